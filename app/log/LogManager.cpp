@@ -1,0 +1,307 @@
+#include "log/LogManager.h"
+
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <syslog.h>
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <vector>
+
+#include "Bundle.h"
+#include "Paths.h"
+
+namespace fs = std::filesystem;
+
+namespace corvane {
+
+namespace {
+
+constexpr auto kKeepSeconds = std::chrono::seconds(259200);  // three days
+
+std::string fileName(const char* path) {
+  std::string p = path ? path : "";
+  auto slash = p.find_last_of('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string osReleaseName() {
+  std::ifstream in("/etc/os-release");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("PRETTY_NAME=", 0) == 0) {
+      std::string v = line.substr(12);
+      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+      return v;
+    }
+  }
+  return "Linux";
+}
+
+std::string languageTag() {
+  const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+  for (const char* n : names) {
+    const char* v = std::getenv(n);
+    if (!v || !*v) continue;
+    std::string s = v;
+    s = s.substr(0, s.find_first_of(".@"));
+    if (s == "C" || s == "POSIX") return "en-US";
+    for (char& c : s)
+      if (c == '_') c = '-';
+    return s;
+  }
+  return "en-US";
+}
+
+// Linux keeps no settable creation date; the modification time stands for it.
+std::optional<platform::Clock::WallTime> creationDate(const fs::path& p) {
+  struct stat st;
+  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
+  return std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec) +
+         std::chrono::duration_cast<std::chrono::system_clock::duration>(
+             std::chrono::nanoseconds(st.st_mtim.tv_nsec));
+}
+
+}  // namespace
+
+LogManager::Environment LogManager::Environment::process() {
+  Environment env;
+  env.cachesFolder = platform::Paths::caches();
+  env.executableName = platform::Bundle::main().executableName();
+  env.shortVersion = platform::Bundle::main().shortVersion();
+  struct utsname u;
+  std::string kernel = uname(&u) == 0 ? std::string(u.release) : std::string();
+  env.osVersion = osReleaseName() + (kernel.empty() ? "" : " " + kernel);
+  env.systemLanguage = languageTag();
+  env.clock = &platform::Clock::shared();
+  env.standardOutput = [](const std::string& line) { std::cout << line << '\n' << std::flush; };
+  env.systemLog = [](const std::string& line) { syslog(LOG_INFO, "%s", line.c_str()); };
+  return env;
+}
+
+LogManager& LogManager::shared() {
+  static LogManager logger(Environment::process());
+  return logger;
+}
+
+LogManager::LogManager(Environment environment) : env_(std::move(environment)) {
+  if (!env_.clock) env_.clock = &platform::Clock::shared();
+  setUp();
+}
+
+LogManager::~LogManager() {
+  if (filePointer_) std::fclose(filePointer_);
+}
+
+std::optional<std::string> LogManager::logFolder() const {
+  if (!env_.cachesFolder || !env_.executableName) return std::nullopt;
+  return platform::Paths::join(platform::Paths::join(*env_.cachesFolder, *env_.executableName),
+                               "log");
+}
+
+void LogManager::setUp() {
+  auto folder = logFolder();
+  if (!folder) return;
+  platform::Paths::makeFolders(*folder);
+  cleanUp(*folder);
+  std::string path = platform::Paths::join(
+      *folder, formatTime(env_.clock->wallNow(), "yyyy_MM_dd") + ".log");
+  {
+    std::lock_guard lock(mutex_);
+    logFilePath_ = path;
+    filePointer_ = std::fopen(path.c_str(), "a+");
+  }
+  if (!filePointer_) {
+    if (env_.standardOutput) env_.standardOutput("Create file pointer failed");
+    return;
+  }
+  writeBanner();
+}
+
+void LogManager::cleanUp(const std::string& folder) {
+  auto limit = env_.clock->wallNow() - kKeepSeconds;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  std::string failure;
+  if (ec) failure = ec.message();
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    auto created = creationDate(it->path());
+    if (!created) continue;  // no date: keep the entry
+    if (*created < limit) {
+      fs::remove_all(it->path(), ec);
+      if (ec) {
+        failure = ec.message();
+        break;
+      }
+    }
+  }
+  if (failure.empty() && ec) failure = ec.message();
+  if (!failure.empty() && env_.systemLog) {
+    // The logger is not set up yet: report to the system log only, never to ourselves.
+    env_.systemLog(eventLine("Error", "Cannot cleanup the old files: " + failure, __FILE__,
+                             __func__, __LINE__));
+  }
+}
+
+std::string LogManager::formatTime(platform::Clock::WallTime time, const char* pattern) {
+  std::time_t t = std::chrono::system_clock::to_time_t(time);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  std::string p = pattern;
+  std::string out;
+  char buf[16];
+  for (size_t i = 0; i < p.size();) {
+    auto take = [&](const char* token) {
+      size_t n = std::strlen(token);
+      if (p.compare(i, n, token) == 0) {
+        i += n;
+        return true;
+      }
+      return false;
+    };
+    if (take("yyyy")) {
+      std::snprintf(buf, sizeof buf, "%04d", tm.tm_year + 1900);
+    } else if (take("MM")) {
+      std::snprintf(buf, sizeof buf, "%02d", tm.tm_mon + 1);
+    } else if (take("dd")) {
+      std::snprintf(buf, sizeof buf, "%02d", tm.tm_mday);
+    } else if (take("HH")) {
+      std::snprintf(buf, sizeof buf, "%02d", tm.tm_hour);
+    } else if (take("mm")) {
+      std::snprintf(buf, sizeof buf, "%02d", tm.tm_min);
+    } else if (take("ss")) {
+      std::snprintf(buf, sizeof buf, "%02d", tm.tm_sec);
+    } else {
+      buf[0] = p[i++];
+      buf[1] = 0;
+    }
+    out += buf;
+  }
+  return out;
+}
+
+std::string LogManager::eventLine(const char* level, const std::string& message, const char* file,
+                                  const char* function, int line) {
+  return std::string("[") + level + "] [" + fileName(file) + ":" + std::to_string(line) + "], " +
+         (function ? function : "") + "(): " + message;
+}
+
+void LogManager::writeLine(const std::string& eventLine) {
+  std::lock_guard lock(mutex_);
+  if (logFilePath_.empty()) return;
+  struct stat st;
+  if (stat(logFilePath_.c_str(), &st) != 0) {
+    // The day file was removed while we run: start it again (without a banner).
+    if (filePointer_) std::fclose(filePointer_);
+    filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
+  }
+  if (!filePointer_) return;
+  std::string text = formatTime(env_.clock->wallNow(), "yyyy_MM_dd HH:mm:ss") + " " + eventLine + "\n";
+  std::fwrite(text.data(), 1, text.size(), filePointer_);
+  std::fflush(filePointer_);
+}
+
+void LogManager::writeBanner() {
+  writeLine("");
+  writeLine("******************** Log Start: " +
+            formatTime(env_.clock->wallNow(), "yyyy_MM_dd HH:mm:ss") + "********************");
+  writeLine("Mac OS: " + env_.osVersion);
+  writeLine("Studio version: " + env_.shortVersion.value_or(""));
+  writeLine("Current system language: " + env_.systemLanguage);
+}
+
+void LogManager::log(const std::string& message) {
+  std::string line = "[Info] " + message;
+  writeLine(line);
+  if (env_.standardOutput) env_.standardOutput(line);
+}
+
+void LogManager::debug(const std::string& message, const char* file, const char* function,
+                       int line) {
+  std::string text = eventLine("Debug", message, file, function, line);
+  writeLine(text);
+  if (env_.standardOutput) env_.standardOutput(text);
+}
+
+void LogManager::info(const std::string& message, const char* file, const char* function,
+                      int line) {
+  std::string text = eventLine("Info", message, file, function, line);
+  writeLine(text);
+  if (env_.systemLog) env_.systemLog(text);
+}
+
+void LogManager::warning(const std::string& message, const char* file, const char* function,
+                         int line) {
+  std::string text = eventLine("Warning", message, file, function, line);
+  writeLine(text);
+  if (env_.systemLog) env_.systemLog(text);
+}
+
+void LogManager::error(const std::string& message, const char* file, const char* function,
+                       int line) {
+  std::string text = eventLine("Error", message, file, function, line);
+  writeLine(text);
+  if (env_.systemLog) env_.systemLog(text);
+}
+
+void LogManager::verbose(const std::string& message, const char* file, const char* function,
+                         int line) {
+  std::string text = "[verbose] " + eventLine("", message, file, function, line).substr(3);
+  std::cout << text << '\n' << std::flush;
+}
+
+std::string LogManager::logFilePath() const {
+  std::lock_guard lock(mutex_);
+  return logFilePath_;
+}
+
+bool LogManager::hasFile() const {
+  std::lock_guard lock(mutex_);
+  return filePointer_ != nullptr;
+}
+
+bool LogManager::exportLogs(const std::string& destination) {
+  auto folder = logFolder();
+  if (!folder) return false;
+  int err = 0;
+  zip_t* archive = zip_open(destination.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  bool ok = archive != nullptr;
+  if (ok) {
+    std::error_code ec;
+    ok = zip_dir_add(archive, "log", ZIP_FL_ENC_UTF_8) >= 0;
+    std::vector<fs::path> files;
+    for (fs::recursive_directory_iterator it(*folder, ec), end; ok && !ec && it != end;
+         it.increment(ec)) {
+      std::string rel = "log/" + fs::relative(it->path(), *folder, ec).string();
+      if (it->is_directory(ec)) {
+        ok = zip_dir_add(archive, rel.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
+        continue;
+      }
+      zip_source_t* src = zip_source_file(archive, it->path().c_str(), 0, -1);
+      zip_int64_t index = src ? zip_file_add(archive, rel.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
+      if (index < 0) {
+        if (src) zip_source_free(src);
+        ok = false;
+        break;
+      }
+      zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
+    }
+    if (ec) ok = false;
+    // zip_close writes a temporary file beside the destination and renames it into place.
+    if (ok) {
+      ok = zip_close(archive) == 0;
+      if (!ok) zip_discard(archive);
+    } else {
+      zip_discard(archive);
+    }
+  }
+  if (!ok) writeLine("Something went wrong");
+  return ok;
+}
+
+}  // namespace corvane

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "dispatch/Clock.h"
+
+namespace corvane {
+
+// The main program's diagnostic log: one line per event into the day file
+// <caches>/<executable>/log/<yyyy_MM_dd>.log and, by level, to standard output or the system log.
+class LogManager {
+ public:
+  // Where the logger gets what it needs; the shared instance takes the process's own.
+  struct Environment {
+    std::optional<std::string> cachesFolder;
+    std::optional<std::string> executableName;
+    std::optional<std::string> shortVersion;
+    std::string osVersion;       // shown after "Mac OS: "
+    std::string systemLanguage;  // e.g. "en-US"
+    platform::Clock* clock = nullptr;
+    std::function<void(const std::string&)> standardOutput;
+    std::function<void(const std::string&)> systemLog;
+    static Environment process();
+  };
+
+  static LogManager& shared();
+  explicit LogManager(Environment environment);
+  ~LogManager();
+  LogManager(const LogManager&) = delete;
+  LogManager& operator=(const LogManager&) = delete;
+
+  void log(const std::string& message);
+  void debug(const std::string& message, const char* file, const char* function, int line);
+  void info(const std::string& message, const char* file, const char* function, int line);
+  void warning(const std::string& message, const char* file, const char* function, int line);
+  void error(const std::string& message, const char* file, const char* function, int line);
+  static void verbose(const std::string& message, const char* file, const char* function, int line);
+
+  void writeBanner();
+  void writeLine(const std::string& eventLine);
+  // Packs the whole log folder, as the archive's top entry "log/", stored, into `destination`.
+  // False (and "Something went wrong" in the day file) when it could not be written.
+  bool exportLogs(const std::string& destination);
+
+  std::string logFilePath() const;
+  std::optional<std::string> logFolder() const;
+  bool hasFile() const;
+
+  // "[Level] [file:line], function: message"
+  static std::string eventLine(const char* level, const std::string& message, const char* file,
+                               const char* function, int line);
+  static std::string formatTime(platform::Clock::WallTime time, const char* pattern);
+
+ private:
+  void setUp();
+  void cleanUp(const std::string& folder);
+
+  Environment env_;
+  mutable std::mutex mutex_;
+  FILE* filePointer_ = nullptr;
+  std::string logFilePath_;
+};
+
+}  // namespace corvane
+
+#define CV_LOG_DEBUG(msg) ::corvane::LogManager::shared().debug((msg), __FILE__, __func__, __LINE__)
+#define CV_LOG_INFO(msg) ::corvane::LogManager::shared().info((msg), __FILE__, __func__, __LINE__)
+#define CV_LOG_WARNING(msg) \
+  ::corvane::LogManager::shared().warning((msg), __FILE__, __func__, __LINE__)
+#define CV_LOG_ERROR(msg) ::corvane::LogManager::shared().error((msg), __FILE__, __func__, __LINE__)
+#define CV_LOG_VERBOSE(msg) ::corvane::LogManager::verbose((msg), __FILE__, __func__, __LINE__)

@@ -1,0 +1,99 @@
+#include "dispatch/SerialQueue.h"
+
+#include <pthread.h>
+
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+
+namespace platform {
+
+struct SerialQueue::State {
+  std::string label;
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<Task> tasks;
+  bool stopping = false;
+  std::thread::id threadId;
+};
+
+SerialQueue::SerialQueue(std::string label) : state_(std::make_shared<State>()) {
+  state_->label = std::move(label);
+  std::promise<void> started;
+  auto ready = started.get_future();
+  thread_ = std::thread([state = state_, &started] {
+    {
+      std::lock_guard lock(state->mutex);
+      state->threadId = std::this_thread::get_id();
+    }
+    started.set_value();
+    run(state);
+  });
+  ready.wait();
+}
+
+SerialQueue::~SerialQueue() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->wake.notify_all();
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();  // destroyed by its own task: the thread ends once the queue is empty
+  } else {
+    thread_.join();
+  }
+}
+
+void SerialQueue::async(Task task) {
+  if (!task) return;
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->tasks.push_back(std::move(task));
+  }
+  state_->wake.notify_one();
+}
+
+void SerialQueue::sync(Task task) {
+  if (!task) return;
+  if (isCurrent()) {
+    task();
+    return;
+  }
+  std::promise<void> done;
+  auto finished = done.get_future();
+  async([&] {
+    task();
+    done.set_value();
+  });
+  finished.wait();
+}
+
+void SerialQueue::drain() { sync([] {}); }
+
+const std::string& SerialQueue::label() const { return state_->label; }
+
+bool SerialQueue::isCurrent() const { return state_->threadId == std::this_thread::get_id(); }
+
+size_t SerialQueue::pendingCount() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->tasks.size();
+}
+
+void SerialQueue::run(const std::shared_ptr<State>& s) {
+  pthread_setname_np(pthread_self(), s->label.substr(0, 15).c_str());
+  for (;;) {
+    Task task;
+    {
+      std::unique_lock lock(s->mutex);
+      s->wake.wait(lock, [&] { return s->stopping || !s->tasks.empty(); });
+      if (s->tasks.empty()) return;  // stopping and nothing left
+      task = std::move(s->tasks.front());
+      s->tasks.pop_front();
+    }
+    task();
+  }
+}
+
+}  // namespace platform

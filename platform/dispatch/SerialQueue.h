@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "dispatch/Queue.h"
+
+namespace platform {
+
+// A named queue running its tasks one after another, in order, on its own thread.
+// Destroying the queue runs the tasks already queued, then joins its thread, the way a
+// dispatch queue lives on until its pending blocks are done.
+class SerialQueue : public Queue {
+ public:
+  explicit SerialQueue(std::string label);
+  ~SerialQueue() override;
+  SerialQueue(const SerialQueue&) = delete;
+  SerialQueue& operator=(const SerialQueue&) = delete;
+
+  void async(Task task) override;
+  void sync(Task task) override;
+  // Waits until every task queued before this call has run.
+  void drain();
+
+  const std::string& label() const;
+  bool isCurrent() const;
+  size_t pendingCount() const;
+
+ private:
+  struct State;
+  static void run(const std::shared_ptr<State>& state);
+  std::shared_ptr<State> state_;  // shared with the thread, which may outlive a self-destroying queue
+  std::thread thread_;
+};
+
+}  // namespace platform

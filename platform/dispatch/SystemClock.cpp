@@ -1,0 +1,82 @@
+#include "dispatch/SystemClock.h"
+
+#include <atomic>
+
+namespace platform {
+
+SystemClock::SystemClock() { thread_ = std::thread([this] { run(); }); }
+
+SystemClock::~SystemClock() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+Clock::TimePoint SystemClock::now() const { return std::chrono::steady_clock::now(); }
+
+Clock::WallTime SystemClock::wallNow() const { return std::chrono::system_clock::now(); }
+
+Clock::TimerId SystemClock::callAt(TimePoint when, Task task) {
+  TimerId id;
+  {
+    std::lock_guard lock(mutex_);
+    id = nextId_++;
+    timers_.emplace(when, std::make_pair(id, std::move(task)));
+  }
+  wake_.notify_all();
+  return id;
+}
+
+void SystemClock::cancel(TimerId id) {
+  std::unique_lock lock(mutex_);
+  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+    if (it->second.first == id) {
+      timers_.erase(it);
+      break;
+    }
+  }
+  // A task of its own that is running is let finish; waiting for it from inside would deadlock.
+  if (std::this_thread::get_id() != thread_.get_id()) {
+    runningDone_.wait(lock, [&] { return running_ != id; });
+  }
+}
+
+void SystemClock::run() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    if (timers_.empty()) {
+      wake_.wait(lock);
+      continue;
+    }
+    auto first = timers_.begin();
+    if (first->first > std::chrono::steady_clock::now()) {
+      wake_.wait_until(lock, first->first);
+      continue;
+    }
+    auto [id, task] = std::move(first->second);
+    timers_.erase(first);
+    running_ = id;
+    lock.unlock();
+    task();
+    lock.lock();
+    running_ = 0;
+    runningDone_.notify_all();
+  }
+}
+
+namespace {
+std::atomic<Clock*> installedClock{nullptr};
+}
+
+Clock& Clock::shared() {
+  static SystemClock systemClock;
+  Clock* clock = installedClock.load(std::memory_order_acquire);
+  return clock ? *clock : systemClock;
+}
+
+void Clock::setShared(Clock* clock) { installedClock.store(clock, std::memory_order_release); }
+
+}  // namespace platform

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "ManualClock.h"
+#include "TempDir.h"
+#include "log/LogManager.h"
+
+using corvane::LogManager;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream s(text);
+  std::string line;
+  while (std::getline(s, line)) out.push_back(line);
+  return out;
+}
+
+platform::Clock::WallTime localTime(int y, int mo, int d, int h, int mi, int s) {
+  std::tm tm{};
+  tm.tm_year = y - 1900;
+  tm.tm_mon = mo - 1;
+  tm.tm_mday = d;
+  tm.tm_hour = h;
+  tm.tm_min = mi;
+  tm.tm_sec = s;
+  tm.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+void setModified(const std::string& path, platform::Clock::WallTime t) {
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = std::chrono::system_clock::to_time_t(t);
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+class LogTest : public ::testing::Test {
+ protected:
+  LogManager::Environment env(std::optional<std::string> caches) {
+    LogManager::Environment e;
+    e.cachesFolder = std::move(caches);
+    e.executableName = "corvane-studio";
+    e.shortVersion = "2.3.0";
+    e.osVersion = "Debian GNU/Linux 12 6.1.0";
+    e.systemLanguage = "en-US";
+    e.clock = &clock;
+    e.standardOutput = [this](const std::string& l) { out.push_back(l); };
+    e.systemLog = [this](const std::string& l) { sys.push_back(l); };
+    return e;
+  }
+  std::string folder() const { return dir.path() + "/corvane-studio/log"; }
+
+  testsupport::TempDir dir;
+  testsupport::ManualClock clock;
+  std::vector<std::string> out, sys;
+};
+
+}  // namespace
+
+TEST_F(LogTest, LinesCarryLevelLocationAndGoToTheirConsole) {
+  clock.setWallTime(localTime(2023, 5, 17, 9, 30, 5));
+  LogManager log(env(dir.path()));
+  EXPECT_EQ(log.logFilePath(), folder() + "/2023_05_17.log");
+  log.debug("hello", "/src/app/config/ConfigManager.cpp", "loadPresets", 42);
+  log.info("info", "a/b/Info.cpp", "run", 7);
+  log.warning("warn", "W.cpp", "w", 1);
+  log.error("100%d done", "E.cpp", "e", 2);
+  log.log("");
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0], "[Debug] [ConfigManager.cpp:42], loadPresets(): hello");
+  EXPECT_EQ(out[1], "[Info] ");
+  ASSERT_EQ(sys.size(), 3u);
+  EXPECT_EQ(sys[0], "[Info] [Info.cpp:7], run(): info");
+  EXPECT_EQ(sys[1], "[Warning] [W.cpp:1], w(): warn");
+  EXPECT_EQ(sys[2], "[Error] [E.cpp:2], e(): 100%d done");
+
+  auto file = lines(readFile(log.logFilePath()));
+  ASSERT_EQ(file.size(), 10u);  // five banner lines and five events
+  EXPECT_EQ(file[0], "2023_05_17 09:30:05 ");
+  EXPECT_EQ(file[1], "2023_05_17 09:30:05 ******************** Log Start: 2023_05_17 09:30:05********************");
+  EXPECT_EQ(file[2], "2023_05_17 09:30:05 Mac OS: Debian GNU/Linux 12 6.1.0");
+  EXPECT_EQ(file[3], "2023_05_17 09:30:05 Studio version: 2.3.0");
+  EXPECT_EQ(file[4], "2023_05_17 09:30:05 Current system language: en-US");
+  EXPECT_EQ(file[5], "2023_05_17 09:30:05 [Debug] [ConfigManager.cpp:42], loadPresets(): hello");
+  EXPECT_EQ(file[8], "2023_05_17 09:30:05 [Error] [E.cpp:2], e(): 100%d done");
+  EXPECT_EQ(file[9], "2023_05_17 09:30:05 [Info] ");
+}
+
+TEST_F(LogTest, VerboseNeverReachesTheDayFile) {
+  LogManager log(env(dir.path()));
+  testing::internal::CaptureStdout();
+  LogManager::verbose("frame 12", "x/CameraManager.cpp", "captureOutput", 9);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed, "[verbose] [CameraManager.cpp:9], captureOutput(): frame 12\n");
+  EXPECT_EQ(readFile(log.logFilePath()).find("frame 12"), std::string::npos);
+}
+
+TEST_F(LogTest, LinesAfterMidnightStayInTheStartDaysFile) {
+  clock.setWallTime(localTime(2024, 2, 28, 23, 59, 59));
+  LogManager log(env(dir.path()));
+  clock.advance(2s);
+  log.log("after midnight");
+  EXPECT_EQ(fs::path(log.logFilePath()).filename(), "2024_02_28.log");
+  auto file = lines(readFile(log.logFilePath()));
+  EXPECT_EQ(file.back(), "2024_02_29 00:00:01 [Info] after midnight");
+}
+
+TEST_F(LogTest, CleanUpRemovesEntriesOlderThanThreeDaysOfEveryKind) {
+  auto start = localTime(2023, 5, 17, 12, 0, 0);
+  clock.setWallTime(start);
+  fs::create_directories(folder() + "/old-folder");
+  for (auto name : {"old.log", "keep.log", "notes.txt"}) std::ofstream(folder() + "/" + name) << "x";
+  setModified(folder() + "/old.log", start - 259201s);
+  setModified(folder() + "/notes.txt", start - 400000s);
+  setModified(folder() + "/old-folder", start - 300000s);
+  setModified(folder() + "/keep.log", start - 259199s);
+  LogManager log(env(dir.path()));
+  EXPECT_FALSE(fs::exists(folder() + "/old.log"));
+  EXPECT_FALSE(fs::exists(folder() + "/notes.txt"));
+  EXPECT_FALSE(fs::exists(folder() + "/old-folder"));
+  EXPECT_TRUE(fs::exists(folder() + "/keep.log"));
+  EXPECT_TRUE(sys.empty());
+}
+
+TEST_F(LogTest, ADeletedDayFileIsStartedAgainWithoutABanner) {
+  LogManager log(env(dir.path()));
+  fs::remove(log.logFilePath());
+  log.log("again");
+  auto file = lines(readFile(log.logFilePath()));
+  ASSERT_EQ(file.size(), 1u);
+  EXPECT_NE(file[0].find("[Info] again"), std::string::npos);
+}
+
+TEST_F(LogTest, TwoStartsOnOneDayAppendEachWithItsBanner) {
+  { LogManager first(env(dir.path())); first.log("one"); }
+  LogManager second(env(dir.path()));
+  auto file = lines(readFile(second.logFilePath()));
+  int banners = 0;
+  for (auto& l : file) banners += l.find("Log Start: ") != std::string::npos;
+  EXPECT_EQ(banners, 2);
+  EXPECT_EQ(file.size(), 11u);
+}
+
+TEST_F(LogTest, WithoutACachesFolderEventsReachOnlyTheConsole) {
+  LogManager log(env(std::nullopt));
+  EXPECT_FALSE(log.hasFile());
+  EXPECT_EQ(log.logFilePath(), "");
+  log.error("nowhere", "f.cpp", "g", 1);
+  EXPECT_EQ(sys.size(), 1u);
+}
+
+TEST_F(LogTest, AnUnopenableDayFileIsReportedOnStandardOutput) {
+  fs::create_directories(folder());
+  // A folder in the day file's place cannot be opened as a stream.
+  clock.setWallTime(localTime(2023, 1, 2, 3, 4, 5));
+  fs::create_directories(folder() + "/2023_01_02.log");
+  LogManager log(env(dir.path()));
+  EXPECT_FALSE(log.hasFile());
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out[0], "Create file pointer failed");
+}
+
+TEST_F(LogTest, ExportPacksTheFolderStoredUnderLog) {
+  LogManager log(env(dir.path()));
+  log.log("exported line");
+  std::ofstream(folder() + "/2023_05_16.log") << "older day";
+  std::string archivePath = dir.file("logs.zip");
+  ASSERT_TRUE(log.exportLogs(archivePath));
+
+  int err = 0;
+  zip_t* z = zip_open(archivePath.c_str(), ZIP_RDONLY, &err);
+  ASSERT_TRUE(z);
+  std::string dayEntry = "log/" + fs::path(log.logFilePath()).filename().string();
+  zip_stat_t st;
+  ASSERT_EQ(zip_stat(z, dayEntry.c_str(), 0, &st), 0);
+  EXPECT_EQ(st.comp_method, ZIP_CM_STORE);
+  std::string content(st.size, '\0');
+  zip_file_t* f = zip_fopen(z, dayEntry.c_str(), 0);
+  ASSERT_TRUE(f);
+  ASSERT_EQ(zip_fread(f, content.data(), st.size), zip_int64_t(st.size));
+  zip_fclose(f);
+  EXPECT_NE(content.find("exported line"), std::string::npos);
+  EXPECT_EQ(zip_name_locate(z, "log/2023_05_16.log", 0) >= 0, true);
+  zip_close(z);
+}
+
+TEST_F(LogTest, AFailedExportLeavesALineAndNoArchive) {
+  LogManager log(env(dir.path()));
+  EXPECT_FALSE(log.exportLogs(dir.file("missing-folder/logs.zip")));
+  EXPECT_FALSE(fs::exists(dir.file("missing-folder/logs.zip")));
+  auto file = lines(readFile(log.logFilePath()));
+  EXPECT_NE(file.back().find(" Something went wrong"), std::string::npos);
+}
