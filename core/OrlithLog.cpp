@@ -1,0 +1,59 @@
+#include "OrlithLog.h"
+
+#include <syslog.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace orlith {
+
+namespace {
+std::mutex sinkMutex;
+OrlithLog::Sink& sink() {
+  static OrlithLog::Sink s;
+  return s;
+}
+const char* levelName(OrlithLog::Level level) {
+  switch (level) {
+    case OrlithLog::Level::Debug:
+      return "Debug";
+    case OrlithLog::Level::Info:
+      return "Info";
+    case OrlithLog::Level::Warning:
+      return "Warning";
+    case OrlithLog::Level::Error:
+      return "Error";
+  }
+  return "Info";
+}
+}  // namespace
+
+void OrlithLog::write(Level level, const std::string& message, const char* file,
+                      const char* function, int line) {
+  std::string path = file ? file : "";
+  auto slash = path.find_last_of('/');
+  if (slash != std::string::npos) path = path.substr(slash + 1);
+  std::string text = std::string("[") + levelName(level) + "] [" + path + ":" +
+                     std::to_string(line) + "], " + (function ? function : "") + "(): " + message;
+  {
+    std::lock_guard lock(sinkMutex);
+    if (sink()) {
+      sink()(level, text);
+      return;
+    }
+  }
+  if (level == Level::Debug) {
+    std::fprintf(stdout, "%s\n", text.c_str());
+    std::fflush(stdout);
+  } else {
+    syslog(level == Level::Error ? LOG_ERR : level == Level::Warning ? LOG_WARNING : LOG_INFO, "%s",
+           text.c_str());
+  }
+}
+
+void OrlithLog::setSink(Sink s) {
+  std::lock_guard lock(sinkMutex);
+  sink() = std::move(s);
+}
+
+}  // namespace orlith
