@@ -127,6 +127,10 @@ TEST_F(UsbManagerTest, AFailedIdentityReadLeavesItEmpty) {
   manager->getInfo();
   EXPECT_EQ(manager->machineId(), "");
   EXPECT_EQ(manager->chipId(), "");
+  // A truncated xuid block is no xuid.
+  camera->failNext(Failure::shortReply, 0x0400, 0x12);
+  EXPECT_EQ(manager->getXuid(), "");
+  EXPECT_EQ(manager->getXuid(), "A1B2C3D4E5F6");
 }
 
 // ---- text-command channel ----
