@@ -180,7 +180,8 @@ TEST_F(UvcV4l2TransportTest, DriverErrorsBecomeTransportResults) {
                {ENODEV, kUsbErrorNoDevice},     {EACCES, kUsbErrorAccess},
                {EBUSY, kUsbErrorBusy},          {EIO, kUsbErrorIo},
                {ENOBUFS, kUsbErrorOverflow},    {EPROTO, kUsbErrorIo},
-               {ENOTTY, kUsbErrorNotSupported}, {EXDEV, kUsbErrorOther}};
+               {ENOTTY, kUsbErrorNotSupported}, {EBADRQC, kUsbErrorNotSupported},
+               {EXDEV, kUsbErrorOther}};
   for (auto c : cases) {
     SCOPED_TRACE(c.error);
     state->failWith = c.error;
