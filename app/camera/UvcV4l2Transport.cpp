@@ -67,6 +67,7 @@ int UvcV4l2Transport::resultFromErrno(int negatedErrno) {
       return kUsbErrorInterrupted;
     case ENOTTY:
     case EOPNOTSUPP:
+    case EBADRQC:  // the control does not take this request
       return kUsbErrorNotSupported;
     default:
       return kUsbErrorOther;
