@@ -4,10 +4,13 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace corvane {
 
@@ -64,6 +67,68 @@ int swsColorspace(AVColorSpace space) {
       return SWS_CS_BT2020;
     default:
       return SWS_CS_ITU601;
+  }
+}
+
+// Video range (luma 16..235, chroma 16..240) to full range.
+struct RangeTables {
+  uint8_t luma[256];
+  uint8_t chroma[256];
+  RangeTables() {
+    for (int v = 0; v < 256; ++v) {
+      luma[v] = uint8_t(std::clamp(std::lround((v - 16) * 255.0 / 219.0), 0L, 255L));
+      chroma[v] = uint8_t(std::clamp(std::lround((v - 128) * 255.0 / 224.0 + 128), 0L, 255L));
+    }
+  }
+};
+
+const RangeTables& rangeTables() {
+  static const RangeTables tables;
+  return tables;
+}
+
+// Planar 4:2:0 of the buffer's size into NV12 full range in one pass.
+void planar420ToNV12(const AVFrame* frame, bool fullRange, PixelBuffer& out) {
+  const RangeTables& t = rangeTables();
+  const int w = out.width(), h = out.height();
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = frame->data[0] + ptrdiff_t(y) * frame->linesize[0];
+    uint8_t* dst = out.baseAddress(0) + size_t(y) * out.bytesPerRow(0);
+    if (fullRange) {
+      std::memcpy(dst, src, size_t(w));
+    } else {
+      for (int x = 0; x < w; ++x) dst[x] = t.luma[src[x]];
+    }
+  }
+  const uint8_t* map = fullRange ? nullptr : t.chroma;
+  for (int y = 0; y < h / 2; ++y) {
+    const uint8_t* u = frame->data[1] + ptrdiff_t(y) * frame->linesize[1];
+    const uint8_t* v = frame->data[2] + ptrdiff_t(y) * frame->linesize[2];
+    uint8_t* dst = out.baseAddress(1) + size_t(y) * out.bytesPerRow(1);
+    if (map) {
+      for (int x = 0; x < w / 2; ++x) {
+        dst[2 * x] = map[u[x]];
+        dst[2 * x + 1] = map[v[x]];
+      }
+    } else {
+      for (int x = 0; x < w / 2; ++x) {
+        dst[2 * x] = u[x];
+        dst[2 * x + 1] = v[x];
+      }
+    }
+  }
+}
+
+// Expands an NV12 buffer from video range to full range in place.
+void expandRange(PixelBuffer& out) {
+  const RangeTables& t = rangeTables();
+  for (int y = 0; y < out.height(); ++y) {
+    uint8_t* row = out.baseAddress(0) + size_t(y) * out.bytesPerRow(0);
+    for (int x = 0; x < out.width(); ++x) row[x] = t.luma[row[x]];
+  }
+  for (int y = 0; y < out.height() / 2; ++y) {
+    uint8_t* row = out.baseAddress(1) + size_t(y) * out.bytesPerRow(1);
+    for (int x = 0; x < out.width(); ++x) row[x] = t.chroma[row[x]];
   }
 }
 
@@ -285,12 +350,28 @@ PixelBufferRef VideoDecoder::currentBuffer() {
   bool same = (current_->width & ~1) == width_ && (current_->height & ~1) == height_;
   int srcW = same ? width_ : current_->width;
   int srcH = same ? height_ : current_->height;
-  int space = swsColorspace(current_->colorspace);
+  PixelBufferRef buffer = acquireBuffer();
+  if (!buffer) return nullptr;
+  buffer->lock();
+  if (same && format == AV_PIX_FMT_YUV420P) {
+    planar420ToNV12(current_, fullRange, *buffer);
+    buffer->unlock();
+    converted_ = buffer;
+    return buffer;
+  }
+  // Other layouts through swscale, which leaves the range alone in its fast paths: the range is
+  // expanded afterwards. RGB sources are written full range directly.
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  const bool rgb = desc && (desc->flags & AV_PIX_FMT_FLAG_RGB);
+  const int space = swsColorspace(current_->colorspace);
   if (!sws_ || swsFormat_ != format || swsWidth_ != srcW || swsHeight_ != srcH ||
       swsRange_ != int(fullRange) || swsSpace_ != space) {
     sws_freeContext(sws_);
     sws_ = sws_alloc_context();
-    if (!sws_) return nullptr;
+    if (!sws_) {
+      buffer->unlock();
+      return nullptr;
+    }
     av_opt_set_int(sws_, "srcw", srcW, 0);
     av_opt_set_int(sws_, "srch", srcH, 0);
     av_opt_set_int(sws_, "src_format", format, 0);
@@ -302,23 +383,23 @@ PixelBufferRef VideoDecoder::currentBuffer() {
     if (sws_init_context(sws_, nullptr, nullptr) < 0) {
       sws_freeContext(sws_);
       sws_ = nullptr;
+      buffer->unlock();
       return nullptr;
     }
-    // Whatever the source range, the output is full range: the renderer reads every frame so.
     sws_setColorspaceDetails(sws_, sws_getCoefficients(space), int(fullRange),
-                             sws_getCoefficients(SWS_CS_ITU601), 1, 0, 1 << 16, 1 << 16);
+                             sws_getCoefficients(SWS_CS_ITU601), rgb ? 1 : int(fullRange), 0,
+                             1 << 16, 1 << 16);
     swsFormat_ = format;
     swsWidth_ = srcW;
     swsHeight_ = srcH;
     swsRange_ = int(fullRange);
     swsSpace_ = space;
   }
-  PixelBufferRef buffer = acquireBuffer();
-  if (!buffer) return nullptr;
   uint8_t* dst[4] = {buffer->baseAddress(0), buffer->baseAddress(1), nullptr, nullptr};
   int dstStride[4] = {int(buffer->bytesPerRow(0)), int(buffer->bytesPerRow(1)), 0, 0};
-  buffer->lock();
   int rows = sws_scale(sws_, current_->data, current_->linesize, 0, srcH, dst, dstStride);
+  // Whatever the source range, the output is full range: the renderer reads every frame so.
+  if (rows > 0 && !fullRange && !rgb) expandRange(*buffer);
   buffer->unlock();
   if (rows <= 0) return nullptr;
   converted_ = buffer;
