@@ -11,7 +11,11 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
+#include <mutex>
+
+#include "log/LogManager.h"
 
 namespace corvane {
 
@@ -133,6 +137,18 @@ void expandRange(PixelBuffer& out) {
   }
 }
 
+// FFmpeg's own warnings (damaged pictures it concealed, and the like) go to the console log as
+// verbose lines instead of straight to standard error.
+void forwardFFmpegLog(void* context, int level, const char* format, va_list args) {
+  if (level > AV_LOG_WARNING) return;
+  thread_local int printPrefix = 1;
+  char line[1024];
+  av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix);
+  std::string text(line);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (!text.empty()) CV_LOG_VERBOSE("ffmpeg: " + text);
+}
+
 }  // namespace
 
 VideoDecoder::VideoDecoder() = default;
@@ -147,6 +163,8 @@ VideoDecoder::~VideoDecoder() {
 }
 
 std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::string& error) {
+  static std::once_flag logOnce;
+  std::call_once(logOnce, [] { av_log_set_callback(forwardFFmpegLog); });
   std::unique_ptr<VideoDecoder> d(new VideoDecoder());
   int r = avformat_open_input(&d->format_, path.c_str(), nullptr, nullptr);
   if (r < 0) {

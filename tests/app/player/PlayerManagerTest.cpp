@@ -27,7 +27,7 @@ namespace {
 
 struct Media {
   testsupport::TempDir dir;
-  std::string h264, mjpeg, audioFirst, audioOnly, truncated, truncatedFast, notVideo;
+  std::string h264, mjpeg, audioFirst, audioOnly, truncated, truncatedFast, corrupted, notVideo;
   std::string png, jpg, oddPng, missing;
   QImage pngImage, jpgImage;
 };
@@ -80,6 +80,15 @@ class PlayerManagerTest : public ::testing::Test {
                 photo1);
     truncateCopy(m.h264, m.truncated, 0.5);
     truncateCopy(m.dir.file("fast.mp4"), m.truncatedFast, 0.5);
+    m.corrupted = m.dir.file("corrupted.mp4");
+    truncateCopy(m.dir.file("fast.mp4"), m.corrupted, 1.0);
+    {
+      // Garbage over a stretch of the picture data, past the index at the front.
+      std::fstream f(m.corrupted, std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(std::streamoff(std::filesystem::file_size(m.corrupted) * 6 / 10));
+      std::string garbage(4096, '\xA5');
+      f.write(garbage.data(), std::streamsize(garbage.size()));
+    }
     std::ofstream(m.notVideo) << "this is not a video\n";
 
     m.png = m.dir.file("a.png");
@@ -340,6 +349,19 @@ TEST_F(PlayerManagerTest, ATruncatedFilePlaysWhatItHasThenLoops) {
   ASSERT_NE(wrap, got.end());
   for (auto it = got.begin() + 1; it != wrap; ++it) EXPECT_EQ(*it, *(it - 1) + 1);
   EXPECT_LT(*(wrap - 1), 29);
+}
+
+TEST_F(PlayerManagerTest, ACorruptedFilePlaysOnWithoutCrashing) {
+  openVideo(media->corrupted);
+  ASSERT_TRUE(player->hasValidAsset());
+  player->play();
+  settle();
+  tick(0ms);
+  for (int i = 0; i < 70; ++i) tick(100ms);
+  auto got = delivered();
+  EXPECT_GT(got.size(), 40u);
+  // It went round: the first frame shows again after the damaged stretch.
+  EXPECT_GE(std::count(got.begin(), got.end(), 0), 2);
 }
 
 // ---- pictures
