@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "video/PixelBuffer.h"
+
+namespace corvane {
+
+// The operations of the analysis facade that the camera manager drives. The production
+// binding forwards each to the framework's facade of the same name; tests record them.
+//
+// Threads, as the framework's facade promises them: set-up, release and every operation come
+// from the main thread, except imageProcessWithPixelBuffer, which copies the frame on the
+// caller's thread and runs `done` exactly once on the main queue. The detect observers run on
+// the facade's processing queue. releaseSelvoInst is a barrier: frames already accepted run
+// to the end before the vision objects go.
+class AnalysisFacade {
+ public:
+  using Observer = std::function<void()>;
+
+  virtual ~AnalysisFacade() = default;
+
+  virtual void initManager() = 0;
+  virtual void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
+                     double controlWidth, double controlHeight, double processWidth,
+                     double processHeight, bool is360, const std::string& dbPath) = 0;
+  virtual void releaseSelvoInst() = 0;
+  virtual void addDetectObservable(Observer observer) = 0;
+  virtual void addDetectOnceObservable(Observer observer) = 0;
+
+  virtual void imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
+                                           std::function<void()> done) = 0;
+  virtual void reset(double width, double height) = 0;
+
+  virtual void EnableBeamforming(bool enable) = 0;
+  virtual void enableSmallVideoWindow(bool enable) = 0;
+  virtual void DrawNormalRect(bool draw) = 0;
+  virtual void DrawTrackingRect(bool draw) = 0;
+  virtual void DrawIgnoreRect(bool draw) = 0;
+
+  virtual void setDisplayMode(long mode) = 0;
+  virtual void setFitMode(long mode) = 0;
+  virtual void enableAutoDetect(bool enable, int intervalMs) = 0;
+  virtual void EnableAutoDetectTracking() = 0;
+  virtual void DisableAutoDetectTracking() = 0;
+  virtual void detectOnce() = 0;
+};
+
+using AnalysisFacadeFactory = std::function<std::shared_ptr<AnalysisFacade>()>;
+
+}  // namespace corvane

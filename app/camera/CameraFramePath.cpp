@@ -1,0 +1,72 @@
+#include "camera/CameraFramePath.h"
+
+#include <chrono>
+
+#include "dispatch/Clock.h"
+
+namespace corvane {
+
+namespace {
+
+double secondsSince1970() {
+  auto since = platform::Clock::shared().wallNow().time_since_epoch();
+  return std::chrono::duration<double>(since).count();
+}
+
+void addOne(std::atomic<float>& sum) {
+  float v = sum.load();
+  while (!sum.compare_exchange_weak(v, v + 1.0f)) {
+  }
+}
+
+}  // namespace
+
+CameraFramePath::CameraFramePath(FacadeProvider facade) : facade_(std::move(facade)) {}
+
+void CameraFramePath::setStreamEndedHandler(StreamEndedHandler handler) {
+  streamEnded_ = std::move(handler);
+}
+
+void CameraFramePath::captureOutput(const platform::PixelBufferRef& frame, int64_t) {
+  if (!frame) return;
+  processPixelBuffer(frame);
+  state_->frameSN.fetch_add(1);
+}
+
+void CameraFramePath::captureSessionEnded(int error) {
+  if (streamEnded_) streamEnded_(error);
+}
+
+void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) {
+  if (!frame) return;
+  addOne(state_->inputFPSSum);
+  state_->lastFrameTime = secondsSince1970();
+  std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
+  // No facade (the program is going down): the frame is only counted.
+  if (!facade) return;
+  if (state_->resolutionChange.exchange(false)) facade->reset(1280, 720);
+  // The previous frame is still in the facade: this one is dropped, never waited for.
+  if (!state_->renderSignal.tryWait()) return;
+  std::weak_ptr<State> weak = state_;
+  facade->imageProcessWithPixelBuffer(frame, [weak] {
+    auto state = weak.lock();
+    if (!state) return;
+    state->renderSignal.signal();
+    addOne(state->outputFPSSum);
+  });
+}
+
+float CameraFramePath::takeInputFPSSum() { return state_->inputFPSSum.exchange(0); }
+float CameraFramePath::takeOutputFPSSum() { return state_->outputFPSSum.exchange(0); }
+
+std::optional<double> CameraFramePath::lastFrameTime() const {
+  double t = state_->lastFrameTime.load();
+  if (t < 0) return std::nullopt;
+  return t;
+}
+
+void CameraFramePath::setLastFrameTime(double seconds) { state_->lastFrameTime = seconds; }
+void CameraFramePath::setResolutionChange(bool changed) { state_->resolutionChange = changed; }
+int64_t CameraFramePath::frameSN() const { return state_->frameSN.load(); }
+
+}  // namespace corvane

@@ -1,0 +1,256 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "camera/AnalysisFacade.h"
+#include "camera/CameraFormat.h"
+#include "camera/CameraFramePath.h"
+#include "camera/CameraSettings.h"
+#include "camera/ConnectMode.h"
+#include "camera/ControlRanges.h"
+#include "camera/DefPreset.h"
+#include "camera/Display.h"
+#include "camera/Flicker.h"
+#include "camera/Projection.h"
+#include "camera/UVCEvent.h"
+#include "camera/VerticalFovMode.h"
+#include "capture/CaptureDevice.h"
+#include "capture/CaptureSession.h"
+#include "capture/V4l2Api.h"
+#include "dispatch/Clock.h"
+#include "dispatch/DispatchTimer.h"
+#include "dispatch/SerialQueue.h"
+#include "util/Observable.h"
+
+namespace platform {
+class UserDefaults;
+}
+
+namespace corvane {
+
+class USBManager;
+
+// The camera side of the main program: finds the camera among the capture devices, opens its
+// USB control side, chooses its format, runs the capture session, sets the analysis facade up
+// for the camera's sizes, watches that frames keep coming and reopens a camera whose frames
+// stop, once.
+//
+// Threads. The public operations and the observers' deliveries run on the main thread. Device
+// work (discovery, the USB side, the capture session) runs on the manager's own serial queue
+// "camera.connection", never on the main thread; the steps that must run on the main thread
+// (facade set-up, the tuning push, the listener registration, the connection result) are
+// posted from there to the main queue. Frames arrive on the serial queue "sample buffer
+// delegate". Fields the device queue writes and the main thread reads are guarded by one lock.
+class CameraManager {
+ public:
+  struct VendorProduct {
+    int64_t vendor = 0;
+    int64_t product = 0;
+  };
+  // Vendor and product ids from a model identifier; none, with the reason, when it does not
+  // parse.
+  using ModelIdParser =
+      std::function<std::optional<VendorProduct>(const std::string& modelID, std::string* error)>;
+  using Callback = std::function<void()>;
+
+  // What the manager works with; the program's instance takes the process's own.
+  struct Environment {
+    platform::V4l2Api* v4l2 = nullptr;  // none: the kernel
+    std::string sysRoot = "/sys";
+    std::string devRoot = "/dev";
+    platform::CaptureSession::Options sessionOptions;
+    USBManager* usb = nullptr;
+    CameraSettings* settings = nullptr;
+    AnalysisFacadeFactory makeFacade;
+    ModelIdParser parseModelId;
+    platform::UserDefaults* defaults = nullptr;  // none: the program's user defaults
+    // The user's caches folder and the program's executable name, for the face database.
+    std::function<std::optional<std::string>()> cachesFolder;
+    std::function<std::optional<std::string>()> executableName;
+  };
+
+  static constexpr const char* CAMERA_KESTOVA = "Kestova Camera";
+  static constexpr const char* CAMERA_C615 = "C615";
+
+  explicit CameraManager(Environment environment);
+  ~CameraManager();
+  CameraManager(const CameraManager&) = delete;
+  CameraManager& operator=(const CameraManager&) = delete;
+
+  // ---- discovery and connection (main thread) ----
+  void startConnection();
+  void stopConnection();
+  void startConnectionWatch();
+  void checkConnection();
+  // Device queue or main thread; reads only the device and the settings snapshot given.
+  bool checkCamera(const platform::CaptureDevice& device) const;
+  std::optional<platform::CaptureDevice> findCamera();
+
+  // ---- preparation (device queue) ----
+  // True when the preparation failed.
+  bool prepareCamera(const platform::CaptureDevice& device);
+  void updateCameraFunction();
+  void startRunning();
+
+  // ---- facade (main thread) ----
+  // The facade, made (with its observers) when there is none.
+  std::shared_ptr<AnalysisFacade> manager();
+  void resetAnalysisFacade();
+  void registerStateListeners();
+
+  // ---- camera controls ----
+  void enqueueUVCEvent(UVCMode mode, float value);
+  std::vector<UVCEvent> uvcQueue() const;
+
+  // ---- mode switches (main thread) ----
+  void setDisplayMode(Display mode);
+  void setAutoDetect(bool isAutoDetect);
+  void setAutoTracking(bool isAutoTracking);
+  void setFaceAutoDetect(bool isFaceAutoDetect);
+  void setFaceAutoTracking(bool isFaceAutoTracking);
+  void stopVoiceDirection();
+
+  // ---- registrations by class name; the first registration of a name stays ----
+  void setDisplayModeDicEntry(const std::string& registrant, Callback callback);
+  void setFitModeDicEntry(const std::string& registrant, Callback callback);
+  // Told on the main thread when the menu items that follow the camera state must update.
+  void setMenuItemsUpdater(Callback updater);
+
+  // ---- state readable from any thread ----
+  CameraFormat cameraFormat() const;
+  std::optional<platform::CaptureFormat> deviceFormat() const;
+  bool is360Camera() const;
+  Projection projection() const;
+  std::optional<platform::CaptureDevice> currentDevice() const;
+  double controlVideoWidth() const;
+  double controlVideoHeight() const;
+  int outputVideoWidth() const { return outputVideoWidth_; }
+  int outputVideoHeight() const { return outputVideoHeight_; }
+  int retryCount() const { return retryCount_; }
+  bool isReconnect() const { return isReconnect_; }
+  double delayTimeOfLastFrame() const { return delayTimeOfLastFrame_; }
+  Brightness brightness() const;
+  Flicker flicker() const;
+  Contrast contrast() const;
+  Saturation saturation() const;
+  Brightness sharpness() const;
+  NR nr() const;
+  Gamma gamma() const;
+  DefPreset defPreset() const;
+  CameraFramePath& framePath() { return *framePath_; }
+  // True while a capture session streams.
+  bool isCapturing() const;
+  // The device queue and the frames' delivery queue (tests drain them).
+  platform::SerialQueue& deviceQueue() { return *deviceQueue_; }
+  platform::SerialQueue& deliveryQueue() { return *deliveryQueue_; }
+
+  // ---- observable state ----
+  const ObservableRef<std::string> currentDeviceName = Observable<std::string>::make("");
+  const ObservableRef<std::vector<platform::CaptureDevice>> cameraDevices =
+      Observable<std::vector<platform::CaptureDevice>>::make({});
+  const ObservableRef<bool> inReading = Observable<bool>::make(false);
+  const ObservableRef<ConnectMode> connectMode = Observable<ConnectMode>::make(ConnectMode::searching);
+  const ObservableRef<int64_t> FPS = Observable<int64_t>::make(0);
+  const ObservableRef<int64_t> selvoFPS = Observable<int64_t>::make(0);
+  const ObservableRef<bool> drawNormalRect = Observable<bool>::make(true);
+  const ObservableRef<bool> drawTrackingRect = Observable<bool>::make(true);
+  const ObservableRef<bool> drawIgnoreRect = Observable<bool>::make(true);
+  const ObservableRef<VerticalFovMode> verticalFov =
+      Observable<VerticalFovMode>::make(VerticalFovMode::mid);
+  const ObservableRef<bool> isSpeakerConnect = Observable<bool>::make(false);
+  const ObservableRef<Display> displayMode = Observable<Display>::make(Display::compose);
+  const ObservableRef<double> detectEvent;
+  const ObservableRef<bool> isAutoDetect = Observable<bool>::make(false);
+  const ObservableRef<bool> isAutoTracking = Observable<bool>::make(false);
+  const ObservableRef<bool> isFaceAutoDetect = Observable<bool>::make(false);
+  const ObservableRef<bool> isFaceAutoTracking = Observable<bool>::make(false);
+  const ObservableRef<bool> loadRecord = Observable<bool>::make(false);
+
+  int64_t detectInterval = 0;
+
+ private:
+  struct Token {};
+  struct Run;
+
+  // Runs `task` on the main queue while this manager exists.
+  void onMain(std::function<void()> task);
+  // Runs `task` on the device queue while this manager exists.
+  void onDevices(std::function<void()> task);
+  std::shared_ptr<AnalysisFacade> currentFacade() const;
+  void registerServiceObservers(AnalysisFacade& facade);
+  void applyStateListeners();
+  void updateMenuItems();
+  void notifyListeners(const std::map<std::string, Callback>& table);
+
+  void discoveryPass(const std::shared_ptr<Run>& run);
+  void finishRun(const std::shared_ptr<Run>& run, bool failed);
+  void resultStep(uint64_t generation, bool reconnect, bool failed);
+  void replaceSession();
+  void closeSession();
+  void cancelWatch();
+  bool formatStep(CameraFormat format, const std::optional<platform::CaptureFormat>& chosen,
+                  double& width, double& height);
+  void storeControl(int which, double cur, double min, double max);
+
+  Environment env_;
+  platform::Clock& clock_;
+  std::shared_ptr<Token> token_ = std::make_shared<Token>();
+  std::atomic<bool> alive_{true};
+
+  // Main thread.
+  std::shared_ptr<AnalysisFacade> manager_;
+  mutable std::mutex facadeMutex_;  // the pointer, for the frame path's reads
+  int retryCount_ = 0;
+  bool isReconnect_ = false;
+  double delayTimeOfLastFrame_ = 0;
+  uint64_t generation_ = 0;
+  std::unique_ptr<platform::DispatchTimer> checkConnectionTimer_;
+  std::optional<platform::Clock::TimerId> connectedTimer_;
+  bool listenersRegistered_ = false;
+  Callback menuItemsUpdater_;
+  std::map<std::string, Callback> didSetDisplayModeDic_;
+  std::map<std::string, Callback> didSetFitModeDic_;
+
+  // Written on the device queue, read anywhere: under stateMutex_.
+  mutable std::mutex stateMutex_;
+  CameraFormat cameraFormat_{1920, 1080, 0, 0, false};
+  std::optional<platform::CaptureFormat> deviceFormat_;
+  bool is360Camera_ = false;
+  Projection projection_;
+  std::optional<platform::CaptureDevice> currentDevice_;
+  double controlVideoWidth_ = 0;
+  double controlVideoHeight_ = 0;
+  Brightness brightness_{false, 2.0f, -2.0f, 0};
+  Flicker flicker_{false, {0, 1, 2}, 0};
+  Contrast contrast_;
+  Saturation saturation_;
+  Brightness sharpness_{false, 2.0f, -2.0f, 0};
+  NR nr_{{false, 100.0f, 0, 0}};
+  Gamma gamma_;
+  DefPreset defPreset_{0, 0, 128.0f, 3.0f, 3.0f, 2.0f, 0, 0};
+  std::vector<UVCEvent> uvcQueue_;
+  bool inCheckUVCProcess_ = false;  // the head's request is in flight
+
+  std::atomic<int> outputVideoWidth_{1280};
+  std::atomic<int> outputVideoHeight_{720};
+
+  // Device queue only.
+  std::unique_ptr<platform::CaptureSession> videoSession_;
+  std::atomic<bool> capturing_{false};
+
+  // Declared last: destroyed first, so no queued task outlives the fields it uses.
+  std::unique_ptr<CameraFramePath> framePath_;
+  std::unique_ptr<platform::SerialQueue> deliveryQueue_;
+  std::unique_ptr<platform::SerialQueue> deviceQueue_;
+};
+
+}  // namespace corvane

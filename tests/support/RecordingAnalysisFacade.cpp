@@ -1,0 +1,175 @@
+#include "RecordingAnalysisFacade.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "dispatch/MainQueue.h"
+
+namespace testsupport {
+
+namespace {
+
+std::string num(double v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%g", v);
+  return b;
+}
+
+}  // namespace
+
+std::shared_ptr<RecordingAnalysisFacade> RecordingAnalysisFacade::Registry::last() {
+  std::lock_guard lock(mutex);
+  return made.empty() ? nullptr : made.back();
+}
+
+size_t RecordingAnalysisFacade::Registry::count() {
+  std::lock_guard lock(mutex);
+  return made.size();
+}
+
+corvane::AnalysisFacadeFactory RecordingAnalysisFacade::factory(
+    std::shared_ptr<Registry> registry) {
+  return [registry]() -> std::shared_ptr<corvane::AnalysisFacade> {
+    auto facade = std::make_shared<RecordingAnalysisFacade>();
+    std::lock_guard lock(registry->mutex);
+    registry->made.push_back(facade);
+    return facade;
+  };
+}
+
+void RecordingAnalysisFacade::record(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  calls_.push_back(line);
+}
+
+std::vector<std::string> RecordingAnalysisFacade::calls() const {
+  std::lock_guard lock(mutex_);
+  return calls_;
+}
+
+std::vector<std::string> RecordingAnalysisFacade::callsStartingWith(
+    const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const auto& c : calls())
+    if (c.rfind(prefix, 0) == 0) out.push_back(c);
+  return out;
+}
+
+void RecordingAnalysisFacade::clearCalls() {
+  std::lock_guard lock(mutex_);
+  calls_.clear();
+}
+
+size_t RecordingAnalysisFacade::heldFrames() const {
+  std::lock_guard lock(mutex_);
+  return held_.size();
+}
+
+size_t RecordingAnalysisFacade::framesOffered() const {
+  std::lock_guard lock(mutex_);
+  return offered_;
+}
+
+std::vector<int> RecordingAnalysisFacade::firstLumaBytes() const {
+  std::lock_guard lock(mutex_);
+  return luma_;
+}
+
+void RecordingAnalysisFacade::completeFrames() {
+  std::vector<std::function<void()>> done;
+  {
+    std::lock_guard lock(mutex_);
+    done.swap(held_);
+  }
+  for (auto& d : done) platform::MainQueue::shared().async(std::move(d));
+}
+
+bool RecordingAnalysisFacade::waitForFrames(size_t count, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (framesOffered() < count) {
+    auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::nanoseconds(0)) return false;
+    offeredSignal_.wait(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
+  }
+  return true;
+}
+
+void RecordingAnalysisFacade::fireDetect() {
+  Observer o;
+  {
+    std::lock_guard lock(mutex_);
+    o = detect_;
+  }
+  if (o) o();
+}
+
+void RecordingAnalysisFacade::fireDetectOnce() {
+  Observer o;
+  {
+    std::lock_guard lock(mutex_);
+    o = detectOnce_;
+  }
+  if (o) o();
+}
+
+void RecordingAnalysisFacade::initManager() { record("initManager"); }
+
+void RecordingAnalysisFacade::setup(double sw, double sh, double dw, double dh, double cw,
+                                    double ch, double pw, double ph, bool is360,
+                                    const std::string& dbPath) {
+  record("setup " + num(sw) + "x" + num(sh) + " dst " + num(dw) + "x" + num(dh) + " control " +
+         num(cw) + "x" + num(ch) + " process " + num(pw) + "x" + num(ph) +
+         (is360 ? " 360 " : " normal ") + dbPath);
+}
+
+void RecordingAnalysisFacade::releaseSelvoInst() {
+  // The barrier: frames already accepted finish first.
+  completeFrames();
+  record("releaseSelvoInst");
+  std::lock_guard lock(mutex_);
+  released_ = true;
+}
+
+void RecordingAnalysisFacade::addDetectObservable(Observer observer) {
+  record("addDetectObservable");
+  std::lock_guard lock(mutex_);
+  detect_ = std::move(observer);
+}
+
+void RecordingAnalysisFacade::addDetectOnceObservable(Observer observer) {
+  record("addDetectOnceObservable");
+  std::lock_guard lock(mutex_);
+  detectOnce_ = std::move(observer);
+}
+
+void RecordingAnalysisFacade::imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
+                                                          std::function<void()> done) {
+  int luma = frame && frame->planeCount() > 0 ? int(frame->baseAddress(0)[0]) : -1;
+  {
+    std::lock_guard lock(mutex_);
+    ++offered_;
+    luma_.push_back(luma);
+    if (released_) calls_.push_back("frame after release");
+    held_.push_back(std::move(done));
+  }
+  offeredSignal_.signal();
+}
+
+void RecordingAnalysisFacade::reset(double w, double h) { record("reset " + num(w) + "x" + num(h)); }
+void RecordingAnalysisFacade::EnableBeamforming(bool e) { record("EnableBeamforming " + num(e)); }
+void RecordingAnalysisFacade::enableSmallVideoWindow(bool e) {
+  record("enableSmallVideoWindow " + num(e));
+}
+void RecordingAnalysisFacade::DrawNormalRect(bool d) { record("DrawNormalRect " + num(d)); }
+void RecordingAnalysisFacade::DrawTrackingRect(bool d) { record("DrawTrackingRect " + num(d)); }
+void RecordingAnalysisFacade::DrawIgnoreRect(bool d) { record("DrawIgnoreRect " + num(d)); }
+void RecordingAnalysisFacade::setDisplayMode(long m) { record("setDisplayMode " + num(m)); }
+void RecordingAnalysisFacade::setFitMode(long m) { record("setFitMode " + num(m)); }
+void RecordingAnalysisFacade::enableAutoDetect(bool e, int i) {
+  record("enableAutoDetect " + num(e) + " " + num(i));
+}
+void RecordingAnalysisFacade::EnableAutoDetectTracking() { record("EnableAutoDetectTracking"); }
+void RecordingAnalysisFacade::DisableAutoDetectTracking() { record("DisableAutoDetectTracking"); }
+void RecordingAnalysisFacade::detectOnce() { record("detectOnce"); }
+
+}  // namespace testsupport

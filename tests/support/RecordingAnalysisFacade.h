@@ -1,0 +1,81 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "camera/AnalysisFacade.h"
+#include "dispatch/Semaphore.h"
+
+namespace testsupport {
+
+// An analysis facade that records every call as a line ("setup 3840x1080 ...") and holds the
+// frames it is given until the test completes them. Like the framework's facade it copies a
+// frame's planes on arrival, runs `done` once on the main queue, and treats release as a
+// barrier: frames still held complete first. A frame offered after release is recorded as
+// "frame after release", which the camera manager must never cause.
+class RecordingAnalysisFacade : public corvane::AnalysisFacade {
+ public:
+  // Every facade a factory made, in order.
+  struct Registry {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<RecordingAnalysisFacade>> made;
+    std::shared_ptr<RecordingAnalysisFacade> last();
+    size_t count();
+  };
+  static corvane::AnalysisFacadeFactory factory(std::shared_ptr<Registry> registry);
+
+  std::vector<std::string> calls() const;
+  // The calls whose line starts with `prefix`.
+  std::vector<std::string> callsStartingWith(const std::string& prefix) const;
+  void clearCalls();
+  // Frames accepted and not completed yet.
+  size_t heldFrames() const;
+  size_t framesOffered() const;
+  // Completes the held frames: their `done` is posted to the main queue.
+  void completeFrames();
+  // Waits (bounded) until `count` frames were offered in all.
+  bool waitForFrames(size_t count, int timeoutMs = 5000);
+  // The first luma byte of every frame offered (read at once, as the facade copies).
+  std::vector<int> firstLumaBytes() const;
+  void fireDetect();
+  void fireDetectOnce();
+
+  void initManager() override;
+  void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
+             double controlWidth, double controlHeight, double processWidth,
+             double processHeight, bool is360, const std::string& dbPath) override;
+  void releaseSelvoInst() override;
+  void addDetectObservable(Observer observer) override;
+  void addDetectOnceObservable(Observer observer) override;
+  void imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
+                                   std::function<void()> done) override;
+  void reset(double width, double height) override;
+  void EnableBeamforming(bool enable) override;
+  void enableSmallVideoWindow(bool enable) override;
+  void DrawNormalRect(bool draw) override;
+  void DrawTrackingRect(bool draw) override;
+  void DrawIgnoreRect(bool draw) override;
+  void setDisplayMode(long mode) override;
+  void setFitMode(long mode) override;
+  void enableAutoDetect(bool enable, int intervalMs) override;
+  void EnableAutoDetectTracking() override;
+  void DisableAutoDetectTracking() override;
+  void detectOnce() override;
+
+ private:
+  void record(const std::string& line);
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+  std::vector<std::function<void()>> held_;
+  std::vector<int> luma_;
+  size_t offered_ = 0;
+  bool released_ = false;
+  Observer detect_, detectOnce_;
+  platform::Semaphore offeredSignal_;
+};
+
+}  // namespace testsupport
