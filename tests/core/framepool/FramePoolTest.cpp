@@ -61,7 +61,7 @@ TEST(FramePool, EmptyParamsWalkTheRingAndTheWorkerProcessesInOrder) {
   EXPECT_FALSE(pool.getEmptyParams());
 }
 
-TEST(FramePool, StopWakesACallerWaitingForABusySlot) {
+TEST(FramePool, ACallerWaitsWhileTheCursorsSlotIsInProcess) {
   FramePool pool(2);
   pool.setupQueue(64, 32);
   std::promise<void> entered;
