@@ -156,8 +156,12 @@ double LenientJson::sixDecimals(double value) {
 std::string LenientJson::shortestText(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  char buf[64];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  char buf[400];
+  // Plain decimals between 1e-4 and 1e16, exponents outside, as numbers are usually shown.
+  double magnitude = std::fabs(value);
+  bool plain = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 1e16);
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value,
+                                 plain ? std::chars_format::fixed : std::chars_format::scientific);
   if (ec != std::errc()) return std::to_string(value);
   std::string text(buf, end);
   if (text.find_first_of(".e") == std::string::npos) text += ".0";

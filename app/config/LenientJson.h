@@ -46,7 +46,8 @@ class LenientJson {
   // The value printed with six digits after the point and read back as that decimal
   // (1/3 -> 0.333333, 0.35 -> 0.35).
   static double sixDecimals(double value);
-  // The shortest decimal text that reads back to the same number, with ".0" on whole numbers.
+  // The shortest decimal text that reads back to the same number, with ".0" on whole numbers
+  // (2.0, 0.0001, 1e-05).
   static std::string shortestText(double value);
 };
 
