@@ -89,10 +89,9 @@ std::string LanguageManager::systemLanguageTag(const std::string& localeName) {
   std::string language = name.substr(0, dash);
   std::string region = dash == std::string::npos ? "" : name.substr(dash + 1);
   if (language == "zh") {
-    // Chinese tables are told apart by script, which the region implies.
-    bool traditional = region == "TW" || region == "HK" || region == "MO" || region == "Hant" ||
-                       region.rfind("Hant", 0) == 0;
+    // Chinese tables are told apart by script; a region alone implies it.
     if (region.rfind("Hans", 0) == 0 || region.rfind("Hant", 0) == 0) return "zh-" + region;
+    bool traditional = region == "TW" || region == "HK" || region == "MO";
     return std::string(traditional ? "zh-Hant" : "zh-Hans") + (region.empty() ? "" : "-" + region);
   }
   return name;
@@ -109,6 +108,7 @@ std::string LanguageManager::englishTablePath() const {
 }
 
 void LanguageManager::getLocalizableList() {
+  localizableList.clear();
   if (env_.localLibrary.empty()) return;
   std::string folder = localizableFolder();
   std::error_code ec;
