@@ -41,6 +41,7 @@ void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) 
   if (!frame) return;
   addOne(state_->inputFPSSum);
   state_->lastFrameTime = secondsSince1970();
+  state_->frameSinceStamp = true;
   std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
   // No facade (the program is going down): the frame is only counted.
   if (!facade) return;
@@ -65,7 +66,12 @@ std::optional<double> CameraFramePath::lastFrameTime() const {
   return t;
 }
 
-void CameraFramePath::setLastFrameTime(double seconds) { state_->lastFrameTime = seconds; }
+void CameraFramePath::setLastFrameTime(double seconds) {
+  state_->lastFrameTime = seconds;
+  state_->frameSinceStamp = false;
+}
+
+bool CameraFramePath::frameSinceStamp() const { return state_->frameSinceStamp; }
 void CameraFramePath::setResolutionChange(bool changed) { state_->resolutionChange = changed; }
 int64_t CameraFramePath::frameSN() const { return state_->frameSN.load(); }
 

@@ -41,7 +41,10 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   float takeOutputFPSSum();
   // Seconds since 1970 of the latest frame offered.
   std::optional<double> lastFrameTime() const;
+  // Stamps the time as the watch starts; no frame has been seen since.
   void setLastFrameTime(double seconds);
+  // Whether a frame was offered since the last stamp.
+  bool frameSinceStamp() const;
   void setResolutionChange(bool changed);
   int64_t frameSN() const;
 
@@ -52,6 +55,7 @@ class CameraFramePath : public platform::SampleBufferDelegate {
     std::atomic<float> outputFPSSum{0};
     std::atomic<double> lastFrameTime{-1};
     std::atomic<bool> resolutionChange{false};
+    std::atomic<bool> frameSinceStamp{false};
     std::atomic<int64_t> frameSN{0};
   };
 

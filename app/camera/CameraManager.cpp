@@ -1,9 +1,9 @@
 #include "camera/CameraManager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -65,8 +65,7 @@ struct CameraManager::Run {
 };
 
 CameraManager::CameraManager(Environment environment)
-    : detectEvent(Observable<double>::make(
-          secondsSince1970(platform::Clock::shared()) * 1000.0)),
+    : detectEvent(Observable<double>::make(secondsSince1970(platform::Clock::shared()) * 1000.0)),
       env_(std::move(environment)),
       clock_(platform::Clock::shared()) {
   if (!env_.v4l2) env_.v4l2 = &platform::V4l2Api::system();
@@ -167,7 +166,8 @@ bool CameraManager::checkCamera(const platform::CaptureDevice& device) const {
   CV_LOG_DEBUG("search camera: " + name);
   if (name.find(CAMERA_KESTOVA) != std::string::npos) return true;
   bool matched = false;
-  std::vector<std::string> names = env_.settings ? env_.settings->cameraNames() : std::vector<std::string>{};
+  std::vector<std::string> names =
+      env_.settings ? env_.settings->cameraNames() : std::vector<std::string>{};
   for (const std::string& configured : names) {
     // An empty name would match every device.
     if (configured.empty() || name.find(configured) == std::string::npos) continue;
@@ -333,8 +333,9 @@ void CameraManager::checkConnection() {
     CV_LOG_INFO("delayTimeOfLastFrame: " + shortest(gapMs) + " ms");
   }
   if (gap <= 3.0) {
-    // Frames in time: the next stall may be reopened again.
-    retryCount_ = 0;
+    // Only frames seen in time make a later stall worth another reopen; the watch's own
+    // start stamp does not, or a camera that sends nothing would be reopened for ever.
+    if (framePath_->frameSinceStamp()) retryCount_ = 0;
     return;
   }
   if (retryCount_ <= 0) {
@@ -371,8 +372,8 @@ bool CameraManager::prepareCamera(const platform::CaptureDevice& device) {
     std::string error;
     std::optional<VendorProduct> ids =
         env_.parseModelId ? env_.parseModelId(device.modelID, &error) : std::nullopt;
-    if (ids && (ids->vendor < 0 || ids->vendor > 0xFFFF || ids->product < 0 ||
-                ids->product > 0xFFFF)) {
+    if (ids &&
+        (ids->vendor < 0 || ids->vendor > 0xFFFF || ids->product < 0 || ids->product > 0xFFFF)) {
       error = "the vendor or product id is not a 16-bit number: " + device.modelID;
       ids.reset();
     }
@@ -388,17 +389,17 @@ bool CameraManager::prepareCamera(const platform::CaptureDevice& device) {
                          f.name + " " + std::to_string(f.width) + "x" + std::to_string(f.height) +
                              " @" + shortest(f.maxFrameRate())});
       }
-      env_.usb->getCameraFormat(
-          infos, [&](CameraFormat format, std::optional<CaptureFormatInfo> chosen) {
-            std::optional<platform::CaptureFormat> capture;
-            if (chosen) {
-              for (const auto& f : device.formats)
-                if (f.name == chosen->formatName && f.width == chosen->width &&
-                    f.height == chosen->height)
-                  capture = f;
-            }
-            if (!formatStep(format, capture, width, height)) failed = true;
-          });
+      env_.usb->getCameraFormat(infos,
+                                [&](CameraFormat format, std::optional<CaptureFormatInfo> chosen) {
+                                  std::optional<platform::CaptureFormat> capture;
+                                  if (chosen) {
+                                    for (const auto& f : device.formats)
+                                      if (f.name == chosen->formatName &&
+                                          f.width == chosen->width && f.height == chosen->height)
+                                        capture = f;
+                                  }
+                                  if (!formatStep(format, capture, width, height)) failed = true;
+                                });
       env_.usb->getProjectionInfo([this](int32_t type, int32_t maxH, int32_t maxV, int32_t h,
                                          int32_t v, int32_t w, int32_t ht) {
         std::optional<Projection> p = Projection::make(type, maxH, maxV, h, v, w, ht);
@@ -426,8 +427,8 @@ bool CameraManager::prepareCamera(const platform::CaptureDevice& device) {
 }
 
 bool CameraManager::formatStep(CameraFormat format,
-                               const std::optional<platform::CaptureFormat>& chosen,
-                               double& width, double& height) {
+                               const std::optional<platform::CaptureFormat>& chosen, double& width,
+                               double& height) {
   bool is360 = format.hfov == 360;
   {
     std::lock_guard lock(stateMutex_);
@@ -528,8 +529,8 @@ void CameraManager::updateCameraFunction() {
   if (!env_.usb) return;
   auto reader = [this](int which, const char* label) {
     return [this, which, label](double c, double lo, double hi) {
-      CV_LOG_INFO(std::string("[UVC] ") + label + " value: " + shortest(c) + " min: " +
-                  shortest(lo) + " max: " + shortest(hi));
+      CV_LOG_INFO(std::string("[UVC] ") + label + " value: " + shortest(c) +
+                  " min: " + shortest(lo) + " max: " + shortest(hi));
       storeControl(which, c, lo, hi);
     };
   };
@@ -626,7 +627,9 @@ void CameraManager::applyStateListeners() {
   }
 }
 
-void CameraManager::setMenuItemsUpdater(Callback updater) { menuItemsUpdater_ = std::move(updater); }
+void CameraManager::setMenuItemsUpdater(Callback updater) {
+  menuItemsUpdater_ = std::move(updater);
+}
 
 void CameraManager::updateMenuItems() {
   if (menuItemsUpdater_) menuItemsUpdater_();
@@ -653,11 +656,11 @@ void CameraManager::setFitModeDicEntry(const std::string& registrant, Callback c
 
 void CameraManager::setDisplayMode(Display mode) {
   static const std::map<Display, const char*> names = {
-      {Display::compose, "compose"},     {Display::focus, "focus"},
-      {Display::grid, "grid"},           {Display::presentation, "presentation"},
-      {Display::speaker, "speaker"},     {Display::singleSpeaker, "singleSpeaker"},
-      {Display::topDown, "topDown"},     {Display::twoGroup, "twoGroup"},
-      {Display::panorama, "panorama"},   {Display::bodyFit, "bodyFit"},
+      {Display::compose, "compose"},   {Display::focus, "focus"},
+      {Display::grid, "grid"},         {Display::presentation, "presentation"},
+      {Display::speaker, "speaker"},   {Display::singleSpeaker, "singleSpeaker"},
+      {Display::topDown, "topDown"},   {Display::twoGroup, "twoGroup"},
+      {Display::panorama, "panorama"}, {Display::bodyFit, "bodyFit"},
       {Display::audioFit, "audioFit"}};
   CV_LOG_INFO(std::string("change DisplayMode to: ") + names.at(mode));
   int64_t code = rawValue(mode);

@@ -158,7 +158,8 @@ class CameraManager {
   const ObservableRef<std::vector<platform::CaptureDevice>> cameraDevices =
       Observable<std::vector<platform::CaptureDevice>>::make({});
   const ObservableRef<bool> inReading = Observable<bool>::make(false);
-  const ObservableRef<ConnectMode> connectMode = Observable<ConnectMode>::make(ConnectMode::searching);
+  const ObservableRef<ConnectMode> connectMode =
+      Observable<ConnectMode>::make(ConnectMode::searching);
   const ObservableRef<int64_t> FPS = Observable<int64_t>::make(0);
   const ObservableRef<int64_t> selvoFPS = Observable<int64_t>::make(0);
   const ObservableRef<bool> drawNormalRect = Observable<bool>::make(true);

@@ -155,7 +155,9 @@ void RecordingAnalysisFacade::imageProcessWithPixelBuffer(const platform::PixelB
   offeredSignal_.signal();
 }
 
-void RecordingAnalysisFacade::reset(double w, double h) { record("reset " + num(w) + "x" + num(h)); }
+void RecordingAnalysisFacade::reset(double w, double h) {
+  record("reset " + num(w) + "x" + num(h));
+}
 void RecordingAnalysisFacade::EnableBeamforming(bool e) { record("EnableBeamforming " + num(e)); }
 void RecordingAnalysisFacade::enableSmallVideoWindow(bool e) {
   record("enableSmallVideoWindow " + num(e));

@@ -45,8 +45,8 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
 
   void initManager() override;
   void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
-             double controlWidth, double controlHeight, double processWidth,
-             double processHeight, bool is360, const std::string& dbPath) override;
+             double controlWidth, double controlHeight, double processWidth, double processHeight,
+             bool is360, const std::string& dbPath) override;
   void releaseSelvoInst() override;
   void addDetectObservable(Observer observer) override;
   void addDetectOnceObservable(Observer observer) override;

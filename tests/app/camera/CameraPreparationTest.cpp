@@ -1,0 +1,194 @@
+#include <algorithm>
+#include <filesystem>
+
+#include "CameraManagerFixture.h"
+
+using corvane::CameraFormat;
+using corvane::ConnectMode;
+using corvane::UVCMode;
+
+namespace {
+
+std::vector<std::string> until(const std::vector<std::string>& calls, const std::string& last) {
+  auto it = std::find(calls.begin(), calls.end(), last);
+  return {calls.begin(), it == calls.end() ? it : it + 1};
+}
+
+}  // namespace
+
+TEST_F(CameraManagerTest, FreshRunSetsTheFacadeUpInOrderAndConnectsTwoSecondsLater) {
+  plugCamera();
+  makeManager();
+  manager->startConnection();
+  settle();
+  // Prepared and streaming, but the state follows two seconds after the result.
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::searching);
+  EXPECT_TRUE(manager->isCapturing());
+  advance(std::chrono::seconds(2));
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::connected);
+
+  ASSERT_EQ(facades->count(), 1u);
+  std::string db = home.path() + "/caches/corvane-studio/face/";
+  std::vector<std::string> expected = {
+      "initManager",
+      "addDetectOnceObservable",
+      "addDetectObservable",
+      "DrawTrackingRect 1",
+      "DrawNormalRect 1",
+      "DrawIgnoreRect 1",
+      "setup 3840x1080 dst 1280x720 control 1280x360 process 3840x1080 360 " + db,
+      "EnableBeamforming 1",
+      "enableSmallVideoWindow 1",
+  };
+  auto calls = facades->last()->calls();
+  EXPECT_EQ(until(calls, "enableSmallVideoWindow 1"), expected);
+  EXPECT_TRUE(std::filesystem::is_directory(db));
+  // The listeners' first application follows the set-up.
+  EXPECT_EQ(calls.size() > expected.size() ? calls[expected.size()] : "", "enableAutoDetect 0 0");
+
+  EXPECT_EQ(manager->cameraFormat(), (CameraFormat{3840, 1080, 360, 101, true}));
+  EXPECT_TRUE(manager->is360Camera());
+  ASSERT_TRUE(manager->deviceFormat());
+  EXPECT_EQ(manager->deviceFormat()->width, 3840);
+  EXPECT_EQ(manager->projection().type, corvane::ProjectionType::cylinder);
+  EXPECT_EQ(manager->projection().max_hfov, 360);
+  EXPECT_EQ(v4l2.lastFormat().width, 3840u);
+  EXPECT_EQ(v4l2.lastFormat().pixelformat, uint32_t(V4L2_PIX_FMT_MJPEG));
+  EXPECT_EQ(manager->currentDeviceName->value(), "Kestova Camera");
+  // A 360 camera asks for its voice-direction source.
+  ASSERT_FALSE(manager->uvcQueue().empty());
+  EXPECT_EQ(manager->uvcQueue().front().mode, UVCMode::check_doa);
+  EXPECT_GE(menuUpdates, 2);
+}
+
+TEST_F(CameraManagerTest, PictureControlsAreReadAtPreparation) {
+  plugCamera();
+  makeManager();
+  connect();
+  EXPECT_TRUE(manager->brightness().enable);
+  EXPECT_FLOAT_EQ(manager->brightness().value, 0.5f);
+  EXPECT_FLOAT_EQ(manager->brightness().max, 2.0f);
+  EXPECT_FLOAT_EQ(manager->contrast().value, 128.0f / 255.0f);
+  EXPECT_TRUE(manager->gamma().enable);
+  EXPECT_FLOAT_EQ(manager->gamma().min, 100.0f);
+  EXPECT_FLOAT_EQ(manager->gamma().max, 300.0f);
+  EXPECT_FLOAT_EQ(manager->defPreset().gamma, 200.0f);
+  EXPECT_EQ(manager->flicker().value, 1);
+  EXPECT_TRUE(manager->nr().enable);
+}
+
+struct SizeCase {
+  uint16_t width, height;
+  double controlHeight;
+};
+
+class CameraControlSizeTest : public CameraManagerTest,
+                              public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(CameraControlSizeTest, ControlHeightKeepsTheAspectAndIsEven) {
+  SizeCase c = GetParam();
+  usbCamera->addMode(c.width, c.height, {360, 100, 360, 120, 0});
+  plugCamera("Kestova Camera", c.width, c.height);
+  makeManager();
+  connect();
+  EXPECT_EQ(manager->controlVideoWidth(), 1280.0);
+  EXPECT_EQ(manager->controlVideoHeight(), c.controlHeight);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CameraControlSizeTest,
+                         ::testing::Values(SizeCase{3840, 1920, 640}, SizeCase{3840, 1083, 362},
+                                           SizeCase{4992, 1248, 320}));
+
+TEST_F(CameraManagerTest, CameraWithoutAFormatFallsBackTo720pAndFails) {
+  usbCamera->setApiLevel(0);  // no capture format can be chosen
+  plugCamera();
+  makeManager();
+  manager->startConnection();
+  settle();
+  EXPECT_EQ(manager->cameraFormat(), (CameraFormat{1280, 720, 0, 0, false}));
+  EXPECT_EQ(manager->controlVideoHeight(), 720.0);
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+  EXPECT_TRUE(facades->last()->callsStartingWith("setup").empty());
+  EXPECT_FALSE(manager->isCapturing());
+}
+
+TEST_F(CameraManagerTest, MissingCachesFolderFailsThePreparation) {
+  plugCamera();
+  auto env = environment();
+  env.cachesFolder = [] { return std::optional<std::string>(); };
+  manager = std::make_unique<corvane::CameraManager>(env);
+  manager->startConnection();
+  settle();
+  advance(std::chrono::seconds(2));
+  // Not shown as connected with a facade that was never set up.
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+  for (size_t i = 0; i < facades->count(); ++i)
+    EXPECT_TRUE(facades->made[i]->callsStartingWith("setup").empty());
+}
+
+TEST_F(CameraManagerTest, StateListenersAreBoundOnceAndReappliedAfterEachSetUp) {
+  plugCamera();
+  makeManager();
+  connect();
+  manager->stopConnection();
+  settle();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+  connect();
+  auto facade = facades->last();
+  // The second set-up applied the switches again.
+  EXPECT_EQ(facade->callsStartingWith("setup").size(), 1u);
+  EXPECT_FALSE(facade->callsStartingWith("enableAutoDetect").empty());
+  facade->clearCalls();
+  manager->drawNormalRect->setValue(false);
+  settle();
+  EXPECT_EQ(facade->calls(), std::vector<std::string>{"DrawNormalRect 0"});
+}
+
+TEST_F(CameraManagerTest, StopReplacesTheFacadeWithAFreshUnconfiguredOne) {
+  plugCamera();
+  makeManager();
+  connect();
+  auto first = facades->last();
+  manager->stopConnection();
+  settle();
+  EXPECT_EQ(first->calls().back(), "releaseSelvoInst");
+  ASSERT_EQ(facades->count(), 2u);
+  auto fresh = facades->last();
+  EXPECT_EQ(fresh->calls().front(), "initManager");
+  EXPECT_TRUE(fresh->callsStartingWith("setup").empty());
+  EXPECT_EQ(fresh->callsStartingWith("addDetectObservable").size(), 1u);
+  EXPECT_FALSE(manager->isCapturing());
+  EXPECT_EQ(v4l2.openCount(), 0);
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+}
+
+TEST_F(CameraManagerTest, StopWhileAFrameIsInTheFacadeReleasesAfterCaptureStopped) {
+  plugCamera();
+  makeManager();
+  connect();
+  v4l2.pushFrame(testsupport::mjpegFrame(2, 3840, 1080));
+  auto facade = facades->last();
+  ASSERT_TRUE(facade->waitForFrames(1));
+  ASSERT_EQ(facade->heldFrames(), 1u);
+  manager->stopConnection();
+  // More frames from the driver while stopping never reach the released facade.
+  v4l2.pushFrame(testsupport::mjpegFrame(3, 3840, 1080));
+  settle();
+  EXPECT_EQ(facade->heldFrames(), 0u);
+  auto calls = facade->calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "frame after release"), 0);
+  EXPECT_EQ(calls.back(), "releaseSelvoInst");
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+}
+
+TEST_F(CameraManagerTest, CameraAtApiLevelSixAndHalfFieldOfViewStopsVoiceDirection) {
+  usbCamera->setApiLevel(6);
+  usbCamera->addMode(3840, 1080, {180, 101, 180, 120, 0});
+  plugCamera();
+  makeManager();
+  manager->isSpeakerConnect->setValue(true);
+  connect();
+  EXPECT_FALSE(manager->is360Camera());
+  EXPECT_TRUE(manager->uvcQueue().empty());
+  EXPECT_FALSE(manager->isSpeakerConnect->value());
+}
