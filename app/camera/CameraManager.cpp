@@ -76,6 +76,10 @@ CameraManager::CameraManager(Environment environment)
   deviceQueue_ = std::make_unique<platform::SerialQueue>("camera.connection");
   deliveryQueue_ = std::make_unique<platform::SerialQueue>("sample buffer delegate");
   framePath_ = std::make_unique<CameraFramePath>([this] { return currentFacade(); });
+  controlQueue_ = std::make_unique<CameraControlQueue>(
+      env_.usb, CameraControlQueue::Handlers{
+                    [this](UVCMode mode, float value) { onControlStored(mode, value); },
+                    [this](UVCMode mode, const DoaFormat& doa) { onDoaRead(mode, doa); }});
   framePath_->setStreamEndedHandler([](int error) {
     // The watch sees the frames stop and reopens the camera once; this only tells why.
     CV_LOG_WARNING(std::string("Capture stream ended: ") +
@@ -86,6 +90,7 @@ CameraManager::CameraManager(Environment environment)
 CameraManager::~CameraManager() {
   alive_ = false;
   cancelWatch();
+  for (auto id : resetTimers_) clock_.cancel(id);
   token_.reset();
   deviceQueue_->drain();
   deviceQueue_->sync([this] { closeSession(); });
@@ -485,7 +490,7 @@ bool CameraManager::formatStep(CameraFormat format,
 
 void CameraManager::storeControl(int which, double c, double lo, double hi) {
   bool enable = hi > lo;
-  float value = enable ? float((c - lo) / (hi - lo)) : 0.0f;
+  float value = fractionForRaw(c, lo, hi);
   std::lock_guard lock(stateMutex_);
   switch (which) {
     case kBrightness:
@@ -745,32 +750,147 @@ void CameraManager::stopVoiceDirection() {
 // ---- camera controls ----
 
 void CameraManager::enqueueUVCEvent(UVCMode mode, float value) {
-  std::lock_guard lock(stateMutex_);
-  auto same = [mode](const UVCEvent& e) { return e.mode == mode; };
-  // The head may be in flight; it is never coalesced away.
-  auto waitingBegin =
-      (inCheckUVCProcess_ && !uvcQueue_.empty()) ? uvcQueue_.begin() + 1 : uvcQueue_.begin();
-  if (std::none_of(waitingBegin, uvcQueue_.end(), same)) {
-    uvcQueue_.push_back({mode, value});
+  if (!platform::MainQueue::shared().isMainThread()) {
+    // The queue is the main thread's; the voice timer's events are posted there.
+    onMain([this, mode, value] { controlQueue_->enqueueUVCEvent(mode, value); });
     return;
   }
-  bool allEqual = std::all_of(waitingBegin, uvcQueue_.end(), [&](const UVCEvent& e) {
-    return e.mode != mode || e.value == value;
-  });
-  if (allEqual) return;
-  for (auto it = uvcQueue_.end(); it != waitingBegin;) {
-    --it;
-    if (it->mode == mode && it->value != value) {
-      uvcQueue_.erase(it);
-      break;
-    }
-  }
-  uvcQueue_.push_back({mode, value});
+  controlQueue_->enqueueUVCEvent(mode, value);
 }
 
-std::vector<UVCEvent> CameraManager::uvcQueue() const {
+std::vector<UVCEvent> CameraManager::uvcQueue() const { return controlQueue_->uvcQueue(); }
+bool CameraManager::inCheckUVCProcess() const { return controlQueue_->inCheckUVCProcess(); }
+
+void CameraManager::onControlStored(UVCMode mode, float value) {
   std::lock_guard lock(stateMutex_);
-  return uvcQueue_;
+  switch (mode) {
+    case UVCMode::brightness:
+      brightness_.value = value;
+      break;
+    case UVCMode::flicker: {
+      int v = int(value);
+      flicker_.value = (float(v) == value && v >= 0 && v <= 2) ? v : 0;
+      break;
+    }
+    case UVCMode::contrast:
+      contrast_.value = value;
+      break;
+    case UVCMode::saturation:
+      saturation_.value = value;
+      break;
+    case UVCMode::sharpness:
+      sharpness_.value = value;
+      break;
+    case UVCMode::gamma:
+      gamma_.value = value;
+      break;
+    default:
+      break;
+  }
+}
+
+void CameraManager::onDoaRead(UVCMode mode, const DoaFormat& doa) {
+  if (mode != UVCMode::check_doa) return;
+  std::shared_ptr<AnalysisFacade> facade = manager();
+  if (doa.type == 1) {
+    CV_LOG_INFO("[DOA] No DOA Devicer");
+    isSpeakerConnect->setValue(false);
+    if (facade) facade->EnableBeamforming(false);
+    return;
+  }
+  CV_LOG_INFO("[DOA] Use UART");
+  isSpeakerConnect->setValue(true);
+  if (facade) facade->EnableBeamforming(true);
+}
+
+void CameraManager::queueIfChanged(UVCMode mode, float value) {
+  Brightness control;
+  switch (mode) {
+    case UVCMode::brightness:
+      control = brightness();
+      break;
+    case UVCMode::contrast:
+      control = contrast();
+      break;
+    case UVCMode::saturation:
+      control = saturation();
+      break;
+    case UVCMode::sharpness:
+      control = sharpness();
+      break;
+    case UVCMode::gamma:
+      control = gamma();
+      break;
+    default:
+      return;
+  }
+  if (control.enable && !(control.value == value)) enqueueUVCEvent(mode, value);
+}
+
+void CameraManager::queueFlickerIfChanged(int choice) {
+  Flicker f = flicker();
+  if (f.enable && f.value != choice) enqueueUVCEvent(UVCMode::flicker, float(choice));
+}
+
+float CameraManager::fractionForRaw(double raw, double min, double max) {
+  if (!(max > min)) return 0;
+  double exact = (raw - min) / (max - min);
+  float f = float(exact);
+  // The USB side truncates range x fraction: never let float rounding land below the raw value.
+  while (double(f) * (max - min) < raw - min) f = std::nextafter(f, 2.0f);
+  return f;
+}
+
+void CameraManager::resetCameraFunction() {
+  if (!env_.usb) return;
+  // A reset still under way gives way to this one.
+  for (auto id : resetTimers_) clock_.cancel(id);
+  resetTimers_.clear();
+  USBManager& usb = *env_.usb;
+  DefPreset preset = defPreset();
+  struct Step {
+    double delaySeconds;
+    UVCMode mode;
+    double raw, min, max;
+  };
+  const Step steps[] = {
+      {0.0, UVCMode::brightness, 0, usb.brightness_min(), usb.brightness_max()},
+      {0.3, UVCMode::contrast, 128, usb.contrast_min(), usb.contrast_max()},
+      {0.45, UVCMode::saturation, 3, usb.saturation_min(), usb.saturation_max()},
+      {0.6, UVCMode::sharpness, 3, usb.sharpness_min(), usb.sharpness_max()},
+      {0.75, UVCMode::gamma, preset.gamma, usb.gamma_min(), usb.gamma_max()},
+  };
+  std::weak_ptr<Token> weak = token_;
+  auto later = [&](double seconds, std::function<void()> step) {
+    auto delay = std::chrono::duration_cast<platform::Clock::Duration>(
+        std::chrono::duration<double>(seconds));
+    resetTimers_.push_back(clock_.callAt(clock_.now() + delay, [this, weak, step] {
+      if (weak.lock()) onMain(step);
+    }));
+  };
+  Brightness records[] = {brightness(), contrast(), saturation(), sharpness(), gamma()};
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const Step& s = steps[i];
+    // An empty range has no default position: that control is left as it is.
+    if (!records[i].enable || !(s.max > s.min)) continue;
+    float value = fractionForRaw(s.raw, s.min, s.max);
+    UVCMode mode = s.mode;
+    later(s.delaySeconds, [this, mode, value] { queueIfChanged(mode, value); });
+  }
+  int flickerChoice = preset.flicker;
+  later(0.15, [this, flickerChoice] { queueFlickerIfChanged(flickerChoice); });
+
+  NR noise = nr();
+  if (noise.enable && noise.max > noise.min) {
+    float value = float((3.0 - double(noise.min)) / (double(noise.max) - double(noise.min)));
+    if (value != noise.value) {
+      {
+        std::lock_guard lock(stateMutex_);
+        nr_.value = value;
+      }
+      if (env_.setDenoise) env_.setDenoise(value * 6.0f / 100.0f);
+    }
+  }
 }
 
 // ---- state ----

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "camera/AnalysisFacade.h"
+#include "camera/CameraControlQueue.h"
 #include "camera/CameraFormat.h"
 #include "camera/CameraFramePath.h"
 #include "camera/CameraSettings.h"
@@ -76,6 +77,8 @@ class CameraManager {
     // The user's caches folder and the program's executable name, for the face database.
     std::function<std::optional<std::string>()> cachesFolder;
     std::function<std::optional<std::string>()> executableName;
+    // Sets the picture effects' denoise strength (0 to 6).
+    std::function<void(float)> setDenoise;
   };
 
   static constexpr const char* CAMERA_KESTOVA = "Kestova Camera";
@@ -107,9 +110,17 @@ class CameraManager {
   void resetAnalysisFacade();
   void registerStateListeners();
 
-  // ---- camera controls ----
+  // ---- camera controls (main thread; enqueueing from another thread is posted there) ----
   void enqueueUVCEvent(UVCMode mode, float value);
   std::vector<UVCEvent> uvcQueue() const;
+  bool inCheckUVCProcess() const;
+  // Queues the change when the control is enabled and its value differs (NaN differs).
+  void queueIfChanged(UVCMode mode, float value);
+  void queueFlickerIfChanged(int choice);
+  // Puts every picture control back to its default, the writes a little apart in time.
+  void resetCameraFunction();
+  // The fraction of a control's range that the USB side turns back into exactly `raw`.
+  static float fractionForRaw(double raw, double min, double max);
 
   // ---- mode switches (main thread) ----
   void setDisplayMode(Display mode);
@@ -201,6 +212,8 @@ class CameraManager {
   bool formatStep(CameraFormat format, const std::optional<platform::CaptureFormat>& chosen,
                   double& width, double& height);
   void storeControl(int which, double cur, double min, double max);
+  void onControlStored(UVCMode mode, float value);
+  void onDoaRead(UVCMode mode, const DoaFormat& doa);
 
   Environment env_;
   platform::Clock& clock_;
@@ -238,11 +251,13 @@ class CameraManager {
   NR nr_{{false, 100.0f, 0, 0}};
   Gamma gamma_;
   DefPreset defPreset_{0, 0, 128.0f, 3.0f, 3.0f, 2.0f, 0, 0};
-  std::vector<UVCEvent> uvcQueue_;
-  bool inCheckUVCProcess_ = false;  // the head's request is in flight
 
   std::atomic<int> outputVideoWidth_{1280};
   std::atomic<int> outputVideoHeight_{720};
+
+  // Main thread.
+  std::unique_ptr<CameraControlQueue> controlQueue_;
+  std::vector<platform::Clock::TimerId> resetTimers_;
 
   // Device queue only.
   std::unique_ptr<platform::CaptureSession> videoSession_;
