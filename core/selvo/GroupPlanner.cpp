@@ -101,7 +101,10 @@ void GroupPlanner::plan(const PlanContext& context, std::vector<LayoutTile>& til
                   : makeRect(i * halfW, 0, i == 0 ? halfW : ow - halfW, oh);
     t.id = groups[i].size() == 1 ? groups[i][0]->id : -1;
     t.target = context.groupShot(groups[i], t.aspect());
-    for (const LayoutPerson* p : groups[i]) t.speaking = t.speaking || p->highlighted;
+    for (const LayoutPerson* p : groups[i]) {
+      t.speaking = t.speaking || p->highlighted;
+      t.tracked = t.tracked || p->tracked;
+    }
     tiles.push_back(t);
   }
 }
