@@ -9,13 +9,18 @@ namespace {
 
 // Arrangements switch only once a group clearly fits or clearly does not.
 constexpr double kStackHysteresis = 0.9;
+// A kept cut may be this much (of the frame width) worse than the best one.
+constexpr double kKeepMargin = 0.03;
 
 }  // namespace
 
 std::vector<std::vector<const LayoutPerson*>> GroupPlanner::split(const PlanContext& context) {
   std::vector<const LayoutPerson*> order = context.byPosition();
   const int n = static_cast<int>(order.size());
-  if (n < 2) return {order};
+  if (n < 2) {
+    cutAfter_[0] = cutAfter_[1] = -1;
+    return {order};
+  }
   const double w = context.geometry.videoWidth;
   const bool circular = context.geometry.is360;
   // gap[i] lies between person i and person i + 1 (and, on the circle, the last and the first).
@@ -34,15 +39,36 @@ std::vector<std::vector<const LayoutPerson*>> GroupPlanner::split(const PlanCont
     }
     return best;
   };
+  // The cuts of the last frame stay while they are nearly as good as the best ones, so people
+  // sitting at even distances do not hop between the groups.
+  const auto indexOf = [&](int id) {
+    for (int i = 0; i < n; ++i) {
+      if (order[i]->id == id) return i;
+    }
+    return -1;
+  };
+  int cutA = widest(-1);
+  int cutB = circular ? widest(cutA) : -1;
+  const double best = gaps[cutA] + (cutB >= 0 ? gaps[cutB] : 0.0);
+  const int keptA = indexOf(cutAfter_[0]);
+  const int keptB = circular ? indexOf(cutAfter_[1]) : -1;
+  if (keptA >= 0 && (!circular || (keptB >= 0 && keptB != keptA)) && gaps[keptA] > -1e17 &&
+      (keptB < 0 || gaps[keptB] > -1e17)) {
+    const double kept = gaps[keptA] + (keptB >= 0 ? gaps[keptB] : 0.0);
+    if (kept >= best - kKeepMargin * w) {
+      cutA = keptA;
+      cutB = keptB;
+    }
+  }
+  cutAfter_[0] = order[cutA]->id;
+  cutAfter_[1] = cutB >= 0 ? order[cutB]->id : -1;
   std::vector<std::vector<const LayoutPerson*>> groups(2);
   if (!circular) {
-    const int cut = widest(-1);
-    for (int i = 0; i < n; ++i) groups[i <= cut ? 0 : 1].push_back(order[i]);
+    for (int i = 0; i < n; ++i) groups[i <= cutA ? 0 : 1].push_back(order[i]);
     return groups;
   }
-  int a = widest(-1);
-  int b = widest(a);
-  if (a > b) std::swap(a, b);
+  const int a = std::min(cutA, cutB);
+  const int b = std::max(cutA, cutB);
   // People a+1..b form one arc, the rest (across the seam) the other.
   for (int i = 0; i < n; ++i) groups[(i > a && i <= b) ? 1 : 0].push_back(order[i]);
   // The arc across the seam keeps its people in order of position along the arc.

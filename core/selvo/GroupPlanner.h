@@ -10,14 +10,18 @@ namespace selvo {
 // (side by side, or stacked when a group is too wide for a half).
 class GroupPlanner {
  public:
-  void reset() { stacked_ = false; }
+  void reset() {
+    stacked_ = false;
+    cutAfter_[0] = cutAfter_[1] = -1;
+  }
   void plan(const PlanContext& context, std::vector<LayoutTile>& tiles);
 
   // The people split into two groups, each in order of position.
-  static std::vector<std::vector<const LayoutPerson*>> split(const PlanContext& context);
+  std::vector<std::vector<const LayoutPerson*>> split(const PlanContext& context);
 
  private:
   bool stacked_ = false;
+  int cutAfter_[2] = {-1, -1};  // the people the last frame's groups were cut after
 };
 
 }  // namespace selvo

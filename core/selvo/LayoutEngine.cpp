@@ -364,7 +364,7 @@ void LayoutEngine::shoot(const std::vector<LayoutTile>& tiles, const LayoutTunin
   for (const LayoutTile& tile : tiles) {
     Camera& cam = cameraFor(tile.key);
     const bool newSubject = cam.camera.hasPose() && cam.subject != tile.id;
-    const bool cut = tile.direct || tile.id == transformingId_ ||
+    const bool cut = tile.direct || (tile.id != -1 && tile.id == transformingId_) ||
                      (tile.speakerCut && newSubject && !tuning.speakerTransitionAlways);
     const double aspect = tile.aspect();
     CropPose pose = cam.camera.update(tile.target, motion, cut);
