@@ -499,7 +499,18 @@ std::vector<BorderItem> LayoutEngine::borderItems() const {
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return rank[a] < rank[b]; });
-  for (size_t i : order) items.push_back(people[i]);
+  // The rectangle being drawn goes first: the output takes the type of the last control pair of
+  // an id, and a fitted frame (also id -1) must win.
+  std::vector<BorderItem> ordered;
+  ordered.reserve(items.size() + people.size() + ignore_.size());
+  for (size_t i : order) {
+    if (people[i].id == -1) ordered.push_back(people[i]);
+  }
+  ordered.insert(ordered.end(), items.begin(), items.end());
+  for (size_t i : order) {
+    if (people[i].id != -1) ordered.push_back(people[i]);
+  }
+  items = std::move(ordered);
 
   if (mask & kDrawIgnore) {
     for (const rect& r : ignore_) {

@@ -255,3 +255,28 @@ TEST(Framing, AShotKeepsHeadRoomAndStaysInTheFrame) {
   EXPECT_LE(p.cy - p.h / 2, 20);
   EXPECT_GE(p.cy + p.h / 2, 260);
 }
+
+TEST(LayoutEngine, BodyFitIsOutlinedAsAFocusFrameTheOutputTakesItsTypeFrom) {
+  Harness h;
+  seatMeeting(h, 1);
+  h.engine.SetFitPolicy(3);
+  h.tracked = {box(1000, 380, 320, 320, 1)};
+  h.untracked = {box(1500, 400, 320, 320, 2), box(3300, 100, 200, 200, -1)};
+  const Frame f = h.run(40);
+  ASSERT_EQ(f.main[0].size(), 1u);
+  EXPECT_EQ(f.main[0][0].src.id, -1);
+  // As the program merges types: the last control pair of the id wins.
+  int type = f.main[0][0].subwindow_type;
+  std::vector<roi_pair> control = f.tiles;
+  control.insert(control.end(), f.borders.begin(), f.borders.end());
+  for (const roi_pair& p : control) {
+    if (p.src.id == -1) type = p.subwindow_type;
+  }
+  EXPECT_EQ(type, 11);
+  // The frame outlines what the output shows, with the extend margin around both people.
+  const roi_pair& frame = *std::find_if(f.borders.begin(), f.borders.end(),
+                                        [](const roi_pair& p) { return p.subwindow_type == 11; });
+  EXPECT_NEAR(frame.src.x, f.main[0][0].src.x, 0.01);
+  EXPECT_LE(frame.src.x, 1000 - 250);
+  EXPECT_GE(frame.src.x + frame.src.width, 1820 + 250);
+}
