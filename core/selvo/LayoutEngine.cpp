@@ -159,6 +159,7 @@ void LayoutEngine::SetRects(const rect* tracked, int trackedCount, const rect* u
   tracked_ = copyRects(tracked, trackedCount, "tracked");
   untracked_ = copyRects(untracked, untrackedCount, "untracked");
   names_.clear();
+  inputsPending_ = true;
 }
 
 void LayoutEngine::SetIgnoreAreas(const rect* areas, int count) {
@@ -243,27 +244,43 @@ const std::string* LayoutEngine::nameOf(int id) const {
   return nullptr;
 }
 
-void LayoutEngine::gatherPeople(int64_t nowUs, const LayoutTuningValues& tuning) {
+void LayoutEngine::normaliseGeometry() {
+  if (geometry_.is360) {
+    geometry_.contentOffset =
+        static_cast<int>(Framing::wrap(geometry_.contentOffset, geometry_.videoWidth));
+  } else {
+    geometry_.contentOffset = 0;
+  }
+}
+
+void LayoutEngine::collectPresent() {
   present_.clear();
-  std::vector<LayoutPerson> present;
   const auto add = [&](const rect& r, bool tracked) {
     rect box = PairEmitter::toDisplay(r, geometry_);
     box.height = std::min<float>(box.height, static_cast<float>(geometry_.videoHeight));
     box.width = std::min<float>(box.width, static_cast<float>(geometry_.videoWidth));
     present_.push_back({box, tracked});
-    if (r.id == -1) return;
-    if (std::any_of(present.begin(), present.end(),
-                    [&](const LayoutPerson& p) { return p.id == r.id; })) {
-      return;
-    }
-    LayoutPerson p;
-    p.id = r.id;
-    p.box = box;
-    p.tracked = tracked;
-    present.push_back(p);
   };
   for (const rect& r : tracked_) add(r, true);
   for (const rect& r : untracked_) add(r, false);
+  inputsPending_ = false;
+}
+
+void LayoutEngine::gatherPeople(int64_t nowUs, const LayoutTuningValues& tuning) {
+  collectPresent();
+  std::vector<LayoutPerson> present;
+  for (const Present& each : present_) {
+    const int id = each.box.id;
+    if (id == -1 || std::any_of(present.begin(), present.end(),
+                                [&](const LayoutPerson& p) { return p.id == id; })) {
+      continue;
+    }
+    LayoutPerson p;
+    p.id = id;
+    p.box = each.box;
+    p.tracked = each.tracked;
+    present.push_back(p);
+  }
 
   roster_.update(present, nowUs,
                  [&](int id) { return isPinned(id) || id == anchorId_ || id == transformingId_; });
@@ -423,18 +440,16 @@ void LayoutEngine::DoBufferLayout() {
   laidOut_ = true;
 
   frameTuning_ = tuning_.snapshot();
-  if (geometry_.is360) {
-    geometry_.contentOffset =
-        static_cast<int>(Framing::wrap(geometry_.contentOffset, geometry_.videoWidth));
-  } else {
-    geometry_.contentOffset = 0;
-  }
-  if (mode_ != lastMode_ || fitPolicy_ != lastFitPolicy_) {
+  normaliseGeometry();
+  // A new mode, or a turned picture, starts every tile afresh.
+  if (mode_ != lastMode_ || fitPolicy_ != lastFitPolicy_ ||
+      geometry_.contentOffset != lastOffset_) {
     cameras_.clear();
     grid_.reset();
     groups_.reset();
     lastMode_ = mode_;
     lastFitPolicy_ = fitPolicy_;
+    lastOffset_ = geometry_.contentOffset;
   }
   gatherPeople(nowUs_, frameTuning_);
   std::vector<LayoutTile> tiles;
@@ -534,6 +549,11 @@ void LayoutEngine::SetSrcToSubwindow(int srcWidth, int srcHeight, int subWidth, 
   }
   geometry_.subWidth = subWidth;
   geometry_.subHeight = subHeight;
+  // Without a layout this frame (an output that is not 16:9) the outlines still follow the input.
+  if (inputsPending_) {
+    normaliseGeometry();
+    collectPresent();
+  }
   std::vector<BorderItem> items;
   if (subDrawRect_) items = borderItems();
   sub_.build(geometry_, subWidth, subHeight, items);

@@ -99,6 +99,8 @@ class LayoutEngine : public ISELVO_LAYOUT {
 
   void setUp(bool is360, int videoWidth, int videoHeight, int outputWidth, int outputHeight,
              int subWidth, int subHeight, bool keepPeople);
+  void normaliseGeometry();
+  void collectPresent();
   void gatherPeople(int64_t nowUs, const LayoutTuningValues& tuning);
   void planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning);
   void shoot(const std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning);
@@ -154,6 +156,8 @@ class LayoutEngine : public ISELVO_LAYOUT {
   bool laidOut_ = false;
   int lastMode_ = -1;
   int lastFitPolicy_ = -1;
+  int lastOffset_ = 0;
+  bool inputsPending_ = false;
   std::vector<Present> present_;
   PersonRoster roster_;
   SpeakerTracker speaker_;

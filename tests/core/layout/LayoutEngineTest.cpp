@@ -280,3 +280,34 @@ TEST(LayoutEngine, BodyFitIsOutlinedAsAFocusFrameTheOutputTakesItsTypeFrom) {
   EXPECT_LE(frame.src.x, 1000 - 250);
   EXPECT_GE(frame.src.x + frame.src.width, 1820 + 250);
 }
+
+TEST(LayoutEngine, TheControlViewFollowsTheInputWithoutAMainLayout) {
+  // With an output that is not 16:9 the facade never asks for the main layout.
+  selvo::LayoutTuning tuning;
+  LayoutEngine engine(tuning);
+  engine.Init(true, 3840, 1080, 1280, 800, 1280, 360, 0);
+  const rect r = box(600, 300, 300, 300, 8);
+  engine.SetRects(&r, 1, nullptr, 0);
+  engine.SetSrcToSubwindow(3840, 1080, 1280, 360);
+  int n = 0;
+  ASSERT_TRUE(engine.GetSubwindowROIPairCount(3, &n));
+  ASSERT_EQ(n, 1);
+  roi_pair p;
+  ASSERT_TRUE(engine.GetSubwindowROIPairs(3, 1, &p));
+  EXPECT_EQ(p.dst.id, 8);
+  EXPECT_NEAR(p.dst.x, 200, 0.01);
+  EXPECT_EQ(p.subwindow_type, 1);
+}
+
+TEST(LayoutEngine, TurningThePanoramaCutsInsteadOfPanning) {
+  Harness h;
+  h.engine.SetLayoutMode(3);
+  h.setting.SetTransitionFrameCount(15);
+  h.untracked = {box(1000, 400, 300, 320, 7)};
+  const float before = h.run(30).main[1][0].src.x;
+  h.offset = 900;  // the same person, seen elsewhere in the view
+  const Frame f = h.frame();
+  EXPECT_FLOAT_EQ(f.main[1][0].src.x, before);  // the same source crop at once
+  h.engine.SetMirror(true);
+  EXPECT_NEAR(h.frame().main[1][0].src.x, 3840 - before - f.main[1][0].src.width, 0.01);
+}
