@@ -7,8 +7,9 @@ namespace selvo {
 
 namespace {
 
-constexpr double kMergeOverlap = 0.30;
-constexpr double kSplitOverlap = 0.15;
+// Neighbours share a tile once separate tiles would show mostly the same picture.
+constexpr double kMergeOverlap = 0.60;
+constexpr double kSplitOverlap = 0.45;
 
 double gridAspect(int n, const rect& area) {
   const auto [cols, rows] = GridPlanner::gridShape(std::max(1, n));

@@ -80,11 +80,12 @@ std::vector<std::vector<const LayoutPerson*>> GroupPlanner::split(const PlanCont
                      };
                      return along(x) < along(y);
                    });
-  // The group that starts further left goes first.
-  const auto start = [&](const std::vector<const LayoutPerson*>& g) {
-    return Framing::wrap(context.groupSpan(g).start, w);
+  // The group whose middle is further left in the view goes first.
+  const auto middle = [&](const std::vector<const LayoutPerson*>& g) {
+    const Span s = context.groupSpan(g);
+    return Framing::wrap(s.start + s.length * 0.5, w);
   };
-  if (start(groups[1]) < start(groups[0])) std::swap(groups[0], groups[1]);
+  if (middle(groups[1]) < middle(groups[0])) std::swap(groups[0], groups[1]);
   return groups;
 }
 
