@@ -431,9 +431,11 @@ void LayoutEngine::DoBufferLayout() {
     ORLITH_LOG_WARNING("layout requested before Init");
     return;
   }
-  if (hasFrameTime_) {
+  // Time only runs forwards: a clock that steps back counts as one more frame.
+  if (hasFrameTime_ && (!laidOut_ || frameTime_ >= nowUs_)) {
     nowUs_ = frameTime_;
   } else if (laidOut_) {
+    if (hasFrameTime_) ORLITH_LOG_WARNING("frame time went backwards; counting one frame");
     nowUs_ += kDefaultFrameUs;
   }
   hasFrameTime_ = false;

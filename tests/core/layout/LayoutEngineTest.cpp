@@ -311,3 +311,40 @@ TEST(LayoutEngine, TurningThePanoramaCutsInsteadOfPanning) {
   h.engine.SetMirror(true);
   EXPECT_NEAR(h.frame().main[1][0].src.x, 3840 - before - f.main[1][0].src.width, 0.01);
 }
+
+TEST(LayoutEngine, ASplitTileKeepsItsOuterEdges) {
+  Harness h;
+  h.engine.SetLayoutMode(3);
+  h.engine.EnableBeamforming(true);
+  h.untracked = {box(3700, 400, 250, 280, 1), box(1500, 400, 250, 280, 2)};
+  static const int seam = 180;  // straight behind: column 0, person 1's centre is at 3825
+  h.voice_angle = &seam;
+  const Frame f = h.run(40);
+  std::vector<roi_pair> mine;
+  for (const roi_pair& p : f.main[1]) {
+    if (p.src.id == 1) mine.push_back(p);
+  }
+  ASSERT_EQ(mine.size(), 2u);
+  using selvo::ROI_EDGE_BOTTOM;
+  using selvo::ROI_EDGE_LEFT;
+  using selvo::ROI_EDGE_RIGHT;
+  using selvo::ROI_EDGE_TOP;
+  EXPECT_EQ(mine[0].edge_flags, unsigned(ROI_EDGE_TOP | ROI_EDGE_BOTTOM | ROI_EDGE_LEFT));
+  EXPECT_EQ(mine[1].edge_flags, unsigned(ROI_EDGE_TOP | ROI_EDGE_BOTTOM | ROI_EDGE_RIGHT));
+  EXPECT_FLOAT_EQ(mine[0].src.x + mine[0].src.width, 3840);
+  EXPECT_FLOAT_EQ(mine[1].src.x, 0);
+  EXPECT_FLOAT_EQ(mine[0].dst.x + mine[0].dst.width, mine[1].dst.x);
+}
+
+TEST(LayoutEngine, AClockSteppingBackDoesNotFreezePeopleInPlace) {
+  orlith::OrlithLog::setSink([](orlith::OrlithLog::Level, const std::string&) {});
+  Harness h;
+  h.engine.SetLayoutMode(3);
+  h.untracked = {box(500, 400, 300, 320, 1), box(2000, 400, 300, 320, 2)};
+  h.run(30);
+  h.now -= 60'000'000;  // a minute back
+  h.untracked.pop_back();
+  const Frame f = h.run(40);  // still leaves after about a second of frames
+  orlith::OrlithLog::setSink(nullptr);
+  EXPECT_EQ(f.main[1].size(), 1u);
+}
