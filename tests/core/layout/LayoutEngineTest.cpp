@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "LayoutScenes.h"
 #include "OrlithLog.h"
 #include "selvo/Framing.h"
@@ -347,4 +350,30 @@ TEST(LayoutEngine, AClockSteppingBackDoesNotFreezePeopleInPlace) {
   const Frame f = h.run(40);  // still leaves after about a second of frames
   orlith::OrlithLog::setSink(nullptr);
   EXPECT_EQ(f.main[1].size(), 1u);
+}
+
+TEST(LayoutEngine, SettingsFromTheMainThreadWhileFramesRun) {
+  Harness h;
+  seatMeeting(h, 0);
+  std::atomic<bool> done{false};
+  std::thread main([&] {
+    int i = 0;
+    while (!done.load()) {
+      h.engine.SetLayoutMode((i % 9 == 4) ? 0 : i % 9);
+      h.engine.SetMirror(i % 2);
+      h.engine.SetDrawFlags(i % 3 ? ~0u : 0u);
+      h.setting.SetTransitionFrameCount(i % 20);
+      int id = 0;
+      h.engine.GetFocusedRectInPIP(0, &id);
+      float r[4];
+      h.engine.GetViewMoveIconRect(r, 4);
+      ++i;
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    const Frame f = h.frame();
+    EXPECT_LE(f.all().size(), 20u);
+  }
+  done = true;
+  main.join();
 }
