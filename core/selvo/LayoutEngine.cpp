@@ -434,8 +434,12 @@ void LayoutEngine::DoBufferLayout() {
   // Time only runs forwards: a clock that steps back counts as one more frame.
   if (hasFrameTime_ && (!laidOut_ || frameTime_ >= nowUs_)) {
     nowUs_ = frameTime_;
+    clockWarned_ = false;
   } else if (laidOut_) {
-    if (hasFrameTime_) ORLITH_LOG_WARNING("frame time went backwards; counting one frame");
+    if (hasFrameTime_ && !clockWarned_) {
+      ORLITH_LOG_WARNING("frame time went backwards; counting frames until it catches up");
+      clockWarned_ = true;
+    }
     nowUs_ += kDefaultFrameUs;
   }
   hasFrameTime_ = false;

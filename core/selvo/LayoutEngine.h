@@ -153,6 +153,7 @@ class LayoutEngine : public ISELVO_LAYOUT {
 
   // State across frames.
   int64_t nowUs_ = 0;
+  bool clockWarned_ = false;
   bool laidOut_ = false;
   int lastMode_ = -1;
   int lastFitPolicy_ = -1;
