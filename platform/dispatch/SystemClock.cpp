@@ -52,8 +52,10 @@ void SystemClock::run() {
       continue;
     }
     auto first = timers_.begin();
-    if (first->first > std::chrono::steady_clock::now()) {
-      wake_.wait_until(lock, first->first);
+    // A copy: the timer may be cancelled, and its node freed, while we wait.
+    const TimePoint due = first->first;
+    if (due > std::chrono::steady_clock::now()) {
+      wake_.wait_until(lock, due);
       continue;
     }
     auto [id, task] = std::move(first->second);
