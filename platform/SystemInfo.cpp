@@ -40,13 +40,17 @@ std::optional<T> parseNumber(std::string_view s, int base = 10) {
   return value;
 }
 
-std::optional<std::string> readFile(const std::string& path, size_t limit = 1 << 20) {
+// Files under /proc report no size, so they are read to their end, up to `limit` bytes.
+std::optional<std::string> readFile(const std::string& path, size_t limit = 16 << 20) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string text;
-  text.resize(limit);
-  in.read(text.data(), static_cast<std::streamsize>(limit));
-  text.resize(static_cast<size_t>(in.gcount()));
+  char chunk[8192];
+  while (text.size() < limit) {
+    in.read(chunk, static_cast<std::streamsize>(std::min(sizeof(chunk), limit - text.size())));
+    if (in.gcount() <= 0) break;
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
   if (in.bad()) return std::nullopt;
   return text;
 }
