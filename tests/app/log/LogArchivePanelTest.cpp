@@ -19,25 +19,30 @@ TEST(LogArchivePanel, SuggestedNameIsPrefixDateAndZip) {
 
 namespace {
 
-// Answers the modal dialog once it is up.
-void whenDialogShows(std::function<void(QFileDialog*)> answer) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [answer, poll] {
-    if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-      answer(d);
-      return;
-    }
-    QTimer::singleShot(0, *poll);
-  };
-  QTimer::singleShot(0, *poll);
-}
+// Answers the modal dialog once it is up, from the dialog's own event loop.
+class DialogAnswer {
+ public:
+  explicit DialogAnswer(std::function<void(QFileDialog*)> answer) {
+    poll_.setInterval(0);
+    QObject::connect(&poll_, &QTimer::timeout, [this, answer] {
+      if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        poll_.stop();
+        answer(d);
+      }
+    });
+    poll_.start();
+  }
+
+ private:
+  QTimer poll_;
+};
 
 }  // namespace
 
 TEST(LogArchivePanel, CancelGivesNoneAndConfirmGivesTheChosenZip) {
   QString title;
   QString suggested;
-  whenDialogShows([&](QFileDialog* d) {
+  DialogAnswer cancel([&](QFileDialog* d) {
     title = d->windowTitle();
     suggested = d->selectedFiles().value(0);
     d->reject();
@@ -49,7 +54,7 @@ TEST(LogArchivePanel, CancelGivesNoneAndConfirmGivesTheChosenZip) {
 
   testsupport::TempDir dir;
   QString target = QString::fromStdString(dir.file("logs"));
-  whenDialogShows([&](QFileDialog* d) {
+  DialogAnswer confirm([&](QFileDialog* d) {
     d->selectFile(target);
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button
   });
