@@ -16,7 +16,8 @@ QString LogArchivePanel::suggestedFileName(const QDateTime& localTime) {
 std::optional<QString> LogArchivePanel::selectLogArchivePath(QWidget* parent) {
   QFileDialog dialog(parent, QStringLiteral("Select save path"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);  // new folders can be made from the dialog
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::ReadOnly, false);  // new folders can be made from the dialog
   dialog.setNameFilter(QStringLiteral("zip (*.zip)"));
   dialog.setDefaultSuffix(QStringLiteral("zip"));
   if (auto documents = platform::Paths::documents();
