@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "TempDir.h"
-#include "log/LogArchivePanel.h"
+#include "util/LogArchivePanel.h"
 
 using corvane::LogArchivePanel;
 
