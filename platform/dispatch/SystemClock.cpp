@@ -52,10 +52,10 @@ void SystemClock::run() {
       continue;
     }
     auto first = timers_.begin();
-    // A copy: the timer may be cancelled, and its node freed, while we wait.
-    const TimePoint due = first->first;
-    if (due > std::chrono::steady_clock::now()) {
-      wake_.wait_until(lock, due);
+    if (first->first > std::chrono::steady_clock::now()) {
+      // A copy: wait_until reads the deadline after waking, and a cancel may have erased it.
+      const TimePoint deadline = first->first;
+      wake_.wait_until(lock, deadline);
       continue;
     }
     auto [id, task] = std::move(first->second);
