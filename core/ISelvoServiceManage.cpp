@@ -10,7 +10,9 @@
 #include <filesystem>
 
 #include "Bundle.h"
+#include "NV12Picture.h"
 #include "OrlithLog.h"
+#include "RecognizerRecords.h"
 #include "RectIdCounter.h"
 #include "RoiPairConversion.h"
 #include "dispatch/Clock.h"
@@ -386,8 +388,7 @@ void ISelvoServiceManage::releaseOnQueue() {
   m_buffer_params_pool.clear();
   detectBuffer.reset();
   detectBufferAddress = nullptr;
-  std::lock_guard lock(objectMutex_);
-  spareCopies_.clear();
+  copies_.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -451,24 +452,10 @@ ISelvoServiceManage::rect ISelvoServiceManage::viewMoveIconRect() const {
 
 std::string ISelvoServiceManage::imagePath(int which) const {
   std::lock_guard lock(objectMutex_);
-  switch (which) {
-    case kLogo:
-      return defaultLogoPath;
-    case kVoice:
-      return voiceIndicatorIconPath;
-    case kPin:
-      return pinIconPath;
-    case kAnchor:
-      return anchorPointSymbolPath;
-    case kTag0:
-      return normalTagPath;
-    case kTag1:
-      return trackTagPath;
-    case kTag2:
-      return speakTagPath;
-    default:
-      return {};
-  }
+  const std::string* paths[7] = {&defaultLogoPath,       &voiceIndicatorIconPath, &pinIconPath,
+                                 &anchorPointSymbolPath, &normalTagPath,          &trackTagPath,
+                                 &speakTagPath};
+  return which >= 0 && which < 7 ? *paths[which] : std::string();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -477,27 +464,6 @@ std::string ISelvoServiceManage::imagePath(int which) const {
 void ISelvoServiceManage::refuseFrame(int reason, const std::string& message) {
   // One line per run of refused frames, not one per frame.
   if (lastRefusal_.exchange(reason) != reason) ORLITH_LOG_ERROR(message);
-}
-
-PixelBufferRef ISelvoServiceManage::takeCopy() {
-  {
-    std::lock_guard lock(objectMutex_);
-    if (!spareCopies_.empty()) {
-      PixelBufferRef copy = std::move(spareCopies_.back());
-      spareCopies_.pop_back();
-      return copy;
-    }
-  }
-  // Packed rows, so the frame manager's plane has bytes per row equal to the width.
-  PixelBuffer::Options packed;
-  packed.rowAlignment = 1;
-  return PixelBuffer::create(m_video_width(), m_video_height(), PixelFormat::NV12FullRange, packed);
-}
-
-void ISelvoServiceManage::returnCopy(PixelBufferRef copy) {
-  if (!copy || copy->width() != m_video_width() || copy->height() != m_video_height()) return;
-  std::lock_guard lock(objectMutex_);
-  if (spareCopies_.size() < 4) spareCopies_.push_back(std::move(copy));
 }
 
 void ISelvoServiceManage::imageProcessWithPixelBuffer(const PixelBufferRef& frame,
@@ -516,13 +482,11 @@ void ISelvoServiceManage::imageProcessWithPixelBuffer(const PixelBufferRef& fram
                                           frame->width(), frame->height(),
                                           platform::pixelFormatName(frame->format()), W, H)
                                  : std::string("frame refused: no pixel buffer"));
-  } else if (!(copy = takeCopy())) {
+  } else if (!(copy = copies_.take(W, H))) {
     refuseFrame(kCopyFailed, "YUVBufferCopyWithPixelBuffer :: failed");
   } else {
     frame->lock(true);
-    copy->lock();
-    bool copied = copy->copyFrom(*frame);
-    copy->unlock();
+    bool copied = YUVBufferCopyWithPixelBuffer(*frame, *copy);
     frame->unlock(true);
     if (!copied) {
       refuseFrame(kCopyFailed, "YUVBufferCopyWithPixelBuffer :: failed");
@@ -542,7 +506,7 @@ void ISelvoServiceManage::imageProcessWithPixelBuffer(const PixelBufferRef& fram
     }
     detectBuffer.reset();
     detectBufferAddress = nullptr;
-    returnCopy(std::move(copy));
+    copies_.give(std::move(copy), m_video_width(), m_video_height());
     platform::MainQueue::shared().async(std::move(done));
   });
 }
@@ -1143,38 +1107,13 @@ void ISelvoServiceManage::setDisplayMode(long mode) {
   auto rm = rectManager();
   if (!rm) return;
   setCurrent_mode(mode);
-  int layoutMode;
-  switch (mode) {
-    case 10:
-      layoutMode = LAYOUT_COMPOSE;
-      break;
-    case 11:
-      layoutMode = LAYOUT_FOCUS;
-      break;
-    case 12:
-      layoutMode = LAYOUT_GRID;
-      break;
-    case 13:
-      layoutMode = LAYOUT_PRESENTATION;
-      break;
-    case 14:
-      layoutMode = LAYOUT_SPEAKER;
-      break;
-    case 15:
-      layoutMode = LAYOUT_SINGLE_SPEAKER;
-      break;
-    case 16:
-      layoutMode = LAYOUT_TOP_DOWN;
-      break;
-    case 17:
-      layoutMode = LAYOUT_TWO_GROUPS;
-      break;
-    case 18:
-      layoutMode = LAYOUT_PANORAMA;
-      break;
-    default:
-      return;
-  }
+  // Display modes 10..18; two groups (17) is its own layout mode.
+  static constexpr int kLayoutModes[] = {
+      LAYOUT_COMPOSE,      LAYOUT_FOCUS,      LAYOUT_GRID,
+      LAYOUT_PRESENTATION, LAYOUT_SPEAKER,    LAYOUT_SINGLE_SPEAKER,
+      LAYOUT_TOP_DOWN,     LAYOUT_TWO_GROUPS, LAYOUT_PANORAMA};
+  if (mode < 10 || mode > 18) return;
+  int layoutMode = kLayoutModes[mode - 10];
   forwardLayout([=](ISELVO_LAYOUT& l) { l.SetLayoutMode(layoutMode); });
   rm->SetLayoutMode(layoutMode);
 }
@@ -1554,33 +1493,6 @@ void ISelvoServiceManage::replaceSpeakTagPath(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // Person and face recognition (waits for the processing queue, where the recogniser lives)
 
-namespace {
-
-SelvoPersonInfo toObject(const PersonInfo& p) {
-  SelvoPersonInfo o;
-  o.person_id = int16_t(p.person_id);
-  o.thumbnail_face_id = p.thumbnail_face_id;
-  o.name = p.name;
-  o.company = p.company;
-  o.title = p.title;
-  o.timestamp = p.timestamp;
-  return o;
-}
-
-SelvoFaceInfo toObject(const FaceInfo& f) {
-  SelvoFaceInfo o;
-  o.person_id = int16_t(f.person_id);
-  o.face_id = int16_t(f.face_id);
-  o.rect_id = int16_t(f.rect_id);
-  o.similarity = f.similarity;
-  o.width = f.width;
-  o.height = f.height;
-  o.image_path = f.image_path;
-  return o;
-}
-
-}  // namespace
-
 void ISelvoServiceManage::addRecognizeObservable(RecognizeObserver observer) {
   std::lock_guard lock(objectMutex_);
   studio_recognize_callback = std::move(observer);
@@ -1593,7 +1505,7 @@ void ISelvoServiceManage::getPersonInfo(int personId, SelvoPersonInfo& info) {
     PersonInfo record;
     if (!setUp_ || !recognizer_wapper_inst) return;
     recognizer_wapper_inst->GetPersonInfo(personId, &record);
-    info = toObject(record);
+    info = RecognizerRecords::toObject(record);
   });
 }
 
@@ -1602,76 +1514,45 @@ void ISelvoServiceManage::getFaceInfo(int faceId, SelvoFaceInfo& info) {
     FaceInfo record;
     if (!setUp_ || !recognizer_wapper_inst) return;
     recognizer_wapper_inst->GetFaceInfo(faceId, &record);
-    info = toObject(record);
+    info = RecognizerRecords::toObject(record);
   });
 }
 
 void ISelvoServiceManage::getAllPersonInfosCount(int& count) {
-  syncOnQueue([&] {
-    if (setUp_ && recognizer_wapper_inst) recognizer_wapper_inst->GetPersonCount(&count);
-  });
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) { r.GetPersonCount(&count); });
 }
 
 void ISelvoServiceManage::getAllPersonInfosContent(std::vector<SelvoPersonInfo>& out) {
-  syncOnQueue([&] {
-    if (!setUp_ || !recognizer_wapper_inst) return;
-    int n = 0;
-    recognizer_wapper_inst->GetPersonCount(&n);
-    if (n <= 0 || n > 100000) return;
-    std::vector<PersonInfo> records(static_cast<size_t>(n));
-    recognizer_wapper_inst->GetPersons(records.data(), n);
-    for (const auto& r : records) out.push_back(toObject(r));
-  });
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) { RecognizerRecords::appendPersons(r, out); });
 }
 
 void ISelvoServiceManage::GetAllFaceInfosContentByPerson(std::vector<SelvoFaceInfo>& out,
                                                          short personId) {
-  syncOnQueue([&] {
-    if (!setUp_ || !recognizer_wapper_inst) return;
-    int n = 0;
-    recognizer_wapper_inst->GetFaceCount(&n, personId);
-    if (n <= 0 || n > 100000) return;
-    std::vector<FaceInfo> records(static_cast<size_t>(n));
-    recognizer_wapper_inst->GetFaces(records.data(), n);
-    for (const auto& r : records) out.push_back(toObject(r));
-  });
+  withRecognizer(
+      [&](ISELVO_FACE_RECOGNIZER& r) { RecognizerRecords::appendFaces(r, personId, out); });
 }
 
 void ISelvoServiceManage::updatePersonInfo(int personId, const SelvoPersonInfo& info) {
   auto rm = rectManager();
   if (!rm) return;
-  syncOnQueue([&] {
-    if (!setUp_ || !recognizer_wapper_inst) return;
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) {
     PersonInfo record;
-    if (!recognizer_wapper_inst->GetPersonInfo(personId, &record) || record.person_id != personId) {
-      ORLITH_LOG_WARNING(
-          format("UpdatePersonInfo for person id %d failed, id not found.", personId));
-      return;
+    if (RecognizerRecords::update(r, personId, info, record)) {
+      rm->SetPersonInfoByPersonid(&record, personId);
     }
-    if (!info.name.empty()) record.name = info.name;
-    if (!info.company.empty()) record.company = info.company;
-    if (!info.title.empty()) record.title = info.title;
-    recognizer_wapper_inst->UpdatePersonInfo(personId, record);
-    rm->SetPersonInfoByPersonid(&record, personId);
   });
 }
 
 void ISelvoServiceManage::deletePerson(int personId) {
-  syncOnQueue([&] {
-    if (setUp_ && recognizer_wapper_inst) recognizer_wapper_inst->DeletePerson(personId);
-  });
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) { r.DeletePerson(personId); });
 }
 
 void ISelvoServiceManage::deleteFace(int faceId) {
-  syncOnQueue([&] {
-    if (setUp_ && recognizer_wapper_inst) recognizer_wapper_inst->DeleteFace(faceId);
-  });
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) { r.DeleteFace(faceId); });
 }
 
 void ISelvoServiceManage::removeUnnamedPerson() {
-  syncOnQueue([&] {
-    if (setUp_ && recognizer_wapper_inst) recognizer_wapper_inst->RemoveUnnamedPerson();
-  });
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) { r.RemoveUnnamedPerson(); });
 }
 
 bool ISelvoServiceManage::ChangePersonThumbnailFace(short personId, short thumbnailFaceId) {
@@ -1696,16 +1577,8 @@ std::string ISelvoServiceManage::GetFaceImgPathByPersonID(int personId) {
     return {};
   }
   std::string path;
-  syncOnQueue([&] {
-    if (!setUp_ || !recognizer_wapper_inst) return;
-    PersonInfo person;
-    if (!recognizer_wapper_inst->GetPersonInfo(personId, &person)) return;
-    if (person.thumbnail_face_id < 0) return;
-    FaceInfo face;
-    if (recognizer_wapper_inst->GetFaceInfo(person.thumbnail_face_id, &face)) {
-      path = face.image_path;
-    }
-  });
+  withRecognizer(
+      [&](ISELVO_FACE_RECOGNIZER& r) { path = RecognizerRecords::thumbnailPath(r, personId); });
   return path;
 }
 
@@ -1730,11 +1603,7 @@ bool ISelvoServiceManage::getPersonInfoByPersonID(int personId) {
 }
 
 void ISelvoServiceManage::mergePerson(short personId, short targetPersonId) {
-  syncOnQueue([&] {
-    if (setUp_ && recognizer_wapper_inst) {
-      recognizer_wapper_inst->MergePerson(personId, targetPersonId);
-    }
-  });
+  withRecognizer([&](ISELVO_FACE_RECOGNIZER& r) { r.MergePerson(personId, targetPersonId); });
 }
 
 std::string ISelvoServiceManage::GetRecgnizedPersonName() {
@@ -1756,46 +1625,15 @@ std::string ISelvoServiceManage::GetRecgnizedPersonTitle() {
 // Picture helpers
 
 bool ISelvoServiceManage::YUVBufferCopyWithPixelBuffer(const PixelBuffer& from, PixelBuffer& to) {
-  to.lock();
-  bool ok = to.copyFrom(from);
-  to.unlock();
-  return ok;
+  return NV12Picture::copy(from, to);
 }
 
 void ISelvoServiceManage::_nv12_mirror(uint8_t* bytes, int width, int height) {
-  if (!bytes || width <= 0 || height <= 0) return;
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = bytes + size_t(y) * size_t(width);
-    std::reverse(row, row + width);
-  }
-  uint8_t* chroma = bytes + size_t(width) * size_t(height);
-  for (int y = 0; y < height / 2; ++y) {
-    auto* row = reinterpret_cast<uint8_t*>(chroma + size_t(y) * size_t(width));
-    for (int i = 0, j = width / 2 - 1; i < j; ++i, --j) {
-      std::swap(row[2 * i], row[2 * j]);
-      std::swap(row[2 * i + 1], row[2 * j + 1]);
-    }
-  }
+  NV12Picture::mirror(bytes, width, height);
 }
 
 void ISelvoServiceManage::_nv12_add_ref_line(uint8_t* bytes, int width, int height) {
-  if (!bytes || width < 16 || height < 10) return;
-  int s = width / 8;
-  if (s % 2 == 0) s -= 1;
-  int period = height / 10;
-  uint8_t* chroma = bytes + size_t(width) * size_t(height);
-  for (int x = s; x < width - s; x += s) {
-    for (int j = 0; j < height; ++j) {
-      if (j % period >= period - 4) continue;
-      for (int c = x; c < x + 2 && c < width; ++c)
-        bytes[size_t(j) * size_t(width) + size_t(c)] = 240;
-      if (j % 2 == 0) {
-        size_t pair = size_t(j / 2) * size_t(width) + size_t(x / 2) * 2;
-        chroma[pair] = 128;
-        chroma[pair + 1] = 128;
-      }
-    }
-  }
+  NV12Picture::addReferenceLines(bytes, width, height);
 }
 
 std::vector<ISelvoServiceManage::rect> ISelvoServiceManage::mirror_rects(

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DoubleSize.h"
+#include "FrameCopyPool.h"
 #include "IFaceDetector.h"
 #include "RectManager.h"
 #include "SelvoDetectCallback.h"
@@ -213,7 +214,9 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   std::string GetRecgnizedPersonCompany();
   std::string GetRecgnizedPersonTitle();
 
-  // ---- picture helpers without callers in the program ----
+  // ---- picture helpers ----
+  // Copies an NV12 picture row by row with each plane's bytes per row (in one block where both
+  // are packed); false when sizes or formats differ.
   static bool YUVBufferCopyWithPixelBuffer(const platform::PixelBuffer& from,
                                            platform::PixelBuffer& to);
   static void _nv12_mirror(uint8_t* bytes, int width, int height);
@@ -305,6 +308,12 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
       processQueue->sync(std::forward<F>(f));
     }
   }
+  template <typename F>
+  void withRecognizer(F&& f) {
+    syncOnQueue([&] {
+      if (setUp_ && recognizer_wapper_inst) f(*recognizer_wapper_inst);
+    });
+  }
   // The rectangle manager for the main thread's operations: none before set-up or after
   // release.
   std::shared_ptr<RectManager> rectManager() const;
@@ -322,8 +331,6 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   void forwardDetector(std::function<void(selvo::ISELVO_DETECTOR&)> f);
   void replaceImage(int which, const std::string& path, const char* logName, bool log);
   void refuseFrame(int reason, const std::string& message);
-  platform::PixelBufferRef takeCopy();
-  void returnCopy(platform::PixelBufferRef copy);
   bool admitted() const { return configured_.load(); }
 
   // The per-frame steps, on the processing queue.
@@ -383,7 +390,7 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   selvo::PersonInfo m_current_person_info;
 
   // Guards the observers, the image names, the focus, picture-in-picture and icon rectangles,
-  // the person record and the spare frame copies (the facade's own object lock).
+  // the person record (the facade's own object lock).
   mutable std::mutex objectMutex_;
   // Guards the m_rect_manager_inst pointer itself.
   mutable std::mutex rectManagerMutex_;
@@ -391,7 +398,7 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   std::atomic<bool> configured_{false};  // set up and not released: frames are admitted
   bool setUp_ = false;                   // the same, as the processing queue sees it
   std::atomic<int> lastRefusal_{0};
-  std::vector<platform::PixelBufferRef> spareCopies_;
+  FrameCopyPool copies_;
 };
 
 }  // namespace orlith

@@ -646,3 +646,28 @@ TEST(FacadeShared, OneProcessWideInstance) {
   c.reset();
   MainQueue::shared().drain();
 }
+
+TEST_F(Facade, RecognitionPassThrough) {
+  setup(3840, 1080);
+  selvo::PersonInfo ada;
+  ada.person_id = 4;
+  ada.name = "Ada";
+  ada.thumbnail_face_id = -1;
+  factory->recognizer->persons[4] = ada;
+  SelvoPersonInfo change;
+  change.title = "Engineer";
+  facade->updatePersonInfo(9, change);  // unknown: logged, nothing stored
+  EXPECT_EQ(logged("UpdatePersonInfo for person id 9 failed, id not found."), 1u);
+  facade->updatePersonInfo(4, change);
+  EXPECT_EQ(factory->recognizer->persons[4].title, "Engineer");
+  EXPECT_EQ(factory->recognizer->persons[4].name, "Ada");
+  std::vector<SelvoPersonInfo> all;
+  facade->getAllPersonInfosContent(all);
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0].person_id, 4);
+  EXPECT_TRUE(facade->getPersonInfoByPersonID(4));
+  EXPECT_EQ(facade->GetRecgnizedPersonName(), "Ada");
+  EXPECT_EQ(facade->GetFaceImgPathByPersonID(4), "");  // no thumbnail face
+  EXPECT_EQ(facade->GetFaceImgPathByPersonID(5), "");
+  EXPECT_EQ(logged("GetFaceImgPathByFaceID person_id: 5 invalid"), 1u);
+}
