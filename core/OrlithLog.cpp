@@ -46,10 +46,8 @@ void OrlithLog::write(Level level, const std::string& message, const char* file,
     std::fprintf(stdout, "%s\n", text.c_str());
     std::fflush(stdout);
   } else {
-    syslog(level == Level::Error     ? LOG_ERR
-           : level == Level::Warning ? LOG_WARNING
-                                     : LOG_INFO,
-           "%s", text.c_str());
+    syslog(level == Level::Error ? LOG_ERR : level == Level::Warning ? LOG_WARNING : LOG_INFO, "%s",
+           text.c_str());
   }
 }
 

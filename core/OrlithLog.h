@@ -12,8 +12,8 @@ class OrlithLog {
   enum class Level { Debug, Info, Warning, Error };
   using Sink = std::function<void(Level, const std::string&)>;
 
-  static void write(Level level, const std::string& message, const char* file, const char* function,
-                    int line);
+  static void write(Level level, const std::string& message, const char* file,
+                    const char* function, int line);
   // Tests catch the lines; nullptr restores standard output and the system log.
   static void setSink(Sink sink);
 };
@@ -24,8 +24,7 @@ class OrlithLog {
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Debug, (msg), __FILE__, __func__, __LINE__)
 #define ORLITH_LOG_INFO(msg) \
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Info, (msg), __FILE__, __func__, __LINE__)
-#define ORLITH_LOG_WARNING(msg)                                                              \
-  ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Warning, (msg), __FILE__, __func__, \
-                             __LINE__)
+#define ORLITH_LOG_WARNING(msg) \
+  ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Warning, (msg), __FILE__, __func__, __LINE__)
 #define ORLITH_LOG_ERROR(msg) \
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Error, (msg), __FILE__, __func__, __LINE__)
