@@ -18,6 +18,7 @@
 #include "SelvoObjectFactory.h"
 #include "SelvoPersonInfo.h"
 #include "SelvoRect.h"
+#include "SelvoRectOperations.h"
 #include "SelvoValue.h"
 #include "dispatch/SerialQueue.h"
 #include "selvo/SelvoFactory.h"
@@ -37,7 +38,8 @@ namespace orlith {
 
 // The one object through which the program drives video analysis. It owns the vision
 // library's objects, the rectangle manager and the per-frame pipeline, and turns every camera
-// frame into lists of ROI-pair dictionaries for the layout observer.
+// frame into lists of ROI-pair dictionaries for the layout observer. The operations that only
+// reach the rectangle manager come from SelvoRectOperations.
 //
 // Threads. Creation, set-up, release and every operation come from the main thread. Frames are
 // copied on the caller's thread and processed on the serial queue "process.queue"; the
@@ -47,9 +49,9 @@ namespace orlith {
 // frames already accepted run to the end, then the objects go.
 //
 // Own it through std::shared_ptr where possible: queued work then keeps it alive.
-class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceManage> {
+class ISelvoServiceManage : public SelvoRectOperations,
+                            public std::enable_shared_from_this<ISelvoServiceManage> {
  public:
-  using rect = selvo::rect;
   using RoiPairList = std::vector<SelvoDictionary>;
   using LayoutObserver =
       std::function<void(RoiPairList, RoiPairList, RoiPairList, RoiPairList, RoiPairList)>;
@@ -101,11 +103,6 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   void SetMinRectSideLength(int side);
 
   // ---- values kept here or in the rectangle manager ----
-  void SetFaceEnlargeRatio(double ratio);
-  void SetDetectResultOverlappingThreshold(float threshold);
-  void SetDetectResultUpdateRatio(float ratio);
-  void SetDetectRectDirtyThreshold(int count);
-  void SetMaxDetectRectSideLength(int side);
   void SetDetectConfThreshold(float threshold);
   void SetDetectModelType(int type);
   void EnableFaceRecognition(bool enable);
@@ -139,36 +136,8 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   // ---- detection control ----
   void enableAutoDetect(char enable, int intervalMs);
   void detectOnce();
-  void ClearPrevDetectResults();
-  void EnableAutoDetectTracking();
-  void DisableAutoDetectTracking();
 
-  // ---- rectangle editing (video pixels) ----
-  void SetTempRect(int x1, int y1, int x2, int y2);
-  void AddNewRect(int x1, int y1, int x2, int y2);
-  void AddIgnoreNewRect(int x1, int y1, int x2, int y2);
-  void CancelTempRect();
-  bool FindRect(int x, int y, bool& isTrack, bool& isDetect, int& id);
-  void RemoveRect(bool tracked, int id);
-  void ChangeRectTracked(bool tracked, int id);
-  void RemoveIgnoreAreas();
-  void ClearAllRect();
-  void TrackAllRects();
-  void UntrackAllRects();
-  void PinRect(int id);
-  bool IsRectPinned(int id);
-  bool StartTransformRect(bool tracked, int id);
-  void SetTransformingRect(int x, int y, int width, int height);
-  void EndTransformRect();
-  void GetTransformingRect(int& x, int& y, int& width, int& height);
-  void GetDisplayRect(int id, int& x, int& y, int& width, int& height);
-
-  // ---- queries, focus and picture-in-picture rectangles ----
-  long GetIgnoredRectCount();
-  void GetIgnoreRect(int index, int& x, int& y, int& width, int& height);
-  void GetIgnoreRectById(int id, int& x, int& y, int& width, int& height);
-  void GetManualRect(std::vector<SelvoRect>& out);
-  void GetDetectRect(std::vector<SelvoRect>& out);
+  // ---- focus and picture-in-picture rectangles ----
   void GetFocusManualRect(int& x, int& y, int& width, int& height);
   void GetPipManualRect(int& x, int& y, int& width, int& height);
   void GetFocusModeManualRect(int& x, int& y, int& width, int& height);
@@ -316,7 +285,7 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   }
   // The rectangle manager for the main thread's operations: none before set-up or after
   // release.
-  std::shared_ptr<RectManager> rectManager() const;
+  std::shared_ptr<RectManager> rectManager() const override;
   std::shared_ptr<RectManager> queueRectManager() const;
 
   void createObjects();
@@ -345,7 +314,6 @@ class ISelvoServiceManage : public std::enable_shared_from_this<ISelvoServiceMan
   bool fetchPairs(bool mainLayout, long type, int count, RoiPairList& output);
   void _convert_to_selvo_roi_pair(const std::vector<selvo::roi_pair>& records, RoiPairList& output,
                                   int count, int from) const;
-  static rect _convert_to_rect(int x1, int y1, int x2, int y2, int bottomBound);
 
   // Library objects and buffers: touched only on the processing queue.
   std::shared_ptr<RectManager> m_rect_manager_inst;
