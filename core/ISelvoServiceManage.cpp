@@ -126,6 +126,9 @@ void ISelvoServiceManage::initManager(std::shared_ptr<SelvoObjectFactory> factor
 
 void ISelvoServiceManage::createObjects() {
   if (!factory_) return;
+  // The library finds its model and images in its resource folder, given before any object
+  // exists; the process's working directory is never changed.
+  if (std::strlen(GetSelvoResourceFolder()) == 0) SetSelvoResourceFolder(resourceFolder().c_str());
   auto make = [](const char* what, int result) {
     if (result != 0) ORLITH_LOG_ERROR(std::string("no ") + what + " from the vision library");
   };
@@ -278,9 +281,6 @@ void ISelvoServiceManage::setupOnQueue(DoubleSize videoSize, DoubleSize dstSize,
   setM_auto_fit_rect_width_pixels(250);
 
   if (layout_wrapper_inst) layout_wrapper_inst->Init(is360, W, H, OW, OH, SW, SH, 0);
-
-  // The library resolves image names against its resource folder; we never change directory.
-  if (std::strlen(GetSelvoResourceFolder()) == 0) SetSelvoResourceFolder(resourceFolder().c_str());
 
   std::string paths[7];
   for (int i = 0; i < 7; ++i) paths[i] = imagePath(i);

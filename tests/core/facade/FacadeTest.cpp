@@ -671,3 +671,10 @@ TEST_F(Facade, RecognitionPassThrough) {
   EXPECT_EQ(facade->GetFaceImgPathByPersonID(5), "");
   EXPECT_EQ(logged("GetFaceImgPathByFaceID person_id: 5 invalid"), 1u);
 }
+
+TEST_F(Facade, TheLibraryGetsAnAbsoluteResourceFolder) {
+  std::string folder = selvo::GetSelvoResourceFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.front(), '/');
+  EXPECT_NE(folder.find("share/orlith"), std::string::npos);
+}
