@@ -16,6 +16,7 @@
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "util/StringExtension.h"
 
 namespace corvane {
 
@@ -69,6 +70,18 @@ CameraManager::CameraManager(Environment environment)
       env_(std::move(environment)),
       clock_(platform::Clock::shared()) {
   if (!env_.v4l2) env_.v4l2 = &platform::V4l2Api::system();
+  if (!env_.parseModelId) {
+    env_.parseModelId = [](const std::string& modelID,
+                           std::string* error) -> std::optional<VendorProduct> {
+      StringExtension::VendorProductResult r = StringExtension::parseVendorProductID(modelID);
+      if (r.value) return VendorProduct{r.value->vendorID, r.value->productID};
+      if (error)
+        *error = r.error ? r.error->domain + " error " + std::to_string(r.error->code) + " (" +
+                               modelID + ")"
+                         : modelID;
+      return std::nullopt;
+    };
+  }
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
   if (!env_.cachesFolder) env_.cachesFolder = [] { return platform::Paths::caches(); };
   if (!env_.executableName)

@@ -72,7 +72,7 @@ class CameraManager {
     USBManager* usb = nullptr;
     CameraSettings* settings = nullptr;
     AnalysisFacadeFactory makeFacade;
-    ModelIdParser parseModelId;
+    ModelIdParser parseModelId;  // none: the program's model-id parsing
     platform::UserDefaults* defaults = nullptr;  // none: the program's user defaults
     // The user's caches folder and the program's executable name, for the face database.
     std::function<std::optional<std::string>()> cachesFolder;

@@ -117,3 +117,13 @@ TEST_F(CameraManagerTest, ModelIdThatDoesNotParseFailsThePreparation) {
   EXPECT_EQ(usbCamera->openCount(), 0);  // the USB side is not opened
   EXPECT_FALSE(manager->isCapturing());
 }
+
+TEST_F(CameraManagerTest, ProgramsOwnModelIdParsingIsTheDefault) {
+  auto env = environment();
+  env.parseModelId = nullptr;
+  manager = std::make_unique<corvane::CameraManager>(env);
+  settings.vendorIds = {"0x2e8b"};
+  settings.productIds = {"0x0402"};
+  EXPECT_TRUE(manager->checkCamera(device("Webcam", "UVC Camera VendorID_11915 ProductID_1026")));
+  EXPECT_FALSE(manager->checkCamera(device("Webcam", "UVC  Camera VendorID_11915")));
+}
