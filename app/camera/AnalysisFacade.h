@@ -3,7 +3,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "SelvoValue.h"
 #include "video/PixelBuffer.h"
 
 namespace corvane {
@@ -19,6 +21,10 @@ namespace corvane {
 class AnalysisFacade {
  public:
   using Observer = std::function<void()>;
+  using RoiPairList = std::vector<orlith::SelvoDictionary>;
+  // Five lists of ROI-pair dictionaries per layout result, on the main queue.
+  using LayoutObserver =
+      std::function<void(RoiPairList, RoiPairList, RoiPairList, RoiPairList, RoiPairList)>;
 
   virtual ~AnalysisFacade() = default;
 
@@ -29,10 +35,13 @@ class AnalysisFacade {
   virtual void releaseSelvoInst() = 0;
   virtual void addDetectObservable(Observer observer) = 0;
   virtual void addDetectOnceObservable(Observer observer) = 0;
+  virtual void addLayoutObservable(LayoutObserver observer) = 0;
 
   virtual void imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
                                            std::function<void()> done) = 0;
   virtual void reset(double width, double height) = 0;
+  virtual void EnableAccumulateDetection(bool enable) = 0;
+  virtual bool GetAccumulateDetectionStatus() const = 0;
 
   virtual void EnableBeamforming(bool enable) = 0;
   virtual void enableSmallVideoWindow(bool enable) = 0;

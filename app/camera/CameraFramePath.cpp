@@ -27,10 +27,43 @@ void CameraFramePath::setStreamEndedHandler(StreamEndedHandler handler) {
   streamEnded_ = std::move(handler);
 }
 
+void CameraFramePath::setLoadLevel(LoadLevel level) { loadLevel_ = std::move(level); }
+void CameraFramePath::setFramePublisher(FramePublisher publisher) {
+  publisher_ = std::move(publisher);
+}
+void CameraFramePath::setFrameCompletedHandler(std::function<void()> handler) {
+  state_->completed = std::move(handler);
+}
+
 void CameraFramePath::captureOutput(const platform::PixelBufferRef& frame, int64_t) {
   if (!frame) return;
-  processPixelBuffer(frame);
+  int level = loadLevel_ ? loadLevel_() : 0;
+  std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
+  if (level == 1) {
+    dropFrameNum_ = 6;
+  } else if (level == 2) {
+    dropFrameNum_ = 15;
+  } else if (level >= 3) {
+    if (facade && facade->GetAccumulateDetectionStatus()) facade->EnableAccumulateDetection(false);
+  } else {
+    dropFrameNum_ = 0;
+    if (facade && !facade->GetAccumulateDetectionStatus()) facade->EnableAccumulateDetection(true);
+  }
+  int drop = dropFrameNum_;
+  int64_t serial = state_->frameSN.load();
+  // Under load 6 or 15 of every 30 frames reach neither the renderer nor the facade.
+  bool skipped = drop > 0 && serial % (30 / drop) == 0;
+  if (!skipped) {
+    if (publisher_) publisher_(frame);
+    processPixelBuffer(frame);
+  }
   state_->frameSN.fetch_add(1);
+}
+
+void CameraFramePath::onPlayerBuffer(const platform::PixelBufferRef& frame) {
+  if (!frame) return;
+  if (publisher_) publisher_(frame);
+  processPixelBuffer(frame);
 }
 
 void CameraFramePath::captureSessionEnded(int error) {
@@ -54,6 +87,7 @@ void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) 
     if (!state) return;
     state->renderSignal.signal();
     addOne(state->outputFPSSum);
+    if (state->completed) state->completed();
   });
 }
 

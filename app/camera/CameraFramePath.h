@@ -25,9 +25,23 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   // Runs on the delivering queue when the capture stream ends by itself (errno).
   using StreamEndedHandler = std::function<void(int error)>;
 
+  // The processor load level, 0 to 3, read once per camera frame.
+  using LoadLevel = std::function<int()>;
+  // Hands a frame that passes on to the renderer (its latest frame and its subscribers).
+  using FramePublisher = std::function<void(const platform::PixelBufferRef&)>;
+
   explicit CameraFramePath(FacadeProvider facade);
 
+  // Set before frames flow.
   void setStreamEndedHandler(StreamEndedHandler handler);
+  void setLoadLevel(LoadLevel level);
+  void setFramePublisher(FramePublisher publisher);
+  // Runs on the main queue after every frame the facade completed.
+  void setFrameCompletedHandler(std::function<void()> handler);
+
+  // A file frame: published and offered, never thinned and not counted in frameSN.
+  void onPlayerBuffer(const platform::PixelBufferRef& frame);
+  int dropFrameNum() const { return dropFrameNum_.load(); }
 
   // ---- SampleBufferDelegate (the capture session's delivery queue) ----
   void captureOutput(const platform::PixelBufferRef& frame, int64_t timestampUs) override;
@@ -57,9 +71,13 @@ class CameraFramePath : public platform::SampleBufferDelegate {
     std::atomic<bool> resolutionChange{false};
     std::atomic<bool> frameSinceStamp{false};
     std::atomic<int64_t> frameSN{0};
+    std::function<void()> completed;
   };
 
   FacadeProvider facade_;
+  LoadLevel loadLevel_;
+  FramePublisher publisher_;
+  std::atomic<int> dropFrameNum_{0};
   std::shared_ptr<State> state_ = std::make_shared<State>();
   StreamEndedHandler streamEnded_;
 };

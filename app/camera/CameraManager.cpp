@@ -88,7 +88,21 @@ CameraManager::CameraManager(Environment environment)
     env_.executableName = [] { return platform::Bundle::main().executableName(); };
   deviceQueue_ = std::make_unique<platform::SerialQueue>("camera.connection");
   deliveryQueue_ = std::make_unique<platform::SerialQueue>("sample buffer delegate");
+  usageMonitor_ = env_.usageMonitor;
+  if (!usageMonitor_) {
+    ownMonitor_ = std::make_unique<CpuUsageMonitor>();
+    ownMonitor_->startSampling();
+    usageMonitor_ = ownMonitor_.get();
+  }
   framePath_ = std::make_unique<CameraFramePath>([this] { return currentFacade(); });
+  framePath_->setLoadLevel([monitor = usageMonitor_] { return monitor->qosLevel(); });
+  framePath_->setFramePublisher(env_.publishFrame);
+  {
+    std::weak_ptr<Token> weak = token_;
+    framePath_->setFrameCompletedHandler([this, weak] {
+      if (weak.lock()) onMain([this] { onFrameProcessed(); });
+    });
+  }
   controlQueue_ = std::make_unique<CameraControlQueue>(
       env_.usb, CameraControlQueue::Handlers{
                     [this](UVCMode mode, float value) { onControlStored(mode, value); },
@@ -158,6 +172,13 @@ void CameraManager::registerServiceObservers(AnalysisFacade& facade) {
     // The processing queue: the observable tells its listeners on the main queue.
     if (weak.lock()) detectEvent->setValue(secondsSince1970(clock_) * 1000.0);
   });
+  facade.addLayoutObservable(
+      [this, weak](AnalysisFacade::RoiPairList a, AnalysisFacade::RoiPairList b,
+                   AnalysisFacade::RoiPairList c, AnalysisFacade::RoiPairList d,
+                   AnalysisFacade::RoiPairList e) {
+        if (weak.lock())
+          onLayoutResult(std::move(a), std::move(b), std::move(c), std::move(d), std::move(e));
+      });
   facade.DrawTrackingRect(drawTrackingRect->value());
   facade.DrawNormalRect(drawNormalRect->value());
   facade.DrawIgnoreRect(drawIgnoreRect->value());
@@ -659,6 +680,35 @@ void CameraManager::notifyListeners(const std::map<std::string, Callback>& table
   for (const auto& key : keys) {
     auto it = table.find(key);
     if (it != table.end() && it->second) it->second();
+  }
+}
+
+void CameraManager::setRoiDicEntry(const std::string& registrant, RoiListCallback callback) {
+  roiDic_.emplace(registrant, std::move(callback));
+}
+
+void CameraManager::onLayoutResult(AnalysisFacade::RoiPairList a, AnalysisFacade::RoiPairList b,
+                                   AnalysisFacade::RoiPairList c, AnalysisFacade::RoiPairList d,
+                                   AnalysisFacade::RoiPairList e) {
+  std::vector<orlith::SelvoRoiPair> mainList, subList;
+  for (const auto* list : {&a, &b, &c})
+    for (const auto& dictionary : *list) mainList.emplace_back(dictionary);
+  for (const auto* list : {&d, &e})
+    for (const auto& dictionary : *list) subList.emplace_back(dictionary);
+  std::vector<std::string> keys;
+  for (const auto& [key, callback] : roiDic_) keys.push_back(key);
+  for (const auto& key : keys) {
+    auto it = roiDic_.find(key);
+    if (it != roiDic_.end() && it->second) it->second(mainList, subList);
+  }
+}
+
+void CameraManager::onFrameProcessed() {
+  if (!firstFrame_) return;
+  firstFrame_ = false;
+  if (env_.settings && env_.settings->enableNewDetectLayout() &&
+      env_.settings->enableLaunchDetect()) {
+    if (auto facade = manager()) facade->detectOnce();
   }
 }
 

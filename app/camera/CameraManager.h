@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "SelvoRoiPair.h"
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraControlQueue.h"
 #include "camera/CameraFormat.h"
@@ -18,6 +19,7 @@
 #include "camera/CameraSettings.h"
 #include "camera/ConnectMode.h"
 #include "camera/ControlRanges.h"
+#include "camera/CpuUsageMonitor.h"
 #include "camera/DefPreset.h"
 #include "camera/Display.h"
 #include "camera/Flicker.h"
@@ -62,6 +64,9 @@ class CameraManager {
   using ModelIdParser =
       std::function<std::optional<VendorProduct>(const std::string& modelID, std::string* error)>;
   using Callback = std::function<void()>;
+  // The main list and the sub-window list of one layout result.
+  using RoiListCallback = std::function<void(const std::vector<orlith::SelvoRoiPair>& main,
+                                             const std::vector<orlith::SelvoRoiPair>& sub)>;
 
   // What the manager works with; the program's instance takes the process's own.
   struct Environment {
@@ -72,13 +77,17 @@ class CameraManager {
     USBManager* usb = nullptr;
     CameraSettings* settings = nullptr;
     AnalysisFacadeFactory makeFacade;
-    ModelIdParser parseModelId;  // none: the program's model-id parsing
+    ModelIdParser parseModelId;                  // none: the program's model-id parsing
     platform::UserDefaults* defaults = nullptr;  // none: the program's user defaults
     // The user's caches folder and the program's executable name, for the face database.
     std::function<std::optional<std::string>()> cachesFolder;
     std::function<std::optional<std::string>()> executableName;
     // Sets the picture effects' denoise strength (0 to 6).
     std::function<void(float)> setDenoise;
+    // Hands every frame that passes on to the renderer, on the delivering queue.
+    std::function<void(const platform::PixelBufferRef&)> publishFrame;
+    // The load monitor; none: one of the manager's own, sampling from construction on.
+    CpuUsageMonitor* usageMonitor = nullptr;
   };
 
   static constexpr const char* CAMERA_KESTOVA = "Kestova Camera";
@@ -131,6 +140,7 @@ class CameraManager {
   void stopVoiceDirection();
 
   // ---- registrations by class name; the first registration of a name stays ----
+  void setRoiDicEntry(const std::string& registrant, RoiListCallback callback);
   void setDisplayModeDicEntry(const std::string& registrant, Callback callback);
   void setFitModeDicEntry(const std::string& registrant, Callback callback);
   // Told on the main thread when the menu items that follow the camera state must update.
@@ -158,6 +168,8 @@ class CameraManager {
   Gamma gamma() const;
   DefPreset defPreset() const;
   CameraFramePath& framePath() { return *framePath_; }
+  CpuUsageMonitor& usageMonitor() { return *usageMonitor_; }
+  bool firstFrame() const { return firstFrame_; }
   // True while a capture session streams.
   bool isCapturing() const;
   // The device queue and the frames' delivery queue (tests drain them).
@@ -202,6 +214,10 @@ class CameraManager {
   void applyStateListeners();
   void updateMenuItems();
   void notifyListeners(const std::map<std::string, Callback>& table);
+  void onLayoutResult(AnalysisFacade::RoiPairList a, AnalysisFacade::RoiPairList b,
+                      AnalysisFacade::RoiPairList c, AnalysisFacade::RoiPairList d,
+                      AnalysisFacade::RoiPairList e);
+  void onFrameProcessed();
 
   void discoveryPass(const std::shared_ptr<Run>& run);
   void finishRun(const std::shared_ptr<Run>& run, bool failed);
@@ -231,6 +247,8 @@ class CameraManager {
   std::optional<platform::Clock::TimerId> connectedTimer_;
   bool listenersRegistered_ = false;
   Callback menuItemsUpdater_;
+  std::map<std::string, RoiListCallback> roiDic_;
+  bool firstFrame_ = true;
   std::map<std::string, Callback> didSetDisplayModeDic_;
   std::map<std::string, Callback> didSetFitModeDic_;
 
@@ -262,6 +280,9 @@ class CameraManager {
   // Device queue only.
   std::unique_ptr<platform::CaptureSession> videoSession_;
   std::atomic<bool> capturing_{false};
+
+  std::unique_ptr<CpuUsageMonitor> ownMonitor_;
+  CpuUsageMonitor* usageMonitor_ = nullptr;
 
   // Declared last: destroyed first, so no queued task outlives the fields it uses.
   std::unique_ptr<CameraFramePath> framePath_;

@@ -19,6 +19,7 @@ class CameraSettings {
   virtual void saveConfigFile() = 0;
 
   virtual bool enableNewDetectLayout() const = 0;
+  virtual bool enableLaunchDetect() const = 0;
   virtual bool defaultAutoDetect() const = 0;
   virtual void setDefaultAutoDetect(bool value) = 0;
   virtual int64_t detectInterval() const = 0;

@@ -16,6 +16,7 @@ std::vector<std::string> ConfigCameraSettings::cameraProductIds() const {
 int64_t ConfigCameraSettings::connectRetryTime() const { return config_.connectRetryTime; }
 void ConfigCameraSettings::saveConfigFile() { config_.saveConfigFile(); }
 bool ConfigCameraSettings::enableNewDetectLayout() const { return config_.enableNewDetectLayout; }
+bool ConfigCameraSettings::enableLaunchDetect() const { return config_.enableLaunchDetect; }
 bool ConfigCameraSettings::defaultAutoDetect() const { return config_.defaultAutoDetect; }
 void ConfigCameraSettings::setDefaultAutoDetect(bool value) { config_.defaultAutoDetect = value; }
 int64_t ConfigCameraSettings::detectInterval() const { return config_.detectInterval; }

@@ -17,6 +17,7 @@ class ConfigCameraSettings : public CameraSettings {
   int64_t connectRetryTime() const override;
   void saveConfigFile() override;
   bool enableNewDetectLayout() const override;
+  bool enableLaunchDetect() const override;
   bool defaultAutoDetect() const override;
   void setDefaultAutoDetect(bool value) override;
   int64_t detectInterval() const override;

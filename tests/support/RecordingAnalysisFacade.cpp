@@ -112,6 +112,35 @@ void RecordingAnalysisFacade::fireDetectOnce() {
   if (o) o();
 }
 
+void RecordingAnalysisFacade::fireLayout(RoiPairList a, RoiPairList b, RoiPairList c, RoiPairList d,
+                                         RoiPairList e) {
+  LayoutObserver o;
+  {
+    std::lock_guard lock(mutex_);
+    o = layout_;
+  }
+  if (o) o(std::move(a), std::move(b), std::move(c), std::move(d), std::move(e));
+}
+
+void RecordingAnalysisFacade::addLayoutObservable(LayoutObserver observer) {
+  record("addLayoutObservable");
+  std::lock_guard lock(mutex_);
+  layout_ = std::move(observer);
+}
+
+void RecordingAnalysisFacade::EnableAccumulateDetection(bool enable) {
+  record("EnableAccumulateDetection " + num(enable));
+  std::lock_guard lock(mutex_);
+  accumulate_ = enable;
+}
+
+bool RecordingAnalysisFacade::GetAccumulateDetectionStatus() const {
+  std::lock_guard lock(mutex_);
+  return accumulate_;
+}
+
+bool RecordingAnalysisFacade::accumulateDetection() const { return GetAccumulateDetectionStatus(); }
+
 void RecordingAnalysisFacade::initManager() { record("initManager"); }
 
 void RecordingAnalysisFacade::setup(double sw, double sh, double dw, double dh, double cw,

@@ -42,6 +42,9 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   std::vector<int> firstLumaBytes() const;
   void fireDetect();
   void fireDetectOnce();
+  // Delivers one layout result as the facade does, on the calling (main) thread.
+  void fireLayout(RoiPairList a, RoiPairList b, RoiPairList c, RoiPairList d, RoiPairList e);
+  bool accumulateDetection() const;
 
   void initManager() override;
   void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
@@ -50,6 +53,9 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void releaseSelvoInst() override;
   void addDetectObservable(Observer observer) override;
   void addDetectOnceObservable(Observer observer) override;
+  void addLayoutObservable(LayoutObserver observer) override;
+  void EnableAccumulateDetection(bool enable) override;
+  bool GetAccumulateDetectionStatus() const override;
   void imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
                                    std::function<void()> done) override;
   void reset(double width, double height) override;
@@ -75,6 +81,8 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   size_t offered_ = 0;
   bool released_ = false;
   Observer detect_, detectOnce_;
+  LayoutObserver layout_;
+  bool accumulate_ = true;
   platform::Semaphore offeredSignal_;
 };
 

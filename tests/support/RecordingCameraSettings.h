@@ -17,6 +17,7 @@ class RecordingCameraSettings : public corvane::CameraSettings {
   std::vector<std::string> productIds;
   int64_t retryTime = 0;
   bool newDetectLayout = false;
+  bool launchDetect = true;
   bool autoDetect = true;
   int64_t interval = 0;
   int64_t displayModeStored = -1;
@@ -30,6 +31,7 @@ class RecordingCameraSettings : public corvane::CameraSettings {
   int64_t connectRetryTime() const override { return retryTime; }
   void saveConfigFile() override { ++saves; }
   bool enableNewDetectLayout() const override { return newDetectLayout; }
+  bool enableLaunchDetect() const override { return launchDetect; }
   bool defaultAutoDetect() const override { return autoDetect; }
   void setDefaultAutoDetect(bool v) override { autoDetect = v; }
   int64_t detectInterval() const override { return interval; }

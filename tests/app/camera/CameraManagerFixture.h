@@ -88,6 +88,7 @@ class CameraManagerTest : public ::testing::Test {
     env.defaults = defaults.get();
     env.cachesFolder = [this] { return std::optional<std::string>(home.path() + "/caches"); };
     env.executableName = [] { return std::optional<std::string>("corvane-studio"); };
+    env.usageMonitor = &monitor;
     return env;
   }
 
@@ -130,6 +131,9 @@ class CameraManagerTest : public ::testing::Test {
 
   testsupport::ManualClock clock;
   testsupport::ScopedClock scopedClock{clock};
+  // A monitor that never gets a sample: the load stays at level 0.
+  corvane::CpuUsageMonitor monitor{[] { return std::optional<platform::SystemInfo::CpuTimes>(); },
+                                   clock};
   testsupport::TempDir home;
   testsupport::FakeSysfs sys;
   testsupport::FakeV4l2Device v4l2;

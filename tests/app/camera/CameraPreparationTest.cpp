@@ -33,6 +33,7 @@ TEST_F(CameraManagerTest, FreshRunSetsTheFacadeUpInOrderAndConnectsTwoSecondsLat
       "initManager",
       "addDetectOnceObservable",
       "addDetectObservable",
+      "addLayoutObservable",
       "DrawTrackingRect 1",
       "DrawNormalRect 1",
       "DrawIgnoreRect 1",
@@ -191,4 +192,45 @@ TEST_F(CameraManagerTest, CameraAtApiLevelSixAndHalfFieldOfViewStopsVoiceDirecti
   EXPECT_FALSE(manager->is360Camera());
   EXPECT_TRUE(manager->uvcQueue().empty());
   EXPECT_FALSE(manager->isSpeakerConnect->value());
+}
+
+TEST_F(CameraManagerTest, LayoutResultsBecomeTwoRoiListsForEveryRegistrant) {
+  makeManager();
+  auto facade = manager->manager();
+  std::vector<std::pair<size_t, size_t>> first, other;
+  std::vector<int64_t> ids;
+  manager->setRoiDicEntry("MainController", [&](const auto& main, const auto& sub) {
+    first.push_back({main.size(), sub.size()});
+    for (const auto& p : main) ids.push_back(p.roi_id);
+  });
+  manager->setRoiDicEntry("MainController", [&](const auto&, const auto&) { FAIL(); });
+  manager->setRoiDicEntry("Navigator", [&](const auto& main, const auto& sub) {
+    other.push_back({main.size(), sub.size()});
+  });
+  auto pair = [](int64_t id) {
+    orlith::SelvoRoiPair p;
+    p.roi_id = id;
+    return p.dictionary();
+  };
+  facades->last()->fireLayout({pair(1), pair(2)}, {}, {pair(3)}, {pair(4)}, {pair(5)});
+  facades->last()->fireLayout({pair(6)}, {}, {}, {}, {});
+  EXPECT_EQ(first, (std::vector<std::pair<size_t, size_t>>{{3, 2}, {1, 0}}));
+  EXPECT_EQ(other, first);
+  EXPECT_EQ(ids, (std::vector<int64_t>{1, 2, 3, 6}));
+  (void)facade;
+}
+
+TEST_F(CameraManagerTest, FirstCompletedFrameAsksForOneDetectionWhenBothSwitchesAreOn) {
+  settings.newDetectLayout = true;
+  plugCamera();
+  makeManager();
+  connect();
+  EXPECT_TRUE(manager->firstFrame());
+  deliverFrame(1);
+  settle();
+  EXPECT_FALSE(manager->firstFrame());
+  EXPECT_EQ(facades->last()->callsStartingWith("detectOnce").size(), 1u);
+  deliverFrame(2);
+  settle();
+  EXPECT_EQ(facades->last()->callsStartingWith("detectOnce").size(), 1u);
 }
