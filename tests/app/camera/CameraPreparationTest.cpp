@@ -1,5 +1,8 @@
 #include <algorithm>
 #include <filesystem>
+#include <thread>
+
+#include "camera/SelvoAnalysisFacade.h"
 
 #include "CameraManagerFixture.h"
 
@@ -233,4 +236,32 @@ TEST_F(CameraManagerTest, FirstCompletedFrameAsksForOneDetectionWhenBothSwitches
   deliverFrame(2);
   settle();
   EXPECT_EQ(facades->last()->callsStartingWith("detectOnce").size(), 1u);
+}
+
+TEST_F(CameraManagerTest, StopWhileAFrameIsInTheRealFacade) {
+  plugCamera();
+  auto env = environment();
+  env.makeFacade = corvane::SelvoAnalysisFacade::factory();
+  manager = std::make_unique<corvane::CameraManager>(env);
+  int completed = 0;
+  manager->framePath().setFrameCompletedHandler([&] { ++completed; });
+  manager->startConnection();
+  settle();
+  advance(std::chrono::seconds(2));
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  for (int photo = 1; photo <= 3; ++photo) v4l2.pushFrame(testsupport::mjpegFrame(photo, 3840, 1080));
+  // Wait (bounded) until the first frame is in the facade.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (manager->framePath().frameSN() < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  ASSERT_GE(manager->framePath().frameSN(), 1);
+  // Stop while frames are being decoded and analysed: the capture stops first, the facade's
+  // release waits for the frame it holds, and the frame's completion still arrives.
+  manager->stopConnection();
+  settle();
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+  EXPECT_FALSE(manager->isCapturing());
+  manager.reset();
+  platform::MainQueue::shared().drain();
+  EXPECT_LE(completed, 3);
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+
+#include "ISelvoServiceManage.h"
+#include "camera/AnalysisFacade.h"
+
+namespace corvane {
+
+// The camera manager's facade operations on the framework's analysis facade.
+class SelvoAnalysisFacade : public AnalysisFacade {
+ public:
+  // A facade of its own (not the framework's shared one).
+  SelvoAnalysisFacade();
+  explicit SelvoAnalysisFacade(std::shared_ptr<orlith::ISelvoServiceManage> facade);
+
+  // Makes a new framework facade for every camera manager that asks.
+  static AnalysisFacadeFactory factory();
+
+  orlith::ISelvoServiceManage& facade() { return *facade_; }
+
+  void initManager() override;
+  void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
+             double controlWidth, double controlHeight, double processWidth,
+             double processHeight, bool is360, const std::string& dbPath) override;
+  void releaseSelvoInst() override;
+  void addDetectObservable(Observer observer) override;
+  void addDetectOnceObservable(Observer observer) override;
+  void addLayoutObservable(LayoutObserver observer) override;
+  void imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
+                                   std::function<void()> done) override;
+  void reset(double width, double height) override;
+  void EnableAccumulateDetection(bool enable) override;
+  bool GetAccumulateDetectionStatus() const override;
+  void EnableBeamforming(bool enable) override;
+  void enableSmallVideoWindow(bool enable) override;
+  void DrawNormalRect(bool draw) override;
+  void DrawTrackingRect(bool draw) override;
+  void DrawIgnoreRect(bool draw) override;
+  void setDisplayMode(long mode) override;
+  void setFitMode(long mode) override;
+  void enableAutoDetect(bool enable, int intervalMs) override;
+  void EnableAutoDetectTracking() override;
+  void DisableAutoDetectTracking() override;
+  void detectOnce() override;
+
+ private:
+  std::shared_ptr<orlith::ISelvoServiceManage> facade_;
+};
+
+}  // namespace corvane
