@@ -44,6 +44,7 @@ class AnalysisFacade {
   virtual bool GetAccumulateDetectionStatus() const = 0;
 
   virtual void EnableBeamforming(bool enable) = 0;
+  virtual void setAngle(int angle, int enable) = 0;
   virtual void enableSmallVideoWindow(bool enable) = 0;
   virtual void DrawNormalRect(bool draw) = 0;
   virtual void DrawTrackingRect(bool draw) = 0;

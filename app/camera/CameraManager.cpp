@@ -11,6 +11,7 @@
 #include "Bundle.h"
 #include "Paths.h"
 #include "camera/CaptureFormatInfo.h"
+#include "camera/ReSpeakerManager.h"
 #include "camera/USBManager.h"
 #include "capture/CaptureDeviceDiscovery.h"
 #include "dispatch/MainQueue.h"
@@ -94,6 +95,23 @@ CameraManager::CameraManager(Environment environment)
     ownMonitor_->startSampling();
     usageMonitor_ = ownMonitor_.get();
   }
+  VoiceDirectionPoller::Environment voice;
+  voice.respeaker = env_.respeaker;
+  voice.setSpeakerConnect = [this](bool v) { isSpeakerConnect->setValue(v); };
+  voice.enableBeamforming = [this](bool v) {
+    if (auto facade = currentFacade()) facade->EnableBeamforming(v);
+  };
+  voice.setAngle = [this](int angle, int enable) {
+    if (auto facade = currentFacade()) facade->setAngle(angle, enable);
+  };
+  voice.queueCameraDoa = [this] { enqueueUVCEvent(UVCMode::doa, 0.0f); };
+  CameraSettings* settings = env_.settings;
+  voice.enableStatisticsDoa = [settings] { return settings && settings->enableStatisticsDoa(); };
+  voice.statisticsDoaThreshold = [settings] {
+    return settings ? settings->statisticsDoaThreshold() : int64_t(0);
+  };
+  voice.enableFlipDoa = [settings] { return settings && settings->enableFlipDoa(); };
+  voice_ = std::make_unique<VoiceDirectionPoller>(std::move(voice), clock_);
   framePath_ = std::make_unique<CameraFramePath>([this] { return currentFacade(); });
   framePath_->setLoadLevel([monitor = usageMonitor_] { return monitor->qosLevel(); });
   framePath_->setFramePublisher(env_.publishFrame);
@@ -116,6 +134,9 @@ CameraManager::CameraManager(Environment environment)
 
 CameraManager::~CameraManager() {
   alive_ = false;
+  // The voice timer queues events through this manager: stop it before anything goes.
+  voice_->stopVoiceDirection();
+  voice_->queue().drain();
   cancelWatch();
   for (auto id : resetTimers_) clock_.cancel(id);
   token_.reset();
@@ -805,10 +826,7 @@ void CameraManager::setFaceAutoTracking(bool v) {
   isAutoTracking->setValue(v);
 }
 
-void CameraManager::stopVoiceDirection() {
-  isSpeakerConnect->setValue(false);
-  if (auto facade = currentFacade()) facade->EnableBeamforming(false);
-}
+void CameraManager::stopVoiceDirection() { voice_->stopVoiceDirection(); }
 
 // ---- camera controls ----
 
@@ -853,17 +871,32 @@ void CameraManager::onControlStored(UVCMode mode, float value) {
 }
 
 void CameraManager::onDoaRead(UVCMode mode, const DoaFormat& doa) {
-  if (mode != UVCMode::check_doa) return;
-  std::shared_ptr<AnalysisFacade> facade = manager();
-  if (doa.type == 1) {
-    CV_LOG_INFO("[DOA] No DOA Devicer");
-    isSpeakerConnect->setValue(false);
-    if (facade) facade->EnableBeamforming(false);
+  if (mode == UVCMode::doa) {
+    voice_->handleDoa(doa.angle, doa.voice);
     return;
   }
-  CV_LOG_INFO("[DOA] Use UART");
-  isSpeakerConnect->setValue(true);
-  if (facade) facade->EnableBeamforming(true);
+  if (mode != UVCMode::check_doa) return;
+  // Looking for the microphone array is USB work: off the main thread, then back.
+  ReSpeakerManager* respeaker = env_.respeaker;
+  onDevices([this, respeaker, doa] {
+    bool array = respeaker && respeaker->checkRespeaker();
+    onMain([this, array, doa] { chooseDoaSource(array, doa); });
+  });
+}
+
+void CameraManager::chooseDoaSource(bool microphoneArray, const DoaFormat& doa) {
+  manager();
+  if (microphoneArray) {
+    CV_LOG_INFO("[DOA] Use respeaker");
+    voice_->startVoiceDirection(false, true);
+  } else if (doa.type == 1) {
+    CV_LOG_INFO("[DOA] No DOA Devicer");
+    voice_->startVoiceDirection(false, false);
+  } else {
+    CV_LOG_INFO("[DOA] Use UART");
+    voice_->handleDoa(doa.angle, doa.voice);
+    voice_->startVoiceDirection(true, true);
+  }
 }
 
 void CameraManager::queueIfChanged(UVCMode mode, float value) {

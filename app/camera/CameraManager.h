@@ -26,6 +26,7 @@
 #include "camera/Projection.h"
 #include "camera/UVCEvent.h"
 #include "camera/VerticalFovMode.h"
+#include "camera/VoiceDirectionPoller.h"
 #include "capture/CaptureDevice.h"
 #include "capture/CaptureSession.h"
 #include "capture/V4l2Api.h"
@@ -41,6 +42,7 @@ class UserDefaults;
 namespace corvane {
 
 class USBManager;
+class ReSpeakerManager;
 
 // The camera side of the main program: finds the camera among the capture devices, opens its
 // USB control side, chooses its format, runs the capture session, sets the analysis facade up
@@ -75,6 +77,7 @@ class CameraManager {
     std::string devRoot = "/dev";
     platform::CaptureSession::Options sessionOptions;
     USBManager* usb = nullptr;
+    ReSpeakerManager* respeaker = nullptr;
     CameraSettings* settings = nullptr;
     AnalysisFacadeFactory makeFacade;
     ModelIdParser parseModelId;                  // none: the program's model-id parsing
@@ -169,6 +172,7 @@ class CameraManager {
   DefPreset defPreset() const;
   CameraFramePath& framePath() { return *framePath_; }
   CpuUsageMonitor& usageMonitor() { return *usageMonitor_; }
+  VoiceDirectionPoller& voiceDirection() { return *voice_; }
   bool firstFrame() const { return firstFrame_; }
   // True while a capture session streams.
   bool isCapturing() const;
@@ -230,6 +234,7 @@ class CameraManager {
   void storeControl(int which, double cur, double min, double max);
   void onControlStored(UVCMode mode, float value);
   void onDoaRead(UVCMode mode, const DoaFormat& doa);
+  void chooseDoaSource(bool microphoneArray, const DoaFormat& doa);
 
   Environment env_;
   platform::Clock& clock_;
@@ -283,6 +288,7 @@ class CameraManager {
 
   std::unique_ptr<CpuUsageMonitor> ownMonitor_;
   CpuUsageMonitor* usageMonitor_ = nullptr;
+  std::unique_ptr<VoiceDirectionPoller> voice_;
 
   // Declared last: destroyed first, so no queued task outlives the fields it uses.
   std::unique_ptr<CameraFramePath> framePath_;

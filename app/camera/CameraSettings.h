@@ -20,6 +20,9 @@ class CameraSettings {
 
   virtual bool enableNewDetectLayout() const = 0;
   virtual bool enableLaunchDetect() const = 0;
+  virtual bool enableStatisticsDoa() const = 0;
+  virtual int64_t statisticsDoaThreshold() const = 0;
+  virtual bool enableFlipDoa() const = 0;
   virtual bool defaultAutoDetect() const = 0;
   virtual void setDefaultAutoDetect(bool value) = 0;
   virtual int64_t detectInterval() const = 0;

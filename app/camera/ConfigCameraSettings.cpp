@@ -17,6 +17,11 @@ int64_t ConfigCameraSettings::connectRetryTime() const { return config_.connectR
 void ConfigCameraSettings::saveConfigFile() { config_.saveConfigFile(); }
 bool ConfigCameraSettings::enableNewDetectLayout() const { return config_.enableNewDetectLayout; }
 bool ConfigCameraSettings::enableLaunchDetect() const { return config_.enableLaunchDetect; }
+bool ConfigCameraSettings::enableStatisticsDoa() const { return config_.enableStatisticsDoa; }
+int64_t ConfigCameraSettings::statisticsDoaThreshold() const {
+  return config_.statisticsDoaThreshold;
+}
+bool ConfigCameraSettings::enableFlipDoa() const { return config_.enableFlipDoa; }
 bool ConfigCameraSettings::defaultAutoDetect() const { return config_.defaultAutoDetect; }
 void ConfigCameraSettings::setDefaultAutoDetect(bool value) { config_.defaultAutoDetect = value; }
 int64_t ConfigCameraSettings::detectInterval() const { return config_.detectInterval; }

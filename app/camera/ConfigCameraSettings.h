@@ -18,6 +18,9 @@ class ConfigCameraSettings : public CameraSettings {
   void saveConfigFile() override;
   bool enableNewDetectLayout() const override;
   bool enableLaunchDetect() const override;
+  bool enableStatisticsDoa() const override;
+  int64_t statisticsDoaThreshold() const override;
+  bool enableFlipDoa() const override;
   bool defaultAutoDetect() const override;
   void setDefaultAutoDetect(bool value) override;
   int64_t detectInterval() const override;

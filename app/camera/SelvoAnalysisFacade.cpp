@@ -44,6 +44,7 @@ bool SelvoAnalysisFacade::GetAccumulateDetectionStatus() const {
   return facade_->GetAccumulateDetectionStatus();
 }
 void SelvoAnalysisFacade::EnableBeamforming(bool e) { facade_->EnableBeamforming(char(e)); }
+void SelvoAnalysisFacade::setAngle(int angle, int enable) { facade_->setAngle(angle, enable); }
 void SelvoAnalysisFacade::enableSmallVideoWindow(bool e) {
   facade_->enableSmallVideoWindow(char(e));
 }

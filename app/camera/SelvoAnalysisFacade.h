@@ -21,8 +21,8 @@ class SelvoAnalysisFacade : public AnalysisFacade {
 
   void initManager() override;
   void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
-             double controlWidth, double controlHeight, double processWidth,
-             double processHeight, bool is360, const std::string& dbPath) override;
+             double controlWidth, double controlHeight, double processWidth, double processHeight,
+             bool is360, const std::string& dbPath) override;
   void releaseSelvoInst() override;
   void addDetectObservable(Observer observer) override;
   void addDetectOnceObservable(Observer observer) override;
@@ -33,6 +33,7 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void EnableAccumulateDetection(bool enable) override;
   bool GetAccumulateDetectionStatus() const override;
   void EnableBeamforming(bool enable) override;
+  void setAngle(int angle, int enable) override;
   void enableSmallVideoWindow(bool enable) override;
   void DrawNormalRect(bool draw) override;
   void DrawTrackingRect(bool draw) override;

@@ -188,6 +188,9 @@ void RecordingAnalysisFacade::reset(double w, double h) {
   record("reset " + num(w) + "x" + num(h));
 }
 void RecordingAnalysisFacade::EnableBeamforming(bool e) { record("EnableBeamforming " + num(e)); }
+void RecordingAnalysisFacade::setAngle(int a, int e) {
+  record("setAngle " + num(a) + " " + num(e));
+}
 void RecordingAnalysisFacade::enableSmallVideoWindow(bool e) {
   record("enableSmallVideoWindow " + num(e));
 }

@@ -60,6 +60,7 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
                                    std::function<void()> done) override;
   void reset(double width, double height) override;
   void EnableBeamforming(bool enable) override;
+  void setAngle(int angle, int enable) override;
   void enableSmallVideoWindow(bool enable) override;
   void DrawNormalRect(bool draw) override;
   void DrawTrackingRect(bool draw) override;

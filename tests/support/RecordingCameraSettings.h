@@ -18,6 +18,9 @@ class RecordingCameraSettings : public corvane::CameraSettings {
   int64_t retryTime = 0;
   bool newDetectLayout = false;
   bool launchDetect = true;
+  bool statisticsDoa = false;
+  int64_t statisticsThreshold = 0;
+  bool flipDoa = false;
   bool autoDetect = true;
   int64_t interval = 0;
   int64_t displayModeStored = -1;
@@ -32,6 +35,9 @@ class RecordingCameraSettings : public corvane::CameraSettings {
   void saveConfigFile() override { ++saves; }
   bool enableNewDetectLayout() const override { return newDetectLayout; }
   bool enableLaunchDetect() const override { return launchDetect; }
+  bool enableStatisticsDoa() const override { return statisticsDoa; }
+  int64_t statisticsDoaThreshold() const override { return statisticsThreshold; }
+  bool enableFlipDoa() const override { return flipDoa; }
   bool defaultAutoDetect() const override { return autoDetect; }
   void setDefaultAutoDetect(bool v) override { autoDetect = v; }
   int64_t detectInterval() const override { return interval; }

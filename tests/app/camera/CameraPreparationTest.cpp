@@ -2,9 +2,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "camera/SelvoAnalysisFacade.h"
-
 #include "CameraManagerFixture.h"
+#include "camera/SelvoAnalysisFacade.h"
 
 using corvane::CameraFormat;
 using corvane::ConnectMode;
@@ -249,7 +248,8 @@ TEST_F(CameraManagerTest, StopWhileAFrameIsInTheRealFacade) {
   settle();
   advance(std::chrono::seconds(2));
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
-  for (int photo = 1; photo <= 3; ++photo) v4l2.pushFrame(testsupport::mjpegFrame(photo, 3840, 1080));
+  for (int photo = 1; photo <= 3; ++photo)
+    v4l2.pushFrame(testsupport::mjpegFrame(photo, 3840, 1080));
   // Wait (bounded) until the first frame is in the facade.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (manager->framePath().frameSN() < 1 && std::chrono::steady_clock::now() < deadline)

@@ -1,0 +1,161 @@
+#include <array>
+#include <map>
+
+#include "CameraManagerFixture.h"
+#include "camera/ReSpeakerManager.h"
+#include "camera/VoiceDirectionPoller.h"
+
+using corvane::VoiceDirectionPoller;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The microphone array's two vendor reads: voice activity and direction.
+class SimulatedArray : public corvane::UsbTransport {
+ public:
+  int controlTransfer(uint8_t, uint8_t, uint16_t value, uint16_t index, uint8_t* data,
+                      uint16_t length, unsigned) override {
+    if (length != 8) return corvane::kUsbErrorPipe;
+    std::lock_guard lock(mutex);
+    int32_t v = (value == 0xE0 && index == 0x13)   ? voice
+                : (value == 0xC0 && index == 0x15) ? angle
+                                                   : -1;
+    if (v < 0) return corvane::kUsbErrorPipe;
+    std::fill(data, data + 8, 0);
+    data[0] = uint8_t(v & 0xFF);
+    data[1] = v >= 256 ? 1 : 0;
+    return 8;
+  }
+  std::string description() const override { return "simulated array"; }
+  std::mutex mutex;
+  int32_t voice = 1;
+  int32_t angle = 300;
+};
+
+class ArrayConnector : public corvane::UsbConnector {
+ public:
+  corvane::UsbOpenResult open(uint16_t vid, uint16_t pid) override {
+    corvane::UsbOpenResult r{0, nullptr};
+    if (present && vid == corvane::ReSpeakerManager::kVendorId &&
+        pid == corvane::ReSpeakerManager::kProductId)
+      r.handle = array;
+    return r;
+  }
+  std::shared_ptr<SimulatedArray> array = std::make_shared<SimulatedArray>();
+  bool present = false;
+};
+
+std::array<uint8_t, 12> doaBlock(int32_t type, bool voice, int32_t angle) {
+  std::array<uint8_t, 12> b{};
+  for (int i = 0; i < 4; ++i) {
+    b[i] = uint8_t(uint32_t(type) >> (8 * i));
+    b[8 + i] = uint8_t(uint32_t(angle) >> (8 * i));
+  }
+  b[4] = voice ? 1 : 0;
+  return b;
+}
+
+}  // namespace
+
+class VoiceDirectionTest : public CameraManagerTest {
+ protected:
+  void SetUp() override {
+    CameraManagerTest::SetUp();
+    usbCamera->setApiLevel(7);
+    respeaker = std::make_unique<corvane::ReSpeakerManager>(connector);
+  }
+  void start() {
+    plugCamera();
+    auto env = environment();
+    env.respeaker = respeaker.get();
+    manager = std::make_unique<corvane::CameraManager>(env);
+    connect();
+  }
+  // Time passes for the voice timer: its ticks run on its queue, their results on the main one.
+  void tick(std::chrono::milliseconds by) {
+    clock.advance(by);
+    manager->voiceDirection().queue().drain();
+    settle();
+  }
+  std::shared_ptr<ArrayConnector> connector = std::make_shared<ArrayConnector>();
+  std::unique_ptr<corvane::ReSpeakerManager> respeaker;
+};
+
+TEST_F(VoiceDirectionTest, CameraSourceReachesTheFacadeFiveTimesASecond) {
+  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  start();
+  EXPECT_TRUE(manager->isSpeakerConnect->value());
+  auto facade = facades->last();
+  EXPECT_FALSE(facade->callsStartingWith("setAngle 120 1").empty());  // the first read
+  tick(150ms);
+  ASSERT_TRUE(manager->voiceDirection().timerRunning());
+  facade->clearCalls();
+  for (int i = 0; i < 5; ++i) tick(200ms);
+  EXPECT_GE(facade->callsStartingWith("setAngle 120 1").size(), 5u);
+  EXPECT_LE(facade->callsStartingWith("setAngle 120 1").size(), 6u);
+}
+
+TEST_F(VoiceDirectionTest, MicrophoneArrayIsPreferred) {
+  connector->present = true;
+  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  start();
+  auto facade = facades->last();
+  tick(150ms);
+  facade->clearCalls();
+  for (int i = 0; i < 5; ++i) tick(200ms);
+  EXPECT_GE(facade->callsStartingWith("setAngle 300 1").size(), 5u);
+  EXPECT_TRUE(facade->callsStartingWith("setAngle 120").empty());
+}
+
+TEST_F(VoiceDirectionTest, CameraWithoutASourceSwitchesBeamformingOff) {
+  usbCamera->setDoaBlock(doaBlock(1, false, 0));
+  start();
+  tick(500ms);
+  EXPECT_FALSE(manager->isSpeakerConnect->value());
+  EXPECT_FALSE(manager->voiceDirection().timerRunning());
+  EXPECT_EQ(facades->last()->callsStartingWith("EnableBeamforming").back(), "EnableBeamforming 0");
+}
+
+TEST_F(VoiceDirectionTest, StopBeforeTheDelayedStartKeepsTheTimerOff) {
+  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  start();
+  manager->stopVoiceDirection();
+  tick(500ms);
+  EXPECT_FALSE(manager->voiceDirection().timerRunning());
+  EXPECT_FALSE(manager->isSpeakerConnect->value());
+}
+
+TEST(VoiceDirectionStatistics, RegionsFlipAndTheDominantRegion) {
+  EXPECT_EQ(VoiceDirectionPoller::region(44), 4);
+  EXPECT_EQ(VoiceDirectionPoller::region(45), 5);
+  EXPECT_EQ(VoiceDirectionPoller::region(359), 36);
+
+  std::vector<std::pair<int, int>> sent;
+  bool statistics = false, flip = true;
+  VoiceDirectionPoller::Environment env;
+  env.setAngle = [&](int a, int e) { sent.push_back({a, e}); };
+  env.enableStatisticsDoa = [&] { return statistics; };
+  env.statisticsDoaThreshold = [] { return int64_t(4); };
+  env.enableFlipDoa = [&] { return flip; };
+  VoiceDirectionPoller poller(env);
+  poller.handleDoa(90, true);
+  poller.handleDoa(0, true);
+  EXPECT_EQ(sent, (std::vector<std::pair<int, int>>{{270, 1}, {0, 1}}));
+
+  statistics = true;
+  flip = false;
+  sent.clear();
+  poller.handleDoa(90, false);  // silence: not counted
+  EXPECT_EQ(sent.back(), std::make_pair(0, 0));
+  // Ten voiced samples: region 9 six times, region 20 four times; both reach the threshold,
+  // the most frequent wins.
+  for (int i = 0; i < 6; ++i) poller.handleDoa(90, true);
+  for (int i = 0; i < 4; ++i) poller.handleDoa(200, true);
+  EXPECT_EQ(poller.lastAngleRegion(), 9);
+  EXPECT_EQ(sent.back(), std::make_pair(200, 0));
+  poller.handleDoa(88, true);
+  EXPECT_EQ(sent.back(), std::make_pair(88, 1));
+  // A window whose most frequent region stays under the threshold keeps the last region.
+  for (int i = 0; i < 9; ++i) poller.handleDoa(i * 40, true);
+  EXPECT_EQ(poller.lastAngleRegion(), 9);
+}
