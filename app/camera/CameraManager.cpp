@@ -11,6 +11,7 @@
 #include "Bundle.h"
 #include "Paths.h"
 #include "camera/CaptureFormatInfo.h"
+#include "camera/PlayerManager.h"
 #include "camera/ReSpeakerManager.h"
 #include "camera/USBManager.h"
 #include "capture/CaptureDeviceDiscovery.h"
@@ -120,6 +121,15 @@ CameraManager::CameraManager(Environment environment)
     framePath_->setFrameCompletedHandler([this, weak] {
       if (weak.lock()) onMain([this] { onFrameProcessed(); });
     });
+    if (env_.player) {
+      CameraFramePath* path = framePath_.get();
+      env_.player->setOutputBuffer([weak, path](platform::PixelBufferRef buffer) {
+        if (weak.lock()) path->onPlayerBuffer(buffer);
+      });
+      env_.player->setupComplete->bind([this, weak](bool ok) {
+        if (weak.lock()) setupPlayerSource(ok);
+      });
+    }
   }
   controlQueue_ = std::make_unique<CameraControlQueue>(
       env_.usb, CameraControlQueue::Handlers{
@@ -134,6 +144,7 @@ CameraManager::CameraManager(Environment environment)
 
 CameraManager::~CameraManager() {
   alive_ = false;
+  if (env_.player) env_.player->setOutputBuffer(nullptr);
   // The voice timer queues events through this manager: stop it before anything goes.
   voice_->stopVoiceDirection();
   voice_->queue().drain();
@@ -212,6 +223,7 @@ void CameraManager::resetAnalysisFacade() {
     old = std::move(manager_);
     manager_.reset();
   }
+  fileSource_ = false;
   if (!old) return;
   // A barrier: a frame still in the facade finishes before the vision objects go.
   old->releaseSelvoInst();
@@ -536,6 +548,7 @@ bool CameraManager::formatStep(CameraFormat format,
     std::shared_ptr<AnalysisFacade> facade = manager();
     if (!facade) return;
     facade->setup(w, h, dstW, dstH, controlW, controlH, w, h, is360, dbPath);
+    fileSource_ = false;
     facade->EnableBeamforming(true);
     facade->enableSmallVideoWindow(true);
     registerStateListeners();
@@ -827,6 +840,63 @@ void CameraManager::setFaceAutoTracking(bool v) {
 }
 
 void CameraManager::stopVoiceDirection() { voice_->stopVoiceDirection(); }
+
+// ---- file source ----
+
+void CameraManager::setupPlayerSource(bool ok) {
+  if (!ok) {
+    connectMode->setValue(ConnectMode::disconnected);
+    // The facade was set up for the file's frames; the camera's are another size.
+    if (fileSource_) {
+      fileSource_ = false;
+      resetAnalysisFacade();
+    }
+    startConnection();
+    return;
+  }
+  stopConnection();
+  // After the stop's own steps (capture closed, facade replaced) have run.
+  onDevices([this] { onMain([this] { setupFileFacade(); }); });
+}
+
+void CameraManager::setupFileFacade() {
+  if (!env_.player) return;
+  QSizeF size = env_.player->frameSize();
+  double w = size.width(), h = size.height();
+  auto usable = [](double v) { return std::isfinite(v) && v > -1 && v < 65536; };
+  if (!usable(w) || !usable(h) || w < 2 || h < 2) {
+    CV_LOG_ERROR("Player source error: unusable frame size " + shortest(w) + " x " + shortest(h));
+    return;
+  }
+  double controlH = std::trunc(1280.0 / w * h);
+  if (std::fmod(controlH, 2.0) != 0) controlH += 1;
+  {
+    std::lock_guard lock(stateMutex_);
+    cameraFormat_ = CameraFormat{uint16_t(w), uint16_t(h), 0, 0, false};
+    // The control size follows the file, as it follows a camera.
+    controlVideoWidth_ = 1280.0;
+    controlVideoHeight_ = controlH;
+  }
+  connectMode->setValue(ConnectMode::connected);
+  std::optional<std::string> caches = env_.cachesFolder();
+  std::optional<std::string> executable = env_.executableName();
+  if (!caches || caches->empty() || !executable || executable->empty()) {
+    CV_LOG_ERROR("Player source error: no caches folder or executable name");
+    return;
+  }
+  std::filesystem::path folder = std::filesystem::path(*caches) / *executable / "face";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  std::shared_ptr<AnalysisFacade> facade = manager();
+  if (!facade) return;
+  facade->setup(w, h, outputVideoWidth_, outputVideoHeight_, 1280.0, controlH, w, h, w == 4992.0,
+                folder.string() + "/");
+  fileSource_ = true;
+  firstFrame_ = true;
+  facade->EnableBeamforming(true);
+  facade->enableSmallVideoWindow(true);
+  registerStateListeners();
+}
 
 // ---- camera controls ----
 

@@ -43,6 +43,7 @@ namespace corvane {
 
 class USBManager;
 class ReSpeakerManager;
+class PlayerManager;
 
 // The camera side of the main program: finds the camera among the capture devices, opens its
 // USB control side, chooses its format, runs the capture session, sets the analysis facade up
@@ -78,6 +79,7 @@ class CameraManager {
     platform::CaptureSession::Options sessionOptions;
     USBManager* usb = nullptr;
     ReSpeakerManager* respeaker = nullptr;
+    PlayerManager* player = nullptr;  // the file source, subscribed to at construction
     CameraSettings* settings = nullptr;
     AnalysisFacadeFactory makeFacade;
     ModelIdParser parseModelId;                  // none: the program's model-id parsing
@@ -121,6 +123,10 @@ class CameraManager {
   std::shared_ptr<AnalysisFacade> manager();
   void resetAnalysisFacade();
   void registerStateListeners();
+
+  // ---- file source (main thread) ----
+  // The file source finished (true) or gave up (false) its set-up.
+  void setupPlayerSource(bool ok);
 
   // ---- camera controls (main thread; enqueueing from another thread is posted there) ----
   void enqueueUVCEvent(UVCMode mode, float value);
@@ -222,6 +228,7 @@ class CameraManager {
                       AnalysisFacade::RoiPairList c, AnalysisFacade::RoiPairList d,
                       AnalysisFacade::RoiPairList e);
   void onFrameProcessed();
+  void setupFileFacade();
 
   void discoveryPass(const std::shared_ptr<Run>& run);
   void finishRun(const std::shared_ptr<Run>& run, bool failed);
@@ -254,6 +261,7 @@ class CameraManager {
   Callback menuItemsUpdater_;
   std::map<std::string, RoiListCallback> roiDic_;
   bool firstFrame_ = true;
+  bool fileSource_ = false;  // the facade is set up for the file source
   std::map<std::string, Callback> didSetDisplayModeDic_;
   std::map<std::string, Callback> didSetFitModeDic_;
 

@@ -1,0 +1,86 @@
+#include <QStringList>
+
+#include "CameraManagerFixture.h"
+#include "camera/PlayerManager.h"
+
+using corvane::CameraFormat;
+using corvane::ConnectMode;
+using namespace std::chrono_literals;
+
+class CameraFileSourceTest : public CameraManagerTest {
+ protected:
+  void SetUp() override {
+    CameraManagerTest::SetUp();
+    player = std::make_unique<corvane::PlayerManager>(clock);
+    player->mode->setValue(corvane::PlayerMode::image);
+    plugCamera();
+    auto env = environment();
+    env.player = player.get();
+    manager = std::make_unique<corvane::CameraManager>(env);
+  }
+  void TearDown() override {
+    player->pause();
+    settle();
+    manager.reset();
+    player->pushImageQueue().drain();
+    player.reset();
+    CameraManagerTest::TearDown();
+  }
+  // The picture player pushes ten frames a second from its own queue.
+  void play(std::chrono::milliseconds by) {
+    clock.advance(by);
+    player->pushImageQueue().drain();
+    settle();
+  }
+  std::unique_ptr<corvane::PlayerManager> player;
+};
+
+TEST_F(CameraFileSourceTest, PictureBecomesTheSourceWithItsOwnControlSize) {
+  // No camera was prepared since start: the control size comes from the picture.
+  player->loadImages({QString::fromStdString(testsupport::photoPath(1))});
+  settle();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  QSizeF size = player->frameSize();
+  ASSERT_GT(size.width(), 0);
+  auto facade = facades->last();
+  auto setups = facade->callsStartingWith("setup");
+  ASSERT_EQ(setups.size(), 1u);
+  double controlH = std::trunc(1280.0 / size.width() * size.height());
+  if (std::fmod(controlH, 2.0) != 0) controlH += 1;
+  char expected[128];
+  std::snprintf(expected, sizeof expected,
+                "setup %gx%g dst 1280x720 control 1280x%g process %gx%g normal", size.width(),
+                size.height(), controlH, size.width(), size.height());
+  EXPECT_EQ(setups[0].rfind(expected, 0), 0u) << setups[0];
+  EXPECT_EQ(manager->cameraFormat(),
+            (CameraFormat{uint16_t(size.width()), uint16_t(size.height()), 0, 0, false}));
+  EXPECT_TRUE(manager->firstFrame());
+
+  play(300ms);
+  EXPECT_GE(facade->framesOffered(), 1u);
+  facade->completeFrames();
+  settle();
+  EXPECT_FALSE(manager->firstFrame());
+}
+
+TEST_F(CameraFileSourceTest, BackToTheCameraOnAFreshFacade) {
+  connect();
+  player->loadImages({QString::fromStdString(testsupport::photoPath(2))});
+  settle();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  EXPECT_FALSE(manager->isCapturing());  // the camera was stopped
+  auto fileFacade = facades->last();
+  ASSERT_EQ(fileFacade->callsStartingWith("setup").size(), 1u);
+
+  player->setupComplete->setValue(false);
+  settle();
+  advance(2s);
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  EXPECT_TRUE(manager->isCapturing());
+  EXPECT_EQ(fileFacade->calls().back(), "releaseSelvoInst");
+  auto cameraFacade = facades->last();
+  ASSERT_NE(cameraFacade, fileFacade);
+  auto setups = cameraFacade->callsStartingWith("setup");
+  ASSERT_EQ(setups.size(), 1u);
+  EXPECT_EQ(setups[0].rfind("setup 3840x1080", 0), 0u);
+}
