@@ -56,6 +56,36 @@ class AnalysisFacade {
   virtual void EnableAutoDetectTracking() = 0;
   virtual void DisableAutoDetectTracking() = 0;
   virtual void detectOnce() = 0;
+
+  // ---- tuning ----
+  virtual void setContentOffset(int value) = 0;
+  virtual void AddNewRect(int x1, int y1, int x2, int y2) = 0;
+  virtual void StartIgnoreAreaEditing() = 0;
+  virtual void EndIgnoreAreaEditing(bool keep) = 0;
+  virtual void SetHeightOffsetFor180Video(int offset) = 0;
+  virtual void SetVoiceAngleOffset(int degrees) = 0;
+  virtual void SetStableROITolerance(int tolerance, int maximum) = 0;
+  virtual void SetBeamformingHightlightTime(int milliseconds) = 0;
+  virtual void SetSpeakerClearTime(int milliseconds) = 0;
+  virtual void SetMinRectSideLength(int side) = 0;
+  virtual void SetFocusModeROIExtendPixel(unsigned pixels) = 0;
+  virtual void SetAngleTolerance(int degrees) = 0;
+  virtual void SetDetectResultOverlappingThreshold(float threshold) = 0;
+  virtual void SetDetectRectDirtyThreshold(int count) = 0;
+  virtual void SetPIPEnlargeScaleLimit(float limit) = 0;
+  virtual void SetMaxGridCount(int count) = 0;
+  virtual void SetTrackerType(long type) = 0;
+  virtual void SetFaceEnlargeRatio(double ratio) = 0;
+  virtual void SetDetectConfThreshold(float threshold) = 0;
+  virtual void SetVideoPanWeight(float weight) = 0;
+  virtual void SetTransitionFrameCount(int frames) = 0;
+  virtual void EnableROIAutoMerge(bool enable) = 0;
+  virtual void SetPIPSmallWindowSize(long level) = 0;
+  virtual void SetMinSrcHeightScale(float scale) = 0;
+  virtual void setMirror(bool mirror) = 0;
+  virtual void SetManualFocusRectInitPlace(int x, int y, int width, int height) = 0;
+  virtual void SetPresentRectInitPlace(int x, int y, int width, int height) = 0;
+  virtual void replaceDefaultLogoPath(const std::string& path) = 0;
 };
 
 using AnalysisFacadeFactory = std::function<std::shared_ptr<AnalysisFacade>()>;

@@ -10,11 +10,13 @@
 
 #include "Bundle.h"
 #include "Paths.h"
+#include "camera/CameraTuning.h"
 #include "camera/CaptureFormatInfo.h"
 #include "camera/PlayerManager.h"
 #include "camera/ReSpeakerManager.h"
 #include "camera/USBManager.h"
 #include "capture/CaptureDeviceDiscovery.h"
+#include "controlboard/ControlBoardViewModel.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
@@ -113,6 +115,11 @@ CameraManager::CameraManager(Environment environment)
   };
   voice.enableFlipDoa = [settings] { return settings && settings->enableFlipDoa(); };
   voice_ = std::make_unique<VoiceDirectionPoller>(std::move(voice), clock_);
+  if (env_.config) {
+    tuning_ = std::make_unique<CameraTuning>(
+        *env_.config, *env_.defaults,
+        env_.viewModel ? *env_.viewModel : ControlBoardViewModel::shared());
+  }
   framePath_ = std::make_unique<CameraFramePath>([this] { return currentFacade(); });
   framePath_->setLoadLevel([monitor = usageMonitor_] { return monitor->qosLevel(); });
   framePath_->setFramePublisher(env_.publishFrame);
@@ -551,6 +558,7 @@ bool CameraManager::formatStep(CameraFormat format,
     fileSource_ = false;
     facade->EnableBeamforming(true);
     facade->enableSmallVideoWindow(true);
+    loadConfig();
     registerStateListeners();
   });
   return true;
@@ -740,6 +748,7 @@ void CameraManager::onLayoutResult(AnalysisFacade::RoiPairList a, AnalysisFacade
 void CameraManager::onFrameProcessed() {
   if (!firstFrame_) return;
   firstFrame_ = false;
+  loadRoiRecord();
   if (env_.settings && env_.settings->enableNewDetectLayout() &&
       env_.settings->enableLaunchDetect()) {
     if (auto facade = manager()) facade->detectOnce();
@@ -896,6 +905,17 @@ void CameraManager::setupFileFacade() {
   facade->EnableBeamforming(true);
   facade->enableSmallVideoWindow(true);
   registerStateListeners();
+  loadConfig();
+}
+
+void CameraManager::loadConfig() {
+  std::shared_ptr<AnalysisFacade> facade = manager();
+  if (tuning_ && facade) tuning_->loadConfig(*facade, *this);
+}
+
+void CameraManager::loadRoiRecord() {
+  std::shared_ptr<AnalysisFacade> facade = manager();
+  if (tuning_ && facade) tuning_->loadRoiRecord(*facade, *this);
 }
 
 // ---- camera controls ----

@@ -44,6 +44,9 @@ namespace corvane {
 class USBManager;
 class ReSpeakerManager;
 class PlayerManager;
+class ConfigManager;
+class ControlBoardViewModel;
+class CameraTuning;
 
 // The camera side of the main program: finds the camera among the capture devices, opens its
 // USB control side, chooses its format, runs the capture session, sets the analysis facade up
@@ -80,6 +83,10 @@ class CameraManager {
     USBManager* usb = nullptr;
     ReSpeakerManager* respeaker = nullptr;
     PlayerManager* player = nullptr;  // the file source, subscribed to at construction
+    // The settings store and the control board's model for the tuning push and the ROI
+    // record restore; without a settings store neither runs.
+    ConfigManager* config = nullptr;
+    ControlBoardViewModel* viewModel = nullptr;
     CameraSettings* settings = nullptr;
     AnalysisFacadeFactory makeFacade;
     ModelIdParser parseModelId;                  // none: the program's model-id parsing
@@ -139,6 +146,12 @@ class CameraManager {
   void resetCameraFunction();
   // The fraction of a control's range that the USB side turns back into exactly `raw`.
   static float fractionForRaw(double raw, double min, double max);
+
+  // ---- tuning (main thread) ----
+  // Pushes the tuning values of the settings into the facade.
+  void loadConfig();
+  // Restores the current ROI record into the facade and the observable state.
+  void loadRoiRecord();
 
   // ---- mode switches (main thread) ----
   void setDisplayMode(Display mode);
@@ -210,6 +223,8 @@ class CameraManager {
   const ObservableRef<bool> loadRecord = Observable<bool>::make(false);
 
   int64_t detectInterval = 0;
+  double focusRectAspectRatio = 0.5625;
+  int64_t editOffsetDatumPoint = 0;
 
  private:
   struct Token {};
@@ -297,6 +312,7 @@ class CameraManager {
   std::unique_ptr<CpuUsageMonitor> ownMonitor_;
   CpuUsageMonitor* usageMonitor_ = nullptr;
   std::unique_ptr<VoiceDirectionPoller> voice_;
+  std::unique_ptr<CameraTuning> tuning_;
 
   // Declared last: destroyed first, so no queued task outlives the fields it uses.
   std::unique_ptr<CameraFramePath> framePath_;

@@ -60,4 +60,68 @@ void SelvoAnalysisFacade::EnableAutoDetectTracking() { facade_->EnableAutoDetect
 void SelvoAnalysisFacade::DisableAutoDetectTracking() { facade_->DisableAutoDetectTracking(); }
 void SelvoAnalysisFacade::detectOnce() { facade_->detectOnce(); }
 
+void SelvoAnalysisFacade::SetVoiceAngleOffset(int degrees) {
+  facade_->SetVoiceAngleOffset(degrees);
+}
+void SelvoAnalysisFacade::SetStableROITolerance(int tolerance, int maximum) {
+  facade_->SetStableROITolerance(tolerance, maximum);
+}
+void SelvoAnalysisFacade::SetBeamformingHightlightTime(int milliseconds) {
+  facade_->SetBeamformingHightlightTime(milliseconds);
+}
+void SelvoAnalysisFacade::SetSpeakerClearTime(int milliseconds) {
+  facade_->SetSpeakerClearTime(milliseconds);
+}
+void SelvoAnalysisFacade::SetMinRectSideLength(int side) { facade_->SetMinRectSideLength(side); }
+void SelvoAnalysisFacade::SetFocusModeROIExtendPixel(unsigned pixels) {
+  facade_->SetFocusModeROIExtendPixel(pixels);
+}
+void SelvoAnalysisFacade::SetAngleTolerance(int degrees) { facade_->SetAngleTolerance(degrees); }
+void SelvoAnalysisFacade::SetDetectResultOverlappingThreshold(float threshold) {
+  facade_->SetDetectResultOverlappingThreshold(threshold);
+}
+void SelvoAnalysisFacade::SetDetectRectDirtyThreshold(int count) {
+  facade_->SetDetectRectDirtyThreshold(count);
+}
+void SelvoAnalysisFacade::SetPIPEnlargeScaleLimit(float limit) {
+  facade_->SetPIPEnlargeScaleLimit(limit);
+}
+void SelvoAnalysisFacade::SetMaxGridCount(int count) { facade_->SetMaxGridCount(count); }
+void SelvoAnalysisFacade::SetTrackerType(long type) { facade_->SetTrackerType(type); }
+void SelvoAnalysisFacade::SetFaceEnlargeRatio(double ratio) { facade_->SetFaceEnlargeRatio(ratio); }
+void SelvoAnalysisFacade::SetDetectConfThreshold(float threshold) {
+  facade_->SetDetectConfThreshold(threshold);
+}
+void SelvoAnalysisFacade::SetVideoPanWeight(float weight) { facade_->SetVideoPanWeight(weight); }
+void SelvoAnalysisFacade::SetTransitionFrameCount(int frames) {
+  facade_->SetTransitionFrameCount(frames);
+}
+void SelvoAnalysisFacade::EnableROIAutoMerge(bool enable) { facade_->EnableROIAutoMerge(enable); }
+void SelvoAnalysisFacade::SetPIPSmallWindowSize(long level) {
+  facade_->SetPIPSmallWindowSize(level);
+}
+void SelvoAnalysisFacade::SetMinSrcHeightScale(float scale) {
+  facade_->SetMinSrcHeightScale(scale);
+}
+void SelvoAnalysisFacade::setMirror(bool mirror) { facade_->setMirror(char(mirror)); }
+void SelvoAnalysisFacade::SetManualFocusRectInitPlace(int x, int y, int width, int height) {
+  facade_->SetManualFocusRectInitPlace(x, y, width, height);
+}
+void SelvoAnalysisFacade::SetPresentRectInitPlace(int x, int y, int width, int height) {
+  facade_->SetPresentRectInitPlace(x, y, width, height);
+}
+void SelvoAnalysisFacade::replaceDefaultLogoPath(const std::string& path) {
+  facade_->replaceDefaultLogoPath(path);
+}
+
+void SelvoAnalysisFacade::setContentOffset(int value) { facade_->setContentOffset(value); }
+void SelvoAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
+  facade_->AddNewRect(x1, y1, x2, y2);
+}
+void SelvoAnalysisFacade::StartIgnoreAreaEditing() { facade_->StartIgnoreAreaEditing(); }
+void SelvoAnalysisFacade::EndIgnoreAreaEditing(bool keep) { facade_->EndIgnoreAreaEditing(keep); }
+void SelvoAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
+  facade_->SetHeightOffsetFor180Video(offset);
+}
+
 }  // namespace corvane

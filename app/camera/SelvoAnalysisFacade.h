@@ -44,6 +44,34 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void EnableAutoDetectTracking() override;
   void DisableAutoDetectTracking() override;
   void detectOnce() override;
+  void setContentOffset(int value) override;
+  void AddNewRect(int x1, int y1, int x2, int y2) override;
+  void StartIgnoreAreaEditing() override;
+  void EndIgnoreAreaEditing(bool keep) override;
+  void SetHeightOffsetFor180Video(int offset) override;
+  void SetVoiceAngleOffset(int degrees) override;
+  void SetStableROITolerance(int tolerance, int maximum) override;
+  void SetBeamformingHightlightTime(int milliseconds) override;
+  void SetSpeakerClearTime(int milliseconds) override;
+  void SetMinRectSideLength(int side) override;
+  void SetFocusModeROIExtendPixel(unsigned pixels) override;
+  void SetAngleTolerance(int degrees) override;
+  void SetDetectResultOverlappingThreshold(float threshold) override;
+  void SetDetectRectDirtyThreshold(int count) override;
+  void SetPIPEnlargeScaleLimit(float limit) override;
+  void SetMaxGridCount(int count) override;
+  void SetTrackerType(long type) override;
+  void SetFaceEnlargeRatio(double ratio) override;
+  void SetDetectConfThreshold(float threshold) override;
+  void SetVideoPanWeight(float weight) override;
+  void SetTransitionFrameCount(int frames) override;
+  void EnableROIAutoMerge(bool enable) override;
+  void SetPIPSmallWindowSize(long level) override;
+  void SetMinSrcHeightScale(float scale) override;
+  void setMirror(bool mirror) override;
+  void SetManualFocusRectInitPlace(int x, int y, int width, int height) override;
+  void SetPresentRectInitPlace(int x, int y, int width, int height) override;
+  void replaceDefaultLogoPath(const std::string& path) override;
 
  private:
   std::shared_ptr<orlith::ISelvoServiceManage> facade_;

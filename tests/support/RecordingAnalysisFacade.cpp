@@ -11,7 +11,7 @@ namespace {
 
 std::string num(double v) {
   char b[32];
-  std::snprintf(b, sizeof b, "%g", v);
+  std::snprintf(b, sizeof b, "%.10g", v);
   return b;
 }
 
@@ -205,5 +205,93 @@ void RecordingAnalysisFacade::enableAutoDetect(bool e, int i) {
 void RecordingAnalysisFacade::EnableAutoDetectTracking() { record("EnableAutoDetectTracking"); }
 void RecordingAnalysisFacade::DisableAutoDetectTracking() { record("DisableAutoDetectTracking"); }
 void RecordingAnalysisFacade::detectOnce() { record("detectOnce"); }
+
+void RecordingAnalysisFacade::SetVoiceAngleOffset(int degrees) {
+  record(std::string("SetVoiceAngleOffset") + " " + num(degrees));
+}
+void RecordingAnalysisFacade::SetStableROITolerance(int tolerance, int maximum) {
+  record(std::string("SetStableROITolerance") + " " + num(tolerance) + " " + num(maximum));
+}
+void RecordingAnalysisFacade::SetBeamformingHightlightTime(int milliseconds) {
+  record(std::string("SetBeamformingHightlightTime") + " " + num(milliseconds));
+}
+void RecordingAnalysisFacade::SetSpeakerClearTime(int milliseconds) {
+  record(std::string("SetSpeakerClearTime") + " " + num(milliseconds));
+}
+void RecordingAnalysisFacade::SetMinRectSideLength(int side) {
+  record(std::string("SetMinRectSideLength") + " " + num(side));
+}
+void RecordingAnalysisFacade::SetFocusModeROIExtendPixel(unsigned pixels) {
+  record(std::string("SetFocusModeROIExtendPixel") + " " + num(pixels));
+}
+void RecordingAnalysisFacade::SetAngleTolerance(int degrees) {
+  record(std::string("SetAngleTolerance") + " " + num(degrees));
+}
+void RecordingAnalysisFacade::SetDetectResultOverlappingThreshold(float threshold) {
+  record(std::string("SetDetectResultOverlappingThreshold") + " " + num(threshold));
+}
+void RecordingAnalysisFacade::SetDetectRectDirtyThreshold(int count) {
+  record(std::string("SetDetectRectDirtyThreshold") + " " + num(count));
+}
+void RecordingAnalysisFacade::SetPIPEnlargeScaleLimit(float limit) {
+  record(std::string("SetPIPEnlargeScaleLimit") + " " + num(limit));
+}
+void RecordingAnalysisFacade::SetMaxGridCount(int count) {
+  record(std::string("SetMaxGridCount") + " " + num(count));
+}
+void RecordingAnalysisFacade::SetTrackerType(long type) {
+  record(std::string("SetTrackerType") + " " + num(type));
+}
+void RecordingAnalysisFacade::SetFaceEnlargeRatio(double ratio) {
+  record(std::string("SetFaceEnlargeRatio") + " " + num(ratio));
+}
+void RecordingAnalysisFacade::SetDetectConfThreshold(float threshold) {
+  record(std::string("SetDetectConfThreshold") + " " + num(threshold));
+}
+void RecordingAnalysisFacade::SetVideoPanWeight(float weight) {
+  record(std::string("SetVideoPanWeight") + " " + num(weight));
+}
+void RecordingAnalysisFacade::SetTransitionFrameCount(int frames) {
+  record(std::string("SetTransitionFrameCount") + " " + num(frames));
+}
+void RecordingAnalysisFacade::EnableROIAutoMerge(bool enable) {
+  record(std::string("EnableROIAutoMerge") + " " + num(enable));
+}
+void RecordingAnalysisFacade::SetPIPSmallWindowSize(long level) {
+  record(std::string("SetPIPSmallWindowSize") + " " + num(level));
+}
+void RecordingAnalysisFacade::SetMinSrcHeightScale(float scale) {
+  record(std::string("SetMinSrcHeightScale") + " " + num(scale));
+}
+void RecordingAnalysisFacade::setMirror(bool mirror) {
+  record(std::string("setMirror") + " " + num(mirror));
+}
+void RecordingAnalysisFacade::SetManualFocusRectInitPlace(int x, int y, int width, int height) {
+  record(std::string("SetManualFocusRectInitPlace") + " " + num(x) + " " + num(y) + " " +
+         num(width) + " " + num(height));
+}
+void RecordingAnalysisFacade::SetPresentRectInitPlace(int x, int y, int width, int height) {
+  record(std::string("SetPresentRectInitPlace") + " " + num(x) + " " + num(y) + " " + num(width) +
+         " " + num(height));
+}
+void RecordingAnalysisFacade::replaceDefaultLogoPath(const std::string& path) {
+  record("replaceDefaultLogoPath " + path);
+}
+
+void RecordingAnalysisFacade::setContentOffset(int value) {
+  record(std::string("setContentOffset") + " " + num(value));
+}
+void RecordingAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
+  record(std::string("AddNewRect") + " " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2));
+}
+void RecordingAnalysisFacade::StartIgnoreAreaEditing() {
+  record(std::string("StartIgnoreAreaEditing"));
+}
+void RecordingAnalysisFacade::EndIgnoreAreaEditing(bool keep) {
+  record(std::string("EndIgnoreAreaEditing") + " " + num(keep));
+}
+void RecordingAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
+  record(std::string("SetHeightOffsetFor180Video") + " " + num(offset));
+}
 
 }  // namespace testsupport

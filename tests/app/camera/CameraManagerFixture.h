@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -64,17 +63,6 @@ class CameraManagerTest : public ::testing::Test {
     v4l2.addNode(sys.devicePath(node), n);
   }
 
-  static std::optional<corvane::CameraManager::VendorProduct> parse(const std::string& id,
-                                                                    std::string* error) {
-    static const std::regex pattern(R"(^UVC\s+Camera\s+VendorID_([0-9]+)\s+ProductID_([0-9]+)$)");
-    std::smatch m;
-    if (!std::regex_match(id, m, pattern)) {
-      if (error) *error = "not a model id: " + id;
-      return std::nullopt;
-    }
-    return corvane::CameraManager::VendorProduct{std::stoll(m[1]), std::stoll(m[2])};
-  }
-
   corvane::CameraManager::Environment environment() {
     corvane::CameraManager::Environment env;
     env.v4l2 = &v4l2;
@@ -84,7 +72,6 @@ class CameraManagerTest : public ::testing::Test {
     env.usb = usb.get();
     env.settings = &settings;
     env.makeFacade = Facade::factory(facades);
-    env.parseModelId = &CameraManagerTest::parse;
     env.defaults = defaults.get();
     env.cachesFolder = [this] { return std::optional<std::string>(home.path() + "/caches"); };
     env.executableName = [] { return std::optional<std::string>("corvane-studio"); };

@@ -1,0 +1,204 @@
+#include "camera/CameraTuning.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "Bundle.h"
+#include "camera/AnalysisFacade.h"
+#include "camera/CameraManager.h"
+#include "config/ConfigManager.h"
+#include "controlboard/ControlBoardViewModel.h"
+#include "log/LogManager.h"
+#include "qt/UserDefaults.h"
+
+namespace corvane {
+
+namespace {
+
+int truncated(double v) {
+  if (!std::isfinite(v)) return 0;
+  return CameraTuning::int32(int64_t(std::clamp(v, -9.0e18, 9.0e18)));
+}
+
+// The pixel start and end of a normalised rectangle: corner 1 and the opposite corner 3.
+void addRect(AnalysisFacade& facade, const RectPoint& p, double w, double h) {
+  facade.AddNewRect(truncated(p.x1 * w), truncated(p.y1 * h), truncated(p.x3 * w),
+                    truncated(p.y3 * h));
+}
+
+}  // namespace
+
+CameraTuning::CameraTuning(ConfigManager& config, platform::UserDefaults& defaults,
+                           ControlBoardViewModel& viewModel)
+    : config_(config), defaults_(defaults), viewModel_(viewModel) {}
+
+int CameraTuning::int32(int64_t value) {
+  if (value > std::numeric_limits<int32_t>::max() || value < std::numeric_limits<int32_t>::min()) {
+    CV_LOG_WARNING("A setting does not fit 32 bits and was clamped: " + std::to_string(value));
+    return value > 0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min();
+  }
+  return int(value);
+}
+
+void CameraTuning::applyRectInitPlace(const std::vector<RectPoint>& rects,
+                                      const CameraFormat& format, double aspect,
+                                      const std::function<void(int, int, int, int)>& send) {
+  if (rects.empty()) return;
+  const RectPoint& p = rects.front();
+  double W = format.width, H = format.height;
+  double x = p.x1 * W;
+  double y = p.y1 * H;
+  double w = std::fabs(p.x2 - p.x1) * W;
+  double h0 = std::fabs(p.y4 - p.y1) * H;
+  double h = aspect * w;
+  double y1 = y + h0 / 2 - h / 2;
+  double x2 = std::max(x, 0.0);
+  double y2 = std::max(y1, 0.0);
+  if (x2 + w > W) w = W - x2;
+  if (y2 + h > H) h = H - y2;
+  send(truncated(x2), truncated(y2), truncated(w), truncated(h));
+}
+
+void CameraTuning::loadConfig(AnalysisFacade& f, CameraManager& camera) {
+  CV_LOG_DEBUG("");
+  const ConfigManager& c = config_;
+  f.SetVoiceAngleOffset(int32(c.doaOffset));
+  f.SetStableROITolerance(int32(c.stableRoiMin), int32(c.stableRoiMax));
+  f.SetBeamformingHightlightTime(int32(c.beamformingLastingMs));
+  f.SetSpeakerClearTime(int32(c.speakerLastingMs));
+  f.SetMinRectSideLength(int32(c.minRectSideLength));
+  f.SetFocusModeROIExtendPixel(unsigned(
+      std::clamp<int64_t>(c.autoFitRectWidthPixels, 0, std::numeric_limits<uint32_t>::max())));
+  f.SetAngleTolerance(int32(c.beamformingTolerance));
+  f.SetDetectResultOverlappingThreshold(float(c.detectOverlapRatio));
+  f.SetDetectRectDirtyThreshold(c.enableNewDetectLayout ? 1 : int32(c.detectRemoveThreshold));
+  f.SetPIPEnlargeScaleLimit(float(c.maxStretchRatio));
+  f.SetMaxGridCount(int32(c.gridModeMaxCount));
+  f.SetTrackerType(long(c.defaultTrackType));
+  f.SetFaceEnlargeRatio(c.faceEnlargeRatio);
+  f.SetDetectConfThreshold(float(c.detectConfThreshold));
+  f.SetVideoPanWeight(float(c.videoPanWeight));
+  f.SetTransitionFrameCount(int32(c.transitionFrameCount));
+  f.EnableROIAutoMerge(c.gridModeRoiMerge);
+  f.SetPIPSmallWindowSize(long(c.presentationModePresenterSizeLevel));
+  f.SetMinSrcHeightScale(float(c.minSrcHeightScale));
+
+  camera.isAutoDetect->setValue(c.defaultAutoDetect);
+  QVariant tracking = defaults_.object("AutoTracking");
+  if (tracking.isValid() && tracking.typeId() == QMetaType::Bool)
+    camera.isAutoTracking->setValue(tracking.toBool());
+  QVariant faceTracking = defaults_.object("FaceAutoTracking");
+  if (faceTracking.isValid() && faceTracking.typeId() == QMetaType::Bool)
+    camera.isFaceAutoTracking->setValue(faceTracking.toBool());
+  if (!camera.firstFrame()) f.setMirror(viewModel_.mirror->value());
+  camera.detectInterval = c.detectInterval;
+  f.enableAutoDetect(c.defaultAutoDetect, int32(c.detectInterval));
+  CameraFormat format = camera.cameraFormat();
+  applyRectInitPlace(
+      c.manualFocusRect, format, camera.focusRectAspectRatio,
+      [&](int x, int y, int w, int h) { f.SetManualFocusRectInitPlace(x, y, w, h); });
+  applyRectInitPlace(c.presentRect, format, camera.focusRectAspectRatio,
+                     [&](int x, int y, int w, int h) { f.SetPresentRectInitPlace(x, y, w, h); });
+  std::optional<std::string> logo =
+      platform::Bundle::main().pathForResource("img_thumbnail_default.jpg");
+  std::error_code ec;
+  f.replaceDefaultLogoPath(logo && std::filesystem::is_regular_file(*logo, ec) ? *logo : "");
+}
+
+void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
+  ConfigManager& c = config_;
+  CV_LOG_INFO("load ROI record " + std::to_string(c.roiRecordIndex));
+  CameraFormat format = camera.cameraFormat();
+  double W = format.width, H = format.height;
+  std::vector<RectPoint> rects, fixRects, ignoreRects;
+  int64_t fovIndex = 1;
+  bool mirror = false;
+  double basePos = 0, cropY = 0.5;
+  bool doTracking = false;
+  std::optional<Display> display;
+  int64_t presetIndex = 0;
+  std::optional<PresetModel> customPreset;
+  auto take = [&](auto& r, auto& fov, auto& mir, auto& base, auto& crop, auto& track, auto& mode,
+                  auto& fix, auto& preset, auto& custom, auto& ignore) {
+    rects = r;
+    fovIndex = fov - 1;
+    mirror = mir;
+    basePos = W * base;
+    cropY = crop;
+    doTracking = track;
+    display = makeDisplay(mode);
+    if (display == Display::focus || display == Display::presentation) fixRects = fix;
+    presetIndex = preset;
+    customPreset = custom;
+    ignoreRects = ignore;
+  };
+  switch (c.roiRecordIndex) {
+    case 1:
+      take(c.roiRecord1, c.roiRecord1Fov, c.roiRecord1Mirror, c.roiRecord1BasePos,
+           c.roiRecord1180CropY, c.roiRecord1DoTracking, c.roiRecord1DisplayMode,
+           c.roiRecord1FixRect, c.roiRecord1ForcusedPreset, c.roiRecord1CustomPreset,
+           c.ignoreRoiRecord1);
+      break;
+    case 2:
+      take(c.roiRecord2, c.roiRecord2Fov, c.roiRecord2Mirror, c.roiRecord2BasePos,
+           c.roiRecord2180CropY, c.roiRecord2DoTracking, c.roiRecord2DisplayMode,
+           c.roiRecord2FixRect, c.roiRecord2ForcusedPreset, c.roiRecord2CustomPreset,
+           c.ignoreRoiRecord2);
+      break;
+    case 3:
+      take(c.roiRecord3, c.roiRecord3Fov, c.roiRecord3Mirror, c.roiRecord3BasePos,
+           c.roiRecord3180CropY, c.roiRecord3DoTracking, c.roiRecord3DisplayMode,
+           c.roiRecord3FixRect, c.roiRecord3ForcusedPreset, c.roiRecord3CustomPreset,
+           c.ignoreRoiRecord3);
+      break;
+    default:
+      break;
+  }
+  f.setMirror(false);
+  f.setContentOffset(0);
+  if (display) camera.displayMode->setValue(*display);
+
+  // A negative index from the user's file is no preset at all.
+  if (!c.presets.empty() && presetIndex >= 0 && size_t(presetIndex) < c.presets.size()) {
+    PresetModel& preset = c.presets[size_t(presetIndex)];
+    defaults_.set("CurrentPreset", QString::fromStdString(preset.name));
+    if (preset.name == "Custom" && customPreset) preset = *customPreset;
+    viewModel_.currentPresetIndex->setValue(presetIndex);
+  }
+
+  if (display == Display::focus) {
+    c.manualFocusRect = fixRects;
+    applyRectInitPlace(
+        c.manualFocusRect, format, camera.focusRectAspectRatio,
+        [&](int x, int y, int w, int h) { f.SetManualFocusRectInitPlace(x, y, w, h); });
+  } else {
+    if (display == Display::presentation) {
+      c.presentRect = fixRects;
+      applyRectInitPlace(
+          c.presentRect, format, camera.focusRectAspectRatio,
+          [&](int x, int y, int w, int h) { f.SetPresentRectInitPlace(x, y, w, h); });
+    }
+    for (const RectPoint& p : rects) addRect(f, p, W, H);
+  }
+  // A field-of-view index out of range from the user's file is absent: the position stays.
+  if (std::optional<VerticalFovMode> fov = makeVerticalFovMode(fovIndex))
+    camera.verticalFov->setValue(*fov);
+  else
+    CV_LOG_WARNING("ROI record field of view out of range: " + std::to_string(fovIndex));
+  f.setMirror(mirror);
+  viewModel_.mirror->setValue(mirror);
+  f.setContentOffset(truncated(basePos));
+  camera.editOffsetDatumPoint = truncated(basePos);
+  f.StartIgnoreAreaEditing();
+  for (const RectPoint& p : ignoreRects) addRect(f, p, W, H);
+  f.EndIgnoreAreaEditing(true);
+  if (display != Display::focus && display != Display::topDown)
+    camera.isFaceAutoTracking->setValue(doTracking);
+  f.SetHeightOffsetFor180Video(truncated(cropY * (H - W / 6)));
+  viewModel_.editMode->setValue(EditMode::none);
+  camera.loadRecord->setValue(!camera.loadRecord->value());
+}
+
+}  // namespace corvane

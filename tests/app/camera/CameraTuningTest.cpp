@@ -1,0 +1,139 @@
+#include "CameraManagerFixture.h"
+#include "camera/CameraTuning.h"
+#include "config/ConfigManager.h"
+#include "controlboard/ControlBoardViewModel.h"
+
+using corvane::CameraFormat;
+using corvane::CameraTuning;
+using corvane::Display;
+using corvane::RectPoint;
+using corvane::VerticalFovMode;
+
+class CameraTuningTest : public CameraManagerTest {
+ protected:
+  void SetUp() override {
+    CameraManagerTest::SetUp();
+    corvane::ConfigManager::Environment e;
+    e.defaults = defaults.get();
+    config = std::make_unique<corvane::ConfigManager>(std::move(e));
+    config->presets = {corvane::PresetModel{"Default", "", 0, 0, 0, 128, 3, 3, 200, 0},
+                       corvane::PresetModel{"Custom", "", 0, 0, 0, 128, 3, 3, 200, 0}};
+    config->doaOffset = 15;
+    config->stableRoiMin = 3;
+    config->stableRoiMax = 9;
+    config->gridModeMaxCount = int64_t(1) << 40;  // does not fit 32 bits
+    config->enableNewDetectLayout = false;
+    config->detectRemoveThreshold = 7;
+    config->defaultAutoDetect = true;
+    config->detectInterval = 2000;
+    config->manualFocusRect = {RectPoint(0.25, 0.1, 0.5, 0.1, 0.5, 0.3, 0.25, 0.3)};
+    plugCamera();
+    auto env = environment();
+    env.config = config.get();
+    env.viewModel = &viewModel;
+    manager = std::make_unique<corvane::CameraManager>(env);
+  }
+  std::unique_ptr<corvane::ConfigManager> config;
+  corvane::ControlBoardViewModel viewModel;
+};
+
+TEST_F(CameraTuningTest, TuningIsPushedAfterTheSetUpAndBeforeTheListeners) {
+  defaults->set("AutoTracking", true);
+  connect();
+  auto calls = facades->last()->calls();
+  auto at = [&](const std::string& prefix) {
+    return std::find_if(calls.begin(), calls.end(),
+                        [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }) -
+           calls.begin();
+  };
+  EXPECT_LT(at("enableSmallVideoWindow"), at("SetVoiceAngleOffset 15"));
+  EXPECT_LT(at("SetVoiceAngleOffset"), at("SetStableROITolerance 3 9"));
+  EXPECT_LT(at("SetMinSrcHeightScale"), at("replaceDefaultLogoPath"));
+  EXPECT_NE(at("SetDetectRectDirtyThreshold 7"), std::ptrdiff_t(calls.size()));
+  EXPECT_NE(at("SetMaxGridCount 2147483647"), std::ptrdiff_t(calls.size()));
+  EXPECT_NE(at("enableAutoDetect 1 2000"), std::ptrdiff_t(calls.size()));
+  // 3840 x 1080: x 960, width 960, height 0.5625 x 960 = 540 around the centre at y 216.
+  EXPECT_NE(at("SetManualFocusRectInitPlace 960 0 960 540"), std::ptrdiff_t(calls.size()));
+  EXPECT_NE(at("replaceDefaultLogoPath "), std::ptrdiff_t(calls.size()));
+  EXPECT_TRUE(manager->isAutoDetect->value());
+  EXPECT_TRUE(manager->isAutoTracking->value());
+  EXPECT_EQ(manager->detectInterval, 2000);
+}
+
+TEST_F(CameraTuningTest, RectInitPlaceIsClampedIntoThePicture) {
+  std::vector<int> got;
+  auto send = [&](int x, int y, int w, int h) { got = {x, y, w, h}; };
+  CameraTuning::applyRectInitPlace({RectPoint(-0.1, 0.9, 0.9, 0.9, 0.9, 1, -0.1, 1)},
+                                   CameraFormat{1000, 500, 0, 0, false}, 0.5625, send);
+  // x 0 (from -100), width 1000 (the picture's), height 562.5 -> 500 - y.
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[0], 0);
+  EXPECT_EQ(got[2], 1000);
+  EXPECT_NEAR(got[1] + got[3], 500, 1);
+  got.clear();
+  CameraTuning::applyRectInitPlace({}, CameraFormat{1000, 500, 0, 0, false}, 0.5625, send);
+  EXPECT_TRUE(got.empty());
+}
+
+TEST_F(CameraTuningTest, FirstFrameRestoresTheCurrentRecord) {
+  config->roiRecordIndex = 2;
+  config->roiRecord2 = {RectPoint(0.1, 0.2, 0.3, 0.2, 0.3, 0.6, 0.1, 0.6)};
+  config->roiRecord2Fov = 1;  // the top position
+  config->roiRecord2Mirror = true;
+  config->roiRecord2BasePos = 0.25;
+  config->roiRecord2180CropY = 0.5;
+  config->roiRecord2DoTracking = true;
+  config->roiRecord2DisplayMode = 12;  // grid
+  config->ignoreRoiRecord2 = {RectPoint(0.5, 0.5, 0.6, 0.5, 0.6, 0.7, 0.5, 0.7)};
+  config->roiRecord2ForcusedPreset = 1;
+  config->roiRecord2CustomPreset = corvane::PresetModel{"Mine", "", 1, 2, 0, 100, 4, 5, 220, 3};
+  connect();
+  auto facade = facades->last();
+  facade->clearCalls();
+  deliverFrame(1);
+  settle();
+  auto calls = facade->calls();
+  std::vector<std::string> expected = {
+      "setMirror 0",
+      "setContentOffset 0",
+      "AddNewRect 384 216 1152 648",
+      "setMirror 1",
+      "setContentOffset 960",
+      "StartIgnoreAreaEditing",
+      "AddNewRect 1920 540 2304 756",
+      "EndIgnoreAreaEditing 1",
+      "SetHeightOffsetFor180Video 220",  // 0.5 x (1080 - 3840 / 6)
+  };
+  ASSERT_GE(calls.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + long(expected.size())),
+            expected);
+  // Then the listeners of the stores: the display mode among them.
+  EXPECT_FALSE(facade->callsStartingWith("setDisplayMode 12").empty());
+  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::top);
+  EXPECT_TRUE(viewModel.mirror->value());
+  EXPECT_EQ(viewModel.currentPresetIndex->value(), 1);
+  EXPECT_EQ(defaults->string("CurrentPreset").toStdString(), "Custom");
+  EXPECT_EQ(config->presets[1].name, "Mine");
+  EXPECT_EQ(config->presets[1].contrast, 100);
+  EXPECT_EQ(manager->editOffsetDatumPoint, 960);
+  EXPECT_TRUE(manager->isFaceAutoTracking->value());
+  EXPECT_TRUE(manager->loadRecord->value());
+}
+
+TEST_F(CameraTuningTest, BadIndicesFromTheUsersFileAreAbsent) {
+  config->roiRecordIndex = 1;
+  config->roiRecord1Fov = 9;              // no such position
+  config->roiRecord1ForcusedPreset = -2;  // no such preset
+  config->roiRecord1DisplayMode = 77;     // no such display
+  viewModel.currentPresetIndex->setValue(3);
+  manager->verticalFov->setValue(VerticalFovMode::down);
+  connect();
+  std::string presetBefore = defaults->string("CurrentPreset").toStdString();
+  deliverFrame(1);
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::down);
+  EXPECT_EQ(viewModel.currentPresetIndex->value(), 3);
+  EXPECT_EQ(defaults->string("CurrentPreset").toStdString(), presetBefore);
+  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+}
