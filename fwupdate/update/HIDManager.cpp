@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "QD4718Log.h"
+#include "dispatch/MainQueue.h"
 #include "hid/HidapiBackend.h"
 #include "update/FirmwareFile.h"
 #include "update/SystemMassStorageVolumes.h"
@@ -50,7 +51,8 @@ HIDManager::HIDManager(int vendorId, int productId, std::string path)
 HIDManager::HIDManager(int vendorId, int productId, std::string path, Backends backends)
     : filePath(std::move(path)),
       volumes_(std::move(backends.volumes)),
-      queue_(std::make_unique<platform::SerialQueue>("qd4718.hid")) {
+      thread_(std::make_unique<platform::SerialQueue>("qd4718.hid")),
+      queue_(std::make_unique<TrackedQueue>(*thread_)) {
   std::vector<HIDDeviceData> matching = {
       HIDDeviceData{vendorId, productId, std::nullopt, std::nullopt},
       HIDDeviceData{kUpdateVendorId, kUpdateProductId, std::nullopt, std::nullopt}};
@@ -67,7 +69,8 @@ HIDManager::~HIDManager() {
     rfDeviceDriver->close();
     rfDeviceDriver->delegate = nullptr;
   });
-  queue_.reset();
+  queue_->waitIdle();
+  thread_.reset();
 }
 
 void HIDManager::FirmwareUpdate() {
@@ -80,11 +83,7 @@ void HIDManager::FirmwareUpdate() {
 
 void HIDManager::sync(const std::function<void()>& task) { queue_->sync(task); }
 
-void HIDManager::drain() {
-  do {
-    queue_->drain();
-  } while (queue_->pendingCount() > 0);
-}
+void HIDManager::drain() { queue_->waitIdle(); }
 
 HIDUPDATE_FLOW HIDManager::flowStatusNow() {
   Flow state{};
@@ -511,7 +510,13 @@ void HIDManager::delegateConnect(const HIDDevice& device) {
     connectedDevice = comm;
     selectedIndex = 0;
   }
-  post(HIDManagerConnected, {{"id", device.id}, {"name", device.name}});
+  // From the main queue: a caller that creates the facade and registers its callbacks there is
+  // sure to hear of a device that was already plugged in.
+  const void* sender = this;
+  NotificationDictionary object{{"id", device.id}, {"name", device.name}};
+  platform::MainQueue::shared().async([sender, object] {
+    NotificationCenter::shared().post(HIDManagerConnected, sender, object);
+  });
 }
 
 void HIDManager::delegateDisconnect(const std::string& id) {

@@ -17,6 +17,7 @@
 #include "hid/HidBackend.h"
 #include "update/HIDUpdateFlow.h"
 #include "update/MassStorageVolumes.h"
+#include "update/TrackedQueue.h"
 
 namespace qd4718 {
 
@@ -136,7 +137,8 @@ class HIDManager : public HIDDriverDelegate {
 
   std::shared_ptr<MassStorageVolumes> volumes_;
   // Declared last: destroyed first, so no task of it outlives the state above.
-  std::unique_ptr<platform::SerialQueue> queue_;
+  std::unique_ptr<platform::SerialQueue> thread_;
+  std::unique_ptr<TrackedQueue> queue_;  // every task for the thread goes through it
 };
 
 }  // namespace qd4718
