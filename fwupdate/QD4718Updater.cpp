@@ -31,6 +31,11 @@ QD4718Updater::QD4718Updater(int vendorId, int productId, std::string path,
                              HIDManager::Backends backends)
     : filePath_(path) {
   hidManager_ = std::make_unique<HIDManager>(vendorId, productId, path, std::move(backends));
+  // Watched from the start, before the driver looks for the device, so a device that is already
+  // there is never missed, whenever the callbacks are registered.
+  observers_.push_back(NotificationCenter::shared().addObserver(
+      HIDManagerConnected, hidManager_.get(), [this](const Notification& n) { hidConnected(n); }));
+  hidManager_->start();
 }
 
 QD4718Updater::~QD4718Updater() {
@@ -53,7 +58,6 @@ void QD4718Updater::RegisterDeviceCB(Callback progressView, ProgressCallback pro
   }
   using Handler = void (QD4718Updater::*)(const Notification&);
   const std::pair<const char*, Handler> routes[] = {
-      {HIDManagerConnected, &QD4718Updater::hidConnected},
       {HIDManagerDisconnected, &QD4718Updater::hidDisconnected},
       {HIDManagerCheckStatus, &QD4718Updater::hidCheckStatus},
       {HIDManagerPrepareUpdate, &QD4718Updater::hidPrepareUpdate},
@@ -69,7 +73,7 @@ void QD4718Updater::RegisterDeviceCB(Callback progressView, ProgressCallback pro
         name, hidManager_.get(), [this, handler](const Notification& n) { (this->*handler)(n); }));
   }
   std::lock_guard lock(mutex_);
-  observers_ = std::move(tokens);
+  observers_.insert(observers_.end(), tokens.begin(), tokens.end());
 }
 
 void QD4718Updater::FirmwareUpdate() { hidManager_->FirmwareUpdate(); }

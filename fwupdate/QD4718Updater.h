@@ -30,8 +30,9 @@ class QD4718Updater {
   QD4718Updater(const QD4718Updater&) = delete;
   QD4718Updater& operator=(const QD4718Updater&) = delete;
 
-  // Only the first call counts. progress receives the flow's step number (0 to 18), not a
-  // percentage, once per step and timer tick.
+  // Only the first call counts. Never destroy the updater from inside one of its callbacks.
+  // progress receives the flow's step number (0 to 18), not a percentage, once per step and timer
+  // tick.
   void RegisterDeviceCB(Callback progressView, ProgressCallback progress, Callback privacyView,
                         Callback installationErrorView, Callback completeUpdate);
   // Starts the update; returns at once.

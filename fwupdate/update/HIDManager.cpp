@@ -59,6 +59,9 @@ HIDManager::HIDManager(int vendorId, int productId, std::string path, Backends b
   rfDeviceDriver =
       std::make_unique<HIDDriver>(std::move(matching), kReportSize, backends.hid, *queue_);
   rfDeviceDriver->delegate = this;
+}
+
+void HIDManager::start() {
   queue_->async([this] { rfDeviceDriver->start(); });
 }
 
@@ -514,9 +517,8 @@ void HIDManager::delegateConnect(const HIDDevice& device) {
   // sure to hear of a device that was already plugged in.
   const void* sender = this;
   NotificationDictionary object{{"id", device.id}, {"name", device.name}};
-  platform::MainQueue::shared().async([sender, object] {
-    NotificationCenter::shared().post(HIDManagerConnected, sender, object);
-  });
+  platform::MainQueue::shared().async(
+      [sender, object] { NotificationCenter::shared().post(HIDManagerConnected, sender, object); });
 }
 
 void HIDManager::delegateDisconnect(const std::string& id) {

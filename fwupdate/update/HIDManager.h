@@ -61,6 +61,8 @@ class HIDManager : public HIDDriverDelegate {
   HIDManager(const HIDManager&) = delete;
   HIDManager& operator=(const HIDManager&) = delete;
 
+  // Starts the driver: devices are looked for from now on.
+  void start();
   // Starts a run: checks the firmware file, then the flow from GET_VER, with its 1.0 s timer.
   void FirmwareUpdate();
 

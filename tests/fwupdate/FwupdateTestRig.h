@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "ManualClock.h"
-#include "dispatch/MainQueue.h"
 #include "QD4718Log.h"
 #include "QD4718Updater.h"
 #include "SimulatedHidDevice.h"
 #include "TempDir.h"
+#include "dispatch/MainQueue.h"
 
 namespace fwtest {
 
@@ -62,18 +62,20 @@ struct Rig {
         qd4718::HIDManager::Backends{device.hidBackend(), device.volumes()});
     errorObserver = qd4718::NotificationCenter::shared().addObserver(
         qd4718::HIDManagerError, updater->hidManager(), [this](const qd4718::Notification& n) {
-          const auto& d = std::any_cast<const qd4718::NotificationDictionary&>(n.object);
+          const auto* d = std::any_cast<qd4718::NotificationDictionary>(&n.object);
+          if (!d || !d->count("error") || !std::holds_alternative<std::string>(d->at("error"))) {
+            return;
+          }
           std::lock_guard lock(eventsMutex);
-          errors.push_back(std::get<std::string>(d.at("error")));
+          errors.push_back(std::get<std::string>(d->at("error")));
         });
     settle();
   }
 
   void registerCallbacks() {
-    updater->RegisterDeviceCB([this] { record("view"); },
-                              [this](int p) { record("progress " + std::to_string(p)); },
-                              [this] { record("privacy"); }, [this] { record("error"); },
-                              [this] { record("complete"); });
+    updater->RegisterDeviceCB(
+        [this] { record("view"); }, [this](int p) { record("progress " + std::to_string(p)); },
+        [this] { record("privacy"); }, [this] { record("error"); }, [this] { record("complete"); });
   }
 
   void start() {

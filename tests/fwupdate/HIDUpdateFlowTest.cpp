@@ -11,8 +11,8 @@ using fwtest::Rig;
 using qd4718::HIDUPDATE_FLOW;
 using Strings = std::vector<std::string>;
 
-const Strings kIdentityChain = {"get_type",    "get_hw_ver",    "get_sw_ver",   "get_git_rev",
-                                "get_date",    "get_line_mode", "get_storage_id"};
+const Strings kIdentityChain = {"get_type", "get_hw_ver",    "get_sw_ver",    "get_git_rev",
+                                "get_date", "get_line_mode", "get_storage_id"};
 
 Strings concat(Strings a, const Strings& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -175,10 +175,10 @@ TEST(HIDUpdateFlow, ABrokenIdentityChainIsRetriedFromItsStart) {
 
 TEST(HIDUpdateFlow, RepliesThatCannotBeReadAreNoReplies) {
   std::vector<std::vector<uint8_t>> broken = {
-      {0x3F, 0x00, 'x'},                         // no payload
-      {0x3F, 0x40, 'l', 'o', 'n', 'g'},          // longer than the report
-      {0x3F, 0x02, 0xC3, 0x28},                  // not UTF-8
-      {0x3F},                                    // no length
+      {0x3F, 0x00, 'x'},                 // no payload
+      {0x3F, 0x40, 'l', 'o', 'n', 'g'},  // longer than the report
+      {0x3F, 0x02, 0xC3, 0x28},          // not UTF-8
+      {0x3F},                            // no length
   };
   for (const auto& report : broken) {
     Rig rig;

@@ -124,14 +124,22 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
     std::string text;
     bool answers = true;
     const Identity& id = identity;
-    if (command == "get_type") text = id.type;
-    else if (command == "get_hw_ver") text = id.hwVer;
-    else if (command == "get_sw_ver") text = id.swVer;
-    else if (command == "get_git_rev") text = id.gitRev;
-    else if (command == "get_date") text = id.date;
-    else if (command == "get_line_mode") text = id.lineMode;
-    else if (command == "get_storage_id") text = id.storageId;
-    else if (command == "get_update_flag") text = std::to_string(updateMode ? 2 : updateFlag);
+    if (command == "get_type")
+      text = id.type;
+    else if (command == "get_hw_ver")
+      text = id.hwVer;
+    else if (command == "get_sw_ver")
+      text = id.swVer;
+    else if (command == "get_git_rev")
+      text = id.gitRev;
+    else if (command == "get_date")
+      text = id.date;
+    else if (command == "get_line_mode")
+      text = id.lineMode;
+    else if (command == "get_storage_id")
+      text = id.storageId;
+    else if (command == "get_update_flag")
+      text = std::to_string(updateMode ? 2 : updateFlag);
     else if (command == "remount_disk") {
       if (volumeAppears) volumeMounted = true;
       text = "OK";
@@ -299,10 +307,10 @@ SimulatedHidDevice::~SimulatedHidDevice() = default;
 std::shared_ptr<qd4718::HidBackend> SimulatedHidDevice::hidBackend() { return backend_; }
 std::shared_ptr<qd4718::MassStorageVolumes> SimulatedHidDevice::volumes() { return volumes_; }
 
-#define SIM_LOCKED(body)                \
-  do {                                  \
+#define SIM_LOCKED(body)                 \
+  do {                                   \
     std::lock_guard lock(state_->mutex); \
-    body;                               \
+    body;                                \
   } while (0)
 
 void SimulatedHidDevice::plug() { SIM_LOCKED(state_->arrive(false)); }
@@ -336,8 +344,7 @@ void SimulatedHidDevice::setMarkerText(const std::string& t) { SIM_LOCKED(state_
 
 std::string SimulatedHidDevice::addOtherVolume(const std::string& markerText) {
   std::lock_guard lock(state_->mutex);
-  std::string root =
-      state_->dir.path() + "/other" + std::to_string(state_->otherVolumes.size());
+  std::string root = state_->dir.path() + "/other" + std::to_string(state_->otherVolumes.size());
   fs::create_directories(root);
   if (!markerText.empty()) std::ofstream(root + "/mtk_disk", std::ios::binary) << markerText;
   state_->otherVolumes.push_back(root);
@@ -355,9 +362,7 @@ int SimulatedHidDevice::ejectCount() const { SIM_LOCKED(return state_->ejects); 
 int SimulatedHidDevice::settleCount() const { SIM_LOCKED(return state_->settles); }
 bool SimulatedHidDevice::volumeMounted() const { SIM_LOCKED(return state_->volumeMounted); }
 std::string SimulatedHidDevice::volumeRoot() const { return state_->volume; }
-std::vector<uint8_t> SimulatedHidDevice::receivedImage() const {
-  SIM_LOCKED(return state_->image);
-}
+std::vector<uint8_t> SimulatedHidDevice::receivedImage() const { SIM_LOCKED(return state_->image); }
 
 #undef SIM_LOCKED
 

@@ -49,7 +49,7 @@ class SimulatedHidDevice {
   std::shared_ptr<qd4718::MassStorageVolumes> volumes();
 
   // ---- what the device does ----
-  void plug();            // appears in its normal enumeration, on a new node
+  void plug();  // appears in its normal enumeration, on a new node
   void plugInUpdateMode();
   void unplug();
   bool isPlugged() const;
@@ -58,7 +58,7 @@ class SimulatedHidDevice {
   void setRebootWaitSeconds(int seconds);  // the reply to "reboot"
   // How long the device is gone after "kernel_1" or "reboot" before it enumerates again.
   void setReturnDelaySeconds(int seconds);
-  void setProcessingPolls(int polls);  // "get_state" answers 8 this often before 5
+  void setProcessingPolls(int polls);   // "get_state" answers 8 this often before 5
   void setStateAfterReboot(int state);  // what "get_state" answers once back in normal mode
   // Update flag in normal mode (0: update mode needed, 2: volume ready).
   void setUpdateFlag(int flag);
@@ -73,9 +73,9 @@ class SimulatedHidDevice {
   // A raw input report in place of the reply (bad lengths, bytes that are not text).
   void overrideReplyBytes(const std::string& command, std::vector<uint8_t> report);
   void unplugOn(const std::string& command);  // gone for good when the command arrives
-  void setNeverReturns(bool never);  // after "kernel_1" or "reboot" it does not come back
+  void setNeverReturns(bool never);           // after "kernel_1" or "reboot" it does not come back
   void setEjectFails(bool fails);
-  void setVolumeAppears(bool appears);  // update mode without a volume
+  void setVolumeAppears(bool appears);          // update mode without a volume
   void setMarkerText(const std::string& text);  // the text of "mtk_disk"
   // Another mounted volume (say, a memory stick), with the marker text if not empty.
   std::string addOtherVolume(const std::string& markerText);
