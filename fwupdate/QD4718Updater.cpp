@@ -29,8 +29,8 @@ QD4718Updater::QD4718Updater(int vendorId, int productId, std::string path)
 
 QD4718Updater::QD4718Updater(int vendorId, int productId, std::string path,
                              HIDManager::Backends backends)
-    : filePath_(path) {
-  hidManager_ = std::make_unique<HIDManager>(vendorId, productId, path, std::move(backends));
+    : hidManager_(std::make_unique<HIDManager>(vendorId, productId, path, std::move(backends))),
+      filePath_(std::move(path)) {
   // Watched from the start, before the driver looks for the device, so a device that is already
   // there is never missed, whenever the callbacks are registered.
   observers_.push_back(NotificationCenter::shared().addObserver(

@@ -240,7 +240,8 @@ bool HIDManager::sendCommand(const std::string& fullName, int limit,
   }
   rfDeviceDriver->waitCommand = fullName;
   std::string command = fullName;
-  if (command.rfind("get_deviceInfo.", 0) == 0) command.erase(0, 15);
+  const std::string prefix = "get_deviceInfo.";
+  if (command.rfind(prefix, 0) == 0) command.erase(0, prefix.size());
   connectedDevice->sendCommad(command, data);
   ++retryCount;
   return true;
