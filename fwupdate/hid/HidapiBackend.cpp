@@ -3,6 +3,7 @@
 #include <hidapi/hidapi.h>
 
 #include <cwchar>
+#include <mutex>
 
 #include "QD4718Log.h"
 
@@ -61,13 +62,25 @@ class HidapiConnection : public HidConnection {
 
 }  // namespace
 
+namespace {
+// hidapi's state is process-wide: it is started by the first backend and ended by the last.
+std::mutex libraryMutex;
+int libraryUsers = 0;
+}  // namespace
+
 HidapiBackend::HidapiBackend() {
-  initialised_ = hid_init() == 0;
-  if (!initialised_) QD4718_LOG_ERROR("The HID library cannot start");
+  std::lock_guard lock(libraryMutex);
+  initialised_ = libraryUsers > 0 || hid_init() == 0;
+  if (initialised_) {
+    ++libraryUsers;
+  } else {
+    QD4718_LOG_ERROR("The HID library cannot start");
+  }
 }
 
 HidapiBackend::~HidapiBackend() {
-  if (initialised_) hid_exit();
+  std::lock_guard lock(libraryMutex);
+  if (initialised_ && --libraryUsers == 0) hid_exit();
 }
 
 std::vector<HidBackend::DeviceInfo> HidapiBackend::enumerate() {

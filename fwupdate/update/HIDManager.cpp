@@ -78,6 +78,11 @@ HIDManager::~HIDManager() {
 
 void HIDManager::FirmwareUpdate() {
   queue_->async([this] {
+    if (!isEnded(flowStatus)) {
+      // A second start would talk to a device that is half-way through its update.
+      QD4718_LOG_WARNING("An update is already running");
+      return;
+    }
     flowStatus = Flow::UAC_UPDATE_FLOW_CHECK_FW_FILE;
     EnableWaitTimer(true);
     checkWaitTimer();

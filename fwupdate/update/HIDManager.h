@@ -64,6 +64,7 @@ class HIDManager : public HIDDriverDelegate {
   // Starts the driver: devices are looked for from now on.
   void start();
   // Starts a run: checks the firmware file, then the flow from GET_VER, with its 1.0 s timer.
+  // Ignored while a run is under way.
   void FirmwareUpdate();
 
   // Runs a task on the driver's thread and waits for it.

@@ -114,6 +114,18 @@ TEST(HIDUpdateFlow, ProcessingKeepsPollingEverySecondWithoutLimit) {
   EXPECT_EQ(rig.outcomes(), (Strings{"view"}));
 }
 
+TEST(HIDUpdateFlow, ASecondStartDuringARunIsIgnored) {
+  Rig rig;
+  rig.start();
+  rig.seconds(4);
+  rig.updater->FirmwareUpdate();
+  rig.settle();
+  rig.seconds(12);
+  EXPECT_EQ(rig.count("get_type"), 1);
+  EXPECT_EQ(rig.outcomes(), (Strings{"view", "complete"}));
+  EXPECT_TRUE(rig.logged("An update is already running"));
+}
+
 // ---- no device, no reply ---------------------------------------------------------------------
 
 TEST(HIDUpdateFlow, NoDeviceIsACommunicationError) {
