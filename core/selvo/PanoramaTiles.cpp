@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+
+#include "LumaCrop.h"
 
 namespace selvo {
 
@@ -65,29 +66,8 @@ std::vector<PanoramaTiles::Tile> PanoramaTiles::Make(int width, int height, bool
 
 void PanoramaTiles::Copy(const uint8_t* luma, int width, int height, int bytesPerRow, bool is360,
                          const Tile& tile, cv::Mat& out) {
-  out.create(tile.side, tile.side, CV_8UC1);
-  for (int r = 0; r < tile.side; ++r) {
-    int sy = std::clamp(tile.y + r, 0, height - 1);
-    const uint8_t* src = luma + size_t(sy) * size_t(bytesPerRow);
-    uint8_t* dst = out.ptr<uint8_t>(r);
-    int c = 0;
-    while (c < tile.side) {
-      int sx = tile.x + c;
-      if (is360) {
-        sx %= width;
-        if (sx < 0) sx += width;
-        int run = std::min(tile.side - c, width - sx);
-        std::memcpy(dst + c, src + sx, size_t(run));
-        c += run;
-      } else if (sx < 0 || sx >= width) {
-        dst[c++] = src[std::clamp(sx, 0, width - 1)];
-      } else {
-        int run = std::min(tile.side - c, width - sx);
-        std::memcpy(dst + c, src + sx, size_t(run));
-        c += run;
-      }
-    }
-  }
+  LumaCrop::Copy({luma, width, height, bytesPerRow, is360}, {tile.x, tile.y, tile.side, tile.side},
+                 out);
 }
 
 }  // namespace selvo
