@@ -33,7 +33,8 @@ class ISELVO_LAYOUT {
   virtual void SetIgnoreAreas(const rect* areas, int count) = 0;
   virtual void SetPinnedIds(int count, const int* ids) = 0;
   virtual void SetContentOffset(int offset) = 0;
-  virtual void SetNameTag(int rectId, const char* name, const char* company, const char* title) = 0;
+  virtual void SetNameTag(int rectId, const char* name, const char* company,
+                          const char* title) = 0;
   virtual void SetLatestManualRectId(int id) = 0;
   virtual void SetTransformingRectId(int id) = 0;
   // angle in (-180, 180].
