@@ -15,6 +15,8 @@ constexpr float kFoundAbove = 8.0f;  // ... and of one found again
 constexpr float kScaleStep = 1.04f;
 constexpr float kScalePenalty = 0.985f;  // prefer the present size when peaks are close
 constexpr int kSidelobeGap = 5;          // half the side of the square around the peak
+constexpr float kMinGrowth = 0.5f;       // bounds of the size against the starting size
+constexpr float kMaxGrowth = 2.0f;
 
 // Complex division a / b per element, b being the real-valued power spectrum.
 void divideSpectrum(const cv::Mat& a, const cv::Mat& b, cv::Mat& out) {
@@ -51,14 +53,15 @@ void CorrelationTarget::Prepare(cv::Mat& patch) const {
   patch = patch.mul(hann_);
 }
 
-bool CorrelationTarget::Start(const LumaPlane& plane, const cv::Rect2f& box) {
-  if (!(box.width >= 4 && box.height >= 4) || !plane.data) return false;
+bool CorrelationTarget::Start(const LumaPyramid& frame, const cv::Rect2f& box) {
+  if (!(box.width >= 4 && box.height >= 4) || !frame.Base().data) return false;
   box_ = box;
+  startSize_ = box.size();
   lost_ = false;
   float longer = std::max(box.width, box.height) * kPadding;
   float f = kTemplateSide / longer;
-  size_.width = std::max(16, int(std::lround(box.width * kPadding * f / 2)) * 2);
-  size_.height = std::max(16, int(std::lround(box.height * kPadding * f / 2)) * 2);
+  size_.width = cv::getOptimalDFTSize(std::max(16, int(std::lround(box.width * kPadding * f))));
+  size_.height = cv::getOptimalDFTSize(std::max(16, int(std::lround(box.height * kPadding * f))));
   cv::createHanningWindow(hann_, size_, CV_32F);
 
   // A Gaussian peak at the centre is what the filter should answer to the target.
@@ -71,7 +74,7 @@ bool CorrelationTarget::Start(const LumaPlane& plane, const cv::Rect2f& box) {
     }
   cv::dft(g, target_, cv::DFT_COMPLEX_OUTPUT);
 
-  LumaCrop::Sample(plane, Window(box_, 1.0f), size_, patch_);
+  frame.Sample(Window(box_, 1.0f), size_, patch_);
   cv::Mat base = patch_.clone();
   numerator_ = cv::Mat::zeros(target_.size(), target_.type());
   denominator_ = cv::Mat::zeros(target_.size(), target_.type());
@@ -92,15 +95,14 @@ bool CorrelationTarget::Start(const LumaPlane& plane, const cv::Rect2f& box) {
     numerator_ += a;
     denominator_ += b;
   }
+  divideSpectrum(numerator_, denominator_, filter_);
   psr_ = kFoundAbove * 2;
   return true;
 }
 
 float CorrelationTarget::Respond(const cv::Mat& patch, cv::Point2f* offset, float* psr) {
   cv::dft(patch, spectrum_, cv::DFT_COMPLEX_OUTPUT);
-  cv::Mat filter;
-  divideSpectrum(numerator_, denominator_, filter);
-  cv::mulSpectrums(spectrum_, filter, product_, 0, false);
+  cv::mulSpectrums(spectrum_, filter_, product_, 0, false);
   cv::idft(product_, response_, cv::DFT_REAL_OUTPUT | cv::DFT_SCALE);
 
   double peak;
@@ -115,14 +117,17 @@ float CorrelationTarget::Respond(const cv::Mat& patch, cv::Point2f* offset, floa
   *offset = {px - size_.width / 2.0f, py - size_.height / 2.0f};
 
   // Peak-to-sidelobe ratio: the peak against the response outside a small square around it.
-  cv::Mat mask(response_.size(), CV_8UC1, cv::Scalar(255));
-  cv::rectangle(mask,
-                cv::Rect(at.x - kSidelobeGap, at.y - kSidelobeGap, 2 * kSidelobeGap + 1,
-                         2 * kSidelobeGap + 1),
-                cv::Scalar(0), cv::FILLED);
-  cv::Scalar mean, stddev;
-  cv::meanStdDev(response_, mean, stddev, mask);
-  *psr = float((peak - mean[0]) / (stddev[0] + 1e-6));
+  cv::Rect all(0, 0, response_.cols, response_.rows);
+  cv::Rect gap = cv::Rect(at.x - kSidelobeGap, at.y - kSidelobeGap, 2 * kSidelobeGap + 1,
+                          2 * kSidelobeGap + 1) &
+                 all;
+  double sum = cv::sum(response_)[0], squares = response_.dot(response_);
+  cv::Mat inner = response_(gap);
+  sum -= cv::sum(inner)[0];
+  squares -= inner.dot(inner);
+  double n = double(all.area() - gap.area());
+  double mean = sum / n, var = std::max(0.0, squares / n - mean * mean);
+  *psr = float((peak - mean) / (std::sqrt(var) + 1e-6));
   return float(peak);
 }
 
@@ -133,16 +138,19 @@ void CorrelationTarget::Learn(const cv::Mat& patch, float rate) {
   cv::mulSpectrums(spectrum_, spectrum_, b, 0, true);
   cv::addWeighted(numerator_, 1 - rate, a, rate, 0, numerator_);
   cv::addWeighted(denominator_, 1 - rate, b, rate, 0, denominator_);
+  divideSpectrum(numerator_, denominator_, filter_);
 }
 
-bool CorrelationTarget::Follow(const LumaPlane& plane) {
-  if (size_.empty() || !plane.data) return false;
+bool CorrelationTarget::Follow(const LumaPyramid& frame) {
+  const LumaPlane& plane = frame.Base();
+  if (size_.empty() || !frame.Base().data) return false;
+  ++frames_;
   // Look at three sizes; the best peak wins, the present size by a small margin.
   const float scales[] = {1.0f, 1.0f / kScaleStep, kScaleStep};
   float bestPeak = -1, bestPsr = 0, bestScale = 1;
   cv::Point2f bestOffset;
   for (float s : scales) {
-    LumaCrop::Sample(plane, Window(box_, s), size_, patch_);
+    frame.Sample(Window(box_, s), size_, patch_);
     Prepare(patch_);
     cv::Point2f offset;
     float psr;
@@ -151,7 +159,9 @@ bool CorrelationTarget::Follow(const LumaPlane& plane) {
     if (peak > bestPeak) {
       bestPeak = peak, bestPsr = psr, bestScale = s, bestOffset = offset;
     }
-    if (lost_) break;  // a lost target is only looked for at its last size
+    // A lost target is only looked for at its last size; sizes change slowly, so they are
+    // looked at on every other frame.
+    if (lost_ || (frames_ & 1)) break;
   }
   psr_ = bestPsr;
   if (lost_ ? bestPsr < kFoundAbove : bestPsr < kLostBelow) {
@@ -159,12 +169,15 @@ bool CorrelationTarget::Follow(const LumaPlane& plane) {
     return false;
   }
   lost_ = false;
-  // Template pixels to plane pixels.
+  // Template pixels to frame pixels.
   cv::Rect2f window = Window(box_, bestScale);
   float fx = window.width / size_.width, fy = window.height / size_.height;
   float cx = box_.x + box_.width / 2 + bestOffset.x * fx;
   float cy = box_.y + box_.height / 2 + bestOffset.y * fy;
-  float w = box_.width * bestScale, h = box_.height * bestScale;
+  // The size may drift only so far from the one it started with, and never past the picture.
+  float grow = std::clamp(box_.width * bestScale / startSize_.width, kMinGrowth, kMaxGrowth);
+  grow = std::min(grow, float(plane.height) / startSize_.height);
+  float w = startSize_.width * grow, h = startSize_.height * grow;
   if (plane.is360) {
     cx = std::fmod(cx, float(plane.width));
     if (cx < 0) cx += plane.width;
@@ -174,7 +187,7 @@ bool CorrelationTarget::Follow(const LumaPlane& plane) {
   cy = std::clamp(cy, 0.0f, float(plane.height));
   box_ = {cx - w / 2, cy - h / 2, w, h};
 
-  LumaCrop::Sample(plane, Window(box_, 1.0f), size_, patch_);
+  frame.Sample(Window(box_, 1.0f), size_, patch_);
   Prepare(patch_);
   Learn(patch_, kLearnRate);
   return true;

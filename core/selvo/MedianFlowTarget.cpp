@@ -8,11 +8,14 @@
 namespace selvo {
 
 namespace {
-constexpr int kGrid = 10;              // points per side of the grid
+constexpr int kGrid = 8;               // points per side of the grid
 constexpr float kMargin = 0.6f;        // room around the target, in target sides
 constexpr int kTargetSide = 56;        // the target's longer side in the patch
 constexpr float kMaxBackError = 2.0f;  // median forward-backward error of a followed target
 constexpr int kMinPoints = 10;
+constexpr float kRecentreAt = 0.08f;  // drift of the region, in region sides
+const cv::Size kWindow(9, 9);         // Lucas-Kanade window
+constexpr int kLevels = 1;            // pyramid levels above the patch
 
 float median(std::vector<float> v) {
   if (v.empty()) return 0;
@@ -22,30 +25,32 @@ float median(std::vector<float> v) {
 }
 }  // namespace
 
-bool MedianFlowTarget::Start(const LumaPlane& plane, const cv::Rect2f& box) {
-  if (!(box.width >= 4 && box.height >= 4) || !plane.data) return false;
+bool MedianFlowTarget::Start(const LumaPyramid& frame, const cv::Rect2f& box) {
+  if (!(box.width >= 4 && box.height >= 4) || !frame.Base().data) return false;
   box_ = box;
   lost_ = false;
   quality_ = 1;
-  Remember(plane);
+  Remember(frame);
   return true;
 }
 
-void MedianFlowTarget::Remember(const LumaPlane& plane) {
+void MedianFlowTarget::Remember(const LumaPyramid& frame) {
   float f = kTargetSide / std::max(box_.width, box_.height);
   float w = box_.width * (1 + 2 * kMargin), h = box_.height * (1 + 2 * kMargin);
   region_ = {box_.x - box_.width * kMargin, box_.y - box_.height * kMargin, w, h};
   size_ = {std::max(16, int(std::lround(w * f))), std::max(16, int(std::lround(h * f)))};
   cv::Mat patch;
-  LumaCrop::Sample(plane, region_, size_, patch);
+  frame.Sample(region_, size_, patch);
   patch.convertTo(previous_, CV_8U);
+  cv::buildOpticalFlowPyramid(previous_, previousLevels_, kWindow, kLevels);
 }
 
-bool MedianFlowTarget::Follow(const LumaPlane& plane) {
-  if (previous_.empty() || !plane.data) return false;
+bool MedianFlowTarget::Follow(const LumaPyramid& frame) {
+  const LumaPlane& plane = frame.Base();
+  if (previous_.empty() || !frame.Base().data) return false;
   // The same region in the new frame.
   cv::Mat patch, current;
-  LumaCrop::Sample(plane, region_, size_, patch);
+  frame.Sample(region_, size_, patch);
   patch.convertTo(current, CV_8U);
 
   float sx = size_.width / region_.width, sy = size_.height / region_.height;
@@ -59,10 +64,14 @@ bool MedianFlowTarget::Follow(const LumaPlane& plane) {
   std::vector<cv::Point2f> forward, back;
   std::vector<uchar> okForward, okBack;
   std::vector<float> err;
-  const cv::Size win(11, 11);
-  const cv::TermCriteria term(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 20, 0.03);
-  cv::calcOpticalFlowPyrLK(previous_, current, start, forward, okForward, err, win, 3, term);
-  cv::calcOpticalFlowPyrLK(current, previous_, forward, back, okBack, err, win, 3, term);
+  // One pyramid of the new patch serves both directions.
+  std::vector<cv::Mat> levels;
+  cv::buildOpticalFlowPyramid(current, levels, kWindow, kLevels);
+  const cv::TermCriteria term(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 10, 0.03);
+  cv::calcOpticalFlowPyrLK(previousLevels_, levels, start, forward, okForward, err, kWindow,
+                           kLevels, term);
+  cv::calcOpticalFlowPyrLK(levels, previousLevels_, forward, back, okBack, err, kWindow, kLevels,
+                           term);
 
   std::vector<int> alive;
   std::vector<float> fb;
@@ -114,7 +123,20 @@ bool MedianFlowTarget::Follow(const LumaPlane& plane) {
     return false;
   }
   lost_ = false;
-  Remember(plane);
+  // While the target stays well inside the region, the new patch serves as the next frame's
+  // reference as it is; otherwise the region is centred on the target again.
+  cv::Rect2f centred(box_.x - box_.width * kMargin, box_.y - box_.height * kMargin,
+                     box_.width * (1 + 2 * kMargin), box_.height * (1 + 2 * kMargin));
+  float drift = std::max(std::abs(centred.x - region_.x) / region_.width,
+                         std::abs(centred.y - region_.y) / region_.height);
+  float resize = std::abs(centred.width / region_.width - 1);
+  bool wrappedRound = plane.is360 && std::abs(centred.x - region_.x) > plane.width / 2.0f;
+  if (drift < kRecentreAt && resize < kRecentreAt && !wrappedRound) {
+    previous_ = current;
+    previousLevels_.swap(levels);
+  } else {
+    Remember(frame);
+  }
   return true;
 }
 

@@ -14,18 +14,19 @@ namespace selvo {
 // with the target's size.
 class MedianFlowTarget : public TargetModel {
  public:
-  bool Start(const LumaPlane& plane, const cv::Rect2f& box) override;
-  bool Follow(const LumaPlane& plane) override;
+  bool Start(const LumaPyramid& frame, const cv::Rect2f& box) override;
+  bool Follow(const LumaPyramid& frame) override;
   cv::Rect2f Box() const override { return box_; }
   float Confidence() const override;
 
  private:
-  void Remember(const LumaPlane& plane);
+  void Remember(const LumaPyramid& frame);
 
   cv::Rect2f box_;
   cv::Rect2f region_;  // the plane region the remembered patch shows
   cv::Size size_;      // patch size
   cv::Mat previous_;   // the region in the last frame the target was seen in, 8-bit
+  std::vector<cv::Mat> previousLevels_;  // its optical-flow pyramid
   float quality_ = 0;
   bool lost_ = false;
 };

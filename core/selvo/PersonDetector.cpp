@@ -54,6 +54,7 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     height_ = height;
     is360_ = is360;
     jobPending_ = false;
+    forget_ = true;  // the people of the last pass belong to the old picture
   }
   SetModelType(modelType);
   SetConfidenceThreshold(confidence);
@@ -138,6 +139,8 @@ void PersonDetector::WorkerLoop() {
       if (stopping_) return;
       std::swap(job, pending_);
       jobPending_ = false;
+      if (forget_) previous_.clear();
+      forget_ = false;
     }
     std::vector<FaceCandidate> faces = Detect(job);
     Publish(faces, job.width, job.height);

@@ -72,6 +72,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   std::condition_variable wake_;
   bool stopping_ = false;
   bool jobPending_ = false;
+  bool forget_ = false;
   Job pending_;
   int width_ = 0;
   int height_ = 0;

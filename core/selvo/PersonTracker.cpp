@@ -9,6 +9,11 @@
 
 namespace selvo {
 
+namespace {
+// Halvings of the frame the targets are resampled from: down to a sixteenth.
+constexpr int kPyramidLevels = 5;
+}  // namespace
+
 bool PersonTracker::Init(int width, int height, bool is360, int kind) {
   std::lock_guard lock(mutex_);
   if (width <= 0 || height <= 0 || (kind != TRACKER_CORRELATION && kind != TRACKER_OPTICAL_FLOW)) {
@@ -69,7 +74,7 @@ void PersonTracker::Track(unsigned frameId) {
     ORLITH_LOG_WARNING("frame " + std::to_string(frameId) + " is not open; nothing tracked");
     return;
   }
-  LumaPlane plane{view.luma, view.width, view.height, view.bytesPerRow, is360_};
+  frame_.Build({view.luma, view.width, view.height, view.bytesPerRow, is360_}, kPyramidLevels);
   // Process pixels to frame pixels.
   float sx = float(view.width) / float(width_), sy = float(view.height) / float(height_);
   results_.clear();
@@ -77,7 +82,7 @@ void PersonTracker::Track(unsigned frameId) {
     if (!t.model) {
       auto model = MakeModel();
       cv::Rect2f box(t.given.x * sx, t.given.y * sy, t.given.width * sx, t.given.height * sy);
-      if (!model->Start(plane, box)) {
+      if (!model->Start(frame_, box)) {
         t.lost = true;
         rect r = t.given;
         r.score = 0;
@@ -87,7 +92,7 @@ void PersonTracker::Track(unsigned frameId) {
       t.model = std::move(model);
       t.lost = false;
     } else {
-      t.lost = !t.model->Follow(plane);
+      t.lost = !t.model->Follow(frame_);
     }
     cv::Rect2f b = t.model->Box();
     float x = b.x / sx;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ISELVO_TRACKER.h"
+#include "LumaPyramid.h"
 #include "TargetModel.h"
 
 namespace selvo {
@@ -39,6 +40,7 @@ class PersonTracker : public ISELVO_TRACKER {
   ISELVO_FRAME_MANAGER* frameManager_ = nullptr;
   std::vector<Target> targets_;
   std::vector<rect> results_;
+  LumaPyramid frame_;  // of the frame being tracked
   bool resultsNew_ = false;
 };
 

@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "LumaCrop.h"
+#include "LumaPyramid.h"
 
 namespace selvo {
 
@@ -11,10 +11,10 @@ class TargetModel {
  public:
   virtual ~TargetModel() = default;
   // Learns the target's look in `box`; false when the box is unusable (empty, off the picture).
-  virtual bool Start(const LumaPlane& plane, const cv::Rect2f& box) = 0;
+  virtual bool Start(const LumaPyramid& frame, const cv::Rect2f& box) = 0;
   // Finds the target in the next frame. False when it is lost: the box then stays where the
   // target was last seen, and later frames keep looking for it there.
-  virtual bool Follow(const LumaPlane& plane) = 0;
+  virtual bool Follow(const LumaPyramid& frame) = 0;
   // x may lie beyond the width on a 360-degree panorama before wrapping.
   virtual cv::Rect2f Box() const = 0;
   // In (0, 1] while followed, 0 when lost.
