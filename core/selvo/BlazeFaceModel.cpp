@@ -91,8 +91,8 @@ bool BlazeFaceModel::RunNetwork(const cv::Mat& input) {
   }
 }
 
-std::vector<FaceCandidate> BlazeFaceModel::Run(const cv::Mat& input, float minScore) {
-  std::vector<FaceCandidate> faces;
+std::vector<rect> BlazeFaceModel::Run(const cv::Mat& input, float minScore) {
+  std::vector<rect> faces;
   if (!loaded_ || input.rows != kInputSide || input.cols != kInputSide || input.type() != CV_8UC1)
     return faces;
   if (!RunNetwork(input)) return faces;
@@ -114,7 +114,7 @@ std::vector<FaceCandidate> BlazeFaceModel::Run(const cv::Mat& input, float minSc
     float cy = r[1] + anchors_[i].cy * side;
     float w = r[2], h = r[3];
     if (!(w > 0 && h > 0)) continue;
-    faces.push_back({cx - w / 2, cy - h / 2, w, h, 1.0f / (1.0f + std::exp(-raw))});
+    faces.push_back({cx - w / 2, cy - h / 2, w, h, -1, 1.0f / (1.0f + std::exp(-raw))});
   }
   return faces;
 }

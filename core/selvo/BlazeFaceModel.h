@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "FaceCandidate.h"
+#include "SelvoTypes.h"
 
 namespace selvo {
 
@@ -24,7 +24,7 @@ class BlazeFaceModel {
 
   // `input` is a kInputSide x kInputSide 8-bit grey picture. Faces scoring at least `minScore`
   // come back in the input's pixels, before any suppression.
-  std::vector<FaceCandidate> Run(const cv::Mat& input, float minScore);
+  std::vector<rect> Run(const cv::Mat& input, float minScore);
 
  private:
   struct Anchor {

@@ -6,7 +6,7 @@
 namespace selvo {
 
 namespace {
-float iou(const FaceCandidate& a, const FaceCandidate& b, float shift) {
+float iou(const rect& a, const rect& b, float shift) {
   float ax = a.x + shift;
   float x1 = std::max(ax, b.x), y1 = std::max(a.y, b.y);
   float x2 = std::min(ax + a.width, b.x + b.width), y2 = std::min(a.y + a.height, b.y + b.height);
@@ -16,33 +16,32 @@ float iou(const FaceCandidate& a, const FaceCandidate& b, float shift) {
 }
 
 // The shift (0 or one turn either way) that brings a closest to b.
-float nearestShift(const FaceCandidate& a, const FaceCandidate& b, float wrapWidth) {
+float nearestShift(const rect& a, const rect& b, float wrapWidth) {
   if (wrapWidth <= 0) return 0;
   float d = (b.x + b.width / 2) - (a.x + a.width / 2);
   return std::round(d / wrapWidth) * wrapWidth;
 }
 }  // namespace
 
-float FaceMerger::Overlap(const FaceCandidate& a, const FaceCandidate& b, float wrapWidth) {
+float FaceMerger::Overlap(const rect& a, const rect& b, float wrapWidth) {
   return iou(a, b, nearestShift(a, b, wrapWidth));
 }
 
-std::vector<FaceCandidate> FaceMerger::Merge(std::vector<FaceCandidate> faces, float threshold,
-                                             float wrapWidth) {
+std::vector<rect> FaceMerger::Merge(std::vector<rect> faces, float threshold, float wrapWidth) {
   std::sort(faces.begin(), faces.end(),
-            [](const FaceCandidate& a, const FaceCandidate& b) { return a.score > b.score; });
-  std::vector<FaceCandidate> merged;
+            [](const rect& a, const rect& b) { return a.score > b.score; });
+  std::vector<rect> merged;
   std::vector<bool> used(faces.size(), false);
   for (size_t i = 0; i < faces.size(); ++i) {
     if (used[i]) continue;
-    const FaceCandidate& best = faces[i];
+    const rect& best = faces[i];
     double sw = 0, sx = 0, sy = 0, sr = 0, sb = 0;
     for (size_t j = i; j < faces.size(); ++j) {
       if (used[j]) continue;
       float shift = nearestShift(faces[j], best, wrapWidth);
       if (j != i && iou(faces[j], best, shift) <= threshold) continue;
       used[j] = true;
-      const FaceCandidate& f = faces[j];
+      const rect& f = faces[j];
       double w = f.score;
       sw += w;
       sx += w * (f.x + shift);
@@ -50,7 +49,7 @@ std::vector<FaceCandidate> FaceMerger::Merge(std::vector<FaceCandidate> faces, f
       sr += w * (f.x + shift + f.width);
       sb += w * (f.y + f.height);
     }
-    FaceCandidate out;
+    rect out;
     out.x = float(sx / sw);
     out.y = float(sy / sw);
     out.width = float(sr / sw) - out.x;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "FaceCandidate.h"
+#include "SelvoTypes.h"
 
 namespace selvo {
 
@@ -12,13 +12,12 @@ namespace selvo {
 class FaceMerger {
  public:
   // Intersection over union; with a wrap width > 0, also compared shifted by one turn.
-  static float Overlap(const FaceCandidate& a, const FaceCandidate& b, float wrapWidth);
+  static float Overlap(const rect& a, const rect& b, float wrapWidth);
 
   // Clusters of boxes overlapping the best remaining one by more than `threshold` become one
   // box: their score-weighted mean, with the best score. Results are ordered by score, x is
   // brought into [0, wrapWidth) when wrapping.
-  static std::vector<FaceCandidate> Merge(std::vector<FaceCandidate> faces, float threshold,
-                                          float wrapWidth);
+  static std::vector<rect> Merge(std::vector<rect> faces, float threshold, float wrapWidth);
 };
 
 }  // namespace selvo

@@ -142,7 +142,7 @@ void PersonDetector::WorkerLoop() {
       if (forget_) previous_.clear();
       forget_ = false;
     }
-    std::vector<FaceCandidate> faces = Detect(job);
+    std::vector<rect> faces = Detect(job);
     Publish(faces, job.width, job.height);
     DetectCallback* callback;
     {
@@ -153,20 +153,16 @@ void PersonDetector::WorkerLoop() {
   }
 }
 
-std::vector<FaceCandidate> PersonDetector::RunTile(const Job& job, int x, int y, int side,
-                                                   float confidence) {
-  bool is360;
-  {
-    std::lock_guard lock(mutex_);
-    is360 = is360_;
-  }
+std::vector<rect> PersonDetector::RunTile(const Job& job, int x, int y, int side,
+                                          float confidence) {
+  const bool is360 = is360_;
   PanoramaTiles::Copy(job.luma.data(), job.width, job.height, job.width, is360, {x, y, side},
                       tile_);
   int n = BlazeFaceModel::kInputSide;
   cv::resize(tile_, input_, cv::Size(n, n), 0, 0, side > n ? cv::INTER_AREA : cv::INTER_LINEAR);
-  std::vector<FaceCandidate> faces = model_.Run(input_, confidence);
+  std::vector<rect> faces = model_.Run(input_, confidence);
   float scale = float(side) / float(n);
-  for (FaceCandidate& f : faces) {
+  for (rect& f : faces) {
     f.x = x + f.x * scale;
     f.y = y + f.y * scale;
     f.width *= scale;
@@ -175,21 +171,17 @@ std::vector<FaceCandidate> PersonDetector::RunTile(const Job& job, int x, int y,
   return faces;
 }
 
-std::vector<FaceCandidate> PersonDetector::Detect(const Job& job) {
-  bool is360;
-  {
-    std::lock_guard lock(mutex_);
-    is360 = is360_;
-  }
+std::vector<rect> PersonDetector::Detect(const Job& job) {
+  const bool is360 = is360_;
   const float confidence = confidence_;
   const float wrap = is360 ? float(job.width) : 0.0f;
-  std::vector<FaceCandidate> all;
+  std::vector<rect> all;
   for (const auto& tile :
        PanoramaTiles::Make(job.width, job.height, is360, PanoramaTiles::SideFactor(modelType_))) {
     auto faces = RunTile(job, tile.x, tile.y, tile.side, confidence);
     all.insert(all.end(), faces.begin(), faces.end());
   }
-  std::vector<FaceCandidate> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
+  std::vector<rect> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
 
   // A finer look around the people of the last pass that this pass missed, while rectangles
   // are being tracked: a turned or small face often scores higher when it fills more of the
@@ -197,8 +189,8 @@ std::vector<FaceCandidate> PersonDetector::Detect(const Job& job) {
   if (reinforce_ && job.tracked) {
     std::vector<cv::Rect> looked;
     bool added = false;
-    for (const FaceCandidate& prev : previous_) {
-      bool seen = std::any_of(merged.begin(), merged.end(), [&](const FaceCandidate& f) {
+    for (const rect& prev : previous_) {
+      bool seen = std::any_of(merged.begin(), merged.end(), [&](const rect& f) {
         return FaceMerger::Overlap(prev, f, wrap) > kSameFaceOverlap;
       });
       if (seen) continue;
@@ -224,8 +216,8 @@ std::vector<FaceCandidate> PersonDetector::Detect(const Job& job) {
       auto faces = RunTile(job, x, y, side, confidence);
       // Only faces where the last pass saw people count: the look is a second opinion on
       // them, not a search.
-      for (const FaceCandidate& f : faces) {
-        bool known = std::any_of(previous_.begin(), previous_.end(), [&](const FaceCandidate& p) {
+      for (const rect& f : faces) {
+        bool known = std::any_of(previous_.begin(), previous_.end(), [&](const rect& p) {
           return FaceMerger::Overlap(p, f, wrap) > kSameFaceOverlap;
         });
         if (known) {
@@ -238,8 +230,8 @@ std::vector<FaceCandidate> PersonDetector::Detect(const Job& job) {
   }
 
   // Keep boxes inside the picture (x wraps on a 360-degree panorama).
-  std::vector<FaceCandidate> out;
-  for (FaceCandidate f : merged) {
+  std::vector<rect> out;
+  for (rect f : merged) {
     float top = std::max(0.0f, f.y), bottom = std::min(float(job.height), f.y + f.height);
     f.y = top;
     f.height = bottom - top;
@@ -254,7 +246,7 @@ std::vector<FaceCandidate> PersonDetector::Detect(const Job& job) {
   return out;
 }
 
-rect PersonDetector::HeadAndShoulders(const FaceCandidate& face, int width, int height, bool is360,
+rect PersonDetector::HeadAndShoulders(const rect& face, int width, int height, bool is360,
                                       int minSide) {
   // Hair above the face, the shoulders below it: twice the face's width, 2.3 times its height
   // starting a third of a face above it.
@@ -277,14 +269,10 @@ rect PersonDetector::HeadAndShoulders(const FaceCandidate& face, int width, int 
   return rect{x, top, w, h, -1, face.score};
 }
 
-void PersonDetector::Publish(const std::vector<FaceCandidate>& faces, int width, int height) {
-  bool is360;
-  {
-    std::lock_guard lock(mutex_);
-    is360 = is360_;
-  }
+void PersonDetector::Publish(const std::vector<rect>& faces, int width, int height) {
+  const bool is360 = is360_;
   Result result;
-  for (const FaceCandidate& f : faces) {
+  for (const rect& f : faces) {
     result.found.push_back(rect{f.x, f.y, f.width, f.height, -1, f.score});
     result.adjusted.push_back(HeadAndShoulders(f, width, height, is360, minSide_));
   }
@@ -315,20 +303,14 @@ void PersonDetector::GetResults(rect* found, rect* adjusted, int count) {
 }
 
 void PersonDetector::SetExternalResults(const rect* rects, int count) {
-  int width, height;
-  bool is360;
-  {
-    std::lock_guard lock(mutex_);
-    width = width_;
-    height = height_;
-    is360 = is360_;
-  }
+  const int width = width_, height = height_;
+  const bool is360 = is360_;
   if (width <= 0 || height <= 0) return;
   float g = float(width) / kExternalWidth * (is360 ? kExternal360Factor : 1.0f);
-  std::vector<FaceCandidate> faces;
+  std::vector<rect> faces;
   for (int i = 0; rects && i < count; ++i) {
     const rect& r = rects[i];
-    FaceCandidate f{r.x * g, r.y * g, r.width * g, r.height * g, r.score > 0 ? r.score : 1.0f};
+    rect f{r.x * g, r.y * g, r.width * g, r.height * g, -1, r.score > 0 ? r.score : 1.0f};
     if (!(f.width >= 2 && f.height >= 2)) continue;
     float top = std::max(0.0f, f.y), bottom = std::min(float(height), f.y + f.height);
     if (bottom - top < 2) continue;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "BlazeFaceModel.h"
-#include "FaceCandidate.h"
 #include "ISELVO_DETECTOR.h"
+#include "SelvoTypes.h"
 
 namespace selvo {
 
@@ -44,8 +44,7 @@ class PersonDetector : public ISELVO_DETECTOR {
 
   // The head-and-shoulders box of a face, at least minSide on each side, kept inside the
   // picture (x wrapped on a 360-degree panorama).
-  static rect HeadAndShoulders(const FaceCandidate& face, int width, int height, bool is360,
-                               int minSide);
+  static rect HeadAndShoulders(const rect& face, int width, int height, bool is360, int minSide);
 
  private:
   struct Job {
@@ -60,9 +59,9 @@ class PersonDetector : public ISELVO_DETECTOR {
   };
 
   void WorkerLoop();
-  std::vector<FaceCandidate> Detect(const Job& job);
-  std::vector<FaceCandidate> RunTile(const Job& job, int x, int y, int side, float confidence);
-  void Publish(const std::vector<FaceCandidate>& faces, int width, int height);
+  std::vector<rect> Detect(const Job& job);
+  std::vector<rect> RunTile(const Job& job, int x, int y, int side, float confidence);
+  void Publish(const std::vector<rect>& faces, int width, int height);
   void StopWorker();
 
   BlazeFaceModel model_;  // used by the worker only, once it runs
@@ -74,9 +73,6 @@ class PersonDetector : public ISELVO_DETECTOR {
   bool jobPending_ = false;
   bool forget_ = false;
   Job pending_;
-  int width_ = 0;
-  int height_ = 0;
-  bool is360_ = false;
   ISELVO_FRAME_MANAGER* frameManager_ = nullptr;
   DetectCallback* callback_ = nullptr;
 
@@ -85,14 +81,17 @@ class PersonDetector : public ISELVO_DETECTOR {
   Result latest_;
   Result delivered_;
 
+  std::atomic<int> width_{0};
+  std::atomic<int> height_{0};
+  std::atomic<bool> is360_{false};
   std::atomic<float> confidence_{0.6f};
   std::atomic<int> modelType_{2};
   std::atomic<int> minSide_{0};
   std::atomic<bool> reinforce_{false};
   std::atomic<bool> native_{true};
 
-  std::vector<FaceCandidate> previous_;  // the worker's last result, for reinforcement
-  cv::Mat tile_, input_;                 // the worker's scratch pictures
+  std::vector<rect> previous_;  // the worker's last result, for reinforcement
+  cv::Mat tile_, input_;        // the worker's scratch pictures
 };
 
 }  // namespace selvo

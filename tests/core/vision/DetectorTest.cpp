@@ -322,7 +322,7 @@ TEST_F(DetectorTest, ExternalFacesAreMappedToVideoPixels) {
 }
 
 TEST_F(DetectorTest, MinimumSideWidensTheAdjustedBoxes) {
-  selvo::FaceCandidate face{1000, 400, 100, 100, 0.9f};
+  selvo::rect face{1000, 400, 100, 100, -1, 0.9f};
   rect plain = selvo::PersonDetector::HeadAndShoulders(face, 3840, 1080, false, 0);
   rect wide = selvo::PersonDetector::HeadAndShoulders(face, 3840, 1080, false, 320);
   EXPECT_FLOAT_EQ(plain.width, 200);
@@ -330,7 +330,7 @@ TEST_F(DetectorTest, MinimumSideWidensTheAdjustedBoxes) {
   EXPECT_FLOAT_EQ(wide.height, 320);
   EXPECT_FLOAT_EQ(wide.x + wide.width / 2, 1050);
   // Near the seam of a 360-degree panorama the box wraps; elsewhere it is kept inside.
-  selvo::FaceCandidate edge{10, 400, 100, 100, 0.9f};
+  selvo::rect edge{10, 400, 100, 100, -1, 0.9f};
   EXPECT_NEAR(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, true, 0).x, 3800, 0.01);
   EXPECT_FLOAT_EQ(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, false, 0).x, 0);
 }

@@ -31,7 +31,7 @@ Frame Shot(bool is360, const std::string& photo, int x, float heightFraction) {
   f.luma = p.luma;
   int id = 1;
   for (const auto& face : p.faces) {
-    selvo::FaceCandidate c{face.x, face.y, face.width, face.height, 1};
+    selvo::rect c{face.x, face.y, face.width, face.height, -1, 1};
     rect r = selvo::PersonDetector::HeadAndShoulders(c, kW, kH, is360, 0);
     f.people.push_back(
         {r.x * kProcess, r.y * kProcess, r.width * kProcess, r.height * kProcess, id++, 1});
