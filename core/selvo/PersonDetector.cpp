@@ -55,6 +55,7 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     is360_ = is360;
     jobPending_ = false;
     forget_ = true;  // the people of the last pass belong to the old picture
+    ++generation_;   // and a pass under way is for the old picture too
   }
   SetModelType(modelType);
   SetConfidenceThreshold(confidence);
@@ -64,13 +65,14 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     latest_ = {};
     delivered_ = {};
   }
-  if (worker_.joinable()) return;  // the model is loaded and in the worker's hands
+  if (running_) return;  // the model is loaded and in the worker's hands
   std::string folder = GetSelvoResourceFolder();
   std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kModelFileName;
   if (!model_.Load(path)) return;  // Load logged why; this detector finds nothing
   cv::setNumThreads(kDetectThreads);
   stopping_ = false;
   worker_ = std::thread([this] { WorkerLoop(); });
+  running_ = true;
 }
 
 void PersonDetector::SetMinRectSideLength(int side) { minSide_ = std::max(0, side); }
@@ -106,7 +108,7 @@ void PersonDetector::SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) {
 void PersonDetector::SetNativeMode(bool native) { native_ = native; }
 
 void PersonDetector::AddFrame(unsigned frameId, bool detect) {
-  if (!detect || !native_ || !worker_.joinable()) return;
+  if (!detect || !native_ || !running_) return;
   std::unique_lock lock(mutex_);
   if (!frameManager_) return;
   FrameView view;
@@ -121,6 +123,7 @@ void PersonDetector::AddFrame(unsigned frameId, bool detect) {
   job.width = view.width;
   job.height = view.height;
   job.tracked = view.tracked;
+  job.generation = generation_;
   job.luma.resize(size_t(view.width) * size_t(view.height));
   for (int y = 0; y < view.height; ++y)
     std::memcpy(job.luma.data() + size_t(y) * size_t(view.width),
@@ -143,12 +146,13 @@ void PersonDetector::WorkerLoop() {
       forget_ = false;
     }
     std::vector<rect> faces = Detect(job);
-    Publish(faces, job.width, job.height);
     DetectCallback* callback;
     {
       std::lock_guard lock(mutex_);
+      if (job.generation != generation_) continue;  // set up anew meanwhile
       callback = callback_;
     }
+    Publish(faces, job.width, job.height);
     if (callback) callback->OnDetectDone();
   }
 }

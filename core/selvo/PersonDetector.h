@@ -52,6 +52,7 @@ class PersonDetector : public ISELVO_DETECTOR {
     int width = 0;
     int height = 0;
     bool tracked = false;
+    unsigned generation = 0;
   };
   struct Result {
     std::vector<rect> found;
@@ -66,12 +67,14 @@ class PersonDetector : public ISELVO_DETECTOR {
 
   BlazeFaceModel model_;  // used by the worker only, once it runs
   std::thread worker_;
+  std::atomic<bool> running_{false};  // the model is loaded and the worker runs
 
   std::mutex mutex_;  // guards what follows up to results
   std::condition_variable wake_;
   bool stopping_ = false;
   bool jobPending_ = false;
   bool forget_ = false;
+  unsigned generation_ = 0;  // counts set-ups
   Job pending_;
   ISELVO_FRAME_MANAGER* frameManager_ = nullptr;
   DetectCallback* callback_ = nullptr;
