@@ -160,10 +160,24 @@ void PersonDetector::WorkerLoop() {
 std::vector<rect> PersonDetector::RunTile(const Job& job, int x, int y, int side,
                                           float confidence) {
   const bool is360 = is360_;
-  PanoramaTiles::Copy(job.luma.data(), job.width, job.height, job.width, is360, {x, y, side},
-                      tile_);
-  int n = BlazeFaceModel::kInputSide;
-  cv::resize(tile_, input_, cv::Size(n, n), 0, 0, side > n ? cv::INTER_AREA : cv::INTER_LINEAR);
+  // A tile inside the picture is read in place; one across an edge or the seam is copied.
+  cv::Mat tile;
+  if (x >= 0 && y >= 0 && x + side <= job.width && y + side <= job.height) {
+    tile = cv::Mat(job.height, job.width, CV_8UC1,
+                   const_cast<uint8_t*>(job.luma.data()))(cv::Rect(x, y, side, side));
+  } else {
+    PanoramaTiles::Copy(job.luma.data(), job.width, job.height, job.width, is360, {x, y, side},
+                        tile_);
+    tile = tile_;
+  }
+  // Halving first is several times cheaper than one area resize by an odd factor.
+  const int n = BlazeFaceModel::kInputSide;
+  while (tile.cols / 2 >= n) {
+    cv::resize(tile, half_, cv::Size(tile.cols / 2, tile.rows / 2), 0, 0, cv::INTER_AREA);
+    std::swap(tile, half_);
+    half_ = cv::Mat();
+  }
+  cv::resize(tile, input_, cv::Size(n, n), 0, 0, side > n ? cv::INTER_AREA : cv::INTER_LINEAR);
   std::vector<rect> faces = model_.Run(input_, confidence);
   float scale = float(side) / float(n);
   for (rect& f : faces) {

@@ -93,8 +93,8 @@ class PersonDetector : public ISELVO_DETECTOR {
   std::atomic<bool> reinforce_{false};
   std::atomic<bool> native_{true};
 
-  std::vector<rect> previous_;  // the worker's last result, for reinforcement
-  cv::Mat tile_, input_;        // the worker's scratch pictures
+  std::vector<rect> previous_;   // the worker's last result, for reinforcement
+  cv::Mat tile_, half_, input_;  // the worker's scratch pictures
 };
 
 }  // namespace selvo
