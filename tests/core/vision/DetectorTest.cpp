@@ -269,6 +269,9 @@ TEST_F(DetectorTest, ConfidenceAndModelTypeActOnTheNextPass) {
   Score standard = Evaluate(far, Detect(far.luma).found);
   detector->SetModelType(1);
   Score fine = Evaluate(far, Detect(far.luma).found);
+  RecordProperty("far faces", fine.labelled);
+  RecordProperty("far faces found at the standard scale", standard.matched);
+  RecordProperty("far faces found at the fine scale", fine.matched);
   EXPECT_LT(standard.matched, fine.matched);
   EXPECT_GE(fine.matched * 100, fine.labelled * 90) << fine.matched << " of " << fine.labelled;
   EXPECT_LE(fine.falseBoxes, 1);
@@ -291,6 +294,8 @@ TEST_F(DetectorTest, ReinforcementFindsMissedPeopleAgainWhileTracking) {
   Detect(far.luma, true);
   detector->SetModelType(2);
   Score reinforced = Evaluate(far, Detect(far.luma, true).found);
+  RecordProperty("found without a second look", untracked.matched);
+  RecordProperty("found with a second look", reinforced.matched);
   EXPECT_GE(reinforced.matched * 100, first.matched * 95);
   EXPECT_LE(reinforced.falseBoxes, 1);
 }
