@@ -266,12 +266,13 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
 
 rect PersonDetector::HeadAndShoulders(const rect& face, int width, int height, bool is360,
                                       int minSide) {
-  // Hair above the face, the shoulders below it: twice the face's width, 2.3 times its height
-  // starting a third of a face above it.
+  // Hair above the face, the shoulders below it: 1.8 times the face's width, twice its height
+  // starting 0.3 of a face above it. Kept modest: the rectangle manager widens it again for
+  // display and drops boxes of its maximum detection side.
   float cx = face.x + face.width / 2;
-  float w = std::max(face.width * 2.0f, float(minSide));
-  float top = face.y - face.height * 0.35f;
-  float h = face.height * 2.3f;
+  float w = std::max(face.width * 1.8f, float(minSide));
+  float top = face.y - face.height * 0.3f;
+  float h = face.height * 2.0f;
   if (h < minSide) {
     top -= (minSide - h) / 2;
     h = float(minSide);

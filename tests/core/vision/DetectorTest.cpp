@@ -330,13 +330,19 @@ TEST_F(DetectorTest, MinimumSideWidensTheAdjustedBoxes) {
   selvo::rect face{1000, 400, 100, 100, -1, 0.9f};
   rect plain = selvo::PersonDetector::HeadAndShoulders(face, 3840, 1080, false, 0);
   rect wide = selvo::PersonDetector::HeadAndShoulders(face, 3840, 1080, false, 320);
-  EXPECT_FLOAT_EQ(plain.width, 200);
+  EXPECT_FLOAT_EQ(plain.width, 180);
+  EXPECT_FLOAT_EQ(plain.height, 200);
+  EXPECT_FLOAT_EQ(plain.y, 370);
   EXPECT_FLOAT_EQ(wide.width, 320);
   EXPECT_FLOAT_EQ(wide.height, 320);
   EXPECT_FLOAT_EQ(wide.x + wide.width / 2, 1050);
+  // Someone close to the camera still gets a box the rectangle manager keeps (below 800).
+  selvo::rect close{1500, 200, 390, 390, -1, 0.9f};
+  rect near = selvo::PersonDetector::HeadAndShoulders(close, 3840, 1080, false, 0);
+  EXPECT_LT(std::max(near.width, near.height), 800);
   // Near the seam of a 360-degree panorama the box wraps; elsewhere it is kept inside.
   selvo::rect edge{10, 400, 100, 100, -1, 0.9f};
-  EXPECT_NEAR(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, true, 0).x, 3800, 0.01);
+  EXPECT_NEAR(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, true, 0).x, 3810, 0.01);
   EXPECT_FLOAT_EQ(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, false, 0).x, 0);
 }
 
