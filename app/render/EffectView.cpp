@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "log/LogManager.h"
 #include "render/EffectParameters.h"
@@ -32,6 +33,9 @@ struct EffectView::State {
   // The effect texture being written. The published one is never written: each pass fills
   // this one and swaps it in, and takes back the old one only if no reader still holds it.
   TextureRef effectTextureOut;
+  // The output before the reference: written again once nobody holds it, so a steady stream
+  // does not allocate and clear a frame-sized buffer per frame.
+  PixelBufferRef spareOutput;
   std::optional<compute::KernelFunction> computePipelineState;
 
   void pass();
@@ -113,7 +117,8 @@ void EffectView::State::pass() {
   if (!pass->dispatchThreadgroups({uint32_t(w / 16 + 1), uint32_t(h / 16 + 1), 1}, {16, 16, 1}))
     return;
   effectTextureOut = manager.exchangeEffectTexture(effectTextureOut);
-  effectsPixelBuffer = ref_imagePixel;
+  spareOutput = std::exchange(effectsPixelBuffer, ref_imagePixel);
+  ref_imagePixel.reset();
   // The slots are not kept past the pass: the frame buffers go back to their owners.
   src_y_texture_in.reset();
   src_uv_texture_in.reset();
@@ -122,7 +127,8 @@ void EffectView::State::pass() {
   src_y_texture_out.reset();
   src_uv_texture_out.reset();
   imagePixel.reset();
-  if (auto* delegate = view->outputDelegate.load()) delegate->metalViewDidOutput(effectsPixelBuffer);
+  if (auto* delegate = view->outputDelegate.load())
+    delegate->metalViewDidOutput(effectsPixelBuffer);
 }
 
 bool EffectView::State::drawTexture() {
@@ -137,7 +143,12 @@ bool EffectView::State::drawTexture() {
     CV_LOG_WARNING("y_texture and uv_texture is nil");
     return false;
   }
-  ref_imagePixel = createPixelBuffer(w, h, PixelFormat::NV12FullRange);
+  if (spareOutput && spareOutput.use_count() == 1 && spareOutput->width() == w &&
+      spareOutput->height() == h)
+    ref_imagePixel = std::move(spareOutput);
+  else
+    ref_imagePixel = createPixelBuffer(w, h, PixelFormat::NV12FullRange);
+  spareOutput.reset();
   if (!ref_imagePixel) {
     CV_LOG_WARNING("ref_imagePixel is nil");
     return false;
@@ -182,8 +193,8 @@ bool EffectView::State::prepareEffectTexture(int w, int h) {
     CV_LOG_WARNING("effectsRgbPixelBuffer is nil");
     return false;
   }
-  effectTextureOut = context.textureCache->createTextureFromImage(
-      effectsRgbPixelBuffer, 0, TextureFormat::BGRA8Unorm, w, h);
+  effectTextureOut = context.textureCache->createTextureFromImage(effectsRgbPixelBuffer, 0,
+                                                                  TextureFormat::BGRA8Unorm, w, h);
   if (!effectTextureOut) {
     CV_LOG_ERROR("rgbTextureOut is nil");
     return false;

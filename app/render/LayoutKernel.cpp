@@ -12,10 +12,26 @@ namespace corvane {
 
 namespace {
 
-using compute::lerpTexel;
 using compute::Texture;
 
 constexpr uint32_t kOpaqueBlack = 0xFF000000u;
+
+// A texel spread to four 16-bit lanes (B, R, G, A for BGRA bytes), so one 64-bit multiply
+// weighs all four channels at once.
+inline uint64_t spread(uint32_t p) {
+  return uint64_t(p & 0x00FF00FFu) | uint64_t((p >> 8) & 0x00FF00FFu) << 32;
+}
+inline uint64_t lerpSpread(uint64_t a, uint64_t b, uint64_t w) {
+  constexpr uint64_t kMask = 0x00FF00FF00FF00FFull, kHalf = 0x0080008000800080ull;
+  return ((a * (256 - w) + b * w + kHalf) >> 8) & kMask;
+}
+inline uint32_t pack(uint64_t v) { return uint32_t(v) | uint32_t(v >> 32) << 8; }
+inline uint32_t bilinear(uint32_t p00, uint32_t p01, uint32_t p10, uint32_t p11, uint32_t wx,
+                         uint32_t wy) {
+  uint64_t top = lerpSpread(spread(p00), spread(p01), wx);
+  uint64_t bottom = lerpSpread(spread(p10), spread(p11), wx);
+  return pack(lerpSpread(top, bottom, wy));
+}
 
 inline uint32_t rgbaToBgra(uint32_t p) {
   return (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
@@ -23,22 +39,20 @@ inline uint32_t rgbaToBgra(uint32_t p) {
 
 void drawCropRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uint32_t* out) {
   size_t j = size_t(y - t.y0);
-  const auto* r0 = reinterpret_cast<const uint32_t*>(tex.row(t.rowA[j]));
-  const auto* r1 = reinterpret_cast<const uint32_t*>(tex.row(t.rowB[j]));
-  uint32_t wy = t.rowW[j];
-  const int32_t* ca = t.colA.data();
-  const int32_t* cb = t.colB.data();
-  const uint16_t* cw = t.colW.data();
-  int n = t.x1 - t.x0;
-  uint32_t* o = out + t.x0;
+  const uint32_t* __restrict r0 = reinterpret_cast<const uint32_t*>(tex.row(t.rowA[j]));
+  const uint32_t* __restrict r1 = reinterpret_cast<const uint32_t*>(tex.row(t.rowB[j]));
+  const uint32_t wy = t.rowW[j];
+  const int32_t* __restrict ca = t.colA.data();
+  const int32_t* __restrict cb = t.colB.data();
+  const uint16_t* __restrict cw = t.colW.data();
+  const int n = t.x1 - t.x0;
+  uint32_t* __restrict o = out + t.x0;
   if (wy == 0) {
-    for (int i = 0; i < n; ++i) o[i] = lerpTexel(r0[ca[i]], r0[cb[i]], cw[i]);
+    for (int i = 0; i < n; ++i)
+      o[i] = pack(lerpSpread(spread(r0[ca[i]]), spread(r0[cb[i]]), cw[i]));
   } else {
-    for (int i = 0; i < n; ++i) {
-      uint32_t top = lerpTexel(r0[ca[i]], r0[cb[i]], cw[i]);
-      uint32_t bottom = lerpTexel(r1[ca[i]], r1[cb[i]], cw[i]);
-      o[i] = lerpTexel(top, bottom, wy);
-    }
+    for (int i = 0; i < n; ++i)
+      o[i] = bilinear(r0[ca[i]], r0[cb[i]], r1[ca[i]], r1[cb[i]], cw[i], wy);
   }
   if (t.thumbnail)
     for (int i = 0; i < n; ++i) o[i] = rgbaToBgra(o[i]) | kOpaqueBlack;
@@ -46,8 +60,7 @@ void drawCropRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uin
     for (int i = 0; i < n; ++i) o[i] |= kOpaqueBlack;
 }
 
-void drawPerspectiveRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y,
-                        uint32_t* out) {
+void drawPerspectiveRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uint32_t* out) {
   int n = t.x1 - t.x0;
   size_t base = size_t(y - t.y0) * size_t(n);
   const int32_t* mx = t.mapX.data() + base;
@@ -72,9 +85,7 @@ void drawPerspectiveRow(const LayoutRemapCache::Tile& t, const Texture& tex, int
     y0 = std::clamp(y0, 0, h - 1);
     const auto* r0 = reinterpret_cast<const uint32_t*>(tex.row(y0));
     const auto* r1 = reinterpret_cast<const uint32_t*>(tex.row(y1));
-    uint32_t top = lerpTexel(r0[x0], r0[x1], wx);
-    uint32_t bottom = lerpTexel(r1[x0], r1[x1], wx);
-    o[i] = lerpTexel(top, bottom, wy) | kOpaqueBlack;
+    o[i] = bilinear(r0[x0], r0[x1], r1[x0], r1[x1], wx, wy) | kOpaqueBlack;
   }
 }
 
@@ -114,8 +125,7 @@ void layoutKernel(const compute::ArgumentTable& args, const compute::GridRow& gr
   auto* out = reinterpret_cast<uint32_t*>(output->row(y));
   std::fill(out, out + width, kOpaqueBlack);
 
-  const auto* cache =
-      static_cast<const LayoutRemapCache*>(args.bufferData(kLayoutRemapTables));
+  const auto* cache = static_cast<const LayoutRemapCache*>(args.bufferData(kLayoutRemapTables));
   if (!cache) return;
   const auto* dst = static_cast<const RoiProperty*>(args.bufferData(kLayoutDestinationList));
   Texture* source = args.texture(kLayoutSourceTexture);

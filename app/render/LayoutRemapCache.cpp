@@ -11,12 +11,30 @@ namespace {
 
 bool sameProject(const Project& a, const Project& b) {
   if (a.activate != b.activate) return false;
-  const float fa[] = {a.projectType, a.angle,      a.projection_hfov_max, a.max_height_range,
-                      a.offset_height, a.camera_hfov, a.camera_vfov,   a.roi_hfov,
-                      a.roi_vfov,    a.roi_r,       a.upper_y,             a.bottom_y};
-  const float fb[] = {b.projectType, b.angle,      b.projection_hfov_max, b.max_height_range,
-                      b.offset_height, b.camera_hfov, b.camera_vfov,   b.roi_hfov,
-                      b.roi_vfov,    b.roi_r,       b.upper_y,             b.bottom_y};
+  const float fa[] = {a.projectType,
+                      a.angle,
+                      a.projection_hfov_max,
+                      a.max_height_range,
+                      a.offset_height,
+                      a.camera_hfov,
+                      a.camera_vfov,
+                      a.roi_hfov,
+                      a.roi_vfov,
+                      a.roi_r,
+                      a.upper_y,
+                      a.bottom_y};
+  const float fb[] = {b.projectType,
+                      b.angle,
+                      b.projection_hfov_max,
+                      b.max_height_range,
+                      b.offset_height,
+                      b.camera_hfov,
+                      b.camera_vfov,
+                      b.roi_hfov,
+                      b.roi_vfov,
+                      b.roi_r,
+                      b.upper_y,
+                      b.bottom_y};
   for (size_t i = 0; i < std::size(fa); ++i)
     if (fa[i] != fb[i]) return false;
   for (int c = 0; c < 3; ++c)
@@ -63,15 +81,22 @@ size_t LayoutRemapCache::prepare(const Inputs& in, compute::ThreadPool& pool) {
   for (size_t i = 0; i < kLayoutRecordCount; ++i) {
     const RoiProperty& src = (*in.src)[i];
     const RoiProperty& dst = (*in.dst)[i];
-    Key key{src, dst, in.sourceWidth, in.sourceHeight, in.thumbnailWidth, in.thumbnailHeight,
-            in.outputWidth, in.outputHeight, in.wrapSource, true};
+    Key key{src,
+            dst,
+            in.sourceWidth,
+            in.sourceHeight,
+            in.thumbnailWidth,
+            in.thumbnailHeight,
+            in.outputWidth,
+            in.outputHeight,
+            in.wrapSource,
+            true};
     if (key == keys_[i]) continue;
     keys_[i] = key;
     ++rebuilt;
     Tile& tile = tiles_[i];
     tile = Tile{};
-    if (dst.width <= 0 || dst.height <= 0 || in.sourceWidth <= 0 || in.sourceHeight <= 0)
-      continue;
+    if (dst.width <= 0 || dst.height <= 0 || in.sourceWidth <= 0 || in.sourceHeight <= 0) continue;
     pixelSpan(dst.x, dst.width, in.outputWidth, tile.x0, tile.x1);
     pixelSpan(dst.y, dst.height, in.outputHeight, tile.y0, tile.y1);
     if (tile.x0 >= tile.x1 || tile.y0 >= tile.y1) continue;

@@ -20,9 +20,9 @@ class LayoutRemapCache {
 
   struct Tile {
     bool active = false;
-    bool thumbnail = false;    // reads the thumbnail texture (RGBA) instead of the source
-    bool perspective = false;  // per-pixel map instead of separable tables
-    bool wrapX = false;        // columns past the source's right edge continue at 0
+    bool thumbnail = false;              // reads the thumbnail texture (RGBA) instead of the source
+    bool perspective = false;            // per-pixel map instead of separable tables
+    bool wrapX = false;                  // columns past the source's right edge continue at 0
     int x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // output span, clipped to the output
     int textureWidth = 0, textureHeight = 0;  // size of the texture the map reads
     // Separable tables (plain crops): texel index pairs and weights of the second (0..256).

@@ -39,9 +39,9 @@ void LayoutView::setup() {
   setAttribute(Qt::WA_OpaquePaintEvent);
   if (context_.library) computeLayoutPipelineState_ = context_.library->function(kLayoutKernel);
   if (!computeLayoutPipelineState_) CV_LOG_WARNING("Unable to setup metal: no layout kernel");
-  samplerState_ = compute::Sampler("bilinear", compute::Sampler::Filter::Linear,
-                                   compute::Sampler::Address::Repeat,
-                                   compute::Sampler::Address::ClampToEdge);
+  samplerState_ =
+      compute::Sampler("bilinear", compute::Sampler::Filter::Linear,
+                       compute::Sampler::Address::Repeat, compute::Sampler::Address::ClampToEdge);
   lookup = loadImageAsset("lookup");
   if (!lookup_texture_in_ && !lookup.isNull()) lookup_texture_in_ = makeTexture(lookup);
   thumbnail = loadImageAsset("img_thumbnail_default");
@@ -136,8 +136,7 @@ void LayoutView::drawLayout() {
 
   rebuildRecordLists(height);
   pass->setBytes(srcList.data(), sizeof(RoiProperty) * kLayoutRecordCount, kLayoutSourceList);
-  pass->setBytes(dstList.data(), sizeof(RoiProperty) * kLayoutRecordCount,
-                 kLayoutDestinationList);
+  pass->setBytes(dstList.data(), sizeof(RoiProperty) * kLayoutRecordCount, kLayoutDestinationList);
 
   LayoutRemapCache::Inputs inputs;
   inputs.src = &srcList;
@@ -154,8 +153,7 @@ void LayoutView::drawLayout() {
   pass->setBuffer(&remapCache_, sizeof(remapCache_), kLayoutRemapTables);
   pass->setSampler(samplerState_, 0);
 
-  pass->dispatchThreadgroups({uint32_t(width / 16 + 1), uint32_t(height / 16 + 1), 1},
-                             {16, 16, 1});
+  pass->dispatchThreadgroups({uint32_t(width / 16 + 1), uint32_t(height / 16 + 1), 1}, {16, 16, 1});
   PixelBufferRef picture = texture_to_pixelBuffer();
   if (mode == LayoutMode::navigator)
     manager_.setVxdPixelBuffer(picture);

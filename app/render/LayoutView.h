@@ -85,7 +85,7 @@ class LayoutView : public QWidget {
   compute::TextureRef lookup_texture_in_;
   compute::TextureRef thumbnail_texture_in_;
   std::array<compute::TextureRef, 8> tag_textures_in_{};  // name-tag slots, never filled
-  compute::TextureRef frameTexture_;                       // effect texture of this frame
+  compute::TextureRef frameTexture_;                      // effect texture of this frame
   // Two drawables in turn: one may still be held by readers of the last picture.
   std::array<compute::TextureRef, 2> drawables_{};
   compute::TextureRef currentDrawable_;

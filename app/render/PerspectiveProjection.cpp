@@ -34,7 +34,7 @@ Float3x3 PerspectiveProjection::rotationMatrix(float a, float b) {
 }
 
 PerspectiveProjection::Angles PerspectiveProjection::panniniToSphere(float x, float y, float d,
-                                                                    float top, float bottom) {
+                                                                     float top, float bottom) {
   if (d < 0) return {0, 0, false};
   float lon, S, C;
   if (x == 0) {
@@ -67,8 +67,8 @@ PerspectiveProjection::Angles PerspectiveProjection::panniniToSphere(float x, fl
 }
 
 PerspectiveProjection::PlanePoint PerspectiveProjection::sphereToPannini(float lon, float lat,
-                                                                        float d, float top,
-                                                                        float bottom) {
+                                                                         float d, float top,
+                                                                         float bottom) {
   if (d < 0) return {0, 0, false};
   float S = (d + 1) / (d + std::cos(lon));
   float x = S * std::sin(lon);
@@ -85,7 +85,7 @@ PerspectiveProjection::PlanePoint PerspectiveProjection::sphereToPannini(float l
 }
 
 PerspectiveProjection::Angles PerspectiveProjection::sourceToAngles(const Project& p, float x,
-                                                                   float y) const {
+                                                                    float y) const {
   float halfW = float(W_) / 2, quarterW = float(W_) / 4, halfH = p.max_height_range / 2;
   switch (int(p.projectType)) {
     case CameraProjection::eqt:
@@ -101,17 +101,16 @@ PerspectiveProjection::Angles PerspectiveProjection::sourceToAngles(const Projec
 }
 
 PerspectiveProjection::SourcePoint PerspectiveProjection::outputToSource(const Project& p,
-                                                                        const RoiProperty& dst,
-                                                                        const Float3x3& m,
-                                                                        float px, float py) const {
+                                                                         const RoiProperty& dst,
+                                                                         const Float3x3& m,
+                                                                         float px, float py) const {
   float u = px - dst.x - dst.width / 2;
   float v = py - dst.y - dst.height / 2;
   float f = p.roi_r;
   float lon = std::atan2(u, f);
   float t = std::atan2(v, f / std::cos(lon));
   float theta = t + kHalfPi;
-  float d[3] = {std::cos(lon) * std::sin(theta), std::sin(lon) * std::sin(theta),
-                std::cos(theta)};
+  float d[3] = {std::cos(lon) * std::sin(theta), std::sin(lon) * std::sin(theta), std::cos(theta)};
   float r[3];
   for (int c = 0; c < 3; ++c)
     r[c] = m.columns[c][0] * d[0] + m.columns[c][1] * d[1] + m.columns[c][2] * d[2];
@@ -325,7 +324,8 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
       else
         m2 = rollAngle(p, 0, 0, -cameraHfov / 2, pitch, pitch) + 3 * cameraHfov / W;
       if (cx < W / 2) {
-        if (yaw - p.roi_hfov / 2 - m2 < -cameraHfov / 2) yaw = -cameraHfov / 2 + p.roi_hfov / 2 + m2;
+        if (yaw - p.roi_hfov / 2 - m2 < -cameraHfov / 2)
+          yaw = -cameraHfov / 2 + p.roi_hfov / 2 + m2;
       } else {
         if (yaw + p.roi_hfov / 2 + m2 > cameraHfov / 2) yaw = cameraHfov / 2 - p.roi_hfov / 2 - m2;
       }

@@ -20,7 +20,7 @@ struct CameraProjection {
 // kernel looks into the panorama, computed once per tile and frame in 32-bit floats.
 class PerspectiveProjection {
  public:
-  static constexpr float kPi = 3.1415925f;      // the float just below pi
+  static constexpr float kPi = 3.1415925f;  // the float just below pi
   static constexpr float kHalfPi = 1.5707963f;
   static constexpr float kMaxHfov = 2.0943952f;  // 120 degrees
   static constexpr float kEpsilon = 1.1920929e-7f;

@@ -24,16 +24,24 @@ class ArgumentTable {
   void setBuffer(const void* bytes, size_t length, size_t index);
   void setSampler(const Sampler& sampler, size_t index);
 
-  Texture* texture(size_t index) const { return index < kTextureSlots ? textures_[index].get() : nullptr; }
+  Texture* texture(size_t index) const {
+    return index < kTextureSlots ? textures_[index].get() : nullptr;
+  }
   // The buffer at `index` when it holds at least sizeof(T) bytes, else null.
   template <class T>
   const T* buffer(size_t index) const {
     if (index >= kBufferSlots || bufferLength_[index] < sizeof(T)) return nullptr;
     return static_cast<const T*>(bufferData_[index]);
   }
-  size_t bufferLength(size_t index) const { return index < kBufferSlots ? bufferLength_[index] : 0; }
-  const void* bufferData(size_t index) const { return index < kBufferSlots ? bufferData_[index] : nullptr; }
-  const Sampler& sampler(size_t index) const { return samplers_[index < kSamplerSlots ? index : 0]; }
+  size_t bufferLength(size_t index) const {
+    return index < kBufferSlots ? bufferLength_[index] : 0;
+  }
+  const void* bufferData(size_t index) const {
+    return index < kBufferSlots ? bufferData_[index] : nullptr;
+  }
+  const Sampler& sampler(size_t index) const {
+    return samplers_[index < kSamplerSlots ? index : 0];
+  }
 
  private:
   std::array<TextureRef, kTextureSlots> textures_{};

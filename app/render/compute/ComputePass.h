@@ -22,7 +22,9 @@ class ComputePass {
 
   void setKernel(KernelFunction kernel) { kernel_ = kernel; }
   ArgumentTable& arguments() { return arguments_; }
-  void setTexture(const TextureRef& texture, size_t index) { arguments_.setTexture(texture, index); }
+  void setTexture(const TextureRef& texture, size_t index) {
+    arguments_.setTexture(texture, index);
+  }
   void setBytes(const void* bytes, size_t length, size_t index) {
     arguments_.setBytes(bytes, length, index);
   }

@@ -40,8 +40,7 @@ class Sampler {
 // per 32-bit word, each in its own 16-bit lane (255 x 256 + 128 still fits).
 inline uint32_t lerpTexel(uint32_t a, uint32_t b, uint32_t w) {
   uint32_t iw = 256 - w;
-  uint32_t lo =
-      (((a & 0x00FF00FFu) * iw + (b & 0x00FF00FFu) * w + 0x00800080u) >> 8) & 0x00FF00FFu;
+  uint32_t lo = (((a & 0x00FF00FFu) * iw + (b & 0x00FF00FFu) * w + 0x00800080u) >> 8) & 0x00FF00FFu;
   uint32_t hi =
       (((a >> 8) & 0x00FF00FFu) * iw + ((b >> 8) & 0x00FF00FFu) * w + 0x00800080u) & 0xFF00FF00u;
   return lo | hi;

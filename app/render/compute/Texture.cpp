@@ -29,8 +29,8 @@ TextureRef Texture::create(int width, int height, TextureFormat format) {
   return texture;
 }
 
-TextureRef Texture::wrap(const platform::PixelBufferRef& buffer, size_t plane,
-                         TextureFormat format, int width, int height) {
+TextureRef Texture::wrap(const platform::PixelBufferRef& buffer, size_t plane, TextureFormat format,
+                         int width, int height) {
   if (!buffer || plane >= buffer->planeCount() || width <= 0 || height <= 0) return nullptr;
   // The texel size must match what the plane holds per sample, and the view must lie inside it.
   size_t sampleBytes = buffer->format() == platform::PixelFormat::BGRA ? 4 : (plane == 0 ? 1 : 2);

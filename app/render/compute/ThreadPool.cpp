@@ -71,9 +71,8 @@ void ThreadPool::parallelFor(size_t count, size_t chunk,
   runChunks(job);
   // Wait for the items and for every worker to have let go of the job before it goes away.
   std::unique_lock<std::mutex> lock(mutex_);
-  finished_.wait(lock, [&] {
-    return job.done.load(std::memory_order_acquire) == count && active_ == 0;
-  });
+  finished_.wait(lock,
+                 [&] { return job.done.load(std::memory_order_acquire) == count && active_ == 0; });
   job_ = nullptr;
 }
 

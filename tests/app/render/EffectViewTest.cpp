@@ -31,7 +31,8 @@ PixelBufferRef uniformFrame(int w, int h, uint8_t y, uint8_t u = 128, uint8_t v 
 
 QImage textureImage(const compute::Texture& t) {
   QImage image(t.width(), t.height(), QImage::Format_ARGB32);
-  for (int y = 0; y < t.height(); ++y) std::memcpy(image.scanLine(y), t.row(y), size_t(t.width()) * 4);
+  for (int y = 0; y < t.height(); ++y)
+    std::memcpy(image.scanLine(y), t.row(y), size_t(t.width()) * 4);
   return image;
 }
 
@@ -138,9 +139,8 @@ TEST_F(EffectViewTest, NoiseReductionSettlesOnAStillPicture) {
   // A clean still picture: the output is the picture itself from the first frame on.
   for (int i = 0; i < 3; ++i) manager.notifyFrame(clean);
   auto settled = view.effectsPixelBuffer();
-  EXPECT_EQ(std::memcmp(settled->baseAddress(0), clean->baseAddress(0),
-                        clean->bytesPerRow(0) * 540),
-            0);
+  EXPECT_EQ(
+      std::memcmp(settled->baseAddress(0), clean->baseAddress(0), clean->bytesPerRow(0) * 540), 0);
   // With sensor noise the output converges and stays closer to the picture than any frame.
   std::mt19937 random(7);
   std::normal_distribution<double> noise(0, 4);
@@ -227,8 +227,9 @@ TEST_F(EffectViewTest, AnalysisSizeCopy) {
     for (int x : {0, 777, 1919}) {
       const uint8_t* s = frame->baseAddress(0);
       size_t row = frame->bytesPerRow(0);
-      int mean = (s[2 * y * row + 2 * x] + s[2 * y * row + 2 * x + 1] + s[(2 * y + 1) * row + 2 * x] +
-                  s[(2 * y + 1) * row + 2 * x + 1] + 2) / 4;
+      int mean = (s[2 * y * row + 2 * x] + s[2 * y * row + 2 * x + 1] +
+                  s[(2 * y + 1) * row + 2 * x] + s[(2 * y + 1) * row + 2 * x + 1] + 2) /
+                 4;
       EXPECT_NEAR(selvo->baseAddress(0)[y * selvo->bytesPerRow(0) + x], mean, 1) << x << "," << y;
     }
 }
@@ -263,9 +264,7 @@ TEST_F(EffectViewTest, FramesFromACaptureQueueNeverShowAHalfWrittenTexture) {
 TEST(EffectViewLifetime, AGoneViewIgnoresFrames) {
   MetalContext context(2);
   MetalManager manager;
-  {
-    EffectView view({}, manager, context);
-  }
+  { EffectView view({}, manager, context); }
   manager.notifyFrame(uniformFrame(64, 32, 10));
   EXPECT_FALSE(manager.effectTexture());
   // Its name stays taken: a second view of the class is not subscribed again.

@@ -67,10 +67,10 @@ class LayoutViewTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(LayoutViewTest, TilesMatchTheReferenceCropAndScale) {
-  const QRect crops[] = {{0, 0, 1920, 1080}, {1000, 200, 800, 450}, {2000, 300, 1280, 720},
-                         {3000, 100, 640, 360}};
-  const QRect tiles[] = {{0, 0, 640, 360}, {640, 0, 640, 360}, {0, 360, 640, 360},
-                         {640, 360, 640, 360}};
+  const QRect crops[] = {
+      {0, 0, 1920, 1080}, {1000, 200, 800, 450}, {2000, 300, 1280, 720}, {3000, 100, 640, 360}};
+  const QRect tiles[] = {
+      {0, 0, 640, 360}, {640, 0, 640, 360}, {0, 360, 640, 360}, {640, 360, 640, 360}};
   for (int i = 0; i < 4; ++i) view->roiPairList.push_back(pair(crops[i], tiles[i]));
   view->updateEffectFrame();
   QImage out = output();
@@ -96,8 +96,8 @@ TEST_F(LayoutViewTest, EdgesAreDrawnInTheSpeakerColour) {
   EXPECT_NE(out.pixel(300, 103), red);
   for (int x = 497; x < 500; ++x) EXPECT_EQ(out.pixel(x, 250), red) << x;
   EXPECT_NE(out.pixel(496, 250), red);
-  EXPECT_NE(out.pixel(100, 250), red);  // no left edge
-  EXPECT_NE(out.pixel(300, 399), red);  // no bottom edge
+  EXPECT_NE(out.pixel(100, 250), red);          // no left edge
+  EXPECT_NE(out.pixel(300, 399), red);          // no bottom edge
   EXPECT_EQ(out.pixel(99, 99), qRgb(0, 0, 0));  // outside every tile
   EXPECT_EQ(view->dstList[0].edge_top, true);
   EXPECT_EQ(view->dstList[0].edge_right, true);
@@ -124,8 +124,8 @@ TEST_F(LayoutViewTest, ACropAcrossTheSeamContinuesSeamlessly) {
 
 TEST_F(LayoutViewTest, PairsPastTwentyAreIgnored) {
   for (int i = 0; i < 25; ++i)
-    view->roiPairList.push_back(
-        pair({double(i * 150), 400, 150, 150}, {double(i % 5) * 256, double(i / 5) * 144, 256, 144}));
+    view->roiPairList.push_back(pair({double(i * 150), 400, 150, 150},
+                                     {double(i % 5) * 256, double(i / 5) * 144, 256, 144}));
   view->updateEffectFrame();
   QImage out = output();
   EXPECT_EQ(view->dstList.size(), 20u);
@@ -174,9 +174,10 @@ TEST_F(LayoutViewTest, ControlViewSizeAndBorderedPairs) {
   ASSERT_EQ(out.size(), QSize(1280, 360));
   // The bordered pair is an empty slot: the panorama shows through where it would be.
   QImage expected = referenceTile(panorama, {0, 0, 3840, 1080}, {1280, 360});
-  EXPECT_LT(rendertest::compare(inner(out, {100, 50, 400, 225}), inner(expected, {100, 50, 400, 225}))
-                .mean,
-            0.6);
+  EXPECT_LT(
+      rendertest::compare(inner(out, {100, 50, 400, 225}), inner(expected, {100, 50, 400, 225}))
+          .mean,
+      0.6);
   EXPECT_EQ(view->dstList[1].width, 0.0f);
   EXPECT_FALSE(manager.vxdPixelBuffer());
   // 3840 x 1090: 363.33 gives 363, odd, so 364.
@@ -201,9 +202,10 @@ TEST_F(LayoutViewTest, ThumbnailTileShowsTheCentredCropOfThePlaceholder) {
   QImage placeholder = view->thumbnail.convertToFormat(QImage::Format_ARGB32);
   int w = placeholder.width(), h = placeholder.height();
   QImage expected = referenceTile(placeholder, {w / 4, 0, w / 2, h}, {320, 180});
-  EXPECT_LT(rendertest::compare(inner(output(), {0, 0, 320, 180}), inner(expected, {0, 0, 320, 180}))
-                .mean,
-            1.0);
+  EXPECT_LT(
+      rendertest::compare(inner(output(), {0, 0, 320, 180}), inner(expected, {0, 0, 320, 180}))
+          .mean,
+      1.0);
 }
 
 TEST_F(LayoutViewTest, RemapTablesAreReusedWhileATileStaysPut) {

@@ -36,14 +36,20 @@ TEST(RenderRecords, RoiPropertyLayout) {
 TEST(RenderRecords, ProjectLayout) {
   EXPECT_EQ(sizeof(Project), 112u);
   EXPECT_EQ(alignof(Project), 16u);
-  const size_t offsets[] = {
-      offsetof(Project, projectType),   offsetof(Project, activate),
-      offsetof(Project, angle),         offsetof(Project, projection_hfov_max),
-      offsetof(Project, max_height_range), offsetof(Project, offset_height),
-      offsetof(Project, camera_hfov),   offsetof(Project, camera_vfov),
-      offsetof(Project, roi_hfov),      offsetof(Project, roi_vfov),
-      offsetof(Project, roi_r),         offsetof(Project, upper_y),
-      offsetof(Project, bottom_y),      offsetof(Project, matrix)};
+  const size_t offsets[] = {offsetof(Project, projectType),
+                            offsetof(Project, activate),
+                            offsetof(Project, angle),
+                            offsetof(Project, projection_hfov_max),
+                            offsetof(Project, max_height_range),
+                            offsetof(Project, offset_height),
+                            offsetof(Project, camera_hfov),
+                            offsetof(Project, camera_vfov),
+                            offsetof(Project, roi_hfov),
+                            offsetof(Project, roi_vfov),
+                            offsetof(Project, roi_r),
+                            offsetof(Project, upper_y),
+                            offsetof(Project, bottom_y),
+                            offsetof(Project, matrix)};
   const size_t expected[] = {0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 64};
   for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(offsets[i], expected[i]) << i;
   // Three columns of 16 bytes: three floats and padding.

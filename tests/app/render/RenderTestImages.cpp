@@ -44,10 +44,9 @@ platform::PixelBufferRef toNV12(const QImage& source) {
 
 QImage fromNV12(const platform::PixelBuffer& buffer) {
   QImage image(buffer.width(), buffer.height(), QImage::Format_ARGB32);
-  libyuv::NV12ToARGBMatrix(buffer.baseAddress(0), int(buffer.bytesPerRow(0)),
-                           buffer.baseAddress(1), int(buffer.bytesPerRow(1)), image.bits(),
-                           int(image.bytesPerLine()), &libyuv::kYuvJPEGConstants, buffer.width(),
-                           buffer.height());
+  libyuv::NV12ToARGBMatrix(buffer.baseAddress(0), int(buffer.bytesPerRow(0)), buffer.baseAddress(1),
+                           int(buffer.bytesPerRow(1)), image.bits(), int(image.bytesPerLine()),
+                           &libyuv::kYuvJPEGConstants, buffer.width(), buffer.height());
   return image;
 }
 
