@@ -1,12 +1,15 @@
-// The layout views are widgets: the tests run inside a (headless) application.
+// The layout views are widgets: the tests run inside a (headless) application, with the
+// program's folders (where the log goes) in a temporary home.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
+#include "TempDir.h"
+
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM",
-          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("CORVANE_RESOURCES_DIR", CORVANE_SHARE_DIR "/corvane-studio");
+  testsupport::ScopedHome home;
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
