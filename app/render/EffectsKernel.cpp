@@ -74,12 +74,22 @@ struct ColumnTable {
 };
 
 // One row of an NV12 plane resampled bilinearly (1 or 2 bytes per sample), mirrored on demand.
+// Exactly half size: the mean of each 2 x 2 block (a bilinear sample at the block's centre).
+template <int Channels, bool Mirror>
+void halveRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
+              int width, int srcWidth) {
+  for (int i = 0; i < width; ++i) {
+    int x = Mirror ? srcWidth - 2 - 2 * i : 2 * i;
+    for (int c = 0; c < Channels; ++c)
+      out[i * Channels + c] = uint8_t((r0[x * Channels + c] + r0[(x + 1) * Channels + c] +
+                                       r1[x * Channels + c] + r1[(x + 1) * Channels + c] + 2) >>
+                                      2);
+  }
+}
+
 template <int Channels>
 void resampleRow(const Texture& src, int srcRows, int srcWidth, Texture& dst, int dstRow,
                  int dstWidth, int dstHeight, bool mirror) {
-  thread_local ColumnTable columns[2];
-  ColumnTable& table = columns[Channels - 1];
-  table.update(srcWidth, dstWidth, mirror);
   int64_t syf = ((int64_t(2 * dstRow + 1) * srcRows) << 16) / (2 * dstHeight) - 32768;
   int y0 = int(std::clamp<int64_t>(syf >> 16, 0, srcRows - 1));
   int y1 = std::min(srcRows - 1, y0 + 1);
@@ -88,6 +98,16 @@ void resampleRow(const Texture& src, int srcRows, int srcWidth, Texture& dst, in
   const uint8_t* r1 = src.row(y1);
   uint8_t* out = dst.row(dstRow);
   int width = std::min(dstWidth, dst.width());
+  if (srcWidth == 2 * dstWidth && srcRows == 2 * dstHeight) {
+    r0 = src.row(2 * dstRow);
+    r1 = src.row(2 * dstRow + 1);
+    mirror ? halveRow<Channels, true>(r0, r1, out, width, srcWidth)
+           : halveRow<Channels, false>(r0, r1, out, width, srcWidth);
+    return;
+  }
+  thread_local ColumnTable columns[2];
+  ColumnTable& table = columns[Channels - 1];
+  table.update(srcWidth, dstWidth, mirror);
   const int32_t* ta = table.a.data();
   const int32_t* tb = table.b.data();
   const uint16_t* tw = table.w.data();
@@ -102,19 +122,6 @@ void resampleRow(const Texture& src, int srcRows, int srcWidth, Texture& dst, in
   }
 }
 
-struct RowArguments {
-  const uint8_t* sy;
-  const uint8_t* suv;
-  const uint8_t* ry;
-  const uint8_t* ruv;
-  uint8_t* oy;
-  uint8_t* ouv;  // null on odd rows: chroma is written once per pair of rows
-  uint32_t* rgb;
-  int pairs, width, chromaWidth;
-  int level;
-  const uint8_t* luma;
-};
-
 // Noise reduction of one sample toward its reference: d = reference - sample moves it by
 // d x level/8 x (1 - |d|/32), truncated, in integer arithmetic so the loops vectorise.
 inline int reduceToward(int sample, int reference, int level) {
@@ -124,35 +131,21 @@ inline int reduceToward(int sample, int reference, int level) {
   return sample + ((t + (t < 0 ? 255 : 0)) >> 8);
 }
 
+// Per pixel, planar: the blue, green and red chroma terms of a row pair.
+struct ChromaTerms {
+  int16_t* blue;
+  int16_t* green;
+  int16_t* red;
+};
+
+// One chroma row: mirror, noise reduction, the NV12 output, and its full-range BT.601 terms
+// (8.8 fixed point) for both luma rows it serves.
 template <bool Mirror, bool Reduce>
-void convertRow(const RowArguments& r) {
-  // Locals marked unaliased: byte stores would otherwise force every pointer to be reloaded.
-  const uint8_t* __restrict sy = r.sy;
-  const uint8_t* __restrict suv = r.suv;
-  const uint8_t* __restrict ry = r.ry;
-  const uint8_t* __restrict ruv = r.ruv;
-  uint8_t* __restrict oy = r.oy;
-  uint8_t* __restrict ouv = r.ouv;
-  uint32_t* __restrict rgb = r.rgb;
-  const uint8_t* __restrict lumaMap = r.luma;
-  const int pairs = r.pairs, width = r.width, chromaWidth = r.chromaWidth, level = r.level;
-  thread_local std::vector<int16_t> chromaTerms;
-  thread_local std::vector<uint8_t> lumaRow;
-  size_t n = size_t(pairs) * 2 + 8;
-  chromaTerms.resize(3 * n);
-  lumaRow.resize(n);
-  // Per pixel, planar: the blue, green and red chroma terms, so the colour loop vectorises.
-  int16_t* __restrict tb = chromaTerms.data();
-  int16_t* __restrict tg = tb + n;
-  int16_t* __restrict tr = tg + n;
-  uint8_t* __restrict lum = lumaRow.data();
-  // Luma: mirror and noise reduction.
-  for (int x = 0; x < 2 * pairs; ++x) {
-    int s = Mirror ? sy[width - 1 - x] : sy[x];
-    if (Reduce) s = reduceToward(s, ry[x], level);
-    oy[x] = uint8_t(s);
-  }
-  // Chroma: the same, then its full-range BT.601 terms (8.8 fixed point).
+void chromaRow(const uint8_t* __restrict suv, const uint8_t* __restrict ruv,
+               uint8_t* __restrict ouv, int pairs, int chromaWidth, int level, ChromaTerms t) {
+  int16_t* __restrict tb = t.blue;
+  int16_t* __restrict tg = t.green;
+  int16_t* __restrict tr = t.red;
   for (int c = 0; c < pairs; ++c) {
     int sc = Mirror ? chromaWidth - 1 - c : c;
     int u = suv[2 * sc], v = suv[2 * sc + 1];
@@ -160,10 +153,8 @@ void convertRow(const RowArguments& r) {
       u = reduceToward(u, ruv[2 * c], level);
       v = reduceToward(v, ruv[2 * c + 1], level);
     }
-    if (ouv) {
-      ouv[2 * c] = uint8_t(u);
-      ouv[2 * c + 1] = uint8_t(v);
-    }
+    ouv[2 * c] = uint8_t(u);
+    ouv[2 * c + 1] = uint8_t(v);
     int cu = u - 128, cv = v - 128;
     int16_t b = int16_t((454 * cu + 128) >> 8);            // blue from Cb
     int16_t g = int16_t((88 * cu + 183 * cv + 128) >> 8);  // green from both
@@ -172,14 +163,42 @@ void convertRow(const RowArguments& r) {
     tg[2 * c] = tg[2 * c + 1] = g;
     tr[2 * c] = tr[2 * c + 1] = r;
   }
-  // Brightness and gamma by table, then the colour.
-  for (int x = 0; x < 2 * pairs; ++x) lum[x] = lumaMap[oy[x]];
-  for (int x = 0; x < 2 * pairs; ++x) {
+}
+
+// One luma row: mirror, noise reduction, the NV12 output, brightness and gamma by table, and
+// the BGRA picture.
+template <bool Mirror, bool Reduce>
+void lumaRow(const uint8_t* __restrict sy, const uint8_t* __restrict ry, uint8_t* __restrict oy,
+             uint32_t* __restrict rgb, uint8_t* __restrict lum, int pixels, int width, int level,
+             const uint8_t* __restrict lumaMap, ChromaTerms t) {
+  const int16_t* __restrict tb = t.blue;
+  const int16_t* __restrict tg = t.green;
+  const int16_t* __restrict tr = t.red;
+  for (int x = 0; x < pixels; ++x) {
+    int s = Mirror ? sy[width - 1 - x] : sy[x];
+    if (Reduce) s = reduceToward(s, ry[x], level);
+    oy[x] = uint8_t(s);
+  }
+  for (int x = 0; x < pixels; ++x) lum[x] = lumaMap[oy[x]];
+  for (int x = 0; x < pixels; ++x) {
     int l = lum[x];
     rgb[x] = uint32_t(clampByte(l + tb[x])) | uint32_t(clampByte(l - tg[x])) << 8 |
              uint32_t(clampByte(l + tr[x])) << 16 | 0xFF000000u;
   }
 }
+
+template <bool Mirror, bool Reduce>
+struct RowPair {
+  static void run(const uint8_t* suv, const uint8_t* ruv, uint8_t* ouv, int pairs, int cw,
+                  int level, ChromaTerms terms, const uint8_t* const* sy, const uint8_t* const* ry,
+                  uint8_t* const* oy, uint32_t* const* rgb, int rows, uint8_t* lum, int width,
+                  const uint8_t* lumaMap) {
+    chromaRow<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
+    for (int k = 0; k < rows; ++k)
+      lumaRow<Mirror, Reduce>(sy[k], ry[k], oy[k], rgb[k], lum, 2 * pairs, width, level, lumaMap,
+                              terms);
+  }
+};
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
@@ -213,6 +232,8 @@ void writeSelvoRows(const compute::ArgumentTable& args, int y, int w, int h, boo
 
 void effectsKernel(const compute::ArgumentTable& args, const compute::GridRow& grid) {
   thread_local LumaTable luma;
+  thread_local std::vector<uint8_t> scratch;
+  thread_local std::vector<int16_t> termStorage;
 
   const auto* params = args.buffer<EffectParameters>(0);
   Texture* srcY = args.texture(kEffectSourceY);
@@ -222,58 +243,50 @@ void effectsKernel(const compute::ArgumentTable& args, const compute::GridRow& g
   int h = std::min(srcY->height(), int(params->height));
   int y = int(grid.row);
   if (y >= h || w <= 0) return;
-  int cw = std::min(w / 2, srcUV->width());
-  int cy = std::min(y / 2, srcUV->height() - 1);
-  if (cw <= 0 || cy < 0) return;
   bool mirror = params->mirror != 0;
+  writeSelvoRows(args, y, w, h, mirror);
+  // Each even row does its pair of rows, so their shared chroma row is worked once.
+  if (y % 2) return;
+  int cw = std::min(w / 2, srcUV->width());
+  int cy = y / 2;
+  if (cw <= 0 || cy >= srcUV->height()) return;
+  int rows = y + 1 < h ? 2 : 1;
 
   Texture* refY = args.texture(kEffectReferenceY);
   Texture* refUV = args.texture(kEffectReferenceUV);
   int level = int(std::lround(std::clamp(params->denoise, 0.0f, 6.0f)));
   bool reduce = level > 0 && covers(refY, w, h) && covers(refUV, cw, cy + 1);
 
-  Texture* outY = args.texture(kEffectOutputY);
-  Texture* outUV = args.texture(kEffectOutputUV);
-  Texture* rgb = args.texture(kEffectTextureOut);
-  uint8_t* outYRow = outY && y < outY->height() ? outY->row(y) : nullptr;
-  int outYWidth = outYRow ? std::min(w, outY->width()) : 0;
-  uint8_t* outUVRow = outUV && y % 2 == 0 && cy < outUV->height() ? outUV->row(cy) : nullptr;
-  int outUVWidth = outUVRow ? std::min(cw, outUV->width()) : 0;
-  uint32_t* rgbRow = rgb && y < rgb->height() ? reinterpret_cast<uint32_t*>(rgb->row(y)) : nullptr;
-  int rgbWidth = rgbRow ? std::min(w, rgb->width()) : 0;
-
-  luma.update(params->brightness, params->gamma);
   // Every output is written over the same span, bounded by the narrowest of them; a missing
-  // output writes into scratch so the loop has no per-pixel tests.
-  int pairs = std::min(cw, (w + 1) / 2);
-  thread_local std::vector<uint8_t> scratch;
-  scratch.resize(size_t(w) * 4 + 64);
-  if (outYRow)
-    pairs = std::min(pairs, outYWidth / 2);
-  else
-    outYRow = scratch.data();
-  if (rgbRow)
-    pairs = std::min(pairs, rgbWidth / 2);
-  else
-    rgbRow = reinterpret_cast<uint32_t*>(scratch.data());
-  if (outUVRow) pairs = std::min(pairs, outUVWidth);
-  RowArguments row{srcY->row(y),
-                   srcUV->row(cy),
-                   reduce ? refY->row(y) : nullptr,
-                   reduce ? refUV->row(cy) : nullptr,
-                   outYRow,
-                   outUVRow,
-                   rgbRow,
-                   pairs,
-                   w,
-                   cw,
-                   level,
-                   luma.map.data()};
-  if (mirror)
-    reduce ? convertRow<true, true>(row) : convertRow<true, false>(row);
-  else
-    reduce ? convertRow<false, true>(row) : convertRow<false, false>(row);
-  writeSelvoRows(args, y, w, h, mirror);
+  // output is written into scratch, so the row loops test nothing per pixel.
+  scratch.resize(size_t(w) * 6 + 64);
+  uint8_t* lum = scratch.data() + size_t(w) * 4 + 32;
+  int pairs = cw;
+  auto rowOf = [&](Texture* t, int row, int pixelsPerPair) -> uint8_t* {
+    if (!t || row >= t->height()) return scratch.data();
+    pairs = std::min(pairs, t->width() / pixelsPerPair);
+    return t->row(row);
+  };
+  const uint8_t* sy[2];
+  const uint8_t* ry[2];
+  uint8_t* oy[2];
+  uint32_t* rgb[2];
+  for (int k = 0; k < rows; ++k) {
+    sy[k] = srcY->row(y + k);
+    ry[k] = reduce ? refY->row(y + k) : nullptr;
+    oy[k] = rowOf(args.texture(kEffectOutputY), y + k, 2);
+    rgb[k] = reinterpret_cast<uint32_t*>(rowOf(args.texture(kEffectTextureOut), y + k, 2));
+  }
+  uint8_t* ouv = rowOf(args.texture(kEffectOutputUV), cy, 1);
+  termStorage.resize(size_t(cw) * 6 + 16);
+  ChromaTerms terms{termStorage.data(), termStorage.data() + size_t(cw) * 2 + 4,
+                    termStorage.data() + size_t(cw) * 4 + 8};
+  luma.update(params->brightness, params->gamma);
+  const uint8_t* suv = srcUV->row(cy);
+  const uint8_t* ruv = reduce ? refUV->row(cy) : nullptr;
+  auto run = mirror ? (reduce ? &RowPair<true, true>::run : &RowPair<true, false>::run)
+                    : (reduce ? &RowPair<false, true>::run : &RowPair<false, false>::run);
+  run(suv, ruv, ouv, pairs, cw, level, terms, sy, ry, oy, rgb, rows, lum, w, luma.map.data());
 }
 
 }  // namespace corvane
