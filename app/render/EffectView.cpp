@@ -1,5 +1,6 @@
 #include "render/EffectView.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -144,8 +145,10 @@ bool EffectView::State::drawTexture() {
     return false;
   }
   if (spareOutput && spareOutput.use_count() == 1 && spareOutput->width() == w &&
-      spareOutput->height() == h)
+      spareOutput->height() == h) {
+    std::atomic_thread_fence(std::memory_order_acquire);
     ref_imagePixel = std::move(spareOutput);
+  }
   else
     ref_imagePixel = createPixelBuffer(w, h, PixelFormat::NV12FullRange);
   spareOutput.reset();
@@ -186,8 +189,11 @@ bool EffectView::State::prepareEffectTexture(int w, int h) {
   // A texture of another shape (even of the same pixel count) or one a reader still holds
   // is not written: make a new one.
   if (effectTextureOut && effectTextureOut->width() == w && effectTextureOut->height() == h &&
-      effectTextureOut.use_count() == 1)
+      effectTextureOut.use_count() == 1) {
+    // The last reader let go; its reads happen before these writes.
+    std::atomic_thread_fence(std::memory_order_acquire);
     return true;
+  }
   auto effectsRgbPixelBuffer = createPixelBuffer(w, h, PixelFormat::BGRA);
   if (!effectsRgbPixelBuffer) {
     CV_LOG_WARNING("effectsRgbPixelBuffer is nil");

@@ -3,6 +3,7 @@
 #include <syslog.h>
 
 #include <QPainter>
+#include <atomic>
 #include <cmath>
 
 #include "Bundle.h"
@@ -75,8 +76,10 @@ TextureRef LayoutView::acquireDrawable(int width, int height) {
   for (auto& drawable : drawables_) {
     // Free when no reader holds its picture any more, and of this frame's size.
     if (drawable && drawable->pixelBuffer().use_count() == 1 && drawable->width() == width &&
-        drawable->height() == height)
+        drawable->height() == height) {
+      std::atomic_thread_fence(std::memory_order_acquire);  // readers on other threads are done
       return drawable;
+    }
   }
   for (auto& drawable : drawables_) {
     if (!drawable || drawable->pixelBuffer().use_count() == 1 || drawable->width() != width ||
