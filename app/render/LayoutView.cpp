@@ -81,19 +81,11 @@ TextureRef LayoutView::acquireDrawable(int width, int height) {
       return drawable;
     }
   }
-  for (auto& drawable : drawables_) {
-    if (!drawable || drawable->pixelBuffer().use_count() == 1 || drawable->width() != width ||
-        drawable->height() != height) {
-      auto buffer = PixelBuffer::create(width, height, PixelFormat::BGRA);
-      drawable = compute::Texture::wrap(buffer, 0, TextureFormat::BGRA8Unorm, width, height);
-      return drawable;
-    }
-  }
-  // Both still held: a fresh one, the older slot let go (its readers keep their picture).
-  auto buffer = PixelBuffer::create(width, height, PixelFormat::BGRA);
-  drawables_[1] = drawables_[0];
-  drawables_[0] = compute::Texture::wrap(buffer, 0, TextureFormat::BGRA8Unorm, width, height);
-  return drawables_[0];
+  // A new one in the slot not drawn last; whoever holds the picture it replaces keeps it.
+  TextureRef& slot = drawables_[0] == currentDrawable_ ? drawables_[1] : drawables_[0];
+  slot = compute::Texture::wrap(PixelBuffer::create(width, height, PixelFormat::BGRA), 0,
+                                TextureFormat::BGRA8Unorm, width, height);
+  return slot;
 }
 
 void LayoutView::drawLayout() {
