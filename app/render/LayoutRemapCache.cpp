@@ -108,28 +108,33 @@ size_t LayoutRemapCache::prepare(const Inputs& in, compute::ThreadPool& pool) {
     if (dst.project.activate && dst.project.roi_r > 0 && !tile.thumbnail) {
       buildPerspective(tile, dst, in, pool);
     } else {
-      if (src.width <= 0 || src.height <= 0) continue;
-      buildCrop(tile, src, dst, in);
+      if (!tile.thumbnail && (src.width <= 0 || src.height <= 0)) continue;
+      buildCrop(tile, src, dst);
     }
     tile.active = true;
   }
   return rebuilt;
 }
 
-void LayoutRemapCache::buildCrop(Tile& t, const RoiProperty& src, const RoiProperty& dst,
-                                 const Inputs& in) {
+void LayoutRemapCache::buildCrop(Tile& t, const RoiProperty& src, const RoiProperty& dst) {
   using compute::Sampler;
-  // A thumbnail tile shows the same crop of the thumbnail picture stretched over the source.
-  double sx = t.thumbnail ? double(t.textureWidth) / in.sourceWidth : 1.0;
-  double sy = t.thumbnail ? double(t.textureHeight) / in.sourceHeight : 1.0;
+  // The rectangle read, in the texture's pixels: the source crop, or for a thumbnail tile the
+  // same kind of crop of the thumbnail picture (full height, centred, the tile's aspect).
+  double rx = src.x, ry = src.y, rw = src.width, rh = src.height;
+  if (t.thumbnail) {
+    rh = t.textureHeight;
+    rw = double(dst.width) * rh / dst.height;
+    rx = (t.textureWidth - rw) * 0.5;
+    ry = 0;
+  }
   auto addressX = t.wrapX ? Sampler::Address::Repeat : Sampler::Address::ClampToEdge;
   int cols = t.x1 - t.x0, rows = t.y1 - t.y0;
   t.colA.resize(size_t(cols));
   t.colB.resize(size_t(cols));
   t.colW.resize(size_t(cols));
-  double scaleX = double(src.width) / dst.width, scaleY = double(src.height) / dst.height;
+  double scaleX = rw / dst.width, scaleY = rh / dst.height;
   for (int i = 0; i < cols; ++i) {
-    double x = ((src.x + ((t.x0 + i) + 0.5 - dst.x) * scaleX) * sx) - 0.5;
+    double x = rx + ((t.x0 + i) + 0.5 - dst.x) * scaleX - 0.5;
     double f = std::floor(x);
     t.colA[size_t(i)] = Sampler::address(int(f), t.textureWidth, addressX);
     t.colB[size_t(i)] = Sampler::address(int(f) + 1, t.textureWidth, addressX);
@@ -139,7 +144,7 @@ void LayoutRemapCache::buildCrop(Tile& t, const RoiProperty& src, const RoiPrope
   t.rowB.resize(size_t(rows));
   t.rowW.resize(size_t(rows));
   for (int j = 0; j < rows; ++j) {
-    double y = ((src.y + ((t.y0 + j) + 0.5 - dst.y) * scaleY) * sy) - 0.5;
+    double y = ry + ((t.y0 + j) + 0.5 - dst.y) * scaleY - 0.5;
     double f = std::floor(y);
     t.rowA[size_t(j)] = Sampler::address(int(f), t.textureHeight, Sampler::Address::ClampToEdge);
     t.rowB[size_t(j)] =

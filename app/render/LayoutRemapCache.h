@@ -58,7 +58,7 @@ class LayoutRemapCache {
     bool valid = false;
     bool operator==(const Key& other) const;
   };
-  void buildCrop(Tile& tile, const RoiProperty& src, const RoiProperty& dst, const Inputs& in);
+  static void buildCrop(Tile& tile, const RoiProperty& src, const RoiProperty& dst);
   void buildPerspective(Tile& tile, const RoiProperty& dst, const Inputs& in,
                         compute::ThreadPool& pool);
 

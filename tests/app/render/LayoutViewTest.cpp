@@ -198,14 +198,22 @@ TEST_F(LayoutViewTest, ThumbnailTileShowsTheCentredCropOfThePlaceholder) {
   EXPECT_FLOAT_EQ(view->srcList[0].height, 1080);
   EXPECT_TRUE(view->srcList[0].isThumbnail && view->dstList[0].isThumbnail);
   if (view->thumbnail.isNull()) GTEST_SKIP() << "resources not built";
-  // The same centred crop of the placeholder picture, stretched over the source.
+  // The same kind of crop of the placeholder picture: full height, centred, the tile's aspect.
   QImage placeholder = view->thumbnail.convertToFormat(QImage::Format_ARGB32);
-  int w = placeholder.width(), h = placeholder.height();
-  QImage expected = referenceTile(placeholder, {w / 4, 0, w / 2, h}, {320, 180});
-  EXPECT_LT(
-      rendertest::compare(inner(output(), {0, 0, 320, 180}), inner(expected, {0, 0, 320, 180}))
-          .mean,
-      1.0);
+  auto expectCrop = [&](QRect tile) {
+    int h = placeholder.height(), w = tile.width() * h / tile.height();
+    QImage expected =
+        referenceTile(placeholder, {(placeholder.width() - w) / 2, 0, w, h}, tile.size());
+    auto d =
+        rendertest::compare(inner(output(), tile), inner(expected, QRect({0, 0}, tile.size())));
+    EXPECT_LT(d.mean, 1.0) << tile.width();
+  };
+  expectCrop({0, 0, 320, 180});
+  // A narrower tile shows the middle of the placeholder, undistorted.
+  thumb.dst_rect = {400, 0, 90, 180, 0};
+  view->roiPairList = {thumb};
+  view->updateEffectFrame();
+  expectCrop({400, 0, 90, 180});
 }
 
 TEST_F(LayoutViewTest, RemapTablesAreReusedWhileATileStaysPut) {
