@@ -3,10 +3,12 @@
 
 #include <QTransform>
 #include <atomic>
+#include <fstream>
 #include <random>
 #include <thread>
 
 #include "RenderTestImages.h"
+#include "log/LogManager.h"
 #include "render/EffectView.h"
 
 using namespace corvane;
@@ -271,4 +273,24 @@ TEST(EffectViewLifetime, AGoneViewIgnoresFrames) {
   EffectView second({}, manager, context);
   manager.notifyFrame(uniformFrame(64, 32, 10));
   EXPECT_FALSE(manager.effectTexture());
+}
+
+TEST_F(EffectViewTest, TheFirstFrameIsLoggedAsHavingNoReference) {
+  auto& log = LogManager::shared();
+  ASSERT_TRUE(log.hasFile());
+  auto countLines = [&](const std::string& text) {
+    std::ifstream file(log.logFilePath());
+    std::string line;
+    int n = 0;
+    while (std::getline(file, line)) n += line.find(text) != std::string::npos;
+    return n;
+  };
+  int before = countLines("effectsPixelBuffer is nil");
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_EQ(countLines("effectsPixelBuffer is nil"), before + 1);
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_EQ(countLines("effectsPixelBuffer is nil"), before + 1);
+  // A frame that cannot be set up says so.
+  manager.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::BGRA));
+  EXPECT_GE(countLines("y_texture and uv_texture is nil"), 1);
 }
