@@ -98,7 +98,14 @@ BENCHMARK(BM_EffectPass)
     ->Args({6, 0})
     ->Args({6, 1})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
-BENCHMARK(BM_LibyuvNV12ToARGB)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LibyuvNV12ToARGBAllThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LibyuvNV12ToARGB)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_LibyuvNV12ToARGBAllThreads)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_MAIN();

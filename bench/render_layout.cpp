@@ -162,11 +162,30 @@ static void BM_BothViews(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_LayoutCompose)->Arg(4)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_CvRemapBaseline)->Arg(4)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LayoutComposeMoving)->Arg(4)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LayoutComposePerspective)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_BothViews)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LayoutCompose)
+    ->Arg(4)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_CvRemapBaseline)
+    ->Arg(4)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_LayoutComposeMoving)
+    ->Arg(4)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_LayoutComposePerspective)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_BothViews)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
