@@ -91,6 +91,17 @@ void EffectView::State::pass() {
   if (!view) return;
   imagePixel = manager.pixelBuffer();
   if (!imagePixel || !computePipelineState || !context.queue) return;
+  // The slots are not kept past the pass: the frame buffers go back to their owners.
+  struct Release {
+    State& s;
+    ~Release() {
+      for (auto* t : {&s.src_y_texture_in, &s.src_uv_texture_in, &s.ref_y_texture_in,
+                      &s.ref_uv_texture_in, &s.src_y_texture_out, &s.src_uv_texture_out})
+        t->reset();
+      s.ref_imagePixel.reset();
+      s.imagePixel.reset();
+    }
+  } release{*this};
   // A frame whose textures could not be made is skipped whole: the effect texture and the
   // reference stay those of the last good frame.
   if (!drawTexture()) return;
@@ -119,15 +130,6 @@ void EffectView::State::pass() {
     return;
   effectTextureOut = manager.exchangeEffectTexture(effectTextureOut);
   spareOutput = std::exchange(effectsPixelBuffer, ref_imagePixel);
-  ref_imagePixel.reset();
-  // The slots are not kept past the pass: the frame buffers go back to their owners.
-  src_y_texture_in.reset();
-  src_uv_texture_in.reset();
-  ref_y_texture_in.reset();
-  ref_uv_texture_in.reset();
-  src_y_texture_out.reset();
-  src_uv_texture_out.reset();
-  imagePixel.reset();
   if (auto* delegate = view->outputDelegate.load())
     delegate->metalViewDidOutput(effectsPixelBuffer);
 }
@@ -148,8 +150,7 @@ bool EffectView::State::drawTexture() {
       spareOutput->height() == h) {
     std::atomic_thread_fence(std::memory_order_acquire);
     ref_imagePixel = std::move(spareOutput);
-  }
-  else
+  } else
     ref_imagePixel = createPixelBuffer(w, h, PixelFormat::NV12FullRange);
   spareOutput.reset();
   if (!ref_imagePixel) {
