@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QSocketNotifier>
 
+#include "config/ConfigManager.h"
 #include "log/LogManager.h"
 #include "qt/QtMainQueue.h"
 #include "shell/ProgramInfo.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   quitOnSignals(app);
 
   corvane::LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
+  corvane::ConfigManager::shared().setup();
 
   QMainWindow window;
   window.setWindowTitle("Corvane Studio");

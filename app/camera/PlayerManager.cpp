@@ -1,0 +1,348 @@
+#include "camera/PlayerManager.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "camera/VideoDecoder.h"
+#include "dispatch/MainQueue.h"
+#include "log/LogManager.h"
+#include "util/Converter.h"
+
+namespace corvane {
+
+using platform::MainQueue;
+using platform::PixelBuffer;
+using platform::PixelBufferRef;
+using platform::PixelFormat;
+using namespace std::chrono_literals;
+
+namespace {
+constexpr auto kImagePushInterval = 100ms;
+// When decoding falls behind, frames are skipped without conversion, at most this many a tick.
+constexpr int kMaxFramesPerTick = 8;
+
+QString filterFor(const char* title, const char* const* types, size_t count) {
+  QString filter = QString(title) + " (";
+  for (size_t i = 0; i < count; ++i) filter += QString(i ? " *." : "*.") + types[i];
+  return filter + ")";
+}
+}  // namespace
+
+PlayerManager& PlayerManager::shared() {
+  static PlayerManager player;
+  return player;
+}
+
+PlayerManager::PlayerManager(platform::Clock& clock)
+    : setupComplete(Observable<bool>::make(false)),
+      currentTime(Observable<double>::make(0)),
+      status(Observable<PlayerStatus>::make(PlayerStatus::noFile)),
+      mode(Observable<PlayerMode>::make(PlayerMode::video)),
+      clock_(clock),
+      pushImageQueue_(std::make_unique<platform::SerialQueue>("push.image.timer")),
+      videoOutputQueue_(std::make_unique<platform::SerialQueue>("VideoOutputQueue")) {}
+
+PlayerManager::~PlayerManager() {
+  life_.reset();
+  stopImagePush();
+  videoOutputQueue_->sync([this] {
+    stopVideoPacing();
+    player_.reset();
+  });
+  pushImageQueue_->drain();
+}
+
+// ---- fields
+
+bool PlayerManager::hasValidAsset() const {
+  std::lock_guard lock(mutex_);
+  return hasValidAsset_;
+}
+
+QSizeF PlayerManager::frameSize() const {
+  std::lock_guard lock(mutex_);
+  return frameSize_;
+}
+
+std::string PlayerManager::fileName() const {
+  std::lock_guard lock(mutex_);
+  return fileName_;
+}
+
+PlayerManager::OutputBuffer PlayerManager::outputBuffer() const {
+  std::lock_guard lock(mutex_);
+  return outputBuffer_;
+}
+
+void PlayerManager::setOutputBuffer(OutputBuffer callback) {
+  std::lock_guard lock(mutex_);
+  outputBuffer_ = std::move(callback);
+}
+
+double PlayerManager::duration() const {
+  std::lock_guard lock(mutex_);
+  return duration_;
+}
+
+std::vector<QImage> PlayerManager::images() const { return images_; }
+
+int PlayerManager::currentIndex() const { return int(currentIndex_); }
+
+std::optional<std::string> PlayerManager::asset() const {
+  std::lock_guard lock(mutex_);
+  return asset_;
+}
+
+PixelBufferRef PlayerManager::imagePixel() const {
+  std::lock_guard lock(mutex_);
+  return imagePixel_;
+}
+
+void PlayerManager::deliver(const PixelBufferRef& buffer) {
+  OutputBuffer callback = outputBuffer();
+  if (callback && buffer) callback(buffer);
+}
+
+PixelBufferRef PlayerManager::createPixelBuffer(int width, int height) {
+  PixelBufferRef buffer = PixelBuffer::create(width, height, PixelFormat::NV12FullRange);
+  if (!buffer) {
+    CV_LOG_ERROR("Error: could not create resized pixel buffer: -1 (" + std::to_string(width) +
+                 " x " + std::to_string(height) + ")");
+    return nullptr;
+  }
+  Converter::clearToBlack(*buffer);
+  return buffer;
+}
+
+// ---- choosing
+
+void PlayerManager::openFile(QWidget* window) {
+  const bool imageMode = mode->value() == PlayerMode::image;
+  auto* panel = new QFileDialog(window);
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setWindowModality(Qt::WindowModal);
+  panel->setOption(QFileDialog::ReadOnly);  // no folder creation
+  panel->setFileMode(imageMode ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  panel->setNameFilter(imageMode ? filterFor("Images", kImageTypes, std::size(kImageTypes))
+                                 : filterFor("Videos", kVideoTypes, std::size(kVideoTypes)));
+  std::weak_ptr<int> life = life_;
+  QObject::connect(panel, &QFileDialog::finished, panel,
+                   [this, life, panel, imageMode](int result) {
+                     if (life.expired() || result != QDialog::Accepted) return;
+                     QStringList files = panel->selectedFiles();
+                     if (imageMode) {
+                       loadImages(files);
+                     } else if (!files.isEmpty()) {
+                       loadVideo(files.first());
+                     }
+                   });
+  panel->open();
+}
+
+void PlayerManager::loadVideo(const QString& path) {
+  std::weak_ptr<int> life = life_;
+  std::string file = path.toStdString();
+  std::string name = QFileInfo(path).fileName().toStdString();
+  videoOutputQueue_->async([this, life, file, name] {
+    std::string error;
+    std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(file, error);
+    if (!decoder) {
+      CV_LOG_ERROR("cannot play " + name + ": " + error);
+      return;
+    }
+    // The new file replaces the old one, paused at its first frame.
+    stopVideoPacing();
+    QSizeF size(decoder->width(), decoder->height());
+    double seconds = decoder->duration();
+    player_ = std::move(decoder);
+    CV_LOG_INFO("video " + name + ": " + std::to_string(int(size.width())) + " x " +
+                std::to_string(int(size.height())) + ", " + std::to_string(seconds) + " s");
+    MainQueue::shared().async([this, life, file, name, size, seconds] {
+      if (life.expired()) return;
+      {
+        std::lock_guard lock(mutex_);
+        hasValidAsset_ = true;
+        fileName_ = name;
+        asset_ = file;
+        frameSize_ = size;
+        duration_ = seconds;
+      }
+      stopImagePush();
+      currentTime->setValue(0);
+      setupComplete->setValue(true);
+      status->setValue(PlayerStatus::pause);
+      // The first picture, once the listeners of setupComplete have switched to this source.
+      MainQueue::shared().async([this, life] {
+        if (life.expired()) return;
+        videoOutputQueue_->async([this] { deliverCurrentFrame(); });
+      });
+    });
+  });
+}
+
+void PlayerManager::loadImages(const QStringList& paths) {
+  for (const QString& path : paths) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    if (image.isNull()) {
+      CV_LOG_WARNING("cannot read image " + path.toStdString() + ": " +
+                     reader.errorString().toStdString());
+      continue;
+    }
+    images_.push_back(std::move(image));
+  }
+  if (images_.empty()) {
+    setupComplete->setValue(false);
+    return;
+  }
+  // Frames are bi-planar 4:2:0: an odd picture loses its last column or row.
+  const QImage& first = images_.front();
+  QSizeF size(first.width() & ~1, first.height() & ~1);
+  videoOutputQueue_->async([this] { stopVideoPacing(); });
+  PixelBufferRef buffer = createPixelBuffer(int(size.width()), int(size.height()));
+  {
+    std::lock_guard lock(mutex_);
+    frameSize_ = size;
+    imagePixel_ = buffer;
+  }
+  currentIndex_ = 0;
+  setupComplete->setValue(true);
+  showImage(0);
+  play();
+}
+
+// ---- playing
+
+void PlayerManager::play() {
+  if (mode->value() == PlayerMode::video) {
+    videoOutputQueue_->async([this] { startVideoPacing(); });
+  } else if (!pushImageTimer_) {
+    pushImageTimer_ = std::make_unique<platform::DispatchTimer>(*pushImageQueue_, clock_);
+    pushImageTimer_->setEventHandler([this] { deliver(imagePixel()); });
+    pushImageTimer_->schedule(0ns, kImagePushInterval, kImagePushInterval);
+    pushImageTimer_->resume();
+  }
+  status->setValue(PlayerStatus::playing);
+}
+
+void PlayerManager::pause() {
+  if (mode->value() == PlayerMode::video) {
+    videoOutputQueue_->async([this] { stopVideoPacing(); });
+  } else {
+    stopImagePush();
+  }
+  status->setValue(PlayerStatus::pause);
+}
+
+void PlayerManager::stepForward() {
+  if (mode->value() == PlayerMode::video) {
+    pause();
+    videoOutputQueue_->async([this] {
+      if (player_ && player_->advance()) deliverCurrentFrame();
+    });
+    return;
+  }
+  if (images_.empty()) return;
+  currentIndex_ = (currentIndex_ + 1) % images_.size();
+  showImage(currentIndex_);
+  if (!pushImageTimer_) pushImageOnce();
+}
+
+void PlayerManager::stepBackward() {
+  if (mode->value() == PlayerMode::video) {
+    pause();
+    videoOutputQueue_->async([this] {
+      if (player_ && player_->stepBack()) deliverCurrentFrame();
+    });
+    return;
+  }
+  if (images_.empty()) return;
+  currentIndex_ = currentIndex_ == 0 ? images_.size() - 1 : currentIndex_ - 1;
+  showImage(currentIndex_);
+  if (!pushImageTimer_) pushImageOnce();
+}
+
+// ---- video, on the player's queue
+
+void PlayerManager::deliverCurrentFrame() {
+  if (!player_ || !player_->hasCurrent()) return;
+  PixelBufferRef buffer = player_->currentBuffer();
+  currentTime->setValue(double(player_->currentPts()) / 1e9);
+  deliver(buffer);
+}
+
+void PlayerManager::startVideoPacing() {
+  if (!player_ || displayLink_) return;
+  std::optional<int64_t> next = player_->nextPts();
+  if (!next) {
+    // Played to the end: start again from the beginning.
+    if (!player_->rewind() || !(next = player_->nextPts())) return;
+  }
+  anchorPts_ = *next;
+  anchorTime_ = clock_.now();
+  displayLink_ = std::make_unique<platform::DispatchTimer>(*videoOutputQueue_, clock_);
+  displayLink_->setEventHandler([this] { onDisplayLink(); });
+  displayLink_->schedule(0ns, std::chrono::nanoseconds(player_->frameDurationNs()));
+  displayLink_->resume();
+}
+
+void PlayerManager::stopVideoPacing() {
+  if (!displayLink_) return;
+  displayLink_->cancel();
+  displayLink_.reset();
+}
+
+void PlayerManager::onDisplayLink() {
+  if (!player_ || !displayLink_) return;
+  const int64_t frame = player_->frameDurationNs();
+  int64_t media = anchorPts_ + (clock_.now() - anchorTime_).count();
+  bool advanced = false;
+  for (int i = 0; i < kMaxFramesPerTick; ++i) {
+    std::optional<int64_t> next = player_->nextPts();
+    if (!next) {
+      if (advanced) break;  // show the last frame now; the loop starts at the next tick
+      // At the end the file plays again from its start, as a camera never stops.
+      if (!player_->rewind() || !(next = player_->nextPts())) break;
+      anchorPts_ = media = *next;
+      anchorTime_ = clock_.now();
+    }
+    if (*next > media + frame / 2) break;
+    if (!player_->advance()) break;
+    advanced = true;
+  }
+  // Too far behind to catch up: go on from the frame shown.
+  if (advanced && media - player_->currentPts() > kMaxFramesPerTick * frame) {
+    anchorPts_ = player_->currentPts();
+    anchorTime_ = clock_.now();
+  }
+  if (advanced) deliverCurrentFrame();
+}
+
+// ---- pictures, on the main thread
+
+void PlayerManager::showImage(size_t index) {
+  PixelBufferRef shown = imagePixel();
+  if (!shown || index >= images_.size()) return;
+  // Drawn into a fresh buffer that then replaces the shown one, so no consumer sees a half-drawn
+  // picture; a smaller picture leaves the rest black rather than the previous picture.
+  PixelBufferRef buffer = createPixelBuffer(shown->width(), shown->height());
+  if (!buffer) return;
+  Converter::pixelBuffer(*buffer, images_[index]);
+  std::lock_guard lock(mutex_);
+  imagePixel_ = buffer;
+}
+
+void PlayerManager::stopImagePush() {
+  if (!pushImageTimer_) return;
+  pushImageTimer_->cancel();
+  pushImageTimer_.reset();
+}
+
+void PlayerManager::pushImageOnce() {
+  pushImageQueue_->async([this] { deliver(imagePixel()); });
+}
+
+}  // namespace corvane

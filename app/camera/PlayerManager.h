@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QImage>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera/PlayerMode.h"
+#include "camera/PlayerStatus.h"
+#include "dispatch/Clock.h"
+#include "dispatch/DispatchTimer.h"
+#include "dispatch/SerialQueue.h"
+#include "util/Observable.h"
+#include "video/PixelBuffer.h"
+
+class QWidget;
+
+namespace corvane {
+
+class VideoDecoder;
+
+// A video file or a set of still pictures standing in for the camera: it turns the chosen file
+// into a stream of NV12 full-range frames handed to one consumer, `outputBuffer`.
+//
+// Threads: the public operations run on the main thread. Video is opened, decoded, paced and
+// delivered on the serial queue "VideoOutputQueue"; still pictures are pushed ten times a second
+// from the queue "push.image.timer". The consumer must accept frames from either.
+class PlayerManager {
+ public:
+  using OutputBuffer = std::function<void(platform::PixelBufferRef)>;
+
+  static constexpr const char* kVideoTypes[] = {"mp4", "MP4", "mov", "MOV"};
+  static constexpr const char* kImageTypes[] = {"jpg", "JPG", "png", "PNG"};
+
+  static PlayerManager& shared();
+  explicit PlayerManager(platform::Clock& clock = platform::Clock::shared());
+  ~PlayerManager();
+  PlayerManager(const PlayerManager&) = delete;
+  PlayerManager& operator=(const PlayerManager&) = delete;
+
+  // Shows the file chooser as a sheet on the window and loads what is chosen.
+  void openFile(QWidget* window);
+  // What the chooser's choice leads to: a video opened on the player's queue (a file that
+  // cannot be played is logged and changes nothing), or pictures appended to `images`.
+  void loadVideo(const QString& path);
+  void loadImages(const QStringList& paths);
+
+  void play();
+  void pause();
+  // One frame or one picture forward or back.
+  void stepForward();
+  void stepBackward();
+
+  // An NV12 full-range buffer of that size, black; none (and an error line) when it cannot be made.
+  platform::PixelBufferRef createPixelBuffer(int width, int height);
+
+  bool hasValidAsset() const;
+  // Size of the frames delivered: the decoded video frames', or the first picture's (even sizes).
+  QSizeF frameSize() const;
+  std::string fileName() const;
+  OutputBuffer outputBuffer() const;
+  void setOutputBuffer(OutputBuffer callback);
+  const ObservableRef<bool> setupComplete;
+  // Playback position in seconds.
+  const ObservableRef<double> currentTime;
+  // The video's duration in seconds.
+  double duration() const;
+  const ObservableRef<PlayerStatus> status;
+  std::vector<QImage> images() const;
+  int currentIndex() const;
+  const ObservableRef<PlayerMode> mode;
+  // The chosen video's path.
+  std::optional<std::string> asset() const;
+  // The buffer holding the picture shown.
+  platform::PixelBufferRef imagePixel() const;
+
+  platform::SerialQueue& videoOutputQueue() { return *videoOutputQueue_; }
+  platform::SerialQueue& pushImageQueue() { return *pushImageQueue_; }
+
+ private:
+  void deliver(const platform::PixelBufferRef& buffer);
+  // Video, on the player's queue.
+  void deliverCurrentFrame();
+  void startVideoPacing();
+  void stopVideoPacing();
+  void onDisplayLink();
+  // Pictures, on the main thread.
+  void showImage(size_t index);
+  void stopImagePush();
+  void pushImageOnce();
+
+  platform::Clock& clock_;
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);  // tasks posted to main hold it weakly
+
+  mutable std::mutex mutex_;  // guards the fields below that other threads read
+  bool hasValidAsset_ = false;
+  QSizeF frameSize_{0, 0};
+  std::string fileName_ = "No File";
+  OutputBuffer outputBuffer_;
+  double duration_ = 0;
+  std::optional<std::string> asset_;
+  platform::PixelBufferRef imagePixel_;
+
+  // Main thread only.
+  std::vector<QImage> images_;
+  size_t currentIndex_ = 0;
+  std::unique_ptr<platform::DispatchTimer> pushImageTimer_;
+
+  // The player's queue only.
+  std::unique_ptr<VideoDecoder> player_;
+  std::unique_ptr<platform::DispatchTimer> displayLink_;  // paces the frame pull while playing
+  int64_t anchorPts_ = 0;
+  platform::Clock::TimePoint anchorTime_{};
+
+  std::unique_ptr<platform::SerialQueue> pushImageQueue_;
+  std::unique_ptr<platform::SerialQueue> videoOutputQueue_;
+};
+
+}  // namespace corvane

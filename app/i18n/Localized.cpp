@@ -1,0 +1,9 @@
+#include "i18n/Localized.h"
+
+#include "i18n/LanguageManager.h"
+
+namespace corvane {
+
+std::string localized(const std::string& key) { return LanguageManager::shared().localized(key); }
+
+}  // namespace corvane

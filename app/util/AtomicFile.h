@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+namespace corvane {
+
+// Writes a whole file so that readers see either the old contents or the new, never a torn
+// file: the bytes go to a temporary file in the same folder, are flushed to disk, and the
+// temporary file is renamed over the target.
+class AtomicFile {
+ public:
+  // False, with the reason in `error`, when any step failed; the old file is then untouched.
+  static bool write(const std::string& path, const std::string& bytes, std::string* error);
+};
+
+}  // namespace corvane

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "SettingsFixture.h"
+#include "config/HexColor.h"
+#include "config/LenientJson.h"
+#include "config/RectPoint.h"
+#include "util/AtomicFile.h"
+
+using corvane::LenientJson;
+using nlohmann::json;
+using namespace settingstest;
+
+TEST(LenientJson, NumbersBecomeIntegersOnlyWhenWholeAndBooleansOnlyWhenZeroOrOne) {
+  auto j = json::parse(R"({"i": 2, "f": 2.0, "frac": 2.5, "big": 1e300, "t": true,
+                           "s": "2", "n": null, "neg": -7, "u": 18446744073709551615,
+                           "one": 1, "zero": 0.0, "two": 2, "lst": ["A", "b"], "mixed": ["a", 1]})");
+  EXPECT_EQ(LenientJson::integer(j, "i"), 2);
+  EXPECT_EQ(LenientJson::integer(j, "f"), 2);
+  EXPECT_EQ(LenientJson::integer(j, "neg"), -7);
+  EXPECT_FALSE(LenientJson::integer(j, "frac"));
+  EXPECT_FALSE(LenientJson::integer(j, "big"));
+  EXPECT_FALSE(LenientJson::integer(j, "u"));  // beyond a signed 64-bit field
+  EXPECT_FALSE(LenientJson::integer(j, "t"));
+  EXPECT_FALSE(LenientJson::integer(j, "s"));
+  EXPECT_FALSE(LenientJson::integer(j, "n"));
+  EXPECT_FALSE(LenientJson::integer(j, "absent"));
+
+  EXPECT_EQ(LenientJson::boolean(j, "t"), true);
+  EXPECT_EQ(LenientJson::boolean(j, "one"), true);
+  EXPECT_EQ(LenientJson::boolean(j, "zero"), false);
+  EXPECT_FALSE(LenientJson::boolean(j, "two"));
+  EXPECT_FALSE(LenientJson::boolean(j, "s"));
+
+  EXPECT_EQ(LenientJson::number(j, "i"), 2.0);
+  EXPECT_EQ(LenientJson::number(j, "frac"), 2.5);
+  EXPECT_FALSE(LenientJson::number(j, "t"));
+
+  EXPECT_EQ(LenientJson::stringList(j, "lst"), (std::vector<std::string>{"A", "b"}));
+  EXPECT_FALSE(LenientJson::stringList(j, "mixed"));
+  EXPECT_FALSE(LenientJson::string(j, "i"));
+  // Not an object at all: every key is missing.
+  EXPECT_FALSE(LenientJson::integer(json::array({1}), "i"));
+}
+
+TEST(LenientJson, UnreadableAndBrokenFilesFailWithAReason) {
+  testsupport::TempDir dir;
+  json out = 5;
+  std::string why;
+  EXPECT_FALSE(LenientJson::readFile("", out, &why));
+  EXPECT_FALSE(LenientJson::readFile(dir.file("missing.json"), out, &why));
+  EXPECT_NE(why.find("missing.json"), std::string::npos);
+  writeFile(dir.file("truncated.json"), R"({"a": [1, 2)");
+  EXPECT_FALSE(LenientJson::readFile(dir.file("truncated.json"), out, &why));
+  EXPECT_FALSE(LenientJson::readFile(dir.path(), out, &why));  // a folder
+  EXPECT_EQ(out, 5);                                           // untouched on failure
+  writeFile(dir.file("ok.json"), R"([true])");
+  EXPECT_TRUE(LenientJson::readFile(dir.file("ok.json"), out, &why));
+  EXPECT_EQ(out, json::array({true}));
+}
+
+TEST(LenientJson, WritesCompactInInsertionOrderWithSixDecimalNumbers) {
+  nlohmann::ordered_json o;
+  o["z"] = LenientJson::sixDecimals(1.0 / 3.0);
+  o["a"] = LenientJson::sixDecimals(0.35);
+  o["m"] = LenientJson::sixDecimals(0.1234567);
+  o["full"] = 1.0 / 3.0;
+  o["nan"] = std::numeric_limits<double>::quiet_NaN();
+  o["bad"] = std::string("\xff");
+  EXPECT_EQ(LenientJson::compact(o),
+            "{\"z\":0.333333,\"a\":0.35,\"m\":0.123457,\"full\":0.3333333333333333,"
+            "\"nan\":null,\"bad\":\"\xEF\xBF\xBD\"}");
+  EXPECT_EQ(LenientJson::shortestText(2.0), "2.0");
+  EXPECT_EQ(LenientJson::shortestText(1.25), "1.25");
+  EXPECT_EQ(LenientJson::shortestText(-0.5), "-0.5");
+  EXPECT_EQ(LenientJson::shortestText(0.9 + 0.2), "1.1");
+  EXPECT_EQ(LenientJson::shortestText(-0.0001), "-0.0001");
+  EXPECT_EQ(LenientJson::shortestText(0.00001), "1e-05");
+  EXPECT_EQ(LenientJson::shortestText(1700000000.5), "1700000000.5");
+}
+
+TEST(HexColor, ParsesLikeAHexadecimalScanner) {
+  auto rgb = [](const std::string& text) -> std::optional<std::array<int, 3>> {
+    auto c = corvane::colorFromHexString(text);
+    if (!c) return std::nullopt;
+    EXPECT_EQ(c->alphaF(), 1.0f);
+    return std::array<int, 3>{c->red(), c->green(), c->blue()};
+  };
+  EXPECT_EQ(rgb("#7ED321"), (std::array<int, 3>{0x7E, 0xD3, 0x21}));
+  EXPECT_EQ(rgb("#7ed321"), rgb("#7ED321"));
+  EXPECT_FALSE(rgb("7ED321"));
+  EXPECT_FALSE(rgb("#7ED32"));
+  EXPECT_FALSE(rgb("#7ED3210"));
+  EXPECT_FALSE(rgb("#GGGGGG"));
+  EXPECT_FALSE(rgb(""));
+  // Five digits and a letter: the five digits are the number.
+  EXPECT_EQ(rgb("#12345G"), (std::array<int, 3>{0x01, 0x23, 0x45}));
+  // A "0x" prefix and four digits: red is 0.
+  EXPECT_EQ(rgb("#0x1234"), (std::array<int, 3>{0x00, 0x12, 0x34}));
+  EXPECT_EQ(rgb("#  00FF"), (std::array<int, 3>{0x00, 0x00, 0xFF}));
+  EXPECT_EQ(corvane::hexStringOfColor(*corvane::colorFromHexString("#4fe3c0")), "#4FE3C0");
+}
+
+class RectPointTest : public SettingsFixture {};
+
+TEST_F(RectPointTest, CoordinatesOutOfRangeAreLoggedAndKept) {
+  corvane::RectPoint inside(0, 0, 1, 0, 1, 1, 0, 1, *logger);
+  EXPECT_TRUE(log.empty());
+
+  corvane::RectPoint slightly(-0.0001, 0, 1, 0, 1.0001, 1, 0, 1, *logger);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].find("[Debug]"), std::string::npos);
+  EXPECT_NE(log[0].find("():  x1: -0.0001 should be in [0, 1]"), std::string::npos);
+  EXPECT_NE(log[1].find("():  x3: 1.0001 should be in [0, 1]"), std::string::npos);
+  EXPECT_EQ(slightly.x1, -0.0001);  // kept, not clamped
+  log.clear();
+
+  double nan = std::numeric_limits<double>::quiet_NaN();
+  corvane::RectPoint notANumber(nan, 0, 0, 0, 0, 0, 0, 0, *logger);
+  EXPECT_TRUE(log.empty());
+
+  corvane::RectPoint fromRect(corvane::FocusRect{0.9, 0.1, 0.2, 0.5}, *logger);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].find(" x2: 1.1 should be in [0, 1]"), std::string::npos);
+  EXPECT_NE(log[1].find(" x3: 1.1 should be in [0, 1]"), std::string::npos);
+  log.clear();
+
+  // A negative width keeps the corners in the order given.
+  corvane::RectPoint flipped(corvane::FocusRect{0.5, 0.2, -0.25, 0.5}, *logger);
+  EXPECT_EQ(flipped, corvane::RectPoint(0.5, 0.2, 0.25, 0.2, 0.25, 0.7, 0.5, 0.7, *logger));
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(flipped.copy(), flipped);
+}
+
+TEST(AtomicFile, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+  testsupport::TempDir dir;
+  std::string path = dir.file("Custom config.json");
+  writeFile(path, std::string(100000, 'x'));
+  std::string error;
+  ASSERT_TRUE(corvane::AtomicFile::write(path, "{}", &error)) << error;
+  EXPECT_EQ(readFile(path), "{}");
+  size_t entries = 0;
+  for (auto& e : fs::directory_iterator(dir.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1u);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(AtomicFile, AFailedWriteKeepsTheOldContentsAndSaysWhy) {
+  testsupport::TempDir dir;
+  std::string error;
+  EXPECT_FALSE(corvane::AtomicFile::write(dir.file("no/such/folder/x.json"), "{}", &error));
+  EXPECT_FALSE(error.empty());
+
+  // The target is a folder holding a file: the rename fails, and nothing is left behind.
+  std::string target = dir.file("taken");
+  writeFile(target + "/inside", "old");
+  EXPECT_FALSE(corvane::AtomicFile::write(target, "new", &error));
+  EXPECT_EQ(readFile(target + "/inside"), "old");
+  size_t entries = 0;
+  for (auto& e : fs::directory_iterator(dir.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1u);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <linux/videodev2.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/V4l2Api.h"
+
+namespace testsupport {
+
+// A V4L2 driver in memory: answers the capability, format, buffer and streaming requests the
+// capture layer makes, and streams the frames a test pushes. unplug() makes every later call
+// fail with ENODEV, as a removed camera does.
+class FakeV4l2Device : public platform::V4l2Api {
+ public:
+  struct Format {
+    uint32_t fourcc;
+    std::vector<std::pair<int, int>> sizes;
+    std::vector<int> rates = {30};
+  };
+  struct Node {
+    std::string driver = "uvcvideo";
+    std::string card = "Camera";
+    std::string busInfo = "usb-0000:00:14.0-1";
+    uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    std::vector<Format> formats;
+  };
+
+  FakeV4l2Device();
+  ~FakeV4l2Device() override;
+
+  void addNode(const std::string& path, Node node);
+  void pushFrame(std::vector<uint8_t> bytes);
+  void unplug();
+  // Requests seen, by name ("S_FMT", "STREAMON", ...), in order.
+  std::vector<std::string> calls() const;
+  int openCount() const;
+  v4l2_pix_format lastFormat() const;
+  size_t pendingFrames() const;
+
+  int open(const char* path, int flags) override;
+  int close(int fd) override;
+  int ioctl(int fd, unsigned long request, void* arg) override;
+  void* mmap(size_t length, int fd, off_t offset) override;
+  int munmap(void* address, size_t length) override;
+  int waitReadable(int fd, int wakeFd, int timeoutMs) override;
+
+ private:
+  int handle(const Node& node, unsigned long request, void* arg);
+  void signal();
+  bool readyLocked() const;
+
+  mutable std::mutex mutex_;
+  std::map<std::string, Node> nodes_;
+  std::map<int, std::string> open_;
+  int nextFd_ = 1000;
+  std::vector<std::string> calls_;
+  v4l2_pix_format format_{};
+  std::vector<std::vector<uint8_t>> buffers_;
+  std::deque<uint32_t> queued_;
+  std::deque<std::vector<uint8_t>> frames_;
+  bool streaming_ = false;
+  bool unplugged_ = false;
+  uint32_t sequence_ = 0;
+  int eventFd_ = -1;
+};
+
+}  // namespace testsupport

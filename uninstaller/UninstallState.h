@@ -1,0 +1,7 @@
+#pragma once
+
+namespace uninstaller {
+
+enum class UninstallState { welcome, progress, complete };
+
+}  // namespace uninstaller

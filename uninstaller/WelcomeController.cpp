@@ -1,0 +1,45 @@
+#include "WelcomeController.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "ProductInfo.h"
+#include "RemovalRunner.h"
+
+namespace uninstaller {
+
+WelcomeController::WelcomeController(QWidget* parent)
+    : QWidget(parent), runner_(&RemovalRunner::run) {
+  descLabel = new QLabel("Uninstall " + ProductInfo::productName(), this);
+  QFont big = descLabel->font();
+  big.setPointSize(big.pointSize() + 6);
+  descLabel->setFont(big);
+  versionLabel = new QLabel(ProductInfo::versionLine(), this);
+  checkButton = new CustomButton(QString(), this);
+  checkButton->setFixedSize(20, 20);
+  checkButton->setAccessibleName("removeEverything");
+  auto* checkText = new QLabel("Also remove my settings, records and logs", this);
+  nextButton = new CustomButton("Continue", this);
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(checkButton);
+  row->addWidget(checkText, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addStretch();
+  layout->addWidget(descLabel, 0, Qt::AlignHCenter);
+  layout->addWidget(versionLabel, 0, Qt::AlignHCenter);
+  layout->addStretch();
+  layout->addLayout(row);
+  layout->addWidget(nextButton, 0, Qt::AlignHCenter);
+
+  connect(checkButton, &QPushButton::clicked, this, [this] { checkAction(); });
+  connect(nextButton, &QPushButton::clicked, this, [this] { nextAction(); });
+}
+
+void WelcomeController::checkAction() { checkButton->setSelected(!checkButton->isSelected()); }
+
+void WelcomeController::nextAction() {
+  if (runner_ && runner_(checkButton->isSelected()) && okAction) okAction();
+}
+
+}  // namespace uninstaller
