@@ -118,7 +118,7 @@ static void BM_LayoutComposePerspective(benchmark::State& state) {
   LayoutView view(nullptr, manager, MetalContext::shared());
   LayoutView::Environment environment;
   environment.enablePerspectiveProjection = true;
-  environment.camera.projection = {CameraProjection::eqt, 360, 180, 360, 100, 3840, 1080};
+  environment.camera.projection = {ProjectionType::eqt, 360, 180, 360, 100, 3840, 1080};
   view.setEnvironment(environment);
   int tiles = int(state.range(0));
   view.roiPairList = gridPairs(tiles, columnsFor(tiles));

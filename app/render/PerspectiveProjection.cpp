@@ -88,11 +88,11 @@ PerspectiveProjection::Angles PerspectiveProjection::sourceToAngles(const Projec
                                                                     float y) const {
   float halfW = float(W_) / 2, quarterW = float(W_) / 4, halfH = p.max_height_range / 2;
   switch (int(p.projectType)) {
-    case CameraProjection::eqt:
+    case int(ProjectionType::eqt):
       return {(x - halfW) * p.angle, (y - halfH) * p.angle, true};
-    case CameraProjection::cylinder:
+    case int(ProjectionType::cylinder):
       return {(x - halfW) * p.angle, std::atan((y - halfH) * p.angle), true};
-    case CameraProjection::panini:
+    case int(ProjectionType::panini):
       return panniniToSphere((x - halfW) / quarterW, (y - halfH) / quarterW, kPanniniD,
                              kPanniniSqueeze, kPanniniSqueeze);
     default:
@@ -119,15 +119,15 @@ PerspectiveProjection::SourcePoint PerspectiveProjection::outputToSource(const P
   float halfW = float(W_) / 2, quarterW = float(W_) / 4, H = p.max_height_range;
   SourcePoint s;
   switch (int(p.projectType)) {
-    case CameraProjection::eqt:
+    case int(ProjectionType::eqt):
       s.x = halfW + L / p.angle;
       s.y = F / p.angle + H / 2 - p.offset_height;
       break;
-    case CameraProjection::cylinder:
+    case int(ProjectionType::cylinder):
       s.x = halfW + L / p.angle;
       s.y = std::tan(F) / p.angle + H / 2 - p.offset_height;
       break;
-    case CameraProjection::panini: {
+    case int(ProjectionType::panini): {
       float k = 2 / (std::cos(L) + 1);
       float X = k * std::sin(L);
       float Y = k * std::tan(F) * (1 + kPanniniSqueeze * (std::cos(0.92f * L) - 1));
@@ -161,15 +161,15 @@ float PerspectiveProjection::maxHeightRange() const {
   bool modern = camera_.api_version >= 7;
   float W = float(W_);
   switch (pr.type) {
-    case CameraProjection::eqt:
+    case ProjectionType::eqt:
       if (modern) return std::floor(W / float(pr.max_hfov) * float(pr.max_vfov));
       return camera_.is360Camera ? 960.0f : 1920.0f;
-    case CameraProjection::cylinder:
+    case ProjectionType::cylinder:
       if (modern)
         return std::floor(std::tan(radians(float(pr.max_vfov)) / 2) * 2 * W /
                           radians(float(pr.max_hfov)));
       return 1584.0f;
-    case CameraProjection::panini: {
+    case ProjectionType::panini: {
       if (!modern) return 1920.0f;
       float Wp = float(pr.width);
       float px = sphereToPannini(radians(float(pr.max_hfov)) / 2, 0, kPanniniD, kPanniniSqueeze,
@@ -202,12 +202,12 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
   const float W = float(W_), Hs = float(Hs_);
   // 1. The camera's horizontal field and the configured vertical value.
   float cameraHfov = radians(float(pr.hfov));
-  int v = camera_.verticalFov == 0   ? camera_.fov1Value
-          : camera_.verticalFov == 1 ? camera_.fov2Value
-                                     : camera_.fov3Value;
+  int64_t v = camera_.verticalFov == VerticalFovMode::top   ? camera_.fov1Value
+              : camera_.verticalFov == VerticalFovMode::mid ? camera_.fov2Value
+                                                            : camera_.fov3Value;
   Project p;
   p.activate = true;
-  if (pr.type == CameraProjection::normal || pr.type < 0 || pr.type > 3) {
+  if (pr.type == ProjectionType::normal) {
     p.projection_hfov_max = kMaxHfov;
     p.camera_hfov = cameraHfov;
     p.camera_vfov = radians(float(pr.vfov));
@@ -223,12 +223,12 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
     else if (v == camera_.fov3Value)
       offset = float(2 * half);
     // 4. The tile in the projection.
-    p.projectType = float(pr.type);
+    p.projectType = float(int(pr.type));
     p.max_height_range = H;
     p.offset_height = offset;
     float cx = src.x + src.width / 2;
     float cy = src.y + offset + src.height / 2;
-    if (pr.type == CameraProjection::panini) {
+    if (pr.type == ProjectionType::panini) {
       p.angle = 0;
       p.roi_hfov = std::fabs(sourceToAngles(p, src.x + src.width, cy).lon -
                              sourceToAngles(p, src.x, cy).lon);
@@ -243,7 +243,7 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
     float yaw = centre.lon, pitch = centre.lat;
     Float3x3 m = rotationMatrix(yaw, pitch);
     p.projection_hfov_max = kMaxHfov;
-    if (pr.type == CameraProjection::panini) {
+    if (pr.type == ProjectionType::panini) {
       float e = (W / 2) * kMaxHfov / cameraHfov;
       p.projection_hfov_max =
           std::fabs(sourceToAngles(p, cx + e, cy).lon - sourceToAngles(p, cx - e, cy).lon);
@@ -258,7 +258,7 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
     auto bottomPoint = [&] {
       return outputToSource(p, dst, m, dst.x + dst.width / 2, dst.y + dst.height);
     };
-    if (pr.type == CameraProjection::eqt) {
+    if (pr.type == ProjectionType::eqt) {
       if (centreRow > cy) {
         SourcePoint s = topPoint();
         Angles g = sourceToAngles(p, s.x, std::max(0.0f, s.y) + offset);
@@ -270,7 +270,7 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
         yaw = g.lon;
         pitch = pitchAboveBottom(g.lat, p.roi_vfov, latTop, latMid);
       }
-    } else if (pr.type == CameraProjection::panini) {
+    } else if (pr.type == ProjectionType::panini) {
       if (centreRow > cy) {
         SourcePoint s = topPoint();
         if (s.outOfFrame && s.y < 0) {
@@ -333,7 +333,7 @@ Project PerspectiveProjection::computeProjection(const RoiProperty& dst,
     p.matrix = rotationMatrix(yaw, pitch);
     p.camera_hfov = cameraHfov;
     p.camera_vfov =
-        pr.type == CameraProjection::panini ? radians(float(pr.vfov)) : latBottom - latTop;
+        pr.type == ProjectionType::panini ? radians(float(pr.vfov)) : latBottom - latTop;
   }
   // 9. The output rows the tile's picture spans.
   int64_t h = int64_t(std::floor(std::tan(p.camera_vfov / 2) * p.roi_r));

@@ -1,20 +1,10 @@
 #pragma once
 
+#include "camera/Projection.h"
+#include "camera/VerticalFovMode.h"
 #include "render/LayoutRecords.h"
 
 namespace corvane {
-
-// The projection the camera stores its panorama in, as it reports it (degrees, pixels).
-struct CameraProjection {
-  enum Type { eqt = 0, cylinder = 1, panini = 2, normal = 3 };
-  int type = eqt;
-  int max_hfov = 360;
-  int max_vfov = 180;
-  int hfov = 360;
-  int vfov = 100;
-  int width = 0;
-  int height = 0;
-};
 
 // Perspective correction of one tile: the virtual pinhole camera through which the layout
 // kernel looks into the panorama, computed once per tile and frame in 32-bit floats.
@@ -27,13 +17,13 @@ class PerspectiveProjection {
 
   // What the camera and the configuration say about the source.
   struct Camera {
-    CameraProjection projection;
-    int api_version = 7;
+    Projection projection{ProjectionType::eqt, 360, 180, 360, 100, 0, 0};
+    int64_t api_version = 7;
     bool is360Camera = true;
-    int verticalFov = 1;  // VerticalFovMode: top 0, mid 1, down 2
-    int fov1Value = 0;
-    int fov2Value = 1;
-    int fov3Value = 2;
+    VerticalFovMode verticalFov = VerticalFovMode::mid;
+    int64_t fov1Value = 0;
+    int64_t fov2Value = 1;
+    int64_t fov3Value = 2;
   };
 
   struct Angles {

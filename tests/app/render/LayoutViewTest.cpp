@@ -231,8 +231,8 @@ TEST_F(LayoutViewTest, RemapTablesAreReusedWhileATileStaysPut) {
 TEST_F(LayoutViewTest, PerspectiveTileLooksAtItsSourceRectangle) {
   LayoutView::Environment environment = view->environment();
   environment.enablePerspectiveProjection = true;
-  environment.camera.projection = {CameraProjection::eqt, 360, 180, 360, 100, 3840, 1080};
-  environment.camera.verticalFov = 1;
+  environment.camera.projection = {ProjectionType::eqt, 360, 180, 360, 100, 3840, 1080};
+  environment.camera.verticalFov = VerticalFovMode::mid;
   view->setEnvironment(environment);
   auto focus = pair({1500, 400, 480, 270}, {0, 0, 1280, 720});
   focus.type = 11;

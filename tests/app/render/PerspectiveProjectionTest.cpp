@@ -12,7 +12,9 @@ namespace {
 
 struct ProjectionCase {
   int W, Hs, Ho;
-  CameraProjection projection;
+  struct {
+    int type, max_hfov, max_vfov, hfov, vfov, width, height;
+  } projection;
   int api;
   bool is360;
   int verticalFov;
@@ -163,10 +165,12 @@ RoiProperty rect(const float r[4]) {
 
 PerspectiveProjection::Camera cameraOf(const ProjectionCase& c) {
   PerspectiveProjection::Camera camera;
-  camera.projection = c.projection;
+  const auto& p = c.projection;
+  camera.projection =
+      *Projection::make(p.type, p.max_hfov, p.max_vfov, p.hfov, p.vfov, p.width, p.height);
   camera.api_version = c.api;
   camera.is360Camera = c.is360;
-  camera.verticalFov = c.verticalFov;
+  camera.verticalFov = VerticalFovMode(c.verticalFov);
   camera.fov1Value = 60;
   camera.fov2Value = 80;
   camera.fov3Value = 100;
@@ -276,13 +280,13 @@ TEST(PerspectiveProjection, PanniniMappings) {
 
 TEST(PerspectiveProjection, EqtOffsetsForTheThreeVerticalPositions) {
   PerspectiveProjection::Camera camera;
-  camera.projection = {CameraProjection::eqt, 360, 180, 360, 100, 3840, 1080};
+  camera.projection = {ProjectionType::eqt, 360, 180, 360, 100, 3840, 1080};
   camera.fov1Value = 60;
   camera.fov2Value = 80;
   camera.fov3Value = 100;
   float expected[] = {0, 420, 840};
   for (int mode = 0; mode < 3; ++mode) {
-    camera.verticalFov = mode;
+    camera.verticalFov = VerticalFovMode(mode);
     PerspectiveProjection projection(3840, 1080, 720, camera);
     RoiProperty dst, src;
     dst.width = 1280;
@@ -297,7 +301,7 @@ TEST(PerspectiveProjection, EqtOffsetsForTheThreeVerticalPositions) {
   }
   // Equal configured values resolve to the first.
   camera.fov2Value = camera.fov1Value;
-  camera.verticalFov = 1;
+  camera.verticalFov = VerticalFovMode::mid;
   PerspectiveProjection projection(3840, 1080, 720, camera);
   RoiProperty dst, src;
   dst.width = src.width = 640;
@@ -307,8 +311,8 @@ TEST(PerspectiveProjection, EqtOffsetsForTheThreeVerticalPositions) {
 
 TEST(PerspectiveProjection, ATileOnTheHorizonSpansItsSourceRectangle) {
   PerspectiveProjection::Camera camera;
-  camera.projection = {CameraProjection::eqt, 360, 180, 360, 100, 3840, 1080};
-  camera.verticalFov = 1;  // offset 420: the frame's centre row is the horizon
+  camera.projection = {ProjectionType::eqt, 360, 180, 360, 100, 3840, 1080};
+  camera.verticalFov = VerticalFovMode::mid;  // offset 420: the frame's centre row is the horizon
   PerspectiveProjection projection(3840, 1080, 720, camera);
   RoiProperty dst, src;
   dst.x = 100;
@@ -363,7 +367,7 @@ TEST(PerspectiveProjection, IdentityViewMapsTheCentreToTheFrameCentre) {
 
 TEST(PerspectiveProjection, NormalProjectionKeepsOnlyTheCameraFields) {
   PerspectiveProjection::Camera camera;
-  camera.projection = {CameraProjection::normal, 90, 60, 90, 60, 1920, 1080};
+  camera.projection = {ProjectionType::normal, 90, 60, 90, 60, 1920, 1080};
   PerspectiveProjection projection(1920, 1080, 720, camera);
   RoiProperty dst, src;
   dst.width = src.width = 640;
@@ -382,10 +386,10 @@ TEST(PerspectiveProjection, NormalProjectionKeepsOnlyTheCameraFields) {
 TEST(PerspectiveProjection, NoVerticalSlackOnANon360CameraStaysFinite) {
   // H equals the frame height: half is 0 and the margin's offset quotient is taken as 0.
   PerspectiveProjection::Camera camera;
-  camera.projection = {CameraProjection::eqt, 180, 90, 180, 60, 3840, 1920};
+  camera.projection = {ProjectionType::eqt, 180, 90, 180, 60, 3840, 1920};
   camera.is360Camera = false;
   for (int mode = 0; mode < 3; ++mode) {
-    camera.verticalFov = mode;
+    camera.verticalFov = VerticalFovMode(mode);
     PerspectiveProjection projection(3840, 1920, 720, camera);
     RoiProperty dst, src;
     dst.width = 1280;
