@@ -29,6 +29,17 @@ QImage loadImageAsset(const std::string& name) {
 
 }  // namespace
 
+LayoutView::Environment LayoutView::Environment::withConfiguration(
+    const ConfigManager& config) const {
+  Environment environment = *this;
+  if (config.speakColor) environment.speakColor = *config.speakColor;
+  environment.enablePerspectiveProjection = config.enablePerspectiveProjection;
+  environment.camera.fov1Value = config.fov1Value;
+  environment.camera.fov2Value = config.fov2Value;
+  environment.camera.fov3Value = config.fov3Value;
+  return environment;
+}
+
 LayoutView::LayoutView(QWidget* parent, MetalManager& manager, MetalContext& context)
     : QWidget(parent), manager_(manager), context_(context) {
   setup();

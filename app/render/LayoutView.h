@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "config/ConfigManager.h"
 #include "render/LayoutMode.h"
 #include "render/LayoutRecords.h"
 #include "render/LayoutRemapCache.h"
@@ -33,6 +34,10 @@ class LayoutView : public QWidget {
     // Horizontal wrap of the source: a 360-degree panorama continues past its right edge at 0.
     bool wrapSource = true;
     PerspectiveProjection::Camera camera;
+
+    // This environment with the configuration's part taken from `config`: the speaker colour
+    // (when configured), the perspective switch and the three vertical fields of view.
+    Environment withConfiguration(const ConfigManager& config) const;
   };
 
   explicit LayoutView(QWidget* parent = nullptr, MetalManager& manager = MetalManager::shared(),

@@ -295,3 +295,23 @@ TEST_F(LayoutViewTest, TheWidgetShowsTheComposedPicture) {
   QImage expected = output().scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   EXPECT_LT(rendertest::compare(shown, expected).mean, 8.0);
 }
+
+TEST(LayoutViewEnvironment, TakesTheConfiguredColourPerspectiveAndFields) {
+  ConfigManager config(ConfigManager::Environment{});
+  config.speakColor = QColor(10, 20, 30);
+  config.enablePerspectiveProjection = false;
+  config.fov1Value = 61;
+  config.fov2Value = 82;
+  config.fov3Value = 103;
+  LayoutView::Environment base;
+  base.wrapSource = false;
+  auto environment = base.withConfiguration(config);
+  EXPECT_EQ(environment.speakColor, QColor(10, 20, 30));
+  EXPECT_FALSE(environment.enablePerspectiveProjection);
+  EXPECT_EQ(environment.camera.fov1Value, 61);
+  EXPECT_EQ(environment.camera.fov3Value, 103);
+  EXPECT_FALSE(environment.wrapSource);  // not the configuration's
+  // No configured colour: the one before stays.
+  config.speakColor.reset();
+  EXPECT_EQ(base.withConfiguration(config).speakColor, base.speakColor);
+}
