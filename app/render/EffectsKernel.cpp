@@ -179,7 +179,15 @@ void lumaRow(const uint8_t* __restrict sy, const uint8_t* __restrict ry, uint8_t
     if (Reduce) s = reduceToward(s, ry[x], level);
     oy[x] = uint8_t(s);
   }
-  for (int x = 0; x < pixels; ++x) lum[x] = lumaMap[oy[x]];
+  // Table look-ups eight at a time: one load and one store of eight bytes.
+  int x8 = pixels & ~7;
+  for (int x = 0; x < x8; x += 8) {
+    uint64_t in, out = 0;
+    std::memcpy(&in, oy + x, 8);
+    for (int k = 0; k < 8; ++k) out |= uint64_t(lumaMap[(in >> (8 * k)) & 0xFF]) << (8 * k);
+    std::memcpy(lum + x, &out, 8);
+  }
+  for (int x = x8; x < pixels; ++x) lum[x] = lumaMap[oy[x]];
   for (int x = 0; x < pixels; ++x) {
     int l = lum[x];
     rgb[x] = uint32_t(clampByte(l + tb[x])) | uint32_t(clampByte(l - tg[x])) << 8 |
