@@ -1,5 +1,7 @@
 #include "ISelvoServiceManage.h"
 
+#include "facedetect/FaceDetectorSource.h"
+
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -144,6 +146,9 @@ void ISelvoServiceManage::createObjects() {
   if (!layout_setting_wrapper_inst) {
     make("layout settings", factory_->CreateLayoutSetting(&layout_setting_wrapper_inst));
   }
+  // The framework's own face detector; the pipeline uses it only when the process runs
+  // translated.
+  if (!detector) detector = std::make_shared<FaceDetectorSource>(IDetector::shared());
 }
 
 void ISelvoServiceManage::setup(DoubleSize videoSize, DoubleSize dstSize, DoubleSize controlSize,
@@ -384,8 +389,7 @@ void ISelvoServiceManage::releaseOnQueue() {
     m_rect_manager_inst.reset();
   }
   setInWorkingThread(false);
-  m_buffer_params_queue.clear();
-  m_buffer_params_pool.clear();
+  m_buffer_params_pool.stop();
   detectBuffer.reset();
   detectBufferAddress = nullptr;
   copies_.clear();
@@ -508,6 +512,29 @@ void ISelvoServiceManage::imageProcessWithPixelBuffer(const PixelBufferRef& fram
     detectBufferAddress = nullptr;
     copies_.give(std::move(copy), m_video_width(), m_video_height());
     platform::MainQueue::shared().async(std::move(done));
+  });
+}
+
+void ISelvoServiceManage::setupQueue() {
+  setInWorkingThread(true);
+  m_buffer_params_pool.setupQueue(m_process_width(), m_process_height());
+}
+
+std::shared_ptr<VideoSampleParams> ISelvoServiceManage::getEmptyParams() {
+  return m_buffer_params_pool.getEmptyParams();
+}
+
+void ISelvoServiceManage::startWorkingThread() {
+  std::weak_ptr<ISelvoServiceManage> weak = weak_from_this();
+  m_buffer_params_pool.startWorkingThread([this, weak](const PixelBufferRef& slot) {
+    auto self = weak.lock();
+    if (!self) return;
+    // The pipeline reads video-size frames; a slot of another size would be read past its end.
+    if (slot->width() != m_video_width() || slot->height() != m_video_height()) {
+      refuseFrame(kBadFrame, "pooled frame refused: its size is not the video size");
+      return;
+    }
+    processQueue->sync([this, &slot] { processFrame(slot); });
   });
 }
 

@@ -12,6 +12,7 @@
 #include "DoubleSize.h"
 #include "FrameCopyPool.h"
 #include "IFaceDetector.h"
+#include "framepool/FramePool.h"
 #include "RectManager.h"
 #include "SelvoDetectCallback.h"
 #include "SelvoFaceInfo.h"
@@ -81,6 +82,12 @@ class ISelvoServiceManage : public SelvoRectOperations,
   void imageProcessWithPixelBuffer(const platform::PixelBufferRef& frame,
                                    std::function<void()> done);
   void releaseSelvoInst();
+
+  // The pooled way in (the programs feed frames one by one instead).
+  void setupQueue();
+  std::shared_ptr<VideoSampleParams> getEmptyParams();
+  void startWorkingThread();
+  FramePool& framePool() { return m_buffer_params_pool; }
 
   // ---- tuning handed on ----
   void EnableBeamforming(char enable);
@@ -343,8 +350,8 @@ class ISelvoServiceManage : public SelvoRectOperations,
   platform::PixelBufferRef detectBuffer;
   uint8_t* detectBufferAddress = nullptr;
   std::unique_ptr<platform::SerialQueue> processQueue;
-  std::vector<platform::PixelBufferRef> m_buffer_params_pool;
-  std::vector<int> m_buffer_params_queue;
+  // The pooled way in: slots, the queue of filled ones and their worker (nothing starts it).
+  FramePool m_buffer_params_pool{3};
   selvo::ISELVO_FRAME_MANAGER* m_frame_manager = nullptr;
   std::vector<rect> temp_track_rect;
   std::vector<int> m_all_person_id;

@@ -678,3 +678,23 @@ TEST_F(Facade, TheLibraryGetsAnAbsoluteResourceFolder) {
   EXPECT_EQ(folder.front(), '/');
   EXPECT_NE(folder.find("share/orlith"), std::string::npos);
 }
+
+TEST_F(Facade, PooledFramesOfTheVideoSizeRunThePipelineAndOthersAreRefused) {
+  setup(3840, 1080, 1280, 720, true, 960, 270);
+  facade->setupQueue();
+  auto slot = facade->getEmptyParams();
+  ASSERT_TRUE(slot && slot->pixelBuffer);
+  EXPECT_EQ(slot->pixelBuffer->width(), 960);  // the slots are of the process size
+  facade->startWorkingThread();
+  facade->framePool().queueFilledSlot(1);
+  auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (logged("pooled frame refused") == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  EXPECT_EQ(logged("pooled frame refused"), 1u);
+  facade->releaseSelvoInst();  // a barrier behind the queued work
+  deadline = std::chrono::steady_clock::now() + 10s;
+  while (facade->framePool().slotCount() != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  EXPECT_EQ(facade->framePool().slotCount(), 0u);
+  EXPECT_FALSE(facade->inWorkingThread());
+}
