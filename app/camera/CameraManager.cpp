@@ -11,6 +11,10 @@
 #include "Bundle.h"
 #include "Paths.h"
 #include "camera/CameraTuning.h"
+#include "camera/ConfigCameraSettings.h"
+#include "camera/SelvoAnalysisFacade.h"
+#include "config/ConfigManager.h"
+#include "render/MetalManager.h"
 #include "camera/CaptureFormatInfo.h"
 #include "camera/PlayerManager.h"
 #include "camera/ReSpeakerManager.h"
@@ -68,6 +72,27 @@ struct CameraManager::Run {
   int64_t retryTime = 0;
   bool sessionReplaced = false;
 };
+
+CameraManager& CameraManager::shared() {
+  // Never destroyed: queued work of the capture and USB sides may still run at exit.
+  static CameraManager* instance = [] {
+    static ConfigCameraSettings settings(ConfigManager::shared());
+    Environment env;
+    env.usb = &USBManager::shared();
+    env.respeaker = &ReSpeakerManager::shared();
+    env.player = &PlayerManager::shared();
+    env.settings = &settings;
+    env.config = &ConfigManager::shared();
+    env.viewModel = &ControlBoardViewModel::shared();
+    env.makeFacade = SelvoAnalysisFacade::factory();
+    env.setDenoise = [](float strength) { MetalManager::shared().denoise = strength; };
+    env.publishFrame = [](const platform::PixelBufferRef& frame) {
+      MetalManager::shared().notifyFrame(frame);
+    };
+    return new CameraManager(std::move(env));
+  }();
+  return *instance;
+}
 
 CameraManager::CameraManager(Environment environment)
     : detectEvent(Observable<double>::make(secondsSince1970(platform::Clock::shared()) * 1000.0)),

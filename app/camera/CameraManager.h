@@ -105,6 +105,9 @@ class CameraManager {
   static constexpr const char* CAMERA_KESTOVA = "Kestova Camera";
   static constexpr const char* CAMERA_C615 = "C615";
 
+  // The program's instance, over the program's own USB side, microphone array, file source,
+  // settings, analysis framework and renderer; made on first use, kept for the process's life.
+  static CameraManager& shared();
   explicit CameraManager(Environment environment);
   ~CameraManager();
   CameraManager(const CameraManager&) = delete;
