@@ -11,19 +11,19 @@
 #include "Bundle.h"
 #include "Paths.h"
 #include "camera/CameraTuning.h"
-#include "camera/ConfigCameraSettings.h"
-#include "camera/SelvoAnalysisFacade.h"
-#include "config/ConfigManager.h"
-#include "render/MetalManager.h"
 #include "camera/CaptureFormatInfo.h"
+#include "camera/ConfigCameraSettings.h"
 #include "camera/PlayerManager.h"
 #include "camera/ReSpeakerManager.h"
+#include "camera/SelvoAnalysisFacade.h"
 #include "camera/USBManager.h"
 #include "capture/CaptureDeviceDiscovery.h"
+#include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "render/MetalManager.h"
 #include "util/StringExtension.h"
 
 namespace corvane {
@@ -485,7 +485,7 @@ bool CameraManager::prepareCamera(const platform::CaptureDevice& device) {
       failed = true;
       CV_LOG_ERROR("Prepare uvc error:" + error);
     } else if (env_.usb) {
-      env_.usb->openUSBFromVID(uint16_t(ids->vendor), uint16_t(ids->product));
+      env_.usb->openUSBFromVID(uint16_t(ids->vendor), uint16_t(ids->product), device.usbSysfsPath);
       updateCameraFunction();
       std::vector<CaptureFormatInfo> infos;
       for (const auto& f : device.formats) {

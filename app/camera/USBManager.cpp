@@ -138,6 +138,11 @@ bool USBManager::pause(platform::Clock::Duration duration) {
 // ---- opening ----
 
 int USBManager::openUSBFromVID(uint16_t vendorId, uint16_t productId) {
+  return openUSBFromVID(vendorId, productId, std::string());
+}
+
+int USBManager::openUSBFromVID(uint16_t vendorId, uint16_t productId,
+                               const std::string& usbSysfsPath) {
   {
     std::lock_guard lock(stateMutex_);
     machineId_.clear();
@@ -147,7 +152,8 @@ int USBManager::openUSBFromVID(uint16_t vendorId, uint16_t productId) {
     camera_device_.reset();
     isConnect_ = false;
   }
-  UsbOpenResult result = connector_ ? connector_->open(vendorId, productId) : UsbOpenResult{};
+  UsbOpenResult result =
+      connector_ ? connector_->openDevice(vendorId, productId, usbSysfsPath) : UsbOpenResult{};
   if (result.code != 0) return result.code;
   std::string vid = format("0x%04x", vendorId);
   std::string pid = format("0x%04x", productId);

@@ -67,6 +67,8 @@ class USBManager {
 
   // 0: the device list was read; 1: the USB layer could not be started; 2: no device list.
   int openUSBFromVID(uint16_t vendorId, uint16_t productId);
+  // The same, preferring the USB device at that sysfs path (the capture device's).
+  int openUSBFromVID(uint16_t vendorId, uint16_t productId, const std::string& usbSysfsPath);
   static libusb_device_handle* findDeviceHandle(libusb_device** list, uint16_t vendorId,
                                                 uint16_t productId);
 

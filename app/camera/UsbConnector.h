@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "camera/UsbTransport.h"
 
@@ -21,6 +22,13 @@ class UsbConnector {
  public:
   virtual ~UsbConnector() = default;
   virtual UsbOpenResult open(uint16_t vendorId, uint16_t productId) = 0;
+  // The device at that sysfs path when it has the ids (the same physical device the capture
+  // side streams from); connectors that cannot tell devices apart open by the ids alone.
+  virtual UsbOpenResult openDevice(uint16_t vendorId, uint16_t productId,
+                                   const std::string& usbSysfsPath) {
+    (void)usbSysfsPath;
+    return open(vendorId, productId);
+  }
 };
 
 }  // namespace corvane

@@ -101,9 +101,22 @@ std::string UvcV4l2Connector::findCaptureNode(const std::string& usbDeviceFolder
 }
 
 UsbOpenResult UvcV4l2Connector::open(uint16_t vendorId, uint16_t productId) {
+  return openDevice(vendorId, productId, std::string());
+}
+
+UsbOpenResult UvcV4l2Connector::openDevice(uint16_t vendorId, uint16_t productId,
+                                           const std::string& usbSysfsPath) {
   UsbOpenResult result;
   bool listed = false;
-  std::string device = findUsbDevice(vendorId, productId, &listed);
+  std::string device;
+  // Two cameras of one model have the same ids: take the one the capture side found.
+  uint16_t vid = 0, pid = 0;
+  if (!usbSysfsPath.empty() && readHex(fs::path(usbSysfsPath) / "idVendor", &vid) &&
+      readHex(fs::path(usbSysfsPath) / "idProduct", &pid) && vid == vendorId && pid == productId) {
+    device = canonicalOrEmpty(usbSysfsPath).string();
+    listed = !device.empty();
+  }
+  if (device.empty()) device = findUsbDevice(vendorId, productId, &listed);
   std::string node = findCaptureNode(device);
   if (node.empty()) {
     if (!device.empty())

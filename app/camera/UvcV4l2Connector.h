@@ -28,6 +28,8 @@ class UvcV4l2Connector : public UsbConnector {
   explicit UvcV4l2Connector(Options options);
 
   UsbOpenResult open(uint16_t vendorId, uint16_t productId) override;
+  UsbOpenResult openDevice(uint16_t vendorId, uint16_t productId,
+                           const std::string& usbSysfsPath) override;
 
   // The sysfs folder of the first USB device with the ids ("" when none; `listed` tells whether
   // any USB device was listed at all).

@@ -107,3 +107,17 @@ TEST_F(UvcV4l2ConnectorTest, AnAbsentDeviceGoesToLibusb) {
   EXPECT_EQ(fallback->asked.size(), 1u);
   EXPECT_TRUE(opened.empty());
 }
+
+TEST_F(UvcV4l2ConnectorTest, TwoCamerasOfOneModelOpenTheOneAtTheGivenPath) {
+  sysfs.addUsbDevice("1-2", "2e8b", "0402");
+  sysfs.addUsbDevice("1-3", "2e8b", "0402");
+  sysfs.addNode("video0", "1-2", 0);
+  sysfs.addNode("video2", "1-3", 0);
+  auto c = connector();
+  std::string second = fs::canonical(fs::path(dir.path()) / "bus/usb/devices/1-3").string();
+  EXPECT_TRUE(c.openDevice(0x2e8b, 0x0402, second).handle);
+  EXPECT_TRUE(c.open(0x2e8b, 0x0402).handle);
+  // A path of another model is not taken: the ids decide.
+  EXPECT_TRUE(c.openDevice(0x2e8b, 0x0499, second).handle == nullptr);
+  EXPECT_EQ(opened, (std::vector<std::string>{"/dev/video2", "/dev/video0"}));
+}
