@@ -23,6 +23,7 @@
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "render/EffectView.h"
 #include "render/MetalManager.h"
 #include "util/StringExtension.h"
 
@@ -89,6 +90,7 @@ CameraManager& CameraManager::shared() {
     env.publishFrame = [](const platform::PixelBufferRef& frame) {
       MetalManager::shared().notifyFrame(frame);
     };
+    env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
     return new CameraManager(std::move(env));
   }();
   return *instance;
@@ -261,6 +263,22 @@ void CameraManager::resetAnalysisFacade() {
   old->releaseSelvoInst();
   old.reset();
   manager();
+}
+
+void CameraManager::setupEffectView() {
+  std::lock_guard lock(stateMutex_);
+  if (effectView_) {
+    char text[64];
+    std::snprintf(text, sizeof text, "EffectView %p", static_cast<void*>(effectView_.get()));
+    CV_LOG_WARNING(std::string("The effect view exists already: ") + text);
+    return;
+  }
+  if (env_.makeEffectView) effectView_ = env_.makeEffectView();
+}
+
+std::shared_ptr<EffectView> CameraManager::effectView() const {
+  std::lock_guard lock(stateMutex_);
+  return effectView_;
 }
 
 // ---- discovery ----
@@ -466,6 +484,7 @@ bool CameraManager::prepareCamera(const platform::CaptureDevice& device) {
     controlVideoWidth_ = 1280.0;
     controlVideoHeight_ = 720.0;
   }
+  setupEffectView();
   if (!videoSession_)
     videoSession_ = std::make_unique<platform::CaptureSession>(*env_.v4l2, env_.sessionOptions);
   if (device.hasVideo()) {

@@ -47,6 +47,7 @@ class PlayerManager;
 class ConfigManager;
 class ControlBoardViewModel;
 class CameraTuning;
+class EffectView;
 
 // The camera side of the main program: finds the camera among the capture devices, opens its
 // USB control side, chooses its format, runs the capture session, sets the analysis facade up
@@ -100,6 +101,8 @@ class CameraManager {
     std::function<void(const platform::PixelBufferRef&)> publishFrame;
     // The load monitor; none: one of the manager's own, sampling from construction on.
     CpuUsageMonitor* usageMonitor = nullptr;
+    // Makes the renderer's effect view (once for the life of the manager); none: no view.
+    std::function<std::shared_ptr<EffectView>()> makeEffectView;
   };
 
   static constexpr const char* CAMERA_KESTOVA = "Kestova Camera";
@@ -132,6 +135,9 @@ class CameraManager {
   // The facade, made (with its observers) when there is none.
   std::shared_ptr<AnalysisFacade> manager();
   void resetAnalysisFacade();
+  // Makes the effect view on the first call; later calls only log.
+  void setupEffectView();
+  std::shared_ptr<EffectView> effectView() const;
   void registerStateListeners();
 
   // ---- file source (main thread) ----
@@ -316,6 +322,7 @@ class CameraManager {
   CpuUsageMonitor* usageMonitor_ = nullptr;
   std::unique_ptr<VoiceDirectionPoller> voice_;
   std::unique_ptr<CameraTuning> tuning_;
+  std::shared_ptr<EffectView> effectView_;  // under stateMutex_
 
   // Declared last: destroyed first, so no queued task outlives the fields it uses.
   std::unique_ptr<CameraFramePath> framePath_;

@@ -4,6 +4,9 @@
 
 #include "CameraManagerFixture.h"
 #include "camera/SelvoAnalysisFacade.h"
+#include "render/EffectView.h"
+#include "render/MetalContext.h"
+#include "render/MetalManager.h"
 
 using corvane::CameraFormat;
 using corvane::ConnectMode;
@@ -264,4 +267,25 @@ TEST_F(CameraManagerTest, StopWhileAFrameIsInTheRealFacade) {
   manager.reset();
   platform::MainQueue::shared().drain();
   EXPECT_LE(completed, 3);
+}
+
+TEST_F(CameraManagerTest, EffectViewIsMadeOnceForTheLifeOfTheManager) {
+  corvane::MetalManager metal;
+  corvane::MetalContext context(1);
+  plugCamera();
+  int made = 0;
+  auto env = environment();
+  env.makeEffectView = [&] {
+    ++made;
+    return std::make_shared<corvane::EffectView>(QRect(), metal, context);
+  };
+  manager = std::make_unique<corvane::CameraManager>(env);
+  connect();
+  manager->stopConnection();
+  settle();
+  connect();
+  EXPECT_EQ(made, 1);
+  EXPECT_TRUE(manager->effectView());
+  EXPECT_EQ(metal.sbuDic().count("EffectView"), 1u);
+  manager.reset();  // before the renderer it subscribed to
 }
