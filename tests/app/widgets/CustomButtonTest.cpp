@@ -190,3 +190,25 @@ TEST(CustomButtonHoverArea, TheAreaKeepsTheSetUpSize) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CustomButtonPainting, ShowsTheBorderAndTheHoverFill) {
+  CustomButton b(QRect(0, 0, 60, 24));
+  b.setBorderWidth(2);
+  b.setCornerRadius(4);
+  b.setBorderColor(Qt::red);
+  b.borderAnimation()->setCurrentTime(b.borderAnimation()->duration());
+  b.setHoverColor(QColor(0, 0, 200));
+  QImage shot = b.grab().toImage();
+  EXPECT_EQ(shot.pixelColor(30, 0), QColor(Qt::red));
+  EXPECT_NE(shot.pixelColor(30, 12), QColor(0, 0, 200));
+
+  widgettest::enter(&b, QPointF(30, 12));
+  b.borderAnimation()->setCurrentTime(b.borderAnimation()->duration());
+  shot = b.grab().toImage();
+  EXPECT_EQ(shot.pixelColor(30, 12), QColor(0, 0, 200));
+  EXPECT_EQ(shot.pixelColor(30, 0), QColor(0, 0, 200)) << "the border takes the hover colour";
+}
+
+}  // namespace

@@ -235,3 +235,23 @@ TEST(BalanceSliderSizes, ResizingKeepsTheThumbOnTheTrack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CustomSliderPainting, FillsUpToTheValueInTheTintColour) {
+  CustomSlider slider;
+  slider.resize(108, 20);
+  slider.setRange(0, 100);
+  slider.setValue(50);
+  slider.lineColor = Qt::green;
+  slider.tintColor = Qt::red;
+  const QImage shot = slider.grab().toImage();
+  // Find the bar's row: the first row with the tint colour near the left end.
+  int row = -1;
+  for (int y = 0; y < shot.height() && row < 0; ++y)
+    if (shot.pixelColor(10, y) == QColor(Qt::red)) row = y;
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(shot.pixelColor(shot.width() - 10, row), QColor(Qt::green));
+}
+
+}  // namespace
