@@ -5,6 +5,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "AppExecutionMode.h"
+#include "GeneralPrinter.h"
 #include "OrlithLog.h"
 #include "selvo/SelvoFactory.h"
 
@@ -14,12 +16,19 @@ namespace {
 constexpr float kConfidence = 0.6f;
 constexpr float kMinArea = 25.0f;
 constexpr float kOverlap = 0.2f;
+
+// The framework's copy of the execution-mode detection, asked with its printer off.
+bool runningTranslated() {
+  GeneralPrinter::enabled = false;
+  return AppExecutionMode::current() == AppExecutionMode::emulated;
+}
 }  // namespace
 
 IDetector& IDetector::shared() {
-  static IDetector detector(false, (std::filesystem::path(selvo::GetSelvoResourceFolder()) /
-                                    FaceDetector::kModelFileName)
-                                       .string());
+  static IDetector detector(
+      runningTranslated(),
+      (std::filesystem::path(selvo::GetSelvoResourceFolder()) / FaceDetector::kModelFileName)
+          .string());
   return detector;
 }
 

@@ -28,6 +28,13 @@ class SystemV4l2Api : public V4l2Api {
     return p == MAP_FAILED ? nullptr : p;
   }
   int munmap(void* address, size_t length) override { return ::munmap(address, length); }
+  ssize_t write(int fd, const void* data, size_t size) override {
+    ssize_t r;
+    do {
+      r = ::write(fd, data, size);
+    } while (r == -1 && errno == EINTR);
+    return r;
+  }
   int waitReadable(int fd, int wakeFd, int timeoutMs) override {
     struct pollfd fds[2] = {{fd, POLLIN | POLLPRI, 0}, {wakeFd, POLLIN, 0}};
     int r;

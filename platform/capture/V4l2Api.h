@@ -19,6 +19,13 @@ class V4l2Api {
   // Waits until the device has a buffer ready or `wakeFd` becomes readable, at most timeoutMs.
   // 1: the device is ready, 0: time-out or woken, -1: failure (errno).
   virtual int waitReadable(int fd, int wakeFd, int timeoutMs) = 0;
+  // Writes a frame to an output device; returns the bytes written (possibly fewer) or -1.
+  virtual ssize_t write(int fd, const void* data, size_t size) {
+    (void)fd;
+    (void)data;
+    (void)size;
+    return -1;
+  }
 
   // The kernel's implementation.
   static V4l2Api& system();

@@ -5,10 +5,9 @@ namespace platform {
 Semaphore::Semaphore(long count) : count_(count) {}
 
 void Semaphore::signal() {
-  {
-    std::lock_guard lock(mutex_);
-    ++count_;
-  }
+  // Notified under the lock: a waiter may destroy the semaphore as soon as it wakes.
+  std::lock_guard lock(mutex_);
+  ++count_;
   available_.notify_one();
 }
 

@@ -48,11 +48,13 @@ SerialQueue::~SerialQueue() {
 
 void SerialQueue::async(Task task) {
   if (!task) return;
+  // The task may destroy the queue before this returns: hold the state, not `this`.
+  std::shared_ptr<State> state = state_;
   {
-    std::lock_guard lock(state_->mutex);
-    state_->tasks.push_back(std::move(task));
+    std::lock_guard lock(state->mutex);
+    state->tasks.push_back(std::move(task));
   }
-  state_->wake.notify_one();
+  state->wake.notify_one();
 }
 
 void SerialQueue::sync(Task task) {

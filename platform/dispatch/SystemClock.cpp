@@ -58,7 +58,9 @@ void SystemClock::run() {
     }
     auto first = timers_.begin();
     if (first->first > std::chrono::steady_clock::now()) {
-      wake_.wait_until(lock, first->first);
+      // A copy: wait_until reads the deadline after waking, and a cancel may have erased it.
+      const TimePoint deadline = first->first;
+      wake_.wait_until(lock, deadline);
       continue;
     }
     auto [id, task] = std::move(first->second);

@@ -223,6 +223,32 @@ int FakeV4l2Device::handle(const Node& node, unsigned long request, void* arg) {
   return -1;
 }
 
+ssize_t FakeV4l2Device::write(int fd, const void* data, size_t size) {
+  std::lock_guard lock(mutex_);
+  if (!open_.count(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  if (unplugged_) {
+    errno = ENODEV;
+    return -1;
+  }
+  size_t n = std::min(size, writeChunk_);
+  const auto* p = static_cast<const uint8_t*>(data);
+  written_.insert(written_.end(), p, p + n);
+  return ssize_t(n);
+}
+
+void FakeV4l2Device::setWriteChunk(size_t bytes) {
+  std::lock_guard lock(mutex_);
+  writeChunk_ = bytes;
+}
+
+std::vector<uint8_t> FakeV4l2Device::writtenBytes() const {
+  std::lock_guard lock(mutex_);
+  return written_;
+}
+
 void* FakeV4l2Device::mmap(size_t length, int, off_t offset) {
   std::lock_guard lock(mutex_);
   size_t index = size_t(offset) / 4096;

@@ -49,6 +49,11 @@ class FakeV4l2Device : public platform::V4l2Api {
   void* mmap(size_t length, int fd, off_t offset) override;
   int munmap(void* address, size_t length) override;
   int waitReadable(int fd, int wakeFd, int timeoutMs) override;
+  ssize_t write(int fd, const void* data, size_t size) override;
+
+  // Output side: each write takes at most this many bytes (a partial write beyond it).
+  void setWriteChunk(size_t bytes);
+  std::vector<uint8_t> writtenBytes() const;
 
  private:
   int handle(const Node& node, unsigned long request, void* arg);
@@ -68,6 +73,8 @@ class FakeV4l2Device : public platform::V4l2Api {
   bool unplugged_ = false;
   uint32_t sequence_ = 0;
   int eventFd_ = -1;
+  size_t writeChunk_ = SIZE_MAX;
+  std::vector<uint8_t> written_;
 };
 
 }  // namespace testsupport

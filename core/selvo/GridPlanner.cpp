@@ -1,0 +1,154 @@
+#include "GridPlanner.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace selvo {
+
+namespace {
+
+// Neighbours share a tile once separate tiles would show mostly the same picture.
+constexpr double kMergeOverlap = 0.60;
+constexpr double kSplitOverlap = 0.45;
+
+double gridAspect(int n, const rect& area) {
+  const auto [cols, rows] = GridPlanner::gridShape(std::max(1, n));
+  return (area.width / cols) / (area.height / rows);
+}
+
+double rowAspect(int n, const rect& area) { return (area.width / std::max(1, n)) / area.height; }
+
+// The part of the smaller shot that the other covers.
+double overlap(const CropPose& a, const CropPose& b, double aspect, const PlanContext& context) {
+  const double wa = a.h * aspect;
+  const double wb = b.h * aspect;
+  const double dx =
+      std::fabs(Framing::delta(a.cx, b.cx, context.geometry.videoWidth, context.geometry.is360));
+  const double ox = std::max(0.0, (wa + wb) * 0.5 - dx);
+  const double oy = std::max(0.0, std::min(a.cy + a.h * 0.5, b.cy + b.h * 0.5) -
+                                      std::max(a.cy - a.h * 0.5, b.cy - b.h * 0.5));
+  const double smaller = std::min(wa * a.h, wb * b.h);
+  return smaller > 0 ? std::min(ox, std::min(wa, wb)) * oy / smaller : 0.0;
+}
+
+}  // namespace
+
+std::pair<int, int> GridPlanner::gridShape(int n) {
+  if (n <= 1) return {1, 1};
+  if (n == 2) return {2, 1};
+  if (n == 3) return {3, 1};
+  if (n == 4) return {2, 2};
+  if (n <= 6) return {3, 2};
+  return {3, 3};
+}
+
+rect GridPlanner::cell(int i, int n, const rect& area) {
+  const auto [cols, rows] = gridShape(n);
+  const int row = i / cols;
+  const int col = i % cols;
+  const int inRow = std::min(cols, n - row * cols);
+  const double cw = area.width / cols;
+  const double ch = area.height / rows;
+  const double x0 = area.x + (cols - inRow) * cw * 0.5;
+  const double left = std::round(x0 + col * cw);
+  const double right = std::round(x0 + (col + 1) * cw);
+  const double top = std::round(area.y + row * ch);
+  const double bottom = std::round(area.y + (row + 1) * ch);
+  return makeRect(left, top, right - left, bottom - top);
+}
+
+std::vector<GridPlanner::Group> GridPlanner::groupPeople(const PlanContext& context,
+                                                         std::vector<const LayoutPerson*> chosen,
+                                                         double (*aspectFor)(int, const rect&),
+                                                         const rect& area) {
+  std::vector<Group> groups;
+  for (const LayoutPerson* p : chosen) groups.push_back({p});
+  std::vector<std::pair<int, int>> mergedNow;
+  if (context.autoMerge && groups.size() > 1) {
+    const double aspect = aspectFor(static_cast<int>(groups.size()), area);
+    std::vector<Group> out;
+    for (Group& g : groups) {
+      if (!out.empty()) {
+        Group& last = out.back();
+        const LayoutPerson* left = last.back();
+        const LayoutPerson* right = g.front();
+        const bool wasMerged = std::find(merged_.begin(), merged_.end(),
+                                         std::make_pair(left->id, right->id)) != merged_.end();
+        const double o = overlap(context.personShot(*left, aspect),
+                                 context.personShot(*right, aspect), aspect, context);
+        Group joined = last;
+        joined.push_back(right);
+        const double mergedAspect = aspectFor(static_cast<int>(out.size()), area);
+        if (o > (wasMerged ? kSplitOverlap : kMergeOverlap) &&
+            context.groupFits(joined, mergedAspect)) {
+          last = joined;
+          mergedNow.emplace_back(left->id, right->id);
+          continue;
+        }
+      }
+      out.push_back(g);
+    }
+    groups = std::move(out);
+  }
+  merged_ = std::move(mergedNow);
+  return groups;
+}
+
+void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& groups,
+                       const rect& area, bool row, std::vector<LayoutTile>& tiles) const {
+  const int n = static_cast<int>(groups.size());
+  for (int i = 0; i < n; ++i) {
+    rect dst;
+    if (row) {
+      const double left = std::round(area.x + area.width * i / n);
+      const double right = std::round(area.x + area.width * (i + 1) / n);
+      dst = makeRect(left, area.y, right - left, area.height);
+    } else {
+      dst = cell(i, n, area);
+    }
+    const Group& g = groups[i];
+    LayoutTile t = context.personTile(*g.front(), dst);
+    if (g.size() > 1) {
+      t.target = context.groupShot(g, t.aspect());
+      for (const LayoutPerson* p : g) {
+        t.speaking = t.speaking || p->highlighted;
+        t.tracked = t.tracked || p->tracked;
+      }
+    }
+    for (const LayoutPerson* p : g) t.highlight = t.highlight || p->activeSpeaker;
+    tiles.push_back(t);
+  }
+}
+
+void GridPlanner::planGrid(const PlanContext& context, std::vector<LayoutTile>& tiles) {
+  if (context.people.empty()) {
+    merged_.clear();
+    context.panoramaTiles(tiles);
+    return;
+  }
+  const rect area = makeRect(0, 0, context.geometry.outputWidth, context.geometry.outputHeight);
+  const int n = std::clamp(context.maxGridCount, 1, 9);
+  const std::vector<Group> groups = groupPeople(context, context.choose(n), gridAspect, area);
+  emit(context, groups, area, false, tiles);
+  if (groups.size() < 2) {
+    for (LayoutTile& t : tiles) t.highlight = false;
+  }
+}
+
+void GridPlanner::planCompose(const PlanContext& context, std::vector<LayoutTile>& tiles) {
+  if (context.people.empty()) {
+    merged_.clear();
+    context.panoramaTiles(tiles);
+    return;
+  }
+  const double ow = context.geometry.outputWidth;
+  const double oh = context.geometry.outputHeight;
+  const double band = std::round(ow / 6.0 / 2.0) * 2.0;
+  tiles.push_back(context.bandTile(makeRect(0, 0, ow, band)));
+  const rect area = makeRect(0, band, ow, oh - band);
+  const int n = std::clamp(context.composeMaxCount, 1, 8);
+  const std::vector<Group> groups = groupPeople(context, context.choose(n), rowAspect, area);
+  emit(context, groups, area, true, tiles);
+}
+
+}  // namespace selvo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "PlanContext.h"
+
+namespace selvo {
+
+// Grid (one cell per person, up to the grid maximum) and compose (a panorama band over a row of
+// person tiles). Neighbours whose shots overlap share a tile when auto-merge is on.
+class GridPlanner {
+ public:
+  void reset() { merged_.clear(); }
+  void planGrid(const PlanContext& context, std::vector<LayoutTile>& tiles);
+  void planCompose(const PlanContext& context, std::vector<LayoutTile>& tiles);
+
+  // Columns and rows of a grid of n cells: 1, 2x1, 3x1, 2x2, 3x2, 3x3.
+  static std::pair<int, int> gridShape(int n);
+  // Cell i of n in the area given (rows with fewer cells are centred).
+  static rect cell(int i, int n, const rect& area);
+
+ private:
+  using Group = std::vector<const LayoutPerson*>;
+  std::vector<Group> groupPeople(const PlanContext& context,
+                                 std::vector<const LayoutPerson*> chosen,
+                                 double (*aspectFor)(int, const rect&), const rect& area);
+  void emit(const PlanContext& context, const std::vector<Group>& groups, const rect& area,
+            bool row, std::vector<LayoutTile>& tiles) const;
+
+  std::vector<std::pair<int, int>> merged_;  // neighbours merged last frame
+};
+
+}  // namespace selvo

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace qd4718 {
+
+// The firmware-update framework's own log, apart from any program's day file: debug lines go to
+// standard output, the others to the system log, each as "[Level] [file:line], function(): text".
+class QD4718Log {
+ public:
+  enum class Level { Debug, Info, Warning, Error };
+  using Sink = std::function<void(Level, const std::string&)>;
+
+  static void write(Level level, const std::string& message, const char* file, const char* function,
+                    int line);
+  // Tests catch the lines; nullptr restores standard output and the system log.
+  static void setSink(Sink sink);
+};
+
+}  // namespace qd4718
+
+#define QD4718_LOG(level, msg) \
+  ::qd4718::QD4718Log::write(::qd4718::QD4718Log::Level::level, (msg), __FILE__, __func__, __LINE__)
+#define QD4718_LOG_DEBUG(msg) QD4718_LOG(Debug, msg)
+#define QD4718_LOG_INFO(msg) QD4718_LOG(Info, msg)
+#define QD4718_LOG_WARNING(msg) QD4718_LOG(Warning, msg)
+#define QD4718_LOG_ERROR(msg) QD4718_LOG(Error, msg)

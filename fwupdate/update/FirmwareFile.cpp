@@ -1,0 +1,137 @@
+#include "update/FirmwareFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "QD4718Log.h"
+
+namespace qd4718 {
+
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now, so a failing close (a full volume reports late) is seen.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string reason() { return std::strerror(errno); }
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string folderOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string FirmwareFile::problem(const std::string& path) {
+  if (path.empty()) return "no firmware file given";
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return path + ": " + reason();
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return path + ": " + reason();
+  if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
+  if (st.st_size == 0) return path + ": the file is empty";
+  uint8_t byte = 0;
+  ssize_t n;
+  do {
+    n = ::read(fd.get(), &byte, 1);
+  } while (n < 0 && errno == EINTR);
+  if (n != 1) return path + ": cannot be read" + (n < 0 ? " (" + reason() + ")" : "");
+  return {};
+}
+
+bool FirmwareFile::copy(const std::string& source, const std::string& destination,
+                        size_t chunkSize) {
+  if (chunkSize == 0) chunkSize = kChunkSize;
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) {
+    QD4718_LOG_ERROR("Cannot open " + source + ": " + reason());
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    QD4718_LOG_ERROR(source + " is not a regular file");
+    return false;
+  }
+  std::string temp = folderOf(destination) + "/.update.swu.XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  Fd out(::mkostemp(name.data(), O_CLOEXEC));
+  if (out.get() < 0) {
+    QD4718_LOG_ERROR("Cannot create a file beside " + destination + ": " + reason());
+    return false;
+  }
+  temp = name.data();
+  auto fail = [&](const std::string& what) {
+    QD4718_LOG_ERROR(what);
+    out.close();
+    ::unlink(temp.c_str());
+    return false;
+  };
+
+  std::vector<uint8_t> chunk(chunkSize);
+  off_t copied = 0;
+  for (;;) {
+    ssize_t n = ::read(in.get(), chunk.data(), chunk.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail("Cannot read " + source + ": " + reason());
+    }
+    if (n == 0) break;
+    if (!writeAll(out.get(), chunk.data(), static_cast<size_t>(n))) {
+      return fail("Cannot write " + temp + ": " + reason());
+    }
+    copied += n;
+  }
+  if (copied != st.st_size) {
+    return fail(source + " changed while it was copied (" + std::to_string(copied) + " of " +
+                std::to_string(st.st_size) + " bytes)");
+  }
+  if (copied == 0) return fail(source + " is empty");
+  if (::fsync(out.get()) != 0) return fail("Cannot flush " + temp + ": " + reason());
+  if (!out.close()) return fail("Cannot close " + temp + ": " + reason());
+  if (::rename(temp.c_str(), destination.c_str()) != 0) {
+    return fail("Cannot rename " + temp + " to " + destination + ": " + reason());
+  }
+  Fd folder(::open(folderOf(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+  QD4718_LOG_INFO("Copied " + std::to_string(copied) + " bytes to " + destination);
+  return true;
+}
+
+}  // namespace qd4718

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+
+namespace qd4718 {
+
+// The states of the audio device's update, in the order a run passes them; the next state of a
+// step is always the one whose value is one higher.
+enum class HIDUPDATE_FLOW : uint8_t {
+  UAC_UPDATE_FLOW_IDLE = 0,
+  UAC_UPDATE_FLOW_CHECK_FW_FILE = 1,
+  UAC_UPDATE_FLOW_GET_VER = 2,
+  UAC_UPDATE_FLOW_SET_HW_VER = 3,
+  UAC_UPDATE_FLOW_SET_FORCE_UPDATE_MODE = 4,
+  UAC_UPDATE_FLOW_CHECK_UPDATE_FLAG = 5,
+  UAC_UPDATE_FLOW_REMOUNT_USB_STORAGE = 6,
+  UAC_UPDATE_FLOW_GET_STATUS_0 = 7,
+  UAC_UPDATE_FLOW_ENTRY_INTO_UPDATE_MODE = 8,
+  UAC_UPDATE_FLOW_WAIT_ENTRY_INTO_UPDATE_MODE = 9,
+  UAC_UPDATE_FLOW_CHECK_DEVICE = 10,
+  UAC_UPDATE_FLOW_GET_USB_STORAGE = 11,
+  UAC_UPDATE_FLOW_UPLOAD_FW_FILE = 12,
+  UAC_UPDATE_FLOW_START_UPDATE = 13,
+  UAC_UPDATE_FLOW_GET_STATUS_1 = 14,
+  UAC_UPDATE_FLOW_ENTRY_INTO_NORMAL_MODE = 15,
+  UAC_UPDATE_FLOW_WAIT_ENTRY_INTO_NORMAL_MODE = 16,
+  UAC_UPDATE_FLOW_GET_HID_DEVICE = 17,
+  UAC_UPDATE_FLOW_GET_STATUS_2 = 18,
+  UAC_UPDATE_FLOW_ERROR_HANDLE_0 = 0xE0,
+  UAC_UPDATE_FLOW_ERROR_HANDLE_1 = 0xE1,
+  UAC_UPDATE_FLOW_PASS_HANDLE = 0xF0,
+  UAC_UPDATE_FLOW_FINISH = 0xFF,
+};
+
+// The device's two modes: its normal enumeration, and the one that takes a firmware image.
+enum class HIDMODE { normal, update };
+
+}  // namespace qd4718

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qd4718 {
+
+// The mounted volumes, where the audio device's update volume shows up. The system's mount
+// table in the programs, folders in tests. Called from the driver's thread only.
+class MassStorageVolumes {
+ public:
+  virtual ~MassStorageVolumes() = default;
+  // Gives a volume that the device has just attached the time to be mounted.
+  virtual void settle() = 0;
+  // The root folders of the mounted volumes.
+  virtual std::vector<std::string> mountedVolumes() = 0;
+  // Unmounts the volume at this root so the device can take its file; false when it stayed.
+  virtual bool eject(const std::string& root) = 0;
+};
+
+}  // namespace qd4718

@@ -1,0 +1,3 @@
+#include "QtTestMain.h"
+
+int main(int argc, char** argv) { return testsupport::runTestsInQApplication(argc, argv); }

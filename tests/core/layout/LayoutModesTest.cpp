@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "LayoutHarness.h"
+
+using namespace layouttest;
+
+// What the modes choose: who gets a tile, in which order, merged or split, and where.
+namespace {
+
+std::vector<int> ids(const std::vector<roi_pair>& pairs) {
+  std::vector<int> out;
+  for (const roi_pair& p : pairs) {
+    if (out.empty() || out.back() != p.src.id) out.push_back(p.src.id);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(LayoutModes, ComposeChoosesByPriorityAndOrdersByPosition) {
+  Harness h;
+  h.engine.SetLayoutMode(0);
+  h.engine.SetGridComposeModeMaxCount(3);
+  for (int i = 0; i < 6; ++i) {
+    h.untracked.push_back(box(static_cast<float>(200 + i * 600), 400, 250, 280, i + 1));
+  }
+  h.tracked = {h.untracked[4]};  // person 5 tracked
+  h.untracked.erase(h.untracked.begin() + 4);
+  h.pins = {6, 2};
+  const Frame f = h.run(30);
+  // Pins 6 and 2, then the tracked 5; shown left to right.
+  EXPECT_EQ(ids(f.main[1]), (std::vector<int>{2, 5, 6}));
+  ASSERT_EQ(f.main[0].size(), 1u);  // the band over the row
+  EXPECT_EQ(f.main[0][0].src.width, 3840);
+}
+
+TEST(LayoutModes, GridShapesFollowTheHeadCount) {
+  const std::vector<std::pair<int, int>> shapes = {{1, 1}, {2, 1}, {3, 1}, {2, 2}, {3, 2},
+                                                   {3, 2}, {3, 3}, {3, 3}, {3, 3}};
+  for (int n = 1; n <= 9; ++n) {
+    EXPECT_EQ(selvo::GridPlanner::gridShape(n), shapes[n - 1]);
+    Harness h;
+    h.engine.SetLayoutMode(3);
+    h.engine.SetMaxGridCount(9);
+    h.engine.EnableROIAutoMerge(false);
+    for (int i = 0; i < n; ++i) {
+      h.untracked.push_back(box(static_cast<float>(i * 420), 400, 250, 280, i + 1));
+    }
+    const Frame f = h.run(30);
+    ASSERT_EQ(ids(f.main[1]).size(), static_cast<size_t>(n));
+    // Cells tile the output without overlapping.
+    double area = 0;
+    for (const roi_pair& p : f.main[1]) area += p.dst.width * p.dst.height;
+    const auto [cols, rows] = shapes[n - 1];
+    EXPECT_NEAR(area, 1280.0 * 720.0 * n / (cols * rows), 1280.0 * 2) << n;
+  }
+  // Five: the second row of two is centred.
+  EXPECT_EQ(selvo::GridPlanner::cell(3, 5, box(0, 0, 1280, 720, -1)).x, 213);
+}
+
+TEST(LayoutModes, AutoMergeSharesATileBetweenNeighbours) {
+  Harness h;
+  h.engine.SetLayoutMode(3);
+  h.untracked = {box(1000, 400, 250, 280, 1), box(1100, 410, 250, 280, 2),
+                 box(2600, 400, 250, 280, 3)};
+  Frame f = h.run(30);
+  ASSERT_EQ(ids(f.main[1]), (std::vector<int>{1, 3}));
+  EXPECT_LE(f.main[1][0].src.x, 1000);
+  EXPECT_GE(f.main[1][0].src.x + f.main[1][0].src.width, 1350);
+  // Hysteresis: a little apart stays together (a fresh pair this far apart would not merge).
+  h.untracked[1].x = 1140;
+  EXPECT_EQ(ids(h.run(30).main[1]), (std::vector<int>{1, 3}));
+  h.untracked[1].x = 1400;
+  EXPECT_EQ(ids(h.run(30).main[1]), (std::vector<int>{1, 2, 3}));
+  h.untracked[1].x = 1140;
+  EXPECT_EQ(ids(h.run(30).main[1]), (std::vector<int>{1, 2, 3}));
+  h.engine.EnableROIAutoMerge(false);
+  h.untracked[1].x = 1100;
+  EXPECT_EQ(ids(h.run(30).main[1]), (std::vector<int>{1, 2, 3}));
+}
+
+TEST(LayoutModes, TwoGroupsSplitAtTheLargestGaps) {
+  Harness h;
+  h.engine.SetLayoutMode(6);
+  // Two clusters, one of them across the seam.
+  h.untracked = {box(3600, 400, 250, 280, 1), box(100, 400, 250, 280, 2),
+                 box(1700, 400, 250, 280, 3), box(2000, 400, 250, 280, 4)};
+  const Frame f = h.run(30);
+  const auto& tiles = f.main[0];
+  // Side by side: each half holds one cluster; the one across the seam is split in two pieces.
+  std::set<float> lefts;
+  for (const roi_pair& p : tiles) lefts.insert(p.dst.x);
+  EXPECT_EQ(lefts.count(0), 1u);
+  double covered1 = 0;
+  for (const roi_pair& p : tiles) {
+    EXPECT_EQ(p.dst.height, 720);
+    if (p.dst.x >= 640) {
+      EXPECT_LE(p.src.x, 1700);  // holds 3 and 4
+      EXPECT_GE(p.src.x + p.src.width, 2250);
+    } else {
+      covered1 += p.src.width;
+    }
+  }
+  EXPECT_GE(covered1, 100 + 350 - 3600 + 3840);  // 3600..3840 and 0..350
+}
+
+TEST(LayoutModes, TopDownStacksTheHalvesAndPanoramaLetterboxes) {
+  Harness h;
+  h.engine.SetLayoutMode(2);
+  h.offset = 960;
+  Frame f = h.run(5);
+  ASSERT_EQ(f.main[0].size(), 3u);  // the second half runs over the source's edge
+  h.offset = 0;
+  f = h.run(5);
+  ASSERT_EQ(f.main[0].size(), 2u);
+  EXPECT_EQ(f.main[0][0].dst.y, 0);
+  EXPECT_EQ(f.main[0][1].dst.y, 360);
+  EXPECT_EQ(f.main[0][0].src.x, 0);
+  EXPECT_EQ(f.main[0][1].src.x, 1920);
+
+  Harness narrow(false, 1920, 1080);
+  narrow.engine.SetLayoutMode(2);  // not for a 180-degree camera: the panorama instead
+  f = narrow.run(5);
+  ASSERT_EQ(f.main[0].size(), 1u);
+  EXPECT_EQ(f.main[0][0].dst.height, 720);
+
+  Harness wide(true, 1920, 960);
+  wide.engine.SetLayoutMode(8);
+  f = wide.run(5);
+  ASSERT_EQ(f.main[0].size(), 1u);
+  EXPECT_EQ(f.main[0][0].dst.width, 1280);
+  EXPECT_EQ(f.main[0][0].dst.height, 640);
+  EXPECT_EQ(f.main[0][0].dst.y, 40);
+}
