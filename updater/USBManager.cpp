@@ -48,6 +48,16 @@ USBManager& USBManager::shared() {
   return *instance;
 }
 
+std::string USBManager::deviceName() const {
+  std::lock_guard lock(nameMutex_);
+  return deviceName_;
+}
+
+void USBManager::setDeviceName(std::string name) {
+  std::lock_guard lock(nameMutex_);
+  deviceName_ = std::move(name);
+}
+
 void USBManager::getInfo() {
   corvane::USBManager::getInfo();
   checkSafeMode();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "camera/USBManager.h"
@@ -41,6 +42,10 @@ class USBManager : public corvane::USBManager {
   // One byte 2 to the information control; the block at once with the transfer's success.
   void reboot(const BoolCompletion& complete);
 
+  // The capture device's name, set by the flow once the camera is open.
+  std::string deviceName() const;
+  void setDeviceName(std::string name);
+
   bool isSafeMode() const { return isSafeMode_.load(); }
   void setIsSafeMode(bool safeMode) { isSafeMode_.store(safeMode); }
 
@@ -52,6 +57,8 @@ class USBManager : public corvane::USBManager {
 
  private:
   std::atomic<bool> isSafeMode_{false};
+  mutable std::mutex nameMutex_;
+  std::string deviceName_;
 };
 
 }  // namespace updater

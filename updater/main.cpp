@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "LogManager.h"
+#include "MainController.h"
 #include "ResourceBundleClass.h"
 #include "qt/QtMainQueue.h"
 
@@ -9,7 +10,12 @@ int main(int argc, char** argv) {
   updater::LogManager::shared();
   QApplication app(argc, argv);
   platform::QtMainQueue::install();
-  int rc = app.exec();
+  int rc = 0;
+  {
+    updater::MainController window(updater::MainController::Environment::process());
+    window.show();
+    rc = app.exec();
+  }
   platform::QtMainQueue::uninstall();
   return rc;
 }
