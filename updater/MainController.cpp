@@ -327,6 +327,8 @@ void MainController::closeEvent(QCloseEvent* event) {
 }
 
 void MainController::viewDidAppear() {
+  if (flowStarted_) return;
+  flowStarted_ = true;
   if (isTest) {
     after(kStartDelay, [this] { connectCamera(false, [this](bool) { showLocalFilePage(); }); });
     return;

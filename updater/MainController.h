@@ -71,7 +71,8 @@ class MainController : public QWidget {
 
   // Hides the pages and loads the configuration.
   void viewDidLoad();
-  // Starts the flow (once the window shows).
+  // Starts the flow the first time the window shows; showing it again later (after it was
+  // minimised, say) never restarts a flow that is under way.
   void viewDidAppear();
 
   static CameraMatch checkCamera(const platform::CaptureDevice& device,
@@ -159,6 +160,7 @@ class MainController : public QWidget {
   Environment env_;
   std::shared_ptr<bool> alive_;
   int generation_ = 0;
+  bool flowStarted_ = false;
   Page page_ = Page::none;
   std::shared_ptr<AudioFirmwareUpdater> qd4718Updater;
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,8 @@
 #include "ManualClock.h"
 #include "PackageArchive.h"
 #include "TempDir.h"
+#include "TestFiles.h"
+#include "TestZip.h"
 #include "UpdateManager.h"
 #include "Volumes.h"
 #include "dispatch/MainQueue.h"
@@ -21,40 +22,13 @@ using updater::UpdateManager;
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
-void writeFile(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// A zip archive of the given entries (a name ending in "/" is a folder), encrypted when a
-// password is given.
 void makeZip(const std::string& path,
              const std::vector<std::pair<std::string, std::string>>& entries,
              const char* password) {
-  fs::create_directories(fs::path(path).parent_path());
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  ASSERT_NE(z, nullptr);
-  for (const auto& [name, data] : entries) {
-    if (name.back() == '/') {
-      zip_dir_add(z, name.c_str(), 0);
-      continue;
-    }
-    void* copy = malloc(data.size() + 1);
-    memcpy(copy, data.data(), data.size());
-    zip_source_t* src = zip_source_buffer(z, copy, data.size(), 1);
-    zip_int64_t index = zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE);
-    ASSERT_GE(index, 0) << name;
-    if (password) zip_file_set_encryption(z, zip_uint64_t(index), ZIP_EM_AES_256, password);
-  }
-  ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
+  ASSERT_TRUE(testsupport::writeZip(path, entries, password)) << path;
 }
 
 class UpdateManagerTest : public ::testing::Test {
