@@ -315,3 +315,20 @@ TEST_F(UpdateFlowTest, WhenTheAudioDeviceNeverAppearsTheConnectErrorShows) {
   EXPECT_EQ(audio->firmwareUpdates, 0);
   EXPECT_FALSE(controller->isStartFwUpdate);
 }
+
+TEST_F(UpdateFlowTest, AnAllPackageInstallsTheAiImageThenTheFirmwareAfterTheRestart) {
+  answerVersion(true);
+  servePackage({{"FW version.txt", "2.3.0"},
+                {"fw_file/update.img", "camera image"},
+                {"fw_file/update_ai.img", "ai image"}});
+  camera->queueStatus(0, 0);
+  camera->queueStatus(0, 0);
+  camera->queueStatus(5, 100);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
+  EXPECT_EQ(controller->updateMode, updater::UpdateMode::Fw);  // the second pass
+  EXPECT_EQ(camera->updateModes(), (std::vector<uint8_t>{1, 2, 1, 2}));
+  EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
+  EXPECT_EQ(ejects, 2);
+  EXPECT_EQ(camera->rebootCount(), 1);
+}
