@@ -147,6 +147,17 @@ class USBManager {
   // The raw value a fraction of the range gives, as the camera takes it (16 bits, wrapped).
   static int16_t rawValueForFraction(double min, double max, double fraction);
 
+ protected:
+  // SET_CUR of the command frame (one frame shared by every text command), then GET_CUR of the
+  // 61-byte reply into `reply`; false when either failed. Text commands never overlap.
+  bool textCommand(const std::string& command, uint8_t* reply);
+  // `body` on the request queue; the destructor waits for it.
+  void runAsync(std::function<void()> body);
+  // `completion` on the completion queue.
+  void complete(std::function<void()> completion);
+  // Waits on the shared clock; false when the manager is going away before the time passed.
+  bool pause(platform::Clock::Duration duration);
+
  private:
   enum Control { kBrightness, kFlicker, kContrast, kSaturation, kSharpness, kGamma, kControls };
   enum Bound { kMax, kMin, kCur };
@@ -162,12 +173,6 @@ class USBManager {
   void writeControl(Control control, double fraction, BoolCompletion complete);
   bool transfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                 uint16_t len);
-  // SET_CUR of the command frame, then GET_CUR of the reply; false when either failed.
-  bool textCommand(const std::string& command, uint8_t* reply);
-  void runAsync(std::function<void()> body);
-  void complete(std::function<void()> completion);
-  // False when the manager is going away before the time passed.
-  bool pause(platform::Clock::Duration duration);
 
   std::shared_ptr<UsbConnector> connector_;
   platform::Queue* requestQueue_;

@@ -73,7 +73,8 @@ LanguageManager::LanguageManager(Environment environment) : env_(std::move(envir
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
   if (!env_.logger) env_.logger = &LogManager::shared();
   getLocalizableList();
-  QVariant stored = env_.defaults->object("CurrentLanguage");
+  QVariant stored =
+      env_.readsStoredLanguage ? env_.defaults->object("CurrentLanguage") : QVariant();
   if (stored.isValid() && stored.typeId() == QMetaType::QString) {
     collatorIdentifier_ = stored.toString().toStdString();
   } else if (!env_.systemLanguage.empty()) {

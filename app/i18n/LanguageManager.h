@@ -31,6 +31,8 @@ class LanguageManager {
     LogManager* logger = nullptr;
     std::string localLibrary;    // the machine-wide Library folder
     std::string systemLanguage;  // the system's language identifier, as "zh-Hans-CN"
+    // False: always follow the system's language, whatever choice the defaults hold.
+    bool readsStoredLanguage = true;
     static Environment process();
   };
 

@@ -5,6 +5,7 @@
 #include <syslog.h>
 #include <zip.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -84,9 +85,45 @@ LogManager::Environment LogManager::Environment::process() {
   return env;
 }
 
+namespace {
+
+std::mutex sharedEnvironmentMutex;
+std::optional<LogManager::Environment> sharedEnvironment;
+bool sharedMade = false;
+
+LogManager::Environment takeSharedEnvironment() {
+  std::lock_guard lock(sharedEnvironmentMutex);
+  sharedMade = true;
+  return sharedEnvironment ? std::move(*sharedEnvironment) : LogManager::Environment::process();
+}
+
+}  // namespace
+
+bool LogManager::setSharedEnvironment(Environment environment) {
+  std::lock_guard lock(sharedEnvironmentMutex);
+  if (sharedMade) return false;
+  sharedEnvironment = std::move(environment);
+  return true;
+}
+
 LogManager& LogManager::shared() {
-  static LogManager logger(Environment::process());
+  static LogManager logger(takeSharedEnvironment());
   return logger;
+}
+
+std::string LogManager::fileURL(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/-._~", c)) {
+      url += char(c);
+    } else {
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return url;
 }
 
 LogManager::LogManager(Environment environment) : env_(std::move(environment)) {
@@ -109,8 +146,10 @@ void LogManager::setUp() {
   if (!folder) return;
   platform::Paths::makeFolders(*folder);
   cleanUp(*folder);
-  std::string path = platform::Paths::join(
-      *folder, formatTime(env_.clock->wallNow(), "yyyy_MM_dd") + ".log");
+  std::string path =
+      platform::Paths::join(*folder, formatTime(env_.clock->wallNow(), "yyyy_MM_dd") + ".log");
+  if (env_.printsLogFileURL && env_.standardOutput)
+    env_.standardOutput("@@ logFileURL:" + fileURL(path));
   {
     std::lock_guard lock(mutex_);
     logFilePath_ = path;
@@ -201,7 +240,8 @@ void LogManager::writeLine(const std::string& eventLine) {
     filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
   }
   if (!filePointer_) return;
-  std::string text = formatTime(env_.clock->wallNow(), "yyyy_MM_dd HH:mm:ss") + " " + eventLine + "\n";
+  std::string text =
+      formatTime(env_.clock->wallNow(), "yyyy_MM_dd HH:mm:ss") + " " + eventLine + "\n";
   std::fwrite(text.data(), 1, text.size(), filePointer_);
   std::fflush(filePointer_);
 }

@@ -24,10 +24,15 @@ class LogManager {
     platform::Clock* clock = nullptr;
     std::function<void(const std::string&)> standardOutput;
     std::function<void(const std::string&)> systemLog;
+    // Print "@@ logFileURL:" and the day file's URL to standard output before opening it.
+    bool printsLogFileURL = false;
     static Environment process();
   };
 
   static LogManager& shared();
+  // What the shared instance is made with, instead of the process's own. Only before the first
+  // use of shared(); false (and nothing changes) after it.
+  static bool setSharedEnvironment(Environment environment);
   explicit LogManager(Environment environment);
   ~LogManager();
   LogManager(const LogManager&) = delete;
@@ -54,6 +59,8 @@ class LogManager {
   static std::string eventLine(const char* level, const std::string& message, const char* file,
                                const char* function, int line);
   static std::string formatTime(platform::Clock::WallTime time, const char* pattern);
+  // "file://" and the path, percent-encoded where a URL needs it.
+  static std::string fileURL(const std::string& path);
 
  private:
   void setUp();

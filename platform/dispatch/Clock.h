@@ -28,6 +28,9 @@ class Clock {
   static Clock& shared();
   // nullptr puts the system clock back.
   static void setShared(Clock* clock);
+  // Blocks the calling thread until the shared clock has moved on by `duration` (a worker's
+  // fixed wait that tests pass by advancing a manual clock).
+  static void sleepFor(Duration duration);
 };
 
 }  // namespace platform

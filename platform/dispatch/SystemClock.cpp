@@ -1,10 +1,15 @@
 #include "dispatch/SystemClock.h"
 
 #include <atomic>
+#include <memory>
+
+#include "dispatch/Semaphore.h"
 
 namespace platform {
 
-SystemClock::SystemClock() { thread_ = std::thread([this] { run(); }); }
+SystemClock::SystemClock() {
+  thread_ = std::thread([this] { run(); });
+}
 
 SystemClock::~SystemClock() {
   {
@@ -80,5 +85,13 @@ Clock& Clock::shared() {
 }
 
 void Clock::setShared(Clock* clock) { installedClock.store(clock, std::memory_order_release); }
+
+void Clock::sleepFor(Duration duration) {
+  // Shared with the timer task, which may still be leaving signal() when the wait returns.
+  auto woken = std::make_shared<Semaphore>();
+  Clock& clock = shared();
+  clock.callAt(clock.now() + duration, [woken] { woken->signal(); });
+  woken->wait();
+}
 
 }  // namespace platform

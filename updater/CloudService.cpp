@@ -1,0 +1,148 @@
+#include "CloudService.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QUrl>
+#include <memory>
+
+namespace updater {
+
+CloudService::CloudService(QObject* parent)
+    : QObject(parent), network_(new QNetworkAccessManager(this)) {}
+
+CloudService::~CloudService() = default;
+
+std::string CloudService::join(const std::string& base, const std::string& path) {
+  if (base.empty()) return path;
+  bool baseSlash = base.back() == '/';
+  bool pathSlash = !path.empty() && path.front() == '/';
+  if (baseSlash && pathSlash) return base + path.substr(1);
+  if (!baseSlash && !pathSlash) return base + "/" + path;
+  return base + path;
+}
+
+std::string CloudService::formBody(const Parameters& parameters) {
+  std::string body;
+  for (const auto& [key, value] : parameters) {
+    if (!body.empty()) body += '&';
+    body += QUrl::toPercentEncoding(QString::fromStdString(key)).toStdString() + "=" +
+            QUrl::toPercentEncoding(QString::fromStdString(value)).toStdString();
+  }
+  return body;
+}
+
+CloudService::VersionAnswer CloudService::parseVersionAnswer(const nlohmann::json& response,
+                                                             const std::string& storageBaseURL) {
+  VersionAnswer answer;
+  const nlohmann::json* data = nullptr;
+  if (response.is_object() && response.contains("data") && response["data"].is_object())
+    data = &response["data"];
+  if (!data) {
+    answer.missingKeys = {"data"};
+    return answer;
+  }
+  if (data->contains("fwVersion") && (*data)["fwVersion"].is_string())
+    answer.fwVersion = (*data)["fwVersion"].get<std::string>();
+  else
+    answer.missingKeys.push_back("fwVersion");
+  if (data->contains("hasNewFwVersion") && (*data)["hasNewFwVersion"].is_boolean())
+    answer.hasNewFwVersion = (*data)["hasNewFwVersion"].get<bool>();
+  else
+    answer.missingKeys.push_back("hasNewFwVersion");
+  const nlohmann::json* object = nullptr;
+  if (data->contains("fwVersionObj") && (*data)["fwVersionObj"].is_object())
+    object = &(*data)["fwVersionObj"];
+  else
+    answer.missingKeys.push_back("fwVersionObj");
+  if (object && object->contains("link") && (*object)["link"].is_string()) {
+    std::string link = (*object)["link"].get<std::string>();
+    if (link.rfind("http:", 0) == 0 || link.rfind("https:", 0) == 0)
+      answer.link = link;
+    else if (!link.empty())
+      answer.link = join(storageBaseURL, link);
+  } else if (object) {
+    answer.missingKeys.push_back("link");
+  }
+  return answer;
+}
+
+void CloudService::checkVersion(const std::string& url, const Parameters& parameters,
+                                CheckHandler handler) {
+  QNetworkRequest request(QUrl(QString::fromStdString(url)));
+  request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+  request.setTransferTimeout(30000);
+  QNetworkReply* reply = network_->post(request, QByteArray::fromStdString(formBody(parameters)));
+  connect(reply, &QNetworkReply::finished, this, [reply, url, handler] {
+    reply->deleteLater();
+    int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError || status != 200) {
+      std::string error = reply->error() != QNetworkReply::NoError
+                              ? reply->errorString().toStdString()
+                              : "HTTP status " + std::to_string(status);
+      if (handler) handler(std::nullopt, error, url);
+      return;
+    }
+    QByteArray body = reply->readAll();
+    nlohmann::json json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
+    if (json.is_discarded()) {
+      if (handler) handler(std::nullopt, "the answer is not JSON", url);
+      return;
+    }
+    if (handler) handler(std::move(json), "", url);
+  });
+}
+
+void CloudService::download(const std::string& url, const std::string& destination,
+                            ProgressHandler progress, DownloadHandler handler) {
+  QString target = QString::fromStdString(destination);
+  QDir().mkpath(QFileInfo(target).absolutePath());
+  auto file = std::make_shared<QSaveFile>(target);
+  if (!file->open(QIODevice::WriteOnly)) {
+    std::string error = file->errorString().toStdString();
+    if (handler) handler(false, error);
+    return;
+  }
+  QNetworkRequest request(QUrl(QString::fromStdString(url)));
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                       QNetworkRequest::NoLessSafeRedirectPolicy);
+  request.setTransferTimeout(60000);
+  QNetworkReply* reply = network_->get(request);
+  auto failed = std::make_shared<bool>(false);
+  connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed] {
+    QByteArray chunk = reply->readAll();
+    if (!*failed && file->write(chunk) != chunk.size()) *failed = true;
+  });
+  connect(reply, &QNetworkReply::downloadProgress, this, [progress](qint64 received, qint64 total) {
+    if (progress && total > 0) progress(double(received) / double(total));
+  });
+  connect(reply, &QNetworkReply::finished, this, [reply, file, failed, handler] {
+    reply->deleteLater();
+    QByteArray rest = reply->readAll();
+    if (!*failed && file->write(rest) != rest.size()) *failed = true;
+    int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    std::string error;
+    if (reply->error() != QNetworkReply::NoError)
+      error = reply->errorString().toStdString();
+    else if (status != 200)
+      error = "HTTP status " + std::to_string(status);
+    else if (*failed)
+      error = file->errorString().toStdString();
+    if (!error.empty()) {
+      file->cancelWriting();
+      file->commit();
+      if (handler) handler(false, error);
+      return;
+    }
+    if (!file->commit()) {
+      if (handler) handler(false, file->errorString().toStdString());
+      return;
+    }
+    if (handler) handler(true, "");
+  });
+}
+
+}  // namespace updater

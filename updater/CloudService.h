@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QNetworkAccessManager;
+
+namespace updater {
+
+// The updater's two calls to the cloud: the firmware version check (a form-encoded POST) and
+// the package download into a file. Network I/O runs in Qt's network layer; the handlers run
+// on the thread that owns the service (the main thread).
+class CloudService : public QObject {
+  Q_OBJECT
+ public:
+  using Parameters = std::vector<std::pair<std::string, std::string>>;
+  // The answer's JSON, or none with the error's text; and the request's address.
+  using CheckHandler = std::function<void(std::optional<nlohmann::json> response,
+                                          const std::string& error, const std::string& url)>;
+  using ProgressHandler = std::function<void(double fraction)>;
+  using DownloadHandler = std::function<void(bool ok, const std::string& error)>;
+
+  // What a version-check answer says.
+  struct VersionAnswer {
+    std::string fwVersion;
+    bool hasNewFwVersion = false;
+    // The download address: the answer's link as it is when it is http: or https:, else the
+    // storage service's base address in front of it; empty without a link.
+    std::string link;
+    std::vector<std::string> missingKeys;
+  };
+
+  explicit CloudService(QObject* parent = nullptr);
+  ~CloudService() override;
+
+  void checkVersion(const std::string& url, const Parameters& parameters, CheckHandler handler);
+  // Writes the body to a temporary file beside `destination` and renames it into place once
+  // complete, creating the folders on the way; a failed download leaves no file.
+  void download(const std::string& url, const std::string& destination, ProgressHandler progress,
+                DownloadHandler handler);
+
+  static VersionAnswer parseVersionAnswer(const nlohmann::json& response,
+                                          const std::string& storageBaseURL);
+  // "a=1&b=x%20y" with the form encoding's escapes.
+  static std::string formBody(const Parameters& parameters);
+  // A base address and a path joined by exactly one slash.
+  static std::string join(const std::string& base, const std::string& path);
+
+ private:
+  QNetworkAccessManager* network_;
+};
+
+}  // namespace updater

@@ -1,0 +1,176 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AudioFirmwareUpdater.h"
+#include "UpdateMode.h"
+#include "capture/CaptureDevice.h"
+#include "dispatch/Clock.h"
+
+namespace platform {
+class Queue;
+}
+
+namespace updater {
+
+class CloudService;
+class CompleteController;
+class ConfigManager;
+class ConnectController;
+class ErrorController;
+class LocalFileController;
+class PrivacyController;
+class ProgresController;
+class UpdateManager;
+class USBManager;
+
+// The updater's window and the whole update of one camera: find and open the camera, ask the
+// cloud for newer firmware, download and unpack the package, update the audio firmware when the
+// package has one, put the camera into update mode, copy the firmware onto its update volume,
+// eject it, trigger the update, follow the camera's status, reboot it and end on the completion
+// page.
+//
+// Threads: the controller lives on the main thread. Device I/O, file work and the fixed waits
+// run on the work queue and hand back to the main queue; timers run on the shared clock.
+class MainController : public QWidget {
+  Q_OBJECT
+ public:
+  enum class Page { none, privacy, connect, progress, complete, error, localFile };
+
+  struct Environment {
+    ConfigManager* config = nullptr;
+    USBManager* usbManager = nullptr;
+    UpdateManager* updateManager = nullptr;
+    CloudService* cloud = nullptr;  // made by the controller when none is given
+    std::function<std::vector<platform::CaptureDevice>()> captureDevices;
+    AudioFirmwareUpdater::Factory makeAudioUpdater;
+    platform::Queue* workQueue = nullptr;
+    platform::Queue* mainQueue = nullptr;
+    std::string documentsFolder;
+    std::string osVersion;  // the running system's "major.minor.patch"
+    std::function<void()> terminate;
+    // The completion page (tests give one that opens nothing).
+    std::function<CompleteController*(QWidget* parent)> makeCompletePage;
+    static Environment process();
+  };
+
+  // The outcome of matching one capture device.
+  struct CameraMatch {
+    bool accepted = false;
+    std::string vid;  // "0x%04x", empty when the model id has no ids
+    std::string pid;
+  };
+
+  explicit MainController(Environment environment, QWidget* parent = nullptr);
+  ~MainController() override;
+
+  // Hides the pages and loads the configuration.
+  void viewDidLoad();
+  // Starts the flow the first time the window shows; showing it again later (after it was
+  // minimised, say) never restarts a flow that is under way.
+  void viewDidAppear();
+
+  static CameraMatch checkCamera(const platform::CaptureDevice& device,
+                                 const ConfigManager& config);
+  // The mode of a package: its version text (empty: the server's), the camera's version, the
+  // camera's safe mode and whether the package carries "update.zip".
+  static UpdateMode decideMode(const std::string& versionFileText, const std::string& serverVersion,
+                               const std::string& cameraVersion, bool safeMode, bool hasZip);
+  // The package folder "fw_file" in the unpack folder or one level down; empty when none.
+  static std::string getFolderPathFrom(const std::string& unzipPath);
+  // The package's entries the other-files move copies.
+  static std::vector<std::string> checkOtherFilesIsExist(const std::string& folder);
+
+  Page currentPage() const { return page_; }
+  ConnectController* connectController() const { return connectController_; }
+  ProgresController* progresController() const { return progresController_; }
+  ErrorController* errorController() const { return errorController_; }
+  CompleteController* completeController() const { return completeController_; }
+  LocalFileController* localFileController() const { return localFileController_; }
+  PrivacyController* privacyController() const { return privacyController_; }
+
+  bool isTest = false;
+  std::vector<std::string> kestovaDeviceNames;
+  std::string folderPath;
+  bool isUvcConnected = false;
+  bool isStartFwUpdate = false;
+  std::string pid, vid;
+  std::string serverFwVersion;
+  int otherFilesUpdateProgress = 0;
+  int checkCount = 0;
+  UpdateMode updateMode = UpdateMode::None;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  struct Connection;
+
+  // Pages.
+  void showPage(Page page);
+  void showPrivacyPage();
+  void showConnectPage();
+  void showConnectErrorPage();
+  void showProgressPage(int mode);
+  void showCompletePage();
+  void showLatestVersionPage();
+  void showInstallErrorPage();
+  void showLocalFilePage();
+
+  // Steps.
+  void startConnect();
+  void connectCamera(bool forDownload, std::function<void(bool)> completed);
+  Connection connectNow() const;  // on the work queue
+  void checkUpdate(std::function<void(const std::string& link)> completed);
+  void readStatus(std::function<void()> idle);
+  void checkFwUpdateFlow(int status, int progress, const std::function<void()>& idle);
+  void download(const std::string& url);
+  void unpack(const std::string& zipPath, const std::string& unzipPath);
+  void updateAudio(const std::string& swuPath);
+  void uacCompleteUpdate();
+  void uacCheckConnection();
+  void updateUvcFw();
+  UpdateMode checkMode() const;
+  void startCameraPass();
+  void moveFileToCamera(std::function<void(bool)> completed);
+  void triggerUpdate();
+  void ensureConnected(std::function<void(bool)> completed);
+  void startCheckStatusLoop();
+  void statusLoopFinished();
+  void comfirmUpdateOtherFiles();
+  void rebootCamera(std::function<void()> then);
+  void copyOtherFilesComplete(bool ok);
+
+  // Runs `task` on the main queue after `delay` on the shared clock, unless the flow moved on.
+  void after(platform::Clock::Duration delay, std::function<void()> task);
+  // `task` on the work queue; `done` then on the main queue, unless the flow moved on.
+  template <typename Result>
+  void onWorker(std::function<Result()> task, std::function<void(Result)> done);
+  // A continuation that runs only while this controller lives and the flow is the same one.
+  std::function<void()> guarded(std::function<void()> task);
+  std::function<void(bool)> guardedBool(std::function<void(bool)> task);
+  std::string cameraName() const;
+
+  Environment env_;
+  std::shared_ptr<bool> alive_;
+  int generation_ = 0;
+  bool flowStarted_ = false;
+  Page page_ = Page::none;
+  std::shared_ptr<AudioFirmwareUpdater> qd4718Updater;
+
+  PrivacyController* privacyController_;
+  ConnectController* connectController_;
+  ProgresController* progresController_;
+  CompleteController* completeController_;
+  ErrorController* errorController_;
+  LocalFileController* localFileController_;
+  std::vector<QWidget*> pages_;
+};
+
+}  // namespace updater

@@ -1,0 +1,265 @@
+#include "UpdateManager.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "Bundle.h"
+#include "LogManager.h"
+#include "PackageArchive.h"
+#include "USBManager.h"
+#include "Volumes.h"
+#include "camera/UsbText.h"
+#include "dispatch/Clock.h"
+#include "dispatch/GlobalQueue.h"
+#include "dispatch/MainQueue.h"
+
+namespace fs = std::filesystem;
+
+namespace updater {
+
+namespace {
+
+constexpr auto kFirmwareSettle = std::chrono::seconds(8);
+constexpr auto kEjectSettle = std::chrono::seconds(5);
+
+// The marker's text; none when it cannot be read or is not UTF-8.
+std::optional<std::string> readMarker(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::stringstream s;
+  s << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  std::string text = s.str();
+  if (!corvane::UsbText::isValidUtf8(text)) return std::nullopt;
+  return text;
+}
+
+bool exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Removes a file (or folder) when there is one; false, with the reason, when that failed.
+bool removeIfPresent(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (!exists(path)) return true;
+  fs::remove_all(path, ec);
+  if (ec) error = path + ": " + ec.message();
+  return !ec;
+}
+
+bool copyItem(const std::string& from, const std::string& to, std::string& error) {
+  std::error_code ec;
+  if (from.empty()) {
+    error = "no source file";
+    return false;
+  }
+  fs::copy(from, to, fs::copy_options::recursive, ec);
+  if (ec) error = from + " -> " + to + ": " + ec.message();
+  return !ec;
+}
+
+}  // namespace
+
+UpdateManager::Environment UpdateManager::Environment::process() {
+  Environment env;
+  env.volumes = &platform::Volumes::shared();
+  env.chipId = [] { return USBManager::shared().chipId(); };
+  env.resourcePath = [](const std::string& name) {
+    return platform::Bundle::main().pathForResource(name);
+  };
+  env.workQueue = &platform::GlobalQueue::shared();
+  env.mainQueue = &platform::MainQueue::shared();
+  return env;
+}
+
+UpdateManager& UpdateManager::shared() {
+  static UpdateManager* manager = new UpdateManager(Environment::process());
+  return *manager;
+}
+
+UpdateManager::UpdateManager(Environment environment) : env_(std::move(environment)) {
+  if (!env_.workQueue) env_.workQueue = &platform::GlobalQueue::shared();
+  if (!env_.mainQueue) env_.mainQueue = &platform::MainQueue::shared();
+}
+
+bool UpdateManager::isOtherFile(const std::string& name) {
+  return name != ".DS_Store" && name != "update.swu" && name != "update.img" &&
+         name != "update.zip" && name != "update_ai.img";
+}
+
+void UpdateManager::logPaths(const std::string& local, const std::string& resource,
+                             const std::string& volumeImage, const std::string& volumeResource) {
+  UPDATER_LOG_DEBUG("[UpdateManager]Local img path:" + local);
+  UPDATER_LOG_DEBUG("[UpdateManager]Local file path:" + resource);
+  UPDATER_LOG_DEBUG("[UpdateManager]Volume img path:" + volumeImage);
+  UPDATER_LOG_DEBUG("[UpdateManager]Volume file path:" + volumeResource);
+}
+
+void UpdateManager::finishFirmwareMove(const Completion& complete, bool ok,
+                                       const std::string& error) {
+  if (!ok) {
+    UPDATER_LOG_DEBUG("[UpdateManager]Save file error:" + error);
+    return report(complete, false);
+  }
+  UPDATER_LOG_DEBUG("[UpdateManager]Save file ok");
+  // The camera needs time to see the written files before the volume goes.
+  platform::Clock::sleepFor(kFirmwareSettle);
+  report(complete, true);
+}
+
+void UpdateManager::report(const Completion& complete, bool ok) {
+  env_.mainQueue->async([complete, ok] {
+    if (complete) complete(ok);
+  });
+}
+
+std::string UpdateManager::findVolume(const char* prefix) const {
+  const std::string p = prefix;
+  std::string chipId = env_.chipId ? env_.chipId() : std::string();
+  std::string result;
+  if (!env_.volumes) return result;
+  for (const platform::Volume& volume : env_.volumes->mountedVolumes()) {
+    std::string markerPath = volume.path + (volume.path.ends_with("/") ? "" : "/") + kMarkerName;
+    std::string text;
+    if (auto marker = readMarker(markerPath)) {
+      text = *marker;
+    } else {
+      UPDATER_LOG_DEBUG(p + "File not found :" + markerPath);
+    }
+    UPDATER_LOG_DEBUG(p + (p.empty() ? "volume chip id:" : "Volume chip id:") + text);
+    UPDATER_LOG_DEBUG(p + (p.empty() ? "target chip id:" : "Target chip id:") + chipId);
+    // An empty chip id names no camera: it would otherwise match every marker.
+    if (!chipId.empty() && text.find(chipId) != std::string::npos) {
+      UPDATER_LOG_DEBUG("[UpdateManager]Find the chip ID " + text + " volume path: " + volume.path);
+      result = volume.path;
+    }
+  }
+  return result;
+}
+
+std::string UpdateManager::getUsbPath() const { return findVolume("[UpdateManager]"); }
+
+void UpdateManager::moveFwFileToCamera(const std::string& path, Completion complete) {
+  UPDATER_LOG_DEBUG("[UpdateManager]Move Fw to camera");
+  moveImage(ImageKind::Fw, path, std::move(complete));
+}
+
+void UpdateManager::moveAiFileToCamera(const std::string& path, Completion complete) {
+  UPDATER_LOG_DEBUG("[UpdateManager]Move Ai to camera");
+  moveImage(ImageKind::Ai, path, std::move(complete));
+}
+
+void UpdateManager::moveImage(ImageKind kind, const std::string& path, Completion complete) {
+  env_.workQueue->async([this, kind, path, complete = std::move(complete)] {
+    std::string volume = getUsbPath();
+    if (volume.empty()) return report(complete, false);
+    UPDATER_LOG_DEBUG("[UpdateManager]Find the camera usb path");
+    bool fw = kind == ImageKind::Fw;
+    std::string local = path + (fw ? "/update.img" : "/update_ai.img");
+    std::string resource = env_.resourcePath ? env_.resourcePath(kResourceName).value_or("") : "";
+    std::string volumeImage = volume + "/update.img";
+    std::string volumeResource = volume + "/" + kResourceName;
+    std::string error;
+    if (!fw) {
+      if (!exists(local)) {
+        UPDATER_LOG_DEBUG("[UpdateManager]Save file error");
+        return report(complete, false);
+      }
+      if (!removeIfPresent(volumeResource, error)) {
+        UPDATER_LOG_DEBUG("[UpdateManager]Save file error:" + error);
+        return report(complete, false);
+      }
+    }
+    UPDATER_LOG_DEBUG(fw ? "[UpdateManager]Update file type is *Fw img*"
+                         : "[UpdateManager]Update file type is *Ai img*");
+    logPaths(local, resource, volumeImage, volumeResource);
+    if (fw && !exists(local)) {
+      UPDATER_LOG_DEBUG("[UpdateManager]Find local file error");
+      return report(complete, false);
+    }
+    bool ok = removeIfPresent(volumeResource, error) && removeIfPresent(volumeImage, error) &&
+              copyItem(local, volumeImage, error) && copyItem(resource, volumeResource, error);
+    finishFirmwareMove(complete, ok, error);
+  });
+}
+
+void UpdateManager::moveZipFileToCamera(const std::string& path, Completion complete) {
+  UPDATER_LOG_DEBUG("[UpdateManager]Move Zip to camera");
+  env_.workQueue->async([this, path, complete = std::move(complete)] {
+    std::string volume = getUsbPath();
+    if (volume.empty()) return report(complete, false);
+    UPDATER_LOG_DEBUG("[UpdateManager]Find the camera usb path");
+    std::string local = path + "/update.zip";
+    std::string resource = env_.resourcePath ? env_.resourcePath(kResourceName).value_or("") : "";
+    std::string destination = volume + "/" + kZipFolderName;
+    std::string volumeResource = volume + "/" + kResourceName;
+    if (!exists(local)) {
+      UPDATER_LOG_DEBUG("[UpdateManager]Save file error");
+      return report(complete, false);
+    }
+    std::string error;
+    if (!removeIfPresent(volumeResource, error)) {
+      UPDATER_LOG_DEBUG("[UpdateManager]Save file error:" + error);
+      return report(complete, false);
+    }
+    UPDATER_LOG_DEBUG("[UpdateManager]Update file type is *ZIP*");
+    logPaths(local, resource, destination, volumeResource);
+    bool ok = PackageArchive::extract(local, destination, std::string(kPackagePassword), &error) &&
+              copyItem(resource, volumeResource, error);
+    finishFirmwareMove(complete, ok, error);
+  });
+}
+
+void UpdateManager::moveOtherFilesToCamera(const std::string& path, Completion complete) {
+  UPDATER_LOG_DEBUG("[UpdateManager]Move other file to camera");
+  env_.workQueue->async([this, path, complete = std::move(complete)] {
+    std::string volume = findVolume("");
+    if (volume.empty()) return report(complete, false);
+    UPDATER_LOG_DEBUG("[UpdateManager]Find the camera usb path");
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(path, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec))
+      names.push_back(it->path().filename().string());
+    if (ec) {
+      UPDATER_LOG_DEBUG("[UpdateManager]Error while list files:" + ec.message());
+      return report(complete, false);
+    }
+    std::sort(names.begin(), names.end());
+    bool copied = false;
+    for (const std::string& name : names) {
+      std::cout << name << '\n' << std::flush;
+      if (!isOtherFile(name)) continue;
+      std::string local = path + "/" + name;
+      std::string target = volume + "/" + name;
+      UPDATER_LOG_DEBUG("[UpdateManager]Local other file path:" + local);
+      UPDATER_LOG_DEBUG("[UpdateManager]Volume other file path:" + target);
+      std::string error;
+      if (removeIfPresent(target, error) && copyItem(local, target, error)) {
+        UPDATER_LOG_DEBUG("[UpdateManager]Save file ok");
+        copied = true;
+      } else {
+        UPDATER_LOG_DEBUG("[UpdateManager]Save file error:" + error);
+      }
+    }
+    report(complete, copied);
+  });
+}
+
+void UpdateManager::unmountDevice(Completion completed) {
+  UPDATER_LOG_DEBUG("[UpdateManager]Start unmount device");
+  env_.workQueue->async([this, completed = std::move(completed)] {
+    std::string volume = findVolume("[UpdateManager]");
+    if (volume.empty()) return report(completed, false);
+    bool ok = env_.volumes->unmountAndEject(volume);
+    UPDATER_LOG_DEBUG(std::string("[UpdateManager]Device eject success:") +
+                      (ok ? "true" : "false"));
+    platform::Clock::sleepFor(kEjectSettle);
+    report(completed, ok);
+  });
+}
+
+}  // namespace updater

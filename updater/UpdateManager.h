@@ -1,0 +1,72 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace platform {
+class Queue;
+class Volumes;
+}  // namespace platform
+
+namespace updater {
+
+// Places the camera firmware of an unpacked update package onto the removable volume the
+// camera shows in update mode, and ejects that volume. The camera's update volume holds at its
+// root a text file "ast_fw_update_disk" whose text contains the camera's chip id.
+//
+// Each move and the eject runs on the work queue and reports once, on the main queue. A
+// firmware move that succeeded reports 8 s after its copy and the eject 5 s after it, so that
+// the camera sees the files and the volume's removal.
+class UpdateManager {
+ public:
+  using Completion = std::function<void(bool)>;
+
+  struct Environment {
+    platform::Volumes* volumes = nullptr;
+    std::function<std::string()> chipId;
+    std::function<std::optional<std::string>(const std::string& name)> resourcePath;
+    platform::Queue* workQueue = nullptr;
+    platform::Queue* mainQueue = nullptr;
+    static Environment process();
+  };
+
+  static constexpr const char* kPackagePassword = "Q7mVx2KpL9tRw4Hn8ZcB3yFd6GsJ1aUe";
+  static constexpr const char* kMarkerName = "ast_fw_update_disk";
+  static constexpr const char* kResourceName = "ast_app_update";
+  static constexpr const char* kZipFolderName = "UpDaTe_pAcKaGE";
+
+  static UpdateManager& shared();
+  explicit UpdateManager(Environment environment);
+
+  // The camera's update volume, or the empty text; the last matching volume wins.
+  std::string getUsbPath() const;
+
+  void moveFwFileToCamera(const std::string& path, Completion complete);
+  void moveAiFileToCamera(const std::string& path, Completion complete);
+  void moveZipFileToCamera(const std::string& path, Completion complete);
+  // Every file of the package but the firmware images; true when at least one was copied.
+  void moveOtherFilesToCamera(const std::string& path, Completion complete);
+  void unmountDevice(Completion completed);
+
+  // Whether a package folder's entry is one of the other files (not an image, the audio
+  // firmware, the inner zip or Finder's ".DS_Store").
+  static bool isOtherFile(const std::string& name);
+
+  bool isKLUpdate = false;
+
+ private:
+  enum class ImageKind { Fw, Ai };
+  // `prefix` is put before the per-volume log lines ("[UpdateManager]" or nothing).
+  std::string findVolume(const char* prefix) const;
+  void moveImage(ImageKind kind, const std::string& path, Completion complete);
+  void report(const Completion& complete, bool ok);
+  // After a firmware copy: the error line and false, or true after the camera's settle time.
+  void finishFirmwareMove(const Completion& complete, bool ok, const std::string& error);
+  static void logPaths(const std::string& local, const std::string& resource,
+                       const std::string& volumeImage, const std::string& volumeResource);
+
+  Environment env_;
+};
+
+}  // namespace updater
