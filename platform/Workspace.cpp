@@ -1,0 +1,35 @@
+#include "Workspace.h"
+
+#include <unistd.h>
+
+#include "Process.h"
+
+namespace platform {
+
+Workspace::Environment Workspace::Environment::process() {
+  Environment env;
+  env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
+  return env;
+}
+
+Workspace& Workspace::shared() {
+  static Workspace workspace(Environment::process());
+  return workspace;
+}
+
+Workspace::Workspace(Environment environment) : env_(std::move(environment)) {}
+
+bool Workspace::openApplication(const std::string& path,
+                                const std::vector<std::string>& arguments) {
+  if (path.empty() || access(path.c_str(), X_OK) != 0 || !env_.spawn) return false;
+  std::vector<std::string> argv{path};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return env_.spawn(argv);
+}
+
+bool Workspace::openURL(const std::string& url) {
+  if (url.empty() || !env_.spawn) return false;
+  return env_.spawn({"xdg-open", url});
+}
+
+}  // namespace platform
