@@ -15,6 +15,8 @@ class ISELVO_TRACKER {
   virtual void SetTargets(const rect* rects, int count) = 0;
   // *count = -1 when nothing new.
   virtual void GetResultCount(int* count) = 0;
+  // One rect per target. A followed target scores in (0, 1]; a lost one keeps the box it was
+  // last seen in, with score 0.
   virtual void GetResults(rect* rects, int count) = 0;
   virtual void SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) = 0;
 };

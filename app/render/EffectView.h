@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QRect>
+#include <atomic>
+#include <memory>
+
+#include "render/MetalContext.h"
+#include "render/MetalManager.h"
+#include "render/MetalViewDelegate.h"
+#include "render/compute/Texture.h"
+
+namespace corvane {
+
+// Runs the effect pass over every frame that reaches the render state: noise reduction against
+// the previous output, mirror, brightness and gamma, into the effect texture the layout views
+// sample, plus an NV12 copy at analysis size. It is never shown; the frame subscription drives
+// it, on whatever queue delivers the frame.
+class EffectView {
+ public:
+  // Subscribes to `manager` under the name "EffectView" (the first subscriber of that name
+  // stays). The frame is ignored: the view is never on screen.
+  explicit EffectView(QRect frame = {}, MetalManager& manager = MetalManager::shared(),
+                      MetalContext& context = MetalContext::shared());
+  ~EffectView();
+  EffectView(const EffectView&) = delete;
+  EffectView& operator=(const EffectView&) = delete;
+
+  // Told of each pass's output; set right after creation, never owned.
+  std::atomic<MetalViewDelegate*> outputDelegate{nullptr};
+
+  // The previous pass's output, which the next pass denoises against (none before the first).
+  platform::PixelBufferRef effectsPixelBuffer() const;
+  // Whether the kernel could be set up; without it frames are not processed.
+  bool hasPipeline() const;
+
+  static constexpr const char* kEffectsKernel = "effectsKernel";
+  static constexpr int kSelvoWidth = 1920;
+  // Height of the analysis-size copy for a frame: h / w x 1920, truncated, made even.
+  static int selvoHeight(int width, int height);
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,300 @@
+#include "render/EffectsKernel.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "render/EffectParameters.h"
+
+namespace corvane {
+
+namespace {
+
+using compute::Texture;
+
+// Motion-adaptive recursive noise reduction: the output moves from the current sample toward
+// the reference by a share that grows with the level and fades out as the difference reaches
+// kMotionThreshold (then it is motion, not noise). Truncation toward zero makes a still picture
+// settle on itself exactly.
+constexpr int kMotionThreshold = 32;
+
+// Brightness and gamma on luma; rebuilt by each worker thread only when the values change.
+struct LumaTable {
+  float brightness = NAN;
+  float gamma = NAN;
+  std::array<uint8_t, 256> map{};
+  void update(float b, float g) {
+    if (b == brightness && g == gamma) return;
+    brightness = b;
+    gamma = g;
+    float exponent = g > 0.01f ? 1.0f / g : 1.0f;
+    for (int i = 0; i < 256; ++i) {
+      float v = std::clamp(i / 255.0f + b * 0.25f, 0.0f, 1.0f);
+      map[size_t(i)] = uint8_t(std::lround(std::pow(v, exponent) * 255.0f));
+    }
+  }
+};
+
+// The row loops are written to vectorise; GCC does so from -O3 only, so this part asks for it.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("O3")
+#endif
+
+inline uint8_t clampByte(int v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+bool covers(const Texture* t, int w, int h) { return t && t->width() >= w && t->height() >= h; }
+
+// Source columns and weights of a resampled row, kept per worker thread while the sizes stay.
+struct ColumnTable {
+  int srcWidth = 0, dstWidth = 0;
+  bool mirror = false;
+  std::vector<int32_t> a, b;
+  std::vector<uint16_t> w;
+  void update(int source, int destination, bool flip) {
+    if (source == srcWidth && destination == dstWidth && flip == mirror) return;
+    srcWidth = source;
+    dstWidth = destination;
+    mirror = flip;
+    a.resize(size_t(destination));
+    b.resize(size_t(destination));
+    w.resize(size_t(destination));
+    for (int i = 0; i < destination; ++i) {
+      // Centres aligned, 16.16 fixed point.
+      int64_t sxf = ((int64_t(2 * i + 1) * source) << 16) / (2 * destination) - 32768;
+      int x0 = int(std::clamp<int64_t>(sxf >> 16, 0, source - 1));
+      int x1 = std::min(source - 1, x0 + 1);
+      w[size_t(i)] = uint16_t(sxf < 0 ? 0 : (sxf >> 8) & 255);
+      a[size_t(i)] = flip ? source - 1 - x0 : x0;
+      b[size_t(i)] = flip ? source - 1 - x1 : x1;
+    }
+  }
+};
+
+// One row of an NV12 plane resampled bilinearly (1 or 2 bytes per sample), mirrored on demand.
+// Exactly half size: the mean of each 2 x 2 block (a bilinear sample at the block's centre).
+template <int Channels, bool Mirror>
+void halveRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
+              int width, int srcWidth) {
+  for (int i = 0; i < width; ++i) {
+    int x = Mirror ? srcWidth - 2 - 2 * i : 2 * i;
+    for (int c = 0; c < Channels; ++c)
+      out[i * Channels + c] = uint8_t((r0[x * Channels + c] + r0[(x + 1) * Channels + c] +
+                                       r1[x * Channels + c] + r1[(x + 1) * Channels + c] + 2) >>
+                                      2);
+  }
+}
+
+template <int Channels>
+void resampleRow(const Texture& src, int srcRows, int srcWidth, Texture& dst, int dstRow,
+                 int dstWidth, int dstHeight, bool mirror) {
+  int64_t syf = ((int64_t(2 * dstRow + 1) * srcRows) << 16) / (2 * dstHeight) - 32768;
+  int y0 = int(std::clamp<int64_t>(syf >> 16, 0, srcRows - 1));
+  int y1 = std::min(srcRows - 1, y0 + 1);
+  uint32_t wy = syf < 0 ? 0 : uint32_t((syf >> 8) & 255);
+  const uint8_t* r0 = src.row(y0);
+  const uint8_t* r1 = src.row(y1);
+  uint8_t* out = dst.row(dstRow);
+  int width = std::min(dstWidth, dst.width());
+  if (srcWidth == 2 * dstWidth && srcRows == 2 * dstHeight) {
+    r0 = src.row(2 * dstRow);
+    r1 = src.row(2 * dstRow + 1);
+    mirror ? halveRow<Channels, true>(r0, r1, out, width, srcWidth)
+           : halveRow<Channels, false>(r0, r1, out, width, srcWidth);
+    return;
+  }
+  thread_local ColumnTable columns[2];
+  ColumnTable& table = columns[Channels - 1];
+  table.update(srcWidth, dstWidth, mirror);
+  const int32_t* ta = table.a.data();
+  const int32_t* tb = table.b.data();
+  const uint16_t* tw = table.w.data();
+  for (int i = 0; i < width; ++i) {
+    uint32_t wx = tw[i];
+    int x0 = ta[i] * Channels, x1 = tb[i] * Channels;
+    for (int c = 0; c < Channels; ++c) {
+      uint32_t top = r0[x0 + c] * (256 - wx) + r0[x1 + c] * wx;
+      uint32_t bottom = r1[x0 + c] * (256 - wx) + r1[x1 + c] * wx;
+      out[i * Channels + c] = uint8_t((top * (256 - wy) + bottom * wy + 32768) >> 16);
+    }
+  }
+}
+
+// Noise reduction of one sample toward its reference: d = reference - sample moves it by
+// d x level/8 x (1 - |d|/32), truncated, in integer arithmetic so the loops vectorise.
+inline int reduceToward(int sample, int reference, int level) {
+  int d = reference - sample;
+  int m = kMotionThreshold - (d < 0 ? -d : d);
+  int t = d * level * (m > 0 ? m : 0);
+  return sample + ((t + (t < 0 ? 255 : 0)) >> 8);
+}
+
+// Per pixel, planar: the blue, green and red chroma terms of a row pair.
+struct ChromaTerms {
+  int16_t* blue;
+  int16_t* green;
+  int16_t* red;
+};
+
+// One chroma row: mirror, noise reduction, the NV12 output, and its full-range BT.601 terms
+// (8.8 fixed point) for both luma rows it serves.
+template <bool Mirror, bool Reduce>
+void chromaRow(const uint8_t* __restrict suv, const uint8_t* __restrict ruv,
+               uint8_t* __restrict ouv, int pairs, int chromaWidth, int level, ChromaTerms t) {
+  int16_t* __restrict tb = t.blue;
+  int16_t* __restrict tg = t.green;
+  int16_t* __restrict tr = t.red;
+  for (int c = 0; c < pairs; ++c) {
+    int sc = Mirror ? chromaWidth - 1 - c : c;
+    int u = suv[2 * sc], v = suv[2 * sc + 1];
+    if (Reduce) {
+      u = reduceToward(u, ruv[2 * c], level);
+      v = reduceToward(v, ruv[2 * c + 1], level);
+    }
+    ouv[2 * c] = uint8_t(u);
+    ouv[2 * c + 1] = uint8_t(v);
+    int cu = u - 128, cv = v - 128;
+    int16_t b = int16_t((454 * cu + 128) >> 8);            // blue from Cb
+    int16_t g = int16_t((88 * cu + 183 * cv + 128) >> 8);  // green from both
+    int16_t r = int16_t((359 * cv + 128) >> 8);            // red from Cr
+    tb[2 * c] = tb[2 * c + 1] = b;
+    tg[2 * c] = tg[2 * c + 1] = g;
+    tr[2 * c] = tr[2 * c + 1] = r;
+  }
+}
+
+// One luma row: mirror, noise reduction, the NV12 output, brightness and gamma by table, and
+// the BGRA picture.
+template <bool Mirror, bool Reduce>
+void lumaRow(const uint8_t* __restrict sy, const uint8_t* __restrict ry, uint8_t* __restrict oy,
+             uint32_t* __restrict rgb, uint8_t* __restrict lum, int pixels, int width, int level,
+             const uint8_t* __restrict lumaMap, ChromaTerms t) {
+  const int16_t* __restrict tb = t.blue;
+  const int16_t* __restrict tg = t.green;
+  const int16_t* __restrict tr = t.red;
+  for (int x = 0; x < pixels; ++x) {
+    int s = Mirror ? sy[width - 1 - x] : sy[x];
+    if (Reduce) s = reduceToward(s, ry[x], level);
+    oy[x] = uint8_t(s);
+  }
+  // Table look-ups eight at a time: one load and one store of eight bytes.
+  int x8 = pixels & ~7;
+  for (int x = 0; x < x8; x += 8) {
+    uint64_t in, out = 0;
+    std::memcpy(&in, oy + x, 8);
+    for (int k = 0; k < 8; ++k) out |= uint64_t(lumaMap[(in >> (8 * k)) & 0xFF]) << (8 * k);
+    std::memcpy(lum + x, &out, 8);
+  }
+  for (int x = x8; x < pixels; ++x) lum[x] = lumaMap[oy[x]];
+  for (int x = 0; x < pixels; ++x) {
+    int l = lum[x];
+    rgb[x] = uint32_t(clampByte(l + tb[x])) | uint32_t(clampByte(l - tg[x])) << 8 |
+             uint32_t(clampByte(l + tr[x])) << 16 | 0xFF000000u;
+  }
+}
+
+template <bool Mirror, bool Reduce>
+struct RowPair {
+  static void run(const uint8_t* suv, const uint8_t* ruv, uint8_t* ouv, int pairs, int cw,
+                  int level, ChromaTerms terms, const uint8_t* const* sy, const uint8_t* const* ry,
+                  uint8_t* const* oy, uint32_t* const* rgb, int rows, uint8_t* lum, int width,
+                  const uint8_t* lumaMap) {
+    chromaRow<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
+    for (int k = 0; k < rows; ++k)
+      lumaRow<Mirror, Reduce>(sy[k], ry[k], oy[k], rgb[k], lum, 2 * pairs, width, level, lumaMap,
+                              terms);
+  }
+};
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
+
+void writeSelvoRows(const compute::ArgumentTable& args, int y, int w, int h, bool mirror) {
+  Texture* srcY = args.texture(kEffectSourceY);
+  Texture* srcUV = args.texture(kEffectSourceUV);
+  Texture* selvoY = args.texture(kEffectSelvoY);
+  Texture* selvoUV = args.texture(kEffectSelvoUV);
+  if (selvoY) {
+    int hs = selvoY->height(), ws = selvoY->width();
+    // Destination rows whose source position starts on this row: a partition across rows.
+    int begin = int((int64_t(y) * hs + h - 1) / h), end = int((int64_t(y + 1) * hs + h - 1) / h);
+    for (int j = begin; j < end && j < hs; ++j)
+      resampleRow<1>(*srcY, h, w, *selvoY, j, ws, hs, mirror);
+  }
+  if (selvoUV && srcUV && y % 2 == 0) {
+    int hc = std::min(h / 2, srcUV->height()), wc = std::min(w / 2, srcUV->width());
+    int hs = selvoUV->height(), ws = selvoUV->width();
+    int cy = y / 2;
+    if (hc <= 0 || wc <= 0) return;
+    int begin = int((int64_t(cy) * hs + hc - 1) / hc),
+        end = int((int64_t(cy + 1) * hs + hc - 1) / hc);
+    for (int j = begin; j < end && j < hs; ++j)
+      resampleRow<2>(*srcUV, hc, wc, *selvoUV, j, ws, hs, mirror);
+  }
+}
+
+}  // namespace
+
+void effectsKernel(const compute::ArgumentTable& args, const compute::GridRow& grid) {
+  thread_local LumaTable luma;
+  thread_local std::vector<uint8_t> scratch;
+  thread_local std::vector<int16_t> termStorage;
+
+  const auto* params = args.buffer<EffectParameters>(0);
+  Texture* srcY = args.texture(kEffectSourceY);
+  Texture* srcUV = args.texture(kEffectSourceUV);
+  if (!params || !srcY || !srcUV) return;
+  int w = std::min(srcY->width(), int(params->width));
+  int h = std::min(srcY->height(), int(params->height));
+  int y = int(grid.row);
+  if (y >= h || w <= 0) return;
+  bool mirror = params->mirror != 0;
+  writeSelvoRows(args, y, w, h, mirror);
+  // Each even row does its pair of rows, so their shared chroma row is worked once.
+  if (y % 2) return;
+  int cw = std::min(w / 2, srcUV->width());
+  int cy = y / 2;
+  if (cw <= 0 || cy >= srcUV->height()) return;
+  int rows = y + 1 < h ? 2 : 1;
+
+  Texture* refY = args.texture(kEffectReferenceY);
+  Texture* refUV = args.texture(kEffectReferenceUV);
+  int level = int(std::lround(std::clamp(params->denoise, 0.0f, 6.0f)));
+  bool reduce = level > 0 && covers(refY, w, h) && covers(refUV, cw, cy + 1);
+
+  // Every output is written over the same span, bounded by the narrowest of them; a missing
+  // output is written into scratch, so the row loops test nothing per pixel.
+  scratch.resize(size_t(w) * 6 + 64);
+  uint8_t* lum = scratch.data() + size_t(w) * 4 + 32;
+  int pairs = cw;
+  auto rowOf = [&](Texture* t, int row, int pixelsPerPair) -> uint8_t* {
+    if (!t || row >= t->height()) return scratch.data();
+    pairs = std::min(pairs, t->width() / pixelsPerPair);
+    return t->row(row);
+  };
+  const uint8_t* sy[2];
+  const uint8_t* ry[2];
+  uint8_t* oy[2];
+  uint32_t* rgb[2];
+  for (int k = 0; k < rows; ++k) {
+    sy[k] = srcY->row(y + k);
+    ry[k] = reduce ? refY->row(y + k) : nullptr;
+    oy[k] = rowOf(args.texture(kEffectOutputY), y + k, 2);
+    rgb[k] = reinterpret_cast<uint32_t*>(rowOf(args.texture(kEffectTextureOut), y + k, 2));
+  }
+  uint8_t* ouv = rowOf(args.texture(kEffectOutputUV), cy, 1);
+  termStorage.resize(size_t(cw) * 6 + 16);
+  ChromaTerms terms{termStorage.data(), termStorage.data() + size_t(cw) * 2 + 4,
+                    termStorage.data() + size_t(cw) * 4 + 8};
+  luma.update(params->brightness, params->gamma);
+  const uint8_t* suv = srcUV->row(cy);
+  const uint8_t* ruv = reduce ? refUV->row(cy) : nullptr;
+  auto run = mirror ? (reduce ? &RowPair<true, true>::run : &RowPair<true, false>::run)
+                    : (reduce ? &RowPair<false, true>::run : &RowPair<false, false>::run);
+  run(suv, ruv, ouv, pairs, cw, level, terms, sy, ry, oy, rgb, rows, lum, w, luma.map.data());
+}
+
+}  // namespace corvane

@@ -1,0 +1,20 @@
+#include "render/MetalContext.h"
+
+#include "log/LogManager.h"
+
+namespace corvane {
+
+MetalContext& MetalContext::shared() {
+  static MetalContext context;
+  return context;
+}
+
+MetalContext::MetalContext(size_t threads) {
+  device = std::make_shared<compute::ThreadPool>(threads);
+  queue = std::make_shared<compute::CommandQueue>(device);
+  library = compute::KernelLibrary::makeDefault();
+  textureCache = std::make_shared<compute::TextureCache>();
+  CV_LOG_INFO("MetalContext: Create texture cache return: 0");
+}
+
+}  // namespace corvane

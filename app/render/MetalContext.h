@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "render/compute/CommandQueue.h"
+#include "render/compute/KernelLibrary.h"
+#include "render/compute/TextureCache.h"
+#include "render/compute/ThreadPool.h"
+
+namespace corvane {
+
+// The compute objects every render view shares: the device (a pool of worker threads), its
+// command queue, the kernel library and the texture cache over pixel buffers.
+class MetalContext {
+ public:
+  static MetalContext& shared();
+  // 0 threads: one per hardware thread.
+  explicit MetalContext(size_t threads = 0);
+  MetalContext(const MetalContext&) = delete;
+  MetalContext& operator=(const MetalContext&) = delete;
+
+  std::shared_ptr<compute::ThreadPool> device;
+  std::shared_ptr<compute::CommandQueue> queue;
+  std::optional<compute::KernelLibrary> library;
+  std::shared_ptr<compute::TextureCache> textureCache;
+};
+
+}  // namespace corvane

@@ -1,0 +1,115 @@
+#include "render/MetalManager.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvane {
+
+MetalManager& MetalManager::shared() {
+  static MetalManager manager;
+  return manager;
+}
+
+void MetalManager::registerSubscriber(const std::string& className, Callback callback) {
+  if (!callback) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  sbuDic_.emplace(className, std::move(callback));  // keeps an existing entry
+}
+
+std::map<std::string, MetalManager::Callback> MetalManager::sbuDic() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sbuDic_;
+}
+
+void MetalManager::notifyFrame(const platform::PixelBufferRef& frame) {
+  setPixelBuffer(frame);
+  for (auto& [name, callback] : sbuDic()) callback();
+}
+
+platform::PixelBufferRef MetalManager::pixelBuffer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pixelBuffer_;
+}
+
+void MetalManager::setPixelBuffer(platform::PixelBufferRef buffer) {
+  platform::PixelBufferRef previous;  // released outside the lock
+  std::lock_guard<std::mutex> lock(mutex_);
+  previous = std::exchange(pixelBuffer_, std::move(buffer));
+}
+
+compute::TextureRef MetalManager::effectTexture() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return effectTexture_;
+}
+
+compute::TextureRef MetalManager::exchangeEffectTexture(compute::TextureRef texture) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(effectTexture_, std::move(texture));
+}
+
+platform::PixelBufferRef MetalManager::selvoBuffer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return selvoBuffer_;
+}
+
+void MetalManager::setSelvoBuffer(platform::PixelBufferRef buffer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  selvoBuffer_ = std::move(buffer);
+}
+
+platform::PixelBufferRef MetalManager::vxdPixelBuffer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return vxdPixelBuffer_;
+}
+
+void MetalManager::setVxdPixelBuffer(platform::PixelBufferRef buffer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  vxdPixelBuffer_ = std::move(buffer);
+}
+
+platform::PixelBufferRef MetalManager::controlPixelBuffer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return controlPixelBuffer_;
+}
+
+void MetalManager::setControlPixelBuffer(platform::PixelBufferRef buffer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  controlPixelBuffer_ = std::move(buffer);
+}
+
+QSizeF MetalManager::controlSize() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return controlSize_;
+}
+
+void MetalManager::setControlSize(QSizeF size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  controlSize_ = size;
+}
+
+QSizeF MetalManager::navigatorSize() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return navigatorSize_;
+}
+
+void MetalManager::setNavigatorSize(QSizeF size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  navigatorSize_ = size;
+}
+
+Effect MetalManager::effect() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return effect_;
+}
+
+void MetalManager::setEffect(Effect effect) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  effect_ = effect;
+}
+
+float MetalManager::denoiseLevel(double ratio) {
+  if (!std::isfinite(ratio)) return 0;
+  return float(std::round(std::clamp(ratio, 0.0, 1.0) * 6.0));
+}
+
+}  // namespace corvane

@@ -1,0 +1,195 @@
+// One detection pass over a 3840 x 1080 panorama beside a single forward pass of the face model
+// on one tile (pass_ms, forward_ms and their ratio), and the tracking step with ten targets at
+// the video size. OpenCV is held to two threads, as the detector holds it.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
+
+#include "selvo/BlazeFaceModel.h"
+#include "selvo/PersonDetector.h"
+#include "selvo/SelvoFactory.h"
+
+namespace {
+
+constexpr int kW = 3840, kH = 1080;
+const std::string kModels = std::string(CORVANE_ASSETS_DIR) + "/models";
+
+// Two group photos on a wall, as the camera's luma plane; shifted right by `shift` pixels.
+cv::Mat Panorama(int shift = 0) {
+  cv::Mat bgr(kH, kW, CV_8UC3, cv::Scalar(96, 100, 104));
+  int x = 150 + shift;
+  for (const char* name : {"sample2.jpg", "sample3.jpg"}) {
+    cv::Mat photo = cv::imread(std::string(CORVANE_ASSETS_DIR) + "/photos/" + name);
+    if (photo.empty()) continue;
+    cv::Mat scaled;
+    double s = double(kH) / photo.rows;
+    cv::resize(photo, scaled, cv::Size(), s, s, cv::INTER_AREA);
+    int w = std::min(scaled.cols, kW - x);
+    scaled(cv::Rect(0, 0, w, kH)).copyTo(bgr(cv::Rect(x, 0, w, kH)));
+    x += scaled.cols + 80;
+  }
+  cv::Mat grey;
+  cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+  return grey;
+}
+
+// The frame manager's part as the benchmark needs it: one open frame.
+class OneFrame : public selvo::ISELVO_FRAME_MANAGER {
+ public:
+  void Init(int, int, bool, int) override {}
+  unsigned AddFrame(const uint8_t* plane, int w, int h, bool detect, bool tracked) override {
+    view_ = {plane, w, h, w, detect, tracked};
+    return ++id_;
+  }
+  void BeginFrame(unsigned) override {}
+  void EndFrame(unsigned) override {}
+  bool GetFrame(unsigned id, selvo::FrameView* view) const override {
+    if (id != id_) return false;
+    *view = view_;
+    return true;
+  }
+
+ private:
+  selvo::FrameView view_;
+  unsigned id_ = 0;
+};
+
+class Done : public selvo::DetectCallback {
+ public:
+  void OnDetectDone() override {
+    std::lock_guard lock(m_);
+    ++n_;
+    cv_.notify_all();
+  }
+  void Wait(int n) {
+    std::unique_lock lock(m_);
+    cv_.wait(lock, [&] { return n_ >= n; });
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  int n_ = 0;
+};
+
+double ForwardMs(selvo::BlazeFaceModel& model, const cv::Mat& tile, int runs) {
+  auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < runs; ++i) benchmark::DoNotOptimize(model.Run(tile, 0.6f));
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count() /
+         runs;
+}
+
+cv::Mat OneTile(const cv::Mat& panorama) {
+  cv::Mat tile;
+  cv::resize(panorama(cv::Rect(900, 0, kH, kH)), tile, cv::Size(256, 256), 0, 0, cv::INTER_AREA);
+  return tile;
+}
+
+}  // namespace
+
+static void BM_ForwardPassOneTile(benchmark::State& state) {
+  cv::setNumThreads(selvo::PersonDetector::kDetectThreads);
+  selvo::BlazeFaceModel model;
+  if (!model.Load(kModels + "/face_detection_back_256x256.onnx")) {
+    state.SkipWithError("no face model");
+    return;
+  }
+  cv::Mat tile = OneTile(Panorama());
+  for (auto _ : state) benchmark::DoNotOptimize(model.Run(tile, 0.6f));
+}
+
+static void BM_DetectionPass3840x1080(benchmark::State& state) {
+  const bool is360 = state.range(0) != 0;
+  selvo::SetSelvoResourceFolder(kModels.c_str());
+  cv::Mat luma = Panorama();
+  // The baseline in the same run: one forward pass on one tile.
+  cv::setNumThreads(selvo::PersonDetector::kDetectThreads);
+  selvo::BlazeFaceModel model;
+  if (!model.Load(kModels + "/face_detection_back_256x256.onnx")) {
+    state.SkipWithError("no face model");
+    return;
+  }
+  cv::Mat tile = OneTile(luma);
+  ForwardMs(model, tile, 3);  // warm up
+
+  selvo::ISELVO_DETECTOR* detector = nullptr;
+  selvo::CreateISelvoDetectorObject(&detector);
+  OneFrame frames;
+  Done done;
+  detector->Init(kW, kH, is360, 2, 0, 0.6f);
+  detector->SetFrameManager(&frames);
+  detector->SetCallback(&done);
+  int passes = 0;
+  int faces = 0;
+  double total = 0, forward = 0;
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    unsigned id = frames.AddFrame(luma.data, kW, kH, true, false);
+    detector->AddFrame(id, true);
+    done.Wait(++passes);
+    double pass = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    state.SetIterationTime(pass);
+    total += pass * 1000;
+    detector->GetResultCount(&faces);
+    // The baseline beside each pass, so that both see the same load.
+    forward += ForwardMs(model, tile, 2);
+  }
+  selvo::ReleaseISelvoDetectorObject(detector);
+  double pass = total / passes;
+  forward /= passes;
+  state.counters["pass_ms"] = pass;
+  state.counters["forward_ms"] = forward;
+  state.counters["ratio"] = pass / forward;
+  state.counters["faces"] = faces;
+}
+
+static void BM_TrackingStep10Targets(benchmark::State& state) {
+  const int kind = int(state.range(0));
+  cv::setNumThreads(int(state.range(1)));
+  // Two frames, 6 pixels apart, so every step has something to follow.
+  cv::Mat a = Panorama(0), b = Panorama(6);
+  selvo::ISELVO_TRACKER* tracker = nullptr;
+  selvo::CreateISelvoTrackerObject(&tracker);
+  OneFrame frames;
+  // The facade's process size is the video size.
+  tracker->Init(kW, kH, false, kind);
+  tracker->SetFrameManager(&frames);
+  unsigned id = frames.AddFrame(a.data, kW, kH, false, true);
+  selvo::rect targets[10];
+  for (int i = 0; i < 10; ++i) targets[i] = {200.0f + i * 350.0f, 250, 260, 330, i + 1, 1};
+  tracker->SetTargets(targets, 10);
+  tracker->Track(id);  // starts the models
+  selvo::rect out[10];
+  int n = 0;
+  tracker->GetResultCount(&n);
+  bool flip = false;
+  for (auto _ : state) {
+    flip = !flip;
+    id = frames.AddFrame(flip ? b.data : a.data, kW, kH, false, true);
+    tracker->Track(id);
+    tracker->GetResultCount(&n);
+    tracker->GetResults(out, n);
+    benchmark::DoNotOptimize(out);
+  }
+  selvo::ReleaseISelvoTrackerObject(tracker);
+}
+
+BENCHMARK(BM_ForwardPassOneTile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectionPass3840x1080)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("is360")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_TrackingStep10Targets)
+    ->Args({int(selvo::TRACKER_CORRELATION), selvo::PersonDetector::kDetectThreads})
+    ->Args({int(selvo::TRACKER_OPTICAL_FLOW), selvo::PersonDetector::kDetectThreads})
+    ->ArgNames({"kind", "threads"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

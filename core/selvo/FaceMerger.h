@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+#include "SelvoTypes.h"
+
+namespace selvo {
+
+// Joins the faces found in overlapping tiles: weighted non-maximum suppression in panorama
+// pixels, aware of the 360-degree seam (a box near x = 0 and one near x = width can be the same
+// face).
+class FaceMerger {
+ public:
+  // Intersection over union; with a wrap width > 0, also compared shifted by one turn.
+  static float Overlap(const rect& a, const rect& b, float wrapWidth);
+
+  // Clusters of boxes overlapping the best remaining one by more than `threshold` become one
+  // box: their score-weighted mean, with the best score. Results are ordered by score, x is
+  // brought into [0, wrapWidth) when wrapping.
+  static std::vector<rect> Merge(std::vector<rect> faces, float threshold, float wrapWidth);
+};
+
+}  // namespace selvo

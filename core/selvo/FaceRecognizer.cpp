@@ -1,0 +1,349 @@
+#include "FaceRecognizer.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "OrlithLog.h"
+
+namespace selvo {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+template <typename T>
+bool read(const json& j, const char* key, T& out) {
+  auto it = j.find(key);
+  if (it == j.end()) return false;
+  if constexpr (std::is_same_v<T, std::string>) {
+    if (!it->is_string()) return false;
+  } else if constexpr (std::is_same_v<T, bool>) {
+    if (!it->is_boolean()) return false;
+  } else if constexpr (std::is_integral_v<T>) {
+    if (!it->is_number_integer()) return false;
+  } else {
+    if (!it->is_number()) return false;
+  }
+  out = it->get<T>();
+  return true;
+}
+
+// A picture name must stay inside the database folder.
+bool safeRelative(const std::string& name) {
+  if (name.empty() || name[0] == '/') return false;
+  for (const auto& part : fs::path(name))
+    if (part == "..") return false;
+  return true;
+}
+
+bool writeAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FaceRecognizer::Init(const char* databaseFolder) {
+  std::lock_guard lock(mutex_);
+  open_ = false;
+  store_ = {};
+  selectedPerson_ = -1;
+  if (!databaseFolder || !*databaseFolder) {
+    ORLITH_LOG_ERROR("face store: no database folder");
+    return false;
+  }
+  folder_ = databaseFolder;
+  while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+  std::error_code ec;
+  fs::create_directories(folder_, ec);
+  if (!fs::is_directory(folder_, ec)) {
+    ORLITH_LOG_ERROR("face store: cannot use folder " + folder_);
+    return false;
+  }
+  Store loaded;
+  if (!Load(loaded)) return false;
+  store_ = std::move(loaded);
+  open_ = true;
+  return true;
+}
+
+bool FaceRecognizer::Load(Store& store) {
+  std::string path = folder_ + "/" + kStoreFileName;
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return true;  // a new, empty store
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  json j = json::parse(text.str(), nullptr, false);
+  if (!in || j.is_discarded() || !j.is_object()) {
+    // Left as it is: a broken file is never overwritten.
+    ORLITH_LOG_ERROR("face store " + path + " cannot be read; the store stays closed");
+    return false;
+  }
+  if (auto ps = j.find("persons"); ps != j.end() && ps->is_array()) {
+    for (const json& e : *ps) {
+      PersonInfo p;
+      if (!e.is_object() || !read(e, "person_id", p.person_id) || p.person_id < 0 ||
+          store.persons.count(p.person_id)) {
+        ORLITH_LOG_WARNING("face store: a person entry without a valid id is skipped");
+        continue;
+      }
+      read(e, "thumbnail_face_id", p.thumbnail_face_id);
+      read(e, "name", p.name);
+      read(e, "company", p.company);
+      read(e, "title", p.title);
+      read(e, "timestamp", p.timestamp);
+      read(e, "is_hidden", p.is_hidden);
+      store.persons[p.person_id] = p;
+    }
+  }
+  if (auto fsj = j.find("faces"); fsj != j.end() && fsj->is_array()) {
+    for (const json& e : *fsj) {
+      FaceInfo f;
+      if (!e.is_object() || !read(e, "face_id", f.face_id) || f.face_id < 0 ||
+          store.faces.count(f.face_id) || !read(e, "person_id", f.person_id) ||
+          !store.persons.count(f.person_id)) {
+        ORLITH_LOG_WARNING("face store: a face entry without a valid id or person is skipped");
+        continue;
+      }
+      read(e, "rect_id", f.rect_id);
+      read(e, "similarity", f.similarity);
+      read(e, "width", f.width);
+      read(e, "height", f.height);
+      read(e, "image", f.image_path);
+      if (!f.image_path.empty() && !safeRelative(f.image_path)) {
+        ORLITH_LOG_WARNING("face store: picture " + f.image_path + " outside the folder ignored");
+        f.image_path.clear();
+      }
+      store.faces[f.face_id] = f;
+    }
+  }
+  // A thumbnail must be one of the person's own faces.
+  for (auto& [id, p] : store.persons) {
+    auto it = store.faces.find(p.thumbnail_face_id);
+    if (it == store.faces.end() || it->second.person_id != id) p.thumbnail_face_id = -1;
+  }
+  return true;
+}
+
+bool FaceRecognizer::Commit(Store next) {
+  json persons = json::array(), faces = json::array();
+  for (const auto& [id, p] : next.persons)
+    persons.push_back({{"person_id", id},
+                       {"thumbnail_face_id", p.thumbnail_face_id},
+                       {"name", p.name},
+                       {"company", p.company},
+                       {"title", p.title},
+                       {"timestamp", p.timestamp},
+                       {"is_hidden", p.is_hidden}});
+  for (const auto& [id, f] : next.faces)
+    faces.push_back({{"face_id", id},
+                     {"person_id", f.person_id},
+                     {"rect_id", f.rect_id},
+                     {"similarity", f.similarity},
+                     {"width", f.width},
+                     {"height", f.height},
+                     {"image", f.image_path}});
+  std::string text = json{{"persons", persons}, {"faces", faces}}.dump(2);
+
+  // Temporary file in the same folder, flushed, then renamed over the store.
+  std::string path = folder_ + "/" + kStoreFileName;
+  std::string temp = path + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    ORLITH_LOG_ERROR("face store: cannot write in " + folder_ + ": " + std::strerror(errno));
+    return false;
+  }
+  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(name.data(), path.c_str()) == 0;
+  if (!ok) {
+    ORLITH_LOG_ERROR("face store: cannot save " + path + ": " + std::strerror(errno));
+    ::unlink(name.data());
+    return false;
+  }
+  // The pictures of faces that are gone.
+  for (const auto& [id, f] : store_.faces) {
+    if (next.faces.count(id) || f.image_path.empty()) continue;
+    std::error_code ec;
+    fs::remove(PicturePath(f.image_path), ec);
+  }
+  store_ = std::move(next);
+  return true;
+}
+
+std::string FaceRecognizer::PicturePath(const std::string& relative) const {
+  return relative.empty() ? std::string() : folder_ + "/" + relative;
+}
+
+void FaceRecognizer::DropFacesOf(Store& store, int personId) {
+  for (auto it = store.faces.begin(); it != store.faces.end();)
+    it = it->second.person_id == personId ? store.faces.erase(it) : std::next(it);
+}
+
+void FaceRecognizer::Stop() {
+  std::lock_guard lock(mutex_);
+  // Every change is already on disk: stopping only closes the store.
+  open_ = false;
+  store_ = {};
+}
+
+bool FaceRecognizer::GetPersonInfo(int personId, PersonInfo* info) {
+  std::lock_guard lock(mutex_);
+  auto it = store_.persons.find(personId);
+  if (!open_ || !info || it == store_.persons.end()) return false;
+  *info = it->second;
+  return true;
+}
+
+bool FaceRecognizer::GetFaceInfo(int faceId, FaceInfo* info) {
+  std::lock_guard lock(mutex_);
+  auto it = store_.faces.find(faceId);
+  if (!open_ || !info || it == store_.faces.end()) return false;
+  *info = it->second;
+  info->image_path = PicturePath(it->second.image_path);
+  return true;
+}
+
+void FaceRecognizer::GetPersonCount(int* count) {
+  std::lock_guard lock(mutex_);
+  if (count) *count = open_ ? int(store_.persons.size()) : 0;
+}
+
+void FaceRecognizer::GetPersons(PersonInfo* persons, int count) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || !persons) return;
+  int i = 0;
+  for (auto it = store_.persons.begin(); it != store_.persons.end() && i < count; ++it)
+    persons[i++] = it->second;
+}
+
+void FaceRecognizer::GetFaceCount(int* count, int personId) {
+  std::lock_guard lock(mutex_);
+  selectedPerson_ = personId;
+  if (!count) return;
+  *count = 0;
+  if (!open_) return;
+  for (const auto& [id, f] : store_.faces)
+    if (personId < 0 || f.person_id == personId) ++*count;
+}
+
+void FaceRecognizer::GetFaces(FaceInfo* faces, int count) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || !faces) return;
+  int i = 0;
+  for (auto it = store_.faces.begin(); it != store_.faces.end() && i < count; ++it) {
+    if (selectedPerson_ >= 0 && it->second.person_id != selectedPerson_) continue;
+    faces[i] = it->second;
+    faces[i].image_path = PicturePath(it->second.image_path);
+    ++i;
+  }
+}
+
+bool FaceRecognizer::UpdatePersonInfo(int personId, const PersonInfo& info) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || !store_.persons.count(personId)) return false;
+  Store next = store_;
+  PersonInfo& p = next.persons[personId];
+  p.name = info.name;
+  p.company = info.company;
+  p.title = info.title;
+  p.timestamp = info.timestamp;
+  p.is_hidden = info.is_hidden;
+  return Commit(std::move(next));
+}
+
+bool FaceRecognizer::DeletePerson(int personId) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || !store_.persons.count(personId)) return false;
+  Store next = store_;
+  next.persons.erase(personId);
+  DropFacesOf(next, personId);
+  return Commit(std::move(next));
+}
+
+bool FaceRecognizer::DeleteFace(int faceId) {
+  std::lock_guard lock(mutex_);
+  auto it = store_.faces.find(faceId);
+  if (!open_ || it == store_.faces.end()) return false;
+  Store next = store_;
+  int owner = it->second.person_id;
+  next.faces.erase(faceId);
+  // The person's thumbnail moves to another of its faces, if it has one.
+  PersonInfo& p = next.persons[owner];
+  if (p.thumbnail_face_id == faceId) {
+    p.thumbnail_face_id = -1;
+    for (const auto& [id, f] : next.faces)
+      if (f.person_id == owner) {
+        p.thumbnail_face_id = id;
+        break;
+      }
+  }
+  return Commit(std::move(next));
+}
+
+void FaceRecognizer::RemoveUnnamedPerson() {
+  std::lock_guard lock(mutex_);
+  if (!open_) return;
+  Store next = store_;
+  bool any = false;
+  for (auto it = next.persons.begin(); it != next.persons.end();) {
+    if (!it->second.name.empty()) {
+      ++it;
+      continue;
+    }
+    DropFacesOf(next, it->first);
+    it = next.persons.erase(it);
+    any = true;
+  }
+  if (any) Commit(std::move(next));
+}
+
+bool FaceRecognizer::ChangePersonThumbnailFace(int personId, int faceId) {
+  std::lock_guard lock(mutex_);
+  auto face = store_.faces.find(faceId);
+  if (!open_ || !store_.persons.count(personId) || face == store_.faces.end() ||
+      face->second.person_id != personId)
+    return false;
+  Store next = store_;
+  next.persons[personId].thumbnail_face_id = faceId;
+  return Commit(std::move(next));
+}
+
+bool FaceRecognizer::MergePerson(int personId, int targetPersonId) {
+  std::lock_guard lock(mutex_);
+  if (!open_ || personId == targetPersonId || !store_.persons.count(personId) ||
+      !store_.persons.count(targetPersonId))
+    return false;
+  Store next = store_;
+  const PersonInfo from = next.persons[personId];
+  PersonInfo& into = next.persons[targetPersonId];
+  // The target keeps its own tag; what it lacks comes from the merged person.
+  if (into.name.empty()) into.name = from.name;
+  if (into.company.empty()) into.company = from.company;
+  if (into.title.empty()) into.title = from.title;
+  if (into.thumbnail_face_id < 0) into.thumbnail_face_id = from.thumbnail_face_id;
+  for (auto& [id, f] : next.faces)
+    if (f.person_id == personId) f.person_id = targetPersonId;
+  next.persons.erase(personId);
+  return Commit(std::move(next));
+}
+
+}  // namespace selvo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <vector>
+
+namespace selvo {
+
+// Square tiles over a panorama for the face model, and the copying of one tile out of a luma
+// plane. On a 360-degree panorama the tiles run round the circle, so one of them wraps across
+// the seam; otherwise they span the width edge to edge.
+class PanoramaTiles {
+ public:
+  struct Tile {
+    int x = 0;  // left edge; on a 360-degree panorama x + side may pass the width
+    int y = 0;  // top edge; negative when the tile is taller than the picture
+    int side = 0;
+  };
+
+  // Detection scales the model type selects: the side of a tile relative to the picture height.
+  // Type 1 looks finer (smaller faces, about three times the work), type 0 coarser.
+  static float SideFactor(int modelType);
+
+  // Tiles of side factor x height (at most the width), overlapping by a quarter of a side so
+  // that a face up to that size lies whole in one of them.
+  static std::vector<Tile> Make(int width, int height, bool is360, float sideFactor);
+
+  // Copies the tile out of `luma` (width x height, bytesPerRow) into `out` (side x side),
+  // wrapping x on a 360-degree panorama and repeating the edge pixels elsewhere.
+  static void Copy(const uint8_t* luma, int width, int height, int bytesPerRow, bool is360,
+                   const Tile& tile, cv::Mat& out);
+};
+
+}  // namespace selvo

@@ -1,0 +1,351 @@
+#include "PersonDetector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <opencv2/imgproc.hpp>
+#include <string>
+
+#include "FaceMerger.h"
+#include "OrlithLog.h"
+#include "PanoramaTiles.h"
+#include "SelvoFactory.h"
+
+namespace selvo {
+
+namespace {
+constexpr float kMergeOverlap = 0.3f;
+// A face the last pass found counts as found again above this overlap.
+constexpr float kSameFaceOverlap = 0.1f;
+// Reinforcement looks at squares of this many face sides around missed people, at most this
+// many squares per pass.
+constexpr float kReinforceSides = 4.0f;
+constexpr int kMaxReinforced = 8;
+// The translated-mode face detector reports boxes in a 1920-pixel-wide frame, shrunk further
+// by 11/12 for a 360-degree panorama.
+constexpr float kExternalWidth = 1920.0f;
+constexpr float kExternal360Factor = 12.0f / 11.0f;
+
+float wrapX(float x, int width) {
+  float w = float(width);
+  x = std::fmod(x, w);
+  return x < 0 ? x + w : x;
+}
+}  // namespace
+
+PersonDetector::PersonDetector() = default;
+
+PersonDetector::~PersonDetector() { StopWorker(); }
+
+void PersonDetector::StopWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+void PersonDetector::Init(int width, int height, bool is360, int modelType, int /*reserved*/,
+                          float confidence) {
+  {
+    std::lock_guard lock(mutex_);
+    width_ = width;
+    height_ = height;
+    is360_ = is360;
+    jobPending_ = false;
+    forget_ = true;  // the people of the last pass belong to the old picture
+    ++generation_;   // and a pass under way is for the old picture too
+  }
+  SetModelType(modelType);
+  SetConfidenceThreshold(confidence);
+  {
+    std::lock_guard lock(resultMutex_);
+    resultNew_ = false;
+    latest_ = {};
+    delivered_ = {};
+  }
+  if (running_) return;  // the model is loaded and in the worker's hands
+  std::string folder = GetSelvoResourceFolder();
+  std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kModelFileName;
+  if (!model_.Load(path)) return;  // Load logged why; this detector finds nothing
+  cv::setNumThreads(kDetectThreads);
+  stopping_ = false;
+  worker_ = std::thread([this] { WorkerLoop(); });
+  running_ = true;
+}
+
+void PersonDetector::SetMinRectSideLength(int side) { minSide_ = std::max(0, side); }
+
+void PersonDetector::EnableReinforcementDetect(bool enable) { reinforce_ = enable; }
+
+void PersonDetector::SetConfidenceThreshold(float confidence) {
+  if (!(confidence > 0.0f && confidence < 1.0f)) {
+    ORLITH_LOG_WARNING("confidence threshold " + std::to_string(confidence) + " ignored");
+    return;
+  }
+  confidence_ = confidence;
+}
+
+void PersonDetector::SetModelType(int modelType) {
+  if (modelType < 0 || modelType > 2) {
+    ORLITH_LOG_WARNING("model type " + std::to_string(modelType) + " ignored");
+    return;
+  }
+  modelType_ = modelType;
+}
+
+void PersonDetector::SetCallback(DetectCallback* callback) {
+  std::lock_guard lock(mutex_);
+  callback_ = callback;
+}
+
+void PersonDetector::SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) {
+  std::lock_guard lock(mutex_);
+  frameManager_ = frameManager;
+}
+
+void PersonDetector::SetNativeMode(bool native) { native_ = native; }
+
+void PersonDetector::AddFrame(unsigned frameId, bool detect) {
+  if (!detect || !native_ || !running_) return;
+  std::unique_lock lock(mutex_);
+  if (!frameManager_) return;
+  FrameView view;
+  if (!frameManager_->GetFrame(frameId, &view) || !view.luma || view.width <= 0 ||
+      view.height <= 0 || view.bytesPerRow < view.width) {
+    ORLITH_LOG_WARNING("frame " + std::to_string(frameId) + " is not open; nothing detected");
+    return;
+  }
+  // The plane is only valid until EndFrame: the worker gets its own packed copy. A frame still
+  // waiting in the mailbox is replaced.
+  Job& job = pending_;
+  job.width = view.width;
+  job.height = view.height;
+  job.tracked = view.tracked;
+  job.generation = generation_;
+  job.luma.resize(size_t(view.width) * size_t(view.height));
+  for (int y = 0; y < view.height; ++y)
+    std::memcpy(job.luma.data() + size_t(y) * size_t(view.width),
+                view.luma + size_t(y) * size_t(view.bytesPerRow), size_t(view.width));
+  jobPending_ = true;
+  lock.unlock();
+  wake_.notify_one();
+}
+
+void PersonDetector::WorkerLoop() {
+  Job job;
+  for (;;) {
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return stopping_ || jobPending_; });
+      if (stopping_) return;
+      std::swap(job, pending_);
+      jobPending_ = false;
+      if (forget_) previous_.clear();
+      forget_ = false;
+    }
+    std::vector<rect> faces = Detect(job);
+    DetectCallback* callback;
+    {
+      std::lock_guard lock(mutex_);
+      if (job.generation != generation_) continue;  // set up anew meanwhile
+      callback = callback_;
+    }
+    Publish(faces, job.width, job.height);
+    if (callback) callback->OnDetectDone();
+  }
+}
+
+std::vector<rect> PersonDetector::RunTile(const Job& job, int x, int y, int side,
+                                          float confidence) {
+  const bool is360 = is360_;
+  // A tile inside the picture is read in place; one across an edge or the seam is copied.
+  cv::Mat tile;
+  if (x >= 0 && y >= 0 && x + side <= job.width && y + side <= job.height) {
+    tile = cv::Mat(job.height, job.width, CV_8UC1,
+                   const_cast<uint8_t*>(job.luma.data()))(cv::Rect(x, y, side, side));
+  } else {
+    PanoramaTiles::Copy(job.luma.data(), job.width, job.height, job.width, is360, {x, y, side},
+                        tile_);
+    tile = tile_;
+  }
+  // Halving first is several times cheaper than one area resize by an odd factor.
+  const int n = BlazeFaceModel::kInputSide;
+  while (tile.cols / 2 >= n) {
+    cv::resize(tile, half_, cv::Size(tile.cols / 2, tile.rows / 2), 0, 0, cv::INTER_AREA);
+    std::swap(tile, half_);
+    half_ = cv::Mat();
+  }
+  cv::resize(tile, input_, cv::Size(n, n), 0, 0, side > n ? cv::INTER_AREA : cv::INTER_LINEAR);
+  std::vector<rect> faces = model_.Run(input_, confidence);
+  float scale = float(side) / float(n);
+  for (rect& f : faces) {
+    f.x = x + f.x * scale;
+    f.y = y + f.y * scale;
+    f.width *= scale;
+    f.height *= scale;
+  }
+  return faces;
+}
+
+std::vector<rect> PersonDetector::Detect(const Job& job) {
+  const bool is360 = is360_;
+  const float confidence = confidence_;
+  const float wrap = is360 ? float(job.width) : 0.0f;
+  std::vector<rect> all;
+  for (const auto& tile :
+       PanoramaTiles::Make(job.width, job.height, is360, PanoramaTiles::SideFactor(modelType_))) {
+    auto faces = RunTile(job, tile.x, tile.y, tile.side, confidence);
+    all.insert(all.end(), faces.begin(), faces.end());
+  }
+  std::vector<rect> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
+
+  // A finer look around the people of the last pass that this pass missed, while rectangles
+  // are being tracked: a turned or small face often scores higher when it fills more of the
+  // model's input.
+  if (reinforce_ && job.tracked) {
+    std::vector<cv::Rect> looked;
+    bool added = false;
+    for (const rect& prev : previous_) {
+      bool seen = std::any_of(merged.begin(), merged.end(), [&](const rect& f) {
+        return FaceMerger::Overlap(prev, f, wrap) > kSameFaceOverlap;
+      });
+      if (seen) continue;
+      // One look covers every missed person whose face lies well inside it.
+      cv::Point2f centre(prev.x + prev.width / 2, prev.y + prev.height / 2);
+      bool covered = std::any_of(looked.begin(), looked.end(), [&](const cv::Rect& r) {
+        float m = std::max(prev.width, prev.height);
+        float cx = centre.x;
+        if (wrap > 0 && cx < r.x) cx += wrap;
+        return cx - m >= r.x && cx + m <= r.x + r.width && centre.y - m >= r.y &&
+               centre.y + m <= r.y + r.height;
+      });
+      if (covered) continue;
+      if (int(looked.size()) == kMaxReinforced) break;
+      float faceSide = std::max(prev.width, prev.height);
+      int side = int(std::clamp(faceSide * kReinforceSides, 128.0f, float(job.height)));
+      int x = int(std::lround(centre.x - side / 2.0f));
+      int y =
+          std::clamp(int(std::lround(centre.y - side / 2.0f)), 0, std::max(0, job.height - side));
+      if (!is360) x = std::clamp(x, 0, std::max(0, job.width - side));
+      if (is360) x = ((x % job.width) + job.width) % job.width;
+      looked.emplace_back(x, y, side, side);
+      auto faces = RunTile(job, x, y, side, confidence);
+      // Only faces where the last pass saw people count: the look is a second opinion on
+      // them, not a search.
+      for (const rect& f : faces) {
+        bool known = std::any_of(previous_.begin(), previous_.end(), [&](const rect& p) {
+          return FaceMerger::Overlap(p, f, wrap) > kSameFaceOverlap;
+        });
+        if (known) {
+          all.push_back(f);
+          added = true;
+        }
+      }
+    }
+    if (added) merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
+  }
+
+  // Keep boxes inside the picture (x wraps on a 360-degree panorama).
+  std::vector<rect> out;
+  for (rect f : merged) {
+    float top = std::max(0.0f, f.y), bottom = std::min(float(job.height), f.y + f.height);
+    f.y = top;
+    f.height = bottom - top;
+    if (!is360) {
+      float left = std::max(0.0f, f.x), right = std::min(float(job.width), f.x + f.width);
+      f.x = left;
+      f.width = right - left;
+    }
+    if (f.width >= 2 && f.height >= 2) out.push_back(f);
+  }
+  previous_ = out;
+  return out;
+}
+
+rect PersonDetector::HeadAndShoulders(const rect& face, int width, int height, bool is360,
+                                      int minSide) {
+  // Hair above the face, the shoulders below it: 1.8 times the face's width, twice its height
+  // starting 0.3 of a face above it. Kept modest: the rectangle manager widens it again for
+  // display and drops boxes of its maximum detection side.
+  float cx = face.x + face.width / 2;
+  float w = std::max(face.width * 1.8f, float(minSide));
+  float top = face.y - face.height * 0.3f;
+  float h = face.height * 2.0f;
+  if (h < minSide) {
+    top -= (minSide - h) / 2;
+    h = float(minSide);
+  }
+  h = std::min(h, float(height));
+  top = std::clamp(top, 0.0f, float(height) - h);
+  w = std::min(w, float(width));
+  float x = cx - w / 2;
+  if (is360)
+    x = wrapX(x, width);
+  else
+    x = std::clamp(x, 0.0f, float(width) - w);
+  return rect{x, top, w, h, -1, face.score};
+}
+
+void PersonDetector::Publish(const std::vector<rect>& faces, int width, int height) {
+  const bool is360 = is360_;
+  Result result;
+  for (const rect& f : faces) {
+    result.found.push_back(rect{f.x, f.y, f.width, f.height, -1, f.score});
+    result.adjusted.push_back(HeadAndShoulders(f, width, height, is360, minSide_));
+  }
+  std::lock_guard lock(resultMutex_);
+  latest_ = std::move(result);
+  resultNew_ = true;
+}
+
+int PersonDetector::GetResultCount(int* count) {
+  std::lock_guard lock(resultMutex_);
+  if (!resultNew_) {
+    if (count) *count = 0;
+    return 0;
+  }
+  delivered_ = latest_;
+  resultNew_ = false;
+  if (count) *count = int(delivered_.found.size());
+  return 1;
+}
+
+void PersonDetector::GetResults(rect* found, rect* adjusted, int count) {
+  std::lock_guard lock(resultMutex_);
+  int n = std::min(count, int(delivered_.found.size()));
+  for (int i = 0; i < n; ++i) {
+    if (found) found[i] = delivered_.found[size_t(i)];
+    if (adjusted) adjusted[i] = delivered_.adjusted[size_t(i)];
+  }
+}
+
+void PersonDetector::SetExternalResults(const rect* rects, int count) {
+  const int width = width_, height = height_;
+  const bool is360 = is360_;
+  if (width <= 0 || height <= 0) return;
+  float g = float(width) / kExternalWidth * (is360 ? kExternal360Factor : 1.0f);
+  std::vector<rect> faces;
+  for (int i = 0; rects && i < count; ++i) {
+    const rect& r = rects[i];
+    rect f{r.x * g, r.y * g, r.width * g, r.height * g, -1, r.score > 0 ? r.score : 1.0f};
+    if (!(f.width >= 2 && f.height >= 2)) continue;
+    float top = std::max(0.0f, f.y), bottom = std::min(float(height), f.y + f.height);
+    if (bottom - top < 2) continue;
+    f.y = top;
+    f.height = bottom - top;
+    if (is360) {
+      f.x = wrapX(f.x, width);
+    } else {
+      float left = std::max(0.0f, f.x), right = std::min(float(width), f.x + f.width);
+      if (right - left < 2) continue;
+      f.x = left;
+      f.width = right - left;
+    }
+    faces.push_back(f);
+  }
+  Publish(faces, width, height);
+}
+
+}  // namespace selvo

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "BlazeFaceModel.h"
+#include "ISELVO_DETECTOR.h"
+#include "SelvoTypes.h"
+
+namespace selvo {
+
+// Finds the people of a panorama by their faces: the face model over square tiles round the
+// picture, the boxes merged across tiles and widened to head-and-shoulders boxes. Detection runs
+// on its own thread behind a one-slot mailbox (the latest frame wins), so the frame path never
+// waits for it; results are picked up with GetResultCount / GetResults.
+class PersonDetector : public ISELVO_DETECTOR {
+ public:
+  static constexpr const char* kModelFileName = "face_detection_back_256x256.onnx";
+  // Threads OpenCV may use for the model; the rest of the machine stays with the frame path.
+  static constexpr int kDetectThreads = 2;
+
+  PersonDetector();
+  ~PersonDetector() override;
+  PersonDetector(const PersonDetector&) = delete;
+  PersonDetector& operator=(const PersonDetector&) = delete;
+
+  void Init(int width, int height, bool is360, int modelType, int reserved,
+            float confidence) override;
+  void SetMinRectSideLength(int side) override;
+  void EnableReinforcementDetect(bool enable) override;
+  void SetConfidenceThreshold(float confidence) override;
+  void SetModelType(int modelType) override;
+  void AddFrame(unsigned frameId, bool detect) override;
+  int GetResultCount(int* count) override;
+  void GetResults(rect* found, rect* adjusted, int count) override;
+  void SetCallback(DetectCallback* callback) override;
+  void SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) override;
+  void SetNativeMode(bool native) override;
+  void SetExternalResults(const rect* rects, int count) override;
+
+  // The head-and-shoulders box of a face, at least minSide on each side, kept inside the
+  // picture (x wrapped on a 360-degree panorama).
+  static rect HeadAndShoulders(const rect& face, int width, int height, bool is360, int minSide);
+
+ private:
+  struct Job {
+    std::vector<uint8_t> luma;
+    int width = 0;
+    int height = 0;
+    bool tracked = false;
+    unsigned generation = 0;
+  };
+  struct Result {
+    std::vector<rect> found;
+    std::vector<rect> adjusted;
+  };
+
+  void WorkerLoop();
+  std::vector<rect> Detect(const Job& job);
+  std::vector<rect> RunTile(const Job& job, int x, int y, int side, float confidence);
+  void Publish(const std::vector<rect>& faces, int width, int height);
+  void StopWorker();
+
+  BlazeFaceModel model_;  // used by the worker only, once it runs
+  std::thread worker_;
+  std::atomic<bool> running_{false};  // the model is loaded and the worker runs
+
+  std::mutex mutex_;  // guards what follows up to results
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  bool jobPending_ = false;
+  bool forget_ = false;
+  unsigned generation_ = 0;  // counts set-ups
+  Job pending_;
+  ISELVO_FRAME_MANAGER* frameManager_ = nullptr;
+  DetectCallback* callback_ = nullptr;
+
+  std::mutex resultMutex_;
+  bool resultNew_ = false;
+  Result latest_;
+  Result delivered_;
+
+  std::atomic<int> width_{0};
+  std::atomic<int> height_{0};
+  std::atomic<bool> is360_{false};
+  std::atomic<float> confidence_{0.6f};
+  std::atomic<int> modelType_{2};
+  std::atomic<int> minSide_{0};
+  std::atomic<bool> reinforce_{false};
+  std::atomic<bool> native_{true};
+
+  std::vector<rect> previous_;   // the worker's last result, for reinforcement
+  cv::Mat tile_, half_, input_;  // the worker's scratch pictures
+};
+
+}  // namespace selvo

@@ -1,0 +1,217 @@
+// The compute layer: textures over pixel buffers, sampling, the pool, dispatch grids, and
+// kernels that stay inside their textures.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "render/EffectParameters.h"
+#include "render/EffectsKernel.h"
+#include "render/LayoutKernel.h"
+#include "render/LayoutRecords.h"
+#include "render/LayoutRemapCache.h"
+#include "render/compute/ComputePass.h"
+#include "render/compute/KernelLibrary.h"
+#include "render/compute/Sampler.h"
+#include "render/compute/TextureCache.h"
+
+using namespace corvane;
+using namespace corvane::compute;
+using platform::PixelBuffer;
+using platform::PixelFormat;
+
+namespace {
+
+uint32_t texel(const Texture& t, int x, int y) {
+  uint32_t v;
+  std::memcpy(&v, t.row(y) + x * 4, 4);
+  return v;
+}
+
+// True when every byte of the buffer's plane 0 outside the top-left w x h texels is zero.
+bool untouchedOutside(const PixelBuffer& b, int w, int h, int bytesPerTexel) {
+  for (int y = 0; y < b.planeHeight(0); ++y)
+    for (int x = 0; x < b.planeWidth(0) * bytesPerTexel; ++x)
+      if ((y >= h || x >= w * bytesPerTexel) && b.baseAddress(0)[y * b.bytesPerRow(0) + x] != 0)
+        return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(Compute, TexturesOverPixelBufferPlanes) {
+  auto nv12 = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  TextureCache cache;
+  auto y = cache.createTextureFromImage(nv12, 0, TextureFormat::R8Unorm, 64, 32);
+  auto uv = cache.createTextureFromImage(nv12, 1, TextureFormat::RG8Unorm, 32, 16);
+  ASSERT_TRUE(y && uv);
+  EXPECT_EQ(y->row(1), nv12->baseAddress(0) + nv12->bytesPerRow(0));
+  EXPECT_EQ(uv->row(0), nv12->baseAddress(1));
+  // Larger than the plane, a texel size the plane does not hold, a missing plane: none.
+  EXPECT_FALSE(cache.createTextureFromImage(nv12, 0, TextureFormat::R8Unorm, 65, 32));
+  EXPECT_FALSE(cache.createTextureFromImage(nv12, 1, TextureFormat::RG8Unorm, 32, 17));
+  EXPECT_FALSE(cache.createTextureFromImage(nv12, 0, TextureFormat::BGRA8Unorm, 16, 8));
+  EXPECT_FALSE(cache.createTextureFromImage(nv12, 2, TextureFormat::R8Unorm, 8, 8));
+  EXPECT_FALSE(cache.createTextureFromImage(nullptr, 0, TextureFormat::R8Unorm, 8, 8));
+  auto bgra = PixelBuffer::create(16, 8, PixelFormat::BGRA);
+  EXPECT_TRUE(cache.createTextureFromImage(bgra, 0, TextureFormat::BGRA8Unorm, 16, 8));
+  EXPECT_FALSE(cache.createTextureFromImage(bgra, 1, TextureFormat::RG8Unorm, 8, 4));
+  // The texture keeps its buffer alive.
+  std::weak_ptr<PixelBuffer> weak = nv12;
+  nv12.reset();
+  EXPECT_FALSE(weak.expired());
+  y.reset();
+  uv.reset();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_FALSE(Texture::create(0, 4, TextureFormat::R8Unorm));
+}
+
+TEST(Compute, BilinearSamplingClampsOrWraps) {
+  auto t = Texture::create(4, 2, TextureFormat::BGRA8Unorm);
+  const uint32_t values[4] = {0xFF000000, 0xFF404040, 0xFF808080, 0xFFC0C0C0};
+  for (int y = 0; y < 2; ++y) std::memcpy(t->row(y), values, 16);
+  Sampler clamp("bilinear", Sampler::Filter::Linear, Sampler::Address::ClampToEdge,
+                Sampler::Address::ClampToEdge);
+  Sampler wrap("bilinear", Sampler::Filter::Linear, Sampler::Address::Repeat,
+               Sampler::Address::ClampToEdge);
+  EXPECT_EQ(clamp.sample4(*t, 1.5f, 1.0f), 0xFF404040u);  // a texel centre
+  EXPECT_EQ(clamp.sample4(*t, 2.0f, 1.0f), 0xFF606060u);  // halfway between two
+  EXPECT_EQ(clamp.sample4(*t, 4.0f, 1.0f), 0xFFC0C0C0u);  // past the right edge: the edge
+  EXPECT_EQ(wrap.sample4(*t, 4.0f, 1.0f), 0xFF606060u);   // halfway from the last to the first
+  EXPECT_EQ(Sampler::address(-1, 4, Sampler::Address::Repeat), 3);
+  EXPECT_EQ(Sampler::address(9, 4, Sampler::Address::Repeat), 1);
+  EXPECT_EQ(Sampler::address(-3, 4, Sampler::Address::ClampToEdge), 0);
+  EXPECT_EQ(lerpTexel(0x00000000u, 0xFFFFFFFFu, 256), 0xFFFFFFFFu);
+  EXPECT_EQ(lerpTexel(0x10203040u, 0x10203040u, 77), 0x10203040u);
+}
+
+TEST(Compute, PoolRunsEveryItemOnceAndSerialisesCallers) {
+  ThreadPool pool(4);
+  EXPECT_EQ(pool.threadCount(), 4u);
+  std::vector<std::atomic<int>> hits(1000);
+  pool.parallelFor(hits.size(), 7, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) hits[i]++;
+  });
+  for (auto& h : hits) EXPECT_EQ(h.load(), 1);
+  // Two submitting threads at once: each job complete when its call returns.
+  std::atomic<int> a{0}, b{0};
+  std::thread other([&] {
+    for (int k = 0; k < 50; ++k)
+      pool.parallelFor(100, 3, [&](size_t s, size_t e) { a += int(e - s); });
+  });
+  for (int k = 0; k < 50; ++k) {
+    int before = b;
+    pool.parallelFor(100, 3, [&](size_t s, size_t e) { b += int(e - s); });
+    EXPECT_EQ(b - before, 100);
+  }
+  other.join();
+  EXPECT_EQ(a.load(), 5000);
+  pool.parallelFor(0, 1, [](size_t, size_t) { FAIL(); });
+}
+
+namespace {
+std::mutex gridMutex;
+std::set<uint32_t> gridRows;
+uint32_t gridWidth = 0;
+void recordRow(const ArgumentTable&, const GridRow& row) {
+  std::lock_guard<std::mutex> lock(gridMutex);
+  gridRows.insert(row.row);
+  gridWidth = row.gridWidth;
+}
+}  // namespace
+
+TEST(Compute, DispatchCoversWholeThreadgroups) {
+  ThreadPool pool(3);
+  ComputePass pass(pool);
+  EXPECT_FALSE(pass.dispatchThreadgroups({1, 1, 1}, {16, 16, 1}));  // no kernel
+  pass.setKernel(&recordRow);
+  // A 1920 x 1080 frame: 121 x 68 groups of 16 x 16, one more than needed across.
+  ASSERT_TRUE(pass.dispatchThreadgroups({1920 / 16 + 1, 1080 / 16 + 1, 1}, {16, 16, 1}));
+  EXPECT_EQ(gridWidth, 121u * 16);
+  EXPECT_EQ(gridRows.size(), 68u * 16);
+  EXPECT_EQ(*gridRows.rbegin(), 68u * 16 - 1);
+  auto library = KernelLibrary::makeDefault();
+  EXPECT_TRUE(library.function("effectsKernel"));
+  EXPECT_TRUE(library.function("layoutKernel"));
+  EXPECT_FALSE(library.function("missingKernel"));
+}
+
+TEST(Compute, EffectsKernelStaysInsideSmallerOutputs) {
+  ThreadPool pool(2);
+  auto frame = PixelBuffer::create(128, 64, PixelFormat::NV12FullRange);
+  std::memset(frame->baseAddress(0), 200, frame->dataSize() / 2);
+  // Each output is a view of only part of a bigger buffer: a write past the view shows.
+  auto rgbBuffer = PixelBuffer::create(128, 64, PixelFormat::BGRA);
+  auto yBuffer = PixelBuffer::create(128, 64, PixelFormat::NV12FullRange);
+  auto selvoBuffer = PixelBuffer::create(128, 64, PixelFormat::NV12FullRange);
+  ComputePass pass(pool);
+  pass.setKernel(&effectsKernel);
+  pass.setTexture(Texture::wrap(frame, 0, TextureFormat::R8Unorm, 128, 64), kEffectSourceY);
+  pass.setTexture(Texture::wrap(frame, 1, TextureFormat::RG8Unorm, 64, 32), kEffectSourceUV);
+  pass.setTexture(Texture::wrap(yBuffer, 0, TextureFormat::R8Unorm, 40, 20), kEffectOutputY);
+  pass.setTexture(Texture::wrap(rgbBuffer, 0, TextureFormat::BGRA8Unorm, 50, 30),
+                  kEffectTextureOut);
+  pass.setTexture(Texture::wrap(selvoBuffer, 0, TextureFormat::R8Unorm, 30, 10), kEffectSelvoY);
+  EffectParameters parameters;
+  parameters.width = 128;
+  parameters.height = 64;
+  parameters.denoise = 6;  // with no reference: no noise reduction, no reads past anything
+  pass.setBytes(&parameters, sizeof(parameters), 0);
+  ASSERT_TRUE(pass.dispatchThreadgroups({128 / 16 + 1, 64 / 16 + 1, 1}, {16, 16, 1}));
+  EXPECT_TRUE(untouchedOutside(*rgbBuffer, 50, 30, 4));
+  EXPECT_TRUE(untouchedOutside(*yBuffer, 40, 20, 1));
+  EXPECT_TRUE(untouchedOutside(*selvoBuffer, 30, 10, 1));
+  EXPECT_EQ(yBuffer->baseAddress(0)[yBuffer->bytesPerRow(0) * 19 + 39], 200);
+  EXPECT_NE(texel(*Texture::wrap(rgbBuffer, 0, TextureFormat::BGRA8Unorm, 50, 30), 49, 29), 0u);
+}
+
+TEST(Compute, LayoutKernelStaysInsideItsOutput) {
+  ThreadPool pool(2);
+  auto source = Texture::create(256, 128, TextureFormat::BGRA8Unorm);
+  for (int y = 0; y < 128; ++y) std::memset(source->row(y), 0x7F, 256 * 4);
+  auto outBuffer = PixelBuffer::create(200, 100, PixelFormat::BGRA);
+  auto output = Texture::wrap(outBuffer, 0, TextureFormat::BGRA8Unorm, 120, 60);
+  std::array<RoiProperty, kLayoutRecordCount> src{}, dst{};
+  src[0].width = 256;
+  src[0].height = 128;
+  dst[0].width = 200;  // a tile bigger than the output view
+  dst[0].height = 100;
+  dst[0].edge_right = dst[0].edge_bottom = true;
+  LayoutUniforms uniforms;
+  uniforms.src_width = 256;
+  uniforms.src_height = 128;
+  uniforms.output_size[0] = 200;  // claims more than the texture holds
+  uniforms.output_size[1] = 100;
+  LayoutRemapCache cache;
+  LayoutRemapCache::Inputs inputs;
+  inputs.src = &src;
+  inputs.dst = &dst;
+  inputs.sourceWidth = 256;
+  inputs.sourceHeight = 128;
+  inputs.outputWidth = 120;
+  inputs.outputHeight = 60;
+  cache.prepare(inputs, pool);
+  ComputePass pass(pool);
+  pass.setKernel(&layoutKernel);
+  pass.setTexture(source, kLayoutSourceTexture);
+  pass.setTexture(output, kLayoutOutputTexture);
+  pass.setBytes(src.data(), sizeof(src), kLayoutSourceList);
+  pass.setBytes(dst.data(), sizeof(dst), kLayoutDestinationList);
+  pass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
+  pass.setBuffer(&cache, sizeof(cache), kLayoutRemapTables);
+  ASSERT_TRUE(pass.dispatchThreadgroups({200 / 16 + 1, 100 / 16 + 1, 1}, {16, 16, 1}));
+  EXPECT_TRUE(untouchedOutside(*outBuffer, 120, 60, 4));
+  EXPECT_EQ(texel(*output, 119, 59), 0xFF7F7F7Fu);
+  // Records too short for twenty tiles: nothing is read or drawn.
+  auto other = Texture::create(16, 16, TextureFormat::BGRA8Unorm);
+  ComputePass shortPass(pool);
+  shortPass.setKernel(&layoutKernel);
+  shortPass.setTexture(other, kLayoutOutputTexture);
+  shortPass.setBytes(dst.data(), sizeof(RoiProperty) * 3, kLayoutDestinationList);
+  shortPass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
+  shortPass.dispatchThreadgroups({2, 2, 1}, {16, 16, 1});
+  EXPECT_EQ(texel(*other, 0, 0), 0u);
+}

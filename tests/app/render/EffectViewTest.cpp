@@ -1,0 +1,296 @@
+// The effect pass on real and synthetic frames.
+#include <gtest/gtest.h>
+
+#include <QTransform>
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "RenderTestImages.h"
+#include "log/LogManager.h"
+#include "render/EffectView.h"
+
+using namespace corvane;
+using platform::PixelBuffer;
+using platform::PixelBufferRef;
+using platform::PixelFormat;
+
+namespace {
+
+PixelBufferRef uniformFrame(int w, int h, uint8_t y, uint8_t u = 128, uint8_t v = 128) {
+  auto frame = PixelBuffer::create(w, h, PixelFormat::NV12FullRange);
+  for (int r = 0; r < h; ++r) std::memset(frame->baseAddress(0) + r * frame->bytesPerRow(0), y, w);
+  for (int r = 0; r < h / 2; ++r) {
+    uint8_t* row = frame->baseAddress(1) + r * frame->bytesPerRow(1);
+    for (int c = 0; c < w / 2; ++c) {
+      row[2 * c] = u;
+      row[2 * c + 1] = v;
+    }
+  }
+  return frame;
+}
+
+QImage textureImage(const compute::Texture& t) {
+  QImage image(t.width(), t.height(), QImage::Format_ARGB32);
+  for (int y = 0; y < t.height(); ++y)
+    std::memcpy(image.scanLine(y), t.row(y), size_t(t.width()) * 4);
+  return image;
+}
+
+double meanGreen(const QImage& image) {
+  double sum = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) sum += qGreen(image.pixel(x, y));
+  return sum / (double(image.width()) * image.height());
+}
+
+class EffectViewTest : public ::testing::Test {
+ protected:
+  EffectViewTest() : context(4), view({}, manager, context) {
+    manager.gamma = 1.0f;  // neutral unless a test says otherwise
+  }
+  QImage effectImage() {
+    auto t = manager.effectTexture();
+    return t ? textureImage(*t) : QImage();
+  }
+
+  MetalContext context;
+  MetalManager manager;
+  EffectView view;
+};
+
+struct CountingDelegate : MetalViewDelegate {
+  int calls = 0;
+  PixelBufferRef last;
+  void metalViewDidOutput(const PixelBufferRef& buffer) override {
+    ++calls;
+    last = buffer;
+  }
+};
+
+}  // namespace
+
+TEST_F(EffectViewTest, NoFrameDoesNothing) {
+  ASSERT_TRUE(view.hasPipeline());
+  for (auto& [name, callback] : manager.sbuDic()) callback();
+  EXPECT_FALSE(manager.effectTexture());
+  EXPECT_FALSE(view.effectsPixelBuffer());
+}
+
+TEST_F(EffectViewTest, NeutralPassIsTheFullRangeConversionOfARealFrame) {
+  QImage photo = rendertest::loadPhoto("sample1.jpg");
+  ASSERT_FALSE(photo.isNull());
+  auto frame = rendertest::toNV12(photo);
+  CountingDelegate delegate;
+  view.outputDelegate = &delegate;
+  manager.notifyFrame(frame);
+  auto difference = rendertest::compare(effectImage(), rendertest::fromNV12(*frame));
+  EXPECT_LE(difference.max, 3);
+  EXPECT_LT(difference.mean, 0.7);
+  // The first frame's output becomes the reference and goes to the delegate.
+  ASSERT_TRUE(view.effectsPixelBuffer());
+  EXPECT_EQ(delegate.calls, 1);
+  EXPECT_EQ(delegate.last, view.effectsPixelBuffer());
+  EXPECT_EQ(std::memcmp(view.effectsPixelBuffer()->baseAddress(0), frame->baseAddress(0),
+                        frame->bytesPerRow(0) * size_t(frame->height())),
+            0);
+}
+
+TEST_F(EffectViewTest, BrightnessLiftsARealFrame) {
+  auto frame = rendertest::toNV12(rendertest::loadPhoto("sample2.jpg"));
+  manager.notifyFrame(frame);
+  double before = meanGreen(effectImage().scaled(480, 270));
+  manager.brightness = 0.5f;
+  manager.notifyFrame(frame);
+  double after = meanGreen(effectImage().scaled(480, 270));
+  EXPECT_GT(after - before, 15);
+  EXPECT_LT(after - before, 33);
+  manager.brightness = -0.5f;
+  manager.notifyFrame(frame);
+  EXPECT_LT(meanGreen(effectImage().scaled(480, 270)), before - 15);
+}
+
+TEST_F(EffectViewTest, GammaFollowsThePowerLaw) {
+  manager.gamma = 2.2f;
+  manager.notifyFrame(uniformFrame(64, 32, 64));
+  QImage image = effectImage();
+  int expected = int(std::lround(std::pow(64 / 255.0, 1 / 2.2) * 255));  // 136
+  EXPECT_NEAR(qGreen(image.pixel(10, 10)), expected, 1);
+  EXPECT_NEAR(qRed(image.pixel(63, 31)), expected, 1);
+  // The default 1.1 brightens mid-tones a little; 1.0 leaves them.
+  manager.gamma = 1.0f;
+  manager.notifyFrame(uniformFrame(64, 32, 64));
+  EXPECT_EQ(qGreen(effectImage().pixel(5, 5)), 64);
+}
+
+TEST_F(EffectViewTest, MirrorFlipsARealFrameExactly) {
+  auto frame = rendertest::toNV12(rendertest::loadPhoto("sample3.jpg"));
+  manager.notifyFrame(frame);
+  QImage plain = effectImage();
+  manager.mirror = true;
+  manager.notifyFrame(frame);
+  QImage mirrored = effectImage();
+  EXPECT_EQ(mirrored, plain.mirrored(true, false));
+}
+
+TEST_F(EffectViewTest, NoiseReductionSettlesOnAStillPicture) {
+  QImage photo = rendertest::loadPhoto("sample4.jpg").scaled(960, 540);
+  auto clean = rendertest::toNV12(photo);
+  manager.denoise = MetalManager::denoiseLevel(1.0);
+  // A clean still picture: the output is the picture itself from the first frame on.
+  for (int i = 0; i < 3; ++i) manager.notifyFrame(clean);
+  auto settled = view.effectsPixelBuffer();
+  EXPECT_EQ(
+      std::memcmp(settled->baseAddress(0), clean->baseAddress(0), clean->bytesPerRow(0) * 540), 0);
+  // With sensor noise the output converges and stays closer to the picture than any frame.
+  std::mt19937 random(7);
+  std::normal_distribution<double> noise(0, 4);
+  double inputError = 0, outputError = 0, change = 0;
+  PixelBufferRef previous;
+  for (int i = 0; i < 40; ++i) {
+    auto frame = PixelBuffer::create(960, 540, PixelFormat::NV12FullRange);
+    frame->copyFrom(*clean);
+    for (int y = 0; y < 540; ++y)
+      for (int x = 0; x < 960; ++x) {
+        uint8_t& p = frame->baseAddress(0)[y * frame->bytesPerRow(0) + x];
+        p = uint8_t(std::clamp(int(p + std::lround(noise(random))), 0, 255));
+      }
+    manager.notifyFrame(frame);
+    if (i >= 30) {
+      auto out = view.effectsPixelBuffer();
+      for (int y = 100; y < 440; y += 3)
+        for (int x = 100; x < 860; x += 3) {
+          int c = clean->baseAddress(0)[y * clean->bytesPerRow(0) + x];
+          inputError += std::abs(frame->baseAddress(0)[y * frame->bytesPerRow(0) + x] - c);
+          outputError += std::abs(out->baseAddress(0)[y * out->bytesPerRow(0) + x] - c);
+          change += std::abs(out->baseAddress(0)[y * out->bytesPerRow(0) + x] -
+                             previous->baseAddress(0)[y * previous->bytesPerRow(0) + x]);
+        }
+    }
+    previous = view.effectsPixelBuffer();
+  }
+  EXPECT_LT(outputError, inputError * 0.75);
+  EXPECT_LT(change, inputError);  // steady: frame to frame the output moves less than the noise
+}
+
+TEST_F(EffectViewTest, NoiseReductionLetsMotionThrough) {
+  manager.denoise = 6;
+  manager.notifyFrame(uniformFrame(64, 32, 40));
+  manager.notifyFrame(uniformFrame(64, 32, 200));  // a change far beyond noise
+  EXPECT_EQ(view.effectsPixelBuffer()->baseAddress(0)[5], 200);
+}
+
+TEST_F(EffectViewTest, EffectTextureFollowsTheFrameShapeNotOnlyItsPixelCount) {
+  manager.denoise = 6;
+  manager.notifyFrame(uniformFrame(2560, 1440, 100));
+  ASSERT_TRUE(manager.effectTexture());
+  EXPECT_EQ(manager.effectTexture()->width(), 2560);
+  EXPECT_EQ(manager.selvoBuffer()->height(), 1080);
+  // Same pixel count, other proportions: a texture of the new shape, and the old output is
+  // no reference (no blending of a 2560-wide picture into a 3840-wide one).
+  manager.notifyFrame(uniformFrame(3840, 960, 110));
+  auto t = manager.effectTexture();
+  EXPECT_EQ(t->width(), 3840);
+  EXPECT_EQ(t->height(), 960);
+  EXPECT_EQ(qGreen(textureImage(*t).pixel(3839, 959)), 110);
+  EXPECT_EQ(manager.selvoBuffer()->width(), 1920);
+  EXPECT_EQ(manager.selvoBuffer()->height(), 480);
+  EXPECT_EQ(view.effectsPixelBuffer()->width(), 3840);
+}
+
+TEST_F(EffectViewTest, AFrameThatCannotBeSetUpIsSkippedWhole) {
+  manager.notifyFrame(uniformFrame(128, 64, 90));
+  auto texture = manager.effectTexture();
+  auto reference = view.effectsPixelBuffer();
+  QImage before = textureImage(*texture);
+  // A BGRA buffer has no chroma plane: no textures, so no dispatch.
+  manager.notifyFrame(PixelBuffer::create(128, 64, PixelFormat::BGRA));
+  EXPECT_EQ(manager.effectTexture(), texture);
+  EXPECT_EQ(textureImage(*manager.effectTexture()), before);
+  EXPECT_EQ(view.effectsPixelBuffer(), reference);
+  // The next good frame goes through.
+  manager.notifyFrame(uniformFrame(128, 64, 30));
+  EXPECT_EQ(qGreen(effectImage().pixel(0, 0)), 30);
+}
+
+TEST_F(EffectViewTest, AnalysisSizeCopy) {
+  EXPECT_EQ(EffectView::selvoHeight(3840, 1080), 540);
+  EXPECT_EQ(EffectView::selvoHeight(3840, 1090), 546);  // 545 is odd
+  EXPECT_EQ(EffectView::selvoHeight(1920, 1080), 1080);
+  auto frame = rendertest::toNV12(rendertest::makePanorama(3840, 1080));
+  manager.notifyFrame(frame);
+  auto selvo = manager.selvoBuffer();
+  ASSERT_TRUE(selvo);
+  EXPECT_EQ(selvo->width(), 1920);
+  EXPECT_EQ(selvo->height(), 540);
+  // A 2:1 copy: each sample is the mean of its 2 x 2 block.
+  for (int y : {0, 101, 539})
+    for (int x : {0, 777, 1919}) {
+      const uint8_t* s = frame->baseAddress(0);
+      size_t row = frame->bytesPerRow(0);
+      int mean = (s[2 * y * row + 2 * x] + s[2 * y * row + 2 * x + 1] +
+                  s[(2 * y + 1) * row + 2 * x] + s[(2 * y + 1) * row + 2 * x + 1] + 2) /
+                 4;
+      EXPECT_NEAR(selvo->baseAddress(0)[y * selvo->bytesPerRow(0) + x], mean, 1) << x << "," << y;
+    }
+}
+
+TEST_F(EffectViewTest, AReaderKeepsThePictureItTookWhileTheNextPassRuns) {
+  manager.notifyFrame(uniformFrame(256, 128, 50));
+  auto held = manager.effectTexture();
+  for (uint8_t v : {60, 70, 80}) manager.notifyFrame(uniformFrame(256, 128, v));
+  EXPECT_EQ(qGreen(textureImage(*held).pixel(100, 100)), 50);
+  EXPECT_NE(manager.effectTexture(), held);
+  EXPECT_EQ(qGreen(effectImage().pixel(100, 100)), 80);
+}
+
+TEST_F(EffectViewTest, FramesFromACaptureQueueNeverShowAHalfWrittenTexture) {
+  std::atomic<bool> done{false};
+  std::thread capture([&] {
+    for (int i = 0; i < 60; ++i) manager.notifyFrame(uniformFrame(640, 360, i % 2 ? 200 : 20));
+    done = true;
+  });
+  int checked = 0;
+  while (!done) {
+    auto t = manager.effectTexture();
+    if (!t) continue;
+    uint8_t first = t->row(0)[1], last = t->row(359)[639 * 4 + 1];
+    EXPECT_EQ(first, last);
+    ++checked;
+  }
+  capture.join();
+  EXPECT_GT(checked, 0);
+}
+
+TEST(EffectViewLifetime, AGoneViewIgnoresFrames) {
+  MetalContext context(2);
+  MetalManager manager;
+  { EffectView view({}, manager, context); }
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_FALSE(manager.effectTexture());
+  // Its name stays taken: a second view of the class is not subscribed again.
+  EffectView second({}, manager, context);
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_FALSE(manager.effectTexture());
+}
+
+TEST_F(EffectViewTest, TheFirstFrameIsLoggedAsHavingNoReference) {
+  auto& log = LogManager::shared();
+  ASSERT_TRUE(log.hasFile());
+  auto countLines = [&](const std::string& text) {
+    std::ifstream file(log.logFilePath());
+    std::string line;
+    int n = 0;
+    while (std::getline(file, line)) n += line.find(text) != std::string::npos;
+    return n;
+  };
+  int before = countLines("effectsPixelBuffer is nil");
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_EQ(countLines("effectsPixelBuffer is nil"), before + 1);
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_EQ(countLines("effectsPixelBuffer is nil"), before + 1);
+  // A frame that cannot be set up says so.
+  manager.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::BGRA));
+  EXPECT_GE(countLines("y_texture and uv_texture is nil"), 1);
+}

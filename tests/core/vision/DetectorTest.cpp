@@ -1,0 +1,387 @@
+// The person detector on real photographs composed into panoramas of the camera's sizes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "LumaFrameManager.h"
+#include "OrlithLog.h"
+#include "TempDir.h"
+#include "TestPanorama.h"
+#include "selvo/PersonDetector.h"
+#include "selvo/SelvoFactory.h"
+
+using namespace visiontest;
+using selvo::rect;
+
+namespace {
+
+// Counts finished passes; a closed gate holds the worker inside the callback.
+class PassCounter : public selvo::DetectCallback {
+ public:
+  void OnDetectDone() override {
+    std::unique_lock lock(mutex_);
+    ++done_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return open_; });
+  }
+  // Waits (bounded, so a broken detector fails instead of hanging) for n passes in all.
+  bool WaitFor(int n) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return done_ >= n; });
+  }
+  void SetOpen(bool open) {
+    std::lock_guard lock(mutex_);
+    open_ = open;
+    changed_.notify_all();
+  }
+  int Done() {
+    std::lock_guard lock(mutex_);
+    return done_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int done_ = 0;
+  bool open_ = true;
+};
+
+struct Result {
+  int ready = 0;
+  std::vector<rect> found;
+  std::vector<rect> adjusted;
+};
+
+class DetectorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    selvo::SetSelvoResourceFolder((std::string(CORVANE_ASSETS_DIR) + "/models").c_str());
+  }
+  void TearDown() override {
+    if (detector) {
+      counter.SetOpen(true);
+      selvo::ReleaseISelvoDetectorObject(detector);
+    }
+  }
+  void Make(int w, int h, bool is360, float confidence = 0.6f) {
+    ASSERT_EQ(selvo::CreateISelvoDetectorObject(&detector), 0);
+    frames.Init(w, h, is360, 0);
+    detector->SetNativeMode(true);
+    detector->Init(w, h, is360, 2, 0, confidence);
+    detector->SetFrameManager(&frames);
+    detector->SetCallback(&counter);
+  }
+  // Hands one frame to the detector the way the facade does, then spoils the plane: the
+  // detector must have taken its own copy.
+  void Offer(cv::Mat& luma, bool tracked = false) {
+    unsigned id = frames.Open(luma.data, luma.cols, luma.rows, true, tracked);
+    detector->AddFrame(id, true);
+    frames.EndFrame(id);
+  }
+  Result Take() {
+    Result r;
+    int n = 0;
+    r.ready = detector->GetResultCount(&n);
+    r.found.resize(size_t(n));
+    r.adjusted.resize(size_t(n));
+    detector->GetResults(r.found.data(), r.adjusted.data(), n);
+    return r;
+  }
+  Result Detect(const cv::Mat& luma, bool tracked = false) {
+    cv::Mat copy = luma.clone();
+    int before = counter.Done();
+    Offer(copy, tracked);
+    copy.setTo(0);
+    EXPECT_TRUE(counter.WaitFor(before + 1));
+    return Take();
+  }
+
+  testsupport::LumaFrameManager frames;
+  PassCounter counter;
+  selvo::ISELVO_DETECTOR* detector = nullptr;
+};
+
+struct Score {
+  int labelled = 0;
+  int matched = 0;
+  int falseBoxes = 0;
+};
+
+Score Evaluate(const Panorama& p, const std::vector<rect>& found) {
+  Score s;
+  float wrap = p.is360 ? float(p.width) : 0.0f;
+  std::vector<bool> used(found.size(), false);
+  for (const auto& face : p.faces) {
+    ++s.labelled;
+    for (size_t i = 0; i < found.size(); ++i) {
+      cv::Rect2f b(found[i].x, found[i].y, found[i].width, found[i].height);
+      if (Overlap(face, b, wrap) > 0.4f) {
+        ++s.matched;
+        used[i] = true;
+        break;
+      }
+    }
+  }
+  for (bool u : used) s.falseBoxes += u ? 0 : 1;
+  return s;
+}
+
+const std::vector<Placement> kWide = {{"sample2.jpg", 150, 1.0f}, {"sample3.jpg", 2000, 1.0f}};
+const std::vector<Placement> kWide360 = {{"sample4.jpg", 300, 1.0f}, {"sample6.jpg", 2050, 1.0f}};
+// People further from the camera.
+const std::vector<Placement> kFar = {{"sample3.jpg", 100, 0.5f},
+                                     {"sample6.jpg", 1100, 0.5f},
+                                     {"sample4.jpg", 2100, 0.5f},
+                                     {"sample2.jpg", 3000, 0.5f}};
+// sample1's middle face sits right on the seam.
+const std::vector<Placement> kSeam = {
+    {"sample5.jpg", 1000, 0.9f}, {"sample6.jpg", 2750, 0.9f}, {"sample1.jpg", 4992 - 830, 0.9f}};
+
+}  // namespace
+
+TEST_F(DetectorTest, FindsTheLabelledFacesOfEveryPanorama) {
+  struct Case {
+    const char* name;
+    int w, h;
+    bool is360;
+    std::vector<Placement> photos;
+  };
+  std::vector<Case> cases = {{"3840x1080", 3840, 1080, false, kWide},
+                             {"3840x1080 360", 3840, 1080, true, kWide360},
+                             {"4992x1248 360 across the seam", 4992, 1248, true, kSeam}};
+  int labelled = 0, matched = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (detector) selvo::ReleaseISelvoDetectorObject(detector);
+    detector = nullptr;
+    counter.SetOpen(true);
+    Make(c.w, c.h, c.is360);
+    Panorama p = Compose(c.w, c.h, c.is360, c.photos);
+    Result r = Detect(p.luma);
+    ASSERT_EQ(r.ready, 1);
+    Score s = Evaluate(p, r.found);
+    EXPECT_LE(s.falseBoxes, 1);
+    RecordProperty(std::string(c.name) + " false boxes", s.falseBoxes);
+    labelled += s.labelled;
+    matched += s.matched;
+    for (size_t i = 0; i < r.found.size(); ++i) {
+      EXPECT_GE(r.found[i].score, 0.6f);
+      EXPECT_GE(r.found[i].x, 0.0f);
+      EXPECT_LT(r.found[i].x, float(c.w));
+      // The head-and-shoulders box holds the face and stays inside the picture's height.
+      const rect& a = r.adjusted[i];
+      EXPECT_GT(a.width, r.found[i].width);
+      EXPECT_GT(a.height, r.found[i].height);
+      EXPECT_LE(a.y, r.found[i].y);
+      EXPECT_GE(a.y, 0.0f);
+      EXPECT_LE(a.y + a.height, float(c.h) + 0.5f);
+    }
+  }
+  EXPECT_EQ(labelled, 26);
+  RecordProperty("matched", matched);
+  RecordProperty("labelled", labelled);
+  EXPECT_GE(matched * 100, labelled * 95) << matched << " of " << labelled;
+}
+
+TEST_F(DetectorTest, AFaceAcrossTheSeamIsFoundOnce) {
+  Make(4992, 1248, true);
+  Panorama p = Compose(4992, 1248, true, kSeam);
+  // The labelled face that crosses the right edge.
+  const cv::Rect2f* seamFace = nullptr;
+  for (const auto& f : p.faces)
+    if (f.x + f.width > p.width && f.x < p.width) seamFace = &f;
+  ASSERT_NE(seamFace, nullptr);
+  Result r = Detect(p.luma);
+  int hits = 0;
+  for (const rect& b : r.found)
+    if (Overlap(*seamFace, cv::Rect2f(b.x, b.y, b.width, b.height), float(p.width)) > 0.1f) ++hits;
+  EXPECT_EQ(hits, 1);
+}
+
+TEST_F(DetectorTest, ResultsAreReportedOncePerPass) {
+  Make(3840, 1080, false);
+  Panorama p = Compose(3840, 1080, false, kWide);
+  Result first = Detect(p.luma);
+  EXPECT_EQ(first.ready, 1);
+  EXPECT_EQ(first.found.size(), 6u);
+  int n = -5;
+  EXPECT_LE(detector->GetResultCount(&n), 0);
+  EXPECT_EQ(n, 0);
+  // An empty wall gives a new result with no people in it.
+  cv::Mat wall(1080, 3840, CV_8UC1, cv::Scalar(100));
+  Result empty = Detect(wall);
+  EXPECT_EQ(empty.ready, 1);
+  EXPECT_TRUE(empty.found.empty());
+}
+
+TEST_F(DetectorTest, FramesNotToDetectAndClosedFramesAreIgnored) {
+  Make(3840, 1080, false);
+  Panorama p = Compose(3840, 1080, false, kWide);
+  unsigned id = frames.Open(p.luma.data, 3840, 1080, false, false);
+  detector->AddFrame(id, false);
+  frames.EndFrame(id);
+  detector->AddFrame(id, true);  // no longer open: nothing to copy
+  Result r = Take();
+  EXPECT_EQ(r.ready, 0);
+  EXPECT_EQ(counter.Done(), 0);
+}
+
+TEST_F(DetectorTest, TheLatestFrameWinsTheMailbox) {
+  Make(3840, 1080, false);
+  Panorama p = Compose(3840, 1080, false, kWide);
+  cv::Mat wall(1080, 3840, CV_8UC1, cv::Scalar(100));
+  // Hold the worker in the callback of its first pass while two more frames arrive.
+  counter.SetOpen(false);
+  cv::Mat a = wall.clone(), b = wall.clone(), c = p.luma.clone();
+  Offer(a);
+  ASSERT_TRUE(counter.WaitFor(1));
+  Offer(b);
+  Offer(c);  // replaces b, which is never looked at
+  counter.SetOpen(true);
+  ASSERT_TRUE(counter.WaitFor(2));
+  Result r = Take();
+  EXPECT_EQ(r.ready, 1);
+  EXPECT_EQ(r.found.size(), 6u);
+  // Wait on a further pass: had b been kept, it would have been the third.
+  cv::Mat d = wall.clone();
+  Offer(d);
+  ASSERT_TRUE(counter.WaitFor(3));
+  EXPECT_EQ(counter.Done(), 3);
+  EXPECT_TRUE(Take().found.empty());
+}
+
+TEST_F(DetectorTest, ConfidenceAndModelTypeActOnTheNextPass) {
+  Make(3840, 1080, false);
+  Panorama p = Compose(3840, 1080, false, kWide);
+  EXPECT_EQ(Detect(p.luma).found.size(), 6u);
+  detector->SetConfidenceThreshold(0.999f);
+  EXPECT_TRUE(Detect(p.luma).found.empty());
+  detector->SetConfidenceThreshold(0.6f);
+  EXPECT_EQ(Detect(p.luma).found.size(), 6u);
+
+  // People far from the camera: the standard scale misses them, the fine one finds them.
+  Panorama far = Compose(3840, 1080, false, kFar);
+  Score standard = Evaluate(far, Detect(far.luma).found);
+  detector->SetModelType(1);
+  Score fine = Evaluate(far, Detect(far.luma).found);
+  RecordProperty("far faces", fine.labelled);
+  RecordProperty("far faces found at the standard scale", standard.matched);
+  RecordProperty("far faces found at the fine scale", fine.matched);
+  EXPECT_LT(standard.matched, fine.matched);
+  EXPECT_GE(fine.matched * 100, fine.labelled * 90) << fine.matched << " of " << fine.labelled;
+  EXPECT_LE(fine.falseBoxes, 1);
+}
+
+TEST_F(DetectorTest, ReinforcementFindsMissedPeopleAgainWhileTracking) {
+  Make(3840, 1080, false);
+  Panorama far = Compose(3840, 1080, false, kFar);
+  // The fine scale finds the far people once; the standard scale alone misses most of them.
+  detector->SetModelType(1);
+  Score first = Evaluate(far, Detect(far.luma, true).found);
+  ASSERT_GE(first.matched * 100, first.labelled * 90);
+  detector->SetModelType(2);
+  detector->EnableReinforcementDetect(true);
+  // Not tracked: no second look.
+  Score untracked = Evaluate(far, Detect(far.luma, false).found);
+  EXPECT_LT(untracked.matched, first.matched);
+  // Back to the fine result, then tracked: the people of the last pass are looked at again.
+  detector->SetModelType(1);
+  Detect(far.luma, true);
+  detector->SetModelType(2);
+  Score reinforced = Evaluate(far, Detect(far.luma, true).found);
+  RecordProperty("found without a second look", untracked.matched);
+  RecordProperty("found with a second look", reinforced.matched);
+  EXPECT_GE(reinforced.matched * 100, first.matched * 95);
+  EXPECT_LE(reinforced.falseBoxes, 1);
+}
+
+TEST_F(DetectorTest, ExternalFacesAreMappedToVideoPixels) {
+  Make(4992, 1248, true);
+  detector->SetNativeMode(false);
+  // The face detector reports in a 1920-wide frame, 11/12 smaller for a 360-degree panorama.
+  float g = 4992.0f / 1920.0f * 12.0f / 11.0f;
+  rect in[2] = {{100, 200, 50, 60, 0, 0}, {1800, 100, 40, 40, 0, 0}};
+  detector->SetExternalResults(in, 2);
+  Result r = Take();
+  ASSERT_EQ(r.ready, 1);
+  ASSERT_EQ(r.found.size(), 2u);
+  EXPECT_NEAR(r.found[0].x, 100 * g, 0.5);
+  EXPECT_NEAR(r.found[0].y, 200 * g, 0.5);
+  EXPECT_NEAR(r.found[0].width, 50 * g, 0.5);
+  EXPECT_NEAR(r.found[0].height, 60 * g, 0.5);
+  // 1800 * g passes the width: it wraps round to the start of the panorama.
+  EXPECT_NEAR(r.found[1].x, 1800 * g - 4992, 0.5);
+  EXPECT_GT(r.adjusted[0].width, r.found[0].width);
+  // Not native: frames are not run through the model.
+  cv::Mat wall(1248, 4992, CV_8UC1, cv::Scalar(100));
+  unsigned id = frames.Open(wall.data, 4992, 1248);
+  detector->AddFrame(id, true);
+  frames.EndFrame(id);
+  EXPECT_EQ(Take().ready, 0);
+  EXPECT_EQ(counter.Done(), 0);
+}
+
+TEST_F(DetectorTest, MinimumSideWidensTheAdjustedBoxes) {
+  selvo::rect face{1000, 400, 100, 100, -1, 0.9f};
+  rect plain = selvo::PersonDetector::HeadAndShoulders(face, 3840, 1080, false, 0);
+  rect wide = selvo::PersonDetector::HeadAndShoulders(face, 3840, 1080, false, 320);
+  EXPECT_FLOAT_EQ(plain.width, 180);
+  EXPECT_FLOAT_EQ(plain.height, 200);
+  EXPECT_FLOAT_EQ(plain.y, 370);
+  EXPECT_FLOAT_EQ(wide.width, 320);
+  EXPECT_FLOAT_EQ(wide.height, 320);
+  EXPECT_FLOAT_EQ(wide.x + wide.width / 2, 1050);
+  // Someone close to the camera still gets a box the rectangle manager keeps (below 800).
+  selvo::rect close{1500, 200, 390, 390, -1, 0.9f};
+  rect near = selvo::PersonDetector::HeadAndShoulders(close, 3840, 1080, false, 0);
+  EXPECT_LT(std::max(near.width, near.height), 800);
+  // Near the seam of a 360-degree panorama the box wraps; elsewhere it is kept inside.
+  selvo::rect edge{10, 400, 100, 100, -1, 0.9f};
+  EXPECT_NEAR(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, true, 0).x, 3810, 0.01);
+  EXPECT_FLOAT_EQ(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, false, 0).x, 0);
+}
+
+TEST(DetectorModelTest, AMissingOrBrokenModelGivesOneErrorAndNoResults) {
+  testsupport::TempDir dir;
+  for (bool broken : {false, true}) {
+    SCOPED_TRACE(broken ? "broken" : "missing");
+    if (broken) {
+      FILE* f = fopen(dir.file("face_detection_back_256x256.onnx").c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      fputs("not a network", f);
+      fclose(f);
+    }
+    selvo::SetSelvoResourceFolder(dir.path().c_str());
+    std::vector<std::string> errors;
+    std::mutex m;
+    orlith::OrlithLog::setSink([&](orlith::OrlithLog::Level level, const std::string& line) {
+      std::lock_guard lock(m);
+      if (level == orlith::OrlithLog::Level::Error) errors.push_back(line);
+    });
+    selvo::ISELVO_DETECTOR* detector = nullptr;
+    ASSERT_EQ(selvo::CreateISelvoDetectorObject(&detector), 0);
+    testsupport::LumaFrameManager frames;
+    detector->Init(3840, 1080, false, 2, 0, 0.6f);
+    detector->SetFrameManager(&frames);
+    cv::Mat wall(1080, 3840, CV_8UC1, cv::Scalar(100));
+    for (int i = 0; i < 3; ++i) {
+      unsigned id = frames.Open(wall.data, 3840, 1080);
+      detector->AddFrame(id, true);
+      frames.EndFrame(id);
+    }
+    int n = 7;
+    EXPECT_EQ(detector->GetResultCount(&n), 0);
+    EXPECT_EQ(n, 0);
+    selvo::ReleaseISelvoDetectorObject(detector);
+    orlith::OrlithLog::setSink(nullptr);
+    EXPECT_EQ(errors.size(), 1u);
+    if (!errors.empty()) {
+      EXPECT_NE(errors[0].find("face_detection_back_256x256.onnx"), std::string::npos);
+    }
+  }
+}
