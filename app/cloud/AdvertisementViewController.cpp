@@ -17,6 +17,8 @@
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
+#include "widgets/CustomView.h"
+#include "widgets/NamedColors.h"
 
 #define AD_LOG_ERROR(msg) env_.logger->error((msg), __FILE__, __func__, __LINE__)
 
@@ -68,8 +70,7 @@ AdvertisementViewController::Environment AdvertisementViewController::Environmen
 AdvertisementViewController::AdvertisementViewController(Environment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)), alive_(std::make_shared<bool>(true)) {
   if (!env_.logger) env_.logger = &LogManager::shared();
-  backgroundView = new QWidget(this);
-  backgroundView->setAutoFillBackground(true);
+  backgroundView = new CustomView(QRect(), this);
   rightView = buildSlot(rightAdImageView, rightAdApngView, rightTitleLabel, rightOkButton);
   centerView = buildSlot(centerAdImageView, centerAdApngView, centerTitleLabel, centerOkButton);
   leftView = buildSlot(leftAdImageView, leftAdApngView, leftTitleLabel, leftOkButton);
@@ -186,15 +187,13 @@ void AdvertisementViewController::showAdvertisement() {
   }
 
   if (adType == AdType::Center) {
-    QPalette palette = backgroundView->palette();
-    palette.setColor(QPalette::Window, QColor(0, 0, 0, 128));  // black50Color
-    backgroundView->setPalette(palette);
+    backgroundView->setColor(NamedColors::color("black50Color"));
+    backgroundView->disableMouseEvent = true;
     backgroundView->setAttribute(Qt::WA_TransparentForMouseEvents, false);
     centerView->show();
   } else if (adType == AdType::LeftBottom || adType == AdType::RightTop) {
-    QPalette palette = backgroundView->palette();
-    palette.setColor(QPalette::Window, Qt::transparent);
-    backgroundView->setPalette(palette);
+    backgroundView->setColor(NamedColors::clear());
+    backgroundView->disableMouseEvent = false;
     backgroundView->setAttribute(Qt::WA_TransparentForMouseEvents, true);
     sideConstraint() = -sideView()->height();
     layoutSlots();

@@ -21,6 +21,7 @@ class Workspace;
 namespace corvane {
 
 class APNGImageView;
+class CustomView;
 class LogManager;
 
 // The advertisement layer of the main window: the ad of the last version-check answer in a
@@ -67,7 +68,7 @@ class AdvertisementViewController : public QWidget {
   bool isSliding() const { return slide_ != nullptr; }
   bool hasCheckTimer() const { return checkTimer != 0; }
 
-  QWidget* backgroundView = nullptr;
+  CustomView* backgroundView = nullptr;
   QWidget* rightView = nullptr;
   QLabel* rightAdImageView = nullptr;
   APNGImageView* rightAdApngView = nullptr;

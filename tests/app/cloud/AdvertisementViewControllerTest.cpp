@@ -12,6 +12,7 @@
 #include "cloud/APNGImageView.h"
 #include "cloud/AdvertisementViewController.h"
 #include "i18n/Localized.h"
+#include "widgets/CustomView.h"
 
 namespace corvane {
 namespace {
@@ -189,7 +190,8 @@ TEST_F(AdvertisementTest, ACentreAdStaysUntilClosed) {
   show(AdType::Center);
   EXPECT_TRUE(layer->centerView->isVisible());
   EXPECT_FALSE(layer->hasCheckTimer());
-  EXPECT_EQ(layer->backgroundView->palette().color(QPalette::Window), QColor(0, 0, 0, 128));
+  EXPECT_EQ(layer->backgroundView->color(), QColor(0, 0, 0, 128));
+  EXPECT_TRUE(layer->backgroundView->disableMouseEvent);
   EXPECT_FALSE(layer->backgroundView->testAttribute(Qt::WA_TransparentForMouseEvents));
   run(30);
   EXPECT_TRUE(layer->centerView->isVisible());
