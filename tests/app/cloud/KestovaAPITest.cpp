@@ -254,6 +254,33 @@ TEST_F(KestovaAPITest, TokensThatCannotStandInAnAddressFailWithoutARequest) {
   EXPECT_EQ(rig.server.requestCount(), 0u);
 }
 
+TEST_F(KestovaAPITest, HandlersRunOnTheMainThread) {
+  rig.server.route("POST", "/app/1/vip", Reply::json(200, kCheckBody));
+  bool onMain = false;
+  bool done = false;
+  rig.manager->apiCall<CheckModel>(KestovaAPIRouter::checkVIP(), [&](CheckModel) {
+    onMain = platform::MainQueue::shared().isMainThread();
+    done = true;
+  });
+  ASSERT_TRUE(Server::pumpUntil([&] { return done; }));
+  EXPECT_TRUE(onMain);
+}
+
+TEST(HttpClientLife, AClientEndingWithARequestUnderWayDropsIt) {
+  Server server;
+  server.route("GET", "/slow", Reply::with(Reply::Behaviour::hold));
+  bool called = false;
+  {
+    HttpClient http;
+    HttpRequest request;
+    request.url = server.baseUrl() + "/slow";
+    http.send(request, [&](HttpResponse) { called = true; });
+    ASSERT_TRUE(Server::pumpUntil([&] { return server.requestCount() == 1; }));
+  }
+  Server::pumpUntil([] { return true; });
+  EXPECT_FALSE(called);
+}
+
 TEST_F(KestovaAPITest, TokensStayOutOfTheLog) {
   rig.server.route("POST", "/app/1/auth/google/token",
                    Reply::json(200, R"({"token":"SESSION-SECRET","success":true})"));
