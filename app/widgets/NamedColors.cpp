@@ -14,6 +14,7 @@ const std::map<QString, QColor>& table() {
       {QStringLiteral("lightPinkColor"), QColor(0xF2, 0xD5, 0xD5)},
       {QStringLiteral("75Color"), QColor(0x4B, 0x4B, 0x4B)},
       {QStringLiteral("tintColor"), QColor(40, 150, 245)},
+      {QStringLiteral("black50Color"), QColor(0, 0, 0, 128)},
   };
   return colors;
 }

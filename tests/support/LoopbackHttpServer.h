@@ -1,47 +1,88 @@
 #pragma once
 
-#include <QByteArray>
-#include <QObject>
-#include <QString>
-#include <QTcpServer>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+class QTcpServer;
+class QTcpSocket;
 
 namespace testsupport {
 
-// An HTTP/1.1 server on 127.0.0.1 that plays the cloud: it answers each path with a canned
-// response and records every request. It runs in the thread that owns it (the test's), so the
-// test lets the event loop run while a client talks to it.
-class LoopbackHttpServer : public QObject {
-  Q_OBJECT
+// A small HTTP/1.1 server on 127.0.0.1 playing the cloud: answers by method and path with a
+// status and a JSON (or any) body, or misbehaves on purpose (holds the request unanswered,
+// hangs up without a word, answers with garbage, cuts the body short). It lives on the thread
+// that makes it and runs in its event loop; pumpUntil turns that loop and the main queue.
+class LoopbackHttpServer {
  public:
-  struct Request {
-    std::string method;
-    std::string path;                            // with the query
-    std::map<std::string, std::string> headers;  // names in lower case
-    std::string body;
-  };
-  struct Response {
+  struct Reply {
+    enum class Behaviour { answer, hold, hangUp, garbage, truncated };
     int status = 200;
     std::string body;
-    std::string contentType = "application/json";
+    std::vector<std::pair<std::string, std::string>> headers;
+    Behaviour behaviour = Behaviour::answer;
+
+    static Reply json(int status, std::string body) {
+      Reply reply;
+      reply.status = status;
+      reply.body = std::move(body);
+      reply.headers.emplace_back("Content-Type", "application/json");
+      return reply;
+    }
+    static Reply with(Behaviour behaviour) {
+      Reply reply;
+      reply.behaviour = behaviour;
+      return reply;
+    }
+  };
+
+  struct Request {
+    std::string method;
+    std::string target;  // path and query as sent
+    std::string path;
+    std::string query;
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+
+    bool hasHeader(const std::string& lowerName) const { return headers.count(lowerName) != 0; }
+    std::string header(const std::string& lowerName) const {
+      auto it = headers.find(lowerName);
+      return it == headers.end() ? std::string() : it->second;
+    }
   };
 
   LoopbackHttpServer();
+  ~LoopbackHttpServer();
+  LoopbackHttpServer(const LoopbackHttpServer&) = delete;
+  LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
+
   // "http://127.0.0.1:<port>"
-  std::string baseURL() const;
-  void setResponse(const std::string& path, Response response);
-  std::vector<Request> requests() const { return requests_; }
-  // The decoded fields of a form-encoded body.
+  std::string baseUrl() const;
+  // Routes match the method and the path without its query. Unrouted requests get a 404 with
+  // an empty body.
+  void route(const std::string& method, const std::string& path, Reply reply);
+  // Any further files (advertisement pictures) by path.
+  void serveFile(const std::string& path, std::string bytes, std::string contentType);
+
+  const std::vector<Request>& requests() const { return requests_; }
+  // The fields of a form-URL-encoded body.
   static std::map<std::string, std::string> formFields(const std::string& body);
+  size_t requestCount() const { return requests_.size(); }
+
+  // Turns the event loop and drains the main queue until `done` holds; false when it still did
+  // not after `guardMs` of wall time (a guard against a hung test, not a pause).
+  static bool pumpUntil(const std::function<bool()>& done, int guardMs = 10000);
 
  private:
-  void serve(QTcpSocket* socket);
+  void onConnection();
+  void onReadable(QTcpSocket* socket);
+  void respond(QTcpSocket* socket, const Request& request);
 
-  QTcpServer server_;
-  std::map<std::string, Response> responses_;
+  QTcpServer* server_;
+  std::map<QTcpSocket*, std::string> buffers_;
+  std::map<std::pair<std::string, std::string>, Reply> routes_;
   std::vector<Request> requests_;
 };
 

@@ -149,13 +149,14 @@ TEST(UpdaterCloud, TheVersionAnswerGivesTheLink) {
 
 TEST(UpdaterCloud, TheCheckPostsAFormAndTheDownloadLandsWhole) {
   testsupport::LoopbackHttpServer server;
-  server.setResponse("/1.5/version/check", {200, R"({"data": {"fwVersion": "1.3.0"}})"});
-  server.setResponse("/fw/update.zip", {200, std::string(300000, 'z'), "application/zip"});
+  server.route("POST", "/1.5/version/check",
+               testsupport::LoopbackHttpServer::Reply::json(200, R"({"data": {"fwVersion": "1.3.0"}})"));
+  server.serveFile("/fw/update.zip", std::string(300000, 'z'), "application/zip");
   updater::CloudService cloud;
   std::optional<nlohmann::json> answer;
   bool answered = false;
   cloud.checkVersion(
-      server.baseURL() + "/1.5/version/check",
+      server.baseUrl() + "/1.5/version/check",
       {{"product", "0x1221"}, {"os", "Linux 6.1.0"}, {"action", "2"}},
       [&](std::optional<nlohmann::json> json, const std::string&, const std::string&) {
         answer = std::move(json);
@@ -179,7 +180,7 @@ TEST(UpdaterCloud, TheCheckPostsAFormAndTheDownloadLandsWhole) {
   std::optional<bool> ok;
   double lastFraction = 0;
   cloud.download(
-      server.baseURL() + "/fw/update.zip", target, [&](double f) { lastFraction = f; },
+      server.baseUrl() + "/fw/update.zip", target, [&](double f) { lastFraction = f; },
       [&](bool r, const std::string&) { ok = r; });
   ASSERT_TRUE(spin([&] { return ok.has_value(); }));
   EXPECT_TRUE(*ok);
@@ -189,14 +190,14 @@ TEST(UpdaterCloud, TheCheckPostsAFormAndTheDownloadLandsWhole) {
   // A failed download leaves no file; a failed check hands no answer.
   ok.reset();
   std::string missing = dir.file("docs/missing.zip");
-  cloud.download(server.baseURL() + "/none.zip", missing, nullptr,
+  cloud.download(server.baseUrl() + "/none.zip", missing, nullptr,
                  [&](bool r, const std::string&) { ok = r; });
   ASSERT_TRUE(spin([&] { return ok.has_value(); }));
   EXPECT_FALSE(*ok);
   EXPECT_FALSE(fs::exists(missing));
   answered = false;
   cloud.checkVersion(
-      server.baseURL() + "/1.5/version/check_test", {},
+      server.baseUrl() + "/1.5/version/check_test", {},
       [&](std::optional<nlohmann::json> json, const std::string& error, const std::string&) {
         answer = std::move(json);
         answered = !error.empty();

@@ -45,8 +45,8 @@ class UpdateFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     writeFile(dir.file("resources/Updater config.json"),
-              R"({"company_no": "ACME", "cloud_base_url": ")" + server.baseURL() +
-                  R"(", "storage_base_url": ")" + server.baseURL() + "/storage\"}");
+              R"({"company_no": "ACME", "cloud_base_url": ")" + server.baseUrl() +
+                  R"(", "storage_base_url": ")" + server.baseUrl() + "/storage\"}");
     writeFile(dir.file("resources/Custom config.json"), R"({"camera_name": ["Kestova Camera"]})");
     writeFile(dir.file("resources/ast_app_update"), "resource");
     updater::ConfigManager::Environment configEnv;
@@ -156,12 +156,12 @@ class UpdateFlowTest : public ::testing::Test {
                          R"("hasNewVersion": false, "version": "2.3.0", "fwVersion": "1.2.5", )" +
                          R"("hasNewFwVersion": )" + (hasNew ? "true" : "false") +
                          R"(, "fwVersionObj": {"link": "/fw/update.zip"}}})";
-    server.setResponse("/1.5/version/check", {200, answer});
+    server.route("POST", "/1.5/version/check", testsupport::LoopbackHttpServer::Reply::json(200, answer));
   }
   void servePackage(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::string zip = dir.file("served.zip");
     ASSERT_TRUE(testsupport::writeZip(zip, entries));
-    server.setResponse("/storage/fw/update.zip", {200, readFile(zip), "application/zip"});
+    server.serveFile("/storage/fw/update.zip", readFile(zip), "application/zip");
   }
 
   testsupport::TempDir dir;
