@@ -1118,7 +1118,8 @@ void CameraManager::resetCameraFunction() {
         std::lock_guard lock(stateMutex_);
         nr_.value = value;
       }
-      if (env_.setDenoise) env_.setDenoise(value * 6.0f / 100.0f);
+      // The renderer takes whole noise-reduction levels 0..6 of the ratio.
+      if (env_.setDenoise) env_.setDenoise(MetalManager::denoiseLevel(value));
     }
   }
 }
