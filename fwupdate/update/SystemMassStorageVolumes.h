@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "Volumes.h"
 #include "update/MassStorageVolumes.h"
 
 namespace qd4718 {
 
-// The block-device volumes of the mount table (/proc/self/mountinfo). Ejecting unmounts through
-// udisks2 where it is installed (it also works for the user at the seat), else through umount.
+// The block-device volumes of the mount table, through the platform's volume layer (which
+// ejects through udisks2 where it is installed, else umount).
 class SystemMassStorageVolumes : public MassStorageVolumes {
  public:
   static constexpr auto kSettleTime = std::chrono::seconds(2);
@@ -20,16 +21,8 @@ class SystemMassStorageVolumes : public MassStorageVolumes {
   std::vector<std::string> mountedVolumes() override;
   bool eject(const std::string& root) override;
 
-  struct Mount {
-    std::string source;  // the block device
-    std::string root;    // where it is mounted
-  };
-  // The block-device mounts of a mountinfo text; escaped characters (\040 and the like) decoded.
-  static std::vector<Mount> parseMountInfo(const std::string& text);
-
  private:
-  std::vector<Mount> mounts() const;
-  std::string mountInfoPath_;
+  platform::Volumes volumes_;
 };
 
 }  // namespace qd4718
