@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "CloudService.h"
@@ -250,31 +251,15 @@ void MainController::showConnectErrorPage() {
 }
 
 void MainController::showProgressPage(int mode) {
-  switch (mode) {
-    case 0:
-      progresController_->setCameraUpdating();
-      break;
-    case 1:
-      progresController_->setCameraStart();
-      break;
-    case 2:
-      progresController_->setAudioUpdating();
-      break;
-    case 3:
-      progresController_->setAudioStart();
-      break;
-    case 4:
-      progresController_->setDownloading();
-      break;
-    case 5:
-      progresController_->setAiUpdating();
-      break;
-    case 6:
-      progresController_->setWaitingForRestart();
-      break;
-    default:
-      break;
-  }
+  // The progress page's phases by number: camera updating, camera start, audio updating, audio
+  // start, downloading, AI updating, waiting for the camera to restart.
+  using Phase = void (ProgresController::*)();
+  static constexpr Phase phases[] = {
+      &ProgresController::setCameraUpdating,   &ProgresController::setCameraStart,
+      &ProgresController::setAudioUpdating,    &ProgresController::setAudioStart,
+      &ProgresController::setDownloading,      &ProgresController::setAiUpdating,
+      &ProgresController::setWaitingForRestart};
+  if (mode >= 0 && mode < int(std::size(phases))) (progresController_->*phases[mode])();
   showPage(Page::progress);
 }
 

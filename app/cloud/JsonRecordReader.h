@@ -34,6 +34,37 @@ class JsonRecordReader {
   // Nested records read with their own reader hand their fault up with the key in front.
   void failNested(const char* key, const std::string& nestedError);
 
+  // The cloud's answer envelope {"success", "errors", "data"} with `data` read as Data.
+  template <typename Envelope, typename Data>
+  static std::optional<Envelope> readEnvelope(const nlohmann::json& object, const char* typeName,
+                                              std::string* error) {
+    Envelope record;
+    JsonRecordReader reader(object, typeName);
+    reader.boolean("success", record.success);
+    reader.strings("errors", record.errors);
+    if (const auto* data = reader.object("data")) {
+      std::string nested;
+      auto parsed = Data::fromJson(*data, &nested);
+      if (parsed)
+        record.data = std::move(*parsed);
+      else
+        reader.failNested("data", nested);
+    }
+    if (!reader.ok()) {
+      if (error) *error = reader.error();
+      return std::nullopt;
+    }
+    return record;
+  }
+  template <typename Envelope>
+  static nlohmann::ordered_json writeEnvelope(const Envelope& record) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::object();
+    out["success"] = record.success;
+    out["errors"] = record.errors;
+    out["data"] = record.data.toJson();
+    return out;
+  }
+
  private:
   const nlohmann::json* find(const char* key, bool required);
 
