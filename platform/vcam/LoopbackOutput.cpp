@@ -66,30 +66,59 @@ bool LoopbackOutput::isUsableLabel(const std::string& label) {
          label.find('\n') == std::string::npos;
 }
 
-bool LoopbackOutput::hasNodeNamed(const std::string& label) const {
+bool LoopbackOutput::hasNodeNamed(const std::string& sysRoot, const std::string& label) {
   if (!isUsableLabel(label)) return false;
-  for (const auto& n : videoNodes(sysRoot_))
-    if (firstLine(fs::path(sysRoot_) / "class/video4linux" / n / "name") == label) return true;
+  for (const auto& n : videoNodes(sysRoot))
+    if (firstLine(fs::path(sysRoot) / "class/video4linux" / n / "name") == label) return true;
   return false;
 }
 
+namespace {
+
+// The node as a v4l2loopback device, when the driver says it is one.
+std::optional<LoopbackOutput::Device> queryLoopback(V4l2Api& api, const std::string& devRoot,
+                                                   const std::string& node,
+                                                   const std::string& name) {
+  std::string path = (fs::path(devRoot) / node).string();
+  int fd = api.open(path.c_str(), O_RDWR | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  v4l2_capability cap{};
+  bool ok = api.ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
+  api.close(fd);
+  // A camera that happens to carry our name is not our sink.
+  if (!ok || text(cap.driver, sizeof cap.driver) != "v4l2 loopback") return std::nullopt;
+  std::string bus = text(cap.bus_info, sizeof cap.bus_info);
+  if (bus.rfind("platform:v4l2loopback", 0) != 0) return std::nullopt;
+  return LoopbackOutput::Device{path, text(cap.card, sizeof cap.card), bus, name};
+}
+
+}  // namespace
+
 std::optional<LoopbackOutput::Device> LoopbackOutput::findDevice(const std::string& label) const {
+  return findDevice(api_, sysRoot_, devRoot_, label);
+}
+
+std::optional<LoopbackOutput::Device> LoopbackOutput::findDevice(V4l2Api& api,
+                                                                 const std::string& sysRoot,
+                                                                 const std::string& devRoot,
+                                                                 const std::string& label) {
   if (!isUsableLabel(label)) return std::nullopt;
-  for (const auto& n : videoNodes(sysRoot_)) {
-    if (firstLine(fs::path(sysRoot_) / "class/video4linux" / n / "name") != label) continue;
-    std::string path = (fs::path(devRoot_) / n).string();
-    int fd = api_.open(path.c_str(), O_RDWR | O_NONBLOCK);
-    if (fd < 0) continue;
-    v4l2_capability cap{};
-    bool ok = api_.ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
-    api_.close(fd);
-    // A camera that happens to carry our name is not our sink.
-    if (!ok || text(cap.driver, sizeof cap.driver) != "v4l2 loopback") continue;
-    std::string bus = text(cap.bus_info, sizeof cap.bus_info);
-    if (bus.rfind("platform:v4l2loopback", 0) != 0) continue;
-    return Device{path, text(cap.card, sizeof cap.card), bus};
+  for (const auto& n : videoNodes(sysRoot)) {
+    if (firstLine(fs::path(sysRoot) / "class/video4linux" / n / "name") != label) continue;
+    if (auto d = queryLoopback(api, devRoot, n, label)) return d;
   }
   return std::nullopt;
+}
+
+std::vector<LoopbackOutput::Device> LoopbackOutput::loopbackDevices(V4l2Api& api,
+                                                                    const std::string& sysRoot,
+                                                                    const std::string& devRoot) {
+  std::vector<Device> devices;
+  for (const auto& n : videoNodes(sysRoot)) {
+    std::string name = firstLine(fs::path(sysRoot) / "class/video4linux" / n / "name");
+    if (auto d = queryLoopback(api, devRoot, n, name)) devices.push_back(*d);
+  }
+  return devices;
 }
 
 void LoopbackOutput::setHandlers(Handlers handlers) {

@@ -26,6 +26,7 @@ class LoopbackOutput {
     std::string devicePath;  // /dev/videoN
     std::string card;
     std::string busInfo;
+    std::string name;  // the node's sysfs name
   };
   // What the module tells about its readers.
   enum class ClientUsage { None, Current, Legacy };
@@ -51,8 +52,13 @@ class LoopbackOutput {
   // The loopback node whose sysfs name is exactly `label`, confirmed by the driver's name and bus
   // information; none for a camera or another program's loopback.
   std::optional<Device> findDevice(const std::string& label) const;
+  // Every v4l2loopback node (ours and other programs'), by the driver's answer.
+  static std::vector<Device> loopbackDevices(V4l2Api& api, const std::string& sysRoot,
+                                             const std::string& devRoot);
+  static std::optional<Device> findDevice(V4l2Api& api, const std::string& sysRoot,
+                                          const std::string& devRoot, const std::string& label);
   // True when some video node's sysfs name is exactly `label` (opens nothing).
-  bool hasNodeNamed(const std::string& label) const;
+  static bool hasNodeNamed(const std::string& sysRoot, const std::string& label);
 
   // Opens the device write-only and non-blocking, sets YUYV at the size and rate, writes one
   // black frame and subscribes to the client-usage event. On failure the device is closed.

@@ -95,7 +95,8 @@ TEST_F(LoopbackTest, FindsOurLoopbackByItsExactSysfsNameDriverAndBus) {
   EXPECT_FALSE(out.findDevice("Kestova Virtual"));          // the whole name
   EXPECT_TRUE(out.findDevice("OBS Virtual Camera"));
   EXPECT_EQ(v4l2.openCount(), 0);
-  EXPECT_TRUE(out.hasNodeNamed(kLabel));
+  EXPECT_TRUE(LoopbackOutput::hasNodeNamed(sys.sysRoot(), kLabel));
+  EXPECT_EQ(LoopbackOutput::loopbackDevices(v4l2, sys.sysRoot(), sys.devRoot()).size(), 2u);
 
   // A node named like ours whose driver or bus is another's is refused.
   testsupport::FakeSysfs other;
