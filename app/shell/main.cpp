@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   corvane::AppDelegate delegate(camera, corvane::AppDelegate::Environment::process());
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                    [&delegate] { delegate.applicationWillTerminate(); });
+  corvane::registerShellWindows(delegate);
   delegate.applicationWillFinishLaunching();
 
   corvane::CustomWindow window([&camera] { return camera.connectMode->value(); });
