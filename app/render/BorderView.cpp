@@ -111,6 +111,14 @@ std::array<QPointF, 8> BorderView::handlePoints(QPointF p, double w, double h) {
           QPointF(x + w / 2, y + h), QPointF(x + w, y + h)};
 }
 
+BorderView::Decorations BorderView::decorationRects(const BorderProperty& b, double s) {
+  QPointF p = b.points.empty() ? QPointF() : b.points[0];
+  double w = b.width, h = b.height;
+  return {QRectF(p.x() + w - 32 * s, p.y() + h - 33 * s, 32 * s, 33 * s),
+          QRectF(p.x() + w - 18 * s, p.y(), 18 * s, 18 * s),
+          QRectF(p.x() - 12 * s, p.y() - 12 * s, 24 * s, 24 * s)};
+}
+
 bool BorderView::showsHandles(const BorderProperty& b, int64_t selectedId) {
   if (b.mode == BorderMode::tracking) return false;
   if (b.hasAnchor) return true;
@@ -188,20 +196,18 @@ void BorderView::drawRecord(QPainter& painter, const BorderProperty& b, double s
   for (size_t i = 1; i < b.points.size(); ++i) path.lineTo(b.points[i]);
   path.closeSubpath();
   painter.drawPath(path);
-  if (b.isDashed && !moveIcon.isNull())
-    painter.drawImage(QRectF(p.x() + w - 32 * s, p.y() + h - 33 * s, 32 * s, 33 * s), moveIcon);
+  Decorations places = decorationRects(b, s);
+  if (b.isDashed && !moveIcon.isNull()) painter.drawImage(places.move, moveIcon);
 
   if (b.hasTag && p.x() > 0 && !b.name.empty()) drawTag(painter, b, s, view);
 
   if (showsHandles(b, selectedRectId_) && !anchorIcon.isNull())
     for (const QPointF& c : handlePoints(p, w, h))
       painter.drawImage(QRectF(c.x() - 6, c.y() - 6, 12, 12), anchorIcon);
-  QRectF corner(p.x() + w - 18 * s, p.y(), 18 * s, 18 * s);
-  if (b.hasPin && !pinIcon.isNull()) painter.drawImage(corner, pinIcon);
-  if (b.hasIgnore && !ignoreIcon.isNull()) painter.drawImage(corner, ignoreIcon);
+  if (b.hasPin && !pinIcon.isNull()) painter.drawImage(places.pin, pinIcon);
+  if (b.hasIgnore && !ignoreIcon.isNull()) painter.drawImage(places.pin, ignoreIcon);
   if (b.mode == BorderMode::speak && !microphoneIcon.isNull())
-    painter.drawImage(QRectF(p.x() - 12 * s, p.y() - 12 * s, 24 * s, 24 * s),
-                      mirror_ ? mirroredMicrophone_ : microphoneIcon);
+    painter.drawImage(places.microphone, mirror_ ? mirroredMicrophone_ : microphoneIcon);
 }
 
 void BorderView::drawTag(QPainter& painter, const BorderProperty& b, double s, QSizeF view) const {

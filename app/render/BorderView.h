@@ -56,6 +56,12 @@ class BorderView : public QWidget {
   // The eight handle centres: top-left, top-middle, top-right, middle-left, middle-right,
   // bottom-left, bottom-middle, bottom-right.
   static std::array<QPointF, 8> handlePoints(QPointF p, double w, double h);
+  // Where a record's icons go at scale s: the move icon inside the bottom-right corner, the pin
+  // and ignore marks inside the top-right corner, the microphone centred on the top-left.
+  struct Decorations {
+    QRectF move, pin, microphone;
+  };
+  static Decorations decorationRects(const BorderProperty& border, double s);
   // Whether a record shows resize handles with `selectedId` selected.
   static bool showsHandles(const BorderProperty& border, int64_t selectedId);
   // The tag's text: the name, or company over title while the pointer is on the ROI.
