@@ -2,7 +2,9 @@
 #include <QScreen>
 
 #include "camera/CameraManager.h"
+#include "camera/PlayerManager.h"
 #include "log/LogManager.h"
+#include "main/MainController.h"
 #include "qt/QtMainQueue.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
@@ -10,6 +12,7 @@
 #include "shell/ProgramInfo.h"
 #include "shell/ShellControllers.h"
 #include "shell/SignalQuitter.h"
+#include "widgets/ViewRouter.h"
 
 namespace {
 
@@ -26,6 +29,9 @@ int main(int argc, char** argv) {
   corvane::SignalQuitter::install(app);
   corvane::LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
   corvane::registerShellControllers();
+  // The main window takes the place of the shell's stand-in.
+  corvane::ViewRouter::setMainControllerFactory(
+      [] { return corvane::MainController::fromStoryboard(); });
 
   corvane::CameraManager& camera = corvane::CameraManager::shared();
   corvane::AppDelegate delegate(camera, corvane::AppDelegate::Environment::process());
@@ -49,6 +55,18 @@ int main(int argc, char** argv) {
   // The run that only removes the virtual camera shows no window.
   if (!delegate.isDeactivateRun()) window.show();
   delegate.applicationDidFinishLaunching();
+
+  camera.setupEffectView();
+  // A video file named on the command line stands in for the camera (the launch screen has
+  // started the camera search).
+  QStringList arguments = QCoreApplication::arguments();
+  if (!delegate.isDeactivateRun() && arguments.size() > 1 && !arguments.last().startsWith('-')) {
+    auto& player = corvane::PlayerManager::shared();
+    player.setupComplete->bind([&player](bool ok) {
+      if (ok) player.play();
+    });
+    player.loadVideo(arguments.last());
+  }
 
   int rc = app.exec();
   corvane::LogManager::shared().log("Corvane Studio quits");
