@@ -33,14 +33,7 @@ class LoopbackTest : public ::testing::Test {
   }
   static FakeV4l2Device::Node loopback(const std::string& label, int n,
                                        uint32_t event = LoopbackOutput::kClientUsageEvent) {
-    FakeV4l2Device::Node node;
-    node.driver = "v4l2 loopback";
-    node.card = label;
-    node.busInfo = "platform:v4l2loopback-0" + std::to_string(n);
-    node.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    node.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}, {640, 360}}}};
-    node.clientUsageEvent = event;
-    return node;
+    return FakeV4l2Device::loopbackNode(label, n, event);
   }
   // A picture with a different colour in each quarter, BGRA, rows padded.
   static platform::PixelBufferRef frame(int w = 1280, int h = 720, size_t pad = 0) {

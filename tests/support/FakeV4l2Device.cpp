@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace testsupport {
@@ -23,6 +24,20 @@ size_t frameBytes(uint32_t fourcc, int w, int h) {
   return kBufferBytes;
 }
 }  // namespace
+
+FakeV4l2Device::Node FakeV4l2Device::loopbackNode(const std::string& label, int number,
+                                                  uint32_t clientUsageEvent) {
+  Node node;
+  node.driver = "v4l2 loopback";
+  node.card = label;
+  char bus[48];
+  std::snprintf(bus, sizeof bus, "platform:v4l2loopback-%03d", number);
+  node.busInfo = bus;
+  node.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
+  node.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}, {640, 360}}}};
+  node.clientUsageEvent = clientUsageEvent;
+  return node;
+}
 
 FakeV4l2Device::FakeV4l2Device() : eventFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 

@@ -33,6 +33,10 @@ class FakeV4l2Device : public platform::V4l2Api {
     uint32_t clientUsageEvent = 0;
   };
 
+  // A v4l2loopback output node carrying `label`, bus "platform:v4l2loopback-<number>", taking YUYV
+  // 1280x720 (and 640x360), sending the reader count as `clientUsageEvent` (0: an old module).
+  static Node loopbackNode(const std::string& label, int number, uint32_t clientUsageEvent);
+
   FakeV4l2Device();
   ~FakeV4l2Device() override;
 

@@ -97,13 +97,8 @@ class MainControllerTest : public CameraManagerTest {
 
   void addLoopback() {
     sys.addVirtualNode("video11", kSinkLabel);
-    testsupport::FakeV4l2Device::Node n;
-    n.driver = "v4l2 loopback";
-    n.card = kSinkLabel;
-    n.busInfo = "platform:v4l2loopback-011";
-    n.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    n.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}}}};
-    v4l2.addNode(sys.devicePath("video11"), n);
+    v4l2.addNode(sys.devicePath("video11"),
+                 testsupport::FakeV4l2Device::loopbackNode(kSinkLabel, 11, 0));
   }
 
   // The debug lines of the start-up functions, in order.

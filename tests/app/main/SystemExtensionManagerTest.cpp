@@ -82,13 +82,8 @@ class ActivationTest : public ::testing::Test {
   void addLoopback(const std::string& node, const std::string& label) {
     loadModule(false);
     sys.addVirtualNode(node, label);
-    FakeV4l2Device::Node n;
-    n.driver = "v4l2 loopback";
-    n.card = label;
-    n.busInfo = "platform:v4l2loopback-00" + node.substr(5);
-    n.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    n.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}}}};
-    v4l2.addNode(sys.devicePath(node), n);
+    v4l2.addNode(sys.devicePath(node),
+                 FakeV4l2Device::loopbackNode(label, std::stoi(node.substr(5)), 0));
   }
   Outcome activate(SystemExtensionManager& m) {
     std::optional<Outcome> outcome;

@@ -49,14 +49,9 @@ class SinkTest : public ::testing::Test {
   }
   void plugLoopback(const std::string& node = "video7") {
     sys.addVirtualNode(node, VirtualCameraSink::kCardLabel);
-    FakeV4l2Device::Node n;
-    n.driver = "v4l2 loopback";
-    n.card = VirtualCameraSink::kCardLabel;
-    n.busInfo = "platform:v4l2loopback-007";
-    n.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    n.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}}}};
-    n.clientUsageEvent = LoopbackOutput::kClientUsageEvent;
-    v4l2.addNode(sys.devicePath(node), n);
+    v4l2.addNode(sys.devicePath(node),
+                 FakeV4l2Device::loopbackNode(VirtualCameraSink::kCardLabel, 7,
+                                              LoopbackOutput::kClientUsageEvent));
   }
   static platform::PixelBufferRef composed(int w, int h, uint8_t shade) {
     auto f = platform::PixelBuffer::create(w, h, platform::PixelFormat::BGRA);
