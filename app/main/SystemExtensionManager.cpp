@@ -66,8 +66,9 @@ SystemExtensionManager::Environment SystemExtensionManager::Environment::process
 }
 
 SystemExtensionManager& SystemExtensionManager::shared() {
-  static SystemExtensionManager manager;
-  return manager;
+  // Kept past the end of main: a quit while the password prompt is up must not wait for it.
+  static SystemExtensionManager* manager = new SystemExtensionManager();
+  return *manager;
 }
 
 SystemExtensionManager::SystemExtensionManager() : SystemExtensionManager(Environment::process()) {}
