@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   auto* launch =
       new corvane::LaunchViewController(corvane::LaunchViewController::Environment::process());
   window.setMainContent(launch);
-  window.resize(LAUNCH_SIZE);
+  window.setFixedSize(LAUNCH_SIZE);  // the launch screen does not resize; the main window does
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
     window.move(area.center() - QPoint(LAUNCH_SIZE.width() / 2, LAUNCH_SIZE.height() / 2));
