@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
+#include <map>
 #include <cstdio>
 
 #include "camera/AnalysisFacade.h"
@@ -28,6 +29,10 @@
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
+#include "main/SystemExtensionManager.h"
+#include "shell/AppDelegate.h"
+#include "shell/ConnectController.h"
+#include "shell/CustomWindow.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageAssets.h"
@@ -94,6 +99,33 @@ MainController::Environment MainController::Environment::process() {
   };
   env.enqueueFrame = [](const platform::PixelBufferRef& frame) {
     VirtualCameraSink::shared().enqueueFrame(frame);
+  };
+  env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
+  env.companyModel = [] {
+    AppDelegate* delegate = AppDelegate::current();
+    return delegate ? delegate->companyModel() : std::optional<CompanyModel>();
+  };
+  env.assignMenuEvents = [](const std::vector<std::pair<std::string, std::function<void()>>>& list) {
+    AppDelegate* delegate = AppDelegate::current();
+    if (!delegate) return;
+    const std::map<std::string, AppDelegate::Event AppDelegate::*> slots = {
+        {"menuLanguageEvent", &AppDelegate::menuLanguageEvent},
+        {"menuPreferencesiEvent", &AppDelegate::menuPreferencesiEvent},
+        {"menuUpdateEvent", &AppDelegate::menuUpdateEvent},
+        {"menuAutoDetectEvent", &AppDelegate::menuAutoDetectEvent},
+        {"menuDetectOnceEvent", &AppDelegate::menuDetectOnceEvent},
+        {"menuAutoTrackEvent", &AppDelegate::menuAutoTrackEvent},
+        {"menuCleanAllEvent", &AppDelegate::menuCleanAllEvent},
+        {"menuLoadRoiEvent", &AppDelegate::menuLoadRoiEvent},
+        {"menuSaveRoiEvent", &AppDelegate::menuSaveRoiEvent},
+        {"menuTrackAllEvent", &AppDelegate::menuTrackAllEvent},
+        {"menuUntrackAllEvent", &AppDelegate::menuUntrackAllEvent},
+        {"menuWebsiteEvent", &AppDelegate::menuWebsiteEvent}};
+    for (const auto& [name, body] : list)
+      if (auto it = slots.find(name); it != slots.end()) delegate->*(it->second) = body;
+  };
+  env.makeConnectController = [](QWidget* parent) -> QWidget* {
+    return ConnectController::make(parent);
   };
   return env;
 }
@@ -436,8 +468,28 @@ void MainController::viewDidAppear() {
   }
   if (env_.config->enableNewDetectLayout && env_.config->enableLaunchDetect)
     cameraManager().isFaceAutoDetect->setValue(true);
+  if (auto* own = qobject_cast<CustomWindow*>(window())) own->setCustomWindowDelegate(this, this);
   setupMetalViews();
 }
+
+bool MainController::closeAllPopups() {
+  for (QWidget* host : {notifyView.data(), settingView.data(), saveRoiView.data(),
+                        languageView.data(), advertisementView.data(), updateView.data()})
+    if (host) host->hide();
+  return false;
+}
+
+void MainController::windowZoom() {
+  if (isSimpleMode_) return;
+  QWidget* top = window();
+  std::optional<QRect> screen = currentScreenFrame(true);
+  if (!top || top == this || !screen) return;
+  top->setMaximumSize(screen->size());
+  top->setGeometry(*screen);
+  top->setMinimumSize(640, 360);
+}
+
+void MainController::handleKeyDown(QKeyEvent*) {}
 
 void MainController::setupBasePositionView() {
   debugLine("setupBasePositionView");
@@ -455,7 +507,8 @@ void MainController::setupBasePositionView() {
 QWidget* MainController::connectController() {
   // The connection popup's content; the shell's connection view once it exists.
   if (!connectController_) {
-    connectController_ = new QWidget(popupView);
+    connectController_ =
+        env_.makeConnectController ? env_.makeConnectController(popupView) : new QWidget(popupView);
     connectController_->setObjectName("ConnectController");
   }
   return connectController_;
@@ -657,7 +710,7 @@ std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
   std::optional<QRect> primary;
   if (QScreen* screen = QGuiApplication::primaryScreen()) primary = screen->geometry();
   QWidget* top = window();
-  bool ownWindow = top && top != this;
+  bool ownWindow = qobject_cast<CustomWindow*>(top) != nullptr;
   return Geometry::screenFrame(top ? top->frameGeometry() : QRect(), useCenter, screens, primary,
                                ownWindow);
 }

@@ -139,7 +139,7 @@ QFont BorderView::tagFont() {
 }
 
 QSizeF BorderView::measureTagText(const QString& text) {
-  QFontMetrics metrics(tagFont());
+  static const QFontMetrics metrics(tagFont());
   QRect r = metrics.boundingRect(QRect(0, 0, 200, 30), Qt::TextWordWrap, text);
   return QSizeF(r.width(), r.height());
 }
@@ -210,6 +210,18 @@ void BorderView::drawRecord(QPainter& painter, const BorderProperty& b, double s
     painter.drawImage(places.microphone, mirror_ ? mirroredMicrophone_ : microphoneIcon);
 }
 
+const QImage& BorderView::scaledTag(const QImage& background, double s) const {
+  // The three backgrounds at the view's scale, made again only when the scale changes.
+  QSize size(int(whole(100 * s)), int(whole(30 * s)));
+  const void* key = &background;
+  for (const auto& entry : scaledTags_)
+    if (entry.source == key && entry.image.size() == size) return entry.image;
+  if (scaledTags_.size() >= 6) scaledTags_.clear();
+  scaledTags_.push_back(
+      {key, background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)});
+  return scaledTags_.back().image;
+}
+
 void BorderView::drawTag(QPainter& painter, const BorderProperty& b, double s, QSizeF view) const {
   QString text = tagText(b, hoveringRectId_);
   QSizeF measured = measureTagText(text);
@@ -221,9 +233,7 @@ void BorderView::drawTag(QPainter& painter, const BorderProperty& b, double s, Q
                                                             : tagNormal_;
   QRectF target(whole(box.x()), whole(box.y()), whole(box.width()), whole(box.height()));
   if (!background.isNull()) {
-    QImage scaled = background.scaled(int(whole(100 * s)), int(whole(30 * s)),
-                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    ImageExtension::drawNinePart(scaled, painter, whole(10 * s), target);
+    ImageExtension::drawNinePart(scaledTag(background, s), painter, whole(10 * s), target);
   } else {
     // No background picture: a rounded box in the mode's colour keeps the text readable.
     painter.setPen(Qt::NoPen);

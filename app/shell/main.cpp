@@ -4,7 +4,6 @@
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
 #include "log/LogManager.h"
-#include "main/MainController.h"
 #include "qt/QtMainQueue.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
@@ -12,7 +11,6 @@
 #include "shell/ProgramInfo.h"
 #include "shell/ShellControllers.h"
 #include "shell/SignalQuitter.h"
-#include "widgets/ViewRouter.h"
 
 namespace {
 
@@ -29,9 +27,6 @@ int main(int argc, char** argv) {
   corvane::SignalQuitter::install(app);
   corvane::LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
   corvane::registerShellControllers();
-  // The main window takes the place of the shell's stand-in.
-  corvane::ViewRouter::setMainControllerFactory(
-      [] { return corvane::MainController::fromStoryboard(); });
 
   corvane::CameraManager& camera = corvane::CameraManager::shared();
   corvane::AppDelegate delegate(camera, corvane::AppDelegate::Environment::process());
@@ -46,7 +41,7 @@ int main(int argc, char** argv) {
   auto* launch =
       new corvane::LaunchViewController(corvane::LaunchViewController::Environment::process());
   window.setMainContent(launch);
-  window.resize(LAUNCH_SIZE);
+  window.setFixedSize(LAUNCH_SIZE);  // the launch screen does not resize; the main window does
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
     window.move(area.center() - QPoint(LAUNCH_SIZE.width() / 2, LAUNCH_SIZE.height() / 2));
@@ -56,9 +51,9 @@ int main(int argc, char** argv) {
   if (!delegate.isDeactivateRun()) window.show();
   delegate.applicationDidFinishLaunching();
 
+  // The renderer's effect pass, fed by every frame the analysis completes.
   camera.setupEffectView();
-  // A video file named on the command line stands in for the camera (the launch screen has
-  // started the camera search).
+  // A video file named on the command line stands in for the camera (the demo clip).
   QStringList arguments = QCoreApplication::arguments();
   if (!delegate.isDeactivateRun() && arguments.size() > 1 && !arguments.last().startsWith('-')) {
     auto& player = corvane::PlayerManager::shared();

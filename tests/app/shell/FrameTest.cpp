@@ -7,7 +7,9 @@
 #include "i18n/Localized.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
+#include "shell/DisplayCell.h"
 #include "shell/MiniaturizeRule.h"
+#include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/NamedColors.h"
 
@@ -178,6 +180,19 @@ TEST_F(Frame, EveryKeyNoChildTakesGoesToTheController) {
   QTest::keyClicks(field, "ab");
   EXPECT_EQ(field->text(), "ab");
   EXPECT_TRUE(main->keys.empty());
+}
+
+TEST(DisplayCell, IsOneButtonFillingTheCell) {
+  corvane::DisplayCell cell;
+  cell.resize(120, 40);
+  cell.show();
+  ASSERT_NE(cell.displayButton, nullptr);
+  EXPECT_EQ(cell.findChildren<QAbstractButton*>().size(), 1);
+  EXPECT_EQ(cell.displayButton->geometry(), cell.rect());
+  int clicks = 0;
+  QObject::connect(cell.displayButton, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+  QTest::mouseClick(cell.displayButton, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class Launch : public ShellFixture {
     env.bundle = &bundle;
     env.clock = &clock;
     env.main = &platform::MainQueue::shared();
-    env.languages = languages.get();
+    env.languages = &languages();
     env.setupConfiguration = [this] {
       ++setups;
       config->setup();

@@ -124,7 +124,7 @@ TEST_F(Lifecycle, DeactivateRunQuitsWithoutSavingOrReporting) {
     terminated = 0;
     extensions.deactivations = 0;
     extensions.outcome = row.outcome;
-    logLines.clear();
+    log.clear();
     auto env = delegateEnvironment(row.arguments);
     env.reportApi = reportApi(server.baseUrl());
     corvane::AppDelegate delegate(*camera, env);
@@ -183,7 +183,7 @@ TEST_F(Lifecycle, ExitReportCarriesTheRunAndTheCameraAndIsAnsweredInTime) {
   EXPECT_EQ(body["os"], "Linux 6.1.0");
   EXPECT_EQ(body["vendor"], "0x2bd9");
   EXPECT_EQ(body["product"], "0x0011");
-  EXPECT_TRUE(logged("versionCheck offline response: ")) << ::testing::PrintToString(logLines);
+  EXPECT_TRUE(logged("versionCheck offline response: ")) << ::testing::PrintToString(log);
   EXPECT_TRUE(fs::exists(userConfig()));
   EXPECT_TRUE(fs::exists(userPresets()));
 }

@@ -11,6 +11,7 @@
 
 #include "Bundle.h"
 #include "ManualClock.h"
+#include "SettingsFixture.h"
 #include "TempDir.h"
 #include "Workspace.h"
 #include "camera/CameraManager.h"
@@ -28,11 +29,6 @@ namespace shelltest {
 
 namespace fs = std::filesystem;
 
-inline void writeFile(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
 // Removes the virtual camera with a set outcome and counts the requests.
 class RecordingExtensions : public corvane::SystemExtensionManager {
  public:
@@ -44,36 +40,14 @@ class RecordingExtensions : public corvane::SystemExtensionManager {
   }
 };
 
-// The program's surroundings in a temporary home: a copy of the shipped resources, the bundle's
-// Info values, user defaults, a logger whose lines the test reads, the settings store, a camera
-// manager with no camera, a manual clock, a workspace that records what it would start and a
-// worker queue the test drains.
-class ShellFixture : public ::testing::Test {
+// The settings fixture's surroundings (temporary home, shipped resources, bundle, user defaults,
+// a logger whose lines the test reads) with the settings store, a camera manager with no
+// camera, a manual clock, a workspace that records what it would start and a worker queue the
+// test drains.
+class ShellFixture : public settingstest::SettingsFixture {
  protected:
   ShellFixture() {
-    fs::copy(CORVANE_SOURCE_RESOURCES_DIR, resources.path(), fs::copy_options::recursive);
-    setenv("CORVANE_RESOURCES_DIR", resources.path().c_str(), 1);
-    bundle.configure({{"CFBundleName", "Corvane Studio"},
-                      {"CFBundleExecutable", "corvane-studio"},
-                      {"CFBundleShortVersionString", "2.3.0"}},
-                     "corvane-studio");
-    corvane::LogManager::Environment e;
-    e.cachesFolder = home.caches();
-    e.executableName = "corvane-studio";
-    e.shortVersion = "2.3.0";
-    e.standardOutput = [this](const std::string& l) { logLines.push_back(l); };
-    e.systemLog = [this](const std::string& l) { logLines.push_back(l); };
-    logger = std::make_unique<corvane::LogManager>(std::move(e));
-
-    corvane::LanguageManager::Environment l;
-    l.bundle = &bundle;
-    l.defaults = &defaults;
-    l.logger = logger.get();
-    l.localLibrary = home.localLibrary();
-    l.systemLanguage = "en";
-    languages = std::make_unique<corvane::LanguageManager>(std::move(l));
     config = makeConfig();
-
     corvane::CameraManager::Environment c;
     c.sysRoot = home.root() + "/sys";
     c.devRoot = home.root() + "/dev";
@@ -86,20 +60,6 @@ class ShellFixture : public ::testing::Test {
   ~ShellFixture() override {
     worker.drain();
     platform::MainQueue::shared().drain();
-    unsetenv("CORVANE_RESOURCES_DIR");
-  }
-
-  std::unique_ptr<corvane::ConfigManager> makeConfig() {
-    corvane::ConfigManager::Environment e;
-    e.bundle = &bundle;
-    e.defaults = &defaults;
-    e.logger = logger.get();
-    e.languages = languages.get();
-    e.viewModel = &viewModel;
-    e.cachesFolder = home.caches();
-    e.localLibrary = home.localLibrary();
-    e.now = [] { return 1700000000.5; };
-    return std::make_unique<corvane::ConfigManager>(std::move(e));
   }
 
   // A delegate over everything above; the cloud pieces are left to the test.
@@ -133,24 +93,8 @@ class ShellFixture : public ::testing::Test {
     }
   }
 
-  bool logged(const std::string& part) const {
-    for (const auto& line : logLines)
-      if (line.find(part) != std::string::npos) return true;
-    return false;
-  }
+  bool logged(const std::string& part) const { return count(part) > 0; }
 
-  std::string jsonFolder() const { return home.caches() + "/corvane-studio/json"; }
-  std::string userConfig() const { return jsonFolder() + "/Custom config.json"; }
-  std::string userPresets() const { return jsonFolder() + "/Presets.json"; }
-
-  testsupport::ScopedHome home;
-  testsupport::TempDir resources;
-  platform::Bundle bundle;
-  platform::UserDefaults defaults{QString::fromStdString(home.config() + "/defaults.conf")};
-  std::vector<std::string> logLines;
-  std::unique_ptr<corvane::LogManager> logger;
-  std::unique_ptr<corvane::LanguageManager> languages;
-  corvane::ControlBoardViewModel viewModel;
   std::unique_ptr<corvane::ConfigManager> config;
   std::unique_ptr<corvane::CameraManager> camera;
   testsupport::ManualClock clock;
