@@ -100,7 +100,6 @@ MainController::Environment MainController::Environment::process() {
   env.enqueueFrame = [](const platform::PixelBufferRef& frame) {
     VirtualCameraSink::shared().enqueueFrame(frame);
   };
-  env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
   env.companyModel = [] {
     AppDelegate* delegate = AppDelegate::current();
     return delegate ? delegate->companyModel() : std::optional<CompanyModel>();
@@ -108,7 +107,7 @@ MainController::Environment MainController::Environment::process() {
   env.assignMenuEvents = [](const std::vector<std::pair<std::string, std::function<void()>>>& list) {
     AppDelegate* delegate = AppDelegate::current();
     if (!delegate) return;
-    const std::map<std::string, AppDelegate::Event AppDelegate::*> slots = {
+    const std::map<std::string, AppDelegate::Event AppDelegate::*> eventSlots = {
         {"menuLanguageEvent", &AppDelegate::menuLanguageEvent},
         {"menuPreferencesiEvent", &AppDelegate::menuPreferencesiEvent},
         {"menuUpdateEvent", &AppDelegate::menuUpdateEvent},
@@ -122,7 +121,7 @@ MainController::Environment MainController::Environment::process() {
         {"menuUntrackAllEvent", &AppDelegate::menuUntrackAllEvent},
         {"menuWebsiteEvent", &AppDelegate::menuWebsiteEvent}};
     for (const auto& [name, body] : list)
-      if (auto it = slots.find(name); it != slots.end()) delegate->*(it->second) = body;
+      if (auto it = eventSlots.find(name); it != eventSlots.end()) delegate->*(it->second) = body;
   };
   env.makeConnectController = [](QWidget* parent) -> QWidget* {
     return ConnectController::make(parent);
