@@ -166,8 +166,9 @@ SystemExtensionManager::Result SystemExtensionManager::afterPrivilegedStep(int s
             false};
   if (status != 0)
     return {Outcome::failed, what + " failed (exit status " + std::to_string(status) + ")", false};
-  // The module makes the node before modprobe returns; its /dev entry may follow a moment later,
-  // so the sysfs name is what counts here.
+  // The module makes the node before modprobe returns; udev makes its /dev entry a moment later.
+  // Waiting for udev lets the sink connect at once instead of offering a needless restart.
+  env_.run({env_.udevadmPath, "settle", "--timeout=5"});
   if (!platform::LoopbackOutput::hasNodeNamed(env_.sysRoot, VirtualCameraSink::kCardLabel))
     return {Outcome::failed, what + " left no device named \"" +
                                  std::string(VirtualCameraSink::kCardLabel) + "\"",

@@ -35,6 +35,7 @@ class SystemExtensionManager {
     std::string devRoot = "/dev";
     std::string pkexecPath = "/usr/bin/pkexec";
     std::string modinfoPath = "/usr/sbin/modinfo";
+    std::string udevadmPath = "/usr/bin/udevadm";
     std::string helperPath;
     // Where activation outcomes are handled (the sink, the prompt).
     platform::Queue* mainQueue = nullptr;
