@@ -1,5 +1,6 @@
 #include "shell/CustomWindow.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
@@ -41,6 +42,13 @@ CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* pa
       "QMenu::item:selected { background: #2896F5; color: white; }"
       "QMenu::separator { height: 1px; background: #2A2C33; margin: 4px 8px; }");
   setFocusPolicy(Qt::StrongFocus);
+  // The desktop's full-screen keys (F11 here) go through the controller like the system's
+  // full-screen command does elsewhere.
+  auto* fullScreen = new QAction(this);
+  fullScreen->setObjectName("toggleFullScreen");
+  fullScreen->setShortcut(QKeySequence::FullScreen);
+  connect(fullScreen, &QAction::triggered, this, [this] { toggleFullScreen(); });
+  addAction(fullScreen);
 }
 
 void CustomWindow::setCustomWindowDelegate(CustomWindowDelegate* delegate, QObject* lifetime) {
