@@ -173,8 +173,9 @@ BENCHMARK(BM_TwoCompositionsAlone)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::string share = std::filesystem::path(platform::Bundle::executablePath()).parent_path().parent_path() /
-                      "share" / "corvane-studio";
+  std::string share =
+      std::filesystem::path(platform::Bundle::executablePath()).parent_path().parent_path() /
+      "share" / "corvane-studio";
   qputenv("CORVANE_RESOURCES_DIR", share.c_str());
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);

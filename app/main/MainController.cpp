@@ -5,12 +5,12 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QResizeEvent>
-#include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <algorithm>
-#include <map>
 #include <cstdio>
+#include <map>
 
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
@@ -29,7 +29,6 @@
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
-#include "main/SystemExtensionManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
@@ -104,25 +103,27 @@ MainController::Environment MainController::Environment::process() {
     AppDelegate* delegate = AppDelegate::current();
     return delegate ? delegate->companyModel() : std::optional<CompanyModel>();
   };
-  env.assignMenuEvents = [](const std::vector<std::pair<std::string, std::function<void()>>>& list) {
-    AppDelegate* delegate = AppDelegate::current();
-    if (!delegate) return;
-    const std::map<std::string, AppDelegate::Event AppDelegate::*> eventSlots = {
-        {"menuLanguageEvent", &AppDelegate::menuLanguageEvent},
-        {"menuPreferencesiEvent", &AppDelegate::menuPreferencesiEvent},
-        {"menuUpdateEvent", &AppDelegate::menuUpdateEvent},
-        {"menuAutoDetectEvent", &AppDelegate::menuAutoDetectEvent},
-        {"menuDetectOnceEvent", &AppDelegate::menuDetectOnceEvent},
-        {"menuAutoTrackEvent", &AppDelegate::menuAutoTrackEvent},
-        {"menuCleanAllEvent", &AppDelegate::menuCleanAllEvent},
-        {"menuLoadRoiEvent", &AppDelegate::menuLoadRoiEvent},
-        {"menuSaveRoiEvent", &AppDelegate::menuSaveRoiEvent},
-        {"menuTrackAllEvent", &AppDelegate::menuTrackAllEvent},
-        {"menuUntrackAllEvent", &AppDelegate::menuUntrackAllEvent},
-        {"menuWebsiteEvent", &AppDelegate::menuWebsiteEvent}};
-    for (const auto& [name, body] : list)
-      if (auto it = eventSlots.find(name); it != eventSlots.end()) delegate->*(it->second) = body;
-  };
+  env.assignMenuEvents =
+      [](const std::vector<std::pair<std::string, std::function<void()>>>& list) {
+        AppDelegate* delegate = AppDelegate::current();
+        if (!delegate) return;
+        const std::map<std::string, AppDelegate::Event AppDelegate::*> eventSlots = {
+            {"menuLanguageEvent", &AppDelegate::menuLanguageEvent},
+            {"menuPreferencesiEvent", &AppDelegate::menuPreferencesiEvent},
+            {"menuUpdateEvent", &AppDelegate::menuUpdateEvent},
+            {"menuAutoDetectEvent", &AppDelegate::menuAutoDetectEvent},
+            {"menuDetectOnceEvent", &AppDelegate::menuDetectOnceEvent},
+            {"menuAutoTrackEvent", &AppDelegate::menuAutoTrackEvent},
+            {"menuCleanAllEvent", &AppDelegate::menuCleanAllEvent},
+            {"menuLoadRoiEvent", &AppDelegate::menuLoadRoiEvent},
+            {"menuSaveRoiEvent", &AppDelegate::menuSaveRoiEvent},
+            {"menuTrackAllEvent", &AppDelegate::menuTrackAllEvent},
+            {"menuUntrackAllEvent", &AppDelegate::menuUntrackAllEvent},
+            {"menuWebsiteEvent", &AppDelegate::menuWebsiteEvent}};
+        for (const auto& [name, body] : list)
+          if (auto it = eventSlots.find(name); it != eventSlots.end())
+            delegate->*(it->second) = body;
+      };
   env.makeConnectController = [](QWidget* parent) -> QWidget* {
     return ConnectController::make(parent);
   };
@@ -248,9 +249,9 @@ void MainController::layoutViews() {
   scrollView->setGeometry(int(contentWidth), 0, int(column), int(h));
   smallControlBoardView->setGeometry(int(contentWidth), 0, int(column), int(h));
 
-  Geometry::Content content = Geometry::contentLayout(
-      QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
-      navigatorBottomConstraints);
+  Geometry::Content content =
+      Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
+                              navigatorBottomConstraints);
   QRect preview = content.controlView.toAlignedRect();
   controlView->setGeometry(preview);
   controlMetalView->setGeometry(0, 0, preview.width(), preview.height());
@@ -275,8 +276,8 @@ void MainController::layoutViews() {
                                        int(navigatorShown ? 0 : navigatorBottomConstraints));
   QSize fov = fovStackView->sizeHint();
   fovStackView->setGeometry(preview.center().x() - fov.width() / 2,
-                            std::min(int(h) - fov.height() - 4, preview.bottom() + 8),
-                            fov.width(), fov.height());
+                            std::min(int(h) - fov.height() - 4, preview.bottom() + 8), fov.width(),
+                            fov.height());
   QSize edit = editButtonStackView->sizeHint();
   editButtonStackView->setGeometry(int(contentWidth) - edit.width() - margin,
                                    int(h) - edit.height() - margin, edit.width(), edit.height());
@@ -400,8 +401,7 @@ void MainController::addObservable() {
          if (!updateController) return;
          updateController->mode = UpdateMode::manual;
          updateController->updateLayout();
-         if (updateController->mode != UpdateMode::allLastVersion)
-           updateController->checkUpdate();
+         if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
        })},
       {"menuAutoDetectEvent", none},
       {"menuDetectOnceEvent", none},
