@@ -11,6 +11,7 @@
 #include "TempDir.h"
 #include "ipc/LinkMessage.h"
 #include "ipc/MachManager.h"
+#include "ipc/SharedFrameRing.h"
 
 using platform::LinkMessage;
 using platform::MachManager;
@@ -232,4 +233,31 @@ TEST(LinkMessage, FrameDescriptionsThatOverrunTheirMemoryAreRefused) {
   d.planeCount = 3;
   EXPECT_FALSE(LinkMessage::updateNewFrame(d).frame());
   EXPECT_FALSE(LinkMessage::decode(bytes.data(), bytes.size() - 1));
+}
+
+TEST(SharedFrameRing, LaterFramesTakeTheFirstFramesSizeAndFormat) {
+  platform::SharedFrameRing ring(2);
+  auto nv12 = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  std::memset(nv12->baseAddress(0), 200, nv12->bytesPerRow(0) * 32);
+  std::memset(nv12->baseAddress(1), 128, nv12->bytesPerRow(1) * 16);
+  auto first = ring.copy(*nv12);
+  ASSERT_TRUE(first);
+  EXPECT_GE(first->fd(), 0);  // shared memory the peer can map
+  EXPECT_EQ(first->baseAddress(0)[0], 200);
+
+  // A grey BGRA frame of another size: converted to full-range luma and scaled down.
+  auto bgra = picture(128, 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 128; ++x) {
+      uint8_t* p = bgra->baseAddress(0) + size_t(y) * bgra->bytesPerRow(0) + 4 * size_t(x);
+      p[0] = p[1] = p[2] = 100;
+    }
+  auto second = ring.copy(*bgra);
+  ASSERT_TRUE(second);
+  EXPECT_NE(second, first);  // the next slot
+  EXPECT_EQ(second->format(), PixelFormat::NV12FullRange);
+  EXPECT_EQ(second->width(), 64);
+  EXPECT_NEAR(second->baseAddress(0)[10 * second->bytesPerRow(0) + 10], 100, 2);
+  EXPECT_NEAR(second->baseAddress(1)[4 * second->bytesPerRow(1) + 4], 128, 2);
+  EXPECT_EQ(ring.copy(*nv12), first);  // slots are reused in turn
 }
