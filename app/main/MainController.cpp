@@ -238,6 +238,9 @@ void MainController::buildViews() {
   scrollView->setFrameShape(QFrame::NoFrame);
   scrollView->setWidgetResizable(true);
   scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The column shows the window's own background until the board fills it.
+  scrollView->setStyleSheet("QScrollArea { background: transparent; }");
+  scrollView->viewport()->setAutoFillBackground(false);
   smallControlBoardView = new QWidget(this);
 }
 
