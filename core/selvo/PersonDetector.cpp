@@ -97,6 +97,7 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     stopRequested_ = false;
   }
   worker_ = std::thread([this] { WorkerLoop(); });
+  pthread_setname_np(worker_.native_handle(), kWorkerName);
   running_ = true;
 }
 
@@ -159,7 +160,6 @@ void PersonDetector::AddFrame(unsigned frameId, bool detect) {
 }
 
 void PersonDetector::WorkerLoop() {
-  pthread_setname_np(pthread_self(), kWorkerName);
   Job job;
   for (;;) {
     {
