@@ -8,25 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "LayoutHarness.h"
+#include "LayoutScenes.h"
 
 namespace layouttest {
 
 // Seated rooms: people round a 360-degree camera (or in front of a 180-degree one) at random
 // angles and distances, never overlapping one another, some of them across the seam.
-struct SeatedRoom {
-  bool is360 = true;
-  int width = 3840;
-  int mode = 0;
-  int fit = 1;
-  bool mirror = false;
-  int offset = 0;
-  std::vector<rect> people;
-  std::vector<int> pins;
-};
-
-inline SeatedRoom seatedRoom(std::mt19937& rng, int mode) {
-  SeatedRoom room;
+inline Room seatedRoom(std::mt19937& rng, int mode) {
+  Room room;
   room.is360 = rng() % 4 != 0;
   room.width = room.is360 ? 3840 : 1920;
   room.mode = mode;
@@ -84,13 +73,13 @@ inline std::vector<Crop> crops(const std::vector<roi_pair>& pairs, int w, bool i
 }
 
 // A person's columns on the sampled source (mirrored when the picture is).
-inline double sourceX(const rect& person, const SeatedRoom& room) {
+inline double sourceX(const rect& person, const Room& room) {
   double x = room.mirror ? room.width - person.x - person.width : person.x;
   return room.is360 ? std::fmod(x + 2.0 * room.width, room.width) : x;
 }
 
 // How much of the person's width the crop covers (at any turn on a 360-degree camera).
-inline double covered(const Crop& c, const rect& person, const SeatedRoom& room) {
+inline double covered(const Crop& c, const rect& person, const Room& room) {
   const double x = sourceX(person, room);
   double sum = 0;
   const double w = room.width;
@@ -102,13 +91,13 @@ inline double covered(const Crop& c, const rect& person, const SeatedRoom& room)
   return sum;
 }
 
-inline bool whole(const Crop& c, const rect& person, const SeatedRoom& room) {
+inline bool whole(const Crop& c, const rect& person, const Room& room) {
   return covered(c, person, room) >= person.width - 0.5 && c.src.y <= person.y + 0.5 &&
          c.src.y + c.src.height >= person.y + person.height - 0.5;
 }
 
 // Whether the crop cuts the person: it shows part of them, not all.
-inline bool cuts(const Crop& c, const rect& person, const SeatedRoom& room) {
+inline bool cuts(const Crop& c, const rect& person, const Room& room) {
   if (covered(c, person, room) <= 0.5) return false;
   if (c.src.y >= person.y + person.height - 0.5 || c.src.y + c.src.height <= person.y + 0.5) {
     return false;
@@ -117,7 +106,7 @@ inline bool cuts(const Crop& c, const rect& person, const SeatedRoom& room) {
 }
 
 // Whether a whole-turn view's edge (its start) runs through the person.
-inline bool seamCuts(const Crop& c, const rect& person, const SeatedRoom& room) {
+inline bool seamCuts(const Crop& c, const rect& person, const Room& room) {
   if (!room.is360) return false;  // a 180-degree picture has no seam
   const double into = std::fmod(c.src.x - sourceX(person, room) + 2.0 * room.width, room.width);
   return into > 0.5 && into < person.width - 0.5;
@@ -128,7 +117,7 @@ enum class CropKind { Fenced, WholeTurn, Free };
 // Which rules a crop obeys: the user's rectangles, the compose band and the top-down halves are
 // free; a 360-degree panorama's seam is fenced only where the user set no base position (a
 // 180-degree one has none).
-inline CropKind kindOf(const Crop& c, const SeatedRoom& room) {
+inline CropKind kindOf(const Crop& c, const Room& room) {
   if (c.id == 50 || c.id == 51) return CropKind::Free;
   if (room.mode == 2) return CropKind::Free;
   if (room.mode == 0 && c.dst.y == 0 && c.dst.height == 214 && c.id == -1) return CropKind::Free;

@@ -14,24 +14,6 @@ namespace {
 
 constexpr int kModes[] = {0, 1, 2, 3, 5, 6, 7, 8, 9};
 
-void seat(Harness& h, const SeatedRoom& room) {
-  h.engine.SetLayoutMode(room.mode);
-  h.engine.SetFitPolicy(room.fit);
-  h.engine.SetMirror(room.mirror);
-  h.engine.EnableBeamforming(true);
-  h.offset = room.offset;
-  h.tracked.clear();
-  h.untracked.clear();
-  for (size_t i = 0; i < room.people.size(); ++i) {
-    (i % 2 ? h.tracked : h.untracked).push_back(room.people[i]);
-  }
-  h.pins = room.pins;
-  h.focus = box(600, 300, 640, 360, 50);
-  h.has_focus = room.mode == 1 && room.fit == 1;
-  h.board = box(200, 200, 640, 360, 51);
-  h.has_board = room.mode == 7;
-}
-
 std::vector<rect> seated(const Harness& h) {
   std::vector<rect> all = h.tracked;
   all.insert(all.end(), h.untracked.begin(), h.untracked.end());
@@ -40,8 +22,7 @@ std::vector<rect> seated(const Harness& h) {
 
 // Nobody is cut by any crop that frames people, nor by the seam of a whole-turn view the user
 // did not place. Returns the crops for further checks.
-std::vector<Crop> checkNoCut(const Frame& f, const SeatedRoom& room,
-                             const std::vector<rect>& people) {
+std::vector<Crop> checkNoCut(const Frame& f, const Room& room, const std::vector<rect>& people) {
   const std::vector<Crop> all = crops(f.all(), room.width, room.is360);
   for (const Crop& c : all) {
     const CropKind kind = kindOf(c, room);
@@ -60,7 +41,7 @@ std::vector<Crop> checkNoCut(const Frame& f, const SeatedRoom& room,
   return all;
 }
 
-int wholeIn(const std::vector<Crop>& all, const rect& p, const SeatedRoom& room, bool band) {
+int wholeIn(const std::vector<Crop>& all, const rect& p, const Room& room, bool band) {
   int n = 0;
   for (const Crop& c : all) {
     const CropKind kind = kindOf(c, room);
@@ -72,8 +53,7 @@ int wholeIn(const std::vector<Crop>& all, const rect& p, const SeatedRoom& room,
 
 // Where a mode shows people, everyone up to its limit is whole in a tile; in two groups each
 // person is in exactly one group.
-void checkShown(const std::vector<Crop>& all, const SeatedRoom& room,
-                const std::vector<rect>& people) {
+void checkShown(const std::vector<Crop>& all, const Room& room, const std::vector<rect>& people) {
   if (people.empty()) return;
   const auto count = [&] {
     int n = 0;
@@ -129,7 +109,7 @@ void checkShown(const std::vector<Crop>& all, const SeatedRoom& room,
 TEST(LayoutFenceProperty, NoTileEdgeCutsAPersonInAnyMode) {
   std::mt19937 rng(32);
   for (int scene = 0; scene < 270; ++scene) {
-    const SeatedRoom room = seatedRoom(rng, kModes[scene % 9]);
+    const Room room = seatedRoom(rng, kModes[scene % 9]);
     Harness h(room.is360, room.width, 1080);
     seat(h, room);
     static const int angles[] = {-150, -60, 0, 45, 120, 180};
@@ -331,7 +311,7 @@ TEST(LayoutFenceCases, ComposeFramesSixPeopleByDefault) {
     const std::set<int> shown = personTiles(f);
     EXPECT_EQ(shown.size(), c.tiles);
     EXPECT_TRUE(shown.count(c.people));
-    SeatedRoom room;
+    Room room;
     room.width = 4992;
     room.mode = 0;
     room.people = seated(h);
@@ -408,7 +388,7 @@ TEST(LayoutFenceCases, TwoGroupsNeverShareOrSliceAPerson) {
     h.engine.SetLayoutMode(6);
     h.untracked = c.people;
     const Frame f = h.run(30);
-    SeatedRoom room;
+    Room room;
     room.mode = 6;
     room.people = c.people;
     std::vector<Crop> groups;
