@@ -241,6 +241,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
     for (const auto& tile : PanoramaTiles::MakeBand(job.width, job.height, is360, side,
                                                     int(job.height * kBandTop),
                                                     int(job.height * kBandBottom), side / 4)) {
+      if (Abandoned(job)) return {};
       // Large faces are the whole-height pass's: one cut by a band tile's edge would come back
       // as a second, partial box that no merge joins to the whole face.
       for (const rect& f : RunTile(job, tile.x, tile.y, tile.side, confidence))
