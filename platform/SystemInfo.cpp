@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -291,6 +292,29 @@ std::optional<SystemInfo::Kernel> SystemInfo::kernel() {
   utsname u{};
   if (uname(&u) != 0) return std::nullopt;
   return Kernel{u.sysname, u.release, u.version, u.machine};
+}
+
+std::string SystemInfo::osVersionText() {
+  auto k = kernel();
+  return osVersionText(k ? k->release : std::string());
+}
+
+std::string SystemInfo::osVersionText(std::string_view release) {
+  std::string numbers;
+  int parts = 0;
+  for (size_t i = 0; i < release.size() && parts < 3;) {
+    size_t start = i;
+    while (i < release.size() && std::isdigit(static_cast<unsigned char>(release[i]))) ++i;
+    if (i == start) break;
+    numbers += (parts ? "." : "") + std::string(release.substr(start, i - start));
+    ++parts;
+    if (i < release.size() && release[i] == '.')
+      ++i;
+    else
+      break;
+  }
+  while (parts++ < 3) numbers += numbers.empty() ? "0" : ".0";
+  return "Linux " + numbers;
 }
 
 std::string SystemInfo::kernelMachine() const {

@@ -63,6 +63,10 @@ class SystemInfo {
   std::optional<ExecutableHeader> executableHeader() const;
 
   static std::optional<Kernel> kernel();
+  // The system's name and version as the program shows and reports it: "Linux " and the first
+  // three numbers of the kernel release, missing ones as 0 ("6.1.0-18-amd64" gives "Linux 6.1.0").
+  static std::string osVersionText();
+  static std::string osVersionText(std::string_view release);
   static std::optional<uint64_t> physicalMemory();
   static int onlineProcessors();
 

@@ -100,9 +100,30 @@ PixelBufferRef PlayerManager::imagePixel() const {
   return imagePixel_;
 }
 
+int PlayerManager::addFrameObserver(OutputBuffer observer) {
+  std::lock_guard lock(mutex_);
+  int id = nextObserverId_++;
+  frameObservers_.emplace_back(id, std::move(observer));
+  return id;
+}
+
+void PlayerManager::removeFrameObserver(int id) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(frameObservers_, [id](const auto& entry) { return entry.first == id; });
+}
+
 void PlayerManager::deliver(const PixelBufferRef& buffer) {
-  OutputBuffer callback = outputBuffer();
-  if (callback && buffer) callback(buffer);
+  if (!buffer) return;
+  OutputBuffer callback;
+  std::vector<std::pair<int, OutputBuffer>> observers;
+  {
+    std::lock_guard lock(mutex_);
+    callback = outputBuffer_;
+    observers = frameObservers_;
+  }
+  if (callback) callback(buffer);
+  for (auto& [id, observer] : observers)
+    if (observer) observer(buffer);
 }
 
 PixelBufferRef PlayerManager::createPixelBuffer(int width, int height) {
