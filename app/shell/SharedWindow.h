@@ -17,13 +17,18 @@ class SharedWindow {
 
   explicit SharedWindow(Factory make) : make_(std::move(make)) {}
 
-  // Makes the window on first use, then shows it in front and gives it the focus.
-  Controller* showWindow() {
+  // The window, made on first use; none when it cannot be made.
+  Controller* window() {
     if (!controller_) {
       controller_ = make_();
-      if (!controller_) return nullptr;
-      controller_->setWindowFlag(Qt::Window);
+      if (controller_) controller_->setWindowFlag(Qt::Window);
     }
+    return controller_.get();
+  }
+
+  // The window in front, with the focus.
+  Controller* showWindow() {
+    if (!window()) return nullptr;
     controller_->show();
     controller_->raise();
     controller_->activateWindow();

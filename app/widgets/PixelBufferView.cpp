@@ -17,8 +17,8 @@ struct PixelBufferView::State {
   PixelBufferRef pending;                  // the newest frame not yet converted
   bool converting = false;                 // a conversion task is queued or running
   bool visible = false;
-  QSize target;                            // device pixels the picture fills
-  PixelBufferView* view = nullptr;         // main thread only
+  QSize target;                     // device pixels the picture fills
+  PixelBufferView* view = nullptr;  // main thread only
 
   // Under the lock: queues a conversion when a frame waits and none is under way.
   void kick(const std::shared_ptr<State>& self) {
@@ -87,8 +87,8 @@ PixelBufferView::Receiver PixelBufferView::receiver() const {
 
 double PixelBufferView::fitScale(QSize frame, QSize target) {
   if (frame.isEmpty() || target.isEmpty()) return 1.0;
-  const double scale = std::min(double(target.width()) / frame.width(),
-                                double(target.height()) / frame.height());
+  const double scale =
+      std::min(double(target.width()) / frame.width(), double(target.height()) / frame.height());
   return std::min(1.0, scale);
 }
 

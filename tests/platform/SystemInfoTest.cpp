@@ -201,9 +201,10 @@ TEST(SystemInfoOsVersion, TheFirstThreeNumbersOfTheKernelRelease) {
     const char* release;
     const char* text;
   };
-  for (const Row& row : {Row{"6.1.0-18-amd64", "Linux 6.1.0"}, Row{"5.15.153.1-microsoft", "Linux 5.15.153"},
-                         Row{"6.8", "Linux 6.8.0"}, Row{"4.19.0+", "Linux 4.19.0"},
-                         Row{"", "Linux 0.0.0"}, Row{"rc1", "Linux 0.0.0"}})
+  for (const Row& row :
+       {Row{"6.1.0-18-amd64", "Linux 6.1.0"}, Row{"5.15.153.1-microsoft", "Linux 5.15.153"},
+        Row{"6.8", "Linux 6.8.0"}, Row{"4.19.0+", "Linux 4.19.0"}, Row{"", "Linux 0.0.0"},
+        Row{"rc1", "Linux 0.0.0"}})
     EXPECT_EQ(SystemInfo::osVersionText(row.release), row.text) << row.release;
   EXPECT_EQ(SystemInfo::osVersionText().rfind("Linux ", 0), 0u);
 }

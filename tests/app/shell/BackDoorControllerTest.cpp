@@ -47,7 +47,8 @@ std::vector<std::string> zipEntries(const std::string& path, std::string* dayLog
   int err = 0;
   zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
   if (!z) return names;
-  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) names.push_back(zip_get_name(z, i, 0));
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i)
+    names.push_back(zip_get_name(z, i, 0));
   zip_stat_t st;
   if (zip_stat(z, dayEntry.c_str(), 0, &st) == 0) {
     dayLog->assign(st.size, '\0');

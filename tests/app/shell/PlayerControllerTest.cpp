@@ -34,9 +34,9 @@ int maxDifference(const QImage& a, const QImage& b) {
     auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(r));
     auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(r));
     for (int c = 0; c < x.width(); ++c) {
-      worst = std::max({worst, std::abs(qRed(p[c]) - qRed(q[c])),
-                        std::abs(qGreen(p[c]) - qGreen(q[c])),
-                        std::abs(qBlue(p[c]) - qBlue(q[c]))});
+      worst =
+          std::max({worst, std::abs(qRed(p[c]) - qRed(q[c])), std::abs(qGreen(p[c]) - qGreen(q[c])),
+                    std::abs(qBlue(p[c]) - qBlue(q[c]))});
     }
   }
   return worst;

@@ -23,7 +23,9 @@ PixelBufferRef frameOf(QColor color, int width = 64, int height = 48) {
   return frame;
 }
 
-QColor centre(const QImage& image) { return image.pixelColor(image.width() / 2, image.height() / 2); }
+QColor centre(const QImage& image) {
+  return image.pixelColor(image.width() / 2, image.height() / 2);
+}
 
 bool near(QColor a, QColor b) {
   return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 &&
