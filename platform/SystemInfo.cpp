@@ -288,17 +288,6 @@ std::optional<SystemInfo::CpuTimes> SystemInfo::cpuTimes() const {
   return parseStat(*text);
 }
 
-std::optional<SystemInfo::Kernel> SystemInfo::kernel() {
-  utsname u{};
-  if (uname(&u) != 0) return std::nullopt;
-  return Kernel{u.sysname, u.release, u.version, u.machine};
-}
-
-std::string SystemInfo::osVersionText() {
-  auto k = kernel();
-  return osVersionText(k ? k->release : std::string());
-}
-
 std::string SystemInfo::osVersionText(std::string_view release) {
   std::string numbers;
   int parts = 0;
@@ -306,7 +295,7 @@ std::string SystemInfo::osVersionText(std::string_view release) {
     size_t start = i;
     while (i < release.size() && std::isdigit(static_cast<unsigned char>(release[i]))) ++i;
     if (i == start) break;
-    numbers += (parts ? "." : "") + std::string(release.substr(start, i - start));
+    numbers += std::string(parts ? "." : "") + std::string(release.substr(start, i - start));
     ++parts;
     if (i < release.size() && release[i] == '.')
       ++i;
@@ -315,6 +304,17 @@ std::string SystemInfo::osVersionText(std::string_view release) {
   }
   while (parts++ < 3) numbers += numbers.empty() ? "0" : ".0";
   return "Linux " + numbers;
+}
+
+std::string SystemInfo::osVersionText() {
+  auto running = kernel();
+  return osVersionText(running ? running->release : "");
+}
+
+std::optional<SystemInfo::Kernel> SystemInfo::kernel() {
+  utsname u{};
+  if (uname(&u) != 0) return std::nullopt;
+  return Kernel{u.sysname, u.release, u.version, u.machine};
 }
 
 std::string SystemInfo::kernelMachine() const {

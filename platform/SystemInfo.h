@@ -63,10 +63,11 @@ class SystemInfo {
   std::optional<ExecutableHeader> executableHeader() const;
 
   static std::optional<Kernel> kernel();
-  // The system's name and version as the program shows and reports it: "Linux " and the first
-  // three numbers of the kernel release, missing ones as 0 ("6.1.0-18-amd64" gives "Linux 6.1.0").
-  static std::string osVersionText();
+  // "Linux " and the first three numbers of a kernel release, missing ones as 0 ("Linux 6.1.0"),
+  // in the form other systems report as "macOS 14.2.1".
   static std::string osVersionText(std::string_view release);
+  // The same for the running kernel.
+  static std::string osVersionText();
   static std::optional<uint64_t> physicalMemory();
   static int onlineProcessors();
 

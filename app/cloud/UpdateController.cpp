@@ -22,6 +22,7 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "shell/AppDelegate.h"
 
 #define UPDATE_LOG_DEBUG(msg) env_.logger->debug((msg), __FILE__, __func__, __LINE__)
 #define UPDATE_LOG_ERROR(msg) env_.logger->error((msg), __FILE__, __func__, __LINE__)
@@ -44,6 +45,10 @@ UpdateController::Environment UpdateController::Environment::process() {
   env.camera = [] {
     auto& usb = USBManager::shared();
     return Camera{usb.firmwareVersion(), usb.vendor_id(), usb.product_id(), usb.machineId()};
+  };
+  env.companyModel = []() -> std::optional<CompanyModel> {
+    const AppDelegate* delegate = AppDelegate::current();
+    return delegate ? delegate->companyModel() : std::nullopt;
   };
   env.isStaging = [] { return ConfigManager::shared().isStaging; };
   env.vendor = [] { return ConfigManager::shared().vendor; };

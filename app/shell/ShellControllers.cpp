@@ -1,0 +1,14 @@
+#include "shell/ShellControllers.h"
+
+#include "shell/ConnectController.h"
+#include "shell/MainPlaceholderController.h"
+#include "widgets/ViewRouter.h"
+
+namespace corvane {
+
+void registerShellControllers() {
+  ViewRouter::setMainControllerFactory(
+      [] { return new MainPlaceholderController(ConnectController::make()); });
+}
+
+}  // namespace corvane
