@@ -52,6 +52,7 @@ SharedWindow<BackDoorController>& BackDoorController::windowController() {
 BackDoorController::BackDoorController(Environment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)) {
   setWindowTitle(QStringLiteral("Diagnostics"));
+  setMinimumWidth(420);
   buildViews();
   viewDidLoad();
 }
@@ -107,8 +108,14 @@ void BackDoorController::buildViews() {
 }
 
 void BackDoorController::viewDidLoad() {
-  for (QLineEdit* field : {fpsLabel, selvoFPSLabel, cameraVersionLabel, studioVersionLabel})
+  for (QLineEdit* field : {fpsLabel, selvoFPSLabel, cameraVersionLabel, studioVersionLabel}) {
     field->setReadOnly(true);
+    // Read like labels, yet the text can still be selected and copied for a report.
+    field->setFrame(false);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field->setPalette(palette);
+  }
   studioVersionLabel->setText(QString::fromStdString(env_.studioVersion));
   macosLabel->setText(QString::fromStdString(env_.osVersion));
   USBManager* usb = env_.camera ? env_.camera->usbManager() : nullptr;
