@@ -46,11 +46,19 @@ PlayerManager::PlayerManager(platform::Clock& clock)
 
 PlayerManager::~PlayerManager() {
   life_.reset();
+  close();
+  videoOutputQueue_->sync([this] { player_.reset(); });
+}
+
+void PlayerManager::close() {
   stopImagePush();
-  videoOutputQueue_->sync([this] {
-    stopVideoPacing();
-    player_.reset();
-  });
+  {
+    std::lock_guard lock(mutex_);
+    outputBuffer_ = nullptr;
+    frameObservers_.clear();
+  }
+  // A delivery under way took its receivers before they were cleared: wait it out.
+  videoOutputQueue_->sync([this] { stopVideoPacing(); });
   pushImageQueue_->drain();
 }
 

@@ -54,6 +54,11 @@ class PlayerManager {
 
   void play();
   void pause();
+  // Ends playback for good: once it returns no frame is handed out any more, to the consumer or
+  // to an observer. The program calls it on its way out, while what the frames go to still
+  // exists; the destructor calls it too.
+  void close();
+
   // One frame or one picture forward or back.
   void stepForward();
   void stepBackward();

@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include "camera/CameraManager.h"
+#include "camera/PlayerManager.h"
 #include "log/LogManager.h"
 #include "qt/QtMainQueue.h"
 #include "shell/AppDelegate.h"
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
   delegate.applicationDidFinishLaunching();
 
   int rc = app.exec();
+  // A file still playing would hand frames to the renderer while the program's objects go.
+  corvane::PlayerManager::shared().close();
   corvane::LogManager::shared().log("Corvane Studio quits");
   platform::QtMainQueue::uninstall();
   return rc;

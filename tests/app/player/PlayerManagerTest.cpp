@@ -532,3 +532,22 @@ TEST_F(PlayerManagerTest, FrameObserversGetFramesAlsoWithoutAConsumer) {
   tick(100ms);
   EXPECT_GE(seen.load(), 1);
 }
+
+TEST_F(PlayerManagerTest, AfterCloseNoFrameIsHandedOut) {
+  std::atomic<int> observed{0};
+  player->addFrameObserver([&](PixelBufferRef) { ++observed; });
+  openVideo(media->h264);
+  player->play();
+  settle();
+  tick(0ms);
+  tick(100ms);
+  ASSERT_GT(delivered().size(), 1u);
+  player->close();
+  forget();
+  int before = observed.load();
+  tick(500ms);
+  player->stepForward();
+  settle();
+  EXPECT_TRUE(delivered().empty());
+  EXPECT_EQ(observed.load(), before);
+}
