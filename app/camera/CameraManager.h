@@ -198,8 +198,6 @@ class CameraManager {
   NR nr() const;
   Gamma gamma() const;
   DefPreset defPreset() const;
-  // The camera's USB control side; none when the manager was made without one.
-  USBManager* usbManager() const { return env_.usb; }
   CameraFramePath& framePath() { return *framePath_; }
   CpuUsageMonitor& usageMonitor() { return *usageMonitor_; }
   VoiceDirectionPoller& voiceDirection() { return *voice_; }

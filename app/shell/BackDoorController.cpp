@@ -27,6 +27,7 @@ namespace corvane {
 BackDoorController::Environment BackDoorController::Environment::process() {
   Environment env;
   env.camera = &CameraManager::shared();
+  env.usb = &USBManager::shared();
   env.player = &PlayerManager::shared();
   env.logger = &LogManager::shared();
   env.osVersion = platform::SystemInfo::osVersionText();
@@ -118,8 +119,8 @@ void BackDoorController::viewDidLoad() {
   }
   studioVersionLabel->setText(QString::fromStdString(env_.studioVersion));
   macosLabel->setText(QString::fromStdString(env_.osVersion));
-  USBManager* usb = env_.camera ? env_.camera->usbManager() : nullptr;
-  cameraVersionLabel->setText(usb ? QString::fromStdString(usb->firmwareVersion()) : QString());
+  cameraVersionLabel->setText(env_.usb ? QString::fromStdString(env_.usb->firmwareVersion())
+                                       : QString());
   const bool image = env_.player && env_.player->mode->value() == PlayerMode::image;
   videoModeButton->setChecked(!image);
   imageModeButton->setChecked(image);

@@ -20,6 +20,7 @@ namespace corvane {
 class CameraManager;
 class LogManager;
 class PlayerManager;
+class USBManager;
 
 // The hidden diagnostics window for support and testing: system, program and camera firmware
 // versions, the capture and analysis frame rates, the video devices with the one in use
@@ -30,6 +31,8 @@ class BackDoorController : public QWidget {
  public:
   struct Environment {
     CameraManager* camera = nullptr;
+    // The camera's USB side, which reports the firmware version (the camera manager's own).
+    USBManager* usb = nullptr;
     PlayerManager* player = nullptr;
     LogManager* logger = nullptr;
     std::string osVersion;      // "Linux 6.1.0"

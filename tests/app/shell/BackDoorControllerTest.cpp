@@ -74,7 +74,8 @@ class BackDoorTest : public ::testing::Test {
                                                 &MainQueue::shared());
     ASSERT_EQ(usb->openUSBFromVID(Camera::kVendorId, Camera::kProductId), 0);
     usb->getInfo();
-    camera = makeCamera(usb.get());
+    usbSide = usb.get();
+    camera = makeCamera(usbSide);
   }
   void TearDown() override {
     window.reset();
@@ -101,6 +102,7 @@ class BackDoorTest : public ::testing::Test {
   BackDoorController::Environment environment() {
     BackDoorController::Environment env;
     env.camera = camera.get();
+    env.usb = usbSide;
     env.player = player.get();
     env.logger = &logger;
     env.osVersion = "Linux 6.1.0";
@@ -144,6 +146,7 @@ class BackDoorTest : public ::testing::Test {
   platform::SerialQueue usbRequests{"usb-test-requests"};
   std::unique_ptr<corvane::USBManager> usb;
   std::unique_ptr<CameraManager> camera;
+  corvane::USBManager* usbSide = nullptr;  // the camera manager's USB side
   std::unique_ptr<PlayerManager> player = std::make_unique<PlayerManager>(clock);
   std::unique_ptr<corvane::SharedWindow<PlayerController>> players =
       std::make_unique<corvane::SharedWindow<PlayerController>>(
@@ -178,7 +181,7 @@ TEST_F(BackDoorTest, LabelsAtLoad) {
 }
 
 TEST_F(BackDoorTest, AMissingFirmwareVersionShowsAnEmptyLabel) {
-  camera = makeCamera(nullptr);
+  usbSide = nullptr;
   EXPECT_EQ(open().cameraVersionLabel->text(), "");
 }
 
