@@ -171,11 +171,12 @@ void AppDelegate::attachTo(QWidget* window) {
   if (window) window->addAction(backDoor_);
 }
 
-bool AppDelegate::isDeactivateRun() const {
-  if (env_.arguments.size() < 2) return false;
-  return std::find(env_.arguments.begin() + 1, env_.arguments.end(), DEACTIVATE_SWITCH) !=
-         env_.arguments.end();
+bool AppDelegate::hasDeactivateSwitch(const std::vector<std::string>& arguments) {
+  if (arguments.size() < 2) return false;
+  return std::find(arguments.begin() + 1, arguments.end(), DEACTIVATE_SWITCH) != arguments.end();
 }
+
+bool AppDelegate::isDeactivateRun() const { return hasDeactivateSwitch(env_.arguments); }
 
 void AppDelegate::applicationWillFinishLaunching() {
   if (!isDeactivateRun()) return;

@@ -1,5 +1,7 @@
 #include "shell/ShellControllers.h"
 
+#include "shell/AppDelegate.h"
+#include "shell/BackDoorController.h"
 #include "shell/ConnectController.h"
 #include "shell/MainPlaceholderController.h"
 #include "widgets/ViewRouter.h"
@@ -9,6 +11,12 @@ namespace corvane {
 void registerShellControllers() {
   ViewRouter::setMainControllerFactory(
       [] { return new MainPlaceholderController(ConnectController::make()); });
+}
+
+void registerShellWindows(AppDelegate& delegate) {
+  // The About window registers here once it exists; until then its item logs that there is no
+  // window to show.
+  delegate.setBackDoorWindowFactory([] { return BackDoorController::windowController().window(); });
 }
 
 }  // namespace corvane

@@ -1,19 +1,14 @@
-#include <gtest/gtest.h>
-
-#include <QApplication>
-
+#include "QtTestMain.h"
 #include "TempDir.h"
 #include "log/LogManager.h"
 #include "shell/ProgramInfo.h"
 
-// The windows need a widget application; the program's log goes to a temporary home.
+// The shell's windows are real widgets and the loopback cloud needs an event loop. The program's
+// own log goes to a temporary home; it is made now, on the system clock, as the tests put manual
+// clocks in place for a while.
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   testsupport::ScopedHome home;
   corvane::configureMainBundle();
-  // Made now, on the system clock: the tests put manual clocks in place for a while.
   corvane::LogManager::shared();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return testsupport::runTestsInQApplication(argc, argv);
 }
