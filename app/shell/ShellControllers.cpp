@@ -3,14 +3,13 @@
 #include "shell/AppDelegate.h"
 #include "shell/BackDoorController.h"
 #include "shell/ConnectController.h"
-#include "shell/MainPlaceholderController.h"
+#include "main/MainController.h"
 #include "widgets/ViewRouter.h"
 
 namespace corvane {
 
 void registerShellControllers() {
-  ViewRouter::setMainControllerFactory(
-      [] { return new MainPlaceholderController(ConnectController::make()); });
+  ViewRouter::setMainControllerFactory([] { return MainController::fromStoryboard(); });
 }
 
 void registerShellWindows(AppDelegate& delegate) {

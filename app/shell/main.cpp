@@ -51,6 +51,18 @@ int main(int argc, char** argv) {
   if (!delegate.isDeactivateRun()) window.show();
   delegate.applicationDidFinishLaunching();
 
+  // The renderer's effect pass, fed by every frame the analysis completes.
+  camera.setupEffectView();
+  // A video file named on the command line stands in for the camera (the demo clip).
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1 && !arguments.last().startsWith('-')) {
+    auto& player = corvane::PlayerManager::shared();
+    player.setupComplete->bind([&player](bool ok) {
+      if (ok) player.play();
+    });
+    player.loadVideo(arguments.last());
+  }
+
   int rc = app.exec();
   // A file still playing would hand frames to the renderer while the program's objects go.
   corvane::PlayerManager::shared().close();
