@@ -75,6 +75,8 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void AddNewRect(int x1, int y1, int x2, int y2) override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
+  // Answers with `ignoredRectCount`.
+  long GetIgnoredRectCount() override;
   void SetHeightOffsetFor180Video(int offset) override;
   void SetVoiceAngleOffset(int degrees) override;
   void SetStableROITolerance(int tolerance, int maximum) override;
@@ -99,6 +101,8 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void SetManualFocusRectInitPlace(int x, int y, int width, int height) override;
   void SetPresentRectInitPlace(int x, int y, int width, int height) override;
   void replaceDefaultLogoPath(const std::string& path) override;
+
+  long ignoredRectCount = 0;
 
  private:
   void record(const std::string& line);
