@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
 #include <QAbstractAnimation>
 
@@ -72,6 +73,8 @@ TEST_F(BoardTest, ModeButtonsFollowTheCameraAndPressesChangeTheMode) {
   manager->displayMode->setValue(Display::focus);
   settle();
   EXPECT_TRUE(withTag(board->displayModeButtons(), 11)->isSelected);
+  board->show();
+  widgettest::grabTo(board.get(), QStringLiteral("s22-control-board"));
 }
 
 TEST_F(BoardTest, DisconnectedButtonsAreDimmedAndPressesChangeNothing) {
