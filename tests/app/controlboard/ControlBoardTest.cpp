@@ -15,6 +15,7 @@
 #include "widgets/SliderGeometry.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageView.h"
+#include "widgets/NamedColors.h"
 #include "widgets/ThumbView.h"
 
 using corvane::ConnectMode;
@@ -478,4 +479,32 @@ TEST_F(BoardTest, FaceButtonTitlesShareOneFittingSize) {
   EXPECT_EQ(detect.pointSizeF(), track.pointSizeF());
   EXPECT_LE(QFontMetricsF(track).horizontalAdvance(board->faceAutoTrackButton->title()),
             board->faceAutoTrackButton->width() - 10.0);
+}
+
+TEST_F(BoardTest, LargeNavigatorSettingKeepsTheNavigatorPanelHiddenOnConnection) {
+  config->defaultLargeNavigator = true;
+  plugCamera();
+  makeManager();
+  makeBoard();
+  EXPECT_TRUE(viewModel.splitWindow->value());
+  connect();
+  settle();
+  EXPECT_FALSE(board->navigatorBox->isVisibleTo(board.get()));
+  EXPECT_FALSE(board->navigatorTitleView->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->controlBox->isVisibleTo(board.get()));
+}
+
+TEST_F(BoardTest, IgnoreViewHoverColoursOnlyWhileTheIgnoreButtonIsEnabled) {
+  connectCamera();
+  makeBoard();
+  const QColor tint = corvane::NamedColors::color("tintColor");
+  const QColor grey = corvane::NamedColors::color("75Color");
+  widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
+  EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), tint);
+  widgettest::leave(board->ignoreButtonView);
+  EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
+  manager->displayMode->setValue(Display::focus);  // the auto-detect group is disabled
+  settle();
+  widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
+  EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
 }
