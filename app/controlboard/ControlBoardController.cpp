@@ -709,10 +709,7 @@ void ControlBoardController::refreshDisplayModeButtons() {
 }
 
 void ControlBoardController::selectDefaultDisplayMode() {
-  const int code = int(config_.defaultDisplayMode) + 10;
-  const bool offered =
-      std::find(displayModeArray_.begin(), displayModeArray_.end(), code) != displayModeArray_.end();
-  const int chosen = offered || displayModeArray_.empty() ? code : displayModeArray_.front();
+  const int chosen = DisplayModeRules::defaultCode(displayModeArray_, config_.defaultDisplayMode);
   camera_.displayMode->setValue(makeDisplay(chosen).value_or(Display::compose));
   const bool isConnected = connected();
   for (CustomButton* b : displayModeButtons_) {

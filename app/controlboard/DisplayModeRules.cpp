@@ -142,6 +142,12 @@ std::optional<int> DisplayModeRules::rowOf(size_t index, int64_t perRow) {
   return std::nullopt;
 }
 
+int DisplayModeRules::defaultCode(const std::vector<int>& codes, int64_t defaultDisplayMode) {
+  const int code = int(defaultDisplayMode) + 10;
+  if (codes.empty() || std::find(codes.begin(), codes.end(), code) != codes.end()) return code;
+  return codes.front();
+}
+
 DisplayModeRules::Press DisplayModeRules::press(int tag, Display current, const Offer& o) {
   Press p;
   if (tag == 14 || tag == 15) {

@@ -81,6 +81,9 @@ class DisplayModeRules {
   static Sizing sizing(int64_t displayModesPerRow);
   // The row of button i, or none when it is not placed.
   static std::optional<int> rowOf(size_t index, int64_t displayModesPerRow);
+  // The configured default mode (counted from 0 in the configuration) when it is offered,
+  // otherwise the first offered one.
+  static int defaultCode(const std::vector<int>& codes, int64_t defaultDisplayMode);
   // The mode a tag stands for when pressed (compose or two groups by the compose flag).
   static Press press(int tag, Display current, const Offer& offer);
 

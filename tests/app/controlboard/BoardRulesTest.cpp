@@ -116,6 +116,13 @@ TEST(DisplayModeList, LooksPlaceholdersAndRows) {
   EXPECT_FALSE(DisplayModeRules::sizing(1).spacing.has_value());
 }
 
+TEST(DisplayModeList, DefaultModeFallsBackToTheFirstOffered) {
+  EXPECT_EQ(DisplayModeRules::defaultCode({12, 14, 10}, 0), 10);
+  EXPECT_EQ(DisplayModeRules::defaultCode({12, 14, 10}, 3), 12);
+  EXPECT_EQ(DisplayModeRules::defaultCode({12, 90}, 80), 90);
+  EXPECT_EQ(DisplayModeRules::defaultCode({17}, -20), 17);
+}
+
 TEST(DisplayModePress, TagsToModes) {
   Offer o;  // nothing enabled: compose presses give two groups
   EXPECT_EQ(DisplayModeRules::press(10, Display::compose, o).mode, Display::twoGroup);
