@@ -60,6 +60,7 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   // Whether a frame was offered since the last stamp.
   bool frameSinceStamp() const;
   void setResolutionChange(bool changed);
+  bool resolutionChange() const { return state_->resolutionChange.load(); }
   int64_t frameSN() const;
 
  private:

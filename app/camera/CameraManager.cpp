@@ -22,6 +22,7 @@
 #include "controlboard/ControlBoardViewModel.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
+#include "qt/DeviceMonitor.h"
 #include "qt/UserDefaults.h"
 #include "render/EffectView.h"
 #include "render/MetalManager.h"
@@ -669,6 +670,22 @@ void CameraManager::updateCameraFunction() {
     nr_.enable = true;
   }
   env_.usb->getGamma(reader(kGamma, "Gamma"));
+}
+
+void CameraManager::watchDeviceArrivals(platform::DeviceMonitor& monitor) {
+  if (watchingArrivals_) return;
+  watchingArrivals_ = true;
+  std::weak_ptr<Token> weak = token_;
+  monitor.subscribe("video4linux", "add", [this, weak](const platform::DeviceEvent& event) {
+    if (!weak.lock() || connectMode->value() != ConnectMode::disconnected) return;
+    CV_LOG_INFO("video device added: " + event.devnode + "; searching the camera again");
+    startConnection();
+  });
+}
+
+void CameraManager::loadCameraRanges() {
+  // The USB side answers on its own queue; the records are read under the state lock.
+  onDevices([this] { updateCameraFunction(); });
 }
 
 void CameraManager::startRunning() {

@@ -37,6 +37,7 @@
 
 namespace platform {
 class UserDefaults;
+class DeviceMonitor;
 }
 
 namespace corvane {
@@ -121,6 +122,9 @@ class CameraManager {
   void stopConnection();
   void startConnectionWatch();
   void checkConnection();
+  // A video device arriving while the camera is disconnected starts a new search (once
+  // registered; later calls change nothing).
+  void watchDeviceArrivals(platform::DeviceMonitor& monitor);
   // Device queue or main thread; reads only the device and the settings snapshot given.
   bool checkCamera(const platform::CaptureDevice& device) const;
   std::optional<platform::CaptureDevice> findCamera();
@@ -238,6 +242,17 @@ class CameraManager {
   int64_t detectInterval = 0;
   double focusRectAspectRatio = 0.5625;
   int64_t editOffsetDatumPoint = 0;
+  // The banner of a 180-degree camera: its stored vertical offset, and the divisor of the frame
+  // width that gives its height.
+  double bannerPositionY = 0;
+  double bannerAspectRatio = 6.0;
+
+  // The USB control side the manager works with (the program's shared one), or none.
+  USBManager* usbManager() const { return env_.usb; }
+  // Reads the picture controls' ranges and values from the camera into the control records.
+  void loadCameraRanges();
+  // Whether the output size has been reset since the frame path last cleared it.
+  bool resolutionChange() const { return framePath_->resolutionChange(); }
 
  private:
   struct Token {};
@@ -286,6 +301,7 @@ class CameraManager {
   std::unique_ptr<platform::DispatchTimer> checkConnectionTimer_;
   std::optional<platform::Clock::TimerId> connectedTimer_;
   bool listenersRegistered_ = false;
+  bool watchingArrivals_ = false;
   Callback menuItemsUpdater_;
   std::map<std::string, RoiListCallback> roiDic_;
   bool firstFrame_ = true;

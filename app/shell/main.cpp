@@ -6,10 +6,14 @@
 #include <QMainWindow>
 #include <QSocketNotifier>
 
+#include "camera/CameraManager.h"
+#include "camera/PlayerManager.h"
 #include "config/ConfigManager.h"
 #include "log/LogManager.h"
 #include "qt/QtMainQueue.h"
+#include "main/MainController.h"
 #include "shell/ProgramInfo.h"
+#include "widgets/ViewRouter.h"
 
 namespace {
 
@@ -50,10 +54,28 @@ int main(int argc, char** argv) {
   corvane::LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
   corvane::ConfigManager::shared().setup();
 
+  corvane::ViewRouter::setFactories([] { return corvane::MainController::fromStoryboard(); },
+                                    nullptr);
   QMainWindow window;
   window.setWindowTitle("Corvane Studio");
   window.resize(1280, 800);
+  if (QWidget* content = corvane::ViewRouter::shared().mainController())
+    window.setCentralWidget(content);
   window.show();
+
+  auto& camera = corvane::CameraManager::shared();
+  camera.setupEffectView();
+  // A video file named on the command line stands in for the camera.
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1 && !arguments.last().startsWith('-')) {
+    auto& player = corvane::PlayerManager::shared();
+    player.setupComplete->bind([&player](bool ok) {
+      if (ok) player.play();
+    });
+    player.loadVideo(arguments.last());
+  } else {
+    camera.startConnection();
+  }
 
   int rc = app.exec();
   corvane::LogManager::shared().log("Corvane Studio quits");
