@@ -1079,10 +1079,6 @@ void CameraManager::queueFlickerIfChanged(int choice) {
   if (f.enable && f.value != choice) enqueueUVCEvent(UVCMode::flicker, float(choice));
 }
 
-void CameraManager::loadCameraRanges() {
-  onDevices([this] { updateCameraFunction(); });
-}
-
 void CameraManager::setNrValue(float value) {
   std::lock_guard lock(stateMutex_);
   nr_.value = value;

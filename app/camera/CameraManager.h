@@ -157,8 +157,6 @@ class CameraManager {
   void queueFlickerIfChanged(int choice);
   // Puts every picture control back to its default, the writes a little apart in time.
   void resetCameraFunction();
-  // Reads the picture controls' ranges and current values from the camera again (device queue).
-  void loadCameraRanges();
   // The noise-reduction position the control board applied (0..1 of its range).
   void setNrValue(float value);
   // The fraction of a control's range that the USB side turns back into exactly `raw`.

@@ -780,6 +780,11 @@ void ControlBoardController::onClickSplitButton() {
   viewModel_.splitWindow->setValue(true);
 }
 
+void ControlBoardController::showSimpleUI(bool show) {
+  CV_LOG_DEBUG(show ? " show true" : " show false");
+  refreshDisplayModeButtons();
+}
+
 void ControlBoardController::onSplitWindowChanged(bool split) {
   if (!connected()) return;
   setPanelVisible(navigatorTitleView, !split);

@@ -80,6 +80,8 @@ class ControlBoardController : public QWidget {
   void selectDefaultDisplayMode();
   void buttonPressed(CustomButton* sender);
   void onClickSplitButton();
+  // The window switched into (true) or out of its simple layout: the selection is redrawn.
+  void showSimpleUI(bool show);
   // 0.1 s later, on the main queue, publishes the board's frame into the view model.
   void refreshLater();
 

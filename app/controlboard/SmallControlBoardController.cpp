@@ -22,21 +22,22 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
       camera_(env_.camera ? *env_.camera : CameraManager::shared()),
       config_(env_.config ? *env_.config : ConfigManager::shared()) {
   setObjectName(QStringLiteral("SmallControlBoardController"));
-  auto* layout = new QHBoxLayout(this);
-  layout->setContentsMargins(6, 4, 6, 4);
-  layout->setSpacing(8);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(3);
   auto arrow = [this](const QString& title) {
-    auto* b = new CustomButton(QRect(0, 0, 20, kButtonSide), this);
-    b->setFixedSize(20, kButtonSide);
+    auto* b = new CustomButton(QRect(0, 0, 40, kArrowHeight), this);
+    b->setFixedSize(40, kArrowHeight);
     b->setTitle(title);
     b->setTextColor(QColor(0xDD, 0xDD, 0xDD));
     b->setFocusPolicy(Qt::NoFocus);
     return b;
   };
-  preButton = arrow(QStringLiteral("\u2039"));
-  nextButton = arrow(QStringLiteral("\u203A"));
-  displayStackView0 = new QHBoxLayout();
-  displayStackView0->setSpacing(8);
+  preButton = arrow(QStringLiteral("\u02C4"));
+  nextButton = arrow(QStringLiteral("\u02C5"));
+  displayStackView0 = new QVBoxLayout();
+  displayStackView0->setSpacing(3);
+  displayStackView0->setAlignment(Qt::AlignHCenter);
   layout->addWidget(preButton);
   layout->addLayout(displayStackView0);
   layout->addWidget(nextButton);
@@ -120,7 +121,7 @@ void SmallControlBoardController::buildDisplayModeButtons() {
   preButton->setVisible(currentPageIndex_ >= 1);
   nextButton->setVisible(currentPageIndex_ < maxPage_ - 1);
   for (CustomButton* b : visibleButtons()) {
-    displayStackView0->addWidget(b);
+    displayStackView0->addWidget(b, 0, Qt::AlignHCenter);
     b->show();
   }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <vector>
 
@@ -13,7 +13,7 @@ class ConfigManager;
 class CustomButton;
 
 // The compact board of the simple layout: one row of display-mode buttons, three to a page,
-// with previous and next buttons. It only writes the camera manager's display mode; the
+// with previous and next buttons, standing upright in the narrow column of that layout. It only writes the camera manager's display mode; the
 // listeners of that value carry the change on.
 class SmallControlBoardController : public QWidget {
   Q_OBJECT
@@ -27,6 +27,7 @@ class SmallControlBoardController : public QWidget {
   };
 
   static constexpr int kButtonSide = 30;
+  static constexpr int kArrowHeight = 12;
 
   explicit SmallControlBoardController(QWidget* parent = nullptr);
   explicit SmallControlBoardController(Environment environment, QWidget* parent = nullptr);
@@ -46,7 +47,7 @@ class SmallControlBoardController : public QWidget {
   void onSwitchAudioFit();
   void onSwitchBodyFit();
 
-  QHBoxLayout* displayStackView0 = nullptr;
+  QVBoxLayout* displayStackView0 = nullptr;
   CustomButton* preButton = nullptr;
   CustomButton* nextButton = nullptr;
 
