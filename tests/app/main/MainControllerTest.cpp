@@ -14,12 +14,14 @@
 #include "controlboard/ControlBoardViewModel.h"
 #include "main/BasePositionView.h"
 #include "controlboard/ControlBoardController.h"
+#include "controlboard/SmallControlBoardController.h"
 #include "main/MainController.h"
 #include "qt/DeviceMonitor.h"
 #include "render/EffectView.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "vcam/LoopbackOutput.h"
+#include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 
 using corvane::ConnectMode;
@@ -440,4 +442,54 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   manager.reset();
   player.videoOutputQueue().drain();
   platform::MainQueue::shared().drain();
+}
+
+// The boards live in the window's column: the full board scrolls there and composes the
+// navigator picture while the split window is off; a connection lays both boards out with the
+// configured default mode, and the microphone array decides whether audio fit is offered.
+TEST_F(MainControllerTest, BothBoardsAreMountedAndFollowTheConnection) {
+  config.displayModesPerRow = 4;
+  config.gridComposeMode = config.gridMode = config.focusMode = config.audioFitMode = true;
+  config.defaultDisplayMode = 2;  // grid
+  plugCamera();
+  makeController();
+  controller->show();
+  settle();
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  corvane::SmallControlBoardController* small = controller->smallControlBoardController();
+  EXPECT_EQ(controller->scrollView->widget(), board);
+  EXPECT_EQ(small->parentWidget(), controller->smallControlBoardView.data());
+  EXPECT_TRUE(controller->smallControlBoardView->isHidden());
+  EXPECT_EQ(controller->metalView.data(), board->metalView);
+
+  connect();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::grid);
+  auto selected = [](const std::vector<corvane::CustomButton*>& buttons) {
+    std::vector<int> tags;
+    for (auto* b : buttons)
+      if (b->isSelected) tags.push_back(b->tag);
+    return tags;
+  };
+  EXPECT_EQ(selected(board->displayModeButtons()), std::vector<int>{12});
+  EXPECT_EQ(selected(small->displayModeButtons()), std::vector<int>{12});
+
+  // A press on the board reaches the camera manager and the analysis framework.
+  for (auto* b : board->displayModeButtons())
+    if (b->tag == 11) b->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::focus);
+  EXPECT_FALSE(facades->last()->callsStartingWith("setDisplayMode 11").empty());
+
+  auto offersAudioFit = [](const std::vector<int>& codes) {
+    return std::find(codes.begin(), codes.end(), 91) != codes.end();
+  };
+  manager->isSpeakerConnect->setValue(false);
+  settle();
+  EXPECT_FALSE(offersAudioFit(board->displayModeArray()));
+  EXPECT_FALSE(offersAudioFit(small->displayModeArray()));
+  manager->isSpeakerConnect->setValue(true);
+  settle();
+  EXPECT_TRUE(offersAudioFit(board->displayModeArray()));
+  EXPECT_TRUE(offersAudioFit(small->displayModeArray()));
 }
