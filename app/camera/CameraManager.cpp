@@ -793,11 +793,13 @@ void CameraManager::setRoiDicEntry(const std::string& registrant, RoiListCallbac
 void CameraManager::onLayoutResult(AnalysisFacade::RoiPairList a, AnalysisFacade::RoiPairList b,
                                    AnalysisFacade::RoiPairList c, AnalysisFacade::RoiPairList d,
                                    AnalysisFacade::RoiPairList e) {
-  std::vector<orlith::SelvoRoiPair> mainList, subList;
+  RoiPairs mainList, subList;
   for (const auto* list : {&a, &b, &c})
-    for (const auto& dictionary : *list) mainList.emplace_back(dictionary);
+    for (const auto& dictionary : *list)
+      mainList.push_back(std::make_shared<orlith::SelvoRoiPair>(dictionary));
   for (const auto* list : {&d, &e})
-    for (const auto& dictionary : *list) subList.emplace_back(dictionary);
+    for (const auto& dictionary : *list)
+      subList.push_back(std::make_shared<orlith::SelvoRoiPair>(dictionary));
   std::vector<std::string> keys;
   for (const auto& [key, callback] : roiDic_) keys.push_back(key);
   for (const auto& key : keys) {

@@ -72,9 +72,11 @@ class CameraManager {
   using ModelIdParser =
       std::function<std::optional<VendorProduct>(const std::string& modelID, std::string* error)>;
   using Callback = std::function<void()>;
+  // One layout's pairs are shared objects: a change one holder makes is seen by every other.
+  using RoiPairRef = std::shared_ptr<orlith::SelvoRoiPair>;
+  using RoiPairs = std::vector<RoiPairRef>;
   // The main list and the sub-window list of one layout result.
-  using RoiListCallback = std::function<void(const std::vector<orlith::SelvoRoiPair>& main,
-                                             const std::vector<orlith::SelvoRoiPair>& sub)>;
+  using RoiListCallback = std::function<void(const RoiPairs& main, const RoiPairs& sub)>;
 
   // What the manager works with; the program's instance takes the process's own.
   struct Environment {

@@ -24,6 +24,8 @@
 #include "log/LogManager.h"
 #include "main/BasePositionView.h"
 #include "qt/UserDefaults.h"
+#include "vcam/LoopbackOutput.h"
+#include "render/BorderView.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "widgets/CustomButton.h"
@@ -81,6 +83,15 @@ MainController::Environment MainController::Environment::process() {
   env.defaults = &platform::UserDefaults::shared();
   env.deviceMonitor = &platform::DeviceMonitor::shared();
   env.update = UpdateController::Environment::process();
+  // The virtual camera's loopback device, written from the main window's road.
+  static platform::LoopbackOutput* sink = new platform::LoopbackOutput();
+  env.startSinkStream = [] {
+    std::optional<platform::LoopbackOutput::Device> device = sink->findDevice(kSinkCardLabel);
+    return device && sink->start(*device, int(Geometry::kOutputWidth), int(Geometry::kOutputHeight));
+  };
+  env.enqueueFrame = [](const platform::PixelBufferRef& frame) {
+    if (sink->isConnected()) sink->enqueueFrame(frame);
+  };
   return env;
 }
 
@@ -130,9 +141,7 @@ void MainController::buildViews() {
   controlMetalView = new LayoutView(controlView, *env_.metal);
   controlMetalView->mode = LayoutMode::control;
   // The ROI overlay: transparent, and the preview beneath gets every press.
-  controlBorderView = new QWidget(controlView);
-  controlBorderView->setAttribute(Qt::WA_TransparentForMouseEvents);
-  controlBorderView->setAttribute(Qt::WA_NoSystemBackground);
+  controlBorderView = new BorderView(*env_.config, controlView);
 
   navigatorView = new QWidget(contentView);
   navigatorContentView = new QWidget(navigatorView);
@@ -370,11 +379,15 @@ void MainController::addObservable() {
     showNavigator(split);
   }));
   model.advancedEffect->bind(guard([](bool) {}));
-  model.mirror->bind(guard([this](bool) {
+  model.mirror->bind(guard([this](bool mirror) {
+    controlBorderView->setMirror(mirror);
     updateSelectOriRect();
     updateFocusRect();
   }));
-  model.editMode->bindAndNotify(guard([this](EditMode) { setupMetalViews(); }));
+  model.editMode->bindAndNotify(guard([this](EditMode mode) {
+    controlBorderView->setInEditMode(mode == EditMode::fov);
+    setupMetalViews();
+  }));
 
   if (!env_.assignMenuEvents) return;
   auto toggle = [this, guard](QPointer<QWidget> MainController::*host) {
@@ -691,8 +704,7 @@ std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
 
 // ---- per-frame ROI road ----
 
-void MainController::onRoiPairs(const std::vector<orlith::SelvoRoiPair>& output,
-                                const std::vector<orlith::SelvoRoiPair>& control) {
+void MainController::onRoiPairs(const RoiPairs& output, const RoiPairs& control) {
   std::weak_ptr<bool> weak = alive_;
   platform::MainQueue::shared().async([this, weak, output, control] {
     auto alive = weak.lock();
@@ -700,15 +712,19 @@ void MainController::onRoiPairs(const std::vector<orlith::SelvoRoiPair>& output,
   });
 }
 
-void MainController::updateRoiPairList(std::vector<orlith::SelvoRoiPair> output,
-                                       const std::vector<orlith::SelvoRoiPair>& control) {
-  for (auto& p : output)
+void MainController::mergeTypes(const RoiPairs& output, const RoiPairs& control) {
+  for (const auto& p : output)
     for (const auto& c : control)
-      if (p.roi_id == c.roi_id) p.type = c.type;
-  auto convert = [](const std::vector<orlith::SelvoRoiPair>& list) {
+      if (p && c && p->roi_id == c->roi_id) p->type = c->type;
+}
+
+void MainController::updateRoiPairList(const RoiPairs& output, const RoiPairs& control) {
+  mergeTypes(output, control);
+  auto convert = [](const RoiPairs& list) {
     std::vector<LayoutRoiPair> pairs;
     pairs.reserve(list.size());
-    for (const auto& p : list) pairs.push_back(LayoutRoiPair::from(p));
+    for (const auto& p : list)
+      if (p) pairs.push_back(LayoutRoiPair::from(*p));
     return pairs;
   };
   if (metalView) {
@@ -719,6 +735,59 @@ void MainController::updateRoiPairList(std::vector<orlith::SelvoRoiPair> output,
     controlMetalView->roiPairList = convert(control);
     controlMetalView->updateEffectFrame();
   }
+  if (controlBorderView) controlBorderView->setBorders(makeBorders(control));
+  platform::PixelBufferRef composed = env_.metal->vxdPixelBuffer();
+  if (!composed) return;
+  if (env_.sendPixelBuffer) env_.sendPixelBuffer(composed);
+  if (env_.enqueueFrame) env_.enqueueFrame(composed);
+}
+
+std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control) const {
+  double width = controlBorderView ? controlBorderView->width() : 0;
+  return makeBorders(control, width, controlBoardViewModel().editMode->value() == EditMode::none);
+}
+
+std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control, double width,
+                                                        bool editModeNone) {
+  std::vector<BorderProperty> result;
+  double s = width / kPanoramaWidth;
+  auto outline = [s](const orlith::SelvoRoiPair& pair, BorderMode mode, double left,
+                     bool editModeNone) {
+    const auto& r = pair.dst_rect.rect;
+    double X = left * s, Y = r.y * s, W = r.width * s, H = r.height * s;
+    BorderProperty b;
+    b.points = {{X, Y}, {X, Y + H}, {X + W, Y + H}, {X + W, Y}, {X, Y}};
+    b.width = float(W);
+    b.height = float(H);
+    b.mode = mode;
+    b.name = pair.name;
+    b.title = pair.title;
+    b.company = pair.company;
+    b.hasTag = pair.has_nametag;
+    b.hasPin = pair.has_pin_icon;
+    b.hasAnchor = pair.has_anchor_point;
+    b.isDashed = pair.is_dashed_line;
+    if (editModeNone) b.hasIgnore = pair.has_ignore_icon;
+    b.id = pair.dst_rect.rect_id;
+    return b;
+  };
+  for (const auto& ref : control) {
+    if (!ref || !ref->has_border) continue;
+    const orlith::SelvoRoiPair& pair = *ref;
+    BorderMode mode = pair.type == 2    ? BorderMode::speak
+                      : pair.type == 1  ? BorderMode::tracking
+                      : pair.type == 11 ? BorderMode::focus
+                      : pair.type == 12 ? BorderMode::pip
+                                        : BorderMode::normal;
+    if (pair.has_ignore_icon) mode = BorderMode::ignore;
+    const auto& r = pair.dst_rect.rect;
+    result.push_back(outline(pair, mode, r.x, editModeNone));
+    // Past the panorama's right edge it continues at 0.
+    bool fixed = mode == BorderMode::focus || mode == BorderMode::pip;
+    if (!fixed && r.x + r.width > kPanoramaWidth)
+      result.push_back(outline(pair, mode, r.x - kPanoramaWidth, editModeNone));
+  }
+  return result;
 }
 
 }  // namespace corvane

@@ -17,7 +17,9 @@
 #include "cloud/UpdateController.h"
 #include "main/MainWindowGeometry.h"
 #include "qt/DeviceMonitor.h"
+#include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
+#include "video/PixelBuffer.h"
 
 namespace platform {
 class UserDefaults;
@@ -27,6 +29,7 @@ namespace corvane {
 
 class AnalysisFacade;
 class BasePositionView;
+class BorderView;
 class CameraManager;
 class ConfigManager;
 class ControlBoardController;
@@ -73,6 +76,10 @@ class MainController : public QWidget {
         assignMenuEvents;
     // The control board's own navigator preview, once the board exists; none: the panel's.
     std::function<LayoutView*()> controlBoardMetalView;
+    // The composed output's two roads to the virtual camera: the link to its assistant first,
+    // then the sink stream.
+    std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
+    std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
 
     static Environment process();
   };
@@ -90,7 +97,7 @@ class MainController : public QWidget {
   QPointer<QWidget> contentView;
   QPointer<QWidget> controlView;
   QPointer<LayoutView> controlMetalView;
-  QPointer<QWidget> controlBorderView;
+  QPointer<BorderView> controlBorderView;
   QPointer<CustomView> popupView;
   double controlViewAspectConstraint = MainWindowGeometry::kDefaultAspect;
   QPointer<BasePositionView> basePositionView;
@@ -175,10 +182,20 @@ class MainController : public QWidget {
   std::optional<QRect> currentScreenFrame(bool useCenter) const;
 
   // ---- per-frame ROI road ----
-  void onRoiPairs(const std::vector<orlith::SelvoRoiPair>& output,
-                  const std::vector<orlith::SelvoRoiPair>& control);
-  void updateRoiPairList(std::vector<orlith::SelvoRoiPair> output,
-                         const std::vector<orlith::SelvoRoiPair>& control);
+  using RoiPairs = std::vector<std::shared_ptr<orlith::SelvoRoiPair>>;
+  // From the camera side, on any thread: one task to the main queue, while the window exists.
+  void onRoiPairs(const RoiPairs& output, const RoiPairs& control);
+  // Main thread: the output pairs take their control pairs' type, both views compose, the
+  // overlay gets its borders, and the composed output goes to the virtual camera.
+  void updateRoiPairList(const RoiPairs& output, const RoiPairs& control);
+  // The outlines of the control pairs for the overlay's current width.
+  std::vector<BorderProperty> makeBorders(const RoiPairs& control) const;
+  // The same for an overlay `width` wide; `hasIgnore` follows the pairs while no edit mode is on.
+  static std::vector<BorderProperty> makeBorders(const RoiPairs& control, double width,
+                                                 bool editModeNone);
+  // Output pairs take the type of the control pair with their id (the last such wins).
+  static void mergeTypes(const RoiPairs& output, const RoiPairs& control);
+  static constexpr double kPanoramaWidth = 1280.0;
 
   // The facade, made and registered by the camera manager when there is none.
   std::shared_ptr<AnalysisFacade> facade() const;
@@ -190,6 +207,8 @@ class MainController : public QWidget {
   int activationRequests() const { return activationRequests_; }
 
   static constexpr double kInitialToolTipDelay = 0.8;
+  // The card label of the virtual camera's loopback device.
+  static constexpr const char* kSinkCardLabel = "Corvane Virtual Camera";
 
  protected:
   void showEvent(QShowEvent* event) override;

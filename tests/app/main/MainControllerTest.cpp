@@ -17,6 +17,7 @@
 #include "controlboard/SmallControlBoardController.h"
 #include "main/MainController.h"
 #include "qt/DeviceMonitor.h"
+#include "render/BorderView.h"
 #include "render/EffectView.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
@@ -75,6 +76,15 @@ class MainControllerTest : public CameraManagerTest {
       return device && sink.start(*device, 1280, 720);
     };
     env.activateCameraExtension = [this] { ++activations; };
+    env.sendPixelBuffer = [this](const platform::PixelBufferRef& frame) {
+      handOffs.push_back("link");
+      linkFrames.push_back(frame);
+    };
+    env.enqueueFrame = [this](const platform::PixelBufferRef& frame) {
+      handOffs.push_back("sink");
+      sinkFrames.push_back(frame);
+      if (sink.isConnected()) sink.enqueueFrame(frame);
+    };
     env.assignMenuEvents = [this](const auto& events) {
       for (const auto& [name, body] : events) menuEvents.push_back(name);
     };
@@ -128,8 +138,22 @@ class MainControllerTest : public CameraManagerTest {
   int sinkAttempts = 0;
   int activations = 0;
   std::vector<std::string> menuEvents;
+  std::vector<std::string> handOffs;
+  std::vector<platform::PixelBufferRef> linkFrames, sinkFrames;
   std::unique_ptr<MainController> controller;
 };
+
+// A pair as the facade delivers it.
+orlith::SelvoDictionary pairDictionary(int64_t id, int64_t type, double x) {
+  orlith::SelvoRoiPair p;
+  p.roi_id = id;
+  p.type = type;
+  p.has_border = true;
+  p.src_rect.rect = {x, 0, 400, 300};
+  p.dst_rect.rect = {x / 3, 0, 100, 80};
+  p.dst_rect.rect_id = id;
+  return p.dictionary();
+}
 
 }  // namespace
 
@@ -432,6 +456,12 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   ASSERT_TRUE(output);
   EXPECT_EQ(output->width(), 1280);
   EXPECT_EQ(output->height(), 720);
+  // Both roads got the composed output, the link first; the loopback device took frames.
+  ASSERT_GE(handOffs.size(), 2u);
+  for (size_t i = 0; i < handOffs.size(); ++i) EXPECT_EQ(handOffs[i], i % 2 ? "sink" : "link");
+  EXPECT_EQ(linkFrames.back(), sinkFrames.back());
+  // The overlay holds the borders of the control list the preview composed.
+  EXPECT_FALSE(controller->controlBorderView->borders().empty());
   // The preview is the panorama at preview width: 1280 wide, the clip's shape.
   auto preview = controller->controlMetalView->composedPixelBuffer();
   EXPECT_EQ(preview->width(), 1280);
@@ -492,4 +522,72 @@ TEST_F(MainControllerTest, BothBoardsAreMountedAndFollowTheConnection) {
   settle();
   EXPECT_TRUE(offersAudioFit(board->displayModeArray()));
   EXPECT_TRUE(offersAudioFit(small->displayModeArray()));
+}
+
+TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCamera) {
+  addLoopback();
+  makeManager();
+  auto facade = manager->manager();
+  makeController();
+  controller->show();
+  settle();
+  ASSERT_TRUE(sink.isConnected());
+  corvane::CameraManager::RoiPairs lastOutput, lastControl;
+  manager->setRoiDicEntry("Test", [&](const auto& output, const auto& control) {
+    lastOutput = output;
+    lastControl = control;
+  });
+
+  // No composed output yet: the views and the overlay are updated, the virtual camera gets
+  // nothing.
+  facades->last()->fireLayout({pairDictionary(1, 0, 0), pairDictionary(2, 0, 900)}, {}, {},
+                              {pairDictionary(2, 1, 900), pairDictionary(3, 2, 3600)}, {});
+  settle();
+  EXPECT_TRUE(handOffs.empty());
+  ASSERT_EQ(controller->metalView->roiPairList.size(), 2u);
+  ASSERT_EQ(controller->controlMetalView->roiPairList.size(), 2u);
+  EXPECT_EQ(controller->controlMetalView->roiPairList[1].roi_id, 3);
+  // The output pair took its control pair's type, seen through the camera side's list too.
+  EXPECT_EQ(controller->metalView->roiPairList[1].type, 1);
+  EXPECT_EQ(lastOutput[1]->type, 1);
+  EXPECT_EQ(controller->controlBorderView->borders(),
+            MainController::makeBorders(lastControl, controller->controlBorderView->width(), true));
+  // The speaker's box crosses the panorama's seam: drawn at both ends.
+  ASSERT_EQ(controller->controlBorderView->borders().size(), 3u);
+  EXPECT_EQ(controller->controlBorderView->borders()[0].mode, corvane::BorderMode::tracking);
+  EXPECT_EQ(controller->controlBorderView->borders()[2].mode, corvane::BorderMode::speak);
+
+  // A composed output exists: an empty delivery clears the lists and borders and sends the
+  // previous output again, link first, then the loopback device.
+  auto previous = platform::PixelBuffer::create(1280, 720, platform::PixelFormat::BGRA);
+  metal.setVxdPixelBuffer(previous);
+  facades->last()->fireLayout({}, {}, {}, {}, {});
+  settle();
+  EXPECT_TRUE(controller->metalView->roiPairList.empty());
+  EXPECT_TRUE(controller->controlBorderView->borders().empty());
+  EXPECT_EQ(handOffs, (std::vector<std::string>{"link", "sink"}));
+  EXPECT_EQ(linkFrames.back(), previous);
+  EXPECT_EQ(sinkFrames.back(), previous);
+  EXPECT_EQ(metal.vxdPixelBuffer(), previous);
+  sink.drain();
+  EXPECT_EQ(sink.framesWritten(), 1u);
+
+  // A delivery after the window is gone does nothing.
+  controller.reset();
+  facades->last()->fireLayout({pairDictionary(1, 0, 0)}, {}, {}, {pairDictionary(1, 0, 0)}, {});
+  settle();
+  EXPECT_EQ(handOffs.size(), 2u);
+  (void)facade;
+}
+
+TEST_F(MainControllerTest, ThePreviewGetsEveryPressThroughTheOverlay) {
+  makeController();
+  controller->show();
+  settle();
+  ASSERT_TRUE(controller->controlBorderView->testAttribute(Qt::WA_TransparentForMouseEvents));
+  QPoint centre = controller->controlView->geometry().center();
+  // Under the overlay (the popup hidden, as when connected) the press lands on the picture.
+  controller->popupView->hide();
+  QWidget* hit = controller->contentView->childAt(centre);
+  EXPECT_EQ(hit, controller->controlMetalView.data());
 }
