@@ -216,8 +216,9 @@ int main(int argc, char** argv) {
     // Down in the first half, back up in the second: the loop has no jump.
     const double t = double(i - 1) / (kScanFrames / 2);
     const double line = t <= 1.0 ? t : 2.0 - t;
-    ok = ok && drawScan(folder + QStringLiteral("/icon_facescan%1.png").arg(i, 4, 10, QLatin1Char('0')),
-                        line);
+    ok = ok &&
+         drawScan(folder + QStringLiteral("/icon_facescan%1.png").arg(i, 4, 10, QLatin1Char('0')),
+                  line);
   }
   if (!ok) std::fprintf(stderr, "could not write the pictures into %s\n", argv[1]);
   return ok ? 0 : 1;

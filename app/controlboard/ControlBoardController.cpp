@@ -327,8 +327,7 @@ QWidget* ControlBoardController::buildControlPanel() {
   connect(autoTrackingButton, &QAbstractButton::clicked, this, [this] { onClickAutoTracking(); });
   connect(mirrorSwitch, &CustomSwitch::actionTriggered, this, [this] { onSwitchMirror(); });
   connect(ignoreButton, &QAbstractButton::clicked, this, [this] { onClickIgnoreButton(); });
-  connect(ignoreShowButton, &QAbstractButton::clicked, this,
-          [this] { onClickIgnoreShowButton(); });
+  connect(ignoreShowButton, &QAbstractButton::clicked, this, [this] { onClickIgnoreShowButton(); });
   connect(roiButtons[0], &QAbstractButton::clicked, this, [this] { onClickRoiButton0(); });
   connect(roiButtons[1], &QAbstractButton::clicked, this, [this] { onClickRoiButton1(); });
   connect(roiButtons[2], &QAbstractButton::clicked, this, [this] { onClickRoiButton2(); });
@@ -419,8 +418,7 @@ QWidget* ControlBoardController::buildEffectPanel() {
   box->addWidget(cameraEffectStackView);
   layout->addWidget(effectBox);
 
-  connect(effectMoreButton, &QAbstractButton::clicked, this,
-          [this] { onClickEffectMoreButton(); });
+  connect(effectMoreButton, &QAbstractButton::clicked, this, [this] { onClickEffectMoreButton(); });
   connect(effectResetButton, &QAbstractButton::clicked, this, [this] { onClickResetButton(); });
   connect(pullDownButton, &QComboBox::activated, this, [this] { onClickPresetPullDown(); });
   return panel;
@@ -527,7 +525,8 @@ void ControlBoardController::bindViewModel() {
         }
         c->applyPreset(index);
       }));
-  camera_.detectEvent->bind(weak([](ControlBoardController* c, double) { c->flashBreathingLight(); }));
+  camera_.detectEvent->bind(
+      weak([](ControlBoardController* c, double) { c->flashBreathingLight(); }));
   camera_.connectMode->bind(weak([](ControlBoardController* c, ConnectMode mode) {
     c->onConnectModeChanged(mode == ConnectMode::connected);
   }));
@@ -538,8 +537,8 @@ void ControlBoardController::bindViewModel() {
     c->setButtonUsable(c->autoTrackingButton, on);
     setAlpha(c->autoTrackView, on ? 1.0 : 0.3);
   }));
-  camera_.isAutoTracking->bindAndNotify(weak(
-      [](ControlBoardController* c, bool on) { c->markSelected(c->autoTrackingButton, on); }));
+  camera_.isAutoTracking->bindAndNotify(
+      weak([](ControlBoardController* c, bool on) { c->markSelected(c->autoTrackingButton, on); }));
   viewModel_.splitWindow->bind(
       weak([](ControlBoardController* c, bool split) { c->onSplitWindowChanged(split); }));
   camera_.isFaceAutoDetect->bindAndNotify(weak([](ControlBoardController* c, bool on) {
@@ -603,8 +602,8 @@ void ControlBoardController::later(double seconds, std::function<void()> task) {
     run();
     return;
   }
-  auto delay = std::chrono::duration_cast<platform::Clock::Duration>(
-      std::chrono::duration<double>(seconds));
+  auto delay =
+      std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds));
   clock_.callAt(clock_.now() + delay, run);
 }
 
@@ -638,8 +637,8 @@ void ControlBoardController::refreshLater() {
   later(0.1, [this] {
     const QRect g = contentStackView->geometry();
     const QSize wanted = contentStackView->totalSizeHint();
-    viewModel_.frame->setValue(QRectF(g.x(), g.y(), std::max(g.width(), wanted.width()),
-                                      wanted.height()));
+    viewModel_.frame->setValue(
+        QRectF(g.x(), g.y(), std::max(g.width(), wanted.width()), wanted.height()));
   });
 }
 
@@ -797,10 +796,9 @@ void ControlBoardController::onSplitWindowChanged(bool split) {
 
 void ControlBoardController::showRoundedValue(CustomBalanceSlider* slider, QLineEdit* field,
                                               double ratio, const QString& shown) {
-  const double trackWidth =
-      SliderGeometry::track(slider->width(), slider->height(), slider->thumbSize,
-                            slider->backgroundViewHeight)
-          .width();
+  const double trackWidth = SliderGeometry::track(slider->width(), slider->height(),
+                                                  slider->thumbSize, slider->backgroundViewHeight)
+                                .width();
   slider->updateThumb(trackWidth * ratio + slider->thumbSize.height() / 2);
   field->setText(shown);
 }
@@ -1059,7 +1057,9 @@ void ControlBoardController::foldPanel(CustomButton* button, QWidget* box) {
 void ControlBoardController::onClickNavigatorMoreButton() {
   foldPanel(navigatorMoreButton, navigatorBox);
 }
-void ControlBoardController::onClickControlMoreButton() { foldPanel(controlMoreButton, controlBox); }
+void ControlBoardController::onClickControlMoreButton() {
+  foldPanel(controlMoreButton, controlBox);
+}
 void ControlBoardController::onClickDisplayMoreButton() {
   foldPanel(displayMoreButton, displayModeBox);
 }
@@ -1087,7 +1087,9 @@ void ControlBoardController::onSwitchMirror() {
   viewModel_.mirror->setValue(mirrorSwitch->on());
 }
 
-void ControlBoardController::onClickIgnoreButton() { viewModel_.editMode->setValue(EditMode::ignore); }
+void ControlBoardController::onClickIgnoreButton() {
+  viewModel_.editMode->setValue(EditMode::ignore);
+}
 
 void ControlBoardController::onClickIgnoreShowButton() {
   const bool selected = !ignoreShowButton->isSelected;
@@ -1212,12 +1214,12 @@ void ControlBoardController::fitFaceButtonTitles() {
           : faceAutoDetectButton;
   const double available = faceAutoTrackButton->width() - TitleFontFit::kMargin;
   const QFont base = decider->font();
-  const double size = TitleFontFit::pointSize(
-      decider->title(), available, base.pointSizeF(), [&base](const QString& t, double points) {
-        QFont f = base;
-        f.setPointSizeF(points);
-        return QFontMetricsF(f).horizontalAdvance(t);
-      });
+  const double size = TitleFontFit::pointSize(decider->title(), available, base.pointSizeF(),
+                                              [&base](const QString& t, double points) {
+                                                QFont f = base;
+                                                f.setPointSizeF(points);
+                                                return QFontMetricsF(f).horizontalAdvance(t);
+                                              });
   for (CustomButton* b : {faceAutoDetectButton, faceAutoTrackButton}) {
     QFont f = b->font();
     f.setPointSizeF(size);

@@ -9,11 +9,11 @@ namespace corvane {
 class FaceScanRules {
  public:
   enum class Stop {
-    nothing,       // no scan runs, or it never started
-    later,         // ask again one second on
-    endForMode,    // the mode has no face detection: end at once, both face buttons off
-    end,           // end and give the face buttons back
-    restart,       // face tracking goes on: a fresh scan
+    nothing,     // no scan runs, or it never started
+    later,       // ask again one second on
+    endForMode,  // the mode has no face detection: end at once, both face buttons off
+    end,         // end and give the face buttons back
+    restart,     // face tracking goes on: a fresh scan
   };
 
   static constexpr double kMinimumSeconds = 1.0;

@@ -33,8 +33,8 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
     b->setFocusPolicy(Qt::NoFocus);
     return b;
   };
-  preButton = arrow(QStringLiteral("\u02C4"));
-  nextButton = arrow(QStringLiteral("\u02C5"));
+  preButton = arrow(QStringLiteral("\u25B4"));
+  nextButton = arrow(QStringLiteral("\u25BE"));
   displayStackView0 = new QVBoxLayout();
   displayStackView0->setSpacing(3);
   displayStackView0->setAlignment(Qt::AlignHCenter);

@@ -13,8 +13,8 @@ class ConfigManager;
 class CustomButton;
 
 // The compact board of the simple layout: one row of display-mode buttons, three to a page,
-// with previous and next buttons, standing upright in the narrow column of that layout. It only writes the camera manager's display mode; the
-// listeners of that value carry the change on.
+// with previous and next buttons, standing upright in the narrow column of that layout. It only
+// writes the camera manager's display mode; the listeners of that value carry the change on.
 class SmallControlBoardController : public QWidget {
   Q_OBJECT
 

@@ -103,8 +103,11 @@ TEST(DisplayModeList, LooksPlaceholdersAndRows) {
     int64_t perRow;
     std::optional<int> row;
   };
-  const Case cases[] = {{0, 4, 0}, {3, 4, 0}, {4, 4, 1}, {8, 4, 2}, {4, 1, 4},
-                        {5, 1, std::nullopt}, {9, 2, 4}, {10, 2, std::nullopt}, {0, 0, std::nullopt}};
+  const Case cases[] = {{0, 4, 0},           {3, 4, 0},
+                        {4, 4, 1},           {8, 4, 2},
+                        {4, 1, 4},           {5, 1, std::nullopt},
+                        {9, 2, 4},           {10, 2, std::nullopt},
+                        {0, 0, std::nullopt}};
   for (const auto& c : cases)
     EXPECT_EQ(DisplayModeRules::rowOf(c.index, c.perRow), c.row) << c.index << " " << c.perRow;
 
@@ -273,8 +276,7 @@ TEST(FaceScan, EndingKeepsEveryScanOnScreenForOneSecond) {
       {"tracking goes on", true, Display::grid, true, 100, 100.1, Stop::restart},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(FaceScanRules::stop(c.running, c.mode, c.tracking, c.start, c.now), c.stop)
-        << c.what;
+    EXPECT_EQ(FaceScanRules::stop(c.running, c.mode, c.tracking, c.start, c.now), c.stop) << c.what;
 }
 
 TEST(TitleFit, ShrinksTheLongerTitleAPointAtATime) {

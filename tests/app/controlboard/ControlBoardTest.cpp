@@ -1,3 +1,4 @@
+#include <QAbstractAnimation>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,16 +7,14 @@
 
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
-#include <QAbstractAnimation>
-
 #include "widgets/BreathingLightView.h"
 #include "widgets/CustomBalanceSlider.h"
 #include "widgets/CustomBox.h"
 #include "widgets/CustomSwitch.h"
-#include "widgets/SliderGeometry.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageView.h"
 #include "widgets/NamedColors.h"
+#include "widgets/SliderGeometry.h"
 #include "widgets/ThumbView.h"
 
 using corvane::ConnectMode;

@@ -1,3 +1,4 @@
+#include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
 
 using corvane::ConnectMode;
@@ -44,6 +45,10 @@ TEST_F(SmallBoardTest, SevenModesMakeThreePagesAndPagingStopsAtTheEnds) {
   small->onClickNext();
   EXPECT_EQ(small->currentPageIndex(), 2);
   EXPECT_EQ(small->displayStackView0->count(), 2);
+  small->onClickPrev();
+  small->setGeometry(0, 0, 40, 128);
+  small->show();
+  widgettest::grabTo(small.get(), QStringLiteral("s22-small-board"));
 }
 
 TEST_F(SmallBoardTest, VeloskFirstPage) {
@@ -62,7 +67,8 @@ TEST_F(SmallBoardTest, SharedSpeakerButtonAndThePageOfAModeAfterIt) {
   makeSmallBoard();
   // Eight modes, one button fewer: the speaker modes share one.
   EXPECT_EQ(small->displayModeArray(), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 18, -1, -1}));
-  EXPECT_EQ(tagsOf(small->displayModeButtons()), (std::vector<int>{10, 11, 12, 13, 14, 16, 18, -1, -1}));
+  EXPECT_EQ(tagsOf(small->displayModeButtons()),
+            (std::vector<int>{10, 11, 12, 13, 14, 16, 18, -1, -1}));
 
   manager->displayMode->setValue(Display::topDown);
   settle();
