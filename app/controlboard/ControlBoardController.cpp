@@ -646,15 +646,12 @@ void ControlBoardController::refreshLater() {
 
 void ControlBoardController::setupDisplayModes() {
   displayModeArray_.clear();
-  for (CustomButton* b : displayModeButtons_) delete b;
-  displayModeButtons_.clear();
   for (QWidget* rowView : displayStackViews) {
     QLayout* layout = rowView->layout();
-    while (QLayoutItem* item = layout->takeAt(0)) {
-      delete item->widget();
-      delete item;
-    }
+    while (QLayoutItem* item = layout->takeAt(0)) delete item;
   }
+  for (CustomButton* b : displayModeButtons_) delete b;
+  displayModeButtons_.clear();
 
   const DisplayModeRules::Offer o = offer();
   displayModeArray_ = DisplayModeRules::modeList(o);

@@ -99,12 +99,9 @@ void SmallControlBoardController::applyLook(CustomButton* button,
 }
 
 void SmallControlBoardController::buildDisplayModeButtons() {
+  while (QLayoutItem* item = displayStackView0->takeAt(0)) delete item;
   for (CustomButton* b : displayModeButtons_) delete b;
   displayModeButtons_.clear();
-  while (QLayoutItem* item = displayStackView0->takeAt(0)) {
-    delete item->widget();
-    delete item;
-  }
   for (const DisplayModeRules::ButtonSpec& spec :
        DisplayModeRules::buttons(displayModeArray_, offer())) {
     // Made with an empty frame: these buttons show no hover look.
