@@ -662,12 +662,13 @@ void ControlBoardController::setupDisplayModes() {
 
   const int side = int(sizing.side);
   std::array<bool, DisplayModeRules::kRowCount> used{};
-  for (const DisplayModeRules::ButtonSpec& spec : DisplayModeRules::buttons(displayModeArray_, o)) {
+  for (const DisplayModeRules::ButtonEntry& entry :
+       DisplayModeRules::buttons(displayModeArray_, o)) {
     auto* button = new CustomButton(QRect(), displayModeBox);
     button->setFixedSize(side, side);
     button->setFocusPolicy(Qt::NoFocus);
-    button->tag = spec.tag;
-    applyButtonLook(button, spec.look);
+    button->tag = entry.tag;
+    applyButtonLook(button, entry.look);
     connect(button, &QAbstractButton::clicked, this, [this, button] { buttonPressed(button); });
     const size_t index = displayModeButtons_.size();
     displayModeButtons_.push_back(button);

@@ -102,9 +102,9 @@ DisplayModeRules::ButtonLook DisplayModeRules::sharedSpeakerLook(int tag) {
           "tips_speaker_mode"};
 }
 
-std::vector<DisplayModeRules::ButtonSpec> DisplayModeRules::buttons(const std::vector<int>& codes,
-                                                                    const Offer& o) {
-  std::vector<ButtonSpec> specs;
+std::vector<DisplayModeRules::ButtonEntry> DisplayModeRules::buttons(const std::vector<int>& codes,
+                                                                     const Offer& o) {
+  std::vector<ButtonEntry> entries;
   const bool shared = o.speakerMode && o.singleSpeakerMode;
   bool speakerButtonMade = false;
   for (int code : codes) {
@@ -114,13 +114,13 @@ std::vector<DisplayModeRules::ButtonSpec> DisplayModeRules::buttons(const std::v
       if (speakerButtonMade) continue;
       speakerButtonMade = true;
       const int tag = o.isSingleSpeakerMode ? 15 : 14;
-      specs.push_back({tag, sharedSpeakerLook(tag), false});
+      entries.push_back({tag, sharedSpeakerLook(tag), false});
       continue;
     }
     const bool known = makeDisplay(code).has_value();
-    specs.push_back({code, lookFor(code), !known});
+    entries.push_back({code, lookFor(code), !known});
   }
-  return specs;
+  return entries;
 }
 
 DisplayModeRules::Sizing DisplayModeRules::sizing(int64_t perRow) {

@@ -43,12 +43,12 @@ class DisplayModeRules {
   };
 
   // One button to make: its tag and look. A placeholder keeps its slot but is never shown.
-  struct ButtonSpec {
+  struct ButtonEntry {
     int tag = 0;
     ButtonLook look;
     bool placeholder = false;
 
-    bool operator==(const ButtonSpec&) const = default;
+    bool operator==(const ButtonEntry&) const = default;
   };
 
   // Side of a mode button and the spacing of its row (none: the spacing stays as it is).
@@ -77,7 +77,7 @@ class DisplayModeRules {
   static ButtonLook sharedSpeakerLook(int tag);
   // One button per entry, but a single one for both speaker modes when both are offered; -1
   // entries become placeholders with compose's look.
-  static std::vector<ButtonSpec> buttons(const std::vector<int>& codes, const Offer& offer);
+  static std::vector<ButtonEntry> buttons(const std::vector<int>& codes, const Offer& offer);
   static Sizing sizing(int64_t displayModesPerRow);
   // The row of button i, or none when it is not placed.
   static std::optional<int> rowOf(size_t index, int64_t displayModesPerRow);

@@ -102,15 +102,15 @@ void SmallControlBoardController::buildDisplayModeButtons() {
   while (QLayoutItem* item = displayStackView0->takeAt(0)) delete item;
   for (CustomButton* b : displayModeButtons_) delete b;
   displayModeButtons_.clear();
-  for (const DisplayModeRules::ButtonSpec& spec :
+  for (const DisplayModeRules::ButtonEntry& entry :
        DisplayModeRules::buttons(displayModeArray_, offer())) {
     // Made with an empty frame: these buttons show no hover look.
     auto* button = new CustomButton(QRect(), this);
     button->setFixedSize(kButtonSide, kButtonSide);
     button->setFocusPolicy(Qt::NoFocus);
-    button->tag = spec.tag;
-    applyLook(button, spec.look);
-    if (spec.placeholder) button->setAlphaValue(0);
+    button->tag = entry.tag;
+    applyLook(button, entry.look);
+    if (entry.placeholder) button->setAlphaValue(0);
     connect(button, &QAbstractButton::clicked, this, [this, button] { buttonPressed(button); });
     button->hide();
     displayModeButtons_.push_back(button);

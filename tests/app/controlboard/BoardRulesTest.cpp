@@ -30,9 +30,9 @@ Offer everything(const std::string& vendor = "") {
   return o;
 }
 
-std::vector<int> tags(const std::vector<DisplayModeRules::ButtonSpec>& specs) {
+std::vector<int> tags(const std::vector<DisplayModeRules::ButtonEntry>& entries) {
   std::vector<int> out;
-  for (const auto& s : specs) out.push_back(s.tag);
+  for (const auto& s : entries) out.push_back(s.tag);
   return out;
 }
 
@@ -71,22 +71,22 @@ TEST(DisplayModeList, VendorOrders) {
 TEST(DisplayModeList, SharedSpeakerButtonAndAtMostNineButtons) {
   Offer o = everything();
   const auto codes = DisplayModeRules::modeList(o);
-  auto specs = DisplayModeRules::buttons(codes, o);
-  EXPECT_EQ(tags(specs), (std::vector<int>{10, 11, 90, 91, 12, 13, 14, 16, 18}));
-  EXPECT_EQ(specs[6].look.normalImage, "icon_speakermode_multiple_normal");
-  EXPECT_LE(specs.size(), 9u);
+  auto entries = DisplayModeRules::buttons(codes, o);
+  EXPECT_EQ(tags(entries), (std::vector<int>{10, 11, 90, 91, 12, 13, 14, 16, 18}));
+  EXPECT_EQ(entries[6].look.normalImage, "icon_speakermode_multiple_normal");
+  EXPECT_LE(entries.size(), 9u);
 
   o.isSingleSpeakerMode = true;
-  specs = DisplayModeRules::buttons(codes, o);
-  EXPECT_EQ(specs[6].tag, 15);
-  EXPECT_EQ(specs[6].look.selectedImage, "icon_singleview_multiple_focus");
+  entries = DisplayModeRules::buttons(codes, o);
+  EXPECT_EQ(entries[6].tag, 15);
+  EXPECT_EQ(entries[6].look.selectedImage, "icon_singleview_multiple_focus");
 
   Offer onlySingle = o;
   onlySingle.speakerMode = false;
-  specs = DisplayModeRules::buttons(DisplayModeRules::modeList(onlySingle), onlySingle);
-  ASSERT_EQ(tags(specs), (std::vector<int>{10, 11, 90, 91, 12, 13, 15, 16, 18}));
-  EXPECT_EQ(specs[6].look.normalImage, "icon_singleview_normal");
-  EXPECT_EQ(specs[6].look.tipKey, "tips_speaker_mode");
+  entries = DisplayModeRules::buttons(DisplayModeRules::modeList(onlySingle), onlySingle);
+  ASSERT_EQ(tags(entries), (std::vector<int>{10, 11, 90, 91, 12, 13, 15, 16, 18}));
+  EXPECT_EQ(entries[6].look.normalImage, "icon_singleview_normal");
+  EXPECT_EQ(entries[6].look.tipKey, "tips_speaker_mode");
 }
 
 TEST(DisplayModeList, LooksPlaceholdersAndRows) {
@@ -94,9 +94,9 @@ TEST(DisplayModeList, LooksPlaceholdersAndRows) {
   EXPECT_EQ(DisplayModeRules::lookFor(17).tipKey, "tips_group_compose_mode");
   EXPECT_EQ(DisplayModeRules::lookFor(-1).normalImage, "icon_composemode_normal");
   EXPECT_EQ(DisplayModeRules::lookFor(-1).tipKey, "");
-  const auto specs = DisplayModeRules::buttons({10, -1}, Offer{});
-  EXPECT_FALSE(specs[0].placeholder);
-  EXPECT_TRUE(specs[1].placeholder);
+  const auto entries = DisplayModeRules::buttons({10, -1}, Offer{});
+  EXPECT_FALSE(entries[0].placeholder);
+  EXPECT_TRUE(entries[1].placeholder);
 
   struct Case {
     size_t index;
