@@ -507,3 +507,18 @@ TEST_F(BoardTest, IgnoreViewHoverColoursOnlyWhileTheIgnoreButtonIsEnabled) {
   widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
   EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
 }
+
+TEST_F(BoardTest, SplitButtonNeedsTheCameraAndTheSimpleSwitchRedrawsTheSelection) {
+  plugCamera();
+  makeManager();
+  makeBoard();
+  board->onClickSplitButton();
+  settle();
+  EXPECT_FALSE(viewModel.splitWindow->value());
+  connect();
+  settle();
+  manager->displayMode->setValue(Display::grid);
+  platform::MainQueue::shared().drain();
+  board->showSimpleUI(true);
+  EXPECT_TRUE(withTag(board->displayModeButtons(), 12)->isSelected);
+}
