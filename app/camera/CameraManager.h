@@ -100,7 +100,7 @@ class CameraManager {
     std::function<std::optional<std::string>()> executableName;
     // Sets the picture effects' denoise strength (0 to 6).
     std::function<void(float)> setDenoise;
-    // Hands every frame that passes on to the renderer, on the delivering queue.
+    // Hands every frame the facade completed on to the renderer, on the main thread.
     std::function<void(const platform::PixelBufferRef&)> publishFrame;
     // The load monitor; none: one of the manager's own, sampling from construction on.
     CpuUsageMonitor* usageMonitor = nullptr;

@@ -138,8 +138,8 @@ void BasePositionView::scheduleCollapse(double seconds) {
     });
   };
   if (seconds <= 0) return step();
-  auto delay = std::chrono::duration_cast<platform::Clock::Duration>(
-      std::chrono::duration<double>(seconds));
+  auto delay =
+      std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds));
   clock_.callAt(clock_.now() + delay, step);
 }
 

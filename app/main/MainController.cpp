@@ -5,11 +5,12 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QResizeEvent>
-#include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
@@ -23,11 +24,15 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "main/BasePositionView.h"
+#include "main/SystemExtensionManager.h"
 #include "qt/UserDefaults.h"
-#include "vcam/LoopbackOutput.h"
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
+#include "shell/AppDelegate.h"
+#include "shell/ConnectController.h"
+#include "shell/CustomWindow.h"
+#include "vcam/LoopbackOutput.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageAssets.h"
@@ -87,10 +92,40 @@ MainController::Environment MainController::Environment::process() {
   static platform::LoopbackOutput* sink = new platform::LoopbackOutput();
   env.startSinkStream = [] {
     std::optional<platform::LoopbackOutput::Device> device = sink->findDevice(kSinkCardLabel);
-    return device && sink->start(*device, int(Geometry::kOutputWidth), int(Geometry::kOutputHeight));
+    return device &&
+           sink->start(*device, int(Geometry::kOutputWidth), int(Geometry::kOutputHeight));
   };
   env.enqueueFrame = [](const platform::PixelBufferRef& frame) {
     if (sink->isConnected()) sink->enqueueFrame(frame);
+  };
+  env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
+  env.companyModel = [] {
+    AppDelegate* delegate = AppDelegate::current();
+    return delegate ? delegate->companyModel() : std::optional<CompanyModel>();
+  };
+  env.assignMenuEvents =
+      [](const std::vector<std::pair<std::string, std::function<void()>>>& list) {
+        AppDelegate* delegate = AppDelegate::current();
+        if (!delegate) return;
+        const std::map<std::string, AppDelegate::Event AppDelegate::*> eventSlots = {
+            {"menuLanguageEvent", &AppDelegate::menuLanguageEvent},
+            {"menuPreferencesiEvent", &AppDelegate::menuPreferencesiEvent},
+            {"menuUpdateEvent", &AppDelegate::menuUpdateEvent},
+            {"menuAutoDetectEvent", &AppDelegate::menuAutoDetectEvent},
+            {"menuDetectOnceEvent", &AppDelegate::menuDetectOnceEvent},
+            {"menuAutoTrackEvent", &AppDelegate::menuAutoTrackEvent},
+            {"menuCleanAllEvent", &AppDelegate::menuCleanAllEvent},
+            {"menuLoadRoiEvent", &AppDelegate::menuLoadRoiEvent},
+            {"menuSaveRoiEvent", &AppDelegate::menuSaveRoiEvent},
+            {"menuTrackAllEvent", &AppDelegate::menuTrackAllEvent},
+            {"menuUntrackAllEvent", &AppDelegate::menuUntrackAllEvent},
+            {"menuWebsiteEvent", &AppDelegate::menuWebsiteEvent}};
+        for (const auto& [name, body] : list)
+          if (auto it = eventSlots.find(name); it != eventSlots.end())
+            delegate->*(it->second) = body;
+      };
+  env.makeConnectController = [](QWidget* parent) -> QWidget* {
+    return ConnectController::make(parent);
   };
   return env;
 }
@@ -208,6 +243,9 @@ void MainController::buildViews() {
   scrollView->setFrameShape(QFrame::NoFrame);
   scrollView->setWidgetResizable(true);
   scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The column shows the window's own background until the board fills it.
+  scrollView->setStyleSheet("QScrollArea { background: transparent; }");
+  scrollView->viewport()->setAutoFillBackground(false);
   smallControlBoardView = new QWidget(this);
 }
 
@@ -219,9 +257,9 @@ void MainController::layoutViews() {
   scrollView->setGeometry(int(contentWidth), 0, int(column), int(h));
   smallControlBoardView->setGeometry(int(contentWidth), 0, int(column), int(h));
 
-  Geometry::Content content = Geometry::contentLayout(
-      QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
-      navigatorBottomConstraints);
+  Geometry::Content content =
+      Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
+                              navigatorBottomConstraints);
   QRect preview = content.controlView.toAlignedRect();
   controlView->setGeometry(preview);
   controlMetalView->setGeometry(0, 0, preview.width(), preview.height());
@@ -246,8 +284,8 @@ void MainController::layoutViews() {
                                        int(navigatorShown ? 0 : navigatorBottomConstraints));
   QSize fov = fovStackView->sizeHint();
   fovStackView->setGeometry(preview.center().x() - fov.width() / 2,
-                            std::min(int(h) - fov.height() - 4, preview.bottom() + 8),
-                            fov.width(), fov.height());
+                            std::min(int(h) - fov.height() - 4, preview.bottom() + 8), fov.width(),
+                            fov.height());
   QSize edit = editButtonStackView->sizeHint();
   editButtonStackView->setGeometry(int(contentWidth) - edit.width() - margin,
                                    int(h) - edit.height() - margin, edit.width(), edit.height());
@@ -403,8 +441,7 @@ void MainController::addObservable() {
          if (!updateController) return;
          updateController->mode = UpdateMode::manual;
          updateController->updateLayout();
-         if (updateController->mode != UpdateMode::allLastVersion)
-           updateController->checkUpdate();
+         if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
        })},
       {"menuAutoDetectEvent", none},
       {"menuDetectOnceEvent", none},
@@ -478,8 +515,28 @@ void MainController::viewDidAppear() {
   }
   if (env_.config->enableNewDetectLayout && env_.config->enableLaunchDetect)
     cameraManager().isFaceAutoDetect->setValue(true);
+  if (auto* own = qobject_cast<CustomWindow*>(window())) own->setCustomWindowDelegate(this, this);
   setupMetalViews();
 }
+
+bool MainController::closeAllPopups() {
+  for (QWidget* host : {notifyView.data(), settingView.data(), saveRoiView.data(),
+                        languageView.data(), advertisementView.data(), updateView.data()})
+    if (host) host->hide();
+  return false;
+}
+
+void MainController::windowZoom() {
+  if (isSimpleMode_) return;
+  QWidget* top = window();
+  std::optional<QRect> screen = currentScreenFrame(true);
+  if (!top || top == this || !screen) return;
+  top->setMaximumSize(screen->size());
+  top->setGeometry(*screen);
+  top->setMinimumSize(640, 360);
+}
+
+void MainController::handleKeyDown(QKeyEvent*) {}
 
 void MainController::setupBasePositionView() {
   debugLine("setupBasePositionView");
@@ -497,7 +554,8 @@ void MainController::setupBasePositionView() {
 QWidget* MainController::connectController() {
   // The connection popup's content; the shell's connection view once it exists.
   if (!connectController_) {
-    connectController_ = new QWidget(popupView);
+    connectController_ =
+        env_.makeConnectController ? env_.makeConnectController(popupView) : new QWidget(popupView);
     connectController_->setObjectName("ConnectController");
   }
   return connectController_;
@@ -697,7 +755,7 @@ std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
   std::optional<QRect> primary;
   if (QScreen* screen = QGuiApplication::primaryScreen()) primary = screen->geometry();
   QWidget* top = window();
-  bool ownWindow = top && top != this;
+  bool ownWindow = qobject_cast<CustomWindow*>(top) != nullptr;
   return Geometry::screenFrame(top ? top->frameGeometry() : QRect(), useCenter, screens, primary,
                                ownWindow);
 }

@@ -19,6 +19,7 @@
 #include "qt/DeviceMonitor.h"
 #include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
+#include "shell/CustomWindowDelegate.h"
 #include "video/PixelBuffer.h"
 
 namespace platform {
@@ -47,7 +48,7 @@ class SmallControlBoardController;
 // board's view model and the virtual camera together, and on its first appearance starts the
 // update check, the virtual-camera connection (or the extension's activation) and the
 // notification check. Main thread only.
-class MainController : public QWidget {
+class MainController : public QWidget, public CustomWindowDelegate {
   Q_OBJECT
 
  public:
@@ -74,6 +75,8 @@ class MainController : public QWidget {
     // in order, with their bodies).
     std::function<void(const std::vector<std::pair<std::string, std::function<void()>>>&)>
         assignMenuEvents;
+    // Makes the connection popup's content; none: an empty view.
+    std::function<QWidget*(QWidget* parent)> makeConnectController;
     // The control board's own navigator preview, once the board exists; none: the panel's.
     std::function<LayoutView*()> controlBoardMetalView;
     // The composed output's two roads to the virtual camera: the link to its assistant first,
@@ -149,11 +152,11 @@ class MainController : public QWidget {
   double bannerPositionY = 0;
   double controlViewWidthMultiple = 1.0, controlViewHeightMultiple = 1.0;
   VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
-  bool isSimpleMode = false;
+  bool isSimpleMode_ = false;
   bool firstAppear = true;
   bool notifyAnimationRunning = false;
   bool needInit = true;
-  bool isFullScreen = false;
+  bool isFullScreen_ = false;
   bool navigatorShown = false;
 
   // ---- start-up ----
@@ -201,6 +204,14 @@ class MainController : public QWidget {
   std::shared_ptr<AnalysisFacade> facade() const;
   // The composing views' camera description: projection, field-of-view mode and api level.
   void applyCameraEnvironment();
+
+  // ---- the program's window hands these over ----
+  bool isSimpleMode() const override { return isSimpleMode_; }
+  bool isFullScreen() const override { return isFullScreen_; }
+  void setIsFullScreen(bool fullScreen) override { isFullScreen_ = fullScreen; }
+  bool closeAllPopups() override;
+  void windowZoom() override;
+  void handleKeyDown(QKeyEvent* event) override;
 
   // How often the device-arrival observer was installed, and the activation was asked for.
   int deviceObserverCount() const { return deviceObservers_; }

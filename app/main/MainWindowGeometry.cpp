@@ -98,9 +98,9 @@ std::optional<QRect> MainWindowGeometry::screenFrame(const QRect& window, bool u
                                                      const std::optional<QRect>& primary,
                                                      bool isCustomWindow) {
   if (!isCustomWindow) return primary;
-  QPointF point = useCenter ? QPointF(window.x() + window.width() * 0.5,
-                                      window.y() + window.height() * 0.5)
-                            : QPointF(window.topLeft());
+  QPointF point =
+      useCenter ? QPointF(window.x() + window.width() * 0.5, window.y() + window.height() * 0.5)
+                : QPointF(window.topLeft());
   std::optional<QRect> found;
   for (const QRect& screen : screens)
     if (QRectF(screen).contains(point)) found = screen;

@@ -80,8 +80,7 @@ class MainWindowGeometry {
   // screen at all.
   static std::optional<QRect> screenFrame(const QRect& window, bool useCenter,
                                           const std::vector<QRect>& screens,
-                                          const std::optional<QRect>& primary,
-                                          bool isCustomWindow);
+                                          const std::optional<QRect>& primary, bool isCustomWindow);
 };
 
 }  // namespace corvane

@@ -28,8 +28,7 @@ QColor opaque(const std::optional<QColor>& setting, QColor fallback) {
 
 BorderView::BorderView(QWidget* parent) : BorderView(ConfigManager::shared(), parent) {}
 
-BorderView::BorderView(ConfigManager& config, QWidget* parent)
-    : QWidget(parent), config_(config) {
+BorderView::BorderView(ConfigManager& config, QWidget* parent) : QWidget(parent), config_(config) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setAttribute(Qt::WA_NoSystemBackground);
   setAttribute(Qt::WA_TranslucentBackground);
@@ -41,7 +40,8 @@ BorderView::BorderView(ConfigManager& config, QWidget* parent)
   tagNormal_ = asset("tag_name_style_normal");
   tagTracking_ = asset("tag_name_style_tracking");
   tagSpeaking_ = asset("tag_name_style_speaking");
-  if (!microphoneIcon.isNull()) mirroredMicrophone_ = ImageExtension::mirrored(microphoneIcon, true, false);
+  if (!microphoneIcon.isNull())
+    mirroredMicrophone_ = ImageExtension::mirrored(microphoneIcon, true, false);
 }
 
 void BorderView::setMirror(bool mirror) {
@@ -106,9 +106,14 @@ QRectF BorderView::tagRect(QPointF p, double h, QSizeF textSize, double s, QSize
 
 std::array<QPointF, 8> BorderView::handlePoints(QPointF p, double w, double h) {
   double x = p.x(), y = p.y();
-  return {QPointF(x, y),         QPointF(x + w / 2, y),     QPointF(x + w, y),
-          QPointF(x, y + h / 2), QPointF(x + w, y + h / 2), QPointF(x, y + h),
-          QPointF(x + w / 2, y + h), QPointF(x + w, y + h)};
+  return {QPointF(x, y),
+          QPointF(x + w / 2, y),
+          QPointF(x + w, y),
+          QPointF(x, y + h / 2),
+          QPointF(x + w, y + h / 2),
+          QPointF(x, y + h),
+          QPointF(x + w / 2, y + h),
+          QPointF(x + w, y + h)};
 }
 
 BorderView::Decorations BorderView::decorationRects(const BorderProperty& b, double s) {
@@ -127,7 +132,8 @@ bool BorderView::showsHandles(const BorderProperty& b, int64_t selectedId) {
 
 QString BorderView::tagText(const BorderProperty& b, int64_t hoveringId) {
   if (hoveringId != b.id) return QString::fromStdString(b.name);
-  QString company = b.company.empty() ? QStringLiteral("Company") : QString::fromStdString(b.company);
+  QString company =
+      b.company.empty() ? QStringLiteral("Company") : QString::fromStdString(b.company);
   QString title = b.title.empty() ? QStringLiteral("Title") : QString::fromStdString(b.title);
   return company + "\n" + title;
 }
@@ -139,7 +145,7 @@ QFont BorderView::tagFont() {
 }
 
 QSizeF BorderView::measureTagText(const QString& text) {
-  QFontMetrics metrics(tagFont());
+  static const QFontMetrics metrics(tagFont());
   QRect r = metrics.boundingRect(QRect(0, 0, 200, 30), Qt::TextWordWrap, text);
   return QSizeF(r.width(), r.height());
 }
@@ -210,6 +216,18 @@ void BorderView::drawRecord(QPainter& painter, const BorderProperty& b, double s
     painter.drawImage(places.microphone, mirror_ ? mirroredMicrophone_ : microphoneIcon);
 }
 
+const QImage& BorderView::scaledTag(const QImage& background, double s) const {
+  // The three backgrounds at the view's scale, made again only when the scale changes.
+  QSize size(int(whole(100 * s)), int(whole(30 * s)));
+  const void* key = &background;
+  for (const auto& entry : scaledTags_)
+    if (entry.source == key && entry.image.size() == size) return entry.image;
+  if (scaledTags_.size() >= 6) scaledTags_.clear();
+  scaledTags_.push_back(
+      {key, background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)});
+  return scaledTags_.back().image;
+}
+
 void BorderView::drawTag(QPainter& painter, const BorderProperty& b, double s, QSizeF view) const {
   QString text = tagText(b, hoveringRectId_);
   QSizeF measured = measureTagText(text);
@@ -221,9 +239,7 @@ void BorderView::drawTag(QPainter& painter, const BorderProperty& b, double s, Q
                                                             : tagNormal_;
   QRectF target(whole(box.x()), whole(box.y()), whole(box.width()), whole(box.height()));
   if (!background.isNull()) {
-    QImage scaled = background.scaled(int(whole(100 * s)), int(whole(30 * s)),
-                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    ImageExtension::drawNinePart(scaled, painter, whole(10 * s), target);
+    ImageExtension::drawNinePart(scaledTag(background, s), painter, whole(10 * s), target);
   } else {
     // No background picture: a rounded box in the mode's colour keeps the text readable.
     painter.setPen(Qt::NoPen);
@@ -233,8 +249,7 @@ void BorderView::drawTag(QPainter& painter, const BorderProperty& b, double s, Q
   }
   bool single = th == 18;
   double fieldH = single ? 18 : th, inset = single ? 5 : 2;
-  QRectF place(whole(box.x() + 10 * s), whole(box.y() + inset * s), whole(W * s),
-               whole(th * s));
+  QRectF place(whole(box.x() + 10 * s), whole(box.y() + inset * s), whole(W * s), whole(th * s));
   if (place.width() <= 0 || place.height() <= 0) return;
   painter.save();
   painter.translate(place.topLeft());

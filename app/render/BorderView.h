@@ -79,6 +79,7 @@ class BorderView : public QWidget {
  private:
   void drawRecord(QPainter& painter, const BorderProperty& border, double s, QSizeF view) const;
   void drawTag(QPainter& painter, const BorderProperty& border, double s, QSizeF view) const;
+  const QImage& scaledTag(const QImage& background, double s) const;
 
   ConfigManager& config_;
   bool mirror_ = false;
@@ -88,6 +89,11 @@ class BorderView : public QWidget {
   int64_t selectedRectId_ = -1;
   QImage tagNormal_, tagTracking_, tagSpeaking_;
   QImage mirroredMicrophone_;
+  struct ScaledTag {
+    const void* source;
+    QImage image;
+  };
+  mutable std::vector<ScaledTag> scaledTags_;
 };
 
 }  // namespace corvane

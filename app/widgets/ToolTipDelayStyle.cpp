@@ -6,8 +6,8 @@ namespace corvane {
 
 ToolTipDelayStyle::ToolTipDelayStyle(int wakeUpDelayMs) : wakeUpDelayMs_(wakeUpDelayMs) {}
 
-int ToolTipDelayStyle::styleHint(StyleHint hint, const QStyleOption* option,
-                                 const QWidget* widget, QStyleHintReturn* returnData) const {
+int ToolTipDelayStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                                 QStyleHintReturn* returnData) const {
   if (hint == QStyle::SH_ToolTip_WakeUpDelay) return wakeUpDelayMs_;
   return QProxyStyle::styleHint(hint, option, widget, returnData);
 }

@@ -29,8 +29,7 @@ DeviceMonitor::DeviceMonitor(std::unique_ptr<DeviceEventSource> source, QObject*
 DeviceMonitor::~DeviceMonitor() { *alive_ = false; }
 
 DeviceMonitor::SubscriptionId DeviceMonitor::subscribe(const std::string& subsystem,
-                                                       const std::string& action,
-                                                       Handler handler) {
+                                                       const std::string& action, Handler handler) {
   SubscriptionId id = nextId_++;
   subscribers_[id] = Subscriber{subsystem, action, std::move(handler)};
   return id;

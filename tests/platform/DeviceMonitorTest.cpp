@@ -30,7 +30,8 @@ TEST(DeviceMonitor, DeliversMatchingEventsOnTheMainQueueOnly) {
   MainQueue::shared().drain();
   Monitor m = makeMonitor();
   std::vector<std::string> adds, any;
-  m.monitor->subscribe("video4linux", "add", [&](const DeviceEvent& e) { adds.push_back(e.devnode); });
+  m.monitor->subscribe("video4linux", "add",
+                       [&](const DeviceEvent& e) { adds.push_back(e.devnode); });
   m.monitor->subscribe("video4linux", "", [&](const DeviceEvent& e) { any.push_back(e.action); });
   m.source->plugVideo("video3");
   m.source->push({"remove", "video4linux", "/dev/video3", ""});

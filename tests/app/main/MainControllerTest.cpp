@@ -159,15 +159,14 @@ orlith::SelvoDictionary pairDictionary(int64_t id, int64_t type, double x) {
 
 TEST_F(MainControllerTest, StartUpOrderAndASecondShowRepeatsNothing) {
   makeController();
-  EXPECT_EQ(startupLines(), (std::vector<std::string>{"viewDidLoad()", "initlayout()",
-                                                       "setupControlBoard()"}));
+  EXPECT_EQ(startupLines(),
+            (std::vector<std::string>{"viewDidLoad()", "initlayout()", "setupControlBoard()"}));
   // The twelve menu events get their closures, in the window's order.
-  EXPECT_EQ(menuEvents,
-            (std::vector<std::string>{"menuLanguageEvent", "menuUpdateEvent", "menuAutoDetectEvent",
-                                      "menuDetectOnceEvent", "menuAutoTrackEvent",
-                                      "menuCleanAllEvent", "menuWebsiteEvent", "menuTrackAllEvent",
-                                      "menuUntrackAllEvent", "menuPreferencesiEvent",
-                                      "menuLoadRoiEvent", "menuSaveRoiEvent"}));
+  EXPECT_EQ(menuEvents, (std::vector<std::string>{
+                            "menuLanguageEvent", "menuUpdateEvent", "menuAutoDetectEvent",
+                            "menuDetectOnceEvent", "menuAutoTrackEvent", "menuCleanAllEvent",
+                            "menuWebsiteEvent", "menuTrackAllEvent", "menuUntrackAllEvent",
+                            "menuPreferencesiEvent", "menuLoadRoiEvent", "menuSaveRoiEvent"}));
   EXPECT_EQ(defaults->doubleValue("NSInitialToolTipDelay"), 0.8);
   EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 800);
 
@@ -178,8 +177,8 @@ TEST_F(MainControllerTest, StartUpOrderAndASecondShowRepeatsNothing) {
                                       "viewDidAppear()", "setupBasePositionView()",
                                       "setupControlBoard()"}));
   EXPECT_FALSE(controller->firstAppear);
-  ASSERT_TRUE(testsupport::LoopbackHttpServer::pumpUntil(
-      [&] { return rig.server.requestCount() == 1; }));
+  ASSERT_TRUE(
+      testsupport::LoopbackHttpServer::pumpUntil([&] { return rig.server.requestCount() == 1; }));
   EXPECT_NE(rig.server.requests()[0].path.find("version"), std::string::npos);
   EXPECT_EQ(activations, 1);
 
@@ -398,6 +397,20 @@ TEST_F(MainControllerTest, A360DegreeCameraLeavesTheBannerAlone) {
   EXPECT_FALSE(controller->bannerIconArea);
   EXPECT_EQ(controller->bannerPositionY, 0);
   EXPECT_TRUE(recording->callsStartingWith("GetViewMoveIconRect").empty());
+
+  // The camera's projection, field-of-view mode and api level reach both composing views.
+  manager->verticalFov->setValue(corvane::VerticalFovMode::down);
+  settle();
+  controller->setupMetalViews();
+  for (corvane::LayoutView* view :
+       {controller->metalView.data(), controller->controlMetalView.data()}) {
+    const auto& camera = view->environment().camera;
+    EXPECT_EQ(camera.api_version, 4);
+    EXPECT_TRUE(camera.is360Camera);
+    EXPECT_EQ(camera.verticalFov, corvane::VerticalFovMode::down);
+    EXPECT_EQ(camera.projection.max_vfov, manager->projection().max_vfov);
+    EXPECT_EQ(camera.projection.hfov, manager->projection().hfov);
+  }
 }
 
 TEST_F(MainControllerTest, ClickingTheBasePositionButtonEntersFovEditing) {

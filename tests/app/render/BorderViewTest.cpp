@@ -13,7 +13,8 @@ using corvane::BorderView;
 
 namespace {
 
-BorderProperty record(double x, double y, double w, double h, BorderMode mode = BorderMode::normal) {
+BorderProperty record(double x, double y, double w, double h,
+                      BorderMode mode = BorderMode::normal) {
   BorderProperty b;
   b.points = {{x, y}, {x, y + h}, {x + w, y + h}, {x + w, y}, {x, y}};
   b.width = float(w);
@@ -124,8 +125,8 @@ TEST(BorderViewGeometry, TagPlacement) {
 
 TEST(BorderViewGeometry, HandlesAndWhenTheyShow) {
   auto points = BorderView::handlePoints({10, 20}, 100, 50);
-  const std::array<QPointF, 8> expected = {QPointF(10, 20),  QPointF(60, 20), QPointF(110, 20),
-                                           QPointF(10, 45),  QPointF(110, 45), QPointF(10, 70),
+  const std::array<QPointF, 8> expected = {QPointF(10, 20), QPointF(60, 20),  QPointF(110, 20),
+                                           QPointF(10, 45), QPointF(110, 45), QPointF(10, 70),
                                            QPointF(60, 70), QPointF(110, 70)};
   EXPECT_EQ(points, expected);
   struct Row {
@@ -192,8 +193,8 @@ TEST_F(BorderViewTest, TagsHandlesAndIconsAreDrawn) {
   QRectF tag = BorderView::tagRect({100, 100}, 100, BorderView::measureTagText("Ann"), 1,
                                    QSizeF(997, 400), 4);
   EXPECT_GT(painted(tag.adjusted(2, 2, -2, -2)), tag.width() * tag.height() / 2);
-  EXPECT_GT(painted(QRectF(282, 104, 18, 14)), 0);   // pin
-  EXPECT_GT(painted(QRectF(194, 194, 12, 12)), 0);   // bottom-middle handle
+  EXPECT_GT(painted(QRectF(282, 104, 18, 14)), 0);  // pin
+  EXPECT_GT(painted(QRectF(194, 194, 12, 12)), 0);  // bottom-middle handle
   // A tag on a ROI at x = 0 is left out.
   b.points = {{0, 100}, {0, 200}, {200, 200}, {200, 100}, {0, 100}};
   b.hasPin = b.hasAnchor = false;
