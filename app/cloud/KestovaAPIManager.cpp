@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "cloud/ClientIdentity.h"
+#include "cloud/CloudEndpoints.h"
 #include "cloud/HttpClient.h"
 #include "cloud/MessageModel.h"
 #include "dispatch/GlobalQueue.h"
@@ -33,11 +34,7 @@ void hideTokens(nlohmann::json& value) {
 
 // An address the network layer can send to: http or https with a host, and no character that
 // cannot stand in an address (a token or vendor code may carry one).
-bool isSendable(const std::string& url) {
-  QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
-  return parsed.isValid() && !parsed.host().isEmpty() &&
-         (parsed.scheme() == "https" || parsed.scheme() == "http");
-}
+bool isSendable(const std::string& url) { return CloudEndpoints::isWebAddress(url); }
 
 // One answer's handling, on the delivery queue.
 struct Outcome {
