@@ -332,3 +332,48 @@ TEST_F(UpdateFlowTest, AnAllPackageInstallsTheAiImageThenTheFirmwareAfterTheRest
   EXPECT_EQ(ejects, 2);
   EXPECT_EQ(camera->rebootCount(), 1);
 }
+
+TEST_F(UpdateFlowTest, ACameraThatFallsSilentMidInstallEndsOnTheInstallError) {
+  answerVersion(true);
+  servePackage({{"fw_file/update.img", "camera image"}});
+  camera->queueStatus(0, 0);
+  camera->queueStatus(0, 0);
+  camera->queueStatus(4, 40);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->otherFilesUpdateProgress == 40; }));
+  // Unplugged while installing: no status arrives any more.
+  camera->unplug();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  EXPECT_EQ(camera->rebootCount(), 0);
+}
+
+TEST_F(UpdateFlowTest, TheVersionCheckWithoutAnOpenCameraCompletesWithTheFailure) {
+  std::optional<std::optional<std::string>> result;
+  controller->checkUpdate([&](const std::optional<std::string>& link) { result = link; });
+  ASSERT_TRUE(result);  // at once, without a request
+  EXPECT_FALSE(*result);
+  EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(UpdateFlowTest, AControllerGoneWhileTheCameraRestartsStopsTheSearch) {
+  answerVersion(true);
+  servePackage({{"FW version.txt", "2.3.0"},
+                {"fw_file/update.img", "camera image"},
+                {"fw_file/update_ai.img", "ai image"}});
+  camera->queueStatus(0, 0);
+  camera->queueStatus(0, 0);
+  camera->queueStatus(5, 100);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return camera->updateModes().size() == 2; }));
+  present = false;  // the camera restarts and does not come back
+  int before = searches;
+  ASSERT_TRUE(runUntil([&] { return searches >= before + 3; }));
+  controller.reset();
+  int atDestruction = searches;
+  for (int i = 0; i < 5; ++i) clock.advance(1s);
+  work.drain();
+  // At most the attempt under way when the controller went; then the search ends.
+  EXPECT_LE(searches, atDestruction + 1);
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+}
