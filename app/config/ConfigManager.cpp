@@ -13,6 +13,7 @@
 #include "i18n/LanguageManager.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "util/AppExecutionMode.h"
 #include "util/AtomicFile.h"
 
 #define CONFIG_LOG_INFO(msg) env_.logger->info((msg), __FILE__, __func__, __LINE__)
@@ -50,10 +51,15 @@ void applyVendorTable(ConfigManager& config) {
   config.showPowerby = !oem;
 }
 
+bool processRunsTranslated() {
+  return corvane::AppExecutionMode::current() == corvane::AppExecutionMode::emulated;
+}
+
 }  // namespace
 
 ConfigManager::Environment ConfigManager::Environment::process() {
   Environment env;
+  env.runsTranslated = processRunsTranslated;
   env.bundle = &platform::Bundle::main();
   env.defaults = &platform::UserDefaults::shared();
   env.logger = &LogManager::shared();
@@ -73,8 +79,7 @@ ConfigManager::ConfigManager(Environment environment) : env_(std::move(environme
   if (!env_.bundle) env_.bundle = &platform::Bundle::main();
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
   if (!env_.logger) env_.logger = &LogManager::shared();
-  // No detection of binary translation is wired in: the process counts as native.
-  if (!env_.runsTranslated) env_.runsTranslated = [] { return false; };
+  if (!env_.runsTranslated) env_.runsTranslated = processRunsTranslated;
   if (!env_.now) {
     env_.now = [] {
       auto since = platform::Clock::shared().wallNow().time_since_epoch();
