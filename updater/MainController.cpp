@@ -423,8 +423,7 @@ void MainController::ensureConnected(std::function<void(bool)> completed) {
 
 // ---- version check and package ----
 
-void MainController::checkUpdate(
-    std::function<void(const std::optional<std::string>&)> completed) {
+void MainController::checkUpdate(std::function<void(const std::optional<std::string>&)> completed) {
   if (!env_.usbManager->isConnect()) {
     UPDATER_LOG_ERROR("checkUpdate: the camera is not open");
     return completed(std::nullopt);
@@ -811,8 +810,8 @@ void MainController::watchStatusLoop(int loop) {
     if (!closed && ++statusQuietTicks_ < kStatusQuietTicks) return watchStatusLoop(loop);
     ++statusLoop_;  // a reading that still arrives belongs to an ended loop
     UPDATER_LOG_ERROR(closed ? std::string("Camera status: the camera closed during the update")
-                             : "Camera status: no answer for " +
-                                   std::to_string(kStatusQuietTicks) + " s");
+                             : "Camera status: no answer for " + std::to_string(kStatusQuietTicks) +
+                                   " s");
     showInstallErrorPage();
   });
 }

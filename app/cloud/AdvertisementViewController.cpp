@@ -12,7 +12,6 @@
 #include "cloud/APNGImage.h"
 #include "cloud/APNGImageView.h"
 #include "cloud/CloudEndpoints.h"
-#include "cloud/CloudEndpoints.h"
 #include "cloud/HttpClient.h"
 #include "cloud/UserManager.h"
 #include "dispatch/MainQueue.h"

@@ -197,7 +197,8 @@ TEST_F(KestovaAPITest, DeeplyNestedBodiesAreRefusedWithoutWalkingThem) {
   std::string deep = std::string(60000, '[') + std::string(60000, ']');
   std::string deepObject = "{\"message\":" + deep + "}";
   for (int status : {200, 404}) {
-    rig.server.route("GET", "/2/company/no/1", Reply::json(status, status == 200 ? deep : deepObject));
+    rig.server.route("GET", "/2/company/no/1",
+                     Reply::json(status, status == 200 ? deep : deepObject));
     Call<CompanyModel> call;
     call.run(rig, KestovaAPIRouter::getCompanyInfo());
     ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));

@@ -19,15 +19,14 @@ using namespace std::chrono_literals;
 namespace {
 
 platform::PixelBufferRef ToFrame(const Panorama& p) {
-  auto frame = platform::PixelBuffer::create(p.width, p.height,
-                                             platform::PixelFormat::NV12FullRange);
+  auto frame =
+      platform::PixelBuffer::create(p.width, p.height, platform::PixelFormat::NV12FullRange);
   for (int y = 0; y < p.height; ++y) {
     std::memcpy(frame->baseAddress(0) + size_t(y) * frame->bytesPerRow(0), p.luma.ptr(y),
                 size_t(p.width));
   }
   for (int y = 0; y < frame->planeHeight(1); ++y) {
-    std::memset(frame->baseAddress(1) + size_t(y) * frame->bytesPerRow(1), 128,
-                size_t(p.width));
+    std::memset(frame->baseAddress(1) + size_t(y) * frame->bytesPerRow(1), 128, size_t(p.width));
   }
   return frame;
 }
@@ -38,8 +37,8 @@ class FacadeDetection : public ::testing::Test {
     selvo::SetSelvoResourceFolder((std::string(CORVANE_ASSETS_DIR) + "/models").c_str());
     facade->initManager();
     facade->setup({3840, 1080}, {1280, 720}, {1280, 360}, {3840, 1080}, 0, "");
-    frame = ToFrame(Compose(3840, 1080, false,
-                            {{"sample2.jpg", 150, 1.0f}, {"sample3.jpg", 2000, 1.0f}}));
+    frame = ToFrame(
+        Compose(3840, 1080, false, {{"sample2.jpg", 150, 1.0f}, {"sample3.jpg", 2000, 1.0f}}));
   }
   void TearDown() override {
     facade.reset();
