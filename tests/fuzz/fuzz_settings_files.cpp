@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "Bundle.h"
 #include "FuzzCheck.h"
+#include "TestFiles.h"
 #include "config/ConfigManager.h"
 #include "config/LenientJson.h"
 #include "controlboard/ControlBoardViewModel.h"
@@ -24,20 +24,10 @@
 
 namespace fs = std::filesystem;
 using corvane::LenientJson;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // The program's surroundings, made once: a home in a scratch folder, the shipped resources,
 // the bundle's values, user defaults and a logger that keeps nothing.
@@ -111,12 +101,18 @@ bool isListOfObjects(const std::string& bytes) {
   return true;
 }
 
-// After the save, an unusable user copy is kept as "<file>.unreadable", byte for byte.
-void checkKept(const fs::path& file, const std::string& bytes, bool usable) {
-  if (usable) return;
+// Loads a user's copy of these bytes and saves: the file then holds what the reader calls
+// usable, and an unusable copy is kept as "<file>.unreadable", byte for byte.
+void loadAndSave(const fs::path& file, const std::string& bytes, bool (*usable)(const std::string&),
+                 const std::function<void()>& load, const std::function<void()>& save) {
+  writeFile(file.string(), bytes);
+  load();
+  save();
+  FUZZ_CHECK(usable(readFile(file.string())));
+  if (usable(bytes)) return;
   fs::path kept = file.string() + ".unreadable";
   FUZZ_CHECK(fs::exists(kept));
-  FUZZ_CHECK(readFile(kept) == bytes);
+  FUZZ_CHECK(readFile(kept.string()) == bytes);
 }
 
 }  // namespace
@@ -129,26 +125,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::remove_all(h.root / "library/Studio");
   auto config = h.config();
   switch (data[0] % 3) {
-    case 0: {
-      fs::path file = h.json("Custom config.json");
-      writeFile(file, bytes);
-      config->loadCustomConfig();
-      config->saveConfigFile();
-      checkKept(file, bytes, isObject(bytes));
-      FUZZ_CHECK(isObject(readFile(file)));
+    case 0:
+      loadAndSave(
+          h.json("Custom config.json"), bytes, isObject, [&] { config->loadCustomConfig(); },
+          [&] { config->saveConfigFile(); });
       break;
-    }
-    case 1: {
-      fs::path file = h.json("Presets.json");
-      writeFile(file, bytes);
-      config->loadPresets();
-      config->savePresetFile();
-      checkKept(file, bytes, isListOfObjects(bytes));
-      FUZZ_CHECK(isListOfObjects(readFile(file)));
+    case 1:
+      loadAndSave(
+          h.json("Presets.json"), bytes, isListOfObjects, [&] { config->loadPresets(); },
+          [&] { config->savePresetFile(); });
       break;
-    }
     default:
-      writeFile(h.root / "library/Studio/config/KestovaSetting.json", bytes);
+      writeFile((h.root / "library/Studio/config/KestovaSetting.json").string(), bytes);
       config->loadKestovaSetting();
       break;
   }

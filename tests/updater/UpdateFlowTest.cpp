@@ -151,12 +151,25 @@ class UpdateFlowTest : public ::testing::Test {
     });
   }
 
+  // A package with the AI image and the firmware, installed in two passes with a restart.
+  void startAllPackage() {
+    answerVersion(true);
+    servePackage({{"FW version.txt", "2.3.0"},
+                  {"fw_file/update.img", "camera image"},
+                  {"fw_file/update_ai.img", "ai image"}});
+    camera->queueStatus(0, 0);
+    camera->queueStatus(0, 0);
+    camera->queueStatus(5, 100);
+    controller->viewDidAppear();
+  }
+
   void answerVersion(bool hasNew) {
     std::string answer = std::string(R"({"success": true, "errors": [], "data": {)") +
                          R"("hasNewVersion": false, "version": "2.3.0", "fwVersion": "1.2.5", )" +
                          R"("hasNewFwVersion": )" + (hasNew ? "true" : "false") +
                          R"(, "fwVersionObj": {"link": "/fw/update.zip"}}})";
-    server.route("POST", "/1.5/version/check", testsupport::LoopbackHttpServer::Reply::json(200, answer));
+    server.route("POST", "/1.5/version/check",
+                 testsupport::LoopbackHttpServer::Reply::json(200, answer));
   }
   void servePackage(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::string zip = dir.file("served.zip");
@@ -317,14 +330,7 @@ TEST_F(UpdateFlowTest, WhenTheAudioDeviceNeverAppearsTheConnectErrorShows) {
 }
 
 TEST_F(UpdateFlowTest, AnAllPackageInstallsTheAiImageThenTheFirmwareAfterTheRestart) {
-  answerVersion(true);
-  servePackage({{"FW version.txt", "2.3.0"},
-                {"fw_file/update.img", "camera image"},
-                {"fw_file/update_ai.img", "ai image"}});
-  camera->queueStatus(0, 0);
-  camera->queueStatus(0, 0);
-  camera->queueStatus(5, 100);
-  controller->viewDidAppear();
+  startAllPackage();
   ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
   EXPECT_EQ(controller->updateMode, updater::UpdateMode::Fw);  // the second pass
   EXPECT_EQ(camera->updateModes(), (std::vector<uint8_t>{1, 2, 1, 2}));
@@ -357,14 +363,7 @@ TEST_F(UpdateFlowTest, TheVersionCheckWithoutAnOpenCameraCompletesWithTheFailure
 }
 
 TEST_F(UpdateFlowTest, AControllerGoneWhileTheCameraRestartsStopsTheSearch) {
-  answerVersion(true);
-  servePackage({{"FW version.txt", "2.3.0"},
-                {"fw_file/update.img", "camera image"},
-                {"fw_file/update_ai.img", "ai image"}});
-  camera->queueStatus(0, 0);
-  camera->queueStatus(0, 0);
-  camera->queueStatus(5, 100);
-  controller->viewDidAppear();
+  startAllPackage();
   ASSERT_TRUE(runUntil([&] { return camera->updateModes().size() == 2; }));
   present = false;  // the camera restarts and does not come back
   int before = searches;
