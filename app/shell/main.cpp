@@ -1,41 +1,20 @@
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <QMainWindow>
-#include <QSocketNotifier>
+#include <QScreen>
 
-#include "config/ConfigManager.h"
+#include "camera/CameraManager.h"
+#include "camera/PlayerManager.h"
 #include "log/LogManager.h"
 #include "qt/QtMainQueue.h"
+#include "shell/AppDelegate.h"
+#include "shell/CustomWindow.h"
+#include "shell/LaunchViewController.h"
 #include "shell/ProgramInfo.h"
+#include "shell/ShellControllers.h"
+#include "shell/SignalQuitter.h"
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-  char c = 1;
-  [[maybe_unused]] auto n = write(signalPipe[1], &c, 1);
-}
-
-// SIGINT and SIGTERM end the event loop, so the program quits through its normal path.
-void quitOnSignals(QApplication& app) {
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-    char c;
-    [[maybe_unused]] auto n = read(signalPipe[0], &c, 1);
-    app.quit();
-  });
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
+constexpr QSize LAUNCH_SIZE{800, 450};
 
 }  // namespace
 
@@ -45,18 +24,48 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
   platform::QtMainQueue::install();
-  quitOnSignals(app);
-
+  corvane::SignalQuitter::install(app);
   corvane::LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
-  corvane::ConfigManager::shared().setup();
+  corvane::registerShellControllers();
 
-  QMainWindow window;
+  corvane::CameraManager& camera = corvane::CameraManager::shared();
+  corvane::AppDelegate delegate(camera, corvane::AppDelegate::Environment::process());
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                   [&delegate] { delegate.applicationWillTerminate(); });
+  corvane::registerShellWindows(delegate);
+  delegate.applicationWillFinishLaunching();
+
+  corvane::CustomWindow window([&camera] { return camera.connectMode->value(); });
   window.setWindowTitle("Corvane Studio");
-  window.resize(1280, 800);
-  window.show();
+  delegate.attachTo(&window);
+  auto* launch =
+      new corvane::LaunchViewController(corvane::LaunchViewController::Environment::process());
+  window.setMainContent(launch);
+  window.setFixedSize(LAUNCH_SIZE);  // the launch screen does not resize; the main window does
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    window.move(area.center() - QPoint(LAUNCH_SIZE.width() / 2, LAUNCH_SIZE.height() / 2));
+  }
+  launch->viewDidLoad();
+  // The run that only removes the virtual camera shows no window.
+  if (!delegate.isDeactivateRun()) window.show();
+  delegate.applicationDidFinishLaunching();
+
+  // The renderer's effect pass, fed by every frame the analysis completes.
+  camera.setupEffectView();
+  // A video file named on the command line stands in for the camera (the demo clip).
+  QStringList arguments = QCoreApplication::arguments();
+  if (!delegate.isDeactivateRun() && arguments.size() > 1 && !arguments.last().startsWith('-')) {
+    auto& player = corvane::PlayerManager::shared();
+    player.setupComplete->bind([&player](bool ok) {
+      if (ok) player.play();
+    });
+    player.loadVideo(arguments.last());
+  }
 
   int rc = app.exec();
   corvane::LogManager::shared().log("Corvane Studio quits");
+  corvane::SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();
   return rc;
 }
