@@ -5,13 +5,15 @@
 set -euo pipefail
 platform=$1
 shift
-if ! nm -DC --defined-only "$platform" | grep -q 'platform::MainQueue::shared()'; then
+exported=$(nm -DC --defined-only "$platform")
+if ! grep -q 'platform::MainQueue::shared()' <<<"$exported"; then
   echo "the platform library does not export platform::MainQueue::shared()"
   exit 1
 fi
 status=0
 for library in "$@"; do
-  copies=$(nm -C --defined-only "$library" | grep -E ' [TtDdBb] platform::' || true)
+  symbols=$(nm -C --defined-only "$library")
+  copies=$(grep -E ' [TtDdBb] platform::' <<<"$symbols" || true)
   if [ -n "$copies" ]; then
     echo "$library carries its own copy of the platform layer:"
     echo "$copies" | head -5
