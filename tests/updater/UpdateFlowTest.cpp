@@ -127,7 +127,7 @@ class UpdateFlowTest : public ::testing::Test {
   // at a time, until `done` holds or a bounded number of rounds passed.
   template <typename F>
   bool runUntil(F done) {
-    auto end = std::chrono::steady_clock::now() + 20s;
+    auto end = std::chrono::steady_clock::now() + 90s;  // a bound, generous for sanitizer runs
     while (!done()) {
       if (std::chrono::steady_clock::now() > end) return false;
       platform::MainQueue::shared().drain();
