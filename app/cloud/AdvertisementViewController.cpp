@@ -30,10 +30,7 @@ constexpr auto kSlideTick = std::chrono::milliseconds(16);
 
 // Only web pages are opened for an ad: an address from the network must not reach xdg-open
 // with a file or program scheme.
-bool isWebAddress(const QUrl& url) {
-  return url.isValid() && !url.host().isEmpty() &&
-         (url.scheme() == "https" || url.scheme() == "http");
-}
+bool isWebAddress(const QUrl& url) { return CloudEndpoints::isWebAddress(url); }
 
 }  // namespace
 

@@ -15,4 +15,13 @@ std::string CloudEndpoints::join(const std::string& base, const std::string& pat
   return left + "/" + path.substr(start);
 }
 
+bool CloudEndpoints::isWebAddress(const QUrl& url) {
+  return url.isValid() && !url.host().isEmpty() &&
+         (url.scheme() == "https" || url.scheme() == "http");
+}
+
+bool CloudEndpoints::isWebAddress(const std::string& address) {
+  return isWebAddress(QUrl(QString::fromStdString(address), QUrl::StrictMode));
+}
+
 }  // namespace corvane
