@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "Bundle.h"
 #include "Process.h"
 
 namespace platform {
@@ -9,6 +10,7 @@ namespace platform {
 Workspace::Environment Workspace::Environment::process() {
   Environment env;
   env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
+  env.executablePath = [] { return Bundle::executablePath(); };
   return env;
 }
 
@@ -30,6 +32,12 @@ bool Workspace::openApplication(const std::string& path,
 bool Workspace::openURL(const std::string& url) {
   if (url.empty() || !env_.spawn) return false;
   return env_.spawn({"xdg-open", url});
+}
+
+bool Workspace::relaunchApplication() {
+  std::string self = env_.executablePath ? env_.executablePath() : std::string();
+  if (self.empty() || self.front() != '/' || !env_.spawn) return false;
+  return env_.spawn({"/bin/sh", "-c", kRelaunchScript, self});
 }
 
 }  // namespace platform
