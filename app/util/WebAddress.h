@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace corvane {
+
+// Addresses that come from the network or the configuration are opened only when they are web
+// pages: never a file, a program or another scheme handed to the desktop's opener.
+class WebAddress {
+ public:
+  // A valid http or https address with a host.
+  static bool isWebAddress(const QUrl& url);
+  // The same for a text, parsed strictly.
+  static bool isWebAddress(const QString& text);
+};
+
+}  // namespace corvane
