@@ -1,0 +1,81 @@
+#include "shell/ShellPopups.h"
+
+#include <QEvent>
+
+namespace corvane {
+
+ShellPopups::Factories ShellPopups::Factories::process() {
+  Factories f;
+  f.language = [] {
+    return new LanguageViewController(LanguageViewController::Environment::process());
+  };
+  f.setting = [] {
+    return new SettingViewController(SettingViewController::Environment::process());
+  };
+  return f;
+}
+
+ShellPopups::ShellPopups(QWidget* host, Factories factories)
+    : QObject(host), host_(host), factories_(std::move(factories)) {
+  if (host_) host_->installEventFilter(this);
+}
+
+void ShellPopups::showLanguage() {
+  if (!language_ && factories_.language) {
+    language_ = factories_.language();
+    if (!language_) return;
+    language_->setParent(host_);
+    QPointer<LanguageViewController> popup = language_;
+    language_->closeAction = [popup] {
+      if (popup) popup->hide();
+    };
+  }
+  if (setting_) setting_->hide();
+  // The list follows the tables found now.
+  if (language_) language_->setupLanguageList();
+  present(language_);
+}
+
+void ShellPopups::showSettings() {
+  if (!setting_ && factories_.setting) {
+    setting_ = factories_.setting();
+    if (!setting_) return;
+    setting_->setParent(host_);
+    QPointer<SettingViewController> popup = setting_;
+    setting_->closeAction = [popup] {
+      if (popup) popup->hide();
+    };
+  }
+  if (language_) language_->hide();
+  if (setting_) setting_->selectState(setting_->currentState);
+  present(setting_);
+}
+
+bool ShellPopups::hideAll() {
+  bool shown = false;
+  for (QWidget* popup : {static_cast<QWidget*>(language_), static_cast<QWidget*>(setting_)}) {
+    if (popup && popup->isVisible()) {
+      popup->hide();
+      shown = true;
+    }
+  }
+  return shown;
+}
+
+void ShellPopups::present(QWidget* popup) {
+  if (!popup || !host_) return;
+  popup->move(host_->rect().center() - popup->rect().center());
+  popup->show();
+  popup->raise();
+}
+
+bool ShellPopups::eventFilter(QObject* watched, QEvent* event) {
+  // Popups stay centred over the window's content when it changes size.
+  if (watched == host_ && event->type() == QEvent::Resize) {
+    for (QWidget* popup : {static_cast<QWidget*>(language_), static_cast<QWidget*>(setting_)})
+      if (popup) popup->move(host_->rect().center() - popup->rect().center());
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace corvane
