@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -285,6 +286,29 @@ std::optional<SystemInfo::CpuTimes> SystemInfo::cpuTimes() const {
   auto text = readFile(path("proc/stat"));
   if (!text) return std::nullopt;
   return parseStat(*text);
+}
+
+std::string SystemInfo::osVersionText(std::string_view release) {
+  std::string numbers;
+  int parts = 0;
+  for (size_t i = 0; i < release.size() && parts < 3;) {
+    size_t start = i;
+    while (i < release.size() && std::isdigit(static_cast<unsigned char>(release[i]))) ++i;
+    if (i == start) break;
+    numbers += std::string(parts ? "." : "") + std::string(release.substr(start, i - start));
+    ++parts;
+    if (i < release.size() && release[i] == '.')
+      ++i;
+    else
+      break;
+  }
+  while (parts++ < 3) numbers += numbers.empty() ? "0" : ".0";
+  return "Linux " + numbers;
+}
+
+std::string SystemInfo::osVersionText() {
+  auto running = kernel();
+  return osVersionText(running ? running->release : "");
 }
 
 std::optional<SystemInfo::Kernel> SystemInfo::kernel() {

@@ -63,6 +63,11 @@ class SystemInfo {
   std::optional<ExecutableHeader> executableHeader() const;
 
   static std::optional<Kernel> kernel();
+  // "Linux " and the first three numbers of a kernel release, missing ones as 0 ("Linux 6.1.0"),
+  // in the form other systems report as "macOS 14.2.1".
+  static std::string osVersionText(std::string_view release);
+  // The same for the running kernel.
+  static std::string osVersionText();
   static std::optional<uint64_t> physicalMemory();
   static int onlineProcessors();
 

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <string_view>
+
 #include "Bundle.h"
 #include "Process.h"
 
@@ -29,8 +32,22 @@ bool Workspace::openApplication(const std::string& path,
   return env_.spawn(argv);
 }
 
+bool Workspace::isWebAddress(const std::string& url) {
+  auto starts = [&url](std::string_view prefix) {
+    if (url.size() <= prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+    return true;
+  };
+  if (!starts("http://") && !starts("https://")) return false;
+  // A control character or blank would let the address mean something else to the opener.
+  for (unsigned char c : url)
+    if (c <= 0x20 || c == 0x7f) return false;
+  return true;
+}
+
 bool Workspace::openURL(const std::string& url) {
-  if (url.empty() || !env_.spawn) return false;
+  if (!isWebAddress(url) || !env_.spawn) return false;
   return env_.spawn({"xdg-open", url});
 }
 

@@ -23,8 +23,9 @@ class Workspace {
 
   // False when the file is not an executable or could not be started.
   bool openApplication(const std::string& path, const std::vector<std::string>& arguments = {});
-  // An address (https:, file:, a settings scheme) in the user's chosen program.
+  // A web address (http or https only) in the user's browser; false for anything else.
   bool openURL(const std::string& url);
+  static bool isWebAddress(const std::string& url);
   // Starts this program again two seconds from now, from a detached shell that outlives it, so
   // the caller can quit meanwhile. The path reaches the shell as an argument ($0), never as
   // part of its script. False when the shell could not be started.

@@ -23,6 +23,7 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "shell/AppDelegate.h"
 
 #define UPDATE_LOG_DEBUG(msg) env_.logger->debug((msg), __FILE__, __func__, __LINE__)
 #define UPDATE_LOG_ERROR(msg) env_.logger->error((msg), __FILE__, __func__, __LINE__)
@@ -30,27 +31,6 @@
 namespace corvane {
 
 namespace {
-
-// "Linux " and the kernel release's first three numbers, as "macOS 14.2.1" is formed there.
-std::string osVersionText() {
-  auto kernel = platform::SystemInfo::kernel();
-  std::string release = kernel ? kernel->release : "";
-  std::string numbers;
-  int parts = 0;
-  for (size_t i = 0; i < release.size() && parts < 3;) {
-    size_t start = i;
-    while (i < release.size() && std::isdigit(static_cast<unsigned char>(release[i]))) ++i;
-    if (i == start) break;
-    numbers += (parts ? "." : "") + release.substr(start, i - start);
-    ++parts;
-    if (i < release.size() && release[i] == '.')
-      ++i;
-    else
-      break;
-  }
-  while (parts++ < 3) numbers += numbers.empty() ? "0" : ".0";
-  return "Linux " + numbers;
-}
 
 QString text(const std::string& key) { return QString::fromStdString(localized(key)); }
 
@@ -67,10 +47,14 @@ UpdateController::Environment UpdateController::Environment::process() {
     auto& usb = USBManager::shared();
     return Camera{usb.firmwareVersion(), usb.vendor_id(), usb.product_id(), usb.machineId()};
   };
+  env.companyModel = []() -> std::optional<CompanyModel> {
+    const AppDelegate* delegate = AppDelegate::current();
+    return delegate ? delegate->companyModel() : std::nullopt;
+  };
   env.isStaging = [] { return ConfigManager::shared().isStaging; };
   env.vendor = [] { return ConfigManager::shared().vendor; };
   env.appVersion = platform::Bundle::main().shortVersion().value_or("");
-  env.osVersion = osVersionText();
+  env.osVersion = platform::SystemInfo::osVersionText();
   std::filesystem::path self(platform::Bundle::executablePath());
   env.updaterPath = (self.parent_path() / "corvane-studio-updater").string();
   return env;

@@ -95,22 +95,30 @@ ConfigManager::ConfigManager(Environment environment) : env_(std::move(environme
   isRunningWithRosetta = env_.runsTranslated();
 }
 
-void ConfigManager::setup() {
+ConfigManager::VersionChange ConfigManager::settleVersion() {
   auto programVersion = env_.bundle->shortVersion();
   if (!programVersion) {
     CONFIG_LOG_WARNING("No program version in the bundle: the stored settings are kept");
-  } else {
-    QString current = QString::fromStdString(*programVersion);
-    QVariant stored = env_.defaults->object("CurrentVersion");
-    if (!stored.isValid() || stored.typeId() != QMetaType::QString) {
-      env_.defaults->set("CurrentVersion", current);
-    } else if (stored.toString() != current) {
-      for (const QString& key : env_.defaults->keys()) env_.defaults->remove(key);
-      removePresetFile();
-      env_.defaults->set("CurrentVersion", current);
-    }
-    env_.defaults->synchronize();
+    return VersionChange::same;
   }
+  VersionChange change = VersionChange::same;
+  QString current = QString::fromStdString(*programVersion);
+  QVariant stored = env_.defaults->object("CurrentVersion");
+  if (!stored.isValid() || stored.typeId() != QMetaType::QString) {
+    env_.defaults->set("CurrentVersion", current);
+    change = VersionChange::firstRun;
+  } else if (stored.toString() != current) {
+    env_.defaults->removeAll();
+    removePresetFile();
+    env_.defaults->set("CurrentVersion", current);
+    change = VersionChange::upgrade;
+  }
+  env_.defaults->synchronize();
+  return change;
+}
+
+void ConfigManager::setup() {
+  settleVersion();
   loadKestovaSetting();
   loadConfig();
   loadCustomConfig();

@@ -47,6 +47,10 @@ class ConfigManager {
   ConfigManager(const ConfigManager&) = delete;
   ConfigManager& operator=(const ConfigManager&) = delete;
 
+  enum class VersionChange { firstRun, same, upgrade };
+  // Compares the program's version with the stored "CurrentVersion": a first run stores it; a
+  // different one wipes every user default and the user's presets, then stores it.
+  VersionChange settleVersion();
   // Version check, then every loader in order, then the control board's dump.
   void setup();
   void loadKestovaSetting();

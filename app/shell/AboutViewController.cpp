@@ -14,6 +14,7 @@
 #include "config/ConfigManager.h"
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
+#include "shell/AppDelegate.h"
 #include "shell/ShellStyle.h"
 #include "util/WebAddress.h"
 #include "widgets/CustomButton.h"
@@ -42,6 +43,10 @@ AboutViewController::Environment AboutViewController::Environment::process() {
     CameraManager& camera = CameraManager::shared();
     return Camera{camera.connectMode->value() == ConnectMode::connected,
                   camera.currentDeviceName->value(), USBManager::shared().firmwareVersion()};
+  };
+  env.companyModel = []() -> std::optional<CompanyModel> {
+    AppDelegate* delegate = AppDelegate::current();
+    return delegate ? delegate->companyModel() : std::nullopt;
   };
   env.makerAddress = CORVANE_MAKER_URL;
   env.workspace = &platform::Workspace::shared();

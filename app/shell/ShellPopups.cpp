@@ -1,6 +1,9 @@
 #include "shell/ShellPopups.h"
 
 #include <QEvent>
+#include <memory>
+
+#include "widgets/ViewRouter.h"
 
 namespace corvane {
 
@@ -13,6 +16,25 @@ ShellPopups::Factories ShellPopups::Factories::process() {
     return new SettingViewController(SettingViewController::Environment::process());
   };
   return f;
+}
+
+void ShellPopups::install(std::function<void()>& languageEvent,
+                          std::function<void()>& preferencesEvent, Factories factories) {
+  auto popups = std::make_shared<QPointer<ShellPopups>>();
+  auto shared = [popups, factories]() -> ShellPopups* {
+    if (!*popups) {
+      QWidget* host = ViewRouter::shared().mainController();
+      if (!host) return nullptr;
+      *popups = new ShellPopups(host, factories);
+    }
+    return *popups;
+  };
+  languageEvent = [shared] {
+    if (ShellPopups* p = shared()) p->showLanguage();
+  };
+  preferencesEvent = [shared] {
+    if (ShellPopups* p = shared()) p->showSettings();
+  };
 }
 
 ShellPopups::ShellPopups(QWidget* host, Factories factories)

@@ -25,6 +25,12 @@ class ShellPopups : public QObject {
 
   ShellPopups(QWidget* host, Factories factories);
 
+  // Fills the application delegate's language and preferences slots with the program's popups,
+  // made over the view router's main controller on first use. A main window that fills the
+  // slots itself later takes them over.
+  static void install(std::function<void()>& languageEvent, std::function<void()>& preferencesEvent,
+                      Factories factories = Factories::process());
+
   void showLanguage();
   void showSettings();
   // Hides both; true when one was showing.

@@ -45,6 +45,7 @@ void CustomView::setBorderColor(const QColor& c) {
 
 void CustomView::follow(HoverTracker::Change change) {
   if (change == HoverTracker::Change::none || disableMouseEvent) return;
+  if (mouseCallback) mouseCallback(change == HoverTracker::Change::entered);
   if (NamedColors::isClear(hoverColor_)) return;
   layerBackground_ = change == HoverTracker::Change::entered ? hoverColor_ : color_;
   update();
@@ -52,7 +53,7 @@ void CustomView::follow(HoverTracker::Change change) {
 
 void CustomView::mousePressEvent(QMouseEvent* event) {
   // Accepting keeps the click from the views below.
-  if (disableMouseEvent) return event->accept();
+  if (disableMouseEvent || disableClick) return event->accept();
   QWidget::mousePressEvent(event);
 }
 

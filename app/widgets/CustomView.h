@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QWidget>
+#include <functional>
 
 #include "widgets/HoverTracker.h"
 
@@ -9,7 +10,8 @@ namespace corvane {
 
 // The program's styled view: a fill, an optional hover fill, rounded corners and a border.
 // Colours only reach the drawing once their setters run. With disableMouseEvent set the view
-// swallows clicks and shows no hover.
+// swallows clicks and shows no hover. disableClick ignores presses only; mouseCallback hears the
+// pointer entering (true) and leaving (false) the hover area.
 class CustomView : public QWidget {
   Q_OBJECT
 
@@ -17,6 +19,8 @@ class CustomView : public QWidget {
   explicit CustomView(const QRect& frame = QRect(), QWidget* parent = nullptr);
 
   bool disableMouseEvent = false;
+  bool disableClick = false;
+  std::function<void(bool entered)> mouseCallback;
 
   QColor color() const { return color_; }
   void setColor(const QColor& c);

@@ -16,6 +16,8 @@ const std::map<QString, QColor>& table() {
       {QStringLiteral("54Color"), QColor(0x36, 0x36, 0x36)},
       {QStringLiteral("tintColor"), QColor(40, 150, 245)},
       {QStringLiteral("black50Color"), QColor(0, 0, 0, 128)},
+      {QStringLiteral("clearColor"), QColor(0, 0, 0, 0)},
+      {QStringLiteral("windowBackgroundColor"), QColor(0x1E, 0x1F, 0x22)},
   };
   return colors;
 }

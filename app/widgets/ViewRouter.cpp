@@ -39,6 +39,26 @@ void ViewRouter::setFactories(Factory makeMainController, Factory makeAlertContr
   r.alert = std::move(makeAlertController);
 }
 
+void ViewRouter::setMainControllerFactory(Factory makeMainController) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (r.routerMade) {
+    CV_LOG_WARNING("the view router exists already; its main controller stays as it is");
+    return;
+  }
+  r.main = std::move(makeMainController);
+}
+
+void ViewRouter::setAlertControllerFactory(Factory makeAlertController) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (r.routerMade) {
+    CV_LOG_WARNING("the view router exists already; its alert controller stays as it is");
+    return;
+  }
+  r.alert = std::move(makeAlertController);
+}
+
 ViewRouter& ViewRouter::shared() {
   // The controllers live as long as the program; the router is never destroyed, so it never
   // outlives the application that owns their widgets.

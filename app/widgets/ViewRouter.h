@@ -16,6 +16,8 @@ class ViewRouter {
   static ViewRouter& shared();
   // Only before the first shared(); later calls are logged and change nothing.
   static void setFactories(Factory makeMainController, Factory makeAlertController);
+  static void setMainControllerFactory(Factory makeMainController);
+  static void setAlertControllerFactory(Factory makeAlertController);
 
   // Makes both controllers at once; a missing factory or an empty result leaves that one none.
   ViewRouter(const Factory& makeMainController, const Factory& makeAlertController);

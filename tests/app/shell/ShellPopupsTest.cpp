@@ -3,6 +3,7 @@
 #include "ShellTestRig.h"
 #include "config/ConfigManager.h"
 #include "shell/ShellPopups.h"
+#include "widgets/ViewRouter.h"
 
 namespace corvane {
 namespace {
@@ -91,6 +92,31 @@ TEST_F(ShellPopupsTest, TheRestartAlertComesOverThePopup) {
   while (top && top != alert) top = top->parentWidget();
   EXPECT_EQ(top, alert) << "the alert lies on top of the popup";
   answerAlert(false);
+}
+
+// The only test of this program that asks the view router: its controllers are made once.
+TEST_F(ShellPopupsTest, TheMenuSlotsOpenThePopupsOverTheRoutersMainController) {
+  QPointer<QWidget> mainController;
+  ViewRouter::setFactories([&] { return mainController = new QWidget(), mainController.data(); },
+                           [] { return AlertController::instantiate(); });
+  std::function<void()> languageEvent, preferencesEvent;
+  ShellPopups::install(languageEvent, preferencesEvent, factories());
+  ASSERT_TRUE(languageEvent && preferencesEvent);
+  EXPECT_EQ(languagesMade, 0) << "nothing is made before the first selection";
+  languageEvent();
+  ASSERT_TRUE(mainController);
+  EXPECT_EQ(ViewRouter::shared().mainController(), mainController.data());
+  auto* language = mainController->findChild<LanguageViewController*>();
+  ASSERT_NE(language, nullptr);
+  EXPECT_TRUE(language->isVisibleTo(mainController));
+  preferencesEvent();
+  auto* setting = mainController->findChild<SettingViewController*>();
+  ASSERT_NE(setting, nullptr);
+  EXPECT_TRUE(setting->isVisibleTo(mainController));
+  EXPECT_FALSE(language->isVisibleTo(mainController));
+  languageEvent();
+  EXPECT_EQ(languagesMade, 1);
+  EXPECT_EQ(settingsMade, 1);
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QPushButton>
+#include <QWidget>
+#include <functional>
+
+#include "camera/ConnectMode.h"
+#include "util/Observable.h"
+
+class QLabel;
+
+namespace corvane {
+
+class CustomView;
+
+// What the main window shows while no camera picture is there: the search and connection
+// messages, or "camera not found" with a retry button. Its panes follow the camera's
+// connection state.
+class ConnectController : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `searchCamera` starts a new camera search.
+  ConnectController(ObservableRef<ConnectMode> connectMode, std::function<void()> searchCamera,
+                    QWidget* parent = nullptr);
+  // Over the program's camera manager.
+  static ConnectController* make(QWidget* parent = nullptr);
+
+  void onClickTryAgainButton();
+  void mouseEntered();
+  void mouseExited();
+
+  QWidget* cannotFindView = nullptr;
+  QWidget* messageView = nullptr;
+  QLabel* cantFindCameraLabel = nullptr;
+  QLabel* messageLabel = nullptr;
+  CustomView* tryAgainBgView = nullptr;
+  QPushButton* tryAgainButton = nullptr;
+
+  // What the retry button shows now.
+  QColor tryAgainBackground() const { return buttonBackground_; }
+  QColor tryAgainTitleColor() const { return buttonTitle_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void apply(ConnectMode mode);
+  void paintButton(const QColor& background, const QColor& title);
+
+  std::function<void()> searchCamera_;
+  QColor buttonBackground_;
+  QColor buttonTitle_;
+};
+
+}  // namespace corvane

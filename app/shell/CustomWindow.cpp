@@ -1,0 +1,115 @@
+#include "shell/CustomWindow.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+#include "shell/CustomWindowDelegate.h"
+#include "shell/MiniaturizeRule.h"
+#include "widgets/CustomView.h"
+#include "widgets/NamedColors.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr double CONTENT_CORNER_RADIUS = 20.0;
+
+}  // namespace
+
+CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* parent)
+    : QMainWindow(parent), connectMode_(std::move(connectMode)) {
+  frame_ = new CustomView(QRect(), this);
+  frame_->setObjectName("contentFrame");
+  frame_->setColor(NamedColors::color("windowBackgroundColor"));
+  frame_->setCornerRadius(CONTENT_CORNER_RADIUS);
+  auto* layout = new QVBoxLayout(frame_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  setCentralWidget(frame_);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void CustomWindow::setCustomWindowDelegate(CustomWindowDelegate* delegate, QObject* lifetime) {
+  delegate_ = delegate;
+  delegateLifetime_ = lifetime;
+}
+
+CustomWindowDelegate* CustomWindow::customWindowDelegate() const {
+  return delegateLifetime_ ? delegate_ : nullptr;
+}
+
+QWidget* CustomWindow::setMainContent(QWidget* content) {
+  QWidget* previous = content_;
+  if (previous) {
+    frame_->layout()->removeWidget(previous);
+    previous->hide();
+    previous->setParent(nullptr);
+  }
+  content_ = content;
+  if (content) {
+    frame_->layout()->addWidget(content);
+    content->show();
+  }
+  return previous;
+}
+
+bool CustomWindow::miniaturize() {
+  CustomWindowDelegate* delegate = customWindowDelegate();
+  auto step = MiniaturizeRule::decide(delegate != nullptr, delegate && delegate->isSimpleMode(),
+                                      connectMode_ ? connectMode_() : ConnectMode::searching);
+  if (step == MiniaturizeRule::Step::ignore) return false;
+  if (step == MiniaturizeRule::Step::askPopups && !delegate->closeAllPopups()) return false;
+  ownStateChange_ = true;
+  setWindowState(windowState() | Qt::WindowMinimized);
+  ownStateChange_ = false;
+  return true;
+}
+
+void CustomWindow::toggleFullScreen() {
+  if (CustomWindowDelegate* delegate = customWindowDelegate())
+    delegate->setIsFullScreen(!delegate->isFullScreen());
+  ownStateChange_ = true;
+  setWindowState(windowState() ^ Qt::WindowFullScreen);
+  ownStateChange_ = false;
+}
+
+void CustomWindow::zoom() {
+  if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowZoom();
+}
+
+void CustomWindow::keyPressEvent(QKeyEvent* event) {
+  // Every key ends here, so none falls through to the default handling.
+  if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->handleKeyDown(event);
+  event->accept();
+}
+
+void CustomWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
+  auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+  Qt::WindowStates now = windowState();
+  if ((now & Qt::WindowMinimized) && !(old & Qt::WindowMinimized)) {
+    // The window manager minimised already: undo it unless the rule would have allowed it.
+    CustomWindowDelegate* delegate = customWindowDelegate();
+    auto step = MiniaturizeRule::decide(delegate != nullptr, delegate && delegate->isSimpleMode(),
+                                        connectMode_ ? connectMode_() : ConnectMode::searching);
+    bool allowed = step == MiniaturizeRule::Step::miniaturize ||
+                   (step == MiniaturizeRule::Step::askPopups && delegate->closeAllPopups());
+    if (!allowed) {
+      ownStateChange_ = true;
+      setWindowState(now & ~Qt::WindowMinimized);
+      ownStateChange_ = false;
+    }
+    return;
+  }
+  if ((now & Qt::WindowMaximized) && !(old & Qt::WindowMaximized)) {
+    // The controller sizes the window itself instead of the window manager's maximise.
+    ownStateChange_ = true;
+    setWindowState(now & ~Qt::WindowMaximized);
+    ownStateChange_ = false;
+    zoom();
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,26 @@
+#pragma once
+
+class QKeyEvent;
+
+namespace corvane {
+
+// What the main window's frame asks of the controller that fills it.
+class CustomWindowDelegate {
+ public:
+  virtual ~CustomWindowDelegate() = default;
+
+  virtual bool isSimpleMode() const = 0;
+  virtual bool isFullScreen() const = 0;
+  virtual void setIsFullScreen(bool fullScreen) = 0;
+  // Hides every popup and ends editing; false when the window must not be minimised now.
+  virtual bool closeAllPopups() = 0;
+  // Takes the place of the window manager's maximise.
+  virtual void windowZoom() = 0;
+  // Every key no child of the window took.
+  virtual void handleKeyDown(QKeyEvent* event) = 0;
+  // Switches the window into the compact layout (the launch does so when asked to start
+  // compact with a live picture).
+  virtual void showSimpleUI(bool flag) { (void)flag; }
+};
+
+}  // namespace corvane
