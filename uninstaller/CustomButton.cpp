@@ -2,28 +2,37 @@
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace uninstaller {
 
 CustomButton::CustomButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
   setCursor(Qt::PointingHandCursor);
-  setMinimumHeight(32);
-  restyle();
+  setMinimumHeight(20);
+  currentBorder_ = border_;
+  borderAnimation_.setDuration(100);
+  connect(&borderAnimation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+    currentBorder_ = v.value<QColor>();
+    update();
+  });
+  restyle(false);
 }
 
 void CustomButton::setSelected(bool selected) {
+  if (selected_ == selected) return;
   selected_ = selected;
-  restyle();
+  restyle(true);
 }
 
 void CustomButton::setCornerRadius(int r) {
   cornerRadius_ = r;
-  restyle();
+  update();
 }
 
 void CustomButton::setBorderWidth(int w) {
   borderWidth_ = w;
-  restyle();
+  update();
 }
 
 void CustomButton::setColors(QColor border, QColor text, QColor activeBorder, QColor activeText,
@@ -34,50 +43,94 @@ void CustomButton::setColors(QColor border, QColor text, QColor activeBorder, QC
   activeText_ = activeText;
   hover_ = hover;
   hoverText_ = hoverText;
-  restyle();
+  restyle(false);
+}
+
+CustomButton::Look CustomButton::lookFor(bool enabled, bool selected, bool hovered) const {
+  Look look;
+  if (!enabled) {
+    look.border = look.text = disabled_;
+    look.fill = Qt::white;
+    look.tick = selected;
+    look.opacity = 0.3;
+    return look;
+  }
+  look.border = selected ? activeBorder_ : border_;
+  look.text = selected ? activeText_ : text_;
+  look.fill = Qt::white;
+  look.tick = selected;
+  if (hovered) {
+    look.border = hover_;
+    look.text = hoverText_;
+    look.fill = hoverFill_;
+  }
+  return look;
 }
 
 void CustomButton::enterEvent(QEnterEvent* e) {
   hovered_ = true;
-  restyle();
+  restyle(false);
   QPushButton::enterEvent(e);
 }
 
 void CustomButton::leaveEvent(QEvent* e) {
   hovered_ = false;
-  restyle();
+  restyle(false);
   QPushButton::leaveEvent(e);
 }
 
 void CustomButton::changeEvent(QEvent* e) {
-  if (e->type() == QEvent::EnabledChange) restyle();
+  if (e->type() == QEvent::EnabledChange) restyle(false);
   QPushButton::changeEvent(e);
 }
 
-void CustomButton::restyle() {
-  QColor border = border_, text = text_;
-  if (!isEnabled()) {
-    border = text = disabled_;
-  } else if (hovered_) {
-    border = hover_;
-    text = hoverText_;
-  } else if (selected_) {
-    border = activeBorder_;
-    text = activeText_;
+void CustomButton::restyle(bool animate) {
+  Look look = lookFor(isEnabled(), selected_, hovered_);
+  borderAnimation_.stop();
+  if (animate && isEnabled() && isVisible()) {
+    borderAnimation_.setStartValue(currentBorder_);
+    borderAnimation_.setEndValue(look.border);
+    borderAnimation_.start();
+  } else {
+    currentBorder_ = look.border;
   }
-  setStyleSheet(QString("QPushButton { border: %1px solid %2; border-radius: %3px; color: %4;"
-                        " background: %5; padding: 4px 16px; }")
-                    .arg(borderWidth_)
-                    .arg(border.name())
-                    .arg(cornerRadius_)
-                    .arg(text.name())
-                    .arg(selected_ ? "transparent" : "white"));
   auto* fade = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
   if (!fade) {
     fade = new QGraphicsOpacityEffect(this);
     setGraphicsEffect(fade);
   }
-  fade->setOpacity(isEnabled() ? 1.0 : 0.3);
+  fade->setOpacity(look.opacity);
+  update();
+}
+
+void CustomButton::paintEvent(QPaintEvent*) {
+  Look look = lookFor(isEnabled(), selected_, hovered_);
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  QRectF box = QRectF(rect()).adjusted(borderWidth_ / 2.0, borderWidth_ / 2.0, -borderWidth_ / 2.0,
+                                       -borderWidth_ / 2.0);
+  const bool checkBox = text().isEmpty();
+  // The selected image of the check box is a filled box; a titled button keeps its fill.
+  QColor fill = look.fill;
+  if (checkBox && look.tick && !hovered_) fill = currentBorder_;
+  p.setPen(QPen(currentBorder_, borderWidth_));
+  p.setBrush(fill);
+  p.drawRoundedRect(box, cornerRadius_, cornerRadius_);
+  if (checkBox && look.tick) {
+    QPainterPath tick;
+    tick.moveTo(box.left() + box.width() * 0.22, box.top() + box.height() * 0.52);
+    tick.lineTo(box.left() + box.width() * 0.42, box.top() + box.height() * 0.72);
+    tick.lineTo(box.left() + box.width() * 0.78, box.top() + box.height() * 0.30);
+    QColor tickColor = hovered_ ? look.border : QColor(Qt::white);
+    p.setPen(QPen(tickColor, std::max(2.0, box.width() / 8.0), Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(tick);
+  }
+  if (!checkBox) {
+    p.setPen(look.text);
+    p.drawText(rect(), Qt::AlignCenter, text());
+  }
 }
 
 }  // namespace uninstaller

@@ -1,8 +1,6 @@
 #include "RemovalRunner.h"
 
 #include <iostream>
-#include <sstream>
-#include <vector>
 
 #include "Bundle.h"
 #include "privileged/STPrivilegedTask.h"
@@ -10,17 +8,15 @@
 namespace uninstaller {
 
 std::string RemovalRunner::command(bool removeEverything) {
-  return removeEverything ? "/bin/sh script_all.sh" : "/bin/sh script.sh";
+  std::string resources = platform::Bundle::main().resourcesPath();
+  return resources + (removeEverything ? "/script_all.sh" : "/script.sh");
 }
 
 bool RemovalRunner::run(bool removeEverything) {
-  std::istringstream words(command(removeEverything));
-  std::vector<std::string> parts;
-  for (std::string w; words >> w;) parts.push_back(w);
-  std::string launchPath = parts.front();
-  std::vector<std::string> arguments(parts.begin() + 1, parts.end());
-
-  platform::STPrivilegedTask task(launchPath, arguments, platform::Bundle::main().resourcesPath());
+  // The script itself is what pkexec runs: its installed path is what the polkit action names,
+  // so the password prompt speaks of removing the suite, not of a shell.
+  platform::STPrivilegedTask task(command(removeEverything), {},
+                                  platform::Bundle::main().resourcesPath());
   int status = task.launch();
   if (status != platform::STPrivilegedTask::kSuccess) {
     std::cout << "Somethine wrong : " << status << std::endl;

@@ -10,6 +10,7 @@ class RemovalRunner {
  public:
   // True when the script ran and exited with status 0.
   static bool run(bool removeEverything);
+  // The absolute path of the script that runs.
   static std::string command(bool removeEverything);
 };
 

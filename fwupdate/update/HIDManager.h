@@ -21,6 +21,11 @@
 
 namespace qd4718 {
 
+// The framework speaks through the platform's notification center.
+using platform::Notification;
+using platform::NotificationCenter;
+using platform::NotificationDictionary;
+
 // The notifications the manager posts (sender: the manager), each with a NotificationDictionary.
 inline constexpr const char* HIDManagerConnected = "HIDManagerConnected";
 inline constexpr const char* HIDManagerDisconnected = "HIDManagerDisconnected";

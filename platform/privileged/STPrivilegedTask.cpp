@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "NotificationCenter.h"
+
 namespace platform {
 
 namespace {
@@ -87,14 +89,10 @@ int STPrivilegedTask::launch() {
     return kNotAvailable;
   }
   logLine("toolPath: " + launchPath_);
-  // pkexec wants an absolute program path and resets the environment and working directory:
-  // the tool is started through env -C so it runs in the directory asked for.
+  // pkexec wants an absolute program path and names it in its prompt, so the tool itself comes
+  // right after it; the working directory is set in the child before pkexec starts.
   std::string tool = elevationToolPath();
-  std::vector<std::string> argv = {tool};
-  if (!currentDirectoryPath_.empty()) {
-    argv.insert(argv.end(), {"/usr/bin/env", "-C", currentDirectoryPath_});
-  }
-  argv.push_back(launchPath_);
+  std::vector<std::string> argv = {tool, launchPath_};
   argv.insert(argv.end(), arguments_.begin(), arguments_.end());
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());
@@ -110,6 +108,7 @@ int STPrivilegedTask::launch() {
   }
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
+    if (!currentDirectoryPath_.empty() && chdir(currentDirectoryPath_.c_str()) != 0) _exit(127);
     execv(cargv[0], cargv.data());
     _exit(127);
   }
@@ -151,6 +150,8 @@ void STPrivilegedTask::finish(int status) {
     terminationStatus_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
   }
   running_ = false;
+  // Once per run, whichever way its end was noticed (status check or waiting).
+  NotificationCenter::shared().post(kDidTerminateNotification, this, {});
 }
 
 bool STPrivilegedTask::checkStatus() {

@@ -9,6 +9,7 @@
 #include "ManualClock.h"
 #include "TempDir.h"
 #include "dispatch/MainQueue.h"
+#include "NotificationCenter.h"
 #include "privileged/STPrivilegedTask.h"
 
 using platform::STPrivilegedTask;
@@ -97,4 +98,35 @@ TEST_F(PrivilegedTaskTest, TheStatusTimerTellsTheHandlerOnItsQueue) {
   }
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(task.terminationStatus(), 0);
+}
+
+TEST_F(PrivilegedTaskTest, TheEndIsAnnouncedOnceWhicheverWayItIsNoticed) {
+  auto& center = platform::NotificationCenter::shared();
+  std::vector<const void*> senders;
+  auto token = center.addObserver(STPrivilegedTask::kDidTerminateNotification, nullptr,
+                                  [&](const platform::Notification& n) { senders.push_back(n.sender); });
+  STPrivilegedTask waited("/bin/sh", {"-c", "exit 0"});
+  ASSERT_EQ(waited.launch(), 0);
+  waited.waitUntilExit();
+  waited.waitUntilExit();  // not running any more: nothing new to announce
+  EXPECT_EQ(senders, std::vector<const void*>{&waited});
+
+  // Noticed by the status check on the launching thread's queue, with the handler after it.
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scoped{clock};
+  auto& main = platform::MainQueue::shared();
+  STPrivilegedTask checked("/bin/sh", {"-c", "exit 5"});
+  int handled = 0;
+  checked.setTerminationHandler([&](STPrivilegedTask& t) {
+    EXPECT_EQ(senders.size(), 2u);  // announced before the handler runs
+    EXPECT_EQ(t.terminationStatus(), 5);
+    ++handled;
+  }, &main);
+  ASSERT_EQ(checked.launch(), 0);
+  while (!checked.checkStatus()) {
+  }
+  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(senders.size(), 2u);
+  EXPECT_EQ(senders.back(), &checked);
+  center.removeObserver(token);
 }

@@ -18,11 +18,18 @@ using namespace uninstaller;
 
 namespace {
 
-const std::string kScripts = std::string(CORVANE_SOURCE_DIR) + "/resources/uninstaller";
+// The removal scripts the build generated from the install's file list.
+const std::string kScripts = std::string(CORVANE_SHARE_DIR) + "/corvane-studio-uninstaller";
 
 void write(const std::string& path, const std::string& text) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream(path) << text;
+}
+
+void writeScript(const std::string& path, const std::string& body) {
+  write(path, "#!/bin/sh\n" + body);
+  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
+                  fs::perm_options::replace);
 }
 
 class RunnerTest : public ::testing::Test {
@@ -43,9 +50,11 @@ class RunnerTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RunnerTest, TheCheckBoxChoosesWhichScriptRuns) {
-  write(dir.file("script.sh"), "echo plain > ran\n");
-  write(dir.file("script_all.sh"), "echo all > ran\nexit 0\n");
-  EXPECT_EQ(RemovalRunner::command(false), "/bin/sh script.sh");
+  writeScript(dir.file("script.sh"), "echo plain > ran\n");
+  writeScript(dir.file("script_all.sh"), "echo all > ran\nexit 0\n");
+  // pkexec runs the script itself by its absolute path, in the resources folder.
+  EXPECT_EQ(RemovalRunner::command(false), dir.path() + "/script.sh");
+  EXPECT_EQ(RemovalRunner::command(true), dir.path() + "/script_all.sh");
   ASSERT_TRUE(RemovalRunner::run(false));
   std::string ran;
   std::ifstream(dir.file("ran")) >> ran;
@@ -56,7 +65,7 @@ TEST_F(RunnerTest, TheCheckBoxChoosesWhichScriptRuns) {
 }
 
 TEST_F(RunnerTest, AFailingScriptOrACancelledPromptIsNotSuccess) {
-  write(dir.file("script.sh"), "echo broken; exit 4\n");
+  writeScript(dir.file("script.sh"), "echo broken; exit 4\n");
   testing::internal::CaptureStdout();
   EXPECT_FALSE(RemovalRunner::run(false));
   std::string printed = testing::internal::GetCapturedStdout();
@@ -75,25 +84,25 @@ TEST(RemovalScript, RemovesTheInstalledSuiteAndNothingElse) {
   fs::create_directories(share);
   fs::copy_file(kScripts + "/script.sh", share + "/script.sh");
   for (auto f : {"bin/corvane-studio", "bin/corvane-studio-updater", "bin/corvane-studio-uninstaller",
-                 "lib/liborlith.so.2.3.0", "share/corvane-studio/Config.json",
-                 "share/applications/corvane-studio.desktop", "bin/someone-else", "lib/libother.so"})
+                 "share/corvane-studio/Config.json", "bin/someone-else", "share/other/keep"})
     write(prefix.file(f), "x");
-  std::string cmd = "cd '" + share + "' && /bin/sh script.sh > '" + prefix.file("report") + "'";
+  std::string cmd = "/bin/sh '" + share + "/script.sh' '" + prefix.file("staging") + "' > '" +
+                    prefix.file("report") + "'";
+  fs::create_directories(prefix.file("staging"));
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_FALSE(fs::exists(prefix.file("bin/corvane-studio")));
-  EXPECT_FALSE(fs::exists(prefix.file("lib/liborlith.so.2.3.0")));
+  EXPECT_FALSE(fs::exists(prefix.file("bin/corvane-studio-uninstaller")));
   EXPECT_FALSE(fs::exists(prefix.file("share/corvane-studio")));
-  EXPECT_FALSE(fs::exists(prefix.file("share/applications/corvane-studio.desktop")));
   EXPECT_FALSE(fs::exists(share));
   EXPECT_TRUE(fs::exists(prefix.file("bin/someone-else")));
-  EXPECT_TRUE(fs::exists(prefix.file("lib/libother.so")));
+  EXPECT_TRUE(fs::exists(prefix.file("share/other/keep")));
 }
 
 TEST(RemovalScript, RefusesOutsideAnInstalledSuite) {
   testsupport::TempDir dir;
   fs::copy_file(kScripts + "/script.sh", dir.file("script.sh"));
   write(dir.file("../keep-me"), "x");
-  std::string cmd = "cd '" + dir.path() + "' && /bin/sh script.sh > /dev/null";
+  std::string cmd = "/bin/sh '" + dir.file("script.sh") + "' > /dev/null";
   EXPECT_NE(std::system(cmd.c_str()), 0);
 }
 

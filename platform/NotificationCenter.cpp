@@ -1,6 +1,6 @@
 #include "NotificationCenter.h"
 
-namespace qd4718 {
+namespace platform {
 
 NotificationCenter& NotificationCenter::shared() {
   static NotificationCenter center;
@@ -43,4 +43,4 @@ void NotificationCenter::post(const std::string& name, const void* sender, std::
   }
 }
 
-}  // namespace qd4718
+}  // namespace platform

@@ -10,9 +10,9 @@
 #include <variant>
 #include <vector>
 
-namespace qd4718 {
+namespace platform {
 
-// The object that the framework's notifications carry: texts and integers by key.
+// The object that notifications carry: texts and integers by key.
 using NotificationDictionary = std::map<std::string, std::variant<std::string, int64_t>>;
 
 struct Notification {
@@ -21,8 +21,8 @@ struct Notification {
   std::any object;  // a NotificationDictionary from the framework's own senders
 };
 
-// Named notifications between the framework's parts, delivered synchronously on the posting
-// thread. An observer names the sender it listens to, so two updaters in one process never
+// Named notifications between a program's parts, delivered synchronously on the posting
+// thread. An observer names the sender it listens to, so two senders of one kind never
 // hear each other.
 class NotificationCenter {
  public:
@@ -50,4 +50,4 @@ class NotificationCenter {
   Token nextToken_ = 1;
 };
 
-}  // namespace qd4718
+}  // namespace platform
