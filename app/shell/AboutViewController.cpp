@@ -28,8 +28,6 @@ namespace corvane {
 
 namespace {
 
-QString text(const char* key) { return QString::fromStdString(localized(key)); }
-
 constexpr int kWidth = 360;
 constexpr int kHeight = 300;
 
@@ -62,21 +60,21 @@ AboutViewController* AboutViewController::instantiate(Environment environment) {
 AboutViewController::AboutViewController(Environment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)) {
   setObjectName("AboutViewController");
-  setWindowTitle(text("menu_help_about_desc"));
+  setWindowTitle(localizedText("menu_help_about_desc"));
   setFixedSize(kWidth, kHeight);
   viewDidLoad();
 }
 
 void AboutViewController::viewDidLoad() {
-  productLabel_ =
-      ShellStyle::label(QRect(20, 40, kWidth - 40, 34), text("ap_display_name"), this, 20, true);
+  productLabel_ = ShellStyle::label(QRect(20, 40, kWidth - 40, 34),
+                                    localizedText("ap_display_name"), this, 20, true);
   productLabel_->setObjectName("productLabel");
   versionLabel_ = ShellStyle::label(QRect(20, 84, kWidth - 40, 22), QString(), this, 12);
   versionLabel_->setObjectName("versionLabel");
   cameraLabel_ = ShellStyle::label(QRect(20, 110, kWidth - 40, 22), QString(), this, 12);
   cameraLabel_->setObjectName("cameraLabel");
-  rightLabel_ =
-      ShellStyle::label(QRect(20, kHeight - 44, kWidth - 40, 22), text("copyright_text"), this, 10);
+  rightLabel_ = ShellStyle::label(QRect(20, kHeight - 44, kWidth - 40, 22),
+                                  localizedText("copyright_text"), this, 10);
   rightLabel_->setObjectName("rightLabel");
   for (QLabel* label :
        {productLabel_.data(), versionLabel_.data(), cameraLabel_.data(), rightLabel_.data()})
@@ -87,13 +85,13 @@ void AboutViewController::viewDidLoad() {
   cameraLabel_->setPalette(secondary);
 
   if (env_.version) {
-    QString version = text("version_text") + " " + QString::fromStdString(*env_.version);
+    QString version = localizedText("version_text") + " " + QString::fromStdString(*env_.version);
     if (env_.isStaging && env_.isStaging()) version += " Staging";
     versionLabel_->setText(version);
   }
 
-  websiteButton_ =
-      ShellStyle::button(QRect((kWidth - 140) / 2, 166, 140, 32), text("about_website_name"), this);
+  websiteButton_ = ShellStyle::button(QRect((kWidth - 140) / 2, 166, 140, 32),
+                                      localizedText("about_website_name"), this);
   websiteButton_->setObjectName("websiteButton");
   connect(websiteButton_, &QAbstractButton::clicked, this, [this] { onClickWebsite(); });
 }

@@ -15,8 +15,6 @@ namespace corvane {
 
 namespace {
 
-QString text(const char* key) { return QString::fromStdString(localized(key)); }
-
 constexpr int kPanelWidth = 420;
 constexpr int kPanelHeight = 190;
 constexpr int kOtherRowHeight = 40;
@@ -51,15 +49,15 @@ void AlertController::viewDidLoad() {
   const int gap = 16;
   const int left = (kPanelWidth - 2 * kButtonWidth - gap) / 2;
   cancelButton_ = ShellStyle::button(QRect(left, 0, kButtonWidth, kButtonHeight),
-                                     text("button_cancel_name"), buttonStackView_);
+                                     localizedText("button_cancel_name"), buttonStackView_);
   cancelButton_->setObjectName("cancelButton");
   okButton_ = ShellStyle::button(QRect(left + kButtonWidth + gap, 0, kButtonWidth, kButtonHeight),
-                                 text("button_ok_name"), buttonStackView_);
+                                 localizedText("button_ok_name"), buttonStackView_);
   okButton_->setObjectName("okButton");
 
   confimButton_ = ShellStyle::button(
       QRect((kPanelWidth - kButtonWidth) / 2, buttonsTop, kButtonWidth, kButtonHeight),
-      text("button_ok_name"), panel_);
+      localizedText("button_ok_name"), panel_);
   confimButton_->setObjectName("confimButton");
 
   otherButtonView_ = new QWidget(panel_);
@@ -86,11 +84,11 @@ void AlertController::setup(const AlertSetupModel& model) {
   const bool confirm = model.mode == AlertMode::confirm;
   buttonStackView_->setVisible(confirm);
   confimButton_->setVisible(!confirm);
-  cancelButton_->setTitle(model.cancelButtonString.isEmpty() ? text("button_cancel_name")
+  cancelButton_->setTitle(model.cancelButtonString.isEmpty() ? localizedText("button_cancel_name")
                                                              : model.cancelButtonString);
-  okButton_->setTitle(model.okButtonString.isEmpty() ? text("button_ok_name")
+  okButton_->setTitle(model.okButtonString.isEmpty() ? localizedText("button_ok_name")
                                                      : model.okButtonString);
-  confimButton_->setTitle(text("button_ok_name"));
+  confimButton_->setTitle(localizedText("button_ok_name"));
   if (model.showOtherButton) {
     otherButton_->setText(model.otherMessage.value_or(QString()));
     otherButtonView_->show();

@@ -18,8 +18,6 @@ namespace corvane {
 
 namespace {
 
-QString text(const char* key) { return QString::fromStdString(localized(key)); }
-
 constexpr int kWidth = 360;
 constexpr int kHeight = 190;
 
@@ -44,8 +42,9 @@ LanguageViewController::LanguageViewController(Environment environment, QWidget*
 
 void LanguageViewController::viewDidLoad() {
   backgroundView_ = ShellStyle::panel(QRect(0, 0, kWidth, kHeight), this);
-  titleLabel_ = ShellStyle::label(QRect(24, 18, kWidth - 80, 30), text("menu_help_language_name"),
-                                  backgroundView_, 15, true);
+  titleLabel_ =
+      ShellStyle::label(QRect(24, 18, kWidth - 80, 30), localizedText("menu_help_language_name"),
+                        backgroundView_, 15, true);
   titleLabel_->setObjectName("titleLabel");
   closeButton_ =
       ShellStyle::tabButton(QRect(kWidth - 44, 16, 28, 28), QStringLiteral("✕"), backgroundView_);
@@ -53,7 +52,7 @@ void LanguageViewController::viewDidLoad() {
   languagePullDownButton_ = new LanguagePopUpButton(backgroundView_);
   languagePullDownButton_->setGeometry(24, 66, kWidth - 48, 32);
   okButton_ = ShellStyle::button(QRect((kWidth - 120) / 2, kHeight - 58, 120, 32),
-                                 text("button_ok_name"), backgroundView_);
+                                 localizedText("button_ok_name"), backgroundView_);
   okButton_->setObjectName("okButton");
 
   connect(okButton_, &QAbstractButton::clicked, this, [this] { onClickOk(); });
@@ -75,7 +74,7 @@ void LanguageViewController::setupLanguageList() {
 void LanguageViewController::onClickOk() {
   if (!env_.alerts) return;
   QPointer<LanguageViewController> self(this);
-  env_.alerts->showAlert(text("menu_restart_desc"), [self](bool accepted) {
+  env_.alerts->showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
     auto table = self->languagePullDownButton_->selectedTable();

@@ -28,8 +28,6 @@ namespace corvane {
 
 namespace {
 
-QString text(const char* key) { return QString::fromStdString(localized(key)); }
-
 constexpr int kWidth = 560;
 constexpr int kHeight = 420;
 constexpr QRect kPane(24, 104, kWidth - 48, kHeight - 128);
@@ -122,9 +120,9 @@ void SettingViewController::buildGestureView() {
     box->setChecked(true);
     // Information only: gesture control is the camera's own and cannot be switched here.
     box->setEnabled(false);
-    title = ShellStyle::label(QRect(32, top, kPane.width() - 32, 26), text(titleKey), gestureView_,
-                              13, true);
-    desc = ShellStyle::label(QRect(32, top + 28, kPane.width() - 32, 40), text(descKey),
+    title = ShellStyle::label(QRect(32, top, kPane.width() - 32, 26), localizedText(titleKey),
+                              gestureView_, 13, true);
+    desc = ShellStyle::label(QRect(32, top + 28, kPane.width() - 32, 40), localizedText(descKey),
                              gestureView_, 11);
     desc->setWordWrap(true);
     QPalette secondary = desc->palette();
@@ -163,13 +161,13 @@ void SettingViewController::buildRoiView() {
 }
 
 void SettingViewController::setupTexts() {
-  titleLabel_->setText(text("menu_setting_name"));
-  languageButton_->setTitle(text("menu_setting_language"));
-  languageOkButton_->setTitle(text("button_ok_name"));
-  gestureButton_->setTitle(text("menu_setting_gesture"));
-  roiButton_->setTitle(text("menu_setting_roi"));
-  roiDescLabel_->setText(text("menu_setting_roi_desc"));
-  roiOkButton_->setTitle(text("button_ok_name"));
+  titleLabel_->setText(localizedText("menu_setting_name"));
+  languageButton_->setTitle(localizedText("menu_setting_language"));
+  languageOkButton_->setTitle(localizedText("button_ok_name"));
+  gestureButton_->setTitle(localizedText("menu_setting_gesture"));
+  roiButton_->setTitle(localizedText("menu_setting_roi"));
+  roiDescLabel_->setText(localizedText("menu_setting_roi_desc"));
+  roiOkButton_->setTitle(localizedText("button_ok_name"));
 }
 
 void SettingViewController::showEvent(QShowEvent* event) {
@@ -211,7 +209,7 @@ void SettingViewController::setupRoiList() {
   roiPullDownButton_->clear();
   for (const char* key : {"menu_setting_roi_none", "menu_setting_roi_record1",
                           "menu_setting_roi_record2", "menu_setting_roi_record3"})
-    roiPullDownButton_->addItem(text(key));
+    roiPullDownButton_->addItem(localizedText(key));
   const int64_t index = env_.config ? env_.config->roiRecordIndex : 0;
   roiPullDownButton_->setCurrentIndex(index >= 0 && index <= 3 ? static_cast<int>(index) : 0);
   showRoiPreview(roiPullDownButton_->currentIndex());
@@ -280,7 +278,7 @@ void SettingViewController::applyRoiRecord() {
 void SettingViewController::onClickLanguageOk() {
   if (!env_.alerts) return;
   QPointer<SettingViewController> self(this);
-  env_.alerts->showAlert(text("menu_restart_desc"), [self](bool accepted) {
+  env_.alerts->showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
     if (auto table = self->languagePullDownButton_->selectedTable()) {

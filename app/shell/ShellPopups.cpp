@@ -42,34 +42,37 @@ ShellPopups::ShellPopups(QWidget* host, Factories factories)
   if (host_) host_->installEventFilter(this);
 }
 
-void ShellPopups::showLanguage() {
-  if (!language_ && factories_.language) {
-    language_ = factories_.language();
-    if (!language_) return;
-    language_->setParent(host_);
-    QPointer<LanguageViewController> popup = language_;
-    language_->closeAction = [popup] {
-      if (popup) popup->hide();
+namespace {
+
+// Makes the popup on its first request, over the host, hiding itself when it closes.
+template <class Popup>
+Popup* made(QPointer<Popup>& popup, const std::function<Popup*()>& factory, QWidget* host) {
+  if (!popup && factory) {
+    popup = factory();
+    if (!popup) return nullptr;
+    popup->setParent(host);
+    QPointer<Popup> weak = popup;
+    popup->closeAction = [weak] {
+      if (weak) weak->hide();
     };
   }
+  return popup;
+}
+
+}  // namespace
+
+void ShellPopups::showLanguage() {
+  if (!made(language_, factories_.language, host_)) return;
   if (setting_) setting_->hide();
   // The list follows the tables found now.
-  if (language_) language_->setupLanguageList();
+  language_->setupLanguageList();
   present(language_);
 }
 
 void ShellPopups::showSettings() {
-  if (!setting_ && factories_.setting) {
-    setting_ = factories_.setting();
-    if (!setting_) return;
-    setting_->setParent(host_);
-    QPointer<SettingViewController> popup = setting_;
-    setting_->closeAction = [popup] {
-      if (popup) popup->hide();
-    };
-  }
+  if (!made(setting_, factories_.setting, host_)) return;
   if (language_) language_->hide();
-  if (setting_) setting_->selectState(setting_->currentState);
+  setting_->selectState(setting_->currentState);
   present(setting_);
 }
 
