@@ -156,7 +156,6 @@ void AppDelegate::buildMenus() {
   on(menuReport_, &AppDelegate::onClickIssueReport);
   on(menuManual_, &AppDelegate::onClickManual);
   on(menuAboutStudio_, &AppDelegate::onClickAbout);
-  on(menuSetting_, &AppDelegate::onClickSetting);
   on(backDoor_, &AppDelegate::onClickBackDoor);
   connect(menuQuit_, &QAction::triggered, this, [this] {
     if (env_.terminate) env_.terminate();
@@ -172,11 +171,12 @@ void AppDelegate::attachTo(QWidget* window) {
   if (window) window->addAction(backDoor_);
 }
 
-bool AppDelegate::isDeactivateRun() const {
-  if (env_.arguments.size() < 2) return false;
-  return std::find(env_.arguments.begin() + 1, env_.arguments.end(), DEACTIVATE_SWITCH) !=
-         env_.arguments.end();
+bool AppDelegate::hasDeactivateSwitch(const std::vector<std::string>& arguments) {
+  if (arguments.size() < 2) return false;
+  return std::find(arguments.begin() + 1, arguments.end(), DEACTIVATE_SWITCH) != arguments.end();
 }
+
+bool AppDelegate::isDeactivateRun() const { return hasDeactivateSwitch(env_.arguments); }
 
 void AppDelegate::applicationWillFinishLaunching() {
   if (!isDeactivateRun()) return;
@@ -281,7 +281,6 @@ void AppDelegate::onClickLoadRoi() { call(menuLoadRoiEvent); }
 void AppDelegate::onClickEditSaveRoi() { call(menuSaveRoiEvent); }
 void AppDelegate::onClickIssueReport() { openContactPage(); }
 void AppDelegate::onClickManual() { openManualPage(); }
-void AppDelegate::onClickSetting() { call(menuPreferencesiEvent); }
 void AppDelegate::onClickAbout() {
   // Every selection makes a new About window; each goes when it is closed.
   aboutWindow_ = nullptr;

@@ -90,6 +90,8 @@ class AppDelegate : public QObject {
   void applicationWillTerminate();
   bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
   bool isDeactivateRun() const;
+  // Whether "-deactivateExt" is among the arguments after the program path.
+  static bool hasDeactivateSwitch(const std::vector<std::string>& arguments);
 
   // Main thread. Connected: the six Edit items enabled, auto-detect and auto-track checked by
   // the camera's switches, detect-once only while face tracking is off. Otherwise all six
@@ -110,8 +112,6 @@ class AppDelegate : public QObject {
   void onClickIssueReport();
   void onClickManual();
   void onClickAbout();
-  // The settings item: the main window's preferences slot.
-  void onClickSetting();
   void onClickBackDoor();
   void openContactPage();
   void openManualPage();

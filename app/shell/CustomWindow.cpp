@@ -27,6 +27,10 @@ CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* pa
   auto* layout = new QVBoxLayout(frame_);
   layout->setContentsMargins(0, 0, 0, 0);
   setCentralWidget(frame_);
+  // Behind the rounded content: darker than it, so the corners read as corners.
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, QColor(0x12, 0x13, 0x16));
+  setPalette(palette);
   setFocusPolicy(Qt::StrongFocus);
 }
 

@@ -1,6 +1,7 @@
 #include "shell/ExitReport.h"
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -35,12 +36,14 @@ int64_t ExitReport::usageSeconds(platform::Clock::TimePoint start, platform::Clo
 bool ExitReport::send(const KestovaAPIManager::Environment& api, const Facts& facts,
                       platform::Clock& clock, platform::Clock::Duration bound, LogManager& logger) {
   auto wait = std::make_shared<Wait>();
-  auto finish = [wait](bool answered) {
+  // Settles the wait once; `before` runs first under its lock (the answer's log line is written
+  // before the program may go on, and never after it stopped waiting).
+  auto finish = [wait](bool answered, const std::function<void()>& before = {}) {
     std::lock_guard lock(wait->mutex);
-    if (wait->answered || wait->expired) return false;
+    if (wait->answered || wait->expired) return;
+    if (before) before();
     (answered ? wait->answered : wait->expired) = true;
     wait->changed.notify_all();
-    return true;
   };
   // The deadline is set before the request leaves, so a test's clock sees it first.
   platform::Clock::TimerId timer = clock.callAt(clock.now() + bound, [finish] { finish(false); });
@@ -55,9 +58,10 @@ bool ExitReport::send(const KestovaAPIManager::Environment& api, const Facts& fa
   client.apiCall<CheckModel>(
       route,
       [finish, log](CheckModel answer) {
-        if (finish(true))
+        finish(true, [&] {
           log->info("versionCheck offline response: " + answer.toJson().dump(), __FILE__,
                     "applicationWillTerminate", __LINE__);
+        });
       },
       [finish](const std::string&) { finish(true); });
 

@@ -18,6 +18,7 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/CustomWindowDelegate.h"
 #include "shell/MainWindowPlacement.h"
@@ -176,7 +177,8 @@ void LaunchViewController::buildViews() {
 void LaunchViewController::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const QRect all = rect();
-  contentImage->setGeometry(all);
+  // The splash runs under the bar; a tutorial page stays whole above it.
+  contentImage->setGeometry(fitContent_ ? all.adjusted(0, 0, 0, -BAR_HEIGHT) : all);
   QRect bar(0, all.height() - BAR_HEIGHT, all.width(), BAR_HEIGHT);
   launchBottomView->setGeometry(bar);
   tutorialBottomView->setGeometry(bar);
@@ -189,23 +191,21 @@ void LaunchViewController::resizeEvent(QResizeEvent* event) {
 void LaunchViewController::showContent(const QImage& image) {
   content_ = image;
   if (image.isNull() || contentImage->size().isEmpty()) return;
-  // The page fills the view; what does not fit is cut evenly on both sides.
+  // The splash fills the view, cut evenly where it does not fit; a page is shown whole.
   QSize area = contentImage->size() * devicePixelRatioF();
-  QImage scaled = image.scaled(area, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-  QRect crop(QPoint((scaled.width() - area.width()) / 2, (scaled.height() - area.height()) / 2),
-             area);
-  QPixmap pixmap = QPixmap::fromImage(scaled.copy(crop));
+  QImage scaled =
+      image.scaled(area, fitContent_ ? Qt::KeepAspectRatio : Qt::KeepAspectRatioByExpanding,
+                   Qt::SmoothTransformation);
+  if (!fitContent_)
+    scaled = scaled.copy(QRect(
+        QPoint((scaled.width() - area.width()) / 2, (scaled.height() - area.height()) / 2), area));
+  QPixmap pixmap = QPixmap::fromImage(scaled);
   pixmap.setDevicePixelRatio(devicePixelRatioF());
   contentImage->setPixmap(pixmap);
 }
 
-static bool hasArgument(const std::vector<std::string>& arguments, const char* argument) {
-  return arguments.size() > 1 &&
-         std::find(arguments.begin() + 1, arguments.end(), argument) != arguments.end();
-}
-
 void LaunchViewController::viewDidLoad() {
-  if (hasArgument(env_.arguments, "-deactivateExt")) {
+  if (AppDelegate::hasDeactivateSwitch(env_.arguments)) {
     hide();
     return;
   }
@@ -269,6 +269,8 @@ void LaunchViewController::showTutorial() {
   startButton->hide();
   skipButton->show();
   tutorialBottomView->show();
+  fitContent_ = true;
+  contentImage->setGeometry(rect().adjusted(0, 0, 0, -BAR_HEIGHT));
   rememberButton->setBorderColor(NamedColors::color("tintColor"));
   rememberButton->setActiveBorderColor(NamedColors::color("tintColor"));
   rememberButton->setHoverColor(NamedColors::clear());

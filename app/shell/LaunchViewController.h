@@ -104,6 +104,7 @@ class LaunchViewController : public QWidget {
   int tutorialIndex_ = 0;
   QImage content_;
   bool mainShown_ = false;
+  bool fitContent_ = false;
 };
 
 }  // namespace corvane

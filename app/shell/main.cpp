@@ -1,49 +1,17 @@
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QScreen>
-#include <QSocketNotifier>
 
 #include "camera/CameraManager.h"
 #include "log/LogManager.h"
 #include "qt/QtMainQueue.h"
-#include "shell/AboutViewController.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/LaunchViewController.h"
 #include "shell/ProgramInfo.h"
 #include "shell/ShellControllers.h"
-#include "shell/ShellPopups.h"
+#include "shell/SignalQuitter.h"
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-  char c = 1;
-  [[maybe_unused]] auto n = write(signalPipe[1], &c, 1);
-}
-
-// SIGINT, SIGTERM and SIGHUP end the event loop, so the program quits through its normal path
-// (settings saved, usage reported).
-void quitOnSignals(QApplication& app) {
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-    char c;
-    [[maybe_unused]] auto n = read(signalPipe[0], &c, 1);
-    app.quit();
-  });
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
-}
 
 constexpr QSize LAUNCH_SIZE{800, 450};
 
@@ -55,7 +23,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
   platform::QtMainQueue::install();
-  quitOnSignals(app);
+  corvane::SignalQuitter::install(app);
   corvane::LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
   corvane::registerShellControllers();
 
@@ -63,9 +31,8 @@ int main(int argc, char** argv) {
   corvane::AppDelegate delegate(camera, corvane::AppDelegate::Environment::process());
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                    [&delegate] { delegate.applicationWillTerminate(); });
+  corvane::registerShellWindows(delegate);
   delegate.applicationWillFinishLaunching();
-  delegate.setAboutWindowFactory([] { return corvane::AboutViewController::instantiate(); });
-  corvane::ShellPopups::install(delegate.menuLanguageEvent, delegate.menuPreferencesiEvent);
 
   corvane::CustomWindow window([&camera] { return camera.connectMode->value(); });
   window.setWindowTitle("Corvane Studio");
@@ -73,7 +40,7 @@ int main(int argc, char** argv) {
   auto* launch =
       new corvane::LaunchViewController(corvane::LaunchViewController::Environment::process());
   window.setMainContent(launch);
-  window.resize(LAUNCH_SIZE);
+  window.setFixedSize(LAUNCH_SIZE);  // the launch screen does not resize; the main window does
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
     window.move(area.center() - QPoint(LAUNCH_SIZE.width() / 2, LAUNCH_SIZE.height() / 2));
@@ -85,6 +52,7 @@ int main(int argc, char** argv) {
 
   int rc = app.exec();
   corvane::LogManager::shared().log("Corvane Studio quits");
+  corvane::SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();
   return rc;
 }

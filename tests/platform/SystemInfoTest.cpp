@@ -195,3 +195,13 @@ TEST(SystemInfoFiles, ReadsAFolderStandingForProcAndSys) {
   EXPECT_FALSE(empty.executableHeader());
   EXPECT_EQ(empty.kernelMachine(), SystemInfo::kernel()->machine);  // falls back to uname
 }
+
+TEST(SystemInfoOsVersion, KernelReleaseGivesThreeNumbers) {
+  EXPECT_EQ(SystemInfo::osVersionText("6.1.0-27-amd64"), "Linux 6.1.0");
+  EXPECT_EQ(SystemInfo::osVersionText("5.15.153.1-microsoft-standard-WSL2"), "Linux 5.15.153");
+  EXPECT_EQ(SystemInfo::osVersionText("6.8"), "Linux 6.8.0");
+  EXPECT_EQ(SystemInfo::osVersionText("6.10-rc1"), "Linux 6.10.0");
+  EXPECT_EQ(SystemInfo::osVersionText(""), "Linux 0.0.0");
+  EXPECT_EQ(SystemInfo::osVersionText("custom"), "Linux 0.0.0");
+  EXPECT_EQ(SystemInfo::osVersionText().rfind("Linux ", 0), 0u);
+}

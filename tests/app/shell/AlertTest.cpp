@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
+#include <cstdlib>
 #include <vector>
 
 #include "shell/AlertController.h"
@@ -34,6 +35,7 @@ class AlertTest : public ::testing::Test {
   }
 
   void SetUp() override {
+    setenv("CORVANE_RESOURCES_DIR", CORVANE_SOURCE_RESOURCES_DIR, 1);
     window.resize(800, 500);
     beneath = new QPushButton("beneath", &window);
     beneath->setGeometry(20, 20, 120, 40);

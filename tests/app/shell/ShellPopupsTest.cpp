@@ -96,24 +96,26 @@ TEST_F(ShellPopupsTest, TheRestartAlertComesOverThePopup) {
 
 // The only test of this program that asks the view router: its controllers are made once.
 TEST_F(ShellPopupsTest, TheMenuSlotsOpenThePopupsOverTheRoutersMainController) {
-  QPointer<QWidget> mainController;
-  ViewRouter::setFactories([&] { return mainController = new QWidget(), mainController.data(); },
+  // The router is made once per process: an earlier test may have made it and its popups.
+  ViewRouter::setFactories([] { return new QWidget(); },
                            [] { return AlertController::instantiate(); });
   std::function<void()> languageEvent, preferencesEvent;
   ShellPopups::install(languageEvent, preferencesEvent, factories());
   ASSERT_TRUE(languageEvent && preferencesEvent);
+  QWidget* main = ViewRouter::shared().mainController();
+  ASSERT_NE(main, nullptr);
+  qDeleteAll(main->findChildren<LanguageViewController*>());
+  qDeleteAll(main->findChildren<SettingViewController*>());
   EXPECT_EQ(languagesMade, 0) << "nothing is made before the first selection";
   languageEvent();
-  ASSERT_TRUE(mainController);
-  EXPECT_EQ(ViewRouter::shared().mainController(), mainController.data());
-  auto* language = mainController->findChild<LanguageViewController*>();
+  auto* language = main->findChild<LanguageViewController*>();
   ASSERT_NE(language, nullptr);
-  EXPECT_TRUE(language->isVisibleTo(mainController));
+  EXPECT_TRUE(language->isVisibleTo(main));
   preferencesEvent();
-  auto* setting = mainController->findChild<SettingViewController*>();
+  auto* setting = main->findChild<SettingViewController*>();
   ASSERT_NE(setting, nullptr);
-  EXPECT_TRUE(setting->isVisibleTo(mainController));
-  EXPECT_FALSE(language->isVisibleTo(mainController));
+  EXPECT_TRUE(setting->isVisibleTo(main));
+  EXPECT_FALSE(language->isVisibleTo(main));
   languageEvent();
   EXPECT_EQ(languagesMade, 1);
   EXPECT_EQ(settingsMade, 1);

@@ -3,6 +3,7 @@
 #include <QPropertyAnimation>
 #include <QTest>
 #include <QWidget>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -28,6 +29,8 @@ using Argv = std::vector<std::string>;
 class ShellTestRig {
  public:
   ShellTestRig() {
+    // Texts from the source tree's English table, whatever an earlier test left set.
+    setenv("CORVANE_RESOURCES_DIR", CORVANE_SOURCE_RESOURCES_DIR, 1);
     bundle.configure({{"CFBundleName", "Corvane Studio"}}, "corvane-studio");
     host.resize(900, 600);
   }

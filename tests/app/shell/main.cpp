@@ -3,8 +3,9 @@
 
 #include "QtTestMain.h"
 
-// The shell's windows are real widgets. Their texts come from the source tree's English table,
-// never from a machine-wide language folder, and nothing reads or writes the user's own folders.
+// The shell's windows are real widgets and the loopback cloud needs an event loop. Their texts
+// come from the source tree's English table, never from a machine-wide language folder, and
+// nothing reads or writes the user's own folders.
 int main(int argc, char** argv) {
   std::string home = "/tmp/corvane-shell-tests-XXXXXX";
   if (mkdtemp(home.data())) {

@@ -74,4 +74,40 @@ TEST(CustomView, DisabledMouseEventsShowNoHoverAndSwallowClicks) {
   EXPECT_EQ(v->layerBackgroundColor(), QColor(Qt::black));
 }
 
+TEST(CustomView, DisabledClickIgnoresPressesButKeepsTheHover) {
+  Host host;
+  host.resize(100, 100);
+  auto* v = new CustomView(QRect(0, 0, 40, 40), &host);
+  v->setColor(Qt::black);
+  v->setHoverColor(Qt::gray);
+  std::vector<bool> pointer;
+  v->mouseCallback = [&pointer](bool entered) { pointer.push_back(entered); };
+  host.show();
+
+  v->disableClick = true;
+  QTest::mousePress(v, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(host.presses, 0);
+  widgettest::enter(v, QPointF(5, 5));
+  EXPECT_EQ(v->layerBackgroundColor(), QColor(Qt::gray));
+  widgettest::leave(v);
+  v->disableClick = false;
+  QTest::mousePress(v, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(host.presses, 1);
+  EXPECT_EQ(pointer, (std::vector<bool>{true, false}));
+}
+
+TEST(CustomView, MouseCallbackHearsEnterAndLeaveOnceEach) {
+  CustomView v(QRect(0, 0, 40, 40));  // clear hover colour: no look change, still told
+  std::vector<bool> pointer;
+  v.mouseCallback = [&pointer](bool entered) { pointer.push_back(entered); };
+  widgettest::enter(&v, QPointF(10, 10));
+  widgettest::enter(&v, QPointF(12, 12));
+  widgettest::leave(&v);
+  widgettest::leave(&v);
+  EXPECT_EQ(pointer, (std::vector<bool>{true, false}));
+  v.disableMouseEvent = true;
+  widgettest::enter(&v, QPointF(10, 10));
+  EXPECT_EQ(pointer.size(), 2u);
+}
+
 }  // namespace

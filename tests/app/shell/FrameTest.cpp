@@ -1,0 +1,199 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "RecordingMainController.h"
+#include "ShellFixture.h"
+#include "i18n/Localized.h"
+#include "shell/ConnectController.h"
+#include "shell/CustomWindow.h"
+#include "shell/DisplayCell.h"
+#include "shell/MiniaturizeRule.h"
+#include "widgets/CustomButton.h"
+#include "widgets/CustomView.h"
+#include "widgets/NamedColors.h"
+
+namespace shelltest {
+namespace {
+
+using corvane::ConnectMode;
+using corvane::CustomWindow;
+using corvane::MiniaturizeRule;
+
+TEST(ConnectView, PanesFollowTheConnectionStateAndRetrySearches) {
+  auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::disconnected);
+  int searches = 0;
+  corvane::ConnectController view(mode, [&] {
+    ++searches;
+    mode->setValue(ConnectMode::searching);
+  });
+  view.resize(800, 450);
+  view.show();
+  // Applied at once to the current value.
+  EXPECT_FALSE(view.cannotFindView->isHidden());
+  EXPECT_TRUE(view.messageView->isHidden());
+  EXPECT_EQ(view.cantFindCameraLabel->text().toStdString(),
+            corvane::localized("error_msg_not_find"));
+  EXPECT_EQ(view.tryAgainButton->text().toStdString(), corvane::localized("button_retry_name"));
+  EXPECT_EQ(view.tryAgainBgView->layerBorderColor(), corvane::NamedColors::color("tintColor"));
+
+  QTest::mouseClick(view.tryAgainButton, Qt::LeftButton);
+  EXPECT_EQ(searches, 1);
+  platform::MainQueue::shared().drain();
+  EXPECT_TRUE(view.cannotFindView->isHidden());
+  EXPECT_FALSE(view.messageView->isHidden());
+  EXPECT_EQ(view.messageLabel->text().toStdString(), corvane::localized("msg_searching"));
+
+  mode->setValue(ConnectMode::connecting);
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(view.messageLabel->text().toStdString(), corvane::localized("connect_msg"));
+  mode->setValue(ConnectMode::connected);  // the main window hides the view itself
+  platform::MainQueue::shared().drain();
+  EXPECT_FALSE(view.messageView->isHidden());
+  EXPECT_EQ(view.messageLabel->text().toStdString(), corvane::localized("connect_msg"));
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_FALSE(view.cannotFindView->isHidden());
+  EXPECT_TRUE(view.messageView->isHidden());
+}
+
+TEST(ConnectView, RetryButtonFillsWhileThePointerIsOnIt) {
+  auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::disconnected);
+  corvane::ConnectController view(mode, [] {});
+  const QColor tint = corvane::NamedColors::color("tintColor");
+  EXPECT_TRUE(corvane::NamedColors::isClear(view.tryAgainBackground()));
+  EXPECT_EQ(view.tryAgainTitleColor(), tint);
+  QEvent enter(QEvent::Enter);
+  QCoreApplication::sendEvent(view.tryAgainButton, &enter);
+  EXPECT_EQ(view.tryAgainBackground(), tint);
+  EXPECT_EQ(view.tryAgainTitleColor(), QColor(Qt::white));
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(view.tryAgainButton, &leave);
+  EXPECT_TRUE(corvane::NamedColors::isClear(view.tryAgainBackground()));
+  EXPECT_EQ(view.tryAgainTitleColor(), tint);
+}
+
+TEST(ConnectView, AViewGoneBeforeTheStateChangesIsLeftAlone) {
+  auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::searching);
+  {
+    corvane::ConnectController view(mode, [] {});
+  }
+  mode->setValue(ConnectMode::disconnected);
+  EXPECT_NO_FATAL_FAILURE(platform::MainQueue::shared().drain());
+}
+
+TEST(MiniaturizeRule, AsksThePopupsOnlyInTheFullLayoutWithALiveCamera) {
+  using Step = MiniaturizeRule::Step;
+  for (ConnectMode mode : {ConnectMode::searching, ConnectMode::connecting, ConnectMode::connected,
+                           ConnectMode::disconnected}) {
+    EXPECT_EQ(MiniaturizeRule::decide(false, false, mode), Step::ignore);
+    EXPECT_EQ(MiniaturizeRule::decide(true, true, mode), Step::miniaturize);
+    EXPECT_EQ(MiniaturizeRule::decide(true, false, mode),
+              mode == ConnectMode::connected ? Step::askPopups : Step::miniaturize);
+  }
+}
+
+class Frame : public ::testing::Test {
+ protected:
+  ConnectMode mode = ConnectMode::connected;
+  CustomWindow window{[this] { return mode; }};
+  RecordingMainController* main = new RecordingMainController();
+
+  Frame() {
+    window.setMainContent(main);
+    window.setCustomWindowDelegate(main, main);
+    window.resize(1280, 720);
+    window.show();
+  }
+  bool minimized() const { return window.windowState() & Qt::WindowMinimized; }
+};
+
+TEST_F(Frame, APopupThatWillNotCloseKeepsTheWindowOnScreen) {
+  main->popupsClose = false;
+  EXPECT_FALSE(window.miniaturize());
+  EXPECT_FALSE(minimized());
+  EXPECT_EQ(main->popupCloses, 1);
+  // The window manager's own minimise is undone the same way.
+  window.setWindowState(window.windowState() | Qt::WindowMinimized);
+  EXPECT_FALSE(minimized());
+  EXPECT_EQ(main->popupCloses, 2);
+
+  main->popupsClose = true;
+  EXPECT_TRUE(window.miniaturize());
+  EXPECT_TRUE(minimized());
+  window.setWindowState(Qt::WindowNoState);
+
+  main->popupsClose = false;
+  mode = ConnectMode::disconnected;  // nothing to close without a picture
+  EXPECT_TRUE(window.miniaturize());
+  EXPECT_EQ(main->popupCloses, 3);
+  window.setWindowState(Qt::WindowNoState);
+  mode = ConnectMode::connected;
+  main->simple = true;
+  EXPECT_TRUE(window.miniaturize());
+  EXPECT_EQ(main->popupCloses, 3);
+}
+
+TEST_F(Frame, WithoutAControllerNothingIsMinimised) {
+  delete main;
+  EXPECT_EQ(window.customWindowDelegate(), nullptr);
+  EXPECT_FALSE(window.miniaturize());
+  window.setWindowState(window.windowState() | Qt::WindowMinimized);
+  EXPECT_FALSE(minimized());
+  QTest::keyClick(&window, Qt::Key_Left);  // ignored, nothing to hand it to
+  window.toggleFullScreen();
+  EXPECT_TRUE(window.windowState() & Qt::WindowFullScreen);
+}
+
+TEST_F(Frame, FullScreenTwiceComesBack) {
+  window.toggleFullScreen();
+  EXPECT_TRUE(main->fullScreen);
+  EXPECT_TRUE(window.windowState() & Qt::WindowFullScreen);
+  window.toggleFullScreen();
+  EXPECT_FALSE(main->fullScreen);
+  EXPECT_FALSE(window.windowState() & Qt::WindowFullScreen);
+}
+
+TEST_F(Frame, MaximiseIsTheControllersZoom) {
+  window.zoom();
+  EXPECT_EQ(main->zooms, 1);
+  window.setWindowState(window.windowState() | Qt::WindowMaximized);
+  EXPECT_EQ(main->zooms, 2);
+  EXPECT_FALSE(window.windowState() & Qt::WindowMaximized);
+}
+
+TEST_F(Frame, EveryKeyNoChildTakesGoesToTheController) {
+  for (Qt::Key key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Delete, Qt::Key_A, Qt::Key_Escape})
+    QTest::keyClick(&window, key);
+  EXPECT_EQ(main->keys, (std::vector<int>{Qt::Key_Left, Qt::Key_Up, Qt::Key_Delete, Qt::Key_A,
+                                          Qt::Key_Escape}));
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+  press.ignore();
+  QCoreApplication::sendEvent(&window, &press);
+  EXPECT_TRUE(press.isAccepted());
+
+  // A text field keeps the letters typed into it.
+  auto* field = new QLineEdit(main);
+  field->show();
+  field->setFocus();
+  main->keys.clear();
+  QTest::keyClicks(field, "ab");
+  EXPECT_EQ(field->text(), "ab");
+  EXPECT_TRUE(main->keys.empty());
+}
+
+TEST(DisplayCell, IsOneButtonFillingTheCell) {
+  corvane::DisplayCell cell;
+  cell.resize(120, 40);
+  cell.show();
+  ASSERT_NE(cell.displayButton, nullptr);
+  EXPECT_EQ(cell.findChildren<QAbstractButton*>().size(), 1);
+  EXPECT_EQ(cell.displayButton->geometry(), cell.rect());
+  int clicks = 0;
+  QObject::connect(cell.displayButton, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+  QTest::mouseClick(cell.displayButton, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+}
+
+}  // namespace
+}  // namespace shelltest

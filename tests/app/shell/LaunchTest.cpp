@@ -1,0 +1,285 @@
+#include <QGraphicsOpacityEffect>
+#include <QTest>
+#include <cmath>
+
+#include "RecordingMainController.h"
+#include "ShellFixture.h"
+#include "i18n/Localized.h"
+#include "shell/CustomWindow.h"
+#include "shell/LaunchViewController.h"
+#include "shell/MainWindowPlacement.h"
+#include "widgets/CustomButton.h"
+#include "widgets/CustomView.h"
+
+namespace shelltest {
+namespace {
+
+using corvane::LaunchViewController;
+using corvane::MainWindowPlacement;
+using namespace std::chrono_literals;
+
+class Launch : public ShellFixture {
+ protected:
+  int setups = 0;
+  int searches = 0;
+  bool connected = false;
+  std::function<void()> afterSetup;
+  QPointer<RecordingMainController> main = new RecordingMainController();
+  corvane::CustomWindow window{[this] {
+    return connected ? corvane::ConnectMode::connected : corvane::ConnectMode::searching;
+  }};
+  QPointer<LaunchViewController> launch;
+
+  ~Launch() override { delete main; }
+
+  LaunchViewController::Environment environment() {
+    LaunchViewController::Environment env;
+    env.config = config.get();
+    env.defaults = &defaults;
+    env.bundle = &bundle;
+    env.clock = &clock;
+    env.main = &platform::MainQueue::shared();
+    env.languages = &languages();
+    env.setupConfiguration = [this] {
+      ++setups;
+      config->setup();
+      if (afterSetup) afterSetup();
+    };
+    env.searchCamera = [this] { ++searches; };
+    env.isCameraConnected = [this] { return connected; };
+    env.mainController = [this] { return main.data(); };
+    env.screens = [] { return std::vector<QRect>{QRect(0, 0, 1920, 1080)}; };
+    env.arguments = {"/usr/bin/corvane-studio"};
+    return env;
+  }
+
+  // The launch screen in the window, loaded as at start.
+  void start(std::vector<std::string> arguments = {"/usr/bin/corvane-studio"}) {
+    auto env = environment();
+    env.arguments = std::move(arguments);
+    launch = new LaunchViewController(env);
+    window.setMainContent(launch);
+    window.resize(800, 450);
+    launch->viewDidLoad();
+  }
+
+  void passTime(std::chrono::milliseconds by) {
+    clock.advance(by);
+    platform::MainQueue::shared().drain();
+  }
+};
+
+TEST_F(Launch, FirstRunStoresTheVersionAndLoadsOnce) {
+  start();
+  EXPECT_EQ(defaults.string("CurrentVersion"), "2.3.0");
+  EXPECT_EQ(setups, 1);
+  EXPECT_EQ(searches, 1);
+  EXPECT_EQ(launch->versionLabel->text().toStdString(),
+            corvane::localized("version_text") + " 2.3.0");
+  EXPECT_EQ(launch->skipButton->title().toStdString(), corvane::localized("skip_name"));
+  EXPECT_EQ(launch->rightLabel->text().toStdString(), corvane::localized("copyright_text"));
+  EXPECT_EQ(config->tutorialCount, 3);  // the shipped configuration was loaded
+  EXPECT_EQ(launch->launchBottomView->layerBackgroundColor(), *config->launchBarColor);
+  EXPECT_FALSE(launch->logoImageView->pixmap().isNull());
+}
+
+TEST_F(Launch, SameVersionKeepsTheStoredChoices) {
+  defaults.set("CurrentVersion", "2.3.0");
+  defaults.set("TutorialSkip", true);
+  defaults.set("WindowWidth", 1000);
+  start();
+  EXPECT_TRUE(defaults.boolean("TutorialSkip"));
+  EXPECT_EQ(defaults.integer("WindowWidth"), 1000);
+  EXPECT_EQ(launch->scheduledStep(), "showMain");
+}
+
+TEST_F(Launch, UpgradeForgetsEveryPreferenceAndThePresets) {
+  config->setup();
+  config->presets.at(0).displayName = "Marker";
+  config->savePresetFile();
+  ASSERT_TRUE(fs::exists(userPresets()));
+  defaults.set("CurrentVersion", "2.2.9");
+  for (const char* key : {"TutorialSkip", "WindowWidth", "WindowHeight", "WindowX", "WindowY"})
+    defaults.set(key, 1);
+  defaults.set("CurrentLanguage", "zh-Hant");
+
+  start();
+  EXPECT_EQ(defaults.keys(), QStringList{"CurrentVersion"});
+  EXPECT_EQ(defaults.string("CurrentVersion"), "2.3.0");
+  EXPECT_EQ(setups, 1);
+  for (const auto& preset : config->presets) EXPECT_NE(preset.displayName, "Marker");
+  EXPECT_EQ(launch->scheduledStep(), "showTutorial");  // the tutorial shows again
+}
+
+TEST_F(Launch, SplashChoosesTheTutorialOrTheMainWindow) {
+  struct Row {
+    bool skip, enable;
+    int count;
+    const char* step;
+  };
+  const Row rows[] = {{false, true, 3, "showTutorial"}, {true, true, 3, "showMain"},
+                      {false, false, 3, "showMain"},    {false, true, 0, "showMain"},
+                      {false, true, -1, "showMain"},    {false, true, 1, "showTutorial"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.count) + row.step);
+    defaults.set("CurrentVersion", "2.3.0");
+    defaults.set("TutorialSkip", row.skip);
+    afterSetup = [this, row] {
+      config->enableTutorial = row.enable;
+      config->tutorialCount = row.count;
+    };
+    start();
+    EXPECT_EQ(launch->scheduledStep(), row.step);
+    delete launch;
+  }
+}
+
+TEST_F(Launch, TheSplashLastsThreeSecondsOnTheClock) {
+  start();
+  ASSERT_EQ(launch->scheduledStep(), "showTutorial");
+  passTime(2999ms);
+  EXPECT_TRUE(launch->tutorialBottomView->isHidden());
+  passTime(1ms);
+  EXPECT_FALSE(launch->tutorialBottomView->isHidden());
+  EXPECT_TRUE(launch->launchBottomView->isHidden());
+  EXPECT_TRUE(launch->versionLabel->isHidden());
+  EXPECT_TRUE(launch->startButton->isHidden());
+  EXPECT_FALSE(launch->skipButton->isHidden());
+  passTime(10s);  // one shot
+  EXPECT_EQ(window.mainContent(), launch.data());
+}
+
+TEST_F(Launch, TutorialPagesMoveWithinTheirCount) {
+  start();
+  launch->showTutorial();
+  auto opacities = [this] {
+    std::vector<double> values;
+    for (QLabel* dot : launch->dotIndexImageView)
+      values.push_back(static_cast<QGraphicsOpacityEffect*>(dot->graphicsEffect())->opacity());
+    return values;
+  };
+  ASSERT_EQ(launch->dotIndexImageView.size(), 3u);
+  EXPECT_FALSE(launch->contentImage->pixmap().isNull());
+  EXPECT_EQ(opacities(), (std::vector<double>{1.0, 0.3, 0.3}));
+  EXPECT_EQ(LaunchViewController::alpha(launch->prevButton), 0.0);
+
+  launch->onClickPrevTutorial();  // page 1: nothing
+  EXPECT_EQ(launch->tutorialIndex(), 0);
+  QTest::mouseClick(launch->nextButton, Qt::LeftButton);
+  EXPECT_EQ(launch->tutorialIndex(), 1);
+  EXPECT_EQ(LaunchViewController::alpha(launch->prevButton), 1.0);
+  EXPECT_EQ(opacities(), (std::vector<double>{0.3, 1.0, 0.3}));
+  launch->onClickNextTutorial();
+  EXPECT_EQ(launch->tutorialIndex(), 2);
+  EXPECT_EQ(LaunchViewController::alpha(launch->nextButton), 0.0);
+  EXPECT_TRUE(launch->skipButton->isHidden());
+  EXPECT_FALSE(launch->startButton->isHidden());
+  launch->onClickNextTutorial();  // last page: nothing
+  EXPECT_EQ(launch->tutorialIndex(), 2);
+  launch->onClickPrevTutorial();
+  EXPECT_EQ(launch->tutorialIndex(), 1);
+  EXPECT_FALSE(launch->skipButton->isHidden());
+  EXPECT_TRUE(launch->startButton->isHidden());
+  EXPECT_EQ(LaunchViewController::alpha(launch->nextButton), 1.0);
+  launch->onClickPrevTutorial();
+  EXPECT_EQ(LaunchViewController::alpha(launch->prevButton), 0.0);
+  EXPECT_EQ(opacities(), (std::vector<double>{1.0, 0.3, 0.3}));
+
+  QTest::mouseClick(launch->rememberButton, Qt::LeftButton);
+  EXPECT_TRUE(defaults.boolean("TutorialSkip"));
+  EXPECT_TRUE(launch->rememberButton->isSelected);
+  launch->onClickRemember();
+  EXPECT_FALSE(defaults.boolean("TutorialSkip"));
+
+  QTest::mouseClick(launch->skipButton, Qt::LeftButton);
+  EXPECT_EQ(window.mainContent(), main.data());
+}
+
+TEST_F(Launch, OnePageHasNoDots) {
+  afterSetup = [this] { config->tutorialCount = 1; };
+  start();
+  launch->showTutorial();
+  EXPECT_TRUE(launch->dotIndexImageView.empty());
+  launch->onClickNextTutorial();
+  EXPECT_EQ(launch->tutorialIndex(), 0);
+}
+
+TEST_F(Launch, MainWindowTakesTheMainControllerAndTheStoredFrame) {
+  defaults.set("CurrentVersion", "2.3.0");
+  defaults.set("WindowWidth", 1000);
+  defaults.set("WindowHeight", "600");
+  defaults.set("WindowX", 100);
+  defaults.set("WindowY", 50);
+  start();
+  launch->showMain();
+  EXPECT_EQ(window.mainContent(), main.data());
+  EXPECT_EQ(window.customWindowDelegate(), main.data());
+  EXPECT_EQ(window.size(), QSize(1000, 600));
+  EXPECT_EQ(window.pos(), QPoint(100, 50));
+  EXPECT_EQ(window.minimumSize(), QSize(640, 360));
+  EXPECT_EQ(window.maximumSize(), QSize(1920, 1080));
+  EXPECT_FALSE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(launch.isNull());
+  EXPECT_TRUE(main->simpleUI.empty());
+}
+
+TEST_F(Launch, CompactStartWithALiveCameraAsksTheMainController) {
+  afterSetup = [this] { config->defaultSimple = true; };
+  connected = true;
+  start();
+  launch->showMain();
+  EXPECT_EQ(main->simpleUI, std::vector<bool>{true});
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(Launch, TheRemovalRunShowsNothingAndLoadsNothing) {
+  start({"/usr/bin/corvane-studio", "-deactivateExt"});
+  EXPECT_TRUE(launch->isHidden());
+  EXPECT_EQ(setups, 0);
+  EXPECT_EQ(searches, 0);
+  EXPECT_FALSE(defaults.contains("CurrentVersion"));
+  EXPECT_EQ(launch->scheduledStep(), "");
+}
+
+TEST(MainWindowPlacement, StoredFrameOrTheCentredDefault) {
+  using Stored = MainWindowPlacement::Stored;
+  const std::vector<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 2560, 1440)};
+  struct Row {
+    const char* what;
+    Stored stored;
+    QSize size;
+    QPoint origin;
+    bool centred;
+  };
+  const Row rows[] = {
+      {"nothing stored", {}, {1280, 720}, {320, 180}, true},
+      {"all stored", {1000, 600, 40, 30}, {1000, 600}, {40, 30}, false},
+      {"only x", {1000, 600, 40, std::nullopt}, {1000, 600}, {460, 240}, true},
+      {"only a width", {1000, std::nullopt, 40, 30}, {1280, 720}, {40, 30}, false},
+      {"too small", {100, 50, 0, 0}, {640, 360}, {0, 0}, false},
+      {"larger than any screen", {5000, 3000, 0, 0}, {2560, 1440}, {0, 0}, false},
+      {"off every screen", {800, 600, -5000, 0}, {800, 600}, {560, 240}, true},
+      {"second screen", {800, 600, 2000, 100}, {800, 600}, {2000, 100}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto p = MainWindowPlacement::place(row.stored, screens);
+    EXPECT_EQ(p.size, row.size);
+    EXPECT_EQ(p.origin, row.origin);
+    EXPECT_EQ(p.centred, row.centred);
+    EXPECT_EQ(p.minimum, QSize(640, 360));
+    EXPECT_EQ(p.maximum, QSize(2560, 1440));
+  }
+}
+
+TEST(MainWindowPlacement, OnlyFiniteNumbersCount) {
+  EXPECT_EQ(MainWindowPlacement::number(QVariant(1280)), 1280.0);
+  EXPECT_EQ(MainWindowPlacement::number(QVariant("720.5")), 720.5);
+  EXPECT_EQ(MainWindowPlacement::number(QVariant("wide")), std::nullopt);
+  EXPECT_EQ(MainWindowPlacement::number(QVariant()), std::nullopt);
+  EXPECT_EQ(MainWindowPlacement::number(QVariant(std::nan(""))), std::nullopt);
+}
+
+}  // namespace
+}  // namespace shelltest

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QKeyEvent>
+#include <QWidget>
+#include <vector>
+
+#include "shell/CustomWindowDelegate.h"
+
+namespace shelltest {
+
+// A main window controller that records what the frame asks of it.
+class RecordingMainController : public QWidget, public corvane::CustomWindowDelegate {
+ public:
+  bool simple = false;
+  bool fullScreen = false;
+  bool popupsClose = true;
+  int popupCloses = 0;
+  int zooms = 0;
+  std::vector<int> keys;
+  std::vector<bool> simpleUI;
+
+  bool isSimpleMode() const override { return simple; }
+  bool isFullScreen() const override { return fullScreen; }
+  void setIsFullScreen(bool value) override { fullScreen = value; }
+  bool closeAllPopups() override { return ++popupCloses, popupsClose; }
+  void windowZoom() override { ++zooms; }
+  void handleKeyDown(QKeyEvent* event) override { keys.push_back(event->key()); }
+  void showSimpleUI(bool flag) override { simpleUI.push_back(flag); }
+};
+
+}  // namespace shelltest
