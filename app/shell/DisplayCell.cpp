@@ -12,6 +12,7 @@ DisplayCell::DisplayCell(QWidget* parent) : QWidget(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   displayButton = new CustomButton(QRect(), this);
   displayButton->setObjectName("displayButton");
+  displayButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   layout->addWidget(displayButton);
 }
 
