@@ -1,5 +1,6 @@
 #include "shell/CustomWindow.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
@@ -27,11 +28,27 @@ CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* pa
   auto* layout = new QVBoxLayout(frame_);
   layout->setContentsMargins(0, 0, 0, 0);
   setCentralWidget(frame_);
-  // Behind the rounded content: darker than it, so the corners read as corners.
+  // Behind the rounded content: darker than it, so the corners read as corners. The menu bar
+  // and its menus wear the same dark colours.
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, QColor(0x12, 0x13, 0x16));
   setPalette(palette);
+  setStyleSheet(
+      "QMenuBar { background: #121316; color: #E6E6E6; }"
+      "QMenuBar::item:selected { background: #2896F5; color: white; }"
+      "QMenu { background: #1E1F22; color: #E6E6E6; border: 1px solid #2A2C33; }"
+      "QMenu::item { padding: 4px 24px 4px 24px; }"
+      "QMenu::item:disabled { color: #6B6E76; }"
+      "QMenu::item:selected { background: #2896F5; color: white; }"
+      "QMenu::separator { height: 1px; background: #2A2C33; margin: 4px 8px; }");
   setFocusPolicy(Qt::StrongFocus);
+  // The desktop's full-screen keys (F11 here) go through the controller like the system's
+  // full-screen command does elsewhere.
+  auto* fullScreen = new QAction(this);
+  fullScreen->setObjectName("toggleFullScreen");
+  fullScreen->setShortcut(QKeySequence::FullScreen);
+  connect(fullScreen, &QAction::triggered, this, [this] { toggleFullScreen(); });
+  addAction(fullScreen);
 }
 
 void CustomWindow::setCustomWindowDelegate(CustomWindowDelegate* delegate, QObject* lifetime) {

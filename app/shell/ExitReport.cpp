@@ -4,10 +4,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "cloud/CheckModel.h"
 #include "cloud/KestovaAPIRouter.h"
-#include "dispatch/SerialQueue.h"
+#include "dispatch/Queue.h"
 #include "log/LogManager.h"
 
 namespace corvane {
@@ -21,10 +22,34 @@ struct Wait {
   bool expired = false;
 };
 
-// Answers arriving after the program stopped waiting still need a queue to land on.
-platform::SerialQueue& replyQueue() {
-  static auto* queue = new platform::SerialQueue("exit report");
-  return *queue;
+// Where the report's answer is handed over: at once, on the network thread, until the program
+// stops waiting; after close() nothing runs any more, so nothing touches the logger or the
+// settings while the program ends.
+class ReplyGate : public platform::Queue {
+ public:
+  void async(platform::Task task) override {
+    std::lock_guard lock(mutex_);
+    if (open_) task();
+  }
+  void sync(platform::Task task) override { async(std::move(task)); }
+  void close() {
+    std::lock_guard lock(mutex_);
+    open_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  bool open_ = true;
+};
+
+// A gate outlives its report: the client's callbacks hold it by address. The gates stay
+// reachable for the process's life (one per report, and a program sends one).
+ReplyGate& newGate() {
+  static auto* gates = new std::vector<std::unique_ptr<ReplyGate>>();
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  gates->push_back(std::make_unique<ReplyGate>());
+  return *gates->back();
 }
 
 }  // namespace
@@ -45,11 +70,9 @@ bool ExitReport::send(const KestovaAPIManager::Environment& api, const Facts& fa
     (answered ? wait->answered : wait->expired) = true;
     wait->changed.notify_all();
   };
-  // The deadline is set before the request leaves, so a test's clock sees it first.
-  platform::Clock::TimerId timer = clock.callAt(clock.now() + bound, [finish] { finish(false); });
-
+  ReplyGate& gate = newGate();
   KestovaAPIManager::Environment env = api;
-  env.delivery = &replyQueue();
+  env.delivery = &gate;
   KestovaAPIManager client(env);
   auto route = KestovaAPIRouter::versionCheck(0, facts.usageSeconds, facts.version,
                                               facts.firmwareVersion, facts.vendor, facts.osVersion,
@@ -65,11 +88,15 @@ bool ExitReport::send(const KestovaAPIManager::Environment& api, const Facts& fa
       },
       [finish](const std::string&) { finish(true); });
 
+  // The deadline runs from the moment the request is on its way.
+  platform::Clock::TimerId timer = clock.callAt(clock.now() + bound, [finish] { finish(false); });
+
   std::unique_lock lock(wait->mutex);
   wait->changed.wait(lock, [&] { return wait->answered || wait->expired; });
   bool answered = wait->answered;
   lock.unlock();
   clock.cancel(timer);
+  gate.close();
   return answered;
 }
 

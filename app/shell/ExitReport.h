@@ -28,7 +28,8 @@ class ExitReport {
   static int64_t usageSeconds(platform::Clock::TimePoint start, platform::Clock::TimePoint end);
 
   // Sends the report through a client over `api` (its delivery queue is replaced) and waits until
-  // the answer or an error arrives, or `bound` has passed on `clock`. True when it arrived.
+  // the answer or an error arrives, or `bound` has passed on `clock`. True when it arrived in
+  // time; whatever comes later is dropped unseen.
   static bool send(const KestovaAPIManager::Environment& api, const Facts& facts,
                    platform::Clock& clock, platform::Clock::Duration bound, LogManager& logger);
 };

@@ -389,7 +389,9 @@ void LaunchViewController::showMain() {
     }
     auto placement =
         MainWindowPlacement::place(stored, env_.screens ? env_.screens() : std::vector<QRect>{});
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    // Changing a window flag makes a new native window: only when it is on.
+    if (window->windowFlags() & Qt::WindowStaysOnTopHint)
+      window->setWindowFlag(Qt::WindowStaysOnTopHint, false);
     window->setMinimumSize(placement.minimum);
     window->setMaximumSize(placement.maximum);
     window->resize(placement.size);

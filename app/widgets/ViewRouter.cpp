@@ -28,35 +28,28 @@ QWidget* make(const ViewRouter::Factory& factory, const char* what) {
 
 }  // namespace
 
-void ViewRouter::setFactories(Factory makeMainController, Factory makeAlertController) {
+// Stores the given factories (a none leaves that one as it is); only before the router exists.
+static void registerFactories(ViewRouter::Factory* main, ViewRouter::Factory* alert) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   if (r.routerMade) {
     CV_LOG_WARNING("the view router exists already; its controllers stay as they are");
     return;
   }
-  r.main = std::move(makeMainController);
-  r.alert = std::move(makeAlertController);
+  if (main) r.main = std::move(*main);
+  if (alert) r.alert = std::move(*alert);
+}
+
+void ViewRouter::setFactories(Factory makeMainController, Factory makeAlertController) {
+  registerFactories(&makeMainController, &makeAlertController);
 }
 
 void ViewRouter::setMainControllerFactory(Factory makeMainController) {
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  if (r.routerMade) {
-    CV_LOG_WARNING("the view router exists already; its main controller stays as it is");
-    return;
-  }
-  r.main = std::move(makeMainController);
+  registerFactories(&makeMainController, nullptr);
 }
 
 void ViewRouter::setAlertControllerFactory(Factory makeAlertController) {
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  if (r.routerMade) {
-    CV_LOG_WARNING("the view router exists already; its alert controller stays as it is");
-    return;
-  }
-  r.alert = std::move(makeAlertController);
+  registerFactories(nullptr, &makeAlertController);
 }
 
 ViewRouter& ViewRouter::shared() {

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -152,6 +153,13 @@ TEST_F(Frame, FullScreenTwiceComesBack) {
   window.toggleFullScreen();
   EXPECT_FALSE(main->fullScreen);
   EXPECT_FALSE(window.windowState() & Qt::WindowFullScreen);
+  // The desktop's full-screen keys take the same way, and the key does not reach the controller.
+  auto* keys = window.findChild<QAction*>("toggleFullScreen");
+  ASSERT_TRUE(keys);
+  EXPECT_EQ(keys->shortcut(), QKeySequence(QKeySequence::FullScreen));
+  keys->trigger();
+  EXPECT_TRUE(main->fullScreen);
+  EXPECT_TRUE(main->keys.empty());
 }
 
 TEST_F(Frame, MaximiseIsTheControllersZoom) {

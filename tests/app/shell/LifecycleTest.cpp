@@ -87,11 +87,13 @@ class Lifecycle : public ShellFixture {
     return env;
   }()};
 
+  platform::SerialQueue builder{"report builder"};
+
   corvane::KestovaAPIManager::Environment reportApi(const std::string& base) {
     corvane::KestovaAPIManager::Environment env;
     env.http = &http;
     env.identity = &identity;
-    env.builder = &platform::GlobalQueue::shared();
+    env.builder = &builder;
     env.delivery = &platform::MainQueue::shared();
     env.logger = logger.get();
     env.context = [base] {
@@ -195,9 +197,11 @@ TEST_F(Lifecycle, ExitWaitsForTheReportAtMostTwoSeconds) {
   env.reportApi = reportApi(server.baseUrl());
   corvane::AppDelegate delegate(*camera, env);
   delegate.applicationDidFinishLaunching();
-  // The deadline is the only timer on the test's clock; once it is set, time runs out.
+  // The deadline is the only timer on the test's clock; once it is set and the request has
+  // left, time runs out.
   std::thread timeRunsOut([this] {
     while (clock.pendingTimers() == 0) std::this_thread::yield();
+    builder.drain();
     clock.advance(1999ms);
     clock.advance(1ms);
   });
