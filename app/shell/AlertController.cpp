@@ -27,6 +27,10 @@ AlertController::AlertController(QWidget* parent) : CustomView(QRect(), parent) 
   setObjectName("AlertController");
   hide();
   viewDidLoad();
+  if (parent) {
+    watchedParent_ = parent;
+    parent->installEventFilter(this);
+  }
 }
 
 AlertController* AlertController::instantiate() { return new AlertController(); }

@@ -233,6 +233,14 @@ TEST_F(AlertTest, TheAlertsButtonsAnswerRealClicks) {
   EXPECT_FALSE(manager.isShow);
 }
 
+TEST_F(AlertTest, AnAlertMadeOnItsWindowFollowsItsSizeToo) {
+  auto* own = new AlertController(&window);
+  AlertManager local(&window, own);
+  local.showAlert("own", [](bool) {});
+  window.resize(640, 480);
+  EXPECT_EQ(own->geometry(), window.rect());
+}
+
 TEST_F(AlertTest, WithoutAnyWindowTheRequestIsDroppedWithAnErrorLine) {
   AlertController lonely;
   AlertManager noHost(nullptr, &lonely);
