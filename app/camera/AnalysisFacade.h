@@ -88,6 +88,15 @@ class AnalysisFacade {
   virtual void SetManualFocusRectInitPlace(int x, int y, int width, int height) = 0;
   virtual void SetPresentRectInitPlace(int x, int y, int width, int height) = 0;
   virtual void replaceDefaultLogoPath(const std::string& path) = 0;
+
+  // ---- read-backs of the main window (x, y, width, height; -1 where there is none) ----
+  struct IntRect {
+    int x = -1, y = -1, width = -1, height = -1;
+  };
+  virtual IntRect GetFocusManualRect() = 0;
+  virtual IntRect GetPipManualRect() = 0;
+  virtual IntRect GetViewMoveIconRect() = 0;
+  virtual IntRect GetTransformingRect() = 0;
 };
 
 using AnalysisFacadeFactory = std::function<std::shared_ptr<AnalysisFacade>()>;

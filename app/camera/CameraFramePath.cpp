@@ -53,16 +53,12 @@ void CameraFramePath::captureOutput(const platform::PixelBufferRef& frame, int64
   int64_t serial = state_->frameSN.load();
   // Under load 6 or 15 of every 30 frames reach neither the renderer nor the facade.
   bool skipped = drop > 0 && serial % (30 / drop) == 0;
-  if (!skipped) {
-    if (publisher_) publisher_(frame);
-    processPixelBuffer(frame);
-  }
+  if (!skipped) processPixelBuffer(frame);
   state_->frameSN.fetch_add(1);
 }
 
 void CameraFramePath::onPlayerBuffer(const platform::PixelBufferRef& frame) {
   if (!frame) return;
-  if (publisher_) publisher_(frame);
   processPixelBuffer(frame);
 }
 
@@ -82,9 +78,12 @@ void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) 
   // The previous frame is still in the facade: this one is dropped, never waited for.
   if (!state_->renderSignal.tryWait()) return;
   std::weak_ptr<State> weak = state_;
-  facade->imageProcessWithPixelBuffer(frame, [weak] {
+  // The renderer gets the frame the analysis has just finished (the same buffer, on the main
+  // thread), so the picture and the layout computed from it are drawn together.
+  facade->imageProcessWithPixelBuffer(frame, [weak, frame, publisher = publisher_] {
     auto state = weak.lock();
     if (!state) return;
+    if (publisher) publisher(frame);
     state->renderSignal.signal();
     addOne(state->outputFPSSum);
     if (state->completed) state->completed();

@@ -27,7 +27,8 @@ class CameraFramePath : public platform::SampleBufferDelegate {
 
   // The processor load level, 0 to 3, read once per camera frame.
   using LoadLevel = std::function<int()>;
-  // Hands a frame that passes on to the renderer (its latest frame and its subscribers).
+  // Hands each frame the facade completed on to the renderer (its latest frame and its
+  // subscribers), on the main thread.
   using FramePublisher = std::function<void(const platform::PixelBufferRef&)>;
 
   explicit CameraFramePath(FacadeProvider facade);
@@ -39,7 +40,7 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   // Runs on the main queue after every frame the facade completed.
   void setFrameCompletedHandler(std::function<void()> handler);
 
-  // A file frame: published and offered, never thinned and not counted in frameSN.
+  // A file frame: offered, never thinned and not counted in frameSN.
   void onPlayerBuffer(const platform::PixelBufferRef& frame);
   int dropFrameNum() const { return dropFrameNum_.load(); }
 
@@ -60,6 +61,7 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   // Whether a frame was offered since the last stamp.
   bool frameSinceStamp() const;
   void setResolutionChange(bool changed);
+  bool resolutionChange() const { return state_->resolutionChange.load(); }
   int64_t frameSN() const;
 
  private:

@@ -22,6 +22,7 @@
 #include "controlboard/ControlBoardViewModel.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
+#include "qt/DeviceMonitor.h"
 #include "qt/UserDefaults.h"
 #include "render/EffectView.h"
 #include "render/MetalManager.h"
@@ -671,6 +672,22 @@ void CameraManager::updateCameraFunction() {
   env_.usb->getGamma(reader(kGamma, "Gamma"));
 }
 
+void CameraManager::watchDeviceArrivals(platform::DeviceMonitor& monitor) {
+  if (watchingArrivals_) return;
+  watchingArrivals_ = true;
+  std::weak_ptr<Token> weak = token_;
+  monitor.subscribe("video4linux", "add", [this, weak](const platform::DeviceEvent& event) {
+    if (!weak.lock() || connectMode->value() != ConnectMode::disconnected) return;
+    CV_LOG_INFO("video device added: " + event.devnode + "; searching the camera again");
+    startConnection();
+  });
+}
+
+void CameraManager::loadCameraRanges() {
+  // The USB side answers on its own queue; the records are read under the state lock.
+  onDevices([this] { updateCameraFunction(); });
+}
+
 void CameraManager::startRunning() {
   if (!videoSession_ || videoSession_->isRunning()) return;
   if (!videoSession_->startRunning()) {
@@ -776,11 +793,13 @@ void CameraManager::setRoiDicEntry(const std::string& registrant, RoiListCallbac
 void CameraManager::onLayoutResult(AnalysisFacade::RoiPairList a, AnalysisFacade::RoiPairList b,
                                    AnalysisFacade::RoiPairList c, AnalysisFacade::RoiPairList d,
                                    AnalysisFacade::RoiPairList e) {
-  std::vector<orlith::SelvoRoiPair> mainList, subList;
+  RoiPairs mainList, subList;
   for (const auto* list : {&a, &b, &c})
-    for (const auto& dictionary : *list) mainList.emplace_back(dictionary);
+    for (const auto& dictionary : *list)
+      mainList.push_back(std::make_shared<orlith::SelvoRoiPair>(dictionary));
   for (const auto* list : {&d, &e})
-    for (const auto& dictionary : *list) subList.emplace_back(dictionary);
+    for (const auto& dictionary : *list)
+      subList.push_back(std::make_shared<orlith::SelvoRoiPair>(dictionary));
   std::vector<std::string> keys;
   for (const auto& [key, callback] : roiDic_) keys.push_back(key);
   for (const auto& key : keys) {

@@ -37,6 +37,7 @@
 
 namespace platform {
 class UserDefaults;
+class DeviceMonitor;
 }
 
 namespace corvane {
@@ -71,9 +72,11 @@ class CameraManager {
   using ModelIdParser =
       std::function<std::optional<VendorProduct>(const std::string& modelID, std::string* error)>;
   using Callback = std::function<void()>;
+  // One layout's pairs are shared objects: a change one holder makes is seen by every other.
+  using RoiPairRef = std::shared_ptr<orlith::SelvoRoiPair>;
+  using RoiPairs = std::vector<RoiPairRef>;
   // The main list and the sub-window list of one layout result.
-  using RoiListCallback = std::function<void(const std::vector<orlith::SelvoRoiPair>& main,
-                                             const std::vector<orlith::SelvoRoiPair>& sub)>;
+  using RoiListCallback = std::function<void(const RoiPairs& main, const RoiPairs& sub)>;
 
   // What the manager works with; the program's instance takes the process's own.
   struct Environment {
@@ -97,7 +100,7 @@ class CameraManager {
     std::function<std::optional<std::string>()> executableName;
     // Sets the picture effects' denoise strength (0 to 6).
     std::function<void(float)> setDenoise;
-    // Hands every frame that passes on to the renderer, on the delivering queue.
+    // Hands every frame the facade completed on to the renderer, on the main thread.
     std::function<void(const platform::PixelBufferRef&)> publishFrame;
     // The load monitor; none: one of the manager's own, sampling from construction on.
     CpuUsageMonitor* usageMonitor = nullptr;
@@ -121,6 +124,9 @@ class CameraManager {
   void stopConnection();
   void startConnectionWatch();
   void checkConnection();
+  // A video device arriving while the camera is disconnected starts a new search (once
+  // registered; later calls change nothing).
+  void watchDeviceArrivals(platform::DeviceMonitor& monitor);
   // Device queue or main thread; reads only the device and the settings snapshot given.
   bool checkCamera(const platform::CaptureDevice& device) const;
   std::optional<platform::CaptureDevice> findCamera();
@@ -234,6 +240,17 @@ class CameraManager {
   int64_t detectInterval = 0;
   double focusRectAspectRatio = 0.5625;
   int64_t editOffsetDatumPoint = 0;
+  // The banner of a 180-degree camera: its stored vertical offset, and the divisor of the frame
+  // width that gives its height.
+  double bannerPositionY = 0;
+  double bannerAspectRatio = 6.0;
+
+  // The USB control side the manager works with (the program's shared one), or none.
+  USBManager* usbManager() const { return env_.usb; }
+  // Reads the picture controls' ranges and values from the camera into the control records.
+  void loadCameraRanges();
+  // Whether the output size has been reset since the frame path last cleared it.
+  bool resolutionChange() const { return framePath_->resolutionChange(); }
 
  private:
   struct Token {};
@@ -282,6 +299,7 @@ class CameraManager {
   std::unique_ptr<platform::DispatchTimer> checkConnectionTimer_;
   std::optional<platform::Clock::TimerId> connectedTimer_;
   bool listenersRegistered_ = false;
+  bool watchingArrivals_ = false;
   Callback menuItemsUpdater_;
   std::map<std::string, RoiListCallback> roiDic_;
   bool firstFrame_ = true;

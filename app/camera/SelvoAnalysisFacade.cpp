@@ -103,6 +103,26 @@ void SelvoAnalysisFacade::SetPIPSmallWindowSize(long level) {
 void SelvoAnalysisFacade::SetMinSrcHeightScale(float scale) {
   facade_->SetMinSrcHeightScale(scale);
 }
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetFocusManualRect() {
+  IntRect r;
+  facade_->GetFocusManualRect(r.x, r.y, r.width, r.height);
+  return r;
+}
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetPipManualRect() {
+  IntRect r;
+  facade_->GetPipManualRect(r.x, r.y, r.width, r.height);
+  return r;
+}
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetViewMoveIconRect() {
+  IntRect r;
+  facade_->GetViewMoveIconRect(r.x, r.y, r.width, r.height);
+  return r;
+}
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetTransformingRect() {
+  IntRect r;
+  facade_->GetTransformingRect(r.x, r.y, r.width, r.height);
+  return r;
+}
 void SelvoAnalysisFacade::setMirror(bool mirror) { facade_->setMirror(char(mirror)); }
 void SelvoAnalysisFacade::SetManualFocusRectInitPlace(int x, int y, int width, int height) {
   facade_->SetManualFocusRectInitPlace(x, y, width, height);

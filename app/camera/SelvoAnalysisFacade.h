@@ -19,6 +19,11 @@ class SelvoAnalysisFacade : public AnalysisFacade {
 
   orlith::ISelvoServiceManage& facade() { return *facade_; }
 
+  IntRect GetFocusManualRect() override;
+  IntRect GetPipManualRect() override;
+  IntRect GetViewMoveIconRect() override;
+  IntRect GetTransformingRect() override;
+
   void initManager() override;
   void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
              double controlWidth, double controlHeight, double processWidth, double processHeight,

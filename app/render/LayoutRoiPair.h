@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace orlith {
+class SelvoRoiPair;
+}
+
 namespace corvane {
 
 // A rectangle of a tile: x, y, width, height in pixels (y from the top) and its id.
@@ -27,6 +31,9 @@ struct LayoutRoiPair {
   bool has_border = false;
   bool isThumbnail = false;
   bool has_nametag = false;
+
+  // The analysis framework's pair, member by member (the one place that maps them).
+  static LayoutRoiPair from(const orlith::SelvoRoiPair& pair);
 };
 
 }  // namespace corvane

@@ -28,7 +28,9 @@ LanguageViewController::Environment LanguageViewController::Environment::process
   env.languages = &LanguageManager::shared();
   env.defaults = &platform::UserDefaults::shared();
   env.workspace = &platform::Workspace::shared();
-  env.alerts = &AlertManager::shared();
+  // The alert service is asked for on first use: it needs the main window's controller,
+  // which may be making this popup.
+  env.alerts = nullptr;
   env.terminate = [] { QCoreApplication::quit(); };
   return env;
 }
@@ -72,9 +74,9 @@ void LanguageViewController::setupLanguageList() {
 }
 
 void LanguageViewController::onClickOk() {
-  if (!env_.alerts) return;
+  AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
   QPointer<LanguageViewController> self(this);
-  env_.alerts->showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
+  alerts.showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
     auto table = self->languagePullDownButton_->selectedTable();

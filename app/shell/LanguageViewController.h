@@ -31,7 +31,7 @@ class LanguageViewController : public QWidget {
     LanguageManager* languages = nullptr;
     platform::UserDefaults* defaults = nullptr;
     platform::Workspace* workspace = nullptr;
-    AlertManager* alerts = nullptr;
+    AlertManager* alerts = nullptr;   // none: the program's, asked for on first use
     std::function<void()> terminate;  // ends the program
     static Environment process();
   };

@@ -38,7 +38,9 @@ SettingViewController::Environment SettingViewController::Environment::process()
   Environment env;
   env.languages = &LanguageManager::shared();
   env.defaults = &platform::UserDefaults::shared();
-  env.alerts = &AlertManager::shared();
+  // The alert service is asked for on first use: it needs the main window's controller,
+  // which may be making this popup.
+  env.alerts = nullptr;
   env.config = &ConfigManager::shared();
   env.facade = [] { return CameraManager::shared().manager(); };
   env.loadRoiRecord = [] { CameraManager::shared().loadRoiRecord(); };
@@ -276,9 +278,9 @@ void SettingViewController::applyRoiRecord() {
 }
 
 void SettingViewController::onClickLanguageOk() {
-  if (!env_.alerts) return;
+  AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
   QPointer<SettingViewController> self(this);
-  env_.alerts->showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
+  alerts.showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
     if (auto table = self->languagePullDownButton_->selectedTable()) {

@@ -39,7 +39,7 @@ class SettingViewController : public QWidget {
   struct Environment {
     LanguageManager* languages = nullptr;
     platform::UserDefaults* defaults = nullptr;
-    AlertManager* alerts = nullptr;
+    AlertManager* alerts = nullptr;  // none: the program's, asked for on first use
     ConfigManager* config = nullptr;
     // The camera manager's analysis facade, made (with its observers) when it has none.
     std::function<std::shared_ptr<AnalysisFacade>()> facade;

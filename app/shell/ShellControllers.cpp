@@ -2,19 +2,17 @@
 
 #include <QAction>
 
+#include "main/MainController.h"
 #include "shell/AboutViewController.h"
 #include "shell/AlertController.h"
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
-#include "shell/MainPlaceholderController.h"
-#include "shell/ShellPopups.h"
 #include "widgets/ViewRouter.h"
 
 namespace corvane {
 
 void registerShellControllers() {
-  ViewRouter::setMainControllerFactory(
-      [] { return new MainPlaceholderController(ConnectController::make()); });
+  ViewRouter::setMainControllerFactory([] { return MainController::fromStoryboard(); });
   ViewRouter::setAlertControllerFactory([] { return AlertController::instantiate(); });
 }
 
@@ -22,8 +20,6 @@ void registerShellWindows(AppDelegate& delegate) {
   // The diagnostics window registers here once it exists; until then its key sequence logs
   // that there is no window to show.
   delegate.setAboutWindowFactory([] { return AboutViewController::instantiate(); });
-  // The language and settings popups until the main window fills their slots itself.
-  ShellPopups::install(delegate.menuLanguageEvent, delegate.menuPreferencesiEvent);
   // The settings item belongs to the main window, which opens its preferences from it; no
   // action of the delegate calls that slot.
   QObject::connect(delegate.menuSetting(), &QAction::triggered, &delegate, [&delegate] {

@@ -2,6 +2,7 @@
 #include <QScreen>
 
 #include "camera/CameraManager.h"
+#include "camera/PlayerManager.h"
 #include "log/LogManager.h"
 #include "qt/QtMainQueue.h"
 #include "shell/AppDelegate.h"
@@ -49,6 +50,18 @@ int main(int argc, char** argv) {
   // The run that only removes the virtual camera shows no window.
   if (!delegate.isDeactivateRun()) window.show();
   delegate.applicationDidFinishLaunching();
+
+  // The renderer's effect pass, fed by every frame the analysis completes.
+  camera.setupEffectView();
+  // A video file named on the command line stands in for the camera (the demo clip).
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1 && !arguments.last().startsWith('-')) {
+    auto& player = corvane::PlayerManager::shared();
+    player.setupComplete->bind([&player](bool ok) {
+      if (ok) player.play();
+    });
+    player.loadVideo(arguments.last());
+  }
 
   int rc = app.exec();
   corvane::LogManager::shared().log("Corvane Studio quits");

@@ -7,7 +7,9 @@ namespace corvane {
 
 QPixmap ImageAssets::named(const QString& name) {
   const std::string file = name.toStdString() + ".png";
-  const auto path = platform::Bundle::main().pathForResource(file);
+  // The pictures folder first, then the resources' top.
+  auto path = platform::Bundle::main().pathForResource("images/" + file);
+  if (!path) path = platform::Bundle::main().pathForResource(file);
   QPixmap image;
   if (!path || !image.load(QString::fromStdString(*path))) {
     CV_LOG_WARNING("no picture " + file + " in the resources");

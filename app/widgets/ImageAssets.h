@@ -5,8 +5,8 @@
 
 namespace corvane {
 
-// The program's pictures by name: "<name>.png" in its resources folder. A missing picture is
-// logged and comes back empty.
+// The program's pictures by name: "<name>.png" in its resources' "images" folder or at their
+// top. A missing picture is logged and comes back empty.
 class ImageAssets {
  public:
   static QPixmap named(const QString& name);

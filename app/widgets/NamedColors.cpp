@@ -14,6 +14,7 @@ const std::map<QString, QColor>& table() {
       {QStringLiteral("lightPinkColor"), QColor(0xF2, 0xD5, 0xD5)},
       {QStringLiteral("75Color"), QColor(0x4B, 0x4B, 0x4B)},
       {QStringLiteral("54Color"), QColor(0x36, 0x36, 0x36)},
+      {QStringLiteral("59Color"), QColor(0x3B, 0x3B, 0x3B)},
       {QStringLiteral("tintColor"), QColor(40, 150, 245)},
       {QStringLiteral("black50Color"), QColor(0, 0, 0, 128)},
       {QStringLiteral("clearColor"), QColor(0, 0, 0, 0)},

@@ -64,6 +64,35 @@ std::vector<PanoramaTiles::Tile> PanoramaTiles::Make(int width, int height, bool
   return tiles;
 }
 
+std::vector<PanoramaTiles::Tile> PanoramaTiles::MakeBand(int width, int height, bool is360,
+                                                         int side, int bandTop, int bandBottom,
+                                                         int minOverlap) {
+  std::vector<Tile> tiles;
+  if (width <= 0 || height <= 0 || side <= 0) return tiles;
+  side = std::min({side, height, std::max(width, 16)});
+  bandTop = std::clamp(bandTop, 0, height - side);
+  bandBottom = std::clamp(bandBottom, bandTop + side, height);
+  int rowStep = std::max(1, side - std::clamp(minOverlap, 0, side - 1));
+  int rowCount = 1 + int(std::ceil(double(bandBottom - bandTop - side) / rowStep));
+  std::vector<int> rows;
+  for (int i = 0; i < rowCount; ++i)
+    rows.push_back(rowCount == 1 ? bandTop
+                                 : bandTop + int(std::lround(double(bandBottom - bandTop - side) *
+                                                             i / (rowCount - 1))));
+  int step = std::max(1, side - side / 4);
+  std::vector<int> cols;
+  if (is360) {
+    int count = std::max(1, int(std::ceil(double(width) / step)));
+    for (int i = 0; i < count; ++i) cols.push_back(int(std::lround(double(width) * i / count)));
+  } else {
+    int count = 1 + int(std::ceil(double(width - side) / step));
+    cols = spread(width, side, count);
+  }
+  for (int y : rows)
+    for (int x : cols) tiles.push_back({x, y, side});
+  return tiles;
+}
+
 void PanoramaTiles::Copy(const uint8_t* luma, int width, int height, int bytesPerRow, bool is360,
                          const Tile& tile, cv::Mat& out) {
   LumaCrop::Copy({luma, width, height, bytesPerRow, is360}, {tile.x, tile.y, tile.side, tile.side},

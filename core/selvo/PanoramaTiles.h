@@ -25,6 +25,12 @@ class PanoramaTiles {
   // that a face up to that size lies whole in one of them.
   static std::vector<Tile> Make(int width, int height, bool is360, float sideFactor);
 
+  // A finer tiling of the band where faces of seated and standing people appear (the top and
+  // bottom of a room's panorama are ceiling and table): tiles of `side`, overlapping by a
+  // quarter of a side across and by `minOverlap` down, covering rows [bandTop, bandBottom).
+  static std::vector<Tile> MakeBand(int width, int height, bool is360, int side, int bandTop,
+                                    int bandBottom, int minOverlap);
+
   // Copies the tile out of `luma` (width x height, bytesPerRow) into `out` (side x side),
   // wrapping x on a 360-degree panorama and repeating the edge pixels elsewhere.
   static void Copy(const uint8_t* luma, int width, int height, int bytesPerRow, bool is360,

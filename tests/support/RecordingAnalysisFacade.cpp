@@ -263,6 +263,22 @@ void RecordingAnalysisFacade::SetPIPSmallWindowSize(long level) {
 void RecordingAnalysisFacade::SetMinSrcHeightScale(float scale) {
   record(std::string("SetMinSrcHeightScale") + " " + num(scale));
 }
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetFocusManualRect() {
+  record("GetFocusManualRect");
+  return focusManualRect;
+}
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetPipManualRect() {
+  record("GetPipManualRect");
+  return pipManualRect;
+}
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetViewMoveIconRect() {
+  record("GetViewMoveIconRect");
+  return viewMoveIconRect;
+}
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetTransformingRect() {
+  record("GetTransformingRect");
+  return transformingRect;
+}
 void RecordingAnalysisFacade::setMirror(bool mirror) {
   record(std::string("setMirror") + " " + num(mirror));
 }

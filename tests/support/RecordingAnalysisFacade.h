@@ -100,6 +100,13 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void SetManualFocusRectInitPlace(int x, int y, int width, int height) override;
   void SetPresentRectInitPlace(int x, int y, int width, int height) override;
   void replaceDefaultLogoPath(const std::string& path) override;
+  IntRect GetFocusManualRect() override;
+  IntRect GetPipManualRect() override;
+  IntRect GetViewMoveIconRect() override;
+  IntRect GetTransformingRect() override;
+
+  // What the read-backs answer (all -1 until set).
+  IntRect focusManualRect, pipManualRect, viewMoveIconRect, transformingRect;
 
  private:
   void record(const std::string& line);

@@ -20,7 +20,7 @@ TEST_F(CameraManagerTest, DemoVideoThroughTheRealFacadeShowsThePeople) {
   env.player = &player;
   env.makeFacade = corvane::SelvoAnalysisFacade::factory();
   manager = std::make_unique<corvane::CameraManager>(env);
-  std::vector<orlith::SelvoRoiPair> latest;
+  corvane::CameraManager::RoiPairs latest;
   int results = 0;
   manager->setRoiDicEntry("EndToEndTest", [&](const auto& main, const auto&) {
     latest = main;
@@ -53,16 +53,17 @@ TEST_F(CameraManagerTest, DemoVideoThroughTheRealFacadeShowsThePeople) {
   auto tiles = [&] {
     size_t n = 0;
     for (const auto& p : latest)
-      if (p.src_rect.rect.width > 0 && p.src_rect.rect.height > 0) ++n;
+      if (p->src_rect.rect.width > 0 && p->src_rect.rect.height > 0) ++n;
     return n;
   };
   EXPECT_TRUE(playUntil([&] { return tiles() >= 2; })) << "grid tiles: " << tiles();
 
   // Tiles of people, not the whole panorama.
-  for (const auto& p : latest) EXPECT_LT(p.src_rect.rect.width, 3840 / 2);
+  for (const auto& p : latest) EXPECT_LT(p->src_rect.rect.width, 3840 / 2);
   // Speaker mode towards the person of the first tile.
   ASSERT_FALSE(latest.empty());
-  const auto& person = latest.front().src_rect.rect;
+  // A copy: `latest` is replaced by every later layout.
+  const auto person = latest.front()->src_rect.rect;
   int angle = int((person.x + person.width / 2) / 3840.0 * 360.0);
   manager->displayMode->setValue(Display::speaker);
   pump();
@@ -72,7 +73,7 @@ TEST_F(CameraManagerTest, DemoVideoThroughTheRealFacadeShowsThePeople) {
     if (results < before + 30 || latest.empty()) return false;
     for (const auto& p : latest) {
       double centre = person.x + person.width / 2;
-      if (p.src_rect.rect.x <= centre && centre <= p.src_rect.rect.x + p.src_rect.rect.width)
+      if (p->src_rect.rect.x <= centre && centre <= p->src_rect.rect.x + p->src_rect.rect.width)
         return true;
     }
     return false;

@@ -206,11 +206,15 @@ TEST_F(CameraManagerTest, LayoutResultsBecomeTwoRoiListsForEveryRegistrant) {
   std::vector<int64_t> ids;
   manager->setRoiDicEntry("MainController", [&](const auto& main, const auto& sub) {
     first.push_back({main.size(), sub.size()});
-    for (const auto& p : main) ids.push_back(p.roi_id);
+    for (const auto& p : main) ids.push_back(p->roi_id);
+    // A change made here is seen by the next holder: the pairs are shared.
+    for (const auto& p : main) p->type = 2;
   });
   manager->setRoiDicEntry("MainController", [&](const auto&, const auto&) { FAIL(); });
+  std::vector<int64_t> typesSeen;
   manager->setRoiDicEntry("Navigator", [&](const auto& main, const auto& sub) {
     other.push_back({main.size(), sub.size()});
+    for (const auto& p : main) typesSeen.push_back(p->type);
   });
   auto pair = [](int64_t id) {
     orlith::SelvoRoiPair p;
@@ -222,6 +226,7 @@ TEST_F(CameraManagerTest, LayoutResultsBecomeTwoRoiListsForEveryRegistrant) {
   EXPECT_EQ(first, (std::vector<std::pair<size_t, size_t>>{{3, 2}, {1, 0}}));
   EXPECT_EQ(other, first);
   EXPECT_EQ(ids, (std::vector<int64_t>{1, 2, 3, 6}));
+  EXPECT_EQ(typesSeen, (std::vector<int64_t>{2, 2, 2, 2}));
   (void)facade;
 }
 

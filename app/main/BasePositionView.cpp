@@ -1,0 +1,172 @@
+#include "main/BasePositionView.h"
+
+#include <QEnterEvent>
+#include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <chrono>
+
+#include "dispatch/MainQueue.h"
+#include "i18n/Localized.h"
+#include "widgets/ImageAssets.h"
+#include "widgets/ImageView.h"
+#include "widgets/NamedColors.h"
+
+namespace corvane {
+
+namespace {
+
+// The pill: a rounded fill whose radius follows its height.
+class Pill : public QWidget {
+ public:
+  using QWidget::QWidget;
+  QColor fill;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    double r = height() / 2.0;
+    p.drawRoundedRect(QRectF(rect()), r, r);
+  }
+};
+
+}  // namespace
+
+BasePositionView::BasePositionView(const QRect& frame, QWidget* parent, platform::Clock& clock)
+    : CustomView(frame, parent), clock_(clock) {
+  // The pill draws the look; the view itself stays clear.
+  setColor(NamedColors::clear());
+}
+
+BasePositionView::~BasePositionView() { *alive_ = false; }
+
+QRect BasePositionView::captionFrame(int length) {
+  return length >= kLongCaption ? QRect(25, 2, 115, 12) : QRect(25, 8, 115, 12);
+}
+
+int BasePositionView::captionFontSize(int length) { return length >= kLongCaption ? 10 : 12; }
+
+void BasePositionView::setupView() {
+  finishAnimations();
+  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) delete w;
+
+  auto* pill = new Pill(this);
+  pill->fill = NamedColors::color("59Color");
+  pill->setGeometry(rect());
+  pill->setAttribute(Qt::WA_TransparentForMouseEvents);
+  backgroundView = pill;
+
+  auto* icon = new QLabel(this);
+  icon->setGeometry(5, 5, 20, 20);
+  icon->setScaledContents(true);
+  icon->setPixmap(ImageAssets::named("icon_editposition"));
+  icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+  QString caption = QString::fromStdString(localized("button_baseposition_name"));
+  int length = int(caption.size());
+  auto* label = new QLabel(caption, this);
+  label->setGeometry(captionFrame(length));
+  QFont font = label->font();
+  font.setPixelSize(captionFontSize(length));
+  label->setFont(font);
+  label->setAlignment(Qt::AlignCenter);
+  label->setTextInteractionFlags(Qt::NoTextInteraction);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, NamedColors::color("veryLightPinkColor"));
+  label->setPalette(palette);
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  captionEffect_ = new QGraphicsOpacityEffect(label);
+  captionEffect_->setOpacity(1.0);
+  label->setGraphicsEffect(captionEffect_);
+  title = label;
+
+  auto* b = new QPushButton(this);
+  b->setGeometry(rect());
+  b->setFlat(true);
+  b->setStyleSheet("QPushButton { border: none; background: transparent; }");
+  b->setCursor(Qt::PointingHandCursor);
+  connect(b, &QPushButton::clicked, this, [this] { onClickButton(); });
+  button = b;
+
+  pill->show();
+  icon->show();
+  label->show();
+  b->show();
+  b->raise();
+}
+
+void BasePositionView::onClickButton() {
+  if (onClickHandler) onClickHandler();
+}
+
+void BasePositionView::animate(const QRect& pill, double captionAlpha, int captionMs) {
+  if (animation_) animation_->stop();
+  auto* group = new QParallelAnimationGroup(this);
+  if (captionEffect_) {
+    auto* fade = new QPropertyAnimation(captionEffect_, "opacity");
+    fade->setDuration(captionMs);
+    fade->setEndValue(captionAlpha);
+    group->addAnimation(fade);
+  }
+  if (backgroundView) {
+    auto* size = new QPropertyAnimation(backgroundView, "geometry");
+    size->setDuration(kPillDurationMs);
+    size->setEndValue(pill);
+    group->addAnimation(size);
+  }
+  animation_ = group;
+  group->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void BasePositionView::expand() {
+  close = false;
+  animate(rect(), 1.0, kCaptionDurationMs);
+}
+
+void BasePositionView::scheduleCollapse(double seconds) {
+  close = true;
+  std::weak_ptr<bool> alive = alive_;
+  auto step = [this, alive] {
+    platform::MainQueue::shared().async([this, alive] {
+      auto flag = alive.lock();
+      if (!flag || !*flag) return;
+      if (close) collapse();
+    });
+  };
+  if (seconds <= 0) return step();
+  auto delay =
+      std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds));
+  clock_.callAt(clock_.now() + delay, step);
+}
+
+void BasePositionView::collapse() {
+  int h = backgroundView ? backgroundView->height() : height();
+  animate(QRect(0, 0, kCollapsedWidth, h), 0.0, kPillDurationMs);
+}
+
+double BasePositionView::captionOpacity() const {
+  return captionEffect_ ? captionEffect_->opacity() : 0.0;
+}
+
+void BasePositionView::finishAnimations() {
+  if (!animation_) return;
+  // Jumping to the end leaves every property at its end value.
+  animation_->setCurrentTime(animation_->totalDuration());
+  if (animation_) animation_->stop();
+}
+
+void BasePositionView::enterEvent(QEnterEvent* event) {
+  expand();
+  QWidget::enterEvent(event);
+}
+
+void BasePositionView::leaveEvent(QEvent* event) {
+  scheduleCollapse(0);
+  QWidget::leaveEvent(event);
+}
+
+}  // namespace corvane

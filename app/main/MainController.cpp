@@ -1,0 +1,836 @@
+#include "main/MainController.h"
+
+#include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "camera/AnalysisFacade.h"
+#include "camera/CameraManager.h"
+#include "camera/USBManager.h"
+#include "config/ConfigManager.h"
+#include "config/RectPoint.h"
+#include "controlboard/ControlBoardViewModel.h"
+#include "dispatch/MainQueue.h"
+#include "i18n/Localized.h"
+#include "log/LogManager.h"
+#include "main/BasePositionView.h"
+#include "main/SystemExtensionManager.h"
+#include "qt/UserDefaults.h"
+#include "render/BorderView.h"
+#include "render/LayoutView.h"
+#include "render/MetalManager.h"
+#include "shell/AppDelegate.h"
+#include "shell/ConnectController.h"
+#include "shell/CustomWindow.h"
+#include "shell/LanguageViewController.h"
+#include "shell/SettingViewController.h"
+#include "vcam/LoopbackOutput.h"
+#include "widgets/CustomButton.h"
+#include "widgets/CustomView.h"
+#include "widgets/ImageAssets.h"
+#include "widgets/NamedColors.h"
+#include "widgets/ToolTipDelayStyle.h"
+
+namespace corvane {
+
+namespace {
+
+using Geometry = MainWindowGeometry;
+
+QString text(const char* key) { return QString::fromStdString(localized(key)); }
+
+// "{{x, y}, {w, h}}", the standard text form of a rectangle.
+std::string rectText(const QRectF& r) {
+  auto n = [](double v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return std::string(buffer);
+  };
+  return "{{" + n(r.x()) + ", " + n(r.y()) + "}, {" + n(r.width()) + ", " + n(r.height()) + "}}";
+}
+
+CustomButton* makeTextButton(QWidget* parent, int width) {
+  auto* b = new CustomButton(QRect(0, 0, width, 28), parent);
+  b->setCornerRadius(14);
+  b->setBorderWidth(1);
+  b->setBorderColor(NamedColors::color("veryLightPinkColor"));
+  b->setActiveBorderColor(NamedColors::color("tintColor"));
+  b->setTextColor(NamedColors::color("veryLightPinkColor"));
+  b->setActiveTextColor(NamedColors::color("tintColor"));
+  b->setFixedSize(width, 28);
+  return b;
+}
+
+CustomView* makePopupHost(QWidget* parent) {
+  auto* v = new CustomView(QRect(), parent);
+  v->setColor(NamedColors::clear());
+  v->hide();
+  return v;
+}
+
+}  // namespace
+
+MainController::Environment MainController::Environment::process() {
+  Environment env;
+  env.camera = &CameraManager::shared();
+  env.viewModel = &ControlBoardViewModel::shared();
+  env.config = &ConfigManager::shared();
+  env.metal = &MetalManager::shared();
+  env.logger = &LogManager::shared();
+  env.defaults = &platform::UserDefaults::shared();
+  env.deviceMonitor = &platform::DeviceMonitor::shared();
+  env.update = UpdateController::Environment::process();
+  // The virtual camera's loopback device, written from the main window's road.
+  static platform::LoopbackOutput* sink = new platform::LoopbackOutput();
+  env.startSinkStream = [] {
+    std::optional<platform::LoopbackOutput::Device> device = sink->findDevice(kSinkCardLabel);
+    return device &&
+           sink->start(*device, int(Geometry::kOutputWidth), int(Geometry::kOutputHeight));
+  };
+  env.enqueueFrame = [](const platform::PixelBufferRef& frame) {
+    if (sink->isConnected()) sink->enqueueFrame(frame);
+  };
+  env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
+  env.companyModel = [] {
+    AppDelegate* delegate = AppDelegate::current();
+    return delegate ? delegate->companyModel() : std::optional<CompanyModel>();
+  };
+  env.assignMenuEvents =
+      [](const std::vector<std::pair<std::string, std::function<void()>>>& list) {
+        AppDelegate* delegate = AppDelegate::current();
+        if (!delegate) return;
+        const std::map<std::string, AppDelegate::Event AppDelegate::*> eventSlots = {
+            {"menuLanguageEvent", &AppDelegate::menuLanguageEvent},
+            {"menuPreferencesiEvent", &AppDelegate::menuPreferencesiEvent},
+            {"menuUpdateEvent", &AppDelegate::menuUpdateEvent},
+            {"menuAutoDetectEvent", &AppDelegate::menuAutoDetectEvent},
+            {"menuDetectOnceEvent", &AppDelegate::menuDetectOnceEvent},
+            {"menuAutoTrackEvent", &AppDelegate::menuAutoTrackEvent},
+            {"menuCleanAllEvent", &AppDelegate::menuCleanAllEvent},
+            {"menuLoadRoiEvent", &AppDelegate::menuLoadRoiEvent},
+            {"menuSaveRoiEvent", &AppDelegate::menuSaveRoiEvent},
+            {"menuTrackAllEvent", &AppDelegate::menuTrackAllEvent},
+            {"menuUntrackAllEvent", &AppDelegate::menuUntrackAllEvent},
+            {"menuWebsiteEvent", &AppDelegate::menuWebsiteEvent}};
+        for (const auto& [name, body] : list)
+          if (auto it = eventSlots.find(name); it != eventSlots.end())
+            delegate->*(it->second) = body;
+      };
+  env.makeConnectController = [](QWidget* parent) -> QWidget* {
+    return ConnectController::make(parent);
+  };
+  env.makeLanguageViewController = [](QWidget* host) -> QWidget* {
+    auto* language =
+        new LanguageViewController(LanguageViewController::Environment::process(), host);
+    QPointer<QWidget> weak(host);
+    language->closeAction = [weak] {
+      if (weak) weak->hide();
+    };
+    return language;
+  };
+  env.makeSettingViewController = [](QWidget* host) -> QWidget* {
+    auto* setting = new SettingViewController(SettingViewController::Environment::process(), host);
+    QPointer<QWidget> weak(host);
+    setting->closeAction = [weak] {
+      if (weak) weak->hide();
+    };
+    return setting;
+  };
+  return env;
+}
+
+MainController* MainController::fromStoryboard() {
+  return new MainController(Environment::process());
+}
+
+MainController::MainController(Environment environment, QWidget* parent)
+    : QWidget(parent), env_(std::move(environment)) {
+  if (!env_.camera) env_.camera = &CameraManager::shared();
+  if (!env_.viewModel) env_.viewModel = &ControlBoardViewModel::shared();
+  if (!env_.config) env_.config = &ConfigManager::shared();
+  if (!env_.metal) env_.metal = &MetalManager::shared();
+  if (!env_.logger) env_.logger = &LogManager::shared();
+  if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
+  setObjectName("MainController");
+  setMinimumSize(640, 360);
+  buildViews();
+  viewDidLoad();
+}
+
+MainController::~MainController() {
+  *alive_ = false;
+  if (deviceSubscription_ && env_.deviceMonitor)
+    env_.deviceMonitor->unsubscribe(*deviceSubscription_);
+}
+
+void MainController::debugLine(const char* function, const std::string& message) {
+  env_.logger->debug(message, __FILE__, function, __LINE__);
+}
+
+// ---- the widget tree ----
+
+void MainController::buildViews() {
+  setAutoFillBackground(true);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
+  setPalette(palette);
+
+  contentView = new QWidget(this);
+  controlView = new QWidget(contentView);
+  controlMetalView = new LayoutView(controlView, *env_.metal);
+  controlMetalView->mode = LayoutMode::control;
+  // The ROI overlay: transparent, and the preview beneath gets every press.
+  controlBorderView = new BorderView(*env_.config, controlView);
+
+  navigatorView = new QWidget(contentView);
+  navigatorContentView = new QWidget(navigatorView);
+  navigatorTitleLabel = new QLabel(navigatorContentView);
+  navigatorTitleLabel->setStyleSheet("color: #E6E1E1;");
+  navigatorMetalView = new LayoutView(navigatorContentView, *env_.metal);
+  navigatorView->hide();
+
+  notifyView = new QWidget(contentView);
+  notificationButton = makeTextButton(notifyView, 120);
+  notifyImageView = new QLabel(notifyView);
+  notifyImageView->setGeometry(0, 0, 28, 28);
+  notificationButton->move(32, 0);
+  notifyView->setGeometry(Geometry::kContentMargin, 8, 160, 28);
+  // Shown by the notification check when the cloud has one.
+  notifyView->hide();
+
+  basePositionView = new BasePositionView(QRect(0, 0, 145, 30), contentView);
+
+  fovStackView = new QWidget(contentView);
+  auto* fovRow = new QHBoxLayout(fovStackView);
+  fovRow->setContentsMargins(0, 0, 0, 0);
+  fov1Button = makeTextButton(fovStackView, 72);
+  fov2Button = makeTextButton(fovStackView, 72);
+  fov3Button = makeTextButton(fovStackView, 72);
+  fov1Button->setProperty("tag", 0);
+  fov2Button->setProperty("tag", 1);
+  fov3Button->setProperty("tag", 2);
+  for (auto* b : {fov1Button.data(), fov2Button.data(), fov3Button.data()}) fovRow->addWidget(b);
+  fovStackView->hide();
+
+  ignoreView = new CustomView(QRect(), contentView);
+  ignoreView->setColor(NamedColors::color("black50Color"));
+  ignoreView->setCornerRadius(14);
+  ignoreLabel = new QLabel(ignoreView);
+  ignoreLabel->setAlignment(Qt::AlignCenter);
+  ignoreLabel->setStyleSheet("color: #E6E1E1;");
+  ignoreView->hide();
+
+  editButtonStackView = new QWidget(contentView);
+  auto* editRow = new QHBoxLayout(editButtonStackView);
+  editRow->setContentsMargins(0, 0, 0, 0);
+  editCancelButton = makeTextButton(editButtonStackView, 90);
+  editOKButton = makeTextButton(editButtonStackView, 90);
+  editRow->addWidget(editCancelButton);
+  editRow->addWidget(editOKButton);
+  editButtonStackView->hide();
+
+  powerbyImage = new QLabel(contentView);
+  powerbyImage->setPixmap(ImageAssets::named("powerby"));
+
+  popupView = makePopupHost(contentView);
+  popupView->show();
+  updateView = makePopupHost(contentView);
+  updateController = new UpdateController(env_.update, updateView);
+  (new QHBoxLayout(updateView))->addWidget(updateController);
+  settingView = makePopupHost(contentView);
+  if (env_.makeSettingViewController)
+    settingViewController = env_.makeSettingViewController(settingView);
+  saveRoiView = makePopupHost(contentView);
+  languageView = makePopupHost(contentView);
+  if (env_.makeLanguageViewController)
+    languageViewController = env_.makeLanguageViewController(languageView);
+  advertisementView = makePopupHost(contentView);
+
+  // The control-board column: the full board scrolls, the small one sits in its own host.
+  scrollView = new QScrollArea(this);
+  scrollView->setFrameShape(QFrame::NoFrame);
+  scrollView->setWidgetResizable(true);
+  scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The column shows the window's own background until the board fills it.
+  scrollView->setStyleSheet("QScrollArea { background: transparent; }");
+  scrollView->viewport()->setAutoFillBackground(false);
+  smallControlBoardView = new QWidget(this);
+}
+
+void MainController::layoutViews() {
+  double column = controlBoardWidthConstraints;
+  double w = width(), h = height();
+  double contentWidth = std::max(0.0, w - column);
+  contentView->setGeometry(0, 0, int(contentWidth), int(h));
+  scrollView->setGeometry(int(contentWidth), 0, int(column), int(h));
+  smallControlBoardView->setGeometry(int(contentWidth), 0, int(column), int(h));
+
+  Geometry::Content content =
+      Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
+                              navigatorBottomConstraints);
+  QRect preview = content.controlView.toAlignedRect();
+  controlView->setGeometry(preview);
+  controlMetalView->setGeometry(0, 0, preview.width(), preview.height());
+  controlBorderView->setGeometry(0, 0, preview.width(), preview.height());
+  popupView->setGeometry(preview);
+  if (connectController_) connectController_->setGeometry(popupView->rect());
+  navigatorView->setGeometry(content.navigatorView.toAlignedRect());
+  QRect panel = navigatorView->rect();
+  int nw = int(std::min<double>(navigatorWidthConstraints, panel.width()));
+  int nh = int(std::min<double>(navigatorHeightConstraints, panel.height()));
+  navigatorContentView->setGeometry((panel.width() - nw) / 2, 0, nw, nh);
+  int title = int(Geometry::kNavigatorTitleHeight);
+  navigatorTitleLabel->setGeometry(0, 0, nw, title);
+  navigatorMetalView->setGeometry(0, title, nw, std::max(0, nh - title));
+
+  QSize base = basePositionView->size();
+  int margin = int(Geometry::kContentMargin);
+  if (basePositionAnchor == BasePositionAnchor::notify)
+    basePositionView->move(notifyView->geometry().right() + 8, notifyView->y());
+  else
+    basePositionView->move(margin, int(h) - base.height() - margin -
+                                       int(navigatorShown ? 0 : navigatorBottomConstraints));
+  QSize fov = fovStackView->sizeHint();
+  fovStackView->setGeometry(preview.center().x() - fov.width() / 2,
+                            std::min(int(h) - fov.height() - 4, preview.bottom() + 8), fov.width(),
+                            fov.height());
+  QSize edit = editButtonStackView->sizeHint();
+  editButtonStackView->setGeometry(int(contentWidth) - edit.width() - margin,
+                                   int(h) - edit.height() - margin, edit.width(), edit.height());
+  ignoreView->setGeometry(preview.center().x() - 90, std::max(0, preview.top() - 36), 180, 28);
+  ignoreLabel->setGeometry(ignoreView->rect());
+  powerbyImage->setGeometry(int(contentWidth) - 140, int(h) - 36, 124, 28);
+  QRect middle(int(contentWidth) / 2 - 220, int(h) / 2 - 160, 440, 320);
+  for (QWidget* host : {updateView.data(), settingView.data(), saveRoiView.data(),
+                        languageView.data(), advertisementView.data()})
+    host->setGeometry(middle);
+  // The language and settings popups keep their own size, centred.
+  for (auto [host, popup] : {std::pair{languageView.data(), languageViewController.data()},
+                             std::pair{settingView.data(), settingViewController.data()}}) {
+    if (!popup) continue;
+    QSize size = popup->size();
+    host->setGeometry(int(contentWidth) / 2 - size.width() / 2, int(h) / 2 - size.height() / 2,
+                      size.width(), size.height());
+    popup->move(0, 0);
+  }
+}
+
+void MainController::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layoutViews();
+  updateControlViewAspect();
+  updateNavigatorSize();
+}
+
+// ---- start-up ----
+
+void MainController::viewDidLoad() {
+  debugLine("viewDidLoad");
+  initlayout();
+  auto* dim = new QGraphicsOpacityEffect(powerbyImage);
+  dim->setOpacity(0.5);
+  powerbyImage->setGraphicsEffect(dim);
+  localizeTexts();
+  addObservable();
+}
+
+void MainController::initlayout() {
+  debugLine("initlayout");
+  scrollView->horizontalScrollBar()->setValue(0);
+  scrollView->verticalScrollBar()->setValue(0);
+  smallControlBoardView->resize(int(Geometry::smallControlBoardWidth),
+                                int(Geometry::smallControlBoardHeight));
+  scrollView->show();
+  smallControlBoardView->hide();
+  setupControlBoard();
+  setupPopupView();
+  if (env_.config->showPowerby) {
+    navigatorBottomConstraints = 41;
+    powerbyImage->show();
+  } else {
+    navigatorBottomConstraints = 0;
+    powerbyImage->hide();
+  }
+  if (basePositionView) basePositionView->setupView();
+  env_.defaults->set("NSInitialToolTipDelay", kInitialToolTipDelay);
+  ToolTipDelayStyle::apply(int(kInitialToolTipDelay * 1000));
+}
+
+void MainController::localizeTexts() {
+  fov1Button->setTitle(text("button_fov1_name"));
+  fov2Button->setTitle(text("button_fov2_name"));
+  fov3Button->setTitle(text("button_fov3_name"));
+  editOKButton->setTitle(text("button_ok_name"));
+  editCancelButton->setTitle(text("button_cancel_name"));
+  ignoreLabel->setText(text("setting_ignore_area_name"));
+  navigatorTitleLabel->setText(text("Navigator_panel_name"));
+  notificationButton->setTitle(text("notification_text"));
+}
+
+void MainController::addObservable() {
+  std::weak_ptr<bool> weak = alive_;
+  // Runs `work` while this window exists.
+  auto guard = [this, weak](auto work) {
+    return [this, weak, work](auto... args) {
+      auto alive = weak.lock();
+      if (alive && *alive) work(args...);
+    };
+  };
+  CameraManager& camera = cameraManager();
+  ControlBoardViewModel& model = controlBoardViewModel();
+
+  camera.loadRecord->bindAndNotify(guard([this](bool) {
+    updateFocusRect();
+    updateSelectOriRect();
+    updateBannerIconArea();
+  }));
+  // The boards follow the microphone array themselves once they exist.
+  camera.isSpeakerConnect->bindAndNotify(guard([](bool) {}));
+  camera.connectMode->bindAndNotify(guard([this](ConnectMode mode) { onConnectMode(int(mode)); }));
+  camera.setRoiDicEntry("MainController", [this, weak](const auto& output, const auto& control) {
+    auto alive = weak.lock();
+    if (alive && *alive) onRoiPairs(output, control);
+  });
+  camera.setDisplayModeDicEntry("MainController", guard([this] { updateFocusRect(); }));
+  // Clearing the selection belongs to the window's ROI actions.
+  camera.isAutoTracking->bindAndNotify(guard([](bool) {}));
+  camera.setFitModeDicEntry("MainController", guard([this] { updateFocusRect(); }));
+  camera.verticalFov->bindAndNotify(guard([](VerticalFovMode) {}));
+  model.frame->bind(guard([](QRectF) {}));
+  model.splitWindow->bind(guard([this](bool split) {
+    env_.config->defaultLargeNavigator = split;
+    showNavigator(split);
+  }));
+  model.advancedEffect->bind(guard([](bool) {}));
+  model.mirror->bind(guard([this](bool mirror) {
+    controlBorderView->setMirror(mirror);
+    updateSelectOriRect();
+    updateFocusRect();
+  }));
+  model.editMode->bindAndNotify(guard([this](EditMode mode) {
+    controlBorderView->setInEditMode(mode == EditMode::fov);
+    setupMetalViews();
+  }));
+
+  if (!env_.assignMenuEvents) return;
+  auto toggle = [this, guard](QPointer<QWidget> MainController::*host) {
+    return std::function<void()>(guard([this, host] {
+      QWidget* view = (this->*host).data();
+      if (view) view->setVisible(view->isHidden());
+    }));
+  };
+  auto none = std::function<void()>([] {});
+  env_.assignMenuEvents({
+      {"menuLanguageEvent", toggle(&MainController::languageView)},
+      {"menuUpdateEvent", guard([this] {
+         if (!updateController) return;
+         updateController->mode = UpdateMode::manual;
+         updateController->updateLayout();
+         if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
+       })},
+      {"menuAutoDetectEvent", none},
+      {"menuDetectOnceEvent", none},
+      {"menuAutoTrackEvent", none},
+      {"menuCleanAllEvent", none},
+      {"menuWebsiteEvent", none},
+      {"menuTrackAllEvent", none},
+      {"menuUntrackAllEvent", none},
+      {"menuPreferencesiEvent", toggle(&MainController::settingView)},
+      {"menuLoadRoiEvent", none},
+      {"menuSaveRoiEvent", none},
+  });
+}
+
+void MainController::onConnectMode(int raw) {
+  auto mode = ConnectMode(raw);
+  if (mode != ConnectMode::connected) {
+    if (basePositionView) basePositionView->expand();
+    if (mode == ConnectMode::disconnected) needInit = true;
+    popupView->show();
+    popupView->raise();
+    return;
+  }
+  if (basePositionView) basePositionView->scheduleCollapse(2.0);
+  popupView->hide();
+  needInit = false;
+  updateControlViewAspect();
+  updateNavigatorSize();
+  updateFocusRect();
+  updateBannerIconArea();
+  setupMetalViews();
+}
+
+void MainController::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;
+  viewDidAppear();
+}
+
+void MainController::viewDidAppear() {
+  debugLine("viewDidAppear");
+  if (!firstAppear) {
+    setupMetalViews();
+    return;
+  }
+  if (updateController) {
+    updateController->mode = UpdateMode::auto_;
+    updateController->updateLayout();
+    if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
+  }
+  setupBasePositionView();
+  firstAppear = false;
+  updateControlViewAspect();
+  updateNavigatorSize();
+  updateBannerIconArea();
+  checkNotification();
+  // Cameras plugged in after a connection run gave up are found when they arrive.
+  if (env_.deviceMonitor) cameraManager().watchDeviceArrivals(*env_.deviceMonitor);
+  if (!connectCameraExtension()) {
+    registerForDeviceNotifications();
+    ++activationRequests_;
+    if (env_.activateCameraExtension) env_.activateCameraExtension();
+  }
+  if (env_.config->enableNewDetectLayout && env_.config->enableLaunchDetect)
+    cameraManager().isFaceAutoDetect->setValue(true);
+  if (auto* own = qobject_cast<CustomWindow*>(window())) own->setCustomWindowDelegate(this, this);
+  setupMetalViews();
+}
+
+bool MainController::closeAllPopups() {
+  for (QWidget* host : {notifyView.data(), settingView.data(), saveRoiView.data(),
+                        languageView.data(), advertisementView.data(), updateView.data()})
+    if (host) host->hide();
+  return false;
+}
+
+void MainController::windowZoom() {
+  if (isSimpleMode_) return;
+  QWidget* top = window();
+  std::optional<QRect> screen = currentScreenFrame(true);
+  if (!top || top == this || !screen) return;
+  top->setMaximumSize(screen->size());
+  top->setGeometry(*screen);
+  top->setMinimumSize(640, 360);
+}
+
+void MainController::handleKeyDown(QKeyEvent*) {}
+
+void MainController::setupBasePositionView() {
+  debugLine("setupBasePositionView");
+  if (!basePositionView) return;
+  std::weak_ptr<bool> weak = alive_;
+  basePositionView->onClickHandler = [this, weak] {
+    auto alive = weak.lock();
+    if (!alive || !*alive) return;
+    debugLine("setupBasePositionView");
+    currentCameraFov = cameraManager().verticalFov->value();
+    controlBoardViewModel().editMode->setValue(EditMode::fov);
+  };
+}
+
+QWidget* MainController::connectController() {
+  // The connection popup's content; the shell's connection view once it exists.
+  if (!connectController_) {
+    connectController_ =
+        env_.makeConnectController ? env_.makeConnectController(popupView) : new QWidget(popupView);
+    connectController_->setObjectName("ConnectController");
+  }
+  return connectController_;
+}
+
+bool MainController::connectCameraExtension() {
+  if (!env_.startSinkStream || !env_.startSinkStream()) return false;
+  debugLine("connectCameraExtension", "found sink stream");
+  sinkConnected_ = true;
+  return true;
+}
+
+void MainController::registerForDeviceNotifications() {
+  if (deviceSubscription_ || !env_.deviceMonitor) return;
+  ++deviceObservers_;
+  std::weak_ptr<bool> weak = alive_;
+  // A new video device may be the virtual camera's loopback device: try the sink again.
+  deviceSubscription_ = env_.deviceMonitor->subscribe(
+      "video4linux", "add", [this, weak](const platform::DeviceEvent& event) {
+        auto alive = weak.lock();
+        if (!alive || !*alive || sinkConnected_) return;
+        debugLine("registerForDeviceNotifications", "device added: " + event.devnode);
+        connectCameraExtension();
+      });
+}
+
+void MainController::checkNotification() {
+  std::optional<CompanyModel> company =
+      env_.companyModel ? env_.companyModel() : std::optional<CompanyModel>();
+  if (company) {
+    const auto& notification = company->data.notification;
+    if (!notification) {
+      notifyView->hide();
+    } else {
+      QVariant stored = env_.defaults->object("NotificationId");
+      bool seen = stored.isValid() && stored.typeId() == QMetaType::QString && notification->_id &&
+                  stored.toString().toStdString() == *notification->_id;
+      if (seen) {
+        notifyView->hide();
+      } else {
+        notifyView->show();
+        notifyAnimationRunning = true;
+      }
+    }
+  }
+  setupControlBoard();
+}
+
+// ---- layout rules ----
+
+void MainController::setupControlBoard() {
+  debugLine("setupControlBoard");
+  ControlBoardViewModel& model = controlBoardViewModel();
+  // Stored again so that its listeners run.
+  model.splitWindow->setValue(model.splitWindow->value());
+  basePositionAnchor =
+      Geometry::controlBoardAnchor(!notifyView->isHidden(), model.splitWindow->value());
+  layoutViews();
+}
+
+void MainController::setupPopupView() {
+  QWidget* content = connectController();
+  for (QWidget* child : popupView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child != content) child->setParent(nullptr), child->deleteLater();
+  content->setParent(popupView);
+  content->setGeometry(popupView->rect());
+  content->show();
+}
+
+void MainController::updateControlViewAspect() {
+  CameraFormat format = cameraManager().cameraFormat();
+  if (auto aspect = Geometry::controlViewAspect(format.width, format.height)) {
+    controlViewAspectConstraint = *aspect;
+    layoutViews();
+  }
+  if (auto multiple = Geometry::controlViewMultiple(format.width, controlView->width())) {
+    controlViewWidthMultiple = *multiple;
+    controlViewHeightMultiple = *multiple;
+  }
+  if (connectController_) connectController_->setGeometry(popupView->rect());
+}
+
+void MainController::updateNavigatorSize() {
+  if (auto size = Geometry::navigatorSize(navigatorView->size())) {
+    navigatorWidthConstraints = size->width();
+    navigatorHeightConstraints = size->height();
+    layoutViews();
+  }
+}
+
+void MainController::showNavigator(bool show) {
+  navigatorView->setVisible(show);
+  navigatorShown = show;
+  updateControlViewAspect();
+  updateBannerIconArea();
+  layoutViews();
+  updateNavigatorSize();
+  setupMetalViews();
+  double band = contentView->height() - (controlView->y() + controlView->height());
+  if (auto anchor = Geometry::basePositionAnchor(band, !notifyView->isHidden())) {
+    basePositionAnchor = *anchor;
+    layoutViews();
+  }
+}
+
+void MainController::setupMetalViews() {
+  env_.metal->setNavigatorSize(QSizeF(Geometry::kOutputWidth, Geometry::kOutputHeight));
+  LayoutView* boardView = env_.controlBoardMetalView ? env_.controlBoardMetalView() : nullptr;
+  bool split = controlBoardViewModel().splitWindow->value();
+  // Without the board's own preview the panel's view composes, shown or not.
+  metalView = Geometry::navigatorSource(split) == NavigatorSource::navigatorPanel || !boardView
+                  ? navigatorMetalView.data()
+                  : boardView;
+  if (metalView) {
+    metalView->mode = LayoutMode::navigator;
+    metalView->activate_filter = true;
+  }
+  controlMetalView->mode = LayoutMode::control;
+  controlMetalView->activate_filter = false;
+  applyCameraEnvironment();
+}
+
+void MainController::applyCameraEnvironment() {
+  CameraManager& camera = cameraManager();
+  for (LayoutView* view : {metalView.data(), controlMetalView.data()}) {
+    if (!view) continue;
+    LayoutView::Environment environment = view->environment().withConfiguration(*env_.config);
+    environment.camera.projection = camera.projection();
+    environment.camera.is360Camera = camera.is360Camera();
+    environment.camera.verticalFov = camera.verticalFov->value();
+    if (USBManager* usb = camera.usbManager()) environment.camera.api_version = usb->api_version();
+    view->setEnvironment(environment);
+  }
+}
+
+std::shared_ptr<AnalysisFacade> MainController::facade() const { return cameraManager().manager(); }
+
+void MainController::updateBannerIconArea() {
+  CameraManager& camera = cameraManager();
+  if (camera.is360Camera()) return;
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (!manager) return;
+  AnalysisFacade::IntRect r = manager->GetViewMoveIconRect();
+  auto position = Geometry::bannerPositionY(r.y, r.height, camera.cameraFormat().width,
+                                            camera.bannerAspectRatio);
+  if (!position) return;
+  bannerPositionY = *position;
+  bannerIconArea = QRectF(r.x, r.y, r.width, r.height);
+}
+
+void MainController::updateSelectOriRect() {
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (!manager) return;
+  AnalysisFacade::IntRect r = manager->GetTransformingRect();
+  selectOriRect = QRectF(r.x, r.y, r.width, r.height);
+}
+
+void MainController::saveFocusRect(const QRectF& r) {
+  CameraFormat format = cameraManager().cameraFormat();
+  if (format.width == 0 || format.height == 0) return;
+  double wmin = double(env_.config->minRectSideLength);
+  double hmin = isStartTransform ? wmin : 180.0;
+  double W = format.width, H = format.height;
+  double nx = r.x() / W, ny = r.y() / H;
+  double nw = std::max(r.width(), wmin) / W, nh = std::max(r.height(), hmin) / H;
+  Display mode = cameraManager().displayMode->value();
+  std::vector<RectPoint>* target = mode == Display::focus          ? &env_.config->manualFocusRect
+                                   : mode == Display::presentation ? &env_.config->presentRect
+                                                                   : nullptr;
+  if (!target || target->empty()) return;
+  target->front() = RectPoint(nx, ny, nx + nw, ny, nx + nw, ny + nh, nx, ny + nh);
+}
+
+void MainController::updateFocusRect() {
+  controlView->setMouseTracking(true);
+  roiArea = true;
+  Display mode = cameraManager().displayMode->value();
+  if (mode == Display::focus || mode == Display::presentation) {
+    if (std::shared_ptr<AnalysisFacade> manager = facade()) {
+      AnalysisFacade::IntRect r =
+          mode == Display::focus ? manager->GetFocusManualRect() : manager->GetPipManualRect();
+      if (r.x != -1 && r.y != -1 && r.width != -1 && r.height != -1) {
+        saveFocusRect(QRectF(r.x, r.y, r.width, r.height));
+        if (auto rect = Geometry::focusRect(r.x, r.y, r.width, r.height,
+                                            cameraManager().cameraFormat().width,
+                                            controlBoardViewModel().mirror->value()))
+          focusOriRect = *rect;
+      }
+    }
+  }
+  debugLine("updateFocusRect", "focusOriRect: " + rectText(focusOriRect));
+}
+
+std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
+  std::vector<QRect> screens;
+  for (QScreen* screen : QGuiApplication::screens()) screens.push_back(screen->geometry());
+  std::optional<QRect> primary;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) primary = screen->geometry();
+  QWidget* top = window();
+  bool ownWindow = qobject_cast<CustomWindow*>(top) != nullptr;
+  return Geometry::screenFrame(top ? top->frameGeometry() : QRect(), useCenter, screens, primary,
+                               ownWindow);
+}
+
+// ---- per-frame ROI road ----
+
+void MainController::onRoiPairs(const RoiPairs& output, const RoiPairs& control) {
+  std::weak_ptr<bool> weak = alive_;
+  platform::MainQueue::shared().async([this, weak, output, control] {
+    auto alive = weak.lock();
+    if (alive && *alive) updateRoiPairList(output, control);
+  });
+}
+
+void MainController::mergeTypes(const RoiPairs& output, const RoiPairs& control) {
+  for (const auto& p : output)
+    for (const auto& c : control)
+      if (p && c && p->roi_id == c->roi_id) p->type = c->type;
+}
+
+void MainController::updateRoiPairList(const RoiPairs& output, const RoiPairs& control) {
+  mergeTypes(output, control);
+  auto convert = [](const RoiPairs& list) {
+    std::vector<LayoutRoiPair> pairs;
+    pairs.reserve(list.size());
+    for (const auto& p : list)
+      if (p) pairs.push_back(LayoutRoiPair::from(*p));
+    return pairs;
+  };
+  if (metalView) {
+    metalView->roiPairList = convert(output);
+    metalView->updateEffectFrame();
+  }
+  if (controlMetalView) {
+    controlMetalView->roiPairList = convert(control);
+    controlMetalView->updateEffectFrame();
+  }
+  if (controlBorderView) controlBorderView->setBorders(makeBorders(control));
+  platform::PixelBufferRef composed = env_.metal->vxdPixelBuffer();
+  if (!composed) return;
+  if (env_.sendPixelBuffer) env_.sendPixelBuffer(composed);
+  if (env_.enqueueFrame) env_.enqueueFrame(composed);
+}
+
+std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control) const {
+  double width = controlBorderView ? controlBorderView->width() : 0;
+  return makeBorders(control, width, controlBoardViewModel().editMode->value() == EditMode::none);
+}
+
+std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control, double width,
+                                                        bool editModeNone) {
+  std::vector<BorderProperty> result;
+  double s = width / kPanoramaWidth;
+  auto outline = [s](const orlith::SelvoRoiPair& pair, BorderMode mode, double left,
+                     bool editModeNone) {
+    const auto& r = pair.dst_rect.rect;
+    double X = left * s, Y = r.y * s, W = r.width * s, H = r.height * s;
+    BorderProperty b;
+    b.points = {{X, Y}, {X, Y + H}, {X + W, Y + H}, {X + W, Y}, {X, Y}};
+    b.width = float(W);
+    b.height = float(H);
+    b.mode = mode;
+    b.name = pair.name;
+    b.title = pair.title;
+    b.company = pair.company;
+    b.hasTag = pair.has_nametag;
+    b.hasPin = pair.has_pin_icon;
+    b.hasAnchor = pair.has_anchor_point;
+    b.isDashed = pair.is_dashed_line;
+    if (editModeNone) b.hasIgnore = pair.has_ignore_icon;
+    b.id = pair.dst_rect.rect_id;
+    return b;
+  };
+  for (const auto& ref : control) {
+    if (!ref || !ref->has_border) continue;
+    const orlith::SelvoRoiPair& pair = *ref;
+    BorderMode mode = pair.type == 2    ? BorderMode::speak
+                      : pair.type == 1  ? BorderMode::tracking
+                      : pair.type == 11 ? BorderMode::focus
+                      : pair.type == 12 ? BorderMode::pip
+                                        : BorderMode::normal;
+    if (pair.has_ignore_icon) mode = BorderMode::ignore;
+    const auto& r = pair.dst_rect.rect;
+    result.push_back(outline(pair, mode, r.x, editModeNone));
+    // Past the panorama's right edge it continues at 0.
+    bool fixed = mode == BorderMode::focus || mode == BorderMode::pip;
+    if (!fixed && r.x + r.width > kPanoramaWidth)
+      result.push_back(outline(pair, mode, r.x - kPanoramaWidth, editModeNone));
+  }
+  return result;
+}
+
+}  // namespace corvane

@@ -1,0 +1,241 @@
+#pragma once
+
+#include <QLabel>
+#include <QPointer>
+#include <QRectF>
+#include <QScrollArea>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SelvoRoiPair.h"
+#include "camera/VerticalFovMode.h"
+#include "cloud/CompanyModel.h"
+#include "cloud/UpdateController.h"
+#include "main/MainWindowGeometry.h"
+#include "qt/DeviceMonitor.h"
+#include "render/BorderProperty.h"
+#include "render/LayoutRoiPair.h"
+#include "shell/CustomWindowDelegate.h"
+#include "video/PixelBuffer.h"
+
+namespace platform {
+class UserDefaults;
+}
+
+namespace corvane {
+
+class AnalysisFacade;
+class BasePositionView;
+class BorderView;
+class CameraManager;
+class ConfigManager;
+class ControlBoardViewModel;
+class CustomButton;
+class CustomView;
+class ImageView;
+class LayoutView;
+class LogManager;
+class MetalManager;
+
+// The main window's content: the live preview with its ROI overlay, the navigator panel, the
+// control-board column, the popup hosts and the editing buttons. It wires the camera side, the
+// board's view model and the virtual camera together, and on its first appearance starts the
+// update check, the virtual-camera connection (or the extension's activation) and the
+// notification check. Main thread only.
+class MainController : public QWidget, public CustomWindowDelegate {
+  Q_OBJECT
+
+ public:
+  // What the window works with; process() gives the program's own.
+  struct Environment {
+    CameraManager* camera = nullptr;
+    ControlBoardViewModel* viewModel = nullptr;
+    ConfigManager* config = nullptr;
+    MetalManager* metal = nullptr;
+    LogManager* logger = nullptr;
+    platform::UserDefaults* defaults = nullptr;
+    platform::DeviceMonitor* deviceMonitor = nullptr;
+    UpdateController::Environment update;
+    // The application's company record, none until fetched.
+    std::function<std::optional<CompanyModel>()> companyModel;
+    // Finds the virtual camera's loopback device by its card label and starts its sink; true
+    // when it runs.
+    std::function<bool()> startSinkStream;
+    // Asks for the virtual camera's loopback device to be made.
+    std::function<void()> activateCameraExtension;
+    // Whether the virtual camera is being watched by a program.
+    std::function<bool()> isStreaming;
+    // Hands the application delegate's menu slots their closures (the names of the menu events,
+    // in order, with their bodies).
+    std::function<void(const std::vector<std::pair<std::string, std::function<void()>>>&)>
+        assignMenuEvents;
+    // Makes the connection popup's content; none: an empty view.
+    std::function<QWidget*(QWidget* parent)> makeConnectController;
+    // The language and settings popups, made inside their hosts; each closes by hiding its
+    // host. None: the hosts stay empty.
+    std::function<QWidget*(QWidget* host)> makeLanguageViewController;
+    std::function<QWidget*(QWidget* host)> makeSettingViewController;
+    // The control board's own navigator preview, once the board exists; none: the panel's.
+    std::function<LayoutView*()> controlBoardMetalView;
+    // The composed output's two roads to the virtual camera: the link to its assistant first,
+    // then the sink stream.
+    std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
+    std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
+
+    static Environment process();
+  };
+
+  // The program's controller, as the view router makes it.
+  static MainController* fromStoryboard();
+
+  explicit MainController(Environment environment, QWidget* parent = nullptr);
+  ~MainController() override;
+
+  // ---- outlets (non-owning, into the widget tree) ----
+  QPointer<QWidget> smallControlBoardView;
+  QPointer<QScrollArea> scrollView;
+  double controlBoardWidthConstraints = MainWindowGeometry::kControlBoardWidth;
+  QPointer<QWidget> contentView;
+  QPointer<QWidget> controlView;
+  QPointer<LayoutView> controlMetalView;
+  QPointer<BorderView> controlBorderView;
+  QPointer<CustomView> popupView;
+  double controlViewAspectConstraint = MainWindowGeometry::kDefaultAspect;
+  QPointer<BasePositionView> basePositionView;
+  QPointer<QWidget> fovStackView;
+  QPointer<CustomButton> fov1Button, fov2Button, fov3Button;
+  QPointer<CustomView> ignoreView;
+  QPointer<QWidget> editButtonStackView;
+  QPointer<CustomButton> editCancelButton, editOKButton;
+  QPointer<QWidget> navigatorView;
+  QPointer<LayoutView> navigatorMetalView;
+  QPointer<QWidget> navigatorContentView;
+  QPointer<QLabel> navigatorTitleLabel;
+  double navigatorWidthConstraints = 0, navigatorHeightConstraints = 0,
+         navigatorBottomConstraints = 0;
+  QPointer<QLabel> powerbyImage;
+  QPointer<QLabel> notifyImageView;
+  QPointer<QWidget> updateView;
+  QPointer<QLabel> ignoreLabel;
+  QPointer<QWidget> notifyView;
+  QPointer<QWidget> settingView, saveRoiView, languageView, advertisementView;
+  BasePositionAnchor basePositionAnchor = BasePositionAnchor::content;
+  QPointer<CustomButton> notificationButton;
+
+  // ---- child controllers and shared objects ----
+  QWidget* connectController();
+  QPointer<UpdateController> updateController;
+  QPointer<QWidget> settingViewController, saveRoiViewController, languageViewController,
+      advertisementViewController;
+  CameraManager& cameraManager() const { return *env_.camera; }
+  ControlBoardViewModel& controlBoardViewModel() const { return *env_.viewModel; }
+  QPointer<LayoutView> metalView;
+
+  // ---- editing and geometry state ----
+  std::vector<QRectF> ignoreRectsTempDel;
+  std::optional<QPointF> startLocation, oriStartLocation;
+  bool isRectTrack = false;
+  int64_t selectRectIdx = -1;
+  int64_t tempEditOffset = 0;
+  bool isStartTransform = false, isStartFocusTransform = false;
+  int dragDirection = 0;
+  bool isDragBanner = false;
+  QRectF focusOriRect, selectOriRect;
+  bool roiArea = false;  // the preview reports pointer moves
+  std::optional<QRectF> bannerIconArea;
+  double bannerPositionY = 0;
+  double controlViewWidthMultiple = 1.0, controlViewHeightMultiple = 1.0;
+  VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
+  bool isSimpleMode_ = false;
+  bool firstAppear = true;
+  bool notifyAnimationRunning = false;
+  bool needInit = true;
+  bool isFullScreen_ = false;
+  bool navigatorShown = false;
+
+  // ---- start-up ----
+  void viewDidLoad();
+  void viewDidAppear();
+  void addObservable();
+  void initlayout();
+  void setupControlBoard();
+  void setupPopupView();
+  void setupBasePositionView();
+  void localizeTexts();
+  bool connectCameraExtension();
+  void registerForDeviceNotifications();
+  void checkNotification();
+
+  // ---- layout rules ----
+  void updateControlViewAspect();
+  void updateNavigatorSize();
+  void showNavigator(bool show);
+  void setupMetalViews();
+  void updateBannerIconArea();
+  void updateSelectOriRect();
+  void updateFocusRect();
+  // Keeps the focus or picture-in-picture rectangle (camera pixels) in the settings.
+  void saveFocusRect(const QRectF& rect);
+  std::optional<QRect> currentScreenFrame(bool useCenter) const;
+
+  // ---- per-frame ROI road ----
+  using RoiPairs = std::vector<std::shared_ptr<orlith::SelvoRoiPair>>;
+  // From the camera side, on any thread: one task to the main queue, while the window exists.
+  void onRoiPairs(const RoiPairs& output, const RoiPairs& control);
+  // Main thread: the output pairs take their control pairs' type, both views compose, the
+  // overlay gets its borders, and the composed output goes to the virtual camera.
+  void updateRoiPairList(const RoiPairs& output, const RoiPairs& control);
+  // The outlines of the control pairs for the overlay's current width.
+  std::vector<BorderProperty> makeBorders(const RoiPairs& control) const;
+  // The same for an overlay `width` wide; `hasIgnore` follows the pairs while no edit mode is on.
+  static std::vector<BorderProperty> makeBorders(const RoiPairs& control, double width,
+                                                 bool editModeNone);
+  // Output pairs take the type of the control pair with their id (the last such wins).
+  static void mergeTypes(const RoiPairs& output, const RoiPairs& control);
+  static constexpr double kPanoramaWidth = 1280.0;
+
+  // The facade, made and registered by the camera manager when there is none.
+  std::shared_ptr<AnalysisFacade> facade() const;
+  // The composing views' camera description: projection, field-of-view mode and api level.
+  void applyCameraEnvironment();
+
+  // ---- the program's window hands these over ----
+  bool isSimpleMode() const override { return isSimpleMode_; }
+  bool isFullScreen() const override { return isFullScreen_; }
+  void setIsFullScreen(bool fullScreen) override { isFullScreen_ = fullScreen; }
+  bool closeAllPopups() override;
+  void windowZoom() override;
+  void handleKeyDown(QKeyEvent* event) override;
+
+  // How often the device-arrival observer was installed, and the activation was asked for.
+  int deviceObserverCount() const { return deviceObservers_; }
+  int activationRequests() const { return activationRequests_; }
+
+  static constexpr double kInitialToolTipDelay = 0.8;
+  // The card label of the virtual camera's loopback device.
+  static constexpr const char* kSinkCardLabel = "Corvane Virtual Camera";
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void buildViews();
+  void layoutViews();
+  void debugLine(const char* function, const std::string& message = "");
+  void onConnectMode(int mode);
+
+  Environment env_;
+  QPointer<QWidget> connectController_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  bool sinkConnected_ = false;
+  int deviceObservers_ = 0;
+  int activationRequests_ = 0;
+  std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QTest>
+
+#include "ManualClock.h"
+#include "dispatch/MainQueue.h"
+#include "main/BasePositionView.h"
+
+using corvane::BasePositionView;
+using namespace std::chrono_literals;
+
+namespace {
+
+class BasePositionViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::MainQueue::shared().drain();
+    view = std::make_unique<BasePositionView>(QRect(0, 0, 145, 30), nullptr, clock);
+    view->setupView();
+    view->show();
+  }
+  void TearDown() override {
+    view.reset();
+    platform::MainQueue::shared().drain();
+  }
+
+  void enter() {
+    QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(view.get(), &e);
+  }
+  void leave() {
+    QEvent e(QEvent::Leave);
+    QApplication::sendEvent(view.get(), &e);
+  }
+  // Runs what the main queue holds, then ends the animations it started.
+  void settle() {
+    platform::MainQueue::shared().drain();
+    view->finishAnimations();
+  }
+  bool collapsed() const {
+    return view->backgroundView->width() == BasePositionView::kCollapsedWidth &&
+           view->captionOpacity() == 0.0;
+  }
+
+  testsupport::ManualClock clock;
+  std::unique_ptr<BasePositionView> view;
+};
+
+}  // namespace
+
+TEST_F(BasePositionViewTest, PointerOutCollapsesAndBackInExpands) {
+  EXPECT_EQ(view->backgroundView->geometry(), QRect(0, 0, 145, 30));
+  EXPECT_EQ(view->captionOpacity(), 1.0);
+  leave();
+  EXPECT_TRUE(view->close);
+  settle();
+  EXPECT_TRUE(collapsed());
+  EXPECT_EQ(view->backgroundView->height(), 30);
+  enter();
+  EXPECT_FALSE(view->close);
+  settle();
+  EXPECT_EQ(view->backgroundView->geometry(), QRect(0, 0, 145, 30));
+  EXPECT_EQ(view->captionOpacity(), 1.0);
+}
+
+TEST_F(BasePositionViewTest, ReentryBeforeTheDelayedStepCancelsTheCollapse) {
+  // Pointer out and back in before the main queue runs the step.
+  leave();
+  enter();
+  settle();
+  EXPECT_FALSE(collapsed());
+  // The owner's two-second collapse, with a pointer entry within those two seconds.
+  view->scheduleCollapse(2.0);
+  clock.advance(1500ms);
+  settle();
+  EXPECT_FALSE(collapsed());
+  enter();
+  clock.advance(600ms);
+  settle();
+  EXPECT_FALSE(collapsed());
+  EXPECT_EQ(view->backgroundView->width(), 145);
+  // Left alone, it collapses when the time has come, not before.
+  view->scheduleCollapse(2.0);
+  clock.advance(1999ms);
+  settle();
+  EXPECT_FALSE(collapsed());
+  clock.advance(1ms);
+  settle();
+  EXPECT_TRUE(collapsed());
+}
+
+TEST_F(BasePositionViewTest, CaptionFontBySize) {
+  QString eighteen(18, 'x'), nineteen(19, 'x');
+  EXPECT_EQ(BasePositionView::captionFrame(eighteen.size()), QRect(25, 8, 115, 12));
+  EXPECT_EQ(BasePositionView::captionFontSize(eighteen.size()), 12);
+  EXPECT_EQ(BasePositionView::captionFrame(nineteen.size()), QRect(25, 2, 115, 12));
+  EXPECT_EQ(BasePositionView::captionFontSize(nineteen.size()), 10);
+  // The shipped caption is long: the small variant.
+  ASSERT_TRUE(view->title);
+  EXPECT_GE(view->title->text().size(), 19);
+  EXPECT_EQ(view->title->geometry(), QRect(25, 2, 115, 12));
+  EXPECT_EQ(view->title->font().pixelSize(), 10);
+}
+
+TEST_F(BasePositionViewTest, OneHandlerCallPerClickAlsoCollapsed) {
+  // No handler: nothing happens.
+  QTest::mouseClick(view->button, Qt::LeftButton, {}, QPoint(100, 15));
+  int calls = 0;
+  view->onClickHandler = [&] { ++calls; };
+  QTest::mouseClick(view->button, Qt::LeftButton, {}, QPoint(100, 15));
+  EXPECT_EQ(calls, 1);
+  leave();
+  settle();
+  ASSERT_TRUE(collapsed());
+  // The button still covers the whole view: a click where the caption was counts.
+  EXPECT_EQ(view->button->geometry(), QRect(0, 0, 145, 30));
+  QTest::mouseClick(view->button, Qt::LeftButton, {}, QPoint(120, 15));
+  EXPECT_EQ(calls, 2);
+}
+
+TEST_F(BasePositionViewTest, SettingUpTwiceLeavesOneSetOfSubviews) {
+  auto count = [&] { return view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(); };
+  qsizetype first = count();
+  EXPECT_EQ(first, 4);  // pill, icon, caption, button
+  leave();
+  view->setupView();
+  settle();
+  EXPECT_EQ(count(), first);
+  // The button lies over everything.
+  EXPECT_EQ(view->childAt(70, 15), view->button.data());
+}

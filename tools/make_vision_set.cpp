@@ -1,0 +1,39 @@
+// Renders the vision room set for looking at: each panorama of the set with its labelled face
+// boxes drawn, and the labels as JSON. The set itself is made by the same code the detector's
+// tests use, so what is drawn here is what they measure.
+//   corvane-make-vision-set <output folder>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "RoomSet.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    return 2;
+  }
+  std::filesystem::path out(argv[1]);
+  std::filesystem::create_directories(out);
+  nlohmann::json labels = nlohmann::json::object();
+  int n = 0;
+  for (const auto& spec : visiontest::RoomSetSpecs()) {
+    visiontest::Panorama p = visiontest::ComposeRoom(spec);
+    cv::Mat drawn = p.bgr.clone();
+    nlohmann::json boxes = nlohmann::json::array();
+    for (const auto& f : p.faces) {
+      cv::rectangle(drawn, cv::Rect(f), cv::Scalar(0, 255, 0), 1);
+      boxes.push_back({f.x, f.y, f.width, f.height});
+    }
+    std::string file = "room_" + std::to_string(n++) + ".jpg";
+    cv::imwrite((out / file).string(), drawn, {cv::IMWRITE_JPEG_QUALITY, 92});
+    labels[file] = {{"name", spec.name}, {"width", p.width}, {"height", p.height},
+                    {"faces", boxes}};
+  }
+  std::ofstream(out / "labels.json") << labels.dump(1) << "\n";
+  std::printf("%d panoramas in %s\n", n, out.string().c_str());
+  return 0;
+}
