@@ -424,7 +424,10 @@ void MainController::addObservable() {
   auto toggle = [this, guard](QPointer<QWidget> MainController::*host) {
     return std::function<void()>(guard([this, host] {
       QWidget* view = (this->*host).data();
-      if (view) view->setVisible(view->isHidden());
+      if (!view) return;
+      view->setVisible(view->isHidden());
+      // A popup shows above the connection view, which is raised whenever the state changes.
+      if (view->isVisible()) view->raise();
     }));
   };
   auto none = std::function<void()>([] {});

@@ -579,6 +579,11 @@ TEST_F(MainControllerTest, TheLanguageAndSettingsPopupsLiveInTheirHostsAtTheirOw
   ASSERT_TRUE(menuSlots.count("menuLanguageEvent") && menuSlots.count("menuPreferencesiEvent"));
   menuSlots["menuLanguageEvent"]();
   EXPECT_TRUE(controller->languageView->isVisible());
+  const QPoint centre = controller->languageView->geometry().center();
+  QWidget* top = controller->languageView->parentWidget()->childAt(centre);
+  while (top && top->parentWidget() != controller->languageView->parentWidget())
+    top = top->parentWidget();
+  EXPECT_EQ(top, controller->languageView) << "above the connection view";
   menuSlots["menuPreferencesiEvent"]();
   EXPECT_TRUE(controller->settingView->isVisible());
   controller->closeAllPopups();
