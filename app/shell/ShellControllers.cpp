@@ -6,6 +6,7 @@
 #include "shell/AboutViewController.h"
 #include "shell/AlertController.h"
 #include "shell/AppDelegate.h"
+#include "shell/BackDoorController.h"
 #include "shell/ConnectController.h"
 #include "widgets/ViewRouter.h"
 
@@ -17,9 +18,8 @@ void registerShellControllers() {
 }
 
 void registerShellWindows(AppDelegate& delegate) {
-  // The diagnostics window registers here once it exists; until then its key sequence logs
-  // that there is no window to show.
   delegate.setAboutWindowFactory([] { return AboutViewController::instantiate(); });
+  delegate.setBackDoorWindowFactory([] { return BackDoorController::windowController().window(); });
   // The settings item belongs to the main window, which opens its preferences from it; no
   // action of the delegate calls that slot.
   QObject::connect(delegate.menuSetting(), &QAction::triggered, &delegate, [&delegate] {

@@ -1,18 +1,17 @@
 #include <cstdlib>
-#include <string>
 
 #include "QtTestMain.h"
+#include "TempDir.h"
+#include "log/LogManager.h"
+#include "shell/ProgramInfo.h"
 
-// The shell's windows are real widgets and the loopback cloud needs an event loop. Their texts
-// come from the source tree's English table, never from a machine-wide language folder, and
-// nothing reads or writes the user's own folders.
+// The shell's windows are real widgets and the loopback cloud needs an event loop. The program's
+// own log and folders go to a temporary home; the log is made now, on the system clock, as the
+// tests put manual clocks in place for a while. Texts come from the source tree's English table.
 int main(int argc, char** argv) {
-  std::string home = "/tmp/corvane-shell-tests-XXXXXX";
-  if (mkdtemp(home.data())) {
-    setenv("CORVANE_CONFIG_DIR", (home + "/config").c_str(), 1);
-    setenv("CORVANE_CACHES_DIR", (home + "/caches").c_str(), 1);
-  }
+  testsupport::ScopedHome home;
   setenv("CORVANE_RESOURCES_DIR", CORVANE_SOURCE_RESOURCES_DIR, 1);
-  setenv("CORVANE_LOCAL_LIBRARY_DIR", "/nonexistent-corvane-library", 1);
+  corvane::configureMainBundle();
+  corvane::LogManager::shared();
   return testsupport::runTestsInQApplication(argc, argv);
 }
