@@ -1,5 +1,7 @@
 #include "cloud/CloudEndpoints.h"
 
+#include "util/WebAddress.h"
+
 namespace corvane {
 
 CloudEndpoints CloudEndpoints::production() {
@@ -15,13 +17,11 @@ std::string CloudEndpoints::join(const std::string& base, const std::string& pat
   return left + "/" + path.substr(start);
 }
 
-bool CloudEndpoints::isWebAddress(const QUrl& url) {
-  return url.isValid() && !url.host().isEmpty() &&
-         (url.scheme() == "https" || url.scheme() == "http");
-}
+// One check for every address that came from the network: the program's own.
+bool CloudEndpoints::isWebAddress(const QUrl& url) { return WebAddress::isWebAddress(url); }
 
 bool CloudEndpoints::isWebAddress(const std::string& address) {
-  return isWebAddress(QUrl(QString::fromStdString(address), QUrl::StrictMode));
+  return WebAddress::isWebAddress(QString::fromStdString(address));
 }
 
 }  // namespace corvane
