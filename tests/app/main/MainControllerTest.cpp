@@ -810,10 +810,12 @@ TEST_F(MainControllerTest, AWrappingRoiIsGrabbedAtItsRightEdgeAtThePanoramasLeft
   recording->transformingRect = {W - 150, 300, 300, 200};
   Mouse mouse{controller->controlMetalView};
   recording->clearCalls();
-  mouse.press({150 / k, 400 / k});
+  // Whole view points, as the window system gives them: just left of the wrapped edge.
+  const double x = std::floor(150 / k), y = std::floor(400 / k);
+  mouse.press({x, y});
   EXPECT_EQ(controller->roiEditor.dragDirection, corvane::MouseState::dragRight);
-  mouse.drag({150 / k + 10, 400 / k});
-  mouse.release({150 / k + 10, 400 / k});
+  mouse.drag({x + 10, y});
+  mouse.release({x + 10, y});
   auto sent = recording->callsStartingWith("SetTransformingRect");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0], "SetTransformingRect " + std::to_string(W - 150) + " 300 " +
