@@ -20,10 +20,12 @@
 #include "controlboard/ControlBoardViewModel.h"
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
+#include "ipc/MachManager.h"
 #include "log/LogManager.h"
 #include "main/BasePositionView.h"
 #include "main/PreviewMouseAdaptor.h"
 #include "main/SystemExtensionManager.h"
+#include "main/VirtualCameraSink.h"
 #include "qt/UserDefaults.h"
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
@@ -31,7 +33,6 @@
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
-#include "vcam/LoopbackOutput.h"
 #include "Workspace.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
@@ -88,17 +89,18 @@ MainController::Environment MainController::Environment::process() {
   env.defaults = &platform::UserDefaults::shared();
   env.deviceMonitor = &platform::DeviceMonitor::shared();
   env.update = UpdateController::Environment::process();
-  // The virtual camera's loopback device, written from the main window's road.
-  static platform::LoopbackOutput* sink = new platform::LoopbackOutput();
-  env.startSinkStream = [] {
-    std::optional<platform::LoopbackOutput::Device> device = sink->findDevice(kSinkCardLabel);
-    return device &&
-           sink->start(*device, int(Geometry::kOutputWidth), int(Geometry::kOutputHeight));
+  // The virtual camera: the sink stream on our loopback device, the link to its assistant and
+  // the activation that makes the device.
+  env.startSinkStream = [] { return VirtualCameraSink::shared().connectCameraExtension(); };
+  env.isSinkConnected = [] { return VirtualCameraSink::shared().isConnected(); };
+  env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
+  env.isStreaming = [] { return platform::MachManager::shared().isStreaming(); };
+  env.sendPixelBuffer = [](const platform::PixelBufferRef& frame) {
+    platform::MachManager::shared().sendPixelBuffer(frame);
   };
   env.enqueueFrame = [](const platform::PixelBufferRef& frame) {
-    if (sink->isConnected()) sink->enqueueFrame(frame);
+    VirtualCameraSink::shared().enqueueFrame(frame);
   };
-  env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
   env.companyModel = [] {
     AppDelegate* delegate = AppDelegate::current();
     return delegate ? delegate->companyModel() : std::optional<CompanyModel>();
@@ -533,7 +535,9 @@ void MainController::registerForDeviceNotifications() {
   deviceSubscription_ = env_.deviceMonitor->subscribe(
       "video4linux", "add", [this, weak](const platform::DeviceEvent& event) {
         auto alive = weak.lock();
-        if (!alive || !*alive || sinkConnected_) return;
+        if (!alive || !*alive) return;
+        // A sink whose device went away is unconnected again and takes the next arrival.
+        if (env_.isSinkConnected ? env_.isSinkConnected() : sinkConnected_) return;
         debugLine("registerForDeviceNotifications", "device added: " + event.devnode);
         connectCameraExtension();
       });

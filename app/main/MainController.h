@@ -68,6 +68,8 @@ class MainController : public QWidget, public CustomWindowDelegate {
     // Finds the virtual camera's loopback device by its card label and starts its sink; true
     // when it runs.
     std::function<bool()> startSinkStream;
+    // Whether the sink is connected now (it drops its device when the device goes away).
+    std::function<bool()> isSinkConnected;
     // Asks for the virtual camera's loopback device to be made.
     std::function<void()> activateCameraExtension;
     // Whether the virtual camera is being watched by a program.
@@ -237,8 +239,6 @@ class MainController : public QWidget, public CustomWindowDelegate {
   int activationRequests() const { return activationRequests_; }
 
   static constexpr double kInitialToolTipDelay = 0.8;
-  // The card label of the virtual camera's loopback device.
-  static constexpr const char* kSinkCardLabel = "Corvane Virtual Camera";
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -16,6 +16,7 @@
 #include "dispatch/MainQueue.h"
 #include "i18n/LanguageManager.h"
 #include "i18n/Localized.h"
+#include "ipc/MachManager.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
 #include "shell/AppDelegate.h"
@@ -75,6 +76,7 @@ LaunchViewController::Environment LaunchViewController::Environment::process() {
     return CameraManager::shared().connectMode->value() == ConnectMode::connected;
   };
   env.mainController = [] { return ViewRouter::shared().mainController(); };
+  env.isStreaming = [] { return platform::MachManager::shared().isStreaming(); };
   env.screens = [] {
     std::vector<QRect> areas;
     if (QScreen* primary = QGuiApplication::primaryScreen())

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   camera.setupEffectView();
   // A video file named on the command line stands in for the camera (the demo clip).
   QStringList arguments = QCoreApplication::arguments();
-  if (arguments.size() > 1 && !arguments.last().startsWith('-')) {
+  if (!delegate.isDeactivateRun() && arguments.size() > 1 && !arguments.last().startsWith('-')) {
     auto& player = corvane::PlayerManager::shared();
     player.setupComplete->bind([&player](bool ok) {
       if (ok) player.play();
@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
   }
 
   int rc = app.exec();
+  // A file still playing would hand frames to the renderer while the program's objects go.
+  corvane::PlayerManager::shared().close();
   corvane::LogManager::shared().log("Corvane Studio quits");
   corvane::SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();

@@ -3,31 +3,39 @@
 #include <fcntl.h>
 #include <libyuv.h>
 #include <linux/videodev2.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <future>
 
 namespace fs = std::filesystem;
 
 namespace platform {
 
 namespace {
+
 std::string text(const uint8_t* bytes, size_t n) {
-  return std::string(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), n));
+  return std::string(reinterpret_cast<const char*>(bytes),
+                     strnlen(reinterpret_cast<const char*>(bytes), n));
 }
-}  // namespace
 
-LoopbackOutput::LoopbackOutput(V4l2Api& api, std::string sysRoot, std::string devRoot)
-    : api_(api), sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+std::string firstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
 
-LoopbackOutput::~LoopbackOutput() { stop(); }
-
-std::optional<LoopbackOutput::Device> LoopbackOutput::findDevice(const std::string& label) const {
+// Video nodes in the kernel's order: video2 before video10.
+std::vector<std::string> videoNodes(const std::string& sysRoot) {
   std::vector<std::string> nodes;
   std::error_code ec;
-  for (fs::directory_iterator it(fs::path(sysRoot_) / "class/video4linux", ec), end;
+  for (fs::directory_iterator it(fs::path(sysRoot) / "class/video4linux", ec), end;
        !ec && it != end; it.increment(ec)) {
     std::string n = it->path().filename().string();
     if (n.rfind("video", 0) == 0) nodes.push_back(n);
@@ -35,32 +43,114 @@ std::optional<LoopbackOutput::Device> LoopbackOutput::findDevice(const std::stri
   std::sort(nodes.begin(), nodes.end(), [](const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   });
-  for (const auto& n : nodes) {
-    std::string path = (fs::path(devRoot_) / n).string();
-    int fd = api_.open(path.c_str(), O_RDWR | O_NONBLOCK);
-    if (fd < 0) continue;
-    v4l2_capability cap{};
-    bool ok = api_.ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
-    api_.close(fd);
-    if (!ok || text(cap.driver, sizeof cap.driver) != "v4l2 loopback") continue;
-    if (text(cap.card, sizeof cap.card) != label) continue;
-    return Device{path, text(cap.card, sizeof cap.card), text(cap.bus_info, sizeof cap.bus_info)};
+  return nodes;
+}
+
+constexpr int kMaxIdleWakes = 3;
+
+}  // namespace
+
+LoopbackOutput::LoopbackOutput(V4l2Api& api, std::string sysRoot, std::string devRoot)
+    : api_(api),
+      sysRoot_(std::move(sysRoot)),
+      devRoot_(std::move(devRoot)),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+LoopbackOutput::~LoopbackOutput() {
+  stop();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+bool LoopbackOutput::isUsableLabel(const std::string& label) {
+  return !label.empty() && label.size() <= 31 && label.find(',') == std::string::npos &&
+         label.find('\n') == std::string::npos;
+}
+
+bool LoopbackOutput::hasNodeNamed(const std::string& sysRoot, const std::string& label) {
+  if (!isUsableLabel(label)) return false;
+  for (const auto& n : videoNodes(sysRoot))
+    if (firstLine(fs::path(sysRoot) / "class/video4linux" / n / "name") == label) return true;
+  return false;
+}
+
+namespace {
+
+// The node as a v4l2loopback device, when the driver says it is one.
+std::optional<LoopbackOutput::Device> queryLoopback(V4l2Api& api, const std::string& devRoot,
+                                                   const std::string& node,
+                                                   const std::string& name) {
+  std::string path = (fs::path(devRoot) / node).string();
+  int fd = api.open(path.c_str(), O_RDWR | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  v4l2_capability cap{};
+  bool ok = api.ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
+  api.close(fd);
+  // A camera that happens to carry our name is not our sink.
+  if (!ok || text(cap.driver, sizeof cap.driver) != "v4l2 loopback") return std::nullopt;
+  std::string bus = text(cap.bus_info, sizeof cap.bus_info);
+  if (bus.rfind("platform:v4l2loopback", 0) != 0) return std::nullopt;
+  return LoopbackOutput::Device{path, text(cap.card, sizeof cap.card), bus, name};
+}
+
+}  // namespace
+
+std::optional<LoopbackOutput::Device> LoopbackOutput::findDevice(const std::string& label) const {
+  return findDevice(api_, sysRoot_, devRoot_, label);
+}
+
+std::optional<LoopbackOutput::Device> LoopbackOutput::findDevice(V4l2Api& api,
+                                                                 const std::string& sysRoot,
+                                                                 const std::string& devRoot,
+                                                                 const std::string& label) {
+  if (!isUsableLabel(label)) return std::nullopt;
+  for (const auto& n : videoNodes(sysRoot)) {
+    if (firstLine(fs::path(sysRoot) / "class/video4linux" / n / "name") != label) continue;
+    if (auto d = queryLoopback(api, devRoot, n, label)) return d;
   }
   return std::nullopt;
 }
 
-bool LoopbackOutput::start(const Device& device, int width, int height) {
-  stop();
+std::vector<LoopbackOutput::Device> LoopbackOutput::loopbackDevices(V4l2Api& api,
+                                                                    const std::string& sysRoot,
+                                                                    const std::string& devRoot) {
+  std::vector<Device> devices;
+  for (const auto& n : videoNodes(sysRoot)) {
+    std::string name = firstLine(fs::path(sysRoot) / "class/video4linux" / n / "name");
+    if (auto d = queryLoopback(api, devRoot, n, name)) devices.push_back(*d);
+  }
+  return devices;
+}
+
+void LoopbackOutput::setHandlers(Handlers handlers) {
   std::lock_guard lock(mutex_);
-  if (width <= 0 || height <= 0 || width % 2) {
-    lastError_ = "unusable output size";
+  handlers_ = std::move(handlers);
+}
+
+bool LoopbackOutput::start(const Device& device, int width, int height, int framesPerSecond) {
+  stop();
+  if (width <= 0 || height <= 0 || width % 2 || framesPerSecond <= 0) {
+    setError("unusable output size");
     return false;
   }
-  int fd = api_.open(device.devicePath.c_str(), O_WRONLY);
+  bool ok = false;
+  queue_.sync([&] { ok = openDevice(device, width, height, framesPerSecond); });
+  if (!ok) return false;
+  width_ = width;
+  height_ = height;
+  connected_ = true;
+  ready_ = true;
+  if (clientUsage_ != ClientUsage::None) queue_.async([this] { waitForEvents(); });
+  return true;
+}
+
+bool LoopbackOutput::openDevice(const Device& device, int width, int height,
+                                int framesPerSecond) {
+  int fd = api_.open(device.devicePath.c_str(), O_WRONLY | O_NONBLOCK);
   if (fd < 0) {
-    lastError_ = "cannot open " + device.devicePath + ": " + std::strerror(errno);
+    setError("cannot open " + device.devicePath + ": " + std::strerror(errno));
     return false;
   }
+  fd_ = fd;
   v4l2_format fmt{};
   fmt.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
   fmt.fmt.pix.width = uint32_t(width);
@@ -73,30 +163,67 @@ bool LoopbackOutput::start(const Device& device, int width, int height) {
   // Read back what the device took: a loopback already fed by another writer keeps its format.
   if (api_.ioctl(fd, VIDIOC_S_FMT, &fmt) != 0 || fmt.fmt.pix.pixelformat != V4L2_PIX_FMT_YUYV ||
       int(fmt.fmt.pix.width) != width || int(fmt.fmt.pix.height) != height) {
-    lastError_ = "the loopback device refused YUYV " + std::to_string(width) + "x" +
-                 std::to_string(height);
-    api_.close(fd);
+    setError("the loopback device refused YUYV " + std::to_string(width) + "x" +
+             std::to_string(height));
+    closeDevice();
     return false;
   }
-  fd_ = fd;
-  width_ = width;
-  height_ = height;
-  yuyv_.assign(size_t(width) * height * 2, 0);
-  ready_ = true;
+  size_t row = std::max<size_t>(fmt.fmt.pix.bytesperline, size_t(width) * 2);
+  size_t size = std::max<size_t>(fmt.fmt.pix.sizeimage, row * size_t(height));
+  for (auto& b : pool_) {
+    b.bytesPerRow = row;
+    b.bytes.assign(size, 0);
+  }
+  nextBuffer_ = 0;
+
+  v4l2_streamparm parm{};
+  parm.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+  parm.parm.output.timeperframe.numerator = 1;
+  parm.parm.output.timeperframe.denominator = uint32_t(framesPerSecond);
+  // A module that keeps its own rate still shows the picture; only the advertised rate differs.
+  if (api_.ioctl(fd, VIDIOC_S_PARM, &parm) != 0)
+    setError(std::string("the loopback device kept its frame rate: ") + std::strerror(errno));
+
+  // One black frame, so that with exclusive_caps=1 the device is listed as a camera at once.
+  YuyvBuffer black{std::vector<uint8_t>(size), row};
+  for (size_t i = 0; i + 1 < size; i += 2) {
+    black.bytes[i] = 16;
+    black.bytes[i + 1] = 128;
+  }
+  opening_ = true;
+  writeFrame(black);
+  opening_ = false;
+  if (fd_ < 0) return false;
+  subscribeClientUsage();
   return true;
 }
 
-void LoopbackOutput::stop() {
-  queue_.drain();
-  std::lock_guard lock(mutex_);
-  if (fd_ >= 0) api_.close(fd_);
-  fd_ = -1;
-  ready_ = false;
+void LoopbackOutput::subscribeClientUsage() {
+  streaming_ = false;
+  idleWakes_ = 0;
+  for (uint32_t type : {kClientUsageEvent, kLegacyClientUsageEvent}) {
+    v4l2_event_subscription sub{};
+    sub.type = type;
+    sub.flags = V4L2_EVENT_SUB_FL_SEND_INITIAL;
+    if (api_.ioctl(fd_, VIDIOC_SUBSCRIBE_EVENT, &sub) == 0) {
+      clientUsage_ = type == kClientUsageEvent ? ClientUsage::Current : ClientUsage::Legacy;
+      return;
+    }
+  }
+  clientUsage_ = ClientUsage::None;
 }
 
-bool LoopbackOutput::isConnected() const {
-  std::lock_guard lock(mutex_);
-  return fd_ >= 0;
+void LoopbackOutput::stop() {
+  ready_ = false;
+  queue_.async([this] { closeDevice(); });
+  drain();
+  connected_ = false;
+  streaming_ = false;
+}
+
+void LoopbackOutput::closeDevice() {
+  if (fd_ >= 0) api_.close(fd_);
+  fd_ = -1;
 }
 
 std::string LoopbackOutput::lastError() const {
@@ -104,56 +231,146 @@ std::string LoopbackOutput::lastError() const {
   return lastError_;
 }
 
+void LoopbackOutput::setError(std::string error) {
+  std::lock_guard lock(mutex_);
+  lastError_ = std::move(error);
+}
+
 bool LoopbackOutput::enqueueFrame(const PixelBufferRef& bgra) {
-  if (!bgra || bgra->format() != PixelFormat::BGRA) return false;
+  if (!bgra || bgra->format() != PixelFormat::BGRA) {
+    ++dropped_;
+    return false;
+  }
   bool expected = true;
-  // Taking the ready flag in one step: a completion that comes between a check and a clear is
-  // never lost.
+  // Taking the flag in one step, before the hand-off: the writer sets it again when its write
+  // ends, so an early completion is never lost and a failed write never stalls the sink.
   if (!ready_.compare_exchange_strong(expected, false)) {
     ++dropped_;
     return false;
   }
-  {
-    std::lock_guard lock(mutex_);
-    if (fd_ < 0 || bgra->width() != width_ || bgra->height() != height_) {
-      ready_ = fd_ >= 0;
-      ++dropped_;
-      return false;
-    }
+  YuyvBuffer& out = pool_[nextBuffer_];
+  nextBuffer_ = (nextBuffer_ + 1) % pool_.size();
+  const uint8_t* src = bgra->baseAddress(0);
+  int srcRow = int(bgra->bytesPerRow(0));
+  bgra->lock(true);
+  if (bgra->width() != width_ || bgra->height() != height_) {
+    scaled_.resize(size_t(width_) * height_ * 4);
+    libyuv::ARGBScale(src, srcRow, bgra->width(), bgra->height(), scaled_.data(), width_ * 4,
+                      width_, height_, libyuv::kFilterBilinear);
+    src = scaled_.data();
+    srcRow = width_ * 4;
   }
-  queue_.async([this, bgra] {
-    std::lock_guard lock(mutex_);
-    if (fd_ < 0) return;
-    bgra->lock(true);
-    // BGRA in memory is libyuv's ARGB.
-    libyuv::ARGBToYUY2(bgra->baseAddress(0), int(bgra->bytesPerRow(0)), yuyv_.data(), width_ * 2,
-                       width_, height_);
-    bgra->unlock(true);
-    if (writeAll(yuyv_.data(), yuyv_.size())) ++written_;
+  // BGRA in memory is libyuv's ARGB.
+  libyuv::ARGBToYUY2(src, srcRow, out.bytes.data(), int(out.bytesPerRow), width_, height_);
+  bgra->unlock(true);
+  queue_.async([this, &out] {
+    writeFrame(out);
     ready_ = fd_ >= 0;
   });
+  wake();
   return true;
 }
 
-bool LoopbackOutput::writeAll(const uint8_t* data, size_t size) {
+void LoopbackOutput::writeFrame(const YuyvBuffer& buffer) {
+  if (fd_ < 0) return;
   size_t done = 0;
-  while (done < size) {
-    ssize_t n = api_.write(fd_, data + done, size - done);
+  while (done < buffer.bytes.size()) {
+    ssize_t n = api_.write(fd_, buffer.bytes.data() + done, buffer.bytes.size() - done);
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      lastError_ = std::string("writing a frame failed: ") + std::strerror(errno);
-      if (errno == ENODEV || errno == EIO) {
-        api_.close(fd_);
-        fd_ = -1;
+      int e = errno;
+      if (e == EINTR) continue;
+      if (e == EAGAIN) {  // the device is full: this frame only is lost
+        ++dropped_;
+        return;
       }
-      return false;
+      setError(std::string("writing a frame failed: ") + std::strerror(e));
+      if (e == ENODEV || e == EIO) lost(std::string("the loopback device is gone: ") + std::strerror(e));
+      return;
     }
-    if (n == 0) return false;
+    if (n == 0) {
+      setError("the loopback device took no bytes");
+      return;
+    }
     done += size_t(n);
   }
-  return true;
+  ++written_;
 }
 
-void LoopbackOutput::drain() { queue_.drain(); }
+void LoopbackOutput::lost(const std::string& reason) {
+  closeDevice();
+  connected_ = false;
+  ready_ = false;
+  if (opening_) return;  // start() reports it
+  Handlers h;
+  {
+    std::lock_guard lock(mutex_);
+    h = handlers_;
+  }
+  if (streaming_.exchange(false) && h.streamStateChanged) h.streamStateChanged(false);
+  if (h.disconnected) h.disconnected(reason);
+}
+
+// The event watch is a task that waits on the device and the wake descriptor, then queues itself
+// again behind whatever was queued meanwhile (the frames to write, a stop).
+void LoopbackOutput::waitForEvents() {
+  if (fd_ < 0) return;
+  int r = api_.waitReadable(fd_, wakeFd_, -1);
+  if (r < 0) {
+    setError(std::string("watching the loopback device failed: ") + std::strerror(errno));
+    if (errno == ENODEV || errno == EIO) lost("the loopback device is gone");
+    return;
+  }
+  if (r == 1 && !readEvents()) {
+    // Ready without an event: a module whose poll says so for writers. Stop watching rather
+    // than spin; the state stays as it is.
+    if (++idleWakes_ >= kMaxIdleWakes) {
+      setError("the loopback device signals no events; its stream state is not watched");
+      return;
+    }
+  }
+  clearWake();
+  queue_.async([this] { waitForEvents(); });
+}
+
+bool LoopbackOutput::readEvents() {
+  bool any = false;
+  v4l2_event ev{};
+  while (fd_ >= 0 && api_.ioctl(fd_, VIDIOC_DQEVENT, &ev) == 0) {
+    any = true;
+    idleWakes_ = 0;
+    if (ev.type != kClientUsageEvent && ev.type != kLegacyClientUsageEvent) continue;
+    uint32_t count = 0;
+    std::memcpy(&count, ev.u.data, sizeof count);
+    bool now = count > 0;
+    if (streaming_.exchange(now) == now) continue;
+    Handlers h;
+    {
+      std::lock_guard lock(mutex_);
+      h = handlers_;
+    }
+    if (h.streamStateChanged) h.streamStateChanged(now);
+    ev = v4l2_event{};
+  }
+  return any;
+}
+
+void LoopbackOutput::wake() {
+  uint64_t one = 1;
+  if (wakeFd_ >= 0) [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void LoopbackOutput::clearWake() {
+  uint64_t v;
+  if (wakeFd_ >= 0) [[maybe_unused]] auto n = ::read(wakeFd_, &v, sizeof v);
+}
+
+void LoopbackOutput::drain() {
+  // The marker goes in before the wake: a woken event watch queues itself behind it.
+  std::promise<void> done;
+  auto finished = done.get_future();
+  queue_.async([&done] { done.set_value(); });
+  wake();
+  finished.wait();
+}
 
 }  // namespace platform

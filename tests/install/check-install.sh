@@ -16,6 +16,7 @@ libdir=$(sed -n 's/^CORVANE_INSTALL_LIBDIR:INTERNAL=//p' "$build/CMakeCache.txt"
 local_lib=$(sed -n 's/^CORVANE_LOCAL_LIBRARY_INSTALL_DIR:PATH=//p' "$build/CMakeCache.txt")
 udev_dir=$(sed -n 's/^CORVANE_UDEV_RULES_DIR:PATH=//p' "$build/CMakeCache.txt")
 polkit_dir=$(sed -n 's/^CORVANE_POLKIT_ACTIONS_DIR:PATH=//p' "$build/CMakeCache.txt")
+modprobe_dir=$(sed -n 's/^CORVANE_MODPROBE_DIR:PATH=//p' "$build/CMakeCache.txt")
 
 DESTDIR="$stage/sysroot" cmake --install "$build" > "$stage/install.log" 2>&1 || { cat "$stage/install.log"; fail "cmake --install"; exit 1; }
 P="$stage/sysroot$prefix"
@@ -52,6 +53,17 @@ check_file "$policy"
 if command -v xmllint >/dev/null; then xmllint --noout "$policy" || fail "policy not well-formed"; fi
 grep -q ">$prefix/share/corvane-studio-uninstaller/script.sh<" "$policy" \
   || fail "the policy names the installed removal script"
+
+# The virtual camera: its helper, the polkit action naming the installed helper, the options.
+helper="$P/libexec/corvane-studio/corvane-studio-virtual-camera"
+[ -x "$helper" ] || fail "the virtual camera's helper is not installed executable"
+vpolicy="$stage/sysroot$polkit_dir/com.kestova.CorvaneStudio.virtual-camera.policy"
+check_file "$vpolicy"
+if command -v xmllint >/dev/null; then xmllint --noout "$vpolicy" || fail "policy not well-formed"; fi
+grep -q ">$prefix/libexec/corvane-studio/corvane-studio-virtual-camera<" "$vpolicy" \
+  || fail "the virtual camera's policy names the installed helper"
+grep -q 'card_label="Kestova Virtual Camera"' "$stage/sysroot$modprobe_dir/corvane-studio.conf" \
+  || fail "the modprobe options name the virtual camera"
 
 # Frameworks through RUNPATH, never the build tree.
 for p in corvane-studio corvane-studio-updater corvane-studio-uninstaller; do

@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <libyuv.h>
+
+#include <atomic>
+#include <mutex>
 
 #include "FakeSysfs.h"
 #include "FakeV4l2Device.h"
@@ -9,102 +14,263 @@ using testsupport::FakeV4l2Device;
 
 namespace {
 
+constexpr const char* kLabel = "Kestova Virtual Camera";
+constexpr size_t kFrameBytes = 1280 * 720 * 2;
+
 class LoopbackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sys.addUsbVideoNode("video0", "1-2", 0x2109, 0x0700, "Kestova Camera");
+    // A camera that carries our label as its product name, another program's loopback and ours.
+    sys.addUsbVideoNode("video0", "1-2", 0x2109, 0x0700, kLabel);
     FakeV4l2Device::Node cam;
+    cam.card = kLabel;
     cam.formats = {{V4L2_PIX_FMT_MJPEG, {{1280, 720}}}};
     v4l2.addNode(sys.devicePath("video0"), cam);
-    sys.addVirtualNode("video10", "Other Loopback");
-    v4l2.addNode(sys.devicePath("video10"), loopback("Other Loopback"));
-    sys.addVirtualNode("video11", "Corvane Virtual Camera");
-    v4l2.addNode(sys.devicePath("video11"), loopback("Corvane Virtual Camera"));
+    sys.addVirtualNode("video10", "OBS Virtual Camera");
+    v4l2.addNode(sys.devicePath("video10"), loopback("OBS Virtual Camera", 10));
+    sys.addVirtualNode("video11", kLabel);
+    v4l2.addNode(sys.devicePath("video11"), loopback(kLabel, 11));
   }
-  static FakeV4l2Device::Node loopback(const std::string& label) {
-    FakeV4l2Device::Node n;
-    n.driver = "v4l2 loopback";
-    n.card = label;
-    n.busInfo = "platform:v4l2loopback-011";
-    n.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    n.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}, {640, 360}}}};
-    return n;
+  static FakeV4l2Device::Node loopback(const std::string& label, int n,
+                                       uint32_t event = LoopbackOutput::kClientUsageEvent) {
+    return FakeV4l2Device::loopbackNode(label, n, event);
   }
-  // A frame of one colour, BGRA.
-  static platform::PixelBufferRef frame(uint8_t b, uint8_t g, uint8_t r, int w = 1280, int h = 720) {
-    auto f = platform::PixelBuffer::create(w, h, platform::PixelFormat::BGRA);
+  // A picture with a different colour in each quarter, BGRA, rows padded.
+  static platform::PixelBufferRef frame(int w = 1280, int h = 720, size_t pad = 0) {
+    platform::PixelBuffer::Options o;
+    o.extraRowBytes = pad;
+    auto f = platform::PixelBuffer::create(w, h, platform::PixelFormat::BGRA, o);
     for (int y = 0; y < h; ++y) {
       uint8_t* row = f->baseAddress(0) + size_t(y) * f->bytesPerRow(0);
       for (int x = 0; x < w; ++x) {
-        row[4 * x] = b;
-        row[4 * x + 1] = g;
-        row[4 * x + 2] = r;
+        row[4 * x] = x < w / 2 ? 200 : 10;
+        row[4 * x + 1] = y < h / 2 ? 30 : 220;
+        row[4 * x + 2] = uint8_t(x * 255 / w);
         row[4 * x + 3] = 255;
       }
     }
     return f;
   }
+  std::unique_ptr<LoopbackOutput> started() {
+    auto out = std::make_unique<LoopbackOutput>(v4l2, sys.sysRoot(), sys.devRoot());
+    out->setHandlers({[this](bool s) {
+                        std::lock_guard lock(mutex);
+                        states.push_back(s);
+                      },
+                      [this](const std::string&) { ++disconnects; }});
+    auto d = out->findDevice(kLabel);
+    EXPECT_TRUE(d);
+    if (d) {
+      EXPECT_TRUE(out->start(*d, 1280, 720, 30));
+    }
+    return out;
+  }
+  std::vector<bool> seenStates() {
+    std::lock_guard lock(mutex);
+    return states;
+  }
   testsupport::FakeSysfs sys;
   FakeV4l2Device v4l2;
+  std::mutex mutex;
+  std::vector<bool> states;
+  std::atomic<int> disconnects{0};
 };
 
 }  // namespace
 
-TEST_F(LoopbackTest, FindsTheLoopbackByItsExactLabel) {
+TEST_F(LoopbackTest, FindsOurLoopbackByItsExactSysfsNameDriverAndBus) {
   LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
-  auto d = out.findDevice("Corvane Virtual Camera");
+  auto d = out.findDevice(kLabel);
   ASSERT_TRUE(d);
-  EXPECT_EQ(d->devicePath, sys.devicePath("video11"));
+  EXPECT_EQ(d->devicePath, sys.devicePath("video11"));  // not the camera of the same name
   EXPECT_EQ(d->busInfo, "platform:v4l2loopback-011");
-  EXPECT_FALSE(out.findDevice("corvane virtual camera"));  // letter case matters
-  EXPECT_FALSE(out.findDevice("Kestova Camera"));          // a camera is no loopback
+  EXPECT_FALSE(out.findDevice("kestova virtual camera"));  // letter case matters
+  EXPECT_FALSE(out.findDevice("Kestova Virtual"));          // the whole name
+  EXPECT_TRUE(out.findDevice("OBS Virtual Camera"));
   EXPECT_EQ(v4l2.openCount(), 0);
+  EXPECT_TRUE(LoopbackOutput::hasNodeNamed(sys.sysRoot(), kLabel));
+  EXPECT_EQ(LoopbackOutput::loopbackDevices(v4l2, sys.sysRoot(), sys.devRoot()).size(), 2u);
+
+  // A node named like ours whose driver or bus is another's is refused.
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video3", kLabel);
+  auto wrongBus = loopback(kLabel, 3);
+  wrongBus.busInfo = "platform:vivid-000";
+  dev.addNode(other.devicePath("video3"), wrongBus);
+  LoopbackOutput o2(dev, other.sysRoot(), other.devRoot());
+  EXPECT_FALSE(o2.findDevice(kLabel));
 }
 
-TEST_F(LoopbackTest, WritesWholeYuyvFramesThroughPartialWrites) {
+TEST_F(LoopbackTest, LabelsTheModuleCannotCarryAreRefused) {
+  EXPECT_TRUE(LoopbackOutput::isUsableLabel(kLabel));
+  EXPECT_TRUE(LoopbackOutput::isUsableLabel(std::string(31, 'a')));
+  EXPECT_FALSE(LoopbackOutput::isUsableLabel(std::string(32, 'a')));
+  EXPECT_FALSE(LoopbackOutput::isUsableLabel("Kestova,Camera"));
+  EXPECT_FALSE(LoopbackOutput::isUsableLabel(""));
   LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
-  ASSERT_TRUE(out.start(*out.findDevice("Corvane Virtual Camera"), 1280, 720));
+  EXPECT_FALSE(out.findDevice("Kestova,Virtual Camera"));
+}
+
+TEST_F(LoopbackTest, StartSetsTheFormatAndRateAndWritesOneBlackFrame) {
+  auto out = started();
+  EXPECT_EQ(v4l2.lastOpenFlags() & O_ACCMODE, O_WRONLY);
+  EXPECT_TRUE(v4l2.lastOpenFlags() & O_NONBLOCK);
   EXPECT_EQ(v4l2.lastFormat().pixelformat, uint32_t(V4L2_PIX_FMT_YUYV));
-  v4l2.setWriteChunk(100000);  // the driver takes a part of the frame at a time
-  ASSERT_TRUE(out.enqueueFrame(frame(255, 255, 255)));
-  out.drain();
+  EXPECT_EQ(v4l2.lastFormat().width, 1280u);
+  EXPECT_EQ(v4l2.lastTimePerFrame().numerator, 1u);
+  EXPECT_EQ(v4l2.lastTimePerFrame().denominator, 30u);
   auto bytes = v4l2.writtenBytes();
-  ASSERT_EQ(bytes.size(), size_t(1280 * 720 * 2));
-  EXPECT_GE(bytes[0], 234);  // white: Y high, chroma neutral
-  EXPECT_NEAR(bytes[1], 128, 2);
-  EXPECT_EQ(out.framesWritten(), 1u);
+  ASSERT_EQ(bytes.size(), kFrameBytes);
+  EXPECT_EQ(bytes[0], 16);  // black: Y 16, chroma neutral
+  EXPECT_EQ(bytes[1], 128);
+  EXPECT_EQ(bytes[kFrameBytes - 2], 16);
+  EXPECT_TRUE(out->isConnected());
+  EXPECT_TRUE(out->readyToEnqueue());
+  EXPECT_EQ(out->clientUsage(), LoopbackOutput::ClientUsage::Current);
 }
 
-TEST_F(LoopbackTest, OneFrameInFlightAndFramesOfAnotherSizeAreDropped) {
-  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
-  EXPECT_FALSE(out.enqueueFrame(frame(0, 0, 255)));  // before the sink is started
-  ASSERT_TRUE(out.start(*out.findDevice("Corvane Virtual Camera"), 1280, 720));
-  auto red = frame(0, 0, 255);
+TEST_F(LoopbackTest, FramesAreYuyvAsLibyuvMakesThemWhateverTheSourceRowPadding) {
+  auto out = started();
+  v4l2.setWriteChunk(100000);  // the driver takes a part of the frame at a time
+  auto f = frame(1280, 720, 96);
+  ASSERT_TRUE(out->enqueueFrame(f));
+  out->drain();
+  auto bytes = v4l2.writtenBytes();
+  ASSERT_EQ(bytes.size(), 2 * kFrameBytes);
+  std::vector<uint8_t> expected(kFrameBytes);
+  libyuv::ARGBToYUY2(f->baseAddress(0), int(f->bytesPerRow(0)), expected.data(), 1280 * 2, 1280,
+                     720);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + kFrameBytes));
+  EXPECT_EQ(out->framesWritten(), 2u);  // the black one and ours
+}
+
+TEST_F(LoopbackTest, AnotherSizeIsScaledNotDropped) {
+  auto out = started();
+  auto small = frame(640, 360);
+  ASSERT_TRUE(out->enqueueFrame(small));
+  out->drain();
+  auto bytes = v4l2.writtenBytes();
+  ASSERT_EQ(bytes.size(), 2 * kFrameBytes);
+  auto big = frame();
+  std::vector<uint8_t> expected(kFrameBytes);
+  libyuv::ARGBToYUY2(big->baseAddress(0), int(big->bytesPerRow(0)), expected.data(), 2560, 1280,
+                     720);
+  // The quarters keep their colours: compare away from the edges between them.
+  for (auto [x, y] : {std::pair{100, 100}, {1000, 100}, {100, 600}, {1000, 600}}) {
+    size_t i = kFrameBytes + size_t(y) * 2560 + size_t(x) * 2;
+    EXPECT_NEAR(bytes[i], expected[i - kFrameBytes], 3) << x << "," << y;
+  }
+}
+
+TEST_F(LoopbackTest, OneWriteInFlightAndTheFlagComesBackAfterAFailedWrite) {
+  LoopbackOutput idle(v4l2, sys.sysRoot(), sys.devRoot());
+  EXPECT_FALSE(idle.enqueueFrame(frame()));  // before the sink is started
+
+  auto out = started();
+  auto f = frame();
   int taken = 0;
-  for (int i = 0; i < 50; ++i) taken += out.enqueueFrame(red);
-  out.drain();
+  for (int i = 0; i < 50; ++i) taken += out->enqueueFrame(f);
+  out->drain();
   EXPECT_GE(taken, 1);
-  EXPECT_EQ(out.framesWritten(), uint64_t(taken));
-  EXPECT_EQ(out.framesDropped(), uint64_t(1 + 50 - taken));  // the one before the start too
-  EXPECT_TRUE(out.readyToEnqueue());
-  EXPECT_FALSE(out.enqueueFrame(frame(0, 0, 255, 640, 360)));
-  EXPECT_TRUE(out.readyToEnqueue());  // a refused frame leaves the sink ready
+  EXPECT_EQ(out->framesWritten(), uint64_t(taken) + 1);
+  EXPECT_EQ(out->framesDropped(), uint64_t(50 - taken));
+  EXPECT_TRUE(out->readyToEnqueue());
+
+  // A full device loses that frame only; the next one goes.
+  v4l2.failWrites(EAGAIN);
+  EXPECT_TRUE(out->enqueueFrame(f));
+  out->drain();
+  EXPECT_TRUE(out->readyToEnqueue());
+  EXPECT_TRUE(out->isConnected());
+  EXPECT_TRUE(out->enqueueFrame(f));
+  out->drain();
+  EXPECT_EQ(out->framesWritten(), uint64_t(taken) + 2);
 }
 
-TEST_F(LoopbackTest, AGoneDeviceDisconnectsTheSink) {
-  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
-  ASSERT_TRUE(out.start(*out.findDevice("Corvane Virtual Camera"), 1280, 720));
+TEST_F(LoopbackTest, AGoneDeviceClosesTheSinkAndItConnectsAgainLater) {
+  auto out = started();
+  v4l2.failWrites(EIO);
+  out->enqueueFrame(frame());
+  out->drain();
+  EXPECT_FALSE(out->isConnected());
+  EXPECT_FALSE(out->readyToEnqueue());
+  EXPECT_FALSE(out->enqueueFrame(frame()));
+  EXPECT_EQ(v4l2.openCount(), 0);
+  EXPECT_NE(out->lastError().find("writing a frame failed"), std::string::npos);
+
+  ASSERT_TRUE(out->start(*out->findDevice(kLabel), 1280, 720));
   v4l2.unplug();
-  out.enqueueFrame(frame(1, 2, 3));
-  out.drain();
+  out->drain();  // the event watch sees the device go
+  EXPECT_FALSE(out->isConnected());
+  EXPECT_EQ(disconnects.load(), 2);
+  v4l2.replug();
+  ASSERT_TRUE(out->start(*out->findDevice(kLabel), 1280, 720));
+  EXPECT_TRUE(out->enqueueFrame(frame()));
+  out->drain();
+  EXPECT_TRUE(out->isConnected());
+}
+
+TEST_F(LoopbackTest, AFailingStartLeavesTheSinkClosed) {
+  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
+  EXPECT_FALSE(out.start(*out.findDevice(kLabel), 1920, 1080));  // a size the device refuses
+  EXPECT_FALSE(out.isConnected());
+  EXPECT_EQ(v4l2.openCount(), 0);
+  v4l2.failWrites(ENODEV);  // the black frame cannot be written
+  EXPECT_FALSE(out.start(*out.findDevice(kLabel), 1280, 720));
   EXPECT_FALSE(out.isConnected());
   EXPECT_FALSE(out.readyToEnqueue());
-  EXPECT_NE(out.lastError().find("writing a frame failed"), std::string::npos);
+  EXPECT_EQ(v4l2.openCount(), 0);
 }
 
-TEST_F(LoopbackTest, ASizeTheDeviceWillNotTakeIsRefused) {
-  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
-  EXPECT_FALSE(out.start(*out.findDevice("Corvane Virtual Camera"), 1920, 1080));
-  EXPECT_FALSE(out.isConnected());
-  EXPECT_EQ(v4l2.openCount(), 0);
+TEST_F(LoopbackTest, ReaderCountsBecomeStreamStateChanges) {
+  v4l2.setClientCount(0);
+  auto out = started();
+  out->drain();
+  EXPECT_TRUE(seenStates().empty());  // the initial "no readers" is not reported
+  v4l2.setClientCount(1);
+  out->drain();
+  v4l2.setClientCount(2);  // still streaming: no new report
+  out->drain();
+  v4l2.setClientCount(0);
+  out->drain();
+  EXPECT_EQ(seenStates(), (std::vector<bool>{true, false}));
+  EXPECT_FALSE(out->isStreaming());
+  // Frames still flow while the watch waits.
+  EXPECT_TRUE(out->enqueueFrame(frame()));
+  out->drain();
+  EXPECT_EQ(out->framesWritten(), 2u);
+}
+
+TEST_F(LoopbackTest, AnInitialReaderIsReportedAndOlderModulesAreUnderstood) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  dev.addNode(other.devicePath("video5"),
+              loopback(kLabel, 5, LoopbackOutput::kLegacyClientUsageEvent));
+  dev.setClientCount(1);
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot());
+  std::atomic<int> reports{0};
+  out.setHandlers({[&](bool s) { reports += s ? 1 : 100; }, {}});
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
+  out.drain();
+  EXPECT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::Legacy);
+  EXPECT_EQ(reports.load(), 1);
+  EXPECT_TRUE(out.isStreaming());
+  out.stop();
+  EXPECT_FALSE(out.isStreaming());
+}
+
+TEST_F(LoopbackTest, AModuleWithoutReaderEventsStillTakesFrames) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5, 0));
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot());
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
+  EXPECT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::None);
+  EXPECT_TRUE(out.enqueueFrame(frame()));
+  out.drain();
+  EXPECT_EQ(out.framesWritten(), 2u);
+  EXPECT_FALSE(out.isStreaming());
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace testsupport {
@@ -23,6 +24,20 @@ size_t frameBytes(uint32_t fourcc, int w, int h) {
   return kBufferBytes;
 }
 }  // namespace
+
+FakeV4l2Device::Node FakeV4l2Device::loopbackNode(const std::string& label, int number,
+                                                  uint32_t clientUsageEvent) {
+  Node node;
+  node.driver = "v4l2 loopback";
+  node.card = label;
+  char bus[48];
+  std::snprintf(bus, sizeof bus, "platform:v4l2loopback-%03d", number);
+  node.busInfo = bus;
+  node.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
+  node.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}, {640, 360}}}};
+  node.clientUsageEvent = clientUsageEvent;
+  return node;
+}
 
 FakeV4l2Device::FakeV4l2Device() : eventFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -76,8 +91,9 @@ size_t FakeV4l2Device::pendingFrames() const {
   return frames_.size();
 }
 
-int FakeV4l2Device::open(const char* path, int) {
+int FakeV4l2Device::open(const char* path, int flags) {
   std::lock_guard lock(mutex_);
+  lastOpenFlags_ = flags;
   if (unplugged_ || !nodes_.count(path)) {
     errno = ENOENT;
     return -1;
@@ -93,6 +109,8 @@ int FakeV4l2Device::close(int fd) {
     errno = EBADF;
     return -1;
   }
+  subscribed_.erase(fd);
+  events_.erase(fd);
   return 0;
 }
 
@@ -107,11 +125,41 @@ int FakeV4l2Device::ioctl(int fd, unsigned long request, void* arg) {
     errno = ENODEV;
     return -1;
   }
-  return handle(nodes_.at(it->second), request, arg);
+  return handle(fd, nodes_.at(it->second), request, arg);
 }
 
-int FakeV4l2Device::handle(const Node& node, unsigned long request, void* arg) {
+int FakeV4l2Device::handle(int fd, const Node& node, unsigned long request, void* arg) {
   switch (request) {
+    case VIDIOC_S_PARM: {
+      calls_.push_back("S_PARM");
+      auto* p = static_cast<v4l2_streamparm*>(arg);
+      if (p->type != V4L2_BUF_TYPE_VIDEO_OUTPUT) break;
+      timePerFrame_ = p->parm.output.timeperframe;
+      return 0;
+    }
+    case VIDIOC_SUBSCRIBE_EVENT: {
+      calls_.push_back("SUBSCRIBE_EVENT");
+      auto* sub = static_cast<v4l2_event_subscription*>(arg);
+      if (!node.clientUsageEvent || sub->type != node.clientUsageEvent) break;
+      subscribed_[fd] = sub->type;
+      if (sub->flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) {
+        v4l2_event ev{};
+        ev.type = sub->type;
+        std::memcpy(ev.u.data, &clientCount_, sizeof clientCount_);
+        events_[fd].push_back(ev);
+      }
+      return 0;
+    }
+    case VIDIOC_DQEVENT: {
+      auto& q = events_[fd];
+      if (q.empty()) {
+        errno = ENOENT;
+        return -1;
+      }
+      *static_cast<v4l2_event*>(arg) = q.front();
+      q.pop_front();
+      return 0;
+    }
     case VIDIOC_QUERYCAP: {
       calls_.push_back("QUERYCAP");
       auto* cap = static_cast<v4l2_capability*>(arg);
@@ -233,10 +281,56 @@ ssize_t FakeV4l2Device::write(int fd, const void* data, size_t size) {
     errno = ENODEV;
     return -1;
   }
+  if (failTimes_ > 0) {
+    --failTimes_;
+    errno = failError_;
+    return -1;
+  }
   size_t n = std::min(size, writeChunk_);
   const auto* p = static_cast<const uint8_t*>(data);
   written_.insert(written_.end(), p, p + n);
+  writeSizes_.push_back(n);
   return ssize_t(n);
+}
+
+void FakeV4l2Device::replug() {
+  std::lock_guard lock(mutex_);
+  unplugged_ = false;
+}
+
+void FakeV4l2Device::setClientCount(uint32_t count) {
+  {
+    std::lock_guard lock(mutex_);
+    clientCount_ = count;
+    for (const auto& [fd, type] : subscribed_) {
+      v4l2_event ev{};
+      ev.type = type;
+      std::memcpy(ev.u.data, &count, sizeof count);
+      events_[fd].push_back(ev);
+    }
+  }
+  signal();
+}
+
+void FakeV4l2Device::failWrites(int error, int times) {
+  std::lock_guard lock(mutex_);
+  failError_ = error;
+  failTimes_ = times;
+}
+
+int FakeV4l2Device::lastOpenFlags() const {
+  std::lock_guard lock(mutex_);
+  return lastOpenFlags_;
+}
+
+v4l2_fract FakeV4l2Device::lastTimePerFrame() const {
+  std::lock_guard lock(mutex_);
+  return timePerFrame_;
+}
+
+std::vector<size_t> FakeV4l2Device::writeSizes() const {
+  std::lock_guard lock(mutex_);
+  return writeSizes_;
 }
 
 void FakeV4l2Device::setWriteChunk(size_t bytes) {
@@ -262,7 +356,7 @@ bool FakeV4l2Device::readyLocked() const {
   return streaming_ && !frames_.empty() && !queued_.empty();
 }
 
-int FakeV4l2Device::waitReadable(int, int wakeFd, int timeoutMs) {
+int FakeV4l2Device::waitReadable(int fd, int wakeFd, int timeoutMs) {
   for (;;) {
     {
       std::lock_guard lock(mutex_);
@@ -271,13 +365,19 @@ int FakeV4l2Device::waitReadable(int, int wakeFd, int timeoutMs) {
         return -1;
       }
       if (readyLocked()) return 1;
+      auto pending = events_.find(fd);
+      if (pending != events_.end() && !pending->second.empty()) return 1;
     }
     struct pollfd fds[2] = {{eventFd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     int r = ::poll(fds, wakeFd >= 0 ? 2 : 1, timeoutMs);
     if (r <= 0) return r;
+    if (fds[0].revents & POLLIN) {
+      // Like the kernel's poll, the device's own state is reported with a wake-up.
+      uint64_t v;
+      [[maybe_unused]] auto n = ::read(eventFd_, &v, sizeof v);
+      continue;
+    }
     if (fds[1].revents & POLLIN) return 0;
-    uint64_t v;
-    [[maybe_unused]] auto n = ::read(eventFd_, &v, sizeof v);
   }
 }
 

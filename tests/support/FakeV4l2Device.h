@@ -29,7 +29,13 @@ class FakeV4l2Device : public platform::V4l2Api {
     std::string busInfo = "usb-0000:00:14.0-1";
     uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     std::vector<Format> formats;
+    // The loopback module's reader-count event type this node sends; 0: none (an old module).
+    uint32_t clientUsageEvent = 0;
   };
+
+  // A v4l2loopback output node carrying `label`, bus "platform:v4l2loopback-<number>", taking YUYV
+  // 1280x720 (and 640x360), sending the reader count as `clientUsageEvent` (0: an old module).
+  static Node loopbackNode(const std::string& label, int number, uint32_t clientUsageEvent);
 
   FakeV4l2Device();
   ~FakeV4l2Device() override;
@@ -37,6 +43,16 @@ class FakeV4l2Device : public platform::V4l2Api {
   void addNode(const std::string& path, Node node);
   void pushFrame(std::vector<uint8_t> bytes);
   void unplug();
+  // The device is back (a new device with the same node).
+  void replug();
+  // Loopback readers: sends the count to every subscriber of the node's client-usage event.
+  void setClientCount(uint32_t count);
+  // The next `times` writes fail with `error` (EAGAIN, EIO, ...).
+  void failWrites(int error, int times = 1);
+  int lastOpenFlags() const;
+  v4l2_fract lastTimePerFrame() const;
+  // Sizes of the writes that took bytes, in order.
+  std::vector<size_t> writeSizes() const;
   // Requests seen, by name ("S_FMT", "STREAMON", ...), in order.
   std::vector<std::string> calls() const;
   int openCount() const;
@@ -56,7 +72,7 @@ class FakeV4l2Device : public platform::V4l2Api {
   std::vector<uint8_t> writtenBytes() const;
 
  private:
-  int handle(const Node& node, unsigned long request, void* arg);
+  int handle(int fd, const Node& node, unsigned long request, void* arg);
   void signal();
   bool readyLocked() const;
 
@@ -75,6 +91,14 @@ class FakeV4l2Device : public platform::V4l2Api {
   int eventFd_ = -1;
   size_t writeChunk_ = SIZE_MAX;
   std::vector<uint8_t> written_;
+  std::vector<size_t> writeSizes_;
+  int failError_ = 0;
+  int failTimes_ = 0;
+  int lastOpenFlags_ = 0;
+  v4l2_fract timePerFrame_{0, 0};
+  uint32_t clientCount_ = 0;
+  std::map<int, uint32_t> subscribed_;  // fd -> event type
+  std::map<int, std::deque<v4l2_event>> events_;
 };
 
 }  // namespace testsupport

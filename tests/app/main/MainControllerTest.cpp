@@ -16,6 +16,7 @@
 #include "controlboard/ControlBoardViewModel.h"
 #include "main/BasePositionView.h"
 #include "main/MainController.h"
+#include "main/VirtualCameraSink.h"
 #include "qt/DeviceMonitor.h"
 #include "render/BorderView.h"
 #include "render/EffectView.h"
@@ -31,7 +32,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr const char* kSinkLabel = "Corvane Virtual Camera";
+constexpr const char* kSinkLabel = corvane::VirtualCameraSink::kCardLabel;
 
 // The main window over the real camera manager (fake driver and sysfs, simulated camera), the
 // cloud played by the loopback server, a recording logger, a device monitor fed by the test and
@@ -71,9 +72,9 @@ class MainControllerTest : public CameraManagerTest {
     env.companyModel = [this] { return company; };
     env.startSinkStream = [this] {
       ++sinkAttempts;
-      auto device = sink.findDevice(kSinkLabel);
-      return device && sink.start(*device, 1280, 720);
+      return virtualCamera.connectCameraExtension();
     };
+    env.isSinkConnected = [this] { return virtualCamera.isConnected(); };
     env.activateCameraExtension = [this] { ++activations; };
     env.sendPixelBuffer = [this](const platform::PixelBufferRef& frame) {
       handOffs.push_back("link");
@@ -82,7 +83,7 @@ class MainControllerTest : public CameraManagerTest {
     env.enqueueFrame = [this](const platform::PixelBufferRef& frame) {
       handOffs.push_back("sink");
       sinkFrames.push_back(frame);
-      if (sink.isConnected()) sink.enqueueFrame(frame);
+      virtualCamera.enqueueFrame(frame);
     };
     env.assignMenuEvents = [this](const auto& events) {
       for (const auto& [name, body] : events) menuEvents.push_back(name);
@@ -98,13 +99,8 @@ class MainControllerTest : public CameraManagerTest {
 
   void addLoopback() {
     sys.addVirtualNode("video11", kSinkLabel);
-    testsupport::FakeV4l2Device::Node n;
-    n.driver = "v4l2 loopback";
-    n.card = kSinkLabel;
-    n.busInfo = "platform:v4l2loopback-011";
-    n.deviceCaps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    n.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}}}};
-    v4l2.addNode(sys.devicePath("video11"), n);
+    v4l2.addNode(sys.devicePath("video11"),
+                 testsupport::FakeV4l2Device::loopbackNode(kSinkLabel, 11, 0));
   }
 
   // The debug lines of the start-up functions, in order.
@@ -120,6 +116,20 @@ class MainControllerTest : public CameraManagerTest {
     return seen;
   }
 
+  // The demo clip, when scripts/setup made it.
+  static std::string demoClip() { return std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4"; }
+  // A camera manager on the file source and the real facade and vision library, its frames
+  // reaching the renderer.
+  void makeDemoManager(corvane::PlayerManager& player) {
+    auto env = environment();
+    env.player = &player;
+    env.makeFacade = corvane::SelvoAnalysisFacade::factory();
+    env.publishFrame = [this](const platform::PixelBufferRef& frame) { metal.notifyFrame(frame); };
+    env.makeEffectView = [this] { return std::make_shared<corvane::EffectView>(QRect(), metal); };
+    manager = std::make_unique<corvane::CameraManager>(env);
+    manager->setupEffectView();
+  }
+
   // Delivers what the device monitor has read.
   void deliverDeviceEvents() {
     monitor->readPending();
@@ -133,6 +143,7 @@ class MainControllerTest : public CameraManagerTest {
   testsupport::FakeDeviceEventSource* events = nullptr;
   std::unique_ptr<platform::DeviceMonitor> monitor;
   platform::LoopbackOutput sink{v4l2, sys.sysRoot(), sys.devRoot()};
+  corvane::VirtualCameraSink virtualCamera{sink, {}};
   std::optional<corvane::CompanyModel> company;
   int sinkAttempts = 0;
   int activations = 0;
@@ -256,6 +267,15 @@ TEST_F(MainControllerTest, SinkMissingWatchesDevicesAndConnectsWhenItArrives) {
   EXPECT_EQ(sinkAttempts, connectedAttempts);
   EXPECT_EQ(activations, 1);
   EXPECT_EQ(controller->deviceObserverCount(), 1);
+  // The device goes away under the sink: the next arrival connects it again.
+  v4l2.unplug();
+  virtualCamera.enqueueFrame(platform::PixelBuffer::create(1280, 720, platform::PixelFormat::BGRA));
+  sink.drain();
+  EXPECT_FALSE(sink.isConnected());
+  v4l2.replug();
+  events->plugVideo("video11");
+  deliverDeviceEvents();
+  EXPECT_TRUE(sink.isConnected());
 }
 
 TEST_F(MainControllerTest, ACameraArrivingAfterTheSearchGaveUpIsConnected) {
@@ -427,16 +447,11 @@ TEST_F(MainControllerTest, ClickingTheBasePositionButtonEntersFovEditing) {
 // The demo clip through the file source, the real facade and vision library: the preview shows
 // the panorama and the navigator view the composed output.
 TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
-  std::string clip = std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4";
+  std::string clip = demoClip();
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
+  addLoopback();  // the virtual camera's device, so the sink road ends on the fake driver
   corvane::PlayerManager player(clock);
-  auto env = environment();
-  env.player = &player;
-  env.makeFacade = corvane::SelvoAnalysisFacade::factory();
-  env.publishFrame = [this](const platform::PixelBufferRef& frame) { metal.notifyFrame(frame); };
-  env.makeEffectView = [this] { return std::make_shared<corvane::EffectView>(QRect(), metal); };
-  manager = std::make_unique<corvane::CameraManager>(env);
-  manager->setupEffectView();
+  makeDemoManager(player);
   makeController();
   controller->show();
   auto pump = [&] {
@@ -470,6 +485,15 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   ASSERT_GE(handOffs.size(), 2u);
   for (size_t i = 0; i < handOffs.size(); ++i) EXPECT_EQ(handOffs[i], i % 2 ? "sink" : "link");
   EXPECT_EQ(linkFrames.back(), sinkFrames.back());
+  // The fake loopback device holds whole YUYV frames: the black first one, then composed ones.
+  sink.drain();
+  auto written = v4l2.writtenBytes();
+  constexpr size_t kYuyvFrame = 1280 * 720 * 2;
+  ASSERT_GE(written.size(), 2 * kYuyvFrame);
+  EXPECT_EQ(written.size() % kYuyvFrame, 0u);
+  size_t bright = 0;
+  for (size_t i = written.size() - kYuyvFrame; i < written.size(); i += 2) bright += written[i] > 40;
+  EXPECT_GT(bright, kYuyvFrame / 2 / 10);  // the picture, not the black frame
   // The overlay holds the borders of the control list the preview composed.
   EXPECT_FALSE(controller->controlBorderView->borders().empty());
   // The preview is the panorama at preview width: 1280 wide, the clip's shape.
@@ -530,7 +554,7 @@ TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCa
   EXPECT_EQ(sinkFrames.back(), previous);
   EXPECT_EQ(metal.vxdPixelBuffer(), previous);
   sink.drain();
-  EXPECT_EQ(sink.framesWritten(), 1u);
+  EXPECT_EQ(sink.framesWritten(), 2u);  // the black frame of the start, then the composed one
 
   // A delivery after the window is gone does nothing.
   controller.reset();
@@ -590,16 +614,10 @@ struct Mouse {
 // The demo clip through the file source and the real facade: gestures on the preview become
 // the facade's rectangles with the next frames.
 TEST_F(MainControllerTest, GesturesOnThePreviewEditTheFacadesRectangles) {
-  std::string clip = std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4";
+  std::string clip = demoClip();
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
   corvane::PlayerManager player(clock);
-  auto env = environment();
-  env.player = &player;
-  env.makeFacade = corvane::SelvoAnalysisFacade::factory();
-  env.publishFrame = [this](const platform::PixelBufferRef& frame) { metal.notifyFrame(frame); };
-  env.makeEffectView = [this] { return std::make_shared<corvane::EffectView>(QRect(), metal); };
-  manager = std::make_unique<corvane::CameraManager>(env);
-  manager->setupEffectView();
+  makeDemoManager(player);
   config.minRectSideLength = 60;
   makeController();
   controller->show();

@@ -1,0 +1,188 @@
+#include "ipc/MachManager.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "ipc/LinkMessage.h"
+
+namespace platform {
+
+MachManager::Environment MachManager::Environment::process() {
+  Environment env;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string folder = runtime && *runtime ? runtime : "/run/user/" + std::to_string(getuid());
+  env.socketPath = folder + "/" + kAssistantServiceName;
+  env.systemLog = [](const std::string& line) { syslog(LOG_NOTICE, "%s", line.c_str()); };
+  return env;
+}
+
+MachManager& MachManager::shared() {
+  static MachManager manager(Environment::process());
+  return manager;
+}
+
+MachManager::MachManager(Environment environment) : env_(std::move(environment)) { connect(); }
+
+MachManager::~MachManager() {
+  queue_.drain();
+  if (wakeFd_ >= 0) {
+    uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+  }
+  if (listener_.joinable()) listener_.join();
+  for (int fd : {assistant_, listenerEnd_, wakeFd_})
+    if (fd >= 0) ::close(fd);
+}
+
+void MachManager::log(const std::string& line) {
+  if (env_.systemLog) env_.systemLog(line);
+}
+
+void MachManager::connect() {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (env_.socketPath.empty() || env_.socketPath.size() >= sizeof address.sun_path) {
+    log("[Kestova] remoteObjectProxyWithErrorHandler: unusable socket path " + env_.socketPath);
+    return;
+  }
+  std::memcpy(address.sun_path, env_.socketPath.c_str(), env_.socketPath.size());
+  int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    log("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath + ": " +
+        std::strerror(errno));
+    if (fd >= 0) ::close(fd);
+    return;
+  }
+  // The callback endpoint: the assistant gets one end, we listen on the other.
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+    log(std::string("[Kestova] cannot make the callback endpoint: ") + std::strerror(errno));
+    ::close(fd);
+    return;
+  }
+  int error = LinkMessage::send(fd, LinkMessage::registerAsStudio(), pair[1], MSG_DONTWAIT);
+  ::close(pair[1]);
+  if (error) {
+    log(std::string("[Kestova] invalidationHandler: registerAsStudio failed: ") +
+        std::strerror(error));
+    ::close(pair[0]);
+    ::close(fd);
+    return;
+  }
+  assistant_ = fd;
+  listenerEnd_ = pair[0];
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  listener_ = std::thread([this] { listen(); });
+}
+
+// The anonymous listener: the assistant's calls back, until it closes its end or we stop.
+void MachManager::listen() {
+  for (;;) {
+    pollfd fds[2] = {{listenerEnd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    int r = ::poll(fds, 2, -1);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents & POLLIN) return;
+    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    auto received = LinkMessage::receive(listenerEnd_, MSG_DONTWAIT);
+    switch (received.status) {
+      case LinkMessage::Status::again:
+        continue;
+      case LinkMessage::Status::closed:
+        log("[Kestova] invalidationHandler: the assistant closed the callback endpoint");
+        return;
+      case LinkMessage::Status::failed:
+        log(std::string("[Kestova] invalidationHandler: ") + std::strerror(received.error));
+        return;
+      case LinkMessage::Status::malformed:
+        log("[Kestova] a malformed message from the assistant was ignored");
+        continue;
+      case LinkMessage::Status::ok:
+        break;
+    }
+    if (received.fd >= 0) ::close(received.fd);
+    const LinkMessage& m = *received.message;
+    if (auto streaming = m.streaming()) {
+      streamStateChanged(*streaming);
+    } else if (auto size = m.resolution()) {
+      resolutionChangedWithWidth(size->first, size->second);
+    } else {
+      log("[Kestova] a message the studio does not take was ignored");
+    }
+  }
+}
+
+void MachManager::setDelegate(MachManagerDelegate* delegate) {
+  std::lock_guard lock(delegateMutex_);
+  delegate_ = delegate;
+}
+
+void MachManager::streamStateChanged(bool streaming) {
+  isStreaming_ = streaming;
+  log(std::string("[Kestova] streamStateChanged: ") + (streaming ? "YES" : "NO"));
+  std::lock_guard lock(delegateMutex_);
+  if (delegate_) delegate_->streamStateChanged(streaming);
+}
+
+void MachManager::resolutionChangedWithWidth(int32_t width, int32_t height) {
+  // Frames keep the size of the first one copied; the report is only noted.
+  log("[Kestova] resolutionChangedWithWidth: " + std::to_string(width) +
+      " height: " + std::to_string(height));
+}
+
+void MachManager::sendPixelBuffer(const PixelBufferRef& pixelBuffer) {
+  if (!pixelBuffer || assistant_ < 0 || invalidated_) return;
+  PixelBufferRef frame = pixelBuffer;
+  if (frame->fd() < 0) {
+    frame = ring_.copy(*pixelBuffer);
+    if (!frame) {
+      ++dropped_;
+      return;
+    }
+  }
+  queue_.async([this, frame] { send(frame); });
+}
+
+void MachManager::send(const PixelBufferRef& frame) {
+  if (invalidated_) return;
+  LinkMessage::FrameDescription d;
+  d.width = frame->width();
+  d.height = frame->height();
+  d.format = uint32_t(frame->format());
+  d.planeCount = uint32_t(frame->planeCount());
+  for (size_t p = 0; p < frame->planeCount() && p < 2; ++p) {
+    d.bytesPerRow[p] = uint32_t(frame->bytesPerRow(p));
+    d.planeOffset[p] = uint64_t(frame->baseAddress(p) - frame->baseAddress(0));
+  }
+  d.size = frame->dataSize();
+  int error = LinkMessage::send(assistant_, LinkMessage::updateNewFrame(d), frame->fd(),
+                                MSG_DONTWAIT);
+  if (error == 0) {
+    ++sent_;
+  } else if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS ||
+             error == ETOOMANYREFS) {
+    ++dropped_;  // the assistant is behind (or holds too many frames): this frame only
+  } else {
+    ++dropped_;
+    invalidate(error);
+  }
+}
+
+void MachManager::invalidate(int error) {
+  if (invalidated_.exchange(true)) return;
+  log(std::string("[Kestova] invalidationHandler: ") + std::strerror(error));
+}
+
+void MachManager::drain() { queue_.drain(); }
+
+}  // namespace platform
