@@ -25,6 +25,7 @@
 #include "ipc/MachManager.h"
 #include "log/LogManager.h"
 #include "main/BasePositionView.h"
+#include "main/PreviewMouseAdaptor.h"
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
 #include "qt/UserDefaults.h"
@@ -36,6 +37,7 @@
 #include "shell/CustomWindow.h"
 #include "shell/LanguageViewController.h"
 #include "shell/SettingViewController.h"
+#include "Workspace.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageAssets.h"
@@ -128,6 +130,7 @@ MainController::Environment MainController::Environment::process() {
           if (auto it = eventSlots.find(name); it != eventSlots.end())
             delegate->*(it->second) = body;
       };
+  env.openURL = [](const std::string& url) { return platform::Workspace::shared().openURL(url); };
   env.makeConnectController = [](QWidget* parent) -> QWidget* {
     return ConnectController::make(parent);
   };
@@ -171,6 +174,7 @@ MainController::MainController(Environment environment, QWidget* parent)
   setObjectName("MainController");
   setMinimumSize(640, 360);
   buildViews();
+  setupRoiEditing();
   viewDidLoad();
 }
 
@@ -480,13 +484,13 @@ void MainController::addObservable() {
          updateController->updateLayout();
          if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
        })},
-      {"menuAutoDetectEvent", none},
-      {"menuDetectOnceEvent", none},
-      {"menuAutoTrackEvent", none},
-      {"menuCleanAllEvent", none},
-      {"menuWebsiteEvent", none},
-      {"menuTrackAllEvent", none},
-      {"menuUntrackAllEvent", none},
+      {"menuAutoDetectEvent", guard([this] { menuDetectBody(); })},
+      {"menuDetectOnceEvent", guard([this] { menuDetectOnce(); })},
+      {"menuAutoTrackEvent", guard([this] { menuAutoTrack(); })},
+      {"menuCleanAllEvent", guard([this] { menuCleanAll(); })},
+      {"menuWebsiteEvent", guard([this] { menuWebsite(); })},
+      {"menuTrackAllEvent", guard([this] { menuTrackAll(); })},
+      {"menuUntrackAllEvent", guard([this] { menuUntrackAll(); })},
       {"menuPreferencesiEvent", toggle(&MainController::settingView)},
       {"menuLoadRoiEvent", none},
       {"menuSaveRoiEvent", none},
@@ -741,22 +745,18 @@ void MainController::updateBannerIconArea() {
   auto position = Geometry::bannerPositionY(r.y, r.height, camera.cameraFormat().width,
                                             camera.bannerAspectRatio);
   if (!position) return;
-  bannerPositionY = *position;
-  bannerIconArea = QRectF(r.x, r.y, r.width, r.height);
+  roiEditor.bannerPositionY = *position;
+  roiEditor.bannerIconArea = RoiEditor::Rect{double(r.x), double(r.y), double(r.width),
+                                             double(r.height)};
 }
 
-void MainController::updateSelectOriRect() {
-  std::shared_ptr<AnalysisFacade> manager = facade();
-  if (!manager) return;
-  AnalysisFacade::IntRect r = manager->GetTransformingRect();
-  selectOriRect = QRectF(r.x, r.y, r.width, r.height);
-}
+void MainController::updateSelectOriRect() { roiEditor.updateSelectOriRect(); }
 
 void MainController::saveFocusRect(const QRectF& r) {
   CameraFormat format = cameraManager().cameraFormat();
   if (format.width == 0 || format.height == 0) return;
   double wmin = double(env_.config->minRectSideLength);
-  double hmin = isStartTransform ? wmin : 180.0;
+  double hmin = roiEditor.isStartTransform ? wmin : 180.0;
   double W = format.width, H = format.height;
   double nx = r.x() / W, ny = r.y() / H;
   double nw = std::max(r.width(), wmin) / W, nh = std::max(r.height(), hmin) / H;
@@ -781,11 +781,12 @@ void MainController::updateFocusRect() {
         if (auto rect = Geometry::focusRect(r.x, r.y, r.width, r.height,
                                             cameraManager().cameraFormat().width,
                                             controlBoardViewModel().mirror->value()))
-          focusOriRect = *rect;
+          roiEditor.focusOriRect = {rect->x(), rect->y(), rect->width(), rect->height()};
       }
     }
   }
-  debugLine("updateFocusRect", "focusOriRect: " + rectText(focusOriRect));
+  const RoiEditor::Rect& f = roiEditor.focusOriRect;
+  debugLine("updateFocusRect", "focusOriRect: " + rectText(QRectF(f.x, f.y, f.width, f.height)));
 }
 
 std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
@@ -886,5 +887,193 @@ std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control,
   }
   return result;
 }
+
+// ---- mouse editing on the preview and its context menu ----
+
+void MainController::setupRoiEditing() {
+  roiEditor.facade = [this] { return facade(); };
+  roiEditor.setSelectedRectId = [this](int64_t id) {
+    if (controlBorderView) controlBorderView->setSelectedRectId(id);
+  };
+  roiEditor.setHoveringRectId = [this](int64_t id) {
+    if (controlBorderView) controlBorderView->setHoveringRectId(id);
+  };
+  roiEditor.updateFocusRect = [this] { updateFocusRect(); };
+  roiEditor.updateBannerIconArea = [this] { updateBannerIconArea(); };
+  roiEditor.saveFocusRect = [this](const RoiEditor::Rect& r) {
+    saveFocusRect(QRectF(r.x, r.y, r.width, r.height));
+  };
+  roiEditor.storeBannerPositionY = [this](double y) { cameraManager().bannerPositionY = y; };
+  PreviewMouseAdaptor::Hooks hooks;
+  hooks.refreshContext = [this] { fillRoiEditorContext(); };
+  hooks.menuWebsite = [this] { menuWebsite(); };
+  hooks.rightMouseDown = [this](RoiEditor::Point p, QPoint global) { rightMouseDown(p, global); };
+  hooks.isMainWindow = [this] {
+    QWidget* top = window();
+    return top && (top == this || top->isActiveWindow() || !QApplication::activeWindow());
+  };
+  previewMouse_ = new PreviewMouseAdaptor(contentView, controlView, powerbyImage, roiEditor,
+                                          std::move(hooks), this);
+  popUpContextMenu = [](QMenu& menu, QPoint at) { menu.exec(at); };
+}
+
+void MainController::fillRoiEditorContext() {
+  CameraManager& camera = cameraManager();
+  ControlBoardViewModel& model = controlBoardViewModel();
+  RoiEditor::Context& c = roiEditor.context;
+  c.connected = camera.connectMode->value() == ConnectMode::connected;
+  c.displayMode = camera.displayMode->value();
+  c.editMode = model.editMode->value();
+  c.mirror = model.mirror->value();
+  c.isAutoDetect = camera.isAutoDetect->value();
+  c.drawNormalRect = camera.drawNormalRect->value();
+  c.drawTrackingRect = camera.drawTrackingRect->value();
+  c.is360Camera = camera.is360Camera();
+  CameraFormat format = camera.cameraFormat();
+  c.frameWidth = format.width;
+  c.frameHeight = format.height;
+  c.focusRectAspectRatio = camera.focusRectAspectRatio;
+  c.bannerAspectRatio = camera.bannerAspectRatio;
+  c.editOffsetDatumPoint = camera.editOffsetDatumPoint;
+  c.minRectSideLength = int(env_.config->minRectSideLength);
+  c.widthMultiple = controlViewWidthMultiple;
+  c.heightMultiple = controlViewHeightMultiple;
+}
+
+void MainController::rightMouseDown(RoiEditor::Point point, QPoint global) {
+  fillRoiEditorContext();
+  std::optional<RoiEditor::MenuTarget> target = roiEditor.rightMouseDown(point);
+  if (!target) return;
+  // Made anew for every click and gone once it closes.
+  std::unique_ptr<QMenu> menu(makeContextMenu(*target, this));
+  if (popUpContextMenu) popUpContextMenu(*menu, global);
+}
+
+QMenu* MainController::makeContextMenu(const RoiEditor::MenuTarget& target, QWidget* parent) {
+  CameraManager& camera = cameraManager();
+  auto* menu = new QMenu(parent);
+  menu->setTitle("Contextual menu");
+  menu->setObjectName("Contextual menu");
+  using Item = RoiEditor::MenuItem;
+  struct Made {
+    const char* key;
+    void (MainController::*action)();
+  };
+  const std::map<Item, Made> made = {
+      {Item::track, {"rect_menu_tracking_name", &MainController::menuTrack}},
+      {Item::pin, {"rect_menu_pin_name", &MainController::menuPin}},
+      {Item::deleteRect, {"rect_menu_delete_name", &MainController::menuDelete}},
+      {Item::detectBody, {"control_panel_detect_name", &MainController::menuDetectBody}},
+      {Item::removeAllFirst, {"menu_edit_remove_name", &MainController::menuCleanAll}},
+      {Item::detectOnce, {"control_panel_detect_name", &MainController::menuDetectOnce}},
+      {Item::autoTrack, {"control_panel_tracking_name", &MainController::menuAutoTrack}},
+      {Item::removeAllSecond, {"menu_edit_remove_name", &MainController::menuCleanAll}},
+      {Item::protectArea, {"rect_menu_protect_name", &MainController::menuSetProtectArea}},
+  };
+  RoiEditor::MenuChoice choice;
+  choice.hit = target.hit;
+  choice.editMode = controlBoardViewModel().editMode->value();
+  choice.displayMode = camera.displayMode->value();
+  choice.drawNormalRect = camera.drawNormalRect->value();
+  choice.drawTrackingRect = camera.drawTrackingRect->value();
+  choice.isAutoTracking = camera.isAutoTracking->value();
+  choice.enableNewDetectLayout = env_.config->enableNewDetectLayout;
+  std::weak_ptr<bool> weak = alive_;
+  for (Item item : RoiEditor::menuItems(choice)) {
+    const Made& m = made.at(item);
+    QAction* action = menu->addAction(text(m.key));
+    action->setObjectName(m.key);
+    action->setData(int(item));
+    bool checked = item == Item::track         ? target.hit.isTrack
+                   : item == Item::pin         ? target.pinned
+                   : item == Item::detectBody  ? camera.isAutoDetect->value()
+                   : item == Item::autoTrack   ? camera.isFaceAutoTracking->value()
+                                               : false;
+    if (item == Item::track || item == Item::pin || item == Item::detectBody ||
+        item == Item::autoTrack) {
+      action->setCheckable(true);
+      action->setChecked(checked);
+    }
+    if (item == Item::detectOnce) action->setEnabled(!camera.isFaceAutoTracking->value());
+    auto method = m.action;
+    connect(action, &QAction::triggered, this, [this, weak, method] {
+      auto alive = weak.lock();
+      if (alive && *alive) (this->*method)();
+    });
+  }
+  return menu;
+}
+
+void MainController::menuTrack() {
+  fillRoiEditorContext();
+  roiEditor.menuTrack();
+}
+
+void MainController::menuPin() { roiEditor.menuPin(); }
+
+void MainController::menuDelete() {
+  fillRoiEditorContext();
+  // An ignore area deleted while editing comes back with the edit's Cancel.
+  if (std::optional<RoiEditor::Rect> area = roiEditor.menuDelete())
+    ignoreRectsTempDel.push_back(QRectF(area->x, area->y, area->width, area->height));
+}
+
+void MainController::menuDetectBody() {
+  cameraManager().isAutoDetect->setValue(!cameraManager().isAutoDetect->value());
+}
+
+void MainController::menuDetectOnce() { cameraManager().isFaceAutoDetect->setValue(true); }
+
+void MainController::menuAutoTrack() {
+  cameraManager().isFaceAutoTracking->setValue(!cameraManager().isFaceAutoTracking->value());
+}
+
+void MainController::menuCleanAll() {
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) manager->ClearAllRect();
+}
+
+void MainController::menuTrackAll() {
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) manager->TrackAllRects();
+}
+
+void MainController::menuUntrackAll() {
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) manager->UntrackAllRects();
+}
+
+void MainController::menuTransform() {
+  roiEditor.menuTransform();
+  if (!roiEditor.isStartTransform) return;
+  updateFocusRect();
+  if (basePositionView) basePositionView->hide();
+}
+
+void MainController::menuSetProtectArea() {
+  roiEditor.addProtectArea();
+  // Stored again so that the edit-mode controls refresh.
+  ControlBoardViewModel& model = controlBoardViewModel();
+  model.editMode->setValue(model.editMode->value());
+  menuDelete();
+}
+
+void MainController::menuWebsite() {
+  std::optional<CompanyModel> company =
+      env_.companyModel ? env_.companyModel() : std::optional<CompanyModel>();
+  std::string url = company && !company->data.kestovaUrl.empty() ? company->data.kestovaUrl
+                                                                  : std::string(kWebsite);
+  if (env_.openURL && env_.openURL(url))
+    env_.logger->info("default browser was successfully opened", __FILE__, "menuWebsite",
+                      __LINE__);
+}
+
+void MainController::menuLoadRoi() {
+  if (saveRoiView) saveRoiView->setVisible(saveRoiView->isHidden());
+}
+
+void MainController::menuSaveRoi() {
+  if (saveRoiView) saveRoiView->setVisible(saveRoiView->isHidden());
+}
+
+// Name tags are not edited from the preview.
+void MainController::menuAddTag() {}
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QRectF>
 #include <QScrollArea>
@@ -16,6 +17,7 @@
 #include "cloud/CompanyModel.h"
 #include "cloud/UpdateController.h"
 #include "main/MainWindowGeometry.h"
+#include "main/RoiEditor.h"
 #include "qt/DeviceMonitor.h"
 #include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
@@ -42,6 +44,7 @@ class LayoutView;
 class LogManager;
 class MetalManager;
 class SmallControlBoardController;
+class PreviewMouseAdaptor;
 
 // The main window's content: the live preview with its ROI overlay, the navigator panel, the
 // control-board column, the popup hosts and the editing buttons. It wires the camera side, the
@@ -89,6 +92,8 @@ class MainController : public QWidget, public CustomWindowDelegate {
     // then the sink stream.
     std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
     std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
+    // Opens a web address in the user's browser; false when it cannot.
+    std::function<bool(const std::string&)> openURL;
 
     static Environment process();
   };
@@ -145,17 +150,10 @@ class MainController : public QWidget, public CustomWindowDelegate {
 
   // ---- editing and geometry state ----
   std::vector<QRectF> ignoreRectsTempDel;
-  std::optional<QPointF> startLocation, oriStartLocation;
-  bool isRectTrack = false;
-  int64_t selectRectIdx = -1;
-  int64_t tempEditOffset = 0;
-  bool isStartTransform = false, isStartFocusTransform = false;
-  int dragDirection = 0;
-  bool isDragBanner = false;
-  QRectF focusOriRect, selectOriRect;
+  std::optional<QPointF> oriStartLocation;
+  // The gesture and selection state of editing on the preview (frame coordinates).
+  RoiEditor roiEditor;
   bool roiArea = false;  // the preview reports pointer moves
-  std::optional<QRectF> bannerIconArea;
-  double bannerPositionY = 0;
   double controlViewWidthMultiple = 1.0, controlViewHeightMultiple = 1.0;
   VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
   bool isSimpleMode_ = false;
@@ -211,6 +209,33 @@ class MainController : public QWidget, public CustomWindowDelegate {
   // The composing views' camera description: projection, field-of-view mode and api level.
   void applyCameraEnvironment();
 
+  // ---- mouse editing on the preview and its context menu ----
+  // The editor's view of the camera, the board and the settings, as they are now.
+  void fillRoiEditorContext();
+  // A right press inside the preview: the selection steps, then the menu at `global`.
+  void rightMouseDown(RoiEditor::Point point, QPoint global);
+  // The menu for what the right press found (none: no menu), titled "Contextual menu".
+  QMenu* makeContextMenu(const RoiEditor::MenuTarget& target, QWidget* parent);
+  // Shows the menu; the default runs it at the pointer until an item is chosen.
+  std::function<void(QMenu&, QPoint)> popUpContextMenu;
+  PreviewMouseAdaptor* previewMouse() const { return previewMouse_; }
+  void menuTrack();
+  void menuPin();
+  void menuDelete();
+  void menuDetectBody();
+  void menuDetectOnce();
+  void menuAutoTrack();
+  void menuCleanAll();
+  void menuTrackAll();
+  void menuUntrackAll();
+  void menuTransform();
+  void menuSetProtectArea();
+  void menuWebsite();
+  void menuLoadRoi();
+  void menuSaveRoi();
+  void menuAddTag();
+  static constexpr const char* kWebsite = "https://www.kestova.com";
+
   // ---- the program's window hands these over ----
   bool isSimpleMode() const override { return isSimpleMode_; }
   bool isFullScreen() const override { return isFullScreen_; }
@@ -231,6 +256,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
 
  private:
   void buildViews();
+  void setupRoiEditing();
   void layoutViews();
   void debugLine(const char* function, const std::string& message = "");
   void onConnectMode(int mode);
@@ -239,6 +265,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   QPointer<QWidget> connectController_;
   QPointer<ControlBoardController> controlBoardController_;
   QPointer<SmallControlBoardController> smallControlBoardController_;
+  PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
   int deviceObservers_ = 0;
