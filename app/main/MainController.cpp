@@ -195,6 +195,8 @@ void MainController::buildViews() {
   navigatorContentView = new QWidget(navigatorView);
   navigatorTitleLabel = new QLabel(navigatorContentView);
   navigatorTitleLabel->setStyleSheet("color: #E6E1E1;");
+  splitWindowButton = makeTextButton(navigatorContentView, 28);
+  splitWindowButton->setTitle(QString::fromUtf8("\u00D7"));
   navigatorMetalView = new LayoutView(navigatorContentView, *env_.metal);
   navigatorView->hide();
 
@@ -287,6 +289,7 @@ void MainController::layoutViews() {
   navigatorContentView->setGeometry((panel.width() - nw) / 2, 0, nw, nh);
   int title = int(Geometry::kNavigatorTitleHeight);
   navigatorTitleLabel->setGeometry(0, 0, nw, title);
+  splitWindowButton->move(std::max(0, nw - splitWindowButton->width()), 1);
   navigatorMetalView->setGeometry(0, title, nw, std::max(0, nh - title));
 
   QSize base = basePositionView->size();
@@ -758,6 +761,7 @@ void MainController::wireButtons() {
   on(editOKButton, &MainController::onClickEditOK);
   on(editCancelButton, &MainController::onClickEditCancel);
   on(notificationButton, &MainController::onClickNotify);
+  on(splitWindowButton, &MainController::onClickSplitWindow);
 }
 
 void MainController::afterDelay(double seconds, std::function<void()> work) {

@@ -124,6 +124,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   QPointer<LayoutView> navigatorMetalView;
   QPointer<QWidget> navigatorContentView;
   QPointer<QLabel> navigatorTitleLabel;
+  QPointer<CustomButton> splitWindowButton;  // closes the navigator panel
   double navigatorWidthConstraints = 0, navigatorHeightConstraints = 0,
          navigatorBottomConstraints = 0;
   QPointer<QLabel> powerbyImage;

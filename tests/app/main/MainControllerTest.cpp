@@ -1095,7 +1095,7 @@ TEST_F(MainWindowActionsTest, ThirteenListenersHaveTheirBodies) {
   model.splitWindow->setValue(true);
   settle();
   EXPECT_FALSE(controller->navigatorView->isHidden());
-  controller->onClickSplitWindow();
+  controller->splitWindowButton->click();
   settle();
   EXPECT_TRUE(controller->navigatorView->isHidden());
   EXPECT_FALSE(config.defaultLargeNavigator);
