@@ -1076,6 +1076,7 @@ void MainController::onEditMode(EditMode mode) {
       showFovEditor(true);
       controlBorderView->setInEditMode(true);
       editButtonStackView->show();
+      editButtonStackView->raise();  // above the badge in the same corner
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;
@@ -1087,6 +1088,7 @@ void MainController::onEditMode(EditMode mode) {
       if (auto manager = facade()) manager->StartIgnoreAreaEditing();
       controlBorderView->setInEditMode(false);
       editButtonStackView->show();
+      editButtonStackView->raise();  // above the badge in the same corner
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;

@@ -778,6 +778,10 @@ TEST_F(MainWindowActionsTest, IgnoreEditOkTurnsDetectionOnAndCancelPutsDeletedAr
   EXPECT_FALSE(controller->ignoreView->isHidden());
   EXPECT_TRUE(controller->basePositionView->isHidden());
   EXPECT_EQ(controller->controlBoardWidthConstraints, 0.0);
+  // Nothing in the corner covers the buttons.
+  QPoint ok = controller->editOKButton->mapTo(controller.get(),
+                                              controller->editOKButton->rect().center());
+  EXPECT_EQ(controller->childAt(ok), controller->editOKButton.data());
   controller->editOKButton->click();
   settle();
   EXPECT_TRUE(manager->isFaceAutoDetect->value());
