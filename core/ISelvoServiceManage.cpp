@@ -1,7 +1,5 @@
 #include "ISelvoServiceManage.h"
 
-#include "facedetect/FaceDetectorSource.h"
-
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -19,6 +17,7 @@
 #include "RoiPairConversion.h"
 #include "dispatch/Clock.h"
 #include "dispatch/MainQueue.h"
+#include "facedetect/FaceDetectorSource.h"
 
 namespace orlith {
 
@@ -345,10 +344,18 @@ void ISelvoServiceManage::addDetectOnceObservable(Observer observer) {
 }
 
 void ISelvoServiceManage::releaseSelvoInst() {
-  // No frame is admitted any more; those already queued run first, then the objects go.
+  // No frame is admitted any more; those already queued run first, then the objects go. The
+  // call returns once they are gone and every worker of the library has ended (the detector
+  // joins its thread when released), so the program may exit right after it.
   configured_.store(false);
   auto self = weak_from_this().lock();
-  processQueue->async([this, self] { releaseOnQueue(); });
+  if (processQueue->isCurrent()) {
+    releaseOnQueue();
+  } else {
+    // The pooled worker hands its frames to the queue and waits for them: it ends first.
+    m_buffer_params_pool.stop();
+    processQueue->sync([this] { releaseOnQueue(); });
+  }
   std::lock_guard lock(sharedMutex);
   if (sharedInstance().get() == this) {
     {

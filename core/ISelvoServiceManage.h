@@ -47,7 +47,8 @@ namespace orlith {
 // library's objects are touched only there, so main-thread operations that reach them are
 // queued behind the frames (those with a result wait for it). The layout observer and `done`
 // run on the main queue, the detect observers on the processing queue. Release is a barrier:
-// frames already accepted run to the end, then the objects go.
+// frames already accepted run to the end, then the objects go, and it returns only once they
+// are gone and the library's workers have ended.
 //
 // Own it through std::shared_ptr where possible: queued work then keeps it alive.
 class ISelvoServiceManage : public SelvoRectOperations,

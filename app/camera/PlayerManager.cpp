@@ -46,11 +46,19 @@ PlayerManager::PlayerManager(platform::Clock& clock)
 
 PlayerManager::~PlayerManager() {
   life_.reset();
+  close();
+  videoOutputQueue_->sync([this] { player_.reset(); });
+}
+
+void PlayerManager::close() {
   stopImagePush();
-  videoOutputQueue_->sync([this] {
-    stopVideoPacing();
-    player_.reset();
-  });
+  {
+    std::lock_guard lock(mutex_);
+    outputBuffer_ = nullptr;
+    frameObservers_.clear();
+  }
+  // A delivery under way took its receivers before they were cleared: wait it out.
+  videoOutputQueue_->sync([this] { stopVideoPacing(); });
   pushImageQueue_->drain();
 }
 
@@ -100,9 +108,30 @@ PixelBufferRef PlayerManager::imagePixel() const {
   return imagePixel_;
 }
 
+int PlayerManager::addFrameObserver(OutputBuffer observer) {
+  std::lock_guard lock(mutex_);
+  int id = nextObserverId_++;
+  frameObservers_.emplace_back(id, std::move(observer));
+  return id;
+}
+
+void PlayerManager::removeFrameObserver(int id) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(frameObservers_, [id](const auto& entry) { return entry.first == id; });
+}
+
 void PlayerManager::deliver(const PixelBufferRef& buffer) {
-  OutputBuffer callback = outputBuffer();
-  if (callback && buffer) callback(buffer);
+  if (!buffer) return;
+  OutputBuffer callback;
+  std::vector<std::pair<int, OutputBuffer>> observers;
+  {
+    std::lock_guard lock(mutex_);
+    callback = outputBuffer_;
+    observers = frameObservers_;
+  }
+  if (callback) callback(buffer);
+  for (auto& [id, observer] : observers)
+    if (observer) observer(buffer);
 }
 
 PixelBufferRef PlayerManager::createPixelBuffer(int width, int height) {

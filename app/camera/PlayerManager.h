@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camera/PlayerMode.h"
@@ -53,6 +54,11 @@ class PlayerManager {
 
   void play();
   void pause();
+  // Ends playback for good: once it returns no frame is handed out any more, to the consumer or
+  // to an observer. The program calls it on its way out, while what the frames go to still
+  // exists; the destructor calls it too.
+  void close();
+
   // One frame or one picture forward or back.
   void stepForward();
   void stepBackward();
@@ -66,6 +72,11 @@ class PlayerManager {
   std::string fileName() const;
   OutputBuffer outputBuffer() const;
   void setOutputBuffer(OutputBuffer callback);
+  // Further receivers of every frame handed out (the player window's view), called after
+  // `outputBuffer` on the delivering queue. The id given back removes one; an observer may still
+  // be called once by a delivery already under way when it is removed.
+  int addFrameObserver(OutputBuffer observer);
+  void removeFrameObserver(int id);
   const ObservableRef<bool> setupComplete;
   // Playback position in seconds.
   const ObservableRef<double> currentTime;
@@ -103,6 +114,8 @@ class PlayerManager {
   QSizeF frameSize_{0, 0};
   std::string fileName_ = "No File";
   OutputBuffer outputBuffer_;
+  std::vector<std::pair<int, OutputBuffer>> frameObservers_;
+  int nextObserverId_ = 1;
   double duration_ = 0;
   std::optional<std::string> asset_;
   platform::PixelBufferRef imagePixel_;

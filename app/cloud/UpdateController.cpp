@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <cctype>
 #include <filesystem>
 
 #include "Bundle.h"

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QPainterPath>
+#include <QRegion>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
@@ -28,6 +30,7 @@ CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* pa
   auto* layout = new QVBoxLayout(frame_);
   layout->setContentsMargins(0, 0, 0, 0);
   setCentralWidget(frame_);
+  frame_->installEventFilter(this);
   // Behind the rounded content: darker than it, so the corners read as corners. The menu bar
   // and its menus wear the same dark colours.
   QPalette palette = this->palette();
@@ -105,8 +108,24 @@ void CustomWindow::keyPressEvent(QKeyEvent* event) {
   event->accept();
 }
 
+bool CustomWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == frame_ && event->type() == QEvent::Resize) roundContent();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CustomWindow::roundContent() {
+  if (windowState() & Qt::WindowFullScreen) {
+    frame_->clearMask();
+    return;
+  }
+  QPainterPath path;
+  path.addRoundedRect(QRectF(frame_->rect()), CONTENT_CORNER_RADIUS, CONTENT_CORNER_RADIUS);
+  frame_->setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
 void CustomWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) roundContent();
   if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
   auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
   Qt::WindowStates now = windowState();

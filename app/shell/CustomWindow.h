@@ -41,8 +41,12 @@ class CustomWindow : public QMainWindow {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Clips the content to the rounded frame (not in full screen), whatever the content paints.
+  void roundContent();
+
   std::function<ConnectMode()> connectMode_;
   CustomWindowDelegate* delegate_ = nullptr;
   QPointer<QObject> delegateLifetime_;

@@ -1,6 +1,7 @@
 #include "shell/ShellControllers.h"
 
 #include "shell/AppDelegate.h"
+#include "shell/BackDoorController.h"
 #include "shell/ConnectController.h"
 #include "main/MainController.h"
 #include "widgets/ViewRouter.h"
@@ -12,9 +13,9 @@ void registerShellControllers() {
 }
 
 void registerShellWindows(AppDelegate& delegate) {
-  // The About and diagnostics windows register here once they exist; until then their items
-  // log that there is no window to show.
-  (void)delegate;
+  // The About window registers here once it exists; until then its item logs that there is no
+  // window to show.
+  delegate.setBackDoorWindowFactory([] { return BackDoorController::windowController().window(); });
 }
 
 }  // namespace corvane

@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
   }
 
   int rc = app.exec();
+  // A file still playing would hand frames to the renderer while the program's objects go.
+  corvane::PlayerManager::shared().close();
   corvane::LogManager::shared().log("Corvane Studio quits");
   corvane::SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();

@@ -1,6 +1,7 @@
 #include "util/ImageExtension.h"
 
 #include <libyuv/convert_argb.h>
+#include <libyuv/scale_argb.h>
 
 #include <QPainter>
 #include <QSaveFile>
@@ -55,7 +56,14 @@ QImage ImageExtension::imageWithPixelBuffer(const PixelBuffer& frame, double sca
   int w = int(std::lround(frame.width() * scale));
   int h = int(std::lround(frame.height() * scale));
   if (w <= 0 || h <= 0) return QImage();
-  return image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  // libyuv's box filter: a panorama frame shrunk for a view in a few milliseconds, where a
+  // smooth QImage scale takes tens.
+  QImage scaled(w, h, QImage::Format_ARGB32);
+  if (scaled.isNull() ||
+      libyuv::ARGBScale(image.constBits(), int(image.bytesPerLine()), image.width(), image.height(),
+                        scaled.bits(), int(scaled.bytesPerLine()), w, h, libyuv::kFilterBox) != 0)
+    return QImage();
+  return scaled;
 }
 
 QImage ImageExtension::imageWithPixelBuffer(const PixelBuffer& frame, int width, int height) {

@@ -1,6 +1,7 @@
 #include "FocusPlanner.h"
 
 #include <cmath>
+#include <utility>
 
 namespace selvo {
 
@@ -26,7 +27,8 @@ bool FocusPlanner::planGroupShot(const PlanContext& context, const rect& dst, ui
     return false;
   }
   t.target = context.groupShot(everyone, t.aspect(), marginX);
-  tiles.push_back(t);
+  PlanContext::fenceGroup(t, everyone);
+  tiles.push_back(std::move(t));
   return true;
 }
 

@@ -12,10 +12,26 @@ constexpr double kHeightFactor = 1.5;
 constexpr double kWidthFactor = 1.2;
 constexpr double kCentreBelowMiddle = 0.05;
 
+// An edge the fence places keeps this much room from a person's box where the gap allows, so
+// people shifting a little in their seats do not run into it at once; crossing a box by less than
+// kTouch is not cutting it.
+constexpr double kRoom = 12.0;
+constexpr double kTouch = 0.5;
+// What a fenced crop pays per pixel: widening is cheap (the whole person comes in), sliding the
+// crop costs more (the subject leaves the middle), narrowing most (the shot gets tight).
+constexpr double kWidenCost = 0.4;
+constexpr double kShiftCost = 1.0;
+constexpr double kNarrowCost = 3.0;
+constexpr double kFar = 1e9;
+
 }  // namespace
 
 double Framing::wrap(double x, double width) {
   if (width <= 0) return x;
+  // Columns at most a turn away take one exact subtraction or addition (the same result as
+  // fmod, which costs far more and is called for every person several times a frame).
+  if (x >= 0 && x < width) return x;
+  if (x >= width && x < 2 * width) return x - width;
   double r = std::fmod(x, width);
   if (r < 0) r += width;
   if (r >= width) r -= width;
@@ -110,6 +126,254 @@ CropPose Framing::fit(double x0, double width, double y0, double height, double 
   pose.cx = x0 + width * 0.5;
   pose.cy = y0 + height * 0.5;
   return pose;
+}
+
+bool Framing::crosses(const std::vector<Body>& bodies, double x, double width) {
+  for (const Body& b : bodies) {
+    const double length = b.x1 - b.x0;
+    if (length <= 0) continue;
+    if (length >= width) return true;
+    const double into = wrap(x - b.x0, width);
+    if (into > kTouch && into < length - kTouch) return true;
+  }
+  return false;
+}
+
+double Framing::seamIn(const std::vector<Body>& bodies, double width, double preferred) {
+  if (width <= 0 || !crosses(bodies, preferred, width)) return preferred;
+  std::vector<Span> spans;
+  spans.reserve(bodies.size());
+  for (const Body& b : bodies) {
+    if (b.x1 > b.x0) spans.push_back({b.x0, b.x1 - b.x0});
+  }
+  const Span covered = cover(spans, width, true);
+  if (covered.length >= width) return preferred;
+  return wrap(covered.end() + (width - covered.length) * 0.5, width);
+}
+
+CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits& limits,
+                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& clusters) {
+  const double W = limits.width;
+  const double H = limits.height;
+  if (aspect <= 0 || W <= 0 || H <= 0 || pose.h <= 0 || bodies.empty()) return pose;
+  const double c = pose.cx;
+  const double w0 = pose.h * aspect;
+  const double wmax = std::min(H * aspect, W);
+  const double reach = wmax + kRoom;
+  // A column at its turn nearest the crop's centre (called for every body: no fmod for the
+  // columns of a frame or two away).
+  const auto nearest = [&](double x) {
+    double d = x - c;
+    if (std::fabs(d) > 4 * W) return c + delta(c, x, W, true);
+    while (d > W * 0.5) d -= W;
+    while (d < -W * 0.5) d += W;
+    return c + d;
+  };
+
+  // Most crops cut nobody: seen at once from the bodies themselves, and then kept exactly.
+  {
+    const double left = c - w0 * 0.5;
+    const double right = c + w0 * 0.5;
+    const double top = pose.cy - pose.h * 0.5;
+    const double bottom = pose.cy + pose.h * 0.5;
+    bool fine = true;
+    for (size_t i = 0; fine && i < bodies.size(); ++i) {
+      const Body& b = bodies[i];
+      const double length = b.x1 - b.x0;
+      if (length <= 0) continue;
+      double x0 = b.x0;
+      if (limits.circular) x0 = nearest(b.x0 + length * 0.5) - length * 0.5;
+      for (int turn = limits.circular ? -1 : 0; fine && turn <= (limits.circular ? 1 : 0); ++turn) {
+        const double a = x0 + turn * W;
+        const double z = a + length;
+        if (z <= left + kTouch || a >= right - kTouch) {
+          if (b.member && turn == 0) fine = false;  // a member outside
+          continue;
+        }
+        const bool in = a >= left - kTouch && z <= right + kTouch;
+        if (!in || (onlyMembers && !(b.member && turn == 0))) fine = false;
+        if (in && (std::max(b.y0, 0.0) < top - kTouch || std::min(b.y1, H) > bottom + kTouch)) {
+          fine = false;
+        }
+      }
+    }
+    if (fine) return pose;
+  }
+
+  // The bodies within reach of the crop, on the circle at the turn nearest its centre and one
+  // turn either side (a copy of a member counts as somebody else), merged where they overlap.
+  clusters.clear();
+  for (const Body& b : bodies) {
+    const double length = b.x1 - b.x0;
+    if (length <= 0) continue;
+    double x0 = b.x0;
+    if (limits.circular) x0 = nearest(b.x0 + length * 0.5) - length * 0.5;
+    const double y0 = std::clamp(b.y0, 0.0, H);
+    const double y1 = std::clamp(b.y1, y0, H);
+    for (int turn = limits.circular ? -1 : 0; turn <= (limits.circular ? 1 : 0); ++turn) {
+      double a = x0 + turn * W;
+      double z = a + length;
+      if (!limits.circular) {
+        a = std::max(a, 0.0);
+        z = std::min(z, W);
+      }
+      if (z < c - reach || a > c + reach || z <= a) continue;
+      const bool member = b.member && turn == 0;
+      clusters.push_back({a, z, y0, y1, member, !member});
+    }
+  }
+  if (clusters.empty()) return pose;
+  std::sort(clusters.begin(), clusters.end(), [](const Cluster& p, const Cluster& q) {
+    return p.x0 < q.x0 || (p.x0 == q.x0 && p.x1 < q.x1);
+  });
+  size_t n = 0;
+  for (size_t i = 1; i < clusters.size(); ++i) {
+    Cluster& last = clusters[n];
+    const Cluster& next = clusters[i];
+    if (next.x0 < last.x1) {
+      last.x1 = std::max(last.x1, next.x1);
+      last.y0 = std::min(last.y0, next.y0);
+      last.y1 = std::max(last.y1, next.y1);
+      last.member = last.member || next.member;
+      last.other = last.other || next.other;
+    } else {
+      clusters[++n] = next;
+    }
+  }
+  clusters.resize(n + 1);
+  n = clusters.size();
+
+  // What must be inside: every member's cluster and all between them.
+  double r0 = kFar;
+  double r1 = -kFar;
+  for (const Cluster& k : clusters) {
+    if (!k.member) continue;
+    r0 = std::min(r0, k.x0);
+    r1 = std::max(r1, k.x1);
+  }
+  // Members packed wider than any crop can be: nothing to be done.
+  if (r0 > r1 || r1 - r0 > wmax) return pose;
+  // What must stay outside: the nearest others either side of the members.
+  double lo = limits.circular ? -kFar : 0.0;
+  double hi = limits.circular ? kFar : W;
+  if (onlyMembers) {
+    for (const Cluster& k : clusters) {
+      if (k.member) continue;
+      if (k.x1 <= r0) lo = std::max(lo, k.x1);
+      if (k.x0 >= r1) hi = std::min(hi, k.x0);
+    }
+  }
+
+  // Gap g lies before cluster g (gap n after the last one); an edge placed in it keeps some room
+  // from the people either side, or takes the middle of a narrow gap. The frame's own edges on a
+  // 180-degree camera need no room.
+  const auto rawStart = [&](size_t g) { return g == 0 ? -kFar : clusters[g - 1].x1; };
+  const auto rawEnd = [&](size_t g) { return g == n ? kFar : clusters[g].x0; };
+  double edgeRoom = kRoom;  // set by the search below
+  const auto gap = [&](size_t g, double& from, double& to) {
+    const double a = rawStart(g);
+    const double z = rawEnd(g);
+    from = g == 0 ? a : a + edgeRoom;
+    to = g == n ? z : z - edgeRoom;
+    if (!limits.circular) {
+      from = std::min(from, std::max(a, W));
+      to = std::max(to, std::min(z, 0.0));
+    }
+    if (from > to) from = to = (a + z) * 0.5;
+  };
+
+  // For a pair of gaps, in width w and middle m: the cost is the width's price plus the slide
+  // to the nearest middle the gaps allow at that width; convex and piecewise linear in w, so its
+  // minimum lies at one of its breakpoints or at an end of the widths allowed.
+  double bestCost = kFar;
+  double bestL = 0, bestR = 0, bestTop = 0, bestBottom = 0;
+  const auto solve = [&](double l0, double l1, double q0, double q1, double wlo, double top,
+                         double bottom) {
+    const double from = std::max(wlo, q0 - l1);
+    const double to = std::min(wmax, q1 - l0);
+    if (from > to + 1e-9) return false;
+    const double candidates[] = {from,         to,           w0,           q0 - l0,     q1 - l1,
+                                 2 * (c - l0), 2 * (q0 - c), 2 * (c - l1), 2 * (q1 - c)};
+    for (double w : candidates) {
+      w = std::clamp(w, from, std::max(from, to));
+      const double a = std::max(l0 + w * 0.5, q0 - w * 0.5);
+      const double b = std::min(l1 + w * 0.5, q1 - w * 0.5);
+      const double m = std::clamp(c, a, std::max(a, b));
+      const double cost = kWidenCost * std::max(0.0, w - w0) + kNarrowCost * std::max(0.0, w0 - w) +
+                          kShiftCost * std::fabs(m - c);
+      if (cost < bestCost - 1e-9) {
+        bestCost = cost;
+        bestL = std::clamp(m - w * 0.5, l0, l1);
+        bestR = std::clamp(m + w * 0.5, q0, q1);
+        bestTop = top;
+        bestBottom = bottom;
+      }
+    }
+    return true;
+  };
+  const double minW = std::min(limits.minHeight * aspect, wmax);
+  // Strictness eases step by step until a crop is found: room beside the edges and above and
+  // below the people; then edges right against them and no room; then smaller than the smallest
+  // shot, when that is the only way to cut nobody.
+  enum class Height { Roomy, Tight, Bare };
+  struct Level {
+    double room;
+    Height height;
+  };
+  constexpr Level kLevels[] = {{kRoom, Height::Roomy}, {0, Height::Tight}, {0, Height::Bare}};
+  for (const Level& level : kLevels) {
+    if (bestCost < kFar) break;
+    edgeRoom = level.room;
+    // Left gaps nearest the members first: the cheap crops are found early and the search
+    // skips every pair that cannot beat them.
+    for (size_t k = 0; k <= n; ++k) {
+      const size_t i = n - k;
+      double from, to;
+      gap(i, from, to);
+      const double l0 = std::max({from, lo, r1 - wmax});
+      const double l1 = std::min(to, r0);
+      if (l0 > l1) continue;
+      // Gaps further left only make the crop wider.
+      if (kWidenCost * std::max(0.0, r1 - l1 - w0) >= bestCost - 1e-9) break;
+      double top = kFar;
+      double bottom = -kFar;
+      for (size_t j = i + 1; j <= n; ++j) {
+        top = std::min(top, clusters[j - 1].y0);
+        bottom = std::max(bottom, clusters[j - 1].y1);
+        gap(j, from, to);
+        const double q0 = std::max(from, r1);
+        const double q1 = std::min(to, hi);
+        if (q0 - l1 > wmax || kWidenCost * std::max(0.0, q0 - l1 - w0) >= bestCost - 1e-9) break;
+        if (q0 > q1) continue;
+        // Everyone inside fits the height.
+        const double bare = (bottom - top) * aspect;
+        if (bare > wmax) break;
+        double wlo = bare;
+        if (level.height != Height::Bare) wlo = std::max(wlo, minW);
+        if (level.height == Height::Roomy) wlo = std::max(wlo, (bottom - top + 2 * kRoom) * aspect);
+        if (wlo > wmax) continue;
+        const double narrowest = std::max(q0 - l1, wlo);
+        const double widest = std::min(q1 - l0, wmax);
+        const double mid0 = (l0 + q0) * 0.5;
+        const double mid1 = (l1 + q1) * 0.5;
+        const double bound = kWidenCost * std::max(0.0, narrowest - w0) +
+                             kNarrowCost * std::max(0.0, w0 - widest) +
+                             kShiftCost * std::max({0.0, mid0 - c, c - mid1});
+        if (bound >= bestCost - 1e-9) continue;
+        solve(l0, l1, q0, q1, wlo, top, bottom);
+      }
+    }
+  }
+  if (bestCost >= kFar) return pose;
+  CropPose out;
+  out.h = std::min((bestR - bestL) / aspect, H);
+  out.cx = (bestL + bestR) * 0.5;
+  if (limits.circular) out.cx = wrap(out.cx, W);
+  const double half = out.h * 0.5;
+  const double room = out.h >= bestBottom - bestTop + 2 * kRoom ? kRoom : 0.0;
+  out.cy = std::clamp(pose.cy, bestBottom + room - half, bestTop - room + half);
+  out.cy = std::clamp(out.cy, half, H - half);
+  return out;
 }
 
 }  // namespace selvo

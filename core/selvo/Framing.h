@@ -22,6 +22,16 @@ struct Span {
   double end() const { return start + length; }
 };
 
+// A person's head-and-shoulders box as a crop must respect it (display pixels); a member is
+// someone the crop is there to show.
+struct Body {
+  double x0 = 0;
+  double x1 = 0;
+  double y0 = 0;
+  double y1 = 0;
+  bool member = false;
+};
+
 // Crop geometry: shots of people and groups, circular spans across the 360-degree seam.
 class Framing {
  public:
@@ -45,6 +55,30 @@ class Framing {
 
   // The largest crop of this aspect centred on the frame (or band) given.
   static CropPose fit(double x0, double width, double y0, double height, double aspect);
+
+  // Bodies merged where they touch, as fence() sees them; kept by the caller between calls so
+  // that a frame allocates nothing.
+  struct Cluster {
+    double x0, x1, y0, y1;
+    bool member, other;
+  };
+  using FenceScratch = std::vector<Cluster>;
+
+  // The crop nearest `pose` (same aspect) whose edges cross no body: every member whole inside,
+  // everyone else whole inside or wholly outside (outside when `onlyMembers`). An edge inside a
+  // person moves out to take them in when they are mostly inside, else into the gap beside them;
+  // the other side grows with the width so the aspect holds. Inside the frame's height, at most
+  // the frame's width. A crop that crosses nobody comes back unchanged; one that cannot be
+  // fenced (people packed wider than the crop can grow) too.
+  static CropPose fence(const CropPose& pose, double aspect, const FramingLimits& limits,
+                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& scratch);
+
+  // Where a whole-turn view should start so that its edge crosses nobody: `preferred` when it
+  // lies in a gap, else the middle of the widest gap between the bodies (`preferred` when there
+  // is none).
+  static double seamIn(const std::vector<Body>& bodies, double width, double preferred);
+  // Whether a column lies inside a body (on the circle of that width).
+  static bool crosses(const std::vector<Body>& bodies, double x, double width);
 };
 
 }  // namespace selvo

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 
 namespace selvo {
 
@@ -89,6 +91,25 @@ std::vector<GridPlanner::Group> GridPlanner::groupPeople(const PlanContext& cont
       out.push_back(g);
     }
     groups = std::move(out);
+    // Each merge was judged at the tile shape of its moment; at the final count a merged tile
+    // must still hold its people whole, else it splits again (which may change the shape).
+    for (bool split = true; split;) {
+      split = false;
+      const double finalAspect = aspectFor(static_cast<int>(groups.size()), area);
+      for (size_t i = 0; i < groups.size() && !split; ++i) {
+        if (groups[i].size() < 2 || context.groupFits(groups[i], finalAspect)) continue;
+        const Group apart = std::move(groups[i]);
+        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i));
+        for (size_t k = 0; k < apart.size(); ++k) {
+          groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(i + k), Group{apart[k]});
+        }
+        split = true;
+      }
+    }
+    mergedNow.clear();
+    for (const Group& g : groups) {
+      for (size_t k = 1; k < g.size(); ++k) mergedNow.emplace_back(g[k - 1]->id, g[k]->id);
+    }
   }
   merged_ = std::move(mergedNow);
   return groups;
@@ -110,13 +131,14 @@ void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& gro
     LayoutTile t = context.personTile(*g.front(), dst);
     if (g.size() > 1) {
       t.target = context.groupShot(g, t.aspect());
+      PlanContext::fenceGroup(t, g);
       for (const LayoutPerson* p : g) {
         t.speaking = t.speaking || p->highlighted;
         t.tracked = t.tracked || p->tracked;
       }
     }
     for (const LayoutPerson* p : g) t.highlight = t.highlight || p->activeSpeaker;
-    tiles.push_back(t);
+    tiles.push_back(std::move(t));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace selvo {
 
@@ -23,14 +24,20 @@ std::vector<std::vector<const LayoutPerson*>> GroupPlanner::split(const PlanCont
   }
   const double w = context.geometry.videoWidth;
   const bool circular = context.geometry.is360;
-  // gap[i] lies between person i and person i + 1 (and, on the circle, the last and the first).
+  // gap[i] lies between person i and person i + 1 (and, on the circle, the last and the first):
+  // the clear room between everyone up to i and the next one, negative where they overlap.
   std::vector<double> gaps(n, -1e18);
-  for (int i = 0; i + 1 < n; ++i) {
-    gaps[i] = order[i + 1]->box.x - (order[i]->box.x + order[i]->box.width);
+  std::vector<double> starts(n);
+  for (int i = 0; i < n; ++i) {
+    starts[i] = context.displayCentre(*order[i]) - order[i]->box.width * 0.5;
   }
-  if (circular) {
-    gaps[n - 1] = order[0]->box.x + w - (order[n - 1]->box.x + order[n - 1]->box.width);
+  const auto start = [&](int i) { return starts[i]; };
+  double reach = -1e18;
+  for (int i = 0; i < n; ++i) {
+    reach = std::max(reach, start(i) + order[i]->box.width);
+    if (i + 1 < n) gaps[i] = start(i + 1) - reach;
   }
+  if (circular) gaps[n - 1] = start(0) + w - reach;
   const auto widest = [&](int skip) {
     int best = -1;
     for (int i = 0; i < n; ++i) {
@@ -49,11 +56,16 @@ std::vector<std::vector<const LayoutPerson*>> GroupPlanner::split(const PlanCont
   };
   int cutA = widest(-1);
   int cutB = circular ? widest(cutA) : -1;
+  // A split only between people, never through one: without room for it, one group.
+  if (cutA < 0 || gaps[cutA] < 0 || (circular && (cutB < 0 || gaps[cutB] < 0))) {
+    cutAfter_[0] = cutAfter_[1] = -1;
+    return {order};
+  }
   const double best = gaps[cutA] + (cutB >= 0 ? gaps[cutB] : 0.0);
   const int keptA = indexOf(cutAfter_[0]);
   const int keptB = circular ? indexOf(cutAfter_[1]) : -1;
-  if (keptA >= 0 && (!circular || (keptB >= 0 && keptB != keptA)) && gaps[keptA] > -1e17 &&
-      (keptB < 0 || gaps[keptB] > -1e17)) {
+  if (keptA >= 0 && (!circular || (keptB >= 0 && keptB != keptA)) && gaps[keptA] >= 0 &&
+      (keptB < 0 || gaps[keptB] >= 0)) {
     const double kept = gaps[keptA] + (keptB >= 0 ? gaps[keptB] : 0.0);
     if (kept >= best - kKeepMargin * w) {
       cutA = keptA;
@@ -96,7 +108,54 @@ void GroupPlanner::plan(const PlanContext& context, std::vector<LayoutTile>& til
     context.panoramaTiles(tiles);
     return;
   }
-  const auto groups = split(context);
+  auto groups = split(context);
+  const double halfW = std::round(ow / 2);
+  const double halfH = std::round(oh / 2);
+  const double sideAspect = halfW / oh;
+  const double stackAspect = ow / halfH;
+  const double w = context.geometry.videoWidth;
+  const double h = context.geometry.videoHeight;
+  bool stack = false;
+  if (groups.size() == 2 && !groups[1].empty()) {
+    // A group's crop holds its people whole and none of the other group's: it fits between the
+    // other group's people on either side, and at the tile's aspect it is tall enough for them.
+    Span spans[2];
+    double tall[2];
+    for (int i = 0; i < 2; ++i) {
+      spans[i] = context.groupSpan(groups[i]);
+      double top = h;
+      double bottom = 0;
+      for (const LayoutPerson* p : groups[i]) {
+        top = std::min<double>(top, p->box.y);
+        bottom = std::max<double>(bottom, p->box.y + p->box.height);
+      }
+      tall[i] = bottom - top;
+    }
+    const auto room = [&](int i) {
+      const Span& other = spans[1 - i];
+      if (context.geometry.is360) return w - other.length;
+      return i == 0 ? other.start : w - other.end();
+    };
+    const auto fits = [&](double aspect, double slack) {
+      for (int i = 0; i < 2; ++i) {
+        const double widest = std::min(h * aspect, w) * slack;
+        if (spans[i].length > widest || tall[i] * aspect > std::min(room(i), widest)) {
+          return false;
+        }
+      }
+      return true;
+    };
+    // Side by side while both groups fit a half; stacked when one does not (arrangements switch
+    // only once a group clearly fits or clearly does not); one group when neither way works.
+    if (fits(sideAspect, stacked_ ? kStackHysteresis : 1.0)) {
+      stack = false;
+    } else if (fits(stackAspect, 1.0)) {
+      stack = true;
+    } else {
+      groups[0].insert(groups[0].end(), groups[1].begin(), groups[1].end());
+      groups.resize(1);
+    }
+  }
   if (groups.size() < 2 || groups[1].empty()) {
     LayoutTile t;
     t.key = slotTileKey(10);
@@ -107,17 +166,9 @@ void GroupPlanner::plan(const PlanContext& context, std::vector<LayoutTile>& til
       return;
     }
     t.target = context.groupShot(groups[0], t.aspect());
-    tiles.push_back(t);
+    PlanContext::fenceGroup(t, groups[0]);
+    tiles.push_back(std::move(t));
     return;
-  }
-  const double halfW = std::round(ow / 2);
-  const double halfH = std::round(oh / 2);
-  const double sideAspect = halfW / oh;
-  const double widest = context.geometry.videoHeight * sideAspect;
-  bool stack = false;
-  for (const auto& g : groups) {
-    const double need = context.groupSpan(g).length;
-    if (need > widest * (stacked_ ? kStackHysteresis : 1.0)) stack = true;
   }
   stacked_ = stack;
   for (int i = 0; i < 2; ++i) {
@@ -128,11 +179,13 @@ void GroupPlanner::plan(const PlanContext& context, std::vector<LayoutTile>& til
                   : makeRect(i * halfW, 0, i == 0 ? halfW : ow - halfW, oh);
     t.id = groups[i].size() == 1 ? groups[i][0]->id : -1;
     t.target = context.groupShot(groups[i], t.aspect());
+    // Each person belongs to one group: a group's crop keeps the other group's people out.
+    PlanContext::fenceGroup(t, groups[i], true);
     for (const LayoutPerson* p : groups[i]) {
       t.speaking = t.speaking || p->highlighted;
       t.tracked = t.tracked || p->tracked;
     }
-    tiles.push_back(t);
+    tiles.push_back(std::move(t));
   }
 }
 

@@ -304,6 +304,59 @@ void LayoutEngine::gatherPeople(int64_t nowUs, const LayoutTuningValues& tuning)
   }
 }
 
+void LayoutEngine::gatherBodies() {
+  bodies_.clear();
+  bodyIds_.clear();
+  const auto add = [&](const rect& box, int id) {
+    Body b;
+    b.x0 = box.x;
+    b.x1 = static_cast<double>(box.x) + box.width;
+    b.y0 = box.y;
+    b.y1 = static_cast<double>(box.y) + box.height;
+    bodies_.push_back(b);
+    bodyIds_.push_back(id);
+  };
+  for (const LayoutPerson& p : people_) add(p.box, p.id);
+  // Those not joined yet (or without an id) are not shown, but they are not cut either.
+  for (const Present& p : present_) {
+    if (std::find(bodyIds_.begin(), bodyIds_.end(), p.box.id) == bodyIds_.end() || p.box.id == -1) {
+      add(p.box, p.box.id);
+    }
+  }
+}
+
+// Whole-panorama views start at the content offset. On a 360-degree camera whose user has not set
+// a base position (offset 0), a person sitting across that seam would be split between the
+// picture's edges: the view then starts in the widest gap instead, and stays there while the same
+// people sit clear of it.
+void LayoutEngine::turnPanorama() {
+  if (!geometry_.is360 || geometry_.contentOffset != 0 || bodies_.empty()) {
+    panoramaTurn_ = 0;
+    turnPeople_.clear();
+    return;
+  }
+  idScratch_.assign(bodyIds_.begin(), bodyIds_.end());
+  std::sort(idScratch_.begin(), idScratch_.end());
+  const double w = geometry_.videoWidth;
+  if (idScratch_ == turnPeople_ && !Framing::crosses(bodies_, panoramaTurn_, w)) return;
+  turnPeople_.swap(idScratch_);
+  panoramaTurn_ = Framing::seamIn(bodies_, w, 0.0);
+}
+
+CropPose LayoutEngine::fenced(const CropPose& pose, const LayoutTile& tile,
+                              const FramingLimits& limits) {
+  if (tile.fence == TileFence::Open || bodies_.empty()) return pose;
+  for (size_t i = 0; i < bodies_.size(); ++i) {
+    const int id = bodyIds_[i];
+    bodies_[i].member =
+        id != -1 && (tile.members.empty() ? id == tile.id
+                                          : std::find(tile.members.begin(), tile.members.end(),
+                                                      id) != tile.members.end());
+  }
+  return Framing::fence(pose, tile.aspect(), limits, bodies_, tile.fence == TileFence::Only,
+                        fenceScratch_);
+}
+
 void LayoutEngine::planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning) {
   PlanContext context;
   context.geometry = geometry_;
@@ -316,6 +369,7 @@ void LayoutEngine::planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningV
   context.fitPolicy = fitPolicy_;
   context.maxGridCount = maxGridCount_;
   context.composeMaxCount = composeMaxCount_;
+  context.panoramaTurn = panoramaTurn_;
   context.pipLevel = pipLevel_;
   context.extendPixels = extendPixels_;
   context.autoMerge = autoMerge_;
@@ -376,6 +430,7 @@ void LayoutEngine::shoot(const std::vector<LayoutTile>& tiles, const LayoutTunin
   limits.width = geometry_.videoWidth;
   limits.height = geometry_.videoHeight;
   limits.circular = geometry_.is360;
+  limits.minHeight = tuning.minSrcHeightScale * geometry_.videoHeight;
   const PairEmitter emitter(geometry_);
 
   for (const LayoutTile& tile : tiles) {
@@ -384,8 +439,12 @@ void LayoutEngine::shoot(const std::vector<LayoutTile>& tiles, const LayoutTunin
     const bool cut = tile.direct || (tile.id != -1 && tile.id == transformingId_) ||
                      (tile.speakerCut && newSubject && !tuning.speakerTransitionAlways);
     const double aspect = tile.aspect();
-    CropPose pose = cam.camera.update(tile.target, motion, cut);
-    pose = Framing::clamp(pose, aspect, limits);
+    // The camera aims at a crop that cuts nobody; holding still, what it shows cuts nobody
+    // either (people shift while it holds). Moves run their course undisturbed.
+    const CropPose target = fenced(tile.target, tile, limits);
+    CropPose pose = Framing::clamp(cam.camera.update(target, motion, cut), aspect, limits);
+    const bool atTarget = pose.cx == target.cx && pose.cy == target.cy && pose.h == target.h;
+    if (!cam.camera.moving() && !atTarget) pose = fenced(pose, tile, limits);
     cam.subject = tile.id;
     cam.used = true;
 
@@ -458,6 +517,8 @@ void LayoutEngine::DoBufferLayout() {
     lastOffset_ = geometry_.contentOffset;
   }
   gatherPeople(nowUs_, frameTuning_);
+  gatherBodies();
+  turnPanorama();
   std::vector<LayoutTile> tiles;
   tiles.reserve(16);
   planTiles(tiles, frameTuning_);

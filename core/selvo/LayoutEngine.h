@@ -6,11 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "Framing.h"
 #include "GridPlanner.h"
 #include "GroupPlanner.h"
 #include "ISELVO_LAYOUT.h"
 #include "LayoutTuning.h"
 #include "PersonRoster.h"
+#include "PlanContext.h"
 #include "SpeakerTracker.h"
 #include "SubwindowPairs.h"
 #include "VirtualCamera.h"
@@ -102,6 +104,9 @@ class LayoutEngine : public ISELVO_LAYOUT {
   void normaliseGeometry();
   void collectPresent();
   void gatherPeople(int64_t nowUs, const LayoutTuningValues& tuning);
+  void gatherBodies();
+  void turnPanorama();
+  CropPose fenced(const CropPose& pose, const LayoutTile& tile, const FramingLimits& limits);
   void planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning);
   void shoot(const std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning);
   void capPairs();
@@ -130,7 +135,7 @@ class LayoutEngine : public ISELVO_LAYOUT {
   int fitPolicy_ = 1;
   int extendPixels_ = 250;
   int maxGridCount_ = 4;
-  int composeMaxCount_ = 4;
+  int composeMaxCount_ = PlanContext::kDefaultComposeMaxCount;
   int pipLevel_ = 1;
   int angleTolerance_ = 15;
   bool subDrawRect_ = true;
@@ -166,6 +171,14 @@ class LayoutEngine : public ISELVO_LAYOUT {
   GroupPlanner groups_;
   std::vector<LayoutPerson> people_;
   std::vector<Camera> cameras_;
+  // Everyone a crop must not cut (joined or not yet), and their ids, for the fences.
+  std::vector<Body> bodies_;
+  std::vector<int> bodyIds_;
+  Framing::FenceScratch fenceScratch_;
+  // The start of whole-panorama views, held while the same people sit in the same gaps.
+  double panoramaTurn_ = 0;
+  std::vector<int> turnPeople_;
+  std::vector<int> idScratch_;
 
   // Results.
   std::vector<roi_pair> pairs_[3];

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "SelvoTypes.h"
 
@@ -61,6 +62,11 @@ struct LayoutPerson {
 
 enum class TileLayer : int { Scene = 1, Person = 2, Overlay = 3 };
 
+// How a tile's crop treats the people it meets. Open crops are fixed by the user or show the
+// whole scene; the others never cut a person: Whole takes everyone it touches in whole (its
+// members always), Only shows its members and keeps everyone else out (two groups).
+enum class TileFence : int { Open, Whole, Only };
+
 // One planned tile: where it goes in the output and what it should frame.
 struct LayoutTile {
   uint32_t key = 0;  // identity of the tile's virtual camera
@@ -73,6 +79,8 @@ struct LayoutTile {
   bool highlight = false;   // edges drawn (the speaker among several tiles)
   bool tracked = false;
   bool speaking = false;
+  TileFence fence = TileFence::Open;
+  std::vector<int> members;  // the people the crop is for; empty: `id`
   double aspect() const { return dst.height > 0 ? dst.width / dst.height : 1.0; }
 };
 

@@ -1,5 +1,7 @@
 #include "PersonDetector.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -44,17 +46,34 @@ PersonDetector::PersonDetector() = default;
 
 PersonDetector::~PersonDetector() { StopWorker(); }
 
+// The pass under way gives up at its next tile; the thread ends and takes nothing of OpenCV's
+// with it that a later exit could trip over.
 void PersonDetector::StopWorker() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
+    stopRequested_ = true;
   }
   wake_.notify_all();
   if (worker_.joinable()) worker_.join();
+  running_ = false;
+  tile_.release();
+  half_.release();
+  input_.release();
+  previous_.clear();
+  std::lock_guard lock(mutex_);
+  pending_ = {};
+  jobPending_ = false;
+}
+
+bool PersonDetector::Abandoned(const Job& job) const {
+  return stopRequested_ || job.generation != liveGeneration_;
 }
 
 void PersonDetector::Init(int width, int height, bool is360, int modelType, int /*reserved*/,
                           float confidence) {
+  // A pass under way is for the old picture: it is abandoned and its worker ended first.
+  StopWorker();
   {
     std::lock_guard lock(mutex_);
     width_ = width;
@@ -62,7 +81,8 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     is360_ = is360;
     jobPending_ = false;
     forget_ = true;  // the people of the last pass belong to the old picture
-    ++generation_;   // and a pass under way is for the old picture too
+    ++generation_;
+    liveGeneration_ = generation_;
   }
   SetModelType(modelType);
   SetConfidenceThreshold(confidence);
@@ -72,13 +92,19 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     latest_ = {};
     delivered_ = {};
   }
-  if (running_) return;  // the model is loaded and in the worker's hands
-  std::string folder = GetSelvoResourceFolder();
-  std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kModelFileName;
-  if (!model_.Load(path)) return;  // Load logged why; this detector finds nothing
+  if (!model_.IsLoaded()) {
+    std::string folder = GetSelvoResourceFolder();
+    std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kModelFileName;
+    if (!model_.Load(path)) return;  // Load logged why; this detector finds nothing
+  }
   cv::setNumThreads(kDetectThreads);
-  stopping_ = false;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = false;
+    stopRequested_ = false;
+  }
   worker_ = std::thread([this] { WorkerLoop(); });
+  pthread_setname_np(worker_.native_handle(), kWorkerName);
   running_ = true;
 }
 
@@ -156,7 +182,7 @@ void PersonDetector::WorkerLoop() {
     DetectCallback* callback;
     {
       std::lock_guard lock(mutex_);
-      if (job.generation != generation_) continue;  // set up anew meanwhile
+      if (job.generation != generation_ || stopping_) continue;  // set up anew or stopping
       callback = callback_;
     }
     Publish(faces, job.width, job.height);
@@ -203,6 +229,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
   std::vector<rect> all;
   for (const auto& tile :
        PanoramaTiles::Make(job.width, job.height, is360, PanoramaTiles::SideFactor(modelType_))) {
+    if (Abandoned(job)) return {};
     auto faces = RunTile(job, tile.x, tile.y, tile.side, confidence);
     all.insert(all.end(), faces.begin(), faces.end());
   }
@@ -214,6 +241,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
     for (const auto& tile : PanoramaTiles::MakeBand(job.width, job.height, is360, side,
                                                     int(job.height * kBandTop),
                                                     int(job.height * kBandBottom), side / 4)) {
+      if (Abandoned(job)) return {};
       // Large faces are the whole-height pass's: one cut by a band tile's edge would come back
       // as a second, partial box that no merge joins to the whole face.
       for (const rect& f : RunTile(job, tile.x, tile.y, tile.side, confidence))
@@ -243,7 +271,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
                centre.y + m <= r.y + r.height;
       });
       if (covered) continue;
-      if (int(looked.size()) == kMaxReinforced) break;
+      if (int(looked.size()) == kMaxReinforced || Abandoned(job)) break;
       float faceSide = std::max(prev.width, prev.height);
       int side = int(std::clamp(faceSide * kReinforceSides, 128.0f, float(job.height)));
       int x = int(std::lround(centre.x - side / 2.0f));

@@ -16,12 +16,16 @@ namespace selvo {
 // Finds the people of a panorama by their faces: the face model over square tiles round the
 // picture, the boxes merged across tiles and widened to head-and-shoulders boxes. Detection runs
 // on its own thread behind a one-slot mailbox (the latest frame wins), so the frame path never
-// waits for it; results are picked up with GetResultCount / GetResults.
+// waits for it; results are picked up with GetResultCount / GetResults. Init on a running
+// detector and destruction abandon the pass under way and return only once the worker thread has
+// ended with its OpenCV pictures released, so the process may exit right after either.
 class PersonDetector : public ISELVO_DETECTOR {
  public:
   static constexpr const char* kModelFileName = "face_detection_back_256x256.onnx";
   // Threads OpenCV may use for the model; the rest of the machine stays with the frame path.
   static constexpr int kDetectThreads = 2;
+  // The worker thread's name, as the system lists it.
+  static constexpr const char* kWorkerName = "selvo.detect";
 
   PersonDetector();
   ~PersonDetector() override;
@@ -64,10 +68,14 @@ class PersonDetector : public ISELVO_DETECTOR {
   std::vector<rect> RunTile(const Job& job, int x, int y, int side, float confidence);
   void Publish(const std::vector<rect>& faces, int width, int height);
   void StopWorker();
+  // Whether the pass for this job should give up: the detector stops or is set up anew.
+  bool Abandoned(const Job& job) const;
 
   BlazeFaceModel model_;  // used by the worker only, once it runs
   std::thread worker_;
   std::atomic<bool> running_{false};  // the model is loaded and the worker runs
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<unsigned> liveGeneration_{0};  // generation_, readable without the lock
 
   std::mutex mutex_;  // guards what follows up to results
   std::condition_variable wake_;

@@ -130,7 +130,8 @@ void PlanContext::panoramaTiles(std::vector<LayoutTile>& tiles) const {
   t.key = slotTileKey(20);
   t.layer = TileLayer::Scene;
   t.dst = makeRect(std::round((ow - dw) * 0.5), std::round((oh - dh) * 0.5), dw, dh);
-  t.target = Framing::fit(0, w, 0, h, t.aspect());
+  t.direct = true;  // a turned panorama cuts, it does not pan round the room
+  t.target = Framing::fit(geometry.is360 ? panoramaTurn : 0, w, 0, h, t.aspect());
   tiles.push_back(t);
 }
 
@@ -177,7 +178,16 @@ LayoutTile PlanContext::personTile(const LayoutPerson& person, const rect& dst,
   t.tracked = person.tracked;
   t.speaking = person.highlighted;
   t.target = personShot(person, t.aspect(), minHeight);
+  t.fence = TileFence::Whole;
   return t;
+}
+
+void PlanContext::fenceGroup(LayoutTile& tile, const std::vector<const LayoutPerson*>& group,
+                             bool only) {
+  tile.fence = only ? TileFence::Only : TileFence::Whole;
+  tile.members.clear();
+  tile.members.reserve(group.size());
+  for (const LayoutPerson* p : group) tile.members.push_back(p->id);
 }
 
 }  // namespace selvo

@@ -10,6 +10,11 @@ namespace selvo {
 // Everything a planner reads for one frame, and the shot helpers they share.
 class PlanContext {
  public:
+  // Compose frames this many people by default: the six seats round a meeting-room table, the
+  // most whose tiles side by side under the band (each at least 0.42 wide for 1 tall in a 16:9
+  // output) still hold a seated person's head and shoulders whole at the full frame height.
+  static constexpr int kDefaultComposeMaxCount = 6;
+
   LayoutGeometry geometry;
   LayoutTuningValues tuning;
   std::vector<LayoutPerson> people;  // joined people, in the order they joined
@@ -19,7 +24,9 @@ class PlanContext {
   rect presentationRect;
   int fitPolicy = 1;
   int maxGridCount = 4;
-  int composeMaxCount = 4;
+  int composeMaxCount = kDefaultComposeMaxCount;
+  // Where whole-panorama views start, in display columns (0: at the content offset).
+  double panoramaTurn = 0;
   int pipLevel = 1;
   int extendPixels = 250;
   bool autoMerge = true;
@@ -48,6 +55,9 @@ class PlanContext {
   // A fixed rectangle shown whole at the tile's aspect.
   LayoutTile fixedTile(const rect& source, const rect& dst, uint32_t key) const;
   LayoutTile personTile(const LayoutPerson& person, const rect& dst, double minHeight = 0) const;
+  // A tile framing a group: everyone in it whole (`only`: and nobody else in it).
+  static void fenceGroup(LayoutTile& tile, const std::vector<const LayoutPerson*>& group,
+                         bool only = false);
 
   double peopleCentreY() const;
   double displayCentre(const LayoutPerson& person) const;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -497,4 +498,56 @@ TEST_F(PlayerManagerTest, CreatePixelBufferMakesBlackFullRangeOrLogs) {
   EXPECT_EQ(buffer->baseAddress(1)[0], 128);
   EXPECT_FALSE(player->createPixelBuffer(0, 32));
   EXPECT_NE(logText().find("Error: could not create resized pixel buffer: "), std::string::npos);
+}
+
+TEST_F(PlayerManagerTest, FrameObserversSeeEveryFrameHandedOutUntilRemoved) {
+  std::mutex seenMutex;
+  std::vector<PixelBufferRef> seen;
+  int id = player->addFrameObserver([&](PixelBufferRef buffer) {
+    std::lock_guard lock(seenMutex);
+    seen.push_back(buffer);
+  });
+  openVideo(media->h264);
+  player->stepForward();
+  settle();
+  {
+    std::lock_guard lock(seenMutex);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.back(), last);  // the same frame the consumer got
+  }
+  player->removeFrameObserver(id);
+  player->stepForward();
+  settle();
+  std::lock_guard lock(seenMutex);
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(delivered().size(), 3u);
+}
+
+TEST_F(PlayerManagerTest, FrameObserversGetFramesAlsoWithoutAConsumer) {
+  player->setOutputBuffer(nullptr);
+  std::atomic<int> seen{0};
+  player->addFrameObserver([&](PixelBufferRef) { ++seen; });
+  player->mode->setValue(PlayerMode::image);
+  player->loadImages({QString::fromStdString(media->png)});
+  tick(100ms);
+  EXPECT_GE(seen.load(), 1);
+}
+
+TEST_F(PlayerManagerTest, AfterCloseNoFrameIsHandedOut) {
+  std::atomic<int> observed{0};
+  player->addFrameObserver([&](PixelBufferRef) { ++observed; });
+  openVideo(media->h264);
+  player->play();
+  settle();
+  tick(0ms);
+  tick(100ms);
+  ASSERT_GT(delivered().size(), 1u);
+  player->close();
+  forget();
+  int before = observed.load();
+  tick(500ms);
+  player->stepForward();
+  settle();
+  EXPECT_TRUE(delivered().empty());
+  EXPECT_EQ(observed.load(), before);
 }

@@ -146,6 +146,19 @@ TEST_F(Frame, WithoutAControllerNothingIsMinimised) {
   EXPECT_TRUE(window.windowState() & Qt::WindowFullScreen);
 }
 
+TEST_F(Frame, ContentIsClippedToRoundedCornersOutsideFullScreen) {
+  QWidget* frame = window.contentFrame();
+  ASSERT_FALSE(frame->mask().isEmpty());
+  EXPECT_FALSE(frame->mask().contains(QPoint(1, 1)));
+  EXPECT_FALSE(frame->mask().contains(QPoint(frame->width() - 2, frame->height() - 2)));
+  EXPECT_TRUE(frame->mask().contains(QPoint(20, 20)));
+  EXPECT_TRUE(frame->mask().contains(QPoint(frame->width() / 2, 0)));
+  window.toggleFullScreen();
+  EXPECT_TRUE(frame->mask().isEmpty());
+  window.toggleFullScreen();
+  EXPECT_FALSE(frame->mask().contains(QPoint(1, 1)));
+}
+
 TEST_F(Frame, FullScreenTwiceComesBack) {
   window.toggleFullScreen();
   EXPECT_TRUE(main->fullScreen);

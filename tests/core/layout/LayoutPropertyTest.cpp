@@ -4,7 +4,7 @@
 #include <random>
 #include <set>
 
-#include "LayoutHarness.h"
+#include "LayoutScenes.h"
 
 using namespace layouttest;
 
@@ -15,17 +15,6 @@ namespace {
 constexpr int kModes[] = {0, 1, 2, 3, 5, 6, 7, 8, 9};
 constexpr double kEps = 0.05;
 
-struct Room {
-  bool is360;
-  int mode;
-  int fit;
-  bool mirror;
-  int offset;
-  std::vector<rect> people;
-  std::vector<rect> ignore;
-  std::vector<int> pins;
-};
-
 Room randomRoom(std::mt19937& rng) {
   Room room;
   room.is360 = rng() % 3 != 0;
@@ -33,6 +22,7 @@ Room randomRoom(std::mt19937& rng) {
   room.fit = 1 + static_cast<int>(rng() % 3);
   room.mirror = rng() % 2 == 0;
   const int w = room.is360 ? 3840 : 1920;
+  room.width = w;
   room.offset = room.is360 ? static_cast<int>(rng() % w) : 0;
   const int n = static_cast<int>(rng() % 15);
   for (int i = 0; i < n; ++i) {
@@ -46,25 +36,6 @@ Room randomRoom(std::mt19937& rng) {
   if (rng() % 2) room.ignore.push_back(box(100, 100, 200, 200, 900));
   if (n > 0 && rng() % 2) room.pins.push_back(100 + static_cast<int>(rng() % n));
   return room;
-}
-
-void seat(Harness& h, const Room& room) {
-  h.engine.SetLayoutMode(room.mode);
-  h.engine.SetFitPolicy(room.fit);
-  h.engine.SetMirror(room.mirror);
-  h.engine.EnableBeamforming(true);
-  h.offset = room.offset;
-  h.tracked.clear();
-  h.untracked.clear();
-  for (size_t i = 0; i < room.people.size(); ++i) {
-    (i % 2 ? h.tracked : h.untracked).push_back(room.people[i]);
-  }
-  h.ignore = room.ignore;
-  h.pins = room.pins;
-  h.focus = box(1000, 300, 800, 450, 50);
-  h.has_focus = room.mode == 1 && room.fit == 1;
-  h.board = box(200, 200, 640, 360, 51);
-  h.has_board = room.mode == 7;
 }
 
 // Where a stored rectangle appears in the control view, in video pixels.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "LayoutHarness.h"
 
@@ -20,6 +21,40 @@ inline void seatMeeting(Harness& h, int mode) {
   h.has_board = mode == 7;
   static const int angle = -140;  // column W/2 - 140/360 W = 427: person 1
   if (mode == 5 || mode == 9) h.voice_angle = &angle;
+}
+
+// A random room for the property tests: the camera, the mode and its settings, and the people.
+struct Room {
+  bool is360 = true;
+  int width = 3840;
+  int mode = 0;
+  int fit = 1;
+  bool mirror = false;
+  int offset = 0;
+  std::vector<rect> people;
+  std::vector<rect> ignore;
+  std::vector<int> pins;
+};
+
+// Seats the room: every second person tracked, the focus and presentation rectangles where the
+// mode uses them.
+inline void seat(Harness& h, const Room& room) {
+  h.engine.SetLayoutMode(room.mode);
+  h.engine.SetFitPolicy(room.fit);
+  h.engine.SetMirror(room.mirror);
+  h.engine.EnableBeamforming(true);
+  h.offset = room.offset;
+  h.tracked.clear();
+  h.untracked.clear();
+  for (size_t i = 0; i < room.people.size(); ++i) {
+    (i % 2 ? h.tracked : h.untracked).push_back(room.people[i]);
+  }
+  h.ignore = room.ignore;
+  h.pins = room.pins;
+  h.focus = box(1000, 300, 800, 450, 50);
+  h.has_focus = room.mode == 1 && room.fit == 1;
+  h.board = box(200, 200, 640, 360, 51);
+  h.has_board = room.mode == 7;
 }
 
 inline std::string plan(const Frame& f) {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace corvane {
+
+// A secondary window of the program: its content controller is made on the first request to
+// open it and kept for the life of the program. Closing the window only hides it; opening it
+// again shows the same window, in the state it was left in. Main thread only.
+template <class Controller>
+class SharedWindow {
+ public:
+  using Factory = std::function<std::unique_ptr<Controller>()>;
+
+  explicit SharedWindow(Factory make) : make_(std::move(make)) {}
+
+  // The window, made on first use; none when it cannot be made.
+  Controller* window() {
+    if (!controller_) {
+      controller_ = make_();
+      if (controller_) controller_->setWindowFlag(Qt::Window);
+    }
+    return controller_.get();
+  }
+
+  // The window in front, with the focus.
+  Controller* showWindow() {
+    if (!window()) return nullptr;
+    controller_->show();
+    controller_->raise();
+    controller_->activateWindow();
+    return controller_.get();
+  }
+
+  // The window's controller; none before the first opening.
+  Controller* contentViewController() const { return controller_.get(); }
+
+ private:
+  Factory make_;
+  std::unique_ptr<Controller> controller_;
+};
+
+}  // namespace corvane
