@@ -1116,6 +1116,40 @@ TEST_F(MainWindowActionsTest, ThirteenListenersHaveTheirBodies) {
   (void)facade;
 }
 
+TEST_F(MainWindowActionsTest, FocusRectangleMinimumsAndModes) {
+  makeWindowed();
+  config.minRectSideLength = 120;
+  config.manualFocusRect = {corvane::RectPoint()};
+  config.presentRect = {corvane::RectPoint()};
+  const double W = 1920, H = 1080;  // the format before any camera
+  manager->displayMode->setValue(Display::focus);
+  settle();
+  controller->isStartTransform = false;
+  controller->saveFocusRect(QRectF(96, 54, 60, 50));
+  // Outside a transform the height is at least 180, the width at least the side length.
+  EXPECT_NEAR(config.manualFocusRect[0].y4 - config.manualFocusRect[0].y1, 180 / H, 1e-12);
+  EXPECT_NEAR(config.manualFocusRect[0].x2 - config.manualFocusRect[0].x1, 120 / W, 1e-12);
+  EXPECT_NEAR(config.manualFocusRect[0].x1, 96 / W, 1e-12);
+  controller->isStartTransform = true;
+  controller->saveFocusRect(QRectF(96, 54, 60, 50));
+  EXPECT_NEAR(config.manualFocusRect[0].y3 - config.manualFocusRect[0].y2, 120 / H, 1e-12);
+
+  manager->displayMode->setValue(Display::presentation);
+  settle();
+  controller->saveFocusRect(QRectF(192, 108, 400, 300));
+  EXPECT_NEAR(config.presentRect[0].x3, (192.0 + 400) / W, 1e-12);
+  EXPECT_NEAR(config.presentRect[0].y3, (108.0 + 300) / H, 1e-12);
+
+  // Grid mode keeps neither.
+  manager->displayMode->setValue(Display::grid);
+  settle();
+  auto focus = config.manualFocusRect[0];
+  auto present = config.presentRect[0];
+  controller->saveFocusRect(QRectF(0, 0, 500, 500));
+  EXPECT_EQ(config.manualFocusRect[0].x3, focus.x3);
+  EXPECT_EQ(config.presentRect[0].x3, present.x3);
+}
+
 TEST_F(MainWindowActionsTest, CursorsOfTheGestures) {
   makeWindowed();
   using corvane::MouseState;
