@@ -18,6 +18,9 @@
 #include "cloud/UpdateController.h"
 #include "main/MainWindowGeometry.h"
 #include "main/RoiEditor.h"
+#include "main/MouseState.h"
+#include "controlboard/EditMode.h"
+#include "camera/ConnectMode.h"
 #include "qt/DeviceMonitor.h"
 #include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
@@ -92,8 +95,12 @@ class MainController : public QWidget, public CustomWindowDelegate {
     // then the sink stream.
     std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
     std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
-    // Opens a web address in the user's browser; false when it cannot.
-    std::function<bool(const std::string&)> openURL;
+    // Opens a web address in the user's browser; true when the browser was started.
+    std::function<bool(const std::string& address)> openURL;
+    // The maker's page (website command) and the vendor's product page (its update command);
+    // empty: nothing opens.
+    std::string makerURL;
+    std::string vendorProductURL;
 
     static Environment process();
   };
@@ -124,6 +131,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   QPointer<LayoutView> navigatorMetalView;
   QPointer<QWidget> navigatorContentView;
   QPointer<QLabel> navigatorTitleLabel;
+  QPointer<CustomButton> splitWindowButton;  // closes the navigator panel
   double navigatorWidthConstraints = 0, navigatorHeightConstraints = 0,
          navigatorBottomConstraints = 0;
   QPointer<QLabel> powerbyImage;
@@ -158,7 +166,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
   bool isSimpleMode_ = false;
   bool firstAppear = true;
-  bool notifyAnimationRunning = false;
+  QPointer<QLabel> notifyAnimationLayer;
   bool needInit = true;
   bool isFullScreen_ = false;
   bool navigatorShown = false;
@@ -234,7 +242,46 @@ class MainController : public QWidget, public CustomWindowDelegate {
   void menuLoadRoi();
   void menuSaveRoi();
   void menuAddTag();
-  static constexpr const char* kWebsite = "https://www.kestova.com";
+
+  // ---- actions of the window's buttons ----
+  void onClickFOV1();
+  void onClickFOV2();
+  void onClickFOV3();
+  void changeCameraFov(VerticalFovMode mode);
+  void onClickEditOK();
+  void onClickEditCancel();
+  // Puts back the ignore areas deleted during the ignore-area edit, in the order deleted.
+  void restoreIgnoreRects();
+  void onClickSplitWindow();
+  void onClickNotify();
+  void setMirror(bool mirror);
+  // Selects the rectangle with id `index` (-1: none) and opens its transform when `keep`.
+  void selectRect(bool keep, int64_t index);
+  void showFovEditor(bool show);
+  void startNotifyAnimation();
+  void stopNotifyAnimation();
+  bool isNotifyAnimating() const;
+
+  // ---- listener bodies ----
+  void onConnectModeChanged(ConnectMode mode);
+  void onVerticalFov(VerticalFovMode mode);
+  void onEditMode(EditMode mode);
+  void onDisplayModeChanged();
+  void onFitModeChanged();
+  void onAdvancedEffect(bool shown);
+
+  // ---- window operations ----
+  void onMenuUpdate();
+  // The menu's commands that act on the preview: the window's action of that name, if it has
+  // one (the preview's context menu gives them).
+  bool sendAction(const char* action);
+  void leaveSimpleUI();
+  void showSimpleUI(bool flag) override;
+  using QWidget::setCursor;
+  void setCursor(MouseState state);
+  // The opacity the window gave a control (1 when it gave none).
+  static double alphaOf(const QWidget* view);
+  static void setAlpha(QWidget* view, double alpha);
 
   // ---- the program's window hands these over ----
   bool isSimpleMode() const override { return isSimpleMode_; }
@@ -260,6 +307,12 @@ class MainController : public QWidget, public CustomWindowDelegate {
   void layoutViews();
   void debugLine(const char* function, const std::string& message = "");
   void onConnectMode(int mode);
+  // Runs `work` on the main queue after `seconds` while the window exists.
+  void afterDelay(double seconds, std::function<void()> work);
+  void showConnectionPopup();
+  void hideConnectionPopup();
+  void wireButtons();
+  bool openAddress(const std::string& address, const char* what);
 
   Environment env_;
   QPointer<QWidget> connectController_;
@@ -268,6 +321,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
+  uint64_t popupGeneration_ = 0;
   int deviceObservers_ = 0;
   int activationRequests_ = 0;
   std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;
