@@ -496,19 +496,24 @@ void MainController::addObservable() {
       if (view->isVisible()) view->raise();
     }));
   };
+  // The menu's commands reach the window's action of that name, the one the preview's context
+  // menu runs too.
+  auto action = [this, guard](const char* name) {
+    return std::function<void()>(guard([this, name] { sendAction(name); }));
+  };
   env_.assignMenuEvents({
       {"menuLanguageEvent", toggle(&MainController::languageView)},
       {"menuUpdateEvent", guard([this] { onMenuUpdate(); })},
-      {"menuAutoDetectEvent", guard([this] { menuDetectBody(); })},
-      {"menuDetectOnceEvent", guard([this] { menuDetectOnce(); })},
-      {"menuAutoTrackEvent", guard([this] { menuAutoTrack(); })},
-      {"menuCleanAllEvent", guard([this] { menuCleanAll(); })},
+      {"menuAutoDetectEvent", action("menuDetectBody")},
+      {"menuDetectOnceEvent", action("menuDetectOnce")},
+      {"menuAutoTrackEvent", action("menuAutoTrack")},
+      {"menuCleanAllEvent", action("menuCleanAll")},
       {"menuWebsiteEvent", guard([this] { menuWebsite(); })},
-      {"menuTrackAllEvent", guard([this] { menuTrackAll(); })},
-      {"menuUntrackAllEvent", guard([this] { menuUntrackAll(); })},
+      {"menuTrackAllEvent", action("menuTrackAll")},
+      {"menuUntrackAllEvent", action("menuUntrackAll")},
       {"menuPreferencesiEvent", toggle(&MainController::settingView)},
-      {"menuLoadRoiEvent", guard([this] { menuLoadRoi(); })},
-      {"menuSaveRoiEvent", guard([this] { menuSaveRoi(); })},
+      {"menuLoadRoiEvent", action("menuLoadRoi")},
+      {"menuSaveRoiEvent", action("menuSaveRoi")},
   });
 }
 
@@ -844,7 +849,7 @@ void MainController::onClickEditOK() {
       if (manager) manager->ClearAllRect();
     }
     if (manager) camera.editOffsetDatumPoint = int64_t(manager->getContentOffset());
-    tempEditOffset = 0;
+    roiEditor.tempEditOffset = 0;
   }
   model.editMode->setValue(EditMode::none);
   if (manager) manager->EndIgnoreAreaEditing(true);
@@ -861,7 +866,7 @@ void MainController::onClickEditCancel() {
   if (model.editMode->value() == EditMode::fov) {
     if (currentCameraFov != tempCameraFov) camera.verticalFov->setValue(currentCameraFov);
     if (manager) manager->setContentOffset(int(camera.editOffsetDatumPoint));
-    tempEditOffset = 0;
+    roiEditor.tempEditOffset = 0;
   }
   model.editMode->setValue(EditMode::none);
   if (manager) manager->EndIgnoreAreaEditing(false);
@@ -909,15 +914,15 @@ void MainController::setMirror(bool mirror) {
 }
 
 void MainController::selectRect(bool keep, int64_t index) {
-  selectRectIdx = index;
+  roiEditor.selectRectIdx = index;
   controlBorderView->setSelectedRectId(index);
   std::shared_ptr<AnalysisFacade> manager = facade();
   if (!keep) {
-    isStartTransform = false;
+    roiEditor.isStartTransform = false;
     if (manager) manager->EndTransformRect();
     return;
   }
-  isStartTransform = manager && manager->StartTransformRect(isRectTrack, int(index));
+  roiEditor.isStartTransform = manager && manager->StartTransformRect(roiEditor.isRectTrack, int(index));
 }
 
 void MainController::showFovEditor(bool show) {
@@ -1133,7 +1138,7 @@ void MainController::onDisplayModeChanged() {
   updateFocusRect();
   Display mode = cameraManager().displayMode->value();
   if (mode == Display::focus || mode == Display::topDown) selectRect(false, -1);
-  if (mode == Display::focus || mode == Display::presentation) isStartFocusTransform = true;
+  if (mode == Display::focus || mode == Display::presentation) roiEditor.isStartFocusTransform = true;
 }
 
 void MainController::onFitModeChanged() {

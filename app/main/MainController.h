@@ -230,17 +230,17 @@ class MainController : public QWidget, public CustomWindowDelegate {
   void menuTrack();
   void menuPin();
   void menuDelete();
-  void menuDetectBody();
-  void menuDetectOnce();
-  void menuAutoTrack();
-  void menuCleanAll();
-  void menuTrackAll();
-  void menuUntrackAll();
+  Q_INVOKABLE void menuDetectBody();
+  Q_INVOKABLE void menuDetectOnce();
+  Q_INVOKABLE void menuAutoTrack();
+  Q_INVOKABLE void menuCleanAll();
+  Q_INVOKABLE void menuTrackAll();
+  Q_INVOKABLE void menuUntrackAll();
   void menuTransform();
   void menuSetProtectArea();
   void menuWebsite();
-  void menuLoadRoi();
-  void menuSaveRoi();
+  Q_INVOKABLE void menuLoadRoi();
+  Q_INVOKABLE void menuSaveRoi();
   void menuAddTag();
 
   // ---- actions of the window's buttons ----
