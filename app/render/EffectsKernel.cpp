@@ -8,6 +8,11 @@
 
 #include "render/EffectParameters.h"
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define CORVANE_LUMA_AVX2 1
+#endif
+
 namespace corvane {
 
 namespace {
@@ -181,6 +186,54 @@ CORVANE_ROW_INLINE void chromaRow(const uint8_t* __restrict suv, const uint8_t* 
   }
 }
 
+// A row of bytes through the 256-entry table, eight at a time: one load and one store of eight.
+inline void lookupRowScalar(const uint8_t* __restrict in, uint8_t* __restrict out, int pixels,
+                            const uint8_t* __restrict map) {
+  int x8 = pixels & ~7;
+  for (int x = 0; x < x8; x += 8) {
+    uint64_t v, r = 0;
+    std::memcpy(&v, in + x, 8);
+    for (int k = 0; k < 8; ++k) r |= uint64_t(map[(v >> (8 * k)) & 0xFF]) << (8 * k);
+    std::memcpy(out + x, &r, 8);
+  }
+  for (int x = x8; x < pixels; ++x) out[x] = map[in[x]];
+}
+
+#if CORVANE_LUMA_AVX2
+// The same with byte shuffles, 32 bytes at a time: the table as sixteen 16-entry pieces, the
+// high nibble choosing the piece and the low nibble the entry.
+__attribute__((target("avx2"))) void lookupRowAvx2(const uint8_t* __restrict in,
+                                                   uint8_t* __restrict out, int pixels,
+                                                   const uint8_t* __restrict map) {
+  const __m256i lowNibble = _mm256_set1_epi8(0x0F);
+  int x32 = pixels & ~31;
+  for (int x = 0; x < x32; x += 32) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
+    __m256i lo = _mm256_and_si256(v, lowNibble);
+    __m256i hi = _mm256_and_si256(_mm256_srli_epi16(v, 4), lowNibble);
+    __m256i r = _mm256_setzero_si256();
+    for (int k = 0; k < 16; ++k) {
+      __m256i piece = _mm256_broadcastsi128_si256(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(map + 16 * k)));
+      __m256i hit = _mm256_cmpeq_epi8(hi, _mm256_set1_epi8(char(k)));
+      r = _mm256_or_si256(r, _mm256_and_si256(hit, _mm256_shuffle_epi8(piece, lo)));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), r);
+  }
+  lookupRowScalar(in + x32, out + x32, pixels - x32, map);
+}
+#endif
+
+using LookupRow = void (*)(const uint8_t*, uint8_t*, int, const uint8_t*);
+LookupRow pickLookupRow() {
+#if CORVANE_LUMA_AVX2
+  __builtin_cpu_init();  // may run before the runtime's own constructors
+  if (__builtin_cpu_supports("avx2")) return lookupRowAvx2;
+#endif
+  return lookupRowScalar;
+}
+const LookupRow lookupRow = pickLookupRow();
+
 // One luma row: mirror, noise reduction, the NV12 output, brightness and gamma by table, and
 // the BGRA picture.
 template <bool Mirror, bool Reduce>
@@ -195,15 +248,7 @@ CORVANE_ROW_INLINE void lumaRow(const uint8_t* __restrict sy, const uint8_t* __r
     if (Reduce) s = reduceToward(s, ry[x], level);
     oy[x] = uint8_t(s);
   }
-  // Table look-ups eight at a time: one load and one store of eight bytes.
-  int x8 = pixels & ~7;
-  for (int x = 0; x < x8; x += 8) {
-    uint64_t in, out = 0;
-    std::memcpy(&in, oy + x, 8);
-    for (int k = 0; k < 8; ++k) out |= uint64_t(lumaMap[(in >> (8 * k)) & 0xFF]) << (8 * k);
-    std::memcpy(lum + x, &out, 8);
-  }
-  for (int x = x8; x < pixels; ++x) lum[x] = lumaMap[oy[x]];
+  lookupRow(oy, lum, pixels, lumaMap);
   for (int x = 0; x < pixels; ++x) {
     int l = lum[x];
     rgb[x] = uint32_t(clampByte(l + tb[x])) | uint32_t(clampByte(l - tg[x])) << 8 |
