@@ -60,8 +60,11 @@ class AnalysisFacade {
   // ---- tuning ----
   virtual void setContentOffset(int value) = 0;
   virtual void AddNewRect(int x1, int y1, int x2, int y2) = 0;
+  // Removes every rectangle (before a saved ROI record is restored).
+  virtual void ClearAllRect() = 0;
   virtual void StartIgnoreAreaEditing() = 0;
   virtual void EndIgnoreAreaEditing(bool keep) = 0;
+  virtual long GetIgnoredRectCount() = 0;
   virtual void SetHeightOffsetFor180Video(int offset) = 0;
   virtual void SetVoiceAngleOffset(int degrees) = 0;
   virtual void SetStableROITolerance(int tolerance, int maximum) = 0;

@@ -51,8 +51,10 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void detectOnce() override;
   void setContentOffset(int value) override;
   void AddNewRect(int x1, int y1, int x2, int y2) override;
+  void ClearAllRect() override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
+  long GetIgnoredRectCount() override;
   void SetHeightOffsetFor180Video(int offset) override;
   void SetVoiceAngleOffset(int degrees) override;
   void SetStableROITolerance(int tolerance, int maximum) override;

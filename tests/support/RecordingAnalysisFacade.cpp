@@ -300,11 +300,16 @@ void RecordingAnalysisFacade::setContentOffset(int value) {
 void RecordingAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
   record(std::string("AddNewRect") + " " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2));
 }
+void RecordingAnalysisFacade::ClearAllRect() { record(std::string("ClearAllRect")); }
 void RecordingAnalysisFacade::StartIgnoreAreaEditing() {
   record(std::string("StartIgnoreAreaEditing"));
 }
 void RecordingAnalysisFacade::EndIgnoreAreaEditing(bool keep) {
   record(std::string("EndIgnoreAreaEditing") + " " + num(keep));
+}
+long RecordingAnalysisFacade::GetIgnoredRectCount() {
+  record(std::string("GetIgnoredRectCount"));
+  return ignoredRectCount;
 }
 void RecordingAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
   record(std::string("SetHeightOffsetFor180Video") + " " + num(offset));
