@@ -10,6 +10,7 @@
 #include <set>
 
 #include "dispatch/Clock.h"
+#include "qt/QueuedCallTarget.h"
 
 namespace corvane {
 
@@ -22,7 +23,7 @@ struct HttpClient::State {
   std::map<uint64_t, platform::Clock::TimerId> timers;
 
   // Network thread only.
-  QObject* context = nullptr;
+  platform::QueuedCallTarget* context = nullptr;
   QNetworkAccessManager* network = nullptr;
   std::map<uint64_t, QNetworkReply*> replies;
   std::set<uint64_t> timedOut;
@@ -43,13 +44,11 @@ HttpClient& HttpClient::shared() {
 HttpClient::HttpClient() : state_(std::make_shared<State>()) {
   thread_ = new QThread();
   thread_->setObjectName("corvane.http");
-  state_->context = new QObject();
+  state_->context = new platform::QueuedCallTarget();
   state_->context->moveToThread(thread_);
   thread_->start();
   auto state = state_;
-  QMetaObject::invokeMethod(
-      state_->context, [state] { state->network = new QNetworkAccessManager(); },
-      Qt::BlockingQueuedConnection);
+  state_->context->postAndWait([state] { state->network = new QNetworkAccessManager(); });
 }
 
 HttpClient::~HttpClient() {
@@ -61,21 +60,19 @@ HttpClient::~HttpClient() {
   }
   for (const auto& [id, timer] : timers) platform::Clock::shared().cancel(timer);
   auto state = state_;
-  QMetaObject::invokeMethod(
-      state_->context,
-      [state] {
-        for (auto& [id, reply] : state->replies) {
-          reply->disconnect();
-          reply->abort();
-          delete reply;
-        }
-        state->replies.clear();
-        delete state->network;
-        state->network = nullptr;
-        delete state->context;
-        state->context = nullptr;
-      },
-      Qt::BlockingQueuedConnection);
+  // The target goes when its thread ends, after this call.
+  state_->context->postAndWait([state] {
+    for (auto& [id, reply] : state->replies) {
+      reply->disconnect();
+      reply->abort();
+      delete reply;
+    }
+    state->replies.clear();
+    delete state->network;
+    state->network = nullptr;
+    state->context->deleteLater();
+    state->context = nullptr;
+  });
   thread_->quit();
   thread_->wait();
   delete thread_;
@@ -90,15 +87,12 @@ void HttpClient::send(HttpRequest request, Completion completion) {
   state->timers[id] = clock.callAt(clock.now() + request.timeout, [state, id] {
     std::lock_guard<std::mutex> timerLock(state->mutex);
     if (!state->alive || !state->timers.count(id)) return;
-    QMetaObject::invokeMethod(
-        state->context, [state, id] { state->expire(id); }, Qt::QueuedConnection);
+    state->context->post([state, id] { state->expire(id); });
   });
-  QMetaObject::invokeMethod(
-      state->context,
+  state->context->post(
       [state, id, request = std::move(request), completion = std::move(completion)] {
         state->start(id, request, completion);
-      },
-      Qt::QueuedConnection);
+      });
 }
 
 void HttpClient::State::start(uint64_t id, const HttpRequest& request,

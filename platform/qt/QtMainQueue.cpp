@@ -1,20 +1,21 @@
 #include "qt/QtMainQueue.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QPointer>
 #include <thread>
 
 #include "dispatch/MainQueue.h"
+#include "qt/QueuedCallTarget.h"
 
 namespace platform {
 
 void QtMainQueue::install() {
-  QPointer<QCoreApplication> app = QCoreApplication::instance();
+  // A child of the application: it lives on the main thread and goes with the application.
+  QPointer<QueuedCallTarget> target = new QueuedCallTarget(QCoreApplication::instance());
   MainQueue::shared().setMainThread(std::this_thread::get_id());
-  MainQueue::shared().setPoster([app](Task task) {
-    if (!app) return;
-    QMetaObject::invokeMethod(app.data(), std::move(task), Qt::QueuedConnection);
+  MainQueue::shared().setPoster([target](Task task) {
+    if (!target) return;
+    target->post(std::move(task));
   });
 }
 
