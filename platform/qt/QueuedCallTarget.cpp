@@ -67,10 +67,11 @@ void QueuedCallTarget::postAndWait(std::function<void()> task) {
 }
 
 bool QueuedCallTarget::event(QEvent* event) {
-  if (event->type() != kTaskEvent) return QObject::event(event);
 #ifdef CORVANE_TSAN_HANDOVER
+  // Before anything of the event is read (its type included); a no-op for Qt's own events.
   __tsan_acquire(event);
 #endif
+  if (event->type() != kTaskEvent) return QObject::event(event);
   auto* call = static_cast<TaskEvent*>(event);
   if (call->task) call->task();
   // Said done when Qt deletes the event, right after this returns.

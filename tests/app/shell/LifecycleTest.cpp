@@ -44,12 +44,19 @@ class ServerThread : public QThread {
 
   // Ends the server; afterwards requests() holds what it received.
   void stop() {
-    if (isFinished()) return;
-    QMetaObject::invokeMethod(loop_, "quit", Qt::QueuedConnection);
-    wait();
+    if (!isFinished()) {
+      QMetaObject::invokeMethod(loop_, "quit", Qt::QueuedConnection);
+      wait();
+    }
+    // QThread::wait orders nothing a race detector can see: the mutex does.
+    std::lock_guard lock(mutex_);
+    loop_ = nullptr;
   }
   std::string baseUrl() const { return base_; }
-  const std::vector<Server::Request>& requests() const { return requests_; }
+  std::vector<Server::Request> requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
 
  protected:
   void run() override {
@@ -63,6 +70,7 @@ class ServerThread : public QThread {
     }
     ready_.notify_all();
     loop.exec();
+    std::lock_guard lock(mutex_);
     requests_ = server.requests();
   }
 
