@@ -8,8 +8,8 @@
 #include "cloud/ClientIdentity.h"
 #include "cloud/HttpClient.h"
 #include "cloud/KestovaAPIManager.h"
-#include "dispatch/GlobalQueue.h"
 #include "dispatch/MainQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "log/LogManager.h"
 
 namespace corvane {
@@ -40,6 +40,9 @@ struct CloudTestRig {
   }()};
   KestovaAPIRouter::Context context;
   HttpClient http;
+  // The requests are built here, not on the process-wide pool: a build still queued when the
+  // rig goes runs (against the identity and the client above, still alive) before they go.
+  platform::SerialQueue builder{"cloud-test-builder"};
   std::unique_ptr<KestovaAPIManager> manager;
 
   CloudTestRig() {
@@ -49,7 +52,7 @@ struct CloudTestRig {
     KestovaAPIManager::Environment env;
     env.http = &http;
     env.identity = &identity;
-    env.builder = &platform::GlobalQueue::shared();
+    env.builder = &builder;
     env.delivery = &platform::MainQueue::shared();
     env.logger = &logger;
     env.context = [this] { return context; };
