@@ -62,6 +62,7 @@ class AnalysisFacade {
   virtual void AddNewRect(int x1, int y1, int x2, int y2) = 0;
   virtual void StartIgnoreAreaEditing() = 0;
   virtual void EndIgnoreAreaEditing(bool keep) = 0;
+  virtual long GetIgnoredRectCount() = 0;
   virtual void SetHeightOffsetFor180Video(int offset) = 0;
   virtual void SetVoiceAngleOffset(int degrees) = 0;
   virtual void SetStableROITolerance(int tolerance, int maximum) = 0;

@@ -140,6 +140,7 @@ void SelvoAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
 }
 void SelvoAnalysisFacade::StartIgnoreAreaEditing() { facade_->StartIgnoreAreaEditing(); }
 void SelvoAnalysisFacade::EndIgnoreAreaEditing(bool keep) { facade_->EndIgnoreAreaEditing(keep); }
+long SelvoAnalysisFacade::GetIgnoredRectCount() { return facade_->GetIgnoredRectCount(); }
 void SelvoAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
   facade_->SetHeightOffsetFor180Video(offset);
 }

@@ -53,6 +53,7 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void AddNewRect(int x1, int y1, int x2, int y2) override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
+  long GetIgnoredRectCount() override;
   void SetHeightOffsetFor180Video(int offset) override;
   void SetVoiceAngleOffset(int degrees) override;
   void SetStableROITolerance(int tolerance, int maximum) override;

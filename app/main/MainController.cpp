@@ -17,7 +17,9 @@
 #include "camera/USBManager.h"
 #include "config/ConfigManager.h"
 #include "config/RectPoint.h"
+#include "controlboard/ControlBoardController.h"
 #include "controlboard/ControlBoardViewModel.h"
+#include "controlboard/SmallControlBoardController.h"
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "ipc/MachManager.h"
@@ -142,6 +144,11 @@ MainController::MainController(Environment environment, QWidget* parent)
   if (!env_.metal) env_.metal = &MetalManager::shared();
   if (!env_.logger) env_.logger = &LogManager::shared();
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
+  if (!env_.controlBoardMetalView) {
+    env_.controlBoardMetalView = [this]() -> LayoutView* {
+      return controlBoardController_ ? controlBoardController_->metalView : nullptr;
+    };
+  }
   setObjectName("MainController");
   setMinimumSize(640, 360);
   buildViews();
@@ -312,10 +319,37 @@ void MainController::viewDidLoad() {
   addObservable();
 }
 
+ControlBoardController* MainController::controlBoardController() {
+  if (!controlBoardController_) {
+    ControlBoardController::Environment board = ControlBoardController::Environment::process();
+    board.camera = env_.camera;
+    board.viewModel = env_.viewModel;
+    board.config = env_.config;
+    board.metal = env_.metal;
+    board.defaults = env_.defaults;
+    controlBoardController_ = new ControlBoardController(board);
+  }
+  return controlBoardController_;
+}
+
+SmallControlBoardController* MainController::smallControlBoardController() {
+  if (!smallControlBoardController_) {
+    SmallControlBoardController::Environment board;
+    board.camera = env_.camera;
+    board.config = env_.config;
+    smallControlBoardController_ = new SmallControlBoardController(board);
+  }
+  return smallControlBoardController_;
+}
+
 void MainController::initlayout() {
   debugLine("initlayout");
+  scrollView->setWidget(controlBoardController());
   scrollView->horizontalScrollBar()->setValue(0);
   scrollView->verticalScrollBar()->setValue(0);
+  smallControlBoardController()->setParent(smallControlBoardView);
+  smallControlBoardController()->setGeometry(0, 0, int(Geometry::smallControlBoardWidth),
+                                             int(Geometry::smallControlBoardHeight));
   smallControlBoardView->resize(int(Geometry::smallControlBoardWidth),
                                 int(Geometry::smallControlBoardHeight));
   scrollView->show();
@@ -362,8 +396,12 @@ void MainController::addObservable() {
     updateSelectOriRect();
     updateBannerIconArea();
   }));
-  // The boards follow the microphone array themselves once they exist.
-  camera.isSpeakerConnect->bindAndNotify(guard([](bool) {}));
+  // Audio fit is offered while a microphone array gives the speaker's direction.
+  camera.isSpeakerConnect->bindAndNotify(guard([this](bool connected) {
+    controlBoardController()->shouldAudioFit = connected;
+    controlBoardController()->initlayout();
+    smallControlBoardController()->shouldAudioFit(connected);
+  }));
   camera.connectMode->bindAndNotify(guard([this](ConnectMode mode) { onConnectMode(int(mode)); }));
   camera.setRoiDicEntry("MainController", [this, weak](const auto& output, const auto& control) {
     auto alive = weak.lock();
@@ -374,7 +412,8 @@ void MainController::addObservable() {
   camera.isAutoTracking->bindAndNotify(guard([](bool) {}));
   camera.setFitModeDicEntry("MainController", guard([this] { updateFocusRect(); }));
   camera.verticalFov->bindAndNotify(guard([](VerticalFovMode) {}));
-  model.frame->bind(guard([](QRectF) {}));
+  // The board's panels changed: the column shows it from its top again.
+  model.frame->bind(guard([this](QRectF) { scrollView->verticalScrollBar()->setValue(0); }));
   model.splitWindow->bind(guard([this](bool split) {
     env_.config->defaultLargeNavigator = split;
     showNavigator(split);
@@ -430,12 +469,20 @@ void MainController::onConnectMode(int raw) {
   }
   if (basePositionView) basePositionView->scheduleCollapse(2.0);
   popupView->hide();
+  if (needInit) {
+    // A (re)connected camera: both boards are laid out afresh and take the default mode.
+    controlBoardController()->initlayout();
+    controlBoardController()->selectDefaultDisplayMode();
+    smallControlBoardController()->initlayout();
+    smallControlBoardController()->setupDefaultMode();
+  }
   needInit = false;
   updateControlViewAspect();
   updateNavigatorSize();
   updateFocusRect();
   updateBannerIconArea();
   setupMetalViews();
+  controlBoardController()->refreshLater();
 }
 
 void MainController::showEvent(QShowEvent* event) {

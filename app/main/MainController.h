@@ -33,6 +33,7 @@ class BasePositionView;
 class BorderView;
 class CameraManager;
 class ConfigManager;
+class ControlBoardController;
 class ControlBoardViewModel;
 class CustomButton;
 class CustomView;
@@ -40,6 +41,7 @@ class ImageView;
 class LayoutView;
 class LogManager;
 class MetalManager;
+class SmallControlBoardController;
 
 // The main window's content: the live preview with its ROI overlay, the navigator panel, the
 // control-board column, the popup hosts and the editing buttons. It wires the camera side, the
@@ -131,6 +133,10 @@ class MainController : public QWidget, public CustomWindowDelegate {
       advertisementViewController;
   CameraManager& cameraManager() const { return *env_.camera; }
   ControlBoardViewModel& controlBoardViewModel() const { return *env_.viewModel; }
+  // The full board (in the scrolling column) and the small one (simple layout), each made on
+  // first use over this window's camera, settings and view model.
+  ControlBoardController* controlBoardController();
+  SmallControlBoardController* smallControlBoardController();
   QPointer<LayoutView> metalView;
 
   // ---- editing and geometry state ----
@@ -227,6 +233,8 @@ class MainController : public QWidget, public CustomWindowDelegate {
 
   Environment env_;
   QPointer<QWidget> connectController_;
+  QPointer<ControlBoardController> controlBoardController_;
+  QPointer<SmallControlBoardController> smallControlBoardController_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
   int deviceObservers_ = 0;

@@ -306,6 +306,10 @@ void RecordingAnalysisFacade::StartIgnoreAreaEditing() {
 void RecordingAnalysisFacade::EndIgnoreAreaEditing(bool keep) {
   record(std::string("EndIgnoreAreaEditing") + " " + num(keep));
 }
+long RecordingAnalysisFacade::GetIgnoredRectCount() {
+  record(std::string("GetIgnoredRectCount"));
+  return ignoredRectCount;
+}
 void RecordingAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
   record(std::string("SetHeightOffsetFor180Video") + " " + num(offset));
 }

@@ -75,6 +75,8 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void AddNewRect(int x1, int y1, int x2, int y2) override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
+  // Answers with `ignoredRectCount`.
+  long GetIgnoredRectCount() override;
   void SetHeightOffsetFor180Video(int offset) override;
   void SetVoiceAngleOffset(int degrees) override;
   void SetStableROITolerance(int tolerance, int maximum) override;
@@ -106,6 +108,8 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
 
   // What the read-backs answer (all -1 until set).
   IntRect focusManualRect, pipManualRect, viewMoveIconRect, transformingRect;
+
+  long ignoredRectCount = 0;
 
  private:
   void record(const std::string& line);

@@ -13,6 +13,8 @@
 #include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
 #include "main/BasePositionView.h"
+#include "controlboard/ControlBoardController.h"
+#include "controlboard/SmallControlBoardController.h"
 #include "main/MainController.h"
 #include "main/VirtualCameraSink.h"
 #include "qt/DeviceMonitor.h"
@@ -21,6 +23,7 @@
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "vcam/LoopbackOutput.h"
+#include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 
 using corvane::ConnectMode;
@@ -429,7 +432,8 @@ TEST_F(MainControllerTest, ClickingTheBasePositionButtonEntersFovEditing) {
 }
 
 // The demo clip through the file source, the real facade and vision library: the preview shows
-// the panorama and the navigator view the composed output.
+// the panorama and the navigator view (the control board's, the split window being off) the
+// composed output.
 TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   std::string clip = std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4";
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
@@ -455,8 +459,8 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   player.play();
   auto deadline = std::chrono::steady_clock::now() + 60s;
   auto done = [&] {
-    return controller->controlMetalView->composedPixelBuffer() &&
-           controller->navigatorMetalView->composedPixelBuffer();
+    return controller->controlMetalView->composedPixelBuffer() && controller->metalView &&
+           controller->metalView->composedPixelBuffer();
   };
   while (!done() && std::chrono::steady_clock::now() < deadline) {
     clock.advance(33ms);
@@ -466,7 +470,8 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   player.pause();
   ASSERT_TRUE(done());
   EXPECT_FALSE(controller->controlMetalView->roiPairList.empty());
-  EXPECT_FALSE(controller->navigatorMetalView->roiPairList.empty());
+  EXPECT_EQ(controller->metalView.data(), controller->controlBoardController()->metalView);
+  EXPECT_FALSE(controller->metalView->roiPairList.empty());
   auto output = metal.vxdPixelBuffer();
   ASSERT_TRUE(output);
   EXPECT_EQ(output->width(), 1280);
@@ -498,6 +503,56 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   platform::MainQueue::shared().drain();
 }
 
+// The boards live in the window's column: the full board scrolls there and composes the
+// navigator picture while the split window is off; a connection lays both boards out with the
+// configured default mode, and the microphone array decides whether audio fit is offered.
+TEST_F(MainControllerTest, BothBoardsAreMountedAndFollowTheConnection) {
+  config.displayModesPerRow = 4;
+  config.gridComposeMode = config.gridMode = config.focusMode = config.audioFitMode = true;
+  config.defaultDisplayMode = 2;  // grid
+  plugCamera();
+  makeController();
+  controller->show();
+  settle();
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  corvane::SmallControlBoardController* small = controller->smallControlBoardController();
+  EXPECT_EQ(controller->scrollView->widget(), board);
+  EXPECT_EQ(small->parentWidget(), controller->smallControlBoardView.data());
+  EXPECT_TRUE(controller->smallControlBoardView->isHidden());
+  EXPECT_EQ(controller->metalView.data(), board->metalView);
+
+  connect();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::grid);
+  auto selected = [](const std::vector<corvane::CustomButton*>& buttons) {
+    std::vector<int> tags;
+    for (auto* b : buttons)
+      if (b->isSelected) tags.push_back(b->tag);
+    return tags;
+  };
+  EXPECT_EQ(selected(board->displayModeButtons()), std::vector<int>{12});
+  EXPECT_EQ(selected(small->displayModeButtons()), std::vector<int>{12});
+
+  // A press on the board reaches the camera manager and the analysis framework.
+  for (auto* b : board->displayModeButtons())
+    if (b->tag == 11) b->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::focus);
+  EXPECT_FALSE(facades->last()->callsStartingWith("setDisplayMode 11").empty());
+
+  auto offersAudioFit = [](const std::vector<int>& codes) {
+    return std::find(codes.begin(), codes.end(), 91) != codes.end();
+  };
+  manager->isSpeakerConnect->setValue(false);
+  settle();
+  EXPECT_FALSE(offersAudioFit(board->displayModeArray()));
+  EXPECT_FALSE(offersAudioFit(small->displayModeArray()));
+  manager->isSpeakerConnect->setValue(true);
+  settle();
+  EXPECT_TRUE(offersAudioFit(board->displayModeArray()));
+  EXPECT_TRUE(offersAudioFit(small->displayModeArray()));
+}
+
 TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCamera) {
   addLoopback();
   makeManager();
@@ -518,11 +573,11 @@ TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCa
                               {pairDictionary(2, 1, 900), pairDictionary(3, 2, 3600)}, {});
   settle();
   EXPECT_TRUE(handOffs.empty());
-  ASSERT_EQ(controller->navigatorMetalView->roiPairList.size(), 2u);
+  ASSERT_EQ(controller->metalView->roiPairList.size(), 2u);
   ASSERT_EQ(controller->controlMetalView->roiPairList.size(), 2u);
   EXPECT_EQ(controller->controlMetalView->roiPairList[1].roi_id, 3);
   // The output pair took its control pair's type, seen through the camera side's list too.
-  EXPECT_EQ(controller->navigatorMetalView->roiPairList[1].type, 1);
+  EXPECT_EQ(controller->metalView->roiPairList[1].type, 1);
   EXPECT_EQ(lastOutput[1]->type, 1);
   EXPECT_EQ(controller->controlBorderView->borders(),
             MainController::makeBorders(lastControl, controller->controlBorderView->width(), true));
@@ -537,7 +592,7 @@ TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCa
   metal.setVxdPixelBuffer(previous);
   facades->last()->fireLayout({}, {}, {}, {}, {});
   settle();
-  EXPECT_TRUE(controller->navigatorMetalView->roiPairList.empty());
+  EXPECT_TRUE(controller->metalView->roiPairList.empty());
   EXPECT_TRUE(controller->controlBorderView->borders().empty());
   EXPECT_EQ(handOffs, (std::vector<std::string>{"link", "sink"}));
   EXPECT_EQ(linkFrames.back(), previous);
