@@ -60,6 +60,8 @@ class AnalysisFacade {
   // ---- tuning ----
   virtual void setContentOffset(int value) = 0;
   virtual void AddNewRect(int x1, int y1, int x2, int y2) = 0;
+  // Removes every rectangle (before a saved ROI record is restored).
+  virtual void ClearAllRect() = 0;
   virtual void StartIgnoreAreaEditing() = 0;
   virtual void EndIgnoreAreaEditing(bool keep) = 0;
   virtual long GetIgnoredRectCount() = 0;

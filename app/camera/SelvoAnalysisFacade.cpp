@@ -138,6 +138,7 @@ void SelvoAnalysisFacade::setContentOffset(int value) { facade_->setContentOffse
 void SelvoAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
   facade_->AddNewRect(x1, y1, x2, y2);
 }
+void SelvoAnalysisFacade::ClearAllRect() { facade_->ClearAllRect(); }
 void SelvoAnalysisFacade::StartIgnoreAreaEditing() { facade_->StartIgnoreAreaEditing(); }
 void SelvoAnalysisFacade::EndIgnoreAreaEditing(bool keep) { facade_->EndIgnoreAreaEditing(keep); }
 long SelvoAnalysisFacade::GetIgnoredRectCount() { return facade_->GetIgnoredRectCount(); }

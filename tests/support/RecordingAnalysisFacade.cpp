@@ -300,6 +300,7 @@ void RecordingAnalysisFacade::setContentOffset(int value) {
 void RecordingAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
   record(std::string("AddNewRect") + " " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2));
 }
+void RecordingAnalysisFacade::ClearAllRect() { record(std::string("ClearAllRect")); }
 void RecordingAnalysisFacade::StartIgnoreAreaEditing() {
   record(std::string("StartIgnoreAreaEditing"));
 }

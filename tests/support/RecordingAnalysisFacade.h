@@ -73,6 +73,7 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void detectOnce() override;
   void setContentOffset(int value) override;
   void AddNewRect(int x1, int y1, int x2, int y2) override;
+  void ClearAllRect() override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
   // Answers with `ignoredRectCount`.
