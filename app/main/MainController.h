@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QRectF>
 #include <QScrollArea>
@@ -16,6 +17,10 @@
 #include "cloud/CompanyModel.h"
 #include "cloud/UpdateController.h"
 #include "main/MainWindowGeometry.h"
+#include "main/RoiEditor.h"
+#include "main/MouseState.h"
+#include "controlboard/EditMode.h"
+#include "camera/ConnectMode.h"
 #include "qt/DeviceMonitor.h"
 #include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
@@ -42,6 +47,7 @@ class LayoutView;
 class LogManager;
 class MetalManager;
 class SmallControlBoardController;
+class PreviewMouseAdaptor;
 
 // The main window's content: the live preview with its ROI overlay, the navigator panel, the
 // control-board column, the popup hosts and the editing buttons. It wires the camera side, the
@@ -89,6 +95,12 @@ class MainController : public QWidget, public CustomWindowDelegate {
     // then the sink stream.
     std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
     std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
+    // Opens a web address in the user's browser; true when the browser was started.
+    std::function<bool(const std::string& address)> openURL;
+    // The maker's page (website command) and the vendor's product page (its update command);
+    // empty: nothing opens.
+    std::string makerURL;
+    std::string vendorProductURL;
 
     static Environment process();
   };
@@ -119,6 +131,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   QPointer<LayoutView> navigatorMetalView;
   QPointer<QWidget> navigatorContentView;
   QPointer<QLabel> navigatorTitleLabel;
+  QPointer<CustomButton> splitWindowButton;  // closes the navigator panel
   double navigatorWidthConstraints = 0, navigatorHeightConstraints = 0,
          navigatorBottomConstraints = 0;
   QPointer<QLabel> powerbyImage;
@@ -145,22 +158,15 @@ class MainController : public QWidget, public CustomWindowDelegate {
 
   // ---- editing and geometry state ----
   std::vector<QRectF> ignoreRectsTempDel;
-  std::optional<QPointF> startLocation, oriStartLocation;
-  bool isRectTrack = false;
-  int64_t selectRectIdx = -1;
-  int64_t tempEditOffset = 0;
-  bool isStartTransform = false, isStartFocusTransform = false;
-  int dragDirection = 0;
-  bool isDragBanner = false;
-  QRectF focusOriRect, selectOriRect;
+  std::optional<QPointF> oriStartLocation;
+  // The gesture and selection state of editing on the preview (frame coordinates).
+  RoiEditor roiEditor;
   bool roiArea = false;  // the preview reports pointer moves
-  std::optional<QRectF> bannerIconArea;
-  double bannerPositionY = 0;
   double controlViewWidthMultiple = 1.0, controlViewHeightMultiple = 1.0;
   VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
   bool isSimpleMode_ = false;
   bool firstAppear = true;
-  bool notifyAnimationRunning = false;
+  QPointer<QLabel> notifyAnimationLayer;
   bool needInit = true;
   bool isFullScreen_ = false;
   bool navigatorShown = false;
@@ -211,6 +217,72 @@ class MainController : public QWidget, public CustomWindowDelegate {
   // The composing views' camera description: projection, field-of-view mode and api level.
   void applyCameraEnvironment();
 
+  // ---- mouse editing on the preview and its context menu ----
+  // The editor's view of the camera, the board and the settings, as they are now.
+  void fillRoiEditorContext();
+  // A right press inside the preview: the selection steps, then the menu at `global`.
+  void rightMouseDown(RoiEditor::Point point, QPoint global);
+  // The menu for what the right press found (none: no menu), titled "Contextual menu".
+  QMenu* makeContextMenu(const RoiEditor::MenuTarget& target, QWidget* parent);
+  // Shows the menu; the default runs it at the pointer until an item is chosen.
+  std::function<void(QMenu&, QPoint)> popUpContextMenu;
+  PreviewMouseAdaptor* previewMouse() const { return previewMouse_; }
+  void menuTrack();
+  void menuPin();
+  void menuDelete();
+  Q_INVOKABLE void menuDetectBody();
+  Q_INVOKABLE void menuDetectOnce();
+  Q_INVOKABLE void menuAutoTrack();
+  Q_INVOKABLE void menuCleanAll();
+  Q_INVOKABLE void menuTrackAll();
+  Q_INVOKABLE void menuUntrackAll();
+  void menuTransform();
+  void menuSetProtectArea();
+  void menuWebsite();
+  Q_INVOKABLE void menuLoadRoi();
+  Q_INVOKABLE void menuSaveRoi();
+  void menuAddTag();
+
+  // ---- actions of the window's buttons ----
+  void onClickFOV1();
+  void onClickFOV2();
+  void onClickFOV3();
+  void changeCameraFov(VerticalFovMode mode);
+  void onClickEditOK();
+  void onClickEditCancel();
+  // Puts back the ignore areas deleted during the ignore-area edit, in the order deleted.
+  void restoreIgnoreRects();
+  void onClickSplitWindow();
+  void onClickNotify();
+  void setMirror(bool mirror);
+  // Selects the rectangle with id `index` (-1: none) and opens its transform when `keep`.
+  void selectRect(bool keep, int64_t index);
+  void showFovEditor(bool show);
+  void startNotifyAnimation();
+  void stopNotifyAnimation();
+  bool isNotifyAnimating() const;
+
+  // ---- listener bodies ----
+  void onConnectModeChanged(ConnectMode mode);
+  void onVerticalFov(VerticalFovMode mode);
+  void onEditMode(EditMode mode);
+  void onDisplayModeChanged();
+  void onFitModeChanged();
+  void onAdvancedEffect(bool shown);
+
+  // ---- window operations ----
+  void onMenuUpdate();
+  // The menu's commands that act on the preview: the window's action of that name, if it has
+  // one (the preview's context menu gives them).
+  bool sendAction(const char* action);
+  void leaveSimpleUI();
+  void showSimpleUI(bool flag) override;
+  using QWidget::setCursor;
+  void setCursor(MouseState state);
+  // The opacity the window gave a control (1 when it gave none).
+  static double alphaOf(const QWidget* view);
+  static void setAlpha(QWidget* view, double alpha);
+
   // ---- the program's window hands these over ----
   bool isSimpleMode() const override { return isSimpleMode_; }
   bool isFullScreen() const override { return isFullScreen_; }
@@ -231,16 +303,25 @@ class MainController : public QWidget, public CustomWindowDelegate {
 
  private:
   void buildViews();
+  void setupRoiEditing();
   void layoutViews();
   void debugLine(const char* function, const std::string& message = "");
   void onConnectMode(int mode);
+  // Runs `work` on the main queue after `seconds` while the window exists.
+  void afterDelay(double seconds, std::function<void()> work);
+  void showConnectionPopup();
+  void hideConnectionPopup();
+  void wireButtons();
+  bool openAddress(const std::string& address, const char* what);
 
   Environment env_;
   QPointer<QWidget> connectController_;
   QPointer<ControlBoardController> controlBoardController_;
   QPointer<SmallControlBoardController> smallControlBoardController_;
+  PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
+  uint64_t popupGeneration_ = 0;
   int deviceObservers_ = 0;
   int activationRequests_ = 0;
   std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QString>
 #include <QStyle>
 #include <algorithm>
@@ -25,6 +27,13 @@
 #include "vcam/LoopbackOutput.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
+#include "shell/CustomWindow.h"
+#include "util/ImageSequenceAnimation.h"
+#include "cloud/KestovaAPIRouter.h"
+#include <QCursor>
+#include <QLabel>
+#include <QScrollBar>
+#include <map>
 
 using corvane::ConnectMode;
 using corvane::Display;
@@ -117,6 +126,20 @@ class MainControllerTest : public CameraManagerTest {
     return seen;
   }
 
+  // The demo clip, when scripts/setup made it.
+  static std::string demoClip() { return std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4"; }
+  // A camera manager on the file source and the real facade and vision library, its frames
+  // reaching the renderer.
+  void makeDemoManager(corvane::PlayerManager& player) {
+    auto env = environment();
+    env.player = &player;
+    env.makeFacade = corvane::SelvoAnalysisFacade::factory();
+    env.publishFrame = [this](const platform::PixelBufferRef& frame) { metal.notifyFrame(frame); };
+    env.makeEffectView = [this] { return std::make_shared<corvane::EffectView>(QRect(), metal); };
+    manager = std::make_unique<corvane::CameraManager>(env);
+    manager->setupEffectView();
+  }
+
   // Delivers what the device monitor has read.
   void deliverDeviceEvents() {
     monitor->readPending();
@@ -205,7 +228,9 @@ TEST_F(MainControllerTest, ListenersThatFireNowRunOnceAtRegistration) {
   // The ROI-record listener ran once: one read-back of each kind.
   EXPECT_EQ(facades->last()->callsStartingWith("GetFocusManualRect").size(), 1u);
   EXPECT_EQ(facades->last()->callsStartingWith("GetTransformingRect").size(), 1u);
-  EXPECT_EQ(facades->last()->callsStartingWith("GetViewMoveIconRect").size(), 1u);
+  // The banner is read by the record listener, and again as the edit-mode listener lays the
+  // navigator out.
+  EXPECT_EQ(facades->last()->callsStartingWith("GetViewMoveIconRect").size(), 2u);
   // Connection state searching: the connection popup shows.
   EXPECT_FALSE(controller->popupView->isHidden());
   // The listeners that wait for a change have not run.
@@ -277,7 +302,9 @@ TEST_F(MainControllerTest, ACameraArrivingAfterTheSearchGaveUpIsConnected) {
   deliverDeviceEvents();
   advance(2s);
   EXPECT_EQ(manager->connectMode->value(), ConnectMode::connected);
-  // Connected: the popup goes, and the preview takes the camera's shape.
+  // Connected: the popup fades out and goes, and the preview takes the camera's shape.
+  EXPECT_FALSE(controller->popupView->isHidden());
+  advance(300ms);
   EXPECT_TRUE(controller->popupView->isHidden());
   EXPECT_NEAR(controller->controlViewAspectConstraint, 3840.0 / 1080.0, 1e-9);
   QRect preview = controller->controlView->geometry();
@@ -373,7 +400,7 @@ TEST_F(MainControllerTest, FocusRectangleAndBannerReadBacks) {
   settle();
   makeController();
   // Mirrored on the 1920-pixel default format.
-  EXPECT_EQ(controller->focusOriRect, QRectF(1920 - 100 - 200, 20, 200, 300));
+  EXPECT_EQ(controller->roiEditor.focusOriRect, (corvane::RoiEditor::Rect{1920 - 100 - 200, 20, 200, 300}));
   EXPECT_TRUE(rig.logged("focusOriRect: {{1620, 20}, {200, 300}}"));
   // Stored normalised in the settings, clockwise from the top-left.
   EXPECT_NEAR(config.manualFocusRect[0].x1, 100.0 / 1920, 1e-12);
@@ -381,13 +408,13 @@ TEST_F(MainControllerTest, FocusRectangleAndBannerReadBacks) {
   // None reported: the rectangle stays.
   recording->focusManualRect = {-1, 20, 200, 300};
   controller->updateFocusRect();
-  EXPECT_EQ(controller->focusOriRect, QRectF(1620, 20, 200, 300));
+  EXPECT_EQ(controller->roiEditor.focusOriRect, (corvane::RoiEditor::Rect{1620, 20, 200, 300}));
 
   // A 180-degree camera takes its banner from the move icon.
   recording->viewMoveIconRect = {10, 400, 32, 40};
   controller->updateBannerIconArea();
-  EXPECT_EQ(controller->bannerIconArea, QRectF(10, 400, 32, 40));
-  EXPECT_EQ(controller->bannerPositionY, 440 - 1920 / 6.0);
+  EXPECT_EQ(controller->roiEditor.bannerIconArea, (corvane::RoiEditor::Rect{10, 400, 32, 40}));
+  EXPECT_EQ(controller->roiEditor.bannerPositionY, 440 - 1920 / 6.0);
 }
 
 TEST_F(MainControllerTest, A360DegreeCameraLeavesTheBannerAlone) {
@@ -400,8 +427,8 @@ TEST_F(MainControllerTest, A360DegreeCameraLeavesTheBannerAlone) {
   recording->viewMoveIconRect = {10, 400, 32, 40};
   recording->clearCalls();
   controller->updateBannerIconArea();
-  EXPECT_FALSE(controller->bannerIconArea);
-  EXPECT_EQ(controller->bannerPositionY, 0);
+  EXPECT_FALSE(controller->roiEditor.bannerIconArea);
+  EXPECT_EQ(controller->roiEditor.bannerPositionY, 0);
   EXPECT_TRUE(recording->callsStartingWith("GetViewMoveIconRect").empty());
 
   // The camera's projection, field-of-view mode and api level reach both composing views.
@@ -435,17 +462,11 @@ TEST_F(MainControllerTest, ClickingTheBasePositionButtonEntersFovEditing) {
 // the panorama and the navigator view (the control board's, the split window being off) the
 // composed output.
 TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
-  std::string clip = std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4";
+  std::string clip = demoClip();
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
   addLoopback();  // the virtual camera's device, so the sink road ends on the fake driver
   corvane::PlayerManager player(clock);
-  auto env = environment();
-  env.player = &player;
-  env.makeFacade = corvane::SelvoAnalysisFacade::factory();
-  env.publishFrame = [this](const platform::PixelBufferRef& frame) { metal.notifyFrame(frame); };
-  env.makeEffectView = [this] { return std::make_shared<corvane::EffectView>(QRect(), metal); };
-  manager = std::make_unique<corvane::CameraManager>(env);
-  manager->setupEffectView();
+  makeDemoManager(player);
   makeController();
   controller->show();
   auto pump = [&] {
@@ -455,6 +476,8 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   player.loadVideo(QString::fromStdString(clip));
   for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  clock.advance(300ms);
+  pump();
   EXPECT_TRUE(controller->popupView->isHidden());
   player.play();
   auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -661,3 +684,798 @@ TEST_F(MainControllerTest, TheLanguageAndSettingsPopupsLiveInTheirHostsAtTheirOw
   EXPECT_FALSE(controller->languageView->isVisible());
   EXPECT_FALSE(controller->settingView->isVisible());
 }
+
+// ---- mouse editing on the preview and its context menu ----
+
+namespace {
+
+// A press, moves and a release as the window system delivers them: to the picture under the
+// pointer, from where they reach the content view. Points are in the preview's coordinates.
+void sendMouse(QWidget* target, QEvent::Type type, QPointF at, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+  QPointF global = target->mapToGlobal(at);
+  QMouseEvent event(type, at, at, global, button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+struct Mouse {
+  QWidget* preview;
+  void press(QPointF p, Qt::MouseButton b = Qt::LeftButton) {
+    sendMouse(preview, QEvent::MouseButtonPress, p, b, b);
+  }
+  void drag(QPointF p) {
+    sendMouse(preview, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
+  }
+  void hover(QPointF p) { sendMouse(preview, QEvent::MouseMove, p, Qt::NoButton, Qt::NoButton); }
+  void release(QPointF p) {
+    sendMouse(preview, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+  }
+  void stroke(QPointF from, QPointF to) {
+    press(from);
+    drag((from + to) / 2);
+    drag(to);
+    release(to);
+  }
+};
+
+}  // namespace
+
+// The demo clip through the file source and the real facade: gestures on the preview become
+// the facade's rectangles with the next frames.
+TEST_F(MainControllerTest, GesturesOnThePreviewEditTheFacadesRectangles) {
+  std::string clip = demoClip();
+  if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
+  corvane::PlayerManager player(clock);
+  makeDemoManager(player);
+  config.minRectSideLength = 60;
+  makeController();
+  controller->show();
+  auto pump = [&] {
+    player.videoOutputQueue().drain();
+    settle();
+  };
+  player.loadVideo(QString::fromStdString(clip));
+  for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  auto facade = manager->manager();
+  ASSERT_TRUE(facade);
+  facade->SetMinRectSideLength(60);
+  player.play();
+  // Runs frames until `done` holds (bounded by wall time, never by sleeping).
+  auto frames = [&](auto done) {
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+      clock.advance(33ms);
+      pump();
+      std::this_thread::yield();
+    }
+    return done();
+  };
+  ASSERT_TRUE(frames([&] { return bool(controller->controlMetalView->composedPixelBuffer()); }));
+  controller->fillRoiEditorContext();
+  const double k = controller->controlViewWidthMultiple;
+  ASSERT_GT(k, 0);
+  Mouse mouse{controller->controlMetalView};
+  auto manual = [&] { return facade->GetManualRect(); };
+
+  // Drawing: the ROI is there after the next frame.
+  mouse.stroke({100, 40}, {220, 140});
+  ASSERT_TRUE(frames([&] { return manual().size() == 1; }));
+  orlith::DoubleRect drawn = manual()[0].rect;
+  EXPECT_NEAR(drawn.x, 100 * k, 2);
+  EXPECT_NEAR(drawn.width, 120 * k, 2);
+
+  // First press selects it and already moves it; the move shows after a frame.
+  mouse.stroke({160, 90}, {200, 90});
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), controller->roiEditor.selectRectIdx);
+  ASSERT_TRUE(frames([&] { return manual().size() == 1 && manual()[0].rect.x > drawn.x + 20; }));
+  orlith::DoubleRect moved = manual()[0].rect;
+  EXPECT_NEAR(moved.x - drawn.x, 40 * k, 2);
+  EXPECT_EQ(moved.width, drawn.width);
+
+  // Its right edge resizes it.
+  double right = (moved.x + moved.width) / k;
+  mouse.stroke({right, 90}, {right + 30, 90});
+  ASSERT_TRUE(frames([&] { return manual()[0].rect.width > moved.width + 20; }));
+  EXPECT_NEAR(manual()[0].rect.width - moved.width, 30 * k, 2);
+  EXPECT_EQ(manual()[0].rect.x, moved.x);
+
+  // A drawing that leaves the preview ends where it left, as a release would (the file source
+  // is not a 360-degree camera: the facade fits the rectangle into the picture).
+  controller->menuCleanAll();
+  ASSERT_TRUE(frames([&] { return manual().empty(); }));
+  QPointF beyond(controller->controlView->width() + 30, 100);
+  mouse.press({controller->controlView->width() - 120.0, 40});
+  mouse.drag({controller->controlView->width() - 60.0, 80});
+  mouse.drag(beyond);
+  EXPECT_FALSE(controller->roiEditor.startLocation);
+  mouse.release(beyond);
+  ASSERT_TRUE(frames([&] { return manual().size() == 1; }));
+
+  // The menu's protected area: the ROI becomes an ignore area around it and is gone.
+  QMenu* shown = nullptr;
+  std::vector<std::string> items;
+  controller->popUpContextMenu = [&](QMenu& menu, QPoint) {
+    shown = &menu;
+    for (QAction* a : menu.actions()) items.push_back(a->objectName().toStdString());
+    for (QAction* a : menu.actions())
+      if (a->objectName() == "rect_menu_protect_name") a->trigger();
+  };
+  orlith::DoubleRect roi = manual()[0].rect;
+  mouse.press({(roi.x + roi.width / 2) / k, (roi.y + roi.height / 2) / k}, Qt::RightButton);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(items, (std::vector<std::string>{"rect_menu_tracking_name", "rect_menu_pin_name",
+                                             "rect_menu_delete_name", "rect_menu_protect_name"}));
+  ASSERT_TRUE(frames([&] { return manual().empty(); }));
+  ASSERT_EQ(facade->GetIgnoredRectCount(), 1);
+  auto area = facade->GetIgnoreRect(0);
+  // Grown by 5 % a side (then fitted into the picture by the facade).
+  EXPECT_NEAR(area.width, roi.width * 1.1, 3);
+  EXPECT_LE(area.x, roi.x);
+  EXPECT_GE(area.x + area.width, roi.x + roi.width - 1);
+
+  player.pause();
+  pump();
+  controller.reset();
+  manager.reset();
+  player.videoOutputQueue().drain();
+  platform::MainQueue::shared().drain();
+}
+
+TEST_F(MainControllerTest, ContextMenuSelectionStatesAndActions) {
+  makeManager();
+  plugCamera();
+  connect();
+  makeController();
+  controller->show();
+  settle();
+  auto recording = facades->last();
+  controller->fillRoiEditorContext();
+  const double k = controller->controlViewWidthMultiple;
+  recording->findRect = [k](int x, int) {
+    // ROI 7 under view x 100..200, tracked 8 under 300..400.
+    if (x >= 100 * k && x <= 200 * k) return Facade::Hit{true, false, false, 7};
+    if (x >= 300 * k && x <= 400 * k) return Facade::Hit{true, true, false, 8};
+    return Facade::Hit{};
+  };
+  std::vector<std::string> items;
+  std::vector<bool> enabled, checked;
+  controller->popUpContextMenu = [&](QMenu& menu, QPoint) {
+    EXPECT_EQ(menu.title(), "Contextual menu");
+    items.clear();
+    enabled.clear();
+    checked.clear();
+    for (QAction* a : menu.actions()) {
+      items.push_back(a->objectName().toStdString());
+      enabled.push_back(a->isEnabled());
+      checked.push_back(a->isChecked());
+    }
+  };
+  Mouse mouse{controller->controlMetalView};
+  // Empty preview, face tracking on: detect once is disabled, auto track marked.
+  config.enableNewDetectLayout = true;
+  manager->isFaceAutoTracking->setValue(true);
+  mouse.press({500, 50}, Qt::RightButton);
+  EXPECT_EQ(items, (std::vector<std::string>{"control_panel_detect_name",
+                                             "control_panel_tracking_name",
+                                             "menu_edit_remove_name"}));
+  EXPECT_EQ(enabled, (std::vector<bool>{false, true, true}));
+  EXPECT_EQ(checked, (std::vector<bool>{false, true, false}));
+
+  // A right click on another ROI moves the selection to it before the menu shows.
+  recording->clearCalls();
+  mouse.press({150, 50}, Qt::RightButton);
+  EXPECT_EQ(controller->roiEditor.selectRectIdx, 7);
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), 7);
+  EXPECT_EQ(recording->callsStartingWith("StartTransformRect"),
+            std::vector<std::string>{"StartTransformRect 0 7"});
+  EXPECT_EQ(items.size(), 4u);
+  // A tracked one: deselected, the menu's track item marked, its actions address it.
+  recording->pinnedIds = {8};
+  mouse.press({350, 50}, Qt::RightButton);
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), -1);
+  EXPECT_EQ(checked, (std::vector<bool>{true, true, false, false}));
+  recording->clearCalls();
+  controller->menuDelete();
+  EXPECT_EQ(recording->callsStartingWith("RemoveRect"), std::vector<std::string>{"RemoveRect 1 8"});
+
+  // (No menu in focus mode: the editor's tables cover it; with the boards mounted, a mode with
+  // no button of its own falls back to compose here.)
+
+  // The application menu's commands reach the facade.
+  recording->clearCalls();
+  controller->menuTrackAll();
+  controller->menuUntrackAll();
+  controller->menuCleanAll();
+  EXPECT_EQ(recording->calls(),
+            (std::vector<std::string>{"TrackAllRects", "UntrackAllRects", "ClearAllRect"}));
+}
+
+TEST_F(MainControllerTest, HoverSetsTheCursorAndTheOverlaysHoveredRectangle) {
+  makeManager();
+  plugCamera();
+  connect();
+  makeController();
+  controller->show();
+  settle();
+  auto recording = facades->last();
+  recording->findRect = [](int x, int) {
+    return x < 1000 ? Facade::Hit{true, false, false, 5} : Facade::Hit{};
+  };
+  Mouse mouse{controller->controlMetalView};
+  mouse.hover({10, 10});
+  EXPECT_EQ(controller->controlBorderView->hoveringRectId(), 5);
+  EXPECT_EQ(controller->controlView->property("mouseState").toInt(),
+            int(corvane::MouseState::anyMove));
+  mouse.hover({controller->controlView->width() - 2.0, 10});
+  EXPECT_EQ(controller->controlBorderView->hoveringRectId(), -1);
+  EXPECT_EQ(controller->controlView->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(MainControllerTest, AWrappingRoiIsGrabbedAtItsRightEdgeAtThePanoramasLeftEnd) {
+  makeManager();
+  plugCamera();
+  connect();
+  ASSERT_TRUE(manager->is360Camera());
+  makeController();
+  controller->show();
+  settle();
+  auto recording = facades->last();
+  controller->fillRoiEditorContext();
+  const double k = controller->controlViewWidthMultiple;
+  const int W = manager->cameraFormat().width;
+  // From W - 150, 300 wide: its wrapped part ends at x 150.
+  recording->findRect = [](int x, int y) {
+    bool rows = y >= 300 && y <= 500;
+    return rows && x <= 150 ? Facade::Hit{true, false, false, 4} : Facade::Hit{};
+  };
+  recording->transformingRect = {W - 150, 300, 300, 200};
+  Mouse mouse{controller->controlMetalView};
+  recording->clearCalls();
+  // Whole view points, as the window system gives them: just left of the wrapped edge.
+  const double x = std::floor(150 / k), y = std::floor(400 / k);
+  mouse.press({x, y});
+  EXPECT_EQ(controller->roiEditor.dragDirection, corvane::MouseState::dragRight);
+  mouse.drag({x + 10, y});
+  mouse.release({x + 10, y});
+  auto sent = recording->callsStartingWith("SetTransformingRect");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0], "SetTransformingRect " + std::to_string(W - 150) + " 300 " +
+                         std::to_string(int(300 + 10 * k)) + " 200");
+}
+
+// ---- the window's actions and its bindings to the camera and the board ----
+
+namespace {
+
+const char* kCompanyWithNotification = R"({"success": true, "errors": [], "data": {
+    "aboutUrl": "https://k.example/about", "kestovaUrl": "https://k.example", "name": "Kestova",
+    "no": "1", "vendor": [], "product": [], "redirectUrl": "",
+    "downloadUrl": "https://k.example/download", "contactUrl": "https://k.example/contact",
+    "docUrl": "", "stagingDownloadUrl": "", "stagingContactUrl": "", "stagingDocUrl": "",
+    "notification": {"_id": "n-7", "content": "https://k.example/news/7", "date": "2026-12-01"}}})";
+
+// The window inside the program's frame, the way the shell shows it.
+class MainWindowActionsTest : public MainControllerTest {
+ protected:
+  void SetUp() override {
+    MainControllerTest::SetUp();
+    // The program's pictures: the cursors and the notification's frames.
+    qputenv("CORVANE_RESOURCES_DIR", CORVANE_SHARE_DIR "/corvane-studio");
+  }
+  void TearDown() override {
+    qunsetenv("CORVANE_RESOURCES_DIR");
+    if (controller) controller->setParent(nullptr);
+    window.reset();
+    MainControllerTest::TearDown();
+  }
+
+  MainController::Environment actionsEnvironment() {
+    auto env = controllerEnvironment();
+    env.openURL = [this](const std::string& address) {
+      opened.push_back(address);
+      return true;
+    };
+    env.makerURL = makerURL;
+    return env;
+  }
+
+  void makeWindowed() {
+    if (!manager) makeManager();
+    controller = std::make_unique<MainController>(actionsEnvironment());
+    window = std::make_unique<corvane::CustomWindow>(
+        [this] { return manager->connectMode->value(); });
+    window->setMainContent(controller.get());
+    window->resize(1280, 800);
+    window->show();
+    settle();
+  }
+
+  // The company record as the cloud serves it, fetched through the real client.
+  void fetchCompany(const char* body) {
+    rig.server.route("GET", "/2/company/no/1",
+                     testsupport::LoopbackHttpServer::Reply::json(200, body));
+    std::optional<corvane::CompanyModel> fetched;
+    rig.manager->apiCall<corvane::CompanyModel>(
+        corvane::KestovaAPIRouter::getCompanyInfo(),
+        [&](corvane::CompanyModel model) { fetched = std::move(model); });
+    ASSERT_TRUE(testsupport::LoopbackHttpServer::pumpUntil([&] {
+      platform::MainQueue::shared().drain();
+      return fetched.has_value();
+    }));
+    company = fetched;
+  }
+
+  size_t callIndex(const std::string& prefix) const {
+    auto calls = facades->last()->calls();
+    for (size_t i = 0; i < calls.size(); ++i)
+      if (calls[i].rfind(prefix, 0) == 0) return i;
+    return calls.size();
+  }
+
+  std::unique_ptr<corvane::CustomWindow> window;
+  std::vector<std::string> opened;
+  std::string makerURL;
+};
+
+using corvane::EditMode;
+using corvane::VerticalFovMode;
+
+TEST_F(MainWindowActionsTest, FovEditCancelRestoresAndOkMakesTheNewDatum) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  ASSERT_TRUE(manager->is360Camera());
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);  // nothing stored: mid
+  manager->editOffsetDatumPoint = 100;
+  recording->contentOffset = 320;
+  recording->clearCalls();
+
+  controller->basePositionView->button->click();
+  settle();
+  EXPECT_EQ(model.editMode->value(), EditMode::fov);
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 0.0);
+  EXPECT_FALSE(controller->editButtonStackView->isHidden());
+  EXPECT_TRUE(rig.logged("Edit mode: fov"));
+  EXPECT_EQ(recording->callsStartingWith("enableDrawRefLine 1").size(), 1u);
+  controller->fov3Button->click();
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::down);
+  EXPECT_TRUE(controller->fov3Button->isSelected);
+  EXPECT_FALSE(controller->fov2Button->isSelected);
+  controller->editCancelButton->click();
+  settle();
+  // The field of view and the content offset return; the Cancel clears nothing.
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);
+  EXPECT_EQ(recording->callsStartingWith("setContentOffset 100").size(), 1u);
+  EXPECT_TRUE(recording->callsStartingWith("ClearAllRect").empty());
+  EXPECT_EQ(recording->callsStartingWith("EndIgnoreAreaEditing 0").size(), 1u);
+  EXPECT_EQ(model.editMode->value(), EditMode::none);
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 285.0);
+  EXPECT_TRUE(rig.logged("Edit mode: none"));
+
+  controller->basePositionView->button->click();
+  settle();
+  controller->fov3Button->click();
+  settle();
+  recording->contentOffset = 640;
+  controller->editOKButton->click();
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::down);
+  EXPECT_EQ(recording->callsStartingWith("ClearAllRect").size(), 1u);
+  EXPECT_EQ(manager->editOffsetDatumPoint, 640);
+  EXPECT_EQ(controller->roiEditor.tempEditOffset, 0);
+  EXPECT_EQ(recording->callsStartingWith("EndIgnoreAreaEditing 1").size(), 1u);
+  EXPECT_EQ(controller->roiEditor.selectRectIdx, -1);
+  EXPECT_EQ(defaults->integer("VerticalFov", -1), 2);
+}
+
+TEST_F(MainWindowActionsTest, IgnoreEditOkTurnsDetectionOnAndCancelPutsDeletedAreasBack) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  recording->clearCalls();
+  manager->isAutoTracking->setValue(false);
+  manager->isFaceAutoDetect->setValue(false);
+  model.editMode->setValue(EditMode::ignore);
+  settle();
+  EXPECT_TRUE(rig.logged("Edit mode: ignore"));
+  EXPECT_EQ(recording->callsStartingWith("StartIgnoreAreaEditing").size(), 1u);
+  EXPECT_FALSE(controller->ignoreView->isHidden());
+  EXPECT_TRUE(controller->basePositionView->isHidden());
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 0.0);
+  // Nothing in the corner covers the buttons.
+  QPoint ok = controller->editOKButton->mapTo(controller.get(),
+                                              controller->editOKButton->rect().center());
+  EXPECT_EQ(controller->childAt(ok), controller->editOKButton.data());
+  controller->editOKButton->click();
+  settle();
+  EXPECT_TRUE(manager->isFaceAutoDetect->value());
+  EXPECT_EQ(model.editMode->value(), EditMode::none);
+
+  model.editMode->setValue(EditMode::ignore);
+  settle();
+  controller->ignoreRectsTempDel = {QRectF(10, 20, 100, 50), QRectF(300.7, 40, 60, 30)};
+  recording->clearCalls();
+  controller->editCancelButton->click();
+  settle();
+  EXPECT_TRUE(recording->callsStartingWith("AddIgnoreNewRect").empty());
+  advance(100ms);
+  EXPECT_EQ(recording->callsStartingWith("AddIgnoreNewRect"),
+            (std::vector<std::string>{"AddIgnoreNewRect 10 20 110 70",
+                                      "AddIgnoreNewRect 300 40 360 70"}));
+  EXPECT_GT(callIndex("EndIgnoreAreaEditing 1"), callIndex("AddIgnoreNewRect"));
+  EXPECT_TRUE(controller->ignoreRectsTempDel.empty());
+}
+
+TEST_F(MainWindowActionsTest, TheNotificationFollowsTheStoredIdAndOpensOnlyWebAddresses) {
+  // No company record: the button stays as it is and does not animate.
+  makeWindowed();
+  EXPECT_TRUE(controller->notifyView->isHidden());
+  EXPECT_FALSE(controller->isNotifyAnimating());
+  controller->notificationButton->click();
+  EXPECT_TRUE(opened.empty());
+  controller.reset();
+  window.reset();
+
+  fetchCompany(kCompanyWithNotification);
+  ASSERT_TRUE(company->data.notification);
+  defaults->set("NotificationId", "n-7");
+  makeWindowed();
+  EXPECT_TRUE(controller->notifyView->isHidden());
+  EXPECT_FALSE(controller->isNotifyAnimating());
+  controller->setParent(nullptr);
+  controller.reset();
+  window.reset();
+
+  defaults->set("NotificationId", "n-6");
+  makeWindowed();
+  EXPECT_FALSE(controller->notifyView->isHidden());
+  EXPECT_TRUE(controller->isNotifyAnimating());
+  ASSERT_TRUE(controller->notifyAnimationLayer);
+  auto* animation =
+      controller->notifyAnimationLayer->findChild<corvane::ImageSequenceAnimation*>();
+  ASSERT_TRUE(animation);
+  EXPECT_EQ(animation->frameInterval(), 100);
+  EXPECT_NEAR(animation->duration(), 1.2, 1e-6);
+  // A second start keeps the one animation.
+  controller->startNotifyAnimation();
+  EXPECT_EQ(controller->notifyImageView->findChildren<QLabel*>().size(), 1);
+
+  controller->notificationButton->click();
+  controller->notificationButton->click();
+  EXPECT_EQ(defaults->string("NotificationId"), "n-7");
+  EXPECT_FALSE(controller->isNotifyAnimating());
+  EXPECT_EQ(opened, (std::vector<std::string>{"https://k.example/news/7",
+                                              "https://k.example/news/7"}));
+
+  // An address of another scheme from the cloud is logged and not opened.
+  company->data.notification->content = "file:///etc/passwd";
+  company->data.notification->_id = "n-8";
+  controller->notificationButton->click();
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_EQ(defaults->string("NotificationId"), "n-8");
+  EXPECT_TRUE(rig.logged("not a web address: file:///etc/passwd"));
+}
+
+TEST_F(MainWindowActionsTest, WebsiteAndUpdateCommands) {
+  makeWindowed();
+  // Neither a company page nor a configured one: nothing opens, one line says so.
+  controller->menuWebsite();
+  EXPECT_TRUE(opened.empty());
+  EXPECT_TRUE(rig.logged("no web page to open"));
+  controller.reset();
+  window.reset();
+
+  makerURL = "https://maker.example";
+  makeWindowed();
+  controller->menuWebsite();
+  EXPECT_EQ(opened, std::vector<std::string>{"https://maker.example"});
+  fetchCompany(kCompanyWithNotification);
+  controller->menuWebsite();
+  EXPECT_EQ(opened.back(), "https://k.example");
+  EXPECT_TRUE(rig.logged("default browser was successfully opened"));
+  company->data.kestovaUrl = "file:///home";
+  controller->menuWebsite();
+  EXPECT_EQ(opened.size(), 2u);
+
+  // A vendor with its own download page opens it; the others ask for the version check.
+  config.vendor = "Tobrin";
+  company->data.downloadUrl = "smb://k.example/download";
+  controller->onMenuUpdate();
+  EXPECT_EQ(opened.size(), 2u);
+  company->data.downloadUrl = "https://k.example/download";
+  controller->onMenuUpdate();
+  EXPECT_EQ(opened.back(), "https://k.example/download");
+  config.vendor = "42";
+  size_t requests = rig.server.requestCount();
+  controller->onMenuUpdate();
+  EXPECT_EQ(controller->updateController->mode, corvane::UpdateMode::manual);
+  ASSERT_TRUE(testsupport::LoopbackHttpServer::pumpUntil(
+      [&] { return rig.server.requestCount() > requests; }));
+}
+
+// A window that has the preview's commands, to see the menus reach them.
+class MenuRecordingController : public MainController {
+  Q_OBJECT
+ public:
+  using MainController::MainController;
+  std::vector<std::string> seen;
+ public slots:
+  void menuDetectBody() { seen.push_back("menuDetectBody"); }
+  void menuDetectOnce() { seen.push_back("menuDetectOnce"); }
+  void menuAutoTrack() { seen.push_back("menuAutoTrack"); }
+  void menuCleanAll() { seen.push_back("menuCleanAll"); }
+  void menuTrackAll() { seen.push_back("menuTrackAll"); }
+  void menuUntrackAll() { seen.push_back("menuUntrackAll"); }
+  void menuLoadRoi() { seen.push_back("menuLoadRoi"); }
+  void menuSaveRoi() { seen.push_back("menuSaveRoi"); }
+};
+
+TEST_F(MainWindowActionsTest, MenusRouteToTheWindowsActions) {
+  makeManager();
+  std::map<std::string, std::function<void()>> menuSlots;
+  auto env = actionsEnvironment();
+  env.makerURL = "https://maker.example";
+  env.assignMenuEvents = [&](const auto& events) {
+    for (const auto& [name, body] : events) menuSlots[name] = body;
+  };
+  auto* recording = new MenuRecordingController(env);
+  controller.reset(recording);
+  const std::pair<const char*, const char*> routes[] = {
+      {"menuAutoDetectEvent", "menuDetectBody"}, {"menuDetectOnceEvent", "menuDetectOnce"},
+      {"menuAutoTrackEvent", "menuAutoTrack"},   {"menuCleanAllEvent", "menuCleanAll"},
+      {"menuTrackAllEvent", "menuTrackAll"},     {"menuUntrackAllEvent", "menuUntrackAll"},
+      {"menuLoadRoiEvent", "menuLoadRoi"},       {"menuSaveRoiEvent", "menuSaveRoi"}};
+  for (auto [event, action] : routes) {
+    ASSERT_TRUE(menuSlots[event]) << event;
+    menuSlots[event]();
+    EXPECT_EQ(recording->seen.back(), action);
+  }
+  EXPECT_EQ(recording->seen.size(), 8u);
+  menuSlots["menuWebsiteEvent"]();
+  EXPECT_EQ(opened, std::vector<std::string>{"https://maker.example"});
+  // The popups' menus toggle them.
+  menuSlots["menuLanguageEvent"]();
+  EXPECT_FALSE(recording->languageView->isHidden());
+  menuSlots["menuLanguageEvent"]();
+  EXPECT_TRUE(recording->languageView->isHidden());
+  menuSlots["menuPreferencesiEvent"]();
+  EXPECT_FALSE(recording->settingView->isHidden());
+  menuSlots["menuUpdateEvent"]();
+  EXPECT_EQ(recording->updateController->mode, corvane::UpdateMode::manual);
+  // Without the action the menu is only logged.
+  EXPECT_FALSE(controller->sendAction("menuNoSuchThing"));
+  EXPECT_TRUE(rig.logged("no action menuNoSuchThing"));
+}
+
+TEST_F(MainWindowActionsTest, ClosingPopupsRefusesNowAndTheSimpleLayoutFollows) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  controller->settingView->show();
+  model.editMode->setValue(EditMode::fov);
+  settle();
+  EXPECT_FALSE(controller->closeAllPopups());
+  settle();
+  EXPECT_TRUE(controller->settingView->isHidden());
+  EXPECT_EQ(model.editMode->value(), EditMode::none);
+  EXPECT_FALSE(controller->isSimpleMode());
+  advance(100ms);
+  EXPECT_TRUE(controller->isSimpleMode());
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 40.0);
+  EXPECT_TRUE(controller->scrollView->isHidden());
+  EXPECT_FALSE(controller->smallControlBoardView->isHidden());
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  // The panorama at 128 high beside the small board.
+  EXPECT_EQ(window->maximumSize(), QSize(40 + 455, 128));
+  // Leaving and entering an edit mode keeps the small column.
+  model.editMode->setValue(EditMode::none);
+  settle();
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 40.0);
+  // Zooming does nothing in the simple view.
+  QRect before = window->geometry();
+  controller->windowZoom();
+  EXPECT_EQ(window->geometry(), before);
+
+  // A disconnection leaves the simple view for the stored frame, here too small.
+  defaults->set("WindowWidth", 500.0);
+  defaults->set("WindowHeight", 800.0);
+  manager->connectMode->setValue(ConnectMode::disconnected);
+  settle();
+  EXPECT_FALSE(controller->isSimpleMode());
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 285.0);
+  EXPECT_FALSE(controller->popupView->isHidden());
+  EXPECT_EQ(window->minimumSize(), QSize(640, 360));
+  EXPECT_EQ(window->size(), QSize(640, 360));
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(controller->needInit);
+}
+
+TEST_F(MainWindowActionsTest, StoredFrameMissingGives1280By720AtTheOrigin) {
+  makeWindowed();
+  controller->showSimpleUI(true);
+  EXPECT_TRUE(controller->isSimpleMode());
+  controller->leaveSimpleUI();
+  // As large as the screen allows.
+  EXPECT_EQ(window->size(), QSize(1280, 720).boundedTo(window->maximumSize()));
+  EXPECT_EQ(window->pos(), QPoint(0, 0));
+}
+
+TEST_F(MainWindowActionsTest, FovBindingsOnEveryConnection) {
+  usbCamera->addMode(3840, 1080, {360, 120, 360, 120, 1});  // no room to tilt the view
+  plugCamera();
+  makeWindowed();
+  // The simulated camera reports no vertical field of view: the controls go on each connection.
+  connect();
+  settle();
+  ASSERT_FALSE(manager->cameraFormat().enableVFov);
+  for (QWidget* view : {static_cast<QWidget*>(controller->basePositionView.data()),
+                        static_cast<QWidget*>(controller->fov1Button.data()),
+                        static_cast<QWidget*>(controller->fov2Button.data()),
+                        static_cast<QWidget*>(controller->fov3Button.data())})
+    EXPECT_EQ(MainController::alphaOf(view), 0.0);
+  controller->fov1Button->setAlphaValue(1.0);
+  manager->stopConnection();
+  settle();
+  connect();
+  settle();
+  EXPECT_EQ(MainController::alphaOf(controller->fov1Button), 0.0);
+
+  // The stored field of view comes back on connection.
+  defaults->set("VerticalFov", qint64(0));
+  manager->connectMode->setValue(ConnectMode::connected);
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::top);
+  EXPECT_TRUE(controller->fov1Button->isSelected);
+  defaults->set("VerticalFov", qint64(9));
+  manager->connectMode->setValue(ConnectMode::connected);
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);
+
+  // Without a button for the value the row falls back to mid once, and stops there.
+  int notified = 0;
+  manager->verticalFov->bind([&](VerticalFovMode) { ++notified; });
+  delete controller->fov2Button.data();
+  manager->verticalFov->setValue(VerticalFovMode::mid);
+  settle();
+  EXPECT_EQ(notified, 1);
+  for (auto* b : {controller->fov1Button.data(), controller->fov3Button.data()})
+    EXPECT_FALSE(b->isSelected);
+  qDeleteAll(controller->fovStackView->findChildren<corvane::CustomButton*>());
+  notified = 0;
+  manager->verticalFov->setValue(VerticalFovMode::down);
+  settle();
+  EXPECT_EQ(notified, 2);  // down, then mid, then quiet
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);
+}
+
+TEST_F(MainWindowActionsTest, ThirteenListenersHaveTheirBodies) {
+  config.focusMode = true;  // offered by the boards
+  plugCamera();
+  makeManager();
+  auto facade = manager->manager();
+  settle();
+  auto recording = facades->last();
+  recording->clearCalls();
+  makeWindowed();
+  // Those that fire at registration ran in order: the record read-backs, the selection cleared
+  // by the tracking listener, the editors closed by the edit-mode listener.
+  EXPECT_LT(callIndex("GetTransformingRect"), callIndex("EndTransformRect"));
+  EXPECT_LT(callIndex("EndTransformRect"), callIndex("enableSmallVideoWindow 1"));
+  EXPECT_TRUE(controller->fov2Button->isSelected);  // the field-of-view listener: mid
+  connect();
+  settle();
+  recording = facades->last();
+
+  // Auto tracking ends any transform and clears the selection.
+  controller->roiEditor.isRectTrack = true;
+  controller->selectRect(true, 12);
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), 12);
+  EXPECT_EQ(recording->callsStartingWith("StartTransformRect 1 12").size(), 1u);
+  EXPECT_TRUE(controller->roiEditor.isStartTransform);
+  manager->isAutoTracking->setValue(true);
+  settle();
+  EXPECT_EQ(controller->roiEditor.selectRectIdx, -1);
+  EXPECT_FALSE(controller->roiEditor.isStartTransform);
+
+  // Display mode from another thread: the work is done on the main queue.
+  config.manualFocusRect = {corvane::RectPoint()};
+  recording->focusManualRect = {100, 20, 200, 300};
+  controller->selectRect(true, 3);
+  std::thread([&] { manager->displayMode->setValue(Display::focus); }).join();
+  settle();
+  EXPECT_TRUE(controller->roiEditor.isStartFocusTransform);
+  EXPECT_EQ(controller->roiEditor.selectRectIdx, -1);
+  controller->selectRect(true, 4);
+  manager->setFitModeDicEntry("Other", [] {});
+  manager->setFitModeDicEntry("MainController", [] {});  // the first registration stays
+  controller->onFitModeChanged();
+  EXPECT_EQ(controller->roiEditor.selectRectIdx, -1);
+
+  // Mirror: the overlay, the facade and its log line.
+  model.mirror->setValue(true);
+  settle();
+  EXPECT_TRUE(controller->controlBorderView->mirror());
+  EXPECT_EQ(recording->callsStartingWith("setMirror 1").size(), 1u);
+  EXPECT_TRUE(rig.logged("setMirror():  true"));
+
+  // The split window's button closes the navigator panel.
+  model.splitWindow->setValue(true);
+  settle();
+  EXPECT_FALSE(controller->navigatorView->isHidden());
+  controller->splitWindowButton->click();
+  settle();
+  EXPECT_TRUE(controller->navigatorView->isHidden());
+  EXPECT_FALSE(config.defaultLargeNavigator);
+
+  // Opening the advanced effects brings the end of the board into view.
+  controller->controlBoardController()->resize(285, 3000);
+  model.advancedEffect->setValue(true);
+  settle();
+  QScrollBar* bar = controller->scrollView->verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  model.frame->setValue(QRectF(0, 0, 285, 900));
+  settle();
+  EXPECT_EQ(bar->value(), 0);
+  (void)facade;
+}
+
+TEST_F(MainWindowActionsTest, FocusRectangleMinimumsAndModes) {
+  makeWindowed();
+  config.minRectSideLength = 120;
+  config.manualFocusRect = {corvane::RectPoint()};
+  config.presentRect = {corvane::RectPoint()};
+  const double W = 1920, H = 1080;  // the format before any camera
+  manager->displayMode->setValue(Display::focus);
+  settle();
+  controller->roiEditor.isStartTransform = false;
+  controller->saveFocusRect(QRectF(96, 54, 60, 50));
+  // Outside a transform the height is at least 180, the width at least the side length.
+  EXPECT_NEAR(config.manualFocusRect[0].y4 - config.manualFocusRect[0].y1, 180 / H, 1e-12);
+  EXPECT_NEAR(config.manualFocusRect[0].x2 - config.manualFocusRect[0].x1, 120 / W, 1e-12);
+  EXPECT_NEAR(config.manualFocusRect[0].x1, 96 / W, 1e-12);
+  controller->roiEditor.isStartTransform = true;
+  controller->saveFocusRect(QRectF(96, 54, 60, 50));
+  EXPECT_NEAR(config.manualFocusRect[0].y3 - config.manualFocusRect[0].y2, 120 / H, 1e-12);
+
+  manager->displayMode->setValue(Display::presentation);
+  settle();
+  controller->saveFocusRect(QRectF(192, 108, 400, 300));
+  EXPECT_NEAR(config.presentRect[0].x3, (192.0 + 400) / W, 1e-12);
+  EXPECT_NEAR(config.presentRect[0].y3, (108.0 + 300) / H, 1e-12);
+
+  // Grid mode keeps neither.
+  manager->displayMode->setValue(Display::grid);
+  settle();
+  auto focus = config.manualFocusRect[0];
+  auto present = config.presentRect[0];
+  controller->saveFocusRect(QRectF(0, 0, 500, 500));
+  EXPECT_EQ(config.manualFocusRect[0].x3, focus.x3);
+  EXPECT_EQ(config.presentRect[0].x3, present.x3);
+}
+
+TEST_F(MainWindowActionsTest, CursorsOfTheGestures) {
+  makeWindowed();
+  using corvane::MouseState;
+  controller->setCursor(MouseState::anyMove);
+  QCursor cursor = controller->controlView->cursor();
+  EXPECT_EQ(cursor.shape(), Qt::BitmapCursor);
+  EXPECT_EQ(cursor.hotSpot(), QPoint(13, 13));
+  controller->setCursor(MouseState::dragTop);
+  EXPECT_EQ(controller->controlView->cursor().hotSpot(), QPoint(6, 10));
+  controller->setCursor(MouseState::dragRightBottom);
+  EXPECT_EQ(controller->controlView->cursor().hotSpot(), QPoint(10, 10));
+  EXPECT_FALSE(controller->controlView->cursor().pixmap().isNull());
+  controller->setCursor(MouseState::noDraw);
+  EXPECT_EQ(controller->controlView->cursor().shape(), Qt::ArrowCursor);
+}
+
+}  // namespace
+
+#include "MainControllerTest.moc"
