@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
@@ -8,13 +9,21 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
+#include <algorithm>
 #include <fstream>
-#include <set>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <sstream>
 
+#include "OutputChecks.h"
 #include "TempDir.h"
+#include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
+#include "controlboard/ControlBoardController.h"
+#include "main/MainController.h"
+#include "render/LayoutView.h"
 #include "render/MetalManager.h"
+#include "selvo/BlazeFaceModel.h"
 #include "shell/CustomWindow.h"
 #include "shell/PlayerController.h"
 #include "shell/StudioMain.h"
@@ -22,8 +31,16 @@
 
 namespace {
 
+using corvane::LayoutRoiPair;
+
 // Deadlines bound a failure; they measure nothing.
 constexpr int kDeadlineMs = 60000;
+// Compositions after a mode change before its picture is judged: the cut, the people's joining
+// and any eased move of the tiles (the engine's transition frames) are over by then.
+constexpr int kSettleCompositions = 45;
+// How far a tile may stray from OpenCV's crop and scale of the same source (mean per channel):
+// the kernel's rounding and sampling differ a little; a misplaced tile differs by tens.
+constexpr double kTileTolerance = 6.0;
 
 // Runs the event loop until `done` holds, checked whenever a frame reaches the renderer; false when
 // the deadline passed first.
@@ -35,7 +52,6 @@ bool waitForFrames(const std::function<bool()>& done) {
   auto* alive = new QObject;
   QPointer<QObject> guard(alive);
   corvane::MetalManager::shared().registerSubscriber(name, [guard, &loop, &reached, done] {
-    // Frames arrive on the main thread; the check runs after the frame's own work.
     if (!guard) return;
     QTimer::singleShot(0, guard, [&loop, &reached, done] {
       if (!reached && done()) {
@@ -50,14 +66,74 @@ bool waitForFrames(const std::function<bool()>& done) {
   return reached;
 }
 
-// Distinct grey levels in a BGRA buffer's sampled pixels: a blank picture has one or two.
-int greyLevels(const platform::PixelBufferRef& buffer) {
-  std::set<int> levels;
-  for (int y = 0; y < buffer->height(); y += 7) {
-    const uint8_t* row = buffer->baseAddress(0) + y * buffer->bytesPerRow(0);
-    for (int x = 0; x < buffer->width(); x += 13) levels.insert(row[4 * x + 1] / 8);
-  }
-  return int(levels.size());
+// One composed output picture with what it was made from.
+struct Composition {
+  cv::Mat picture;  // BGRA, the output's size
+  cv::Mat source;   // BGR, the panorama it was composed from
+  std::vector<LayoutRoiPair> pairs;
+};
+
+cv::Mat pictureOf(const platform::PixelBufferRef& buffer) {
+  return cv::Mat(buffer->height(), buffer->width(), CV_8UC4, buffer->baseAddress(0),
+                 buffer->bytesPerRow(0))
+      .clone();
+}
+
+cv::Mat sourceOf(const corvane::compute::TextureRef& texture) {
+  using corvane::compute::TextureFormat;
+  cv::Mat view(texture->height(), texture->width(), CV_8UC4,
+               const_cast<uint8_t*>(texture->row(0)), texture->bytesPerRow());
+  cv::Mat out;
+  cv::cvtColor(view, out,
+               texture->format() == TextureFormat::RGBA8Unorm ? cv::COLOR_RGBA2BGR : cv::COLOR_BGRA2BGR);
+  return out;
+}
+
+// Runs the event loop over the view's compositions: `step` sees each one (its pairs in the view)
+// and says when it has seen enough. False when the deadline passed first.
+bool eachComposition(corvane::LayoutView* view,
+                     const std::function<bool(const platform::PixelBufferRef&,
+                                              const corvane::compute::TextureRef&)>& step) {
+  QEventLoop loop;
+  bool reached = false;
+  QObject context;
+  QObject::connect(view, &corvane::LayoutView::composed, &context,
+                   [&](const platform::PixelBufferRef& picture,
+                       const corvane::compute::TextureRef& source) {
+                     if (reached || !picture || !source) return;
+                     if (step(picture, source)) {
+                       reached = true;
+                       loop.quit();
+                     }
+                   });
+  QTimer::singleShot(kDeadlineMs, &context, [&loop] { loop.quit(); });
+  loop.exec();
+  return reached;
+}
+
+// Waits out a mode change, then takes the next composition.
+bool settledComposition(corvane::LayoutView* view, Composition& out) {
+  int count = 0;
+  size_t lastTiles = 0;
+  int steady = 0;
+  return eachComposition(view, [&](const auto& picture, const auto& source) {
+    size_t n = e2e::tiles(view->roiPairList).size();
+    steady = n == lastTiles ? steady + 1 : 0;
+    lastTiles = n;
+    if (++count < kSettleCompositions || steady < 10) return false;
+    out.picture = pictureOf(picture);
+    out.source = sourceOf(source);
+    out.pairs = view->roiPairList;
+    return true;
+  });
+}
+
+corvane::CustomButton* modeButton(corvane::ControlBoardController& board,
+                                  std::initializer_list<corvane::Display> modes) {
+  for (corvane::CustomButton* b : board.displayModeButtons())
+    for (corvane::Display mode : modes)
+      if (b && b->tag == int(corvane::rawValue(mode))) return b;
+  return nullptr;
 }
 
 std::string readFile(const std::string& path) {
@@ -67,25 +143,165 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
+std::string describe(const LayoutRoiPair& t) {
+  std::ostringstream s;
+  s << "src " << t.src_rect.x << "," << t.src_rect.y << " " << t.src_rect.width << "x"
+    << t.src_rect.height << " -> dst " << t.dst_rect.x << "," << t.dst_rect.y << " "
+    << t.dst_rect.width << "x" << t.dst_rect.height;
+  return s.str();
+}
+
+// The picture checks both modes share: every tile is OpenCV's own crop and scale of the source.
+void expectTilesMatchTheSource(const Composition& c, const char* mode) {
+  for (const LayoutRoiPair& tile : e2e::tiles(c.pairs)) {
+    double difference = e2e::tileDifference(c.picture, c.source, tile);
+    EXPECT_LT(difference, kTileTolerance) << mode << " tile " << describe(tile);
+  }
+}
+
+struct Scene {
+  e2e::Placement placement;
+  std::vector<e2e::Person> people;
+  cv::Mat unturned;
+};
+
+// Where the labelled people are in this composition's source frame.
+std::vector<cv::Rect2d> facesIn(const Scene& scene, const cv::Mat& source) {
+  int turn = e2e::measureTurn(source, scene.unturned);
+  std::vector<cv::Rect2d> faces;
+  for (const auto& p : scene.people) faces.push_back(e2e::turned(p.face, turn, source.cols));
+  return faces;
+}
+
+// Whether the tile is the speaker's own shot: their head and shoulders whole in it, their face the
+// one nearest its centre, and not a group shot of half the room or more.
+bool showsSpeaker(const LayoutRoiPair& tile, const std::vector<cv::Rect2d>& faces, size_t speaker,
+                  int width) {
+  if (tile.src_rect.width >= width / 2.0) return false;
+  if (!e2e::holds(tile.src_rect, e2e::headAndShoulders(faces[speaker]), width)) return false;
+  const double centre = tile.src_rect.x + tile.src_rect.width / 2;
+  auto distance = [&](const cv::Rect2d& f) {
+    double d = std::fmod(std::abs(f.x + f.width / 2 - centre), double(width));
+    return std::min(d, width - d);
+  };
+  for (size_t p = 0; p < faces.size(); ++p)
+    if (p != speaker && distance(faces[p]) < distance(faces[speaker])) return false;
+  return true;
+}
+
+// The tile that shows the most of the output.
+const LayoutRoiPair* mainTile(const std::vector<LayoutRoiPair>& tiles) {
+  auto it = std::max_element(tiles.begin(), tiles.end(), [](const auto& a, const auto& b) {
+    return a.dst_rect.width * a.dst_rect.height < b.dst_rect.width * b.dst_rect.height;
+  });
+  return it == tiles.end() ? nullptr : &*it;
+}
+
+// Whether the tile's source rectangle cuts through the face: partly inside, partly out.
+bool cuts(const corvane::LayoutRect& src, const cv::Rect2d& face, int width) {
+  for (int k = -1; k <= 1; ++k) {
+    cv::Rect2d shifted(face.x + k * width, face.y, face.width, face.height);
+    cv::Rect2d inside = shifted & cv::Rect2d(src.x, src.y, src.width, src.height);
+    if (inside.area() > 0.05 * face.area() && inside.area() < 0.95 * face.area()) return true;
+  }
+  return false;
+}
+
+// The faces the face model finds in a tile against the people the ground truth puts there: at
+// least those wholly inside, at most those of whom a fifth or more is inside (a face at the
+// tile's edge may be found or not).
+void expectFacesFound(const Composition& c, const LayoutRoiPair& tile,
+                      const std::vector<cv::Rect2d>& faces, selvo::BlazeFaceModel& model,
+                      const char* mode) {
+  int whole = 0, touching = 0;
+  const int width = c.source.cols;
+  for (const auto& f : faces) {
+    whole += e2e::holds(tile.src_rect, f, width) ? 1 : 0;
+    for (int k = -1; k <= 1; ++k) {
+      cv::Rect2d shifted(f.x + k * width, f.y, f.width, f.height);
+      cv::Rect2d src(tile.src_rect.x, tile.src_rect.y, tile.src_rect.width, tile.src_rect.height);
+      touching += (shifted & src).area() >= 0.2 * f.area() ? 1 : 0;
+    }
+  }
+  const int found = int(e2e::findFaces(model, e2e::tilePixels(c.picture, tile)).size());
+  EXPECT_GE(found, whole) << mode << ": faces found in " << describe(tile);
+  EXPECT_LE(found, touching) << mode << ": faces found in " << describe(tile);
+}
+
+// Grid: every person whole in a cell, no cell empty, no cell edge through anyone's face, and in
+// each cell the face model finds as many faces as people the ground truth puts there (one per
+// cell where people sit apart; neighbours packed closer than a cell's shape allows share one).
+void checkGrid(const Composition& c, const Scene& scene, selvo::BlazeFaceModel& model) {
+  const auto cells = e2e::tiles(c.pairs);
+  const auto faces = facesIn(scene, c.source);
+  const int width = c.source.cols;
+  ASSERT_GE(cells.size(), 2u) << "a grid of one cell for " << faces.size() << " people";
+  ASSERT_LE(cells.size(), faces.size()) << "more cells than people";
+  SCOPED_TRACE([&] {
+    std::ostringstream s;
+    s << "grid cells:";
+    for (const auto& t : cells) s << "\n  " << describe(t);
+    s << "\npeople (face boxes in this frame):";
+    for (const auto& f : faces) s << "\n  x " << f.x << " y " << f.y << " " << f.width << "x" << f.height;
+    return s.str();
+  }());
+  std::vector<int> peopleInCell(cells.size(), 0);
+  for (size_t p = 0; p < faces.size(); ++p) {
+    int holding = 0;
+    for (size_t k = 0; k < cells.size(); ++k) {
+      EXPECT_FALSE(cuts(cells[k].src_rect, faces[p], width))
+          << "cell " << describe(cells[k]) << " cuts through person " << p;
+      if (e2e::holds(cells[k].src_rect, e2e::headAndShoulders(faces[p]), width)) {
+        ++holding;
+        ++peopleInCell[k];
+      }
+    }
+    EXPECT_GE(holding, 1) << "person " << p << " (" << scene.people[p].photo
+                          << ") whole in no cell";
+  }
+  for (size_t k = 0; k < cells.size(); ++k) {
+    EXPECT_GE(peopleInCell[k], 1) << "empty cell " << describe(cells[k]);
+    expectFacesFound(c, cells[k], faces, model, "grid");
+  }
+  expectTilesMatchTheSource(c, "grid");
+}
+
 }  // namespace
 
 // The program as a user runs it, in this process: fresh folders, no camera, the demo clip opened
-// through the file player window, a composed picture on screen, and a clean quit on closing.
-TEST(StudioRun, DemoClipThroughThePlayerWindowComposesAndQuitsCleanly) {
+// through the file player window, grid and speaker modes chosen on the control board, the output
+// checked against the clip's ground truth and OpenCV's own crops, and a clean quit on closing.
+TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
   const std::string clip = std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4";
   if (!QFile::exists(QString::fromStdString(clip)))
     GTEST_SKIP() << "no demo clip (scripts/setup makes it)";
   if (!std::getenv("DISPLAY"))
     GTEST_SKIP() << "no X server (scripts/test runs this under xvfb-run)";
+  Scene scene;
+  std::string error;
+  scene.placement = e2e::Placement::load(
+      std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.placement.json", &error);
+  ASSERT_FALSE(scene.placement.photos.empty()) << error;
+  scene.people = e2e::labelledPeople(scene.placement,
+                                     std::string(CORVANE_TEST_DATA_DIR) + "/vision/face_boxes.json");
+  scene.unturned = e2e::unturnedPanorama(scene.placement, std::string(CORVANE_ASSETS_DIR) + "/photos");
+  ASSERT_FALSE(scene.people.empty());
+  ASSERT_FALSE(scene.unturned.empty());
+  selvo::BlazeFaceModel model;
+  ASSERT_TRUE(model.Load(std::string(CORVANE_ASSETS_DIR) + "/models/" +
+                         "face_detection_back_256x256.onnx"));
+
   testsupport::ScopedHome home;
+  const QString settingsPath =
+      QString::fromStdString(home.config() + "/corvane-studio/corvane-studio.conf");
   {
     // A user who has seen the tutorial: the main window comes up at once.
     QDir().mkpath(QString::fromStdString(home.config() + "/corvane-studio"));
-    QSettings defaults(
-        QString::fromStdString(home.config() + "/corvane-studio/corvane-studio.conf"),
-        QSettings::IniFormat);
+    QSettings defaults(settingsPath, QSettings::IniFormat);
     defaults.setValue("TutorialSkip", true);
   }
+  struct stat before {};
+  ASSERT_EQ(::stat(settingsPath.toLocal8Bit().constData(), &before), 0);
   {
     // The language tables where scripts/setup installs them.
     QString tables = QString::fromStdString(home.localLibrary() + "/Corvane Studio/localizable");
@@ -95,9 +311,18 @@ TEST(StudioRun, DemoClipThroughThePlayerWindowComposesAndQuitsCleanly) {
       QFile::copy(source.filePath(name), tables + "/" + name);
   }
 
-  bool composed = false;
-  int levels = 0;
-  QString shot = QStringLiteral(CORVANE_E2E_OUTPUT_DIR "/studio-demo-clip.png");
+  bool playing = false;
+  Composition grid, speakerGroup, speakerHeld;
+  bool gridSettled = false, groupSettled = false, held = false;
+  int heldAfter = -1;
+  const QString gridShot = QStringLiteral(CORVANE_E2E_OUTPUT_DIR "/studio-grid.png");
+  const QString speakerShot = QStringLiteral(CORVANE_E2E_OUTPUT_DIR "/studio-speaker.png");
+  QFile::remove(gridShot);
+  QFile::remove(speakerShot);
+  QImage gridScreen;
+  cv::Mat previewAtShot, outputAtShot;
+  QRect previewArea, outputArea;
+  bool outputShown = false;
   char arg0[] = "corvane-studio";
   char* argv[] = {arg0, nullptr};
   int rc = corvane::studioMain(1, argv, [&](corvane::StudioRun& run) {
@@ -115,22 +340,159 @@ TEST(StudioRun, DemoClipThroughThePlayerWindowComposesAndQuitsCleanly) {
         if (ok && window) window->videoPlayButton->click();
       });
       QMetaObject::invokeMethod(chooser, "accept");
+      auto finish = [&] {
+        player->window()->close();
+        run.window.close();
+      };
 
-      composed = waitForFrames([] {
+      corvane::MainController* main = nullptr;
+      playing = waitForFrames([&] {
+        main = run.window.findChild<corvane::MainController*>();
         auto out = corvane::MetalManager::shared().vxdPixelBuffer();
-        return out && greyLevels(out) > 8;
+        return main && main->metalView && out && e2e::greyLevels(pictureOf(out)) > 8;
       });
-      if (composed) levels = greyLevels(corvane::MetalManager::shared().vxdPixelBuffer());
-      if (QScreen* screen = run.window.screen()) screen->grabWindow(run.window.winId()).save(shot);
-      player->window()->close();
-      run.window.close();
+      if (!playing) return finish();
+      // The player window beside the main window, so the screenshots show the main window whole.
+      player->window()->move(run.window.frameGeometry().right() + 10, run.window.y());
+      corvane::LayoutView* output = main->metalView;
+      corvane::ControlBoardController* board = main->controlBoardController();
+      corvane::CustomButton* gridButton = modeButton(*board, {corvane::Display::grid});
+      corvane::CustomButton* speakerButton =
+          modeButton(*board, {corvane::Display::speaker, corvane::Display::singleSpeaker});
+      EXPECT_NE(gridButton, nullptr);
+      EXPECT_NE(speakerButton, nullptr);
+      if (!gridButton || !speakerButton) return finish();
+
+      // Grid, pressed as a user presses it.
+      gridButton->click();
+      gridSettled = settledComposition(output, grid);
+      auto grab = [&](const QString& path) {
+        // Painted now, so the screen shows the pictures the renderer holds at this moment.
+        run.window.repaint();
+        QImage shot;
+        if (QScreen* screen = run.window.screen())
+          shot = screen->grabWindow(run.window.winId()).toImage();
+        shot.save(path);
+        return shot;
+      };
+      gridScreen = grab(gridShot);
+      // What the preview and the output view held when the screen was grabbed.
+      if (auto control = corvane::MetalManager::shared().controlPixelBuffer())
+        previewAtShot = pictureOf(control);
+      if (auto out = corvane::MetalManager::shared().vxdPixelBuffer()) outputAtShot = pictureOf(out);
+      if (main->controlMetalView)
+        previewArea = QRect(main->controlMetalView->mapTo(&run.window, QPoint(0, 0)),
+                            main->controlMetalView->size());
+      outputShown = output->isVisible();
+      if (outputShown) outputArea = QRect(output->mapTo(&run.window, QPoint(0, 0)), output->size());
+
+      // Speaker: first nobody speaks (a file has no voice direction).
+      speakerButton->click();
+      groupSettled = settledComposition(output, speakerGroup);
+      // Then one person's direction, handed on each frame the way the polling hands it.
+      const size_t speaker = 1 + scene.people.size() / 2;
+      int frames = 0;
+      held = eachComposition(output, [&](const auto& picture, const auto& source) {
+        cv::Mat src = sourceOf(source);
+        cv::Rect2d face = facesIn(scene, src)[speaker];
+        double column = face.x + face.width / 2;
+        int angle = int(std::lround(column / src.cols * 360.0 - 180.0));
+        angle = ((angle % 360) + 360) % 360;
+        run.camera.voiceDirection().handleDoa(angle == 0 ? 360 : angle, true);
+        ++frames;
+        auto pairs = e2e::tiles(output->roiPairList);
+        const LayoutRoiPair* main = mainTile(pairs);
+        if (!main || !showsSpeaker(*main, facesIn(scene, src), speaker, src.cols)) return false;
+        heldAfter = frames;
+        speakerHeld.picture = pictureOf(picture);
+        speakerHeld.source = src;
+        speakerHeld.pairs = output->roiPairList;
+        return true;
+      });
+      grab(speakerShot);
+      finish();
     });
   });
 
   EXPECT_EQ(rc, 0);
-  EXPECT_TRUE(composed) << "no composed picture within the deadline";
-  EXPECT_GT(levels, 8);
-  EXPECT_TRUE(QFile::exists(shot));
+  ASSERT_TRUE(playing) << "no composed picture within the deadline";
+
+  // Grid mode.
+  ASSERT_TRUE(gridSettled) << "no grid composition within the deadline";
+  cv::imwrite(CORVANE_E2E_OUTPUT_DIR "/studio-grid-output.png", grid.picture);
+  checkGrid(grid, scene, model);
+
+  // The screenshot: the preview shows the panorama the renderer composed, the output view the
+  // composed output.
+  ASSERT_FALSE(gridScreen.isNull()) << "no screenshot";
+  EXPECT_TRUE(QFile::exists(gridShot));
+  {
+    QImage screen = gridScreen.convertToFormat(QImage::Format_RGB888);
+    cv::Mat shot(screen.height(), screen.width(), CV_8UC3, screen.bits(), screen.bytesPerLine());
+    cv::cvtColor(shot, shot, cv::COLOR_RGB2BGR);
+    const double dpr = double(screen.width()) / std::max(1, gridScreen.width());
+    auto region = [&](const QRect& r) {
+      cv::Rect area(int(r.x() * dpr), int(r.y() * dpr), int(r.width() * dpr), int(r.height() * dpr));
+      return shot(area & cv::Rect(0, 0, shot.cols, shot.rows)).clone();
+    };
+    ASSERT_FALSE(previewAtShot.empty());
+    ASSERT_FALSE(previewArea.isEmpty());
+    cv::Mat preview = region(previewArea), expected;
+    cv::cvtColor(previewAtShot, expected, cv::COLOR_BGRA2BGR);
+    cv::resize(expected, expected, preview.size(), 0, 0, cv::INTER_AREA);
+    EXPECT_GT(e2e::greyLevels(preview), 8) << "blank preview";
+    EXPECT_LT(e2e::meanDifference(preview, expected), 12.0) << "the preview region does not show "
+                                                               "the composed panorama";
+    if (outputShown) {
+      cv::Mat shown = region(outputArea), composed;
+      cv::cvtColor(outputAtShot, composed, cv::COLOR_BGRA2BGR);
+      cv::resize(composed, composed, shown.size(), 0, 0, cv::INTER_AREA);
+      EXPECT_GT(e2e::greyLevels(shown), 8) << "blank output view";
+      EXPECT_LT(e2e::meanDifference(shown, composed), 12.0)
+          << "the output view does not show the composed output";
+    }
+  }
+
+  // Speaker mode, nobody speaking: everyone is in the picture.
+  ASSERT_TRUE(groupSettled) << "no speaker-mode composition within the deadline";
+  {
+    const auto faces = facesIn(scene, speakerGroup.source);
+    for (size_t p = 0; p < faces.size(); ++p) {
+      bool shown = false;
+      for (const auto& tile : e2e::tiles(speakerGroup.pairs))
+        shown = shown || e2e::holds(tile.src_rect, faces[p], speakerGroup.source.cols);
+      EXPECT_TRUE(shown) << "person " << p << " (" << scene.people[p].photo << ") not in the output";
+    }
+    expectTilesMatchTheSource(speakerGroup, "speaker (nobody speaking)");
+  }
+  // One person speaking: they take the main tile within the engine's confirmation time and
+  // transition, and it is their face there.
+  ASSERT_TRUE(held) << "the speaker never held the main tile";
+  cv::imwrite(CORVANE_E2E_OUTPUT_DIR "/studio-speaker-output.png", speakerHeld.picture);
+  EXPECT_LE(heldAfter, 12 + kSettleCompositions) << "compositions until the speaker held the main tile";
+  {
+    auto pairs = e2e::tiles(speakerHeld.pairs);
+    const LayoutRoiPair* main = mainTile(pairs);
+    ASSERT_NE(main, nullptr);
+    expectFacesFound(speakerHeld, *main, facesIn(scene, speakerHeld.source), model, "speaker");
+    expectTilesMatchTheSource(speakerHeld, "speaker");
+  }
+  EXPECT_TRUE(QFile::exists(speakerShot));
+
+  // A clean quit: the settings rewritten whole (a new file renamed over the old one, nothing left
+  // beside it), and no Error line in the day log.
+  struct stat after {};
+  ASSERT_EQ(::stat(settingsPath.toLocal8Bit().constData(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino) << "the settings file was not rewritten by a rename";
+  {
+    QSettings written(settingsPath, QSettings::IniFormat);
+    EXPECT_EQ(written.status(), QSettings::NoError);
+    EXPECT_TRUE(written.value("TutorialSkip").toBool());
+    QDir folder(QFileInfo(settingsPath).absolutePath());
+    for (const QString& name : folder.entryList(QDir::Files))
+      EXPECT_TRUE(name.endsWith(".conf") || name.endsWith(".json") || name.endsWith(".plist"))
+          << "left beside the settings: " << name.toStdString();
+  }
   QDir logs(QString::fromStdString(home.caches() + "/corvane-studio/log"));
   QStringList days = logs.entryList({"*.log"});
   ASSERT_EQ(days.size(), 1);
