@@ -15,12 +15,15 @@
 #include <opencv2/imgproc.hpp>
 #include <sstream>
 
+#include "FakeSysfs.h"
+#include "FakeV4l2Device.h"
 #include "OutputChecks.h"
 #include "TempDir.h"
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
 #include "controlboard/ControlBoardController.h"
 #include "main/MainController.h"
+#include "main/VirtualCameraSink.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "selvo/BlazeFaceModel.h"
@@ -311,7 +314,25 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
       QFile::copy(source.filePath(name), tables + "/" + name);
   }
 
+  // The virtual camera's loopback device, made beforehand as scripts/setup's module makes it.
+  testsupport::FakeSysfs sysfs;
+  sysfs.addVirtualNode("video7", corvane::VirtualCameraSink::kCardLabel);
+  // The program's sink is made once for the process and stops its output on the way out, so the
+  // device and the output live on to the end of the process.
+  static auto* device = new testsupport::FakeV4l2Device;
+  testsupport::FakeV4l2Device& loopback = *device;
+  loopback.addNode(sysfs.devicePath("video7"),
+                   testsupport::FakeV4l2Device::loopbackNode(
+                       corvane::VirtualCameraSink::kCardLabel, 7,
+                       platform::LoopbackOutput::kClientUsageEvent));
+  loopback.keepLastWriteOnly();
+  static auto* loopbackOutput =
+      new platform::LoopbackOutput(loopback, sysfs.sysRoot(), sysfs.devRoot());
+  corvane::VirtualCameraSink::useOutput(loopbackOutput);
+
   bool playing = false;
+  cv::Mat lastOutput;
+  std::vector<uint8_t> lastWritten;
   Composition grid, speakerGroup, speakerHeld;
   bool gridSettled = false, groupSettled = false, held = false;
   int heldAfter = -1;
@@ -410,6 +431,13 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
         return true;
       });
       grab(speakerShot);
+      // The output as the virtual camera's device last took it, beside the last composed one.
+      auto out = corvane::MetalManager::shared().vxdPixelBuffer();
+      eachComposition(output, [&](const auto& picture, const auto&) {
+        lastWritten = loopback.writtenBytes();
+        lastOutput = pictureOf(picture);
+        return !lastWritten.empty();
+      });
       finish();
     });
   });
@@ -478,6 +506,25 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
     expectTilesMatchTheSource(speakerHeld, "speaker");
   }
   EXPECT_TRUE(QFile::exists(speakerShot));
+
+  // The frames reached the virtual camera's device as 1280 x 720 YUYV, the composed output.
+  {
+    v4l2_pix_format format = loopback.lastFormat();
+    EXPECT_EQ(format.pixelformat, uint32_t(V4L2_PIX_FMT_YUYV));
+    EXPECT_EQ(format.width, 1280u);
+    EXPECT_EQ(format.height, 720u);
+    auto sizes = loopback.writeSizes();
+    EXPECT_GT(sizes.size(), size_t(kSettleCompositions)) << "frames written to the loopback device";
+    for (size_t n : sizes) ASSERT_EQ(n, size_t(1280 * 720 * 2)) << "a partial frame";
+    ASSERT_EQ(lastWritten.size(), size_t(1280 * 720 * 2));
+    cv::Mat yuyv(720, 1280, CV_8UC2, lastWritten.data()), written, composed;
+    cv::cvtColor(yuyv, written, cv::COLOR_YUV2BGR_YUYV);
+    cv::cvtColor(lastOutput, composed, cv::COLOR_BGRA2BGR);
+    cv::imwrite(CORVANE_E2E_OUTPUT_DIR "/studio-loopback-frame.png", written);
+    EXPECT_GT(e2e::greyLevels(written), 8) << "a blank frame on the loopback device";
+    EXPECT_LT(e2e::meanDifference(written, composed), 12.0)
+        << "the loopback device's frame is not the composed output";
+  }
 
   // A clean quit: the settings rewritten whole (a new file renamed over the old one, nothing left
   // beside it), and no Error line in the day log.
