@@ -15,8 +15,12 @@
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <atomic>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
+#include "FakeAssistantPeer.h"
 #include "FakeSysfs.h"
 #include "FakeV4l2Device.h"
 #include "OutputChecks.h"
@@ -25,6 +29,7 @@
 #include "camera/PlayerManager.h"
 #include "controlboard/ControlBoardController.h"
 #include "main/MainController.h"
+#include "ipc/MachManager.h"
 #include "main/VirtualCameraSink.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
@@ -410,6 +415,25 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
       new platform::LoopbackOutput(loopback, sysfs.sysRoot(), sysfs.devRoot());
   corvane::VirtualCameraSink::useOutput(loopbackOutput);
 
+  // The virtual camera's assistant at the end of the link, in this run's runtime folder: it takes
+  // every frame the link hands over, on its own thread.
+  const std::string runtime = home.root() + "/runtime";
+  QDir().mkpath(QString::fromStdString(runtime));
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  testsupport::FakeAssistantPeer peer(runtime + "/" + platform::MachManager::kAssistantServiceName);
+  std::atomic<int> linkFrames{0};
+  std::mutex linkMutex;
+  testsupport::FakeAssistantPeer::Frame lastLinkFrame;
+  std::thread assistant([&] {
+    if (!peer.acceptStudio()) return;
+    testsupport::FakeAssistantPeer::Frame frame;
+    while (peer.readFrame(frame)) {
+      std::lock_guard lock(linkMutex);
+      lastLinkFrame = frame;
+      ++linkFrames;
+    }
+  });
+
   bool playing = false;
   cv::Mat lastOutput;
   std::vector<uint8_t> lastWritten;
@@ -533,6 +557,10 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
     });
   });
 
+  peer.shutdown();
+  assistant.join();
+  peer.disconnect();
+
   EXPECT_EQ(rc, 0);
   ASSERT_TRUE(playing) << "no composed picture within the deadline";
 
@@ -617,6 +645,20 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
     EXPECT_GT(e2e::greyLevels(written), 8) << "a blank frame on the loopback device";
     EXPECT_LT(e2e::meanDifference(written, composed), 12.0)
         << "the loopback device's frame is not the composed output";
+  }
+
+  // The same output went the link's way to the assistant, whole BGRA pictures of the output size.
+  {
+    std::lock_guard lock(linkMutex);
+    EXPECT_GT(linkFrames.load(), kSettleCompositions) << "frames the link handed the assistant";
+    const auto& d = lastLinkFrame.description;
+    EXPECT_EQ(d.width, 1280);
+    EXPECT_EQ(d.height, 720);
+    EXPECT_EQ(d.format, uint32_t(platform::PixelFormat::BGRA));
+    ASSERT_GE(lastLinkFrame.bytes.size(), size_t(d.bytesPerRow[0]) * 720);
+    cv::Mat bgra(720, 1280, CV_8UC4, lastLinkFrame.bytes.data(), d.bytesPerRow[0]), linked;
+    cv::cvtColor(bgra, linked, cv::COLOR_BGRA2BGR);
+    EXPECT_GT(e2e::greyLevels(linked), 8) << "a blank frame over the link";
   }
 
   // A clean quit: the settings rewritten whole (a new file renamed over the old one, nothing left
