@@ -204,8 +204,15 @@ double tileDifference(const cv::Mat& picture, const cv::Mat& source,
   return meanDifference(bgr(picture)(in), reference(local));
 }
 
-std::vector<cv::Rect2d> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& picture,
-                                  float minScore) {
+cv::Rect2d toSource(const corvane::LayoutRoiPair& tile, const cv::Rect2d& box) {
+  const double sx = tile.src_rect.width / tile.dst_rect.width;
+  const double sy = tile.src_rect.height / tile.dst_rect.height;
+  return {tile.src_rect.x + box.x * sx, tile.src_rect.y + box.y * sy, box.width * sx,
+          box.height * sy};
+}
+
+std::vector<Found> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& picture,
+                             float minScore) {
   // Square windows along the longer side, half overlapping, each scaled to the model's input, so
   // that the faces of a wide group shot keep the size the model knows.
   const int side = selvo::BlazeFaceModel::kInputSide;
@@ -233,13 +240,13 @@ std::vector<cv::Rect2d> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& p
   }
   std::sort(found.begin(), found.end(),
             [](const selvo::rect& a, const selvo::rect& b) { return a.score > b.score; });
-  std::vector<cv::Rect2d> faces;
+  std::vector<Found> faces;
   for (const auto& f : found) {
     cv::Rect2d box(f.x, f.y, f.width, f.height);
     bool joined = false;
     for (const auto& kept : faces)
-      if ((box & kept).area() > 0.3 * std::min(box.area(), kept.area())) joined = true;
-    if (!joined) faces.push_back(box);
+      if ((box & kept.box).area() > 0.3 * std::min(box.area(), kept.box.area())) joined = true;
+    if (!joined) faces.push_back({box, f.score});
   }
   return faces;
 }

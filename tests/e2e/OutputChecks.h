@@ -70,10 +70,19 @@ double tileDifference(const cv::Mat& picture, const cv::Mat& source,
 // The tile's part of the picture (BGR).
 cv::Mat tilePixels(const cv::Mat& picture, const corvane::LayoutRoiPair& tile);
 
+// A face the face model found: its box in the picture's pixels and its score.
+struct Found {
+  cv::Rect2d box;
+  float score = 0;
+};
+
 // Faces the face model finds in a BGR picture (square windows of it scaled to its input),
-// overlapping finds joined; boxes in the picture's pixels.
-std::vector<cv::Rect2d> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& bgr,
-                                  float minScore = 0.5f);
+// overlapping finds joined, best first.
+std::vector<Found> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& bgr,
+                             float minScore = 0.5f);
+
+// A box of the tile's picture where it lies in the source frame.
+cv::Rect2d toSource(const corvane::LayoutRoiPair& tile, const cv::Rect2d& box);
 
 // Distinct grey levels over a sample of the picture: a blank picture has one or two.
 int greyLevels(const cv::Mat& bgr);
