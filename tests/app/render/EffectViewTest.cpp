@@ -418,3 +418,38 @@ TEST_F(EffectViewTest, EveryOutputIsThePerPixelDefinition) {
         }
       }
 }
+
+// The analysis copy at exactly half size, plain and mirrored: each sample the rounded mean of
+// its 2 x 2 block, in both planes.
+TEST_F(EffectViewTest, HalfSizeAnalysisCopyIsTheBlockMeanExactly) {
+  for (bool mirror : {false, true}) {
+    SCOPED_TRACE(mirror);
+    MetalManager manager;
+    EffectView view({}, manager, context);
+    manager.mirror = mirror;
+    auto frame = noiseFrame(3840, 16, 11);
+    manager.notifyFrame(frame);
+    auto selvo = manager.selvoBuffer();
+    ASSERT_TRUE(selvo);
+    ASSERT_EQ(selvo->width(), 1920);
+    ASSERT_EQ(selvo->height(), 8);
+    int mismatches = 0;
+    for (int p = 0; p < 2; ++p) {
+      int channels = p + 1, w = selvo->planeWidth(p), srcW = frame->planeWidth(p);
+      const uint8_t* s = frame->baseAddress(p);
+      size_t row = frame->bytesPerRow(p);
+      for (int y = 0; y < selvo->planeHeight(p); ++y)
+        for (int i = 0; i < w; ++i)
+          for (int c = 0; c < channels; ++c) {
+            int x = mirror ? srcW - 2 - 2 * i : 2 * i;
+            const uint8_t* a = s + 2 * y * row;
+            const uint8_t* b = a + row;
+            int mean = (a[x * channels + c] + a[(x + 1) * channels + c] + b[x * channels + c] +
+                        b[(x + 1) * channels + c] + 2) >>
+                       2;
+            mismatches += selvo->baseAddress(p)[y * selvo->bytesPerRow(p) + i * channels + c] != mean;
+          }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
