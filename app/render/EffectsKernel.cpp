@@ -371,6 +371,72 @@ CORVANE_AVX2 CORVANE_ROW_INLINE __m256i reduceToward16(__m256i sample, __m256i r
   return _mm256_add_epi16(sample, _mm256_srai_epi16(t, 8));
 }
 
+// One chroma row as chromaRow, sixteen pairs at a time in 16-bit lanes (Cb, Cr alternating); the
+// terms by multiply-adds of (Cb, Cr) with each colour's two weights, duplicated to both pixels.
+template <bool Mirror, bool Reduce>
+CORVANE_AVX2 CORVANE_ROW_INLINE void chromaRowAvx2(const uint8_t* __restrict suv,
+                                                   const uint8_t* __restrict ruv,
+                                                   uint8_t* __restrict ouv, int pairs,
+                                                   int chromaWidth, int level, ChromaTerms t) {
+  const __m256i zero = _mm256_setzero_si256(), centre = _mm256_set1_epi16(128);
+  const __m256i round = _mm256_set1_epi32(128), low = _mm256_set1_epi32(0xFFFF);
+  const __m256i blue = _mm256_set1_epi32(454), green = _mm256_set1_epi32(183 << 16 | 88),
+                red = _mm256_set1_epi32(359 << 16);
+  const __m256i reversePairs = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0,
+                                                1, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3,
+                                                0, 1);
+  const __m256i lv = _mm256_set1_epi16(int16_t(level));
+  auto term = [&](__m256i cbcr, __m256i weights, int16_t* at) {
+    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(cbcr, weights), round), 8);
+    v = _mm256_or_si256(_mm256_and_si256(v, low), _mm256_slli_epi32(v, 16));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+  };
+  int c = 0;
+  for (; c + 16 <= pairs; c += 16) {
+    __m256i x;
+    if (Mirror)
+      x = _mm256_permute4x64_epi64(
+          _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                  suv + 2 * (chromaWidth - 16 - c))),
+                              reversePairs),
+          0x4E);
+    else
+      x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(suv + 2 * c));
+    x = _mm256_permute4x64_epi64(x, 0xD8);
+    __m256i lo = _mm256_unpacklo_epi8(x, zero), hi = _mm256_unpackhi_epi8(x, zero);
+    if (Reduce) {
+      __m256i r = _mm256_permute4x64_epi64(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ruv + 2 * c)), 0xD8);
+      lo = reduceToward16(lo, _mm256_unpacklo_epi8(r, zero), lv);
+      hi = reduceToward16(hi, _mm256_unpackhi_epi8(r, zero), lv);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(ouv + 2 * c),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8));
+    int k = 0;
+    for (__m256i half : {lo, hi}) {
+      __m256i cbcr = _mm256_sub_epi16(half, centre);
+      term(cbcr, blue, t.blue + 2 * c + k);
+      term(cbcr, green, t.green + 2 * c + k);
+      term(cbcr, red, t.red + 2 * c + k);
+      k += 16;
+    }
+  }
+  for (; c < pairs; ++c) {
+    int sc = Mirror ? chromaWidth - 1 - c : c;
+    int u = suv[2 * sc], v = suv[2 * sc + 1];
+    if (Reduce) {
+      u = reduceToward(u, ruv[2 * c], level);
+      v = reduceToward(v, ruv[2 * c + 1], level);
+    }
+    ouv[2 * c] = uint8_t(u);
+    ouv[2 * c + 1] = uint8_t(v);
+    int cu = u - 128, cv = v - 128;
+    t.blue[2 * c] = t.blue[2 * c + 1] = int16_t((454 * cu + 128) >> 8);
+    t.green[2 * c] = t.green[2 * c + 1] = int16_t((88 * cu + 183 * cv + 128) >> 8);
+    t.red[2 * c] = t.red[2 * c + 1] = int16_t((359 * cv + 128) >> 8);
+  }
+}
+
 // The luma row's NV12 output: mirror and noise reduction, sixteen samples at a time.
 template <bool Mirror, bool Reduce>
 CORVANE_AVX2 CORVANE_ROW_INLINE void lumaSourceAvx2(const uint8_t* __restrict sy,
@@ -457,7 +523,7 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void rowPairAvx2(const uint8_t* suv, const uint8
                                                  const uint8_t* const* ry, uint8_t* const* oy,
                                                  uint32_t* const* rgb, int rows, uint8_t* lum,
                                                  int width, const uint8_t* lumaMap) {
-  chromaRow<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
+  chromaRowAvx2<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
   for (int k = 0; k < rows; ++k) {
     lumaSourceAvx2<Mirror, Reduce>(sy[k], Reduce ? ry[k] : nullptr, oy[k], 2 * pairs, width,
                                    level);
