@@ -72,6 +72,21 @@ CORVANE_AVX2 inline __m256i across4(const uint32_t* row, __m128i columns, __m256
   return lerp16(_mm256_unpacklo_epi8(pairs, zero), _mm256_unpackhi_epi8(pairs, zero), w, iw);
 }
 
+// Eight pixels of one source row blended across, all within nine texels from `texels`: two
+// reads and a permute per side. 16-bit channels, pixels 0 1 | 4 5 in low, 2 3 | 6 7 in high.
+CORVANE_AVX2 inline void across8(const uint32_t* texels, __m256i index, __m256i wLow,
+                                 __m256i iwLow, __m256i wHigh, __m256i iwHigh, __m256i& low,
+                                 __m256i& high) {
+  __m256i left = _mm256_permutevar8x32_epi32(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels)), index);
+  __m256i right = _mm256_permutevar8x32_epi32(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels + 1)), index);
+  __m256i zero = _mm256_setzero_si256();
+  low = lerp16(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), wLow, iwLow);
+  high =
+      lerp16(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), wHigh, iwHigh);
+}
+
 // Plain source rows (opaque BGRA out) eight pixels at a time where each pixel's two columns
 // are neighbours: one 8-byte read per pixel and row, the blends in 16-bit lanes with the same
 // rounding as the scalar ones; other pixels (an edge clamped or wrapped) one at a time.
@@ -79,12 +94,17 @@ CORVANE_AVX2 inline __m256i across4(const uint32_t* row, __m128i columns, __m256
 CORVANE_AVX2 int drawCropRowAvx2(const uint32_t* __restrict r0, const uint32_t* __restrict r1,
                                  uint32_t wy, const int32_t* __restrict ca,
                                  const int32_t* __restrict cb, const uint16_t* __restrict cw,
-                                 int n, uint32_t* __restrict o) {
+                                 int n, int textureWidth, uint32_t* __restrict o) {
   const __m256i one = _mm256_set1_epi32(1), full = _mm256_set1_epi16(256),
                 opaque = _mm256_set1_epi32(int(kOpaqueBlack));
   // Each pixel's weight spread over its four channels.
   const __m256i spreadWeight = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 8, 9, 8, 9, 8, 9, 8, 9, 0,
                                                 1, 0, 1, 0, 1, 0, 1, 8, 9, 8, 9, 8, 9, 8, 9);
+  const __m256i spreadLow = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 2, 3, 8, 9,
+                                             8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, 10, 11);
+  const __m256i spreadHigh = _mm256_setr_epi8(4, 5, 4, 5, 4, 5, 4, 5, 6, 7, 6, 7, 6, 7, 6, 7, 12,
+                                              13, 12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15,
+                                              14, 15);
   const __m256i wyv = _mm256_set1_epi16(int16_t(wy)), iwyv = _mm256_set1_epi16(int16_t(256 - wy));
   int i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -93,6 +113,28 @@ CORVANE_AVX2 int drawCropRowAvx2(const uint32_t* __restrict r0, const uint32_t* 
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_add_epi32(a, one), b)) != -1) {
       for (int k = i; k < i + 8; ++k)
         o[k] = bilinear(r0[ca[k]], r0[cb[k]], r1[ca[k]], r1[cb[k]], cw[k], wy) | kOpaqueBlack;
+      continue;
+    }
+    int first = ca[i];
+    if (ca[i + 7] - first <= 7 && first + 8 < textureWidth) {
+      // Not shrinking here: the eight pixels read within nine neighbouring texels.
+      __m256i index = _mm256_sub_epi32(a, _mm256_set1_epi32(first));
+      __m256i weights = _mm256_broadcastsi128_si256(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i)));
+      // Pixels 0 1 | 4 5 and 2 3 | 6 7, as the byte unpacks leave them.
+      __m256i wLow = _mm256_shuffle_epi8(weights, spreadLow);
+      __m256i wHigh = _mm256_shuffle_epi8(weights, spreadHigh);
+      __m256i iwLow = _mm256_sub_epi16(full, wLow), iwHigh = _mm256_sub_epi16(full, wHigh);
+      __m256i low, high;
+      across8(r0 + first, index, wLow, iwLow, wHigh, iwHigh, low, high);
+      if (wy != 0) {
+        __m256i low1, high1;
+        across8(r1 + first, index, wLow, iwLow, wHigh, iwHigh, low1, high1);
+        low = lerp16(low, low1, wyv, iwyv);
+        high = lerp16(high, high1, wyv, iwyv);
+      }
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + i),
+                          _mm256_or_si256(_mm256_packus_epi16(low, high), opaque));
       continue;
     }
     __m256i result[2];
@@ -132,7 +174,7 @@ void drawCropRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uin
   uint32_t* __restrict o = out + t.x0;
 #if CORVANE_LAYOUT_AVX2
   if (kAvx2 && !t.thumbnail) {
-    int done = drawCropRowAvx2(r0, r1, wy, ca, cb, cw, n, o);
+    int done = drawCropRowAvx2(r0, r1, wy, ca, cb, cw, n, tex.width(), o);
     for (int i = done; i < n; ++i)
       o[i] = bilinear(r0[ca[i]], r0[cb[i]], r1[ca[i]], r1[cb[i]], cw[i], wy) | kOpaqueBlack;
     return;
