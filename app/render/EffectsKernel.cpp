@@ -107,12 +107,25 @@ CORVANE_ROW_INLINE void halveRow(const uint8_t* __restrict r0, const uint8_t* __
 
 #if CORVANE_LUMA_AVX2
 #define CORVANE_AVX2 __attribute__((target("avx2")))
+// Sixteen 2 x 2 block means from 32 bytes of two rows (Cb and Cr apart once reordered).
+template <int Channels>
+CORVANE_AVX2 inline __m256i blockMeans(const uint8_t* r0, const uint8_t* r1, __m256i order) {
+  __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0));
+  __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1));
+  if (Channels == 2) {
+    a = _mm256_shuffle_epi8(a, order);
+    b = _mm256_shuffle_epi8(b, order);
+  }
+  const __m256i ones = _mm256_set1_epi8(1);
+  __m256i sum = _mm256_add_epi16(_mm256_maddubs_epi16(a, ones), _mm256_maddubs_epi16(b, ones));
+  return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(2)), 2);
+}
+
 // The same 32 output bytes at a time: neighbouring samples summed by a multiply-add with ones,
 // both rows added, rounded; mirrored rows read the mirror block and reverse the result.
 template <int Channels, bool Mirror>
 CORVANE_AVX2 void halveRowAvx2(const uint8_t* __restrict r0, const uint8_t* __restrict r1,
                                uint8_t* __restrict out, int width, int srcWidth) {
-  const __m256i ones = _mm256_set1_epi8(1), two = _mm256_set1_epi16(2);
   // Two channels: each block Cb0 Cr0 Cb1 Cr1 reordered to Cb0 Cb1 Cr0 Cr1 so pairs add up.
   const __m256i order = _mm256_setr_epi8(0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15, 0,
                                          2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15);
@@ -126,17 +139,10 @@ CORVANE_AVX2 void halveRowAvx2(const uint8_t* __restrict r0, const uint8_t* __re
   int ob = 0;
   for (; ob + 32 <= bytes; ob += 32) {
     int at = Mirror ? srcBytes - 64 - 2 * ob : 2 * ob;
-    auto sums = [&](int offset) {
-      __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0 + at + offset));
-      __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1 + at + offset));
-      if (Channels == 2) {
-        a = _mm256_shuffle_epi8(a, order);
-        b = _mm256_shuffle_epi8(b, order);
-      }
-      __m256i sum = _mm256_add_epi16(_mm256_maddubs_epi16(a, ones), _mm256_maddubs_epi16(b, ones));
-      return _mm256_srli_epi16(_mm256_add_epi16(sum, two), 2);
-    };
-    __m256i v = _mm256_permute4x64_epi64(_mm256_packus_epi16(sums(0), sums(32)), 0xD8);
+    __m256i v = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(blockMeans<Channels>(r0 + at, r1 + at, order),
+                            blockMeans<Channels>(r0 + at + 32, r1 + at + 32, order)),
+        0xD8);
     if (Mirror) v = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, reverse), 0x4E);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + ob), v);
   }
@@ -371,6 +377,14 @@ CORVANE_AVX2 CORVANE_ROW_INLINE __m256i reduceToward16(__m256i sample, __m256i r
   return _mm256_add_epi16(sample, _mm256_srai_epi16(t, 8));
 }
 
+// Eight pixel pairs' term of one colour, (Cb, Cr) . weights rounded, written once per pixel.
+CORVANE_AVX2 inline void storeTerm(__m256i cbcr, __m256i weights, int16_t* at) {
+  __m256i v = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_madd_epi16(cbcr, weights), _mm256_set1_epi32(128)), 8);
+  v = _mm256_or_si256(_mm256_and_si256(v, _mm256_set1_epi32(0xFFFF)), _mm256_slli_epi32(v, 16));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+}
+
 // One chroma row as chromaRow, sixteen pairs at a time in 16-bit lanes (Cb, Cr alternating); the
 // terms by multiply-adds of (Cb, Cr) with each colour's two weights, duplicated to both pixels.
 template <bool Mirror, bool Reduce>
@@ -379,18 +393,12 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void chromaRowAvx2(const uint8_t* __restrict suv
                                                    uint8_t* __restrict ouv, int pairs,
                                                    int chromaWidth, int level, ChromaTerms t) {
   const __m256i zero = _mm256_setzero_si256(), centre = _mm256_set1_epi16(128);
-  const __m256i round = _mm256_set1_epi32(128), low = _mm256_set1_epi32(0xFFFF);
   const __m256i blue = _mm256_set1_epi32(454), green = _mm256_set1_epi32(183 << 16 | 88),
                 red = _mm256_set1_epi32(359 << 16);
   const __m256i reversePairs = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0,
                                                 1, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3,
                                                 0, 1);
   const __m256i lv = _mm256_set1_epi16(int16_t(level));
-  auto term = [&](__m256i cbcr, __m256i weights, int16_t* at) {
-    __m256i v = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(cbcr, weights), round), 8);
-    v = _mm256_or_si256(_mm256_and_si256(v, low), _mm256_slli_epi32(v, 16));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
-  };
   int c = 0;
   for (; c + 16 <= pairs; c += 16) {
     __m256i x;
@@ -415,9 +423,9 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void chromaRowAvx2(const uint8_t* __restrict suv
     int k = 0;
     for (__m256i half : {lo, hi}) {
       __m256i cbcr = _mm256_sub_epi16(half, centre);
-      term(cbcr, blue, t.blue + 2 * c + k);
-      term(cbcr, green, t.green + 2 * c + k);
-      term(cbcr, red, t.red + 2 * c + k);
+      storeTerm(cbcr, blue, t.blue + 2 * c + k);
+      storeTerm(cbcr, green, t.green + 2 * c + k);
+      storeTerm(cbcr, red, t.red + 2 * c + k);
       k += 16;
     }
   }
@@ -473,12 +481,6 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void composeRows(const uint8_t* __restrict lum,
                                                  const int16_t* __restrict tr,
                                                  uint32_t* __restrict rgb, int pixels,
                                                  __m256i alpha) {
-  auto store = [](uint32_t* at, __m256i v) {
-    if (Stream)
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(at), v);
-    else
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
-  };
   int x = 0;
   for (; x + 16 <= pixels; x += 16) {
     __m256i l = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lum + x)));
@@ -490,8 +492,15 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void composeRows(const uint8_t* __restrict lum,
     __m256i br = _mm256_unpacklo_epi8(bg, ra), ga = _mm256_unpackhi_epi8(bg, ra);
     __m256i lo = _mm256_unpacklo_epi8(br, ga);  // pixels 0-3 | 8-11
     __m256i hi = _mm256_unpackhi_epi8(br, ga);  // pixels 4-7 | 12-15
-    store(rgb + x, _mm256_permute2x128_si256(lo, hi, 0x20));
-    store(rgb + x + 8, _mm256_permute2x128_si256(lo, hi, 0x31));
+    __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);
+    __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);
+    if constexpr (Stream) {
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(rgb + x), first);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(rgb + x + 8), second);
+    } else {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(rgb + x), first);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(rgb + x + 8), second);
+    }
   }
   for (; x < pixels; ++x) {
     int l = lum[x];
