@@ -1,7 +1,8 @@
 // One detection pass over a 3840 x 1080 or 4992 x 1248 panorama beside a single forward pass of
 // the face model on one tile (pass_ms wall, cpu_ms of the whole process during the pass,
-// forward_ms and the ratio of the pass to it), and the tracking step with ten targets at
-// the video size. OpenCV is held to two threads, as the detector holds it.
+// forward_ms and the ratio of the pass to it, forwards: how many times the pass ran the model),
+// and the tracking step with ten targets at the video size. OpenCV is held to two threads, as
+// the detector holds it.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -137,6 +138,7 @@ static void BM_DetectionPass(benchmark::State& state) {
   detector->SetCallback(&done);
   int passes = 0;
   int faces = 0;
+  int forwards = 0;
   double total = 0, forward = 0, cpu = 0;
   for (auto _ : state) {
     double c0 = ProcessCpuMs();
@@ -149,6 +151,8 @@ static void BM_DetectionPass(benchmark::State& state) {
     state.SetIterationTime(pass);
     total += pass * 1000;
     detector->GetResultCount(&faces);
+    if (auto* person = dynamic_cast<selvo::PersonDetector*>(detector))
+      forwards = person->LastPassForwardCount();
     // The baseline beside each pass, so that both see the same load.
     forward += ForwardMs(model, tile, 2);
   }
@@ -160,6 +164,7 @@ static void BM_DetectionPass(benchmark::State& state) {
   state.counters["forward_ms"] = forward;
   state.counters["ratio"] = pass / forward;
   state.counters["faces"] = faces;
+  state.counters["forwards"] = forwards;
 }
 
 static void BM_TrackingStep10Targets(benchmark::State& state) {
