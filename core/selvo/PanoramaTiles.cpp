@@ -28,7 +28,9 @@ float PanoramaTiles::SideFactor(int modelType) {
     case 1:
       return 0.6f;
     default:
-      return 1.0f;
+      // Taller than the picture: four tiles round a 3840 x 1080 or a 4992 x 1248 panorama.
+      // Faces too small for them are the band pass's.
+      return 1.35f;
   }
 }
 
