@@ -252,7 +252,7 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
         }
       },
       double(lanes_.size()));
-  lastPassForwards_ += forwards;
+  passForwards_ += forwards;
   return faces;
 }
 
@@ -261,7 +261,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
   const float confidence = confidence_;
   const float wrap = is360 ? float(job.width) : 0.0f;
   std::vector<rect> all;
-  lastPassForwards_ = 0;
+  passForwards_ = 0;
   std::vector<PanoramaTiles::Tile> tiles =
       PanoramaTiles::Make(job.width, job.height, is360, PanoramaTiles::SideFactor(modelType_));
   const size_t wholeHeight = tiles.size();
@@ -348,6 +348,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
     if (f.width >= 2 && f.height >= 2) out.push_back(f);
   }
   previous_ = out;
+  lastPassForwards_ = passForwards_;
   return out;
 }
 
