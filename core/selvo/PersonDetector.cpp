@@ -199,8 +199,8 @@ void PersonDetector::WorkerLoop() {
   }
 }
 
-std::vector<rect> PersonDetector::RunTile(Lane& lane, const Job& job,
-                                          const PanoramaTiles::Tile& t, float confidence) {
+std::vector<rect> PersonDetector::RunTile(Lane& lane, const Job& job, const PanoramaTiles::Tile& t,
+                                          float confidence) {
   const bool is360 = is360_;
   const int x = t.x, y = t.y, side = t.side;
   // A tile inside the picture is read in place; one across an edge or the seam is copied.
@@ -219,8 +219,7 @@ std::vector<rect> PersonDetector::RunTile(Lane& lane, const Job& job,
     std::swap(tile, lane.half);
     lane.half = cv::Mat();
   }
-  cv::resize(tile, lane.input, cv::Size(n, n), 0, 0,
-             side > n ? cv::INTER_AREA : cv::INTER_LINEAR);
+  cv::resize(tile, lane.input, cv::Size(n, n), 0, 0, side > n ? cv::INTER_AREA : cv::INTER_LINEAR);
   std::vector<rect> faces = lane.model.Run(lane.input, confidence);
   float scale = float(side) / float(n);
   for (rect& f : faces) {
@@ -269,11 +268,10 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
   // over the band where seated and standing people's faces appear; the ceiling and the table
   // are left out, so the extra tiles cost only that band.
   if (modelType_ != 0) {
-    const int side =
-        int(std::lround(job.height * (modelType_ == 1 ? kFineBandSide : kBandSide)));
-    for (const auto& tile : PanoramaTiles::MakeBand(job.width, job.height, is360, side,
-                                                    int(job.height * kBandTop),
-                                                    int(job.height * kBandBottom), side / 4))
+    const int side = int(std::lround(job.height * (modelType_ == 1 ? kFineBandSide : kBandSide)));
+    for (const auto& tile :
+         PanoramaTiles::MakeBand(job.width, job.height, is360, side, int(job.height * kBandTop),
+                                 int(job.height * kBandBottom), side / 4))
       tiles.push_back(tile);
   }
   std::vector<std::vector<rect>> found = RunTiles(job, tiles, confidence);

@@ -91,7 +91,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   bool Abandoned(const Job& job) const;
 
   std::array<Lane, kDetectThreads> lanes_;  // used by the worker's pass only, once it runs
-  int passForwards_ = 0;  // the worker's count for the pass under way
+  int passForwards_ = 0;                    // the worker's count for the pass under way
   std::atomic<int> lastPassForwards_{0};
   std::thread worker_;
   std::atomic<bool> running_{false};  // the model is loaded and the worker runs

@@ -21,8 +21,8 @@ bool Holds(const PanoramaTiles::Tile& t, int x, int y, int size, int width, bool
 
 // The first face position (x, y) of `size` over rows [top, bottom) that no tile holds whole,
 // or an empty string.
-std::string FirstMiss(const std::vector<PanoramaTiles::Tile>& tiles, int width, int top,
-                      int bottom, int size, bool is360) {
+std::string FirstMiss(const std::vector<PanoramaTiles::Tile>& tiles, int width, int top, int bottom,
+                      int size, bool is360) {
   int lastX = is360 ? width - 1 : width - size;
   for (int y = top; y + size <= bottom; y += 5)
     for (int x = 0; x <= lastX; x += 3) {
@@ -47,8 +47,8 @@ TEST(PanoramaTilesTest, EveryFaceOfAQuarterSideLiesWholeInAWholeHeightTile) {
                         Case{3840, 1080, true, 1, 16}, Case{1920, 1080, false, 1, 8}}) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " type " +
                  std::to_string(c.modelType) + (c.is360 ? " 360" : ""));
-    auto tiles = PanoramaTiles::Make(c.width, c.height, c.is360,
-                                     PanoramaTiles::SideFactor(c.modelType));
+    auto tiles =
+        PanoramaTiles::Make(c.width, c.height, c.is360, PanoramaTiles::SideFactor(c.modelType));
     EXPECT_EQ(tiles.size(), c.tiles);
     ASSERT_FALSE(tiles.empty());
     int face = std::min(tiles[0].side / 4, c.height);
