@@ -1,5 +1,6 @@
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
+#include "widgets/DisplayCell.h"
 
 using corvane::ConnectMode;
 using corvane::CustomButton;
@@ -44,6 +45,12 @@ TEST_F(SmallBoardTest, SevenModesMakeThreePagesAndPagingStopsAtTheEnds) {
   small->onClickNext();
   EXPECT_EQ(small->currentPageIndex(), 2);
   EXPECT_EQ(small->displayStackView0->count(), 2);
+  // Each mode button sits in a cell of its own, and paging rebuilds the cells without leaving
+  // the old ones behind.
+  EXPECT_EQ(small->findChildren<corvane::DisplayCell*>().size(),
+            small->displayModeButtons().size());
+  for (CustomButton* b : small->displayModeButtons())
+    EXPECT_EQ(qobject_cast<corvane::DisplayCell*>(b->parentWidget())->displayButton, b);
   small->onClickPrev();
   small->setGeometry(0, 0, 40, 128);
   small->show();
