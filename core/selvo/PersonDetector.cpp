@@ -13,8 +13,30 @@
 #include "OrlithLog.h"
 #include "PanoramaTiles.h"
 #include "SelvoFactory.h"
+#include "dispatch/SyncAnnotation.h"
 
 namespace selvo {
+
+namespace {
+
+// A parallel_for_ body that tells a race detector about the start and the join of the pool
+// under OpenCV, made with that pool's own atomics, which it cannot see: what the caller did
+// before the loop happens before every lane, and every lane before the caller goes on.
+template <typename F>
+class LaneBody : public cv::ParallelLoopBody {
+ public:
+  explicit LaneBody(F f) : f_(std::move(f)) {}
+  void operator()(const cv::Range& range) const override {
+    platform::SyncAnnotation::acquire(this);  // before any member is read
+    f_(range);
+    platform::SyncAnnotation::release(this);
+  }
+
+ private:
+  F f_;
+};
+
+}  // namespace
 
 namespace {
 constexpr float kMergeOverlap = 0.3f;
@@ -239,18 +261,18 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
   // Each lane takes the next tile until none is left. Inside OpenCV's parallel region the
   // model's own loops run on the lane's thread only; should OpenCV run the lanes one after
   // the other, the first simply takes every tile.
-  cv::parallel_for_(
-      cv::Range(0, int(lanes_.size())),
-      [&](const cv::Range& range) {
-        for (int l = range.start; l < range.end; ++l) {
-          for (size_t i; (i = next++) < tiles.size();) {
-            if (Abandoned(job)) return;
-            faces[i] = RunTile(lanes_[size_t(l)], job, tiles[i], confidence);
-            ++forwards;
-          }
-        }
-      },
-      double(lanes_.size()));
+  LaneBody body([&](const cv::Range& range) {
+    for (int l = range.start; l < range.end; ++l) {
+      for (size_t i; (i = next++) < tiles.size();) {
+        if (Abandoned(job)) return;
+        faces[i] = RunTile(lanes_[size_t(l)], job, tiles[i], confidence);
+        ++forwards;
+      }
+    }
+  });
+  platform::SyncAnnotation::release(&body);
+  cv::parallel_for_(cv::Range(0, int(lanes_.size())), body, double(lanes_.size()));
+  platform::SyncAnnotation::acquire(&body);
   passForwards_ += forwards;
   return faces;
 }

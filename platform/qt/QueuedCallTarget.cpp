@@ -6,17 +6,7 @@
 #include <memory>
 #include <mutex>
 
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define CORVANE_TSAN_HANDOVER 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define CORVANE_TSAN_HANDOVER 1
-#endif
-#ifdef CORVANE_TSAN_HANDOVER
-#include <sanitizer/tsan_interface.h>
-#endif
+#include "dispatch/SyncAnnotation.h"
 
 namespace platform {
 
@@ -48,10 +38,8 @@ class TaskEvent : public QEvent {
 
 void send(QObject* target, std::function<void()> task, std::shared_ptr<Waiter> waiter) {
   auto* event = new TaskEvent(std::move(task), std::move(waiter));
-#ifdef CORVANE_TSAN_HANDOVER
   // Everything written so far, the event included, is published with it.
-  __tsan_release(event);
-#endif
+  SyncAnnotation::release(event);
   QCoreApplication::postEvent(target, event);
 }
 
@@ -67,10 +55,8 @@ void QueuedCallTarget::postAndWait(std::function<void()> task) {
 }
 
 bool QueuedCallTarget::event(QEvent* event) {
-#ifdef CORVANE_TSAN_HANDOVER
   // Before anything of the event is read (its type included); a no-op for Qt's own events.
-  __tsan_acquire(event);
-#endif
+  SyncAnnotation::acquire(event);
   if (event->type() != kTaskEvent) return QObject::event(event);
   auto* call = static_cast<TaskEvent*>(event);
   if (call->task) call->task();
