@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "SelvoRect.h"
 #include "SelvoValue.h"
 #include "video/PixelBuffer.h"
 
@@ -60,8 +61,11 @@ class AnalysisFacade {
   // ---- tuning ----
   virtual void setContentOffset(int value) = 0;
   virtual void AddNewRect(int x1, int y1, int x2, int y2) = 0;
+  // Removes every rectangle (before a saved ROI record is restored).
+  virtual void ClearAllRect() = 0;
   virtual void StartIgnoreAreaEditing() = 0;
   virtual void EndIgnoreAreaEditing(bool keep) = 0;
+  virtual long GetIgnoredRectCount() = 0;
   virtual void SetHeightOffsetFor180Video(int offset) = 0;
   virtual void SetVoiceAngleOffset(int degrees) = 0;
   virtual void SetStableROITolerance(int tolerance, int maximum) = 0;
@@ -95,6 +99,33 @@ class AnalysisFacade {
   virtual IntRect GetPipManualRect() = 0;
   virtual IntRect GetViewMoveIconRect() = 0;
   virtual IntRect GetTransformingRect() = 0;
+
+  // ---- editing of rectangles on the preview and its menu (frame pixels; ids as the facade
+  // gives them; an id or index the facade does not know leaves a read-back at -1) ----
+  virtual void SetTempRect(int x1, int y1, int x2, int y2) = 0;
+  virtual void AddIgnoreNewRect(int x1, int y1, int x2, int y2) = 0;
+  // Whether a rectangle lies under the point; its kind and id through the out-parameters.
+  virtual bool FindRect(int x, int y, bool& isTrack, bool& isDetect, int& idx) = 0;
+  virtual void RemoveRect(bool tracked, int idx) = 0;
+  virtual void ChangeRectTracked(bool tracked, int idx) = 0;
+  virtual void RemoveIgnoreAreas() = 0;
+  virtual void TrackAllRects() = 0;
+  virtual void UntrackAllRects() = 0;
+  virtual void PinRect(int idx) = 0;
+  virtual bool IsRectPinned(int idx) = 0;
+  // Opens a move or resize of that rectangle; false when the facade cannot.
+  virtual bool StartTransformRect(bool tracked, int idx) = 0;
+  virtual void SetTransformingRect(int x, int y, int width, int height) = 0;
+  virtual void EndTransformRect() = 0;
+  virtual IntRect GetDisplayRect(int idx) = 0;
+  virtual IntRect GetIgnoreRect(int index) = 0;
+  virtual IntRect GetIgnoreRectById(int idx) = 0;
+  virtual std::vector<orlith::SelvoRect> GetManualRect() = 0;
+  virtual std::vector<orlith::SelvoRect> GetDetectRect() = 0;
+  virtual void SetFocusModeManualRect(int x, int y, int width, int height) = 0;
+  virtual int getContentOffset() = 0;
+  virtual void enableDrawRect(bool enable) = 0;
+  virtual void enableDrawRefLine(bool enable) = 0;
 };
 
 using AnalysisFacadeFactory = std::function<std::shared_ptr<AnalysisFacade>()>;

@@ -1081,6 +1081,11 @@ void CameraManager::queueFlickerIfChanged(int choice) {
   if (f.enable && f.value != choice) enqueueUVCEvent(UVCMode::flicker, float(choice));
 }
 
+void CameraManager::setNrValue(float value) {
+  std::lock_guard lock(stateMutex_);
+  nr_.value = value;
+}
+
 float CameraManager::fractionForRaw(double raw, double min, double max) {
   if (!(max > min)) return 0;
   double exact = (raw - min) / (max - min);

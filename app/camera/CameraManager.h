@@ -159,6 +159,8 @@ class CameraManager {
   void queueFlickerIfChanged(int choice);
   // Puts every picture control back to its default, the writes a little apart in time.
   void resetCameraFunction();
+  // The noise-reduction position the control board applied (0..1 of its range).
+  void setNrValue(float value);
   // The fraction of a control's range that the USB side turns back into exactly `raw`.
   static float fractionForRaw(double raw, double min, double max);
 

@@ -138,10 +138,73 @@ void SelvoAnalysisFacade::setContentOffset(int value) { facade_->setContentOffse
 void SelvoAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
   facade_->AddNewRect(x1, y1, x2, y2);
 }
+void SelvoAnalysisFacade::ClearAllRect() { facade_->ClearAllRect(); }
 void SelvoAnalysisFacade::StartIgnoreAreaEditing() { facade_->StartIgnoreAreaEditing(); }
 void SelvoAnalysisFacade::EndIgnoreAreaEditing(bool keep) { facade_->EndIgnoreAreaEditing(keep); }
+long SelvoAnalysisFacade::GetIgnoredRectCount() { return facade_->GetIgnoredRectCount(); }
 void SelvoAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
   facade_->SetHeightOffsetFor180Video(offset);
+}
+
+// ---- editing on the preview ----
+
+void SelvoAnalysisFacade::SetTempRect(int x1, int y1, int x2, int y2) {
+  facade_->SetTempRect(x1, y1, x2, y2);
+}
+void SelvoAnalysisFacade::AddIgnoreNewRect(int x1, int y1, int x2, int y2) {
+  facade_->AddIgnoreNewRect(x1, y1, x2, y2);
+}
+bool SelvoAnalysisFacade::FindRect(int x, int y, bool& isTrack, bool& isDetect, int& idx) {
+  return facade_->FindRect(x, y, isTrack, isDetect, idx);
+}
+void SelvoAnalysisFacade::RemoveRect(bool tracked, int idx) { facade_->RemoveRect(tracked, idx); }
+void SelvoAnalysisFacade::ChangeRectTracked(bool tracked, int idx) {
+  facade_->ChangeRectTracked(tracked, idx);
+}
+void SelvoAnalysisFacade::RemoveIgnoreAreas() { facade_->RemoveIgnoreAreas(); }
+void SelvoAnalysisFacade::TrackAllRects() { facade_->TrackAllRects(); }
+void SelvoAnalysisFacade::UntrackAllRects() { facade_->UntrackAllRects(); }
+void SelvoAnalysisFacade::PinRect(int idx) { facade_->PinRect(idx); }
+bool SelvoAnalysisFacade::IsRectPinned(int idx) { return facade_->IsRectPinned(idx); }
+bool SelvoAnalysisFacade::StartTransformRect(bool tracked, int idx) {
+  return facade_->StartTransformRect(tracked, idx);
+}
+void SelvoAnalysisFacade::SetTransformingRect(int x, int y, int width, int height) {
+  facade_->SetTransformingRect(x, y, width, height);
+}
+void SelvoAnalysisFacade::EndTransformRect() { facade_->EndTransformRect(); }
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetDisplayRect(int idx) {
+  IntRect r;
+  facade_->GetDisplayRect(idx, r.x, r.y, r.width, r.height);
+  return r;
+}
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetIgnoreRect(int index) {
+  IntRect r;
+  facade_->GetIgnoreRect(index, r.x, r.y, r.width, r.height);
+  return r;
+}
+AnalysisFacade::IntRect SelvoAnalysisFacade::GetIgnoreRectById(int idx) {
+  IntRect r;
+  facade_->GetIgnoreRectById(idx, r.x, r.y, r.width, r.height);
+  return r;
+}
+std::vector<orlith::SelvoRect> SelvoAnalysisFacade::GetManualRect() {
+  std::vector<orlith::SelvoRect> out;
+  facade_->GetManualRect(out);
+  return out;
+}
+std::vector<orlith::SelvoRect> SelvoAnalysisFacade::GetDetectRect() {
+  std::vector<orlith::SelvoRect> out;
+  facade_->GetDetectRect(out);
+  return out;
+}
+void SelvoAnalysisFacade::SetFocusModeManualRect(int x, int y, int width, int height) {
+  facade_->SetFocusModeManualRect(x, y, width, height);
+}
+int SelvoAnalysisFacade::getContentOffset() { return facade_->getContentOffset(); }
+void SelvoAnalysisFacade::enableDrawRect(bool enable) { facade_->enableDrawRect(enable); }
+void SelvoAnalysisFacade::enableDrawRefLine(bool enable) {
+  facade_->enableDrawRefLine(char(enable));
 }
 
 }  // namespace corvane

@@ -23,6 +23,28 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   IntRect GetPipManualRect() override;
   IntRect GetViewMoveIconRect() override;
   IntRect GetTransformingRect() override;
+  void SetTempRect(int x1, int y1, int x2, int y2) override;
+  void AddIgnoreNewRect(int x1, int y1, int x2, int y2) override;
+  bool FindRect(int x, int y, bool& isTrack, bool& isDetect, int& idx) override;
+  void RemoveRect(bool tracked, int idx) override;
+  void ChangeRectTracked(bool tracked, int idx) override;
+  void RemoveIgnoreAreas() override;
+  void TrackAllRects() override;
+  void UntrackAllRects() override;
+  void PinRect(int idx) override;
+  bool IsRectPinned(int idx) override;
+  bool StartTransformRect(bool tracked, int idx) override;
+  void SetTransformingRect(int x, int y, int width, int height) override;
+  void EndTransformRect() override;
+  IntRect GetDisplayRect(int idx) override;
+  IntRect GetIgnoreRect(int index) override;
+  IntRect GetIgnoreRectById(int idx) override;
+  std::vector<orlith::SelvoRect> GetManualRect() override;
+  std::vector<orlith::SelvoRect> GetDetectRect() override;
+  void SetFocusModeManualRect(int x, int y, int width, int height) override;
+  int getContentOffset() override;
+  void enableDrawRect(bool enable) override;
+  void enableDrawRefLine(bool enable) override;
 
   void initManager() override;
   void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
@@ -51,8 +73,10 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void detectOnce() override;
   void setContentOffset(int value) override;
   void AddNewRect(int x1, int y1, int x2, int y2) override;
+  void ClearAllRect() override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
+  long GetIgnoredRectCount() override;
   void SetHeightOffsetFor180Video(int offset) override;
   void SetVoiceAngleOffset(int degrees) override;
   void SetStableROITolerance(int tolerance, int maximum) override;

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
+#include <QMetaObject>
+#include <chrono>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QResizeEvent>
@@ -17,7 +20,9 @@
 #include "camera/USBManager.h"
 #include "config/ConfigManager.h"
 #include "config/RectPoint.h"
+#include "controlboard/ControlBoardController.h"
 #include "controlboard/ControlBoardViewModel.h"
+#include "controlboard/SmallControlBoardController.h"
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "ipc/MachManager.h"
@@ -25,6 +30,8 @@
 #include "main/BasePositionView.h"
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
+#include "main/MainWindowRules.h"
+#include "util/ImageSequenceAnimation.h"
 #include "qt/UserDefaults.h"
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
@@ -37,6 +44,7 @@
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 #include "widgets/ToolTipDelayStyle.h"
+#include "Workspace.h"
 
 namespace corvane {
 
@@ -124,6 +132,11 @@ MainController::Environment MainController::Environment::process() {
           if (auto it = eventSlots.find(name); it != eventSlots.end())
             delegate->*(it->second) = body;
       };
+  env.makerURL = CORVANE_MAKER_URL;
+  env.vendorProductURL = CORVANE_VENDOR_PRODUCT_URL;
+  env.openURL = [](const std::string& address) {
+    return platform::Workspace::shared().openURL(address);
+  };
   env.makeConnectController = [](QWidget* parent) -> QWidget* {
     return ConnectController::make(parent);
   };
@@ -142,6 +155,11 @@ MainController::MainController(Environment environment, QWidget* parent)
   if (!env_.metal) env_.metal = &MetalManager::shared();
   if (!env_.logger) env_.logger = &LogManager::shared();
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
+  if (!env_.controlBoardMetalView) {
+    env_.controlBoardMetalView = [this]() -> LayoutView* {
+      return controlBoardController_ ? controlBoardController_->metalView : nullptr;
+    };
+  }
   setObjectName("MainController");
   setMinimumSize(640, 360);
   buildViews();
@@ -197,9 +215,9 @@ void MainController::buildViews() {
   fov1Button = makeTextButton(fovStackView, 72);
   fov2Button = makeTextButton(fovStackView, 72);
   fov3Button = makeTextButton(fovStackView, 72);
-  fov1Button->setProperty("tag", 0);
-  fov2Button->setProperty("tag", 1);
-  fov3Button->setProperty("tag", 2);
+  fov1Button->tag = 0;
+  fov2Button->tag = 1;
+  fov3Button->tag = 2;
   for (auto* b : {fov1Button.data(), fov2Button.data(), fov3Button.data()}) fovRow->addWidget(b);
   fovStackView->hide();
 
@@ -242,6 +260,7 @@ void MainController::buildViews() {
   scrollView->setStyleSheet("QScrollArea { background: transparent; }");
   scrollView->viewport()->setAutoFillBackground(false);
   smallControlBoardView = new QWidget(this);
+  wireButtons();
 }
 
 void MainController::layoutViews() {
@@ -312,10 +331,37 @@ void MainController::viewDidLoad() {
   addObservable();
 }
 
+ControlBoardController* MainController::controlBoardController() {
+  if (!controlBoardController_) {
+    ControlBoardController::Environment board = ControlBoardController::Environment::process();
+    board.camera = env_.camera;
+    board.viewModel = env_.viewModel;
+    board.config = env_.config;
+    board.metal = env_.metal;
+    board.defaults = env_.defaults;
+    controlBoardController_ = new ControlBoardController(board);
+  }
+  return controlBoardController_;
+}
+
+SmallControlBoardController* MainController::smallControlBoardController() {
+  if (!smallControlBoardController_) {
+    SmallControlBoardController::Environment board;
+    board.camera = env_.camera;
+    board.config = env_.config;
+    smallControlBoardController_ = new SmallControlBoardController(board);
+  }
+  return smallControlBoardController_;
+}
+
 void MainController::initlayout() {
   debugLine("initlayout");
+  scrollView->setWidget(controlBoardController());
   scrollView->horizontalScrollBar()->setValue(0);
   scrollView->verticalScrollBar()->setValue(0);
+  smallControlBoardController()->setParent(smallControlBoardView);
+  smallControlBoardController()->setGeometry(0, 0, int(Geometry::smallControlBoardWidth),
+                                             int(Geometry::smallControlBoardHeight));
   smallControlBoardView->resize(int(Geometry::smallControlBoardWidth),
                                 int(Geometry::smallControlBoardHeight));
   scrollView->show();
@@ -362,33 +408,45 @@ void MainController::addObservable() {
     updateSelectOriRect();
     updateBannerIconArea();
   }));
-  // The boards follow the microphone array themselves once they exist.
-  camera.isSpeakerConnect->bindAndNotify(guard([](bool) {}));
+  // Audio fit is offered while a microphone array gives the speaker's direction.
+  camera.isSpeakerConnect->bindAndNotify(guard([this](bool connected) {
+    controlBoardController()->shouldAudioFit = connected;
+    controlBoardController()->initlayout();
+    smallControlBoardController()->shouldAudioFit(connected);
+  }));
   camera.connectMode->bindAndNotify(guard([this](ConnectMode mode) { onConnectMode(int(mode)); }));
   camera.setRoiDicEntry("MainController", [this, weak](const auto& output, const auto& control) {
     auto alive = weak.lock();
     if (alive && *alive) onRoiPairs(output, control);
   });
-  camera.setDisplayModeDicEntry("MainController", guard([this] { updateFocusRect(); }));
-  // Clearing the selection belongs to the window's ROI actions.
-  camera.isAutoTracking->bindAndNotify(guard([](bool) {}));
-  camera.setFitModeDicEntry("MainController", guard([this] { updateFocusRect(); }));
-  camera.verticalFov->bindAndNotify(guard([](VerticalFovMode) {}));
-  model.frame->bind(guard([](QRectF) {}));
+  // The camera manager may call these from any thread: the work goes to the main queue.
+  camera.setDisplayModeDicEntry("MainController", [this, weak] {
+    platform::MainQueue::shared().async([this, weak] {
+      auto alive = weak.lock();
+      if (alive && *alive) onDisplayModeChanged();
+    });
+  });
+  camera.isAutoTracking->bindAndNotify(guard([this](bool) { selectRect(false, -1); }));
+  camera.setFitModeDicEntry("MainController", [this, weak] {
+    platform::MainQueue::shared().async([this, weak] {
+      auto alive = weak.lock();
+      if (alive && *alive) onFitModeChanged();
+    });
+  });
+  camera.verticalFov->bindAndNotify(guard([this](VerticalFovMode mode) { onVerticalFov(mode); }));
+  // The board's panels changed: the column shows it from its top again.
+  model.frame->bind(guard([this](QRectF) {
+    if (QWidget* board = scrollView->widget()) board->adjustSize();
+    scrollView->horizontalScrollBar()->setValue(0);
+    scrollView->verticalScrollBar()->setValue(0);
+  }));
   model.splitWindow->bind(guard([this](bool split) {
     env_.config->defaultLargeNavigator = split;
     showNavigator(split);
   }));
-  model.advancedEffect->bind(guard([](bool) {}));
-  model.mirror->bind(guard([this](bool mirror) {
-    controlBorderView->setMirror(mirror);
-    updateSelectOriRect();
-    updateFocusRect();
-  }));
-  model.editMode->bindAndNotify(guard([this](EditMode mode) {
-    controlBorderView->setInEditMode(mode == EditMode::fov);
-    setupMetalViews();
-  }));
+  model.advancedEffect->bind(guard([this](bool shown) { onAdvancedEffect(shown); }));
+  model.mirror->bind(guard([this](bool mirror) { setMirror(mirror); }));
+  model.editMode->bindAndNotify(guard([this](EditMode mode) { onEditMode(mode); }));
 
   if (!env_.assignMenuEvents) return;
   auto toggle = [this, guard](QPointer<QWidget> MainController::*host) {
@@ -397,46 +455,26 @@ void MainController::addObservable() {
       if (view) view->setVisible(view->isHidden());
     }));
   };
-  auto none = std::function<void()>([] {});
+  auto action = [this, guard](const char* name) {
+    return std::function<void()>(guard([this, name] { sendAction(name); }));
+  };
   env_.assignMenuEvents({
       {"menuLanguageEvent", toggle(&MainController::languageView)},
-      {"menuUpdateEvent", guard([this] {
-         if (!updateController) return;
-         updateController->mode = UpdateMode::manual;
-         updateController->updateLayout();
-         if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
-       })},
-      {"menuAutoDetectEvent", none},
-      {"menuDetectOnceEvent", none},
-      {"menuAutoTrackEvent", none},
-      {"menuCleanAllEvent", none},
-      {"menuWebsiteEvent", none},
-      {"menuTrackAllEvent", none},
-      {"menuUntrackAllEvent", none},
+      {"menuUpdateEvent", guard([this] { onMenuUpdate(); })},
+      {"menuAutoDetectEvent", action("menuDetectBody")},
+      {"menuDetectOnceEvent", action("menuDetectOnce")},
+      {"menuAutoTrackEvent", action("menuAutoTrack")},
+      {"menuCleanAllEvent", action("menuCleanAll")},
+      {"menuWebsiteEvent", action("menuWebsite")},
+      {"menuTrackAllEvent", action("menuTrackAll")},
+      {"menuUntrackAllEvent", action("menuUntrackAll")},
       {"menuPreferencesiEvent", toggle(&MainController::settingView)},
-      {"menuLoadRoiEvent", none},
-      {"menuSaveRoiEvent", none},
+      {"menuLoadRoiEvent", action("menuLoadRoi")},
+      {"menuSaveRoiEvent", action("menuSaveRoi")},
   });
 }
 
-void MainController::onConnectMode(int raw) {
-  auto mode = ConnectMode(raw);
-  if (mode != ConnectMode::connected) {
-    if (basePositionView) basePositionView->expand();
-    if (mode == ConnectMode::disconnected) needInit = true;
-    popupView->show();
-    popupView->raise();
-    return;
-  }
-  if (basePositionView) basePositionView->scheduleCollapse(2.0);
-  popupView->hide();
-  needInit = false;
-  updateControlViewAspect();
-  updateNavigatorSize();
-  updateFocusRect();
-  updateBannerIconArea();
-  setupMetalViews();
-}
+void MainController::onConnectMode(int raw) { onConnectModeChanged(ConnectMode(raw)); }
 
 void MainController::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
@@ -472,13 +510,6 @@ void MainController::viewDidAppear() {
     cameraManager().isFaceAutoDetect->setValue(true);
   if (auto* own = qobject_cast<CustomWindow*>(window())) own->setCustomWindowDelegate(this, this);
   setupMetalViews();
-}
-
-bool MainController::closeAllPopups() {
-  for (QWidget* host : {notifyView.data(), settingView.data(), saveRoiView.data(),
-                        languageView.data(), advertisementView.data(), updateView.data()})
-    if (host) host->hide();
-  return false;
 }
 
 void MainController::windowZoom() {
@@ -550,12 +581,10 @@ void MainController::checkNotification() {
       QVariant stored = env_.defaults->object("NotificationId");
       bool seen = stored.isValid() && stored.typeId() == QMetaType::QString && notification->_id &&
                   stored.toString().toStdString() == *notification->_id;
-      if (seen) {
+      if (seen)
         notifyView->hide();
-      } else {
-        notifyView->show();
-        notifyAnimationRunning = true;
-      }
+      else
+        startNotifyAnimation();
     }
   }
   setupControlBoard();
@@ -715,6 +744,502 @@ std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
   bool ownWindow = qobject_cast<CustomWindow*>(top) != nullptr;
   return Geometry::screenFrame(top ? top->frameGeometry() : QRect(), useCenter, screens, primary,
                                ownWindow);
+}
+
+// ---- actions of the window's buttons ----
+
+void MainController::wireButtons() {
+  auto on = [this](CustomButton* button, void (MainController::*action)()) {
+    connect(button, &QAbstractButton::clicked, this, [this, action] { (this->*action)(); });
+  };
+  on(fov1Button, &MainController::onClickFOV1);
+  on(fov2Button, &MainController::onClickFOV2);
+  on(fov3Button, &MainController::onClickFOV3);
+  on(editOKButton, &MainController::onClickEditOK);
+  on(editCancelButton, &MainController::onClickEditCancel);
+  on(notificationButton, &MainController::onClickNotify);
+}
+
+void MainController::afterDelay(double seconds, std::function<void()> work) {
+  std::weak_ptr<bool> weak = alive_;
+  auto post = [this, weak, work = std::move(work)] {
+    platform::MainQueue::shared().async([this, weak, work] {
+      auto alive = weak.lock();
+      if (alive && *alive) work();
+    });
+  };
+  platform::Clock& clock = platform::Clock::shared();
+  auto delay =
+      std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds));
+  clock.callAt(clock.now() + delay, post);
+}
+
+void MainController::onClickFOV1() {
+  debugLine("onClickFOV1");
+  changeCameraFov(VerticalFovMode::top);
+}
+
+void MainController::onClickFOV2() {
+  debugLine("onClickFOV2");
+  changeCameraFov(VerticalFovMode::mid);
+}
+
+void MainController::onClickFOV3() {
+  debugLine("onClickFOV3");
+  changeCameraFov(VerticalFovMode::down);
+}
+
+void MainController::changeCameraFov(VerticalFovMode mode) {
+  tempCameraFov = mode;
+  cameraManager().verticalFov->setValue(mode);
+  // A 180-degree picture changes its whole frame with the field of view: its rectangles go.
+  if (!cameraManager().is360Camera())
+    if (auto manager = facade()) manager->ClearAllRect();
+}
+
+void MainController::onClickEditOK() {
+  debugLine("onClickEditOK");
+  CameraManager& camera = cameraManager();
+  ControlBoardViewModel& model = controlBoardViewModel();
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (model.editMode->value() == EditMode::fov) {
+    if (tempCameraFov != currentCameraFov) {
+      camera.verticalFov->setValue(tempCameraFov);
+      if (manager) manager->ClearAllRect();
+    }
+    if (manager) camera.editOffsetDatumPoint = int64_t(manager->getContentOffset());
+    tempEditOffset = 0;
+  }
+  model.editMode->setValue(EditMode::none);
+  if (manager) manager->EndIgnoreAreaEditing(true);
+  selectRect(false, -1);
+  if (!camera.isAutoTracking->value()) camera.isFaceAutoDetect->setValue(true);
+  ignoreRectsTempDel.clear();
+}
+
+void MainController::onClickEditCancel() {
+  debugLine("onClickEditCancel");
+  CameraManager& camera = cameraManager();
+  ControlBoardViewModel& model = controlBoardViewModel();
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (model.editMode->value() == EditMode::fov) {
+    if (currentCameraFov != tempCameraFov) camera.verticalFov->setValue(currentCameraFov);
+    if (manager) manager->setContentOffset(int(camera.editOffsetDatumPoint));
+    tempEditOffset = 0;
+  }
+  model.editMode->setValue(EditMode::none);
+  if (manager) manager->EndIgnoreAreaEditing(false);
+  selectRect(false, -1);
+  // The facade drops the edit with the next frame; the deleted areas go back after it.
+  afterDelay(0.1, [this] { restoreIgnoreRects(); });
+}
+
+void MainController::restoreIgnoreRects() {
+  if (ignoreRectsTempDel.empty()) return;
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) {
+    for (const QRectF& r : ignoreRectsTempDel)
+      manager->AddIgnoreNewRect(int(r.left()), int(r.top()), int(r.left() + r.width()),
+                                int(r.top() + r.height()));
+    manager->EndIgnoreAreaEditing(true);
+  }
+  ControlBoardViewModel& model = controlBoardViewModel();
+  model.editMode->setValue(model.editMode->value());
+  ignoreRectsTempDel.clear();
+}
+
+void MainController::onClickSplitWindow() {
+  debugLine("onClickSplitWindow");
+  controlBoardViewModel().splitWindow->setValue(false);
+}
+
+void MainController::onClickNotify() {
+  debugLine("onClickNotify");
+  stopNotifyAnimation();
+  std::optional<CompanyModel> company =
+      env_.companyModel ? env_.companyModel() : std::optional<CompanyModel>();
+  if (!company || !company->data.notification) return;
+  const NotificationModel& notification = *company->data.notification;
+  if (notification._id)
+    env_.defaults->set("NotificationId", QString::fromStdString(*notification._id));
+  if (notification.content) openAddress(*notification.content, "notification");
+}
+
+void MainController::setMirror(bool mirror) {
+  debugLine("setMirror", mirror ? " true" : " false");
+  controlBorderView->setMirror(mirror);
+  if (auto manager = facade()) manager->setMirror(mirror);
+  updateSelectOriRect();
+  updateFocusRect();
+}
+
+void MainController::selectRect(bool keep, int64_t index) {
+  selectRectIdx = index;
+  controlBorderView->setSelectedRectId(index);
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (!keep) {
+    isStartTransform = false;
+    if (manager) manager->EndTransformRect();
+    return;
+  }
+  isStartTransform = manager && manager->StartTransformRect(isRectTrack, int(index));
+}
+
+void MainController::showFovEditor(bool show) {
+  basePositionView->setHidden(!show);
+  fovStackView->setHidden(!show);
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (!manager) return;
+  if (show) {
+    manager->enableDrawRefLine(cameraManager().is360Camera());
+    manager->enableDrawRect(false);
+  } else {
+    manager->enableSmallVideoWindow(true);
+  }
+}
+
+void MainController::startNotifyAnimation() {
+  debugLine("startNotifyAnimation");
+  notifyView->show();
+  if (notifyAnimationLayer) return;
+  notifyImageView->clear();
+  QList<QPixmap> frames;
+  for (int i = 1; i <= 12; ++i) {
+    QPixmap frame = ImageAssets::named(QString::asprintf("icon_notification%04d", i));
+    if (!frame.isNull()) frames.push_back(frame);
+  }
+  notifyAnimationLayer = ImageSequenceAnimation::addImageSequenceAnimation(
+      frames, 1.0f, notifyImageView->rect(), notifyImageView);
+  notifyAnimationLayer->show();
+}
+
+void MainController::stopNotifyAnimation() {
+  debugLine("stopNotifyAnimation");
+  if (!notifyAnimationLayer) return;
+  delete notifyAnimationLayer.data();
+  notifyAnimationLayer = nullptr;
+  notifyImageView->setPixmap(ImageAssets::named("icon_notification"));
+}
+
+bool MainController::isNotifyAnimating() const {
+  if (!notifyAnimationLayer) return false;
+  auto* animation = notifyAnimationLayer->findChild<ImageSequenceAnimation*>();
+  return animation && animation->isRunning();
+}
+
+bool MainController::closeAllPopups() {
+  for (QWidget* host : {notifyView.data(), settingView.data(), saveRoiView.data(),
+                        languageView.data(), advertisementView.data(), updateView.data()})
+    if (host) host->hide();
+  if (controlBoardViewModel().editMode->value() != EditMode::none) {
+    onClickEditCancel();
+    layoutViews();
+  }
+  // The simple layout takes the window's place a moment later; until then the answer is no.
+  auto done = std::make_shared<bool>(false);
+  afterDelay(0.1, [this, done] {
+    showSimpleUI(true);
+    *done = true;
+  });
+  return *done;
+}
+
+// ---- listener bodies ----
+
+double MainController::alphaOf(const QWidget* view) {
+  if (!view) return 0;
+  if (auto* button = qobject_cast<const CustomButton*>(view)) return button->alphaValue();
+  if (auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect()))
+    return effect->opacity();
+  return 1.0;
+}
+
+void MainController::setAlpha(QWidget* view, double alpha) {
+  if (!view) return;
+  if (auto* button = qobject_cast<CustomButton*>(view)) return button->setAlphaValue(alpha);
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect());
+  if (!effect) {
+    effect = new QGraphicsOpacityEffect(view);
+    view->setGraphicsEffect(effect);
+  }
+  effect->setOpacity(alpha);
+}
+
+void MainController::showConnectionPopup() {
+  if (basePositionView) basePositionView->expand();
+  ++popupGeneration_;
+  popupView->raise();
+  if (!popupView->isHidden()) return;
+  setAlpha(popupView, 0.0);
+  popupView->show();
+  auto* fade = new QPropertyAnimation(popupView->graphicsEffect(), "opacity", popupView);
+  fade->setDuration(300);
+  fade->setEndValue(1.0);
+  fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MainController::hideConnectionPopup() {
+  if (basePositionView) basePositionView->scheduleCollapse(2.0);
+  uint64_t generation = ++popupGeneration_;
+  if (popupView->isHidden()) return;
+  setAlpha(popupView, alphaOf(popupView));
+  auto* fade = new QPropertyAnimation(popupView->graphicsEffect(), "opacity", popupView);
+  fade->setDuration(300);
+  fade->setEndValue(0.0);
+  fade->start(QAbstractAnimation::DeleteWhenStopped);
+  // Hidden when the fade has run, unless the popup was asked for again meanwhile.
+  afterDelay(0.3, [this, generation] {
+    if (generation != popupGeneration_) return;
+    popupView->hide();
+    setAlpha(popupView, 1.0);
+  });
+}
+
+void MainController::onConnectModeChanged(ConnectMode mode) {
+  if (mode == ConnectMode::searching || mode == ConnectMode::connecting) {
+    showConnectionPopup();
+    return;
+  }
+  if (mode == ConnectMode::disconnected) {
+    needInit = true;
+    showConnectionPopup();
+    if (isSimpleMode_) leaveSimpleUI();
+    return;
+  }
+  CameraManager& camera = cameraManager();
+  if (updateController) {
+    updateController->mode = UpdateMode::auto_;
+    updateController->updateLayout();
+    if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
+  }
+  camera.verticalFov->setValue(MainWindowRules::storedVerticalFov(env_.defaults->object("VerticalFov")));
+  hideConnectionPopup();
+  ControlBoardViewModel& model = controlBoardViewModel();
+  model.editMode->setValue(model.editMode->value());
+  if (needInit) {
+    // A (re)connected camera: both boards are laid out afresh and take the default mode.
+    controlBoardController()->initlayout();
+    controlBoardController()->selectDefaultDisplayMode();
+    smallControlBoardController()->initlayout();
+    smallControlBoardController()->setupDefaultMode();
+    needInit = false;
+  }
+  updateControlViewAspect();
+  updateNavigatorSize();
+  updateFocusRect();
+  updateBannerIconArea();
+  controlBoardController()->refreshLater();
+  double alpha = camera.cameraFormat().enableVFov ? 1.0 : 0.0;
+  for (QWidget* view :
+       {static_cast<QWidget*>(basePositionView.data()), static_cast<QWidget*>(fov1Button.data()),
+        static_cast<QWidget*>(fov2Button.data()), static_cast<QWidget*>(fov3Button.data())})
+    setAlpha(view, alpha);
+  setupMetalViews();
+}
+
+void MainController::onVerticalFov(VerticalFovMode mode) {
+  QList<CustomButton*> buttons =
+      fovStackView->findChildren<CustomButton*>(Qt::FindDirectChildrenOnly);
+  std::vector<int> tags;
+  for (CustomButton* b : buttons) tags.push_back(b->tag);
+  MainWindowRules::FovSelection selection = MainWindowRules::fovButtons(tags, mode);
+  for (qsizetype i = 0; i < buttons.size(); ++i) {
+    buttons[i]->isSelected = selection.selected[i];
+    buttons[i]->setState(selection.selected[i]);
+    buttons[i]->updateAppearance(selection.selected[i]);
+  }
+  if (selection.fallBackToMid) cameraManager().verticalFov->setValue(VerticalFovMode::mid);
+}
+
+void MainController::onEditMode(EditMode mode) {
+  ControlBoardViewModel& model = controlBoardViewModel();
+  switch (mode) {
+    case EditMode::none:
+      debugLine("onEditMode", "Edit mode: none");
+      showFovEditor(false);
+      basePositionView->show();
+      ignoreView->hide();
+      editButtonStackView->hide();
+      controlBorderView->setInEditMode(false);
+      controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
+      showNavigator(model.splitWindow->value());
+      if (!cameraManager().is360Camera()) {
+        basePositionView->hide();
+        fovStackView->show();
+      }
+      break;
+    case EditMode::fov:
+      debugLine("onEditMode", "Edit mode: fov");
+      showFovEditor(true);
+      controlBorderView->setInEditMode(true);
+      editButtonStackView->show();
+      controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
+      showNavigator(false);
+      break;
+    case EditMode::ignore:
+      debugLine("onEditMode", "Edit mode: ignore");
+      showFovEditor(false);
+      basePositionView->hide();
+      ignoreView->show();
+      if (auto manager = facade()) manager->StartIgnoreAreaEditing();
+      controlBorderView->setInEditMode(false);
+      editButtonStackView->show();
+      controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
+      showNavigator(false);
+      break;
+  }
+  layoutViews();
+  setupMetalViews();
+}
+
+void MainController::onDisplayModeChanged() {
+  updateFocusRect();
+  Display mode = cameraManager().displayMode->value();
+  if (mode == Display::focus || mode == Display::topDown) selectRect(false, -1);
+  if (mode == Display::focus || mode == Display::presentation) isStartFocusTransform = true;
+}
+
+void MainController::onFitModeChanged() {
+  updateFocusRect();
+  if (cameraManager().displayMode->value() == Display::focus) selectRect(false, -1);
+}
+
+void MainController::onAdvancedEffect(bool shown) {
+  if (!shown) return;
+  // The effects open at the end of the board: bring its end into view.
+  QScrollBar* bar = scrollView->verticalScrollBar();
+  if (QWidget* board = scrollView->widget()) bar->setRange(0, std::max(bar->maximum(), board->height() - scrollView->viewport()->height()));
+  bar->setValue(bar->maximum());
+}
+
+// ---- window operations ----
+
+bool MainController::openAddress(const std::string& address, const char* what) {
+  if (!MainWindowRules::mayOpen(address)) {
+    env_.logger->warning(std::string("not opened, the ") + what + " address is not a web address: " + address,
+                         __FILE__, "openAddress", __LINE__);
+    return false;
+  }
+  return env_.openURL && env_.openURL(address);
+}
+
+void MainController::menuWebsite() {
+  debugLine("menuWebsite");
+  std::optional<CompanyModel> company =
+      env_.companyModel ? env_.companyModel() : std::optional<CompanyModel>();
+  std::optional<std::string> address = MainWindowRules::websiteAddress(company, env_.makerURL);
+  if (!address) {
+    env_.logger->info("no web page to open: none from the cloud and none configured", __FILE__,
+                      "menuWebsite", __LINE__);
+    return;
+  }
+  if (openAddress(*address, "web page"))
+    env_.logger->info("default browser was successfully opened", __FILE__, "menuWebsite",
+                      __LINE__);
+}
+
+void MainController::onMenuUpdate() {
+  debugLine("onMenuUpdate");
+  if (env_.config->vendor == "Tobrin") {
+    std::optional<CompanyModel> company =
+        env_.companyModel ? env_.companyModel() : std::optional<CompanyModel>();
+    std::optional<std::string> address =
+        MainWindowRules::downloadAddress(company, env_.vendorProductURL);
+    if (!address) {
+      env_.logger->info("no download page to open", __FILE__, "onMenuUpdate", __LINE__);
+      return;
+    }
+    openAddress(*address, "download page");
+    return;
+  }
+  if (!updateController) return;
+  updateController->mode = UpdateMode::manual;
+  updateController->updateLayout();
+  if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
+}
+
+bool MainController::sendAction(const char* action) {
+  if (std::string_view(action) == "menuWebsite") {
+    menuWebsite();
+    return true;
+  }
+  QByteArray signature = QByteArray(action) + "()";
+  if (metaObject()->indexOfMethod(signature.constData()) < 0) {
+    debugLine("sendAction", std::string("no action ") + action);
+    return false;
+  }
+  return QMetaObject::invokeMethod(this, action);
+}
+
+void MainController::leaveSimpleUI() {
+  checkNotification();
+  QWidget* top = window();
+  if (!qobject_cast<CustomWindow*>(top)) return;
+  CameraManager& camera = cameraManager();
+  if (camera.cameraFormat().enableVFov && camera.is360Camera()) basePositionView->show();
+  isSimpleMode_ = false;
+  scrollView->show();
+  smallControlBoardView->hide();
+  controlBoardWidthConstraints = MainWindowRules::kControlBoardWidth;
+  controlBoardViewModel().splitWindow->setValue(env_.config->defaultLargeNavigator);
+  layoutViews();
+  controlBoardController()->showSimpleUI(false);
+  smallControlBoardController()->showSimpleUI(false);
+  powerbyImage->setVisible(env_.config->showPowerby);
+
+  std::vector<QRect> screens;
+  for (QScreen* screen : QGuiApplication::screens()) screens.push_back(screen->geometry());
+  std::optional<QRect> primary;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) primary = screen->geometry();
+  QSize maximum = MainWindowRules::maximumContentSize(primary, currentScreenFrame(true), screens);
+  QRect frame = MainWindowRules::restoredWindowFrame(
+      env_.defaults->object("WindowWidth"), env_.defaults->object("WindowHeight"),
+      env_.defaults->object("WindowX"), env_.defaults->object("WindowY"));
+  // Changing a window flag makes a new native window: only when it is on.
+  bool level = top->windowFlags() & Qt::WindowStaysOnTopHint;
+  if (level) top->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  top->setMinimumSize(MainWindowRules::kMinimumContentSize);
+  if (maximum.isValid()) top->setMaximumSize(maximum);
+  top->resize(frame.size());
+  top->move(frame.topLeft());
+  if (level) top->show();
+}
+
+void MainController::showSimpleUI(bool) {
+  QWidget* top = window();
+  if (!qobject_cast<CustomWindow*>(top)) return;
+  basePositionView->hide();
+  isSimpleMode_ = true;
+  scrollView->hide();
+  powerbyImage->hide();
+  smallControlBoardView->show();
+  controlBoardWidthConstraints = MainWindowRules::kSimpleControlBoardWidth;
+  showNavigator(false);
+  controlBoardController()->showSimpleUI(true);
+  smallControlBoardController()->showSimpleUI(true);
+  layoutViews();
+  CameraFormat format = cameraManager().cameraFormat();
+  std::optional<QRect> screen = currentScreenFrame(false);
+  if (!screen) return;
+  auto simple = MainWindowRules::simpleFrame(format.width, format.height, *screen);
+  if (!simple) return;
+  bool level = top->windowFlags() & Qt::WindowStaysOnTopHint;
+  top->setMinimumSize(simple->content);
+  top->setMaximumSize(simple->content);
+  top->resize(simple->frame.size());
+  top->move(simple->frame.topLeft());
+  // Floats above normal windows; the flag makes a new native window, so only when it changes.
+  if (!level) {
+    top->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    top->show();
+  }
+}
+
+void MainController::setCursor(MouseState state) {
+  std::optional<MainWindowRules::CursorImage> image = MainWindowRules::cursorFor(state);
+  QPixmap pixmap = image ? ImageAssets::named(image->image) : QPixmap();
+  QCursor cursor = pixmap.isNull() ? QCursor(Qt::ArrowCursor)
+                                   : QCursor(pixmap, image->hotSpot.x(), image->hotSpot.y());
+  controlView->setCursor(cursor);
 }
 
 // ---- per-frame ROI road ----

@@ -16,6 +16,9 @@
 #include "cloud/CompanyModel.h"
 #include "cloud/UpdateController.h"
 #include "main/MainWindowGeometry.h"
+#include "main/MouseState.h"
+#include "controlboard/EditMode.h"
+#include "camera/ConnectMode.h"
 #include "qt/DeviceMonitor.h"
 #include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
@@ -33,6 +36,7 @@ class BasePositionView;
 class BorderView;
 class CameraManager;
 class ConfigManager;
+class ControlBoardController;
 class ControlBoardViewModel;
 class CustomButton;
 class CustomView;
@@ -40,6 +44,7 @@ class ImageView;
 class LayoutView;
 class LogManager;
 class MetalManager;
+class SmallControlBoardController;
 
 // The main window's content: the live preview with its ROI overlay, the navigator panel, the
 // control-board column, the popup hosts and the editing buttons. It wires the camera side, the
@@ -83,6 +88,12 @@ class MainController : public QWidget, public CustomWindowDelegate {
     // then the sink stream.
     std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
     std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
+    // Opens a web address in the user's browser; true when the browser was started.
+    std::function<bool(const std::string& address)> openURL;
+    // The maker's page (website command) and the vendor's product page (its update command);
+    // empty: nothing opens.
+    std::string makerURL;
+    std::string vendorProductURL;
 
     static Environment process();
   };
@@ -131,6 +142,10 @@ class MainController : public QWidget, public CustomWindowDelegate {
       advertisementViewController;
   CameraManager& cameraManager() const { return *env_.camera; }
   ControlBoardViewModel& controlBoardViewModel() const { return *env_.viewModel; }
+  // The full board (in the scrolling column) and the small one (simple layout), each made on
+  // first use over this window's camera, settings and view model.
+  ControlBoardController* controlBoardController();
+  SmallControlBoardController* smallControlBoardController();
   QPointer<LayoutView> metalView;
 
   // ---- editing and geometry state ----
@@ -150,7 +165,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
   bool isSimpleMode_ = false;
   bool firstAppear = true;
-  bool notifyAnimationRunning = false;
+  QPointer<QLabel> notifyAnimationLayer;
   bool needInit = true;
   bool isFullScreen_ = false;
   bool navigatorShown = false;
@@ -201,6 +216,47 @@ class MainController : public QWidget, public CustomWindowDelegate {
   // The composing views' camera description: projection, field-of-view mode and api level.
   void applyCameraEnvironment();
 
+  // ---- actions of the window's buttons ----
+  void onClickFOV1();
+  void onClickFOV2();
+  void onClickFOV3();
+  void changeCameraFov(VerticalFovMode mode);
+  void onClickEditOK();
+  void onClickEditCancel();
+  // Puts back the ignore areas deleted during the ignore-area edit, in the order deleted.
+  void restoreIgnoreRects();
+  void onClickSplitWindow();
+  void onClickNotify();
+  void setMirror(bool mirror);
+  // Selects the rectangle with id `index` (-1: none) and opens its transform when `keep`.
+  void selectRect(bool keep, int64_t index);
+  void showFovEditor(bool show);
+  void startNotifyAnimation();
+  void stopNotifyAnimation();
+  bool isNotifyAnimating() const;
+
+  // ---- listener bodies ----
+  void onConnectModeChanged(ConnectMode mode);
+  void onVerticalFov(VerticalFovMode mode);
+  void onEditMode(EditMode mode);
+  void onDisplayModeChanged();
+  void onFitModeChanged();
+  void onAdvancedEffect(bool shown);
+
+  // ---- window operations ----
+  void menuWebsite();
+  void onMenuUpdate();
+  // The menu's commands that act on the preview: the window's action of that name, if it has
+  // one (the preview's context menu gives them).
+  bool sendAction(const char* action);
+  void leaveSimpleUI();
+  void showSimpleUI(bool flag) override;
+  using QWidget::setCursor;
+  void setCursor(MouseState state);
+  // The opacity the window gave a control (1 when it gave none).
+  static double alphaOf(const QWidget* view);
+  static void setAlpha(QWidget* view, double alpha);
+
   // ---- the program's window hands these over ----
   bool isSimpleMode() const override { return isSimpleMode_; }
   bool isFullScreen() const override { return isFullScreen_; }
@@ -224,11 +280,20 @@ class MainController : public QWidget, public CustomWindowDelegate {
   void layoutViews();
   void debugLine(const char* function, const std::string& message = "");
   void onConnectMode(int mode);
+  // Runs `work` on the main queue after `seconds` while the window exists.
+  void afterDelay(double seconds, std::function<void()> work);
+  void showConnectionPopup();
+  void hideConnectionPopup();
+  void wireButtons();
+  bool openAddress(const std::string& address, const char* what);
 
   Environment env_;
   QPointer<QWidget> connectController_;
+  QPointer<ControlBoardController> controlBoardController_;
+  QPointer<SmallControlBoardController> smallControlBoardController_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
+  uint64_t popupGeneration_ = 0;
   int deviceObservers_ = 0;
   int activationRequests_ = 0;
   std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;

@@ -24,6 +24,8 @@ class CustomButton : public QAbstractButton {
 
   CustomButtonDelegate* delegate = nullptr;
   bool isSelected = false;
+  // What the button stands for to its owner (a display-mode code, a flicker choice plus 10).
+  int tag = 0;
 
   QString title() const { return text(); }
   void setTitle(const QString& title);
@@ -69,6 +71,11 @@ class CustomButton : public QAbstractButton {
   QColor titleColor() const { return titleColor_; }
   QPixmap image() const { return image_; }
   double alphaValue() const { return alpha_; }
+  // Dims the button without disabling it (owners show choices that are not available now).
+  void setAlphaValue(double alpha) {
+    alpha_ = alpha;
+    update();
+  }
   bool isHovered() const { return hovered_; }
   QRectF hoverArea() const { return tracker_.area(); }
   // The border colour's running (or last) animation; none before the first.

@@ -1,5 +1,6 @@
 #include "RecordingAnalysisFacade.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -300,14 +301,107 @@ void RecordingAnalysisFacade::setContentOffset(int value) {
 void RecordingAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
   record(std::string("AddNewRect") + " " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2));
 }
+void RecordingAnalysisFacade::ClearAllRect() { record(std::string("ClearAllRect")); }
 void RecordingAnalysisFacade::StartIgnoreAreaEditing() {
   record(std::string("StartIgnoreAreaEditing"));
 }
 void RecordingAnalysisFacade::EndIgnoreAreaEditing(bool keep) {
   record(std::string("EndIgnoreAreaEditing") + " " + num(keep));
 }
+long RecordingAnalysisFacade::GetIgnoredRectCount() {
+  record(std::string("GetIgnoredRectCount"));
+  return ignoredRectCount;
+}
 void RecordingAnalysisFacade::SetHeightOffsetFor180Video(int offset) {
   record(std::string("SetHeightOffsetFor180Video") + " " + num(offset));
+}
+
+// ---- editing on the preview ----
+
+namespace {
+
+std::string line(const char* name, std::initializer_list<double> values) {
+  std::string out = name;
+  for (double v : values) out += " " + num(v);
+  return out;
+}
+
+}  // namespace
+
+void RecordingAnalysisFacade::SetTempRect(int x1, int y1, int x2, int y2) {
+  record(line("SetTempRect", {double(x1), double(y1), double(x2), double(y2)}));
+}
+void RecordingAnalysisFacade::AddIgnoreNewRect(int x1, int y1, int x2, int y2) {
+  record(line("AddIgnoreNewRect", {double(x1), double(y1), double(x2), double(y2)}));
+}
+bool RecordingAnalysisFacade::FindRect(int x, int y, bool& isTrack, bool& isDetect, int& idx) {
+  record(line("FindRect", {double(x), double(y)}));
+  Hit hit = findRect ? findRect(x, y) : Hit{};
+  if (!hit.found) return false;
+  isTrack = hit.isTrack;
+  isDetect = hit.isDetect;
+  idx = hit.idx;
+  return true;
+}
+void RecordingAnalysisFacade::RemoveRect(bool tracked, int idx) {
+  record(line("RemoveRect", {double(tracked), double(idx)}));
+}
+void RecordingAnalysisFacade::ChangeRectTracked(bool tracked, int idx) {
+  record(line("ChangeRectTracked", {double(tracked), double(idx)}));
+}
+void RecordingAnalysisFacade::RemoveIgnoreAreas() { record("RemoveIgnoreAreas"); }
+void RecordingAnalysisFacade::TrackAllRects() { record("TrackAllRects"); }
+void RecordingAnalysisFacade::UntrackAllRects() { record("UntrackAllRects"); }
+void RecordingAnalysisFacade::PinRect(int idx) { record(line("PinRect", {double(idx)})); }
+bool RecordingAnalysisFacade::IsRectPinned(int idx) {
+  record(line("IsRectPinned", {double(idx)}));
+  return std::find(pinnedIds.begin(), pinnedIds.end(), idx) != pinnedIds.end();
+}
+bool RecordingAnalysisFacade::StartTransformRect(bool tracked, int idx) {
+  record(line("StartTransformRect", {double(tracked), double(idx)}));
+  return startTransformAnswer;
+}
+void RecordingAnalysisFacade::SetTransformingRect(int x, int y, int width, int height) {
+  record(line("SetTransformingRect", {double(x), double(y), double(width), double(height)}));
+}
+void RecordingAnalysisFacade::EndTransformRect() { record("EndTransformRect"); }
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetDisplayRect(int idx) {
+  record(line("GetDisplayRect", {double(idx)}));
+  for (const auto& [id, r] : displayRects)
+    if (id == idx) return r;
+  return {};
+}
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetIgnoreRect(int index) {
+  record(line("GetIgnoreRect", {double(index)}));
+  return index >= 0 && size_t(index) < ignoreRects.size() ? ignoreRects[size_t(index)]
+                                                          : IntRect{};
+}
+corvane::AnalysisFacade::IntRect RecordingAnalysisFacade::GetIgnoreRectById(int idx) {
+  record(line("GetIgnoreRectById", {double(idx)}));
+  for (const auto& [id, r] : ignoreRectsById)
+    if (id == idx) return r;
+  return {};
+}
+std::vector<orlith::SelvoRect> RecordingAnalysisFacade::GetManualRect() {
+  record("GetManualRect");
+  return manualRects;
+}
+std::vector<orlith::SelvoRect> RecordingAnalysisFacade::GetDetectRect() {
+  record("GetDetectRect");
+  return detectRects;
+}
+void RecordingAnalysisFacade::SetFocusModeManualRect(int x, int y, int width, int height) {
+  record(line("SetFocusModeManualRect", {double(x), double(y), double(width), double(height)}));
+}
+int RecordingAnalysisFacade::getContentOffset() {
+  record("getContentOffset");
+  return contentOffset;
+}
+void RecordingAnalysisFacade::enableDrawRect(bool enable) {
+  record(line("enableDrawRect", {double(enable)}));
+}
+void RecordingAnalysisFacade::enableDrawRefLine(bool enable) {
+  record(line("enableDrawRefLine", {double(enable)}));
 }
 
 }  // namespace testsupport

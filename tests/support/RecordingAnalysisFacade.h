@@ -73,8 +73,11 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void detectOnce() override;
   void setContentOffset(int value) override;
   void AddNewRect(int x1, int y1, int x2, int y2) override;
+  void ClearAllRect() override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
+  // Answers with `ignoredRectCount`.
+  long GetIgnoredRectCount() override;
   void SetHeightOffsetFor180Video(int offset) override;
   void SetVoiceAngleOffset(int degrees) override;
   void SetStableROITolerance(int tolerance, int maximum) override;
@@ -103,9 +106,48 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   IntRect GetPipManualRect() override;
   IntRect GetViewMoveIconRect() override;
   IntRect GetTransformingRect() override;
+  void SetTempRect(int x1, int y1, int x2, int y2) override;
+  void AddIgnoreNewRect(int x1, int y1, int x2, int y2) override;
+  bool FindRect(int x, int y, bool& isTrack, bool& isDetect, int& idx) override;
+  void RemoveRect(bool tracked, int idx) override;
+  void ChangeRectTracked(bool tracked, int idx) override;
+  void RemoveIgnoreAreas() override;
+  void TrackAllRects() override;
+  void UntrackAllRects() override;
+  void PinRect(int idx) override;
+  bool IsRectPinned(int idx) override;
+  bool StartTransformRect(bool tracked, int idx) override;
+  void SetTransformingRect(int x, int y, int width, int height) override;
+  void EndTransformRect() override;
+  IntRect GetDisplayRect(int idx) override;
+  IntRect GetIgnoreRect(int index) override;
+  IntRect GetIgnoreRectById(int idx) override;
+  std::vector<orlith::SelvoRect> GetManualRect() override;
+  std::vector<orlith::SelvoRect> GetDetectRect() override;
+  void SetFocusModeManualRect(int x, int y, int width, int height) override;
+  int getContentOffset() override;
+  void enableDrawRect(bool enable) override;
+  void enableDrawRefLine(bool enable) override;
 
   // What the read-backs answer (all -1 until set).
   IntRect focusManualRect, pipManualRect, viewMoveIconRect, transformingRect;
+
+  long ignoredRectCount = 0;
+
+  // What the editing read-backs answer. FindRect asks `findRect` with the point (nothing found
+  // when unset); StartTransformRect answers `startTransformAnswer`; the id read-backs look
+  // their id up (-1 rectangles when absent).
+  struct Hit {
+    bool found = false, isTrack = false, isDetect = false;
+    int idx = -1;
+  };
+  std::function<Hit(int x, int y)> findRect;
+  bool startTransformAnswer = true;
+  std::vector<int> pinnedIds;
+  std::vector<std::pair<int, IntRect>> displayRects, ignoreRectsById;
+  std::vector<IntRect> ignoreRects;
+  std::vector<orlith::SelvoRect> manualRects, detectRects;
+  int contentOffset = 0;
 
  private:
   void record(const std::string& line);

@@ -13,6 +13,8 @@
 #include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
 #include "main/BasePositionView.h"
+#include "controlboard/ControlBoardController.h"
+#include "controlboard/SmallControlBoardController.h"
 #include "main/MainController.h"
 #include "main/VirtualCameraSink.h"
 #include "qt/DeviceMonitor.h"
@@ -21,7 +23,15 @@
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "vcam/LoopbackOutput.h"
+#include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
+#include "shell/CustomWindow.h"
+#include "util/ImageSequenceAnimation.h"
+#include "cloud/KestovaAPIRouter.h"
+#include <QCursor>
+#include <QLabel>
+#include <QScrollBar>
+#include <map>
 
 using corvane::ConnectMode;
 using corvane::Display;
@@ -202,7 +212,9 @@ TEST_F(MainControllerTest, ListenersThatFireNowRunOnceAtRegistration) {
   // The ROI-record listener ran once: one read-back of each kind.
   EXPECT_EQ(facades->last()->callsStartingWith("GetFocusManualRect").size(), 1u);
   EXPECT_EQ(facades->last()->callsStartingWith("GetTransformingRect").size(), 1u);
-  EXPECT_EQ(facades->last()->callsStartingWith("GetViewMoveIconRect").size(), 1u);
+  // The banner is read by the record listener, and again as the edit-mode listener lays the
+  // navigator out.
+  EXPECT_EQ(facades->last()->callsStartingWith("GetViewMoveIconRect").size(), 2u);
   // Connection state searching: the connection popup shows.
   EXPECT_FALSE(controller->popupView->isHidden());
   // The listeners that wait for a change have not run.
@@ -274,7 +286,9 @@ TEST_F(MainControllerTest, ACameraArrivingAfterTheSearchGaveUpIsConnected) {
   deliverDeviceEvents();
   advance(2s);
   EXPECT_EQ(manager->connectMode->value(), ConnectMode::connected);
-  // Connected: the popup goes, and the preview takes the camera's shape.
+  // Connected: the popup fades out and goes, and the preview takes the camera's shape.
+  EXPECT_FALSE(controller->popupView->isHidden());
+  advance(300ms);
   EXPECT_TRUE(controller->popupView->isHidden());
   EXPECT_NEAR(controller->controlViewAspectConstraint, 3840.0 / 1080.0, 1e-9);
   QRect preview = controller->controlView->geometry();
@@ -429,7 +443,8 @@ TEST_F(MainControllerTest, ClickingTheBasePositionButtonEntersFovEditing) {
 }
 
 // The demo clip through the file source, the real facade and vision library: the preview shows
-// the panorama and the navigator view the composed output.
+// the panorama and the navigator view (the control board's, the split window being off) the
+// composed output.
 TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   std::string clip = std::string(CORVANE_ASSETS_DIR) + "/demo/demo_360.mp4";
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
@@ -451,12 +466,14 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   player.loadVideo(QString::fromStdString(clip));
   for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  clock.advance(300ms);
+  pump();
   EXPECT_TRUE(controller->popupView->isHidden());
   player.play();
   auto deadline = std::chrono::steady_clock::now() + 60s;
   auto done = [&] {
-    return controller->controlMetalView->composedPixelBuffer() &&
-           controller->navigatorMetalView->composedPixelBuffer();
+    return controller->controlMetalView->composedPixelBuffer() && controller->metalView &&
+           controller->metalView->composedPixelBuffer();
   };
   while (!done() && std::chrono::steady_clock::now() < deadline) {
     clock.advance(33ms);
@@ -466,7 +483,8 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   player.pause();
   ASSERT_TRUE(done());
   EXPECT_FALSE(controller->controlMetalView->roiPairList.empty());
-  EXPECT_FALSE(controller->navigatorMetalView->roiPairList.empty());
+  EXPECT_EQ(controller->metalView.data(), controller->controlBoardController()->metalView);
+  EXPECT_FALSE(controller->metalView->roiPairList.empty());
   auto output = metal.vxdPixelBuffer();
   ASSERT_TRUE(output);
   EXPECT_EQ(output->width(), 1280);
@@ -498,6 +516,56 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   platform::MainQueue::shared().drain();
 }
 
+// The boards live in the window's column: the full board scrolls there and composes the
+// navigator picture while the split window is off; a connection lays both boards out with the
+// configured default mode, and the microphone array decides whether audio fit is offered.
+TEST_F(MainControllerTest, BothBoardsAreMountedAndFollowTheConnection) {
+  config.displayModesPerRow = 4;
+  config.gridComposeMode = config.gridMode = config.focusMode = config.audioFitMode = true;
+  config.defaultDisplayMode = 2;  // grid
+  plugCamera();
+  makeController();
+  controller->show();
+  settle();
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  corvane::SmallControlBoardController* small = controller->smallControlBoardController();
+  EXPECT_EQ(controller->scrollView->widget(), board);
+  EXPECT_EQ(small->parentWidget(), controller->smallControlBoardView.data());
+  EXPECT_TRUE(controller->smallControlBoardView->isHidden());
+  EXPECT_EQ(controller->metalView.data(), board->metalView);
+
+  connect();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::grid);
+  auto selected = [](const std::vector<corvane::CustomButton*>& buttons) {
+    std::vector<int> tags;
+    for (auto* b : buttons)
+      if (b->isSelected) tags.push_back(b->tag);
+    return tags;
+  };
+  EXPECT_EQ(selected(board->displayModeButtons()), std::vector<int>{12});
+  EXPECT_EQ(selected(small->displayModeButtons()), std::vector<int>{12});
+
+  // A press on the board reaches the camera manager and the analysis framework.
+  for (auto* b : board->displayModeButtons())
+    if (b->tag == 11) b->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::focus);
+  EXPECT_FALSE(facades->last()->callsStartingWith("setDisplayMode 11").empty());
+
+  auto offersAudioFit = [](const std::vector<int>& codes) {
+    return std::find(codes.begin(), codes.end(), 91) != codes.end();
+  };
+  manager->isSpeakerConnect->setValue(false);
+  settle();
+  EXPECT_FALSE(offersAudioFit(board->displayModeArray()));
+  EXPECT_FALSE(offersAudioFit(small->displayModeArray()));
+  manager->isSpeakerConnect->setValue(true);
+  settle();
+  EXPECT_TRUE(offersAudioFit(board->displayModeArray()));
+  EXPECT_TRUE(offersAudioFit(small->displayModeArray()));
+}
+
 TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCamera) {
   addLoopback();
   makeManager();
@@ -518,11 +586,11 @@ TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCa
                               {pairDictionary(2, 1, 900), pairDictionary(3, 2, 3600)}, {});
   settle();
   EXPECT_TRUE(handOffs.empty());
-  ASSERT_EQ(controller->navigatorMetalView->roiPairList.size(), 2u);
+  ASSERT_EQ(controller->metalView->roiPairList.size(), 2u);
   ASSERT_EQ(controller->controlMetalView->roiPairList.size(), 2u);
   EXPECT_EQ(controller->controlMetalView->roiPairList[1].roi_id, 3);
   // The output pair took its control pair's type, seen through the camera side's list too.
-  EXPECT_EQ(controller->navigatorMetalView->roiPairList[1].type, 1);
+  EXPECT_EQ(controller->metalView->roiPairList[1].type, 1);
   EXPECT_EQ(lastOutput[1]->type, 1);
   EXPECT_EQ(controller->controlBorderView->borders(),
             MainController::makeBorders(lastControl, controller->controlBorderView->width(), true));
@@ -537,7 +605,7 @@ TEST_F(MainControllerTest, TheRoadFromALayoutToTheViewsTheOverlayAndTheVirtualCa
   metal.setVxdPixelBuffer(previous);
   facades->last()->fireLayout({}, {}, {}, {}, {});
   settle();
-  EXPECT_TRUE(controller->navigatorMetalView->roiPairList.empty());
+  EXPECT_TRUE(controller->metalView->roiPairList.empty());
   EXPECT_TRUE(controller->controlBorderView->borders().empty());
   EXPECT_EQ(handOffs, (std::vector<std::string>{"link", "sink"}));
   EXPECT_EQ(linkFrames.back(), previous);
@@ -565,3 +633,501 @@ TEST_F(MainControllerTest, ThePreviewGetsEveryPressThroughTheOverlay) {
   QWidget* hit = controller->contentView->childAt(centre);
   EXPECT_EQ(hit, controller->controlMetalView.data());
 }
+
+// ---- the window's actions and its bindings to the camera and the board ----
+
+namespace {
+
+const char* kCompanyWithNotification = R"({"success": true, "errors": [], "data": {
+    "aboutUrl": "https://k.example/about", "kestovaUrl": "https://k.example", "name": "Kestova",
+    "no": "1", "vendor": [], "product": [], "redirectUrl": "",
+    "downloadUrl": "https://k.example/download", "contactUrl": "https://k.example/contact",
+    "docUrl": "", "stagingDownloadUrl": "", "stagingContactUrl": "", "stagingDocUrl": "",
+    "notification": {"_id": "n-7", "content": "https://k.example/news/7", "date": "2026-12-01"}}})";
+
+// The window inside the program's frame, the way the shell shows it.
+class MainWindowActionsTest : public MainControllerTest {
+ protected:
+  void SetUp() override {
+    MainControllerTest::SetUp();
+    // The program's pictures: the cursors and the notification's frames.
+    qputenv("CORVANE_RESOURCES_DIR", CORVANE_SHARE_DIR "/corvane-studio");
+  }
+  void TearDown() override {
+    qunsetenv("CORVANE_RESOURCES_DIR");
+    if (controller) controller->setParent(nullptr);
+    window.reset();
+    MainControllerTest::TearDown();
+  }
+
+  MainController::Environment actionsEnvironment() {
+    auto env = controllerEnvironment();
+    env.openURL = [this](const std::string& address) {
+      opened.push_back(address);
+      return true;
+    };
+    env.makerURL = makerURL;
+    return env;
+  }
+
+  void makeWindowed() {
+    if (!manager) makeManager();
+    controller = std::make_unique<MainController>(actionsEnvironment());
+    window = std::make_unique<corvane::CustomWindow>(
+        [this] { return manager->connectMode->value(); });
+    window->setMainContent(controller.get());
+    window->resize(1280, 800);
+    window->show();
+    settle();
+  }
+
+  // The company record as the cloud serves it, fetched through the real client.
+  void fetchCompany(const char* body) {
+    rig.server.route("GET", "/2/company/no/1",
+                     testsupport::LoopbackHttpServer::Reply::json(200, body));
+    std::optional<corvane::CompanyModel> fetched;
+    rig.manager->apiCall<corvane::CompanyModel>(
+        corvane::KestovaAPIRouter::getCompanyInfo(),
+        [&](corvane::CompanyModel model) { fetched = std::move(model); });
+    ASSERT_TRUE(testsupport::LoopbackHttpServer::pumpUntil([&] {
+      platform::MainQueue::shared().drain();
+      return fetched.has_value();
+    }));
+    company = fetched;
+  }
+
+  size_t callIndex(const std::string& prefix) const {
+    auto calls = facades->last()->calls();
+    for (size_t i = 0; i < calls.size(); ++i)
+      if (calls[i].rfind(prefix, 0) == 0) return i;
+    return calls.size();
+  }
+
+  std::unique_ptr<corvane::CustomWindow> window;
+  std::vector<std::string> opened;
+  std::string makerURL;
+};
+
+using corvane::EditMode;
+using corvane::VerticalFovMode;
+
+TEST_F(MainWindowActionsTest, FovEditCancelRestoresAndOkMakesTheNewDatum) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  ASSERT_TRUE(manager->is360Camera());
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);  // nothing stored: mid
+  manager->editOffsetDatumPoint = 100;
+  recording->contentOffset = 320;
+  recording->clearCalls();
+
+  controller->basePositionView->button->click();
+  settle();
+  EXPECT_EQ(model.editMode->value(), EditMode::fov);
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 0.0);
+  EXPECT_FALSE(controller->editButtonStackView->isHidden());
+  EXPECT_TRUE(rig.logged("Edit mode: fov"));
+  EXPECT_EQ(recording->callsStartingWith("enableDrawRefLine 1").size(), 1u);
+  controller->fov3Button->click();
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::down);
+  EXPECT_TRUE(controller->fov3Button->isSelected);
+  EXPECT_FALSE(controller->fov2Button->isSelected);
+  controller->editCancelButton->click();
+  settle();
+  // The field of view and the content offset return; the Cancel clears nothing.
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);
+  EXPECT_EQ(recording->callsStartingWith("setContentOffset 100").size(), 1u);
+  EXPECT_TRUE(recording->callsStartingWith("ClearAllRect").empty());
+  EXPECT_EQ(recording->callsStartingWith("EndIgnoreAreaEditing 0").size(), 1u);
+  EXPECT_EQ(model.editMode->value(), EditMode::none);
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 285.0);
+  EXPECT_TRUE(rig.logged("Edit mode: none"));
+
+  controller->basePositionView->button->click();
+  settle();
+  controller->fov3Button->click();
+  settle();
+  recording->contentOffset = 640;
+  controller->editOKButton->click();
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::down);
+  EXPECT_EQ(recording->callsStartingWith("ClearAllRect").size(), 1u);
+  EXPECT_EQ(manager->editOffsetDatumPoint, 640);
+  EXPECT_EQ(controller->tempEditOffset, 0);
+  EXPECT_EQ(recording->callsStartingWith("EndIgnoreAreaEditing 1").size(), 1u);
+  EXPECT_EQ(controller->selectRectIdx, -1);
+  EXPECT_EQ(defaults->integer("VerticalFov", -1), 2);
+}
+
+TEST_F(MainWindowActionsTest, IgnoreEditOkTurnsDetectionOnAndCancelPutsDeletedAreasBack) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  recording->clearCalls();
+  manager->isAutoTracking->setValue(false);
+  manager->isFaceAutoDetect->setValue(false);
+  model.editMode->setValue(EditMode::ignore);
+  settle();
+  EXPECT_TRUE(rig.logged("Edit mode: ignore"));
+  EXPECT_EQ(recording->callsStartingWith("StartIgnoreAreaEditing").size(), 1u);
+  EXPECT_FALSE(controller->ignoreView->isHidden());
+  EXPECT_TRUE(controller->basePositionView->isHidden());
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 0.0);
+  controller->editOKButton->click();
+  settle();
+  EXPECT_TRUE(manager->isFaceAutoDetect->value());
+  EXPECT_EQ(model.editMode->value(), EditMode::none);
+
+  model.editMode->setValue(EditMode::ignore);
+  settle();
+  controller->ignoreRectsTempDel = {QRectF(10, 20, 100, 50), QRectF(300.7, 40, 60, 30)};
+  recording->clearCalls();
+  controller->editCancelButton->click();
+  settle();
+  EXPECT_TRUE(recording->callsStartingWith("AddIgnoreNewRect").empty());
+  advance(100ms);
+  EXPECT_EQ(recording->callsStartingWith("AddIgnoreNewRect"),
+            (std::vector<std::string>{"AddIgnoreNewRect 10 20 110 70",
+                                      "AddIgnoreNewRect 300 40 360 70"}));
+  EXPECT_GT(callIndex("EndIgnoreAreaEditing 1"), callIndex("AddIgnoreNewRect"));
+  EXPECT_TRUE(controller->ignoreRectsTempDel.empty());
+}
+
+TEST_F(MainWindowActionsTest, TheNotificationFollowsTheStoredIdAndOpensOnlyWebAddresses) {
+  // No company record: the button stays as it is and does not animate.
+  makeWindowed();
+  EXPECT_TRUE(controller->notifyView->isHidden());
+  EXPECT_FALSE(controller->isNotifyAnimating());
+  controller->notificationButton->click();
+  EXPECT_TRUE(opened.empty());
+  controller.reset();
+  window.reset();
+
+  fetchCompany(kCompanyWithNotification);
+  ASSERT_TRUE(company->data.notification);
+  defaults->set("NotificationId", "n-7");
+  makeWindowed();
+  EXPECT_TRUE(controller->notifyView->isHidden());
+  EXPECT_FALSE(controller->isNotifyAnimating());
+  controller->setParent(nullptr);
+  controller.reset();
+  window.reset();
+
+  defaults->set("NotificationId", "n-6");
+  makeWindowed();
+  EXPECT_FALSE(controller->notifyView->isHidden());
+  EXPECT_TRUE(controller->isNotifyAnimating());
+  ASSERT_TRUE(controller->notifyAnimationLayer);
+  auto* animation =
+      controller->notifyAnimationLayer->findChild<corvane::ImageSequenceAnimation*>();
+  ASSERT_TRUE(animation);
+  EXPECT_EQ(animation->frameInterval(), 100);
+  EXPECT_NEAR(animation->duration(), 1.2, 1e-6);
+  // A second start keeps the one animation.
+  controller->startNotifyAnimation();
+  EXPECT_EQ(controller->notifyImageView->findChildren<QLabel*>().size(), 1);
+
+  controller->notificationButton->click();
+  controller->notificationButton->click();
+  EXPECT_EQ(defaults->string("NotificationId"), "n-7");
+  EXPECT_FALSE(controller->isNotifyAnimating());
+  EXPECT_EQ(opened, (std::vector<std::string>{"https://k.example/news/7",
+                                              "https://k.example/news/7"}));
+
+  // An address of another scheme from the cloud is logged and not opened.
+  company->data.notification->content = "file:///etc/passwd";
+  company->data.notification->_id = "n-8";
+  controller->notificationButton->click();
+  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_EQ(defaults->string("NotificationId"), "n-8");
+  EXPECT_TRUE(rig.logged("not a web address: file:///etc/passwd"));
+}
+
+TEST_F(MainWindowActionsTest, WebsiteAndUpdateCommands) {
+  makeWindowed();
+  // Neither a company page nor a configured one: nothing opens, one line says so.
+  controller->menuWebsite();
+  EXPECT_TRUE(opened.empty());
+  EXPECT_TRUE(rig.logged("no web page to open"));
+  controller.reset();
+  window.reset();
+
+  makerURL = "https://maker.example";
+  makeWindowed();
+  controller->menuWebsite();
+  EXPECT_EQ(opened, std::vector<std::string>{"https://maker.example"});
+  fetchCompany(kCompanyWithNotification);
+  controller->menuWebsite();
+  EXPECT_EQ(opened.back(), "https://k.example");
+  EXPECT_TRUE(rig.logged("default browser was successfully opened"));
+  company->data.kestovaUrl = "file:///home";
+  controller->menuWebsite();
+  EXPECT_EQ(opened.size(), 2u);
+
+  // A vendor with its own download page opens it; the others ask for the version check.
+  config.vendor = "Tobrin";
+  company->data.downloadUrl = "smb://k.example/download";
+  controller->onMenuUpdate();
+  EXPECT_EQ(opened.size(), 2u);
+  company->data.downloadUrl = "https://k.example/download";
+  controller->onMenuUpdate();
+  EXPECT_EQ(opened.back(), "https://k.example/download");
+  config.vendor = "42";
+  size_t requests = rig.server.requestCount();
+  controller->onMenuUpdate();
+  EXPECT_EQ(controller->updateController->mode, corvane::UpdateMode::manual);
+  ASSERT_TRUE(testsupport::LoopbackHttpServer::pumpUntil(
+      [&] { return rig.server.requestCount() > requests; }));
+}
+
+// A window that has the preview's commands, to see the menus reach them.
+class MenuRecordingController : public MainController {
+  Q_OBJECT
+ public:
+  using MainController::MainController;
+  std::vector<std::string> seen;
+ public slots:
+  void menuDetectBody() { seen.push_back("menuDetectBody"); }
+  void menuDetectOnce() { seen.push_back("menuDetectOnce"); }
+  void menuAutoTrack() { seen.push_back("menuAutoTrack"); }
+  void menuCleanAll() { seen.push_back("menuCleanAll"); }
+  void menuTrackAll() { seen.push_back("menuTrackAll"); }
+  void menuUntrackAll() { seen.push_back("menuUntrackAll"); }
+  void menuLoadRoi() { seen.push_back("menuLoadRoi"); }
+  void menuSaveRoi() { seen.push_back("menuSaveRoi"); }
+};
+
+TEST_F(MainWindowActionsTest, MenusRouteToTheWindowsActions) {
+  makeManager();
+  std::map<std::string, std::function<void()>> menuSlots;
+  auto env = actionsEnvironment();
+  env.makerURL = "https://maker.example";
+  env.assignMenuEvents = [&](const auto& events) {
+    for (const auto& [name, body] : events) menuSlots[name] = body;
+  };
+  auto* recording = new MenuRecordingController(env);
+  controller.reset(recording);
+  const std::pair<const char*, const char*> routes[] = {
+      {"menuAutoDetectEvent", "menuDetectBody"}, {"menuDetectOnceEvent", "menuDetectOnce"},
+      {"menuAutoTrackEvent", "menuAutoTrack"},   {"menuCleanAllEvent", "menuCleanAll"},
+      {"menuTrackAllEvent", "menuTrackAll"},     {"menuUntrackAllEvent", "menuUntrackAll"},
+      {"menuLoadRoiEvent", "menuLoadRoi"},       {"menuSaveRoiEvent", "menuSaveRoi"}};
+  for (auto [event, action] : routes) {
+    ASSERT_TRUE(menuSlots[event]) << event;
+    menuSlots[event]();
+    EXPECT_EQ(recording->seen.back(), action);
+  }
+  EXPECT_EQ(recording->seen.size(), 8u);
+  menuSlots["menuWebsiteEvent"]();
+  EXPECT_EQ(opened, std::vector<std::string>{"https://maker.example"});
+  // The popups' menus toggle them.
+  menuSlots["menuLanguageEvent"]();
+  EXPECT_FALSE(recording->languageView->isHidden());
+  menuSlots["menuLanguageEvent"]();
+  EXPECT_TRUE(recording->languageView->isHidden());
+  menuSlots["menuPreferencesiEvent"]();
+  EXPECT_FALSE(recording->settingView->isHidden());
+  menuSlots["menuUpdateEvent"]();
+  EXPECT_EQ(recording->updateController->mode, corvane::UpdateMode::manual);
+  // Without the action the menu is only logged.
+  EXPECT_FALSE(controller->sendAction("menuNoSuchThing"));
+  EXPECT_TRUE(rig.logged("no action menuNoSuchThing"));
+}
+
+TEST_F(MainWindowActionsTest, ClosingPopupsRefusesNowAndTheSimpleLayoutFollows) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  controller->settingView->show();
+  model.editMode->setValue(EditMode::fov);
+  settle();
+  EXPECT_FALSE(controller->closeAllPopups());
+  settle();
+  EXPECT_TRUE(controller->settingView->isHidden());
+  EXPECT_EQ(model.editMode->value(), EditMode::none);
+  EXPECT_FALSE(controller->isSimpleMode());
+  advance(100ms);
+  EXPECT_TRUE(controller->isSimpleMode());
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 40.0);
+  EXPECT_TRUE(controller->scrollView->isHidden());
+  EXPECT_FALSE(controller->smallControlBoardView->isHidden());
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  // The panorama at 128 high beside the small board.
+  EXPECT_EQ(window->maximumSize(), QSize(40 + 455, 128));
+  // Leaving and entering an edit mode keeps the small column.
+  model.editMode->setValue(EditMode::none);
+  settle();
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 40.0);
+  // Zooming does nothing in the simple view.
+  QRect before = window->geometry();
+  controller->windowZoom();
+  EXPECT_EQ(window->geometry(), before);
+
+  // A disconnection leaves the simple view for the stored frame, here too small.
+  defaults->set("WindowWidth", 500.0);
+  defaults->set("WindowHeight", 800.0);
+  manager->connectMode->setValue(ConnectMode::disconnected);
+  settle();
+  EXPECT_FALSE(controller->isSimpleMode());
+  EXPECT_EQ(controller->controlBoardWidthConstraints, 285.0);
+  EXPECT_FALSE(controller->popupView->isHidden());
+  EXPECT_EQ(window->minimumSize(), QSize(640, 360));
+  EXPECT_EQ(window->size(), QSize(640, 360));
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(controller->needInit);
+}
+
+TEST_F(MainWindowActionsTest, StoredFrameMissingGives1280By720AtTheOrigin) {
+  makeWindowed();
+  controller->showSimpleUI(true);
+  EXPECT_TRUE(controller->isSimpleMode());
+  controller->leaveSimpleUI();
+  // As large as the screen allows.
+  EXPECT_EQ(window->size(), QSize(1280, 720).boundedTo(window->maximumSize()));
+  EXPECT_EQ(window->pos(), QPoint(0, 0));
+}
+
+TEST_F(MainWindowActionsTest, FovBindingsOnEveryConnection) {
+  usbCamera->addMode(3840, 1080, {360, 120, 360, 120, 1});  // no room to tilt the view
+  plugCamera();
+  makeWindowed();
+  // The simulated camera reports no vertical field of view: the controls go on each connection.
+  connect();
+  settle();
+  ASSERT_FALSE(manager->cameraFormat().enableVFov);
+  for (QWidget* view : {static_cast<QWidget*>(controller->basePositionView.data()),
+                        static_cast<QWidget*>(controller->fov1Button.data()),
+                        static_cast<QWidget*>(controller->fov2Button.data()),
+                        static_cast<QWidget*>(controller->fov3Button.data())})
+    EXPECT_EQ(MainController::alphaOf(view), 0.0);
+  controller->fov1Button->setAlphaValue(1.0);
+  manager->stopConnection();
+  settle();
+  connect();
+  settle();
+  EXPECT_EQ(MainController::alphaOf(controller->fov1Button), 0.0);
+
+  // The stored field of view comes back on connection.
+  defaults->set("VerticalFov", qint64(0));
+  manager->connectMode->setValue(ConnectMode::connected);
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::top);
+  EXPECT_TRUE(controller->fov1Button->isSelected);
+  defaults->set("VerticalFov", qint64(9));
+  manager->connectMode->setValue(ConnectMode::connected);
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);
+
+  // Without a button for the value the row falls back to mid once, and stops there.
+  int notified = 0;
+  manager->verticalFov->bind([&](VerticalFovMode) { ++notified; });
+  delete controller->fov2Button.data();
+  manager->verticalFov->setValue(VerticalFovMode::mid);
+  settle();
+  EXPECT_EQ(notified, 1);
+  for (auto* b : {controller->fov1Button.data(), controller->fov3Button.data()})
+    EXPECT_FALSE(b->isSelected);
+  qDeleteAll(controller->fovStackView->findChildren<corvane::CustomButton*>());
+  notified = 0;
+  manager->verticalFov->setValue(VerticalFovMode::down);
+  settle();
+  EXPECT_EQ(notified, 2);  // down, then mid, then quiet
+  EXPECT_EQ(manager->verticalFov->value(), VerticalFovMode::mid);
+}
+
+TEST_F(MainWindowActionsTest, ThirteenListenersHaveTheirBodies) {
+  config.focusMode = true;  // offered by the boards
+  plugCamera();
+  makeManager();
+  auto facade = manager->manager();
+  settle();
+  auto recording = facades->last();
+  recording->clearCalls();
+  makeWindowed();
+  // Those that fire at registration ran in order: the record read-backs, the selection cleared
+  // by the tracking listener, the editors closed by the edit-mode listener.
+  EXPECT_LT(callIndex("GetTransformingRect"), callIndex("EndTransformRect"));
+  EXPECT_LT(callIndex("EndTransformRect"), callIndex("enableSmallVideoWindow 1"));
+  EXPECT_TRUE(controller->fov2Button->isSelected);  // the field-of-view listener: mid
+  connect();
+  settle();
+  recording = facades->last();
+
+  // Auto tracking ends any transform and clears the selection.
+  controller->isRectTrack = true;
+  controller->selectRect(true, 12);
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), 12);
+  EXPECT_EQ(recording->callsStartingWith("StartTransformRect 1 12").size(), 1u);
+  EXPECT_TRUE(controller->isStartTransform);
+  manager->isAutoTracking->setValue(true);
+  settle();
+  EXPECT_EQ(controller->selectRectIdx, -1);
+  EXPECT_FALSE(controller->isStartTransform);
+
+  // Display mode from another thread: the work is done on the main queue.
+  config.manualFocusRect = {corvane::RectPoint()};
+  recording->focusManualRect = {100, 20, 200, 300};
+  controller->selectRect(true, 3);
+  std::thread([&] { manager->displayMode->setValue(Display::focus); }).join();
+  settle();
+  EXPECT_TRUE(controller->isStartFocusTransform);
+  EXPECT_EQ(controller->selectRectIdx, -1);
+  controller->selectRect(true, 4);
+  manager->setFitModeDicEntry("Other", [] {});
+  manager->setFitModeDicEntry("MainController", [] {});  // the first registration stays
+  controller->onFitModeChanged();
+  EXPECT_EQ(controller->selectRectIdx, -1);
+
+  // Mirror: the overlay, the facade and its log line.
+  model.mirror->setValue(true);
+  settle();
+  EXPECT_TRUE(controller->controlBorderView->mirror());
+  EXPECT_EQ(recording->callsStartingWith("setMirror 1").size(), 1u);
+  EXPECT_TRUE(rig.logged("setMirror():  true"));
+
+  // The split window's button closes the navigator panel.
+  model.splitWindow->setValue(true);
+  settle();
+  EXPECT_FALSE(controller->navigatorView->isHidden());
+  controller->onClickSplitWindow();
+  settle();
+  EXPECT_TRUE(controller->navigatorView->isHidden());
+  EXPECT_FALSE(config.defaultLargeNavigator);
+
+  // Opening the advanced effects brings the end of the board into view.
+  controller->controlBoardController()->resize(285, 3000);
+  model.advancedEffect->setValue(true);
+  settle();
+  QScrollBar* bar = controller->scrollView->verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  model.frame->setValue(QRectF(0, 0, 285, 900));
+  settle();
+  EXPECT_EQ(bar->value(), 0);
+  (void)facade;
+}
+
+TEST_F(MainWindowActionsTest, CursorsOfTheGestures) {
+  makeWindowed();
+  using corvane::MouseState;
+  controller->setCursor(MouseState::anyMove);
+  QCursor cursor = controller->controlView->cursor();
+  EXPECT_EQ(cursor.shape(), Qt::BitmapCursor);
+  EXPECT_EQ(cursor.hotSpot(), QPoint(13, 13));
+  controller->setCursor(MouseState::dragTop);
+  EXPECT_EQ(controller->controlView->cursor().hotSpot(), QPoint(6, 10));
+  controller->setCursor(MouseState::dragRightBottom);
+  EXPECT_EQ(controller->controlView->cursor().hotSpot(), QPoint(10, 10));
+  EXPECT_EQ(controller->controlView->cursor().pixmap().size(), QSize(20, 20));
+  controller->setCursor(MouseState::noDraw);
+  EXPECT_EQ(controller->controlView->cursor().shape(), Qt::ArrowCursor);
+}
+
+}  // namespace
+
+#include "MainControllerTest.moc"

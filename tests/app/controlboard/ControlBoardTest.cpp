@@ -1,0 +1,524 @@
+#include <QAbstractAnimation>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "../widgets/WidgetTestSupport.h"
+#include "BoardFixture.h"
+#include "widgets/BreathingLightView.h"
+#include "widgets/CustomBalanceSlider.h"
+#include "widgets/CustomBox.h"
+#include "widgets/CustomSwitch.h"
+#include "widgets/CustomView.h"
+#include "widgets/ImageView.h"
+#include "widgets/NamedColors.h"
+#include "widgets/SliderGeometry.h"
+#include "widgets/ThumbView.h"
+
+using corvane::ConnectMode;
+using corvane::CustomButton;
+using corvane::Display;
+using corvane::UVCMode;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool pressReturn(QLineEdit* field) {
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  return QApplication::sendEvent(field, &key) && key.isAccepted();
+}
+
+// A drag of a slider's thumb to x, as the pointer does it: press, two moves, release.
+void drag(corvane::CustomBalanceSlider* slider, double x, bool release) {
+  const QPointF start = QRectF(slider->thumbView()->geometry()).center();
+  auto send = [slider](QEvent::Type type, QPointF pos, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, pos, slider->mapToGlobal(pos), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(slider, &e);
+  };
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  send(QEvent::MouseMove, start + QPointF(1, 0), Qt::LeftButton);
+  send(QEvent::MouseMove, QPointF(x, start.y()), Qt::LeftButton);
+  if (release) send(QEvent::MouseButtonRelease, QPointF(x, start.y()), Qt::NoButton);
+}
+
+double alphaOf(QWidget* w) {
+  const QVariant v = w->property("alphaValue");
+  return v.isValid() ? v.toDouble() : 1.0;
+}
+
+}  // namespace
+
+TEST_F(BoardTest, ModeButtonsFollowTheCameraAndPressesChangeTheMode) {
+  connectCamera();
+  ASSERT_TRUE(manager->is360Camera());
+  makeBoard();
+  EXPECT_EQ(board->displayModeArray(), (std::vector<int>{10, 11, 12, 14, 16}));
+  ASSERT_EQ(tagsOf(board->displayModeButtons()), (std::vector<int>{10, 11, 12, 14, 16}));
+  EXPECT_EQ(board->displayStackView(0)->count(), 4);
+  EXPECT_EQ(board->displayStackView(1)->count(), 1);
+  EXPECT_FALSE(board->displayStackViews[2]->isVisibleTo(board.get()));
+  EXPECT_EQ(board->displayModeButtons()[0]->width(), 56);
+
+  withTag(board->displayModeButtons(), 12)->click();
+  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  settle();
+  EXPECT_TRUE(withTag(board->displayModeButtons(), 12)->isSelected);
+  EXPECT_FALSE(withTag(board->displayModeButtons(), 10)->isSelected);
+  // The camera manager applied it to the analysis framework.
+  EXPECT_FALSE(facades->last()->callsStartingWith("setDisplayMode 12").empty());
+
+  // A mode set elsewhere is shown.
+  manager->displayMode->setValue(Display::focus);
+  settle();
+  EXPECT_TRUE(withTag(board->displayModeButtons(), 11)->isSelected);
+  board->show();
+  widgettest::grabTo(board.get(), QStringLiteral("s22-control-board"));
+}
+
+TEST_F(BoardTest, DisconnectedButtonsAreDimmedAndPressesChangeNothing) {
+  plugCamera();
+  makeManager();
+  makeBoard();
+  ASSERT_NE(manager->connectMode->value(), ConnectMode::connected);
+  manager->displayMode->setValue(Display::compose);
+  settle();
+  for (CustomButton* b : board->displayModeButtons()) {
+    EXPECT_DOUBLE_EQ(b->alphaValue(), 0.3);
+    EXPECT_FALSE(b->isSelected);
+  }
+  CustomButton* grid = withTag(board->displayModeButtons(), 12);
+  grid->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_FALSE(grid->isSelected);
+  EXPECT_FALSE(grid->state());
+}
+
+TEST_F(BoardTest, CurrentModeWithoutAButtonFallsBackToComposeOnce) {
+  connectCamera();
+  config->gridComposeMode = false;
+  config->groupComposeMode = true;  // two groups stands for compose; compose has no button
+  makeBoard();
+  manager->displayMode->setValue(Display::presentation);
+  // Draining the main queue ends: the fallback does not bring itself back without end.
+  settle();
+  EXPECT_EQ(platform::MainQueue::shared().pendingCount(), 0u);
+  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+
+  // The two-groups button selects two groups and stays marked.
+  withTag(board->displayModeButtons(), 17)->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::twoGroup);
+  EXPECT_TRUE(withTag(board->displayModeButtons(), 17)->isSelected);
+}
+
+TEST_F(BoardTest, SharedSpeakerButtonTogglesBetweenTheSpeakerModes) {
+  connectCamera();
+  config->singleSpeakerMode = true;
+  makeBoard();
+  CustomButton* speaker = withTag(board->displayModeButtons(), 14);
+  ASSERT_NE(speaker, nullptr);
+  EXPECT_EQ(withTag(board->displayModeButtons(), 15), nullptr);
+  speaker->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  speaker->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::singleSpeaker);
+  EXPECT_EQ(speaker->tag, 15);
+  EXPECT_TRUE(speaker->isSelected);
+  speaker->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  EXPECT_EQ(speaker->tag, 14);
+}
+
+TEST_F(BoardTest, OneRowAModeAndAtMostFiveRows) {
+  connectCamera();
+  config->displayModesPerRow = 1;
+  config->presentationMode = config->panoramaMode = true;
+  makeBoard();
+  ASSERT_EQ(board->displayModeButtons().size(), 7u);
+  for (int r = 0; r < 5; ++r) EXPECT_EQ(board->displayStackView(r)->count(), 1);
+  EXPECT_EQ(board->displayModeButtons()[0]->width(), 60);
+  EXPECT_FALSE(board->displayModeButtons()[6]->isVisibleTo(board.get()));
+}
+
+TEST_F(BoardTest, DefaultModeAndAudioFit) {
+  connectCamera();
+  config->defaultDisplayMode = 2;  // grid
+  makeBoard();
+  board->selectDefaultDisplayMode();
+  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  config->defaultDisplayMode = 3;  // presentation, not offered: the first offered mode
+  board->selectDefaultDisplayMode();
+  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+
+  config->audioFitMode = true;
+  board->initlayout();
+  EXPECT_EQ(withTag(board->displayModeButtons(), 91), nullptr);
+  board->shouldAudioFit = true;
+  board->initlayout();
+  EXPECT_NE(withTag(board->displayModeButtons(), 91), nullptr);
+}
+
+TEST_F(BoardTest, PanelsShowOnConnectionAndFoldsStayWhileDisconnected) {
+  plugCamera();
+  makeManager();
+  makeBoard();
+  const bool before = board->controlBox->isVisibleTo(board.get());
+  board->onClickControlMoreButton();
+  EXPECT_FALSE(board->controlMoreButton->isSelected);
+  EXPECT_EQ(board->controlBox->isVisibleTo(board.get()), before);
+  EXPECT_FALSE(board->navigatorBox->isVisibleTo(board.get()));
+  connect();
+  settle();
+  EXPECT_TRUE(board->controlBox->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->navigatorBox->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->effectBox->isVisibleTo(board.get()));
+
+  board->onClickDisplayMoreButton();
+  EXPECT_TRUE(board->displayMoreButton->isSelected);
+  EXPECT_FALSE(board->displayModeBox->isVisibleTo(board.get()));
+  advance(100ms);
+  EXPECT_GT(viewModel.frame->value().height(), 0);
+
+  // Split: the navigator panel goes to its own window.
+  board->onClickSplitButton();
+  settle();
+  EXPECT_TRUE(viewModel.splitWindow->value());
+  EXPECT_FALSE(board->navigatorBox->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->navigatorMoreButton->isSelected);
+
+  manager->stopConnection();
+  settle();
+  ASSERT_NE(manager->connectMode->value(), ConnectMode::connected);
+  board->onClickDisplayMoreButton();
+  EXPECT_FALSE(board->displayMoreButton->isSelected);
+  EXPECT_FALSE(board->displayModeBox->isVisibleTo(board.get())) << "the fold stays as it was";
+}
+
+TEST_F(BoardTest, SwitchesWriteTheObservablesAndFollowThem) {
+  connectCamera();
+  makeBoard();
+  board->mirrorSwitch->setOn(true, true);
+  board->onSwitchMirror();
+  settle();
+  EXPECT_TRUE(viewModel.mirror->value());
+  EXPECT_TRUE(metal.mirror.load());
+
+  manager->isAutoDetect->setValue(true);
+  settle();
+  EXPECT_TRUE(board->autoDetectSwitch->on());
+  EXPECT_TRUE(board->autoTrackingButton->buttonEnabled());
+  board->onClickAutoTracking();
+  settle();
+  EXPECT_TRUE(manager->isAutoTracking->value());
+  EXPECT_TRUE(board->autoTrackingButton->isSelected);
+
+  const bool normal = manager->drawNormalRect->value();
+  board->roiButtons[0]->click();
+  EXPECT_EQ(manager->drawNormalRect->value(), !normal);
+  board->onClickIgnoreButton();
+  settle();
+  EXPECT_EQ(viewModel.editMode->value(), corvane::EditMode::ignore);
+}
+
+TEST_F(BoardTest, ShowIgnoreButtonOnlyWithIgnoreAreas) {
+  connectCamera();
+  makeBoard();
+  EXPECT_TRUE(board->isIgnoreShow());
+  EXPECT_FALSE(board->ignoreShowButton->isVisibleTo(board.get()));
+  facades->last()->ignoredRectCount = 2;
+  viewModel.editMode->setValue(corvane::EditMode::none);
+  settle();
+  EXPECT_TRUE(board->ignoreShowButton->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->ignoreShowButton->isSelected);
+  board->onClickIgnoreShowButton();
+  settle();
+  EXPECT_FALSE(board->isIgnoreShow());
+  EXPECT_FALSE(manager->drawIgnoreRect->value());
+  facades->last()->ignoredRectCount = 0;
+  viewModel.editMode->setValue(corvane::EditMode::none);
+  settle();
+  EXPECT_FALSE(board->ignoreShowButton->isVisibleTo(board.get()));
+  EXPECT_FALSE(board->ignoreShowButton->isSelected);
+}
+
+TEST_F(BoardTest, FaceScanShowsAtLeastOneSecondAndFixedModesEndIt) {
+  connectCamera();
+  config->enableNewDetectLayout = true;
+  makeBoard();
+  EXPECT_TRUE(board->autoDetectView1->isVisibleTo(board.get()));
+  board->faceAutoDetectButton->click();
+  settle();
+  ASSERT_NE(board->autoDetectAnimationLayer(), nullptr);
+  EXPECT_FALSE(board->faceAutoDetectButton->buttonEnabled());
+  // The detection ends after 0.2 s: the scan stays until a second has passed.
+  advance(200ms);
+  manager->isFaceAutoDetect->setValue(false);
+  settle();
+  EXPECT_NE(board->autoDetectAnimationLayer(), nullptr);
+  advance(700ms);
+  EXPECT_NE(board->autoDetectAnimationLayer(), nullptr);
+  advance(400ms);
+  EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr);
+  EXPECT_TRUE(board->faceAutoDetectButton->buttonEnabled());
+  EXPECT_FALSE(board->faceAutoDetectButton->isSelected);
+
+  // Tracking restarts the scan; focus ends it at once and disables both face buttons.
+  board->onClickFaceAutoTrack();
+  settle();
+  ASSERT_NE(board->autoDetectAnimationLayer(), nullptr);
+  manager->displayMode->setValue(Display::focus);
+  settle();
+  EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr);
+  EXPECT_FALSE(board->faceAutoDetectButton->buttonEnabled());
+  EXPECT_FALSE(board->faceAutoTrackButton->buttonEnabled());
+  EXPECT_DOUBLE_EQ(alphaOf(board->ignoreButtonView), 0.3);
+  EXPECT_FALSE(board->autoDetectSwitch->on());
+  manager->displayMode->setValue(Display::grid);
+  settle();
+  EXPECT_NE(board->autoDetectAnimationLayer(), nullptr) << "tracking is still on";
+  manager->displayMode->setValue(Display::topDown);
+  settle();
+  EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr);
+}
+
+TEST_F(BoardTest, DetectionFlashesTheLamp) {
+  connectCamera();
+  makeBoard();
+  board->show();
+  ASSERT_NE(board->breathingLightView->imageView_2(), nullptr);
+  manager->detectEvent->setValue(1.0);
+  settle();
+  auto* group = board->breathingLightView->imageView_2()->findChild<QAbstractAnimation*>();
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->totalDuration(), 500);
+}
+
+// ---- picture controls and presets ----
+
+TEST_F(BoardTest, ValuesShowClampedAndTheThumbFollows) {
+  connectCamera();
+  makeBoard();
+  EXPECT_DOUBLE_EQ(board->setEV(7.5), 1.0);
+  EXPECT_EQ(board->evTextField->text(), "2");
+  const QRectF track = corvane::SliderGeometry::track(
+      board->evSlider->width(), board->evSlider->height(), board->evSlider->thumbSize,
+      board->evSlider->backgroundViewHeight);
+  EXPECT_NEAR(board->evSlider->thumbCentre(), track.right(), 1.0);
+  EXPECT_DOUBLE_EQ(board->setLighting(180), 1.0);
+  EXPECT_EQ(board->lightingTextField->text(), "100");
+  EXPECT_DOUBLE_EQ(board->setLighting(-20), 0.0);
+  EXPECT_EQ(board->lightingTextField->text(), "0");
+  EXPECT_DOUBLE_EQ(board->setGamma(250), 0.75);
+  EXPECT_EQ(board->gammaTextField->text(), "250");
+}
+
+TEST_F(BoardTest, DraggingOnAFactoryPresetSwitchesToTheCustomPreset) {
+  connectCamera();
+  makeBoard();
+  board->pullDownButton->setCurrentIndex(0);
+  usbCamera->clearRequests();
+  const double x = board->gammaSlider->width() * 0.8;
+  drag(board->gammaSlider, x, false);
+  EXPECT_EQ(board->pullDownButton->currentText(), "Custom");
+  drag(board->gammaSlider, x, true);
+  settle();
+  EXPECT_EQ(writtenSelectors(), (std::vector<uint8_t>{kGamma}));
+  EXPECT_EQ(defaults->string("CurrentPreset"), "Custom");
+  EXPECT_EQ(config->presets[2].gamma, board->gammaTextField->text().toLongLong());
+}
+
+TEST_F(BoardTest, PresetWritesReachTheCameraInOrderAtTheirTimes) {
+  connectCamera();
+  makeBoard();
+  settle();
+  usbCamera->clearRequests();
+  board->pullDownButton->setCurrentIndex(1);
+  emit board->pullDownButton->activated(1);
+  EXPECT_EQ(defaults->string("CurrentPreset"), "Bright");
+  advance(0ms);
+  EXPECT_EQ(usbCamera->control(kBrightness).cur, 32);  // ev 1 of -2..2: 0.75 of -64..64
+  EXPECT_EQ(usbCamera->control(kFlicker).cur, 1);
+  advance(149ms);
+  EXPECT_EQ(usbCamera->control(kFlicker).cur, 1);
+  advance(1ms);
+  EXPECT_EQ(usbCamera->control(kFlicker).cur, 2);
+  EXPECT_EQ(usbCamera->control(kGamma).cur, 200);
+  advance(599ms);
+  EXPECT_EQ(usbCamera->control(kGamma).cur, 200);
+  advance(1ms);
+  EXPECT_EQ(usbCamera->control(kGamma).cur, 250);
+  EXPECT_EQ(writtenSelectors(), (std::vector<uint8_t>{kBrightness, kFlicker, kGamma}));
+  EXPECT_FLOAT_EQ(metal.brightness.load(), 0.65f);
+  EXPECT_EQ(metal.denoise.load(), 3.0f);  // nr 50 of 0..100: level 3 of 0..6
+  EXPECT_FALSE(board->cameraEffectStackView->isVisibleTo(board.get()));
+
+  // A board gone before its delayed steps leaves them undone.
+  board->pullDownButton->setCurrentIndex(0);
+  emit board->pullDownButton->activated(0);
+  board.reset();
+  advance(1s);
+  EXPECT_EQ(usbCamera->control(kGamma).cur, 250);
+}
+
+TEST_F(BoardTest, NoiseReductionIsOnOneScaleFromEveryPath) {
+  connectCamera();
+  makeBoard();
+  board->nrSliderCompleted(0.5f);
+  EXPECT_EQ(metal.denoise.load(), 3.0f);
+  metal.denoise = -1;
+  board->nrTextField->setText("50");
+  EXPECT_TRUE(pressReturn(board->nrTextField));
+  EXPECT_EQ(metal.denoise.load(), 3.0f);
+  metal.denoise = -1;
+  viewModel.currentPresetIndex->setValue(1);  // nr 50
+  settle();
+  EXPECT_EQ(metal.denoise.load(), 3.0f);
+  board->onClickResetButton();
+  const float reset = metal.denoise.load();
+  EXPECT_EQ(reset, std::round(reset));
+  EXPECT_GE(reset, 0.0f);
+  EXPECT_LE(reset, 6.0f);
+}
+
+TEST_F(BoardTest, ResetShowsTheDefaultsAndQueuesNoCameraEvent) {
+  connectCamera();
+  makeBoard();
+  board->setLighting(90);
+  usbCamera->clearRequests();
+  board->onClickResetButton();
+  EXPECT_TRUE(manager->uvcQueue().empty());
+  settle();
+  advance(1s);
+  EXPECT_TRUE(writtenSelectors().empty());
+  const corvane::DefPreset def = manager->defPreset();
+  EXPECT_EQ(board->gammaTextField->text(), QString::number(qint64(def.gamma)));
+  EXPECT_EQ(board->lightingTextField->text(), QString::number(qint64(def.lighting)));
+  EXPECT_EQ(board->flickerMode(), corvane::flickerModeFromRaw(def.flicker));
+  EXPECT_FLOAT_EQ(metal.brightness.load(), float(def.lighting / 100.0));
+}
+
+TEST_F(BoardTest, FlickerButtonsQueueTheChoice) {
+  connectCamera();
+  makeBoard();
+  board->pullDownButton->setCurrentIndex(0);
+  board->flicker60Button->click();
+  EXPECT_EQ(board->flickerMode(), corvane::FlickerMode::sixty);
+  EXPECT_TRUE(board->flicker60Button->isSelected);
+  EXPECT_FALSE(board->flickerAutoButton->isSelected);
+  EXPECT_EQ(board->pullDownButton->currentText(), "Custom");
+  settle();
+  EXPECT_EQ(usbCamera->control(kFlicker).cur, 2);
+  CustomButton stray;
+  stray.tag = 42;
+  board->onClickFlickerEvent(&stray);
+  EXPECT_EQ(board->flickerMode(), corvane::FlickerMode::automatic);
+}
+
+TEST_F(BoardTest, ReturnWithTextThatIsNoNumberChangesNothing) {
+  connectCamera();
+  makeBoard();
+  board->pullDownButton->setCurrentIndex(0);
+  metal.brightness = 0.25f;
+  board->lightingTextField->setText("bright");
+  EXPECT_FALSE(board->valueFieldReturn(board->lightingTextField));
+  EXPECT_FLOAT_EQ(metal.brightness.load(), 0.25f);
+  EXPECT_EQ(board->pullDownButton->currentIndex(), 0);
+  EXPECT_EQ(board->lightingTextField->text(), "bright");
+  board->lightingTextField->setText("40");
+  EXPECT_TRUE(board->valueFieldReturn(board->lightingTextField));
+  EXPECT_FLOAT_EQ(metal.brightness.load(), 0.4f);
+  EXPECT_EQ(board->pullDownButton->currentText(), "Custom");
+}
+
+TEST_F(BoardTest, CurrentPresetStoresTheNameNotTheLocalisedTitle) {
+  config->presets = {preset("Standard", "Standardbild", 0, 0, 50, 200, 30),
+                     preset("Custom", "Eigene Werte", 0.5, 1, 70, 200, 30)};
+  config->customPresetTitle = "Eigene Werte";
+  connectCamera();
+  makeBoard();
+  board->pullDownButton->setCurrentIndex(1);
+  emit board->pullDownButton->activated(1);
+  settle();
+  EXPECT_EQ(defaults->string("CurrentPreset"), "Custom");
+  EXPECT_EQ(viewModel.currentPresetIndex->value(), 1);
+  EXPECT_TRUE(board->cameraEffectStackView->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->effectResetButton->isVisibleTo(board.get()));
+  board->lightingSliderCompleted(0.7f);
+  EXPECT_EQ(defaults->string("CurrentPreset"), "Custom");
+
+  // A value an earlier version stored as the shown title still selects its preset.
+  defaults->set("CurrentPreset", "Eigene Werte");
+  board->pullDownButton->setCurrentIndex(0);
+  board->reloadPresetList();
+  EXPECT_EQ(board->pullDownButton->currentIndex(), 1);
+  defaults->set("CurrentPreset", "Standard");
+  board->reloadPresetList();
+  EXPECT_EQ(board->pullDownButton->currentIndex(), 0);
+  EXPECT_FALSE(board->effectResetButton->isVisibleTo(board.get()));
+}
+
+TEST_F(BoardTest, FaceButtonTitlesShareOneFittingSize) {
+  connectCamera();
+  auto env = boardEnvironment();
+  env.localized = [](const std::string& key) {
+    return key == "control_panel_tracking_name" ? std::string("Automatische Verfolgung")
+                                                : std::string("Erkennen");
+  };
+  board = std::make_unique<corvane::ControlBoardController>(env);
+  board->show();
+  settle();
+  const QFont detect = board->faceAutoDetectButton->font();
+  const QFont track = board->faceAutoTrackButton->font();
+  EXPECT_EQ(detect.pointSizeF(), track.pointSizeF());
+  EXPECT_LE(QFontMetricsF(track).horizontalAdvance(board->faceAutoTrackButton->title()),
+            board->faceAutoTrackButton->width() - 10.0);
+}
+
+TEST_F(BoardTest, LargeNavigatorSettingKeepsTheNavigatorPanelHiddenOnConnection) {
+  config->defaultLargeNavigator = true;
+  plugCamera();
+  makeManager();
+  makeBoard();
+  EXPECT_TRUE(viewModel.splitWindow->value());
+  connect();
+  settle();
+  EXPECT_FALSE(board->navigatorBox->isVisibleTo(board.get()));
+  EXPECT_FALSE(board->navigatorTitleView->isVisibleTo(board.get()));
+  EXPECT_TRUE(board->controlBox->isVisibleTo(board.get()));
+}
+
+TEST_F(BoardTest, IgnoreViewHoverColoursOnlyWhileTheIgnoreButtonIsEnabled) {
+  connectCamera();
+  makeBoard();
+  const QColor tint = corvane::NamedColors::color("tintColor");
+  const QColor grey = corvane::NamedColors::color("75Color");
+  widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
+  EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), tint);
+  widgettest::leave(board->ignoreButtonView);
+  EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
+  manager->displayMode->setValue(Display::focus);  // the auto-detect group is disabled
+  settle();
+  widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
+  EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
+}
+
+TEST_F(BoardTest, SplitButtonNeedsTheCameraAndTheSimpleSwitchRedrawsTheSelection) {
+  plugCamera();
+  makeManager();
+  makeBoard();
+  board->onClickSplitButton();
+  settle();
+  EXPECT_FALSE(viewModel.splitWindow->value());
+  connect();
+  settle();
+  manager->displayMode->setValue(Display::grid);
+  platform::MainQueue::shared().drain();
+  board->showSimpleUI(true);
+  EXPECT_TRUE(withTag(board->displayModeButtons(), 12)->isSelected);
+}

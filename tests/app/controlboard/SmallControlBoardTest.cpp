@@ -1,0 +1,145 @@
+#include "../widgets/WidgetTestSupport.h"
+#include "BoardFixture.h"
+
+using corvane::ConnectMode;
+using corvane::CustomButton;
+using corvane::Display;
+
+class SmallBoardTest : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    config->gridComposeMode = config->focusMode = config->gridMode = false;
+    config->speakerMode = config->topdownMode = false;
+  }
+};
+
+TEST_F(SmallBoardTest, NoModeEnabledGivesOneComposeButton) {
+  connectCamera();
+  makeSmallBoard();
+  EXPECT_EQ(small->displayModeArray(), (std::vector<int>{10, -1}));
+  EXPECT_EQ(small->maxPage(), 1);
+  ASSERT_EQ(small->visibleButtons().size(), 2u);
+  EXPECT_DOUBLE_EQ(small->visibleButtons()[1]->alphaValue(), 0.0) << "the placeholder";
+  EXPECT_EQ(small->visibleButtons()[0]->width(), 30);
+  EXPECT_FALSE(small->preButton->isVisibleTo(small.get()));
+  EXPECT_FALSE(small->nextButton->isVisibleTo(small.get()));
+}
+
+TEST_F(SmallBoardTest, SevenModesMakeThreePagesAndPagingStopsAtTheEnds) {
+  config->gridComposeMode = config->focusMode = config->bodyFitMode = config->gridMode = true;
+  config->presentationMode = config->speakerMode = config->panoramaMode = true;
+  connectCamera();
+  makeSmallBoard();
+  EXPECT_EQ(small->displayModeArray(), (std::vector<int>{10, 11, 90, 12, 13, 14, 18, -1}));
+  EXPECT_EQ(small->maxPage(), 3);
+  EXPECT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{10, 11, 90}));
+  small->onClickPrev();
+  EXPECT_EQ(small->currentPageIndex(), 0);
+  small->onClickNext();
+  EXPECT_TRUE(small->preButton->isVisibleTo(small.get()));
+  EXPECT_TRUE(small->nextButton->isVisibleTo(small.get()));
+  small->onClickNext();
+  EXPECT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{18, -1}));
+  EXPECT_FALSE(small->nextButton->isVisibleTo(small.get()));
+  small->onClickNext();
+  EXPECT_EQ(small->currentPageIndex(), 2);
+  EXPECT_EQ(small->displayStackView0->count(), 2);
+  small->onClickPrev();
+  small->setGeometry(0, 0, 40, 128);
+  small->show();
+  widgettest::grabTo(small.get(), QStringLiteral("s22-small-board"));
+}
+
+TEST_F(SmallBoardTest, VeloskFirstPage) {
+  config->vendor = "Velosk";
+  config->gridMode = config->speakerMode = config->focusMode = config->gridComposeMode = true;
+  connectCamera();
+  makeSmallBoard();
+  EXPECT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{12, 14, 11}));
+}
+
+TEST_F(SmallBoardTest, SharedSpeakerButtonAndThePageOfAModeAfterIt) {
+  config->gridComposeMode = config->focusMode = config->gridMode = true;
+  config->presentationMode = config->speakerMode = config->singleSpeakerMode = true;
+  config->topdownMode = config->panoramaMode = true;
+  connectCamera();
+  makeSmallBoard();
+  // Eight modes, one button fewer: the speaker modes share one.
+  EXPECT_EQ(small->displayModeArray(), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 18, -1, -1}));
+  EXPECT_EQ(tagsOf(small->displayModeButtons()),
+            (std::vector<int>{10, 11, 12, 13, 14, 16, 18, -1, -1}));
+
+  manager->displayMode->setValue(Display::topDown);
+  settle();
+  small->showSimpleUI(true);
+  EXPECT_EQ(small->currentPageIndex(), 1);
+  EXPECT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{13, 14, 16}));
+  EXPECT_TRUE(withTag(small->visibleButtons(), 16)->isSelected);
+
+  CustomButton* speaker = withTag(small->visibleButtons(), 14);
+  speaker->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  speaker->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::singleSpeaker);
+  EXPECT_EQ(speaker->tag, 15);
+  EXPECT_TRUE(speaker->isSelected);
+  speaker->click();
+  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  EXPECT_EQ(speaker->tag, 14);
+}
+
+TEST_F(SmallBoardTest, DisconnectedPressesChangeNothingAndConnectingFallsBackToCompose) {
+  config->gridComposeMode = config->gridMode = true;
+  plugCamera();
+  makeManager();
+  makeSmallBoard();
+  manager->displayMode->setValue(Display::presentation);  // no button
+  settle();
+  for (CustomButton* b : small->visibleButtons())
+    if (b->tag != -1) {
+      EXPECT_DOUBLE_EQ(b->alphaValue(), 0.3);
+    }
+  CustomButton* grid = withTag(small->visibleButtons(), 12);
+  grid->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::presentation);
+  EXPECT_FALSE(grid->isSelected);
+  connect();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_TRUE(withTag(small->visibleButtons(), 10)->isSelected);
+}
+
+TEST_F(SmallBoardTest, DefaultModeAndAudioFit) {
+  config->gridComposeMode = config->gridMode = config->audioFitMode = true;
+  config->defaultDisplayMode = 2;
+  connectCamera();
+  makeSmallBoard();
+  small->setupDefaultMode();
+  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  config->defaultDisplayMode = 6;  // top-down: not offered
+  small->setupDefaultMode();
+  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_EQ(withTag(small->displayModeButtons(), 91), nullptr);
+  small->shouldAudioFit(true);
+  EXPECT_NE(withTag(small->displayModeButtons(), 91), nullptr);
+}
+
+TEST_F(BoardTest, BothBoardsShowTheSameModeChosenOnEither) {
+  connectCamera();
+  makeBoard();
+  makeSmallBoard();
+  withTag(small->visibleButtons(), 11)->click();
+  settle();
+  EXPECT_EQ(manager->displayMode->value(), Display::focus);
+  EXPECT_TRUE(withTag(board->displayModeButtons(), 11)->isSelected);
+  withTag(board->displayModeButtons(), 12)->click();
+  settle();
+  // The small board follows when the window switches to the simple layout.
+  small->showSimpleUI(true);
+  EXPECT_TRUE(withTag(small->visibleButtons(), 12)->isSelected);
+  EXPECT_FALSE(withTag(small->visibleButtons(), 11)->isSelected);
+}
