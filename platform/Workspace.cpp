@@ -5,6 +5,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "Bundle.h"
 #include "Process.h"
 
 namespace platform {
@@ -12,6 +13,7 @@ namespace platform {
 Workspace::Environment Workspace::Environment::process() {
   Environment env;
   env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
+  env.executablePath = [] { return Bundle::executablePath(); };
   return env;
 }
 
@@ -47,6 +49,12 @@ bool Workspace::isWebAddress(const std::string& url) {
 bool Workspace::openURL(const std::string& url) {
   if (!isWebAddress(url) || !env_.spawn) return false;
   return env_.spawn({"xdg-open", url});
+}
+
+bool Workspace::relaunchApplication() {
+  std::string self = env_.executablePath ? env_.executablePath() : std::string();
+  if (self.empty() || self.front() != '/' || !env_.spawn) return false;
+  return env_.spawn({"/bin/sh", "-c", kRelaunchScript, self});
 }
 
 }  // namespace platform

@@ -13,6 +13,8 @@ class Workspace {
   struct Environment {
     // Starts a program without waiting for it; false when it could not be started.
     std::function<bool(const std::vector<std::string>& argv)> spawn;
+    // The running program's absolute path.
+    std::function<std::string()> executablePath = nullptr;
     static Environment process();
   };
 
@@ -24,6 +26,13 @@ class Workspace {
   // A web address (http or https only) in the user's browser; false for anything else.
   bool openURL(const std::string& url);
   static bool isWebAddress(const std::string& url);
+  // Starts this program again two seconds from now, from a detached shell that outlives it, so
+  // the caller can quit meanwhile. The path reaches the shell as an argument ($0), never as
+  // part of its script. False when the shell could not be started.
+  bool relaunchApplication();
+
+  // The shell script of the relaunch; the program's path is its $0.
+  static constexpr const char* kRelaunchScript = "sleep 2; exec \"$0\"";
 
  private:
   Environment env_;

@@ -17,6 +17,7 @@
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
+#include "util/WebAddress.h"
 #include "widgets/CustomView.h"
 #include "widgets/NamedColors.h"
 
@@ -27,13 +28,6 @@ namespace corvane {
 namespace {
 
 constexpr auto kSlideTick = std::chrono::milliseconds(16);
-
-// Only web pages are opened for an ad: an address from the network must not reach xdg-open
-// with a file or program scheme.
-bool isWebAddress(const QUrl& url) {
-  return url.isValid() && !url.host().isEmpty() &&
-         (url.scheme() == "https" || url.scheme() == "http");
-}
 
 }  // namespace
 
@@ -138,7 +132,7 @@ std::optional<std::string> AdvertisementViewController::pictureAddress(
   QUrl url(QString::fromStdString(address), QUrl::StrictMode);
   QUrl base(QString::fromStdString(env_.storageBase));
   // The path may not climb out of the storage service or name another host.
-  if (!isWebAddress(url) || url.host() != base.host() || url.port() != base.port() ||
+  if (!WebAddress::isWebAddress(url) || url.host() != base.host() || url.port() != base.port() ||
       url.scheme() != base.scheme() || uri.find("..") != std::string::npos)
     return std::nullopt;
   return address;
@@ -385,7 +379,7 @@ void AdvertisementViewController::openTarget() {
   auto ad = env_.currentAd ? env_.currentAd() : std::nullopt;
   if (!ad || !ad->targetUrl) return;
   QUrl url(QString::fromStdString(*ad->targetUrl), QUrl::StrictMode);
-  if (!isWebAddress(url)) {
+  if (!WebAddress::isWebAddress(url)) {
     AD_LOG_ERROR("The ad's target is not a web address: " + *ad->targetUrl);
     return;
   }

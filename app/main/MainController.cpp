@@ -39,6 +39,8 @@
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
+#include "shell/LanguageViewController.h"
+#include "shell/SettingViewController.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageAssets.h"
@@ -139,6 +141,23 @@ MainController::Environment MainController::Environment::process() {
   };
   env.makeConnectController = [](QWidget* parent) -> QWidget* {
     return ConnectController::make(parent);
+  };
+  env.makeLanguageViewController = [](QWidget* host) -> QWidget* {
+    auto* language =
+        new LanguageViewController(LanguageViewController::Environment::process(), host);
+    QPointer<QWidget> weak(host);
+    language->closeAction = [weak] {
+      if (weak) weak->hide();
+    };
+    return language;
+  };
+  env.makeSettingViewController = [](QWidget* host) -> QWidget* {
+    auto* setting = new SettingViewController(SettingViewController::Environment::process(), host);
+    QPointer<QWidget> weak(host);
+    setting->closeAction = [weak] {
+      if (weak) weak->hide();
+    };
+    return setting;
   };
   return env;
 }
@@ -247,8 +266,12 @@ void MainController::buildViews() {
   updateController = new UpdateController(env_.update, updateView);
   (new QHBoxLayout(updateView))->addWidget(updateController);
   settingView = makePopupHost(contentView);
+  if (env_.makeSettingViewController)
+    settingViewController = env_.makeSettingViewController(settingView);
   saveRoiView = makePopupHost(contentView);
   languageView = makePopupHost(contentView);
+  if (env_.makeLanguageViewController)
+    languageViewController = env_.makeLanguageViewController(languageView);
   advertisementView = makePopupHost(contentView);
 
   // The control-board column: the full board scrolls, the small one sits in its own host.
@@ -310,6 +333,15 @@ void MainController::layoutViews() {
   for (QWidget* host : {updateView.data(), settingView.data(), saveRoiView.data(),
                         languageView.data(), advertisementView.data()})
     host->setGeometry(middle);
+  // The language and settings popups keep their own size, centred.
+  for (auto [host, popup] : {std::pair{languageView.data(), languageViewController.data()},
+                             std::pair{settingView.data(), settingViewController.data()}}) {
+    if (!popup) continue;
+    QSize size = popup->size();
+    host->setGeometry(int(contentWidth) / 2 - size.width() / 2, int(h) / 2 - size.height() / 2,
+                      size.width(), size.height());
+    popup->move(0, 0);
+  }
 }
 
 void MainController::resizeEvent(QResizeEvent* event) {
@@ -452,7 +484,10 @@ void MainController::addObservable() {
   auto toggle = [this, guard](QPointer<QWidget> MainController::*host) {
     return std::function<void()>(guard([this, host] {
       QWidget* view = (this->*host).data();
-      if (view) view->setVisible(view->isHidden());
+      if (!view) return;
+      view->setVisible(view->isHidden());
+      // A popup shows above the connection view, which is raised whenever the state changes.
+      if (view->isVisible()) view->raise();
     }));
   };
   auto action = [this, guard](const char* name) {

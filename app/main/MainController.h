@@ -82,6 +82,10 @@ class MainController : public QWidget, public CustomWindowDelegate {
         assignMenuEvents;
     // Makes the connection popup's content; none: an empty view.
     std::function<QWidget*(QWidget* parent)> makeConnectController;
+    // The language and settings popups, made inside their hosts; each closes by hiding its
+    // host. None: the hosts stay empty.
+    std::function<QWidget*(QWidget* host)> makeLanguageViewController;
+    std::function<QWidget*(QWidget* host)> makeSettingViewController;
     // The control board's own navigator preview, once the board exists; none: the panel's.
     std::function<LayoutView*()> controlBoardMetalView;
     // The composed output's two roads to the virtual camera: the link to its assistant first,

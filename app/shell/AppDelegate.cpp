@@ -281,7 +281,11 @@ void AppDelegate::onClickLoadRoi() { call(menuLoadRoiEvent); }
 void AppDelegate::onClickEditSaveRoi() { call(menuSaveRoiEvent); }
 void AppDelegate::onClickIssueReport() { openContactPage(); }
 void AppDelegate::onClickManual() { openManualPage(); }
-void AppDelegate::onClickAbout() { showWindow(aboutWindow_, makeAboutWindow_, "About"); }
+void AppDelegate::onClickAbout() {
+  // Every selection makes a new About window; each goes when it is closed.
+  aboutWindow_ = nullptr;
+  showWindow(aboutWindow_, makeAboutWindow_, "About");
+}
 void AppDelegate::onClickBackDoor() {
   showWindow(backDoorWindow_, makeBackDoorWindow_, "diagnostics");
 }

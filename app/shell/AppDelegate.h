@@ -116,7 +116,7 @@ class AppDelegate : public QObject {
   void openContactPage();
   void openManualPage();
 
-  // The About and diagnostics windows, made on first request and kept.
+  // The diagnostics window, made on first request and kept; a new About window on every request.
   void setAboutWindowFactory(WindowFactory factory) { makeAboutWindow_ = std::move(factory); }
   void setBackDoorWindowFactory(WindowFactory factory) { makeBackDoorWindow_ = std::move(factory); }
 

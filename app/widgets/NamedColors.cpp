@@ -13,6 +13,7 @@ const std::map<QString, QColor>& table() {
       {QStringLiteral("veryLightPinkColor"), QColor(0xE6, 0xE1, 0xE1)},
       {QStringLiteral("lightPinkColor"), QColor(0xF2, 0xD5, 0xD5)},
       {QStringLiteral("75Color"), QColor(0x4B, 0x4B, 0x4B)},
+      {QStringLiteral("54Color"), QColor(0x36, 0x36, 0x36)},
       {QStringLiteral("59Color"), QColor(0x3B, 0x3B, 0x3B)},
       {QStringLiteral("tintColor"), QColor(40, 150, 245)},
       {QStringLiteral("black50Color"), QColor(0, 0, 0, 128)},

@@ -28,7 +28,8 @@ grep -q '^ Package: corvane-studio$' <<<"$info" || fail "package name"
 grep -q '^ Depends:.*libqt6core6' <<<"$info" || fail "run-time dependencies found by shlibdeps"
 grep -q 'postinst' <<<"$info" || fail "the udev reload in the maintainer scripts"
 # The policy in the package names the script where the package puts it.
-dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/polkit-1/actions/com.kestova.CorvaneStudio.uninstall.policy \
-  | grep -q '>/usr/share/corvane-studio-uninstaller/script.sh<' || fail "the policy names /usr's script"
+# Read whole before the match: with pipefail, a grep -q that stops early fails the pipeline.
+policy=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/polkit-1/actions/com.kestova.CorvaneStudio.uninstall.policy)
+grep -q '>/usr/share/corvane-studio-uninstaller/script.sh<' <<<"$policy" || fail "the policy names /usr's script"
 if [ $failures -gt 0 ]; then echo "package check: $failures failure(s)"; exit 1; fi
 echo "package check: $(basename "$deb") with the expected layout and dependencies"

@@ -1,8 +1,31 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Process.h"
+#include "TempDir.h"
 #include "Workspace.h"
 
 namespace {
+
+using Argv = std::vector<std::string>;
+
+void writeExecutable(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+  chmod(path.c_str(), 0755);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 TEST(Workspace, OpensOnlyWebAddressesAndPassesThemWhole) {
   std::vector<std::vector<std::string>> spawned;
@@ -25,6 +48,64 @@ TEST(Workspace, AFailedStartIsReported) {
       platform::Workspace::Environment{[](const std::vector<std::string>&) { return false; }}};
   EXPECT_FALSE(workspace.openURL("https://k.example"));
   EXPECT_FALSE(workspace.openApplication("/nonexistent/program"));
+}
+
+// A path a shell command line would break on, or run code from.
+const std::string kHostileName = "Corvane \"Studio\" $HOME `id` it's";
+
+TEST(WorkspaceRelaunch, HandsTheProgramsPathToAConstantScriptAsItsOwnArgument) {
+  std::vector<Argv> spawned;
+  const std::string self = "/opt/" + kHostileName + "/bin/corvane-studio";
+  platform::Workspace::Environment env;
+  env.spawn = [&](const Argv& argv) { return spawned.push_back(argv), true; };
+  env.executablePath = [&] { return self; };
+  platform::Workspace workspace(env);
+  ASSERT_TRUE(workspace.relaunchApplication());
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0], (Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\"", self}));
+}
+
+TEST(WorkspaceRelaunch, RefusesWithoutAnAbsolutePathOrALauncher) {
+  int spawns = 0;
+  platform::Workspace::Environment env;
+  env.spawn = [&](const Argv&) { return ++spawns, true; };
+  for (std::string self : {"", "corvane-studio", "bin/corvane-studio"}) {
+    env.executablePath = [self] { return self; };
+    EXPECT_FALSE(platform::Workspace(env).relaunchApplication()) << self;
+  }
+  EXPECT_EQ(spawns, 0);
+  env.executablePath = [] { return std::string("/usr/bin/corvane-studio"); };
+  env.spawn = [](const Argv&) { return false; };
+  EXPECT_FALSE(platform::Workspace(env).relaunchApplication()) << "a failed start is reported";
+}
+
+// The script itself, run by the real shell with a `sleep` that returns at once: the program at
+// a hostile path starts, exactly once, and no word of its path runs as a command.
+TEST(WorkspaceRelaunch, TheShellStartsTheProgramAtAHostilePath) {
+  testsupport::TempDir dir;
+  const std::string tools = dir.file("tools");
+  const std::string folder = dir.file(kHostileName);
+  ASSERT_EQ(mkdir(tools.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  writeExecutable(tools + "/sleep", "#!/bin/sh\nexit 0\n");
+  const std::string marker = dir.file("started");
+  const std::string program = folder + "/corvane-studio";
+  writeExecutable(program, "#!/bin/sh\nprintf '%s|' \"$0\" >> '" + marker + "'\n");
+
+  std::vector<Argv> spawned;
+  platform::Workspace::Environment env;
+  env.spawn = [&](const Argv& argv) { return spawned.push_back(argv), true; };
+  env.executablePath = [&] { return program; };
+  ASSERT_TRUE(platform::Workspace(env).relaunchApplication());
+  ASSERT_EQ(spawned.size(), 1u);
+
+  const char* oldPath = std::getenv("PATH");
+  const std::string saved = oldPath ? oldPath : "";
+  setenv("PATH", (tools + ":/usr/bin:/bin").c_str(), 1);
+  const int status = platform::Process::run(spawned[0]);
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(readFile(marker), program + "|");
 }
 
 }  // namespace

@@ -1131,3 +1131,43 @@ TEST_F(MainWindowActionsTest, CursorsOfTheGestures) {
 }  // namespace
 
 #include "MainControllerTest.moc"
+TEST_F(MainControllerTest, TheLanguageAndSettingsPopupsLiveInTheirHostsAtTheirOwnSize) {
+  auto env = controllerEnvironment();
+  std::map<std::string, std::function<void()>> menuSlots;
+  env.assignMenuEvents = [&menuSlots](const auto& events) {
+    for (const auto& [name, body] : events) menuSlots[name] = body;
+  };
+  env.makeLanguageViewController = [](QWidget* host) {
+    auto* popup = new QWidget(host);
+    popup->resize(360, 190);
+    return popup;
+  };
+  env.makeSettingViewController = [](QWidget* host) {
+    auto* popup = new QWidget(host);
+    popup->resize(560, 420);
+    return popup;
+  };
+  if (!manager) makeManager();
+  controller = std::make_unique<MainController>(env);
+  controller->resize(1280, 800);
+  controller->show();
+  ASSERT_TRUE(controller->languageViewController && controller->settingViewController);
+  EXPECT_EQ(controller->languageViewController->parentWidget(), controller->languageView);
+  EXPECT_EQ(controller->settingViewController->parentWidget(), controller->settingView);
+  EXPECT_EQ(controller->languageView->size(), QSize(360, 190));
+  EXPECT_EQ(controller->settingView->size(), QSize(560, 420));
+  EXPECT_FALSE(controller->languageView->isVisible());
+  ASSERT_TRUE(menuSlots.count("menuLanguageEvent") && menuSlots.count("menuPreferencesiEvent"));
+  menuSlots["menuLanguageEvent"]();
+  EXPECT_TRUE(controller->languageView->isVisible());
+  const QPoint centre = controller->languageView->geometry().center();
+  QWidget* top = controller->languageView->parentWidget()->childAt(centre);
+  while (top && top->parentWidget() != controller->languageView->parentWidget())
+    top = top->parentWidget();
+  EXPECT_EQ(top, controller->languageView) << "above the connection view";
+  menuSlots["menuPreferencesiEvent"]();
+  EXPECT_TRUE(controller->settingView->isVisible());
+  controller->closeAllPopups();
+  EXPECT_FALSE(controller->languageView->isVisible());
+  EXPECT_FALSE(controller->settingView->isVisible());
+}

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+#include "ShellTestRig.h"
+#include "shell/LanguageChoice.h"
+#include "shell/LanguagePopUpButton.h"
+#include "shell/LanguageViewController.h"
+
+namespace corvane {
+namespace {
+
+class LanguageViewControllerTest : public ::testing::Test, public shelltest::ShellTestRig {
+ protected:
+  std::unique_ptr<LanguageManager> manager;
+
+  std::unique_ptr<LanguageViewController> makeWindow() {
+    LanguageViewController::Environment env;
+    env.languages = manager.get();
+    env.defaults = &defaults;
+    env.workspace = &workspace;
+    env.alerts = &alerts;
+    env.terminate = [this] { ++terminated; };
+    return std::make_unique<LanguageViewController>(env);
+  }
+
+  static std::vector<QString> titles(const QComboBox* box) {
+    std::vector<QString> out;
+    for (int i = 0; i < box->count(); ++i) out.push_back(box->itemText(i));
+    return out;
+  }
+
+  void selectTitle(QComboBox* box, const QString& title) {
+    const int index = box->findText(title);
+    ASSERT_GE(index, 0) << title.toStdString();
+    box->setCurrentIndex(index);
+  }
+};
+
+TEST(LanguageChoice, NamesComeFromIcuAndUnknownCodesHaveNone) {
+  EXPECT_EQ(LanguageChoice::displayName("en", "en"), "English");
+  EXPECT_EQ(LanguageChoice::displayName("zh-Hans", "en"), "Chinese (Simplified)");
+  EXPECT_EQ(LanguageChoice::displayName("zh-Hant", "en"), "Chinese (Traditional)");
+  EXPECT_EQ(LanguageChoice::displayName("en", "zh-Hans"), "英语");
+  EXPECT_EQ(LanguageChoice::nativeName("zh-Hant"), "中文（繁體）");
+  EXPECT_EQ(LanguageChoice::nativeName("de"), "Deutsch");
+  for (const char* code : {"xx", "qqq", "", "en.json", "not a tag", "zz-Hans"})
+    EXPECT_EQ(LanguageChoice::displayName(code, "en"), std::nullopt) << code;
+  EXPECT_EQ(LanguageChoice::displayName("de", "not a locale"), "German")
+      << "an unusable display language falls back to English";
+}
+
+TEST(LanguageChoice, ItemsKeepTheirTablesAndTheCurrentOneIsMatchedExactly) {
+  auto nameOf = [](const std::string& code) { return LanguageChoice::displayName(code, "en"); };
+  const std::vector<std::string> tables = {"/t//en.json", "/t//xx.json", "/t//zh-Hans.json",
+                                           "/t//zh-Hant.json"};
+  auto items = LanguageChoice::items(tables, nameOf);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[2], (LanguageChoice::Item{"Chinese (Traditional)", "/t//zh-Hant.json"}));
+  EXPECT_EQ(LanguageChoice::currentIndex(items, "/t/zh-Hant.json"), 2) << "the same file";
+  EXPECT_EQ(LanguageChoice::currentIndex(items, "/t//zh-Hans.json"), 1);
+  EXPECT_EQ(LanguageChoice::currentIndex(items, "/elsewhere/zh-Hans.json"), std::nullopt);
+  EXPECT_EQ(LanguageChoice::currentIndex(items, std::nullopt), std::nullopt);
+
+  auto none = LanguageChoice::items({"/t//xx.json"}, nameOf);
+  ASSERT_EQ(none.size(), 1u);
+  EXPECT_EQ(none[0], (LanguageChoice::Item{"English", std::nullopt}));
+  EXPECT_EQ(LanguageChoice::currentIndex(none, "/t//xx.json"), std::nullopt);
+
+  EXPECT_EQ(LanguageChoice::displayLocale("zh-Hans-CN"), "zh-Hans-CN");
+  EXPECT_EQ(LanguageChoice::displayLocale("/t//zh-Hant.json"), "zh-Hant");
+}
+
+TEST_F(LanguageViewControllerTest, NamesTheTablesInTheCurrentLanguageAndSelectsTheTableInUse) {
+  writeTables({"en", "xx", "zh-Hans", "zh-Hant"});
+  manager = languages("zh-Hant-TW");
+  auto window = makeWindow();
+  EXPECT_EQ(window->titleLabel()->text(), "Language");
+  EXPECT_EQ(titles(window->languagePullDownButton()),
+            (std::vector<QString>{"英文", "中文（簡體）", "中文（繁體）"}));
+  EXPECT_EQ(window->languagePullDownButton()->currentIndex(), 2);
+  EXPECT_EQ(window->languagePullDownButton()->selectedTable(), table("zh-Hant"));
+
+  defaults.set("CurrentLanguage", QString::fromStdString(table("en")));
+  manager = languages("zh-Hant-TW");
+  window = makeWindow();
+  EXPECT_EQ(titles(window->languagePullDownButton()),
+            (std::vector<QString>{"English", "Chinese (Simplified)", "Chinese (Traditional)"}));
+  EXPECT_EQ(window->languagePullDownButton()->currentIndex(), 0)
+      << "the stored table, not a language the identifier merely contains";
+}
+
+TEST_F(LanguageViewControllerTest, ConfirmingStoresTheChosenTableAfterASkippedOneAndRelaunches) {
+  writeTables({"en", "xx", "zh-Hans", "zh-Hant"});
+  manager = languages("en");
+  auto window = makeWindow();
+  selectTitle(window->languagePullDownButton(), "Chinese (Traditional)");
+  window->okButton()->click();
+  EXPECT_EQ(alert->messageLabel()->text(),
+            "Corvane Studio restarts to apply the change. Restart now?");
+  EXPECT_TRUE(defaults.object("CurrentLanguage").isNull()) << "nothing before the answer";
+  answerAlert(true);
+  EXPECT_EQ(defaults.string("CurrentLanguage").toStdString(), table("zh-Hant"));
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\"", executable}));
+  EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(LanguageViewControllerTest, DecliningChangesNothing) {
+  writeTables({"en", "zh-Hans"});
+  manager = languages("en");
+  auto window = makeWindow();
+  selectTitle(window->languagePullDownButton(), "Chinese (Simplified)");
+  window->okButton()->click();
+  answerAlert(false);
+  EXPECT_FALSE(defaults.contains("CurrentLanguage"));
+  EXPECT_TRUE(spawned.empty());
+  EXPECT_EQ(terminated, 0);
+}
+
+TEST_F(LanguageViewControllerTest, WithoutANamedTableTheEnglishItemStoresNothingButRelaunches) {
+  writeTables({"xx"});
+  manager = languages("en");
+  auto window = makeWindow();
+  ASSERT_EQ(titles(window->languagePullDownButton()), std::vector<QString>{"English"});
+  EXPECT_EQ(window->languagePullDownButton()->selectedTable(), std::nullopt);
+  window->okButton()->click();
+  answerAlert(true);
+  EXPECT_FALSE(defaults.contains("CurrentLanguage"));
+  EXPECT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(LanguageViewControllerTest, CloseCallsTheOwnersAction) {
+  manager = languages("en");
+  auto window = makeWindow();
+  int closes = 0;
+  window->closeButton()->click();
+  window->closeAction = [&] { ++closes; };
+  window->closeButton()->click();
+  EXPECT_EQ(closes, 1);
+}
+
+}  // namespace
+}  // namespace corvane
