@@ -4,6 +4,7 @@
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
 #include "log/LogManager.h"
+#include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
@@ -20,6 +21,7 @@ constexpr QSize LAUNCH_SIZE{800, 450};
 
 int main(int argc, char** argv) {
   corvane::configureMainBundle();
+  platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
