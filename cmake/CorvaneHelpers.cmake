@@ -4,8 +4,8 @@ function(corvane_glob_sources out dir)
   set(${out} ${_srcs} PARENT_SCOPE)
 endfunction()
 
-# Executables export their symbols so that the process-wide singletons of the static platform
-# library (main queue, clock) resolve to one instance in the program and the shared frameworks.
+# Executables export their symbols, so that the shared frameworks resolve what they take from
+# the program (and tests' doubles) to the program's one definition.
 function(corvane_executable target)
   set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
 endfunction()

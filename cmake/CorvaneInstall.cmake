@@ -3,7 +3,7 @@
 # to the install cannot be left behind by an uninstall.
 #
 #   <prefix>/bin                      the three programs
-#   <prefix>/lib/<multiarch>          liborlith, libqd4718updater (found through RUNPATH)
+#   <prefix>/lib/<multiarch>          liborlith, libqd4718updater, libplatform (through RUNPATH)
 #   <prefix>/share/<program>          each program's data, share/orlith the framework's
 #   system folders (cache variables)  udev rules, polkit actions, modprobe options, language tables
 

@@ -645,11 +645,12 @@ void ISelvoServiceManage::detectFrame(bool detect, unsigned frameId, bool havePi
   setRects_updated(true);
   orig_detect_rect = found;
   adjust_detect_rects = adjusted;
-  // The one merge of this result; the tracking step only renews the trackers' targets.
-  if (m_enable_auto_detect()) {
-    rm->SetDetectedRects(adjust_detect_rects);
-  } else if (rm->HasDetectRectTracked()) {
+  // The one merge of this result; the tracking step only renews the trackers' targets. A
+  // one-shot result (detect once, or the launch detection with auto-detect off) is merged too.
+  if (!m_enable_auto_detect() && rm->HasDetectRectTracked()) {
     rm->SetDetectedRects_replace_tracking(adjust_detect_rects);
+  } else {
+    rm->SetDetectedRects(adjust_detect_rects);
   }
 }
 

@@ -68,9 +68,11 @@ void QD4718Updater::RegisterDeviceCB(Callback progressView, ProgressCallback pro
       {HIDManagerError, &QD4718Updater::hidError},
   };
   std::vector<NotificationCenter::Token> tokens;
-  for (const auto& [name, handler] : routes) {
+  for (const auto& route : routes) {
+    Handler handler = route.second;  // Clang 14 cannot capture a structured binding
     tokens.push_back(NotificationCenter::shared().addObserver(
-        name, hidManager_.get(), [this, handler](const Notification& n) { (this->*handler)(n); }));
+        route.first, hidManager_.get(),
+        [this, handler](const Notification& n) { (this->*handler)(n); }));
   }
   std::lock_guard lock(mutex_);
   observers_.insert(observers_.end(), tokens.begin(), tokens.end());

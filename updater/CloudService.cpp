@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <memory>
 
+#include "config/LenientJson.h"
+
 namespace updater {
 
 CloudService::CloudService(QObject* parent)
@@ -87,9 +89,11 @@ void CloudService::checkVersion(const std::string& url, const Parameters& parame
       return;
     }
     QByteArray body = reply->readAll();
-    nlohmann::json json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-    if (json.is_discarded()) {
-      if (handler) handler(std::nullopt, "the answer is not JSON", url);
+    // Bounded before anything walks or prints it (the answer is logged whole).
+    nlohmann::json json;
+    std::string why;
+    if (!corvane::LenientJson::parse(body.toStdString(), json, &why)) {
+      if (handler) handler(std::nullopt, "the answer is not JSON: " + why, url);
       return;
     }
     if (handler) handler(std::move(json), "", url);

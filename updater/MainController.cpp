@@ -46,6 +46,9 @@ constexpr auto kRestartDelay = std::chrono::seconds(5);
 constexpr int kReconnectTicks = 15;
 constexpr int kRestartAttempts = 61;
 constexpr int kUacChecks = 5;
+// The status loop reads once a second; this many seconds without a reading (the camera gone
+// from the bus mid-install) end it on the install-error page.
+constexpr int kStatusQuietTicks = 60;
 
 std::string hex4(long value) {
   char text[16];
@@ -358,13 +361,13 @@ MainController::CameraMatch MainController::checkCamera(const platform::CaptureD
   return {};
 }
 
-MainController::Connection MainController::connectNow() const {
+MainController::Connection MainController::connectNow(const Environment& env) {
   Connection c;
   std::vector<platform::CaptureDevice> devices =
-      env_.captureDevices ? env_.captureDevices() : std::vector<platform::CaptureDevice>{};
+      env.captureDevices ? env.captureDevices() : std::vector<platform::CaptureDevice>{};
   const platform::CaptureDevice* camera = nullptr;
   for (const auto& device : devices) {
-    if (checkCamera(device, *env_.config).accepted) {
+    if (checkCamera(device, *env.config).accepted) {
       camera = &device;
       break;
     }
@@ -377,10 +380,10 @@ MainController::Connection MainController::connectNow() const {
   if (!vendor || !product || *vendor > 0xFFFF || *product > 0xFFFF) return c;
   c.vid = hex4(*vendor);
   c.pid = hex4(*product);
-  env_.usbManager->openUSBFromVID(uint16_t(*vendor), uint16_t(*product));
-  if (!env_.usbManager->isConnect()) return c;
-  env_.usbManager->getInfo();
-  env_.usbManager->setDeviceName(c.name);
+  env.usbManager->openUSBFromVID(uint16_t(*vendor), uint16_t(*product));
+  if (!env.usbManager->isConnect()) return c;
+  env.usbManager->getInfo();
+  env.usbManager->setDeviceName(c.name);
   c.opened = true;
   return c;
 }
@@ -388,7 +391,7 @@ MainController::Connection MainController::connectNow() const {
 void MainController::connectCamera(bool forDownload, std::function<void(bool)> completed) {
   isUvcConnected = false;
   onWorker<Connection>(
-      [this] { return connectNow(); },
+      [env = env_] { return connectNow(env); },
       [this, forDownload, completed](Connection c) {
         if (!c.found) {
           UPDATER_LOG_ERROR("connectCamera: no camera device found");
@@ -405,9 +408,10 @@ void MainController::connectCamera(bool forDownload, std::function<void(bool)> c
         isUvcConnected = true;
         completed(true);
         if (!forDownload) return;
-        checkUpdate([this](const std::string& link) {
-          if (link.empty()) return showLatestVersionPage();
-          readStatus([this, link] { download(link); });
+        checkUpdate([this](const std::optional<std::string>& link) {
+          if (!link) return showConnectErrorPage();
+          if (link->empty()) return showLatestVersionPage();
+          readStatus([this, link = *link] { download(link); });
         });
       });
 }
@@ -419,8 +423,11 @@ void MainController::ensureConnected(std::function<void(bool)> completed) {
 
 // ---- version check and package ----
 
-void MainController::checkUpdate(std::function<void(const std::string&)> completed) {
-  if (!env_.usbManager->isConnect()) return;
+void MainController::checkUpdate(std::function<void(const std::optional<std::string>&)> completed) {
+  if (!env_.usbManager->isConnect()) {
+    UPDATER_LOG_ERROR("checkUpdate: the camera is not open");
+    return completed(std::nullopt);
+  }
   const ConfigManager& config = *env_.config;
   std::string url = CloudService::join(
       config.cloudBaseURL, config.isStaging ? "/1.5/version/check_test" : "/1.5/version/check");
@@ -446,7 +453,7 @@ void MainController::checkUpdate(std::function<void(const std::string&)> complet
                              if (!still || !*still || generation != generation_) return;
                              if (!response) {
                                UPDATER_LOG_ERROR("checkUpdate failure: " + error);
-                               return completed("");
+                               return completed(std::string());
                              }
                              UPDATER_LOG_INFO("URL:" + requestURL);
                              UPDATER_LOG_INFO("response:" + response->dump());
@@ -459,7 +466,7 @@ void MainController::checkUpdate(std::function<void(const std::string&)> complet
                                UPDATER_LOG_ERROR("Missing keys: " + keys);
                              }
                              serverFwVersion = answer.fwVersion;
-                             completed(answer.hasNewFwVersion ? answer.link : "");
+                             completed(answer.hasNewFwVersion ? answer.link : std::string());
                            });
 }
 
@@ -770,10 +777,14 @@ void MainController::triggerUpdate() {
 void MainController::startCheckStatusLoop() {
   std::weak_ptr<bool> alive = alive_;
   int generation = generation_;
+  int loop = ++statusLoop_;
+  statusQuietTicks_ = 0;
+  watchStatusLoop(loop);
   env_.usbManager->startCheckStatusLoop(
-      [this, alive, generation](uint8_t status, uint8_t progress) {
+      [this, alive, generation, loop](uint8_t status, uint8_t progress) {
         auto still = alive.lock();
-        if (!still || !*still || generation != generation_) return;
+        if (!still || !*still || generation != generation_ || loop != statusLoop_) return;
+        statusQuietTicks_ = 0;
         UPDATER_LOG_INFO("status: " + std::to_string(status) +
                          ", progress: " + std::to_string(progress));
         if (progress > otherFilesUpdateProgress) {
@@ -781,11 +792,28 @@ void MainController::startCheckStatusLoop() {
           progresController_->setCameraProgress(progress);
         }
         if (status == 6) {
+          ++statusLoop_;
           UPDATER_LOG_ERROR("Camera status: 6");
           return showInstallErrorPage();
         }
-        if (status == 5) statusLoopFinished();
+        if (status == 5) {
+          ++statusLoop_;
+          statusLoopFinished();
+        }
       });
+}
+
+void MainController::watchStatusLoop(int loop) {
+  after(kTick, [this, loop] {
+    if (loop != statusLoop_) return;
+    bool closed = !env_.usbManager->isConnect();
+    if (!closed && ++statusQuietTicks_ < kStatusQuietTicks) return watchStatusLoop(loop);
+    ++statusLoop_;  // a reading that still arrives belongs to an ended loop
+    UPDATER_LOG_ERROR(closed ? std::string("Camera status: the camera closed during the update")
+                             : "Camera status: no answer for " + std::to_string(kStatusQuietTicks) +
+                                   " s");
+    showInstallErrorPage();
+  });
 }
 
 void MainController::statusLoopFinished() {
@@ -793,10 +821,12 @@ void MainController::statusLoopFinished() {
   showProgressPage(6);
   after(kRestartDelay, [this] {
     onWorker<Connection>(
-        [this] {
+        [env = env_, alive = std::weak_ptr<bool>(alive_)] {
           Connection c;
           for (int attempt = 0; attempt < kRestartAttempts; ++attempt) {
-            c = connectNow();
+            // A controller gone meanwhile ends the search; nobody waits for its answer.
+            if (alive.expired()) break;
+            c = connectNow(env);
             if (c.opened) break;
             // The camera is restarting: give it a second between attempts.
             if (attempt + 1 < kRestartAttempts) platform::Clock::sleepFor(kTick);

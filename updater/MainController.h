@@ -86,6 +86,10 @@ class MainController : public QWidget {
   // The package's entries the other-files move copies.
   static std::vector<std::string> checkOtherFilesIsExist(const std::string& folder);
 
+  // The version check (a step of the flow): completes with the download link (empty: nothing
+  // newer, or the request failed), or with none when the camera is not open.
+  void checkUpdate(std::function<void(const std::optional<std::string>& link)> completed);
+
   Page currentPage() const { return page_; }
   ConnectController* connectController() const { return connectController_; }
   ProgresController* progresController() const { return progresController_; }
@@ -126,8 +130,9 @@ class MainController : public QWidget {
   // Steps.
   void startConnect();
   void connectCamera(bool forDownload, std::function<void(bool)> completed);
-  Connection connectNow() const;  // on the work queue
-  void checkUpdate(std::function<void(const std::string& link)> completed);
+  // On the work queue. Static over a copy of the environment, so a worker still searching
+  // when the controller goes never touches it.
+  static Connection connectNow(const Environment& env);
   void readStatus(std::function<void()> idle);
   void checkFwUpdateFlow(int status, int progress, const std::function<void()>& idle);
   void download(const std::string& url);
@@ -143,6 +148,9 @@ class MainController : public QWidget {
   void ensureConnected(std::function<void(bool)> completed);
   void startCheckStatusLoop();
   void statusLoopFinished();
+  // Ends the status loop `loop` on the install-error page when the camera closes or stays
+  // silent too long.
+  void watchStatusLoop(int loop);
   void comfirmUpdateOtherFiles();
   void rebootCamera(std::function<void()> then);
   void copyOtherFilesComplete(bool ok);
@@ -160,6 +168,8 @@ class MainController : public QWidget {
   Environment env_;
   std::shared_ptr<bool> alive_;
   int generation_ = 0;
+  int statusLoop_ = 0;  // the running status loop; its readings are ignored once it changed
+  int statusQuietTicks_ = 0;
   bool flowStarted_ = false;
   Page page_ = Page::none;
   std::shared_ptr<AudioFirmwareUpdater> qd4718Updater;

@@ -29,14 +29,25 @@ struct FileCloser {
 bool PackageArchive::isSafeEntryName(const std::string& name) {
   if (name.empty() || name.front() == '/' || name.find('\\') != std::string::npos) return false;
   if (name.find('\0') != std::string::npos) return false;
+  bool folder = name.back() == '/';
+  std::string body = folder ? name.substr(0, name.size() - 1) : name;
+  // Every part must be a real name or ".": "..", and a name made of "." and empty parts only,
+  // which is the destination itself (removing "dest/." before writing would empty it), are
+  // refused. A file's last part must be a name too.
+  bool named = false;
+  std::string last;
   size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find('/', start);
-    std::string part = name.substr(start, end == std::string::npos ? end : end - start);
+  for (;;) {
+    size_t end = body.find('/', start);
+    std::string part = body.substr(start, end == std::string::npos ? end : end - start);
     if (part == "..") return false;
+    if (!part.empty() && part != ".") named = true;
+    last = part;
     if (end == std::string::npos) break;
     start = end + 1;
   }
+  if (!named) return false;
+  if (!folder && (last.empty() || last == ".")) return false;
   return true;
 }
 
@@ -74,7 +85,7 @@ bool PackageArchive::extract(const std::string& zipPath, const std::string& dest
   std::vector<char> buffer(1 << 16);
   for (zip_int64_t i = 0; i < count; ++i) {
     const std::string& name = names[size_t(i)];
-    fs::path target = fs::path(destination) / name;
+    fs::path target = fs::path(destination) / fs::path(name).lexically_normal();
     if (name.back() == '/') {
       fs::create_directories(target, ec);
       if (ec) {

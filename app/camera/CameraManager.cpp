@@ -649,6 +649,17 @@ void CameraManager::storeControl(int which, double c, double lo, double hi) {
     default:
       break;
   }
+  // Gamma and anti-flicker belong to the camera and the room, not to a picture preset: every
+  // preset carries the camera's values, so applying one leaves them as they are. The presets
+  // live on the main thread.
+  if ((which == kGamma || which == kFlicker) && env_.config && std::isfinite(c)) {
+    int64_t raw = which == kFlicker && !(c == 0 || c == 1 || c == 2) ? 0 : int64_t(c);
+    onMain([this, which, raw] {
+      for (PresetModel& preset : env_.config->presets) {
+        (which == kGamma ? preset.gamma : preset.flickr) = raw;
+      }
+    });
+  }
 }
 
 void CameraManager::updateCameraFunction() {

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace corvane {
 
@@ -99,8 +100,11 @@ std::optional<APNGImage> APNGImage::decode(const QByteArray& data, double scale,
   const QByteArray& header = chunks.front().data;
   image.size_ = QSize(static_cast<int>(readU32(header.constData())),
                       static_cast<int>(readU32(header.constData() + 4)));
-  if (image.size_.isEmpty() || image.size_.width() > 16384 || image.size_.height() > 16384)
+  if (image.size_.isEmpty() || image.size_.width() < 0 || image.size_.height() < 0)
     return bad("unusable image size");
+  if (image.size_.width() > kMaxSide || image.size_.height() > kMaxSide)
+    return bad("the picture is larger than " + std::to_string(kMaxSide) + " x " +
+               std::to_string(kMaxSide));
 
   bool animated = false;
   uint32_t frameCount = 0;
@@ -165,6 +169,14 @@ std::optional<APNGImage> APNGImage::decode(const QByteArray& data, double scale,
     return image;
   }
   if (frameCount != 0 && frames.size() > frameCount) frames.resize(frameCount);
+  uint64_t frameBytes = uint64_t(image.size_.width()) * uint64_t(image.size_.height()) * 4;
+  if (frames.size() > kMaxFrames) {
+    return bad("the animation has more than " + std::to_string(kMaxFrames) + " frames");
+  }
+  if (frameBytes * frames.size() > kMaxDecodedBytes) {
+    return bad("the animation would take more than " + std::to_string(kMaxDecodedBytes >> 20) +
+               " MiB decoded");
+  }
 
   QImage canvas(image.size_, QImage::Format_ARGB32_Premultiplied);
   canvas.fill(Qt::transparent);

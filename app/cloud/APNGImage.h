@@ -15,6 +15,12 @@ namespace corvane {
 // frame's data is handed to Qt's PNG reader as a PNG of its own.
 class APNGImage {
  public:
+  // Pictures come from the network: a small file may announce a huge canvas or many frames,
+  // each kept as a full copy. Beyond these bounds the picture is refused.
+  static constexpr int kMaxSide = 4096;
+  static constexpr size_t kMaxFrames = 1024;
+  static constexpr uint64_t kMaxDecodedBytes = uint64_t(256) << 20;
+
   struct Frame {
     QImage image;
     std::chrono::milliseconds duration{0};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QUrl>
 #include <string>
 
 namespace corvane {
@@ -16,6 +17,10 @@ struct CloudEndpoints {
   static CloudEndpoints production();
   // A base address and a path joined by exactly one slash.
   static std::string join(const std::string& base, const std::string& path);
+  // Whether an address from the network may be sent to or opened: http or https with a host.
+  // Anything else (a file, a program's scheme) must not reach the network layer or xdg-open.
+  static bool isWebAddress(const QUrl& url);
+  static bool isWebAddress(const std::string& address);
 };
 
 }  // namespace corvane

@@ -1,22 +1,8 @@
 #include "cloud/JsonRecordReader.h"
 
-#include <cmath>
+#include "config/LenientJson.h"
 
 namespace corvane {
-
-namespace {
-
-bool isInteger(const nlohmann::json& value) {
-  if (value.is_number_integer()) return true;
-  // A decoder takes 3.0 as the integer 3, but not 3.5.
-  if (value.is_number_float()) {
-    double d = value.get<double>();
-    return std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9.0e18;
-  }
-  return false;
-}
-
-}  // namespace
 
 JsonRecordReader::JsonRecordReader(const nlohmann::json& object, std::string context)
     : object_(object), context_(std::move(context)) {
@@ -66,12 +52,14 @@ bool JsonRecordReader::string(const char* key, std::string& out) {
 bool JsonRecordReader::integer(const char* key, int64_t& out) {
   const auto* value = find(key, true);
   if (!value) return false;
-  if (!isInteger(*value)) {
+  // Whole numbers only (3.0 is 3, 3.5 is not), and only inside the signed 64-bit range: an
+  // unsigned 2^64 - 1 must not come out as -1.
+  std::optional<int64_t> n = LenientJson::toInteger(*value);
+  if (!n) {
     fail(std::string("\"") + key + "\" is not an integer");
     return false;
   }
-  out = value->is_number_integer() ? value->get<int64_t>()
-                                   : static_cast<int64_t>(value->get<double>());
+  out = *n;
   return true;
 }
 

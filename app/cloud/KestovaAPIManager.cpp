@@ -4,8 +4,10 @@
 #include <cctype>
 
 #include "cloud/ClientIdentity.h"
+#include "cloud/CloudEndpoints.h"
 #include "cloud/HttpClient.h"
 #include "cloud/MessageModel.h"
+#include "config/LenientJson.h"
 #include "dispatch/GlobalQueue.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
@@ -33,11 +35,7 @@ void hideTokens(nlohmann::json& value) {
 
 // An address the network layer can send to: http or https with a host, and no character that
 // cannot stand in an address (a token or vendor code may carry one).
-bool isSendable(const std::string& url) {
-  QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
-  return parsed.isValid() && !parsed.host().isEmpty() &&
-         (parsed.scheme() == "https" || parsed.scheme() == "http");
-}
+bool isSendable(const std::string& url) { return CloudEndpoints::isWebAddress(url); }
 
 // One answer's handling, on the delivery queue.
 struct Outcome {
@@ -73,8 +71,9 @@ KestovaAPIManager& KestovaAPIManager::shared() {
 KestovaAPIManager::KestovaAPIManager(Environment environment) : env_(std::move(environment)) {}
 
 std::string KestovaAPIManager::redactedValue(const std::string& body) {
-  auto value = nlohmann::json::parse(body, nullptr, false);
-  if (value.is_discarded()) return body;
+  nlohmann::json value;
+  if (!LenientJson::nestedWithin(body)) return "(nested too deep to show)";
+  if (!LenientJson::parse(body, value)) return body;
   hideTokens(value);
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -113,11 +112,15 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
             }
             outcome.debug("URL**: " + outcome.url, __LINE__);
             outcome.debug("value**: " + redactedValue(response.body), __LINE__);
-            auto value = nlohmann::json::parse(response.body, nullptr, false);
+            // One bounded parse before any walk over the value: a body nested thousands deep
+            // would overflow the stack in the recursive readers below.
+            nlohmann::json value;
+            std::string parseError;
+            bool parsed = LenientJson::parse(response.body, value, &parseError);
             if (*response.status == 200) {
               std::string described;
-              std::string error = "the body is not JSON";
-              if (!value.is_discarded() && shared->first.decode(value, described, error)) {
+              std::string error = "the body is not JSON: " + parseError;
+              if (parsed && shared->first.decode(value, described, error)) {
                 outcome.debug("result**: " + redactedValue(described), __LINE__);
                 shared->first.deliver();
               } else {
@@ -126,7 +129,7 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
               }
               return;
             }
-            auto message = value.is_discarded() ? std::nullopt : MessageModel::fromJson(value);
+            auto message = parsed ? MessageModel::fromJson(value) : std::nullopt;
             outcome.error("API call " + typeName + ", status " + std::to_string(*response.status) +
                               ": " + (message ? message->message : "no message"),
                           __LINE__);

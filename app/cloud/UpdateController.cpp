@@ -15,6 +15,7 @@
 #include "Workspace.h"
 #include "camera/USBManager.h"
 #include "cloud/CheckModel.h"
+#include "cloud/CloudEndpoints.h"
 #include "cloud/KestovaAPIManager.h"
 #include "cloud/UserManager.h"
 #include "config/ConfigManager.h"
@@ -175,7 +176,8 @@ std::string UpdateController::downloadAddress() const {
 
 void UpdateController::openAddress(const std::string& address) {
   QUrl url(QString::fromStdString(address), QUrl::StrictMode);
-  if (address.empty() || !url.isValid() || url.scheme().isEmpty()) {
+  // Download links come from the cloud: only web pages are opened.
+  if (!CloudEndpoints::isWebAddress(url)) {
     if (!address.empty()) UPDATE_LOG_ERROR("Not a valid download address: " + address);
     return;
   }

@@ -13,6 +13,7 @@
 #include "i18n/LanguageManager.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "util/AppExecutionMode.h"
 #include "util/AtomicFile.h"
 
 #define CONFIG_LOG_INFO(msg) env_.logger->info((msg), __FILE__, __func__, __LINE__)
@@ -50,10 +51,15 @@ void applyVendorTable(ConfigManager& config) {
   config.showPowerby = !oem;
 }
 
+bool processRunsTranslated() {
+  return corvane::AppExecutionMode::current() == corvane::AppExecutionMode::emulated;
+}
+
 }  // namespace
 
 ConfigManager::Environment ConfigManager::Environment::process() {
   Environment env;
+  env.runsTranslated = processRunsTranslated;
   env.bundle = &platform::Bundle::main();
   env.defaults = &platform::UserDefaults::shared();
   env.logger = &LogManager::shared();
@@ -73,8 +79,7 @@ ConfigManager::ConfigManager(Environment environment) : env_(std::move(environme
   if (!env_.bundle) env_.bundle = &platform::Bundle::main();
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
   if (!env_.logger) env_.logger = &LogManager::shared();
-  // No detection of binary translation is wired in: the process counts as native.
-  if (!env_.runsTranslated) env_.runsTranslated = [] { return false; };
+  if (!env_.runsTranslated) env_.runsTranslated = processRunsTranslated;
   if (!env_.now) {
     env_.now = [] {
       auto since = platform::Clock::shared().wallNow().time_since_epoch();
@@ -135,10 +140,8 @@ void ConfigManager::loadKestovaSetting() {
   std::string path = kestovaSettingPath();
   if (!isFile(path)) path.clear();
   Json object;
-  if (!LenientJson::readFile(path, object)) {
-    CONFIG_LOG_ERROR("Load kestova setting JSON error");
+  if (!readJsonFile(__func__, "Load kestova setting JSON error", "the setting file", path, object))
     return;
-  }
   if (!object.is_object()) return;
   for (const auto& field : ConfigField::all())
     if (field.file == ConfigField::File::setting) field.read(*this, object);
@@ -148,10 +151,8 @@ void ConfigManager::loadConfig() {
   auto path = env_.bundle->pathForResource("Config.json");
   if (!path) return;
   Json object;
-  if (!LenientJson::readFile(*path, object)) {
-    CONFIG_LOG_ERROR("ConfigManager load Config error");
+  if (!readJsonFile(__func__, "ConfigManager load Config error", "the shipped copy", *path, object))
     return;
-  }
   if (!object.is_object()) return;
   for (const auto& field : ConfigField::all())
     if (field.file == ConfigField::File::bundle) field.read(*this, object);
@@ -165,9 +166,9 @@ void ConfigManager::loadCustomConfig() {
     resourcePath = *path;
   }
   Json resource;
-  if (!LenientJson::readFile(resourcePath, resource)) {
-    CONFIG_LOG_ERROR("Load custom config JSON error");
-  } else if (resource.is_object()) {
+  if (readJsonFile(__func__, "Load custom config JSON error", "the shipped copy", resourcePath,
+                   resource) &&
+      resource.is_object()) {
     for (const auto& field : ConfigField::all())
       if (field.copy == ConfigField::Copy::build) field.read(*this, resource);
     applyCustomRecords(resource);
@@ -181,12 +182,10 @@ void ConfigManager::loadCustomConfig() {
     userPath = *configFileURL;
   }
   Json user;
-  bool readable = LenientJson::readFile(userPath, user);
+  bool readable = readJsonFile(__func__, "Load custom config JSON error",
+                               fromUser ? "the user's copy" : "the shipped copy", userPath, user);
   configCopyUnreadable_ = fromUser && (!readable || !user.is_object());
-  if (!readable) {
-    CONFIG_LOG_ERROR("Load custom config JSON error");
-    return;
-  }
+  if (!readable) return;
   if (user.is_object()) applyCustomRecords(user);
 }
 
@@ -205,6 +204,25 @@ nlohmann::ordered_json ConfigManager::configDictionary() const {
   for (const auto& field : ConfigField::all())
     if (field.file == ConfigField::File::custom && field.written) field.write(*this, out);
   return out;
+}
+
+bool ConfigManager::readJsonFile(const char* caller, const std::string& failure,
+                                 const std::string& copy, const std::string& path,
+                                 nlohmann::json& out) {
+  std::string why;
+  if (LenientJson::readFile(path, out, &why)) return true;
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::exists(path, ec)) {
+    why = "is missing";
+  } else {
+    // The reader's reason may start with the path, which the line names already.
+    if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+    why = "cannot be used: " + why;
+  }
+  // Logged as the loader's own line.
+  env_.logger->error(failure + ": " + copy + (path.empty() ? "" : " " + path) + " " + why, __FILE__,
+                     caller, __LINE__);
+  return false;
 }
 
 void ConfigManager::keepUnreadableCopy(const std::string& path, bool& unreadable) {
@@ -249,15 +267,15 @@ void ConfigManager::loadPresets() {
     path = *presetFileURL;
   }
   Json list;
-  bool readable = LenientJson::readFile(path, list);
-  if (!readable) CONFIG_LOG_ERROR("Load presets JSON error");
+  bool readable = readJsonFile(__func__, "Load presets JSON error",
+                               fromUser ? "the user's copy" : "the shipped copy", path, list);
   bool usable = readable && isListOfObjects(list);
   presetCopyUnreadable_ = fromUser && !usable;
   if (presetCopyUnreadable_) {
     // An unusable user copy must not leave the list empty (and then be saved over empty).
     CONFIG_LOG_WARNING("The presets of the cache folder are unusable: the default list is used");
-    readable = LenientJson::readFile(bundlePath, list);
-    if (!readable) CONFIG_LOG_ERROR("Load presets JSON error");
+    readable =
+        readJsonFile(__func__, "Load presets JSON error", "the shipped copy", bundlePath, list);
     usable = readable && isListOfObjects(list);
   }
   if (!usable) return;

@@ -198,6 +198,10 @@ class ConfigManager {
   // Moves an unreadable user copy aside before it is replaced, so bad input never costs the
   // user the file.
   void keepUnreadableCopy(const std::string& path, bool& unreadable);
+  // Reads a settings file; on failure logs one line: `failure`, which copy, its path, and
+  // whether it is missing or why it cannot be used.
+  bool readJsonFile(const char* caller, const std::string& failure, const std::string& copy,
+                    const std::string& path, nlohmann::json& out);
 
   Environment env_;
   bool configCopyUnreadable_ = false;

@@ -943,7 +943,10 @@ void ControlBoardController::reloadPresetList() {
   if (auto i = PresetChoice::indexForStored(config_.presets, stored))
     pullDownButton->setCurrentIndex(int(*i));
   fillingPresets_ = false;
-  effectResetButton->setVisible(customPresetSelected());
+  // The controls show only for the editable preset, also before a preset was ever applied.
+  const bool custom = customPresetSelected();
+  effectResetButton->setVisible(custom);
+  cameraEffectStackView->setVisible(custom);
 }
 
 void ControlBoardController::onClickPresetPullDown() {

@@ -10,7 +10,8 @@
 namespace corvane {
 
 // A value with change listeners. Every store notifies, on the main queue, whatever thread
-// stored; each listener gets the value as it is when that listener is called.
+// stored; each delivery hands every listener the value that store assigned, so two quick stores
+// are seen as both values in order, not the last one twice.
 template <typename T>
 class Observable : public std::enable_shared_from_this<Observable<T>> {
  public:
@@ -26,20 +27,24 @@ class Observable : public std::enable_shared_from_this<Observable<T>> {
   }
 
   void setValue(T newValue) {
+    T assigned;
     {
       std::lock_guard lock(mutex_);
       value_ = std::move(newValue);
+      assigned = value_;
     }
-    notifyListenersOnMain();
+    deliverOnMain(std::move(assigned));
   }
 
   // Changes the value in place under the lock, then notifies like a store.
   void modify(const std::function<void(T&)>& change) {
+    T assigned;
     {
       std::lock_guard lock(mutex_);
       change(value_);
+      assigned = value_;
     }
-    notifyListenersOnMain();
+    deliverOnMain(std::move(assigned));
   }
 
   void bind(Listener listener) {
@@ -68,21 +73,27 @@ class Observable : public std::enable_shared_from_this<Observable<T>> {
     valueChanged_ = std::move(listeners);
   }
 
-  void notifyListenersOnMain() {
+  // Queues a delivery of the value held now.
+  void notifyListenersOnMain() { deliverOnMain(value()); }
+
+  // Delivers the value held now, on the caller's thread.
+  void notifyListeners() { deliver(value()); }
+
+ private:
+  void deliverOnMain(T assigned) {
     // The queued delivery keeps the instance alive until it has run.
     auto self = this->shared_from_this();
-    platform::MainQueue::shared().async([self] { self->notifyListeners(); });
+    platform::MainQueue::shared().async(
+        [self, assigned = std::move(assigned)] { self->deliver(assigned); });
   }
 
-  void notifyListeners() {
+  void deliver(const T& assigned) {
     std::vector<Listener> listeners = valueChanged();
     for (auto& listener : listeners) {
-      if (!listener) continue;
-      listener(value());
+      if (listener) listener(assigned);
     }
   }
 
- private:
   explicit Observable(T initial) : value_(std::move(initial)) {}
 
   mutable std::mutex mutex_;

@@ -624,16 +624,23 @@ void USBManager::checkStatus(StatusCompletion complete) {
 
 void USBManager::startCheckStatusLoop(StatusCompletion complete) {
   runAsync([this, complete = std::move(complete)] {
+    int silent = 0;
     for (;;) {
       uint8_t code, second;
+      bool read;
       {
         std::lock_guard io(ioMutex_);
-        // A failed read repeats the status last read.
-        controlXUWarp(kDeviceToHost, selector(0x06), status_block_, sizeof status_block_);
+        read = controlXUWarp(kDeviceToHost, selector(0x06), status_block_, sizeof status_block_);
         code = status_block_[0];
         second = status_block_[1];
       }
+      // A closed camera ends the loop, and so does a minute of failed reads. A failed read
+      // delivers nothing: repeating the last status would hide a camera that has gone, which
+      // the caller finds by the silence.
+      silent = read ? 0 : silent + 1;
+      if (!read && (!isConnect_ || silent >= kStatusLoopSilentReads)) return;
       if (!pause(std::chrono::seconds(1))) return;
+      if (!read) continue;
       this->complete([complete, code, second] {
         if (complete) complete(code, second);
       });

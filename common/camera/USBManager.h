@@ -102,7 +102,10 @@ class USBManager {
   void cmd(const std::string& command, const TextCompletion& complete);
 
   void checkStatus(StatusCompletion complete);
+  // Reads the status once a second and delivers each reading until 5 or 6; ends without a
+  // word when the camera is closed or kStatusLoopSilentReads reads in a row failed.
   void startCheckStatusLoop(StatusCompletion complete);
+  static constexpr int kStatusLoopSilentReads = 60;
   // Block the caller for the camera's switch-over (10 s and 5 s).
   void setUpdateMode(const BoolCompletion& complete);
   void triggerUpdate(const BoolCompletion& complete);

@@ -43,7 +43,32 @@ bool LenientJson::readText(const std::string& path, std::string& out, std::strin
   return true;
 }
 
+bool LenientJson::nestedWithin(std::string_view text, int maxDepth) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > maxDepth) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
 bool LenientJson::parse(const std::string& text, Json& out, std::string* error) {
+  if (!nestedWithin(text)) {
+    if (error) *error = "the text nests deeper than " + std::to_string(kMaxDepth) + " levels";
+    return false;
+  }
   try {
     Json parsed = Json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (parsed.is_discarded()) {

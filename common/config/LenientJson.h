@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane {
@@ -22,7 +23,16 @@ class LenientJson {
   static bool readFile(const std::string& path, Json& out, std::string* error = nullptr);
   // The whole file as bytes; false, with the reason, when it cannot be read.
   static bool readText(const std::string& path, std::string& out, std::string* error = nullptr);
+  // Refuses, like text that is not JSON, a value nested deeper than kMaxDepth.
   static bool parse(const std::string& text, Json& out, std::string* error = nullptr);
+
+  // How deep arrays and objects may nest in anything read from a file or the network. Walking
+  // and printing a value recurse once per level, so a hostile body nested thousands deep would
+  // overflow the stack; no settings file or cloud record comes near this.
+  static constexpr int kMaxDepth = 64;
+  // Whether the text's arrays and objects nest no deeper than maxDepth, found by one pass over
+  // the text (strings skipped) before anything is parsed. Says nothing of whether it is JSON.
+  static bool nestedWithin(std::string_view text, int maxDepth = kMaxDepth);
 
   // A value converted to the wanted type, or none.
   static std::optional<bool> toBoolean(const Json& value);

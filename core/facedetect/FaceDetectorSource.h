@@ -10,7 +10,11 @@ class FaceDetectorSource : public IFaceDetector {
  public:
   explicit FaceDetectorSource(IDetector& detector) : detector_(detector) {}
 
-  bool runningWithRosetta() const override { return detector_.runningWithRosetta(); }
+  // The translated path is taken only when this detector can run; without its model the vision
+  // library's own detector does the work, translated or not.
+  bool runningWithRosetta() const override {
+    return detector_.runningWithRosetta() && detector_.available();
+  }
   void setSrcType(bool is360) override { detector_.setSrcType(is360); }
   void detectWithYUVPixelBuffer(const platform::PixelBufferRef& frame) override {
     detector_.detect(frame);

@@ -27,6 +27,7 @@ for p in corvane-studio corvane-studio-updater corvane-studio-uninstaller; do
 done
 check_file "$P/$libdir/liborlith.so"
 check_file "$P/$libdir/libqd4718updater.so"
+check_file "$P/$libdir/libplatform.so"
 check_file "$P/share/corvane-studio/Config.json"
 check_file "$P/share/corvane-studio/Presets.json"
 check_file "$P/share/corvane-studio-updater/Updater config.json"
@@ -69,7 +70,7 @@ grep -q 'card_label="Kestova Virtual Camera"' "$stage/sysroot$modprobe_dir/corva
 for p in corvane-studio corvane-studio-updater corvane-studio-uninstaller; do
   out=$(ldd "$P/bin/$p" 2>&1)
   if grep -q 'not found' <<<"$out"; then fail "$p: unresolved libraries"; echo "$out" | grep 'not found'; fi
-  for lib in liborlith; do
+  for lib in liborlith libplatform; do
     path=$(sed -n "s/.*$lib[^ ]* => \([^ ]*\) .*/\1/p" <<<"$out")
     [ -z "$path" ] || [ "$(readlink -f "$path")" = "$(readlink -f "$P/$libdir")/$lib.so" ] \
       || fail "$p loads $lib from outside the install: $path"

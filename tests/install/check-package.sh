@@ -14,7 +14,7 @@ contents=$(dpkg-deb --contents "$deb")
 info=$(dpkg-deb --info "$deb")
 libdir=$(sed -n 's/^CORVANE_INSTALL_LIBDIR:INTERNAL=//p' "$build/CMakeCache.txt")
 for path in ./usr/bin/corvane-studio ./usr/bin/corvane-studio-updater ./usr/bin/corvane-studio-uninstaller \
-            "./usr/$libdir/liborlith.so" "./usr/$libdir/libqd4718updater.so" \
+            "./usr/$libdir/liborlith.so" "./usr/$libdir/libqd4718updater.so" "./usr/$libdir/libplatform.so" \
             ./usr/share/corvane-studio/Config.json ./usr/share/corvane-studio-uninstaller/script.sh \
             ./usr/share/corvane-studio-uninstaller/script_all.sh \
             ./usr/share/applications/com.kestova.CorvaneStudio.desktop \

@@ -49,8 +49,9 @@ TEST(SerialQueue, SyncFromItsOwnTaskRunsInline) {
 TEST(SerialQueue, DestroyedWithWorkPendingRunsItAll) {
   std::atomic<int> ran{0};
   {
-    SerialQueue queue("test.pending");
+    // The gate outlives the queue: the queue's end waits for the task still inside gate.wait().
     platform::Semaphore gate(0);
+    SerialQueue queue("test.pending");
     queue.async([&] { gate.wait(); });
     for (int i = 0; i < 100; ++i) queue.async([&] { ++ran; });
     EXPECT_GE(queue.pendingCount(), 99u);

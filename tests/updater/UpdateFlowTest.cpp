@@ -127,7 +127,7 @@ class UpdateFlowTest : public ::testing::Test {
   // at a time, until `done` holds or a bounded number of rounds passed.
   template <typename F>
   bool runUntil(F done) {
-    auto end = std::chrono::steady_clock::now() + 20s;
+    auto end = std::chrono::steady_clock::now() + 90s;  // a bound, generous for sanitizer runs
     while (!done()) {
       if (std::chrono::steady_clock::now() > end) return false;
       platform::MainQueue::shared().drain();
@@ -151,12 +151,25 @@ class UpdateFlowTest : public ::testing::Test {
     });
   }
 
+  // A package with the AI image and the firmware, installed in two passes with a restart.
+  void startAllPackage() {
+    answerVersion(true);
+    servePackage({{"FW version.txt", "2.3.0"},
+                  {"fw_file/update.img", "camera image"},
+                  {"fw_file/update_ai.img", "ai image"}});
+    camera->queueStatus(0, 0);
+    camera->queueStatus(0, 0);
+    camera->queueStatus(5, 100);
+    controller->viewDidAppear();
+  }
+
   void answerVersion(bool hasNew) {
     std::string answer = std::string(R"({"success": true, "errors": [], "data": {)") +
                          R"("hasNewVersion": false, "version": "2.3.0", "fwVersion": "1.2.5", )" +
                          R"("hasNewFwVersion": )" + (hasNew ? "true" : "false") +
                          R"(, "fwVersionObj": {"link": "/fw/update.zip"}}})";
-    server.route("POST", "/1.5/version/check", testsupport::LoopbackHttpServer::Reply::json(200, answer));
+    server.route("POST", "/1.5/version/check",
+                 testsupport::LoopbackHttpServer::Reply::json(200, answer));
   }
   void servePackage(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::string zip = dir.file("served.zip");
@@ -317,18 +330,49 @@ TEST_F(UpdateFlowTest, WhenTheAudioDeviceNeverAppearsTheConnectErrorShows) {
 }
 
 TEST_F(UpdateFlowTest, AnAllPackageInstallsTheAiImageThenTheFirmwareAfterTheRestart) {
-  answerVersion(true);
-  servePackage({{"FW version.txt", "2.3.0"},
-                {"fw_file/update.img", "camera image"},
-                {"fw_file/update_ai.img", "ai image"}});
-  camera->queueStatus(0, 0);
-  camera->queueStatus(0, 0);
-  camera->queueStatus(5, 100);
-  controller->viewDidAppear();
+  startAllPackage();
   ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
   EXPECT_EQ(controller->updateMode, updater::UpdateMode::Fw);  // the second pass
   EXPECT_EQ(camera->updateModes(), (std::vector<uint8_t>{1, 2, 1, 2}));
   EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
   EXPECT_EQ(ejects, 2);
   EXPECT_EQ(camera->rebootCount(), 1);
+}
+
+TEST_F(UpdateFlowTest, ACameraThatFallsSilentMidInstallEndsOnTheInstallError) {
+  answerVersion(true);
+  servePackage({{"fw_file/update.img", "camera image"}});
+  camera->queueStatus(0, 0);
+  camera->queueStatus(0, 0);
+  camera->queueStatus(4, 40);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->otherFilesUpdateProgress == 40; }));
+  // Unplugged while installing: no status arrives any more.
+  camera->unplug();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  EXPECT_EQ(camera->rebootCount(), 0);
+}
+
+TEST_F(UpdateFlowTest, TheVersionCheckWithoutAnOpenCameraCompletesWithTheFailure) {
+  std::optional<std::optional<std::string>> result;
+  controller->checkUpdate([&](const std::optional<std::string>& link) { result = link; });
+  ASSERT_TRUE(result);  // at once, without a request
+  EXPECT_FALSE(*result);
+  EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(UpdateFlowTest, AControllerGoneWhileTheCameraRestartsStopsTheSearch) {
+  startAllPackage();
+  ASSERT_TRUE(runUntil([&] { return camera->updateModes().size() == 2; }));
+  present = false;  // the camera restarts and does not come back
+  int before = searches;
+  ASSERT_TRUE(runUntil([&] { return searches >= before + 3; }));
+  controller.reset();
+  int atDestruction = searches;
+  for (int i = 0; i < 5; ++i) clock.advance(1s);
+  work.drain();
+  // At most the attempt under way when the controller went; then the search ends.
+  EXPECT_LE(searches, atDestruction + 1);
+  EXPECT_EQ(clock.pendingTimers(), 0u);
 }

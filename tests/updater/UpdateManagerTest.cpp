@@ -233,6 +233,29 @@ TEST(UpdaterPackageArchive, EntryNamesMustStayInsideTheFolder) {
   EXPECT_FALSE(PackageArchive::isSafeEntryName("fw/../../a"));
   EXPECT_FALSE(PackageArchive::isSafeEntryName("fw/.."));
   EXPECT_FALSE(PackageArchive::isSafeEntryName("..\\a"));
+  // Names that are the folder itself, or a file without a name of its own.
+  for (const char* self : {".", "./", "./.", ".//", "//", "fw/."}) {
+    EXPECT_FALSE(PackageArchive::isSafeEntryName(self)) << self;
+  }
+  EXPECT_TRUE(PackageArchive::isSafeEntryName("./a.bin"));
+  EXPECT_TRUE(PackageArchive::isSafeEntryName("fw/./"));
+}
+
+TEST(UpdaterPackageArchive, AnEntryNamedDotLeavesTheFolderAsItWas) {
+  testsupport::TempDir dir;
+  std::string destination = dir.file("package");
+  fs::create_directories(destination);
+  std::ofstream(destination + "/kept.bin") << "kept";
+  for (const char* name : {".", "./", "fw/."}) {
+    std::string zip = dir.file("update.zip");
+    fs::remove(zip);
+    ASSERT_TRUE(testsupport::writeZip(zip, {{"a.bin", "a"}, {name, "x"}}));
+    std::string error;
+    EXPECT_FALSE(updater::PackageArchive::extract(zip, destination, std::nullopt, &error)) << name;
+    EXPECT_NE(error.find("unsafe entry name"), std::string::npos) << error;
+    EXPECT_TRUE(fs::exists(destination + "/kept.bin")) << name;
+    EXPECT_FALSE(fs::exists(destination + "/a.bin")) << name;  // nothing written at all
+  }
 }
 
 TEST_F(UpdateManagerTest, OtherFilesAreEverythingButTheImagesAndOneCopyIsEnough) {

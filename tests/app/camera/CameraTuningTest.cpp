@@ -137,3 +137,17 @@ TEST_F(CameraTuningTest, BadIndicesFromTheUsersFileAreAbsent) {
   EXPECT_EQ(defaults->string("CurrentPreset").toStdString(), presetBefore);
   EXPECT_EQ(manager->displayMode->value(), Display::compose);
 }
+
+TEST_F(CameraTuningTest, TheCamerasGammaAndFlickerGoIntoEveryPreset) {
+  for (auto& preset : config->presets) {
+    preset.gamma = 7;
+    preset.flickr = 2;
+  }
+  connect();
+  platform::MainQueue::shared().drain();
+  for (const auto& preset : config->presets) {
+    EXPECT_EQ(preset.gamma, 200) << preset.name;  // the camera's gamma, raw
+    EXPECT_EQ(preset.flickr, 1) << preset.name;
+    EXPECT_EQ(preset.contrast, 128) << preset.name;  // the rest is the preset's own
+  }
+}

@@ -455,6 +455,24 @@ TEST_F(UsbManagerTest, StatusLoopDeliversUntilDoneOncePerSecond) {
   EXPECT_EQ(requestsTo(0x0300, 0x06).size(), 3u);
 }
 
+TEST_F(UsbManagerTest, StatusLoopDeliversNoFailedReadAndEndsAfterAMinuteOfThem) {
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scoped(clock);
+  camera->queueStatus(4, 10);
+  open();
+  camera->failAll(Failure::stall);  // the camera went from the bus mid-install
+  std::vector<std::pair<int, int>> seen;
+  manager->startCheckStatusLoop([&](uint8_t a, uint8_t b) { seen.push_back({a, b}); });
+  for (int second = 1; second < USBManager::kStatusLoopSilentReads; ++second) {
+    while (clock.pendingTimers() == 0) std::this_thread::yield();
+    clock.advance(1s);
+  }
+  requests.drain();  // the loop has ended by itself
+  platform::MainQueue::shared().drain();
+  EXPECT_TRUE(seen.empty());  // no stale status repeated
+  EXPECT_EQ(requestsTo(0x0300, 0x06).size(), size_t(USBManager::kStatusLoopSilentReads));
+}
+
 TEST_F(UsbManagerTest, UpdateModeAndTriggerWriteOneByteAndWait) {
   testsupport::ManualClock clock;
   testsupport::ScopedClock scoped(clock);

@@ -89,6 +89,60 @@ TEST(APNGImage, BrokenDataIsAnError) {
   EXPECT_FALSE(APNGImage::decode(QByteArray(), 1.0, &error));
 }
 
+// The same file with another canvas size in its header (and the header's checksum renewed).
+QByteArray withCanvas(QByteArray file, uint32_t width, uint32_t height) {
+  QByteArray size;
+  ApngBuilder::u32(size, width);
+  ApngBuilder::u32(size, height);
+  file.replace(16, 8, size);
+  QByteArray crc;
+  ApngBuilder::u32(crc, ApngBuilder::crc(file.mid(12, 17)));
+  file.replace(29, 4, crc);
+  return file;
+}
+
+TEST(APNGImage, PicturesBeyondTheBoundsAreRefusedBeforeDecoding) {
+  ApngBuilder b;
+  b.width = 2;
+  b.height = 2;
+  b.frames.push_back({filled(1, 1, Qt::red)});
+  b.frames.push_back({filled(1, 1, Qt::blue)});
+  QByteArray small = b.build();
+  std::string error;
+  ASSERT_TRUE(APNGImage::decode(withCanvas(small, 4096, 16), 1.0, &error)) << error;
+  ASSERT_TRUE(APNGImage::decode(withCanvas(small, 16, 4096), 1.0, &error)) << error;
+  EXPECT_FALSE(APNGImage::decode(withCanvas(small, 4097, 2), 1.0, &error));
+  EXPECT_EQ(error, "the picture is larger than 4096 x 4096");
+  EXPECT_FALSE(APNGImage::decode(withCanvas(small, 2, 0x7fffffff), 1.0, &error));
+  EXPECT_FALSE(APNGImage::decode(withCanvas(small, 0x80000000u, 2), 1.0, &error));
+
+  // Five full copies of a 4096 x 4096 canvas would pass 256 MiB.
+  for (int i = 0; i < 3; ++i) b.frames.push_back({filled(1, 1, Qt::green)});
+  EXPECT_FALSE(APNGImage::decode(withCanvas(b.build(), 4096, 4096), 1.0, &error));
+  EXPECT_EQ(error, "the animation would take more than 256 MiB decoded");
+  EXPECT_TRUE(APNGImage::decode(withCanvas(b.build(), 1024, 1024), 1.0, &error)) << error;
+}
+
+TEST(APNGImage, AnAnimationThatSaysZeroFramesIsStillCapped) {
+  ApngBuilder b;
+  b.width = 1;
+  b.height = 1;
+  for (size_t i = 0; i <= APNGImage::kMaxFrames; ++i) b.frames.push_back({filled(1, 1, Qt::red)});
+  QByteArray file = b.build();
+  // acTL's frame count, the first four bytes of its data, set to 0 ("as many as there are").
+  qsizetype actl = file.indexOf("acTL");
+  ASSERT_GT(actl, 0);
+  file.replace(actl + 4, 4, QByteArray(4, '\0'));
+  QByteArray crc;
+  ApngBuilder::u32(crc, ApngBuilder::crc(file.mid(actl, 12)));
+  file.replace(actl + 12, 4, crc);
+  std::string error;
+  EXPECT_FALSE(APNGImage::decode(file, 1.0, &error));
+  EXPECT_EQ(error, "the animation has more than 1024 frames");
+  b.frames.pop_back();
+  EXPECT_TRUE(APNGImage::decode(b.build(), 1.0, &error)) << error;
+}
+
 TEST(APNGImageView, FramesAdvanceOnTheClockAndStopAfterThePlays) {
   testsupport::ManualClock clock;
   testsupport::ScopedClock scoped(clock);

@@ -140,6 +140,34 @@ TEST(CloudRecords, CompanyAnswerEdgeCases) {
   EXPECT_FALSE(company->data.revision);
 }
 
+TEST(CloudRecords, IntegersOutsideTheSignedRangeAreRefusedNotWrapped) {
+  struct Case {
+    const char* number;
+    bool ok;
+    int64_t value;
+  } cases[] = {{"18446744073709551615", false, 0},  // would read as -1
+               {"9223372036854775808", false, 0},   // would read as the smallest value
+               {"9223372036854775807", true, INT64_MAX},
+               {"-9223372036854775808", true, INT64_MIN},
+               {"9.3e18", false, 0},
+               {"3.0", true, 3},
+               {"3.5", false, 0}};
+  for (const Case& c : cases) {
+    Json answer = companyAnswer();
+    answer["data"]["__v"] = Json::parse(c.number);
+    std::string error;
+    auto company = CompanyModel::fromJson(answer, &error);
+    EXPECT_EQ(bool(company), c.ok) << c.number;
+    if (company && c.ok) {
+      ASSERT_TRUE(company->data.revision);
+      EXPECT_EQ(*company->data.revision, c.value) << c.number;
+    }
+    if (!c.ok) {
+      EXPECT_NE(error.find("is not an integer"), std::string::npos) << error;
+    }
+  }
+}
+
 TEST(CloudRecords, WritingGivesTheSameKeysBackAndOmitsAbsentOptionals) {
   auto check = CheckModel::fromJson(checkAnswer());
   ASSERT_TRUE(check);

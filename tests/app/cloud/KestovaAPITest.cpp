@@ -192,6 +192,22 @@ TEST_F(KestovaAPITest, FailuresReachTheErrorHandlerAsText) {
   }
 }
 
+TEST_F(KestovaAPITest, DeeplyNestedBodiesAreRefusedWithoutWalkingThem) {
+  // 120 KB nested 60,000 deep: token redaction and printing recurse once per level.
+  std::string deep = std::string(60000, '[') + std::string(60000, ']');
+  std::string deepObject = "{\"message\":" + deep + "}";
+  for (int status : {200, 404}) {
+    rig.server.route("GET", "/2/company/no/1",
+                     Reply::json(status, status == 200 ? deep : deepObject));
+    Call<CompanyModel> call;
+    call.run(rig, KestovaAPIRouter::getCompanyInfo());
+    ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));
+    EXPECT_FALSE(call.record);
+    EXPECT_EQ(call.error, status == 200 ? "Fail to decode JSON" : "fail to decode JSON");
+  }
+  EXPECT_TRUE(rig.logged("nests deeper than 64 levels"));
+}
+
 TEST_F(KestovaAPITest, BrokenRepliesAreRequestFailures) {
   for (auto behaviour :
        {Reply::Behaviour::hangUp, Reply::Behaviour::garbage, Reply::Behaviour::truncated}) {

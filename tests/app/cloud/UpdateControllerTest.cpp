@@ -177,6 +177,22 @@ TEST_F(UpdateControllerTest, AnInvalidDownloadAddressIsNotOpened) {
   EXPECT_TRUE(spawned.empty());
 }
 
+TEST_F(UpdateControllerTest, OnlyWebAddressesFromTheCloudAreOpened) {
+  companyRecord = company();
+  page->handleAnswer(answer(true, "2.0", false, ""));
+  for (const char* address : {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share",
+                              "ssh://host", "x-terminal-emulator:", "https:///no-host"}) {
+    companyRecord->data.downloadUrl = address;
+    page->onClickUpdate();
+    page->onClickGoDownloadPage();
+    EXPECT_TRUE(spawned.empty()) << address;
+  }
+  companyRecord->data.downloadUrl = "http://example.com/d";
+  page->onClickUpdate();
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0][1], "http://example.com/d");
+}
+
 TEST_F(UpdateControllerTest, CancelRemembersWhenTicked) {
   page->handleAnswer(answer(false, "", true, "4.0"));
   page->rememberButton->setChecked(true);

@@ -5,6 +5,7 @@
 #include "SettingsFixture.h"
 #include "config/ConfigField.h"
 #include "config/HexColor.h"
+#include "util/AppExecutionMode.h"
 
 using corvane::ConfigManager;
 using namespace settingstest;
@@ -273,4 +274,11 @@ TEST_F(ConfigManagerTest, TheFieldDumpListsEveryFieldInDeclarationOrder) {
   for (size_t i = 2; i < messages.size() - 1; ++i)
     names.insert(messages[i].substr(0, messages[i].find(" = ")));
   EXPECT_EQ(names.size(), 116u);
+}
+
+TEST_F(ConfigManagerTest, TheProcessAsksTheExecutionModeWhetherItRunsTranslated) {
+  auto env = ConfigManager::Environment::process();
+  ASSERT_TRUE(env.runsTranslated);
+  EXPECT_EQ(env.runsTranslated(),
+            corvane::AppExecutionMode::current() == corvane::AppExecutionMode::emulated);
 }

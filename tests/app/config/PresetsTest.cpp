@@ -133,3 +133,16 @@ TEST_F(PresetsTest, RemovingAMissingFileIsLogged) {
   EXPECT_FALSE(fs::exists(userPresets()));
   EXPECT_EQ(count("removePresetFile error: "), 1u);
 }
+
+TEST_F(PresetsTest, AFailedReadNamesTheCopyItsPathAndWhetherItIsMissingOrBroken) {
+  writeFile(userPresets(), "{not json");
+  auto config = makeConfig();
+  config->loadPresets();
+  EXPECT_EQ(count("Load presets JSON error: the user's copy " + userPresets() +
+                  " cannot be used: the text is not valid JSON"),
+            1u);
+  fs::remove(resource("Presets.json"));
+  fs::remove(userPresets());
+  config->loadPresets();
+  EXPECT_EQ(count("Load presets JSON error: the shipped copy is missing"), 1u);
+}

@@ -63,6 +63,25 @@ TEST(LenientJson, UnreadableAndBrokenFilesFailWithAReason) {
   EXPECT_EQ(out, json::array({true}));
 }
 
+TEST(LenientJson, ValuesNestedDeeperThanTheBoundAreRefusedBeforeParsing) {
+  auto nested = [](int depth, const std::string& inner = "1") {
+    return std::string(size_t(depth), '[') + inner + std::string(size_t(depth), ']');
+  };
+  json out;
+  std::string why;
+  EXPECT_TRUE(LenientJson::parse(nested(LenientJson::kMaxDepth), out, &why)) << why;
+  EXPECT_FALSE(LenientJson::parse(nested(LenientJson::kMaxDepth + 1), out, &why));
+  EXPECT_EQ(why, "the text nests deeper than 64 levels");
+  // A body nested 60,000 deep is refused at once, without a walk that recurses per level.
+  EXPECT_FALSE(LenientJson::parse(nested(60000), out, &why));
+  // Brackets inside strings, escaped quotes included, are text, not nesting.
+  std::string text = "{\"a\": \"" + std::string(100, '[') + "\\\"{{{{\"}";
+  EXPECT_TRUE(LenientJson::nestedWithin(text));
+  EXPECT_TRUE(LenientJson::parse(text, out, &why)) << why;
+  EXPECT_FALSE(LenientJson::nestedWithin("{\"a\": [[[", 2));
+  EXPECT_TRUE(LenientJson::nestedWithin("[[]][[]]", 2));
+}
+
 TEST(LenientJson, WritesCompactInInsertionOrderWithSixDecimalNumbers) {
   nlohmann::ordered_json o;
   o["z"] = LenientJson::sixDecimals(1.0 / 3.0);

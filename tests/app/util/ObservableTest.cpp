@@ -26,7 +26,7 @@ TEST_F(ObservableTest, EveryStoreNotifiesEvenTheSameValue) {
   EXPECT_EQ(seen, (std::vector<bool>{true, true}));
 }
 
-TEST_F(ObservableTest, BackgroundStoresDeliverTheNewestValueToEachDelivery) {
+TEST_F(ObservableTest, QuickStoresDeliverEachAssignedValueInOrder) {
   auto n = Observable<int64_t>::make(0);
   std::vector<int64_t> seen;
   n->bind([&](int64_t v) { seen.push_back(v); });
@@ -36,7 +36,8 @@ TEST_F(ObservableTest, BackgroundStoresDeliverTheNewestValueToEachDelivery) {
   });
   t.join();
   MainQueue::shared().drain();
-  EXPECT_EQ(seen, (std::vector<int64_t>{2, 2}));
+  EXPECT_EQ(seen, (std::vector<int64_t>{1, 2}));
+  EXPECT_EQ(n->value(), 2);
 }
 
 TEST_F(ObservableTest, BindAndNotifyCallsAtOnceOnTheCallersThread) {
@@ -49,18 +50,18 @@ TEST_F(ObservableTest, BindAndNotifyCallsAtOnceOnTheCallersThread) {
   EXPECT_EQ(seen, (std::vector<bool>{false, true}));
 }
 
-TEST_F(ObservableTest, ListenersRunInOrderEmptyOnesSkippedAndSeeLaterStores) {
+TEST_F(ObservableTest, ListenersRunInOrderEmptyOnesSkippedAndAStoreInADeliveryComesNext) {
   auto s = Observable<std::string>::make("a");
   std::vector<std::string> seen;
   s->bind([&](std::string v) {
     seen.push_back("1:" + v);
-    if (v == "b") s->setValue("c");  // changes what the later listeners receive
+    if (v == "b") s->setValue("c");  // delivered after this delivery ends
   });
   s->bind(nullptr);
   s->bind([&](std::string v) { seen.push_back("3:" + v); });
   s->setValue("b");
   MainQueue::shared().drain();
-  EXPECT_EQ(seen, (std::vector<std::string>{"1:b", "3:c", "1:c", "3:c"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"1:b", "3:b", "1:c", "3:c"}));
 }
 
 TEST_F(ObservableTest, ListenersAddedDuringADeliveryWaitForTheNextOne) {
@@ -84,4 +85,14 @@ TEST_F(ObservableTest, ConcurrentStoresOfAStringAreSafe) {
   for (auto& t : writers) t.join();
   MainQueue::shared().drain();
   EXPECT_EQ(s->value().size(), 64u);
+}
+
+TEST_F(ObservableTest, ModifyDeliversTheValueItMade) {
+  auto n = Observable<int64_t>::make(1);
+  std::vector<int64_t> seen;
+  n->bind([&](int64_t v) { seen.push_back(v); });
+  n->modify([](int64_t& v) { v += 10; });
+  n->setValue(0);
+  MainQueue::shared().drain();
+  EXPECT_EQ(seen, (std::vector<int64_t>{11, 0}));
 }

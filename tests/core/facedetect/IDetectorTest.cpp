@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "facedetect/FaceDetectorSource.h"
 #include "facedetect/IDetector.h"
 
 using orlith::Bbox;
+using orlith::FaceDetectorSource;
 using orlith::IDetector;
 
 namespace {
@@ -137,6 +139,21 @@ TEST(IDetectorModel, AMissingModelLeavesItUnavailableAndIdle) {
   EXPECT_EQ(detector.srcWidth(), 640);
   EXPECT_FALSE(detector.inDetect());
   EXPECT_FALSE(detector.isUpdated());
+}
+
+TEST(IDetectorModel, TheTranslatedPathIsTakenOnlyWhenTheDetectorCanRun) {
+  // The facade switches the library's own detector off when this says "translated": without
+  // the model that would leave an emulated run detecting nothing.
+  testsupport::TempDir dir;
+  IDetector missing(true, dir.file("FaceDetector.onnx"));
+  EXPECT_FALSE(FaceDetectorSource(missing).runningWithRosetta());
+  IDetector native(false, dir.file("FaceDetector.onnx"));
+  EXPECT_FALSE(FaceDetectorSource(native).runningWithRosetta());
+  std::string model = std::string(CORVANE_ASSETS_DIR) + "/models/face_detection_back_256x256.onnx";
+  if (!std::filesystem::exists(model)) GTEST_SKIP() << "face model not fetched";
+  IDetector translated(true, model);
+  ASSERT_TRUE(translated.available());
+  EXPECT_TRUE(FaceDetectorSource(translated).runningWithRosetta());
 }
 
 TEST(IDetectorModel, AnUnreadableModelIsRefused) {
