@@ -69,5 +69,6 @@ BENCHMARK(BM_LibyuvMJPGToNV12)->Args({3840, 1080})->Args({4992, 1248})->UseRealT
 BENCHMARK(BM_CapturePoolDecode)
     ->Args({3840, 1080, 2})->Args({3840, 1080, 4})
     ->Args({4992, 1248, 2})->Args({4992, 1248, 4})
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK_MAIN();

@@ -119,6 +119,14 @@ void BM_FFmpegNativeDecode(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PlayerDecodeToNV12)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
-BENCHMARK(BM_FFmpegNativeDecode)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_PlayerDecodeToNV12)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_FFmpegNativeDecode)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_MAIN();

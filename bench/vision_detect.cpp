@@ -200,10 +200,13 @@ BENCHMARK(BM_DetectionPass)
     ->Args({1, 4992, 1248})
     ->ArgNames({"is360", "w", "h"})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseManualTime();
 BENCHMARK(BM_TrackingStep10Targets)
     ->Args({int(selvo::TRACKER_CORRELATION), selvo::PersonDetector::kDetectThreads})
     ->Args({int(selvo::TRACKER_OPTICAL_FLOW), selvo::PersonDetector::kDetectThreads})
     ->ArgNames({"kind", "threads"})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_MAIN();

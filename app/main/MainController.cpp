@@ -30,6 +30,7 @@
 #include "ipc/MachManager.h"
 #include "log/LogManager.h"
 #include "main/BasePositionView.h"
+#include "main/PreviewMouseAdaptor.h"
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
 #include "main/MainWindowRules.h"
@@ -44,6 +45,7 @@
 #include "shell/CustomWindow.h"
 #include "shell/LanguageViewController.h"
 #include "shell/SettingViewController.h"
+#include "Workspace.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageAssets.h"
@@ -190,6 +192,7 @@ MainController::MainController(Environment environment, QWidget* parent)
   setObjectName("MainController");
   setMinimumSize(640, 360);
   buildViews();
+  setupRoiEditing();
   viewDidLoad();
 }
 
@@ -223,6 +226,8 @@ void MainController::buildViews() {
   navigatorContentView = new QWidget(navigatorView);
   navigatorTitleLabel = new QLabel(navigatorContentView);
   navigatorTitleLabel->setStyleSheet("color: #E6E1E1;");
+  splitWindowButton = makeTextButton(navigatorContentView, 28);
+  splitWindowButton->setTitle(QString::fromUtf8("\u00D7"));
   navigatorMetalView = new LayoutView(navigatorContentView, *env_.metal);
   navigatorView->hide();
 
@@ -319,6 +324,7 @@ void MainController::layoutViews() {
   navigatorContentView->setGeometry((panel.width() - nw) / 2, 0, nw, nh);
   int title = int(Geometry::kNavigatorTitleHeight);
   navigatorTitleLabel->setGeometry(0, 0, nw, title);
+  splitWindowButton->move(std::max(0, nw - splitWindowButton->width()), 1);
   navigatorMetalView->setGeometry(0, title, nw, std::max(0, nh - title));
 
   QSize base = basePositionView->size();
@@ -501,6 +507,8 @@ void MainController::addObservable() {
       if (view->isVisible()) view->raise();
     }));
   };
+  // The menu's commands reach the window's action of that name, the one the preview's context
+  // menu runs too.
   auto action = [this, guard](const char* name) {
     return std::function<void()>(guard([this, name] { sendAction(name); }));
   };
@@ -511,12 +519,12 @@ void MainController::addObservable() {
       {"menuDetectOnceEvent", action("menuDetectOnce")},
       {"menuAutoTrackEvent", action("menuAutoTrack")},
       {"menuCleanAllEvent", action("menuCleanAll")},
-      {"menuWebsiteEvent", action("menuWebsite")},
+      {"menuWebsiteEvent", guard([this] { menuWebsite(); })},
       {"menuTrackAllEvent", action("menuTrackAll")},
       {"menuUntrackAllEvent", action("menuUntrackAll")},
       {"menuPreferencesiEvent", toggle(&MainController::settingView)},
-      {"menuLoadRoiEvent", guard([this] { toggleSaveRoiPopup(false); })},
-      {"menuSaveRoiEvent", guard([this] { toggleSaveRoiPopup(true); })},
+      {"menuLoadRoiEvent", action("menuLoadRoi")},
+      {"menuSaveRoiEvent", action("menuSaveRoi")},
   });
 }
 
@@ -573,15 +581,18 @@ void MainController::windowZoom() {
 }
 
 void MainController::handleKeyDown(QKeyEvent* event) {
-  if (!event || (!isStartTransform && !isStartFocusTransform)) return;
+  const bool roiEdit = roiEditor.isStartTransform;
+  if (!event || (!roiEdit && !roiEditor.isStartFocusTransform)) return;
   std::shared_ptr<AnalysisFacade> manager = facade();
   if (!manager) return;
   int key = event->key();
-  QRectF rect = WindowFrameKeys::nudged(isStartTransform ? selectOriRect : focusOriRect, key);
+  const RoiEditor::Rect& edited = roiEdit ? roiEditor.selectOriRect : roiEditor.focusOriRect;
+  QRectF rect =
+      WindowFrameKeys::nudged(QRectF(edited.x, edited.y, edited.width, edited.height), key);
   if (WindowFrameKeys::isForwardDelete(key)) sendAction("menuDelete");
   auto x = int(std::lround(rect.x())), y = int(std::lround(rect.y()));
   auto w = int(std::lround(rect.width())), h = int(std::lround(rect.height()));
-  if (isStartTransform) {
+  if (roiEdit) {
     manager->SetTransformingRect(x, y, w, h);
   } else {
     manager->SetFocusModeManualRect(x, y, w, h);
@@ -791,22 +802,18 @@ void MainController::updateBannerIconArea() {
   auto position = Geometry::bannerPositionY(r.y, r.height, camera.cameraFormat().width,
                                             camera.bannerAspectRatio);
   if (!position) return;
-  bannerPositionY = *position;
-  bannerIconArea = QRectF(r.x, r.y, r.width, r.height);
+  roiEditor.bannerPositionY = *position;
+  roiEditor.bannerIconArea = RoiEditor::Rect{double(r.x), double(r.y), double(r.width),
+                                             double(r.height)};
 }
 
-void MainController::updateSelectOriRect() {
-  std::shared_ptr<AnalysisFacade> manager = facade();
-  if (!manager) return;
-  AnalysisFacade::IntRect r = manager->GetTransformingRect();
-  selectOriRect = QRectF(r.x, r.y, r.width, r.height);
-}
+void MainController::updateSelectOriRect() { roiEditor.updateSelectOriRect(); }
 
 void MainController::saveFocusRect(const QRectF& r) {
   CameraFormat format = cameraManager().cameraFormat();
   if (format.width == 0 || format.height == 0) return;
   double wmin = double(env_.config->minRectSideLength);
-  double hmin = isStartTransform ? wmin : 180.0;
+  double hmin = roiEditor.isStartTransform ? wmin : 180.0;
   double W = format.width, H = format.height;
   double nx = r.x() / W, ny = r.y() / H;
   double nw = std::max(r.width(), wmin) / W, nh = std::max(r.height(), hmin) / H;
@@ -831,11 +838,12 @@ void MainController::updateFocusRect() {
         if (auto rect = Geometry::focusRect(r.x, r.y, r.width, r.height,
                                             cameraManager().cameraFormat().width,
                                             controlBoardViewModel().mirror->value()))
-          focusOriRect = *rect;
+          roiEditor.focusOriRect = {rect->x(), rect->y(), rect->width(), rect->height()};
       }
     }
   }
-  debugLine("updateFocusRect", "focusOriRect: " + rectText(focusOriRect));
+  const RoiEditor::Rect& f = roiEditor.focusOriRect;
+  debugLine("updateFocusRect", "focusOriRect: " + rectText(QRectF(f.x, f.y, f.width, f.height)));
 }
 
 std::optional<QRect> MainController::currentScreenFrame(bool useCenter) const {
@@ -861,6 +869,7 @@ void MainController::wireButtons() {
   on(editOKButton, &MainController::onClickEditOK);
   on(editCancelButton, &MainController::onClickEditCancel);
   on(notificationButton, &MainController::onClickNotify);
+  on(splitWindowButton, &MainController::onClickSplitWindow);
 }
 
 void MainController::afterDelay(double seconds, std::function<void()> work) {
@@ -911,7 +920,7 @@ void MainController::onClickEditOK() {
       if (manager) manager->ClearAllRect();
     }
     if (manager) camera.editOffsetDatumPoint = int64_t(manager->getContentOffset());
-    tempEditOffset = 0;
+    roiEditor.tempEditOffset = 0;
   }
   model.editMode->setValue(EditMode::none);
   if (manager) manager->EndIgnoreAreaEditing(true);
@@ -928,7 +937,7 @@ void MainController::onClickEditCancel() {
   if (model.editMode->value() == EditMode::fov) {
     if (currentCameraFov != tempCameraFov) camera.verticalFov->setValue(currentCameraFov);
     if (manager) manager->setContentOffset(int(camera.editOffsetDatumPoint));
-    tempEditOffset = 0;
+    roiEditor.tempEditOffset = 0;
   }
   model.editMode->setValue(EditMode::none);
   if (manager) manager->EndIgnoreAreaEditing(false);
@@ -976,15 +985,15 @@ void MainController::setMirror(bool mirror) {
 }
 
 void MainController::selectRect(bool keep, int64_t index) {
-  selectRectIdx = index;
+  roiEditor.selectRectIdx = index;
   controlBorderView->setSelectedRectId(index);
   std::shared_ptr<AnalysisFacade> manager = facade();
   if (!keep) {
-    isStartTransform = false;
+    roiEditor.isStartTransform = false;
     if (manager) manager->EndTransformRect();
     return;
   }
-  isStartTransform = manager && manager->StartTransformRect(isRectTrack, int(index));
+  roiEditor.isStartTransform = manager && manager->StartTransformRect(roiEditor.isRectTrack, int(index));
 }
 
 void MainController::showFovEditor(bool show) {
@@ -1175,6 +1184,7 @@ void MainController::onEditMode(EditMode mode) {
       showFovEditor(true);
       controlBorderView->setInEditMode(true);
       editButtonStackView->show();
+      editButtonStackView->raise();  // above the badge in the same corner
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;
@@ -1186,6 +1196,7 @@ void MainController::onEditMode(EditMode mode) {
       if (auto manager = facade()) manager->StartIgnoreAreaEditing();
       controlBorderView->setInEditMode(false);
       editButtonStackView->show();
+      editButtonStackView->raise();  // above the badge in the same corner
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;
@@ -1198,7 +1209,7 @@ void MainController::onDisplayModeChanged() {
   updateFocusRect();
   Display mode = cameraManager().displayMode->value();
   if (mode == Display::focus || mode == Display::topDown) selectRect(false, -1);
-  if (mode == Display::focus || mode == Display::presentation) isStartFocusTransform = true;
+  if (mode == Display::focus || mode == Display::presentation) roiEditor.isStartFocusTransform = true;
 }
 
 void MainController::onFitModeChanged() {
@@ -1518,5 +1529,179 @@ void MainController::toggleAdvertisementPopup() {
     if (host) host->setVisible(host->isHidden());
   });
 }
+
+// ---- mouse editing on the preview and its context menu ----
+
+void MainController::setupRoiEditing() {
+  roiEditor.facade = [this] { return facade(); };
+  roiEditor.setSelectedRectId = [this](int64_t id) {
+    if (controlBorderView) controlBorderView->setSelectedRectId(id);
+  };
+  roiEditor.setHoveringRectId = [this](int64_t id) {
+    if (controlBorderView) controlBorderView->setHoveringRectId(id);
+  };
+  roiEditor.updateFocusRect = [this] { updateFocusRect(); };
+  roiEditor.updateBannerIconArea = [this] { updateBannerIconArea(); };
+  roiEditor.saveFocusRect = [this](const RoiEditor::Rect& r) {
+    saveFocusRect(QRectF(r.x, r.y, r.width, r.height));
+  };
+  roiEditor.storeBannerPositionY = [this](double y) { cameraManager().bannerPositionY = y; };
+  PreviewMouseAdaptor::Hooks hooks;
+  hooks.refreshContext = [this] { fillRoiEditorContext(); };
+  hooks.menuWebsite = [this] { menuWebsite(); };
+  hooks.rightMouseDown = [this](RoiEditor::Point p, QPoint global) { rightMouseDown(p, global); };
+  hooks.isMainWindow = [this] {
+    QWidget* top = window();
+    return top && (top == this || top->isActiveWindow() || !QApplication::activeWindow());
+  };
+  previewMouse_ = new PreviewMouseAdaptor(contentView, controlView, powerbyImage, roiEditor,
+                                          std::move(hooks), this);
+  popUpContextMenu = [](QMenu& menu, QPoint at) { menu.exec(at); };
+}
+
+void MainController::fillRoiEditorContext() {
+  CameraManager& camera = cameraManager();
+  ControlBoardViewModel& model = controlBoardViewModel();
+  RoiEditor::Context& c = roiEditor.context;
+  c.connected = camera.connectMode->value() == ConnectMode::connected;
+  c.displayMode = camera.displayMode->value();
+  c.editMode = model.editMode->value();
+  c.mirror = model.mirror->value();
+  c.isAutoDetect = camera.isAutoDetect->value();
+  c.drawNormalRect = camera.drawNormalRect->value();
+  c.drawTrackingRect = camera.drawTrackingRect->value();
+  c.is360Camera = camera.is360Camera();
+  CameraFormat format = camera.cameraFormat();
+  c.frameWidth = format.width;
+  c.frameHeight = format.height;
+  c.focusRectAspectRatio = camera.focusRectAspectRatio;
+  c.bannerAspectRatio = camera.bannerAspectRatio;
+  c.editOffsetDatumPoint = camera.editOffsetDatumPoint;
+  c.minRectSideLength = int(env_.config->minRectSideLength);
+  c.widthMultiple = controlViewWidthMultiple;
+  c.heightMultiple = controlViewHeightMultiple;
+}
+
+void MainController::rightMouseDown(RoiEditor::Point point, QPoint global) {
+  fillRoiEditorContext();
+  std::optional<RoiEditor::MenuTarget> target = roiEditor.rightMouseDown(point);
+  if (!target) return;
+  // Made anew for every click and gone once it closes.
+  std::unique_ptr<QMenu> menu(makeContextMenu(*target, this));
+  if (popUpContextMenu) popUpContextMenu(*menu, global);
+}
+
+QMenu* MainController::makeContextMenu(const RoiEditor::MenuTarget& target, QWidget* parent) {
+  CameraManager& camera = cameraManager();
+  auto* menu = new QMenu(parent);
+  menu->setTitle("Contextual menu");
+  menu->setObjectName("Contextual menu");
+  using Item = RoiEditor::MenuItem;
+  struct Made {
+    const char* key;
+    void (MainController::*action)();
+  };
+  const std::map<Item, Made> made = {
+      {Item::track, {"rect_menu_tracking_name", &MainController::menuTrack}},
+      {Item::pin, {"rect_menu_pin_name", &MainController::menuPin}},
+      {Item::deleteRect, {"rect_menu_delete_name", &MainController::menuDelete}},
+      {Item::detectBody, {"control_panel_detect_name", &MainController::menuDetectBody}},
+      {Item::removeAllFirst, {"menu_edit_remove_name", &MainController::menuCleanAll}},
+      {Item::detectOnce, {"control_panel_detect_name", &MainController::menuDetectOnce}},
+      {Item::autoTrack, {"control_panel_tracking_name", &MainController::menuAutoTrack}},
+      {Item::removeAllSecond, {"menu_edit_remove_name", &MainController::menuCleanAll}},
+      {Item::protectArea, {"rect_menu_protect_name", &MainController::menuSetProtectArea}},
+  };
+  RoiEditor::MenuChoice choice;
+  choice.hit = target.hit;
+  choice.editMode = controlBoardViewModel().editMode->value();
+  choice.displayMode = camera.displayMode->value();
+  choice.drawNormalRect = camera.drawNormalRect->value();
+  choice.drawTrackingRect = camera.drawTrackingRect->value();
+  choice.isAutoTracking = camera.isAutoTracking->value();
+  choice.enableNewDetectLayout = env_.config->enableNewDetectLayout;
+  std::weak_ptr<bool> weak = alive_;
+  for (Item item : RoiEditor::menuItems(choice)) {
+    const Made& m = made.at(item);
+    QAction* action = menu->addAction(text(m.key));
+    action->setObjectName(m.key);
+    action->setData(int(item));
+    bool checked = item == Item::track         ? target.hit.isTrack
+                   : item == Item::pin         ? target.pinned
+                   : item == Item::detectBody  ? camera.isAutoDetect->value()
+                   : item == Item::autoTrack   ? camera.isFaceAutoTracking->value()
+                                               : false;
+    if (item == Item::track || item == Item::pin || item == Item::detectBody ||
+        item == Item::autoTrack) {
+      action->setCheckable(true);
+      action->setChecked(checked);
+    }
+    if (item == Item::detectOnce) action->setEnabled(!camera.isFaceAutoTracking->value());
+    auto method = m.action;
+    connect(action, &QAction::triggered, this, [this, weak, method] {
+      auto alive = weak.lock();
+      if (alive && *alive) (this->*method)();
+    });
+  }
+  return menu;
+}
+
+void MainController::menuTrack() {
+  fillRoiEditorContext();
+  roiEditor.menuTrack();
+}
+
+void MainController::menuPin() { roiEditor.menuPin(); }
+
+void MainController::menuDelete() {
+  fillRoiEditorContext();
+  // An ignore area deleted while editing comes back with the edit's Cancel.
+  if (std::optional<RoiEditor::Rect> area = roiEditor.menuDelete())
+    ignoreRectsTempDel.push_back(QRectF(area->x, area->y, area->width, area->height));
+}
+
+void MainController::menuDetectBody() {
+  cameraManager().isAutoDetect->setValue(!cameraManager().isAutoDetect->value());
+}
+
+void MainController::menuDetectOnce() { cameraManager().isFaceAutoDetect->setValue(true); }
+
+void MainController::menuAutoTrack() {
+  cameraManager().isFaceAutoTracking->setValue(!cameraManager().isFaceAutoTracking->value());
+}
+
+void MainController::menuCleanAll() {
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) manager->ClearAllRect();
+}
+
+void MainController::menuTrackAll() {
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) manager->TrackAllRects();
+}
+
+void MainController::menuUntrackAll() {
+  if (std::shared_ptr<AnalysisFacade> manager = facade()) manager->UntrackAllRects();
+}
+
+void MainController::menuTransform() {
+  roiEditor.menuTransform();
+  if (!roiEditor.isStartTransform) return;
+  updateFocusRect();
+  if (basePositionView) basePositionView->hide();
+}
+
+void MainController::menuSetProtectArea() {
+  roiEditor.addProtectArea();
+  // Stored again so that the edit-mode controls refresh.
+  ControlBoardViewModel& model = controlBoardViewModel();
+  model.editMode->setValue(model.editMode->value());
+  menuDelete();
+}
+
+void MainController::menuLoadRoi() { toggleSaveRoiPopup(false); }
+
+void MainController::menuSaveRoi() { toggleSaveRoiPopup(true); }
+
+// Name tags are not edited from the preview.
+void MainController::menuAddTag() {}
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QRectF>
 #include <QScrollArea>
@@ -18,6 +19,7 @@
 #include "cloud/AdvertisementViewController.h"
 #include "main/MainWindowGeometry.h"
 #include "main/SaveRoiViewController.h"
+#include "main/RoiEditor.h"
 #include "main/MouseState.h"
 #include "controlboard/EditMode.h"
 #include "camera/ConnectMode.h"
@@ -48,6 +50,7 @@ class LayoutView;
 class LogManager;
 class MetalManager;
 class SmallControlBoardController;
+class PreviewMouseAdaptor;
 
 // The main window's content: the live preview with its ROI overlay, the navigator panel, the
 // control-board column, the popup hosts and the editing buttons. It wires the camera side, the
@@ -139,6 +142,7 @@ class MainController : public QWidget,
   QPointer<LayoutView> navigatorMetalView;
   QPointer<QWidget> navigatorContentView;
   QPointer<QLabel> navigatorTitleLabel;
+  QPointer<CustomButton> splitWindowButton;  // closes the navigator panel
   double navigatorWidthConstraints = 0, navigatorHeightConstraints = 0,
          navigatorBottomConstraints = 0;
   QPointer<QLabel> powerbyImage;
@@ -165,17 +169,10 @@ class MainController : public QWidget,
 
   // ---- editing and geometry state ----
   std::vector<QRectF> ignoreRectsTempDel;
-  std::optional<QPointF> startLocation, oriStartLocation;
-  bool isRectTrack = false;
-  int64_t selectRectIdx = -1;
-  int64_t tempEditOffset = 0;
-  bool isStartTransform = false, isStartFocusTransform = false;
-  int dragDirection = 0;
-  bool isDragBanner = false;
-  QRectF focusOriRect, selectOriRect;
+  std::optional<QPointF> oriStartLocation;
+  // The gesture and selection state of editing on the preview (frame coordinates).
+  RoiEditor roiEditor;
   bool roiArea = false;  // the preview reports pointer moves
-  std::optional<QRectF> bannerIconArea;
-  double bannerPositionY = 0;
   double controlViewWidthMultiple = 1.0, controlViewHeightMultiple = 1.0;
   VerticalFovMode currentCameraFov = VerticalFovMode::mid, tempCameraFov = VerticalFovMode::mid;
   bool isSimpleMode_ = false;
@@ -231,6 +228,32 @@ class MainController : public QWidget,
   // The composing views' camera description: projection, field-of-view mode and api level.
   void applyCameraEnvironment();
 
+  // ---- mouse editing on the preview and its context menu ----
+  // The editor's view of the camera, the board and the settings, as they are now.
+  void fillRoiEditorContext();
+  // A right press inside the preview: the selection steps, then the menu at `global`.
+  void rightMouseDown(RoiEditor::Point point, QPoint global);
+  // The menu for what the right press found (none: no menu), titled "Contextual menu".
+  QMenu* makeContextMenu(const RoiEditor::MenuTarget& target, QWidget* parent);
+  // Shows the menu; the default runs it at the pointer until an item is chosen.
+  std::function<void(QMenu&, QPoint)> popUpContextMenu;
+  PreviewMouseAdaptor* previewMouse() const { return previewMouse_; }
+  void menuTrack();
+  void menuPin();
+  Q_INVOKABLE void menuDelete();
+  Q_INVOKABLE void menuDetectBody();
+  Q_INVOKABLE void menuDetectOnce();
+  Q_INVOKABLE void menuAutoTrack();
+  Q_INVOKABLE void menuCleanAll();
+  Q_INVOKABLE void menuTrackAll();
+  Q_INVOKABLE void menuUntrackAll();
+  void menuTransform();
+  void menuSetProtectArea();
+  void menuWebsite();
+  Q_INVOKABLE void menuLoadRoi();
+  Q_INVOKABLE void menuSaveRoi();
+  void menuAddTag();
+
   // ---- actions of the window's buttons ----
   void onClickFOV1();
   void onClickFOV2();
@@ -259,7 +282,6 @@ class MainController : public QWidget,
   void onAdvancedEffect(bool shown);
 
   // ---- window operations ----
-  void menuWebsite();
   void onMenuUpdate();
   // The menu's commands that act on the preview: the window's action of that name, if it has
   // one (the preview's context menu gives them).
@@ -313,6 +335,7 @@ class MainController : public QWidget,
 
  private:
   void buildViews();
+  void setupRoiEditing();
   void layoutViews();
   void debugLine(const char* function, const std::string& message = "");
   void onConnectMode(int mode);
@@ -330,6 +353,7 @@ class MainController : public QWidget,
   QPointer<SaveRoiViewController> saveRoi_;
   QPointer<AdvertisementViewController> advertisement_;
   uint64_t updateFadeGeneration_ = 0;
+  PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
   uint64_t popupGeneration_ = 0;

@@ -47,17 +47,20 @@ void drawCropRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uin
   const uint16_t* __restrict cw = t.colW.data();
   const int n = t.x1 - t.x0;
   uint32_t* __restrict o = out + t.x0;
-  if (wy == 0) {
-    for (int i = 0; i < n; ++i)
-      o[i] = pack(lerpSpread(spread(r0[ca[i]]), spread(r0[cb[i]]), cw[i]));
-  } else {
-    for (int i = 0; i < n; ++i)
-      o[i] = bilinear(r0[ca[i]], r0[cb[i]], r1[ca[i]], r1[cb[i]], cw[i], wy);
-  }
+  // One pass over the row: the sample, its byte order and opaque alpha together.
+  auto draw = [&](auto finish) {
+    if (wy == 0) {
+      for (int i = 0; i < n; ++i)
+        o[i] = finish(pack(lerpSpread(spread(r0[ca[i]]), spread(r0[cb[i]]), cw[i])));
+    } else {
+      for (int i = 0; i < n; ++i)
+        o[i] = finish(bilinear(r0[ca[i]], r0[cb[i]], r1[ca[i]], r1[cb[i]], cw[i], wy));
+    }
+  };
   if (t.thumbnail)
-    for (int i = 0; i < n; ++i) o[i] = rgbaToBgra(o[i]) | kOpaqueBlack;
+    draw([](uint32_t p) { return rgbaToBgra(p) | kOpaqueBlack; });
   else
-    for (int i = 0; i < n; ++i) o[i] |= kOpaqueBlack;
+    draw([](uint32_t p) { return p | kOpaqueBlack; });
 }
 
 void drawPerspectiveRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uint32_t* out) {

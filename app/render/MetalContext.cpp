@@ -1,5 +1,8 @@
 #include "render/MetalContext.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "log/LogManager.h"
 
 namespace corvane {
@@ -10,6 +13,7 @@ MetalContext& MetalContext::shared() {
 }
 
 MetalContext::MetalContext(size_t threads) {
+  if (threads == 0) threads = std::max(2u, std::thread::hardware_concurrency() / 2);
   device = std::make_shared<compute::ThreadPool>(threads);
   queue = std::make_shared<compute::CommandQueue>(device);
   library = compute::KernelLibrary::makeDefault();

@@ -15,7 +15,8 @@ namespace corvane {
 class MetalContext {
  public:
   static MetalContext& shared();
-  // 0 threads: one per hardware thread.
+  // 0 threads: half the hardware threads (at least two), so the capture decode and the
+  // detector keep cores of their own beside the render passes.
   explicit MetalContext(size_t threads = 0);
   MetalContext(const MetalContext&) = delete;
   MetalContext& operator=(const MetalContext&) = delete;

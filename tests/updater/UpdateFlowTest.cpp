@@ -22,6 +22,7 @@
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "TestZip.h"
+#include "ThreadQuiet.h"
 #include "USBManager.h"
 #include "UpdateManager.h"
 #include "Volumes.h"
@@ -133,8 +134,12 @@ class UpdateFlowTest : public ::testing::Test {
       platform::MainQueue::shared().drain();
       QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
       if (done()) break;
+      // Time moves on only once the workers have done what the last second woke them for.
+      if (!testsupport::waitForOtherThreadsToBlock()) continue;
+      platform::MainQueue::shared().drain();
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+      if (done()) break;
       if (clock.pendingTimers() > 0) clock.advance(1s);
-      std::this_thread::yield();
     }
     return true;
   }

@@ -67,7 +67,12 @@ void ThreadPool::parallelFor(size_t count, size_t chunk,
     job_ = &job;
     ++generation_;
   }
-  wake_.notify_all();
+  // Only as many workers as there are chunks beside the caller's own.
+  size_t helpers = std::min(workers_.size(), (count + chunk - 1) / chunk - 1);
+  if (helpers == workers_.size())
+    wake_.notify_all();
+  else
+    for (size_t i = 0; i < helpers; ++i) wake_.notify_one();
   runChunks(job);
   // Wait for the items and for every worker to have let go of the job before it goes away.
   std::unique_lock<std::mutex> lock(mutex_);
