@@ -1,0 +1,328 @@
+#include "MainControllerFixture.h"
+
+namespace {
+
+using corvane::EditMode;
+using corvane::VerticalFovMode;
+
+// The window's keys, frame, stream state, ROI records and popups.
+class MainWindowRecordsTest : public MainWindowActionsTest {};
+
+// ---- keys, the window's frame and the virtual camera's stream state ----
+
+TEST_F(MainWindowRecordsTest, ArrowKeysNudgeOnlyTheRectangleBeingEditedAndAddUp) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  recording->transformingRect = {100, 100, 200, 120};
+  recording->clearCalls();
+  QTest::keyClick(window.get(), Qt::Key_Right);
+  EXPECT_TRUE(recording->callsStartingWith("SetTransformingRect").empty());
+
+  controller->roiEditor.isStartTransform = true;
+  controller->updateSelectOriRect();
+  QTest::keyClick(window.get(), Qt::Key_Right);
+  QTest::keyClick(window.get(), Qt::Key_Right);
+  QTest::keyClick(window.get(), Qt::Key_Up);
+  EXPECT_EQ(recording->transformingRect.x, 110);
+  EXPECT_EQ(recording->transformingRect.y, 95);
+  EXPECT_EQ(recording->transformingRect.width, 200);
+  EXPECT_EQ(controller->roiEditor.selectOriRect, (corvane::RoiEditor::Rect{110, 95, 200, 120}));
+  // Any other key still hands the rectangle over unchanged.
+  QTest::keyClick(window.get(), Qt::Key_A);
+  EXPECT_EQ(recording->callsStartingWith("SetTransformingRect 110 95 200 120").size(), 2u);
+
+  controller->roiEditor.isStartTransform = false;
+  controller->roiEditor.isStartFocusTransform = true;
+  controller->roiEditor.focusOriRect = {500, 300, 400, 300};
+  recording->clearCalls();
+  QTest::keyClick(window.get(), Qt::Key_Left);
+  QTest::keyClick(window.get(), Qt::Key_Down);
+  EXPECT_EQ(recording->callsStartingWith("SetFocusModeManualRect 495 300 400 300").size(), 1u);
+  EXPECT_TRUE(recording->callsStartingWith("SetTransformingRect").empty());
+}
+
+TEST_F(MainWindowRecordsTest, TheFrameIsKeptButNotInTheSimpleLayoutAndNoSizeInFullScreen) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  window->resize(700, 500);
+  window->move(30, 40);
+  settle();
+  EXPECT_EQ(defaults->doubleValue("WindowWidth"), 700.0);
+  EXPECT_EQ(defaults->doubleValue("WindowHeight"), 500.0);
+  EXPECT_EQ(defaults->doubleValue("WindowX"), 30.0);
+  EXPECT_EQ(defaults->doubleValue("WindowY"), 40.0);
+
+  controller->showSimpleUI(true);
+  settle();
+  EXPECT_EQ(window->maximumSize(), QSize(40 + 455, 128));
+  EXPECT_EQ(defaults->doubleValue("WindowWidth"), 700.0);
+  EXPECT_EQ(defaults->doubleValue("WindowX"), 30.0);
+  // Back to the frame kept before.
+  controller->leaveSimpleUI();
+  settle();
+  EXPECT_EQ(window->size(), QSize(700, 500));
+  EXPECT_EQ(window->pos(), QPoint(30, 40));
+
+  controller->setIsFullScreen(true);
+  window->resize(900, 600);
+  window->move(50, 60);
+  settle();
+  EXPECT_EQ(defaults->doubleValue("WindowWidth"), 700.0);
+  EXPECT_EQ(defaults->doubleValue("WindowX"), 50.0);
+  EXPECT_EQ(defaults->doubleValue("WindowY"), 60.0);
+}
+
+TEST_F(MainWindowRecordsTest, StreamStartCollapsesIntoTheSimpleLayoutAndStopResetsTheOutput) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  defaults->set("WindowWidth", 720.0);
+  defaults->set("WindowHeight", 480.0);
+  controller->settingView->show();
+  // The link reports from its own thread.
+  std::thread link([this] { controller->streamStateChanged(true); });
+  link.join();
+  EXPECT_FALSE(controller->settingView->isHidden());
+  settle();
+  EXPECT_TRUE(controller->settingView->isHidden());
+  EXPECT_FALSE(controller->isSimpleMode());
+  advance(100ms);
+  EXPECT_TRUE(controller->isSimpleMode());
+
+  EXPECT_FALSE(manager->resolutionChange());
+  std::thread stop([this] { controller->streamStateChanged(false); });
+  stop.join();
+  settle();
+  EXPECT_TRUE(manager->resolutionChange());
+  EXPECT_FALSE(controller->isSimpleMode());
+  EXPECT_EQ(window->size(), QSize(720, 480));
+
+  // A report arriving after the window went is dropped.
+  controller->streamStateChanged(true);
+  controller->setParent(nullptr);
+  window.reset();
+  controller.reset();
+  settle();
+}
+
+// ---- ROI records and their thumbnails ----
+
+namespace {
+
+orlith::SelvoRect frameRect(double x, double y, double w, double h) {
+  orlith::SelvoRect r;
+  r.rect = {x, y, w, h};
+  return r;
+}
+
+// The pixel's alpha at a fraction of the picture.
+int alphaAt(const QImage& image, double fx, double fy) {
+  return qAlpha(image.pixel(std::min(image.width() - 1, int(fx * image.width())),
+                            std::min(image.height() - 1, int(fy * image.height()))));
+}
+
+}  // namespace
+
+TEST_F(MainWindowRecordsTest, SavingARecordTakesTheLayoutAtOpeningAndTheViewStateAtConfirm) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  const int W = manager->cameraFormat().width, H = manager->cameraFormat().height;
+  ASSERT_GT(W, 0);
+  recording->manualRects = {frameRect(0, 0, W / 4.0, H / 2.0)};
+  recording->detectRects = {frameRect(W / 2.0, H / 4.0, W / 4.0, H / 2.0)};
+  recording->ignoredRectCount = 1;
+  recording->ignoreRects = {{0, 0, W / 10, H / 10}};
+  recording->contentOffset = W / 2;
+  livePicture = QImage(400, 100, QImage::Format_RGB32);
+  livePicture.fill(Qt::darkGreen);
+  config.presets.resize(2);
+  config.presets[0].name = "Default";
+  config.presets[1].name = "Custom";
+  defaults->set("CurrentPreset", QStringLiteral("Custom"));
+  manager->verticalFov->setValue(VerticalFovMode::down);
+
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  auto* popup = controller->saveRoi();
+  ASSERT_TRUE(popup);
+  EXPECT_FALSE(controller->saveRoiView->isHidden());
+  EXPECT_EQ(popup->roiPullDownButton->count(), 3);
+  ASSERT_EQ(popup->roiRecord.size(), 2u);
+  EXPECT_EQ(popup->roiRecord[0], corvane::RectPoint(0, 0, 0.25, 0, 0.25, 0.5, 0, 0.5));
+  // Shifted by half a turn: the manual ROI is drawn from 0.5 to 0.75.
+  EXPECT_DOUBLE_EQ(popup->thumbnailRoiRecord[0].x1, 0.5);
+  EXPECT_EQ(popup->picture().size(), QSize(400, 100));
+  EXPECT_GT(alphaAt(popup->overlay(), 0.5, 0.25), 0);
+  EXPECT_EQ(alphaAt(popup->overlay(), 0.4, 0.6), 0);
+
+  // The layout changes after opening: the record keeps the one captured.
+  recording->manualRects.clear();
+  model.mirror->setValue(true);
+  popup->roiPullDownButton->setCurrentIndex(1);
+  popup->roiOkButton->click();
+  settle();
+  EXPECT_TRUE(controller->saveRoiView->isHidden());
+  EXPECT_EQ(config.roiRecordIndex, 2);
+  EXPECT_EQ(config.roiRecord2.size(), 2u);
+  EXPECT_TRUE(config.roiRecord1.empty());
+  EXPECT_EQ(config.roiRecord2Fov, 3);
+  EXPECT_TRUE(config.roiRecord2Mirror);
+  EXPECT_DOUBLE_EQ(config.roiRecord2BasePos, double(W / 2) / W);
+  EXPECT_EQ(config.roiRecord2ForcusedPreset, 1);
+  EXPECT_TRUE(config.roiRecord2CustomPreset.has_value());
+  EXPECT_EQ(config.ignoreRoiRecord2.size(), 1u);
+  EXPECT_EQ(config.roiRecord2DisplayMode, 10);
+  EXPECT_TRUE(std::isfinite(config.roiRecord2180CropY));
+  // The picture is kept as a PNG of the record.
+  QImage stored(QString::fromStdString(home.path() + "/thumbnail/ROI_Thumbnail_2.png"));
+  EXPECT_EQ(stored.size(), QSize(400, 100));
+
+  // The load popup shows the record saved, the frames at the same places.
+  livePicture = QImage();
+  controller->toggleSaveRoiPopup(false);
+  settle();
+  EXPECT_EQ(popup->roiPullDownButton->count(), 4);
+  EXPECT_EQ(popup->roiPullDownButton->currentIndex(), 2);
+  EXPECT_EQ(popup->picture().size(), QSize(400, 100));
+  EXPECT_TRUE(popup->thumbnailMirror);
+  // Mirrored: the manual ROI (0.5 .. 0.75 unmirrored) now from 0.25 to 0.5.
+  EXPECT_GT(alphaAt(popup->overlay(), 0.25, 0.25), 0);
+  // Choosing another record only changes the thumbnail; record 1 has no file: the default.
+  recording->clearCalls();
+  popup->roiPullDownButton->setCurrentIndex(1);
+  popup->onClickRoiPullDownButton();
+  EXPECT_TRUE(popup->roiRecord.empty());
+  EXPECT_EQ(config.roiRecordIndex, 2);
+  EXPECT_TRUE(recording->callsStartingWith("ClearAllRect").empty());
+  // "none" clears both pictures, and loading it clears the rectangles and the record index.
+  popup->roiPullDownButton->setCurrentIndex(0);
+  popup->onClickRoiPullDownButton();
+  EXPECT_TRUE(popup->picture().isNull());
+  popup->roiOkButton->click();
+  settle();
+  EXPECT_EQ(config.roiRecordIndex, 0);
+  EXPECT_EQ(recording->callsStartingWith("ClearAllRect").size(), 1u);
+  EXPECT_EQ(recording->callsStartingWith("RemoveIgnoreAreas").size(), 1u);
+  EXPECT_TRUE(controller->saveRoiView->isHidden());
+}
+
+TEST_F(MainWindowRecordsTest, FocusRecordsKeepFixRectanglesGridRecordsLeaveThem) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  recording->ignoredRectCount = 1;
+  recording->ignoreRects = {{0, 0, 100, 100}};
+  const corvane::RectPoint fix(0.1, 0.2, 0.3, 0.2, 0.3, 0.6, 0.1, 0.6);
+  config.manualFocusRect = {fix};
+  config.roiRecord1FixRect = {corvane::RectPoint(0, 0, 1, 0, 1, 1, 0, 1)};
+  defaults->set("CurrentPreset", QStringLiteral("Nothing"));
+  config.roiRecord1CustomPreset = corvane::PresetModel();
+  config.roiRecord1CustomPreset->name = "Custom";
+  livePicture = QImage(200, 40, QImage::Format_RGB32);
+  livePicture.fill(Qt::black);
+
+  // Any mode but focus and presentation leaves the fix rectangles.
+  ASSERT_EQ(manager->displayMode->value(), corvane::Display::compose);
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  controller->saveRoi()->onClickRoiOk();
+  EXPECT_EQ(config.roiRecord1DisplayMode, 10);
+  EXPECT_EQ(config.roiRecord1FixRect.size(), 1u);
+  EXPECT_EQ(config.roiRecord1FixRect[0].x2, 1.0);
+  EXPECT_EQ(config.roiRecord1ForcusedPreset, 0);
+  ASSERT_TRUE(config.roiRecord1CustomPreset);
+  EXPECT_EQ(config.roiRecord1CustomPreset->name, "Custom");
+  EXPECT_EQ(config.ignoreRoiRecord1.size(), 1u);
+
+  config.manualFocusRect = {fix};
+  manager->displayMode->setValue(corvane::Display::focus);
+  controller->toggleSaveRoiPopup(true);
+  auto* popup = controller->saveRoi();
+  // Focus: only the fix rectangle is drawn, 2 wide on a 40-high picture.
+  EXPECT_GT(alphaAt(popup->overlay(), 0.1, 0.4), 0);
+  EXPECT_EQ(alphaAt(popup->overlay(), 0.0, 0.0), 0);
+  popup->onClickRoiOk();
+  EXPECT_EQ(config.roiRecord1DisplayMode, 11);
+  EXPECT_EQ(config.roiRecord1FixRect, std::vector<corvane::RectPoint>{fix});
+  EXPECT_TRUE(config.ignoreRoiRecord1.empty());
+}
+
+TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithTheFrames) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  std::filesystem::create_directories(home.path() + "/thumbnail");
+  {
+    std::ofstream broken(home.path() + "/thumbnail/ROI_Thumbnail_3.png");
+    broken << "not a picture";
+  }
+  config.roiRecord3 = {corvane::RectPoint(0.6, 0.2, 0.8, 0.2, 0.8, 0.8, 0.6, 0.8)};
+  config.roiRecord3BasePos = 0.5;
+  config.roiRecordIndex = 3;
+  controller->toggleSaveRoiPopup(false);
+  settle();
+  auto* popup = controller->saveRoi();
+  // The default picture, where the program's pictures are at hand, with the frames over it.
+  if (!corvane::ImageAssets::named("img_room_default").isNull()) {
+    EXPECT_FALSE(popup->picture().isNull());
+    EXPECT_FALSE(popup->overlay().isNull());
+  }
+  ASSERT_EQ(popup->thumbnailRoiRecord.size(), 1u);
+  EXPECT_NEAR(popup->thumbnailRoiRecord[0].x1, 0.1, 1e-12);
+  EXPECT_NEAR(popup->thumbnailRoiRecord[0].x2, 0.3, 1e-12);
+}
+
+TEST_F(MainWindowRecordsTest, UpdatePopupFadesInAndOutAndTheAdToggleNeedsAnAd) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  controller->showUpdatePopup(true);
+  EXPECT_FALSE(controller->updateView->isHidden());
+  controller->showUpdatePopup(false);
+  EXPECT_FALSE(controller->updateView->isHidden());
+  advance(300ms);
+  EXPECT_TRUE(controller->updateView->isHidden());
+  // Asked for again during the fade out, it stays.
+  controller->showUpdatePopup(true);
+  controller->showUpdatePopup(false);
+  controller->showUpdatePopup(true);
+  advance(300ms);
+  EXPECT_FALSE(controller->updateView->isHidden());
+  // An update shown from the simple layout brings the normal one back.
+  controller->showSimpleUI(true);
+  controller->showUpdatePopup(true);
+  EXPECT_FALSE(controller->isSimpleMode());
+
+  // The advertisement popup toggles only for an ad whose type shows (below 4).
+  ASSERT_TRUE(controller->advertisement());
+  controller->toggleAdvertisementPopup();
+  EXPECT_TRUE(controller->advertisementView->isHidden());
+  currentAd = corvane::AdDataModel();
+  currentAd->entryType = 4;
+  controller->toggleAdvertisementPopup();
+  EXPECT_TRUE(controller->advertisementView->isHidden());
+  currentAd->entryType = 3;
+  controller->toggleAdvertisementPopup();
+  EXPECT_FALSE(controller->advertisementView->isHidden());
+  controller->toggleAdvertisementPopup();
+  EXPECT_TRUE(controller->advertisementView->isHidden());
+  // The update controller's advertisement action is the toggle.
+  ASSERT_TRUE(controller->updateController->adAction);
+  controller->updateController->adAction();
+  EXPECT_FALSE(controller->advertisementView->isHidden());
+}
+
+}  // namespace
