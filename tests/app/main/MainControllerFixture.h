@@ -208,14 +208,22 @@ class MainWindowActionsTest : public MainControllerTest {
     return env;
   }
 
-  void makeWindowed() {
+  void makeWindowed(std::optional<MainController::Environment> env = std::nullopt) {
     if (!manager) makeManager();
-    controller = std::make_unique<MainController>(actionsEnvironment());
+    controller = std::make_unique<MainController>(env ? std::move(*env) : actionsEnvironment());
     window = std::make_unique<corvane::CustomWindow>(
         [this] { return manager->connectMode->value(); });
     window->setMainContent(controller.get());
     window->resize(1280, 800);
     window->show();
+    settle();
+  }
+
+  // The window and its controller go, as when the program quits.
+  void closeWindow() {
+    if (controller) controller->setParent(nullptr);
+    window.reset();
+    controller.reset();
     settle();
   }
 

@@ -1,5 +1,9 @@
 #include "MainControllerFixture.h"
 
+#include <QScreen>
+
+#include "Bundle.h"
+
 namespace {
 
 using corvane::EditMode;
@@ -42,6 +46,82 @@ TEST_F(MainWindowRecordsTest, ArrowKeysNudgeOnlyTheRectangleBeingEditedAndAddUp)
   QTest::keyClick(window.get(), Qt::Key_Down);
   EXPECT_EQ(recording->callsStartingWith("SetFocusModeManualRect 495 300 400 300").size(), 1u);
   EXPECT_TRUE(recording->callsStartingWith("SetTransformingRect").empty());
+}
+
+TEST_F(MainWindowRecordsTest, ForwardDeleteRemovesTheRoiBeingEditedAndNothingOtherwise) {
+  plugCamera();
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  recording->transformingRect = {100, 100, 200, 120};
+  recording->startTransformAnswer = true;
+  recording->clearCalls();
+  // Nothing selected: the key does nothing.
+  QTest::keyClick(window.get(), Qt::Key_Delete);
+  EXPECT_TRUE(recording->callsStartingWith("RemoveRect").empty());
+
+  controller->selectRect(true, 7);
+  ASSERT_TRUE(controller->roiEditor.isStartTransform);
+  controller->updateSelectOriRect();
+  recording->clearCalls();
+  QTest::keyClick(window.get(), Qt::Key_Delete);
+  ASSERT_EQ(recording->callsStartingWith("RemoveRect").size(), 1u);
+  EXPECT_EQ(recording->callsStartingWith("RemoveRect")[0], "RemoveRect 0 7");
+  // The rectangle is then handed over unchanged and both rectangles are read back.
+  EXPECT_EQ(recording->callsStartingWith("SetTransformingRect 100 100 200 120").size(), 1u);
+  EXPECT_LT(callIndex("RemoveRect"), callIndex("SetTransformingRect"));
+  EXPECT_GT(recording->callsStartingWith("GetTransformingRect").size(), 0u);
+  // Backspace is not forward delete.
+  recording->clearCalls();
+  QTest::keyClick(window.get(), Qt::Key_Backspace);
+  EXPECT_TRUE(recording->callsStartingWith("RemoveRect").empty());
+}
+
+// The file source and the real analysis: the ROI the user edits is gone after forward delete.
+TEST_F(MainWindowRecordsTest, ForwardDeleteRemovesTheRoiFromTheRealAnalysis) {
+  std::string clip = demoClip();
+  if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
+  corvane::PlayerManager player(clock);
+  makeDemoManager(player);
+  makeWindowed();
+  auto pump = [&] {
+    player.videoOutputQueue().drain();
+    settle();
+  };
+  player.loadVideo(QString::fromStdString(clip));
+  for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  std::shared_ptr<corvane::AnalysisFacade> facade = manager->manager();
+  ASSERT_TRUE(facade);
+  // The analysis takes edits in with the next frame it works on.
+  auto playUntil = [&](const std::function<bool()>& done) {
+    player.play();
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+      clock.advance(33ms);
+      pump();
+      std::this_thread::yield();
+    }
+    player.pause();
+    pump();
+    return done();
+  };
+  const int W = manager->cameraFormat().width, H = manager->cameraFormat().height;
+  facade->AddNewRect(W / 8, H / 4, W / 8 + W / 10, H / 4 + H / 3);
+  ASSERT_TRUE(playUntil([&] { return facade->GetManualRect().size() == 1; }));
+  bool isTrack = false, isDetect = false;
+  int idx = -1;
+  ASSERT_TRUE(facade->FindRect(W / 8 + W / 20, H / 4 + H / 6, isTrack, isDetect, idx));
+  controller->roiEditor.isRectTrack = isTrack;
+  controller->selectRect(true, idx);
+  ASSERT_TRUE(controller->roiEditor.isStartTransform);
+  QTest::keyClick(window.get(), Qt::Key_Delete);
+  EXPECT_TRUE(playUntil([&] { return facade->GetManualRect().empty(); }));
+  closeWindow();
+  manager.reset();
+  player.videoOutputQueue().drain();
+  platform::MainQueue::shared().drain();
 }
 
 TEST_F(MainWindowRecordsTest, TheFrameIsKeptButNotInTheSimpleLayoutAndNoSizeInFullScreen) {
@@ -109,6 +189,56 @@ TEST_F(MainWindowRecordsTest, StreamStartCollapsesIntoTheSimpleLayoutAndStopRese
   window.reset();
   controller.reset();
   settle();
+}
+
+TEST_F(MainWindowRecordsTest, FirstAppearanceGivesTheSimpleLayoutWithTheCameraThereOrAStream) {
+  // Asked for, but no camera yet: the normal layout stays.
+  config.defaultSimple = true;
+  makeManager();
+  makeWindowed();
+  advance(100ms);
+  EXPECT_FALSE(controller->isSimpleMode());
+  closeWindow();
+
+  // Asked for with the camera connected: the simple layout, a moment after the window shows.
+  plugCamera();
+  connect();
+  makeWindowed();
+  EXPECT_FALSE(controller->isSimpleMode());
+  advance(100ms);
+  EXPECT_TRUE(controller->isSimpleMode());
+  EXPECT_EQ(window->maximumSize(), QSize(40 + 455, 128));
+  closeWindow();
+
+  // Not asked for: the normal layout.
+  config.defaultSimple = false;
+  makeWindowed();
+  advance(100ms);
+  EXPECT_FALSE(controller->isSimpleMode());
+  closeWindow();
+
+  // A program watching the virtual camera: the simple layout whatever the setting.
+  streamingNow = true;
+  makeWindowed();
+  advance(100ms);
+  EXPECT_TRUE(controller->isSimpleMode());
+}
+
+TEST_F(MainWindowRecordsTest, AFullHdFormatGivesA268By128SimpleWindowNearTheTopRight) {
+  // Before any camera the format is the 1920 x 1080 default (USB cameras come wider).
+  makeWindowed();
+  ASSERT_EQ(manager->cameraFormat().width, 1920);
+  ASSERT_EQ(manager->cameraFormat().height, 1080);
+  controller->showSimpleUI(true);
+  settle();
+  // 1920 / (1080 / 128) = 227.55..., rounded to 228 beside the 40-wide board.
+  EXPECT_EQ(window->maximumSize(), QSize(268, 128));
+  EXPECT_EQ(window->minimumSize(), QSize(268, 128));
+  EXPECT_EQ(window->size(), QSize(268, 128));
+  const QRect S = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(window->pos(), QPoint(S.x() + S.width() - 268 - 100, S.y() + S.height() / 10));
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(window->isVisible());
 }
 
 // ---- ROI records and their thumbnails ----
@@ -212,6 +342,110 @@ TEST_F(MainWindowRecordsTest, SavingARecordTakesTheLayoutAtOpeningAndTheViewStat
   EXPECT_EQ(config.roiRecordIndex, 0);
   EXPECT_EQ(recording->callsStartingWith("ClearAllRect").size(), 1u);
   EXPECT_EQ(recording->callsStartingWith("RemoveIgnoreAreas").size(), 1u);
+  EXPECT_TRUE(controller->saveRoiView->isHidden());
+}
+
+// A record saved in one run comes back from the user's "Custom config.json" and its PNG in the
+// next: the chooser on it, the same quads and the same picture with its frames.
+TEST_F(MainWindowRecordsTest, ARecordComesBackFromTheUserCopyAfterARestart) {
+  platform::Bundle bundle;
+  bundle.configure({{"CFBundleExecutable", "corvane-studio"},
+                    {"CFBundleShortVersionString", "2.3.0"}},
+                   "corvane-studio");
+  auto makeConfig = [&] {
+    corvane::ConfigManager::Environment e;
+    e.bundle = &bundle;
+    e.defaults = defaults.get();
+    e.logger = &rig.logger;
+    e.cachesFolder = home.path() + "/caches";
+    e.now = [] { return 1700000000.0; };
+    auto made = std::make_unique<corvane::ConfigManager>(std::move(e));
+    made->loadCustomConfig();
+    return made;
+  };
+  auto windowOver = [&](corvane::ConfigManager& settings) {
+    if (!manager) makeManager();
+    auto env = actionsEnvironment();
+    env.config = &settings;
+    makeWindowed(std::move(env));
+  };
+
+  std::unique_ptr<corvane::ConfigManager> first = makeConfig();
+  first->presets.resize(2);
+  first->presets[0].name = "Default";
+  first->presets[1].name = "Custom";
+  first->presets[1].ev = 1.5;
+  defaults->set("CurrentPreset", QStringLiteral("Custom"));
+  plugCamera();
+  windowOver(*first);
+  connect();
+  settle();
+  auto recording = facades->last();
+  const int W = manager->cameraFormat().width, H = manager->cameraFormat().height;
+  recording->manualRects = {frameRect(W * 0.6, H * 0.25, W * 0.2, H * 0.5)};
+  recording->ignoredRectCount = 1;
+  recording->ignoreRects = {{0, 0, W / 10, H / 10}};
+  recording->contentOffset = W / 2;
+  manager->verticalFov->setValue(VerticalFovMode::top);
+  livePicture = QImage(400, 100, QImage::Format_RGB32);
+  livePicture.fill(Qt::darkBlue);
+
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  auto* popup = controller->saveRoi();
+  const std::vector<corvane::RectPoint> drawn = popup->thumbnailRoiRecord;
+  ASSERT_EQ(drawn.size(), 1u);
+  // 0.6 .. 0.8 turned by half the panorama: 0.1 .. 0.3.
+  EXPECT_NEAR(drawn[0].x1, 0.1, 1e-9);
+  const QImage overlayBefore = popup->overlay();
+  popup->roiPullDownButton->setCurrentIndex(2);
+  popup->roiOkButton->click();
+  settle();
+  // The program writes the user's copy when it quits.
+  first->saveConfigFile();
+  closeWindow();
+  ASSERT_TRUE(std::filesystem::exists(home.path() + "/caches/corvane-studio/json/Custom config.json"));
+
+  // The next run.
+  livePicture = QImage();
+  std::unique_ptr<corvane::ConfigManager> second = makeConfig();
+  EXPECT_EQ(second->roiRecordIndex, 3);
+  ASSERT_EQ(second->roiRecord3.size(), 1u);
+  EXPECT_NEAR(second->roiRecord3[0].x1, 0.6, 1e-9);
+  EXPECT_NEAR(second->roiRecord3[0].y3, 0.75, 1e-9);
+  EXPECT_EQ(second->roiRecord3Fov, 1);
+  EXPECT_DOUBLE_EQ(second->roiRecord3BasePos, double(W / 2) / W);
+  EXPECT_EQ(second->roiRecord3DisplayMode, 10);
+  EXPECT_EQ(second->roiRecord3ForcusedPreset, 1);
+  ASSERT_TRUE(second->roiRecord3CustomPreset.has_value());
+  EXPECT_EQ(second->roiRecord3CustomPreset->ev, 1.5);
+  ASSERT_EQ(second->ignoreRoiRecord3.size(), 1u);
+  EXPECT_NEAR(second->ignoreRoiRecord3[0].x2, double(W / 10) / W, 1e-9);
+  EXPECT_TRUE(std::isfinite(second->roiRecord3180CropY));
+
+  windowOver(*second);
+  controller->toggleSaveRoiPopup(false);
+  settle();
+  popup = controller->saveRoi();
+  EXPECT_EQ(popup->roiPullDownButton->currentIndex(), 3);
+  EXPECT_EQ(popup->picture().size(), QSize(400, 100));
+  EXPECT_EQ(qBlue(popup->picture().pixel(200, 50)), qBlue(QColor(Qt::darkBlue).rgb()));
+  ASSERT_EQ(popup->thumbnailRoiRecord.size(), 1u);
+  EXPECT_NEAR(popup->thumbnailRoiRecord[0].x1, drawn[0].x1, 1e-9);
+  EXPECT_NEAR(popup->thumbnailRoiRecord[0].x2, drawn[0].x2, 1e-9);
+  // The frames at the same places as when the record was saved.
+  ASSERT_EQ(popup->overlay().size(), overlayBefore.size());
+  for (double fx : {0.05, 0.1, 0.2, 0.3, 0.5, 0.7})
+    for (double fy : {0.25, 0.5, 0.75})
+      EXPECT_EQ(alphaAt(popup->overlay(), fx, fy) > 0, alphaAt(overlayBefore, fx, fy) > 0)
+          << fx << ", " << fy;
+  // Loading it applies it.
+  recording = facades->last();
+  recording->clearCalls();
+  popup->roiOkButton->click();
+  settle();
+  EXPECT_EQ(recording->callsStartingWith("ClearAllRect").size(), 1u);
+  EXPECT_EQ(second->roiRecordIndex, 3);
   EXPECT_TRUE(controller->saveRoiView->isHidden());
 }
 
