@@ -1349,11 +1349,7 @@ void MainController::showSimpleUI(bool) {
 }
 
 void MainController::setCursor(MouseState state) {
-  std::optional<MainWindowRules::CursorImage> image = MainWindowRules::cursorFor(state);
-  QPixmap pixmap = image ? ImageAssets::named(image->image) : QPixmap();
-  QCursor cursor = pixmap.isNull() ? QCursor(Qt::ArrowCursor)
-                                   : QCursor(pixmap, image->hotSpot.x(), image->hotSpot.y());
-  controlView->setCursor(cursor);
+  controlView->setCursor(PreviewMouseAdaptor::cursorFor(state));
 }
 
 // ---- per-frame ROI road ----

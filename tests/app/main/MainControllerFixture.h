@@ -149,6 +149,37 @@ class MainControllerTest : public CameraManagerTest {
     manager->setupEffectView();
   }
 
+  // The file source's frames and the queues, once round.
+  void pumpDemo(corvane::PlayerManager& player) {
+    player.videoOutputQueue().drain();
+    settle();
+  }
+  // Loads the demo clip; the connection it makes is there when this returns, unless it failed.
+  void connectDemo(corvane::PlayerManager& player) {
+    player.loadVideo(QString::fromStdString(demoClip()));
+    for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i)
+      pumpDemo(player);
+  }
+  // Runs frames until `done` holds (bounded by wall time, never by sleeping).
+  bool demoFramesUntil(corvane::PlayerManager& player, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+      clock.advance(std::chrono::milliseconds(33));
+      pumpDemo(player);
+      std::this_thread::yield();
+    }
+    return done();
+  }
+  // The window's controller and the camera manager go before the file source's frames end.
+  void endDemo(corvane::PlayerManager& player) {
+    player.pause();
+    pumpDemo(player);
+    controller.reset();
+    manager.reset();
+    player.videoOutputQueue().drain();
+    platform::MainQueue::shared().drain();
+  }
+
   // Delivers what the device monitor has read.
   void deliverDeviceEvents() {
     monitor->readPending();
@@ -216,6 +247,14 @@ class MainWindowActionsTest : public MainControllerTest {
     window->setMainContent(controller.get());
     window->resize(1280, 800);
     window->show();
+    settle();
+  }
+
+  // The window with the simulated camera connected.
+  void makeConnectedWindow() {
+    plugCamera();
+    makeWindowed();
+    connect();
     settle();
   }
 

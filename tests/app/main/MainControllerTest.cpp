@@ -308,27 +308,17 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   makeDemoManager(player);
   makeController();
   controller->show();
-  auto pump = [&] {
-    player.videoOutputQueue().drain();
-    settle();
-  };
-  player.loadVideo(QString::fromStdString(clip));
-  for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
+  connectDemo(player);
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   clock.advance(300ms);
-  pump();
+  pumpDemo(player);
   EXPECT_TRUE(controller->popupView->isHidden());
   player.play();
-  auto deadline = std::chrono::steady_clock::now() + 60s;
   auto done = [&] {
     return controller->controlMetalView->composedPixelBuffer() && controller->metalView &&
            controller->metalView->composedPixelBuffer();
   };
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    clock.advance(33ms);
-    pump();
-    std::this_thread::yield();
-  }
+  demoFramesUntil(player, done);
   player.pause();
   ASSERT_TRUE(done());
   EXPECT_FALSE(controller->controlMetalView->roiPairList.empty());
@@ -358,11 +348,7 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   EXPECT_EQ(preview->width(), 1280);
   EXPECT_NEAR(double(preview->width()) / preview->height(),
               double(manager->cameraFormat().width) / manager->cameraFormat().height, 0.02);
-  pump();
-  controller.reset();
-  manager.reset();
-  player.videoOutputQueue().drain();
-  platform::MainQueue::shared().drain();
+  endDemo(player);
 }
 
 // The boards live in the window's column: the full board scrolls there and composes the
@@ -569,27 +555,13 @@ TEST_F(MainControllerTest, GesturesOnThePreviewEditTheFacadesRectangles) {
   config.minRectSideLength = 60;
   makeController();
   controller->show();
-  auto pump = [&] {
-    player.videoOutputQueue().drain();
-    settle();
-  };
-  player.loadVideo(QString::fromStdString(clip));
-  for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
+  connectDemo(player);
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   auto facade = manager->manager();
   ASSERT_TRUE(facade);
   facade->SetMinRectSideLength(60);
   player.play();
-  // Runs frames until `done` holds (bounded by wall time, never by sleeping).
-  auto frames = [&](auto done) {
-    auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      clock.advance(33ms);
-      pump();
-      std::this_thread::yield();
-    }
-    return done();
-  };
+  auto frames = [&](const std::function<bool()>& done) { return demoFramesUntil(player, done); };
   ASSERT_TRUE(frames([&] { return bool(controller->controlMetalView->composedPixelBuffer()); }));
   controller->fillRoiEditorContext();
   const double k = controller->controlViewWidthMultiple;
@@ -653,12 +625,7 @@ TEST_F(MainControllerTest, GesturesOnThePreviewEditTheFacadesRectangles) {
   EXPECT_LE(area.x, roi.x);
   EXPECT_GE(area.x + area.width, roi.x + roi.width - 1);
 
-  player.pause();
-  pump();
-  controller.reset();
-  manager.reset();
-  player.videoOutputQueue().drain();
-  platform::MainQueue::shared().drain();
+  endDemo(player);
 }
 
 TEST_F(MainControllerTest, ContextMenuSelectionStatesAndActions) {

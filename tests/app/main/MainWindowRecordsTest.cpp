@@ -15,10 +15,7 @@ class MainWindowRecordsTest : public MainWindowActionsTest {};
 // ---- keys, the window's frame and the virtual camera's stream state ----
 
 TEST_F(MainWindowRecordsTest, ArrowKeysNudgeOnlyTheRectangleBeingEditedAndAddUp) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   auto recording = facades->last();
   recording->transformingRect = {100, 100, 200, 120};
   recording->clearCalls();
@@ -49,10 +46,7 @@ TEST_F(MainWindowRecordsTest, ArrowKeysNudgeOnlyTheRectangleBeingEditedAndAddUp)
 }
 
 TEST_F(MainWindowRecordsTest, ForwardDeleteRemovesTheRoiBeingEditedAndNothingOtherwise) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   auto recording = facades->last();
   recording->transformingRect = {100, 100, 200, 120};
   recording->startTransformAnswer = true;
@@ -85,31 +79,15 @@ TEST_F(MainWindowRecordsTest, ForwardDeleteRemovesTheRoiFromTheRealAnalysis) {
   corvane::PlayerManager player(clock);
   makeDemoManager(player);
   makeWindowed();
-  auto pump = [&] {
-    player.videoOutputQueue().drain();
-    settle();
-  };
-  player.loadVideo(QString::fromStdString(clip));
-  for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i) pump();
+  connectDemo(player);
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   std::shared_ptr<corvane::AnalysisFacade> facade = manager->manager();
   ASSERT_TRUE(facade);
   // The analysis takes edits in with the next frame it works on.
-  auto playUntil = [&](const std::function<bool()>& done) {
-    player.play();
-    auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      clock.advance(33ms);
-      pump();
-      std::this_thread::yield();
-    }
-    player.pause();
-    pump();
-    return done();
-  };
+  player.play();
   const int W = manager->cameraFormat().width, H = manager->cameraFormat().height;
   facade->AddNewRect(W / 8, H / 4, W / 8 + W / 10, H / 4 + H / 3);
-  ASSERT_TRUE(playUntil([&] { return facade->GetManualRect().size() == 1; }));
+  ASSERT_TRUE(demoFramesUntil(player, [&] { return facade->GetManualRect().size() == 1; }));
   bool isTrack = false, isDetect = false;
   int idx = -1;
   ASSERT_TRUE(facade->FindRect(W / 8 + W / 20, H / 4 + H / 6, isTrack, isDetect, idx));
@@ -117,18 +95,13 @@ TEST_F(MainWindowRecordsTest, ForwardDeleteRemovesTheRoiFromTheRealAnalysis) {
   controller->selectRect(true, idx);
   ASSERT_TRUE(controller->roiEditor.isStartTransform);
   QTest::keyClick(window.get(), Qt::Key_Delete);
-  EXPECT_TRUE(playUntil([&] { return facade->GetManualRect().empty(); }));
+  EXPECT_TRUE(demoFramesUntil(player, [&] { return facade->GetManualRect().empty(); }));
   closeWindow();
-  manager.reset();
-  player.videoOutputQueue().drain();
-  platform::MainQueue::shared().drain();
+  endDemo(player);
 }
 
 TEST_F(MainWindowRecordsTest, TheFrameIsKeptButNotInTheSimpleLayoutAndNoSizeInFullScreen) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   window->resize(700, 500);
   window->move(30, 40);
   settle();
@@ -158,10 +131,7 @@ TEST_F(MainWindowRecordsTest, TheFrameIsKeptButNotInTheSimpleLayoutAndNoSizeInFu
 }
 
 TEST_F(MainWindowRecordsTest, StreamStartCollapsesIntoTheSimpleLayoutAndStopResetsTheOutput) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   defaults->set("WindowWidth", 720.0);
   defaults->set("WindowHeight", 480.0);
   controller->settingView->show();
@@ -260,10 +230,7 @@ int alphaAt(const QImage& image, double fx, double fy) {
 }  // namespace
 
 TEST_F(MainWindowRecordsTest, SavingARecordTakesTheLayoutAtOpeningAndTheViewStateAtConfirm) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   auto recording = facades->last();
   const int W = manager->cameraFormat().width, H = manager->cameraFormat().height;
   ASSERT_GT(W, 0);
@@ -450,10 +417,7 @@ TEST_F(MainWindowRecordsTest, ARecordComesBackFromTheUserCopyAfterARestart) {
 }
 
 TEST_F(MainWindowRecordsTest, FocusRecordsKeepFixRectanglesGridRecordsLeaveThem) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   auto recording = facades->last();
   recording->ignoredRectCount = 1;
   recording->ignoreRects = {{0, 0, 100, 100}};
@@ -493,10 +457,7 @@ TEST_F(MainWindowRecordsTest, FocusRecordsKeepFixRectanglesGridRecordsLeaveThem)
 }
 
 TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithTheFrames) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   std::filesystem::create_directories(home.path() + "/thumbnail");
   {
     std::ofstream broken(home.path() + "/thumbnail/ROI_Thumbnail_3.png");
@@ -519,10 +480,7 @@ TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithThe
 }
 
 TEST_F(MainWindowRecordsTest, UpdatePopupFadesInAndOutAndTheAdToggleNeedsAnAd) {
-  plugCamera();
-  makeWindowed();
-  connect();
-  settle();
+  makeConnectedWindow();
   controller->showUpdatePopup(true);
   EXPECT_FALSE(controller->updateView->isHidden());
   controller->showUpdatePopup(false);
