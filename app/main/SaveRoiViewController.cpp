@@ -16,6 +16,7 @@
 #include "main/RoiRecordRules.h"
 #include "qt/UserDefaults.h"
 #include "render/MetalManager.h"
+#include "shell/ShellStyle.h"
 #include "util/ImageExtension.h"
 #include "util/RecordThumbnail.h"
 #include "util/RoiOverlay.h"
@@ -48,17 +49,19 @@ SaveRoiViewController::Environment SaveRoiViewController::Environment::process()
 SaveRoiViewController::SaveRoiViewController(Environment environment, QWidget* parent)
     : QWidget(parent), env_(std::move(environment)) {
   setObjectName(QStringLiteral("SaveRoiViewController"));
-  backgroundView = new CustomView(QRect(), this);
-  backgroundView->disableMouseEvent = true;
-  titleLabel = new QLabel(this);
+  // The shell's popup look: a dark rounded panel that takes every click, white text.
+  backgroundView = ShellStyle::panel(QRect(QPoint(0, 0), kPopupSize), this);
+  titleLabel = ShellStyle::label(QRect(), QString(), this, 15, true);
   titleLabel->setAlignment(Qt::AlignCenter);
-  QFont title = titleLabel->font();
-  title.setBold(true);
-  titleLabel->setFont(title);
+  closeButton = ShellStyle::tabButton(QRect(), QStringLiteral("✕"), this);
+  closeButton->setObjectName(QStringLiteral("closeButton"));
   roiPullDownButton = new QComboBox(this);
-  roiDescLabel = new QLabel(this);
+  roiDescLabel = ShellStyle::label(QRect(), QString(), this, 12);
   roiDescLabel->setWordWrap(true);
-  roiOkButton = new CustomButton(QRect(), this);
+  QPalette secondary = roiDescLabel->palette();
+  secondary.setColor(QPalette::WindowText, ShellStyle::secondaryTextColor());
+  roiDescLabel->setPalette(secondary);
+  roiOkButton = ShellStyle::button(QRect(0, 0, 120, 28), QString(), this);
   roiImageView = new QLabel(this);
   roiImageView->setScaledContents(true);
   roiRectImageView = new QLabel(this);
@@ -66,6 +69,7 @@ SaveRoiViewController::SaveRoiViewController(Environment environment, QWidget* p
   roiRectImageView->setAttribute(Qt::WA_TransparentForMouseEvents);
   connect(roiPullDownButton, &QComboBox::activated, this, [this] { onClickRoiPullDownButton(); });
   connect(roiOkButton, &QAbstractButton::clicked, this, [this] { onClickRoiOk(); });
+  connect(closeButton, &QAbstractButton::clicked, this, [this] { onClickClose(); });
   resize(kPopupSize);
 }
 
@@ -77,15 +81,30 @@ void SaveRoiViewController::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const int w = width(), h = height(), m = 16;
   backgroundView->setGeometry(rect());
-  titleLabel->setGeometry(m, m, w - 2 * m, 24);
+  titleLabel->setGeometry(m + 32, m, w - 2 * m - 64, 24);
+  closeButton->setGeometry(w - m - 28, m - 2, 28, 28);
   roiPullDownButton->setGeometry(m, 48, w - 2 * m, 28);
   roiDescLabel->setGeometry(m, 82, w - 2 * m, 36);
-  // The thumbnail keeps the panorama's 4:1 or so below the text, the button under it.
-  const int pictureHeight = std::max(20, h - 124 - 48);
-  QRect picture(m, 124, w - 2 * m, pictureHeight);
+  layoutPictures();
+  roiOkButton->setGeometry(w - m - 120, h - m - 28, 120, 28);
+}
+
+void SaveRoiViewController::layoutPictures() {
+  // The thumbnail below the text and above the button, in the picture's own shape.
+  const int m = 16;
+  QRect room(m, 124, width() - 2 * m, std::max(20, height() - 124 - 56));
+  QRect picture = room;
+  if (!picture_.isNull() && picture_.height() > 0) {
+    QSize fitted = picture_.size().scaled(room.size(), Qt::KeepAspectRatio);
+    picture = QRect(QPoint(0, 0), fitted);
+    picture.moveCenter(room.center());
+  }
   roiImageView->setGeometry(picture);
   roiRectImageView->setGeometry(picture);
-  roiOkButton->setGeometry(w - m - 120, h - m - 28, 120, 28);
+}
+
+void SaveRoiViewController::onClickClose() {
+  if (closeAction) closeAction();
 }
 
 void SaveRoiViewController::showEvent(QShowEvent* event) {
@@ -97,7 +116,7 @@ void SaveRoiViewController::localizeTexts() {
   titleLabel->setText(text(isSaveState ? "menu_edit_save_roi" : "menu_edit_load_roi"));
   roiDescLabel->setText(
       text(isSaveState ? "menu_configuration_save_desc" : "menu_configuration_load_desc"));
-  roiOkButton->setText(text(isSaveState ? "button_save_name" : "button_load_name"));
+  roiOkButton->setTitle(text(isSaveState ? "button_save_name" : "button_load_name"));
   roiPullDownButton->clear();
   if (!isSaveState) roiPullDownButton->addItem(text("menu_configuration_none"));
   for (const char* key :
@@ -226,6 +245,7 @@ std::optional<std::string> SaveRoiViewController::thumbnailPath(int64_t record) 
 void SaveRoiViewController::setPicture(const QImage& image) {
   picture_ = image;
   roiImageView->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
+  layoutPictures();
 }
 
 void SaveRoiViewController::showStoredRecord() {

@@ -54,6 +54,7 @@ class SaveRoiViewController : public QWidget {
   QPointer<CustomButton> roiOkButton;
   QPointer<QLabel> roiImageView;
   QPointer<QLabel> roiRectImageView;
+  QPointer<CustomButton> closeButton;
   std::vector<RectPoint> roiRecord;
   int64_t thumbnailDisplayModeValue = 10;
   std::vector<RectPoint> thumbnailRoiRecord;
@@ -67,6 +68,7 @@ class SaveRoiViewController : public QWidget {
   void viewWillAppear();
   void onClickRoiPullDownButton();
   void onClickRoiOk();
+  void onClickClose();
   void captureCurrentRecord();
   void saveRecord();
   std::vector<RectPoint> currentIgnoreRects() const;
@@ -85,6 +87,7 @@ class SaveRoiViewController : public QWidget {
 
  private:
   void localizeTexts();
+  void layoutPictures();
   void setPicture(const QImage& image);
   std::shared_ptr<AnalysisFacade> facade() const;
   std::optional<std::string> thumbnailPath(int64_t record) const;

@@ -3,6 +3,7 @@
 #include <QScreen>
 
 #include "Bundle.h"
+#include "i18n/Localized.h"
 
 namespace {
 
@@ -477,6 +478,16 @@ TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithThe
   ASSERT_EQ(popup->thumbnailRoiRecord.size(), 1u);
   EXPECT_NEAR(popup->thumbnailRoiRecord[0].x1, 0.1, 1e-12);
   EXPECT_NEAR(popup->thumbnailRoiRecord[0].x2, 0.3, 1e-12);
+  // The load state's texts; the close button hides the popup and applies nothing.
+  EXPECT_EQ(popup->titleLabel->text().toStdString(), corvane::localized("menu_edit_load_roi"));
+  EXPECT_EQ(popup->roiOkButton->title().toStdString(), corvane::localized("button_load_name"));
+  EXPECT_EQ(popup->roiPullDownButton->itemText(0).toStdString(),
+            corvane::localized("menu_configuration_none"));
+  facades->last()->clearCalls();
+  popup->closeButton->click();
+  EXPECT_TRUE(controller->saveRoiView->isHidden());
+  EXPECT_TRUE(facades->last()->callsStartingWith("ClearAllRect").empty());
+  EXPECT_EQ(config.roiRecordIndex, 3);
 }
 
 TEST_F(MainWindowRecordsTest, UpdatePopupFadesInAndOutAndTheAdToggleNeedsAnAd) {
