@@ -31,6 +31,7 @@
 #include "widgets/CustomButton.h"
 #include "widgets/CustomSwitch.h"
 #include "widgets/CustomView.h"
+#include "widgets/DisplayCell.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/ImageView.h"
 #include "widgets/NamedColors.h"
@@ -650,7 +651,7 @@ void ControlBoardController::setupDisplayModes() {
     QLayout* layout = rowView->layout();
     while (QLayoutItem* item = layout->takeAt(0)) delete item;
   }
-  for (CustomButton* b : displayModeButtons_) delete b;
+  for (CustomButton* b : displayModeButtons_) delete b->parentWidget();  // the button's cell
   displayModeButtons_.clear();
 
   const DisplayModeRules::Offer o = offer();
@@ -664,7 +665,9 @@ void ControlBoardController::setupDisplayModes() {
   std::array<bool, DisplayModeRules::kRowCount> used{};
   for (const DisplayModeRules::ButtonEntry& entry :
        DisplayModeRules::buttons(displayModeArray_, o)) {
-    auto* button = new CustomButton(QRect(), displayModeBox);
+    auto* cell = new DisplayCell(displayModeBox);
+    cell->setFixedSize(side, side);
+    CustomButton* button = cell->displayButton;
     button->setFixedSize(side, side);
     button->setFocusPolicy(Qt::NoFocus);
     button->tag = entry.tag;
@@ -673,10 +676,10 @@ void ControlBoardController::setupDisplayModes() {
     const size_t index = displayModeButtons_.size();
     displayModeButtons_.push_back(button);
     if (auto r = DisplayModeRules::rowOf(index, config_.displayModesPerRow)) {
-      displayStackView(*r)->addWidget(button);
+      displayStackView(*r)->addWidget(cell);
       used[size_t(*r)] = true;
     } else {
-      button->hide();
+      cell->hide();
     }
   }
   for (int r = 0; r < DisplayModeRules::kRowCount; ++r)

@@ -40,6 +40,8 @@ class DisplayModeRules {
     std::string selectedImage;
     std::string normalImage;
     std::string tipKey;  // empty: no tool tip
+
+    bool operator==(const ButtonLook&) const = default;
   };
 
   // One button to make: its tag and look. A placeholder keeps its slot but is never shown.

@@ -8,6 +8,7 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "widgets/CustomButton.h"
+#include "widgets/DisplayCell.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 
@@ -100,26 +101,28 @@ void SmallControlBoardController::applyLook(CustomButton* button,
 
 void SmallControlBoardController::buildDisplayModeButtons() {
   while (QLayoutItem* item = displayStackView0->takeAt(0)) delete item;
-  for (CustomButton* b : displayModeButtons_) delete b;
+  for (CustomButton* b : displayModeButtons_) delete b->parentWidget();  // the button's cell
   displayModeButtons_.clear();
   for (const DisplayModeRules::ButtonEntry& entry :
        DisplayModeRules::buttons(displayModeArray_, offer())) {
     // Made with an empty frame: these buttons show no hover look.
-    auto* button = new CustomButton(QRect(), this);
+    auto* cell = new DisplayCell(this);
+    cell->setFixedSize(kButtonSide, kButtonSide);
+    CustomButton* button = cell->displayButton;
     button->setFixedSize(kButtonSide, kButtonSide);
     button->setFocusPolicy(Qt::NoFocus);
     button->tag = entry.tag;
     applyLook(button, entry.look);
     if (entry.placeholder) button->setAlphaValue(0);
     connect(button, &QAbstractButton::clicked, this, [this, button] { buttonPressed(button); });
-    button->hide();
+    cell->hide();
     displayModeButtons_.push_back(button);
   }
   preButton->setVisible(currentPageIndex_ >= 1);
   nextButton->setVisible(currentPageIndex_ < maxPage_ - 1);
   for (CustomButton* b : visibleButtons()) {
-    displayStackView0->addWidget(b, 0, Qt::AlignHCenter);
-    b->show();
+    displayStackView0->addWidget(b->parentWidget(), 0, Qt::AlignHCenter);
+    b->parentWidget()->show();
   }
 }
 

@@ -19,7 +19,6 @@
 
 using corvane::ConnectMode;
 using corvane::CustomButton;
-using corvane::Display;
 using corvane::UVCMode;
 using namespace std::chrono_literals;
 
@@ -62,7 +61,7 @@ TEST_F(BoardTest, ModeButtonsFollowTheCameraAndPressesChangeTheMode) {
   EXPECT_EQ(board->displayModeButtons()[0]->width(), 56);
 
   withTag(board->displayModeButtons(), 12)->click();
-  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::grid);
   settle();
   EXPECT_TRUE(withTag(board->displayModeButtons(), 12)->isSelected);
   EXPECT_FALSE(withTag(board->displayModeButtons(), 10)->isSelected);
@@ -70,7 +69,7 @@ TEST_F(BoardTest, ModeButtonsFollowTheCameraAndPressesChangeTheMode) {
   EXPECT_FALSE(facades->last()->callsStartingWith("setDisplayMode 12").empty());
 
   // A mode set elsewhere is shown.
-  manager->displayMode->setValue(Display::focus);
+  manager->displayMode->setValue(corvane::Display::focus);
   settle();
   EXPECT_TRUE(withTag(board->displayModeButtons(), 11)->isSelected);
   board->show();
@@ -82,7 +81,7 @@ TEST_F(BoardTest, DisconnectedButtonsAreDimmedAndPressesChangeNothing) {
   makeManager();
   makeBoard();
   ASSERT_NE(manager->connectMode->value(), ConnectMode::connected);
-  manager->displayMode->setValue(Display::compose);
+  manager->displayMode->setValue(corvane::Display::compose);
   settle();
   for (CustomButton* b : board->displayModeButtons()) {
     EXPECT_DOUBLE_EQ(b->alphaValue(), 0.3);
@@ -91,7 +90,7 @@ TEST_F(BoardTest, DisconnectedButtonsAreDimmedAndPressesChangeNothing) {
   CustomButton* grid = withTag(board->displayModeButtons(), 12);
   grid->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::compose);
   EXPECT_FALSE(grid->isSelected);
   EXPECT_FALSE(grid->state());
 }
@@ -101,16 +100,16 @@ TEST_F(BoardTest, CurrentModeWithoutAButtonFallsBackToComposeOnce) {
   config->gridComposeMode = false;
   config->groupComposeMode = true;  // two groups stands for compose; compose has no button
   makeBoard();
-  manager->displayMode->setValue(Display::presentation);
+  manager->displayMode->setValue(corvane::Display::presentation);
   // Draining the main queue ends: the fallback does not bring itself back without end.
   settle();
   EXPECT_EQ(platform::MainQueue::shared().pendingCount(), 0u);
-  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::compose);
 
   // The two-groups button selects two groups and stays marked.
   withTag(board->displayModeButtons(), 17)->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::twoGroup);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::twoGroup);
   EXPECT_TRUE(withTag(board->displayModeButtons(), 17)->isSelected);
 }
 
@@ -123,15 +122,15 @@ TEST_F(BoardTest, SharedSpeakerButtonTogglesBetweenTheSpeakerModes) {
   EXPECT_EQ(withTag(board->displayModeButtons(), 15), nullptr);
   speaker->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::speaker);
   speaker->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::singleSpeaker);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::singleSpeaker);
   EXPECT_EQ(speaker->tag, 15);
   EXPECT_TRUE(speaker->isSelected);
   speaker->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::speaker);
   EXPECT_EQ(speaker->tag, 14);
 }
 
@@ -151,10 +150,10 @@ TEST_F(BoardTest, DefaultModeAndAudioFit) {
   config->defaultDisplayMode = 2;  // grid
   makeBoard();
   board->selectDefaultDisplayMode();
-  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::grid);
   config->defaultDisplayMode = 3;  // presentation, not offered: the first offered mode
   board->selectDefaultDisplayMode();
-  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::compose);
 
   config->audioFitMode = true;
   board->initlayout();
@@ -272,17 +271,17 @@ TEST_F(BoardTest, FaceScanShowsAtLeastOneSecondAndFixedModesEndIt) {
   board->onClickFaceAutoTrack();
   settle();
   ASSERT_NE(board->autoDetectAnimationLayer(), nullptr);
-  manager->displayMode->setValue(Display::focus);
+  manager->displayMode->setValue(corvane::Display::focus);
   settle();
   EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr);
   EXPECT_FALSE(board->faceAutoDetectButton->buttonEnabled());
   EXPECT_FALSE(board->faceAutoTrackButton->buttonEnabled());
   EXPECT_DOUBLE_EQ(alphaOf(board->ignoreButtonView), 0.3);
   EXPECT_FALSE(board->autoDetectSwitch->on());
-  manager->displayMode->setValue(Display::grid);
+  manager->displayMode->setValue(corvane::Display::grid);
   settle();
   EXPECT_NE(board->autoDetectAnimationLayer(), nullptr) << "tracking is still on";
-  manager->displayMode->setValue(Display::topDown);
+  manager->displayMode->setValue(corvane::Display::topDown);
   settle();
   EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr);
 }
@@ -502,7 +501,7 @@ TEST_F(BoardTest, IgnoreViewHoverColoursOnlyWhileTheIgnoreButtonIsEnabled) {
   EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), tint);
   widgettest::leave(board->ignoreButtonView);
   EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
-  manager->displayMode->setValue(Display::focus);  // the auto-detect group is disabled
+  manager->displayMode->setValue(corvane::Display::focus);  // the auto-detect group is disabled
   settle();
   widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
   EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
@@ -517,7 +516,7 @@ TEST_F(BoardTest, SplitButtonNeedsTheCameraAndTheSimpleSwitchRedrawsTheSelection
   EXPECT_FALSE(viewModel.splitWindow->value());
   connect();
   settle();
-  manager->displayMode->setValue(Display::grid);
+  manager->displayMode->setValue(corvane::Display::grid);
   platform::MainQueue::shared().drain();
   board->showSimpleUI(true);
   EXPECT_TRUE(withTag(board->displayModeButtons(), 12)->isSelected);

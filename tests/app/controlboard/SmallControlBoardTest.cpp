@@ -1,9 +1,9 @@
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
+#include "widgets/DisplayCell.h"
 
 using corvane::ConnectMode;
 using corvane::CustomButton;
-using corvane::Display;
 
 class SmallBoardTest : public BoardTest {
  protected:
@@ -45,6 +45,12 @@ TEST_F(SmallBoardTest, SevenModesMakeThreePagesAndPagingStopsAtTheEnds) {
   small->onClickNext();
   EXPECT_EQ(small->currentPageIndex(), 2);
   EXPECT_EQ(small->displayStackView0->count(), 2);
+  // Each mode button sits in a cell of its own, and paging rebuilds the cells without leaving
+  // the old ones behind.
+  EXPECT_EQ(small->findChildren<corvane::DisplayCell*>().size(),
+            small->displayModeButtons().size());
+  for (CustomButton* b : small->displayModeButtons())
+    EXPECT_EQ(qobject_cast<corvane::DisplayCell*>(b->parentWidget())->displayButton, b);
   small->onClickPrev();
   small->setGeometry(0, 0, 40, 128);
   small->show();
@@ -70,7 +76,7 @@ TEST_F(SmallBoardTest, SharedSpeakerButtonAndThePageOfAModeAfterIt) {
   EXPECT_EQ(tagsOf(small->displayModeButtons()),
             (std::vector<int>{10, 11, 12, 13, 14, 16, 18, -1, -1}));
 
-  manager->displayMode->setValue(Display::topDown);
+  manager->displayMode->setValue(corvane::Display::topDown);
   settle();
   small->showSimpleUI(true);
   EXPECT_EQ(small->currentPageIndex(), 1);
@@ -80,14 +86,14 @@ TEST_F(SmallBoardTest, SharedSpeakerButtonAndThePageOfAModeAfterIt) {
   CustomButton* speaker = withTag(small->visibleButtons(), 14);
   speaker->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::speaker);
   speaker->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::singleSpeaker);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::singleSpeaker);
   EXPECT_EQ(speaker->tag, 15);
   EXPECT_TRUE(speaker->isSelected);
   speaker->click();
-  EXPECT_EQ(manager->displayMode->value(), Display::speaker);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::speaker);
   EXPECT_EQ(speaker->tag, 14);
 }
 
@@ -96,7 +102,7 @@ TEST_F(SmallBoardTest, DisconnectedPressesChangeNothingAndConnectingFallsBackToC
   plugCamera();
   makeManager();
   makeSmallBoard();
-  manager->displayMode->setValue(Display::presentation);  // no button
+  manager->displayMode->setValue(corvane::Display::presentation);  // no button
   settle();
   for (CustomButton* b : small->visibleButtons())
     if (b->tag != -1) {
@@ -105,11 +111,11 @@ TEST_F(SmallBoardTest, DisconnectedPressesChangeNothingAndConnectingFallsBackToC
   CustomButton* grid = withTag(small->visibleButtons(), 12);
   grid->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::presentation);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::presentation);
   EXPECT_FALSE(grid->isSelected);
   connect();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::compose);
   EXPECT_TRUE(withTag(small->visibleButtons(), 10)->isSelected);
 }
 
@@ -119,10 +125,10 @@ TEST_F(SmallBoardTest, DefaultModeAndAudioFit) {
   connectCamera();
   makeSmallBoard();
   small->setupDefaultMode();
-  EXPECT_EQ(manager->displayMode->value(), Display::grid);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::grid);
   config->defaultDisplayMode = 6;  // top-down: not offered
   small->setupDefaultMode();
-  EXPECT_EQ(manager->displayMode->value(), Display::compose);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::compose);
   EXPECT_EQ(withTag(small->displayModeButtons(), 91), nullptr);
   small->shouldAudioFit(true);
   EXPECT_NE(withTag(small->displayModeButtons(), 91), nullptr);
@@ -134,7 +140,7 @@ TEST_F(BoardTest, BothBoardsShowTheSameModeChosenOnEither) {
   makeSmallBoard();
   withTag(small->visibleButtons(), 11)->click();
   settle();
-  EXPECT_EQ(manager->displayMode->value(), Display::focus);
+  EXPECT_EQ(manager->displayMode->value(), corvane::Display::focus);
   EXPECT_TRUE(withTag(board->displayModeButtons(), 11)->isSelected);
   withTag(board->displayModeButtons(), 12)->click();
   settle();

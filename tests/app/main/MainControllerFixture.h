@@ -45,7 +45,6 @@
 #include <map>
 
 using corvane::ConnectMode;
-using corvane::Display;
 using corvane::MainController;
 using namespace std::chrono_literals;
 

@@ -60,7 +60,7 @@ TEST_F(MainControllerTest, ListenersThatFireNowRunOnceAtRegistration) {
   auto facade = manager->manager();
   settle();
   facades->last()->clearCalls();
-  manager->displayMode->setValue(Display::focus);
+  manager->displayMode->setValue(corvane::Display::focus);
   settle();
   facades->last()->clearCalls();
   makeController();
@@ -234,7 +234,7 @@ TEST_F(MainControllerTest, FocusRectangleAndBannerReadBacks) {
   auto recording = facades->last();
   recording->focusManualRect = {100, 20, 200, 300};
   config.manualFocusRect = {corvane::RectPoint()};
-  manager->displayMode->setValue(Display::focus);
+  manager->displayMode->setValue(corvane::Display::focus);
   model.mirror->setValue(true);
   settle();
   makeController();
@@ -1148,7 +1148,7 @@ TEST_F(MainWindowActionsTest, ThirteenListenersHaveTheirBodies) {
   config.manualFocusRect = {corvane::RectPoint()};
   recording->focusManualRect = {100, 20, 200, 300};
   controller->selectRect(true, 3);
-  std::thread([&] { manager->displayMode->setValue(Display::focus); }).join();
+  std::thread([&] { manager->displayMode->setValue(corvane::Display::focus); }).join();
   settle();
   EXPECT_TRUE(controller->roiEditor.isStartFocusTransform);
   EXPECT_EQ(controller->roiEditor.selectRectIdx, -1);
@@ -1192,7 +1192,7 @@ TEST_F(MainWindowActionsTest, FocusRectangleMinimumsAndModes) {
   config.manualFocusRect = {corvane::RectPoint()};
   config.presentRect = {corvane::RectPoint()};
   const double W = 1920, H = 1080;  // the format before any camera
-  manager->displayMode->setValue(Display::focus);
+  manager->displayMode->setValue(corvane::Display::focus);
   settle();
   controller->roiEditor.isStartTransform = false;
   controller->saveFocusRect(QRectF(96, 54, 60, 50));
@@ -1204,14 +1204,14 @@ TEST_F(MainWindowActionsTest, FocusRectangleMinimumsAndModes) {
   controller->saveFocusRect(QRectF(96, 54, 60, 50));
   EXPECT_NEAR(config.manualFocusRect[0].y3 - config.manualFocusRect[0].y2, 120 / H, 1e-12);
 
-  manager->displayMode->setValue(Display::presentation);
+  manager->displayMode->setValue(corvane::Display::presentation);
   settle();
   controller->saveFocusRect(QRectF(192, 108, 400, 300));
   EXPECT_NEAR(config.presentRect[0].x3, (192.0 + 400) / W, 1e-12);
   EXPECT_NEAR(config.presentRect[0].y3, (108.0 + 300) / H, 1e-12);
 
   // Grid mode keeps neither.
-  manager->displayMode->setValue(Display::grid);
+  manager->displayMode->setValue(corvane::Display::grid);
   settle();
   auto focus = config.manualFocusRect[0];
   auto present = config.presentRect[0];

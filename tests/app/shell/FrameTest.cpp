@@ -8,7 +8,7 @@
 #include "i18n/Localized.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
-#include "shell/DisplayCell.h"
+#include "widgets/DisplayCell.h"
 #include "shell/MiniaturizeRule.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"

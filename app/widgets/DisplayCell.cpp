@@ -1,4 +1,4 @@
-#include "shell/DisplayCell.h"
+#include "widgets/DisplayCell.h"
 
 #include <QVBoxLayout>
 
