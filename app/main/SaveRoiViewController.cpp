@@ -5,7 +5,6 @@
 #include <QPen>
 #include <algorithm>
 #include <QVBoxLayout>
-#include <iostream>
 
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
@@ -326,8 +325,8 @@ void SaveRoiViewController::storeThumbnail() {
   std::optional<std::string> path =
       thumbnailPath(RoiRecordRules::recordOfItem(roiPullDownButton->currentIndex(), true));
   if (!path || picture_.isNull()) return;
-  if (!ImageExtension::savePNG(picture_, QString::fromStdString(*path)))
-    std::cout << "Failed to write the thumbnail " << *path << std::endl;
+  // Written whole or not at all; a failure is logged there and the record stays saved.
+  ImageExtension::savePNG(picture_, QString::fromStdString(*path));
 }
 
 }  // namespace corvane

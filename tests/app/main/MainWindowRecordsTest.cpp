@@ -4,6 +4,7 @@
 
 #include "Bundle.h"
 #include "i18n/Localized.h"
+#include "widgets/NamedColors.h"
 
 namespace {
 
@@ -436,6 +437,10 @@ TEST_F(MainWindowRecordsTest, FocusRecordsKeepFixRectanglesGridRecordsLeaveThem)
   controller->toggleSaveRoiPopup(true);
   settle();
   controller->saveRoi()->onClickRoiOk();
+  // No ROI: an empty list, the view state still stored.
+  EXPECT_TRUE(config.roiRecord1.empty());
+  EXPECT_EQ(config.roiRecord1Fov, 2);
+  EXPECT_FALSE(config.roiRecord1Mirror);
   EXPECT_EQ(config.roiRecord1DisplayMode, 10);
   EXPECT_EQ(config.roiRecord1FixRect.size(), 1u);
   EXPECT_EQ(config.roiRecord1FixRect[0].x2, 1.0);
@@ -455,6 +460,51 @@ TEST_F(MainWindowRecordsTest, FocusRecordsKeepFixRectanglesGridRecordsLeaveThem)
   EXPECT_EQ(config.roiRecord1DisplayMode, 11);
   EXPECT_EQ(config.roiRecord1FixRect, std::vector<corvane::RectPoint>{fix});
   EXPECT_TRUE(config.ignoreRoiRecord1.empty());
+}
+
+// Each kind of frame in its own colour; in presentation all three kinds show.
+TEST_F(MainWindowRecordsTest, ThumbnailFramesTakeTheirColoursByKind) {
+  // The boards offer the two modes (a mode without a button falls back to compose).
+  config.gridComposeMode = config.focusMode = config.presentationMode = true;
+  makeConnectedWindow();
+  auto recording = facades->last();
+  const int W = manager->cameraFormat().width, H = manager->cameraFormat().height;
+  recording->manualRects = {frameRect(W * 0.05, H * 0.2, W * 0.2, H * 0.6)};
+  recording->ignoredRectCount = 1;
+  recording->ignoreRects = {{int(W * 0.75), int(H * 0.2), int(W * 0.2), int(H * 0.6)}};
+  config.focusColor = QColor(0, 200, 0);
+  config.ignoreColor = QColor(200, 0, 200);
+  config.presentRect = {corvane::RectPoint(0.4, 0.2, 0.6, 0.2, 0.6, 0.8, 0.4, 0.8)};
+  livePicture = QImage(400, 100, QImage::Format_RGB32);
+  livePicture.fill(Qt::black);
+  auto colourAt = [](const QImage& image, double fx, double fy) {
+    return QColor(image.pixel(int(fx * image.width()), int(fy * image.height()))).rgb();
+  };
+  const QRgb tint = corvane::NamedColors::color("tintColor").rgb();
+
+  manager->displayMode->setValue(corvane::Display::presentation);
+  settle();
+  ASSERT_EQ(manager->displayMode->value(), corvane::Display::presentation);
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  const QImage& overlay = controller->saveRoi()->overlay();
+  // The left edges, at mid height: the ROI, the fix rectangle, the ignore area.
+  EXPECT_EQ(colourAt(overlay, 0.05, 0.5), tint);
+  EXPECT_EQ(colourAt(overlay, 0.4, 0.5), QColor(0, 200, 0).rgb());
+  EXPECT_EQ(colourAt(overlay, 0.75, 0.5), QColor(200, 0, 200).rgb());
+  controller->toggleSaveRoiPopup(true);  // closes it
+
+  // Focus: only the fix rectangle, in the focus colour.
+  config.manualFocusRect = config.presentRect;
+  manager->displayMode->setValue(corvane::Display::focus);
+  settle();
+  ASSERT_EQ(manager->displayMode->value(), corvane::Display::focus);
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  const QImage& focused = controller->saveRoi()->overlay();
+  EXPECT_EQ(colourAt(focused, 0.4, 0.5), QColor(0, 200, 0).rgb());
+  EXPECT_EQ(qAlpha(focused.pixel(int(0.05 * 400), 50)), 0);
+  EXPECT_EQ(qAlpha(focused.pixel(int(0.75 * 400), 50)), 0);
 }
 
 TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithTheFrames) {
@@ -488,6 +538,30 @@ TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithThe
   EXPECT_TRUE(controller->saveRoiView->isHidden());
   EXPECT_TRUE(facades->last()->callsStartingWith("ClearAllRect").empty());
   EXPECT_EQ(config.roiRecordIndex, 3);
+}
+
+TEST_F(MainWindowRecordsTest, AThumbnailThatCannotBeWrittenLeavesTheRecordSaved) {
+  // The thumbnail folder's place is taken by a file: nothing can be written below it.
+  {
+    std::ofstream blocker(home.path() + "/thumbnail");
+    blocker << "a file";
+  }
+  makeConnectedWindow();
+  facades->last()->manualRects = {frameRect(0, 0, 100, 100)};
+  livePicture = QImage(200, 50, QImage::Format_RGB32);
+  livePicture.fill(Qt::gray);
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  controller->saveRoi()->roiOkButton->click();
+  settle();
+  EXPECT_TRUE(controller->saveRoiView->isHidden());
+  EXPECT_EQ(config.roiRecordIndex, 1);
+  EXPECT_EQ(config.roiRecord1.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(home.path() + "/thumbnail/ROI_Thumbnail_1.png"));
+  // The load popup then shows the default picture for it.
+  controller->toggleSaveRoiPopup(false);
+  settle();
+  EXPECT_EQ(controller->saveRoi()->thumbnailRoiRecord.size(), 1u);
 }
 
 TEST_F(MainWindowRecordsTest, UpdatePopupFadesInAndOutAndTheAdToggleNeedsAnAd) {
