@@ -190,7 +190,7 @@ MainController::MainController(Environment environment, QWidget* parent)
     };
   }
   setObjectName("MainController");
-  setMinimumSize(640, 360);
+  setMinimumSize(MainWindowRules::kMinimumContentSize);
   buildViews();
   setupRoiEditing();
   viewDidLoad();
@@ -309,8 +309,10 @@ void MainController::layoutViews() {
   smallControlBoardView->setGeometry(int(contentWidth), 0, int(column), int(h));
 
   Geometry::Content content =
-      Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
-                              navigatorBottomConstraints);
+      isSimpleMode_
+          ? Geometry::simpleContentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint)
+          : Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint,
+                                    navigatorShown, navigatorBottomConstraints);
   QRect preview = content.controlView.toAlignedRect();
   controlView->setGeometry(preview);
   controlMetalView->setGeometry(0, 0, preview.width(), preview.height());
@@ -1311,6 +1313,7 @@ void MainController::leaveSimpleUI() {
   // Changing a window flag makes a new native window: only when it is on.
   bool level = top->windowFlags() & Qt::WindowStaysOnTopHint;
   if (level) top->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  setMinimumSize(MainWindowRules::kMinimumContentSize);
   top->setMinimumSize(MainWindowRules::kMinimumContentSize);
   if (maximum.isValid()) top->setMaximumSize(maximum);
   top->resize(frame.size());
@@ -1337,9 +1340,13 @@ void MainController::showSimpleUI(bool) {
   auto simple = MainWindowRules::simpleFrame(format.width, format.height, *screen);
   if (!simple) return;
   bool level = top->windowFlags() & Qt::WindowStaysOnTopHint;
-  top->setMinimumSize(simple->content);
-  top->setMaximumSize(simple->content);
-  top->resize(simple->frame.size());
+  // What the window holds above and beside this view (its menu bar) comes on top of the content.
+  QSize chrome = (top->size() - size()).expandedTo(QSize(0, 0));
+  // The view's own minimum belongs to the normal layout; here it is the content.
+  setMinimumSize(simple->content);
+  top->setMinimumSize(simple->content + chrome);
+  top->setMaximumSize(simple->content + chrome);
+  top->resize(simple->frame.size() + chrome);
   top->move(simple->frame.topLeft());
   // Floats above normal windows; the flag makes a new native window, so only when it changes.
   if (!level) {

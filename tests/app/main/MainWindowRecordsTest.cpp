@@ -1,5 +1,6 @@
 #include "MainControllerFixture.h"
 
+#include <QMenuBar>
 #include <QScreen>
 
 #include "Bundle.h"
@@ -203,14 +204,33 @@ TEST_F(MainWindowRecordsTest, AFullHdFormatGivesA268By128SimpleWindowNearTheTopR
   ASSERT_EQ(manager->cameraFormat().height, 1080);
   controller->showSimpleUI(true);
   settle();
+  QApplication::processEvents();  // the window's layout hands the new size on
   // 1920 / (1080 / 128) = 227.55..., rounded to 228 beside the 40-wide board.
   EXPECT_EQ(window->maximumSize(), QSize(268, 128));
   EXPECT_EQ(window->minimumSize(), QSize(268, 128));
   EXPECT_EQ(window->size(), QSize(268, 128));
+  // The preview fills the content beside the small board.
+  EXPECT_EQ(controller->controlView->geometry(), QRect(0, 0, 228, 128));
   const QRect S = QGuiApplication::primaryScreen()->geometry();
   EXPECT_EQ(window->pos(), QPoint(S.x() + S.width() - 268 - 100, S.y() + S.height() / 10));
   EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(window->isVisible());
+}
+
+// The window's menu bar comes on top of the 128 high content, which the preview fills.
+TEST_F(MainWindowRecordsTest, TheSimpleLayoutKeepsItsContentBelowTheMenuBar) {
+  makeConnectedWindow();
+  window->menuBar()->addMenu(QStringLiteral("Edit"));
+  settle();
+  QApplication::processEvents();
+  const QSize chrome = window->size() - controller->size();
+  ASSERT_GT(chrome.height(), 0);
+  controller->showSimpleUI(true);
+  settle();
+  QApplication::processEvents();
+  EXPECT_EQ(controller->size(), QSize(40 + 455, 128));
+  EXPECT_EQ(window->maximumSize(), QSize(40 + 455, 128) + chrome);
+  EXPECT_EQ(controller->controlView->geometry(), QRect(0, 0, 455, 128));
 }
 
 // ---- ROI records and their thumbnails ----
