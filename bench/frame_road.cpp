@@ -1,17 +1,26 @@
-// One frame's road through the render side, from a real MJPEG camera frame (the test
-// photographs side by side) to the YUYV picture the loopback writer writes: the capture decode
-// pool, the effect pass, the navigator's 4-tile grid and the control panorama preview, and the
-// YUYV conversion. Reported as CPU ms and wall ms per frame (all threads counted), beside the
-// bare baselines of the same work in the same run: libyuv MJPGToNV12, libyuv NV12ToARGB, one
-// fixed-point cv::remap per tile on one thread, libyuv ARGBToYUY2. The camera frame path to the
-// ROI lists and the detection pass have their own benchmarks (camera_frame_path, vision_detect).
+// One frame's whole road, from a real MJPEG camera frame (the test photographs side by side) to
+// the YUYV picture the loopback writer writes: the capture decode pool, the camera frame path
+// into the analysis facade (trackers following 8 people, detection off the road), the effect
+// pass on the frame the facade completed, the navigator's 4-tile grid and the control panorama
+// preview, and the YUYV conversion. Reported as CPU ms and wall ms per frame (all threads
+// counted) and the latency from a decoded frame to its YUYV picture, beside the bare baselines
+// of the same work in the same run: libyuv MJPGToNV12, libyuv NV12ToARGB, one fixed-point
+// cv::remap per tile on one thread, libyuv ARGBToYUY2. The detection pass, which runs beside the
+// road on its own worker, is reported on its own: CPU ms per pass, and per frame at the
+// shipped detection interval.
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
+#include <time.h>
 #include <turbojpeg.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -19,9 +28,15 @@
 #include <string>
 #include <vector>
 
+#include "OrlithLog.h"
+#include "camera/CameraFramePath.h"
+#include "camera/SelvoAnalysisFacade.h"
 #include "capture/MjpegDecoderPool.h"
+#include "dispatch/MainQueue.h"
 #include "render/EffectView.h"
 #include "render/LayoutView.h"
+#include "selvo/PersonDetector.h"
+#include "selvo/SelvoFactory.h"
 
 using namespace corvane;
 using platform::PixelBuffer;
@@ -31,6 +46,21 @@ using platform::PixelFormat;
 namespace {
 
 constexpr int kOutW = 1280, kOutH = 720;
+// The shipped configuration's detect_interval (ms) and the camera's frame rate.
+constexpr double kDetectIntervalMs = 30, kFrameMs = 1000.0 / 30;
+const std::string kModels = std::string(CORVANE_ASSETS_DIR) + "/models";
+
+double processCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
 
 cv::Mat panoramaBGR(int w, int h) {
   cv::Mat out(h, w, CV_8UC3, cv::Scalar(0, 0, 0));
@@ -76,24 +106,66 @@ std::vector<LayoutRoiPair> gridPairs(int w, int h) {
   return pairs;
 }
 
-// Decoded frames handed from the decode pool's workers to the road.
+// Decoded frames handed from the decode pool's workers to the road, with the time each came.
 struct Handoff {
+  using Clock = std::chrono::steady_clock;
   std::mutex mutex;
   std::condition_variable ready;
   PixelBufferRef frame;
+  Clock::time_point decoded;
   void put(const PixelBufferRef& f) {
     {
       std::lock_guard<std::mutex> lock(mutex);
       frame = f;
+      decoded = Clock::now();
     }
     ready.notify_one();
   }
-  PixelBufferRef take() {
+  PixelBufferRef take(Clock::time_point& at) {
     std::unique_lock<std::mutex> lock(mutex);
     ready.wait(lock, [&] { return frame != nullptr; });
+    at = decoded;
     return std::exchange(frame, nullptr);
   }
 };
+
+// The main thread's tasks, waited for without spinning (a spinning wait would count as the
+// road's CPU): the main queue posts here while the benchmark runs.
+struct MainTasks {
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::deque<std::function<void()>> tasks;
+  MainTasks() {
+    platform::MainQueue::shared().setPoster([this](std::function<void()> task) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        tasks.push_back(std::move(task));
+      }
+      ready.notify_one();
+    });
+  }
+  ~MainTasks() { platform::MainQueue::shared().setPoster(nullptr); }
+  void runOne() {
+    std::function<void()> task;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      ready.wait(lock, [&] { return !tasks.empty(); });
+      task = std::move(tasks.front());
+      tasks.pop_front();
+    }
+    task();
+  }
+};
+
+// People-sized boxes across the panorama for the trackers to follow.
+void trackPeople(AnalysisFacade& facade, int w, int h, int people) {
+  int boxW = h / 4, boxH = h * 3 / 10;
+  for (int i = 0; i < people; ++i) {
+    int x = (2 * i + 1) * w / (2 * people) - boxW / 2;
+    facade.AddNewRect(x, h / 4, x + boxW, h / 4 + boxH);
+  }
+  facade.TrackAllRects();
+}
 
 }  // namespace
 
@@ -101,6 +173,7 @@ struct Handoff {
 static void BM_FrameRoad(benchmark::State& state) {
   int w = int(state.range(0)), h = int(state.range(1));
   auto jpeg = cameraJpeg(w, h);
+  orlith::OrlithLog::setSink([](orlith::OrlithLog::Level, const std::string&) {});
   Handoff handoff;
   platform::MjpegDecoderPool decoder(2, w, h, [&](const PixelBufferRef& f, int64_t) {
     handoff.put(f);
@@ -116,13 +189,41 @@ static void BM_FrameRoad(benchmark::State& state) {
   whole.src_rect = {0, 0, double(w), double(h), 0};
   whole.dst_rect = {0, 0, 1280, 1280.0 * h / w, 0};
   control.roiPairList = {whole};
+
+  // The facade as the program sets it up, detection off the road, 8 people tracked.
+  auto facade = std::make_shared<SelvoAnalysisFacade>();
+  facade->initManager();
+  std::string db = (std::filesystem::temp_directory_path() / "frame-road-bench/").string();
+  std::filesystem::create_directories(db);
+  facade->setup(w, h, kOutW, kOutH, 1280, 1280.0 * h / w, w, h, true, db);
+  facade->enableAutoDetect(false, int(kDetectIntervalMs));
+  trackPeople(*facade, w, h, 8);
+  size_t layouts = 0;
+  facade->addLayoutObservable([&](auto, auto, auto, auto, auto) { ++layouts; });
+  CameraFramePath path([facade] { return facade; });
+  // The renderer gets the frame the facade completed, as in the program.
+  path.setFramePublisher([&](const PixelBufferRef& f) { manager.notifyFrame(f); });
+  int completed = 0;
+  path.setFrameCompletedHandler([&] { ++completed; });
+  MainTasks mainTasks;
+
   std::vector<uint8_t> yuyv(size_t(kOutW) * kOutH * 2);
+  std::vector<double> latencies;
   int64_t ts = 0;
-  auto frame = [&] {
+  auto submit = [&] {
     while (!decoder.submit(jpeg.data(), jpeg.size(), ts)) {
     }
     ++ts;
-    manager.notifyFrame(handoff.take());
+  };
+  // One frame in the decoder while the road works on the one before, as the capture runs.
+  submit();
+  auto frame = [&] {
+    Handoff::Clock::time_point decoded;
+    PixelBufferRef decodedFrame = handoff.take(decoded);
+    submit();
+    int target = completed + 1;
+    path.captureOutput(decodedFrame, ts);
+    while (completed < target) mainTasks.runOne();
     navigator.updateEffectFrame();
     control.updateEffectFrame();
     PixelBufferRef out = manager.vxdPixelBuffer();
@@ -130,10 +231,87 @@ static void BM_FrameRoad(benchmark::State& state) {
       libyuv::ARGBToYUY2(out->baseAddress(0), int(out->bytesPerRow(0)), yuyv.data(), kOutW * 2,
                          kOutW, kOutH);
     benchmark::DoNotOptimize(yuyv.data());
+    latencies.push_back(
+        std::chrono::duration<double, std::milli>(Handoff::Clock::now() - decoded).count());
   };
-  frame();  // first frame: buffers and maps made
+  for (int i = 0; i < 3; ++i) frame();  // buffers, maps and trackers made
+  latencies.clear();
   for (auto _ : state) frame();
+  Handoff::Clock::time_point last;
+  handoff.take(last);  // the frame still in the decoder
   decoder.drain();
+  double latency = median(latencies);
+  state.counters["latency_ms"] = latency;
+  state.counters["latency_frames"] = latency / kFrameMs;
+  state.counters["layouts"] = double(layouts);
+  facade->releaseSelvoInst();
+  facade.reset();
+  platform::MainQueue::shared().drain();
+  orlith::OrlithLog::setSink(nullptr);
+}
+
+// The detection pass the facade runs beside the road, on the road's luma: CPU ms of the whole
+// process per pass, and per frame when a pass starts every detection interval (or, when the
+// pass takes longer, as soon as the one before is done).
+static void BM_FrameRoadDetection(benchmark::State& state) {
+  int w = int(state.range(0)), h = int(state.range(1));
+  cv::Mat luma;
+  cv::cvtColor(panoramaBGR(w, h), luma, cv::COLOR_BGR2GRAY);
+  selvo::SetSelvoResourceFolder(kModels.c_str());
+  cv::setNumThreads(selvo::PersonDetector::kDetectThreads);
+  struct OneFrame : selvo::ISELVO_FRAME_MANAGER {
+    void Init(int, int, bool, int) override {}
+    unsigned AddFrame(const uint8_t* plane, int fw, int fh, bool detect, bool tracked) override {
+      view = {plane, fw, fh, fw, detect, tracked};
+      return ++id;
+    }
+    void BeginFrame(unsigned) override {}
+    void EndFrame(unsigned) override {}
+    bool GetFrame(unsigned frame, selvo::FrameView* out) const override {
+      if (frame != id) return false;
+      *out = view;
+      return true;
+    }
+    selvo::FrameView view;
+    unsigned id = 0;
+  } frames;
+  struct Done : selvo::DetectCallback {
+    std::mutex m;
+    std::condition_variable cv;
+    int n = 0;
+    void OnDetectDone() override {
+      std::lock_guard lock(m);
+      ++n;
+      cv.notify_all();
+    }
+    void wait(int count) {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return n >= count; });
+    }
+  } done;
+  selvo::ISELVO_DETECTOR* detector = nullptr;
+  selvo::CreateISelvoDetectorObject(&detector);
+  detector->Init(w, h, true, 2, 0, 0.6f);
+  detector->SetFrameManager(&frames);
+  detector->SetCallback(&done);
+  int passes = 0, faces = 0;
+  std::vector<double> cpu, wall;
+  for (auto _ : state) {
+    double c0 = processCpuMs();
+    auto t0 = std::chrono::steady_clock::now();
+    detector->AddFrame(frames.AddFrame(luma.data, w, h, true, false), true);
+    done.wait(++passes);
+    wall.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    cpu.push_back(processCpuMs() - c0);
+  }
+  detector->GetResultCount(&faces);
+  selvo::ReleaseISelvoDetectorObject(detector);
+  double passCpu = median(cpu), passWall = median(wall);
+  state.counters["pass_cpu_ms"] = passCpu;
+  state.counters["pass_wall_ms"] = passWall;
+  state.counters["cpu_ms_per_frame"] = passCpu * kFrameMs / std::max(kDetectIntervalMs, passWall);
+  state.counters["faces"] = faces;
 }
 
 // The bare work of the same road, each step a single library call on one thread.
@@ -171,21 +349,41 @@ static void BM_FrameRoadBaselines(benchmark::State& state) {
   std::vector<uint8_t> yuyv(size_t(kOutW) * kOutH * 2);
   int threads = cv::getNumThreads();
   cv::setNumThreads(1);
+  // Each step's own CPU time too, so the sum can be read against the road's parts.
+  auto threadCpuMs = [] {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+  };
+  std::vector<double> steps[4];
   for (auto _ : state) {
+    double t0 = threadCpuMs();
     libyuv::MJPGToNV12(jpeg.data(), jpeg.size(), nv12->baseAddress(0), int(nv12->bytesPerRow(0)),
                        nv12->baseAddress(1), int(nv12->bytesPerRow(1)), w, h, w, h);
+    double t1 = threadCpuMs();
     libyuv::NV12ToARGBMatrix(nv12->baseAddress(0), int(nv12->bytesPerRow(0)),
                              nv12->baseAddress(1), int(nv12->bytesPerRow(1)), argb.data,
                              int(argb.step), &libyuv::kYuvJPEGConstants, w, h);
+    double t2 = threadCpuMs();
     for (size_t i = 0; i + 1 < tiles.size(); ++i) {
       cv::Mat dst = out(tiles[i].dst);
       cv::remap(argb, dst, tiles[i].map1, tiles[i].map2, cv::INTER_LINEAR, cv::BORDER_WRAP);
     }
     cv::remap(argb, preview, tiles.back().map1, tiles.back().map2, cv::INTER_LINEAR,
               cv::BORDER_WRAP);
+    double t3 = threadCpuMs();
     libyuv::ARGBToYUY2(out.data, int(out.step), yuyv.data(), kOutW * 2, kOutW, kOutH);
+    double t4 = threadCpuMs();
     benchmark::DoNotOptimize(yuyv.data());
+    steps[0].push_back(t1 - t0);
+    steps[1].push_back(t2 - t1);
+    steps[2].push_back(t3 - t2);
+    steps[3].push_back(t4 - t3);
   }
+  state.counters["decode_ms"] = median(steps[0]);
+  state.counters["nv12_to_argb_ms"] = median(steps[1]);
+  state.counters["remap_ms"] = median(steps[2]);
+  state.counters["yuyv_ms"] = median(steps[3]);
   cv::setNumThreads(threads);
 }
 
@@ -194,6 +392,14 @@ BENCHMARK(BM_FrameRoad)
     ->Args({3840, 1080, 6})
     ->Args({4992, 1248, 0})
     ->ArgNames({"w", "h", "denoise"})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_FrameRoadDetection)
+    ->Args({3840, 1080})
+    ->Args({4992, 1248})
+    ->ArgNames({"w", "h"})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0)
     ->MeasureProcessCPUTime()

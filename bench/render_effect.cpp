@@ -95,6 +95,7 @@ static void BM_LibyuvNV12ToARGBAllThreads(benchmark::State& state) {
 
 BENCHMARK(BM_EffectPass)
     ->Args({0, 0})
+    ->Args({0, 1})
     ->Args({6, 0})
     ->Args({6, 1})
     ->Unit(benchmark::kMillisecond)

@@ -131,8 +131,10 @@ static void BM_LayoutComposePerspective(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * 1280 * 720);
 }
 
+// range(1): OpenCV threads, 0 for all.
 static void BM_CvRemapBaseline(benchmark::State& state) {
-  cv::setNumThreads(-1);
+  int threads = cv::getNumThreads();
+  cv::setNumThreads(state.range(1) == 0 ? -1 : int(state.range(1)));
   cv::Mat source = panoramaBGRA(), map1, map2, out(720, 1280, CV_8UC4);
   int tiles = int(state.range(0));
   remapMaps(gridPairs(tiles, columnsFor(tiles)), map1, map2);
@@ -141,6 +143,7 @@ static void BM_CvRemapBaseline(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data);
   }
   state.SetItemsProcessed(int64_t(state.iterations()) * 1280 * 720);
+  cv::setNumThreads(threads);
 }
 
 // One frame of both views: the navigator output (4 tiles) and the control panorama preview.
@@ -169,8 +172,9 @@ BENCHMARK(BM_LayoutCompose)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK(BM_CvRemapBaseline)
-    ->Arg(4)
-    ->Arg(20)
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->Args({20, 0})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

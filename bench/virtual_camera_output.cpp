@@ -94,7 +94,7 @@ static void BM_MemcpyBaseline(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(frame->dataSize()));
 }
 
-BENCHMARK(BM_SinkEnqueueFrame)->UseRealTime();
+BENCHMARK(BM_SinkEnqueueFrame)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_ARGBToYUY2Baseline);
 BENCHMARK(BM_LinkRingCopy);
 BENCHMARK(BM_MemcpyBaseline);

@@ -193,7 +193,10 @@ static void BM_TrackingStep10Targets(benchmark::State& state) {
   selvo::ReleaseISelvoTrackerObject(tracker);
 }
 
-BENCHMARK(BM_ForwardPassOneTile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ForwardPassOneTile)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK(BM_DetectionPass)
     ->Args({0, 3840, 1080})
     ->Args({1, 3840, 1080})

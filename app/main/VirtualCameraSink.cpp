@@ -5,9 +5,17 @@
 
 namespace corvane {
 
+namespace {
+
+platform::LoopbackOutput* sharedOutput = nullptr;
+
+}  // namespace
+
+void VirtualCameraSink::useOutput(platform::LoopbackOutput* output) { sharedOutput = output; }
+
 VirtualCameraSink& VirtualCameraSink::shared() {
-  static platform::LoopbackOutput output;
-  static VirtualCameraSink sink(output, [](bool streaming) {
+  static platform::LoopbackOutput systemOutput;
+  static VirtualCameraSink sink(sharedOutput ? *sharedOutput : systemOutput, [](bool streaming) {
     platform::MachManager::shared().streamStateChanged(streaming);
   });
   return sink;

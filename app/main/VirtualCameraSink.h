@@ -23,6 +23,9 @@ class VirtualCameraSink {
   using StreamStateHandler = std::function<void(bool streaming)>;
 
   static VirtualCameraSink& shared();
+  // The process's sink writes to `output` instead of the system's loopback devices (a test's
+  // fake device); only before the first use of shared(), and `output` outlives it.
+  static void useOutput(platform::LoopbackOutput* output);
   VirtualCameraSink(platform::LoopbackOutput& output, StreamStateHandler streamStateChanged);
   ~VirtualCameraSink();
   VirtualCameraSink(const VirtualCameraSink&) = delete;

@@ -30,6 +30,7 @@ struct LumaTable {
   float brightness = NAN;
   float gamma = NAN;
   std::array<uint8_t, 256> map{};
+  bool identity = false;
   void update(float b, float g) {
     if (b == brightness && g == gamma) return;
     brightness = b;
@@ -39,6 +40,8 @@ struct LumaTable {
       float v = std::clamp(i / 255.0f + b * 0.25f, 0.0f, 1.0f);
       map[size_t(i)] = uint8_t(std::lround(std::pow(v, exponent) * 255.0f));
     }
+    identity = true;
+    for (int i = 0; i < 256; ++i) identity = identity && map[size_t(i)] == i;
   }
 };
 
@@ -102,11 +105,79 @@ CORVANE_ROW_INLINE void halveRow(const uint8_t* __restrict r0, const uint8_t* __
   }
 }
 
+#if CORVANE_LUMA_AVX2
+#define CORVANE_AVX2 __attribute__((target("avx2")))
+// Sixteen 2 x 2 block means from 32 bytes of two rows (Cb and Cr apart once reordered).
 template <int Channels>
-CORVANE_ROW_CLONES void halveRowAny(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int width,
-                                    int srcWidth, bool mirror) {
+CORVANE_AVX2 inline __m256i blockMeans(const uint8_t* r0, const uint8_t* r1, __m256i order) {
+  __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0));
+  __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1));
+  if (Channels == 2) {
+    a = _mm256_shuffle_epi8(a, order);
+    b = _mm256_shuffle_epi8(b, order);
+  }
+  const __m256i ones = _mm256_set1_epi8(1);
+  __m256i sum = _mm256_add_epi16(_mm256_maddubs_epi16(a, ones), _mm256_maddubs_epi16(b, ones));
+  return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(2)), 2);
+}
+
+// The same 32 output bytes at a time: neighbouring samples summed by a multiply-add with ones,
+// both rows added, rounded; mirrored rows read the mirror block and reverse the result.
+template <int Channels, bool Mirror>
+CORVANE_AVX2 void halveRowAvx2(const uint8_t* __restrict r0, const uint8_t* __restrict r1,
+                               uint8_t* __restrict out, int width, int srcWidth) {
+  // Two channels: each block Cb0 Cr0 Cb1 Cr1 reordered to Cb0 Cb1 Cr0 Cr1 so pairs add up.
+  const __m256i order = _mm256_setr_epi8(0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15, 0,
+                                         2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15);
+  // Reverses samples (1 or 2 bytes) within each 16-byte half.
+  const __m256i reverse =
+      Channels == 1 ? _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14,
+                                       13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)
+                    : _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15,
+                                       12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+  int bytes = width * Channels, srcBytes = srcWidth * Channels;
+  int ob = 0;
+  for (; ob + 32 <= bytes; ob += 32) {
+    int at = Mirror ? srcBytes - 64 - 2 * ob : 2 * ob;
+    __m256i v = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(blockMeans<Channels>(r0 + at, r1 + at, order),
+                            blockMeans<Channels>(r0 + at + 32, r1 + at + 32, order)),
+        0xD8);
+    if (Mirror) v = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, reverse), 0x4E);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + ob), v);
+  }
+  for (int i = ob / Channels; i < width; ++i) {
+    int x = Mirror ? srcWidth - 2 - 2 * i : 2 * i;
+    for (int c = 0; c < Channels; ++c)
+      out[i * Channels + c] = uint8_t((r0[x * Channels + c] + r0[(x + 1) * Channels + c] +
+                                       r1[x * Channels + c] + r1[(x + 1) * Channels + c] + 2) >>
+                                      2);
+  }
+}
+#endif
+
+template <int Channels>
+CORVANE_ROW_CLONES void halveRowClones(const uint8_t* r0, const uint8_t* r1, uint8_t* out,
+                                       int width, int srcWidth, bool mirror) {
   mirror ? halveRow<Channels, true>(r0, r1, out, width, srcWidth)
          : halveRow<Channels, false>(r0, r1, out, width, srcWidth);
+}
+
+template <int Channels>
+void halveRowAny(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int width, int srcWidth,
+                 bool mirror) {
+#if CORVANE_LUMA_AVX2
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  if (avx2) {
+    mirror ? halveRowAvx2<Channels, true>(r0, r1, out, width, srcWidth)
+           : halveRowAvx2<Channels, false>(r0, r1, out, width, srcWidth);
+    return;
+  }
+#endif
+  halveRowClones<Channels>(r0, r1, out, width, srcWidth, mirror);
 }
 
 template <int Channels>
@@ -200,25 +271,35 @@ inline void lookupRowScalar(const uint8_t* __restrict in, uint8_t* __restrict ou
 }
 
 #if CORVANE_LUMA_AVX2
-// The same with byte shuffles, 32 bytes at a time: the table as sixteen 16-entry pieces, the
-// high nibble choosing the piece and the low nibble the entry.
-__attribute__((target("avx2"))) void lookupRowAvx2(const uint8_t* __restrict in,
-                                                   uint8_t* __restrict out, int pixels,
-                                                   const uint8_t* __restrict map) {
+// The same with byte shuffles, 32 bytes at a time: the table as sixteen 16-entry pieces, each
+// looked up by the low nibble, then the high nibble's bits pick among them by halves.
+CORVANE_AVX2 void lookupRowAvx2(const uint8_t* __restrict in, uint8_t* __restrict out, int pixels,
+                                const uint8_t* __restrict map) {
   const __m256i lowNibble = _mm256_set1_epi8(0x0F);
+  __m256i pieces[16];
+  for (int k = 0; k < 16; ++k)
+    pieces[k] = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(map + 16 * k)));
   int x32 = pixels & ~31;
   for (int x = 0; x < x32; x += 32) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
     __m256i lo = _mm256_and_si256(v, lowNibble);
-    __m256i hi = _mm256_and_si256(_mm256_srli_epi16(v, 4), lowNibble);
-    __m256i r = _mm256_setzero_si256();
-    for (int k = 0; k < 16; ++k) {
-      __m256i piece = _mm256_broadcastsi128_si256(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(map + 16 * k)));
-      __m256i hit = _mm256_cmpeq_epi8(hi, _mm256_set1_epi8(char(k)));
-      r = _mm256_or_si256(r, _mm256_and_si256(hit, _mm256_shuffle_epi8(piece, lo)));
+    // Bit 4 + b of each byte moved to its top bit, where the blend looks.
+    __m256i bit4 = _mm256_slli_epi16(v, 3), bit5 = _mm256_slli_epi16(v, 2),
+            bit6 = _mm256_slli_epi16(v, 1);
+    __m256i quarter[4];
+    for (int q = 0; q < 4; ++q) {
+      __m256i pair[2];
+      for (int h = 0; h < 2; ++h) {
+        int k = 4 * q + 2 * h;
+        pair[h] = _mm256_blendv_epi8(_mm256_shuffle_epi8(pieces[k], lo),
+                                     _mm256_shuffle_epi8(pieces[k + 1], lo), bit4);
+      }
+      quarter[q] = _mm256_blendv_epi8(pair[0], pair[1], bit5);
     }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), r);
+    __m256i half0 = _mm256_blendv_epi8(quarter[0], quarter[1], bit6);
+    __m256i half1 = _mm256_blendv_epi8(quarter[2], quarter[3], bit6);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_blendv_epi8(half0, half1, v));
   }
   lookupRowScalar(in + x32, out + x32, pixels - x32, map);
 }
@@ -282,6 +363,220 @@ CORVANE_ROW_CLONES void rowPairAny(bool mirror, bool reduce, const uint8_t* suv,
     reduce ? CORVANE_ROW_PAIR(false, true) : CORVANE_ROW_PAIR(false, false);
 #undef CORVANE_ROW_PAIR
 }
+
+#if CORVANE_LUMA_AVX2
+// Noise reduction of sixteen samples in 16-bit lanes: |t| stays under 6 x 31 x 32.
+CORVANE_AVX2 CORVANE_ROW_INLINE __m256i reduceToward16(__m256i sample, __m256i reference,
+                                                       __m256i level) {
+  __m256i d = _mm256_sub_epi16(reference, sample);
+  __m256i m = _mm256_max_epi16(
+      _mm256_sub_epi16(_mm256_set1_epi16(kMotionThreshold), _mm256_abs_epi16(d)),
+      _mm256_setzero_si256());
+  __m256i t = _mm256_mullo_epi16(_mm256_mullo_epi16(d, level), m);
+  t = _mm256_add_epi16(t, _mm256_and_si256(_mm256_srai_epi16(t, 15), _mm256_set1_epi16(255)));
+  return _mm256_add_epi16(sample, _mm256_srai_epi16(t, 8));
+}
+
+// Eight pixel pairs' term of one colour, (Cb, Cr) . weights rounded, written once per pixel.
+CORVANE_AVX2 inline void storeTerm(__m256i cbcr, __m256i weights, int16_t* at) {
+  __m256i v = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_madd_epi16(cbcr, weights), _mm256_set1_epi32(128)), 8);
+  v = _mm256_or_si256(_mm256_and_si256(v, _mm256_set1_epi32(0xFFFF)), _mm256_slli_epi32(v, 16));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+}
+
+// One chroma row as chromaRow, sixteen pairs at a time in 16-bit lanes (Cb, Cr alternating); the
+// terms by multiply-adds of (Cb, Cr) with each colour's two weights, duplicated to both pixels.
+template <bool Mirror, bool Reduce>
+CORVANE_AVX2 CORVANE_ROW_INLINE void chromaRowAvx2(const uint8_t* __restrict suv,
+                                                   const uint8_t* __restrict ruv,
+                                                   uint8_t* __restrict ouv, int pairs,
+                                                   int chromaWidth, int level, ChromaTerms t) {
+  const __m256i zero = _mm256_setzero_si256(), centre = _mm256_set1_epi16(128);
+  const __m256i blue = _mm256_set1_epi32(454), green = _mm256_set1_epi32(183 << 16 | 88),
+                red = _mm256_set1_epi32(359 << 16);
+  const __m256i reversePairs = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0,
+                                                1, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3,
+                                                0, 1);
+  const __m256i lv = _mm256_set1_epi16(int16_t(level));
+  int c = 0;
+  for (; c + 16 <= pairs; c += 16) {
+    __m256i x;
+    if (Mirror)
+      x = _mm256_permute4x64_epi64(
+          _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                  suv + 2 * (chromaWidth - 16 - c))),
+                              reversePairs),
+          0x4E);
+    else
+      x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(suv + 2 * c));
+    x = _mm256_permute4x64_epi64(x, 0xD8);
+    __m256i lo = _mm256_unpacklo_epi8(x, zero), hi = _mm256_unpackhi_epi8(x, zero);
+    if (Reduce) {
+      __m256i r = _mm256_permute4x64_epi64(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ruv + 2 * c)), 0xD8);
+      lo = reduceToward16(lo, _mm256_unpacklo_epi8(r, zero), lv);
+      hi = reduceToward16(hi, _mm256_unpackhi_epi8(r, zero), lv);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(ouv + 2 * c),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8));
+    int k = 0;
+    for (__m256i half : {lo, hi}) {
+      __m256i cbcr = _mm256_sub_epi16(half, centre);
+      storeTerm(cbcr, blue, t.blue + 2 * c + k);
+      storeTerm(cbcr, green, t.green + 2 * c + k);
+      storeTerm(cbcr, red, t.red + 2 * c + k);
+      k += 16;
+    }
+  }
+  for (; c < pairs; ++c) {
+    int sc = Mirror ? chromaWidth - 1 - c : c;
+    int u = suv[2 * sc], v = suv[2 * sc + 1];
+    if (Reduce) {
+      u = reduceToward(u, ruv[2 * c], level);
+      v = reduceToward(v, ruv[2 * c + 1], level);
+    }
+    ouv[2 * c] = uint8_t(u);
+    ouv[2 * c + 1] = uint8_t(v);
+    int cu = u - 128, cv = v - 128;
+    t.blue[2 * c] = t.blue[2 * c + 1] = int16_t((454 * cu + 128) >> 8);
+    t.green[2 * c] = t.green[2 * c + 1] = int16_t((88 * cu + 183 * cv + 128) >> 8);
+    t.red[2 * c] = t.red[2 * c + 1] = int16_t((359 * cv + 128) >> 8);
+  }
+}
+
+// The luma row's NV12 output: mirror and noise reduction, sixteen samples at a time.
+template <bool Mirror, bool Reduce>
+CORVANE_AVX2 CORVANE_ROW_INLINE void lumaSourceAvx2(const uint8_t* __restrict sy,
+                                                    const uint8_t* __restrict ry,
+                                                    uint8_t* __restrict oy, int pixels, int width,
+                                                    int level) {
+  const __m128i reverse = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i lv = _mm256_set1_epi16(int16_t(level));
+  int x = 0;
+  for (; x + 16 <= pixels; x += 16) {
+    __m128i s =
+        Mirror ? _mm_shuffle_epi8(
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(sy + width - 16 - x)), reverse)
+               : _mm_loadu_si128(reinterpret_cast<const __m128i*>(sy + x));
+    if (Reduce) {
+      __m256i o = reduceToward16(
+          _mm256_cvtepu8_epi16(s),
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ry + x))), lv);
+      s = _mm_packus_epi16(_mm256_castsi256_si128(o), _mm256_extracti128_si256(o, 1));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(oy + x), s);
+  }
+  for (; x < pixels; ++x) {
+    int s = Mirror ? sy[width - 1 - x] : sy[x];
+    if (Reduce) s = reduceToward(s, ry[x], level);
+    oy[x] = uint8_t(s);
+  }
+}
+
+template <bool Stream>
+CORVANE_AVX2 CORVANE_ROW_INLINE void composeRows(const uint8_t* __restrict lum,
+                                                 const int16_t* __restrict tb,
+                                                 const int16_t* __restrict tg,
+                                                 const int16_t* __restrict tr,
+                                                 uint32_t* __restrict rgb, int pixels,
+                                                 __m256i alpha) {
+  int x = 0;
+  for (; x + 16 <= pixels; x += 16) {
+    __m256i l = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lum + x)));
+    __m256i b = _mm256_add_epi16(l, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tb + x)));
+    __m256i g = _mm256_sub_epi16(l, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tg + x)));
+    __m256i r = _mm256_add_epi16(l, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tr + x)));
+    __m256i bg = _mm256_packus_epi16(b, g);      // per half: 8 blue, 8 green
+    __m256i ra = _mm256_packus_epi16(r, alpha);  // per half: 8 red, 8 alpha
+    __m256i br = _mm256_unpacklo_epi8(bg, ra), ga = _mm256_unpackhi_epi8(bg, ra);
+    __m256i lo = _mm256_unpacklo_epi8(br, ga);  // pixels 0-3 | 8-11
+    __m256i hi = _mm256_unpackhi_epi8(br, ga);  // pixels 4-7 | 12-15
+    __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);
+    __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);
+    if constexpr (Stream) {
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(rgb + x), first);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(rgb + x + 8), second);
+    } else {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(rgb + x), first);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(rgb + x + 8), second);
+    }
+  }
+  for (; x < pixels; ++x) {
+    int l = lum[x];
+    rgb[x] = uint32_t(clampByte(l + tb[x])) | uint32_t(clampByte(l - tg[x])) << 8 |
+             uint32_t(clampByte(l + tr[x])) << 16 | 0xFF000000u;
+  }
+}
+
+// The BGRA row from luma and the chroma terms, sixteen pixels at a time: the sums in 16-bit
+// lanes, clamped by the saturating pack, then interleaved to B, G, R, A.
+CORVANE_AVX2 CORVANE_ROW_INLINE void composeRowAvx2(const uint8_t* __restrict lum, ChromaTerms t,
+                                                    uint32_t* __restrict rgb, int pixels) {
+  const int16_t* __restrict tb = t.blue;
+  const int16_t* __restrict tg = t.green;
+  const int16_t* __restrict tr = t.red;
+  const __m256i alpha = _mm256_set1_epi16(255);
+  // The picture is read by the next passes, never by this one: on aligned rows it is written
+  // past the caches, sparing the read of each line before it is written.
+  if (reinterpret_cast<uintptr_t>(rgb) % 32 == 0)
+    composeRows<true>(lum, tb, tg, tr, rgb, pixels, alpha);
+  else
+    composeRows<false>(lum, tb, tg, tr, rgb, pixels, alpha);
+}
+
+template <bool Mirror, bool Reduce>
+CORVANE_AVX2 CORVANE_ROW_INLINE void rowPairAvx2(const uint8_t* suv, const uint8_t* ruv,
+                                                 uint8_t* ouv, int pairs, int cw, int level,
+                                                 ChromaTerms terms, const uint8_t* const* sy,
+                                                 const uint8_t* const* ry, uint8_t* const* oy,
+                                                 uint32_t* const* rgb, int rows, uint8_t* lum,
+                                                 int width, const uint8_t* lumaMap) {
+  chromaRowAvx2<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
+  for (int k = 0; k < rows; ++k) {
+    lumaSourceAvx2<Mirror, Reduce>(sy[k], Reduce ? ry[k] : nullptr, oy[k], 2 * pairs, width,
+                                   level);
+    // No table: brightness and gamma leave luma as it is.
+    if (lumaMap) lookupRowAvx2(oy[k], lum, 2 * pairs, lumaMap);
+    composeRowAvx2(lumaMap ? lum : oy[k], terms, rgb[k], 2 * pairs);
+  }
+}
+
+CORVANE_AVX2 void rowPairAvx2Any(bool mirror, bool reduce, const uint8_t* suv, const uint8_t* ruv,
+                                 uint8_t* ouv, int pairs, int cw, int level, ChromaTerms terms,
+                                 const uint8_t* const* sy, const uint8_t* const* ry,
+                                 uint8_t* const* oy, uint32_t* const* rgb, int rows, uint8_t* lum,
+                                 int width, const uint8_t* lumaMap) {
+#define CORVANE_ROW_PAIR(M, R)                                                                 \
+  rowPairAvx2<M, R>(suv, ruv, ouv, pairs, cw, level, terms, sy, ry, oy, rgb, rows, lum, width, \
+                    lumaMap)
+  if (mirror)
+    reduce ? CORVANE_ROW_PAIR(true, true) : CORVANE_ROW_PAIR(true, false);
+  else
+    reduce ? CORVANE_ROW_PAIR(false, true) : CORVANE_ROW_PAIR(false, false);
+#undef CORVANE_ROW_PAIR
+  _mm_sfence();  // the streamed picture is complete before the pass is
+}
+#endif
+
+// Picks the row pair loops for the processor once, at load time. The AVX2 ones take no table
+// when it is the identity.
+struct RowPairLoops {
+  using Function = void (*)(bool, bool, const uint8_t*, const uint8_t*, uint8_t*, int, int, int,
+                            ChromaTerms, const uint8_t* const*, const uint8_t* const*,
+                            uint8_t* const*, uint32_t* const*, int, uint8_t*, int,
+                            const uint8_t*);
+  Function run = rowPairAny;
+  bool skipsIdentity = false;
+};
+RowPairLoops pickRowPairLoops() {
+#if CORVANE_LUMA_AVX2
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return {rowPairAvx2Any, true};
+#endif
+  return {};
+}
+const RowPairLoops rowPairLoops = pickRowPairLoops();
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
@@ -367,8 +662,9 @@ void effectsKernel(const compute::ArgumentTable& args, const compute::GridRow& g
   luma.update(params->brightness, params->gamma);
   const uint8_t* suv = srcUV->row(cy);
   const uint8_t* ruv = reduce ? refUV->row(cy) : nullptr;
-  rowPairAny(mirror, reduce, suv, ruv, ouv, pairs, cw, level, terms, sy, ry, oy, rgb, rows, lum, w,
-             luma.map.data());
+  const uint8_t* map = luma.identity && rowPairLoops.skipsIdentity ? nullptr : luma.map.data();
+  rowPairLoops.run(mirror, reduce, suv, ruv, ouv, pairs, cw, level, terms, sy, ry, oy, rgb, rows,
+                   lum, w, map);
 }
 
 }  // namespace corvane

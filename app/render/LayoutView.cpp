@@ -168,6 +168,7 @@ void LayoutView::drawLayout() {
   if (picture) {
     composed_ = picture;
     if (isVisible()) update();
+    emit composed(picture, source);
   }
   manager_.isBusy = false;
 }

@@ -71,6 +71,11 @@ class LayoutView : public QWidget {
   static constexpr const char* kLayoutKernel = "layoutKernel";
   static constexpr int64_t kEdgeWidth = 3;
 
+ signals:
+  // A picture was composed: the picture and the panorama texture it was composed from, on the
+  // composing (main) thread, before the texture is given back.
+  void composed(const platform::PixelBufferRef& picture, const compute::TextureRef& source);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -38,6 +38,11 @@ void FakeAssistantPeer::disconnect() {
   }
 }
 
+void FakeAssistantPeer::shutdown() {
+  for (int fd : {callback_, connection_, listener_})
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
 bool FakeAssistantPeer::acceptStudio() {
   if (listener_ < 0) return false;
   connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);

@@ -41,6 +41,9 @@ class FakeAssistantPeer {
   bool sendRaw(const std::vector<uint8_t>& bytes);
   // Closes everything: the studio finds its peer gone.
   void disconnect();
+  // Wakes a read blocked on another thread (it then ends as if the studio had gone); call
+  // disconnect() once that thread is done.
+  void shutdown();
 
  private:
   std::string path_;

@@ -288,7 +288,10 @@ ssize_t FakeV4l2Device::write(int fd, const void* data, size_t size) {
   }
   size_t n = std::min(size, writeChunk_);
   const auto* p = static_cast<const uint8_t*>(data);
-  written_.insert(written_.end(), p, p + n);
+  if (keepLastWriteOnly_)
+    written_.assign(p, p + n);
+  else
+    written_.insert(written_.end(), p, p + n);
   writeSizes_.push_back(n);
   return ssize_t(n);
 }
@@ -336,6 +339,11 @@ std::vector<size_t> FakeV4l2Device::writeSizes() const {
 void FakeV4l2Device::setWriteChunk(size_t bytes) {
   std::lock_guard lock(mutex_);
   writeChunk_ = bytes;
+}
+
+void FakeV4l2Device::keepLastWriteOnly() {
+  std::lock_guard lock(mutex_);
+  keepLastWriteOnly_ = true;
 }
 
 std::vector<uint8_t> FakeV4l2Device::writtenBytes() const {

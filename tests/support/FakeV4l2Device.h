@@ -70,6 +70,8 @@ class FakeV4l2Device : public platform::V4l2Api {
   // Output side: each write takes at most this many bytes (a partial write beyond it).
   void setWriteChunk(size_t bytes);
   std::vector<uint8_t> writtenBytes() const;
+  // Keeps only the last write's bytes (a long stream of frames would fill the memory).
+  void keepLastWriteOnly();
 
  private:
   int handle(int fd, const Node& node, unsigned long request, void* arg);
@@ -91,6 +93,7 @@ class FakeV4l2Device : public platform::V4l2Api {
   int eventFd_ = -1;
   size_t writeChunk_ = SIZE_MAX;
   std::vector<uint8_t> written_;
+  bool keepLastWriteOnly_ = false;
   std::vector<size_t> writeSizes_;
   int failError_ = 0;
   int failTimes_ = 0;

@@ -215,3 +215,84 @@ TEST(Compute, LayoutKernelStaysInsideItsOutput) {
   shortPass.dispatchThreadgroups({2, 2, 1}, {16, 16, 1});
   EXPECT_EQ(texel(*other, 0, 0), 0u);
 }
+
+// Every pixel of plain crops (scaled up and down, odd widths, across the seam, clamped at the
+// edges) is the bilinear blend its tables name, rounded per channel as the sampler does.
+TEST(Compute, LayoutCropPixelsAreTheBlendsOfTheirTables) {
+  ThreadPool pool(2);
+  constexpr int kSrcW = 300, kSrcH = 100, kOutW = 257, kOutH = 90;
+  auto source = Texture::create(kSrcW, kSrcH, TextureFormat::BGRA8Unorm);
+  uint32_t seed = 12345;
+  for (int y = 0; y < kSrcH; ++y)
+    for (int x = 0; x < kSrcW * 4; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      source->row(y)[x] = uint8_t(seed >> 24);
+    }
+  auto output = Texture::create(kOutW, kOutH, TextureFormat::BGRA8Unorm);
+  std::array<RoiProperty, kLayoutRecordCount> src{}, dst{};
+  for (auto& r : src) r = RoiProperty::empty();
+  for (auto& r : dst) r = RoiProperty::empty();
+  struct Crop {
+    float sx, sy, sw, sh, dx, dy, dw, dh;
+  };
+  const Crop crops[] = {
+      {10, 5, 40, 30, 0, 0, 101, 45},        // up
+      {0, 0, 300, 100, 101, 0, 77, 45},      // down, the whole source
+      {270, 20, 60, 40, 178, 0, 79, 45},     // across the seam
+      {250.5f, 70, 49.5f, 30, 0, 45, 131, 45},  // up to the right and bottom edges
+      {3.3f, 1.7f, 13, 9, 131, 45, 126, 45},    // far up, fractional
+  };
+  for (size_t i = 0; i < std::size(crops); ++i) {
+    const Crop& c = crops[i];
+    src[i].x = c.sx;
+    src[i].y = c.sy;
+    src[i].width = c.sw;
+    src[i].height = c.sh;
+    dst[i].x = c.dx;
+    dst[i].y = c.dy;
+    dst[i].width = c.dw;
+    dst[i].height = c.dh;
+  }
+  LayoutUniforms uniforms;
+  uniforms.src_width = kSrcW;
+  uniforms.src_height = kSrcH;
+  uniforms.output_size[0] = kOutW;
+  uniforms.output_size[1] = kOutH;
+  uniforms.edge_width = 0;
+  LayoutRemapCache cache;
+  LayoutRemapCache::Inputs inputs;
+  inputs.src = &src;
+  inputs.dst = &dst;
+  inputs.sourceWidth = kSrcW;
+  inputs.sourceHeight = kSrcH;
+  inputs.outputWidth = kOutW;
+  inputs.outputHeight = kOutH;
+  cache.prepare(inputs, pool);
+  ComputePass pass(pool);
+  pass.setKernel(&layoutKernel);
+  pass.setTexture(source, kLayoutSourceTexture);
+  pass.setTexture(output, kLayoutOutputTexture);
+  pass.setBytes(src.data(), sizeof(src), kLayoutSourceList);
+  pass.setBytes(dst.data(), sizeof(dst), kLayoutDestinationList);
+  pass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
+  pass.setBuffer(&cache, sizeof(cache), kLayoutRemapTables);
+  ASSERT_TRUE(pass.dispatchThreadgroups({kOutW / 16 + 1, kOutH / 16 + 1, 1}, {16, 16, 1}));
+  int mismatches = 0, covered = 0;
+  for (size_t i = 0; i < std::size(crops); ++i) {
+    const auto& t = cache.tile(i);
+    ASSERT_TRUE(t.active && !t.perspective);
+    for (int y = t.y0; y < t.y1; ++y)
+      for (int x = t.x0; x < t.x1; ++x) {
+        size_t j = size_t(y - t.y0), k = size_t(x - t.x0);
+        uint32_t wx = t.colW[k], wy = t.rowW[j];
+        uint32_t top = lerpTexel(texel(*source, t.colA[k], t.rowA[j]),
+                                 texel(*source, t.colB[k], t.rowA[j]), wx);
+        uint32_t bottom = lerpTexel(texel(*source, t.colA[k], t.rowB[j]),
+                                    texel(*source, t.colB[k], t.rowB[j]), wx);
+        mismatches += texel(*output, x, y) != (lerpTexel(top, bottom, wy) | 0xFF000000u);
+        ++covered;
+      }
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GT(covered, 10000);
+}

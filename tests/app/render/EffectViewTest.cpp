@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QTransform>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -293,4 +295,161 @@ TEST_F(EffectViewTest, TheFirstFrameIsLoggedAsHavingNoReference) {
   // A frame that cannot be set up says so.
   manager.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::BGRA));
   EXPECT_GE(countLines("y_texture and uv_texture is nil"), 1);
+}
+
+namespace {
+
+// The pass pixel by pixel as it is defined: mirror, noise reduction toward the previous output,
+// brightness and gamma on luma, full-range BT.601 in 8.8 fixed point.
+struct ReferencePass {
+  int level = 0;
+  bool mirror = false;
+  float brightness = 0, gamma = 1;
+
+  static int reduce(int sample, int reference, int level) {
+    int d = reference - sample;
+    int m = 32 - std::abs(d);
+    int t = d * level * std::max(m, 0);
+    return sample + ((t + (t < 0 ? 255 : 0)) >> 8);
+  }
+  uint8_t luma(int y) const {
+    float exponent = gamma > 0.01f ? 1.0f / gamma : 1.0f;
+    float v = std::clamp(y / 255.0f + brightness * 0.25f, 0.0f, 1.0f);
+    return uint8_t(std::lround(std::pow(v, exponent) * 255.0f));
+  }
+  static uint8_t clampByte(int v) { return uint8_t(std::clamp(v, 0, 255)); }
+
+  // The NV12 output and the BGRA picture of `frame` against `previous` (none: no reduction).
+  void run(const PixelBuffer& frame, const PixelBuffer* previous, std::vector<uint8_t>& nv12,
+           std::vector<uint32_t>& bgra) const {
+    int w = frame.width(), h = frame.height(), cw = w / 2;
+    nv12.assign(size_t(w) * h * 3 / 2, 0);
+    bgra.assign(size_t(w) * h, 0);
+    uint8_t* oy = nv12.data();
+    uint8_t* ouv = nv12.data() + size_t(w) * h;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        int s = frame.baseAddress(0)[y * frame.bytesPerRow(0) + (mirror ? w - 1 - x : x)];
+        if (previous && level > 0)
+          s = reduce(s, previous->baseAddress(0)[y * previous->bytesPerRow(0) + x], level);
+        oy[y * w + x] = uint8_t(s);
+      }
+    for (int y = 0; y < h / 2; ++y)
+      for (int c = 0; c < cw; ++c)
+        for (int k = 0; k < 2; ++k) {
+          int s = frame.baseAddress(1)[y * frame.bytesPerRow(1) + 2 * (mirror ? cw - 1 - c : c) + k];
+          if (previous && level > 0)
+            s = reduce(s, previous->baseAddress(1)[y * previous->bytesPerRow(1) + 2 * c + k], level);
+          ouv[y * w + 2 * c + k] = uint8_t(s);
+        }
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        int l = luma(oy[y * w + x]);
+        int cu = ouv[y / 2 * w + x / 2 * 2] - 128, cv = ouv[y / 2 * w + x / 2 * 2 + 1] - 128;
+        int b = (454 * cu + 128) >> 8, g = (88 * cu + 183 * cv + 128) >> 8,
+            r = (359 * cv + 128) >> 8;
+        bgra[size_t(y) * w + x] = uint32_t(clampByte(l + b)) | uint32_t(clampByte(l - g)) << 8 |
+                                  uint32_t(clampByte(l + r)) << 16 | 0xFF000000u;
+      }
+  }
+};
+
+PixelBufferRef noiseFrame(int w, int h, uint32_t seed) {
+  auto frame = PixelBuffer::create(w, h, PixelFormat::NV12FullRange);
+  std::mt19937 random(seed);
+  for (int p = 0; p < 2; ++p)
+    for (int y = 0; y < frame->planeHeight(p); ++y)
+      for (size_t x = 0; x < size_t(frame->planeWidth(p)) * (p + 1); ++x)
+        frame->baseAddress(p)[y * frame->bytesPerRow(p) + x] = uint8_t(random());
+  return frame;
+}
+
+}  // namespace
+
+// Every output byte of the row loops, in each of their variants and with row lengths that are
+// no multiple of any vector width, against the per-pixel definition.
+TEST_F(EffectViewTest, EveryOutputIsThePerPixelDefinition) {
+  for (int w : {2, 30, 46, 998, 1000})
+    for (bool mirror : {false, true})
+      for (int level : {0, 3, 6}) {
+        for (auto [brightness, gamma] : {std::pair{0.0f, 1.0f}, {0.1f, 1.1f}, {-0.3f, 2.2f}}) {
+          SCOPED_TRACE(testing::Message() << w << " mirror " << mirror << " level " << level
+                                          << " brightness " << brightness << " gamma " << gamma);
+          MetalManager manager;
+          EffectView view({}, manager, context);
+          manager.mirror = mirror;
+          manager.denoise = float(level);
+          manager.brightness = brightness;
+          manager.gamma = gamma;
+          ReferencePass reference{level, mirror, brightness, gamma};
+          auto first = noiseFrame(w, 6, uint32_t(w + level));
+          // The second frame near the first, so reduction and motion both occur.
+          auto second = PixelBuffer::create(w, 6, PixelFormat::NV12FullRange);
+          second->copyFrom(*first);
+          std::mt19937 random{uint32_t(w)};
+          for (int p = 0; p < 2; ++p)
+            for (int y = 0; y < second->planeHeight(p); ++y)
+              for (size_t x = 0; x < size_t(second->planeWidth(p)) * (p + 1); ++x) {
+                uint8_t& v = second->baseAddress(p)[y * second->bytesPerRow(p) + x];
+                v = uint8_t(std::clamp(int(v) + int(random() % 81) - 40, 0, 255));
+              }
+          std::vector<uint8_t> nv12;
+          std::vector<uint32_t> bgra;
+          manager.notifyFrame(first);
+          auto previous = view.effectsPixelBuffer();
+          manager.notifyFrame(second);
+          reference.run(*second, previous.get(), nv12, bgra);
+          auto out = view.effectsPixelBuffer();
+          auto picture = manager.effectTexture();
+          ASSERT_TRUE(out && picture);
+          int mismatches = 0;
+          for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < w; ++x) {
+              mismatches += out->baseAddress(0)[y * out->bytesPerRow(0) + x] != nv12[y * w + x];
+              uint32_t p;
+              std::memcpy(&p, picture->row(y) + 4 * x, 4);
+              mismatches += p != bgra[size_t(y) * w + x];
+            }
+          for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < w; ++x)
+              mismatches += out->baseAddress(1)[y * out->bytesPerRow(1) + x] !=
+                            nv12[size_t(w) * 6 + y * w + x];
+          EXPECT_EQ(mismatches, 0);
+        }
+      }
+}
+
+// The analysis copy at exactly half size, plain and mirrored: each sample the rounded mean of
+// its 2 x 2 block, in both planes.
+TEST_F(EffectViewTest, HalfSizeAnalysisCopyIsTheBlockMeanExactly) {
+  for (bool mirror : {false, true}) {
+    SCOPED_TRACE(mirror);
+    MetalManager manager;
+    EffectView view({}, manager, context);
+    manager.mirror = mirror;
+    auto frame = noiseFrame(3840, 16, 11);
+    manager.notifyFrame(frame);
+    auto selvo = manager.selvoBuffer();
+    ASSERT_TRUE(selvo);
+    ASSERT_EQ(selvo->width(), 1920);
+    ASSERT_EQ(selvo->height(), 8);
+    int mismatches = 0;
+    for (int p = 0; p < 2; ++p) {
+      int channels = p + 1, w = selvo->planeWidth(p), srcW = frame->planeWidth(p);
+      const uint8_t* s = frame->baseAddress(p);
+      size_t row = frame->bytesPerRow(p);
+      for (int y = 0; y < selvo->planeHeight(p); ++y)
+        for (int i = 0; i < w; ++i)
+          for (int c = 0; c < channels; ++c) {
+            int x = mirror ? srcW - 2 - 2 * i : 2 * i;
+            const uint8_t* a = s + 2 * y * row;
+            const uint8_t* b = a + row;
+            int mean = (a[x * channels + c] + a[(x + 1) * channels + c] + b[x * channels + c] +
+                        b[(x + 1) * channels + c] + 2) >>
+                       2;
+            mismatches += selvo->baseAddress(p)[y * selvo->bytesPerRow(p) + i * channels + c] != mean;
+          }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
 }
