@@ -387,31 +387,27 @@ static void BM_FrameRoadBaselines(benchmark::State& state) {
   cv::setNumThreads(threads);
 }
 
+// Every road benchmark: milliseconds, and the process's CPU time (all threads) beside wall time.
+void roadTiming(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime()->UseRealTime();
+}
+
 BENCHMARK(BM_FrameRoad)
     ->Args({3840, 1080, 0})
     ->Args({3840, 1080, 6})
     ->Args({4992, 1248, 0})
     ->ArgNames({"w", "h", "denoise"})
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(2.0)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+    ->Apply(roadTiming);
 BENCHMARK(BM_FrameRoadDetection)
     ->Args({3840, 1080})
     ->Args({4992, 1248})
     ->ArgNames({"w", "h"})
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(2.0)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+    ->Apply(roadTiming);
 BENCHMARK(BM_FrameRoadBaselines)
     ->Args({3840, 1080})
     ->Args({4992, 1248})
     ->ArgNames({"w", "h"})
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(2.0)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+    ->Apply(roadTiming);
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
