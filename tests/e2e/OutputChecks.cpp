@@ -1,5 +1,6 @@
 #include "OutputChecks.h"
 
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <set>
+#include <tuple>
 
 #include "selvo/BlazeFaceModel.h"
 
@@ -147,6 +149,40 @@ bool holds(const corvane::LayoutRect& src, const cv::Rect2d& box, int width, dou
       return true;
   }
   return false;
+}
+
+std::vector<size_t> unfoundPeople(const std::vector<cv::Rect2d>& faces,
+                                  const std::vector<cv::Rect2d>& found, int width, double near) {
+  // Horizontal distance from the box's centre to the face's centre when the box claims the face,
+  // a negative value when it does not.
+  auto reach = [width, near](const cv::Rect2d& box, const cv::Rect2d& face) {
+    const cv::Point2d c(face.x + face.width / 2, face.y + face.height / 2);
+    const bool edge = box.x <= 0 || box.x + box.width >= width;
+    double best = -1;
+    for (int k = -1; k <= 1; ++k) {
+      const cv::Rect2d moved(box.x + k * width, box.y, box.width, box.height);
+      if (!moved.contains(c)) continue;
+      const double d = std::abs(moved.x + moved.width / 2 - c.x);
+      if (!edge && d > near * face.width) continue;
+      if (best < 0 || d < best) best = d;
+    }
+    return best;
+  };
+  // Pairs of (distance, face, box), nearest first, handed out one box to one face.
+  std::vector<std::tuple<double, size_t, size_t>> pairs;
+  for (size_t f = 0; f < faces.size(); ++f)
+    for (size_t b = 0; b < found.size(); ++b)
+      if (double d = reach(found[b], faces[f]); d >= 0) pairs.emplace_back(d, f, b);
+  std::sort(pairs.begin(), pairs.end());
+  std::vector<bool> faceTaken(faces.size(), false), boxTaken(found.size(), false);
+  for (const auto& [d, f, b] : pairs) {
+    if (faceTaken[f] || boxTaken[b]) continue;
+    faceTaken[f] = boxTaken[b] = true;
+  }
+  std::vector<size_t> out;
+  for (size_t f = 0; f < faces.size(); ++f)
+    if (!faceTaken[f]) out.push_back(f);
+  return out;
 }
 
 std::vector<corvane::LayoutRoiPair> tiles(const std::vector<corvane::LayoutRoiPair>& pairs) {

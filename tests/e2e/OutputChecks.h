@@ -58,6 +58,13 @@ cv::Rect2d headAndShoulders(const cv::Rect2d& face);
 // `slack` pixels.
 bool holds(const corvane::LayoutRect& src, const cv::Rect2d& box, int width, double slack = 2);
 
+// The people (indices into `faces`) that no found box claims: each face needs a box of its own
+// around its centre (at any turn across the seam) whose centre lies within `near` face widths of
+// the face's across (a box the picture's edge cut is spared that), the nearest box going to the
+// nearest face.
+std::vector<size_t> unfoundPeople(const std::vector<cv::Rect2d>& faces,
+                                  const std::vector<cv::Rect2d>& found, int width, double near);
+
 // Output tiles: pairs that are drawn into the picture (not thumbnails, a real size).
 std::vector<corvane::LayoutRoiPair> tiles(const std::vector<corvane::LayoutRoiPair>& pairs);
 

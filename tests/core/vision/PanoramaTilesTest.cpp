@@ -42,7 +42,9 @@ TEST(PanoramaTilesTest, EveryFaceOfAQuarterSideLiesWholeInAWholeHeightTile) {
     int modelType;
     size_t tiles;  // the standard ones are the detector's budget: more would slow every pass
   };
-  for (const Case& c : {Case{3840, 1080, true, 2, 4}, Case{4992, 1248, true, 2, 5},
+  // The program takes a 3840 x 1080 picture as a flat one (four tiles, below); round a full
+  // circle it takes five.
+  for (const Case& c : {Case{3840, 1080, true, 2, 5}, Case{4992, 1248, true, 2, 5},
                         Case{3840, 1080, false, 2, 4}, Case{3840, 1080, true, 0, 4},
                         Case{3840, 1080, true, 1, 16}, Case{1920, 1080, false, 1, 8}}) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " type " +
