@@ -105,6 +105,12 @@ TEST(LayoutModes, GridGivesTouchingPeopleOneCell) {
     EXPECT_GE(cells, 1) << "person " << b.id;
     if (b.id >= 4 && b.id <= 6) EXPECT_EQ(cells, 1) << "person " << b.id;
   }
+  // The cell at the right edge cannot hold its neighbours' row whole nor leave it out: its edge
+  // runs where the last two boxes overlap, not through anyone's middle.
+  ASSERT_EQ(f.main[1].size(), 4u);
+  EXPECT_GE(f.main[1][3].src.x, 2499 - 0.5);
+  EXPECT_LE(f.main[1][3].src.x, 2584 + 0.5);
+  EXPECT_EQ(f.main[1][3].src.x + f.main[1][3].src.width, 3840);
   // Without auto-merge everyone keeps a cell of their own.
   h.engine.EnableROIAutoMerge(false);
   EXPECT_EQ(ids(h.run(30).main[1]), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
