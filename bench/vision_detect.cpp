@@ -1,7 +1,9 @@
 // One detection pass over a 3840 x 1080 or 4992 x 1248 panorama beside a single forward pass of
 // the face model on one tile (pass_ms wall, cpu_ms of the whole process during the pass,
-// forward_ms and the ratio of the pass to it), and the tracking step with ten targets at
-// the video size. OpenCV is held to two threads, as the detector holds it.
+// forward_ms and the ratio of the pass to it; forward1_ms and ratio1 the same on one thread, as
+// each of the pass's lanes runs the model; forwards: how many times the pass ran the model),
+// and the tracking step with ten targets at the video size. OpenCV is held to two threads, as
+// the detector holds it.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -137,7 +139,8 @@ static void BM_DetectionPass(benchmark::State& state) {
   detector->SetCallback(&done);
   int passes = 0;
   int faces = 0;
-  double total = 0, forward = 0, cpu = 0;
+  int forwards = 0;
+  double total = 0, forward = 0, forward1 = 0, cpu = 0;
   for (auto _ : state) {
     double c0 = ProcessCpuMs();
     auto t0 = std::chrono::steady_clock::now();
@@ -149,17 +152,27 @@ static void BM_DetectionPass(benchmark::State& state) {
     state.SetIterationTime(pass);
     total += pass * 1000;
     detector->GetResultCount(&faces);
-    // The baseline beside each pass, so that both see the same load.
+    if (auto* person = dynamic_cast<selvo::PersonDetector*>(detector))
+      forwards = person->LastPassForwardCount();
+    // The baselines beside each pass, so that both see the same load: one forward pass on the
+    // detector's two threads, and one on a single thread as each of the pass's lanes runs it.
     forward += ForwardMs(model, tile, 2);
+    cv::setNumThreads(1);
+    forward1 += ForwardMs(model, tile, 2);
+    cv::setNumThreads(selvo::PersonDetector::kDetectThreads);
   }
   selvo::ReleaseISelvoDetectorObject(detector);
   double pass = total / passes;
   forward /= passes;
+  forward1 /= passes;
   state.counters["pass_ms"] = pass;
   state.counters["cpu_ms"] = cpu / passes;
   state.counters["forward_ms"] = forward;
   state.counters["ratio"] = pass / forward;
+  state.counters["forward1_ms"] = forward1;
+  state.counters["ratio1"] = pass / forward1;
   state.counters["faces"] = faces;
+  state.counters["forwards"] = forwards;
 }
 
 static void BM_TrackingStep10Targets(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #include "BlazeFaceModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -25,8 +26,54 @@ BlazeFaceModel::BlazeFaceModel() {
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x)
       for (int a = 0; a < 6; ++a) anchors_.push_back({(x + 0.5f) / 8.f, (y + 0.5f) / 8.f});
-  int shape[4] = {1, kInputSide, kInputSide, 3};
+  SetChannels(3);
+}
+
+void BlazeFaceModel::SetChannels(int channels) {
+  channels_ = channels;
+  int shape[4] = {1, kInputSide, kInputSide, channels};
   blob_.create(4, shape, CV_32F);
+}
+
+void BlazeFaceModel::FoldGreyInput() {
+  // A probe with some structure, so that a wrong fold shows in the outputs.
+  cv::Mat probe(kInputSide, kInputSide, CV_8UC1);
+  for (int y = 0; y < kInputSide; ++y)
+    for (int x = 0; x < kInputSide; ++x) probe.at<uint8_t>(y, x) = uint8_t((x * 7 + y * 13) % 256);
+  if (!RunNetwork(probe)) return;
+  std::vector<cv::Mat> expected;
+  for (const cv::Mat& o : outputs_) expected.push_back(o.clone());
+
+  int conv = -1;
+  for (const auto& name : net_.getLayerNames()) {
+    int id = net_.getLayerId(name);
+    if (net_.getLayer(id)->type == "Convolution") {
+      conv = id;
+      break;
+    }
+  }
+  if (conv < 0) return;
+  cv::Mat w = net_.getParam(conv, 0);
+  if (w.dims != 4 || w.size[1] != 3 || w.type() != CV_32F) return;
+  int shape[4] = {w.size[0], 1, w.size[2], w.size[3]};
+  cv::Mat folded(4, shape, CV_32F);
+  const int plane = w.size[2] * w.size[3];
+  for (int o = 0; o < w.size[0]; ++o) {
+    const float* src = w.ptr<float>() + size_t(o) * 3 * plane;
+    float* dst = folded.ptr<float>() + size_t(o) * plane;
+    for (int i = 0; i < plane; ++i) dst[i] = src[i] + src[plane + i] + src[2 * plane + i];
+  }
+  net_.setParam(conv, 0, folded);
+  SetChannels(1);
+  bool same = RunNetwork(probe) && outputs_.size() == expected.size();
+  for (size_t i = 0; same && i < expected.size(); ++i) {
+    double scale = std::max(1.0, cv::norm(expected[i], cv::NORM_INF));
+    same = outputs_[i].total() == expected[i].total() &&
+           cv::norm(outputs_[i], expected[i], cv::NORM_INF) <= 1e-4 * scale;
+  }
+  if (same) return;
+  net_.setParam(conv, 0, w);
+  SetChannels(3);
 }
 
 bool BlazeFaceModel::Load(const std::string& path) {
@@ -39,6 +86,7 @@ bool BlazeFaceModel::Load(const std::string& path) {
     }
     outputNames_.clear();
     for (const auto& n : net_.getUnconnectedOutLayersNames()) outputNames_.push_back(n);
+    SetChannels(3);
     // Probe once with a grey picture: this checks the shapes and warms the network up.
     cv::Mat grey(kInputSide, kInputSide, CV_8UC1, cv::Scalar(128));
     if (!RunNetwork(grey) || outputs_.size() != 4) {
@@ -60,6 +108,7 @@ bool BlazeFaceModel::Load(const std::string& path) {
       return false;
     }
     scores16_ = s16, scores8_ = s8, boxes16_ = b16, boxes8_ = b8;
+    FoldGreyInput();
     loaded_ = true;
     return true;
   } catch (const std::exception& e) {
@@ -69,16 +118,21 @@ bool BlazeFaceModel::Load(const std::string& path) {
 }
 
 bool BlazeFaceModel::RunNetwork(const cv::Mat& input) {
-  // NHWC, RGB in [-1, 1]; the luma is replicated into the three channels.
-  float* dst = blob_.ptr<float>();
-  for (int y = 0; y < kInputSide; ++y) {
-    const uint8_t* row = input.ptr<uint8_t>(y);
-    for (int x = 0; x < kInputSide; ++x) {
-      float v = row[x] * (2.0f / 255.0f) - 1.0f;
-      dst[0] = v;
-      dst[1] = v;
-      dst[2] = v;
-      dst += 3;
+  // NHWC, RGB in [-1, 1]: the luma replicated into the three channels, or once when folded.
+  if (channels_ == 1) {
+    cv::Mat plane(kInputSide, kInputSide, CV_32F, blob_.ptr<float>());
+    input.convertTo(plane, CV_32F, 2.0 / 255.0, -1.0);
+  } else {
+    float* dst = blob_.ptr<float>();
+    for (int y = 0; y < kInputSide; ++y) {
+      const uint8_t* row = input.ptr<uint8_t>(y);
+      for (int x = 0; x < kInputSide; ++x) {
+        float v = row[x] * (2.0f / 255.0f) - 1.0f;
+        dst[0] = v;
+        dst[1] = v;
+        dst[2] = v;
+        dst += 3;
+      }
     }
   }
   try {

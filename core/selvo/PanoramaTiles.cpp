@@ -28,7 +28,10 @@ float PanoramaTiles::SideFactor(int modelType) {
     case 1:
       return 0.6f;
     default:
-      return 1.0f;
+      // A little taller than the picture: four tiles round a 3840 x 1080 panorama, five round
+      // a 4992 x 1248 one. Faces too small for them are the band pass's; much coarser (1.35 and
+      // up) loses some large faces near the camera.
+      return 1.2f;
   }
 }
 

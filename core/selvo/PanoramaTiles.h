@@ -18,7 +18,7 @@ class PanoramaTiles {
   };
 
   // Detection scales the model type selects: the side of a tile relative to the picture height.
-  // Type 1 looks finer (smaller faces, about three times the work), type 0 coarser.
+  // Type 1 looks finer (smaller faces, several times the work), type 0 coarser.
   static float SideFactor(int modelType);
 
   // Tiles of side factor x height (at most the width), overlapping by a quarter of a side so

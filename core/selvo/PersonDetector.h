@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "BlazeFaceModel.h"
 #include "ISELVO_DETECTOR.h"
+#include "PanoramaTiles.h"
 #include "SelvoTypes.h"
 
 namespace selvo {
@@ -23,6 +25,8 @@ class PersonDetector : public ISELVO_DETECTOR {
  public:
   static constexpr const char* kModelFileName = "face_detection_back_256x256.onnx";
   // Threads OpenCV may use for the model; the rest of the machine stays with the frame path.
+  // A pass runs that many tiles at once, each through its own copy of the model on one thread:
+  // the small network splits poorly across threads, whole tiles split evenly.
   static constexpr int kDetectThreads = 2;
   // The worker thread's name, as the system lists it.
   static constexpr const char* kWorkerName = "selvo.detect";
@@ -50,6 +54,9 @@ class PersonDetector : public ISELVO_DETECTOR {
   // picture (x wrapped on a 360-degree panorama).
   static rect HeadAndShoulders(const rect& face, int width, int height, bool is360, int minSide);
 
+  // How many times the last finished pass ran the face model (for the benchmark).
+  int LastPassForwardCount() const { return lastPassForwards_; }
+
  private:
   struct Job {
     std::vector<uint8_t> luma;
@@ -63,15 +70,29 @@ class PersonDetector : public ISELVO_DETECTOR {
     std::vector<rect> adjusted;
   };
 
+  // One model with its scratch pictures: each runs one tile at a time on one thread.
+  struct Lane {
+    BlazeFaceModel model;
+    cv::Mat tile, half, input;
+  };
+
   void WorkerLoop();
   std::vector<rect> Detect(const Job& job);
-  std::vector<rect> RunTile(const Job& job, int x, int y, int side, float confidence);
+  // The faces of each tile, in the tiles' order, the tiles shared out over the lanes; empty
+  // lists for the tiles left when the pass is abandoned.
+  std::vector<std::vector<rect>> RunTiles(const Job& job,
+                                          const std::vector<PanoramaTiles::Tile>& tiles,
+                                          float confidence);
+  std::vector<rect> RunTile(Lane& lane, const Job& job, const PanoramaTiles::Tile& t,
+                            float confidence);
   void Publish(const std::vector<rect>& faces, int width, int height);
   void StopWorker();
   // Whether the pass for this job should give up: the detector stops or is set up anew.
   bool Abandoned(const Job& job) const;
 
-  BlazeFaceModel model_;  // used by the worker only, once it runs
+  std::array<Lane, kDetectThreads> lanes_;  // used by the worker's pass only, once it runs
+  int passForwards_ = 0;                    // the worker's count for the pass under way
+  std::atomic<int> lastPassForwards_{0};
   std::thread worker_;
   std::atomic<bool> running_{false};  // the model is loaded and the worker runs
   std::atomic<bool> stopRequested_{false};
@@ -101,8 +122,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   std::atomic<bool> reinforce_{false};
   std::atomic<bool> native_{true};
 
-  std::vector<rect> previous_;   // the worker's last result, for reinforcement
-  cv::Mat tile_, half_, input_;  // the worker's scratch pictures
+  std::vector<rect> previous_;  // the worker's last result, for reinforcement
 };
 
 }  // namespace selvo
