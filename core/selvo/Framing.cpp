@@ -368,13 +368,16 @@ CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits
     // No edge can pass clear of everybody (the people beside the members are packed too wide to
     // take in and too close to leave out): the edges go where they run least deep into anyone,
     // near the side of a box rather than through its middle, where the face is.
+    const auto startOf = [&](const Body& b) {
+      const double length = b.x1 - b.x0;
+      return limits.circular ? nearest(b.x0 + length * 0.5) - length * 0.5 : b.x0;
+    };
     const auto depth = [&](double x) {
       double d = 0;
       for (const Body& b : bodies) {
         const double length = b.x1 - b.x0;
         if (length <= 0) continue;
-        double x0 = b.x0;
-        if (limits.circular) x0 = nearest(b.x0 + length * 0.5) - length * 0.5;
+        const double x0 = startOf(b);
         for (int turn = limits.circular ? -1 : 0; turn <= (limits.circular ? 1 : 0); ++turn) {
           const double a = x0 + turn * W;
           if (x > a + kTouch && x < a + length - kTouch) {
@@ -396,10 +399,6 @@ CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits
       bottom = std::max(bottom, k.y1);
     }
     // Where two boxes overlap, the column as deep into one as into the other.
-    const auto startOf = [&](const Body& b) {
-      const double length = b.x1 - b.x0;
-      return limits.circular ? nearest(b.x0 + length * 0.5) - length * 0.5 : b.x0;
-    };
     for (const Body& p : bodies) {
       const double pa = startOf(p);
       const double pz = pa + (p.x1 - p.x0);
