@@ -152,7 +152,8 @@ double Framing::seamIn(const std::vector<Body>& bodies, double width, double pre
 }
 
 CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits& limits,
-                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& clusters) {
+                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& clusters,
+                        bool cutAtSides) {
   const double W = limits.width;
   const double H = limits.height;
   if (aspect <= 0 || W <= 0 || H <= 0 || pose.h <= 0 || bodies.empty()) return pose;
@@ -364,6 +365,7 @@ CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits
       }
     }
   }
+  if (bestCost >= kFar && !cutAtSides) return pose;
   if (bestCost >= kFar) {
     // No edge can pass clear of everybody (the people beside the members are packed too wide to
     // take in and too close to leave out): the edges go where they run least deep into anyone,

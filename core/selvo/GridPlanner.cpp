@@ -151,6 +151,8 @@ void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& gro
     }
     const Group& g = groups[i];
     LayoutTile t = context.personTile(*g.front(), dst);
+    // A cell among others: a neighbour it cannot leave out nor take in is cut at the side.
+    t.cutAtSides = true;
     if (g.size() > 1) {
       t.target = context.groupShot(g, t.aspect());
       PlanContext::fenceGroup(t, g);
