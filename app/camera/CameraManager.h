@@ -253,6 +253,8 @@ class CameraManager {
   void loadCameraRanges();
   // Whether the output size has been reset since the frame path last cleared it.
   bool resolutionChange() const { return framePath_->resolutionChange(); }
+  // Asks the frame path to set the output back to 1280 x 720 before its next frame.
+  void setResolutionChange(bool changed) { framePath_->setResolutionChange(changed); }
 
  private:
   struct Token {};

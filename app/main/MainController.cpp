@@ -1,5 +1,7 @@
 #include "main/MainController.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
@@ -32,6 +34,7 @@
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
 #include "main/MainWindowRules.h"
+#include "main/WindowFrameKeys.h"
 #include "util/ImageSequenceAnimation.h"
 #include "qt/UserDefaults.h"
 #include "render/BorderView.h"
@@ -105,6 +108,11 @@ MainController::Environment MainController::Environment::process() {
   env.isSinkConnected = [] { return VirtualCameraSink::shared().isConnected(); };
   env.activateCameraExtension = [] { SystemExtensionManager::shared().activateCameraExtension(); };
   env.isStreaming = [] { return platform::MachManager::shared().isStreaming(); };
+  env.saveRoi = SaveRoiViewController::Environment::process();
+  env.advertisement = AdvertisementViewController::Environment::process();
+  env.setStreamStateDelegate = [](platform::MachManagerDelegate* delegate) {
+    platform::MachManager::shared().setDelegate(delegate);
+  };
   env.sendPixelBuffer = [](const platform::PixelBufferRef& frame) {
     platform::MachManager::shared().sendPixelBuffer(frame);
   };
@@ -182,7 +190,7 @@ MainController::MainController(Environment environment, QWidget* parent)
     };
   }
   setObjectName("MainController");
-  setMinimumSize(640, 360);
+  setMinimumSize(MainWindowRules::kMinimumContentSize);
   buildViews();
   setupRoiEditing();
   viewDidLoad();
@@ -190,6 +198,7 @@ MainController::MainController(Environment environment, QWidget* parent)
 
 MainController::~MainController() {
   *alive_ = false;
+  if (env_.setStreamStateDelegate) env_.setStreamStateDelegate(nullptr);
   if (deviceSubscription_ && env_.deviceMonitor)
     env_.deviceMonitor->unsubscribe(*deviceSubscription_);
 }
@@ -300,8 +309,10 @@ void MainController::layoutViews() {
   smallControlBoardView->setGeometry(int(contentWidth), 0, int(column), int(h));
 
   Geometry::Content content =
-      Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint, navigatorShown,
-                              navigatorBottomConstraints);
+      isSimpleMode_
+          ? Geometry::simpleContentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint)
+          : Geometry::contentLayout(QSizeF(contentWidth, h), controlViewAspectConstraint,
+                                    navigatorShown, navigatorBottomConstraints);
   QRect preview = content.controlView.toAlignedRect();
   controlView->setGeometry(preview);
   controlMetalView->setGeometry(0, 0, preview.width(), preview.height());
@@ -367,6 +378,8 @@ void MainController::viewDidLoad() {
   powerbyImage->setGraphicsEffect(dim);
   localizeTexts();
   addObservable();
+  if (env_.setStreamStateDelegate) env_.setStreamStateDelegate(this);
+  setupPopupControllers();
 }
 
 ControlBoardController* MainController::controlBoardController() {
@@ -552,6 +565,10 @@ void MainController::viewDidAppear() {
   if (env_.config->enableNewDetectLayout && env_.config->enableLaunchDetect)
     cameraManager().isFaceAutoDetect->setValue(true);
   if (auto* own = qobject_cast<CustomWindow*>(window())) own->setCustomWindowDelegate(this, this);
+  // Starting compact: with the camera there, or while a program watches the virtual camera.
+  if ((env_.config->defaultSimple && cameraManager().connectMode->value() == ConnectMode::connected) ||
+      (env_.isStreaming && env_.isStreaming()))
+    closeAllPopups();
   setupMetalViews();
 }
 
@@ -565,7 +582,63 @@ void MainController::windowZoom() {
   top->setMinimumSize(640, 360);
 }
 
-void MainController::handleKeyDown(QKeyEvent*) {}
+void MainController::handleKeyDown(QKeyEvent* event) {
+  const bool roiEdit = roiEditor.isStartTransform;
+  if (!event || (!roiEdit && !roiEditor.isStartFocusTransform)) return;
+  std::shared_ptr<AnalysisFacade> manager = facade();
+  if (!manager) return;
+  int key = event->key();
+  const RoiEditor::Rect& edited = roiEdit ? roiEditor.selectOriRect : roiEditor.focusOriRect;
+  QRectF rect =
+      WindowFrameKeys::nudged(QRectF(edited.x, edited.y, edited.width, edited.height), key);
+  if (WindowFrameKeys::isForwardDelete(key)) sendAction("menuDelete");
+  auto x = int(std::lround(rect.x())), y = int(std::lround(rect.y()));
+  auto w = int(std::lround(rect.width())), h = int(std::lround(rect.height()));
+  if (roiEdit) {
+    manager->SetTransformingRect(x, y, w, h);
+  } else {
+    manager->SetFocusModeManualRect(x, y, w, h);
+    saveFocusRect(rect);
+  }
+  // Read back, so repeated presses add up.
+  updateSelectOriRect();
+  updateFocusRect();
+}
+
+void MainController::windowDidResize() {
+  QWidget* top = window();
+  bool custom = qobject_cast<CustomWindow*>(top) != nullptr;
+  for (const auto& [key, value] :
+       WindowFrameKeys::onResize(top->size(), isSimpleMode_, isFullScreen_, custom))
+    env_.defaults->set(QString::fromStdString(key), value);
+}
+
+void MainController::windowDidMove() {
+  QWidget* top = window();
+  bool custom = qobject_cast<CustomWindow*>(top) != nullptr;
+  for (const auto& [key, value] : WindowFrameKeys::onMove(top->pos(), isSimpleMode_, custom))
+    env_.defaults->set(QString::fromStdString(key), value);
+}
+
+void MainController::streamStateChanged(bool streaming) {
+  std::weak_ptr<bool> weak = alive_;
+  platform::MainQueue::shared().async([this, weak, streaming] {
+    auto alive = weak.lock();
+    if (alive && *alive) applyStreamState(streaming);
+  });
+}
+
+void MainController::applyStreamState(bool streaming) {
+  debugLine("streamStateChanged", streaming ? "running" : "stopped");
+  if (!streaming) {
+    // The output goes back to 1280 x 720 before anything else sees the stop.
+    cameraManager().setResolutionChange(true);
+    setupMetalViews();
+    if (isSimpleMode_) leaveSimpleUI();
+    return;
+  }
+  if (!isSimpleMode_) closeAllPopups();
+}
 
 void MainController::setupBasePositionView() {
   debugLine("setupBasePositionView");
@@ -1240,6 +1313,7 @@ void MainController::leaveSimpleUI() {
   // Changing a window flag makes a new native window: only when it is on.
   bool level = top->windowFlags() & Qt::WindowStaysOnTopHint;
   if (level) top->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+  setMinimumSize(MainWindowRules::kMinimumContentSize);
   top->setMinimumSize(MainWindowRules::kMinimumContentSize);
   if (maximum.isValid()) top->setMaximumSize(maximum);
   top->resize(frame.size());
@@ -1266,9 +1340,13 @@ void MainController::showSimpleUI(bool) {
   auto simple = MainWindowRules::simpleFrame(format.width, format.height, *screen);
   if (!simple) return;
   bool level = top->windowFlags() & Qt::WindowStaysOnTopHint;
-  top->setMinimumSize(simple->content);
-  top->setMaximumSize(simple->content);
-  top->resize(simple->frame.size());
+  // What the window holds above and beside this view (its menu bar) comes on top of the content.
+  QSize chrome = (top->size() - size()).expandedTo(QSize(0, 0));
+  // The view's own minimum belongs to the normal layout; here it is the content.
+  setMinimumSize(simple->content);
+  top->setMinimumSize(simple->content + chrome);
+  top->setMaximumSize(simple->content + chrome);
+  top->resize(simple->frame.size() + chrome);
   top->move(simple->frame.topLeft());
   // Floats above normal windows; the flag makes a new native window, so only when it changes.
   if (!level) {
@@ -1278,11 +1356,7 @@ void MainController::showSimpleUI(bool) {
 }
 
 void MainController::setCursor(MouseState state) {
-  std::optional<MainWindowRules::CursorImage> image = MainWindowRules::cursorFor(state);
-  QPixmap pixmap = image ? ImageAssets::named(image->image) : QPixmap();
-  QCursor cursor = pixmap.isNull() ? QCursor(Qt::ArrowCursor)
-                                   : QCursor(pixmap, image->hotSpot.x(), image->hotSpot.y());
-  controlView->setCursor(cursor);
+  controlView->setCursor(PreviewMouseAdaptor::cursorFor(state));
 }
 
 // ---- per-frame ROI road ----
@@ -1371,6 +1445,92 @@ std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control,
       result.push_back(outline(pair, mode, r.x - kPanoramaWidth, editModeNone));
   }
   return result;
+}
+
+// ---- popups ----
+
+void MainController::setupPopupControllers() {
+  std::weak_ptr<bool> weak = alive_;
+  // Each close hides its host, while the window exists.
+  auto hider = [weak](QPointer<QWidget> host) {
+    return [weak, host] {
+      auto alive = weak.lock();
+      if (alive && *alive && host) host->hide();
+    };
+  };
+  SaveRoiViewController::Environment record = env_.saveRoi;
+  record.camera = env_.camera;
+  record.viewModel = env_.viewModel;
+  record.config = env_.config;
+  record.defaults = env_.defaults;
+  saveRoi_ = new SaveRoiViewController(record, saveRoiView);
+  saveRoi_->closeAction = hider(saveRoiView.data());
+  saveRoiViewController = saveRoi_.data();
+  (new QHBoxLayout(saveRoiView))->addWidget(saveRoi_);
+  saveRoiView->layout()->setContentsMargins(0, 0, 0, 0);
+
+  if (env_.advertisement) {
+    advertisement_ = new AdvertisementViewController(*env_.advertisement, advertisementView);
+    advertisement_->closeAction = hider(advertisementView.data());
+    advertisementViewController = advertisement_.data();
+    (new QHBoxLayout(advertisementView))->addWidget(advertisement_);
+    advertisementView->layout()->setContentsMargins(0, 0, 0, 0);
+  }
+
+  if (updateController) {
+    updateController->displayHandle = [this, weak](bool show) {
+      auto alive = weak.lock();
+      if (alive && *alive) showUpdatePopup(show);
+    };
+    updateController->adAction = [this, weak] {
+      auto alive = weak.lock();
+      if (alive && *alive) toggleAdvertisementPopup();
+    };
+  }
+}
+
+void MainController::toggleSaveRoiPopup(bool saveState) {
+  if (!saveRoi_ || !saveRoiView) return;
+  saveRoi_->isSaveState = saveState;
+  if (!saveRoiView->isHidden()) {
+    saveRoiView->hide();
+    return;
+  }
+  saveRoiView->raise();
+  saveRoiView->show();  // the popup's appearance captures or shows its record
+}
+
+void MainController::showUpdatePopup(bool show) {
+  if (!updateView) return;
+  uint64_t generation = ++updateFadeGeneration_;
+  if (show) {
+    if (isSimpleMode_) leaveSimpleUI();
+    setAlpha(updateView, 0.0);
+    updateView->raise();
+    updateView->show();
+  } else {
+    if (updateView->isHidden()) return;
+    setAlpha(updateView, alphaOf(updateView));
+  }
+  auto* fade = new QPropertyAnimation(updateView->graphicsEffect(), "opacity", updateView);
+  fade->setDuration(300);
+  fade->setEndValue(show ? 1.0 : 0.0);
+  fade->start(QAbstractAnimation::DeleteWhenStopped);
+  if (show) return;
+  // Hidden once the fade has run, unless the popup was asked for again meanwhile.
+  afterDelay(0.3, [this, generation] {
+    if (generation != updateFadeGeneration_ || !updateView) return;
+    updateView->hide();
+    setAlpha(updateView, 1.0);
+  });
+}
+
+void MainController::toggleAdvertisementPopup() {
+  if (!advertisement_ || !advertisementView) return;
+  QPointer<QWidget> host = advertisementView.data();
+  advertisement_->presentCurrentAdvertisement([host] {
+    if (host) host->setVisible(host->isHidden());
+  });
 }
 
 // ---- mouse editing on the preview and its context menu ----
@@ -1540,13 +1700,9 @@ void MainController::menuSetProtectArea() {
   menuDelete();
 }
 
-void MainController::menuLoadRoi() {
-  if (saveRoiView) saveRoiView->setVisible(saveRoiView->isHidden());
-}
+void MainController::menuLoadRoi() { toggleSaveRoiPopup(false); }
 
-void MainController::menuSaveRoi() {
-  if (saveRoiView) saveRoiView->setVisible(saveRoiView->isHidden());
-}
+void MainController::menuSaveRoi() { toggleSaveRoiPopup(true); }
 
 // Name tags are not edited from the preview.
 void MainController::menuAddTag() {}

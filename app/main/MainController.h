@@ -16,7 +16,9 @@
 #include "camera/VerticalFovMode.h"
 #include "cloud/CompanyModel.h"
 #include "cloud/UpdateController.h"
+#include "cloud/AdvertisementViewController.h"
 #include "main/MainWindowGeometry.h"
+#include "main/SaveRoiViewController.h"
 #include "main/RoiEditor.h"
 #include "main/MouseState.h"
 #include "controlboard/EditMode.h"
@@ -24,6 +26,7 @@
 #include "qt/DeviceMonitor.h"
 #include "render/BorderProperty.h"
 #include "render/LayoutRoiPair.h"
+#include "ipc/MachManagerDelegate.h"
 #include "shell/CustomWindowDelegate.h"
 #include "video/PixelBuffer.h"
 
@@ -54,7 +57,9 @@ class PreviewMouseAdaptor;
 // board's view model and the virtual camera together, and on its first appearance starts the
 // update check, the virtual-camera connection (or the extension's activation) and the
 // notification check. Main thread only.
-class MainController : public QWidget, public CustomWindowDelegate {
+class MainController : public QWidget,
+                       public CustomWindowDelegate,
+                       public platform::MachManagerDelegate {
   Q_OBJECT
 
  public:
@@ -95,6 +100,12 @@ class MainController : public QWidget, public CustomWindowDelegate {
     // then the sink stream.
     std::function<void(const platform::PixelBufferRef&)> sendPixelBuffer;
     std::function<void(const platform::PixelBufferRef&)> enqueueFrame;
+    // The record popup's picture and folder (its camera, board and settings are the window's).
+    SaveRoiViewController::Environment saveRoi;
+    // The advertisement popup's; none: no advertisement popup.
+    std::optional<AdvertisementViewController::Environment> advertisement;
+    // Registers the window for the virtual camera's stream state (none: unregisters).
+    std::function<void(platform::MachManagerDelegate*)> setStreamStateDelegate;
     // Opens a web address in the user's browser; true when the browser was started.
     std::function<bool(const std::string& address)> openURL;
     // The maker's page (website command) and the vendor's product page (its update command);
@@ -229,7 +240,7 @@ class MainController : public QWidget, public CustomWindowDelegate {
   PreviewMouseAdaptor* previewMouse() const { return previewMouse_; }
   void menuTrack();
   void menuPin();
-  void menuDelete();
+  Q_INVOKABLE void menuDelete();
   Q_INVOKABLE void menuDetectBody();
   Q_INVOKABLE void menuDetectOnce();
   Q_INVOKABLE void menuAutoTrack();
@@ -289,7 +300,28 @@ class MainController : public QWidget, public CustomWindowDelegate {
   void setIsFullScreen(bool fullScreen) override { isFullScreen_ = fullScreen; }
   bool closeAllPopups() override;
   void windowZoom() override;
+  // The arrow keys nudge the rectangle being edited by 5 frame pixels; forward delete removes it.
   void handleKeyDown(QKeyEvent* event) override;
+  // The window's frame goes to "WindowWidth", "WindowHeight", "WindowX" and "WindowY".
+  void windowDidResize() override;
+  void windowDidMove() override;
+  // The virtual camera started or stopped streaming; any thread, the work runs on the main queue
+  // while the window exists.
+  void streamStateChanged(bool streaming) override;
+  void applyStreamState(bool streaming);
+
+  // ---- popups ----
+  // Makes the record, update and advertisement popups in their hosts, each closing by hiding
+  // its host.
+  void setupPopupControllers();
+  // Shows or hides the record popup, in its save or load state.
+  void toggleSaveRoiPopup(bool saveState);
+  // Fades the update popup in (back to the normal layout first) or out over 0.3 s.
+  void showUpdatePopup(bool show);
+  // Shows or hides the advertisement of the signed-in account, when it has one that shows.
+  void toggleAdvertisementPopup();
+  SaveRoiViewController* saveRoi() const { return saveRoi_; }
+  AdvertisementViewController* advertisement() const { return advertisement_; }
 
   // How often the device-arrival observer was installed, and the activation was asked for.
   int deviceObserverCount() const { return deviceObservers_; }
@@ -318,6 +350,9 @@ class MainController : public QWidget, public CustomWindowDelegate {
   QPointer<QWidget> connectController_;
   QPointer<ControlBoardController> controlBoardController_;
   QPointer<SmallControlBoardController> smallControlBoardController_;
+  QPointer<SaveRoiViewController> saveRoi_;
+  QPointer<AdvertisementViewController> advertisement_;
+  uint64_t updateFadeGeneration_ = 0;
   PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;

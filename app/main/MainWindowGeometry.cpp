@@ -62,6 +62,20 @@ BasePositionAnchor MainWindowGeometry::controlBoardAnchor(bool notifyVisible, bo
   return BasePositionAnchor::content;
 }
 
+MainWindowGeometry::Content MainWindowGeometry::simpleContentLayout(QSizeF content,
+                                                                    double aspect) {
+  if (!usable(aspect)) aspect = kDefaultAspect;
+  double cw = std::max(0.0, content.width()), ch = std::max(0.0, content.height());
+  double w = cw, h = cw / aspect;
+  if (h > ch) {
+    h = ch;
+    w = h * aspect;
+  }
+  Content result;
+  result.controlView = QRectF((cw - w) / 2, (ch - h) / 2, w, h);
+  return result;
+}
+
 MainWindowGeometry::Content MainWindowGeometry::contentLayout(QSizeF content, double aspect,
                                                               bool navigatorShown,
                                                               double navigatorBottom) {

@@ -72,6 +72,9 @@ class MainWindowGeometry {
   };
   static Content contentLayout(QSizeF content, double aspect, bool navigatorShown,
                                double navigatorBottom);
+  // The simple layout: the preview fills the content (sized to it), centred when its shape
+  // differs, without margins or a navigator.
+  static Content simpleContentLayout(QSizeF content, double aspect);
   static constexpr double kContentMargin = 16.0;
   static constexpr double kTopStrip = 44.0;  // the notification row above a pinned preview
 

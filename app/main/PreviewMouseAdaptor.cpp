@@ -6,6 +6,7 @@
 #include <map>
 
 #include "i18n/Localized.h"
+#include "main/MainWindowRules.h"
 #include "widgets/ImageAssets.h"
 
 namespace corvane {
@@ -31,31 +32,15 @@ PreviewMouseAdaptor::PreviewMouseAdaptor(QWidget* contentView, QWidget* controlV
 }
 
 QCursor PreviewMouseAdaptor::cursorFor(MouseState state) {
-  struct Picture {
-    const char* name;
-    int hotX, hotY;
-  };
-  static const std::map<MouseState, Picture> pictures = {
-      {MouseState::anyMove, {"icon_any_move", 13, 13}},
-      {MouseState::anyDrag, {"icon_drag", 13, 0}},
-      {MouseState::hMove, {"icon_h_move", 13, 6}},
-      {MouseState::dragTop, {"icon_top", 6, 10}},
-      {MouseState::dragBottom, {"icon_down", 6, 10}},
-      {MouseState::dragLeft, {"icon_left", 10, 6}},
-      {MouseState::dragRight, {"icon_right", 10, 6}},
-      {MouseState::dragLeftTop, {"icon_top_left", 10, 10}},
-      {MouseState::dragLeftBottom, {"icon_bottom_left", 10, 10}},
-      {MouseState::dragRightTop, {"icon_top_right", 10, 10}},
-      {MouseState::dragRightBottom, {"icon_bottom_right", 10, 10}},
-  };
-  auto it = pictures.find(state);
-  if (it == pictures.end()) return QCursor(Qt::ArrowCursor);
+  std::optional<MainWindowRules::CursorImage> image = MainWindowRules::cursorFor(state);
+  if (!image) return QCursor(Qt::ArrowCursor);
+  // Made once a state: the pictures do not change while the program runs.
   static std::map<MouseState, QCursor> made;
   auto cached = made.find(state);
   if (cached != made.end()) return cached->second;
-  QPixmap picture = ImageAssets::named(it->second.name);
-  QCursor cursor = picture.isNull() ? QCursor(Qt::ArrowCursor)
-                                    : QCursor(picture, it->second.hotX, it->second.hotY);
+  QPixmap picture = ImageAssets::named(image->image);
+  if (picture.isNull()) return QCursor(Qt::ArrowCursor);
+  QCursor cursor(picture, image->hotSpot.x(), image->hotSpot.y());
   made.emplace(state, cursor);
   return cursor;
 }

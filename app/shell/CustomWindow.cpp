@@ -123,6 +123,16 @@ void CustomWindow::roundContent() {
   frame_->setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
+void CustomWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowDidResize();
+}
+
+void CustomWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowDidMove();
+}
+
 void CustomWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange) roundContent();

@@ -21,6 +21,9 @@ class CustomWindowDelegate {
   // Switches the window into the compact layout (the launch does so when asked to start
   // compact with a live picture).
   virtual void showSimpleUI(bool flag) { (void)flag; }
+  // The window's frame was resized or moved (by the user, the window manager or the program).
+  virtual void windowDidResize() {}
+  virtual void windowDidMove() {}
 };
 
 }  // namespace corvane

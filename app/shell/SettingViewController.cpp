@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QShowEvent>
 
-#include "Bundle.h"
-#include "Paths.h"
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
 #include "config/ConfigManager.h"
@@ -17,6 +15,7 @@
 #include "shell/AlertManager.h"
 #include "shell/LanguagePopUpButton.h"
 #include "shell/ShellStyle.h"
+#include "util/RecordThumbnail.h"
 #include "util/RoiOverlay.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
@@ -44,12 +43,7 @@ SettingViewController::Environment SettingViewController::Environment::process()
   env.config = &ConfigManager::shared();
   env.facade = [] { return CameraManager::shared().manager(); };
   env.loadRoiRecord = [] { CameraManager::shared().loadRoiRecord(); };
-  env.thumbnailFolder = []() -> std::optional<std::string> {
-    auto caches = platform::Paths::caches();
-    auto executable = platform::Bundle::main().executableName();
-    if (!caches || !executable) return std::nullopt;
-    return platform::Paths::join(platform::Paths::join(*caches, *executable), "thumbnail");
-  };
+  env.thumbnailFolder = [] { return RecordThumbnail::folder(); };
   env.terminate = [] { QCoreApplication::quit(); };
   return env;
 }
@@ -230,9 +224,7 @@ void SettingViewController::showRoiPreview(int index) {
   roiImageView_->setImage(QPixmap());
   QPixmap thumbnail;
   if (auto folder = env_.thumbnailFolder ? env_.thumbnailFolder() : std::nullopt) {
-    platform::Paths::makeFolders(*folder);  // a failure only means there is no thumbnail
-    const std::string file = "ROI_Thumbnail_" + std::to_string(index) + ".png";
-    thumbnail.load(QString::fromStdString(platform::Paths::join(*folder, file)));
+    thumbnail.load(QString::fromStdString(RecordThumbnail::file(*folder, index)));
   }
   roiImageView_->setImage(thumbnail.isNull() ? ImageAssets::named("img_room_default") : thumbnail);
   drawRoiRects();

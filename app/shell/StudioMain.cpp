@@ -6,6 +6,7 @@
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
 #include "log/LogManager.h"
+#include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
@@ -24,6 +25,8 @@ constexpr QSize LAUNCH_SIZE{800, 450};
 
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
   configureMainBundle();
+  // Before the application object: it picks the display platform (X11 under a Wayland session).
+  platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);

@@ -362,6 +362,7 @@ bool RecordingAnalysisFacade::StartTransformRect(bool tracked, int idx) {
   return startTransformAnswer;
 }
 void RecordingAnalysisFacade::SetTransformingRect(int x, int y, int width, int height) {
+  transformingRect = {x, y, width, height};
   record(line("SetTransformingRect", {double(x), double(y), double(width), double(height)}));
 }
 void RecordingAnalysisFacade::EndTransformRect() { record("EndTransformRect"); }

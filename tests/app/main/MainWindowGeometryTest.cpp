@@ -142,3 +142,19 @@ TEST(MainWindowGeometry, ScreenFrameOfTheWindow) {
   EXPECT_EQ(*MainWindowGeometry::screenFrame(window, true, screens, primary, false), primary);
   EXPECT_FALSE(MainWindowGeometry::screenFrame(window, true, {}, std::nullopt, true));
 }
+TEST(MainWindowGeometry, TheSimpleLayoutsPreviewFillsTheContent) {
+  const double aspect = 3840.0 / 1080.0;
+  // 455 x 128: the panorama at 128 high fills it.
+  auto filled = MainWindowGeometry::simpleContentLayout({455, 128}, aspect);
+  EXPECT_NEAR(filled.controlView.left(), 0, 0.5);
+  EXPECT_NEAR(filled.controlView.top(), 0, 0.5);
+  EXPECT_NEAR(filled.controlView.width(), 455, 0.5);
+  EXPECT_NEAR(filled.controlView.height(), 128, 0.5);
+  EXPECT_TRUE(filled.navigatorView.isEmpty());
+  // A wider content: the preview keeps its shape, centred.
+  auto wide = MainWindowGeometry::simpleContentLayout({600, 128}, aspect);
+  EXPECT_NEAR(wide.controlView.height(), 128, 1e-9);
+  EXPECT_NEAR(wide.controlView.center().x(), 300, 1e-9);
+  auto empty = MainWindowGeometry::simpleContentLayout({0, 0}, aspect);
+  EXPECT_GE(empty.controlView.width(), 0);
+}

@@ -1,0 +1,20 @@
+#include "util/RecordThumbnail.h"
+
+#include "Bundle.h"
+#include "Paths.h"
+
+namespace corvane {
+
+std::optional<std::string> RecordThumbnail::folder() {
+  auto caches = platform::Paths::caches();
+  auto executable = platform::Bundle::main().executableName();
+  if (!caches || !executable) return std::nullopt;
+  return platform::Paths::join(platform::Paths::join(*caches, *executable), "thumbnail");
+}
+
+std::string RecordThumbnail::file(const std::string& folder, int64_t record) {
+  platform::Paths::makeFolders(folder);
+  return platform::Paths::join(folder, "ROI_Thumbnail_" + std::to_string(record) + ".png");
+}
+
+}  // namespace corvane

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "main/WindowFrameKeys.h"
+
+using corvane::WindowFrameKeys;
+
+TEST(WindowFrameKeys, ArrowsMoveByFiveFramePixelsOtherKeysKeepTheRectangle) {
+  const QRectF rect(100, 200, 300, 150);
+  struct Case {
+    int key;
+    QRectF expected;
+  } cases[] = {
+      {Qt::Key_Up, QRectF(100, 195, 300, 150)},   {Qt::Key_Down, QRectF(100, 205, 300, 150)},
+      {Qt::Key_Left, QRectF(95, 200, 300, 150)},  {Qt::Key_Right, QRectF(105, 200, 300, 150)},
+      {Qt::Key_Delete, rect},                     {Qt::Key_Backspace, rect},
+      {Qt::Key_A, rect},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WindowFrameKeys::nudged(rect, c.key), c.expected) << c.key;
+  EXPECT_TRUE(WindowFrameKeys::isForwardDelete(Qt::Key_Delete));
+  EXPECT_FALSE(WindowFrameKeys::isForwardDelete(Qt::Key_Backspace));
+}
+
+TEST(WindowFrameKeys, SizeIsKeptOutsideFullScreenPlaceAlsoInFullScreenNothingInTheSimpleLayout) {
+  using Entries = WindowFrameKeys::Entries;
+  EXPECT_EQ(WindowFrameKeys::onResize({1200, 700}, false, false, true),
+            (Entries{{"WindowWidth", 1200}, {"WindowHeight", 700}}));
+  EXPECT_TRUE(WindowFrameKeys::onResize({1200, 700}, false, true, true).empty());
+  EXPECT_TRUE(WindowFrameKeys::onResize({1200, 700}, true, false, true).empty());
+  EXPECT_TRUE(WindowFrameKeys::onResize({1200, 700}, false, false, false).empty());
+
+  EXPECT_EQ(WindowFrameKeys::onMove({-40, 25}, false, true),
+            (Entries{{"WindowX", -40}, {"WindowY", 25}}));
+  EXPECT_TRUE(WindowFrameKeys::onMove({10, 20}, true, true).empty());
+  EXPECT_TRUE(WindowFrameKeys::onMove({10, 20}, false, false).empty());
+}
