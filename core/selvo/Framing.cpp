@@ -152,7 +152,8 @@ double Framing::seamIn(const std::vector<Body>& bodies, double width, double pre
 }
 
 CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits& limits,
-                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& clusters) {
+                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& clusters,
+                        bool cutAtSides) {
   const double W = limits.width;
   const double H = limits.height;
   if (aspect <= 0 || W <= 0 || H <= 0 || pose.h <= 0 || bodies.empty()) return pose;
@@ -364,7 +365,84 @@ CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits
       }
     }
   }
-  if (bestCost >= kFar) return pose;
+  if (bestCost >= kFar && !cutAtSides) return pose;
+  if (bestCost >= kFar) {
+    // No edge can pass clear of everybody (the people beside the members are packed too wide to
+    // take in and too close to leave out): the edges go where they run least deep into anyone,
+    // near the side of a box rather than through its middle, where the face is.
+    const auto startOf = [&](const Body& b) {
+      const double length = b.x1 - b.x0;
+      return limits.circular ? nearest(b.x0 + length * 0.5) - length * 0.5 : b.x0;
+    };
+    const auto depth = [&](double x) {
+      double d = 0;
+      for (const Body& b : bodies) {
+        const double length = b.x1 - b.x0;
+        if (length <= 0) continue;
+        const double x0 = startOf(b);
+        for (int turn = limits.circular ? -1 : 0; turn <= (limits.circular ? 1 : 0); ++turn) {
+          const double a = x0 + turn * W;
+          if (x > a + kTouch && x < a + length - kTouch) {
+            d = std::max(d, std::min(x - a, a + length - x));
+          }
+        }
+      }
+      return d;
+    };
+    double m0 = kFar, m1 = -kFar, top = kFar, bottom = -kFar;
+    std::vector<double> stops = {c - w0 * 0.5, c + w0 * 0.5};
+    for (const Cluster& k : clusters) {
+      stops.push_back(k.x0);
+      stops.push_back(k.x1);
+      if (!k.member) continue;
+      m0 = std::min(m0, k.x0);
+      m1 = std::max(m1, k.x1);
+      top = std::min(top, k.y0);
+      bottom = std::max(bottom, k.y1);
+    }
+    // Where two boxes overlap, the column as deep into one as into the other.
+    for (const Body& p : bodies) {
+      const double pa = startOf(p);
+      const double pz = pa + (p.x1 - p.x0);
+      stops.push_back(pa);
+      stops.push_back(pz);
+      for (const Body& q : bodies) {
+        const double qa = startOf(q);
+        if (pa < qa && qa < pz) stops.push_back((qa + pz) * 0.5);
+      }
+    }
+    std::sort(stops.begin(), stops.end());
+    stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
+    std::vector<double> depths(stops.size());
+    for (size_t i = 0; i < stops.size(); ++i) depths[i] = depth(stops[i]);
+    const double wlo = std::max(m1 - m0, (bottom - top) * aspect);
+    const double xmin = limits.circular ? -kFar : 0.0;
+    const double xmax = limits.circular ? kFar : W;
+    bool found = false;
+    double best = 0;
+    for (size_t i = 0; i < stops.size(); ++i) {
+      const double l = stops[i];
+      if (l > m0 || l < xmin) continue;
+      for (size_t j = i + 1; j < stops.size(); ++j) {
+        const double r = stops[j];
+        const double w = r - l;
+        if (r < m1 || r > xmax || w < wlo - 1e-9 || w > wmax + 1e-9) continue;
+        const double cost = 1e6 * std::max(depths[i], depths[j]) +
+                            kWidenCost * std::max(0.0, w - w0) +
+                            kNarrowCost * std::max(0.0, w0 - w) +
+                            kShiftCost * std::fabs((l + r) * 0.5 - c);
+        if (!found || cost < best) {
+          found = true;
+          best = cost;
+          bestL = l;
+          bestR = r;
+          bestTop = top;
+          bestBottom = bottom;
+        }
+      }
+    }
+    if (!found) return pose;
+  }
   CropPose out;
   out.h = std::min((bestR - bestL) / aspect, H);
   out.cx = (bestL + bestR) * 0.5;

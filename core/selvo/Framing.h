@@ -69,9 +69,11 @@ class Framing {
   // person moves out to take them in when they are mostly inside, else into the gap beside them;
   // the other side grows with the width so the aspect holds. Inside the frame's height, at most
   // the frame's width. A crop that crosses nobody comes back unchanged; one that cannot be
-  // fenced (people packed wider than the crop can grow) too.
+  // fenced (people packed wider than the crop can grow) too, unless `cutAtSides`: then, when
+  // no crop crosses nobody, its edges go where they run least deep into anyone's box.
   static CropPose fence(const CropPose& pose, double aspect, const FramingLimits& limits,
-                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& scratch);
+                        const std::vector<Body>& bodies, bool onlyMembers, FenceScratch& scratch,
+                        bool cutAtSides = false);
 
   // Where a whole-turn view should start so that its edge crosses nobody: `preferred` when it
   // lies in a gap, else the middle of the widest gap between the bodies (`preferred` when there

@@ -33,6 +33,25 @@ double overlap(const CropPose& a, const CropPose& b, double aspect, const PlanCo
   return smaller > 0 ? std::min(ox, std::min(wa, wb)) * oy / smaller : 0.0;
 }
 
+// Neighbours whose boxes overlap side by side: no edge can pass between them, so a tile of one
+// shows the other as well.
+bool touching(const LayoutPerson& a, const LayoutPerson& b, const PlanContext& context) {
+  const double d = std::fabs(Framing::delta(a.centerX(), b.centerX(), context.geometry.videoWidth,
+                                            context.geometry.is360));
+  return d < (static_cast<double>(a.box.width) + b.box.width) * 0.5;
+}
+
+// The runs of touching neighbours in a left-to-right list of people.
+template <typename Group>
+std::vector<Group> runs(const Group& people, const PlanContext& context) {
+  std::vector<Group> out;
+  for (const auto* p : people) {
+    if (out.empty() || !touching(*out.back().back(), *p, context)) out.emplace_back();
+    out.back().push_back(p);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::pair<int, int> GridPlanner::gridShape(int n) {
@@ -64,14 +83,18 @@ std::vector<GridPlanner::Group> GridPlanner::groupPeople(const PlanContext& cont
                                                          double (*aspectFor)(int, const rect&),
                                                          const rect& area) {
   std::vector<Group> groups;
-  for (const LayoutPerson* p : chosen) groups.push_back({p});
   std::vector<std::pair<int, int>> mergedNow;
-  if (context.autoMerge && groups.size() > 1) {
-    const double aspect = aspectFor(static_cast<int>(groups.size()), area);
-    std::vector<Group> out;
-    for (Group& g : groups) {
-      if (!out.empty()) {
-        Group& last = out.back();
+  if (!context.autoMerge || chosen.size() < 2) {
+    for (const LayoutPerson* p : chosen) groups.push_back({p});
+  } else {
+    // Touching neighbours always share a tile (apart, each tile would show them both); the
+    // others merge where their shots overlap and the shared tile holds them whole.
+    const std::vector<Group> units = runs(Group(chosen), context);
+    const double aspect = aspectFor(static_cast<int>(chosen.size()), area);
+    for (size_t u = 0; u < units.size(); ++u) {
+      const Group& g = units[u];
+      if (!groups.empty()) {
+        Group& last = groups.back();
         const LayoutPerson* left = last.back();
         const LayoutPerson* right = g.front();
         const bool wasMerged = std::find(merged_.begin(), merged_.end(),
@@ -79,30 +102,29 @@ std::vector<GridPlanner::Group> GridPlanner::groupPeople(const PlanContext& cont
         const double o = overlap(context.personShot(*left, aspect),
                                  context.personShot(*right, aspect), aspect, context);
         Group joined = last;
-        joined.push_back(right);
-        const double mergedAspect = aspectFor(static_cast<int>(out.size()), area);
+        joined.insert(joined.end(), g.begin(), g.end());
+        // The tile's shape is that of the grid with this merge and without any further one.
+        const int count = static_cast<int>(groups.size() + units.size() - u - 1);
         if (o > (wasMerged ? kSplitOverlap : kMergeOverlap) &&
-            context.groupFits(joined, mergedAspect)) {
-          last = joined;
-          mergedNow.emplace_back(left->id, right->id);
+            context.groupFits(joined, aspectFor(count, area))) {
+          last = std::move(joined);
           continue;
         }
       }
-      out.push_back(g);
+      groups.push_back(g);
     }
-    groups = std::move(out);
     // Each merge was judged at the tile shape of its moment; at the final count a merged tile
-    // must still hold its people whole, else it splits again (which may change the shape).
+    // must still hold its people whole, else it splits again into its runs of touching
+    // neighbours (which may change the shape).
     for (bool split = true; split;) {
       split = false;
       const double finalAspect = aspectFor(static_cast<int>(groups.size()), area);
       for (size_t i = 0; i < groups.size() && !split; ++i) {
-        if (groups[i].size() < 2 || context.groupFits(groups[i], finalAspect)) continue;
-        const Group apart = std::move(groups[i]);
+        if (context.groupFits(groups[i], finalAspect)) continue;
+        std::vector<Group> apart = runs(groups[i], context);
+        if (apart.size() < 2) continue;
         groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i));
-        for (size_t k = 0; k < apart.size(); ++k) {
-          groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(i + k), Group{apart[k]});
-        }
+        groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(i), apart.begin(), apart.end());
         split = true;
       }
     }
@@ -129,6 +151,8 @@ void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& gro
     }
     const Group& g = groups[i];
     LayoutTile t = context.personTile(*g.front(), dst);
+    // A cell among others: a neighbour it cannot leave out nor take in is cut at the side.
+    t.cutAtSides = true;
     if (g.size() > 1) {
       t.target = context.groupShot(g, t.aspect());
       PlanContext::fenceGroup(t, g);

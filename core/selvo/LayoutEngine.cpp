@@ -354,7 +354,7 @@ CropPose LayoutEngine::fenced(const CropPose& pose, const LayoutTile& tile,
                                                       id) != tile.members.end());
   }
   return Framing::fence(pose, tile.aspect(), limits, bodies_, tile.fence == TileFence::Only,
-                        fenceScratch_);
+                        fenceScratch_, tile.cutAtSides);
 }
 
 void LayoutEngine::planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning) {

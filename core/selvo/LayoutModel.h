@@ -80,6 +80,9 @@ struct LayoutTile {
   bool tracked = false;
   bool speaking = false;
   TileFence fence = TileFence::Open;
+  // Where no crop can pass clear of everybody, its edges go where they cut least (a cell among
+  // others); else it keeps its aim on its subject.
+  bool cutAtSides = false;
   std::vector<int> members;  // the people the crop is for; empty: `id`
   double aspect() const { return dst.height > 0 ? dst.width / dst.height : 1.0; }
 };

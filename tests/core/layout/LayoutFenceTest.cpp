@@ -269,6 +269,36 @@ TEST(LayoutFence, WorksAcrossTheSeamAndAtTheEdgesOfAHalfPicture) {
   EXPECT_TRUE(leftOf(e, aspect) <= 1e-6 || leftOf(e, aspect) >= 250);
 }
 
+// The right-hand grid cell of a 180-degree picture: its member sits at the edge, and beside them a
+// row of people whose boxes overlap, too wide to take in, too close to leave out at the member's
+// height. The edge then goes where it runs least deep into anyone: where two boxes overlap, at
+// their sides, not through the middle of one (where the face is).
+TEST(LayoutFence, PackedNeighboursAreCutAtTheirSidesNotThroughTheMiddle) {
+  selvo::Framing::FenceScratch scratch;
+  const double aspect = 16.0 / 9.0;
+  selvo::FramingLimits half;
+  half.width = 3840;
+  half.height = 1080;
+  half.minHeight = 270;
+  const std::vector<selvo::Body> bodies = {
+      body(1595, 592, false, 0, 658), body(2016, 568, false, 20, 632),
+      body(2499, 502, false, 0, 558), body(3304, 536, true, 123, 596)};
+  const selvo::CropPose in = pose(2251, 1589, aspect, 540);  // the member's shot, held at the edge
+  const selvo::CropPose out = selvo::Framing::fence(in, aspect, half, bodies, false, scratch, true);
+  const double l = leftOf(out, aspect);
+  const double r = rightOf(out, aspect);
+  EXPECT_GE(l, 2499 - 0.5);  // inside the overlap of the last two neighbours
+  EXPECT_LE(l, 2584 + 0.5);
+  EXPECT_LE(r, 3840 + 1e-6);
+  EXPECT_GE(r, 3840 - 0.5);  // the member whole, up to the picture's edge
+  EXPECT_LE(out.cy - out.h / 2, 123 + 0.5);
+  EXPECT_GE(out.cy + out.h / 2, 719 - 0.5);
+  // A tile that keeps its aim on its subject (a speaker's, a group shot) stays as it was.
+  const selvo::CropPose kept = selvo::Framing::fence(in, aspect, half, bodies, false, scratch);
+  EXPECT_EQ(kept.cx, in.cx);
+  EXPECT_EQ(kept.h, in.h);
+}
+
 TEST(LayoutFence, SeamGoesIntoTheWidestGap) {
   const std::vector<selvo::Body> bodies = {body(3700, 300, false), body(800, 300, false),
                                            body(2000, 300, false)};
