@@ -1,6 +1,5 @@
 #include "OutputChecks.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -71,7 +70,8 @@ cv::Mat unturnedPanorama(const Placement& placement, const std::string& photosDi
     cv::resize(image, scaled, cv::Size(photo.width, photo.height), 0, 0, cv::INTER_AREA);
     const int w = std::min(photo.width, placement.width - photo.x);
     if (w <= 0) continue;
-    scaled(cv::Rect(0, 0, w, photo.height)).copyTo(panorama(cv::Rect(photo.x, photo.y, w, photo.height)));
+    scaled(cv::Rect(0, 0, w, photo.height))
+        .copyTo(panorama(cv::Rect(photo.x, photo.y, w, photo.height)));
   }
   return panorama;
 }
@@ -102,7 +102,8 @@ int measureTurn(const cv::Mat& frame, const cv::Mat& unturned) {
   // Coarse: the whole frame, a quarter of the size, against the unturned panorama twice over.
   constexpr int kStep = 4;
   cv::Mat f, u;
-  cv::resize(grey(frame), f, cv::Size(frame.cols / kStep, frame.rows / kStep), 0, 0, cv::INTER_AREA);
+  cv::resize(grey(frame), f, cv::Size(frame.cols / kStep, frame.rows / kStep), 0, 0,
+             cv::INTER_AREA);
   cv::resize(grey(unturned), u, f.size(), 0, 0, cv::INTER_AREA);
   cv::Mat twice;
   cv::hconcat(u, u, twice);
@@ -247,8 +248,7 @@ cv::Rect2d toSource(const corvane::LayoutRoiPair& tile, const cv::Rect2d& box) {
           box.height * sy};
 }
 
-std::vector<Found> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& picture,
-                             float minScore) {
+std::vector<Found> findFaces(selvo::BlazeFaceModel& model, const cv::Mat& picture, float minScore) {
   // Square windows along the longer side, half overlapping, each scaled to the model's input, so
   // that the faces of a wide group shot keep the size the model knows.
   const int side = selvo::BlazeFaceModel::kInputSide;

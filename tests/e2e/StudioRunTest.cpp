@@ -298,7 +298,7 @@ bool cuts(const corvane::LayoutRect& src, const cv::Rect2d& face, int width) {
 }
 
 std::string describeTiles(const std::vector<LayoutRoiPair>& cells,
-                         const std::vector<cv::Rect2d>& faces) {
+                          const std::vector<cv::Rect2d>& faces) {
   std::ostringstream s;
   s << "tiles:";
   for (const auto& t : cells) s << "\n  " << describe(t);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "LumaFrameManager.h"
-#include "RoomSet.h"
 #include "OrlithLog.h"
+#include "RoomSet.h"
 #include "TempDir.h"
 #include "TestPanorama.h"
 #include "selvo/BlazeFaceModel.h"
@@ -409,8 +409,8 @@ TEST(DetectorModelTest, TheModelTakesOneGreyChannelAndStillFindsFaces) {
   ASSERT_TRUE(model.Load(std::string(CORVANE_ASSETS_DIR) + "/models/" +
                          selvo::PersonDetector::kModelFileName));
   EXPECT_EQ(model.InputChannels(), 1);
-  cv::Mat photo = cv::imread(std::string(CORVANE_ASSETS_DIR) + "/photos/sample2.jpg",
-                             cv::IMREAD_GRAYSCALE);
+  cv::Mat photo =
+      cv::imread(std::string(CORVANE_ASSETS_DIR) + "/photos/sample2.jpg", cv::IMREAD_GRAYSCALE);
   ASSERT_FALSE(photo.empty());
   cv::Mat input;
   cv::resize(photo(cv::Rect(0, 0, photo.rows, photo.rows)), input, cv::Size(256, 256), 0, 0,
@@ -428,7 +428,7 @@ TEST(DetectorModelTest, TheModelTakesOneGreyChannelAndStillFindsFaces) {
 // compressed and blurred. Thresholds sit a little below what the detector reaches, so a
 // regression fails and noise does not.
 TEST_F(DetectorTest, FindsNearlyEveryoneRoundTheRoom) {
-  std::map<int, std::pair<int, int>> bySize;            // face height: matched, labelled
+  std::map<int, std::pair<int, int>> bySize;  // face height: matched, labelled
   std::map<std::string, std::pair<int, int>> byCondition;
   int labelled = 0, matched = 0, falseBoxes = 0;
   for (const RoomSpec& spec : RoomSetSpecs()) {
@@ -483,9 +483,9 @@ TEST_F(DetectorTest, EveryFaceIsFoundAtEveryTurnOfACompressedPicture) {
   Make(3840, 1080, false);
   int misses = 0, falseBoxes = 0;
   for (int turn = 0; turn <= 200; turn += 10) {
-    Panorama p = Compose(3840, 1080, false,
-                         {{"sample1.jpg", -turn}, {"sample2.jpg", 1620 - turn},
-                          {"sample3.jpg", 3136 - turn}});
+    Panorama p = Compose(
+        3840, 1080, false,
+        {{"sample1.jpg", -turn}, {"sample2.jpg", 1620 - turn}, {"sample3.jpg", 3136 - turn}});
     std::vector<uchar> jpeg;
     cv::imencode(".jpg", p.luma, jpeg, {cv::IMWRITE_JPEG_QUALITY, 40});
     Panorama compressed = p;
