@@ -352,8 +352,8 @@ void expectFacesFound(const Composition& c, const LayoutRoiPair& tile,
   }
 }
 
-// Grid: every person whole in some cell, no cell empty, and in each cell the face model finds as
-// many faces as people the ground truth puts there.
+// Grid: every person whole in some cell, no cell edge through a face, no cell empty, and in each
+// cell the face model finds as many faces as people the ground truth puts there.
 void checkGrid(const Composition& c, const Scene& scene, selvo::BlazeFaceModel& model) {
   const auto cells = e2e::tiles(c.pairs);
   const auto faces = facesIn(scene, c.source);
@@ -371,6 +371,9 @@ void checkGrid(const Composition& c, const Scene& scene, selvo::BlazeFaceModel& 
     }
     EXPECT_GE(holding, 1) << "person " << p << " (" << scene.people[p].photo
                           << ") whole in no cell";
+    for (const auto& cell : cells)
+      EXPECT_FALSE(cuts(cell.src_rect, faces[p], width))
+          << "cell " << describe(cell) << " cuts through the face of person " << p;
   }
   for (size_t k = 0; k < cells.size(); ++k) {
     EXPECT_GE(peopleInCell[k], 1) << "empty cell " << describe(cells[k]);
@@ -763,15 +766,15 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
   }
 }
 
-// The grid's stricter promises: each person whole in exactly one cell, and no cell edge through
-// anyone's face. On the demo clip's crowded scene (seven people packed in the panorama, a
-// 3840-wide file being a 180-degree source) touching people share a cell and no edge cuts a face,
-// but a person alone between two groups has too narrow a gap for a 16:9 cell as tall as their
-// box (678 pixels between the neighbours' boxes against 917 for a cell as tall as their 516-pixel
-// box), so that cell (and the one at the right edge) takes a neighbour in whole who also has a
-// cell of their own; joined to a group instead, three cells would stand side by side, too narrow
-// for either group. It stays off for this scene; --gtest_also_run_disabled_tests runs it.
-TEST(StudioRun, DISABLED_GridCellsHoldEachPersonOnceAndCutNobody) {
+// The grid's stricter promise: each person whole in exactly one cell. On the demo clip's crowded
+// scene (seven people packed in the panorama, a 3840-wide file being a 180-degree source)
+// touching people share a cell, but a person alone between two groups has too narrow a gap for a
+// 16:9 cell as tall as their box (678 pixels between the neighbours' boxes against 917 for a cell
+// as tall as their 516-pixel box), so that cell (and the one at the right edge) takes a neighbour
+// in whole who also has a cell of their own; joined to a group instead, three cells would stand
+// side by side, too narrow for either group. It stays off for this scene;
+// --gtest_also_run_disabled_tests runs it.
+TEST(StudioRun, DISABLED_GridCellsHoldEachPersonOnce) {
   if (gridSeen.picture.empty()) GTEST_SKIP() << "runs after StudioRun.DemoClipThrough...";
   const auto cells = e2e::tiles(gridSeen.pairs);
   const auto faces = facesIn(sceneSeen, gridSeen.source);
@@ -779,11 +782,8 @@ TEST(StudioRun, DISABLED_GridCellsHoldEachPersonOnceAndCutNobody) {
   SCOPED_TRACE(describeTiles(cells, faces));
   for (size_t p = 0; p < faces.size(); ++p) {
     int holding = 0;
-    for (const auto& cell : cells) {
-      EXPECT_FALSE(cuts(cell.src_rect, faces[p], width))
-          << "cell " << describe(cell) << " cuts through person " << p;
+    for (const auto& cell : cells)
       holding += e2e::holds(cell.src_rect, e2e::headAndShoulders(faces[p]), width) ? 1 : 0;
-    }
     EXPECT_EQ(holding, 1) << "person " << p << " whole in " << holding << " cells";
   }
 }
