@@ -57,7 +57,7 @@ std::vector<Group> runs(const Group& people, const PlanContext& context) {
 std::pair<int, int> GridPlanner::gridShape(int n) {
   if (n <= 1) return {1, 1};
   if (n == 2) return {2, 1};
-  if (n == 3) return {3, 1};
+  if (n == 3) return {2, 2};
   if (n == 4) return {2, 2};
   if (n <= 6) return {3, 2};
   return {3, 3};

@@ -15,7 +15,8 @@ class GridPlanner {
   void planGrid(const PlanContext& context, std::vector<LayoutTile>& tiles);
   void planCompose(const PlanContext& context, std::vector<LayoutTile>& tiles);
 
-  // Columns and rows of a grid of n cells: 1, 2x1, 3x1, 2x2, 3x2, 3x3.
+  // Columns and rows of a grid of n cells: 1, 2x1, 2x2 (three as two above one), 2x2, 3x2, 3x3.
+  // Three side by side would be tall, narrow cells into which no group of a panorama fits.
   static std::pair<int, int> gridShape(int n);
   // Cell i of n in the area given (rows with fewer cells are centred).
   static rect cell(int i, int n, const rect& area);

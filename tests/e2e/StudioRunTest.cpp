@@ -767,13 +767,12 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
 }
 
 // The grid's stricter promise: each person whole in exactly one cell. On the demo clip's crowded
-// scene (seven people packed in the panorama, a 3840-wide file being a 180-degree source)
-// touching people share a cell, but a person alone between two groups has too narrow a gap for a
-// 16:9 cell as tall as their box (678 pixels between the neighbours' boxes against 917 for a cell
-// as tall as their 516-pixel box), so that cell (and the one at the right edge) takes a neighbour
-// in whole who also has a cell of their own; joined to a group instead, three cells would stand
-// side by side, too narrow for either group. It stays off for this scene;
-// --gtest_also_run_disabled_tests runs it.
+// scene (seven people packed in the panorama, a 3840-wide file being a 180-degree source) the
+// grid gives the two groups a cell each and the person alone at the right edge a third, but that
+// person has 848 pixels from their neighbour's box to the picture's edge, and a 16:9 cell as tall
+// as their 614-pixel box is 1092 wide: the cell takes the neighbour in whole (rather than cutting
+// them), who is whole in the group's cell as well; joined to that group instead, the cell would be
+// taller than the picture. It stays off for this scene; --gtest_also_run_disabled_tests runs it.
 TEST(StudioRun, DISABLED_GridCellsHoldEachPersonOnce) {
   if (gridSeen.picture.empty()) GTEST_SKIP() << "runs after StudioRun.DemoClipThrough...";
   const auto cells = e2e::tiles(gridSeen.pairs);
