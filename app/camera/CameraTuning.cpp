@@ -116,7 +116,9 @@ void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
   int64_t fovIndex = 1;
   bool mirror = false;
   double basePos = 0, cropY = 0.5;
-  bool doTracking = false;
+  // Only a saved layout carries a tracking state: with none current, the user's own switch
+  // (restored from "FaceAutoTracking" with the configuration) stays as it is.
+  std::optional<bool> doTracking;
   std::optional<Display> display;
   int64_t presetIndex = 0;
   std::optional<PresetModel> customPreset;
@@ -194,8 +196,8 @@ void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
   f.StartIgnoreAreaEditing();
   for (const RectPoint& p : ignoreRects) addRect(f, p, W, H);
   f.EndIgnoreAreaEditing(true);
-  if (display != Display::focus && display != Display::topDown)
-    camera.isFaceAutoTracking->setValue(doTracking);
+  if (doTracking && display != Display::focus && display != Display::topDown)
+    camera.isFaceAutoTracking->setValue(*doTracking);
   f.SetHeightOffsetFor180Video(truncated(cropY * (H - W / 6)));
   viewModel_.editMode->setValue(EditMode::none);
   camera.loadRecord->setValue(!camera.loadRecord->value());

@@ -138,6 +138,24 @@ TEST_F(CameraTuningTest, BadIndicesFromTheUsersFileAreAbsent) {
   EXPECT_EQ(manager->displayMode->value(), Display::compose);
 }
 
+// Tracking turned on by the user comes back at the next start when no saved layout is current;
+// a saved layout still brings its own tracking state.
+TEST_F(CameraTuningTest, TrackingTheUserTurnedOnSurvivesAStartWithoutASavedLayout) {
+  config->enableNewDetectLayout = true;
+  defaults->set("FaceAutoTracking", true);
+  config->roiRecordIndex = 0;
+  connect();
+  deliverFrame(1);
+  settle();
+  EXPECT_TRUE(manager->isFaceAutoTracking->value());
+
+  config->roiRecordIndex = 2;
+  config->roiRecord2DoTracking = false;
+  manager->loadRoiRecord();
+  settle();
+  EXPECT_FALSE(manager->isFaceAutoTracking->value());
+}
+
 TEST_F(CameraTuningTest, TheCamerasGammaAndFlickerGoIntoEveryPreset) {
   for (auto& preset : config->presets) {
     preset.gamma = 7;
