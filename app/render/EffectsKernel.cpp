@@ -94,8 +94,8 @@ struct ColumnTable {
 // One row of an NV12 plane resampled bilinearly (1 or 2 bytes per sample), mirrored on demand.
 // Exactly half size: the mean of each 2 x 2 block (a bilinear sample at the block's centre).
 template <int Channels, bool Mirror>
-CORVANE_ROW_INLINE void halveRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
-              int width, int srcWidth) {
+CORVANE_ROW_INLINE void halveRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1,
+                                 uint8_t* __restrict out, int width, int srcWidth) {
   for (int i = 0; i < width; ++i) {
     int x = Mirror ? srcWidth - 2 - 2 * i : 2 * i;
     for (int c = 0; c < Channels; ++c)
@@ -127,8 +127,8 @@ template <int Channels, bool Mirror>
 CORVANE_AVX2 void halveRowAvx2(const uint8_t* __restrict r0, const uint8_t* __restrict r1,
                                uint8_t* __restrict out, int width, int srcWidth) {
   // Two channels: each block Cb0 Cr0 Cb1 Cr1 reordered to Cb0 Cb1 Cr0 Cr1 so pairs add up.
-  const __m256i order = _mm256_setr_epi8(0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15, 0,
-                                         2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15);
+  const __m256i order = _mm256_setr_epi8(0, 2, 1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15, 0, 2,
+                                         1, 3, 4, 6, 5, 7, 8, 10, 9, 11, 12, 14, 13, 15);
   // Reverses samples (1 or 2 bytes) within each 16-byte half.
   const __m256i reverse =
       Channels == 1 ? _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14,
@@ -234,7 +234,8 @@ struct ChromaTerms {
 // (8.8 fixed point) for both luma rows it serves.
 template <bool Mirror, bool Reduce>
 CORVANE_ROW_INLINE void chromaRow(const uint8_t* __restrict suv, const uint8_t* __restrict ruv,
-               uint8_t* __restrict ouv, int pairs, int chromaWidth, int level, ChromaTerms t) {
+                                  uint8_t* __restrict ouv, int pairs, int chromaWidth, int level,
+                                  ChromaTerms t) {
   int16_t* __restrict tb = t.blue;
   int16_t* __restrict tg = t.green;
   int16_t* __restrict tr = t.red;
@@ -318,9 +319,10 @@ const LookupRow lookupRow = pickLookupRow();
 // One luma row: mirror, noise reduction, the NV12 output, brightness and gamma by table, and
 // the BGRA picture.
 template <bool Mirror, bool Reduce>
-CORVANE_ROW_INLINE void lumaRow(const uint8_t* __restrict sy, const uint8_t* __restrict ry, uint8_t* __restrict oy,
-             uint32_t* __restrict rgb, uint8_t* __restrict lum, int pixels, int width, int level,
-             const uint8_t* __restrict lumaMap, ChromaTerms t) {
+CORVANE_ROW_INLINE void lumaRow(const uint8_t* __restrict sy, const uint8_t* __restrict ry,
+                                uint8_t* __restrict oy, uint32_t* __restrict rgb,
+                                uint8_t* __restrict lum, int pixels, int width, int level,
+                                const uint8_t* __restrict lumaMap, ChromaTerms t) {
   const int16_t* __restrict tb = t.blue;
   const int16_t* __restrict tg = t.green;
   const int16_t* __restrict tr = t.red;
@@ -340,21 +342,19 @@ CORVANE_ROW_INLINE void lumaRow(const uint8_t* __restrict sy, const uint8_t* __r
 template <bool Mirror, bool Reduce>
 CORVANE_ROW_INLINE void rowPair(const uint8_t* suv, const uint8_t* ruv, uint8_t* ouv, int pairs,
                                 int cw, int level, ChromaTerms terms, const uint8_t* const* sy,
-                                const uint8_t* const* ry, uint8_t* const* oy,
-                                uint32_t* const* rgb, int rows, uint8_t* lum, int width,
-                                const uint8_t* lumaMap) {
+                                const uint8_t* const* ry, uint8_t* const* oy, uint32_t* const* rgb,
+                                int rows, uint8_t* lum, int width, const uint8_t* lumaMap) {
   chromaRow<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
   for (int k = 0; k < rows; ++k)
     lumaRow<Mirror, Reduce>(sy[k], ry[k], oy[k], rgb[k], lum, 2 * pairs, width, level, lumaMap,
                             terms);
 }
 
-CORVANE_ROW_CLONES void rowPairAny(bool mirror, bool reduce, const uint8_t* suv,
-                                   const uint8_t* ruv, uint8_t* ouv, int pairs, int cw, int level,
-                                   ChromaTerms terms, const uint8_t* const* sy,
-                                   const uint8_t* const* ry, uint8_t* const* oy,
-                                   uint32_t* const* rgb, int rows, uint8_t* lum, int width,
-                                   const uint8_t* lumaMap) {
+CORVANE_ROW_CLONES void rowPairAny(bool mirror, bool reduce, const uint8_t* suv, const uint8_t* ruv,
+                                   uint8_t* ouv, int pairs, int cw, int level, ChromaTerms terms,
+                                   const uint8_t* const* sy, const uint8_t* const* ry,
+                                   uint8_t* const* oy, uint32_t* const* rgb, int rows, uint8_t* lum,
+                                   int width, const uint8_t* lumaMap) {
 #define CORVANE_ROW_PAIR(M, R) \
   rowPair<M, R>(suv, ruv, ouv, pairs, cw, level, terms, sy, ry, oy, rgb, rows, lum, width, lumaMap)
   if (mirror)
@@ -369,9 +369,9 @@ CORVANE_ROW_CLONES void rowPairAny(bool mirror, bool reduce, const uint8_t* suv,
 CORVANE_AVX2 CORVANE_ROW_INLINE __m256i reduceToward16(__m256i sample, __m256i reference,
                                                        __m256i level) {
   __m256i d = _mm256_sub_epi16(reference, sample);
-  __m256i m = _mm256_max_epi16(
-      _mm256_sub_epi16(_mm256_set1_epi16(kMotionThreshold), _mm256_abs_epi16(d)),
-      _mm256_setzero_si256());
+  __m256i m =
+      _mm256_max_epi16(_mm256_sub_epi16(_mm256_set1_epi16(kMotionThreshold), _mm256_abs_epi16(d)),
+                       _mm256_setzero_si256());
   __m256i t = _mm256_mullo_epi16(_mm256_mullo_epi16(d, level), m);
   t = _mm256_add_epi16(t, _mm256_and_si256(_mm256_srai_epi16(t, 15), _mm256_set1_epi16(255)));
   return _mm256_add_epi16(sample, _mm256_srai_epi16(t, 8));
@@ -395,9 +395,9 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void chromaRowAvx2(const uint8_t* __restrict suv
   const __m256i zero = _mm256_setzero_si256(), centre = _mm256_set1_epi16(128);
   const __m256i blue = _mm256_set1_epi32(454), green = _mm256_set1_epi32(183 << 16 | 88),
                 red = _mm256_set1_epi32(359 << 16);
-  const __m256i reversePairs = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0,
-                                                1, 14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3,
-                                                0, 1);
+  const __m256i reversePairs =
+      _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10, 11,
+                       8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
   const __m256i lv = _mm256_set1_epi16(int16_t(level));
   int c = 0;
   for (; c + 16 <= pairs; c += 16) {
@@ -429,20 +429,12 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void chromaRowAvx2(const uint8_t* __restrict suv
       k += 16;
     }
   }
-  for (; c < pairs; ++c) {
-    int sc = Mirror ? chromaWidth - 1 - c : c;
-    int u = suv[2 * sc], v = suv[2 * sc + 1];
-    if (Reduce) {
-      u = reduceToward(u, ruv[2 * c], level);
-      v = reduceToward(v, ruv[2 * c + 1], level);
-    }
-    ouv[2 * c] = uint8_t(u);
-    ouv[2 * c + 1] = uint8_t(v);
-    int cu = u - 128, cv = v - 128;
-    t.blue[2 * c] = t.blue[2 * c + 1] = int16_t((454 * cu + 128) >> 8);
-    t.green[2 * c] = t.green[2 * c + 1] = int16_t((88 * cu + 183 * cv + 128) >> 8);
-    t.red[2 * c] = t.red[2 * c + 1] = int16_t((359 * cv + 128) >> 8);
-  }
+  if (c == pairs) return;
+  // The last pairs through the plain row: a mirrored row reads them from the start of the source,
+  // which the shorter width places.
+  chromaRow<Mirror, Reduce>(Mirror ? suv : suv + 2 * c, Reduce ? ruv + 2 * c : ruv, ouv + 2 * c,
+                            pairs - c, Mirror ? chromaWidth - c : chromaWidth, level,
+                            {t.blue + 2 * c, t.green + 2 * c, t.red + 2 * c});
 }
 
 // The luma row's NV12 output: mirror and noise reduction, sixteen samples at a time.
@@ -455,10 +447,10 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void lumaSourceAvx2(const uint8_t* __restrict sy
   const __m256i lv = _mm256_set1_epi16(int16_t(level));
   int x = 0;
   for (; x + 16 <= pixels; x += 16) {
-    __m128i s =
-        Mirror ? _mm_shuffle_epi8(
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(sy + width - 16 - x)), reverse)
-               : _mm_loadu_si128(reinterpret_cast<const __m128i*>(sy + x));
+    __m128i s = Mirror ? _mm_shuffle_epi8(
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(sy + width - 16 - x)),
+                             reverse)
+                       : _mm_loadu_si128(reinterpret_cast<const __m128i*>(sy + x));
     if (Reduce) {
       __m256i o = reduceToward16(
           _mm256_cvtepu8_epi16(s),
@@ -475,12 +467,9 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void lumaSourceAvx2(const uint8_t* __restrict sy
 }
 
 template <bool Stream>
-CORVANE_AVX2 CORVANE_ROW_INLINE void composeRows(const uint8_t* __restrict lum,
-                                                 const int16_t* __restrict tb,
-                                                 const int16_t* __restrict tg,
-                                                 const int16_t* __restrict tr,
-                                                 uint32_t* __restrict rgb, int pixels,
-                                                 __m256i alpha) {
+CORVANE_AVX2 CORVANE_ROW_INLINE void composeRows(
+    const uint8_t* __restrict lum, const int16_t* __restrict tb, const int16_t* __restrict tg,
+    const int16_t* __restrict tr, uint32_t* __restrict rgb, int pixels, __m256i alpha) {
   int x = 0;
   for (; x + 16 <= pixels; x += 16) {
     __m256i l = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lum + x)));
@@ -534,8 +523,7 @@ CORVANE_AVX2 CORVANE_ROW_INLINE void rowPairAvx2(const uint8_t* suv, const uint8
                                                  int width, const uint8_t* lumaMap) {
   chromaRowAvx2<Mirror, Reduce>(suv, ruv, ouv, pairs, cw, level, terms);
   for (int k = 0; k < rows; ++k) {
-    lumaSourceAvx2<Mirror, Reduce>(sy[k], Reduce ? ry[k] : nullptr, oy[k], 2 * pairs, width,
-                                   level);
+    lumaSourceAvx2<Mirror, Reduce>(sy[k], Reduce ? ry[k] : nullptr, oy[k], 2 * pairs, width, level);
     // No table: brightness and gamma leave luma as it is.
     if (lumaMap) lookupRowAvx2(oy[k], lum, 2 * pairs, lumaMap);
     composeRowAvx2(lumaMap ? lum : oy[k], terms, rgb[k], 2 * pairs);
@@ -564,8 +552,7 @@ CORVANE_AVX2 void rowPairAvx2Any(bool mirror, bool reduce, const uint8_t* suv, c
 struct RowPairLoops {
   using Function = void (*)(bool, bool, const uint8_t*, const uint8_t*, uint8_t*, int, int, int,
                             ChromaTerms, const uint8_t* const*, const uint8_t* const*,
-                            uint8_t* const*, uint32_t* const*, int, uint8_t*, int,
-                            const uint8_t*);
+                            uint8_t* const*, uint32_t* const*, int, uint8_t*, int, const uint8_t*);
   Function run = rowPairAny;
   bool skipsIdentity = false;
 };

@@ -40,6 +40,32 @@ bool untouchedOutside(const PixelBuffer& b, int w, int h, int bytesPerTexel) {
   return true;
 }
 
+using Rois = std::array<RoiProperty, kLayoutRecordCount>;
+
+// Prepares the remap tables for an output of w x h and runs the layout kernel over a grid of
+// `groups` threadgroups of 16 x 16.
+bool drawLayout(ThreadPool& pool, const TextureRef& source, const TextureRef& output,
+                const Rois& src, const Rois& dst, const LayoutUniforms& uniforms,
+                LayoutRemapCache& cache, int w, int h, std::array<int, 2> groups) {
+  LayoutRemapCache::Inputs inputs;
+  inputs.src = &src;
+  inputs.dst = &dst;
+  inputs.sourceWidth = source->width();
+  inputs.sourceHeight = source->height();
+  inputs.outputWidth = w;
+  inputs.outputHeight = h;
+  cache.prepare(inputs, pool);
+  ComputePass pass(pool);
+  pass.setKernel(&layoutKernel);
+  pass.setTexture(source, kLayoutSourceTexture);
+  pass.setTexture(output, kLayoutOutputTexture);
+  pass.setBytes(src.data(), sizeof(src), kLayoutSourceList);
+  pass.setBytes(dst.data(), sizeof(dst), kLayoutDestinationList);
+  pass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
+  pass.setBuffer(&cache, sizeof(cache), kLayoutRemapTables);
+  return pass.dispatchThreadgroups({groups[0], groups[1], 1}, {16, 16, 1});
+}
+
 }  // namespace
 
 TEST(Compute, TexturesOverPixelBufferPlanes) {
@@ -174,7 +200,7 @@ TEST(Compute, LayoutKernelStaysInsideItsOutput) {
   for (int y = 0; y < 128; ++y) std::memset(source->row(y), 0x7F, 256 * 4);
   auto outBuffer = PixelBuffer::create(200, 100, PixelFormat::BGRA);
   auto output = Texture::wrap(outBuffer, 0, TextureFormat::BGRA8Unorm, 120, 60);
-  std::array<RoiProperty, kLayoutRecordCount> src{}, dst{};
+  Rois src{}, dst{};
   src[0].width = 256;
   src[0].height = 128;
   dst[0].width = 200;  // a tile bigger than the output view
@@ -186,23 +212,8 @@ TEST(Compute, LayoutKernelStaysInsideItsOutput) {
   uniforms.output_size[0] = 200;  // claims more than the texture holds
   uniforms.output_size[1] = 100;
   LayoutRemapCache cache;
-  LayoutRemapCache::Inputs inputs;
-  inputs.src = &src;
-  inputs.dst = &dst;
-  inputs.sourceWidth = 256;
-  inputs.sourceHeight = 128;
-  inputs.outputWidth = 120;
-  inputs.outputHeight = 60;
-  cache.prepare(inputs, pool);
-  ComputePass pass(pool);
-  pass.setKernel(&layoutKernel);
-  pass.setTexture(source, kLayoutSourceTexture);
-  pass.setTexture(output, kLayoutOutputTexture);
-  pass.setBytes(src.data(), sizeof(src), kLayoutSourceList);
-  pass.setBytes(dst.data(), sizeof(dst), kLayoutDestinationList);
-  pass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
-  pass.setBuffer(&cache, sizeof(cache), kLayoutRemapTables);
-  ASSERT_TRUE(pass.dispatchThreadgroups({200 / 16 + 1, 100 / 16 + 1, 1}, {16, 16, 1}));
+  ASSERT_TRUE(drawLayout(pool, source, output, src, dst, uniforms, cache, 120, 60,
+                         {200 / 16 + 1, 100 / 16 + 1}));
   EXPECT_TRUE(untouchedOutside(*outBuffer, 120, 60, 4));
   EXPECT_EQ(texel(*output, 119, 59), 0xFF7F7F7Fu);
   // Records too short for twenty tiles: nothing is read or drawn.
@@ -229,16 +240,16 @@ TEST(Compute, LayoutCropPixelsAreTheBlendsOfTheirTables) {
       source->row(y)[x] = uint8_t(seed >> 24);
     }
   auto output = Texture::create(kOutW, kOutH, TextureFormat::BGRA8Unorm);
-  std::array<RoiProperty, kLayoutRecordCount> src{}, dst{};
+  Rois src{}, dst{};
   for (auto& r : src) r = RoiProperty::empty();
   for (auto& r : dst) r = RoiProperty::empty();
   struct Crop {
     float sx, sy, sw, sh, dx, dy, dw, dh;
   };
   const Crop crops[] = {
-      {10, 5, 40, 30, 0, 0, 101, 45},        // up
-      {0, 0, 300, 100, 101, 0, 77, 45},      // down, the whole source
-      {270, 20, 60, 40, 178, 0, 79, 45},     // across the seam
+      {10, 5, 40, 30, 0, 0, 101, 45},           // up
+      {0, 0, 300, 100, 101, 0, 77, 45},         // down, the whole source
+      {270, 20, 60, 40, 178, 0, 79, 45},        // across the seam
       {250.5f, 70, 49.5f, 30, 0, 45, 131, 45},  // up to the right and bottom edges
       {3.3f, 1.7f, 13, 9, 131, 45, 126, 45},    // far up, fractional
   };
@@ -260,23 +271,8 @@ TEST(Compute, LayoutCropPixelsAreTheBlendsOfTheirTables) {
   uniforms.output_size[1] = kOutH;
   uniforms.edge_width = 0;
   LayoutRemapCache cache;
-  LayoutRemapCache::Inputs inputs;
-  inputs.src = &src;
-  inputs.dst = &dst;
-  inputs.sourceWidth = kSrcW;
-  inputs.sourceHeight = kSrcH;
-  inputs.outputWidth = kOutW;
-  inputs.outputHeight = kOutH;
-  cache.prepare(inputs, pool);
-  ComputePass pass(pool);
-  pass.setKernel(&layoutKernel);
-  pass.setTexture(source, kLayoutSourceTexture);
-  pass.setTexture(output, kLayoutOutputTexture);
-  pass.setBytes(src.data(), sizeof(src), kLayoutSourceList);
-  pass.setBytes(dst.data(), sizeof(dst), kLayoutDestinationList);
-  pass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
-  pass.setBuffer(&cache, sizeof(cache), kLayoutRemapTables);
-  ASSERT_TRUE(pass.dispatchThreadgroups({kOutW / 16 + 1, kOutH / 16 + 1, 1}, {16, 16, 1}));
+  ASSERT_TRUE(drawLayout(pool, source, output, src, dst, uniforms, cache, kOutW, kOutH,
+                         {kOutW / 16 + 1, kOutH / 16 + 1}));
   int mismatches = 0, covered = 0;
   for (size_t i = 0; i < std::size(crops); ++i) {
     const auto& t = cache.tile(i);
