@@ -46,7 +46,7 @@ using Rois = std::array<RoiProperty, kLayoutRecordCount>;
 // `groups` threadgroups of 16 x 16.
 bool drawLayout(ThreadPool& pool, const TextureRef& source, const TextureRef& output,
                 const Rois& src, const Rois& dst, const LayoutUniforms& uniforms,
-                LayoutRemapCache& cache, int w, int h, std::array<int, 2> groups) {
+                LayoutRemapCache& cache, int w, int h, Size3 groups) {
   LayoutRemapCache::Inputs inputs;
   inputs.src = &src;
   inputs.dst = &dst;
@@ -63,7 +63,7 @@ bool drawLayout(ThreadPool& pool, const TextureRef& source, const TextureRef& ou
   pass.setBytes(dst.data(), sizeof(dst), kLayoutDestinationList);
   pass.setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
   pass.setBuffer(&cache, sizeof(cache), kLayoutRemapTables);
-  return pass.dispatchThreadgroups({groups[0], groups[1], 1}, {16, 16, 1});
+  return pass.dispatchThreadgroups(groups, {16, 16, 1});
 }
 
 }  // namespace
