@@ -3,7 +3,11 @@
 # to the install cannot be left behind by an uninstall.
 #
 #   <prefix>/bin                      the three programs
-#   <prefix>/lib/<multiarch>          liborlith, libqd4718updater, libplatform (through RUNPATH)
+#   <prefix>/lib/<multiarch>/corvane-studio
+#                                     liborlith, libqd4718updater, libplatform: private to the
+#                                     suite, found through RUNPATH (no SONAME, no ldconfig)
+#   <prefix>/share/man/man1           the programs' manual pages
+#   <prefix>/share/doc/corvane-studio copyright and changelog
 #   <prefix>/share/<program>          each program's data, share/orlith the framework's
 #   system folders (cache variables)  udev rules, polkit actions, modprobe options, language tables
 
@@ -12,6 +16,10 @@ if(CMAKE_LIBRARY_ARCHITECTURE)
 else()
   set(CORVANE_INSTALL_LIBDIR "lib" CACHE INTERNAL "")
 endif()
+# The three libraries are the suite's own: no headers or development files ship, their interfaces
+# change with each release, and libplatform's name is too generic for the system's folder. So
+# they live in a folder of their own that only our programs' RUNPATH names.
+set(CORVANE_INSTALL_PRIVATE_LIBDIR "${CORVANE_INSTALL_LIBDIR}/corvane-studio" CACHE INTERNAL "")
 
 set(CORVANE_UDEV_RULES_DIR "/usr/lib/udev/rules.d" CACHE PATH
     "Where the udev rules are installed (under DESTDIR when staging)")
@@ -23,7 +31,7 @@ set(CORVANE_LOCAL_LIBRARY_INSTALL_DIR "/var/lib" CACHE PATH
     "The machine-wide data folder the programs read their language tables from")
 
 # Programs find the frameworks beside their prefix, wherever the prefix is.
-set(CORVANE_INSTALL_RPATH "$ORIGIN/../${CORVANE_INSTALL_LIBDIR}")
+set(CORVANE_INSTALL_RPATH "$ORIGIN/../${CORVANE_INSTALL_PRIVATE_LIBDIR}")
 
 # Records one installed path. `path` is relative to the prefix, or absolute for system folders.
 function(corvane_record_installed kind path)
@@ -38,8 +46,9 @@ endfunction()
 
 function(corvane_install_library target)
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
-  install(TARGETS ${target} LIBRARY DESTINATION ${CORVANE_INSTALL_LIBDIR} NAMELINK_SKIP)
-  corvane_record_installed(FILES "${CORVANE_INSTALL_LIBDIR}/lib${target}.so")
+  install(TARGETS ${target} LIBRARY DESTINATION ${CORVANE_INSTALL_PRIVATE_LIBDIR} NAMELINK_SKIP)
+  corvane_record_installed(FILES "${CORVANE_INSTALL_PRIVATE_LIBDIR}/lib${target}.so")
+  corvane_record_installed(DIRS "${CORVANE_INSTALL_PRIVATE_LIBDIR}")
 endfunction()
 
 # Installs files into `destination` (relative to the prefix, or absolute), keeping their names.

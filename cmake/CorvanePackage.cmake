@@ -55,23 +55,51 @@ foreach(script script script_all)
 endforeach()
 
 # The Debian package: the same install, staged for /usr.
+# Files under /etc are conffiles: dpkg keeps the administrator's changes on upgrade and removes
+# them only on purge.
+set(_conffiles)
+foreach(f ${_system_files})
+  if(f MATCHES "^/etc/")
+    string(APPEND _conffiles "${f}\n")
+  endif()
+endforeach()
+set(_control_files
+  ${CMAKE_SOURCE_DIR}/packaging/debian/postinst ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
+if(_conffiles)
+  file(WRITE ${CMAKE_BINARY_DIR}/packaging/debian/conffiles "${_conffiles}")
+  list(APPEND _control_files ${CMAKE_BINARY_DIR}/packaging/debian/conffiles)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${CORVANE_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Kestova)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Studio suite for the Kestova 360-degree conference camera")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Shows the camera's live panorama, finds and follows the people in it, composes the output picture in eleven display modes and feeds it to a virtual camera; with the firmware updater and the uninstaller.")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "studio suite for the Kestova 360-degree conference camera")
+# CPack puts the summary above this as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Corvane Studio shows the live panorama of the Kestova Camera, finds and
+follows the people in it, composes the output picture in eleven display
+modes and feeds it to a virtual camera that conferencing programs open
+like any webcam.
+
+The package also holds the camera's firmware updater, the uninstaller,
+the video-analysis framework Orlith and the firmware-update framework
+QD4718Updater (private to the suite), and the udev rules that give the
+logged-in user access to the camera.")
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Corvane Studio developers <studio@kestova.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec | policykit-1")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "v4l2loopback-dkms")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_SOURCE_DIR}/packaging/debian/postinst ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)
+# Stripped programs and libraries; their debug information goes into corvane-studio-dbgsym
+# (a .ddeb beside the package, found by build id under /usr/lib/debug/.build-id).
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_THREADS 0)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_control_files})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

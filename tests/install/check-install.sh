@@ -12,7 +12,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check_file() { [ -f "$1" ] || fail "missing $1"; }
 
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
-libdir=$(sed -n 's/^CORVANE_INSTALL_LIBDIR:INTERNAL=//p' "$build/CMakeCache.txt")
+libdir=$(sed -n 's/^CORVANE_INSTALL_PRIVATE_LIBDIR:INTERNAL=//p' "$build/CMakeCache.txt")
+public_libdir=$(sed -n 's/^CORVANE_INSTALL_LIBDIR:INTERNAL=//p' "$build/CMakeCache.txt")
 local_lib=$(sed -n 's/^CORVANE_LOCAL_LIBRARY_INSTALL_DIR:PATH=//p' "$build/CMakeCache.txt")
 udev_dir=$(sed -n 's/^CORVANE_UDEV_RULES_DIR:PATH=//p' "$build/CMakeCache.txt")
 polkit_dir=$(sed -n 's/^CORVANE_POLKIT_ACTIONS_DIR:PATH=//p' "$build/CMakeCache.txt")
@@ -28,6 +29,14 @@ done
 check_file "$P/$libdir/liborlith.so"
 check_file "$P/$libdir/libqd4718updater.so"
 check_file "$P/$libdir/libplatform.so"
+# The suite's libraries are private: nothing of ours in the system's library folder.
+ls "$P/$public_libdir"/*.so* > /dev/null 2>&1 && fail "libraries in the public $public_libdir: $(ls "$P/$public_libdir"/*.so*)"
+for p in corvane-studio corvane-studio-updater corvane-studio-uninstaller; do
+  check_file "$P/share/man/man1/$p.1.gz"
+  gzip -t "$P/share/man/man1/$p.1.gz" 2>/dev/null || fail "$p.1.gz is not gzip"
+done
+check_file "$P/share/doc/corvane-studio/copyright"
+check_file "$P/share/doc/corvane-studio/changelog.gz"
 check_file "$P/share/corvane-studio/Config.json"
 check_file "$P/share/corvane-studio/Presets.json"
 check_file "$P/share/corvane-studio-updater/Updater config.json"
