@@ -98,8 +98,8 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS "v4l2loopback-dkms")
 # Stripped programs and libraries; their debug information goes into corvane-studio-dbgsym
 # (a .ddeb beside the package, found by build id under /usr/lib/debug/.build-id).
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
-set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-set(CPACK_THREADS 0)
+set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/CorvaneDbgsym.cmake)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_control_files})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
