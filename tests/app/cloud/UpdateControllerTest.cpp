@@ -75,6 +75,13 @@ class UpdateControllerTest : public ::testing::Test {
   }
 };
 
+TEST_F(UpdateControllerTest, TheDownloadPageButtonHasItsTitleAndPicture) {
+  EXPECT_EQ(page->goDownloadPageButton->text().toStdString(),
+            localized("update_download_page_name"));
+  EXPECT_FALSE(page->goDownloadPageButton->text().isEmpty());
+  EXPECT_FALSE(page->goDownloadPageButton->icon().isNull());
+}
+
 TEST_F(UpdateControllerTest, DecisionTable) {
   struct Row {
     UpdateMode mode;
