@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Process.h"
+#include "dispatch/Clock.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +37,17 @@ std::string unescape(const std::string& text) {
     out += text[i];
   }
   return out;
+}
+
+// Where a link of the label or id folders points (they are relative, "../../sdb1"), without
+// asking whether the device is there.
+fs::path linkTarget(const fs::path& link) {
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(link, ec))) return link.lexically_normal();
+  fs::path target = fs::read_symlink(link, ec);
+  if (ec) return link.lexically_normal();
+  if (target.is_relative()) target = link.parent_path() / target;
+  return target.lexically_normal();
 }
 
 std::string readAll(const std::string& path) {
@@ -104,6 +116,109 @@ std::vector<Volume> Volumes::mountedVolumes() const {
   return volumes;
 }
 
+std::string Volumes::udisks() const {
+  return env_.findProgram ? env_.findProgram("udisksctl") : std::string();
+}
+
+bool Volumes::isOnUsb(const std::string& device) const {
+  std::error_code ec;
+  fs::path entry = fs::canonical(fs::path(env_.sysBlockFolder) / fs::path(device).filename(), ec);
+  return !ec && entry.string().find("/usb") != std::string::npos;
+}
+
+std::vector<std::string> Volumes::unmountedDevices() const {
+  std::set<std::string> mounted;
+  for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string()))
+    mounted.insert(linkTarget(v.device).string());
+  std::set<std::string> devices;
+  for (const std::string& folder : {env_.byUuidFolder, env_.byLabelFolder}) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+      std::string device = linkTarget(it->path()).string();
+      if (!mounted.count(device) && isOnUsb(device)) devices.insert(device);
+    }
+  }
+  return {devices.begin(), devices.end()};
+}
+
+std::string Volumes::mount(const std::string& device, std::string* why) {
+  auto fail = [why](const std::string& reason) {
+    if (why) *why = reason;
+    return std::string();
+  };
+  std::string tool = udisks();
+  if (tool.empty())
+    return fail("udisksctl (udisks2) is not installed, so " + device +
+                " cannot be mounted; mount it by hand");
+  if (!env_.run) return fail("no way to run udisksctl");
+  int status = env_.run({tool, "mount", "--block-device", device, "--no-user-interaction"});
+  if (status != 0)
+    return fail("udisksctl could not mount " + device + " (status " + std::to_string(status) + ")");
+  // udisksctl returns once the mount is made; the table may show it a moment later.
+  for (int look = 0; look < kMountLooks; ++look) {
+    if (look > 0) Clock::sleepFor(kMountLookInterval);
+    for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string())) {
+      if (v.device == device || linkTarget(v.device).string() == device) {
+        std::lock_guard lock(mountedMutex_);
+        mountedByUs_.insert(device);
+        return v.path;
+      }
+    }
+  }
+  return fail("udisksctl mounted " + device + " but the mount table does not show it");
+}
+
+std::vector<std::string> Volumes::findVolumes(
+    const std::function<bool(const std::string& root)>& matches, std::string* missing) {
+  std::vector<std::string> found;
+  for (const Volume& v : mountedVolumes())
+    if (matches(v.path)) found.push_back(v.path);
+  if (!found.empty()) return found;
+  std::vector<std::string> devices = unmountedDevices();
+  std::string problems;
+  for (const std::string& device : devices) {
+    std::string why;
+    std::string root = mount(device, &why);
+    if (root.empty()) {
+      problems += (problems.empty() ? "" : "; ") + why;
+      continue;
+    }
+    if (matches(root)) {
+      found.push_back(root);
+      continue;
+    }
+    // Not the one looked for: leave it as it was.
+    if (unmountDevice(device, root)) {
+      std::lock_guard lock(mountedMutex_);
+      mountedByUs_.erase(device);
+    }
+  }
+  if (found.empty() && missing) {
+    *missing = devices.empty() ? "no mounted volume matched and no unmounted volume is attached"
+                               : "no volume matched" + (problems.empty() ? "" : ": " + problems);
+  }
+  return found;
+}
+
+void Volumes::unmountWhatWeMounted() {
+  std::set<std::string> devices;
+  {
+    std::lock_guard lock(mountedMutex_);
+    devices.swap(mountedByUs_);
+  }
+  for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string()))
+    if (devices.count(v.device)) unmountDevice(v.device, v.path);
+}
+
+bool Volumes::unmountDevice(const std::string& device, const std::string& path) const {
+  if (!env_.run) return false;
+  std::string tool = udisks();
+  if (!tool.empty())
+    return env_.run({tool, "unmount", "--block-device", device, "--no-user-interaction"}) == 0;
+  return env_.run({"umount", path}) == 0;
+}
+
 bool Volumes::unmountAndEject(const std::string& path) const {
   std::error_code ec;
   fs::path wanted = fs::weakly_canonical(path, ec);
@@ -113,12 +228,8 @@ bool Volumes::unmountAndEject(const std::string& path) const {
     std::error_code e;
     if (v.path == path || fs::weakly_canonical(v.path, e) == wanted) found = &v;
   }
-  if (!found || !env_.run) return false;
-  std::string udisks = env_.findProgram ? env_.findProgram("udisksctl") : std::string();
-  if (!udisks.empty())
-    return env_.run(
-               {udisks, "unmount", "--block-device", found->device, "--no-user-interaction"}) == 0;
-  return env_.run({"umount", found->path}) == 0;
+  if (!found) return false;
+  return unmountDevice(found->device, found->path);
 }
 
 }  // namespace platform

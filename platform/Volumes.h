@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,12 +26,20 @@ class Volumes {
     std::function<std::string()> mountInfo;
     // Symbolic links named by label, pointing at the devices.
     std::string byLabelFolder = "/dev/disk/by-label";
+    // Symbolic links named by file-system id: every device that carries a file system.
+    std::string byUuidFolder = "/dev/disk/by-uuid";
+    // The block devices' sysfs entries: only a device on a USB bus is ever mounted by us.
+    std::string sysBlockFolder = "/sys/class/block";
     // Runs a program to its end, giving its exit status (-1: it could not start).
     std::function<int(const std::vector<std::string>&)> run;
     // The path of a program on PATH; empty when there is none.
     std::function<std::string(const std::string&)> findProgram;
     static Environment process();
   };
+
+  // How long mount() waits for a mount udisksctl made to show in the mount table.
+  static constexpr int kMountLooks = 20;
+  static constexpr std::chrono::milliseconds kMountLookInterval{100};
 
   static Volumes& shared();
   explicit Volumes(Environment environment);
@@ -39,13 +50,35 @@ class Volumes {
   // umount. True when the unmount succeeded; false for a path that is not a mounted volume.
   bool unmountAndEject(const std::string& path) const;
 
+  // USB block devices that carry a file system and are mounted nowhere: what a desktop without
+  // automount leaves of a volume a device has just attached. In the order of their names.
+  std::vector<std::string> unmountedDevices() const;
+  // Mounts a block device through udisks2 (`udisksctl mount -b`, as the user at the seat may,
+  // without asking for a password) and gives its mount point; empty, with the reason in `why`,
+  // when it could not.
+  std::string mount(const std::string& device, std::string* why);
+  // The mount points of volumes for which `matches` holds (the later mount last). When none of
+  // the mounted volumes does, each unmounted file-system device is mounted through udisks2 and
+  // kept when it matches; the others are unmounted again at once. With no match, `missing`
+  // says what was missing (no such volume, no udisks2, a mount that failed).
+  std::vector<std::string> findVolumes(const std::function<bool(const std::string& root)>& matches,
+                                       std::string* missing);
+  // Unmounts what findVolumes() mounted and is still mounted (the caller is done with it).
+  void unmountWhatWeMounted();
+
   // The block-device entries of a mountinfo text, with the kernel's octal escapes undone.
   static std::vector<Volume> parseMountInfo(const std::string& text);
 
  private:
   std::string labelOf(const std::string& device) const;
+  std::string udisks() const;
+  bool isOnUsb(const std::string& device) const;
+  // Through udisks2 where present, else umount of the mount point.
+  bool unmountDevice(const std::string& device, const std::string& path) const;
 
   Environment env_;
+  std::mutex mountedMutex_;
+  std::set<std::string> mountedByUs_;  // devices
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "Workspace.h"
 
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -14,6 +15,9 @@ Workspace::Environment Workspace::Environment::process() {
   Environment env;
   env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
   env.executablePath = [] { return Bundle::executablePath(); };
+  env.log = [](bool failed, const std::string& line) {
+    syslog(failed ? LOG_ERR : LOG_INFO, "%s", line.c_str());
+  };
   return env;
 }
 
@@ -47,8 +51,15 @@ bool Workspace::isWebAddress(const std::string& url) {
 }
 
 bool Workspace::openURL(const std::string& url) {
-  if (!isWebAddress(url) || !env_.spawn) return false;
-  return env_.spawn({"xdg-open", url});
+  if (!isWebAddress(url)) {
+    if (env_.log) env_.log(true, "Not opened, not a web address: " + url);
+    return false;
+  }
+  bool started = env_.spawn && env_.spawn({"xdg-open", url});
+  if (env_.log)
+    env_.log(!started,
+             started ? "Started xdg-open for " + url : "Could not start xdg-open for " + url);
+  return started;
 }
 
 bool Workspace::relaunchApplication() {

@@ -15,6 +15,9 @@ class Workspace {
     std::function<bool(const std::vector<std::string>& argv)> spawn;
     // The running program's absolute path.
     std::function<std::string()> executablePath = nullptr;
+    // Where a line about an opened address goes (the system log in the programs); `failed`
+    // marks a failure.
+    std::function<void(bool failed, const std::string& line)> log = nullptr;
     static Environment process();
   };
 
@@ -23,7 +26,9 @@ class Workspace {
 
   // False when the file is not an executable or could not be started.
   bool openApplication(const std::string& path, const std::vector<std::string>& arguments = {});
-  // A web address (http or https only) in the user's browser; false for anything else.
+  // A web address (http or https only) in the user's browser; false for anything else. True
+  // means only that the opener started (what it does next is its own): the log says so, or
+  // says that it could not start.
   bool openURL(const std::string& url);
   static bool isWebAddress(const std::string& url);
   // Starts this program again two seconds from now, from a detached shell that outlives it, so

@@ -20,6 +20,9 @@ WelcomeController::WelcomeController(QWidget* parent)
   checkButton->setAccessibleName("removeEverything");
   auto* checkText = new QLabel("Also remove my settings, records and logs", this);
   nextButton = new CustomButton("Continue", this);
+  failureLabel = new QLabel(ProductInfo::productName() + " was not removed.", this);
+  failureLabel->setStyleSheet("color: #d32f2f;");
+  failureLabel->setHidden(true);
 
   auto* row = new QHBoxLayout;
   row->addWidget(checkButton);
@@ -30,6 +33,7 @@ WelcomeController::WelcomeController(QWidget* parent)
   layout->addWidget(versionLabel, 0, Qt::AlignHCenter);
   layout->addStretch();
   layout->addLayout(row);
+  layout->addWidget(failureLabel, 0, Qt::AlignHCenter);
   layout->addWidget(nextButton, 0, Qt::AlignHCenter);
 
   connect(checkButton, &QPushButton::clicked, this, [this] { checkAction(); });
@@ -39,7 +43,10 @@ WelcomeController::WelcomeController(QWidget* parent)
 void WelcomeController::checkAction() { checkButton->setSelected(!checkButton->isSelected()); }
 
 void WelcomeController::nextAction() {
-  if (runner_ && runner_(checkButton->isSelected()) && okAction) okAction();
+  if (!runner_) return;
+  bool removed = runner_(checkButton->isSelected());
+  failureLabel->setHidden(removed);
+  if (removed && okAction) okAction();
 }
 
 }  // namespace uninstaller

@@ -23,6 +23,9 @@ class WelcomeController : public QWidget {
   QLabel* versionLabel;
   CustomButton* nextButton;
   CustomButton* checkButton;
+  // Says that the last removal did not complete (failed, cancelled or ended unobserved);
+  // hidden until then.
+  QLabel* failureLabel;
 
   void nextAction();
   void checkAction();

@@ -1,12 +1,16 @@
 #include "CloudService.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
 #include <QUrl>
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "config/LenientJson.h"
@@ -69,7 +73,29 @@ CloudService::VersionAnswer CloudService::parseVersionAnswer(const nlohmann::jso
   } else if (object) {
     answer.missingKeys.push_back("link");
   }
+  if (object && object->contains("sha256") && (*object)["sha256"].is_string()) {
+    std::string digest = (*object)["sha256"].get<std::string>();
+    std::transform(digest.begin(), digest.end(), digest.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    // Anything but a digest is kept as it is: it can then match no package, so it stops the
+    // update instead of being ignored.
+    answer.sha256 = digest;
+  }
   return answer;
+}
+
+bool CloudService::isSecureLink(const std::string& url) {
+  QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
+  return parsed.isValid() && parsed.scheme().compare("https", Qt::CaseInsensitive) == 0 &&
+         !parsed.host().isEmpty();
+}
+
+std::string CloudService::sha256OfFile(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  if (!hash.addData(&file)) return {};
+  return hash.result().toHex().toStdString();
 }
 
 void CloudService::checkVersion(const std::string& url, const Parameters& parameters,

@@ -32,6 +32,9 @@ class CloudService : public QObject {
     // The download address: the answer's link as it is when it is http: or https:, else the
     // storage service's base address in front of it; empty without a link.
     std::string link;
+    // The package's SHA-256 as 64 lower-case hex digits, when the answer gives one
+    // ("fwVersionObj"."sha256"); empty otherwise.
+    std::string sha256;
     std::vector<std::string> missingKeys;
   };
 
@@ -46,6 +49,11 @@ class CloudService : public QObject {
 
   static VersionAnswer parseVersionAnswer(const nlohmann::json& response,
                                           const std::string& storageBaseURL);
+  // Whether a package may be downloaded from this address: https only, so nobody on the way
+  // can hand the camera other firmware.
+  static bool isSecureLink(const std::string& url);
+  // The SHA-256 of a file as 64 lower-case hex digits; empty when it cannot be read.
+  static std::string sha256OfFile(const std::string& path);
   // "a=1&b=x%20y" with the form encoding's escapes.
   static std::string formBody(const Parameters& parameters);
   // A base address and a path joined by exactly one slash.

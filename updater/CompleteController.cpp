@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QVBoxLayout>
+#include <cctype>
 #include <filesystem>
+#include <vector>
 
 #include "Bundle.h"
+#include "ConfigManager.h"
 #include "LanguageManager.h"
 #include "LogManager.h"
 #include "Process.h"
@@ -16,8 +19,9 @@ CompleteController::Environment CompleteController::Environment::process() {
   Environment env;
   env.workspace = &platform::Workspace::shared();
   std::filesystem::path self(platform::Bundle::executablePath());
-  env.programPath = (self.parent_path() / "corvane-studio").string();
-  env.fallbackProgramPath = platform::Process::findProgram("corvane-studio");
+  env.programFolder = self.parent_path().string();
+  env.findProgram = [](const std::string& name) { return platform::Process::findProgram(name); };
+  env.studioName = [] { return ConfigManager::shared().studioName; };
   env.terminate = [] { QApplication::quit(); };
   return env;
 }
@@ -50,10 +54,38 @@ void CompleteController::onClickOpenStudio() {
     return;
   }
   openButton->setHidden(false);
-  bool opened = env_.workspace && env_.workspace->openApplication(env_.programPath);
-  if (!opened && env_.workspace) opened = env_.workspace->openApplication(env_.fallbackProgramPath);
-  if (!opened) UPDATER_LOG_ERROR("Cannot open the main program " + env_.programPath);
+  std::string named = programName(env_.studioName ? env_.studioName() : std::string());
+  std::vector<std::string> names = {named};
+  if (named != kDefaultProgram) names.push_back(kDefaultProgram);
+  bool opened = false;
+  for (const std::string& name : names) {
+    std::string beside = (std::filesystem::path(env_.programFolder) / name).string();
+    std::string onPath = env_.findProgram ? env_.findProgram(name) : std::string();
+    for (const std::string& path : {beside, onPath}) {
+      if (opened || path.empty() || !env_.workspace) continue;
+      opened = env_.workspace->openApplication(path);
+    }
+    if (!opened && name == named)
+      UPDATER_LOG_ERROR("Cannot open the main program " + name + " (\"studio_name\")");
+  }
   if (env_.terminate) env_.terminate();
+}
+
+std::string CompleteController::programName(const std::string& studioName) {
+  std::string name;
+  for (char c : studioName) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (std::isspace(u)) {
+      if (!name.empty() && name.back() != '-') name += '-';
+    } else if (std::isalnum(u) || c == '-' || c == '_' || c == '.') {
+      name += char(std::tolower(u));
+    } else {
+      return kDefaultProgram;  // a slash or anything else that is no part of a file name
+    }
+  }
+  while (!name.empty() && name.back() == '-') name.pop_back();
+  if (name.empty() || name.front() == '.' || name.front() == '-') return kDefaultProgram;
+  return name;
 }
 
 }  // namespace updater

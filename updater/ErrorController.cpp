@@ -36,12 +36,17 @@ ErrorController::ErrorController(QWidget* parent) : QWidget(parent) {
   messageLabel->setAlignment(Qt::AlignCenter);
   messageLabel->setWordWrap(true);
   messageLabel->setStyleSheet("font-size: 18px;");
+  detailLabel = new QLabel(this);
+  detailLabel->setAlignment(Qt::AlignCenter);
+  detailLabel->setWordWrap(true);
+  detailLabel->setHidden(true);
   actionButton = new QPushButton(this);
   actionButton->setMinimumWidth(140);
   auto* layout = new QVBoxLayout(this);
   layout->addStretch();
   layout->addWidget(imageView);
   layout->addWidget(messageLabel);
+  layout->addWidget(detailLabel);
   layout->addSpacing(16);
   layout->addWidget(actionButton, 0, Qt::AlignHCenter);
   layout->addStretch();
@@ -56,10 +61,14 @@ void ErrorController::setImage(const QString& name) {
 void ErrorController::setFinished(const QString& name) {
   setImage("icon_finish");
   messageLabel->setText(name + " firmware is latest version.");
+  detailLabel->clear();
+  detailLabel->setHidden(true);
   actionButton->setText("Close");
 }
 
-void ErrorController::setFailed(const QString& name) {
+void ErrorController::setFailed(const QString& name, const QString& detail) {
+  detailLabel->setText(detail);
+  detailLabel->setHidden(detail.isEmpty());
   setImage("icon_unfinish");
   messageLabel->setText("An error occurred during the installation of " + name +
                         " firmware.\n Please reconnect the camera and try again.");

@@ -15,7 +15,8 @@ class ErrorController : public QWidget {
   explicit ErrorController(QWidget* parent = nullptr);
 
   void setFinished(const QString& name);
-  void setFailed(const QString& name);
+  // `detail`, when given, says what went wrong (a line under the message).
+  void setFailed(const QString& name, const QString& detail = QString());
   void onClickActionButton();
 
   // The picture shown: "icon_finish" or "icon_unfinish".
@@ -25,6 +26,7 @@ class ErrorController : public QWidget {
 
   QLabel* imageView;
   QLabel* messageLabel;
+  QLabel* detailLabel;
   QPushButton* actionButton;
 
  private:

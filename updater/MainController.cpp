@@ -9,6 +9,7 @@
 #include <QPropertyAnimation>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -115,7 +116,7 @@ MainController::Environment MainController::Environment::process() {
   env.makeAudioUpdater = AudioFirmwareUpdater::framework();
   env.workQueue = &platform::GlobalQueue::shared();
   env.mainQueue = &platform::MainQueue::shared();
-  env.documentsFolder = platform::Paths::documents().value_or(platform::Paths::temporary());
+  env.workFolder = privateWorkFolder();
   env.osVersion = kernelVersion();
   env.terminate = [] { QApplication::quit(); };
   return env;
@@ -281,8 +282,10 @@ void MainController::showLatestVersionPage() {
   showPage(Page::error);
 }
 
-void MainController::showInstallErrorPage() {
-  errorController_->setFailed(QString::fromStdString(cameraName()));
+void MainController::showInstallErrorPage(const std::string& detail) {
+  errorController_->setFailed(QString::fromStdString(cameraName()), QString::fromStdString(detail));
+  // A volume a search mounted stays mounted no longer than the update that needed it.
+  if (env_.updateManager) env_.updateManager->releaseVolumes();
   errorController_->action = [this] {
     ++generation_;
     isStartFwUpdate = false;
@@ -466,6 +469,7 @@ void MainController::checkUpdate(std::function<void(const std::optional<std::str
                                UPDATER_LOG_ERROR("Missing keys: " + keys);
                              }
                              serverFwVersion = answer.fwVersion;
+                             packageSha256 = answer.sha256;
                              completed(answer.hasNewFwVersion ? answer.link : std::string());
                            });
 }
@@ -494,26 +498,63 @@ void MainController::checkFwUpdateFlow(int status, int progress,
   showInstallErrorPage();
 }
 
+std::string MainController::privateWorkFolder() {
+  constexpr const char* kName = "corvane-studio-updater";
+  if (auto caches = platform::Paths::caches())
+    return platform::Paths::join(platform::Paths::join(*caches, kName), "update");
+  // No home: a folder made for this run alone, never a fixed name others could prepare.
+  std::string pattern = platform::Paths::join(platform::Paths::temporary(), kName) + "-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) return {};
+  return buffer.data();
+}
+
+std::string MainController::prepareWorkFolder(const std::string& folder) {
+  if (folder.empty()) return "the updater has no folder of its own";
+  std::error_code ec;
+  fs::file_status status = fs::symlink_status(folder, ec);
+  if (fs::is_symlink(status)) return folder + " is a symbolic link";
+  if (!fs::exists(status)) {
+    fs::create_directories(folder, ec);
+    if (ec) return "cannot create " + folder + ": " + ec.message();
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+    return {};
+  }
+  if (!fs::is_directory(status)) return folder + " is not a folder";
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
+    entries.push_back(it->path());
+  if (ec) return "cannot list " + folder + ": " + ec.message();
+  for (const fs::path& entry : entries) {
+    if (entry.filename() == "update") UPDATER_LOG_INFO("[Updater] Find the update folder");
+    if (entry.filename() == "update.zip") UPDATER_LOG_INFO("[Updater] Find the update.zip");
+    fs::remove_all(entry, ec);
+    if (ec) return "cannot remove " + entry.string() + ": " + ec.message();
+  }
+  return {};
+}
+
 void MainController::download(const std::string& url) {
   showProgressPage(4);
-  std::string zipPath = platform::Paths::join(env_.documentsFolder, "update.zip");
-  std::string unzipPath = platform::Paths::join(env_.documentsFolder, "update");
-  onWorker<bool>(
-      [zipPath, unzipPath] {
-        std::error_code ec;
-        bool ok = true;
-        if (fs::exists(unzipPath, ec)) {
-          UPDATER_LOG_INFO("[Updater] Find the update folder");
-          ok = fs::remove_all(unzipPath, ec) != static_cast<std::uintmax_t>(-1) && !ec && ok;
+  // Firmware goes into the camera: only what came over an authenticated connection.
+  if (!CloudService::isSecureLink(url)) {
+    UPDATER_LOG_ERROR("[Updater] Refused the package link, it is not https: " + url);
+    return showInstallErrorPage("The update package was offered over an insecure link.");
+  }
+  std::string folder = env_.workFolder;
+  std::string zipPath = platform::Paths::join(folder, "update.zip");
+  std::string unzipPath = platform::Paths::join(folder, "update");
+  onWorker<std::string>(
+      [folder] { return prepareWorkFolder(folder); },
+      [this, url, zipPath, unzipPath](std::string problem) {
+        if (!problem.empty()) {
+          // Old files left beside the new ones could take part in the update: stop here.
+          UPDATER_LOG_ERROR("[Updater] download remove update folder or zip file error: " +
+                            problem);
+          return showInstallErrorPage();
         }
-        if (fs::exists(zipPath, ec)) {
-          UPDATER_LOG_INFO("[Updater] Find the update.zip");
-          ok = fs::remove(zipPath, ec) && !ec && ok;
-        }
-        if (!ok) UPDATER_LOG_ERROR("[Updater] download remove update folder or zip file error");
-        return ok;
-      },
-      [this, url, zipPath, unzipPath](bool) {
         env_.cloud->download(
             url, zipPath,
             [this, alive = std::weak_ptr<bool>(alive_)](double fraction) {
@@ -566,13 +607,29 @@ std::string MainController::getFolderPathFrom(const std::string& unzipPath) {
 
 void MainController::unpack(const std::string& zipPath, const std::string& unzipPath) {
   onWorker<std::string>(
-      [zipPath, unzipPath] {
+      [zipPath, unzipPath, digest = packageSha256] {
+        if (!digest.empty()) {
+          // Checked before a single file is unpacked.
+          std::string actual = CloudService::sha256OfFile(zipPath);
+          if (actual != digest) {
+            UPDATER_LOG_ERROR("[Updater] The package's SHA-256 " +
+                              (actual.empty() ? std::string("cannot be read") : actual) +
+                              " is not the announced " + digest);
+            UPDATER_LOG_INFO("success: false");
+            return std::string();
+          }
+          UPDATER_LOG_INFO("[Updater] The package's SHA-256 matches");
+        }
         std::string error;
         bool ok = PackageArchive::extract(zipPath, unzipPath, std::nullopt, &error);
         UPDATER_LOG_INFO(std::string("success: ") + (ok ? "true" : "false"));
         UPDATER_LOG_INFO("unzipFolderPath: " + unzipPath);
         if (!ok) {
           UPDATER_LOG_ERROR("Unpack error: " + error);
+          // What did unpack must never be taken for the package.
+          std::error_code ec;
+          fs::remove_all(unzipPath, ec);
+          if (ec) UPDATER_LOG_ERROR("Cannot remove " + unzipPath + ": " + ec.message());
           return std::string();
         }
         return getFolderPathFrom(unzipPath);
@@ -721,7 +778,9 @@ void MainController::startCameraPass() {
         moveFileToCamera([this](bool moved) {
           if (!moved) {
             UPDATER_LOG_ERROR("Move file to camera error");
-            return showInstallErrorPage();
+            std::string problem = env_.updateManager ? env_.updateManager->lastProblem() : "";
+            return showInstallErrorPage(problem.empty() ? std::string()
+                                                        : "The camera's update volume: " + problem);
           }
           env_.updateManager->unmountDevice(guardedBool([this](bool ejected) {
             if (!ejected) {

@@ -51,7 +51,10 @@ class MainController : public QWidget {
     AudioFirmwareUpdater::Factory makeAudioUpdater;
     platform::Queue* workQueue = nullptr;
     platform::Queue* mainQueue = nullptr;
-    std::string documentsFolder;
+    // The updater's own folder for the package and its unpacked files: emptied before every
+    // download, never shared with the user's files (its cache folder, else a fresh folder of
+    // its own under the temporary folder).
+    std::string workFolder;
     std::string osVersion;  // the running system's "major.minor.patch"
     std::function<void()> terminate;
     // The completion page (tests give one that opens nothing).
@@ -83,6 +86,12 @@ class MainController : public QWidget {
                                const std::string& cameraVersion, bool safeMode, bool hasZip);
   // The package folder "fw_file" in the unpack folder or one level down; empty when none.
   static std::string getFolderPathFrom(const std::string& unzipPath);
+  // Makes `folder` an empty folder: created (for this user only) when missing, its entries
+  // removed when present. The reason when it cannot; empty when it is ready.
+  static std::string prepareWorkFolder(const std::string& folder);
+  // The private folder a process-wide updater works in (see Environment::workFolder); empty
+  // when none could be had.
+  static std::string privateWorkFolder();
   // The package's entries the other-files move copies.
   static std::vector<std::string> checkOtherFilesIsExist(const std::string& folder);
 
@@ -105,6 +114,8 @@ class MainController : public QWidget {
   bool isStartFwUpdate = false;
   std::string pid, vid;
   std::string serverFwVersion;
+  // The digest the version answer gave for the package; empty when it gave none.
+  std::string packageSha256;
   int otherFilesUpdateProgress = 0;
   int checkCount = 0;
   UpdateMode updateMode = UpdateMode::None;
@@ -124,7 +135,8 @@ class MainController : public QWidget {
   void showProgressPage(int mode);
   void showCompletePage();
   void showLatestVersionPage();
-  void showInstallErrorPage();
+  // `detail`, when given, says on the page what was missing.
+  void showInstallErrorPage(const std::string& detail = {});
   void showLocalFilePage();
 
   // Steps.

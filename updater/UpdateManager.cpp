@@ -116,13 +116,19 @@ void UpdateManager::report(const Completion& complete, bool ok) {
   });
 }
 
-std::string UpdateManager::findVolume(const char* prefix) const {
+std::string UpdateManager::findVolume(const char* prefix) {
   const std::string p = prefix;
   std::string chipId = env_.chipId ? env_.chipId() : std::string();
-  std::string result;
-  if (!env_.volumes) return result;
-  for (const platform::Volume& volume : env_.volumes->mountedVolumes()) {
-    std::string markerPath = volume.path + (volume.path.ends_with("/") ? "" : "/") + kMarkerName;
+  auto setProblem = [this](const std::string& text) {
+    std::lock_guard lock(problemMutex_);
+    lastProblem_ = text;
+  };
+  if (!env_.volumes) {
+    setProblem("no volumes to search");
+    return {};
+  }
+  auto matches = [&](const std::string& root) {
+    std::string markerPath = root + (root.ends_with("/") ? "" : "/") + kMarkerName;
     std::string text;
     if (auto marker = readMarker(markerPath)) {
       text = *marker;
@@ -132,15 +138,36 @@ std::string UpdateManager::findVolume(const char* prefix) const {
     UPDATER_LOG_DEBUG(p + (p.empty() ? "volume chip id:" : "Volume chip id:") + text);
     UPDATER_LOG_DEBUG(p + (p.empty() ? "target chip id:" : "Target chip id:") + chipId);
     // An empty chip id names no camera: it would otherwise match every marker.
-    if (!chipId.empty() && text.find(chipId) != std::string::npos) {
-      UPDATER_LOG_DEBUG("[UpdateManager]Find the chip ID " + text + " volume path: " + volume.path);
-      result = volume.path;
-    }
+    if (chipId.empty() || text.find(chipId) == std::string::npos) return false;
+    UPDATER_LOG_DEBUG("[UpdateManager]Find the chip ID " + text + " volume path: " + root);
+    return true;
+  };
+  std::string missing;
+  std::vector<std::string> found = env_.volumes->findVolumes(matches, &missing);
+  if (found.empty()) {
+    std::string problem =
+        std::string("no volume carries \"") + kMarkerName + "\" with the camera's chip id " +
+        (chipId.empty() ? std::string("(the camera reported none)") : chipId) + ": " + missing;
+    UPDATER_LOG_ERROR("[UpdateManager]" + problem);
+    setProblem(problem);
+    return {};
   }
-  return result;
+  setProblem("");
+  return found.back();
 }
 
-std::string UpdateManager::getUsbPath() const { return findVolume("[UpdateManager]"); }
+std::string UpdateManager::getUsbPath() { return findVolume("[UpdateManager]"); }
+
+std::string UpdateManager::lastProblem() const {
+  std::lock_guard lock(problemMutex_);
+  return lastProblem_;
+}
+
+void UpdateManager::releaseVolumes() {
+  env_.workQueue->async([this] {
+    if (env_.volumes) env_.volumes->unmountWhatWeMounted();
+  });
+}
 
 void UpdateManager::moveFwFileToCamera(const std::string& path, Completion complete) {
   UPDATER_LOG_DEBUG("[UpdateManager]Move Fw to camera");
@@ -257,6 +284,7 @@ void UpdateManager::unmountDevice(Completion completed) {
     bool ok = env_.volumes->unmountAndEject(volume);
     UPDATER_LOG_DEBUG(std::string("[UpdateManager]Device eject success:") +
                       (ok ? "true" : "false"));
+    env_.volumes->unmountWhatWeMounted();
     platform::Clock::sleepFor(kEjectSettle);
     report(completed, ok);
   });

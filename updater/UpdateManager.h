@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -39,8 +40,15 @@ class UpdateManager {
   static UpdateManager& shared();
   explicit UpdateManager(Environment environment);
 
-  // The camera's update volume, or the empty text; the last matching volume wins.
-  std::string getUsbPath() const;
+  // The camera's update volume, or the empty text; the last matching volume wins. When no
+  // mounted volume carries the camera's marker, the unmounted file-system devices are mounted
+  // through udisks2 (a desktop without automount) and the one with the marker is used.
+  std::string getUsbPath();
+  // What was missing when the last search found no update volume; empty after a search that
+  // found one.
+  std::string lastProblem() const;
+  // Unmounts whatever the searches mounted and is still mounted (after a failed update).
+  void releaseVolumes();
 
   void moveFwFileToCamera(const std::string& path, Completion complete);
   void moveAiFileToCamera(const std::string& path, Completion complete);
@@ -58,7 +66,7 @@ class UpdateManager {
  private:
   enum class ImageKind { Fw, Ai };
   // `prefix` is put before the per-volume log lines ("[UpdateManager]" or nothing).
-  std::string findVolume(const char* prefix) const;
+  std::string findVolume(const char* prefix);
   void moveImage(ImageKind kind, const std::string& path, Completion complete);
   void report(const Completion& complete, bool ok);
   // After a firmware copy: the error line and false, or true after the camera's settle time.
@@ -67,6 +75,8 @@ class UpdateManager {
                        const std::string& volumeImage, const std::string& volumeResource);
 
   Environment env_;
+  mutable std::mutex problemMutex_;
+  std::string lastProblem_;
 };
 
 }  // namespace updater

@@ -73,6 +73,7 @@ struct CameraManager::Run {
   int64_t attempts = 0;
   int64_t retryTime = 0;
   bool sessionReplaced = false;
+  std::string error;  // the localisation key of why a found camera did not start
 };
 
 CameraManager& CameraManager::shared() {
@@ -331,7 +332,10 @@ void CameraManager::startConnection() {
   run->generation = ++generation_;
   run->reconnect = isReconnect_;
   run->retryTime = env_.settings ? env_.settings->connectRetryTime() : 0;
-  if (!run->reconnect) connectMode->setValue(ConnectMode::searching);
+  if (!run->reconnect) {
+    connectError->setValue("");
+    connectMode->setValue(ConnectMode::searching);
+  }
   onDevices([this, run] { discoveryPass(run); });
 }
 
@@ -368,7 +372,13 @@ void CameraManager::discoveryPass(const std::shared_ptr<Run>& run) {
   bool failed = true;
   if (found) {
     failed = prepareCamera(*found);
-    startRunning();
+    // A capture that does not start (another program holds the camera, no permission, a format
+    // refused) is no connection.
+    std::string error = startRunning();
+    if (!failed && !error.empty()) {
+      run->error = error;
+      failed = true;
+    }
   }
   finishRun(run, failed);
 }
@@ -376,7 +386,13 @@ void CameraManager::discoveryPass(const std::shared_ptr<Run>& run) {
 void CameraManager::finishRun(const std::shared_ptr<Run>& run, bool failed) {
   uint64_t generation = run->generation;
   bool reconnect = run->reconnect;
-  onMain([this, generation, reconnect, failed] { resultStep(generation, reconnect, failed); });
+  std::string error = run->error;
+  onMain([this, generation, reconnect, failed, error] {
+    // A stop or a newer run came in between: this result is no longer wanted.
+    if (generation != generation_) return;
+    connectError->setValue(failed ? error : std::string());
+    resultStep(generation, reconnect, failed);
+  });
 }
 
 void CameraManager::resultStep(uint64_t generation, bool reconnect, bool failed) {
@@ -699,10 +715,28 @@ void CameraManager::loadCameraRanges() {
   onDevices([this] { updateCameraFunction(); });
 }
 
-void CameraManager::startRunning() {
-  if (!videoSession_ || videoSession_->isRunning()) return;
+std::string CameraManager::startRunning() {
+  if (!videoSession_) return "error_msg_camera_start";
+  if (videoSession_->isRunning()) return {};
+  std::string error;
   if (!videoSession_->startRunning()) {
     CV_LOG_ERROR("Start capture error: " + videoSession_->lastError());
+    using Failure = platform::CaptureSession::StartFailure;
+    switch (videoSession_->lastFailure()) {
+      case Failure::busy:
+        error = "error_msg_camera_busy";
+        break;
+      case Failure::permission:
+        error = "error_msg_camera_permission";
+        break;
+      case Failure::format:
+        error = "error_msg_camera_format";
+        break;
+      case Failure::none:
+      case Failure::other:
+        error = "error_msg_camera_start";
+        break;
+    }
   }
   capturing_ = videoSession_->isRunning();
   bool doa = (env_.usb && env_.usb->api_version() > 6) || is360Camera();
@@ -712,6 +746,7 @@ void CameraManager::startRunning() {
     else
       stopVoiceDirection();
   });
+  return error;
 }
 
 bool CameraManager::isCapturing() const { return capturing_; }

@@ -38,7 +38,7 @@
 namespace platform {
 class UserDefaults;
 class DeviceMonitor;
-}
+}  // namespace platform
 
 namespace corvane {
 
@@ -135,7 +135,8 @@ class CameraManager {
   // True when the preparation failed.
   bool prepareCamera(const platform::CaptureDevice& device);
   void updateCameraFunction();
-  void startRunning();
+  // Starts the capture; the localisation key of the reason it did not start, else empty.
+  std::string startRunning();
 
   // ---- facade (main thread) ----
   // The facade, made (with its observers) when there is none.
@@ -223,6 +224,10 @@ class CameraManager {
   const ObservableRef<bool> inReading = Observable<bool>::make(false);
   const ObservableRef<ConnectMode> connectMode =
       Observable<ConnectMode>::make(ConnectMode::searching);
+  // Why the last connection failed although the camera was found (the localisation key of a
+  // capture that would not start: busy, no permission, format refused); empty otherwise. Set
+  // before `connectMode` turns disconnected.
+  const ObservableRef<std::string> connectError = Observable<std::string>::make("");
   const ObservableRef<int64_t> FPS = Observable<int64_t>::make(0);
   const ObservableRef<int64_t> selvoFPS = Observable<int64_t>::make(0);
   const ObservableRef<bool> drawNormalRect = Observable<bool>::make(true);

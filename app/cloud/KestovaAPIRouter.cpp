@@ -119,7 +119,8 @@ std::string KestovaAPIRouter::url(const Context& context) const {
     case Case::notification:
       return join(admin, "/1/notifications");
     case Case::getCompanyInfo:
-      return join(admin, "2/company/no/" + context.vendor +
+      // A build without a vendor code of its own is the maker's: company number 1.
+      return join(admin, "2/company/no/" + (context.vendor.empty() ? "1" : context.vendor) +
                              "?lang=" + languageCode(context.collatorIdentifier));
     case Case::checkAccountVIP:
       return join(account, "/app/1/account/vip");

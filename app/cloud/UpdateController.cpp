@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
 #include "shell/AppDelegate.h"
+#include "widgets/ImageAssets.h"
 
 #define UPDATE_LOG_DEBUG(msg) env_.logger->debug((msg), __FILE__, __func__, __LINE__)
 #define UPDATE_LOG_ERROR(msg) env_.logger->error((msg), __FILE__, __func__, __LINE__)
@@ -74,7 +76,9 @@ UpdateController::UpdateController(Environment environment, QWidget* parent)
   rememberRow->addWidget(rememberButton);
   rememberRow->addWidget(rememberLabel);
   auto* buttons = new QHBoxLayout();
-  goDownloadPageButton = new QPushButton(this);
+  goDownloadPageButton = new QPushButton(text("update_download_page_name"), this);
+  goDownloadPageButton->setIcon(QIcon(ImageAssets::named("img_tutorial_p01")));
+  goDownloadPageButton->setIconSize(QSize(48, 27));  // the picture's 16:9
   cancelButton = new QPushButton(text("button_cancel_name"), this);
   updateButton = new QPushButton(text("button_update_name"), this);
   okButton = new QPushButton(text("button_ok_name"), this);

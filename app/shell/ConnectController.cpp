@@ -32,12 +32,15 @@ QLabel* makeLabel(QWidget* parent, int pointSize) {
 ConnectController* ConnectController::make(QWidget* parent) {
   CameraManager& camera = CameraManager::shared();
   return new ConnectController(
-      camera.connectMode, [&camera] { camera.startConnection(); }, parent);
+      camera.connectMode, [&camera] { camera.startConnection(); }, parent, camera.connectError);
 }
 
 ConnectController::ConnectController(ObservableRef<ConnectMode> connectMode,
-                                     std::function<void()> searchCamera, QWidget* parent)
-    : QWidget(parent), searchCamera_(std::move(searchCamera)) {
+                                     std::function<void()> searchCamera, QWidget* parent,
+                                     ObservableRef<std::string> connectError)
+    : QWidget(parent),
+      searchCamera_(std::move(searchCamera)),
+      connectError_(std::move(connectError)) {
   setObjectName("ConnectController");
   auto* layout = new QVBoxLayout(this);
   layout->addStretch();
@@ -91,10 +94,13 @@ void ConnectController::apply(ConnectMode mode) {
     case ConnectMode::connected:
       // The main window hides this view itself.
       break;
-    case ConnectMode::disconnected:
+    case ConnectMode::disconnected: {
+      std::string error = connectError_ ? connectError_->value() : std::string();
+      cantFindCameraLabel->setText(text(error.empty() ? "error_msg_not_find" : error.c_str()));
       cannotFindView->show();
       messageView->hide();
       break;
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
+#include <string>
 
 #include "camera/ConnectMode.h"
 #include "util/Observable.h"
@@ -20,9 +21,11 @@ class ConnectController : public QWidget {
   Q_OBJECT
 
  public:
-  // `searchCamera` starts a new camera search.
+  // `searchCamera` starts a new camera search. `connectError`, when given, holds the
+  // localisation key of why a found camera could not be connected; the pane shows that text
+  // in place of "camera not found".
   ConnectController(ObservableRef<ConnectMode> connectMode, std::function<void()> searchCamera,
-                    QWidget* parent = nullptr);
+                    QWidget* parent = nullptr, ObservableRef<std::string> connectError = nullptr);
   // Over the program's camera manager.
   static ConnectController* make(QWidget* parent = nullptr);
 
@@ -50,6 +53,7 @@ class ConnectController : public QWidget {
   void paintButton(const QColor& background, const QColor& title);
 
   std::function<void()> searchCamera_;
+  ObservableRef<std::string> connectError_;
   QColor buttonBackground_;
   QColor buttonTitle_;
 };

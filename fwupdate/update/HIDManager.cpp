@@ -468,17 +468,26 @@ std::optional<std::string> HIDManager::findVolume(const std::string& storageID) 
     QD4718_LOG_ERROR("The device reported no storage id");
     return std::nullopt;
   }
-  for (const auto& root : volumes_ ? volumes_->mountedVolumes() : std::vector<std::string>{}) {
+  auto matches = [&storageID](const std::string& root) {
     std::ifstream in(root + "/" + kVolumeMarker, std::ios::binary);
-    if (!in) continue;
+    if (!in) return false;
     std::string text(kMarkerMaxBytes, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
     std::erase_if(text, [](char c) { return c == '\n' || c == '\r'; });
     QD4718_LOG_INFO("volume storage id: " + text);
     QD4718_LOG_INFO("target storage id: " + storageID);
-    if (text.find(storageID) != std::string::npos) return root;
-  }
+    return text.find(storageID) != std::string::npos;
+  };
+  if (!volumes_) return std::nullopt;
+  for (const auto& root : volumes_->mountedVolumes())
+    if (matches(root)) return root;
+  // Nothing mounted it (a desktop without automount): mount what the device attached.
+  std::string missing;
+  std::vector<std::string> mounted = volumes_->mountMatching(matches, &missing);
+  if (!mounted.empty()) return mounted.front();
+  QD4718_LOG_ERROR("No volume with \"" + std::string(kVolumeMarker) + "\" naming storage id " +
+                   storageID + ": " + missing);
   return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,15 @@ class MassStorageVolumes {
   virtual std::vector<std::string> mountedVolumes() = 0;
   // Unmounts the volume at this root so the device can take its file; false when it stayed.
   virtual bool eject(const std::string& root) = 0;
+  // For a desktop that mounts nothing by itself: mounts the attached volumes nobody mounted
+  // and gives the roots of those `matches` accepts (the others are unmounted again). With
+  // none, `missing` says what was missing. By default there is nothing to mount.
+  virtual std::vector<std::string> mountMatching(
+      const std::function<bool(const std::string& root)>& matches, std::string* missing) {
+    (void)matches;
+    if (missing) *missing = "no unmounted volume is attached";
+    return {};
+  }
 };
 
 }  // namespace qd4718

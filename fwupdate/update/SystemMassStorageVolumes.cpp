@@ -38,7 +38,13 @@ bool SystemMassStorageVolumes::eject(const std::string& root) {
   ::sync();  // the copied image reaches the device before it goes
   bool done = volumes_.unmountAndEject(root);
   if (!done) QD4718_LOG_ERROR("Cannot unmount " + root);
+  volumes_.unmountWhatWeMounted();
   return done;
+}
+
+std::vector<std::string> SystemMassStorageVolumes::mountMatching(
+    const std::function<bool(const std::string& root)>& matches, std::string* missing) {
+  return volumes_.findVolumes(matches, missing);
 }
 
 }  // namespace qd4718

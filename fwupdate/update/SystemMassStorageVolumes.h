@@ -20,6 +20,9 @@ class SystemMassStorageVolumes : public MassStorageVolumes {
   void settle() override;
   std::vector<std::string> mountedVolumes() override;
   bool eject(const std::string& root) override;
+  // Through udisks2 (see platform::Volumes::findVolumes).
+  std::vector<std::string> mountMatching(
+      const std::function<bool(const std::string& root)>& matches, std::string* missing) override;
 
  private:
   platform::Volumes volumes_;

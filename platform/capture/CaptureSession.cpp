@@ -84,10 +84,22 @@ std::string CaptureSession::lastError() const {
   return lastError_;
 }
 
-bool CaptureSession::fail(const std::string& what) {
+CaptureSession::StartFailure CaptureSession::lastFailure() const {
+  std::lock_guard lock(mutex_);
+  return lastFailure_;
+}
+
+CaptureSession::StartFailure CaptureSession::failureOf(int error, StartFailure otherwise) {
+  if (error == EBUSY) return StartFailure::busy;
+  if (error == EACCES || error == EPERM) return StartFailure::permission;
+  return otherwise;
+}
+
+bool CaptureSession::fail(const std::string& what, StartFailure kind) {
   {
     std::lock_guard lock(mutex_);
     lastError_ = what;
+    lastFailure_ = kind;
   }
   defaultLog(what);
   teardown();
@@ -102,13 +114,19 @@ bool CaptureSession::startRunning() {
     std::lock_guard lock(mutex_);
     if (!device_) {
       lastError_ = "no device";
+      lastFailure_ = StartFailure::other;
       return false;
     }
+    lastFailure_ = StartFailure::none;
     device = *device_;
     format = requested_ ? *requested_ : device.formats.front();
   }
   fd_ = api_.open(device.devicePath.c_str(), O_RDWR | O_NONBLOCK);
-  if (fd_ < 0) return fail("cannot open " + device.devicePath + ": " + std::strerror(errno));
+  if (fd_ < 0) {
+    int error = errno;
+    return fail("cannot open " + device.devicePath + ": " + std::strerror(error),
+                failureOf(error, StartFailure::other));
+  }
 
   v4l2_format fmt{};
   fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -116,8 +134,12 @@ bool CaptureSession::startRunning() {
   fmt.fmt.pix.height = uint32_t(format.height);
   fmt.fmt.pix.pixelformat = format.fourcc;
   fmt.fmt.pix.field = V4L2_FIELD_ANY;
-  if (api_.ioctl(fd_, VIDIOC_S_FMT, &fmt) != 0)
-    return fail("setting the format failed: " + std::string(std::strerror(errno)));
+  if (api_.ioctl(fd_, VIDIOC_S_FMT, &fmt) != 0) {
+    // Busy: another program streams from the camera and holds its format.
+    int error = errno;
+    return fail("setting the format failed: " + std::string(std::strerror(error)),
+                failureOf(error, StartFailure::format));
+  }
   // The driver may adjust what it was asked for: work with what it accepted.
   CaptureFormat accepted = format;
   accepted.fourcc = fmt.fmt.pix.pixelformat;
@@ -127,9 +149,10 @@ bool CaptureSession::startRunning() {
   uint32_t f = accepted.fourcc;
   if (f != V4L2_PIX_FMT_MJPEG && f != V4L2_PIX_FMT_JPEG && f != V4L2_PIX_FMT_YUYV &&
       f != V4L2_PIX_FMT_NV12)
-    return fail("the device delivers " + accepted.name + ", which cannot be converted");
+    return fail("the device delivers " + accepted.name + ", which cannot be converted",
+                StartFailure::format);
   if (accepted.width < 2 || accepted.height < 2 || accepted.width % 2 || accepted.height % 2)
-    return fail("the device accepted an unusable size");
+    return fail("the device accepted an unusable size", StartFailure::format);
   {
     std::lock_guard lock(mutex_);
     accepted_ = accepted;
@@ -140,7 +163,7 @@ bool CaptureSession::startRunning() {
   req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   req.memory = V4L2_MEMORY_MMAP;
   if (api_.ioctl(fd_, VIDIOC_REQBUFS, &req) != 0 || req.count < 2)
-    return fail("the device gave no capture buffers");
+    return fail("the device gave no capture buffers", failureOf(errno, StartFailure::other));
   for (uint32_t i = 0; i < req.count; ++i) {
     v4l2_buffer buf{};
     buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -162,8 +185,11 @@ bool CaptureSession::startRunning() {
     convertBuffers_ = std::make_unique<FrameBufferPool>(accepted.width, accepted.height, 4);
   }
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  if (api_.ioctl(fd_, VIDIOC_STREAMON, &type) != 0)
-    return fail("starting the stream failed: " + std::string(std::strerror(errno)));
+  if (api_.ioctl(fd_, VIDIOC_STREAMON, &type) != 0) {
+    int error = errno;
+    return fail("starting the stream failed: " + std::string(std::strerror(error)),
+                failureOf(error, StartFailure::other));
+  }
   stopping_ = false;
   running_ = true;
   thread_ = std::thread([this] { captureLoop(); });
@@ -201,8 +227,8 @@ void CaptureSession::captureLoop() {
   }
   if (error && !stopping_) {
     running_ = false;
-    defaultLog(ended(error) ? "the camera went away" : std::string("capture stopped: ") +
-                                                           std::strerror(error));
+    defaultLog(ended(error) ? "the camera went away"
+                            : std::string("capture stopped: ") + std::strerror(error));
     SampleBufferDelegate* delegate;
     SerialQueue* queue;
     {
@@ -211,7 +237,8 @@ void CaptureSession::captureLoop() {
       queue = queue_;
     }
     int reported = ended(error) ? ENODEV : error;
-    if (delegate && queue) queue->async([delegate, reported] { delegate->captureSessionEnded(reported); });
+    if (delegate && queue)
+      queue->async([delegate, reported] { delegate->captureSessionEnded(reported); });
   }
 }
 
@@ -239,8 +266,8 @@ void CaptureSession::handleBuffer(const uint8_t* data, size_t size, int64_t time
                        frame->baseAddress(1), int(frame->bytesPerRow(1)), w, h);
   } else {
     libyuv::NV12Copy(data, w, data + size_t(w) * h, w, frame->baseAddress(0),
-                     int(frame->bytesPerRow(0)), frame->baseAddress(1),
-                     int(frame->bytesPerRow(1)), w, h);
+                     int(frame->bytesPerRow(0)), frame->baseAddress(1), int(frame->bytesPerRow(1)),
+                     w, h);
   }
   expandRange(*frame);
   deliver(frame, timestampUs);

@@ -47,11 +47,16 @@ class CaptureSession {
   // The format the driver accepted (read back after setting it).
   std::optional<CaptureFormat> acceptedFormat() const;
   std::string lastError() const;
+  // Why the last start failed, as far as the user can act on it.
+  enum class StartFailure { none, busy, permission, format, other };
+  StartFailure lastFailure() const;
   uint64_t framesDelivered() const { return delivered_; }
   uint64_t framesDiscarded() const { return discarded_; }
 
  private:
-  bool fail(const std::string& what);
+  bool fail(const std::string& what, StartFailure kind = StartFailure::other);
+  // The kind an errno of open, S_FMT or STREAMON stands for; `otherwise` for any other.
+  static StartFailure failureOf(int error, StartFailure otherwise);
   void captureLoop();
   void handleBuffer(const uint8_t* data, size_t size, int64_t timestampUs);
   void deliver(const PixelBufferRef& frame, int64_t timestampUs);
@@ -66,6 +71,7 @@ class CaptureSession {
   SerialQueue* queue_ = nullptr;
   mutable std::mutex mutex_;
   std::string lastError_;
+  StartFailure lastFailure_ = StartFailure::none;
   int fd_ = -1;
   int wakeFds_[2] = {-1, -1};
   struct Mapping {

@@ -140,14 +140,22 @@ int STPrivilegedTask::launch() {
   return kSuccess;
 }
 
-void STPrivilegedTask::finish(int status) {
+void STPrivilegedTask::finish(std::optional<int> status) {
   if (statusTimer_) statusTimer_->cancel();
   if (reader_.joinable()) reader_.join();  // the pipe closes when the tool ends
-  if (WIFEXITED(status)) {
-    int code = WEXITSTATUS(status);
+  if (!status) {
+    // Nobody can say how the tool ended (its status was taken by someone else): that is no
+    // success.
+    terminationStatus_ = kUnknownOutcome;
+    logLine("Task " + description() + ": its exit status could not be read");
+  } else if (WIFEXITED(*status)) {
+    int code = WEXITSTATUS(*status);
     terminationStatus_ = code == kPkexecDismissed ? kUserCanceled : code;
+  } else if (WIFSIGNALED(*status)) {
+    terminationStatus_ = 128 + WTERMSIG(*status);
+    logLine("Task " + description() + " ended by signal " + std::to_string(WTERMSIG(*status)));
   } else {
-    terminationStatus_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    terminationStatus_ = kUnknownOutcome;
   }
   running_ = false;
   // Once per run, whichever way its end was noticed (status check or waiting).
@@ -157,9 +165,12 @@ void STPrivilegedTask::finish(int status) {
 bool STPrivilegedTask::checkStatus() {
   if (!running_) return true;
   int status = 0;
-  pid_t r = waitpid(pid_, &status, WNOHANG);
+  pid_t r;
+  do {
+    r = waitpid(pid_, &status, WNOHANG);
+  } while (r < 0 && errno == EINTR);
   if (r == 0) return false;
-  finish(r == pid_ ? status : 0);
+  finish(r == pid_ ? std::optional<int>(status) : std::nullopt);
   if (terminationHandler_) terminationHandler_(*this);
   return true;
 }
@@ -175,7 +186,7 @@ void STPrivilegedTask::waitUntilExit() {
   do {
     r = waitpid(pid_, &status, 0);
   } while (r < 0 && errno == EINTR);
-  finish(r == pid_ ? status : 0);
+  finish(r == pid_ ? std::optional<int>(status) : std::nullopt);
 }
 
 std::string STPrivilegedTask::output() const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,10 +24,13 @@ class STPrivilegedTask {
  public:
   // Status codes of launch().
   static constexpr int kSuccess = 0;
-  static constexpr int kUserCanceled = -60006;      // the password prompt was dismissed
-  static constexpr int kNotAvailable = -70001;      // no pkexec on this system
-  static constexpr int kLaunchFailed = -70002;      // fork or exec failed
-  static constexpr const char* kDidTerminateNotification = "STPrivilegedTaskDidTerminateNotification";
+  static constexpr int kUserCanceled = -60006;  // the password prompt was dismissed
+  static constexpr int kNotAvailable = -70001;  // no pkexec on this system
+  static constexpr int kLaunchFailed = -70002;  // fork or exec failed
+  // terminationStatus() when the tool's end could not be observed (waitpid failed).
+  static constexpr int kUnknownOutcome = -70003;
+  static constexpr const char* kDidTerminateNotification =
+      "STPrivilegedTaskDidTerminateNotification";
 
   STPrivilegedTask();
   explicit STPrivilegedTask(std::string launchPath);
@@ -57,7 +61,8 @@ class STPrivilegedTask {
   const std::string& currentDirectoryPath() const { return currentDirectoryPath_; }
   bool isRunning() const { return running_; }
   pid_t processIdentifier() const { return pid_; }
-  // The tool's exit status; pkexec's 126 (prompt dismissed) reads as kUserCanceled.
+  // The tool's exit status; pkexec's 126 (prompt dismissed) reads as kUserCanceled, a tool
+  // ended by signal n as 128 + n, an end that could not be observed as kUnknownOutcome.
   int terminationStatus() const { return terminationStatus_; }
   // All the tool wrote to standard output (complete once it has ended).
   std::string output() const;
@@ -71,7 +76,8 @@ class STPrivilegedTask {
   bool checkStatus();
 
  private:
-  void finish(int status);
+  // The wait status, or none when waitpid could not give it.
+  void finish(std::optional<int> status);
 
   std::string launchPath_;
   std::vector<std::string> arguments_;

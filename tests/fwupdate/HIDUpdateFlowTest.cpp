@@ -285,6 +285,16 @@ TEST(HIDUpdateFlow, NoVolumeIsAnError) {
   EXPECT_EQ(rig.outcomes(), (Strings{"error"}));
 }
 
+TEST(HIDUpdateFlow, AVolumeNobodyMountedIsMountedByTheHost) {
+  Rig rig;
+  rig.device.setAutomount(false);
+  rig.start();
+  rig.seconds(15);
+  EXPECT_EQ(rig.outcomes(), (Strings{"view", "complete"}));
+  EXPECT_EQ(rig.device.mountCount(), 1);
+  EXPECT_FALSE(rig.device.receivedImage().empty());
+}
+
 TEST(HIDUpdateFlow, ACopyThatCannotBeSavedAsksForThePrivacyView) {
   Rig rig;
   std::filesystem::create_directories(rig.device.volumeRoot() + "/update.swu");

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Process.h"
@@ -48,6 +49,24 @@ TEST(Workspace, AFailedStartIsReported) {
       platform::Workspace::Environment{[](const std::vector<std::string>&) { return false; }}};
   EXPECT_FALSE(workspace.openURL("https://k.example"));
   EXPECT_FALSE(workspace.openApplication("/nonexistent/program"));
+}
+
+TEST(Workspace, OpeningAnAddressLogsWhetherTheOpenerStarted) {
+  std::vector<std::pair<bool, std::string>> lines;
+  bool startable = true;
+  platform::Workspace::Environment env;
+  env.spawn = [&](const std::vector<std::string>&) { return startable; };
+  env.log = [&](bool failed, const std::string& line) { lines.emplace_back(failed, line); };
+  platform::Workspace workspace(env);
+  EXPECT_TRUE(workspace.openURL("https://k.example/a"));
+  startable = false;
+  EXPECT_FALSE(workspace.openURL("https://k.example/b"));
+  EXPECT_FALSE(workspace.openURL("file:///etc/passwd"));
+  using Line = std::pair<bool, std::string>;
+  EXPECT_EQ(lines,
+            (std::vector<Line>{{false, "Started xdg-open for https://k.example/a"},
+                               {true, "Could not start xdg-open for https://k.example/b"},
+                               {true, "Not opened, not a web address: file:///etc/passwd"}}));
 }
 
 // A path a shell command line would break on, or run code from.

@@ -125,7 +125,23 @@ int FakeV4l2Device::ioctl(int fd, unsigned long request, void* arg) {
     errno = ENODEV;
     return -1;
   }
+  const char* name = request == VIDIOC_S_FMT      ? "S_FMT"
+                     : request == VIDIOC_STREAMON ? "STREAMON"
+                                                  : nullptr;
+  if (name) {
+    auto failing = failingRequests_.find(name);
+    if (failing != failingRequests_.end() && failing->second != 0) {
+      calls_.push_back(name);
+      errno = failing->second;
+      return -1;
+    }
+  }
   return handle(fd, nodes_.at(it->second), request, arg);
+}
+
+void FakeV4l2Device::failRequest(const std::string& name, int error) {
+  std::lock_guard lock(mutex_);
+  failingRequests_[name] = error;
 }
 
 int FakeV4l2Device::handle(int fd, const Node& node, unsigned long request, void* arg) {

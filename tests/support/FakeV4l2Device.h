@@ -49,6 +49,9 @@ class FakeV4l2Device : public platform::V4l2Api {
   void setClientCount(uint32_t count);
   // The next `times` writes fail with `error` (EAGAIN, EIO, ...).
   void failWrites(int error, int times = 1);
+  // Every later request of this name ("S_FMT", "STREAMON") fails with `error` (EBUSY: another
+  // program holds the camera); 0 lets it through again.
+  void failRequest(const std::string& name, int error);
   int lastOpenFlags() const;
   v4l2_fract lastTimePerFrame() const;
   // Sizes of the writes that took bytes, in order.
@@ -97,6 +100,7 @@ class FakeV4l2Device : public platform::V4l2Api {
   std::vector<size_t> writeSizes_;
   int failError_ = 0;
   int failTimes_ = 0;
+  std::map<std::string, int> failingRequests_;
   int lastOpenFlags_ = 0;
   v4l2_fract timePerFrame_{0, 0};
   uint32_t clientCount_ = 0;

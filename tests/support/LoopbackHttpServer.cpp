@@ -1,15 +1,24 @@
 #include "LoopbackHttpServer.h"
 
-#include <QUrl>
-#include <QUrlQuery>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
 #include <algorithm>
 #include <chrono>
+#include <random>
 #include <sstream>
 
 #include "dispatch/MainQueue.h"
@@ -49,9 +58,86 @@ const char* reason(int status) {
 
 }  // namespace
 
-LoopbackHttpServer::LoopbackHttpServer() : server_(new QTcpServer()) {
+namespace {
+
+struct SelfSigned {
+  std::string certificate, key;  // PEM
+};
+
+// An EC key and a certificate for 127.0.0.1 signed by that key, valid for a day.
+SelfSigned makeSelfSigned() {
+  SelfSigned out;
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* cert = X509_new();
+  if (!key || !cert) return out;
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), long(std::random_device()() & 0x7fffffff));
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
+  X509_set_pubkey(cert, key);
+  X509_NAME* name = X509_get_subject_name(cert);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  X509_set_issuer_name(cert, name);
+  X509V3_CTX ctx;
+  X509V3_set_ctx_nodb(&ctx);
+  X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
+  if (X509_EXTENSION* san =
+          X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1")) {
+    X509_add_ext(cert, san, -1);
+    X509_EXTENSION_free(san);
+  }
+  X509_sign(cert, key, EVP_sha256());
+  auto pem = [](auto write) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    write(bio);
+    char* data = nullptr;
+    long size = BIO_get_mem_data(bio, &data);
+    std::string text(data, size_t(size));
+    BIO_free(bio);
+    return text;
+  };
+  out.certificate = pem([cert](BIO* bio) { PEM_write_bio_X509(bio, cert); });
+  out.key = pem([key](BIO* bio) {
+    PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+  });
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  return out;
+}
+
+}  // namespace
+
+LoopbackHttpServer::LoopbackHttpServer(Scheme scheme) : scheme_(scheme) {
+  if (scheme == Scheme::https) {
+    SelfSigned made = makeSelfSigned();
+    certificatePem_ = made.certificate;
+    auto* ssl = new QSslServer();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(QByteArray::fromStdString(made.certificate)));
+    configuration.setPrivateKey(
+        QSslKey(QByteArray::fromStdString(made.key), QSsl::Ec, QSsl::Pem, QSsl::PrivateKey));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    ssl->setSslConfiguration(configuration);
+    server_ = ssl;
+    // Handed over once the handshake is done.
+    QObject::connect(ssl, &QTcpServer::pendingConnectionAvailable, ssl, [this] { onConnection(); });
+  } else {
+    server_ = new QTcpServer();
+    QObject::connect(server_, &QTcpServer::newConnection, server_, [this] { onConnection(); });
+  }
   server_->listen(QHostAddress::LocalHost, 0);
-  QObject::connect(server_, &QTcpServer::newConnection, server_, [this] { onConnection(); });
+}
+
+std::string LoopbackHttpServer::plainUrl() const {
+  return "http://127.0.0.1:" + std::to_string(server_->serverPort());
+}
+
+void LoopbackHttpServer::trustInThisProcess() const {
+  if (certificatePem_.empty()) return;
+  QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+  configuration.addCaCertificate(QSslCertificate(QByteArray::fromStdString(certificatePem_)));
+  QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
@@ -64,7 +150,8 @@ LoopbackHttpServer::~LoopbackHttpServer() {
 }
 
 std::string LoopbackHttpServer::baseUrl() const {
-  return "http://127.0.0.1:" + std::to_string(server_->serverPort());
+  return std::string(scheme_ == Scheme::https ? "https" : "http") +
+         "://127.0.0.1:" + std::to_string(server_->serverPort());
 }
 
 void LoopbackHttpServer::route(const std::string& method, const std::string& path, Reply reply) {

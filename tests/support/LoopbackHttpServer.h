@@ -53,13 +53,22 @@ class LoopbackHttpServer {
     }
   };
 
-  LoopbackHttpServer();
+  enum class Scheme { http, https };
+
+  // https: TLS with a certificate for 127.0.0.1 made for this server alone; a client trusts it
+  // once trustInThisProcess() ran.
+  explicit LoopbackHttpServer(Scheme scheme = Scheme::http);
   ~LoopbackHttpServer();
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-  // "http://127.0.0.1:<port>"
+  // "http://127.0.0.1:<port>" (or "https://...")
   std::string baseUrl() const;
+  // The same port under the other scheme: what a plain-http link to this server looks like.
+  std::string plainUrl() const;
+  // Adds this server's certificate to the process's default TLS configuration, so Qt's
+  // network clients made afterwards accept it.
+  void trustInThisProcess() const;
   // Routes match the method and the path without its query. Unrouted requests get a 404 with
   // an empty body.
   void route(const std::string& method, const std::string& path, Reply reply);
@@ -80,6 +89,8 @@ class LoopbackHttpServer {
   void onReadable(QTcpSocket* socket);
   void respond(QTcpSocket* socket, const Request& request);
 
+  Scheme scheme_;
+  std::string certificatePem_;
   QTcpServer* server_;
   std::map<QTcpSocket*, std::string> buffers_;
   std::map<std::pair<std::string, std::string>, Reply> routes_;

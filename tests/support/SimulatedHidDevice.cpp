@@ -42,6 +42,11 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
   bool neverReturns = false;
   bool ejectFails = false;
   bool volumeAppears = true;
+  // False: the host mounts nothing by itself; the volume is attached, not mounted, until the
+  // host's volume layer mounts it.
+  bool automount = true;
+  bool volumeAttached = false;
+  int mounts = 0;
   std::set<std::string> silenced;
   std::map<std::string, std::vector<uint8_t>> overrides;
   std::string unplugCommand;
@@ -78,7 +83,12 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
     updateMode = inUpdateMode;
     ++node;
     replies.clear();
-    if (inUpdateMode && volumeAppears) volumeMounted = true;
+    if (inUpdateMode && volumeAppears) attachVolume();
+  }
+
+  void attachVolume() {
+    volumeAttached = true;
+    if (automount) volumeMounted = true;
   }
 
   void leave() {
@@ -91,6 +101,7 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
   void reboot(bool intoUpdateMode) {
     leave();
     volumeMounted = false;
+    volumeAttached = false;
     int nextState = intoUpdateMode ? 0 : stateAfterReboot;
     if (neverReturns) return;
     std::weak_ptr<State> weak = shared_from_this();
@@ -141,7 +152,7 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
     else if (command == "get_update_flag")
       text = std::to_string(updateMode ? 2 : updateFlag);
     else if (command == "remount_disk") {
-      if (volumeAppears) volumeMounted = true;
+      if (volumeAppears) attachVolume();
       text = "OK";
     } else if (command == "kernel_1") {
       text = std::to_string(kernelWait);
@@ -287,6 +298,26 @@ class Volumes : public qd4718::MassStorageVolumes {
     return true;
   }
 
+  std::vector<std::string> mountMatching(const std::function<bool(const std::string&)>& matches,
+                                         std::string* missing) override {
+    std::string root;
+    {
+      std::lock_guard lock(state_->mutex);
+      if (!state_->volumeAttached || state_->volumeMounted) {
+        if (missing) *missing = "no unmounted volume is attached";
+        return {};
+      }
+      state_->volumeMounted = true;
+      ++state_->mounts;
+      root = state_->volume;
+    }
+    if (matches(root)) return {root};
+    std::lock_guard lock(state_->mutex);
+    state_->volumeMounted = false;
+    if (missing) *missing = "no volume matched";
+    return {};
+  }
+
  private:
   std::shared_ptr<SimulatedHidDevice::State> state_;
 };
@@ -340,6 +371,8 @@ void SimulatedHidDevice::unplugOn(const std::string& c) { SIM_LOCKED(state_->unp
 void SimulatedHidDevice::setNeverReturns(bool n) { SIM_LOCKED(state_->neverReturns = n); }
 void SimulatedHidDevice::setEjectFails(bool f) { SIM_LOCKED(state_->ejectFails = f); }
 void SimulatedHidDevice::setVolumeAppears(bool a) { SIM_LOCKED(state_->volumeAppears = a); }
+void SimulatedHidDevice::setAutomount(bool a) { SIM_LOCKED(state_->automount = a); }
+int SimulatedHidDevice::mountCount() const { SIM_LOCKED(return state_->mounts); }
 void SimulatedHidDevice::setMarkerText(const std::string& t) { SIM_LOCKED(state_->writeMarker(t)); }
 
 std::string SimulatedHidDevice::addOtherVolume(const std::string& markerText) {

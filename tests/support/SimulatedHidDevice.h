@@ -75,7 +75,9 @@ class SimulatedHidDevice {
   void unplugOn(const std::string& command);  // gone for good when the command arrives
   void setNeverReturns(bool never);           // after "kernel_1" or "reboot" it does not come back
   void setEjectFails(bool fails);
-  void setVolumeAppears(bool appears);          // update mode without a volume
+  void setVolumeAppears(bool appears);  // update mode without a volume
+  // False: a desktop that mounts nothing by itself; the volume waits for the host to mount it.
+  void setAutomount(bool automount);
   void setMarkerText(const std::string& text);  // the text of "mtk_disk"
   // Another mounted volume (say, a memory stick), with the marker text if not empty.
   std::string addOtherVolume(const std::string& markerText);
@@ -86,6 +88,7 @@ class SimulatedHidDevice {
   int malformedReports() const;
   int ejectCount() const;
   int settleCount() const;
+  int mountCount() const;  // mounts the host made itself
   bool volumeMounted() const;
   std::string volumeRoot() const;
   // The image the device found on its volume at "start_update"; empty when none.

@@ -2,14 +2,15 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 
 #include "ManualClock.h"
+#include "NotificationCenter.h"
 #include "TempDir.h"
 #include "dispatch/MainQueue.h"
-#include "NotificationCenter.h"
 #include "privileged/STPrivilegedTask.h"
 
 using platform::STPrivilegedTask;
@@ -29,8 +30,10 @@ class PrivilegedTaskTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(PrivilegedTaskTest, RunsTheToolWithItsArgumentsInItsDirectoryAndCollectsOutput) {
-  STPrivilegedTask task("/bin/sh", {"-c", "pwd; echo \"$1\"; exit 3", "sh", "two words"}, dir.path());
-  EXPECT_EQ(task.description(), "'/bin/sh' -c pwd; echo \"$1\"; exit 3 sh two words (CWD:" + dir.path() + ")");
+  STPrivilegedTask task("/bin/sh", {"-c", "pwd; echo \"$1\"; exit 3", "sh", "two words"},
+                        dir.path());
+  EXPECT_EQ(task.description(),
+            "'/bin/sh' -c pwd; echo \"$1\"; exit 3 sh two words (CWD:" + dir.path() + ")");
   ASSERT_EQ(task.launch(), STPrivilegedTask::kSuccess);
   EXPECT_TRUE(task.isRunning());
   EXPECT_GT(task.processIdentifier(), 0);
@@ -72,7 +75,8 @@ TEST_F(PrivilegedTaskTest, WithoutTheElevationToolNothingStarts) {
 
 TEST_F(PrivilegedTaskTest, ALongOutputNeverStallsTheTool) {
   // Far more than a pipe holds, written before anyone waits.
-  STPrivilegedTask task("/bin/sh", {"-c", "i=0; while [ $i -lt 20000 ]; do echo 0123456789abcdef; i=$((i+1)); done"});
+  STPrivilegedTask task(
+      "/bin/sh", {"-c", "i=0; while [ $i -lt 20000 ]; do echo 0123456789abcdef; i=$((i+1)); done"});
   ASSERT_EQ(task.launch(), 0);
   task.waitUntilExit();
   EXPECT_EQ(task.terminationStatus(), 0);
@@ -85,10 +89,12 @@ TEST_F(PrivilegedTaskTest, TheStatusTimerTellsTheHandlerOnItsQueue) {
   platform::MainQueue& main = platform::MainQueue::shared();
   STPrivilegedTask task("/bin/sh", {"-c", "exit 0"});
   int calls = 0;
-  task.setTerminationHandler([&](STPrivilegedTask& t) {
-    ++calls;
-    EXPECT_FALSE(t.isRunning());
-  }, &main);
+  task.setTerminationHandler(
+      [&](STPrivilegedTask& t) {
+        ++calls;
+        EXPECT_FALSE(t.isRunning());
+      },
+      &main);
   ASSERT_EQ(task.launch(), 0);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (calls == 0 && std::chrono::steady_clock::now() < deadline) {
@@ -103,8 +109,9 @@ TEST_F(PrivilegedTaskTest, TheStatusTimerTellsTheHandlerOnItsQueue) {
 TEST_F(PrivilegedTaskTest, TheEndIsAnnouncedOnceWhicheverWayItIsNoticed) {
   auto& center = platform::NotificationCenter::shared();
   std::vector<const void*> senders;
-  auto token = center.addObserver(STPrivilegedTask::kDidTerminateNotification, nullptr,
-                                  [&](const platform::Notification& n) { senders.push_back(n.sender); });
+  auto token =
+      center.addObserver(STPrivilegedTask::kDidTerminateNotification, nullptr,
+                         [&](const platform::Notification& n) { senders.push_back(n.sender); });
   STPrivilegedTask waited("/bin/sh", {"-c", "exit 0"});
   ASSERT_EQ(waited.launch(), 0);
   waited.waitUntilExit();
@@ -117,11 +124,13 @@ TEST_F(PrivilegedTaskTest, TheEndIsAnnouncedOnceWhicheverWayItIsNoticed) {
   auto& main = platform::MainQueue::shared();
   STPrivilegedTask checked("/bin/sh", {"-c", "exit 5"});
   int handled = 0;
-  checked.setTerminationHandler([&](STPrivilegedTask& t) {
-    EXPECT_EQ(senders.size(), 2u);  // announced before the handler runs
-    EXPECT_EQ(t.terminationStatus(), 5);
-    ++handled;
-  }, &main);
+  checked.setTerminationHandler(
+      [&](STPrivilegedTask& t) {
+        EXPECT_EQ(senders.size(), 2u);  // announced before the handler runs
+        EXPECT_EQ(t.terminationStatus(), 5);
+        ++handled;
+      },
+      &main);
   ASSERT_EQ(checked.launch(), 0);
   while (!checked.checkStatus()) {
   }
@@ -129,4 +138,25 @@ TEST_F(PrivilegedTaskTest, TheEndIsAnnouncedOnceWhicheverWayItIsNoticed) {
   EXPECT_EQ(senders.size(), 2u);
   EXPECT_EQ(senders.back(), &checked);
   center.removeObserver(token);
+}
+
+TEST_F(PrivilegedTaskTest, ASignalOrAnUnobservedEndIsNeverSuccess) {
+  STPrivilegedTask killed("/bin/sh", {"-c", "kill -TERM $$"});
+  ASSERT_EQ(killed.launch(), 0);
+  killed.waitUntilExit();
+  EXPECT_EQ(killed.terminationStatus(), 128 + SIGTERM);
+
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &previous);
+  STPrivilegedTask waited("/bin/true");
+  ASSERT_EQ(waited.launch(), 0);
+  waited.waitUntilExit();
+  STPrivilegedTask polled("/bin/true");
+  ASSERT_EQ(polled.launch(), 0);
+  while (!polled.checkStatus()) std::this_thread::yield();
+  sigaction(SIGCHLD, &previous, nullptr);
+  EXPECT_EQ(waited.terminationStatus(), STPrivilegedTask::kUnknownOutcome);
+  EXPECT_EQ(polled.terminationStatus(), STPrivilegedTask::kUnknownOutcome);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +37,8 @@ class RunnerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ProductInfo::configureBundle();
-    platform::STPrivilegedTask::setElevationToolPath(std::string(CORVANE_TEST_SUPPORT_DIR) + "/fake-pkexec");
+    platform::STPrivilegedTask::setElevationToolPath(std::string(CORVANE_TEST_SUPPORT_DIR) +
+                                                     "/fake-pkexec");
     setenv("CORVANE_RESOURCES_DIR", dir.path().c_str(), 1);
   }
   void TearDown() override {
@@ -78,13 +80,36 @@ TEST_F(RunnerTest, AFailingScriptOrACancelledPromptIsNotSuccess) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "User cancel\n");
 }
 
+TEST_F(RunnerTest, AScriptEndedBySignalIsAFailedRemoval) {
+  writeScript(dir.file("script.sh"), "echo started; kill -KILL $$\n");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(RemovalRunner::run(false));
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("Exit status: 137"), std::string::npos) << printed;
+}
+
+TEST_F(RunnerTest, AnEndThatCannotBeObservedIsAFailedRemoval) {
+  writeScript(dir.file("script.sh"), "exit 0\n");
+  // With SIGCHLD ignored the kernel reaps the child itself and waitpid has nothing to give.
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &previous);
+  testing::internal::CaptureStdout();
+  bool removed = RemovalRunner::run(false);
+  testing::internal::GetCapturedStdout();
+  sigaction(SIGCHLD, &previous, nullptr);
+  EXPECT_FALSE(removed);
+}
+
 TEST(RemovalScript, RemovesTheInstalledSuiteAndNothingElse) {
   testsupport::TempDir prefix;
   std::string share = prefix.file("share/corvane-studio-uninstaller");
   fs::create_directories(share);
   fs::copy_file(kScripts + "/script.sh", share + "/script.sh");
-  for (auto f : {"bin/corvane-studio", "bin/corvane-studio-updater", "bin/corvane-studio-uninstaller",
-                 "share/corvane-studio/Config.json", "bin/someone-else", "share/other/keep"})
+  for (auto f :
+       {"bin/corvane-studio", "bin/corvane-studio-updater", "bin/corvane-studio-uninstaller",
+        "share/corvane-studio/Config.json", "bin/someone-else", "share/other/keep"})
     write(prefix.file(f), "x");
   std::string cmd = "/bin/sh '" + share + "/script.sh' '" + prefix.file("staging") + "' > '" +
                     prefix.file("report") + "'";
@@ -131,8 +156,11 @@ TEST_F(PagesTest, WelcomeStaysWhenTheRemovalFailsAndMovesOnWhenItWorks) {
     asked.push_back(all);
     return succeed;
   });
+  EXPECT_TRUE(window.welcomeView->failureLabel->isHidden());
   QTest::mouseClick(window.welcomeView->nextButton, Qt::LeftButton);
   EXPECT_EQ(window.state(), UninstallState::welcome);
+  EXPECT_FALSE(window.welcomeView->failureLabel->isHidden());
+  EXPECT_EQ(window.welcomeView->failureLabel->text(), "Corvane Studio was not removed.");
   QTest::mouseClick(window.welcomeView->checkButton, Qt::LeftButton);
   EXPECT_TRUE(window.welcomeView->checkButton->isSelected());
   succeed = true;

@@ -110,8 +110,12 @@ class CompletePageTest : public ::testing::Test {
   CompleteController::Environment env() {
     CompleteController::Environment e;
     e.workspace = &workspace;
-    e.programPath = dir.file("bin/corvane-studio");
-    e.fallbackProgramPath = dir.file("usr/corvane-studio");
+    e.programFolder = dir.file("bin");
+    e.findProgram = [this](const std::string& name) {
+      std::string path = dir.file("usr/" + name);
+      return std::filesystem::exists(path) ? path : std::string();
+    };
+    e.studioName = [this] { return studioName; };
     e.terminate = [this] { ++terminated; };
     return e;
   }
@@ -124,6 +128,7 @@ class CompletePageTest : public ::testing::Test {
         return true;
       }}};
   int terminated = 0;
+  std::string studioName = "Corvane Studio";
 };
 
 }  // namespace
@@ -156,6 +161,37 @@ TEST_F(CompletePageTest, TheMainProgramBesideTheUpdaterReopensThenTheUpdaterEnds
   page.onClickOpenStudio();
   EXPECT_EQ(started, (std::vector<std::vector<std::string>>{{onPath}}));
   EXPECT_EQ(terminated, 2);
+}
+
+TEST_F(CompletePageTest, TheStudioNameNamesTheProgramThatReopens) {
+  std::filesystem::create_directories(dir.file("bin"));
+  std::filesystem::create_directories(dir.file("usr"));
+  std::string beta = executable("bin/corvane-studio-beta");
+  std::string plain = executable("usr/corvane-studio");
+  studioName = "Corvane  Studio Beta";
+  CompleteController page(env(), nullptr);
+  page.cameraName = "Kestova Camera";
+  page.onClickOpenStudio();
+  EXPECT_EQ(started, (std::vector<std::vector<std::string>>{{beta}}));
+
+  // A name no program answers to still reopens the suite's own program.
+  studioName = "Kestova Studio";
+  started.clear();
+  page.onClickOpenStudio();
+  EXPECT_EQ(started, (std::vector<std::vector<std::string>>{{plain}}));
+}
+
+TEST(UpdaterPages, AStudioNameBecomesAnExecutableName) {
+  struct Row {
+    const char* studio;
+    const char* program;
+  } rows[] = {
+      {"Corvane Studio", "corvane-studio"},   {" Corvane\tStudio  Beta ", "corvane-studio-beta"},
+      {"kestova-studio2", "kestova-studio2"}, {"", "corvane-studio"},
+      {"../bin/sh", "corvane-studio"},        {"a/b", "corvane-studio"},
+      {".hidden", "corvane-studio"}};
+  for (const Row& row : rows)
+    EXPECT_EQ(CompleteController::programName(row.studio), row.program) << row.studio;
 }
 
 TEST(UpdaterPages, CancellingTheFolderPanelCallsNothing) {

@@ -3,12 +3,16 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
+#include "CloudService.h"
 #include "CompleteController.h"
 #include "ConfigManager.h"
 #include "ConnectController.h"
@@ -45,6 +49,7 @@ using testsupport::writeFile;
 class UpdateFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    server.trustInThisProcess();
     writeFile(dir.file("resources/Updater config.json"),
               R"({"company_no": "ACME", "cloud_base_url": ")" + server.baseUrl() +
                   R"(", "storage_base_url": ")" + server.baseUrl() + "/storage\"}");
@@ -68,13 +73,32 @@ class UpdateFlowTest : public ::testing::Test {
     writeFile(volumeFolder + "/ast_fw_update_disk", "1a2b3c4d");
     platform::Volumes::Environment volumeEnv;
     volumeEnv.mountInfo = [this] {
+      if (!volumeMounted) return std::string("29 1 8:1 / / rw - ext4 /dev/sda1 rw\n");
       return "90 29 8:17 / " + volumeFolder + " rw - vfat /dev/sdb1 rw\n";
     };
-    volumeEnv.run = [this](const std::vector<std::string>&) {
+    volumeEnv.run = [this](const std::vector<std::string>& argv) {
+      if (argv.size() > 1 && argv[1] == "mount") {
+        ++mounts;
+        volumeMounted = true;
+        return 0;
+      }
       ++ejects;
       return 0;
     };
-    volumeEnv.findProgram = [](const std::string&) { return std::string(); };
+    volumeEnv.findProgram = [this](const std::string& name) {
+      return name == "udisksctl" && udisksInstalled ? std::string("/usr/bin/udisksctl")
+                                                    : std::string();
+    };
+    // The camera's volume as a desktop without automount leaves it: attached, not mounted.
+    fs::create_directories(dir.file("dev/disk/by-uuid"));
+    fs::create_symlink("/dev/sdb1", dir.file("dev/disk/by-uuid/CAFE-0001"));
+    std::string usbEntry = dir.file("sys/devices/pci0000:00/usb1/1-1/1-1:1.0/block/sdb/sdb1");
+    fs::create_directories(usbEntry);
+    fs::create_directories(dir.file("sys/class/block"));
+    fs::create_symlink(usbEntry, dir.file("sys/class/block/sdb1"));
+    volumeEnv.byLabelFolder = dir.file("dev/disk/by-label");
+    volumeEnv.byUuidFolder = dir.file("dev/disk/by-uuid");
+    volumeEnv.sysBlockFolder = dir.file("sys/class/block");
     volumes = std::make_unique<platform::Volumes>(volumeEnv);
     updater::UpdateManager::Environment updateEnv;
     updateEnv.volumes = volumes.get();
@@ -101,13 +125,14 @@ class UpdateFlowTest : public ::testing::Test {
     env.makeAudioUpdater = testsupport::RecordingAudioUpdater::factory(audio);
     env.workQueue = &work;
     env.mainQueue = &platform::MainQueue::shared();
-    env.documentsFolder = dir.file("documents");
+    env.workFolder = dir.file("cache/corvane-studio-updater/update");
     env.osVersion = "6.1.0";
     env.terminate = [this] { ++terminated; };
     env.makeCompletePage = [this](QWidget* parent) {
       updater::CompleteController::Environment e;
       e.workspace = &workspace;
-      e.programPath = dir.file("bin/corvane-studio");
+      e.programFolder = dir.file("bin");
+      e.studioName = [] { return std::string("Corvane Studio"); };
       e.terminate = [this] { ++terminated; };
       return new updater::CompleteController(e, parent);
     };
@@ -168,24 +193,44 @@ class UpdateFlowTest : public ::testing::Test {
     controller->viewDidAppear();
   }
 
-  void answerVersion(bool hasNew) {
+  void answerVersion(bool hasNew, const std::string& link = "/fw/update.zip",
+                     const std::string& sha256 = "") {
+    std::string digest = sha256.empty() ? "" : R"(, "sha256": ")" + sha256 + "\"";
     std::string answer = std::string(R"({"success": true, "errors": [], "data": {)") +
                          R"("hasNewVersion": false, "version": "2.3.0", "fwVersion": "1.2.5", )" +
                          R"("hasNewFwVersion": )" + (hasNew ? "true" : "false") +
-                         R"(, "fwVersionObj": {"link": "/fw/update.zip"}}})";
+                         R"(, "fwVersionObj": {"link": ")" + link + "\"" + digest + "}}}";
     server.route("POST", "/1.5/version/check",
                  testsupport::LoopbackHttpServer::Reply::json(200, answer));
   }
-  void servePackage(const std::vector<std::pair<std::string, std::string>>& entries) {
+  // Serves the package; gives its SHA-256.
+  std::string servePackage(const std::vector<std::pair<std::string, std::string>>& entries) {
     std::string zip = dir.file("served.zip");
-    ASSERT_TRUE(testsupport::writeZip(zip, entries));
+    EXPECT_TRUE(testsupport::writeZip(zip, entries));
     server.serveFile("/storage/fw/update.zip", readFile(zip), "application/zip");
+    return updater::CloudService::sha256OfFile(zip);
+  }
+  std::string workFolder() const { return dir.file("cache/corvane-studio-updater/update"); }
+  size_t packageRequests() const {
+    size_t n = 0;
+    for (const auto& r : server.requests()) n += r.path == "/storage/fw/update.zip";
+    return n;
+  }
+  // A package that updates the camera alone, and the camera's answers for its whole run.
+  std::string serveCameraPackage() {
+    std::string sha = servePackage({{"FW version.txt", "1.2.5"},
+                                    {"fw_file/update.img", "camera image"},
+                                    {"fw_file/notes.txt", "notes"}});
+    camera->queueStatus(0, 0);  // before the download
+    camera->queueStatus(0, 0);  // after the unpack
+    camera->queueStatus(5, 100);
+    return sha;
   }
 
   testsupport::TempDir dir;
   testsupport::ManualClock clock;
   testsupport::ScopedClock scopedClock{clock};
-  testsupport::LoopbackHttpServer server;
+  testsupport::LoopbackHttpServer server{testsupport::LoopbackHttpServer::Scheme::https};
   platform::SerialQueue work{"flow-work"}, fileQueue{"flow-files"}, usbQueue{"flow-usb"};
   std::shared_ptr<testsupport::SimulatedCamera> camera =
       std::make_shared<testsupport::SimulatedCamera>();
@@ -205,6 +250,9 @@ class UpdateFlowTest : public ::testing::Test {
   std::atomic<int> searches{0};
   std::atomic<bool> present{true};
   std::atomic<int> ejects{0};
+  std::atomic<int> mounts{0};
+  std::atomic<bool> volumeMounted{true};
+  std::atomic<bool> udisksInstalled{false};
   int terminated = 0;
   std::unique_ptr<MainController> controller;
 };
@@ -279,7 +327,11 @@ TEST_F(UpdateFlowTest, APackageWithoutAudioUpdatesTheCameraAndEndsComplete) {
   EXPECT_EQ(ejects, 2);
   EXPECT_EQ(controller->otherFilesUpdateProgress, 100);
   EXPECT_EQ(controller->completeController()->cameraName, QString("Kestova Camera"));
-  EXPECT_TRUE(fs::exists(dir.file("documents/update.zip")));
+  // Everything stayed in the updater's own folder.
+  EXPECT_TRUE(fs::exists(workFolder() + "/update.zip"));
+  EXPECT_TRUE(fs::exists(workFolder() + "/update/fw_file/update.img"));
+  EXPECT_EQ(server.requests()[0].method, "POST");  // all of it over TLS to the loopback cloud
+  EXPECT_EQ(server.baseUrl().rfind("https://", 0), 0u);
 }
 
 TEST_F(UpdateFlowTest, AFailedDownloadEndsOnTheInstallError) {
@@ -380,4 +432,153 @@ TEST_F(UpdateFlowTest, AControllerGoneWhileTheCameraRestartsStopsTheSearch) {
   // At most the attempt under way when the controller went; then the search ends.
   EXPECT_LE(searches, atDestruction + 1);
   EXPECT_EQ(clock.pendingTimers(), 0u);
+}
+
+TEST_F(UpdateFlowTest, StaleFilesOfAnEarlierRunNeverTakePartAndTheUserFilesAreLeftAlone) {
+  // An earlier run left an audio image and a half-unpacked folder behind.
+  writeFile(workFolder() + "/update/fw_file/update.swu", "old audio");
+  writeFile(workFolder() + "/update/fw_file/update_ai.img", "old ai");
+  writeFile(workFolder() + "/leftover.bin", "x");
+  answerVersion(true);
+  serveCameraPackage();
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
+  EXPECT_TRUE(audio->created.empty());  // the old audio image was not used
+  EXPECT_FALSE(fs::exists(workFolder() + "/leftover.bin"));
+  EXPECT_FALSE(fs::exists(workFolder() + "/update/fw_file/update.swu"));
+  EXPECT_EQ(controller->updateMode, updater::UpdateMode::Fw);
+}
+
+TEST_F(UpdateFlowTest, AFolderThatCannotBeMadeEmptyStopsOnTheInstallError) {
+  // The updater's folder is a link someone put there: never followed, never emptied.
+  fs::create_directories(dir.file("cache/corvane-studio-updater"));
+  writeFile(dir.file("elsewhere/precious.txt"), "keep");
+  fs::create_symlink(dir.file("elsewhere"), workFolder());
+  answerVersion(true);
+  serveCameraPackage();
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  EXPECT_EQ(packageRequests(), 0u);
+  EXPECT_EQ(readFile(dir.file("elsewhere/precious.txt")), "keep");
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, APlainHttpPackageLinkIsRefused) {
+  answerVersion(true, server.plainUrl() + "/storage/fw/update.zip");
+  serveCameraPackage();
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(packageRequests(), 0u);
+  EXPECT_FALSE(controller->errorController()->detailLabel->isHidden());
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, APackageIsCheckedAgainstTheAnnouncedDigestBeforeItIsUnpacked) {
+  std::string sha = serveCameraPackage();
+  ASSERT_EQ(sha.size(), 64u);
+  std::string wrong = sha;
+  wrong[0] = wrong[0] == '0' ? '1' : '0';
+  answerVersion(true, "/fw/update.zip", wrong);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(packageRequests(), 1u);
+  EXPECT_FALSE(fs::exists(workFolder() + "/update"));  // nothing unpacked
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, APackageMatchingItsDigestInstalls) {
+  std::string sha = serveCameraPackage();
+  std::string upper;
+  for (char c : sha) upper += char(std::toupper(static_cast<unsigned char>(c)));
+  answerVersion(true, "/fw/update.zip", upper);  // the digest's case does not matter
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
+  EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
+}
+
+TEST_F(UpdateFlowTest, AnArchiveThatDoesNotUnpackCompletelyIsNeverUsed) {
+  std::string zip = dir.file("whole.zip");
+  ASSERT_TRUE(testsupport::writeZip(
+      zip, {{"fw_file/update.img", "camera image"}, {"fw_file/z.txt", std::string(4000, 'z')}}));
+  std::string bytes = readFile(zip);
+  // Damage the second entry's data: the first unpacks, the second fails its check.
+  size_t second = bytes.find("PK\x03\x04", 4);
+  ASSERT_NE(second, std::string::npos);
+  auto u16 = [&](size_t at) {
+    return size_t(uint8_t(bytes[at])) | size_t(uint8_t(bytes[at + 1])) << 8;
+  };
+  size_t data = second + 30 + u16(second + 26) + u16(second + 28);
+  ASSERT_LT(data + 2, bytes.size());
+  bytes[data + 1] ^= 0x55;
+  bytes[data + 2] ^= 0x55;
+  server.serveFile("/storage/fw/update.zip", bytes, "application/zip");
+  answerVersion(true);
+  camera->queueStatus(0, 0);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_FALSE(fs::exists(workFolder() + "/update"));
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, WithoutAutomountTheCameraVolumeIsMountedThroughUdisks) {
+  volumeMounted = false;
+  udisksInstalled = true;
+  answerVersion(true);
+  serveCameraPackage();
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
+  EXPECT_GE(mounts, 1);
+  EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
+  EXPECT_EQ(readFile(volumeFolder + "/ast_app_update"), "resource");
+}
+
+TEST_F(UpdateFlowTest, AVolumeThatCannotBeMountedIsNamedOnTheErrorPage) {
+  volumeMounted = false;
+  udisksInstalled = false;  // and nothing mounts it by itself
+  answerVersion(true);
+  serveCameraPackage();
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  std::string detail = controller->errorController()->detailLabel->text().toStdString();
+  EXPECT_FALSE(controller->errorController()->detailLabel->isHidden());
+  EXPECT_NE(detail.find("ast_fw_update_disk"), std::string::npos) << detail;
+  EXPECT_NE(detail.find("udisksctl"), std::string::npos) << detail;
+  EXPECT_EQ(mounts, 0);
+  EXPECT_FALSE(fs::exists(volumeFolder + "/update.img"));
+}
+
+TEST(UpdaterWorkFolder, IsTheUpdatersOwnCacheFolderOrAFreshPrivateOne) {
+  testsupport::TempDir dir;
+  auto keep = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+  };
+  auto restore = [](const char* name, const std::optional<std::string>& v) {
+    if (v)
+      setenv(name, v->c_str(), 1);
+    else
+      unsetenv(name);
+  };
+  auto caches = keep("CORVANE_CACHES_DIR"), xdg = keep("XDG_CACHE_HOME"), home = keep("HOME"),
+       tmp = keep("TMPDIR"), documents = keep("CORVANE_DOCUMENTS_DIR");
+  setenv("CORVANE_CACHES_DIR", dir.file("caches").c_str(), 1);
+  setenv("CORVANE_DOCUMENTS_DIR", dir.file("Documents").c_str(), 1);
+  EXPECT_EQ(MainController::privateWorkFolder(), dir.file("caches/corvane-studio-updater/update"));
+
+  unsetenv("CORVANE_CACHES_DIR");
+  unsetenv("XDG_CACHE_HOME");
+  unsetenv("HOME");
+  setenv("TMPDIR", dir.path().c_str(), 1);
+  std::string first = MainController::privateWorkFolder();
+  std::string second = MainController::privateWorkFolder();
+  restore("CORVANE_CACHES_DIR", caches);
+  restore("XDG_CACHE_HOME", xdg);
+  restore("HOME", home);
+  restore("TMPDIR", tmp);
+  restore("CORVANE_DOCUMENTS_DIR", documents);
+  EXPECT_EQ(first.rfind(dir.file("corvane-studio-updater-"), 0), 0u) << first;
+  EXPECT_NE(first, second);  // never a name someone could have prepared
+  EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_FALSE(fs::exists(dir.file("Documents")));
 }

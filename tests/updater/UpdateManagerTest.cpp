@@ -65,6 +65,7 @@ class UpdateManagerTest : public ::testing::Test {
       return text;
     };
     env.byLabelFolder = dir.file("no-labels");
+    env.byUuidFolder = dir.file("no-ids");  // nothing attached beyond what is mounted
     env.run = [this](const std::vector<std::string>& argv) {
       ejected.push_back(argv);
       return ejectStatus;

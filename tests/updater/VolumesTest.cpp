@@ -2,6 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "Process.h"
 #include "TempDir.h"
@@ -71,6 +75,143 @@ TEST(UpdaterVolumes, EjectUnmountsThroughUdisksWhereItIsElseUmount) {
   env.run = [](const std::vector<std::string>&) { return 1; };
   platform::Volumes failing(env);
   EXPECT_FALSE(failing.unmountAndEject("/media/cam"));
+}
+
+namespace {
+
+// A machine without automount: block devices named in the id folder, their sysfs entries (on a
+// USB bus or not), a mount table in memory and a udisksctl that mounts into folders of a test
+// directory, writing each volume's files as it goes.
+class UnmountedVolumes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir.file("dev/disk/by-uuid"));
+    addDevice("sda2", "pci0000:00/ata1/host0/target0:0:0/0:0:0:0/block/sda/sda2", "Linux");
+    addDevice("sdc1", "pci0000:00/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdc/sdc1",
+              "CAMERA");
+    addDevice("sdd1", "pci0000:00/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdd/sdd1",
+              "STICK");
+    files["CAMERA"] = {{"ast_fw_update_disk", "1a2b3c4d"}};
+    files["STICK"] = {{"photo.jpg", "x"}};
+    env.mountInfo = [this] {
+      std::string text = "29 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+      for (const auto& [device, path] : mounts)
+        text += "90 29 8:33 / " + path + " rw - vfat " + device + " rw\n";
+      return text;
+    };
+    env.byLabelFolder = dir.file("dev/disk/by-label");
+    env.byUuidFolder = dir.file("dev/disk/by-uuid");
+    env.sysBlockFolder = dir.file("sys/class/block");
+    env.findProgram = [this](const std::string& name) {
+      return name == "udisksctl" && udisksInstalled ? std::string("/usr/bin/udisksctl")
+                                                    : std::string();
+    };
+    env.run = [this](const std::vector<std::string>& argv) {
+      ran.push_back(argv);
+      if (argv.size() < 4) return 1;
+      const std::string& device = argv[3];
+      if (argv[1] == "mount") {
+        if (refuseMount.count(device)) return 1;
+        std::string name = labels[device];
+        std::string path = dir.file("media/" + name);
+        fs::create_directories(path);
+        for (const auto& [file, text] : files[name]) std::ofstream(path + "/" + file) << text;
+        mounts[device] = path;
+        return 0;
+      }
+      if (argv[1] == "unmount") return mounts.erase(device) ? 0 : 1;
+      return 1;
+    };
+  }
+
+  void addDevice(const std::string& name, const std::string& sysPath, const std::string& label) {
+    std::string entry = dir.file("sys/devices/" + sysPath);
+    fs::create_directories(entry);
+    fs::create_directories(dir.file("sys/class/block"));
+    fs::create_symlink(entry, dir.file("sys/class/block/" + name));
+    // As udev makes them: relative links to the device node.
+    fs::create_symlink("/dev/" + name, dir.file("dev/disk/by-uuid/UUID-" + name));
+    labels["/dev/" + name] = label;
+  }
+
+  bool hasMarker(const std::string& root) const {
+    std::ifstream in(root + "/ast_fw_update_disk");
+    std::string text;
+    in >> text;
+    return text.find("1a2b3c4d") != std::string::npos;
+  }
+
+  testsupport::TempDir dir;
+  platform::Volumes::Environment env;
+  std::map<std::string, std::string> mounts;  // device -> mount point
+  std::map<std::string, std::string> labels;
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> files;
+  std::set<std::string> refuseMount;
+  std::vector<std::vector<std::string>> ran;
+  bool udisksInstalled = true;
+};
+
+using Argv = std::vector<std::string>;
+Argv udisks(const char* verb, const std::string& device) {
+  return {"/usr/bin/udisksctl", verb, "--block-device", device, "--no-user-interaction"};
+}
+
+}  // namespace
+
+TEST_F(UnmountedVolumes, OnlyUsbFileSystemsNobodyMountedAreCandidates) {
+  platform::Volumes volumes(env);
+  EXPECT_EQ(volumes.unmountedDevices(), (std::vector<std::string>{"/dev/sdc1", "/dev/sdd1"}));
+  mounts["/dev/sdd1"] = "/media/u/STICK";
+  EXPECT_EQ(volumes.unmountedDevices(), (std::vector<std::string>{"/dev/sdc1"}));
+}
+
+TEST_F(UnmountedVolumes, TheVolumeWithTheMarkerIsMountedAndKeptTheOthersGoAgain) {
+  platform::Volumes volumes(env);
+  std::string missing;
+  auto found = volumes.findVolumes([this](const std::string& r) { return hasMarker(r); }, &missing);
+  EXPECT_EQ(found, (std::vector<std::string>{dir.file("media/CAMERA")}));
+  EXPECT_EQ(ran, (std::vector<Argv>{udisks("mount", "/dev/sdc1"), udisks("mount", "/dev/sdd1"),
+                                    udisks("unmount", "/dev/sdd1")}));
+  EXPECT_EQ(mounts.size(), 1u);
+
+  // Found among the mounted ones now: nothing more is mounted.
+  ran.clear();
+  EXPECT_EQ(volumes.findVolumes([this](const std::string& r) { return hasMarker(r); }, &missing),
+            found);
+  EXPECT_TRUE(ran.empty());
+
+  // What we mounted goes when the caller is done.
+  volumes.unmountWhatWeMounted();
+  EXPECT_EQ(ran, (std::vector<Argv>{udisks("unmount", "/dev/sdc1")}));
+  EXPECT_TRUE(mounts.empty());
+}
+
+TEST_F(UnmountedVolumes, WhatWasMissingIsSaid) {
+  auto marker = [this](const std::string& r) { return hasMarker(r); };
+  udisksInstalled = false;
+  {
+    platform::Volumes volumes(env);
+    std::string missing;
+    EXPECT_TRUE(volumes.findVolumes(marker, &missing).empty());
+    EXPECT_NE(missing.find("udisksctl (udisks2) is not installed"), std::string::npos) << missing;
+    EXPECT_TRUE(ran.empty());
+  }
+  udisksInstalled = true;
+  refuseMount = {"/dev/sdc1"};
+  {
+    platform::Volumes volumes(env);
+    std::string missing;
+    EXPECT_TRUE(volumes.findVolumes(marker, &missing).empty());
+    EXPECT_NE(missing.find("could not mount /dev/sdc1"), std::string::npos) << missing;
+    EXPECT_TRUE(mounts.empty());  // the stick that was mounted to look at it went again
+  }
+  fs::remove_all(dir.file("dev/disk/by-uuid"));
+  {
+    platform::Volumes volumes(env);
+    std::string missing;
+    EXPECT_TRUE(volumes.findVolumes(marker, &missing).empty());
+    EXPECT_NE(missing.find("no unmounted volume is attached"), std::string::npos) << missing;
+  }
 }
 
 TEST(UpdaterProcess, ProgramsRunWithAnArgumentVector) {

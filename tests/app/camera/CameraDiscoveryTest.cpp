@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cerrno>
+
 #include "CameraManagerFixture.h"
 
 using corvane::ConnectMode;
@@ -126,4 +129,43 @@ TEST_F(CameraManagerTest, ProgramsOwnModelIdParsingIsTheDefault) {
   settings.productIds = {"0x0402"};
   EXPECT_TRUE(manager->checkCamera(device("Webcam", "UVC Camera VendorID_11915 ProductID_1026")));
   EXPECT_FALSE(manager->checkCamera(device("Webcam", "UVC  Camera VendorID_11915")));
+}
+
+// A camera that is found but whose capture will not start is no connection: the state ends
+// disconnected, never connected, and says why.
+TEST_F(CameraManagerTest, ACaptureThatWillNotStartIsAFailedConnectionWithItsReason) {
+  struct Row {
+    const char* request;
+    int error;
+    const char* reason;
+  } rows[] = {{"S_FMT", EBUSY, "error_msg_camera_busy"},
+              {"STREAMON", EBUSY, "error_msg_camera_busy"},
+              {"S_FMT", EACCES, "error_msg_camera_permission"},
+              {"S_FMT", EINVAL, "error_msg_camera_format"},
+              {"STREAMON", EIO, "error_msg_camera_start"}};
+  plugCamera();
+  makeManager();
+  std::vector<ConnectMode> modes;
+  manager->connectMode->bind([&](ConnectMode m) { modes.push_back(m); });
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.request) + " " + row.reason);
+    v4l2.failRequest("S_FMT", 0);
+    v4l2.failRequest("STREAMON", 0);
+    v4l2.failRequest(row.request, row.error);
+    modes.clear();
+    manager->startConnection();
+    settle();
+    advance(std::chrono::seconds(6));
+    EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+    EXPECT_EQ(std::count(modes.begin(), modes.end(), ConnectMode::connected), 0);
+    EXPECT_EQ(manager->connectError->value(), row.reason);
+    EXPECT_FALSE(manager->isCapturing());
+  }
+
+  // Once the other program lets go, a retry connects and the reason is gone.
+  v4l2.failRequest("S_FMT", 0);
+  v4l2.failRequest("STREAMON", 0);
+  connect();
+  EXPECT_EQ(manager->connectError->value(), "");
+  EXPECT_TRUE(manager->isCapturing());
 }

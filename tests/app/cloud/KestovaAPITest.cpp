@@ -118,6 +118,15 @@ TEST_F(KestovaAPITest, StagingChangesOnlyTheVersionCheck) {
             "/2/company/no/1?lang=en-US");
 }
 
+TEST_F(KestovaAPITest, TheCompanyRequestAsksForTheBuildsVendorElseCompanyOne) {
+  rig.context.vendor = "";  // as the shipped configuration has it
+  EXPECT_EQ(sendAndCapture(KestovaAPIRouter::getCompanyInfo()).target,
+            "/2/company/no/1?lang=en-US");
+  rig.context.vendor = "42";
+  EXPECT_EQ(sendAndCapture(KestovaAPIRouter::getCompanyInfo()).target,
+            "/2/company/no/42?lang=en-US");
+}
+
 TEST_F(KestovaAPITest, TokenLanguageAndIdentityGoIntoTheRequest) {
   rig.context.token = "abc.def";
   rig.context.collatorIdentifier = "zh-Hant-TW";

@@ -75,6 +75,17 @@ class UpdateControllerTest : public ::testing::Test {
   }
 };
 
+TEST_F(UpdateControllerTest, TheDownloadPageButtonHasItsTitleAndPicture) {
+  // The program's own pictures.
+  setenv("CORVANE_RESOURCES_DIR", CORVANE_SOURCE_DIR "/resources/app", 1);
+  SetUp();
+  unsetenv("CORVANE_RESOURCES_DIR");
+  EXPECT_EQ(page->goDownloadPageButton->text().toStdString(),
+            localized("update_download_page_name"));
+  EXPECT_FALSE(page->goDownloadPageButton->text().isEmpty());
+  EXPECT_FALSE(page->goDownloadPageButton->icon().isNull());
+}
+
 TEST_F(UpdateControllerTest, DecisionTable) {
   struct Row {
     UpdateMode mode;

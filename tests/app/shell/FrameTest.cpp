@@ -8,10 +8,10 @@
 #include "i18n/Localized.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
-#include "widgets/DisplayCell.h"
 #include "shell/MiniaturizeRule.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
+#include "widgets/DisplayCell.h"
 #include "widgets/NamedColors.h"
 
 namespace shelltest {
@@ -56,6 +56,27 @@ TEST(ConnectView, PanesFollowTheConnectionStateAndRetrySearches) {
   platform::MainQueue::shared().drain();
   EXPECT_FALSE(view.cannotFindView->isHidden());
   EXPECT_TRUE(view.messageView->isHidden());
+}
+
+TEST(ConnectView, AFoundCameraThatCouldNotStartShowsTheReason) {
+  auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::searching);
+  auto error = corvane::Observable<std::string>::make("");
+  corvane::ConnectController view(
+      mode, [] {}, nullptr, error);
+  error->setValue("error_msg_camera_busy");
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_FALSE(view.cannotFindView->isHidden());
+  EXPECT_EQ(view.cantFindCameraLabel->text().toStdString(),
+            corvane::localized("error_msg_camera_busy"));
+
+  // The next search that finds no camera at all says so again.
+  mode->setValue(ConnectMode::searching);
+  error->setValue("");
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(view.cantFindCameraLabel->text().toStdString(),
+            corvane::localized("error_msg_not_find"));
 }
 
 TEST(ConnectView, RetryButtonFillsWhileThePointerIsOnIt) {

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+namespace {
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  return text;
+}
+
+// "0x2245" -> "2245", as udev writes the ids (four lower-case hex digits, no prefix).
+std::string udevId(const std::string& configId) {
+  std::string id = lower(configId);
+  if (id.rfind("0x", 0) == 0) id = id.substr(2);
+  while (id.size() < 4) id = "0" + id;
+  return id;
+}
+
+// The (subsystem, vendor, product) triples of the rules that tag a node for the seat's user.
+std::set<std::tuple<std::string, std::string, std::string>> taggedNodes(const std::string& rules) {
+  std::set<std::tuple<std::string, std::string, std::string>> tagged;
+  std::istringstream lines(rules);
+  std::regex subsystem(R"re(SUBSYSTEM=="([a-z0-9]+)")re");
+  std::regex vendor(R"re(ATTRS?\{idVendor\}=="([0-9a-f]{4})")re");
+  std::regex product(R"re(ATTRS?\{idProduct\}=="([0-9a-f]{4})")re");
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#' || line.find("TAG+=\"uaccess\"") == std::string::npos)
+      continue;
+    std::smatch s, v, p;
+    if (!std::regex_search(line, s, subsystem) || !std::regex_search(line, v, vendor)) continue;
+    std::string productId = std::regex_search(line, p, product) ? p[1].str() : "*";
+    tagged.insert({s[1].str(), v[1].str(), productId});
+  }
+  return tagged;
+}
+
+}  // namespace
+
+// The camera's USB, video and HID nodes must be open to the user at the seat for every camera
+// id the configuration accepts; a changed id in one file and not the other fails here.
+TEST(UdevRules, TagEveryCameraIdTheShippedConfigurationsCarry) {
+  auto tagged = taggedNodes(readAll(CORVANE_SOURCE_DIR "/packaging/70-corvane-studio.rules"));
+  ASSERT_FALSE(tagged.empty());
+  for (const char* config : {CORVANE_SOURCE_DIR "/resources/app/Custom config.json",
+                             CORVANE_SOURCE_DIR "/resources/updater/Custom config.json"}) {
+    nlohmann::json json = nlohmann::json::parse(readAll(config));
+    ASSERT_TRUE(json["camera_vid"].is_array()) << config;
+    ASSERT_EQ(json["camera_vid"].size(), json["camera_pid"].size()) << config;
+    ASSERT_FALSE(json["camera_vid"].empty()) << config;
+    for (size_t i = 0; i < json["camera_vid"].size(); ++i) {
+      std::string vid = udevId(json["camera_vid"][i].get<std::string>());
+      std::string pid = udevId(json["camera_pid"][i].get<std::string>());
+      for (const char* node : {"usb", "video4linux", "hidraw"}) {
+        bool covered = tagged.count({node, vid, pid}) || tagged.count({node, vid, "*"});
+        EXPECT_TRUE(covered) << config << ": no uaccess rule for the " << node << " node of "
+                             << vid << ":" << pid;
+      }
+    }
+  }
+}
