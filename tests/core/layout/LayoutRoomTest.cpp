@@ -5,24 +5,27 @@
 
 #include "LayoutFenceProperty.h"
 #include "LayoutHarness.h"
-#include "MeetingRooms.h"
+#include "MeetingRoomSet.h"
 #include "RectManager.h"
 #include "selvo/PersonDetector.h"
 
 using namespace layouttest;
+using testsupport::MeetingRoom;
+using testsupport::MeetingRoomSet;
 
-// Full meeting rooms through the engine as the program feeds it: each seated person's face grown
-// to the rectangle manager's display box (head and shoulders, enlarged), the modes judged by the
-// faces. A person is whole in a tile when their head and shoulders are (the face with the hair
-// above, shoulders below and beside); a tile cuts them when it shows part of that and not all.
+// The meeting rooms of the test set through the engine as the program feeds it: each seated
+// person's true face grown to the rectangle manager's display box (head and shoulders, enlarged),
+// the modes judged by the faces. A person is whole in a tile when their head and shoulders are (the
+// face with the hair above, shoulders below and beside); a tile cuts them when it shows part of
+// that and not all.
 namespace {
 
 constexpr int kMinSide = 64;
 constexpr float kEnlarge = 1.8f;
 
-rect displayBox(const rect& face, int w, int h) {
-  rect r = selvo::PersonDetector::HeadAndShoulders(face, w, h, true, kMinSide);
-  orlith::RectManager::validateRectSize(r, w, h, kMinSide, true, kEnlarge);
+rect displayBox(const rect& face, int w, int h, bool is360) {
+  rect r = selvo::PersonDetector::HeadAndShoulders(face, w, h, is360, kMinSide);
+  orlith::RectManager::validateRectSize(r, w, h, kMinSide, is360, kEnlarge);
   r.id = face.id;
   return r;
 }
@@ -64,9 +67,14 @@ Seated seatRoom(const MeetingRoom& m, int mode) {
   Seated s;
   s.height = m.height;
   s.room.width = m.width;
+  s.room.is360 = m.is360;
   s.room.mode = mode;
-  s.faces = m.faces;
-  for (const rect& f : m.faces) s.room.people.push_back(displayBox(f, m.width, m.height));
+  int id = 0;
+  for (const testsupport::MeetingPerson& p : m.people) {
+    const rect face = box(p.face.x, p.face.y, p.face.width, p.face.height, ++id);
+    s.faces.push_back(face);
+    s.room.people.push_back(displayBox(face, m.width, m.height, m.is360));
+  }
   return s;
 }
 
@@ -78,7 +86,7 @@ Harness& settle(Harness& h, const Seated& s) {
 
 std::string where(const MeetingRoom& m) {
   return m.name + " (" + std::to_string(m.width) + "x" + std::to_string(m.height) + ", " +
-         std::to_string(m.faces.size()) + " people)";
+         std::to_string(m.people.size()) + " people)";
 }
 
 }  // namespace
@@ -88,17 +96,17 @@ TEST(LayoutRooms, ComposeAndGridShowEveryoneWholeInExactlyOneTile) {
     int mode;
     int count;  // the compose or grid maximum
   };
-  for (const MeetingRoom& m : meetingRooms()) {
+  for (const MeetingRoom& m : MeetingRoomSet::Rooms()) {
     for (const Mode mode : {Mode{0, 6}, Mode{0, 8}, Mode{3, 4}, Mode{3, 9}}) {
       SCOPED_TRACE(where(m) + " mode " + std::to_string(mode.mode) + " max " +
                    std::to_string(mode.count));
       const Seated s = seatRoom(m, mode.mode);
-      Harness h(true, m.width, m.height);
+      Harness h(m.is360, m.width, m.height);
       h.engine.SetGridComposeModeMaxCount(mode.count);
       h.engine.SetMaxGridCount(mode.count);
       const Frame f = settle(h, s).frame();
       std::vector<Crop> shown;
-      for (const Crop& c : crops(f.all(), m.width, true)) {
+      for (const Crop& c : crops(f.all(), m.width, m.is360)) {
         if (kindOf(c, s.room) != CropKind::Free) shown.push_back(c);
       }
       ASSERT_FALSE(shown.empty());
@@ -115,13 +123,13 @@ TEST(LayoutRooms, ComposeAndGridShowEveryoneWholeInExactlyOneTile) {
 }
 
 TEST(LayoutRooms, TopDownAndTwoGroupsCutNobodyAndLeaveNoSliver) {
-  for (const MeetingRoom& m : meetingRooms()) {
+  for (const MeetingRoom& m : MeetingRoomSet::Rooms()) {
     for (const int mode : {2, 6}) {
       SCOPED_TRACE(where(m) + " mode " + std::to_string(mode));
       const Seated s = seatRoom(m, mode);
-      Harness h(true, m.width, m.height);
+      Harness h(m.is360, m.width, m.height);
       const Frame f = settle(h, s).frame();
-      const std::vector<Crop> all = crops(f.main[0], m.width, true);
+      const std::vector<Crop> all = crops(f.main[0], m.width, m.is360);
       ASSERT_EQ(all.size(), 2u) << describe(f.main[0]);
       const std::vector<Seen> seen = look(all, s.faces, s.room);
       for (size_t p = 0; p < seen.size(); ++p) {
@@ -135,15 +143,15 @@ TEST(LayoutRooms, TopDownAndTwoGroupsCutNobodyAndLeaveNoSliver) {
 }
 
 TEST(LayoutRooms, PresentationWindowKeepsItsNeighboursWholeOrOut) {
-  for (const MeetingRoom& m : meetingRooms()) {
+  for (const MeetingRoom& m : MeetingRoomSet::Rooms()) {
     SCOPED_TRACE(where(m));
     Seated s = seatRoom(m, 7);
     for (size_t subject = 0; subject < s.faces.size(); subject += 3) {
       s.room.pins = {s.faces[subject].id};
-      Harness h(true, m.width, m.height);
+      Harness h(m.is360, m.width, m.height);
       const Frame f = settle(h, s).frame();
       ASSERT_FALSE(f.main[2].empty());
-      const std::vector<Crop> pip = crops(f.main[2], m.width, true);
+      const std::vector<Crop> pip = crops(f.main[2], m.width, m.is360);
       const std::vector<Seen> seen = look(pip, s.faces, s.room);
       for (size_t p = 0; p < seen.size(); ++p) {
         EXPECT_EQ(seen[p].cut, 0) << "person " << s.faces[p].id << " cut, subject "
@@ -157,11 +165,11 @@ TEST(LayoutRooms, PresentationWindowKeepsItsNeighboursWholeOrOut) {
 }
 
 TEST(LayoutRooms, AStillRoomGivesTheSamePairsFrameAfterFrame) {
-  for (const MeetingRoom& m : meetingRooms()) {
+  for (const MeetingRoom& m : MeetingRoomSet::Rooms()) {
     for (const int mode : {0, 2, 3, 6, 7}) {
       SCOPED_TRACE(where(m) + " mode " + std::to_string(mode));
       const Seated s = seatRoom(m, mode);
-      Harness h(true, m.width, m.height);
+      Harness h(m.is360, m.width, m.height);
       seat(h, s.room);
       h.run(90);
       const Frame first = h.frame();
