@@ -96,7 +96,14 @@ void BM_InputsAndFetchBaseline(benchmark::State& state) {
 
 }  // namespace
 
-// Modes: 0 compose, 3 grid, 5 speaker, 6 two groups, 7 presentation.
-BENCHMARK(BM_LayoutFrame)->Arg(0)->Arg(3)->Arg(5)->Arg(6)->Arg(7)->Unit(benchmark::kMicrosecond);
+// Modes: 0 compose, 2 top-down, 3 grid, 5 speaker, 6 two groups, 7 presentation.
+BENCHMARK(BM_LayoutFrame)
+    ->Arg(0)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(5)
+    ->Arg(6)
+    ->Arg(7)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_InputsAndFetchBaseline)->Arg(3)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
 #include "FocusPlanner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -68,14 +69,30 @@ void FocusPlanner::planTopDown(const PlanContext& context, std::vector<LayoutTil
   const double ow = context.geometry.outputWidth;
   const double half = std::round(context.geometry.outputHeight / 2.0);
   const double w = context.geometry.videoWidth;
+  const double h = context.geometry.videoHeight;
+  // The turn split where nobody sits: the part from the first seam to the second on top.
+  const double seams[3] = {context.topDownFirst, context.topDownSecond, context.topDownFirst + w};
   for (int i = 0; i < 2; ++i) {
     LayoutTile t;
     t.key = slotTileKey(22 + i);
     t.layer = TileLayer::Scene;
     t.dst = makeRect(0, i * half, ow, i == 0 ? half : context.geometry.outputHeight - half);
     const double aspect = t.aspect();
-    t.target = Framing::fit(i * w * 0.5, w * 0.5, 0, context.geometry.videoHeight, aspect);
-    t.target.cy = context.peopleCentreY();
+    const double from = seams[i];
+    const double length = seams[i + 1] - seams[i];
+    t.target = Framing::fit(from, length, 0, h, aspect);
+    // Its edges pass above and below the faces of the people in it where it is tall enough.
+    std::vector<Body> cores;
+    double sum = 0;
+    for (const LayoutPerson& p : context.people) {
+      const Body core = context.bodyOf(p).core();
+      const double centre = (core.x0 + core.x1) * 0.5;
+      if (Framing::wrap(centre - from, w) >= length) continue;
+      cores.push_back(core);
+      sum += p.box.y + p.box.height * 0.5;
+    }
+    const double preferred = cores.empty() ? context.peopleCentreY() : sum / cores.size();
+    t.target.cy = Framing::bandCentre(cores, t.target.h, h, preferred);
     t.target = Framing::clamp(t.target, aspect, context.limits());
     tiles.push_back(t);
   }

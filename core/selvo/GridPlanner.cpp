@@ -137,6 +137,44 @@ std::vector<GridPlanner::Group> GridPlanner::groupPeople(const PlanContext& cont
   return groups;
 }
 
+std::vector<GridPlanner::Group> GridPlanner::arrange(const PlanContext& context, int maxTiles,
+                                                     double (*aspectFor)(int, const rect&),
+                                                     const rect& area) {
+  if (!context.autoMerge) {
+    starts_.clear();
+    return groupPeople(context, context.choose(maxTiles), aspectFor, area);
+  }
+  const std::vector<const LayoutPerson*> everyone = context.byPosition();
+  partition_.build(context, everyone);
+  const auto remember = [&](const std::vector<Group>& groups) {
+    starts_.clear();
+    for (const Group& g : groups) starts_.push_back(g.front()->id);
+  };
+  // A tile each, or shared by neighbours whose shots mostly overlap, while that holds everyone
+  // whole and alone.
+  std::vector<Group> groups = groupPeople(context, everyone, aspectFor, area);
+  const int count = static_cast<int>(groups.size());
+  if (count <= maxTiles) {
+    const double aspect = aspectFor(count, area);
+    const bool alone = std::all_of(groups.begin(), groups.end(),
+                                   [&](const Group& g) { return partition_.fits(g, aspect); });
+    if (alone) {
+      remember(groups);
+      return groups;
+    }
+  }
+  // Neighbours share tiles: as many tiles as the room can be divided into, runs of people that
+  // each fit a tile whole with nobody else in it.
+  for (int k = std::min(maxTiles, partition_.units()); k >= 1; --k) {
+    std::vector<Group> runs = partition_.divide(k, aspectFor(k, area), starts_, true);
+    if (runs.empty()) continue;
+    remember(runs);
+    return runs;
+  }
+  starts_.clear();
+  return {};
+}
+
 void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& groups,
                        const rect& area, bool row, std::vector<LayoutTile>& tiles) const {
   const int n = static_cast<int>(groups.size());
@@ -150,12 +188,27 @@ void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& gro
       dst = cell(i, n, area);
     }
     const Group& g = groups[i];
+    if (context.autoMerge && dst.width > 0 && dst.height > 0) {
+      // A run too wide for its tile at the frame's height is shown lower in it (or narrower,
+      // when the gap beside it is too narrow for its height), centred, never cut.
+      const double slot = dst.width / dst.height;
+      const double shape = partition_.shape(g, slot);
+      if (shape > slot * 1.001) {
+        const double h = std::floor(dst.width / shape);
+        dst = makeRect(dst.x, dst.y + std::round((dst.height - h) * 0.5), dst.width, h);
+      } else if (shape < slot * 0.999) {
+        const double w = std::floor(dst.height * shape);
+        dst = makeRect(dst.x + std::round((dst.width - w) * 0.5), dst.y, w, dst.height);
+      }
+    }
     LayoutTile t = context.personTile(*g.front(), dst);
     // A cell among others: a neighbour it cannot leave out nor take in is cut at the side.
     t.cutAtSides = true;
+    // With auto-merge everyone has a tile of their own: the others are kept out of this one.
+    if (context.autoMerge) PlanContext::fenceGroup(t, g, true);
     if (g.size() > 1) {
       t.target = context.groupShot(g, t.aspect());
-      PlanContext::fenceGroup(t, g);
+      PlanContext::fenceGroup(t, g, context.autoMerge);
       for (const LayoutPerson* p : g) {
         t.speaking = t.speaking || p->highlighted;
         t.tracked = t.tracked || p->tracked;
@@ -174,7 +227,11 @@ void GridPlanner::planGrid(const PlanContext& context, std::vector<LayoutTile>& 
   }
   const rect area = makeRect(0, 0, context.geometry.outputWidth, context.geometry.outputHeight);
   const int n = std::clamp(context.maxGridCount, 1, 9);
-  const std::vector<Group> groups = groupPeople(context, context.choose(n), gridAspect, area);
+  const std::vector<Group> groups = arrange(context, n, gridAspect, area);
+  if (groups.empty()) {
+    context.panoramaTiles(tiles);
+    return;
+  }
   emit(context, groups, area, false, tiles);
   if (groups.size() < 2) {
     for (LayoutTile& t : tiles) t.highlight = false;
@@ -190,10 +247,14 @@ void GridPlanner::planCompose(const PlanContext& context, std::vector<LayoutTile
   const double ow = context.geometry.outputWidth;
   const double oh = context.geometry.outputHeight;
   const double band = std::round(ow / 6.0 / 2.0) * 2.0;
-  tiles.push_back(context.bandTile(makeRect(0, 0, ow, band)));
   const rect area = makeRect(0, band, ow, oh - band);
   const int n = std::clamp(context.composeMaxCount, 1, 8);
-  const std::vector<Group> groups = groupPeople(context, context.choose(n), rowAspect, area);
+  const std::vector<Group> groups = arrange(context, n, rowAspect, area);
+  if (groups.empty()) {
+    context.panoramaTiles(tiles);
+    return;
+  }
+  tiles.push_back(context.bandTile(makeRect(0, 0, ow, band)));
   emit(context, groups, area, true, tiles);
 }
 

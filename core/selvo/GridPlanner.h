@@ -4,14 +4,20 @@
 #include <vector>
 
 #include "PlanContext.h"
+#include "RoomPartition.h"
 
 namespace selvo {
 
 // Grid (one cell per person, up to the grid maximum) and compose (a panorama band over a row of
-// person tiles). Neighbours whose shots overlap share a tile when auto-merge is on.
+// person tiles). Neighbours whose shots overlap share a tile when auto-merge is on; with
+// auto-merge on, when people outnumber the tiles (or sit too close for a tile each) neighbours
+// share tiles so that everyone is whole in exactly one tile.
 class GridPlanner {
  public:
-  void reset() { merged_.clear(); }
+  void reset() {
+    merged_.clear();
+    starts_.clear();
+  }
   void planGrid(const PlanContext& context, std::vector<LayoutTile>& tiles);
   void planCompose(const PlanContext& context, std::vector<LayoutTile>& tiles);
 
@@ -26,10 +32,17 @@ class GridPlanner {
   std::vector<Group> groupPeople(const PlanContext& context,
                                  std::vector<const LayoutPerson*> chosen,
                                  double (*aspectFor)(int, const rect&), const rect& area);
+  // Everyone in at most `maxTiles` tiles, each person whole in exactly one and cut by none; empty
+  // when the room cannot be framed so (the caller shows the panorama). Without auto-merge, a tile
+  // each for the people of highest priority.
+  std::vector<Group> arrange(const PlanContext& context, int maxTiles,
+                             double (*aspectFor)(int, const rect&), const rect& area);
   void emit(const PlanContext& context, const std::vector<Group>& groups, const rect& area,
             bool row, std::vector<LayoutTile>& tiles) const;
 
   std::vector<std::pair<int, int>> merged_;  // neighbours merged last frame
+  std::vector<int> starts_;                  // who began each tile's run last frame
+  RoomPartition partition_;
 };
 
 }  // namespace selvo

@@ -3,25 +3,25 @@
 #include <vector>
 
 #include "PlanContext.h"
+#include "RoomPartition.h"
 
 namespace selvo {
 
-// Two groups: the people split at the largest gaps between them, each group framed in one half
-// (side by side, or stacked when a group is too wide for a half).
+// Two groups: the people divided into two runs round the room, each framed whole and alone in
+// one half of the output (side by side, or stacked when that shows them larger), the runs as
+// even in width as the gaps between people allow.
 class GroupPlanner {
  public:
   void reset() {
     stacked_ = false;
-    cutAfter_[0] = cutAfter_[1] = -1;
+    starts_.clear();
   }
   void plan(const PlanContext& context, std::vector<LayoutTile>& tiles);
 
-  // The people split into two groups, each in order of position.
-  std::vector<std::vector<const LayoutPerson*>> split(const PlanContext& context);
-
  private:
   bool stacked_ = false;
-  int cutAfter_[2] = {-1, -1};  // the people the last frame's groups were cut after
+  std::vector<int> starts_;  // who began each group last frame
+  RoomPartition partition_;
 };
 
 }  // namespace selvo

@@ -81,6 +81,7 @@ void LayoutEngine::setUp(bool is360, int videoWidth, int videoHeight, int output
   }
   grid_.reset();
   groups_.reset();
+  splitChosen_ = false;
   cameras_.clear();
   for (auto& list : pairs_) list.clear();
   sub_.clear();
@@ -308,12 +309,7 @@ void LayoutEngine::gatherBodies() {
   bodies_.clear();
   bodyIds_.clear();
   const auto add = [&](const rect& box, int id) {
-    Body b;
-    b.x0 = box.x;
-    b.x1 = static_cast<double>(box.x) + box.width;
-    b.y0 = box.y;
-    b.y1 = static_cast<double>(box.y) + box.height;
-    bodies_.push_back(b);
+    bodies_.push_back(Framing::body(box, geometry_.videoWidth, geometry_.is360));
     bodyIds_.push_back(id);
   };
   for (const LayoutPerson& p : people_) add(p.box, p.id);
@@ -343,6 +339,38 @@ void LayoutEngine::turnPanorama() {
   panoramaTurn_ = Framing::seamIn(bodies_, w, 0.0);
 }
 
+// The top-down view splits the turn where nobody sits: clear of everyone's box where the gaps
+// allow, else of their cores; the split holds while it cuts nobody's core and, once people come
+// or go, nobody's box.
+void LayoutEngine::splitTopDown() {
+  const double w = geometry_.videoWidth;
+  if (mode_ != LAYOUT_TOP_DOWN || !geometry_.is360 || w <= 0) {
+    splitChosen_ = false;
+    splitPeople_.clear();
+    return;
+  }
+  coreScratch_.clear();
+  for (const Body& b : bodies_) coreScratch_.push_back(b.core());
+  idScratch_.assign(bodyIds_.begin(), bodyIds_.end());
+  std::sort(idScratch_.begin(), idScratch_.end());
+  const auto cuts = [&](const std::vector<Body>& bodies) {
+    return Framing::crosses(bodies, splitFirst_, w) || Framing::crosses(bodies, splitSecond_, w);
+  };
+  if (splitChosen_ && !cuts(coreScratch_) && (idScratch_ == splitPeople_ || !cuts(bodies_))) {
+    splitPeople_.swap(idScratch_);
+    return;
+  }
+  splitPeople_.swap(idScratch_);
+  splitChosen_ = true;
+  const double outputHalf = std::round(geometry_.outputHeight / 2.0);
+  const double aspect = outputHalf > 0 ? geometry_.outputWidth / outputHalf : 1.0;
+  const double longest = std::min(w * 0.65, geometry_.videoHeight * aspect);
+  const double shortest = w - longest;
+  if (!Framing::halves(bodies_, w, 0.0, shortest, longest, splitFirst_, splitSecond_)) {
+    Framing::halves(coreScratch_, w, 0.0, shortest, longest, splitFirst_, splitSecond_);
+  }
+}
+
 CropPose LayoutEngine::fenced(const CropPose& pose, const LayoutTile& tile,
                               const FramingLimits& limits) {
   if (tile.fence == TileFence::Open || bodies_.empty()) return pose;
@@ -362,6 +390,8 @@ void LayoutEngine::planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningV
   context.geometry = geometry_;
   context.tuning = tuning;
   context.people = people_;
+  context.waiting.assign(bodies_.begin() + static_cast<std::ptrdiff_t>(people_.size()),
+                         bodies_.end());
   context.activeSpeaker = speaker_.activeSpeaker();
   context.recentSpeakers = speaker_.recentSpeakers();
   context.focusRect = PairEmitter::toDisplay(focusRect_, geometry_);
@@ -370,6 +400,8 @@ void LayoutEngine::planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningV
   context.maxGridCount = maxGridCount_;
   context.composeMaxCount = composeMaxCount_;
   context.panoramaTurn = panoramaTurn_;
+  context.topDownFirst = splitFirst_;
+  context.topDownSecond = splitSecond_;
   context.pipLevel = pipLevel_;
   context.extendPixels = extendPixels_;
   context.autoMerge = autoMerge_;
@@ -512,6 +544,7 @@ void LayoutEngine::DoBufferLayout() {
     cameras_.clear();
     grid_.reset();
     groups_.reset();
+    splitChosen_ = false;
     lastMode_ = mode_;
     lastFitPolicy_ = fitPolicy_;
     lastOffset_ = geometry_.contentOffset;
@@ -519,6 +552,7 @@ void LayoutEngine::DoBufferLayout() {
   gatherPeople(nowUs_, frameTuning_);
   gatherBodies();
   turnPanorama();
+  splitTopDown();
   std::vector<LayoutTile> tiles;
   tiles.reserve(16);
   planTiles(tiles, frameTuning_);

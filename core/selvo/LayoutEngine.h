@@ -106,6 +106,7 @@ class LayoutEngine : public ISELVO_LAYOUT {
   void gatherPeople(int64_t nowUs, const LayoutTuningValues& tuning);
   void gatherBodies();
   void turnPanorama();
+  void splitTopDown();
   CropPose fenced(const CropPose& pose, const LayoutTile& tile, const FramingLimits& limits);
   void planTiles(std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning);
   void shoot(const std::vector<LayoutTile>& tiles, const LayoutTuningValues& tuning);
@@ -178,6 +179,12 @@ class LayoutEngine : public ISELVO_LAYOUT {
   // The start of whole-panorama views, held while the same people sit in the same gaps.
   double panoramaTurn_ = 0;
   std::vector<int> turnPeople_;
+  // Where the top-down view splits the turn, held while the same people sit clear of it.
+  double splitFirst_ = 0;
+  double splitSecond_ = 0;
+  bool splitChosen_ = false;
+  std::vector<int> splitPeople_;
+  std::vector<Body> coreScratch_;
   std::vector<int> idScratch_;
 
   // Results.

@@ -60,6 +60,10 @@ bool PlanContext::groupFits(const std::vector<const LayoutPerson*>& group, doubl
   return span.length + 2 * marginX <= widest;
 }
 
+Body PlanContext::bodyOf(const LayoutPerson& person) const {
+  return Framing::body(person.box, geometry.videoWidth, geometry.is360);
+}
+
 double PlanContext::displayCentre(const LayoutPerson& person) const {
   const double c = person.centerX();
   return geometry.is360 ? Framing::wrap(c, geometry.videoWidth) : c;
@@ -146,8 +150,15 @@ LayoutTile PlanContext::bandTile(const rect& dst) const {
     t.target = Framing::fit(0, w, 0, geometry.videoHeight, aspect);
     t.target.cy = peopleCentreY();
   } else {
+    // The banner where the user placed it.
     t.target = Framing::fit(0, w, geometry.bannerY, geometry.bannerHeight(), aspect);
   }
+  // Its edges pass above and below everyone's face where the band is tall enough, else where
+  // they leave out least.
+  std::vector<Body> cores;
+  cores.reserve(people.size());
+  for (const LayoutPerson& p : people) cores.push_back(bodyOf(p).core());
+  t.target.cy = Framing::bandCentre(cores, t.target.h, geometry.videoHeight, t.target.cy);
   t.target = Framing::clamp(t.target, aspect, limits());
   return t;
 }

@@ -18,6 +18,8 @@ class PlanContext {
   LayoutGeometry geometry;
   LayoutTuningValues tuning;
   std::vector<LayoutPerson> people;  // joined people, in the order they joined
+  // People present but not joined yet (or without an id): no tile shows them, none cuts them.
+  std::vector<Body> waiting;
   int activeSpeaker = -1;
   std::vector<int> recentSpeakers;  // newest first
   rect focusRect;                   // display coordinates; id -1 when unset
@@ -27,6 +29,10 @@ class PlanContext {
   int composeMaxCount = kDefaultComposeMaxCount;
   // Where whole-panorama views start, in display columns (0: at the content offset).
   double panoramaTurn = 0;
+  // Where the top-down view's two parts meet, in display columns (the first part runs from
+  // `topDownFirst` to `topDownSecond`, the second on round the turn).
+  double topDownFirst = 0;
+  double topDownSecond = 0;
   int pipLevel = 1;
   int extendPixels = 250;
   bool autoMerge = true;
@@ -41,6 +47,8 @@ class PlanContext {
   bool groupFits(const std::vector<const LayoutPerson*>& group, double aspect,
                  double marginX = 0) const;
   Span groupSpan(const std::vector<const LayoutPerson*>& group) const;
+  // A person's body (box and core) in display coordinates.
+  Body bodyOf(const LayoutPerson& person) const;
 
   // People sorted by where they are in the room, left to right from the content offset.
   std::vector<const LayoutPerson*> byPosition() const;

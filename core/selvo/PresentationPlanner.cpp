@@ -46,6 +46,8 @@ int PresentationPlanner::plan(const PlanContext& context, std::vector<LayoutTile
   t.key = slotTileKey(4);
   t.layer = TileLayer::Overlay;
   t.speakerCut = true;
+  // A neighbour packed too close to leave out or take in is cut at the side, not the face.
+  t.cutAtSides = true;
   tiles.push_back(t);
   return subject->id;
 }

@@ -105,6 +105,24 @@ inline bool cuts(const Crop& c, const rect& person, const Room& room) {
   return !whole(c, person, room);
 }
 
+// The part of a person's box no edge may run through (as the engine sees it): the middle half of
+// its width (on a 180-degree picture reaching the picture's edge where the box touches it), its
+// top four fifths.
+inline rect core(const rect& person, const Room& room) {
+  rect c = person;
+  c.x = person.x + person.width * 0.25f;
+  c.width = person.width * 0.5f;
+  c.height = person.height * 0.8f;
+  if (!room.is360) {
+    if (person.x <= 0.5f) {
+      c.width += c.x - person.x;
+      c.x = person.x;
+    }
+    if (person.x + person.width >= room.width - 0.5f) c.width = person.x + person.width - c.x;
+  }
+  return c;
+}
+
 // Whether a whole-turn view's edge (its start) runs through the person.
 inline bool seamCuts(const Crop& c, const rect& person, const Room& room) {
   if (!room.is360) return false;  // a 180-degree picture has no seam

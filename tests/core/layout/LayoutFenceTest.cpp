@@ -28,7 +28,7 @@ std::vector<Crop> checkNoCut(const Frame& f, const Room& room, const std::vector
     const CropKind kind = kindOf(c, room);
     for (const rect& p : people) {
       if (kind == CropKind::Fenced) {
-        EXPECT_FALSE(cuts(c, p, room))
+        EXPECT_FALSE(cuts(c, core(p, room), room))
             << "crop " << c.src.x << "," << c.src.y << " " << c.src.width << "x" << c.src.height
             << " #" << c.id << " cuts person " << p.id << " at " << sourceX(p, room) << "," << p.y
             << " " << p.width << "x" << p.height;
@@ -46,7 +46,7 @@ int wholeIn(const std::vector<Crop>& all, const rect& p, const Room& room, bool 
   for (const Crop& c : all) {
     const CropKind kind = kindOf(c, room);
     if (kind == CropKind::Free && !(band && c.id == -1)) continue;
-    if (kind == CropKind::WholeTurn ? !seamCuts(c, p, room) : whole(c, p, room)) ++n;
+    if (kind == CropKind::WholeTurn ? !seamCuts(c, p, room) : whole(c, core(p, room), room)) ++n;
   }
   return n;
 }
@@ -77,7 +77,7 @@ void checkShown(const std::vector<Crop>& all, const Room& room, const std::vecto
         int in = 0;
         int touched = 0;
         for (const Crop& g : groups) {
-          in += whole(g, p, room);
+          in += whole(g, core(p, room), room);
           touched += covered(g, p, room) > 0.5;
         }
         if (!groups.empty()) {
@@ -346,7 +346,7 @@ TEST(LayoutFenceCases, ComposeFramesSixPeopleByDefault) {
     room.mode = 0;
     room.people = seated(h);
     for (const Crop& crop : crops(f.main[1], 4992, true)) {
-      for (const rect& p : room.people) EXPECT_FALSE(cuts(crop, p, room)) << p.id;
+      for (const rect& p : room.people) EXPECT_FALSE(cuts(crop, core(p, room), room)) << p.id;
     }
   }
 }
@@ -407,9 +407,13 @@ TEST(LayoutFenceCases, TwoGroupsNeverShareOrSliceAPerson) {
        {box(100, 420, 300, 330, 1), box(420, 420, 300, 330, 2), box(780, 420, 300, 330, 3),
         box(1100, 420, 300, 330, 4)},
        2},
-      // The only gap apart from the wide one is taken by two people overlapping: one group.
-      {"no second gap to split at",
+      // Boxes overlapping only at their margins: the split runs between the cores.
+      {"boxes touching at their margins",
        {box(100, 420, 300, 330, 1), box(380, 420, 300, 330, 2), box(660, 420, 300, 330, 3)},
+       2},
+      // Cores overlapping everywhere but at the wide gap: one group.
+      {"no second gap to split at",
+       {box(100, 420, 300, 330, 1), box(240, 420, 300, 330, 2), box(380, 420, 300, 330, 3)},
        1},
   };
   for (const Case& c : cases) {
@@ -429,8 +433,8 @@ TEST(LayoutFenceCases, TwoGroupsNeverShareOrSliceAPerson) {
     for (const rect& p : c.people) {
       int in = 0;
       for (const Crop& g : groups) {
-        EXPECT_FALSE(cuts(g, p, room)) << p.id;
-        in += whole(g, p, room);
+        EXPECT_FALSE(cuts(g, core(p, room), room)) << p.id;
+        in += whole(g, core(p, room), room);
       }
       EXPECT_EQ(in, 1) << p.id;
     }

@@ -82,9 +82,8 @@ src 1200,400 320x320 #2 dst 400,133 107x107 #2 e15 i0 t0
 src 3000,390 320x320 #4 dst 1000,130 107x107 #4 e15 i0 t0
 )"},
     {6, R"(main 1
-src 3332,326 508x477 #1 dst 0,0 383x360 #1 e0 i1024 t-1
-src 0,326 1188x477 #1 dst 383,0 897x360 #1 e0 i1024 t-1
-src 988,218 2544x716 #-1 dst 0,360 1280x360 #-1 e0 i0 t-1
+src 3,321 1813x510 #-1 dst 0,0 1280x360 #-1 e0 i0 t-1
+src 1777,299 1867x525 #-1 dst 0,360 1280x360 #-1 e0 i0 t-1
 main 2
 main 3
 tiles
@@ -152,7 +151,7 @@ TEST(LayoutGolden, ComposeOnA180CameraShowsTheBanner) {
   h.untracked = {box(1200, 400, 320, 320, 2)};
   h.engine.SetHeightOffsetFor180Video(300);
   EXPECT_EQ(plan(h.run(60)), R"(main 1
-src 3,300 1914x320 #-1 dst 0,0 1280x214 #-1 e0 i0 t-1
+src 3,336 1914x320 #-1 dst 0,0 1280x214 #-1 e0 i0 t-1
 main 2
 src 156,324 607x480 #1 dst 0,214 640x506 #1 e0 i1024 t-1
 src 1056,344 607x480 #2 dst 640,214 640x506 #2 e0 i0 t-1

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "LayoutFenceProperty.h"
 #include "LayoutHarness.h"
 
 using namespace layouttest;
@@ -23,17 +24,28 @@ TEST(LayoutModes, ComposeChoosesByPriorityAndOrdersByPosition) {
   Harness h;
   h.engine.SetLayoutMode(0);
   h.engine.SetGridComposeModeMaxCount(3);
+  h.engine.EnableROIAutoMerge(false);
   for (int i = 0; i < 6; ++i) {
     h.untracked.push_back(box(static_cast<float>(200 + i * 600), 400, 250, 280, i + 1));
   }
   h.tracked = {h.untracked[4]};  // person 5 tracked
   h.untracked.erase(h.untracked.begin() + 4);
   h.pins = {6, 2};
-  const Frame f = h.run(30);
-  // Pins 6 and 2, then the tracked 5; shown left to right.
+  Frame f = h.run(30);
+  // Without auto-merge, a tile each: pins 6 and 2, then the tracked 5; shown left to right.
   EXPECT_EQ(ids(f.main[1]), (std::vector<int>{2, 5, 6}));
   ASSERT_EQ(f.main[0].size(), 1u);  // the band over the row
   EXPECT_EQ(f.main[0][0].src.width, 3840);
+  // With it, neighbours share the three tiles and everyone is shown, each whole in one of them.
+  h.engine.EnableROIAutoMerge(true);
+  f = h.run(30);
+  EXPECT_EQ(ids(f.main[1]), (std::vector<int>{1, 3, 5}));
+  for (int t = 0; t < 3; ++t) {
+    const roi_pair& tile = f.main[1][static_cast<size_t>(t)];
+    EXPECT_LE(tile.src.x, 200 + 1200 * t);
+    EXPECT_GE(tile.src.x + tile.src.width, 200 + 1200 * t + 850);
+    EXPECT_LE(tile.src.x + tile.src.width, 200 + 1200 * t + 1200);
+  }
 }
 
 TEST(LayoutModes, GridShapesFollowTheHeadCount) {
@@ -83,36 +95,41 @@ TEST(LayoutModes, AutoMergeSharesATileBetweenNeighbours) {
 }
 
 // People close to a 180-degree camera, their boxes overlapping side by side (as the demo clip
-// shows them): no edge passes between touching people, so they share one cell, judged at the
-// shape the grid ends up with; a cell each would show the same people several times.
-TEST(LayoutModes, GridGivesTouchingPeopleOneCell) {
+// shows them): each is whole in exactly one cell, no cell edge runs through anyone's core (their
+// boxes' margins may be cut where no edge passes between the boxes).
+TEST(LayoutModes, GridShowsPackedPeopleEachWholeInOneCell) {
   Harness h(false, 3840, 1080);
   h.engine.SetLayoutMode(3);
   h.engine.SetMaxGridCount(8);
-  h.untracked = {box(86, 181, 490, 546, 1),    box(443, 216, 508, 564, 2),
-                 box(1013, 80, 418, 464, 3),   box(1595, 0, 592, 658, 4),
-                 box(2016, 20, 568, 632, 5),   box(2499, 0, 502, 558, 6),
+  h.untracked = {box(86, 181, 490, 546, 1),  box(443, 216, 508, 564, 2), box(1013, 80, 418, 464, 3),
+                 box(1595, 0, 592, 658, 4),  box(2016, 20, 568, 632, 5), box(2499, 0, 502, 558, 6),
                  box(3304, 123, 536, 596, 7)};
-  const Frame f = h.run(30);
-  EXPECT_EQ(ids(f.main[1]), (std::vector<int>{1, 4, 7}));
-  const auto whole = [](const roi_pair& p, const rect& b) {
-    return p.src.x <= b.x + 0.5 && p.src.x + p.src.width >= b.x + b.width - 0.5 &&
-           p.src.y <= b.y + 0.5 && p.src.y + p.src.height >= b.y + b.height - 0.5;
+  Room room;
+  room.is360 = false;
+  room.mode = 3;
+  room.people = h.untracked;
+  const auto check = [&](const Frame& f) {
+    const std::vector<Crop> cells = crops(f.main[1], 3840, false);
+    for (const rect& b : h.untracked) {
+      int in = 0;
+      for (const Crop& c : cells) {
+        in += whole(c, core(b, room), room) ? 1 : 0;
+        EXPECT_FALSE(cuts(c, core(b, room), room)) << "person " << b.id;
+      }
+      EXPECT_EQ(in, 1) << "person " << b.id;
+    }
   };
-  for (const rect& b : h.untracked) {
-    int cells = 0;
-    for (const roi_pair& p : f.main[1]) cells += whole(p, b) ? 1 : 0;
-    EXPECT_GE(cells, 1) << "person " << b.id;
-    if (b.id >= 4 && b.id <= 6) EXPECT_EQ(cells, 1) << "person " << b.id;
-  }
-  // The cell at the right edge cannot hold its neighbours' row whole nor leave it out: its edge
-  // runs where the last two boxes overlap, not through anyone's middle.
-  ASSERT_EQ(f.main[1].size(), 3u);
-  EXPECT_GE(f.main[1][2].src.x, 2499 - 0.5);
-  EXPECT_LE(f.main[1][2].src.x, 2584 + 0.5);
-  EXPECT_EQ(f.main[1][2].src.x + f.main[1][2].src.width, 3840);
+  Frame f = h.run(30);
+  EXPECT_EQ(ids(f.main[1]), (std::vector<int>{1, 4, 7}));
+  check(f);
+  // At most two cells: the room in two runs.
+  h.engine.SetMaxGridCount(2);
+  f = h.run(30);
+  EXPECT_EQ(ids(f.main[1]).size(), 2u);
+  check(f);
   // Without auto-merge everyone keeps a cell of their own.
   h.engine.EnableROIAutoMerge(false);
+  h.engine.SetMaxGridCount(8);
   EXPECT_EQ(ids(h.run(30).main[1]), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
 }
 
