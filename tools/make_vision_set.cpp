@@ -1,6 +1,6 @@
-// Renders the vision room set for looking at: each panorama of the set with its labelled face
-// boxes drawn, and the labels as JSON. The set itself is made by the same code the detector's
-// tests use, so what is drawn here is what they measure.
+// Renders the vision room sets for looking at: each panorama of the detector's room set and of the
+// meeting rooms with its labelled face boxes drawn, and the labels as JSON. The sets themselves
+// are made by the same code the tests use, so what is drawn here is what they measure.
 //   corvane-make-vision-set <output folder>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +9,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "MeetingRoomPicture.h"
+#include "MeetingRoomSet.h"
 #include "RoomSet.h"
 
 int main(int argc, char** argv) {
@@ -20,8 +22,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(out);
   nlohmann::json labels = nlohmann::json::object();
   int n = 0;
-  for (const auto& spec : visiontest::RoomSetSpecs()) {
-    visiontest::Panorama p = visiontest::ComposeRoom(spec);
+  std::vector<std::pair<std::string, visiontest::Panorama>> sets;
+  for (const auto& spec : visiontest::RoomSetSpecs())
+    sets.emplace_back(spec.name, visiontest::ComposeRoom(spec));
+  for (const auto& room : testsupport::MeetingRoomSet::Rooms())
+    sets.emplace_back(room.name, testsupport::MeetingRoomPicture::Render(room));
+  for (const auto& [name, p] : sets) {
     cv::Mat drawn = p.bgr.clone();
     nlohmann::json boxes = nlohmann::json::array();
     for (const auto& f : p.faces) {
@@ -30,8 +36,7 @@ int main(int argc, char** argv) {
     }
     std::string file = "room_" + std::to_string(n++) + ".jpg";
     cv::imwrite((out / file).string(), drawn, {cv::IMWRITE_JPEG_QUALITY, 92});
-    labels[file] = {{"name", spec.name}, {"width", p.width}, {"height", p.height},
-                    {"faces", boxes}};
+    labels[file] = {{"name", name}, {"width", p.width}, {"height", p.height}, {"faces", boxes}};
   }
   std::ofstream(out / "labels.json") << labels.dump(1) << "\n";
   std::printf("%d panoramas in %s\n", n, out.string().c_str());

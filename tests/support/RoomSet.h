@@ -35,7 +35,27 @@ std::vector<RoomSpec> RoomSetSpecs();
 // The panorama of a spec, with the true face boxes.
 Panorama ComposeRoom(const RoomSpec& spec);
 
+// A room: a lit ceiling, a wall with windows and panels, a table across the bottom, all with a
+// little texture so the picture is not flat; `bright` puts windows all round.
+cv::Mat RoomBackground(int width, int height, bool bright);
+
 // The room with nobody in it.
 Panorama EmptyRoom(int width, int height, bool is360);
+
+// Puts one person (a head-and-shoulders cut of a group photo, feathered so neighbours in the
+// photo do not come along) into the room with their face `faceHeight` high, the face's box
+// top-left at (x, y), the person's colours times `darken`. `turn` (-1 to 1, 0 facing the camera)
+// turns the face to the side: positive to the picture's right. Returns the face box in the
+// room's pixels: MeetingRoomSet::TurnedWidth(turn) of the face's width, x wrapped on a 360-degree
+// room.
+cv::Rect2f PlacePerson(cv::Mat& room, bool is360, const std::string& photo,
+                       const cv::Rect2f& photoFace, int faceHeight, int x, int y, float darken,
+                       float turn = 0);
+
+// The labelled faces of all the photos, in a fixed order; PlaceLabelledFace places face
+// `index` (taken round that order) as PlacePerson does.
+int LabelledFaceCount();
+cv::Rect2f PlaceLabelledFace(cv::Mat& room, bool is360, int index, int faceHeight, int x, int y,
+                             float darken, float turn = 0);
 
 }  // namespace visiontest

@@ -6,6 +6,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "MeetingRoomSet.h"
+
 namespace visiontest {
 
 namespace {
@@ -28,8 +30,8 @@ const std::vector<FaceRef>& AllFaces() {
   return faces;
 }
 
-// A room: a lit ceiling, a wall with windows and panels, a table across the bottom, all with a
-// little texture so the picture is not flat.
+}  // namespace
+
 cv::Mat RoomBackground(int width, int height, bool bright) {
   cv::Mat room(height, width, CV_8UC3);
   cv::RNG rng(height * 7919 + width);
@@ -64,13 +66,14 @@ cv::Mat RoomBackground(int width, int height, bool bright) {
   return room;
 }
 
-// Puts one person (a head-and-shoulders cut of a group photo, feathered so neighbours in the
-// photo do not come along) into the room with their face `faceHeight` high, face top-left at
-// (x, y). Returns the face box in the room's pixels.
-cv::Rect2f PlacePerson(cv::Mat& room, bool is360, const FaceRef& face, int faceHeight, int x, int y,
-                       float darken) {
-  cv::Mat photo = LoadPhoto(face.photo);
-  const cv::Rect2f& f = face.box;
+namespace {}  // namespace
+
+// The face centre's place in the cut, the cut's top-left in the room and the blend: see the
+// header. A turned face is the cut and its mask squeezed across about the face's centre, the
+// far side a little shorter, as a head turned away from the camera looks.
+cv::Rect2f PlacePerson(cv::Mat& room, bool is360, const std::string& photoName, const cv::Rect2f& f,
+                       int faceHeight, int x, int y, float darken, float turn) {
+  cv::Mat photo = LoadPhoto(photoName);
   float s = float(faceHeight) / f.height;
   cv::Rect cut(int(f.x - 0.8f * f.width), int(f.y - 0.5f * f.height), int(2.6f * f.width),
                int(2.6f * f.height));
@@ -87,7 +90,25 @@ cv::Rect2f PlacePerson(cv::Mat& room, bool is360, const FaceRef& face, int faceH
               cv::FILLED);
   int k = std::max(3, (faceHeight / 8) | 1);
   cv::GaussianBlur(mask, mask, cv::Size(k, k), 0);
-  int left = x - int(std::lround(fc.x - faceHeight * f.width / f.height / 2));
+  float faceWidth = faceHeight * f.width / f.height;
+  float squeeze = testsupport::MeetingRoomSet::TurnedWidth(turn);
+  if (turn != 0) {
+    float hw = faceWidth / 2, hh = faceHeight / 2.0f;
+    float shrink = 1.0f - 0.2f * std::min(1.0f, std::abs(turn));
+    float lh = turn > 0 ? hh : hh * shrink, rh = turn > 0 ? hh * shrink : hh;
+    cv::Point2f from[4] = {{fc.x - hw, fc.y - hh},
+                           {fc.x + hw, fc.y - hh},
+                           {fc.x + hw, fc.y + hh},
+                           {fc.x - hw, fc.y + hh}};
+    cv::Point2f to[4] = {{fc.x - hw * squeeze, fc.y - lh},
+                         {fc.x + hw * squeeze, fc.y - rh},
+                         {fc.x + hw * squeeze, fc.y + rh},
+                         {fc.x - hw * squeeze, fc.y + lh}};
+    cv::Mat m = cv::getPerspectiveTransform(from, to);
+    cv::warpPerspective(person, person, m, person.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::warpPerspective(mask, mask, m, mask.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+  }
+  int left = x - int(std::lround(fc.x - faceWidth * squeeze / 2));
   int top = y - int(std::lround(fc.y - faceHeight / 2.0f));
   for (int r = 0; r < person.rows; ++r) {
     int ry = top + r;
@@ -104,11 +125,21 @@ cv::Rect2f PlacePerson(cv::Mat& room, bool is360, const FaceRef& face, int faceH
         q[ch] = cv::saturate_cast<uchar>(a * p[ch] * darken + (1 - a) * q[ch]);
     }
   }
-  float faceWidth = faceHeight * f.width / f.height;
   float fx = float(x);
   if (is360) fx = std::fmod(std::fmod(fx, float(room.cols)) + room.cols, float(room.cols));
-  return cv::Rect2f(fx, float(y), faceWidth, float(faceHeight));
+  return cv::Rect2f(fx, float(y), faceWidth * squeeze, float(faceHeight));
 }
+
+int LabelledFaceCount() { return int(AllFaces().size()); }
+
+cv::Rect2f PlaceLabelledFace(cv::Mat& room, bool is360, int index, int faceHeight, int x, int y,
+                             float darken, float turn) {
+  const auto& faces = AllFaces();
+  const FaceRef& face = faces[size_t(index) % faces.size()];
+  return PlacePerson(room, is360, face.photo, face.box, faceHeight, x, y, darken, turn);
+}
+
+namespace {
 
 void Spoil(cv::Mat& bgr, RoomCondition condition) {
   switch (condition) {
@@ -147,11 +178,16 @@ void Spoil(cv::Mat& bgr, RoomCondition condition) {
 
 const char* ConditionName(RoomCondition c) {
   switch (c) {
-    case RoomCondition::plain: return "plain";
-    case RoomCondition::dim: return "dim";
-    case RoomCondition::backlit: return "backlit";
-    case RoomCondition::jpeg40: return "jpeg40";
-    case RoomCondition::blur9: return "blur9";
+    case RoomCondition::plain:
+      return "plain";
+    case RoomCondition::dim:
+      return "dim";
+    case RoomCondition::backlit:
+      return "backlit";
+    case RoomCondition::jpeg40:
+      return "jpeg40";
+    case RoomCondition::blur9:
+      return "blur9";
   }
   return "?";
 }
@@ -178,8 +214,8 @@ std::vector<RoomSpec> RoomSetSpecs() {
     first += 5;
     specs.push_back(s);
   }
-  for (RoomCondition c : {RoomCondition::dim, RoomCondition::backlit, RoomCondition::jpeg40,
-                          RoomCondition::blur9}) {
+  for (RoomCondition c :
+       {RoomCondition::dim, RoomCondition::backlit, RoomCondition::jpeg40, RoomCondition::blur9}) {
     RoomSpec s;
     s.name = std::string("3840x1080 faces 56 ") + ConditionName(c);
     s.faceHeight = 56;
@@ -218,7 +254,8 @@ Panorama ComposeRoom(const RoomSpec& spec) {
     float band = 0.33f + 0.12f * float(rng.uniform(0.0, 1.0));
     int y = int(spec.height * band);
     float darken = spec.condition == RoomCondition::backlit ? 0.4f : 1.0f;
-    p.faces.push_back(PlacePerson(p.bgr, spec.is360, face, spec.faceHeight, x, y, darken));
+    p.faces.push_back(
+        PlacePerson(p.bgr, spec.is360, face.photo, face.box, spec.faceHeight, x, y, darken));
   }
   Spoil(p.bgr, spec.condition);
   p.luma = ToLuma(p.bgr);
