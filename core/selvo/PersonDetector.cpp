@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "CandidateMosaic.h"
 #include "FaceMerger.h"
 #include "OrlithLog.h"
 #include "PanoramaTiles.h"
@@ -56,6 +57,15 @@ constexpr float kSameFaceOverlap = 0.1f;
 // many squares per pass.
 constexpr float kReinforceSides = 4.0f;
 constexpr int kMaxReinforced = 8;
+// A box this much inside another is the same face.
+constexpr float kSameFace = 0.3f;
+// The tiles report faces down to this score; those below the confidence are candidates for a
+// second look, at most this many a pass (a forward pass looks at four).
+constexpr float kCandidateScore = 0.15f;
+constexpr int kMaxSecondLooks = 16;
+// Only faces up to this share of the picture height get a second look: larger ones fill enough
+// of a whole-height tile already.
+constexpr float kLargestSecondLook = 0.1f;
 // The translated-mode face detector reports boxes in a 1920-pixel-wide frame, shrunk further
 // by 11/12 for a 360-degree panorama.
 constexpr float kExternalWidth = 1920.0f;
@@ -253,19 +263,18 @@ std::vector<rect> PersonDetector::RunTile(Lane& lane, const Job& job, const Pano
   return faces;
 }
 
-std::vector<std::vector<rect>> PersonDetector::RunTiles(
-    const Job& job, const std::vector<PanoramaTiles::Tile>& tiles, float confidence) {
-  std::vector<std::vector<rect>> faces(tiles.size());
+void PersonDetector::RunOnLanes(const Job& job, size_t count,
+                                const std::function<void(Lane&, size_t)>& work) {
   std::atomic<size_t> next{0};
   std::atomic<int> forwards{0};
-  // Each lane takes the next tile until none is left. Inside OpenCV's parallel region the
-  // model's own loops run on the lane's thread only; should OpenCV run the lanes one after
-  // the other, the first simply takes every tile.
+  // Each lane takes the next piece of work until none is left. Inside OpenCV's parallel region
+  // the model's own loops run on the lane's thread only; should OpenCV run the lanes one after
+  // the other, the first simply takes every piece.
   LaneBody body([&](const cv::Range& range) {
     for (int l = range.start; l < range.end; ++l) {
-      for (size_t i; (i = next++) < tiles.size();) {
+      for (size_t i; (i = next++) < count;) {
         if (Abandoned(job)) return;
-        faces[i] = RunTile(lanes_[size_t(l)], job, tiles[i], confidence);
+        work(lanes_[size_t(l)], i);
         ++forwards;
       }
     }
@@ -274,6 +283,34 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
   cv::parallel_for_(cv::Range(0, int(lanes_.size())), body, double(lanes_.size()));
   platform::SyncAnnotation::acquire(&body);
   passForwards_ += forwards;
+}
+
+std::vector<std::vector<rect>> PersonDetector::RunTiles(
+    const Job& job, const std::vector<PanoramaTiles::Tile>& tiles, float confidence) {
+  std::vector<std::vector<rect>> faces(tiles.size());
+  RunOnLanes(job, tiles.size(),
+             [&](Lane& lane, size_t i) { faces[i] = RunTile(lane, job, tiles[i], confidence); });
+  return faces;
+}
+
+std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> candidates,
+                                             float confidence) {
+  std::sort(candidates.begin(), candidates.end(),
+            [](const rect& a, const rect& b) { return a.score > b.score; });
+  if (candidates.size() > size_t(kMaxSecondLooks)) candidates.resize(size_t(kMaxSecondLooks));
+  const size_t mosaics =
+      (candidates.size() + CandidateMosaic::kCapacity - 1) / CandidateMosaic::kCapacity;
+  std::vector<std::vector<rect>> found(mosaics);
+  const LumaPlane plane{job.luma.data(), job.width, job.height, job.width, is360_};
+  RunOnLanes(job, mosaics, [&](Lane& lane, size_t i) {
+    std::vector<cv::Rect2f> regions;
+    CandidateMosaic::Build(plane, candidates, i * CandidateMosaic::kCapacity, lane.input, regions);
+    // The closer look must find the face on its own, at the confidence.
+    found[i] = CandidateMosaic::MapBack(lane.model.Run(lane.input, confidence), regions, job.width,
+                                        is360_);
+  });
+  std::vector<rect> faces;
+  for (const auto& f : found) faces.insert(faces.end(), f.begin(), f.end());
   return faces;
 }
 
@@ -296,14 +333,69 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
                                  int(job.height * kBandBottom), side / 4))
       tiles.push_back(tile);
   }
-  std::vector<std::vector<rect>> found = RunTiles(job, tiles, confidence);
+  // The coarse type spends least: it takes the tiles' word and looks no closer.
+  const bool secondLook = modelType_ != 0;
+  std::vector<std::vector<rect>> found =
+      RunTiles(job, tiles, secondLook ? std::min(confidence, kCandidateScore) : confidence);
   if (Abandoned(job)) return {};
+  std::vector<rect> weak;
   for (size_t i = 0; i < tiles.size(); ++i)
     for (const rect& f : found[i])
       // Large faces are the whole-height pass's: one cut by a band tile's edge would come back
       // as a second, partial box that no merge joins to the whole face.
-      if (i < wholeHeight || f.height <= tiles[i].side * kBandLargestFace) all.push_back(f);
+      if (i < wholeHeight || f.height <= tiles[i].side * kBandLargestFace)
+        (f.score >= confidence ? all : weak).push_back(f);
   std::vector<rect> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
+
+  // A second look at what scored below the confidence and is not a face already found.
+  if (secondLook && !weak.empty()) {
+    std::vector<rect> candidates;
+    const float largest = kLargestSecondLook * float(job.height);
+    for (const rect& c : FaceMerger::Merge(weak, kMergeOverlap, wrap)) {
+      bool known = std::any_of(merged.begin(), merged.end(), [&](const rect& f) {
+        return FaceMerger::Overlap(c, f, wrap) > kSameFaceOverlap;
+      });
+      // Far faces lie in the band where seated people's faces are; below it are the table, the
+      // chairs and the clothes, whose patterns the closer look would only make more face-like.
+      float cy = c.y + c.height / 2;
+      if (!known && c.height <= largest && cy >= kBandTop * float(job.height) &&
+          cy <= kBandBottom * float(job.height))
+        candidates.push_back(c);
+    }
+    std::vector<rect> confirmed = SecondLook(job, std::move(candidates), confidence);
+    if (Abandoned(job)) return {};
+    // A closer look can find a part of a face already found (the eyes of a large face) or
+    // the same face twice at two sizes: the best box of each place stays.
+    std::sort(confirmed.begin(), confirmed.end(),
+              [](const rect& a, const rect& b) { return a.score > b.score; });
+    std::vector<rect> kept;
+    for (const rect& c : FaceMerger::Merge(confirmed, kMergeOverlap, wrap)) {
+      // Inside a face already found, or on its edge (an ear, the hair) when much smaller.
+      auto inside = [&](const rect& f) {
+        if (FaceMerger::Covered(c, f, wrap) > kSameFace) return true;
+        if (c.height > f.height * 0.5f) return false;
+        rect grown{f.x - f.width * 0.3f, f.y - f.height * 0.3f, f.width * 1.6f, f.height * 1.6f};
+        return FaceMerger::Covered(c, grown, wrap) > kSameFace;
+      };
+      // A face-like pattern on the clothes of someone found: the chest below a larger face.
+      auto onChest = [&](const rect& f) {
+        if (c.height > f.height * 0.7f) return false;
+        float dx = (c.x + c.width / 2) - (f.x + f.width / 2);
+        if (wrap > 0) dx -= std::round(dx / wrap) * wrap;
+        float below = c.y + c.height / 2 - (f.y + f.height);
+        return std::abs(dx) < f.width * 0.6f && below > 0 && below < f.height * 3;
+      };
+      if (c.height <= largest && std::none_of(merged.begin(), merged.end(), inside) &&
+          std::none_of(merged.begin(), merged.end(), onChest) &&
+          std::none_of(kept.begin(), kept.end(), inside))
+        kept.push_back(c);
+    }
+    if (!kept.empty()) {
+      merged.insert(merged.end(), kept.begin(), kept.end());
+      std::sort(merged.begin(), merged.end(),
+                [](const rect& a, const rect& b) { return a.score > b.score; });
+    }
+  }
 
   // A finer look around the people of the last pass that this pass missed, while rectangles
   // are being tracked: a turned or small face often scores higher when it fills more of the
