@@ -57,6 +57,12 @@ constexpr float kSameFaceOverlap = 0.1f;
 // many squares per pass.
 constexpr float kReinforceSides = 4.0f;
 constexpr int kMaxReinforced = 8;
+// A tile counts as changed when more than kChangedCells of its cells (16 x 16 pixels) differ by
+// more than kChangeLevel grey levels from when it was last looked at: someone walking in changes
+// dozens, the camera's noise and compression none.
+constexpr int kChangeScale = 16;
+constexpr int kChangeLevel = 12;
+constexpr int kChangedCells = 3;
 // A box this much inside another is the same face.
 constexpr float kSameFace = 0.3f;
 // The tiles report faces down to this score; those below the confidence are candidates for a
@@ -98,7 +104,7 @@ void PersonDetector::StopWorker() {
     lane.half.release();
     lane.input.release();
   }
-  previous_.clear();
+  ForgetPasses();
   std::lock_guard lock(mutex_);
   pending_ = {};
   jobPending_ = false;
@@ -148,6 +154,15 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
   pthread_setname_np(worker_.native_handle(), kWorkerName);
   running_ = true;
 }
+
+void PersonDetector::ForgetPasses() {
+  previous_.clear();
+  memory_.clear();
+  secondLooked_.clear();
+  small_.release();
+}
+
+void PersonDetector::RequestFullPass() { fullPassAsked_ = true; }
 
 void PersonDetector::SetMinRectSideLength(int side) { minSide_ = std::max(0, side); }
 
@@ -216,7 +231,7 @@ void PersonDetector::WorkerLoop() {
       if (stopping_) return;
       std::swap(job, pending_);
       jobPending_ = false;
-      if (forget_) previous_.clear();
+      if (forget_) ForgetPasses();
       forget_ = false;
     }
     std::vector<rect> faces = Detect(job);
@@ -314,6 +329,30 @@ std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> c
   return faces;
 }
 
+std::vector<size_t> PersonDetector::TilesToRun(const Job& job,
+                                               const std::vector<PanoramaTiles::Tile>& tiles,
+                                               bool full, std::vector<cv::Mat>& looks) {
+  const cv::Mat luma(job.height, job.width, CV_8UC1, const_cast<uint8_t*>(job.luma.data()));
+  const int sw = std::max(1, job.width / kChangeScale), sh = std::max(1, job.height / kChangeScale);
+  cv::resize(luma, small_, cv::Size(sw, sh), 0, 0, cv::INTER_AREA);
+  const LumaPlane plane{small_.data, sw, sh, int(small_.step[0]), bool(is360_)};
+  looks.assign(tiles.size(), cv::Mat());
+  std::vector<size_t> run;
+  cv::Mat diff;
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const PanoramaTiles::Tile& t = tiles[i];
+    int side = std::max(1, t.side / kChangeScale);
+    LumaCrop::Copy(plane, {t.x / kChangeScale, t.y / kChangeScale, side, side}, looks[i]);
+    bool changed = full || i >= memory_.size() || memory_[i].look.size() != looks[i].size();
+    if (!changed) {
+      cv::absdiff(looks[i], memory_[i].look, diff);
+      changed = cv::countNonZero(diff > kChangeLevel) > kChangedCells;
+    }
+    if (changed) run.push_back(i);
+  }
+  return run;
+}
+
 std::vector<rect> PersonDetector::Detect(const Job& job) {
   const bool is360 = is360_;
   const float confidence = confidence_;
@@ -334,18 +373,58 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
       tiles.push_back(tile);
   }
   // The coarse type spends least: it takes the tiles' word and looks no closer.
-  const bool secondLook = modelType_ != 0;
-  std::vector<std::vector<rect>> found =
-      RunTiles(job, tiles, secondLook ? std::min(confidence, kCandidateScore) : confidence);
-  if (Abandoned(job)) return {};
+  const int modelType = modelType_;
+  const bool secondLook = modelType != 0;
+  const bool full = fullPassAsked_.exchange(false) || memory_.size() != tiles.size() ||
+                    memoryConfidence_ != confidence || memoryModelType_ != modelType ||
+                    passesSinceFull_ + 1 >= kFullPassEvery;
+  std::vector<cv::Mat> looks;
+  std::vector<size_t> run = TilesToRun(job, tiles, full, looks);
+  std::vector<PanoramaTiles::Tile> running;
+  for (size_t i : run) running.push_back(tiles[i]);
+  std::vector<std::vector<rect>> fresh =
+      RunTiles(job, running, secondLook ? std::min(confidence, kCandidateScore) : confidence);
+  if (Abandoned(job)) {
+    fullPassAsked_ = fullPassAsked_ || full;  // the pass asked for is still owed
+    return {};
+  }
+  memory_.resize(tiles.size());
+  for (size_t k = 0; k < run.size(); ++k) {
+    memory_[run[k]].faces = std::move(fresh[k]);
+    memory_[run[k]].look = looks[run[k]];
+  }
+  memoryConfidence_ = confidence;
+  memoryModelType_ = modelType;
+  passesSinceFull_ = full ? 0 : passesSinceFull_ + 1;
+  // Whether a face lies in a tile looked at this pass.
+  auto inRunTile = [&](const rect& f) {
+    float cx = f.x + f.width / 2, cy = f.y + f.height / 2;
+    for (size_t i : run) {
+      const PanoramaTiles::Tile& t = tiles[i];
+      float dx = cx - float(t.x);
+      if (is360) dx -= std::floor(dx / float(job.width)) * float(job.width);
+      if (dx >= 0 && dx < float(t.side) && cy >= float(t.y) && cy < float(t.y + t.side))
+        return true;
+    }
+    return false;
+  };
   std::vector<rect> weak;
   for (size_t i = 0; i < tiles.size(); ++i)
-    for (const rect& f : found[i])
+    for (const rect& f : memory_[i].faces)
       // Large faces are the whole-height pass's: one cut by a band tile's edge would come back
       // as a second, partial box that no merge joins to the whole face.
-      if (i < wholeHeight || f.height <= tiles[i].side * kBandLargestFace)
-        (f.score >= confidence ? all : weak).push_back(f);
+      if (i < wholeHeight || f.height <= tiles[i].side * kBandLargestFace) {
+        if (f.score >= confidence)
+          all.push_back(f);
+        else if (inRunTile(f))
+          weak.push_back(f);
+      }
   std::vector<rect> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
+  // What earlier second looks confirmed stays where no tile was looked at again; elsewhere the
+  // candidates are looked at anew.
+  std::vector<rect> secondFaces;
+  for (const rect& f : secondLooked_)
+    if (!inRunTile(f)) secondFaces.push_back(f);
 
   // A second look at what scored below the confidence and is not a face already found.
   if (secondLook && !weak.empty()) {
@@ -387,15 +466,20 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
       };
       if (c.height <= largest && std::none_of(merged.begin(), merged.end(), inside) &&
           std::none_of(merged.begin(), merged.end(), onChest) &&
-          std::none_of(kept.begin(), kept.end(), inside))
+          std::none_of(kept.begin(), kept.end(), inside) &&
+          std::none_of(secondFaces.begin(), secondFaces.end(), inside))
         kept.push_back(c);
     }
-    if (!kept.empty()) {
-      merged.insert(merged.end(), kept.begin(), kept.end());
-      std::sort(merged.begin(), merged.end(),
-                [](const rect& a, const rect& b) { return a.score > b.score; });
-    }
+    secondFaces.insert(secondFaces.end(), kept.begin(), kept.end());
   }
+  if (!secondLook) secondFaces.clear();
+  secondLooked_ = secondFaces;
+  for (const rect& f : secondFaces)
+    if (std::none_of(merged.begin(), merged.end(),
+                     [&](const rect& m) { return FaceMerger::Covered(f, m, wrap) > kSameFace; }))
+      merged.push_back(f);
+  std::sort(merged.begin(), merged.end(),
+            [](const rect& a, const rect& b) { return a.score > b.score; });
 
   // A finer look around the people of the last pass that this pass missed, while rectangles
   // are being tracked: a turned or small face often scores higher when it fills more of the

@@ -581,3 +581,65 @@ TEST_F(DetectorTest, FindsEveryoneInTheMeetingRooms) {
   RecordProperty("labelled", labelled);
   EXPECT_GE(matched * 100, labelled * kMeetingRoomRecallPercent) << matched << " of " << labelled;
 }
+
+// Between full passes the detector looks again only where the picture changed: a still room costs
+// no forward pass and keeps everyone; someone who walks in is found by the tiles round them;
+// someone who leaves is gone from the next result; a pass asked for, and every
+// kFullPassEvery-th, looks at every tile.
+TEST_F(DetectorTest, LaterPassesLookAgainOnlyWhereThePictureChanged) {
+  const testsupport::MeetingRoom room = testsupport::MeetingRoomSet::Rooms()[0];
+  Make(room.width, room.height, room.is360, kShippedConfidence);
+  auto* person = dynamic_cast<selvo::PersonDetector*>(detector);
+  ASSERT_NE(person, nullptr);
+  Panorama still = testsupport::MeetingRoomPicture::Render(room);
+  Result first = Detect(still.luma);
+  const int fullForwards = person->LastPassForwardCount();
+  EXPECT_GE(fullForwards, 16);
+  Score s0 = Evaluate(still, first.found);
+
+  Result again = Detect(still.luma);
+  EXPECT_EQ(person->LastPassForwardCount(), 0);
+  ASSERT_EQ(again.found.size(), first.found.size());
+  for (size_t i = 0; i < again.found.size(); ++i) {
+    EXPECT_FLOAT_EQ(again.found[i].x, first.found[i].x);
+    EXPECT_FLOAT_EQ(again.found[i].y, first.found[i].y);
+  }
+
+  // Someone walks in where the wall was empty.
+  Panorama walkedIn = still;
+  walkedIn.bgr = still.bgr.clone();
+  cv::Rect2f newcomer = PlaceLabelledFace(walkedIn.bgr, true, 3, 60, 1300, 380, 1.0f);
+  walkedIn.luma = ToLuma(walkedIn.bgr);
+  walkedIn.faces.push_back(newcomer);
+  Result in = Detect(walkedIn.luma);
+  EXPECT_GT(person->LastPassForwardCount(), 0);
+  EXPECT_LT(person->LastPassForwardCount(), fullForwards / 2);
+  Score s1 = Evaluate(walkedIn, in.found);
+  EXPECT_EQ(s1.matched, s0.matched + 1);
+  EXPECT_EQ(s1.falseBoxes, 0);
+
+  // And leaves again.
+  Result out = Detect(still.luma);
+  EXPECT_LT(person->LastPassForwardCount(), fullForwards / 2);
+  Score s2 = Evaluate(still, out.found);
+  EXPECT_EQ(s2.matched, s0.matched);
+  EXPECT_EQ(s2.falseBoxes, 0);
+
+  // Asked for: every tile at once.
+  detector->RequestFullPass();
+  Detect(still.luma);
+  EXPECT_EQ(person->LastPassForwardCount(), fullForwards);
+
+  // Periodic: the kFullPassEvery-th pass after a full one looks at every tile.
+  int full = 0;
+  for (int i = 0; i < selvo::PersonDetector::kFullPassEvery; ++i) {
+    Detect(still.luma);
+    full += person->LastPassForwardCount() == fullForwards;
+  }
+  EXPECT_EQ(full, 1);
+
+  // A new confidence is a new look at everything.
+  detector->SetConfidenceThreshold(0.7f);
+  Detect(still.luma);
+  EXPECT_GE(person->LastPassForwardCount(), 16);
+}
