@@ -574,12 +574,16 @@ void ISelvoServiceManage::processFrame(const PixelBufferRef& copy) {
 
 bool ISelvoServiceManage::do_detect(RectManager* rm) {
   int64_t now = nowMicroseconds();
+  // A detection asked for (detect once, the detect button, tracking turned on) looks at the
+  // whole picture at once; the periodic ones may look again only where the picture changed.
   if (m_one_click_detect()) {
     setM_force_do_detect(false);
+    fullPassAsked_ = true;
     return true;
   }
   if (m_force_do_detect()) {
     setM_force_do_detect(false);
+    fullPassAsked_ = true;
     return true;
   }
   if (m_enable_auto_detect() || (rm && rm->HasDetectRectTracked())) {
@@ -610,6 +614,8 @@ void ISelvoServiceManage::detectFrame(bool detect, unsigned frameId, bool havePi
         setM_one_click_detect(false);
       }
       if (translated) detector->detectWithYUVPixelBuffer(detectBuffer);
+      if (det && fullPassAsked_) det->RequestFullPass();
+      fullPassAsked_ = false;
       if (det) det->AddFrame(frameId, true);
       setImg_id(img_id() + 1);
       ORLITH_LOG_DEBUG("[selvo] detector add frame");

@@ -350,6 +350,8 @@ class ISelvoServiceManage : public SelvoRectOperations,
   std::shared_ptr<IFaceDetector> detector;
   platform::PixelBufferRef detectBuffer;
   uint8_t* detectBufferAddress = nullptr;
+  // The detection decided on was asked for, not periodic (processing queue only).
+  bool fullPassAsked_ = false;
   std::unique_ptr<platform::SerialQueue> processQueue;
   // The pooled way in: slots, the queue of filled ones and their worker (nothing starts it).
   FramePool m_buffer_params_pool{3};

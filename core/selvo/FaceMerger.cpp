@@ -27,6 +27,15 @@ float FaceMerger::Overlap(const rect& a, const rect& b, float wrapWidth) {
   return iou(a, b, nearestShift(a, b, wrapWidth));
 }
 
+float FaceMerger::Covered(const rect& a, const rect& b, float wrapWidth) {
+  float ax = a.x + nearestShift(a, b, wrapWidth);
+  float x1 = std::max(ax, b.x), y1 = std::max(a.y, b.y);
+  float x2 = std::min(ax + a.width, b.x + b.width), y2 = std::min(a.y + a.height, b.y + b.height);
+  float inter = std::max(0.0f, x2 - x1) * std::max(0.0f, y2 - y1);
+  float smaller = std::min(a.width * a.height, b.width * b.height);
+  return smaller > 0 ? inter / smaller : 0.0f;
+}
+
 std::vector<rect> FaceMerger::Merge(std::vector<rect> faces, float threshold, float wrapWidth) {
   std::sort(faces.begin(), faces.end(),
             [](const rect& a, const rect& b) { return a.score > b.score; });

@@ -14,6 +14,10 @@ class FaceMerger {
   // Intersection over union; with a wrap width > 0, also compared shifted by one turn.
   static float Overlap(const rect& a, const rect& b, float wrapWidth);
 
+  // The share of the smaller box that lies in the larger one (a box inside another gives 1),
+  // compared across the seam as Overlap is.
+  static float Covered(const rect& a, const rect& b, float wrapWidth);
+
   // Clusters of boxes overlapping the best remaining one by more than `threshold` become one
   // box: their score-weighted mean, with the best score. Results are ordered by score, x is
   // brought into [0, wrapWidth) when wrapping.

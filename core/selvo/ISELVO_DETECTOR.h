@@ -18,6 +18,9 @@ class ISELVO_DETECTOR {
   virtual void SetConfidenceThreshold(float confidence) = 0;
   virtual void SetModelType(int modelType) = 0;
   virtual void AddFrame(unsigned frameId, bool detect) = 0;
+  // The next detection looks at the whole picture afresh (a detection the user asked for),
+  // whatever it remembers of earlier passes.
+  virtual void RequestFullPass() {}
   // Greater than 0 when a new result is ready; *count then holds its size.
   virtual int GetResultCount(int* count) = 0;
   // `found` are the raw face boxes, `adjusted` the boxes the rectangle manager keeps.

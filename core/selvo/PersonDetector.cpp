@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "CandidateMosaic.h"
 #include "FaceMerger.h"
 #include "OrlithLog.h"
 #include "PanoramaTiles.h"
@@ -56,6 +57,21 @@ constexpr float kSameFaceOverlap = 0.1f;
 // many squares per pass.
 constexpr float kReinforceSides = 4.0f;
 constexpr int kMaxReinforced = 8;
+// A tile counts as changed when more than kChangedCells of its cells (16 x 16 pixels) differ by
+// more than kChangeLevel grey levels from when it was last looked at: someone walking in changes
+// dozens, the camera's noise and compression none.
+constexpr int kChangeScale = 16;
+constexpr int kChangeLevel = 12;
+constexpr int kChangedCells = 3;
+// A box this much inside another is the same face.
+constexpr float kSameFace = 0.3f;
+// The tiles report faces down to this score; those below the confidence are candidates for a
+// second look, at most this many a pass (a forward pass looks at four).
+constexpr float kCandidateScore = 0.15f;
+constexpr int kMaxSecondLooks = 16;
+// Only faces up to this share of the picture height get a second look: larger ones fill enough
+// of a whole-height tile already.
+constexpr float kLargestSecondLook = 0.1f;
 // The translated-mode face detector reports boxes in a 1920-pixel-wide frame, shrunk further
 // by 11/12 for a 360-degree panorama.
 constexpr float kExternalWidth = 1920.0f;
@@ -88,7 +104,7 @@ void PersonDetector::StopWorker() {
     lane.half.release();
     lane.input.release();
   }
-  previous_.clear();
+  ForgetPasses();
   std::lock_guard lock(mutex_);
   pending_ = {};
   jobPending_ = false;
@@ -138,6 +154,15 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
   pthread_setname_np(worker_.native_handle(), kWorkerName);
   running_ = true;
 }
+
+void PersonDetector::ForgetPasses() {
+  previous_.clear();
+  memory_.clear();
+  secondLooked_.clear();
+  small_.release();
+}
+
+void PersonDetector::RequestFullPass() { fullPassAsked_ = true; }
 
 void PersonDetector::SetMinRectSideLength(int side) { minSide_ = std::max(0, side); }
 
@@ -206,7 +231,7 @@ void PersonDetector::WorkerLoop() {
       if (stopping_) return;
       std::swap(job, pending_);
       jobPending_ = false;
-      if (forget_) previous_.clear();
+      if (forget_) ForgetPasses();
       forget_ = false;
     }
     std::vector<rect> faces = Detect(job);
@@ -253,19 +278,18 @@ std::vector<rect> PersonDetector::RunTile(Lane& lane, const Job& job, const Pano
   return faces;
 }
 
-std::vector<std::vector<rect>> PersonDetector::RunTiles(
-    const Job& job, const std::vector<PanoramaTiles::Tile>& tiles, float confidence) {
-  std::vector<std::vector<rect>> faces(tiles.size());
+void PersonDetector::RunOnLanes(const Job& job, size_t count,
+                                const std::function<void(Lane&, size_t)>& work) {
   std::atomic<size_t> next{0};
   std::atomic<int> forwards{0};
-  // Each lane takes the next tile until none is left. Inside OpenCV's parallel region the
-  // model's own loops run on the lane's thread only; should OpenCV run the lanes one after
-  // the other, the first simply takes every tile.
+  // Each lane takes the next piece of work until none is left. Inside OpenCV's parallel region
+  // the model's own loops run on the lane's thread only; should OpenCV run the lanes one after
+  // the other, the first simply takes every piece.
   LaneBody body([&](const cv::Range& range) {
     for (int l = range.start; l < range.end; ++l) {
-      for (size_t i; (i = next++) < tiles.size();) {
+      for (size_t i; (i = next++) < count;) {
         if (Abandoned(job)) return;
-        faces[i] = RunTile(lanes_[size_t(l)], job, tiles[i], confidence);
+        work(lanes_[size_t(l)], i);
         ++forwards;
       }
     }
@@ -274,7 +298,59 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
   cv::parallel_for_(cv::Range(0, int(lanes_.size())), body, double(lanes_.size()));
   platform::SyncAnnotation::acquire(&body);
   passForwards_ += forwards;
+}
+
+std::vector<std::vector<rect>> PersonDetector::RunTiles(
+    const Job& job, const std::vector<PanoramaTiles::Tile>& tiles, float confidence) {
+  std::vector<std::vector<rect>> faces(tiles.size());
+  RunOnLanes(job, tiles.size(),
+             [&](Lane& lane, size_t i) { faces[i] = RunTile(lane, job, tiles[i], confidence); });
   return faces;
+}
+
+std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> candidates,
+                                             float confidence) {
+  std::sort(candidates.begin(), candidates.end(),
+            [](const rect& a, const rect& b) { return a.score > b.score; });
+  if (candidates.size() > size_t(kMaxSecondLooks)) candidates.resize(size_t(kMaxSecondLooks));
+  const size_t mosaics =
+      (candidates.size() + CandidateMosaic::kCapacity - 1) / CandidateMosaic::kCapacity;
+  std::vector<std::vector<rect>> found(mosaics);
+  const LumaPlane plane{job.luma.data(), job.width, job.height, job.width, is360_};
+  RunOnLanes(job, mosaics, [&](Lane& lane, size_t i) {
+    std::vector<cv::Rect2f> regions;
+    CandidateMosaic::Build(plane, candidates, i * CandidateMosaic::kCapacity, lane.input, regions);
+    // The closer look must find the face on its own, at the confidence.
+    found[i] = CandidateMosaic::MapBack(lane.model.Run(lane.input, confidence), regions, job.width,
+                                        is360_);
+  });
+  std::vector<rect> faces;
+  for (const auto& f : found) faces.insert(faces.end(), f.begin(), f.end());
+  return faces;
+}
+
+std::vector<size_t> PersonDetector::TilesToRun(const Job& job,
+                                               const std::vector<PanoramaTiles::Tile>& tiles,
+                                               bool full, std::vector<cv::Mat>& looks) {
+  const cv::Mat luma(job.height, job.width, CV_8UC1, const_cast<uint8_t*>(job.luma.data()));
+  const int sw = std::max(1, job.width / kChangeScale), sh = std::max(1, job.height / kChangeScale);
+  cv::resize(luma, small_, cv::Size(sw, sh), 0, 0, cv::INTER_AREA);
+  const LumaPlane plane{small_.data, sw, sh, int(small_.step[0]), bool(is360_)};
+  looks.assign(tiles.size(), cv::Mat());
+  std::vector<size_t> run;
+  cv::Mat diff;
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const PanoramaTiles::Tile& t = tiles[i];
+    int side = std::max(1, t.side / kChangeScale);
+    LumaCrop::Copy(plane, {t.x / kChangeScale, t.y / kChangeScale, side, side}, looks[i]);
+    bool changed = full || i >= memory_.size() || memory_[i].look.size() != looks[i].size();
+    if (!changed) {
+      cv::absdiff(looks[i], memory_[i].look, diff);
+      changed = cv::countNonZero(diff > kChangeLevel) > kChangedCells;
+    }
+    if (changed) run.push_back(i);
+  }
+  return run;
 }
 
 std::vector<rect> PersonDetector::Detect(const Job& job) {
@@ -296,14 +372,114 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
                                  int(job.height * kBandBottom), side / 4))
       tiles.push_back(tile);
   }
-  std::vector<std::vector<rect>> found = RunTiles(job, tiles, confidence);
-  if (Abandoned(job)) return {};
+  // The coarse type spends least: it takes the tiles' word and looks no closer.
+  const int modelType = modelType_;
+  const bool secondLook = modelType != 0;
+  const bool full = fullPassAsked_.exchange(false) || memory_.size() != tiles.size() ||
+                    memoryConfidence_ != confidence || memoryModelType_ != modelType ||
+                    passesSinceFull_ + 1 >= kFullPassEvery;
+  std::vector<cv::Mat> looks;
+  std::vector<size_t> run = TilesToRun(job, tiles, full, looks);
+  std::vector<PanoramaTiles::Tile> running;
+  for (size_t i : run) running.push_back(tiles[i]);
+  std::vector<std::vector<rect>> fresh =
+      RunTiles(job, running, secondLook ? std::min(confidence, kCandidateScore) : confidence);
+  if (Abandoned(job)) {
+    fullPassAsked_ = fullPassAsked_ || full;  // the pass asked for is still owed
+    return {};
+  }
+  memory_.resize(tiles.size());
+  for (size_t k = 0; k < run.size(); ++k) {
+    memory_[run[k]].faces = std::move(fresh[k]);
+    memory_[run[k]].look = looks[run[k]];
+  }
+  memoryConfidence_ = confidence;
+  memoryModelType_ = modelType;
+  passesSinceFull_ = full ? 0 : passesSinceFull_ + 1;
+  // Whether a face lies in a tile looked at this pass.
+  auto inRunTile = [&](const rect& f) {
+    float cx = f.x + f.width / 2, cy = f.y + f.height / 2;
+    for (size_t i : run) {
+      const PanoramaTiles::Tile& t = tiles[i];
+      float dx = cx - float(t.x);
+      if (is360) dx -= std::floor(dx / float(job.width)) * float(job.width);
+      if (dx >= 0 && dx < float(t.side) && cy >= float(t.y) && cy < float(t.y + t.side))
+        return true;
+    }
+    return false;
+  };
+  std::vector<rect> weak;
   for (size_t i = 0; i < tiles.size(); ++i)
-    for (const rect& f : found[i])
+    for (const rect& f : memory_[i].faces)
       // Large faces are the whole-height pass's: one cut by a band tile's edge would come back
       // as a second, partial box that no merge joins to the whole face.
-      if (i < wholeHeight || f.height <= tiles[i].side * kBandLargestFace) all.push_back(f);
+      if (i < wholeHeight || f.height <= tiles[i].side * kBandLargestFace) {
+        if (f.score >= confidence)
+          all.push_back(f);
+        else if (inRunTile(f))
+          weak.push_back(f);
+      }
   std::vector<rect> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
+  // What earlier second looks confirmed stays where no tile was looked at again; elsewhere the
+  // candidates are looked at anew.
+  std::vector<rect> secondFaces;
+  for (const rect& f : secondLooked_)
+    if (!inRunTile(f)) secondFaces.push_back(f);
+
+  // A second look at what scored below the confidence and is not a face already found.
+  if (secondLook && !weak.empty()) {
+    std::vector<rect> candidates;
+    const float largest = kLargestSecondLook * float(job.height);
+    for (const rect& c : FaceMerger::Merge(weak, kMergeOverlap, wrap)) {
+      bool known = std::any_of(merged.begin(), merged.end(), [&](const rect& f) {
+        return FaceMerger::Overlap(c, f, wrap) > kSameFaceOverlap;
+      });
+      // Far faces lie in the band where seated people's faces are; below it are the table, the
+      // chairs and the clothes, whose patterns the closer look would only make more face-like.
+      float cy = c.y + c.height / 2;
+      if (!known && c.height <= largest && cy >= kBandTop * float(job.height) &&
+          cy <= kBandBottom * float(job.height))
+        candidates.push_back(c);
+    }
+    std::vector<rect> confirmed = SecondLook(job, std::move(candidates), confidence);
+    if (Abandoned(job)) return {};
+    // A closer look can find a part of a face already found (the eyes of a large face) or
+    // the same face twice at two sizes: the best box of each place stays.
+    std::sort(confirmed.begin(), confirmed.end(),
+              [](const rect& a, const rect& b) { return a.score > b.score; });
+    std::vector<rect> kept;
+    for (const rect& c : FaceMerger::Merge(confirmed, kMergeOverlap, wrap)) {
+      // Inside a face already found, or on its edge (an ear, the hair) when much smaller.
+      auto inside = [&](const rect& f) {
+        if (FaceMerger::Covered(c, f, wrap) > kSameFace) return true;
+        if (c.height > f.height * 0.5f) return false;
+        rect grown{f.x - f.width * 0.3f, f.y - f.height * 0.3f, f.width * 1.6f, f.height * 1.6f};
+        return FaceMerger::Covered(c, grown, wrap) > kSameFace;
+      };
+      // A face-like pattern on the clothes of someone found: the chest below a larger face.
+      auto onChest = [&](const rect& f) {
+        if (c.height > f.height * 0.7f) return false;
+        float dx = (c.x + c.width / 2) - (f.x + f.width / 2);
+        if (wrap > 0) dx -= std::round(dx / wrap) * wrap;
+        float below = c.y + c.height / 2 - (f.y + f.height);
+        return std::abs(dx) < f.width * 0.6f && below > 0 && below < f.height * 3;
+      };
+      if (c.height <= largest && std::none_of(merged.begin(), merged.end(), inside) &&
+          std::none_of(merged.begin(), merged.end(), onChest) &&
+          std::none_of(kept.begin(), kept.end(), inside) &&
+          std::none_of(secondFaces.begin(), secondFaces.end(), inside))
+        kept.push_back(c);
+    }
+    secondFaces.insert(secondFaces.end(), kept.begin(), kept.end());
+  }
+  if (!secondLook) secondFaces.clear();
+  secondLooked_ = secondFaces;
+  for (const rect& f : secondFaces)
+    if (std::none_of(merged.begin(), merged.end(),
+                     [&](const rect& m) { return FaceMerger::Covered(f, m, wrap) > kSameFace; }))
+      merged.push_back(f);
+  std::sort(merged.begin(), merged.end(),
+            [](const rect& a, const rect& b) { return a.score > b.score; });
 
   // A finer look around the people of the last pass that this pass missed, while rectangles
   // are being tracked: a turned or small face often scores higher when it fills more of the

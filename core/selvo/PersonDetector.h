@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -43,6 +44,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   void SetConfidenceThreshold(float confidence) override;
   void SetModelType(int modelType) override;
   void AddFrame(unsigned frameId, bool detect) override;
+  void RequestFullPass() override;
   int GetResultCount(int* count) override;
   void GetResults(rect* found, rect* adjusted, int count) override;
   void SetCallback(DetectCallback* callback) override;
@@ -57,6 +59,12 @@ class PersonDetector : public ISELVO_DETECTOR {
   // How many times the last finished pass ran the face model (for the benchmark).
   int LastPassForwardCount() const { return lastPassForwards_; }
 
+  // Between full passes, a pass looks again only at the tiles whose picture changed since they
+  // were last looked at; the others keep what was found in them. Every kFullPassEvery-th pass,
+  // the first after set-up or a change of confidence or model type, and one asked for with
+  // RequestFullPass look at every tile.
+  static constexpr int kFullPassEvery = 6;
+
  private:
   struct Job {
     std::vector<uint8_t> luma;
@@ -64,6 +72,12 @@ class PersonDetector : public ISELVO_DETECTOR {
     int height = 0;
     bool tracked = false;
     unsigned generation = 0;
+  };
+  // What a tile showed when it was last looked at, and the faces found in it then (down to the
+  // candidates' score).
+  struct TileMemory {
+    std::vector<rect> faces;
+    cv::Mat look;  // the tile at a sixteenth of its size
   };
   struct Result {
     std::vector<rect> found;
@@ -83,10 +97,21 @@ class PersonDetector : public ISELVO_DETECTOR {
   std::vector<std::vector<rect>> RunTiles(const Job& job,
                                           const std::vector<PanoramaTiles::Tile>& tiles,
                                           float confidence);
+  // Runs work(lane, i) for i in [0, count), shared out over the lanes, each piece one forward
+  // pass; stops early when the pass is abandoned.
+  void RunOnLanes(const Job& job, size_t count, const std::function<void(Lane&, size_t)>& work);
+  // The faces a closer look confirms among candidates that scored below the confidence.
+  std::vector<rect> SecondLook(const Job& job, std::vector<rect> candidates, float confidence);
   std::vector<rect> RunTile(Lane& lane, const Job& job, const PanoramaTiles::Tile& t,
                             float confidence);
   void Publish(const std::vector<rect>& faces, int width, int height);
   void StopWorker();
+  // Clears what the worker remembers of earlier passes.
+  void ForgetPasses();
+  // Which tiles this pass looks at (all of them on a full pass), and the tiles' looks to
+  // remember.
+  std::vector<size_t> TilesToRun(const Job& job, const std::vector<PanoramaTiles::Tile>& tiles,
+                                 bool full, std::vector<cv::Mat>& looks);
   // Whether the pass for this job should give up: the detector stops or is set up anew.
   bool Abandoned(const Job& job) const;
 
@@ -123,6 +148,14 @@ class PersonDetector : public ISELVO_DETECTOR {
   std::atomic<bool> native_{true};
 
   std::vector<rect> previous_;  // the worker's last result, for reinforcement
+  // The worker's memory of earlier passes.
+  std::vector<TileMemory> memory_;
+  std::vector<rect> secondLooked_;  // what the second looks confirmed
+  float memoryConfidence_ = -1;
+  int memoryModelType_ = -1;
+  int passesSinceFull_ = 0;
+  cv::Mat small_;  // the picture at a sixteenth
+  std::atomic<bool> fullPassAsked_{true};
 };
 
 }  // namespace selvo

@@ -119,6 +119,7 @@ class RecordingDetector : public selvo::ISELVO_DETECTOR {
   void AddFrame(unsigned id, bool detect) override {
     log_->add("detector.AddFrame" + args({str(id), str(detect)}));
   }
+  void RequestFullPass() override { log_->add("detector.RequestFullPass()"); }
   // A scripted result is handed out on the first frame after it was pushed.
   int GetResultCount(int* count) override {
     std::lock_guard lock(mutex_);

@@ -295,6 +295,8 @@ TEST_F(Facade, DetectOnceThenPeriodicRule) {
   EXPECT_EQ(calls().count("detector.AddFrame(1,1)"), 1u);
   EXPECT_EQ(calls().count("detector.AddFrame(2,0)"), 1u);
   EXPECT_EQ(facade->img_id(), 1);
+  // Asked for: the detector looks at the whole picture afresh.
+  EXPECT_EQ(calls().count("detector.RequestFullPass()"), 1u);
 }
 
 TEST_F(Facade, AutoDetectAtOnceThenByInterval) {
@@ -315,6 +317,8 @@ TEST_F(Facade, AutoDetectAtOnceThenByInterval) {
   clock.advance(1500ms);
   frames(1);
   EXPECT_EQ(detects, 3);
+  // Only the forced detection asks for a full pass; the periodic ones leave it to the detector.
+  EXPECT_EQ(calls().count("detector.RequestFullPass()"), 1u);
 }
 
 TEST_F(Facade, ResetChangesTheOutputOnlyForANewSize) {
