@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <fstream>
 #include <string_view>
 
 #include "Bundle.h"
@@ -14,6 +15,7 @@ Workspace::Environment Workspace::Environment::process() {
   Environment env;
   env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
   env.executablePath = [] { return Bundle::executablePath(); };
+  env.arguments = [] { return processArguments(); };
   return env;
 }
 
@@ -51,10 +53,25 @@ bool Workspace::openURL(const std::string& url) {
   return env_.spawn({"xdg-open", url});
 }
 
+std::vector<std::string> Workspace::processArguments() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> arguments;
+  std::string argument;
+  bool first = true;
+  while (std::getline(in, argument, '\0')) {
+    if (!first) arguments.push_back(argument);
+    first = false;
+  }
+  return arguments;
+}
+
 bool Workspace::relaunchApplication() {
   std::string self = env_.executablePath ? env_.executablePath() : std::string();
   if (self.empty() || self.front() != '/' || !env_.spawn) return false;
-  return env_.spawn({"/bin/sh", "-c", kRelaunchScript, self});
+  std::vector<std::string> argv{"/bin/sh", "-c", kRelaunchScript, self};
+  if (env_.arguments)
+    for (std::string& argument : env_.arguments()) argv.push_back(std::move(argument));
+  return env_.spawn(argv);
 }
 
 }  // namespace platform
