@@ -618,7 +618,7 @@ void ISelvoServiceManage::detectFrame(bool detect, unsigned frameId, bool havePi
       fullPassAsked_ = false;
       if (det) det->AddFrame(frameId, true);
       setImg_id(img_id() + 1);
-      ORLITH_LOG_DEBUG("[selvo] detector add frame");
+      ORLITH_LOG_FRAME_DEBUG("[selvo] detector add frame");
     } else if (det) {
       det->AddFrame(frameId, false);
     }
@@ -707,12 +707,12 @@ std::vector<ISelvoServiceManage::rect> ISelvoServiceManage::resize_to_process(
   if (scale == 1.0f || scale <= 0) return rects;
   std::vector<rect> out = rects;
   for (auto& r : out) {
-    ORLITH_LOG_DEBUG(format("[selvo]3 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
+    ORLITH_LOG_FRAME_DEBUG(format("[selvo]3 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
     r.x /= scale;
     r.y /= scale;
     r.width /= scale;
     r.height /= scale;
-    ORLITH_LOG_DEBUG(format("[selvo]4 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
+    ORLITH_LOG_FRAME_DEBUG(format("[selvo]4 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
   }
   return out;
 }
@@ -723,12 +723,12 @@ std::vector<ISelvoServiceManage::rect> ISelvoServiceManage::resize_to_rectmanage
   if (scale == 1.0f || scale <= 0) return rects;
   std::vector<rect> out = rects;
   for (auto& r : out) {
-    ORLITH_LOG_DEBUG(format("[selvo]1 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
+    ORLITH_LOG_FRAME_DEBUG(format("[selvo]1 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
     r.x *= scale;
     r.y *= scale;
     r.width *= scale;
     r.height *= scale;
-    ORLITH_LOG_DEBUG(format("[selvo]1 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
+    ORLITH_LOG_FRAME_DEBUG(format("[selvo]1 rect(%f, %f, %f, %f)", r.x, r.y, r.width, r.height));
   }
   return out;
 }

@@ -2,6 +2,7 @@
 
 #include <syslog.h>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -50,6 +51,14 @@ void OrlithLog::write(Level level, const std::string& message, const char* file,
            text.c_str());
   }
 }
+
+namespace {
+std::atomic<bool> frameDebug{false};
+}  // namespace
+
+void OrlithLog::setFrameDebug(bool on) { frameDebug = on; }
+
+bool OrlithLog::isFrameDebug() { return frameDebug; }
 
 void OrlithLog::setSink(Sink s) {
   std::lock_guard lock(sinkMutex);

@@ -16,12 +16,22 @@ class OrlithLog {
                     const char* function, int line);
   // Tests catch the lines; nullptr restores standard output and the system log.
   static void setSink(Sink sink);
+  // Lines written for every frame (or every rectangle of every frame) are Debug lines written
+  // only while this is on; the program turns it on with its own debug switch.
+  static void setFrameDebug(bool on);
+  static bool isFrameDebug();
 };
 
 }  // namespace orlith
 
 #define ORLITH_LOG_DEBUG(msg) \
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Debug, (msg), __FILE__, __func__, __LINE__)
+#define ORLITH_LOG_FRAME_DEBUG(msg)                                                            \
+  do {                                                                                         \
+    if (::orlith::OrlithLog::isFrameDebug())                                                   \
+      ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Debug, (msg), __FILE__, __func__, \
+                                 __LINE__);                                                    \
+  } while (false)
 #define ORLITH_LOG_INFO(msg) \
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Info, (msg), __FILE__, __func__, __LINE__)
 #define ORLITH_LOG_WARNING(msg) \

@@ -1,5 +1,9 @@
 #include "Paths.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -39,6 +43,21 @@ std::optional<std::string> Paths::documents() {
 std::string Paths::localLibrary() { return env("CORVANE_LOCAL_LIBRARY_DIR").value_or("/var/lib"); }
 
 std::string Paths::temporary() { return env("TMPDIR").value_or("/tmp"); }
+
+std::string Paths::runtime() {
+  if (auto v = env("XDG_RUNTIME_DIR")) return *v;
+  std::error_code ec;
+  std::string session = "/run/user/" + std::to_string(getuid());
+  if (std::filesystem::is_directory(session, ec)) return session;
+  std::string own = join(temporary(), "corvane-runtime-" + std::to_string(getuid()));
+  // Made for this user only; one that exists is used only when it is ours and private.
+  if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return temporary();
+  struct stat st;
+  if (::lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+      (st.st_mode & 077) != 0)
+    return temporary();
+  return own;
+}
 
 bool Paths::makeFolders(const std::string& path) {
   std::error_code ec;

@@ -24,6 +24,9 @@ class Paths {
   static std::string localLibrary();
   // A temporary folder ($TMPDIR or /tmp).
   static std::string temporary();
+  // The user's runtime folder ($XDG_RUNTIME_DIR, else /run/user/<uid>, else a folder of the
+  // user's own in the temporary folder): sockets and locks that end with the session.
+  static std::string runtime();
 
   // Creates the folder and any missing parents; true when it exists afterwards.
   static bool makeFolders(const std::string& path);

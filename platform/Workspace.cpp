@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <fstream>
 #include <string_view>
 
 #include "Bundle.h"
@@ -18,6 +19,7 @@ Workspace::Environment Workspace::Environment::process() {
   env.log = [](bool failed, const std::string& line) {
     syslog(failed ? LOG_ERR : LOG_INFO, "%s", line.c_str());
   };
+  env.arguments = [] { return processArguments(); };
   return env;
 }
 
@@ -62,10 +64,25 @@ bool Workspace::openURL(const std::string& url) {
   return started;
 }
 
+std::vector<std::string> Workspace::processArguments() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> arguments;
+  std::string argument;
+  bool first = true;
+  while (std::getline(in, argument, '\0')) {
+    if (!first) arguments.push_back(argument);
+    first = false;
+  }
+  return arguments;
+}
+
 bool Workspace::relaunchApplication() {
   std::string self = env_.executablePath ? env_.executablePath() : std::string();
   if (self.empty() || self.front() != '/' || !env_.spawn) return false;
-  return env_.spawn({"/bin/sh", "-c", kRelaunchScript, self});
+  std::vector<std::string> argv{"/bin/sh", "-c", kRelaunchScript, self};
+  if (env_.arguments)
+    for (std::string& argument : env_.arguments()) argv.push_back(std::move(argument));
+  return env_.spawn(argv);
 }
 
 }  // namespace platform

@@ -18,6 +18,8 @@ class Workspace {
     // Where a line about an opened address goes (the system log in the programs); `failed`
     // marks a failure.
     std::function<void(bool failed, const std::string& line)> log = nullptr;
+    // The arguments the running program was started with, its own name left out.
+    std::function<std::vector<std::string>()> arguments = nullptr;
     static Environment process();
   };
 
@@ -31,13 +33,16 @@ class Workspace {
   // says that it could not start.
   bool openURL(const std::string& url);
   static bool isWebAddress(const std::string& url);
-  // Starts this program again two seconds from now, from a detached shell that outlives it, so
-  // the caller can quit meanwhile. The path reaches the shell as an argument ($0), never as
-  // part of its script. False when the shell could not be started.
+  // Starts this program again two seconds from now, with the arguments it was started with,
+  // from a detached shell that outlives it, so the caller can quit meanwhile. The path and the
+  // arguments reach the shell as its own arguments ($0, $@), never as part of its script. False
+  // when the shell could not be started.
   bool relaunchApplication();
 
-  // The shell script of the relaunch; the program's path is its $0.
-  static constexpr const char* kRelaunchScript = "sleep 2; exec \"$0\"";
+  // The shell script of the relaunch; the program's path is its $0, its arguments the rest.
+  static constexpr const char* kRelaunchScript = "sleep 2; exec \"$0\" \"$@\"";
+  // The arguments of this process (from /proc/self/cmdline), its own name left out.
+  static std::vector<std::string> processArguments();
 
  private:
   Environment env_;

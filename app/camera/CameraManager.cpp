@@ -216,7 +216,7 @@ std::shared_ptr<AnalysisFacade> CameraManager::currentFacade() const {
 
 std::shared_ptr<AnalysisFacade> CameraManager::manager() {
   std::shared_ptr<AnalysisFacade> facade = currentFacade();
-  if (facade || !env_.makeFacade) return facade;
+  if (facade || !env_.makeFacade || analysisReleased_) return facade;
   facade = env_.makeFacade();
   if (!facade) return nullptr;
   facade->initManager();
@@ -265,6 +265,23 @@ void CameraManager::resetAnalysisFacade() {
   old->releaseSelvoInst();
   old.reset();
   manager();
+}
+
+void CameraManager::releaseAnalysis() {
+  analysisReleased_ = true;
+  cancelWatch();
+  stopVoiceDirection();
+  // After the capture closed no frame enters the facade.
+  deviceQueue_->drain();
+  deviceQueue_->sync([this] { closeSession(); });
+  std::shared_ptr<AnalysisFacade> old;
+  {
+    std::lock_guard lock(facadeMutex_);
+    old = std::move(manager_);
+    manager_.reset();
+  }
+  fileSource_ = false;
+  if (old) old->releaseSelvoInst();
 }
 
 void CameraManager::setupEffectView() {
@@ -327,6 +344,7 @@ std::optional<platform::CaptureDevice> CameraManager::findCamera() {
 // ---- connection run ----
 
 void CameraManager::startConnection() {
+  if (analysisReleased_) return;  // the program is ending
   manager();
   auto run = std::make_shared<Run>();
   run->generation = ++generation_;
@@ -461,9 +479,26 @@ void CameraManager::startConnectionWatch() {
   checkConnectionTimer_->resume();
 }
 
-void CameraManager::checkConnection() {
+void CameraManager::startFrameRateWatch() {
+  // A file has no connection to watch, but its frame rates are shown all the same.
+  if (checkConnectionTimer_) checkConnectionTimer_->cancel();
+  checkConnectionTimer_ =
+      std::make_unique<platform::DispatchTimer>(platform::MainQueue::shared(), clock_);
+  std::weak_ptr<Token> weak = token_;
+  checkConnectionTimer_->setEventHandler([this, weak] {
+    if (weak.lock()) updateFrameRates();
+  });
+  checkConnectionTimer_->schedule(1s, 1s);
+  checkConnectionTimer_->resume();
+}
+
+void CameraManager::updateFrameRates() {
   FPS->setValue(int64_t(framePath_->takeInputFPSSum()));
   selvoFPS->setValue(int64_t(framePath_->takeOutputFPSSum()));
+}
+
+void CameraManager::checkConnection() {
+  updateFrameRates();
   double last = framePath_->lastFrameTime().value_or(secondsSince1970(clock_));
   double gap = secondsSince1970(clock_) - last;
   double gapMs = gap * 1000.0;
@@ -996,6 +1031,7 @@ void CameraManager::setupFileFacade() {
     controlVideoHeight_ = controlH;
   }
   connectMode->setValue(ConnectMode::connected);
+  startFrameRateWatch();
   std::optional<std::string> caches = env_.cachesFolder();
   std::optional<std::string> executable = env_.executableName();
   if (!caches || caches->empty() || !executable || executable->empty()) {
@@ -1013,8 +1049,10 @@ void CameraManager::setupFileFacade() {
   firstFrame_ = true;
   facade->EnableBeamforming(true);
   facade->enableSmallVideoWindow(true);
-  registerStateListeners();
+  // The stored switches first, as for the camera: the listeners store what they are given, and
+  // would otherwise write today's values over the ones the user left.
   loadConfig();
+  registerStateListeners();
 }
 
 void CameraManager::loadConfig() {

@@ -124,6 +124,9 @@ class CameraManager {
   void stopConnection();
   void startConnectionWatch();
   void checkConnection();
+  // Takes the frame counts of the last second into FPS and selvoFPS.
+  void updateFrameRates();
+  void startFrameRateWatch();
   // A video device arriving while the camera is disconnected starts a new search (once
   // registered; later calls change nothing).
   void watchDeviceArrivals(platform::DeviceMonitor& monitor);
@@ -142,6 +145,10 @@ class CameraManager {
   // The facade, made (with its observers) when there is none.
   std::shared_ptr<AnalysisFacade> manager();
   void resetAnalysisFacade();
+  // The program ends: the capture stops and the facade goes, its workers ended, while the
+  // process's statics (the vision library's thread-local data among them) still exist. No
+  // facade is made afterwards.
+  void releaseAnalysis();
   // Makes the effect view on the first call; later calls only log.
   void setupEffectView();
   std::shared_ptr<EffectView> effectView() const;
@@ -297,6 +304,7 @@ class CameraManager {
   platform::Clock& clock_;
   std::shared_ptr<Token> token_ = std::make_shared<Token>();
   std::atomic<bool> alive_{true};
+  std::atomic<bool> analysisReleased_{false};
 
   // Main thread.
   std::shared_ptr<AnalysisFacade> manager_;

@@ -30,6 +30,16 @@ void addRect(AnalysisFacade& facade, const RectPoint& p, double w, double h) {
 
 }  // namespace
 
+std::optional<bool> CameraTuning::storedBoolean(const platform::UserDefaults& defaults,
+                                                const QString& key) {
+  // The settings file gives every value back as text after a restart: read as the store reads
+  // its booleans. A value that is no boolean reads differently with either fallback.
+  if (!defaults.contains(key)) return std::nullopt;
+  bool asTrue = defaults.boolean(key, true);
+  if (asTrue != defaults.boolean(key, false)) return std::nullopt;
+  return asTrue;
+}
+
 CameraTuning::CameraTuning(ConfigManager& config, platform::UserDefaults& defaults,
                            ControlBoardViewModel& viewModel)
     : config_(config), defaults_(defaults), viewModel_(viewModel) {}
@@ -86,12 +96,10 @@ void CameraTuning::loadConfig(AnalysisFacade& f, CameraManager& camera) {
   f.SetMinSrcHeightScale(float(c.minSrcHeightScale));
 
   camera.isAutoDetect->setValue(c.defaultAutoDetect);
-  QVariant tracking = defaults_.object("AutoTracking");
-  if (tracking.isValid() && tracking.typeId() == QMetaType::Bool)
-    camera.isAutoTracking->setValue(tracking.toBool());
-  QVariant faceTracking = defaults_.object("FaceAutoTracking");
-  if (faceTracking.isValid() && faceTracking.typeId() == QMetaType::Bool)
-    camera.isFaceAutoTracking->setValue(faceTracking.toBool());
+  if (std::optional<bool> tracking = storedBoolean(defaults_, "AutoTracking"))
+    camera.isAutoTracking->setValue(*tracking);
+  if (std::optional<bool> faceTracking = storedBoolean(defaults_, "FaceAutoTracking"))
+    camera.isFaceAutoTracking->setValue(*faceTracking);
   if (!camera.firstFrame()) f.setMirror(viewModel_.mirror->value());
   camera.detectInterval = c.detectInterval;
   f.enableAutoDetect(c.defaultAutoDetect, int32(c.detectInterval));

@@ -9,6 +9,8 @@
 #include "camera/CameraFormat.h"
 #include "config/RectPoint.h"
 
+class QString;
+
 namespace platform {
 class UserDefaults;
 }
@@ -36,6 +38,9 @@ class CameraTuning {
   static void applyRectInitPlace(const std::vector<RectPoint>& rects, const CameraFormat& format,
                                  double aspect,
                                  const std::function<void(int, int, int, int)>& send);
+  // A stored switch: none when the key is absent or holds no boolean.
+  static std::optional<bool> storedBoolean(const platform::UserDefaults& defaults,
+                                           const QString& key);
   // A settings integer as the facade's 32-bit one: out-of-range values are clamped.
   static int int32(int64_t value);
 

@@ -24,6 +24,7 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "qt/UserDefaults.h"
+#include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "widgets/ImageAssets.h"
 
@@ -45,6 +46,12 @@ UpdateController::Environment UpdateController::Environment::process() {
   env.workspace = &platform::Workspace::shared();
   env.logger = &LogManager::shared();
   env.terminate = [] { QCoreApplication::quit(); };
+  env.showAlert = [](const QString& message) {
+    AlertSetupModel model;
+    model.mode = AlertMode::alert;
+    model.message = message;
+    AlertManager::shared().present(model);
+  };
   env.camera = [] {
     auto& usb = USBManager::shared();
     return Camera{usb.firmwareVersion(), usb.vendor_id(), usb.product_id(), usb.machineId()};
@@ -103,6 +110,15 @@ void UpdateController::checkUpdate() {
   UPDATE_LOG_DEBUG("checkUpdate()");
   Camera camera = env_.camera ? env_.camera() : Camera{};
   std::string vendor = env_.vendor ? env_.vendor() : "";
+  const bool asked = mode == UpdateMode::manual;
+  // The window and the connection both check at start: the same question goes out once.
+  std::string question =
+      camera.firmwareVersion + '\n' + vendor + '\n' + camera.vendor_id + '\n' + camera.product_id;
+  if (!asked && automaticQuestion_ && *automaticQuestion_ == question) {
+    UPDATE_LOG_DEBUG("The same check was sent already");
+    return;
+  }
+  if (!asked) automaticQuestion_ = question;
   auto route = KestovaAPIRouter::versionCheck(1, 0, env_.appVersion, camera.firmwareVersion, vendor,
                                               env_.osVersion, camera.vendor_id, camera.product_id);
   // The page may be gone when the answer comes.
@@ -112,8 +128,11 @@ void UpdateController::checkUpdate() {
       [self](CheckModel answer) {
         if (self) self->handleAnswer(answer.data);
       },
-      [logger = env_.logger](const std::string& message) {
+      [self, asked, logger = env_.logger](const std::string& message) {
         logger->error("Update check failed: " + message, __FILE__, "checkUpdate", __LINE__);
+        // The automatic check stays quiet; the user who asked is told.
+        if (self && asked && self->env_.showAlert)
+          self->env_.showAlert(text("update_check_failed_desc"));
       });
 }
 

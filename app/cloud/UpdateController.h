@@ -42,6 +42,8 @@ class UpdateController : public QWidget {
     platform::Workspace* workspace = nullptr;
     LogManager* logger = nullptr;
     std::function<void()> terminate;  // ends the program
+    // Tells the user something with the program's one-button alert.
+    std::function<void(const QString& message)> showAlert;
     std::function<Camera()> camera;
     // The company record the application keeps; none until its request was answered.
     std::function<std::optional<CompanyModel>()> companyModel;
@@ -93,6 +95,8 @@ class UpdateController : public QWidget {
   void openAddress(const std::string& address);
 
   Environment env_;
+  // What the last automatic check asked: the same question is not sent again.
+  std::optional<std::string> automaticQuestion_;
 };
 
 }  // namespace corvane

@@ -138,7 +138,12 @@ std::string ConfigManager::kestovaSettingPath() const {
 
 void ConfigManager::loadKestovaSetting() {
   std::string path = kestovaSettingPath();
-  if (!isFile(path)) path.clear();
+  if (!isFile(path)) {
+    // Only the maker's test machines have one: its absence is the normal case.
+    CONFIG_LOG_INFO("No setting file" + (path.empty() ? std::string() : " at " + path) +
+                    ": the production service is used");
+    return;
+  }
   Json object;
   if (!readJsonFile(__func__, "Load kestova setting JSON error", "the setting file", path, object))
     return;

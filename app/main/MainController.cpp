@@ -606,8 +606,19 @@ void MainController::handleKeyDown(QKeyEvent* event) {
 }
 
 void MainController::windowDidResize() {
+  reanchorBasePosition();
+  // The views read back what the camera shows at the new size.
+  if (cameraManager().connectMode->value() == ConnectMode::connected) {
+    updateControlViewAspect();
+    updateNavigatorSize();
+    updateFocusRect();
+    updateBannerIconArea();
+  }
+  controlBoardController()->refreshLater();
   QWidget* top = window();
   bool custom = qobject_cast<CustomWindow*>(top) != nullptr;
+  if (!isSimpleMode_ && custom && connectController_)
+    connectController_->setGeometry(popupView->rect());
   for (const auto& [key, value] :
        WindowFrameKeys::onResize(top->size(), isSimpleMode_, isFullScreen_, custom))
     env_.defaults->set(QString::fromStdString(key), value);
@@ -756,11 +767,15 @@ void MainController::showNavigator(bool show) {
   layoutViews();
   updateNavigatorSize();
   setupMetalViews();
+  reanchorBasePosition();
+}
+
+void MainController::reanchorBasePosition() {
+  // Below a preview with room under it, else beside a shown notification; else it stays.
   double band = contentView->height() - (controlView->y() + controlView->height());
-  if (auto anchor = Geometry::basePositionAnchor(band, !notifyView->isHidden())) {
+  if (auto anchor = Geometry::basePositionAnchor(band, !notifyView->isHidden()))
     basePositionAnchor = *anchor;
-    layoutViews();
-  }
+  layoutViews();
 }
 
 void MainController::setupMetalViews() {

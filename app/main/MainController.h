@@ -199,6 +199,8 @@ class MainController : public QWidget,
   void updateControlViewAspect();
   void updateNavigatorSize();
   void showNavigator(bool show);
+  // The base-position button below the preview when there is room, else beside the notification.
+  void reanchorBasePosition();
   void setupMetalViews();
   void updateBannerIconArea();
   void updateSelectOriRect();

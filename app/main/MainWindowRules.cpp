@@ -33,6 +33,13 @@ VerticalFovMode MainWindowRules::storedVerticalFov(const QVariant& stored) {
       if (d != std::floor(d)) return VerticalFovMode::mid;
       break;
     }
+    case QMetaType::QString: {
+      // The settings file gives the number back as text after a restart: read it as the store
+      // reads its integers.
+      bool ok = false;
+      qlonglong n = stored.toString().toLongLong(&ok);
+      return ok ? makeVerticalFovMode(n).value_or(VerticalFovMode::mid) : VerticalFovMode::mid;
+    }
     default:
       return VerticalFovMode::mid;
   }

@@ -1,8 +1,7 @@
 #include "main/SystemExtensionManager.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
-#include <QMetaObject>
+#include <QString>
 #include <filesystem>
 #include <future>
 
@@ -13,6 +12,7 @@
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "main/VirtualCameraSink.h"
+#include "shell/AlertManager.h"
 #include "vcam/LoopbackOutput.h"
 
 namespace fs = std::filesystem;
@@ -48,18 +48,12 @@ SystemExtensionManager::Environment SystemExtensionManager::Environment::process
   env.mainQueue = &platform::MainQueue::shared();
   env.connectSink = [] { return VirtualCameraSink::shared().connectCameraExtension(); };
   env.showAlert = [](const std::string& text, std::function<void(bool)> confirm) {
-    // The shell's alert service takes this over once it exists; until then a plain question.
-    QMetaObject::invokeMethod(qApp, [text, confirm] {
-      bool yes = QMessageBox::question(nullptr, QString::fromStdString(
-                                                    platform::Bundle::main().bundleName().value_or(
-                                                        "Corvane Studio")),
-                                       QString::fromStdString(text)) == QMessageBox::Yes;
-      if (confirm) confirm(yes);
-    });
+    // The program's one alert: never a second one over another.
+    AlertManager::shared().showAlert(QString::fromStdString(text), std::move(confirm));
   };
   env.relaunch = [] {
-    // An argument vector with the program's own path: no shell, no quoting.
-    return platform::Workspace::shared().openApplication(platform::Bundle::executablePath());
+    // Two seconds later, with the same arguments: this instance has gone by then.
+    return platform::Workspace::shared().relaunchApplication();
   };
   env.terminate = [] { QCoreApplication::quit(); };
   return env;

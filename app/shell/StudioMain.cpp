@@ -1,8 +1,10 @@
 #include "shell/StudioMain.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QScreen>
 
+#include "OrlithLog.h"
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
 #include "log/LogManager.h"
@@ -14,6 +16,7 @@
 #include "shell/ProgramInfo.h"
 #include "shell/ShellControllers.h"
 #include "shell/SignalQuitter.h"
+#include "shell/SingleInstance.h"
 
 namespace corvane {
 
@@ -33,6 +36,25 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   platform::QtMainQueue::install();
   SignalQuitter::install(app);
   LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
+  // The analysis framework's lines of every frame follow the program's debug switch.
+  orlith::OrlithLog::setFrameDebug(LogManager::shared().isFrameDebug());
+  // One instance per user: a second start brings the first window forward and ends. The run
+  // that only removes the virtual camera shows no window and may run beside it.
+  SingleInstance instance(SingleInstance::Environment::process());
+  if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt"))) {
+    switch (instance.start()) {
+      case SingleInstance::Start::first:
+        break;
+      case SingleInstance::Start::answered:
+        LogManager::shared().log("Corvane Studio runs already: its window comes forward");
+        return 0;
+      case SingleInstance::Start::busy:
+        LogManager::shared().log("Corvane Studio runs already and does not answer");
+        QMessageBox::information(nullptr, QStringLiteral("Corvane Studio"),
+                                 QStringLiteral("Corvane Studio is already running."));
+        return 1;
+    }
+  }
   registerShellControllers();
 
   CameraManager& camera = CameraManager::shared();
@@ -69,12 +91,24 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     player.loadVideo(arguments.last());
   }
 
+  instance.listen([&window] {
+    if (window.isMinimized()) window.showNormal();
+    window.show();
+    window.raise();
+    window.activateWindow();
+  });
+
   StudioRun run{app, delegate, window, camera};
   if (started) started(run);
 
   int rc = app.exec();
   // A file still playing would hand frames to the renderer while the program's objects go.
   PlayerManager::shared().close();
+  // The analysis ends here, not among the statics: its workers would outlive the vision
+  // library's thread-local data and abort the exit.
+  camera.releaseAnalysis();
+  // A relaunch waiting for this instance may start now.
+  instance.release();
   LogManager::shared().log("Corvane Studio quits");
   SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 #include <vector>
 
 #include "Bundle.h"
@@ -81,7 +82,12 @@ LogManager::Environment LogManager::Environment::process() {
   env.systemLanguage = languageTag();
   env.clock = &platform::Clock::shared();
   env.standardOutput = [](const std::string& line) { std::cout << line << '\n' << std::flush; };
-  env.systemLog = [](const std::string& line) { syslog(LOG_INFO, "%s", line.c_str()); };
+  env.standardError = [](const std::string& line) { std::cerr << line << '\n' << std::flush; };
+  env.priorityLog = [](int priority, const std::string& line) {
+    syslog(priority, "%s", line.c_str());
+  };
+  const char* debug = std::getenv("CORVANE_DEBUG");
+  env.frameDebug = debug && std::string(debug) == "1";
   return env;
 }
 
@@ -128,6 +134,7 @@ std::string LogManager::fileURL(const std::string& path) {
 
 LogManager::LogManager(Environment environment) : env_(std::move(environment)) {
   if (!env_.clock) env_.clock = &platform::Clock::shared();
+  frameDebug_ = env_.frameDebug;
   setUp();
 }
 
@@ -180,10 +187,10 @@ void LogManager::cleanUp(const std::string& folder) {
     }
   }
   if (failure.empty() && ec) failure = ec.message();
-  if (!failure.empty() && env_.systemLog) {
+  if (!failure.empty()) {
     // The logger is not set up yet: report to the system log only, never to ourselves.
-    env_.systemLog(eventLine("Error", "Cannot cleanup the old files: " + failure, __FILE__,
-                             __func__, __LINE__));
+    toSystemLog("Error", eventLine("Error", "Cannot cleanup the old files: " + failure, __FILE__,
+                                   __func__, __LINE__));
   }
 }
 
@@ -255,6 +262,21 @@ void LogManager::writeBanner() {
   writeLine("Current system language: " + env_.systemLanguage);
 }
 
+int LogManager::syslogPriority(const char* level) {
+  std::string_view l = level ? level : "";
+  if (l == "Error") return LOG_ERR;
+  if (l == "Warning") return LOG_WARNING;
+  if (l == "Debug") return LOG_DEBUG;
+  return LOG_INFO;
+}
+
+void LogManager::toSystemLog(const char* level, const std::string& line) {
+  if (env_.priorityLog)
+    env_.priorityLog(syslogPriority(level), line);
+  else if (env_.systemLog)
+    env_.systemLog(line);
+}
+
 void LogManager::log(const std::string& message) {
   std::string line = "[Info] " + message;
   writeLine(line);
@@ -268,25 +290,37 @@ void LogManager::debug(const std::string& message, const char* file, const char*
   if (env_.standardOutput) env_.standardOutput(text);
 }
 
+void LogManager::frameDebug(const std::string& message, const char* file, const char* function,
+                            int line) {
+  if (frameDebug_) debug(message, file, function, line);
+}
+
+void LogManager::setFrameDebug(bool on) { frameDebug_ = on; }
+
+bool LogManager::isFrameDebug() const { return frameDebug_; }
+
 void LogManager::info(const std::string& message, const char* file, const char* function,
                       int line) {
   std::string text = eventLine("Info", message, file, function, line);
   writeLine(text);
-  if (env_.systemLog) env_.systemLog(text);
+  toSystemLog("Info", text);
 }
 
+// Warnings and errors also reach whoever watches the program's console.
 void LogManager::warning(const std::string& message, const char* file, const char* function,
                          int line) {
   std::string text = eventLine("Warning", message, file, function, line);
   writeLine(text);
-  if (env_.systemLog) env_.systemLog(text);
+  toSystemLog("Warning", text);
+  if (env_.standardError) env_.standardError(text);
 }
 
 void LogManager::error(const std::string& message, const char* file, const char* function,
                        int line) {
   std::string text = eventLine("Error", message, file, function, line);
   writeLine(text);
-  if (env_.systemLog) env_.systemLog(text);
+  toSystemLog("Error", text);
+  if (env_.standardError) env_.standardError(text);
 }
 
 void LogManager::verbose(const std::string& message, const char* file, const char* function,

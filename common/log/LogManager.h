@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -23,7 +24,14 @@ class LogManager {
     std::string systemLanguage;  // e.g. "en-US"
     platform::Clock* clock = nullptr;
     std::function<void(const std::string&)> standardOutput;
+    // Warnings and errors, for whoever watches the program's console.
+    std::function<void(const std::string&)> standardError;
+    // The system log, with the line's syslog priority; when absent, `systemLog` gets the line.
+    std::function<void(int priority, const std::string&)> priorityLog;
     std::function<void(const std::string&)> systemLog;
+    // Lines written for every frame go to the day file and standard output only when on (the
+    // environment variable CORVANE_DEBUG set to 1 in the process's own environment).
+    bool frameDebug = false;
     // Print "@@ logFileURL:" and the day file's URL to standard output before opening it.
     bool printsLogFileURL = false;
     static Environment process();
@@ -44,6 +52,13 @@ class LogManager {
   void warning(const std::string& message, const char* file, const char* function, int line);
   void error(const std::string& message, const char* file, const char* function, int line);
   static void verbose(const std::string& message, const char* file, const char* function, int line);
+  // A Debug line written for every frame: only while the debug switch is on.
+  void frameDebug(const std::string& message, const char* file, const char* function, int line);
+  void setFrameDebug(bool on);
+  bool isFrameDebug() const;
+
+  // The syslog priority of a level ("Error", "Warning", "Info", "Debug").
+  static int syslogPriority(const char* level);
 
   void writeBanner();
   void writeLine(const std::string& eventLine);
@@ -65,11 +80,13 @@ class LogManager {
  private:
   void setUp();
   void cleanUp(const std::string& folder);
+  void toSystemLog(const char* level, const std::string& line);
 
   Environment env_;
   mutable std::mutex mutex_;
   FILE* filePointer_ = nullptr;
   std::string logFilePath_;
+  std::atomic<bool> frameDebug_{false};
 };
 
 }  // namespace corvane
@@ -79,4 +96,7 @@ class LogManager {
 #define CV_LOG_WARNING(msg) \
   ::corvane::LogManager::shared().warning((msg), __FILE__, __func__, __LINE__)
 #define CV_LOG_ERROR(msg) ::corvane::LogManager::shared().error((msg), __FILE__, __func__, __LINE__)
+// For lines written on every frame: they would drown everything else.
+#define CV_LOG_FRAME_DEBUG(msg) \
+  ::corvane::LogManager::shared().frameDebug((msg), __FILE__, __func__, __LINE__)
 #define CV_LOG_VERBOSE(msg) ::corvane::LogManager::verbose((msg), __FILE__, __func__, __LINE__)

@@ -81,7 +81,21 @@ TEST(WorkspaceRelaunch, HandsTheProgramsPathToAConstantScriptAsItsOwnArgument) {
   platform::Workspace workspace(env);
   ASSERT_TRUE(workspace.relaunchApplication());
   ASSERT_EQ(spawned.size(), 1u);
-  EXPECT_EQ(spawned[0], (Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\"", self}));
+  EXPECT_EQ(spawned[0], (Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"", self}));
+}
+
+// The program comes back with what it was started with (the file it was playing).
+TEST(WorkspaceRelaunch, KeepsTheProgramsArguments) {
+  std::vector<Argv> spawned;
+  platform::Workspace::Environment env;
+  env.spawn = [&](const Argv& argv) { return spawned.push_back(argv), true; };
+  env.executablePath = [] { return std::string("/usr/bin/corvane-studio"); };
+  env.arguments = [] { return Argv{"-platform", "xcb", "clips/demo 360.mp4"}; };
+  ASSERT_TRUE(platform::Workspace(env).relaunchApplication());
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0],
+            (Argv{"/bin/sh", "-c", platform::Workspace::kRelaunchScript, "/usr/bin/corvane-studio",
+                  "-platform", "xcb", "clips/demo 360.mp4"}));
 }
 
 TEST(WorkspaceRelaunch, RefusesWithoutAnAbsolutePathOrALauncher) {
@@ -109,12 +123,13 @@ TEST(WorkspaceRelaunch, TheShellStartsTheProgramAtAHostilePath) {
   writeExecutable(tools + "/sleep", "#!/bin/sh\nexit 0\n");
   const std::string marker = dir.file("started");
   const std::string program = folder + "/corvane-studio";
-  writeExecutable(program, "#!/bin/sh\nprintf '%s|' \"$0\" >> '" + marker + "'\n");
+  writeExecutable(program, "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" >> '" + marker + "'\n");
 
   std::vector<Argv> spawned;
   platform::Workspace::Environment env;
   env.spawn = [&](const Argv& argv) { return spawned.push_back(argv), true; };
   env.executablePath = [&] { return program; };
+  env.arguments = [] { return Argv{kHostileName, "--x=$(id)"}; };
   ASSERT_TRUE(platform::Workspace(env).relaunchApplication());
   ASSERT_EQ(spawned.size(), 1u);
 
@@ -124,7 +139,7 @@ TEST(WorkspaceRelaunch, TheShellStartsTheProgramAtAHostilePath) {
   const int status = platform::Process::run(spawned[0]);
   setenv("PATH", saved.c_str(), 1);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(readFile(marker), program + "|");
+  EXPECT_EQ(readFile(marker), program + "|" + kHostileName + "|--x=$(id)|");
 }
 
 }  // namespace

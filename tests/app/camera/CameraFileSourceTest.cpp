@@ -84,3 +84,54 @@ TEST_F(CameraFileSourceTest, BackToTheCameraOnAFreshFacade) {
   ASSERT_EQ(setups.size(), 1u);
   EXPECT_EQ(setups[0].rfind("setup 3840x1080", 0), 0u);
 }
+
+// The diagnostics window's frame rates count a file's frames as they count the camera's: the
+// pictures are pushed ten times a second and each one the facade completes is an analysed frame.
+TEST_F(CameraFileSourceTest, FrameRatesAreCountedWhileAFilePlays) {
+  player->loadImages({QString::fromStdString(testsupport::photoPath(1))});
+  settle();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  auto facade = facades->last();
+  for (int i = 0; i < 10; ++i) {
+    play(100ms);
+    facade->completeFrames();
+    settle();
+  }
+  EXPECT_GE(manager->FPS->value(), 8);
+  EXPECT_LE(manager->FPS->value(), 11);
+  EXPECT_GE(manager->selvoFPS->value(), 8);
+  EXPECT_LE(manager->selvoFPS->value(), manager->FPS->value());
+
+  // Paused: the next second shows no frames.
+  player->pause();
+  play(1s);
+  EXPECT_EQ(manager->FPS->value(), 0);
+}
+
+// The program's end releases the analysis while the process's statics still exist: the facade's
+// workers end there, and nothing makes a new facade afterwards (frames still arriving, a late
+// connection run).
+TEST_F(CameraFileSourceTest, TheProgramsEndReleasesTheAnalysisForGood) {
+  player->loadImages({QString::fromStdString(testsupport::photoPath(1))});
+  settle();
+  play(300ms);
+  auto facade = facades->last();
+  ASSERT_GE(facade->framesOffered(), 1u);
+  facade->completeFrames();
+  settle();
+  auto count = [this] {
+    std::lock_guard lock(facades->mutex);
+    return facades->made.size();
+  };
+  const size_t made = count();
+
+  manager->releaseAnalysis();
+  EXPECT_EQ(facade->calls().back(), "releaseSelvoInst");
+  EXPECT_EQ(manager->manager(), nullptr);
+  play(300ms);
+  manager->startConnection();
+  settle();
+  EXPECT_EQ(manager->manager(), nullptr);
+  EXPECT_EQ(count(), made);
+  EXPECT_FALSE(manager->isCapturing());
+}

@@ -1,5 +1,8 @@
+#include <QFile>
+
 #include "CameraManagerFixture.h"
 #include "camera/CameraTuning.h"
+#include "camera/PlayerManager.h"
 #include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
 
@@ -167,5 +170,93 @@ TEST_F(CameraTuningTest, TheCamerasGammaAndFlickerGoIntoEveryPreset) {
     EXPECT_EQ(preset.gamma, 200) << preset.name;  // the camera's gamma, raw
     EXPECT_EQ(preset.flickr, 1) << preset.name;
     EXPECT_EQ(preset.contrast, 128) << preset.name;  // the rest is the preset's own
+  }
+}
+
+// The switches come back after a real restart: a new store over the same file, where every value
+// is text, and a new camera manager; with the camera and with a file as the source.
+class CameraTuningRestartTest : public CameraTuningTest {
+ protected:
+  void restartWith(bool fileSource) {
+    settings.newDetectLayout = true;
+    config->roiRecordIndex = 0;
+    connect();
+    manager->isAutoTracking->setValue(true);
+    manager->isFaceAutoTracking->setValue(true);
+    settle();
+    ASSERT_TRUE(defaults->synchronize());
+    manager.reset();
+
+    // The file as the ended run left it, read by a new store (a copy: the process keeps its
+    // own cache of a settings file it has open).
+    previous = std::move(defaults);  // the ended run's store, which config still refers to
+    const QString restarted = QString::fromStdString(home.path() + "/restarted.conf");
+    ASSERT_TRUE(QFile::copy(previous->filePath(), restarted));
+    defaults = std::make_unique<platform::UserDefaults>(restarted);
+    ASSERT_EQ(defaults->object("AutoTracking").typeId(), QMetaType::QString);
+    auto env = environment();
+    env.config = config.get();
+    env.viewModel = &viewModel;
+    if (fileSource) {
+      player = std::make_unique<corvane::PlayerManager>(clock);
+      player->mode->setValue(corvane::PlayerMode::image);
+      env.player = player.get();
+    }
+    manager = std::make_unique<corvane::CameraManager>(env);
+    if (fileSource)
+      player->loadImages({QString::fromStdString(testsupport::photoPath(1))});
+    else
+      connect();
+    settle();
+    ASSERT_EQ(manager->connectMode->value(), corvane::ConnectMode::connected);
+    EXPECT_TRUE(manager->isAutoTracking->value());
+    EXPECT_TRUE(manager->isFaceAutoTracking->value());
+    EXPECT_TRUE(defaults->boolean("AutoTracking"));
+    EXPECT_TRUE(defaults->boolean("FaceAutoTracking"));
+    auto calls = facades->last()->calls();
+    auto last = std::find_if(calls.rbegin(), calls.rend(), [](const std::string& c) {
+      return c == "EnableAutoDetectTracking" || c == "DisableAutoDetectTracking";
+    });
+    ASSERT_NE(last, calls.rend());
+    EXPECT_EQ(*last, "EnableAutoDetectTracking");
+  }
+  void TearDown() override {
+    if (player) player->pause();
+    if (manager) settle();
+    manager.reset();
+    if (player) player->pushImageQueue().drain();
+    player.reset();
+    CameraTuningTest::TearDown();
+  }
+  std::unique_ptr<platform::UserDefaults> previous;
+  std::unique_ptr<corvane::PlayerManager> player;
+};
+
+TEST_F(CameraTuningRestartTest, WithTheCamera) { restartWith(false); }
+TEST_F(CameraTuningRestartTest, WithAFile) { restartWith(true); }
+
+TEST(CameraTuningStoredBoolean, ReadsTheStoresBooleansAndNothingElse) {
+  testsupport::TempDir home;
+  platform::UserDefaults defaults(QString::fromStdString(home.path() + "/d.conf"));
+  struct Row {
+    QVariant stored;
+    std::optional<bool> read;
+  } rows[] = {
+      {QVariant(), std::nullopt},
+      {QVariant(true), true},
+      {QVariant(false), false},
+      {QVariant(QString("true")), true},
+      {QVariant(QString("false")), false},
+      {QVariant(QString("1")), true},
+      {QVariant(QString("0")), false},
+      {QVariant(QString("TRUE")), true},
+      {QVariant(QString("yes")), std::nullopt},
+      {QVariant(qint64(7)), std::nullopt},
+  };
+  for (const Row& row : rows) {
+    defaults.remove("Switch");
+    if (row.stored.isValid()) defaults.set("Switch", row.stored);
+    EXPECT_EQ(CameraTuning::storedBoolean(defaults, "Switch"), row.read)
+        << row.stored.toString().toStdString();
   }
 }

@@ -51,6 +51,8 @@ class UpdateControllerTest : public ::testing::Test {
   bool staging = false;
   std::string updater = dir.file("corvane-studio-updater");
   std::unique_ptr<UpdateController> page;
+  std::string firmware = "3.1.4";
+  std::vector<std::string> alerts;
 
   void SetUp() override {
     std::ofstream(updater) << "#!/bin/sh\n";
@@ -61,7 +63,10 @@ class UpdateControllerTest : public ::testing::Test {
     env.workspace = &workspace;
     env.logger = &rig.logger;
     env.terminate = [this] { ++terminated; };
-    env.camera = [] { return UpdateController::Camera{"3.1.4", "0x2bd9", "0x0011", "CUST 7"}; };
+    env.camera = [this] {
+      return UpdateController::Camera{firmware, "0x2bd9", "0x0011", "CUST 7"};
+    };
+    env.showAlert = [this](const QString& message) { alerts.push_back(message.toStdString()); };
     env.companyModel = [this] { return companyRecord; };
     env.isStaging = [this] { return staging; };
     env.vendor = [] { return std::string("42"); };
@@ -240,12 +245,50 @@ TEST_F(UpdateControllerTest, CheckAsksTheCloudAndHandsTheAdvertisementOn) {
   EXPECT_EQ(adCalls, 1);
 }
 
-TEST_F(UpdateControllerTest, AFailedCheckShowsNothingAndChangesNothing) {
+TEST_F(UpdateControllerTest, AFailedAutomaticCheckShowsNothingAndChangesNothing) {
   rig.server.route("POST", "/2/version/check", Reply::json(500, R"({"message":"down"})"));
   page->checkUpdate();
   ASSERT_TRUE(Server::pumpUntil([&] { return rig.logged("Update check failed: down"); }));
   EXPECT_TRUE(displays.empty());
+  EXPECT_TRUE(alerts.empty());
   EXPECT_TRUE(defaults.keys().isEmpty());
+  // Not again at the next connection of the same camera.
+  page->checkUpdate();
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(rig.server.requestCount(), 1u);
+}
+
+// The user asked: a failure is told with the program's alert.
+TEST_F(UpdateControllerTest, AFailedCheckTheUserAskedForIsTold) {
+  rig.server.route("POST", "/2/version/check", Reply::json(500, R"({"message":"down"})"));
+  page->mode = UpdateMode::manual;
+  page->checkUpdate();
+  ASSERT_TRUE(Server::pumpUntil([&] { return !alerts.empty(); }));
+  EXPECT_EQ(alerts, std::vector<std::string>{localized("update_check_failed_desc")});
+  EXPECT_TRUE(displays.empty());
+  EXPECT_TRUE(rig.logged("Update check failed: down"));
+}
+
+// The window's first appearance and the connection both check at start: one request goes out.
+// The user's own check, and a camera that answers differently, are asked all the same.
+TEST_F(UpdateControllerTest, TheSameAutomaticCheckIsSentOnce) {
+  rig.server.route("POST", "/2/version/check",
+                   Reply::json(200, R"({"success":true,"errors":[],"data":{"hasNewVersion":false,)"
+                                    R"("version":"1.5.0","hasNewFwVersion":false,)"
+                                    R"("fwVersion":"3.1.4"}})"));
+  page->checkUpdate();
+  page->checkUpdate();
+  ASSERT_TRUE(Server::pumpUntil([&] { return displays.size() == 1; }));
+  page->checkUpdate();
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(rig.server.requestCount(), 1u);
+  firmware = "3.2.0";
+  page->checkUpdate();
+  ASSERT_TRUE(Server::pumpUntil([&] { return displays.size() == 2; }));
+  page->mode = UpdateMode::manual;
+  page->checkUpdate();
+  ASSERT_TRUE(Server::pumpUntil([&] { return displays.size() == 3; }));
+  EXPECT_EQ(rig.server.requestCount(), 3u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <zip.h>
 
 #include <ctime>
@@ -64,6 +65,7 @@ class LogTest : public ::testing::Test {
     e.systemLanguage = "en-US";
     e.clock = &clock;
     e.standardOutput = [this](const std::string& l) { out.push_back(l); };
+    e.standardError = [this](const std::string& l) { err.push_back(l); };
     e.systemLog = [this](const std::string& l) { sys.push_back(l); };
     return e;
   }
@@ -71,7 +73,7 @@ class LogTest : public ::testing::Test {
 
   testsupport::TempDir dir;
   testsupport::ManualClock clock;
-  std::vector<std::string> out, sys;
+  std::vector<std::string> out, err, sys;
 };
 
 }  // namespace
@@ -88,6 +90,9 @@ TEST_F(LogTest, LinesCarryLevelLocationAndGoToTheirConsole) {
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0], "[Debug] [ConfigManager.cpp:42], loadPresets(): hello");
   EXPECT_EQ(out[1], "[Info] ");
+  // Warnings and errors reach the console's error stream as well as the system log.
+  EXPECT_EQ(err, (std::vector<std::string>{"[Warning] [W.cpp:1], w(): warn",
+                                           "[Error] [E.cpp:2], e(): 100%d done"}));
   ASSERT_EQ(sys.size(), 3u);
   EXPECT_EQ(sys[0], "[Info] [Info.cpp:7], run(): info");
   EXPECT_EQ(sys[1], "[Warning] [W.cpp:1], w(): warn");
@@ -103,6 +108,47 @@ TEST_F(LogTest, LinesCarryLevelLocationAndGoToTheirConsole) {
   EXPECT_EQ(file[5], "2023_05_17 09:30:05 [Debug] [ConfigManager.cpp:42], loadPresets(): hello");
   EXPECT_EQ(file[8], "2023_05_17 09:30:05 [Error] [E.cpp:2], e(): 100%d done");
   EXPECT_EQ(file[9], "2023_05_17 09:30:05 [Info] ");
+}
+
+TEST_F(LogTest, EachLevelHasItsOwnSystemLogPriority) {
+  std::vector<std::pair<int, std::string>> logged;
+  auto e = env(dir.path());
+  e.priorityLog = [&](int priority, const std::string& l) { logged.emplace_back(priority, l); };
+  LogManager log(std::move(e));
+  log.error("e", "E.cpp", "e", 1);
+  log.warning("w", "W.cpp", "w", 2);
+  log.info("i", "I.cpp", "i", 3);
+  log.debug("d", "D.cpp", "d", 4);  // standard output only
+  ASSERT_EQ(logged.size(), 3u);
+  EXPECT_EQ(logged[0], std::make_pair(LOG_ERR, std::string("[Error] [E.cpp:1], e(): e")));
+  EXPECT_EQ(logged[1].first, LOG_WARNING);
+  EXPECT_EQ(logged[2].first, LOG_INFO);
+  EXPECT_TRUE(sys.empty()) << "the priority sink takes the lines";
+  struct Row {
+    const char* level;
+    int priority;
+  } rows[] = {{"Error", LOG_ERR},   {"Warning", LOG_WARNING}, {"Info", LOG_INFO},
+              {"Debug", LOG_DEBUG}, {"", LOG_INFO},           {nullptr, LOG_INFO}};
+  for (const Row& row : rows)
+    EXPECT_EQ(LogManager::syslogPriority(row.level), row.priority) << (row.level ? row.level : "");
+}
+
+TEST_F(LogTest, FrameLinesOnlyWithTheDebugSwitch) {
+  LogManager log(env(dir.path()));
+  EXPECT_FALSE(log.isFrameDebug());
+  log.frameDebug("frame 1", "M.cpp", "updateRoiPairList", 5);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(readFile(log.logFilePath()).find("frame 1"), std::string::npos);
+  log.setFrameDebug(true);
+  log.frameDebug("frame 2", "M.cpp", "updateRoiPairList", 5);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], "[Debug] [M.cpp:5], updateRoiPairList(): frame 2");
+  EXPECT_NE(readFile(log.logFilePath()).find("frame 2"), std::string::npos);
+
+  auto e = env(dir.path());
+  e.frameDebug = true;
+  LogManager on(std::move(e));
+  EXPECT_TRUE(on.isFrameDebug());
 }
 
 TEST_F(LogTest, VerboseNeverReachesTheDayFile) {

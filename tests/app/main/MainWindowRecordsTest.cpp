@@ -133,6 +133,39 @@ TEST_F(MainWindowRecordsTest, TheFrameIsKeptButNotInTheSimpleLayoutAndNoSizeInFu
   EXPECT_EQ(defaults->doubleValue("WindowY"), 60.0);
 }
 
+// A resize re-anchors the base-position button, reads back what the camera shows when one is
+// connected, and has the control board laid out again.
+TEST_F(MainWindowRecordsTest, AResizeReanchorsReadsBackAndRefreshesTheBoard) {
+  makeConnectedWindow();
+  manager->displayMode->setValue(corvane::Display::focus);
+  settle();
+  auto recording = facades->last();
+  controller->notifyView->hide();
+  controller->basePositionAnchor = corvane::BasePositionAnchor::notify;  // stale
+  recording->clearCalls();
+  int frames = 0;
+  model.frame->bind([&](QRectF) { ++frames; });
+  window->resize(1400, 900);
+  settle();
+  advance(200ms);
+  EXPECT_EQ(controller->basePositionAnchor, corvane::BasePositionAnchor::content);
+  EXPECT_FALSE(recording->callsStartingWith("GetViewMoveIconRect").empty());
+  EXPECT_FALSE(recording->callsStartingWith("GetFocusManualRect").empty());
+  EXPECT_GE(frames, 1);
+
+  // Without a camera only the board is laid out again.
+  manager->connectMode->setValue(ConnectMode::disconnected);
+  settle();
+  recording->clearCalls();
+  frames = 0;
+  window->resize(1300, 850);
+  settle();
+  advance(200ms);
+  EXPECT_TRUE(recording->callsStartingWith("GetViewMoveIconRect").empty());
+  EXPECT_TRUE(recording->callsStartingWith("GetFocusManualRect").empty());
+  EXPECT_GE(frames, 1);
+}
+
 TEST_F(MainWindowRecordsTest, StreamStartCollapsesIntoTheSimpleLayoutAndStopResetsTheOutput) {
   makeConnectedWindow();
   defaults->set("WindowWidth", 720.0);

@@ -39,8 +39,12 @@ TEST(MainWindowRules, StoredVerticalFovOutsideItsRangeGivesMid) {
   EXPECT_EQ(MainWindowRules::storedVerticalFov(QVariant(1)), VerticalFovMode::mid);
   EXPECT_EQ(MainWindowRules::storedVerticalFov(QVariant(qint64(2))), VerticalFovMode::down);
   EXPECT_EQ(MainWindowRules::storedVerticalFov(QVariant(2.0)), VerticalFovMode::down);
-  for (const QVariant& odd : {QVariant(), QVariant(qint64(3)), QVariant(qint64(-1)),
-                              QVariant(1.5), QVariant(QString("2")), QVariant(true)})
+  // After a restart the settings file gives the number back as text.
+  EXPECT_EQ(MainWindowRules::storedVerticalFov(QVariant(QString("2"))), VerticalFovMode::down);
+  EXPECT_EQ(MainWindowRules::storedVerticalFov(QVariant(QString("0"))), VerticalFovMode::top);
+  for (const QVariant& odd :
+       {QVariant(), QVariant(qint64(3)), QVariant(qint64(-1)), QVariant(1.5), QVariant(true),
+        QVariant(QString("3")), QVariant(QString("1.5")), QVariant(QString("down"))})
     EXPECT_EQ(MainWindowRules::storedVerticalFov(odd), VerticalFovMode::mid) << odd.toString().toStdString();
 }
 

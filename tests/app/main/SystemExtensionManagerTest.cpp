@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QWidget>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -12,7 +14,10 @@
 #include "i18n/Localized.h"
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
+#include "shell/AlertController.h"
+#include "shell/AlertManager.h"
 #include "vcam/LoopbackOutput.h"
+#include "widgets/CustomButton.h"
 
 namespace fs = std::filesystem;
 using corvane::SystemExtensionManager;
@@ -268,3 +273,34 @@ TEST(VirtualCameraHelper, RefusesEveryRequestButOurs) {
     EXPECT_EQ(platform::Process::run(argv), 2) << (request.empty() ? "" : request[0]);
   }
 }
+
+namespace {
+
+// The restart offer of the program itself: the program's one alert over the main window, naming
+// the device as conferencing programs list it; a second alert while it stands is dropped.
+TEST(ActivationRestartOffer, IsTheProgramsOneAlertAndNamesTheDevice) {
+  QWidget window;
+  window.resize(800, 500);
+  window.show();
+  corvane::AlertManager& alerts = corvane::AlertManager::shared();
+  ASSERT_FALSE(alerts.isShow);
+  auto env = SystemExtensionManager::Environment::process();
+  ASSERT_TRUE(env.showAlert);
+  std::vector<bool> answers;
+  const std::string text = corvane::localized("camera_extension_desc");
+  EXPECT_NE(text.find(VirtualCameraSink::kCardLabel), std::string::npos) << text;
+  EXPECT_EQ(text.find("Vantrel"), std::string::npos) << text;
+  env.showAlert(text, [&](bool yes) { answers.push_back(yes); });
+  ASSERT_TRUE(alerts.isShow);
+  corvane::AlertController* alert = alerts.alertController();
+  ASSERT_NE(alert, nullptr);
+  EXPECT_EQ(alert->messageLabel()->text().toStdString(), text);
+  env.showAlert("a second offer", [&](bool yes) { answers.push_back(!yes); });
+  EXPECT_EQ(alert->messageLabel()->text().toStdString(), text);
+  alert->okButton()->click();
+  EXPECT_EQ(answers, std::vector<bool>{true});
+  EXPECT_FALSE(alerts.isShow);
+  platform::MainQueue::shared().drain();
+}
+
+}  // namespace
