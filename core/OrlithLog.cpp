@@ -14,6 +14,10 @@ OrlithLog::Sink& sink() {
   static OrlithLog::Sink s;
   return s;
 }
+OrlithLog::Sink& dayLogSink() {
+  static OrlithLog::Sink s;
+  return s;
+}
 const char* levelName(OrlithLog::Level level) {
   switch (level) {
     case OrlithLog::Level::Debug:
@@ -30,7 +34,7 @@ const char* levelName(OrlithLog::Level level) {
 }  // namespace
 
 void OrlithLog::write(Level level, const std::string& message, const char* file,
-                      const char* function, int line) {
+                      const char* function, int line, bool dayLog) {
   std::string path = file ? file : "";
   auto slash = path.find_last_of('/');
   if (slash != std::string::npos) path = path.substr(slash + 1);
@@ -38,6 +42,7 @@ void OrlithLog::write(Level level, const std::string& message, const char* file,
                      std::to_string(line) + "], " + (function ? function : "") + "(): " + message;
   {
     std::lock_guard lock(sinkMutex);
+    if (dayLog && dayLogSink()) dayLogSink()(level, message);
     if (sink()) {
       sink()(level, text);
       return;
@@ -63,6 +68,11 @@ bool OrlithLog::isFrameDebug() { return frameDebug; }
 void OrlithLog::setSink(Sink s) {
   std::lock_guard lock(sinkMutex);
   sink() = std::move(s);
+}
+
+void OrlithLog::setDayLogSink(Sink s) {
+  std::lock_guard lock(sinkMutex);
+  dayLogSink() = std::move(s);
 }
 
 }  // namespace orlith

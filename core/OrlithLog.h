@@ -5,21 +5,26 @@
 
 namespace orlith {
 
-// The framework's own log: it never writes the program's day file. Debug lines go to standard
-// output, the others to the system log, each as "[Level] [file:line], function(): message".
+// The framework's own log: it writes the program's day file only through the sink the program
+// sets for lines about the user's data. Debug lines go to standard output, the others to the
+// system log, each as "[Level] [file:line], function(): message".
 class OrlithLog {
  public:
   enum class Level { Debug, Info, Warning, Error };
   using Sink = std::function<void(Level, const std::string&)>;
 
-  static void write(Level level, const std::string& message, const char* file,
-                    const char* function, int line);
+  // `dayLog`: a line about the user's own data (the face store), which also goes to the sink
+  // the program set with setDayLogSink, so the user finds it in the program's day file.
+  static void write(Level level, const std::string& message, const char* file, const char* function,
+                    int line, bool dayLog = false);
   // Tests catch the lines; nullptr restores standard output and the system log.
   static void setSink(Sink sink);
   // Lines written for every frame (or every rectangle of every frame) are Debug lines written
   // only while this is on; the program turns it on with its own debug switch.
   static void setFrameDebug(bool on);
   static bool isFrameDebug();
+  // Where the program keeps the day-log lines (its own logger); nullptr: nowhere else.
+  static void setDayLogSink(Sink sink);
 };
 
 }  // namespace orlith

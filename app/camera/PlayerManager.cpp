@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "BoundedFile.h"
 #include "camera/VideoDecoder.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
@@ -213,6 +214,12 @@ void PlayerManager::loadVideo(const QString& path) {
 
 void PlayerManager::loadImages(const QStringList& paths) {
   for (const QString& path : paths) {
+    // A FIFO or a device in place of a picture would block the main thread in the read.
+    std::string refused;
+    if (!platform::BoundedFile::isRegularFile(path.toStdString(), &refused)) {
+      CV_LOG_WARNING("cannot read image " + refused);
+      continue;
+    }
     QImageReader reader(path);
     reader.setAutoTransform(true);
     QImage image = reader.read();

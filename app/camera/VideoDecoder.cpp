@@ -1,5 +1,7 @@
 #include "camera/VideoDecoder.h"
 
+#include "BoundedFile.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -165,6 +167,9 @@ VideoDecoder::~VideoDecoder() {
 std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::string& error) {
   static std::once_flag logOnce;
   std::call_once(logOnce, [] { av_log_set_callback(forwardFFmpegLog); });
+  // The demuxer opens by name and would wait forever on a FIFO (or read a device endlessly):
+  // only a regular file is handed to it.
+  if (!platform::BoundedFile::isRegularFile(path, &error)) return nullptr;
   std::unique_ptr<VideoDecoder> d(new VideoDecoder());
   int r = avformat_open_input(&d->format_, path.c_str(), nullptr, nullptr);
   if (r < 0) {

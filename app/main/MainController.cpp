@@ -632,14 +632,21 @@ void MainController::windowDidMove() {
 }
 
 void MainController::streamStateChanged(bool streaming) {
+  pendingStreamState_ = streaming;
+  if (streamStatePosted_.exchange(true)) return;  // the waiting application takes this state
   std::weak_ptr<bool> weak = alive_;
-  platform::MainQueue::shared().async([this, weak, streaming] {
+  platform::MainQueue::shared().async([this, weak] {
     auto alive = weak.lock();
-    if (alive && *alive) applyStreamState(streaming);
+    if (!alive || !*alive) return;
+    // Cleared before the read: a state arriving from now on posts again.
+    streamStatePosted_ = false;
+    applyStreamState(pendingStreamState_);
   });
 }
 
 void MainController::applyStreamState(bool streaming) {
+  if (appliedStreamState_ == streaming) return;
+  appliedStreamState_ = streaming;
   debugLine("streamStateChanged", streaming ? "running" : "stopped");
   if (!streaming) {
     // The output goes back to 1280 x 720 before anything else sees the stop.

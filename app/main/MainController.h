@@ -6,6 +6,7 @@
 #include <QRectF>
 #include <QScrollArea>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -309,7 +310,10 @@ class MainController : public QWidget,
   void windowDidMove() override;
   // The virtual camera started or stopped streaming; any thread, the work runs on the main queue
   // while the window exists.
+  // On the link's thread: keeps the latest state and posts one application to the main queue
+  // unless one is already waiting, so a flood of states is applied at most once a turn.
   void streamStateChanged(bool streaming) override;
+  // On the main thread: the views are rebuilt only when the state differs from the last applied.
   void applyStreamState(bool streaming);
 
   // ---- popups ----
@@ -358,6 +362,9 @@ class MainController : public QWidget,
   PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;
+  std::atomic<bool> pendingStreamState_{false};
+  std::atomic<bool> streamStatePosted_{false};
+  std::optional<bool> appliedStreamState_;  // main thread
   uint64_t popupGeneration_ = 0;
   int deviceObservers_ = 0;
   int activationRequests_ = 0;

@@ -214,6 +214,8 @@ void SaveRoiViewController::saveRecord() {
   *record->focusedPreset = preset.index;
   if (preset.custom) *record->customPreset = preset.custom;
   *record->ignore = currentIgnoreRects();
+  // On disk at once, like its thumbnail: a crash or a kill before the quit keeps the record.
+  config.saveConfigFile();
 }
 
 void SaveRoiViewController::onClickRoiOk() {
@@ -258,7 +260,7 @@ void SaveRoiViewController::showStoredRecord() {
   }
   std::optional<std::string> path = thumbnailPath(item);
   if (!path) return;
-  QImage stored(QString::fromStdString(*path));
+  QImage stored = RecordThumbnail::load(*path);
   setPicture(stored.isNull() ? ImageAssets::named(QStringLiteral("img_room_default")).toImage()
                              : stored);
   double base = 0;

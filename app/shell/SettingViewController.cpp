@@ -224,7 +224,7 @@ void SettingViewController::showRoiPreview(int index) {
   roiImageView_->setImage(QPixmap());
   QPixmap thumbnail;
   if (auto folder = env_.thumbnailFolder ? env_.thumbnailFolder() : std::nullopt) {
-    thumbnail.load(QString::fromStdString(RecordThumbnail::file(*folder, index)));
+    thumbnail = QPixmap::fromImage(RecordThumbnail::load(RecordThumbnail::file(*folder, index)));
   }
   roiImageView_->setImage(thumbnail.isNull() ? ImageAssets::named("img_room_default") : thumbnail);
   drawRoiRects();

@@ -4,12 +4,18 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "Bundle.h"
 #include "OrlithLog.h"
+#include "Paths.h"
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
+#include "dispatch/MainQueue.h"
+#include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
+#include "qt/UserDefaults.h"
+#include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/LaunchViewController.h"
@@ -17,12 +23,58 @@
 #include "shell/ShellControllers.h"
 #include "shell/SignalQuitter.h"
 #include "shell/SingleInstance.h"
+#include "util/AtomicFile.h"
 
 namespace corvane {
 
 namespace {
 
 constexpr QSize LAUNCH_SIZE{800, 450};
+
+// The temporary files of saves that a crash or a kill interrupted, beside each file the program
+// saves atomically: the settings file, the user's JSON copies and the face store.
+void removeStaleTemporaries() {
+  std::vector<std::string> targets = {platform::UserDefaults::shared().filePath().toStdString()};
+  auto caches = platform::Paths::caches();
+  auto executable = platform::Bundle::main().executableName();
+  if (caches && executable) {
+    std::string root = platform::Paths::join(*caches, *executable);
+    targets.push_back(platform::Paths::join(root, "json/Custom config.json"));
+    targets.push_back(platform::Paths::join(root, "json/Presets.json"));
+    targets.push_back(platform::Paths::join(root, "face/persons.json"));
+  }
+  for (const auto& target : targets)
+    for (const auto& file : AtomicFile::removeStaleTemporaries(target))
+      CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
+}
+
+// The settings file's problems go to the day log; the user is told once that the saved
+// settings could not be read (the program goes on with the defaults).
+void watchSettingsFile() {
+  platform::UserDefaults& defaults = platform::UserDefaults::shared();
+  defaults.setWriteProblemHandler(
+      [](const QString& problem) { CV_LOG_ERROR("settings file " + problem.toStdString()); });
+  QString problem = defaults.loadProblem();
+  if (problem.isEmpty()) return;
+  CV_LOG_ERROR("settings file " + problem.toStdString() + "; the defaults are used");
+  // Once the window is up, so the alert has something to show over.
+  platform::MainQueue::shared().async([] {
+    AlertSetupModel model;
+    model.mode = AlertMode::alert;
+    model.message = QString::fromStdString(localized("alert_settings_unreadable"));
+    AlertManager::shared().present(model);
+  });
+}
+
+// The face store's errors and warnings also belong in the day log.
+void forwardFaceStoreLines() {
+  orlith::OrlithLog::setDayLogSink([](orlith::OrlithLog::Level level, const std::string& line) {
+    if (level == orlith::OrlithLog::Level::Error)
+      LogManager::shared().error(line, "FaceRecognizer.cpp", "face store", 0);
+    else
+      LogManager::shared().warning(line, "FaceRecognizer.cpp", "face store", 0);
+  });
+}
 
 }  // namespace
 
@@ -55,6 +107,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
         return 1;
     }
   }
+  forwardFaceStoreLines();
+  removeStaleTemporaries();
+  watchSettingsFile();
   registerShellControllers();
 
   CameraManager& camera = CameraManager::shared();
@@ -110,6 +165,7 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // A relaunch waiting for this instance may start now.
   instance.release();
   LogManager::shared().log("Corvane Studio quits");
+  orlith::OrlithLog::setDayLogSink(nullptr);
   SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();
   return rc;

@@ -1,5 +1,6 @@
 #include "util/RecordThumbnail.h"
 
+#include "BoundedFile.h"
 #include "Bundle.h"
 #include "Paths.h"
 
@@ -15,6 +16,12 @@ std::optional<std::string> RecordThumbnail::folder() {
 std::string RecordThumbnail::file(const std::string& folder, int64_t record) {
   platform::Paths::makeFolders(folder);
   return platform::Paths::join(folder, "ROI_Thumbnail_" + std::to_string(record) + ".png");
+}
+
+QImage RecordThumbnail::load(const std::string& path) {
+  std::string bytes;
+  if (!platform::BoundedFile::read(path, kMaxBytes, bytes)) return QImage();
+  return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()));
 }
 
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +17,11 @@ class RecordThumbnail {
   // The file of record `record` in `folder`, after making the folder (a failure shows when the
   // file is read or written).
   static std::string file(const std::string& folder, int64_t record);
+  // The picture at `path`; a null image when it is missing, not a regular file (a FIFO would
+  // block the reader), larger than kMaxBytes or not a picture.
+  static QImage load(const std::string& path);
+  // A thumbnail is a PNG of the preview, well under a MB; the bound leaves room for big screens.
+  static constexpr size_t kMaxBytes = size_t(16) << 20;
 };
 
 }  // namespace corvane

@@ -10,37 +10,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "BoundedFile.h"
+
 namespace corvane {
 
-bool LenientJson::readFile(const std::string& path, Json& out, std::string* error) {
+const size_t LenientJson::kMaxFileBytes = platform::BoundedFile::kSettingsBytes;
+
+bool LenientJson::readFile(const std::string& path, Json& out, std::string* error,
+                           size_t maxBytes) {
   std::string text;
-  return readText(path, text, error) && parse(text, out, error);
+  return readText(path, text, error, maxBytes) && parse(text, out, error);
 }
 
-bool LenientJson::readText(const std::string& path, std::string& out, std::string* error) {
-  auto fail = [error](std::string why) {
-    if (error) *error = std::move(why);
+bool LenientJson::readText(const std::string& path, std::string& out, std::string* error,
+                           size_t maxBytes) {
+  if (path.empty()) {
+    if (error) *error = "no file";
     return false;
-  };
-  if (path.empty()) return fail("no file");
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(path + ": " + std::strerror(errno));
-  std::string text;
-  char buf[16384];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int e = errno;
-      ::close(fd);
-      return fail(path + ": " + std::strerror(e));
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
   }
-  ::close(fd);
-  out = std::move(text);
-  return true;
+  return platform::BoundedFile::read(path, maxBytes, out, error);
 }
 
 bool LenientJson::nestedWithin(std::string_view text, int maxDepth) {

@@ -19,10 +19,15 @@ class LenientJson {
   using OrderedJson = nlohmann::ordered_json;
 
   // Reads the whole file and parses it; false, with the reason in `error`, when the file cannot
-  // be read or is not JSON. The empty path always fails.
-  static bool readFile(const std::string& path, Json& out, std::string* error = nullptr);
+  // be read or is not JSON. The empty path always fails. The file is read through BoundedFile:
+  // one that is not a regular file or holds more than `maxBytes` is refused.
+  static bool readFile(const std::string& path, Json& out, std::string* error = nullptr,
+                       size_t maxBytes = kMaxFileBytes);
   // The whole file as bytes; false, with the reason, when it cannot be read.
-  static bool readText(const std::string& path, std::string& out, std::string* error = nullptr);
+  static bool readText(const std::string& path, std::string& out, std::string* error = nullptr,
+                       size_t maxBytes = kMaxFileBytes);
+  // A settings file's bound (BoundedFile::kSettingsBytes).
+  static const size_t kMaxFileBytes;
   // Refuses, like text that is not JSON, a value nested deeper than kMaxDepth.
   static bool parse(const std::string& text, Json& out, std::string* error = nullptr);
 

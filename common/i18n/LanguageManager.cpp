@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "BoundedFile.h"
 #include "Bundle.h"
 #include "Paths.h"
 #include "config/LenientJson.h"
@@ -163,40 +164,36 @@ std::optional<std::string> LanguageManager::currentTablePath() const {
   return english;
 }
 
-nlohmann::json LanguageManager::getlocalizedJSON() const {
-  auto path = currentTablePath();
+std::shared_ptr<const nlohmann::json> LanguageManager::table(const std::string& path) const {
+  std::lock_guard lock(tablesMutex_);
+  if (auto it = tables_.find(path); it != tables_.end()) return it->second;
+  auto parsed = std::make_shared<nlohmann::json>(nlohmann::json::object());
   std::string text, error;
-  if (!LenientJson::readText(path.value_or(""), text, &error)) {
+  if (!LenientJson::readText(path, text, &error, platform::BoundedFile::kLanguageTableBytes)) {
     LANGUAGE_LOG_ERROR("Get string file error: " + error);
-    return nlohmann::json::object();
+  } else if (!LenientJson::parse(text, *parsed, &error)) {
+    LANGUAGE_LOG_ERROR("String to JSON error: " + path + ": " + error);
+    *parsed = nlohmann::json::object();
+  } else if (!parsed->is_object()) {
+    LANGUAGE_LOG_ERROR("String to JSON error: " + path + ": not a JSON object");
+    *parsed = nlohmann::json::object();
   }
-  nlohmann::json table;
-  if (!LenientJson::parse(text, table, &error)) {
-    LANGUAGE_LOG_ERROR("String to JSON error: " + error);
-    return nlohmann::json::object();
-  }
-  if (!table.is_object()) return nlohmann::json::object();
-  return table;
+  tables_.emplace(path, parsed);
+  return parsed;
+}
+
+nlohmann::json LanguageManager::getlocalizedJSON() const {
+  return *table(currentTablePath().value_or(""));
 }
 
 std::string LanguageManager::localized(const std::string& key) const {
-  nlohmann::json table = getlocalizedJSON();
-  if (auto text = LenientJson::string(table, key.c_str())) return *text;
-  std::string text, error;
-  if (!LenientJson::readText(englishTablePath(), text, &error)) {
-    LANGUAGE_LOG_ERROR("Get string file error: " + error);
-    return key;
-  }
-  nlohmann::json english;
-  if (!LenientJson::parse(text, english, &error)) {
-    LANGUAGE_LOG_ERROR("String to JSON error: " + error);
-    return key;
-  }
-  return LenientJson::string(english, key.c_str()).value_or(key);
+  if (auto text = LenientJson::string(*table(currentTablePath().value_or("")), key.c_str()))
+    return *text;
+  return LenientJson::string(*table(englishTablePath()), key.c_str()).value_or(key);
 }
 
 std::string LanguageManager::localizedPresetName(const std::string& fallback, int64_t index) const {
-  auto names = LenientJson::stringList(getlocalizedJSON(), "presets_name");
+  auto names = LenientJson::stringList(*table(currentTablePath().value_or("")), "presets_name");
   if (!names || index < 0 || index >= static_cast<int64_t>(names->size())) return fallback;
   return (*names)[static_cast<size_t>(index)];
 }

@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -21,8 +23,9 @@ class LogManager;
 
 // Knows the language tables (JSON files "<language>.json" in the machine-wide folder
 // <Library>/<CFBundleName>/localizable/, with the resources' "en.json" as the fallback) and
-// which one is current. Tables are read afresh on every lookup, so lookups may run on any
-// thread.
+// which one is current. A table is read and parsed once, the first time it is needed, and kept;
+// lookups come from memory and may run on any thread. A table that cannot be used is logged
+// once, with its path, and counts as empty.
 class LanguageManager {
  public:
   struct Environment {
@@ -74,9 +77,13 @@ class LanguageManager {
  private:
   std::string bundleName() const;
   std::string englishTablePath() const;
+  // The parsed table at `path` (an empty object when it cannot be used), read on first use.
+  std::shared_ptr<const nlohmann::json> table(const std::string& path) const;
 
   Environment env_;
   mutable std::mutex mutex_;
+  mutable std::mutex tablesMutex_;
+  mutable std::map<std::string, std::shared_ptr<const nlohmann::json>> tables_;
   std::string collatorIdentifier_ = "en";
 };
 

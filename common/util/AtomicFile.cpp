@@ -1,9 +1,11 @@
 #include "util/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -75,6 +77,29 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
     ::close(dir);
   }
   return true;
+}
+
+std::vector<std::string> AtomicFile::removeStaleTemporaries(const std::string& path) {
+  std::vector<std::string> removed;
+  if (path.empty()) return removed;
+  std::string folder = folderOf(path);
+  std::string prefix = path.substr(path.find_last_of('/') + 1) + ".";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return removed;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    // The six characters mkstemp puts in place of XXXXXX: letters and digits.
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    bool temporary = true;
+    for (size_t i = prefix.size(); i < name.size(); ++i)
+      temporary = temporary && std::isalnum(static_cast<unsigned char>(name[i]));
+    std::string file = folder + "/" + name;
+    struct stat st {};
+    if (!temporary || ::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlink(file.c_str()) == 0) removed.push_back(file);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 }  // namespace corvane

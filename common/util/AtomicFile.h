@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -11,6 +12,9 @@ class AtomicFile {
  public:
   // False, with the reason in `error`, when any step failed; the old file is then untouched.
   static bool write(const std::string& path, const std::string& bytes, std::string* error);
+  // Removes the temporary files "<path>.XXXXXX" that a write (ours, or QSettings' own save)
+  // interrupted by a crash or a kill left beside `path`; the names of those removed.
+  static std::vector<std::string> removeStaleTemporaries(const std::string& path);
 };
 
 }  // namespace corvane

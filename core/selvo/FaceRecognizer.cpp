@@ -2,16 +2,25 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <string_view>
 #include <vector>
 
+#include "BoundedFile.h"
 #include "OrlithLog.h"
+
+// The face store holds the user's own data: its problems also go to the program's day file.
+#define FACE_STORE_LOG_ERROR(msg)                                                          \
+  ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Error, (msg), __FILE__, __func__, \
+                             __LINE__, /*dayLog=*/true)
+#define FACE_STORE_LOG_WARNING(msg)                                                          \
+  ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Warning, (msg), __FILE__, __func__, \
+                             __LINE__, /*dayLog=*/true)
 
 namespace selvo {
 
@@ -45,6 +54,22 @@ bool safeRelative(const std::string& name) {
   return true;
 }
 
+// A picture the store itself writes: "faces/<name>.png" (or .jpg, .jpeg), the name of letters,
+// digits, '-' and '_'. Only such files are ever removed, so a hostile or damaged record can
+// never make the store delete itself or anything else in its folder.
+bool isFacePicture(const std::string& name) {
+  constexpr std::string_view kFolder = "faces/";
+  if (name.size() <= kFolder.size() || name.compare(0, kFolder.size(), kFolder) != 0) return false;
+  std::string_view file = std::string_view(name).substr(kFolder.size());
+  auto dot = file.rfind('.');
+  if (dot == 0 || dot == std::string_view::npos) return false;
+  std::string_view stem = file.substr(0, dot), extension = file.substr(dot);
+  if (extension != ".png" && extension != ".jpg" && extension != ".jpeg") return false;
+  for (char c : stem)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
+  return true;
+}
+
 bool writeAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -64,7 +89,7 @@ bool FaceRecognizer::Init(const char* databaseFolder) {
   store_ = {};
   selectedPerson_ = -1;
   if (!databaseFolder || !*databaseFolder) {
-    ORLITH_LOG_ERROR("face store: no database folder");
+    FACE_STORE_LOG_ERROR("face store: no database folder");
     return false;
   }
   folder_ = databaseFolder;
@@ -72,7 +97,7 @@ bool FaceRecognizer::Init(const char* databaseFolder) {
   std::error_code ec;
   fs::create_directories(folder_, ec);
   if (!fs::is_directory(folder_, ec)) {
-    ORLITH_LOG_ERROR("face store: cannot use folder " + folder_);
+    FACE_STORE_LOG_ERROR("face store: cannot use folder " + folder_);
     return false;
   }
   Store loaded;
@@ -85,14 +110,17 @@ bool FaceRecognizer::Init(const char* databaseFolder) {
 bool FaceRecognizer::Load(Store& store) {
   std::string path = folder_ + "/" + kStoreFileName;
   std::error_code ec;
-  if (!fs::exists(path, ec)) return true;  // a new, empty store
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  json j = json::parse(text.str(), nullptr, false);
-  if (!in || j.is_discarded() || !j.is_object()) {
+  if (!fs::exists(fs::symlink_status(path, ec))) return true;  // a new, empty store
+  std::string text, error;
+  json j;
+  if (platform::BoundedFile::read(path, platform::BoundedFile::kFaceStoreBytes, text, &error))
+    j = json::parse(text, nullptr, false);
+  else
+    j = json(json::value_t::discarded);
+  if (j.is_discarded() || !j.is_object()) {
     // Left as it is: a broken file is never overwritten.
-    ORLITH_LOG_ERROR("face store " + path + " cannot be read; the store stays closed");
+    FACE_STORE_LOG_ERROR("face store " + (error.empty() ? path + ": not a JSON object" : error) +
+                         "; the store stays closed");
     return false;
   }
   if (auto ps = j.find("persons"); ps != j.end() && ps->is_array()) {
@@ -100,7 +128,7 @@ bool FaceRecognizer::Load(Store& store) {
       PersonInfo p;
       if (!e.is_object() || !read(e, "person_id", p.person_id) || p.person_id < 0 ||
           store.persons.count(p.person_id)) {
-        ORLITH_LOG_WARNING("face store: a person entry without a valid id is skipped");
+        FACE_STORE_LOG_WARNING("face store: a person entry without a valid id is skipped");
         continue;
       }
       read(e, "thumbnail_face_id", p.thumbnail_face_id);
@@ -118,7 +146,7 @@ bool FaceRecognizer::Load(Store& store) {
       if (!e.is_object() || !read(e, "face_id", f.face_id) || f.face_id < 0 ||
           store.faces.count(f.face_id) || !read(e, "person_id", f.person_id) ||
           !store.persons.count(f.person_id)) {
-        ORLITH_LOG_WARNING("face store: a face entry without a valid id or person is skipped");
+        FACE_STORE_LOG_WARNING("face store: a face entry without a valid id or person is skipped");
         continue;
       }
       read(e, "rect_id", f.rect_id);
@@ -127,7 +155,8 @@ bool FaceRecognizer::Load(Store& store) {
       read(e, "height", f.height);
       read(e, "image", f.image_path);
       if (!f.image_path.empty() && !safeRelative(f.image_path)) {
-        ORLITH_LOG_WARNING("face store: picture " + f.image_path + " outside the folder ignored");
+        FACE_STORE_LOG_WARNING("face store: picture " + f.image_path +
+                               " outside the folder ignored");
         f.image_path.clear();
       }
       store.faces[f.face_id] = f;
@@ -168,22 +197,30 @@ bool FaceRecognizer::Commit(Store next) {
   name.push_back('\0');
   int fd = ::mkstemp(name.data());
   if (fd < 0) {
-    ORLITH_LOG_ERROR("face store: cannot write in " + folder_ + ": " + std::strerror(errno));
+    FACE_STORE_LOG_ERROR("face store: cannot write in " + folder_ + ": " + std::strerror(errno));
     return false;
   }
   bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(name.data(), path.c_str()) == 0;
   if (!ok) {
-    ORLITH_LOG_ERROR("face store: cannot save " + path + ": " + std::strerror(errno));
+    FACE_STORE_LOG_ERROR("face store: cannot save " + path + ": " + std::strerror(errno));
     ::unlink(name.data());
     return false;
   }
   // The pictures of faces that are gone.
   for (const auto& [id, f] : store_.faces) {
     if (next.faces.count(id) || f.image_path.empty()) continue;
+    if (!isFacePicture(f.image_path)) {
+      FACE_STORE_LOG_WARNING("face store: " + f.image_path + " is not a face picture; kept");
+      continue;
+    }
+    // Only a plain file: a link may point anywhere.
+    std::string picture = PicturePath(f.image_path);
     std::error_code ec;
-    fs::remove(PicturePath(f.image_path), ec);
+    if (!fs::is_regular_file(fs::symlink_status(picture, ec))) continue;
+    if (!fs::remove(picture, ec) && ec)
+      FACE_STORE_LOG_WARNING("face store: cannot remove " + picture + ": " + ec.message());
   }
   store_ = std::move(next);
   return true;

@@ -1,5 +1,8 @@
 #include "ipc/LinkMessage.h"
 
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,6 +38,14 @@ size_t payloadSize(LinkMessage::Type type) {
       return 8;
   }
   return SIZE_MAX;
+}
+
+// The peer shut its end down and no bytes are left queued (the rest, if any, are empty packets).
+bool peerEnded(int socket) {
+  pollfd p{socket, POLLIN | POLLRDHUP, 0};
+  if (::poll(&p, 1, 0) < 0 || !(p.revents & (POLLHUP | POLLRDHUP))) return false;
+  int queued = 0;
+  return ::ioctl(socket, SIOCINQ, &queued) != 0 || queued == 0;
 }
 
 void closeAll(const std::vector<int>& fds) {
@@ -155,15 +166,16 @@ LinkMessage::Received LinkMessage::receive(int socket, int flags) {
   for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
     if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
     size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-    for (size_t i = 0; i < count; ++i)
-      fds.push_back(get<int>(CMSG_DATA(c) + i * sizeof(int)));
+    for (size_t i = 0; i < count; ++i) fds.push_back(get<int>(CMSG_DATA(c) + i * sizeof(int)));
   }
-  if (n == 0 && fds.empty()) {
+  // A packet socket reads 0 bytes both for an empty packet and at its end. Only a peer that
+  // hung up with nothing left to read has ended; an empty packet is a malformed message.
+  if (n == 0 && fds.empty() && peerEnded(socket)) {
     r.status = Status::closed;
     return r;
   }
-  auto decoded = (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ? std::nullopt
-                                                              : decode(buffer, size_t(n));
+  auto decoded =
+      (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ? std::nullopt : decode(buffer, size_t(n));
   bool wantsFd = decoded && (decoded->type() == Type::registerAsStudio ||
                              decoded->type() == Type::updateNewFrame);
   if (!decoded || fds.size() != (wantsFd ? 1u : 0u)) {

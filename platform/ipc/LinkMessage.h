@@ -58,7 +58,8 @@ class LinkMessage {
   // peer is EPIPE, never SIGPIPE. 0, or the errno of the failure.
   static int send(int socket, const LinkMessage& message, int fd, int flags);
   // Reads one packet. A received descriptor belongs to the caller (`Received::fd`); descriptors
-  // of a refused packet are closed here.
+  // of a refused packet are closed here. An empty packet is malformed; `closed` only once the
+  // peer has hung up and nothing is left to read.
   static Received receive(int socket, int flags = 0);
 
  private:

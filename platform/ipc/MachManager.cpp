@@ -29,58 +29,106 @@ MachManager& MachManager::shared() {
   return manager;
 }
 
-MachManager::MachManager(Environment environment) : env_(std::move(environment)) { connect(); }
+MachManager::MachManager(Environment environment)
+    : env_(std::move(environment)),
+      clock_(env_.clock ? *env_.clock : Clock::shared()),
+      logLimiter_(kLogBurst, kLogInterval, &clock_),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  queue_.async([this] { tryConnect(); });
+}
 
 MachManager::~MachManager() {
+  {
+    std::lock_guard lock(retryMutex_);
+    stopping_ = true;
+    if (retry_) clock_.cancel(*retry_);
+    retry_.reset();
+  }
   queue_.drain();
   if (wakeFd_ >= 0) {
     uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
   }
   if (listener_.joinable()) listener_.join();
-  for (int fd : {assistant_, listenerEnd_, wakeFd_})
+  for (int fd : {assistant_.load(), listenerEnd_, wakeFd_})
     if (fd >= 0) ::close(fd);
 }
 
 void MachManager::log(const std::string& line) {
-  if (env_.systemLog) env_.systemLog(line);
+  if (!env_.systemLog) return;
+  if (auto admitted = logLimiter_.admit(line)) env_.systemLog(*admitted);
 }
 
-void MachManager::connect() {
+void MachManager::tryConnect() {
+  {
+    std::lock_guard lock(retryMutex_);
+    retry_.reset();
+    if (stopping_) return;
+  }
+  int attempt = ++attempts_;
+  if (connect() != Connect::busy) return;
+  bool soon = attempt < kConnectAttempts;
+  log("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath +
+      " does not take the connection; trying again in " +
+      (soon ? std::to_string(kConnectBackoff.count()) + " ms"
+            : std::to_string(kRetryInterval.count()) + " s"));
+  scheduleRetry(soon ? Clock::Duration(kConnectBackoff) : Clock::Duration(kRetryInterval));
+}
+
+void MachManager::scheduleRetry(Clock::Duration delay) {
+  std::lock_guard lock(retryMutex_);
+  if (stopping_) return;
+  retry_ = clock_.callAt(clock_.now() + delay, [this] {
+    // The timer's thread hands the attempt to the link's queue; the destructor cancels the
+    // timer and drains the queue before anything goes.
+    std::lock_guard lock(retryMutex_);
+    if (!stopping_) queue_.async([this] { tryConnect(); });
+  });
+}
+
+MachManager::Connect MachManager::connect() {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (env_.socketPath.empty() || env_.socketPath.size() >= sizeof address.sun_path) {
     log("[Kestova] remoteObjectProxyWithErrorHandler: unusable socket path " + env_.socketPath);
-    return;
+    return Connect::failed;
   }
   std::memcpy(address.sun_path, env_.socketPath.c_str(), env_.socketPath.size());
-  int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    log("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath + ": " +
-        std::strerror(errno));
+  // Non-blocking: a Unix-domain connect to a peer whose backlog is full would otherwise wait
+  // until the peer accepts, which a hung peer never does. It then fails with EAGAIN at once.
+  int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  int r = fd < 0 ? -1 : ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  if (r != 0) {
+    int e = errno;
     if (fd >= 0) ::close(fd);
-    return;
+    if (e == EAGAIN || e == EINPROGRESS || e == EINTR) return Connect::busy;
+    log("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath + ": " +
+        std::strerror(e));
+    return Connect::failed;
   }
   // The callback endpoint: the assistant gets one end, we listen on the other.
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
     log(std::string("[Kestova] cannot make the callback endpoint: ") + std::strerror(errno));
     ::close(fd);
-    return;
+    return Connect::failed;
   }
+  // Frames are sent with MSG_DONTWAIT as before; the descriptor itself stays non-blocking.
+  assistant_ = fd;
   int error = LinkMessage::send(fd, LinkMessage::registerAsStudio(), pair[1], MSG_DONTWAIT);
   ::close(pair[1]);
   if (error) {
-    log(std::string("[Kestova] invalidationHandler: registerAsStudio failed: ") +
-        std::strerror(error));
+    assistant_ = -1;
     ::close(pair[0]);
     ::close(fd);
-    return;
+    if (error == EAGAIN || error == EWOULDBLOCK) return Connect::busy;
+    log(std::string("[Kestova] invalidationHandler: registerAsStudio failed: ") +
+        std::strerror(error));
+    return Connect::failed;
   }
-  assistant_ = fd;
   listenerEnd_ = pair[0];
-  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   listener_ = std::thread([this] { listen(); });
+  return Connect::done;
 }
 
 // The anonymous listener: the assistant's calls back, until it closes its end or we stop.
@@ -130,6 +178,7 @@ void MachManager::setDelegate(MachManagerDelegate* delegate) {
 void MachManager::streamStateChanged(bool streaming) {
   isStreaming_ = streaming;
   log(std::string("[Kestova] streamStateChanged: ") + (streaming ? "YES" : "NO"));
+  // The delegate coalesces: a flood of states costs it one flag each, never a rebuild.
   std::lock_guard lock(delegateMutex_);
   if (delegate_) delegate_->streamStateChanged(streaming);
 }
@@ -141,7 +190,7 @@ void MachManager::resolutionChangedWithWidth(int32_t width, int32_t height) {
 }
 
 void MachManager::sendPixelBuffer(const PixelBufferRef& pixelBuffer) {
-  if (!pixelBuffer || assistant_ < 0 || invalidated_) return;
+  if (!pixelBuffer || !hasAssistant() || invalidated_) return;
   PixelBufferRef frame = pixelBuffer;
   if (frame->fd() < 0) {
     frame = ring_.copy(*pixelBuffer);
@@ -165,12 +214,11 @@ void MachManager::send(const PixelBufferRef& frame) {
     d.planeOffset[p] = uint64_t(frame->baseAddress(p) - frame->baseAddress(0));
   }
   d.size = frame->dataSize();
-  int error = LinkMessage::send(assistant_, LinkMessage::updateNewFrame(d), frame->fd(),
+  int error = LinkMessage::send(assistant_.load(), LinkMessage::updateNewFrame(d), frame->fd(),
                                 MSG_DONTWAIT);
   if (error == 0) {
     ++sent_;
-  } else if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS ||
-             error == ETOOMANYREFS) {
+  } else if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS || error == ETOOMANYREFS) {
     ++dropped_;  // the assistant is behind (or holds too many frames): this frame only
   } else {
     ++dropped_;

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "dispatch/Clock.h"
 #include "dispatch/SerialQueue.h"
+#include "ipc/LogRateLimiter.h"
 #include "ipc/MachManagerDelegate.h"
 #include "ipc/SharedFrameRing.h"
 #include "video/PixelBuffer.h"
@@ -15,16 +19,21 @@
 namespace platform {
 
 // The main program's end of the link to the virtual camera's assistant: a Unix-domain socket
-// in the runtime folder named after the assistant service. It connects once, when made; hands
+// in the runtime folder named after the assistant service. It connects on its own queue, when
+// made, without blocking: a peer that listens but does not accept (its backlog full) is tried
+// again a few times and then every kRetryInterval, never waited for on the main thread. It hands
 // the assistant one end of a socket pair on which the assistant reports the stream state and
-// resolution changes; and sends every composed frame as a memfd. Without an assistant nothing
-// is sent and the program goes on.
+// resolution changes (read on a thread of its own), and sends every composed frame as a memfd.
+// Without an assistant nothing is sent and the program goes on. The link's log lines are rate
+// limited, so a flooding peer cannot flood the system log.
 class MachManager {
  public:
   struct Environment {
     std::string socketPath;
     // Where the "[Kestova]" lines go (the system log).
     std::function<void(const std::string&)> systemLog;
+    // Times the connection retries and the log's rate limit; nullptr: the shared clock.
+    Clock* clock = nullptr;
     // $XDG_RUNTIME_DIR (else /run/user/<uid>) / kAssistantServiceName, lines to syslog.
     static Environment process();
   };
@@ -32,8 +41,17 @@ class MachManager {
   static constexpr const char* kAssistantServiceName =
       "com.kestova.corvane-studio.KestovaCameraExtension.assistant";
 
+  // A busy peer: tried again kConnectAttempts times kConnectBackoff apart, then every
+  // kRetryInterval.
+  static constexpr int kConnectAttempts = 5;
+  static constexpr std::chrono::milliseconds kConnectBackoff{200};
+  static constexpr std::chrono::seconds kRetryInterval{10};
+  // The link writes at most kLogBurst lines every kLogInterval.
+  static constexpr size_t kLogBurst = 20;
+  static constexpr std::chrono::seconds kLogInterval{10};
+
   static MachManager& shared();
-  // Connects at once.
+  // Starts connecting on the link's queue; returns at once.
   explicit MachManager(Environment environment);
   ~MachManager();
   MachManager(const MachManager&) = delete;
@@ -47,27 +65,39 @@ class MachManager {
   bool isStreaming() const { return isStreaming_; }
   // The assistant took the connection (the registration went out).
   bool hasAssistant() const { return assistant_ >= 0; }
+  // Connection attempts made so far (each refused one waits for the next retry).
+  int connectAttempts() const { return attempts_; }
 
   // The callbacks: from the assistant's messages, and from the sink's own reader count.
   void streamStateChanged(bool streaming);
   void resolutionChangedWithWidth(int32_t width, int32_t height);
 
-  // Waits until the sends queued so far have run.
+  // Waits until the sends (and the connection attempt) queued so far have run.
   void drain();
   uint64_t framesSent() const { return sent_; }
   uint64_t framesDropped() const { return dropped_; }
 
  private:
-  void connect();
+  enum class Connect { done, busy, failed };
+  // On the queue.
+  void tryConnect();
+  Connect connect();
+  void scheduleRetry(Clock::Duration delay);
   void listen();
   void send(const PixelBufferRef& frame);
   void invalidate(int error);
   void log(const std::string& line);
 
   Environment env_;
-  int assistant_ = -1;  // written once, before the queue and the listener run
-  int listenerEnd_ = -1;
+  Clock& clock_;
+  LogRateLimiter logLimiter_;
+  std::atomic<int> assistant_{-1};  // set once, on the queue, when the connection is made
+  int listenerEnd_ = -1;            // the queue's until the listener starts, then the listener's
   int wakeFd_ = -1;
+  std::atomic<int> attempts_{0};
+  std::mutex retryMutex_;
+  bool stopping_ = false;  // under retryMutex_
+  std::optional<Clock::TimerId> retry_;
   std::atomic<bool> invalidated_{false};
   std::atomic<bool> isStreaming_{false};
   std::atomic<uint64_t> sent_{0}, dropped_{0};

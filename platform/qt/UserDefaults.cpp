@@ -1,8 +1,15 @@
 #include "qt/UserDefaults.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <sys/stat.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "BoundedFile.h"
 #include "Bundle.h"
 #include "Paths.h"
 
@@ -17,9 +24,44 @@ UserDefaults& UserDefaults::shared() {
   return defaults;
 }
 
-UserDefaults::UserDefaults(const QString& filePath) {
+UserDefaults::UserDefaults(const QString& filePath) { open(filePath); }
+
+void UserDefaults::open(const QString& filePath) {
   QDir().mkpath(QFileInfo(filePath).absolutePath());
+  std::string path = filePath.toStdString();
+  struct stat st {};
+  // QSettings reads the file by name, whatever it is: a FIFO would block it for ever and a
+  // link to /dev/zero would fill the memory. Only a bounded regular file is handed to it.
+  QString why;
+  if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+    std::string bytes, error;
+    if (!BoundedFile::read(path, kMaxFileBytes, bytes, &error)) why = QString::fromStdString(error);
+  }
+  if (why.isEmpty()) {
+    settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+    if (settings_->status() == QSettings::NoError) return;
+    why = filePath + ": not a settings file";
+    settings_.reset();
+  }
+  loadProblem_ = why;
+  // Kept aside, as the JSON files are, so nothing the user had is destroyed.
+  QString kept = filePath + ".unreadable";
+  QFile::remove(kept);
+  if (::rename(path.c_str(), kept.toStdString().c_str()) != 0)
+    loadProblem_ += QStringLiteral("; it could not be moved aside: ") + std::strerror(errno);
+  else
+    loadProblem_ += QStringLiteral("; kept as ") + kept;
   settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+}
+
+QString UserDefaults::loadProblem() const {
+  std::lock_guard lock(mutex_);
+  return loadProblem_;
+}
+
+void UserDefaults::setWriteProblemHandler(std::function<void(const QString&)> handler) {
+  std::lock_guard lock(mutex_);
+  writeProblemHandler_ = std::move(handler);
 }
 
 QVariant UserDefaults::object(const QString& key) const {
@@ -82,9 +124,25 @@ QStringList UserDefaults::keys() const {
 }
 
 bool UserDefaults::synchronize() {
-  std::lock_guard lock(mutex_);
-  settings_->sync();
-  return settings_->status() == QSettings::NoError;
+  std::function<void(const QString&)> handler;
+  QString problem;
+  {
+    std::lock_guard lock(mutex_);
+    settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+      lastWriteProblem_.clear();
+      return true;
+    }
+    problem = settings_->fileName() + (settings_->status() == QSettings::AccessError
+                                           ? ": cannot be written (no access to the file or "
+                                             "its folder); the settings of this run are not kept"
+                                           : ": cannot be written");
+    if (problem == lastWriteProblem_) return false;
+    lastWriteProblem_ = problem;
+    handler = writeProblemHandler_;
+  }
+  if (handler) handler(problem);
+  return false;
 }
 
 QString UserDefaults::filePath() const {

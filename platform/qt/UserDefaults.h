@@ -3,6 +3,8 @@
 #include <QSettings>
 #include <QString>
 #include <QVariant>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -10,11 +12,24 @@ namespace platform {
 
 // The program's user defaults: key and value pairs kept in a settings file in the XDG config
 // folder (<config>/<executable>/<executable>.conf), under the keys the program has always used.
+// A file that cannot be used (not a regular file, larger than kMaxFileBytes, unreadable, or not
+// a settings file) is moved aside as "<file>.unreadable", like the JSON settings files, and the
+// store starts empty; loadProblem() then says which file and why, for the program to log and
+// tell the user.
 class UserDefaults {
  public:
+  // The settings file holds a few dozen short values.
+  static constexpr size_t kMaxFileBytes = size_t(1) << 20;
+
   static UserDefaults& shared();
   // A store over an explicit file (tests, and the programs other than the main one).
   explicit UserDefaults(const QString& filePath);
+
+  // Why the stored settings could not be read ("<file>: <reason>"); empty when they were.
+  QString loadProblem() const;
+  // Called with "<file>: <reason>" when a write of the file fails (a read-only folder), once
+  // for each new reason; on the caller of synchronize(). The program logs it.
+  void setWriteProblemHandler(std::function<void(const QString&)> handler);
 
   QVariant object(const QString& key) const;
   bool contains(const QString& key) const;
@@ -33,8 +48,13 @@ class UserDefaults {
   QString filePath() const;
 
  private:
+  void open(const QString& filePath);
+
   mutable std::mutex mutex_;
   std::unique_ptr<QSettings> settings_;
+  QString loadProblem_;
+  QString lastWriteProblem_;
+  std::function<void(const QString&)> writeProblemHandler_;
 };
 
 }  // namespace platform

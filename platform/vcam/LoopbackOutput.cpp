@@ -4,10 +4,12 @@
 #include <libyuv.h>
 #include <linux/videodev2.h>
 #include <sys/eventfd.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -50,10 +52,11 @@ constexpr int kMaxIdleWakes = 3;
 
 }  // namespace
 
-LoopbackOutput::LoopbackOutput(V4l2Api& api, std::string sysRoot, std::string devRoot)
+LoopbackOutput::LoopbackOutput(V4l2Api& api, std::string sysRoot, std::string devRoot, Clock* clock)
     : api_(api),
       sysRoot_(std::move(sysRoot)),
       devRoot_(std::move(devRoot)),
+      clock_(clock ? *clock : Clock::shared()),
       wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 LoopbackOutput::~LoopbackOutput() {
@@ -77,8 +80,8 @@ namespace {
 
 // The node as a v4l2loopback device, when the driver says it is one.
 std::optional<LoopbackOutput::Device> queryLoopback(V4l2Api& api, const std::string& devRoot,
-                                                   const std::string& node,
-                                                   const std::string& name) {
+                                                    const std::string& node,
+                                                    const std::string& name) {
   std::string path = (fs::path(devRoot) / node).string();
   int fd = api.open(path.c_str(), O_RDWR | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
@@ -137,20 +140,37 @@ bool LoopbackOutput::start(const Device& device, int width, int height, int fram
   if (!ok) return false;
   width_ = width;
   height_ = height;
+  lastIndex_ = -1;
   connected_ = true;
   ready_ = true;
   if (clientUsage_ != ClientUsage::None) queue_.async([this] { waitForEvents(); });
+  // The repeat's tick wakes the event watch so that the sink's queue takes the repeat.
+  auto period =
+      std::chrono::duration_cast<Clock::Duration>(std::chrono::seconds(1)) / framesPerSecond;
+  repeatTimer_ = std::make_unique<DispatchTimer>(tickQueue_, clock_);
+  repeatTimer_->setEventHandler([this] {
+    queue_.async([this] { repeatLastFrame(); });
+    wake();
+  });
+  repeatTimer_->schedule(period, period);
+  repeatTimer_->resume();
   return true;
 }
 
-bool LoopbackOutput::openDevice(const Device& device, int width, int height,
-                                int framesPerSecond) {
-  int fd = api_.open(device.devicePath.c_str(), O_WRONLY | O_NONBLOCK);
+bool LoopbackOutput::openDevice(const Device& device, int width, int height, int framesPerSecond) {
+  // Read and write: the module's buffers are mapped for writing.
+  int fd = api_.open(device.devicePath.c_str(), O_RDWR | O_NONBLOCK);
   if (fd < 0) {
     setError("cannot open " + device.devicePath + ": " + std::strerror(errno));
     return false;
   }
   fd_ = fd;
+  v4l2_format current{};
+  current.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+  // The node must take the output format requests at all (a module left by a writer that never
+  // streamed may not, until it is set again).
+  if (api_.ioctl(fd, VIDIOC_G_FMT, &current) != 0)
+    setError(std::string("the loopback device gave no output format: ") + std::strerror(errno));
   v4l2_format fmt{};
   fmt.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
   fmt.fmt.pix.width = uint32_t(width);
@@ -174,7 +194,6 @@ bool LoopbackOutput::openDevice(const Device& device, int width, int height,
     b.bytesPerRow = row;
     b.bytes.assign(size, 0);
   }
-  nextBuffer_ = 0;
 
   v4l2_streamparm parm{};
   parm.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
@@ -184,18 +203,84 @@ bool LoopbackOutput::openDevice(const Device& device, int width, int height,
   if (api_.ioctl(fd, VIDIOC_S_PARM, &parm) != 0)
     setError(std::string("the loopback device kept its frame rate: ") + std::strerror(errno));
 
-  // One black frame, so that with exclusive_caps=1 the device is listed as a camera at once.
-  YuyvBuffer black{std::vector<uint8_t>(size), row};
-  for (size_t i = 0; i + 1 < size; i += 2) {
-    black.bytes[i] = 16;
-    black.bytes[i + 1] = 128;
+  if (!startStreaming()) {
+    closeDevice();
+    return false;
   }
+
+  // One black frame, so that with exclusive_caps=1 the device is listed as a camera at once.
+  black_ = YuyvBuffer{std::vector<uint8_t>(size), row};
+  for (size_t i = 0; i + 1 < size; i += 2) {
+    black_.bytes[i] = 16;
+    black_.bytes[i + 1] = 128;
+  }
+  last_ = nullptr;
+  freshSinceTick_ = false;
   opening_ = true;
-  writeFrame(black);
+  if (writeFrame(black_)) last_ = &black_;
   opening_ = false;
   if (fd_ < 0) return false;
   subscribeClientUsage();
   return true;
+}
+
+bool LoopbackOutput::startStreaming() {
+  transfer_ = mapBuffers() ? Transfer::MappedBuffers : Transfer::Write;
+  int type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+  if (api_.ioctl(fd_, VIDIOC_STREAMON, &type) == 0) {
+    streamOn_ = true;
+    return true;
+  }
+  int e = errno;
+  if (e == ENODEV || e == EIO) {
+    setError(std::string("the loopback device is gone: ") + std::strerror(e));
+    return false;
+  }
+  if (transfer_ == Transfer::MappedBuffers) {
+    // Buffers but no stream: the module's write() still takes frames.
+    releaseBuffers();
+    transfer_ = Transfer::Write;
+  }
+  // A module that streams only by write() may refuse STREAMON; the frames still go.
+  setError(std::string("the loopback device refused STREAMON: ") + std::strerror(e));
+  return true;
+}
+
+bool LoopbackOutput::mapBuffers() {
+  v4l2_requestbuffers request{};
+  request.count = kBufferCount;
+  request.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+  request.memory = V4L2_MEMORY_MMAP;
+  if (api_.ioctl(fd_, VIDIOC_REQBUFS, &request) != 0 || request.count == 0) return false;
+  mapped_.assign(request.count, MappedBuffer{});
+  for (uint32_t i = 0; i < request.count; ++i) {
+    v4l2_buffer buffer{};
+    buffer.index = i;
+    buffer.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    void* address = nullptr;
+    if (api_.ioctl(fd_, VIDIOC_QUERYBUF, &buffer) == 0)
+      address = api_.mmap(buffer.length, fd_, off_t(buffer.m.offset));
+    if (!address || address == MAP_FAILED) {
+      releaseBuffers();
+      return false;
+    }
+    mapped_[i] = MappedBuffer{static_cast<uint8_t*>(address), buffer.length, false};
+  }
+  return true;
+}
+
+void LoopbackOutput::releaseBuffers() {
+  bool any = !mapped_.empty();
+  for (auto& m : mapped_)
+    if (m.address) api_.munmap(m.address, m.length);
+  mapped_.clear();
+  if (!any || fd_ < 0) return;
+  v4l2_requestbuffers request{};
+  request.count = 0;
+  request.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+  request.memory = V4L2_MEMORY_MMAP;
+  api_.ioctl(fd_, VIDIOC_REQBUFS, &request);
 }
 
 void LoopbackOutput::subscribeClientUsage() {
@@ -215,6 +300,9 @@ void LoopbackOutput::subscribeClientUsage() {
 
 void LoopbackOutput::stop() {
   ready_ = false;
+  // No tick starts after this, and none still on its way queues a repeat behind the close.
+  repeatTimer_.reset();
+  tickQueue_.drain();
   queue_.async([this] { closeDevice(); });
   drain();
   connected_ = false;
@@ -222,8 +310,16 @@ void LoopbackOutput::stop() {
 }
 
 void LoopbackOutput::closeDevice() {
+  if (fd_ >= 0 && streamOn_) {
+    int type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+    api_.ioctl(fd_, VIDIOC_STREAMOFF, &type);
+  }
+  streamOn_ = false;
+  releaseBuffers();
   if (fd_ >= 0) api_.close(fd_);
   fd_ = -1;
+  last_ = nullptr;
+  transfer_ = Transfer::None;
 }
 
 std::string LoopbackOutput::lastError() const {
@@ -248,8 +344,9 @@ bool LoopbackOutput::enqueueFrame(const PixelBufferRef& bgra) {
     ++dropped_;
     return false;
   }
-  YuyvBuffer& out = pool_[nextBuffer_];
-  nextBuffer_ = (nextBuffer_ + 1) % pool_.size();
+  // Never the buffer the writer may still send again as the last frame.
+  const int index = lastIndex_ == 0 ? 1 : 0;
+  YuyvBuffer& out = pool_[size_t(index)];
   const uint8_t* src = bgra->baseAddress(0);
   int srcRow = int(bgra->bytesPerRow(0));
   bgra->lock(true);
@@ -263,16 +360,64 @@ bool LoopbackOutput::enqueueFrame(const PixelBufferRef& bgra) {
   // BGRA in memory is libyuv's ARGB.
   libyuv::ARGBToYUY2(src, srcRow, out.bytes.data(), int(out.bytesPerRow), width_, height_);
   bgra->unlock(true);
-  queue_.async([this, &out] {
-    writeFrame(out);
+  queue_.async([this, &out, index] {
+    freshSinceTick_ = true;
+    if (writeFrame(out)) {
+      last_ = &out;
+      lastIndex_ = index;
+    }
     ready_ = fd_ >= 0;
   });
   wake();
   return true;
 }
 
-void LoopbackOutput::writeFrame(const YuyvBuffer& buffer) {
-  if (fd_ < 0) return;
+bool LoopbackOutput::writeFrame(const YuyvBuffer& buffer) {
+  if (fd_ < 0) return false;
+  bool ok = transfer_ == Transfer::MappedBuffers ? queueFrame(buffer) : writeBytes(buffer);
+  if (ok) ++written_;
+  return ok;
+}
+
+// A free buffer (taking back those the module is done with), filled and queued.
+bool LoopbackOutput::queueFrame(const YuyvBuffer& buffer) {
+  for (;;) {
+    v4l2_buffer done{};
+    done.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+    done.memory = V4L2_MEMORY_MMAP;
+    if (api_.ioctl(fd_, VIDIOC_DQBUF, &done) != 0) break;
+    if (done.index < mapped_.size()) mapped_[done.index].queued = false;
+  }
+  auto free =
+      std::find_if(mapped_.begin(), mapped_.end(), [](const MappedBuffer& m) { return !m.queued; });
+  if (free == mapped_.end()) {  // the module is behind: this frame only is lost
+    ++dropped_;
+    return false;
+  }
+  size_t n = std::min(free->length, buffer.bytes.size());
+  std::memcpy(free->address, buffer.bytes.data(), n);
+  v4l2_buffer b{};
+  b.index = uint32_t(free - mapped_.begin());
+  b.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+  b.memory = V4L2_MEMORY_MMAP;
+  b.bytesused = uint32_t(n);
+  b.field = V4L2_FIELD_NONE;
+  if (api_.ioctl(fd_, VIDIOC_QBUF, &b) != 0) {
+    int e = errno;
+    if (e == EAGAIN) {
+      ++dropped_;
+      return false;
+    }
+    setError(std::string("queueing a frame failed: ") + std::strerror(e));
+    if (e == ENODEV || e == EIO)
+      lost(std::string("the loopback device is gone: ") + std::strerror(e));
+    return false;
+  }
+  free->queued = true;
+  return true;
+}
+
+bool LoopbackOutput::writeBytes(const YuyvBuffer& buffer) {
   size_t done = 0;
   while (done < buffer.bytes.size()) {
     ssize_t n = api_.write(fd_, buffer.bytes.data() + done, buffer.bytes.size() - done);
@@ -281,19 +426,31 @@ void LoopbackOutput::writeFrame(const YuyvBuffer& buffer) {
       if (e == EINTR) continue;
       if (e == EAGAIN) {  // the device is full: this frame only is lost
         ++dropped_;
-        return;
+        return false;
       }
       setError(std::string("writing a frame failed: ") + std::strerror(e));
-      if (e == ENODEV || e == EIO) lost(std::string("the loopback device is gone: ") + std::strerror(e));
-      return;
+      if (e == ENODEV || e == EIO)
+        lost(std::string("the loopback device is gone: ") + std::strerror(e));
+      return false;
     }
     if (n == 0) {
       setError("the loopback device took no bytes");
-      return;
+      return false;
     }
     done += size_t(n);
   }
-  ++written_;
+  return true;
+}
+
+// Each tick of the announced rate: when no fresh frame came since the last tick, the last one
+// goes again.
+void LoopbackOutput::repeatLastFrame() {
+  if (fd_ < 0 || !last_) return;
+  if (freshSinceTick_) {
+    freshSinceTick_ = false;
+    return;
+  }
+  if (writeFrame(*last_)) ++repeated_;
 }
 
 void LoopbackOutput::lost(const std::string& reason) {
@@ -356,15 +513,19 @@ bool LoopbackOutput::readEvents() {
 
 void LoopbackOutput::wake() {
   uint64_t one = 1;
-  if (wakeFd_ >= 0) [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+  if (wakeFd_ >= 0) [[maybe_unused]]
+    auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
 void LoopbackOutput::clearWake() {
   uint64_t v;
-  if (wakeFd_ >= 0) [[maybe_unused]] auto n = ::read(wakeFd_, &v, sizeof v);
+  if (wakeFd_ >= 0) [[maybe_unused]]
+    auto n = ::read(wakeFd_, &v, sizeof v);
 }
 
 void LoopbackOutput::drain() {
+  // A repeat tick on its way queues its repeat first.
+  tickQueue_.drain();
   // The marker goes in before the wake: a woken event watch queues itself behind it.
   std::promise<void> done;
   auto finished = done.get_future();

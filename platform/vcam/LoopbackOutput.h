@@ -4,12 +4,15 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/V4l2Api.h"
+#include "dispatch/Clock.h"
+#include "dispatch/DispatchTimer.h"
 #include "dispatch/SerialQueue.h"
 #include "video/PixelBuffer.h"
 
@@ -20,6 +23,15 @@ namespace platform {
 // The caller converts a frame into one of two pooled YUYV buffers; the write runs on the sink's
 // own queue, which also reads the module's client-usage events. At most one frame is in flight:
 // a frame offered while the writer is busy is dropped, like a sink that is not ready.
+//
+// The device is driven as a streaming output, so that consumers keep it across our restarts:
+// G_FMT, S_FMT and S_PARM, then memory-mapped buffers (REQBUFS, QBUF/DQBUF) and STREAMON, and
+// STREAMOFF when it stops. Modules from 0.14 on refuse STREAMON without buffers; Debian 12's
+// module (0.12.7) makes an opener the writer only on STREAMON, and with exclusive_caps=1 a
+// writer that never streamed leaves the node advertising neither capture nor output. Where the
+// module refuses the buffers, frames go by write() after a STREAMON of their own. While no
+// fresh frame comes (the source paused, the camera unplugged), the last one is sent again at
+// the announced rate, so a conference keeps a picture.
 class LoopbackOutput {
  public:
   struct Device {
@@ -41,8 +53,13 @@ class LoopbackOutput {
   static constexpr uint32_t kClientUsageEvent = 0x08000000 + 0x08E00000 + 1;
   static constexpr uint32_t kLegacyClientUsageEvent = 0x08000000;
 
+  // How frames reach the device.
+  enum class Transfer { None, MappedBuffers, Write };
+  // Buffers asked of the module: one being filled, the rest queued behind it.
+  static constexpr uint32_t kBufferCount = 4;
+
   explicit LoopbackOutput(V4l2Api& api = V4l2Api::system(), std::string sysRoot = "/sys",
-                          std::string devRoot = "/dev");
+                          std::string devRoot = "/dev", Clock* clock = nullptr);
   ~LoopbackOutput();
   LoopbackOutput(const LoopbackOutput&) = delete;
   LoopbackOutput& operator=(const LoopbackOutput&) = delete;
@@ -60,8 +77,9 @@ class LoopbackOutput {
   // True when some video node's sysfs name is exactly `label` (opens nothing).
   static bool hasNodeNamed(const std::string& sysRoot, const std::string& label);
 
-  // Opens the device write-only and non-blocking, sets YUYV at the size and rate, writes one
-  // black frame and subscribes to the client-usage event. On failure the device is closed.
+  // Opens the device non-blocking, sets YUYV at the size and rate, starts streaming (buffers or
+  // write()), sends one black frame, subscribes to the client-usage event and starts repeating
+  // the last frame while no fresh one comes. On failure the device is closed.
   bool start(const Device& device, int width, int height, int framesPerSecond = 30);
   void stop();
   bool isConnected() const { return connected_; }
@@ -77,7 +95,11 @@ class LoopbackOutput {
   // Waits until the work handed to the writer so far is done.
   void drain();
 
+  Transfer transfer() const { return transfer_; }
+  // Frames handed to the device: fresh ones, the black one and repeats.
   uint64_t framesWritten() const { return written_; }
+  // Of those, the repeats of the last frame while no fresh one came.
+  uint64_t framesRepeated() const { return repeated_; }
   uint64_t framesDropped() const { return dropped_; }
   std::string lastError() const;
 
@@ -86,12 +108,23 @@ class LoopbackOutput {
     std::vector<uint8_t> bytes;
     size_t bytesPerRow = 0;
   };
+  struct MappedBuffer {
+    uint8_t* address = nullptr;
+    size_t length = 0;
+    bool queued = false;  // with the module
+  };
 
   // On the queue.
   bool openDevice(const Device& device, int width, int height, int framesPerSecond);
   void closeDevice();
   void subscribeClientUsage();
-  void writeFrame(const YuyvBuffer& buffer);
+  bool startStreaming();
+  bool mapBuffers();
+  void releaseBuffers();
+  bool writeFrame(const YuyvBuffer& buffer);
+  bool queueFrame(const YuyvBuffer& buffer);
+  bool writeBytes(const YuyvBuffer& buffer);
+  void repeatLastFrame();
   void waitForEvents();
   bool readEvents();
   void lost(const std::string& reason);
@@ -102,17 +135,28 @@ class LoopbackOutput {
 
   V4l2Api& api_;
   std::string sysRoot_, devRoot_;
+  Clock& clock_;
   SerialQueue queue_{"sink stream"};
+  // The repeat timer's own queue: its tick wakes the event watch, which holds the sink's queue.
+  SerialQueue tickQueue_{"sink stream repeat"};
+  std::unique_ptr<DispatchTimer> repeatTimer_;  // the caller's (start and stop)
   int wakeFd_ = -1;
 
   // Touched on the queue only (start and stop hand their device work to it).
   int fd_ = -1;
   int idleWakes_ = 0;
   bool opening_ = false;
+  bool streamOn_ = false;
+  std::vector<MappedBuffer> mapped_;
+  YuyvBuffer black_;
+  const YuyvBuffer* last_ = nullptr;  // the last frame sent: black_ or one of the pool's
+  bool freshSinceTick_ = false;
 
   // The caller's side: the pool is filled only while the writer is idle.
   std::array<YuyvBuffer, 2> pool_;
-  size_t nextBuffer_ = 0;
+  // Which pool buffer the writer sent last (-1: the black frame or none); set by the writer,
+  // read by the caller only while the writer is idle.
+  std::atomic<int> lastIndex_{-1};
   std::vector<uint8_t> scaled_;
   int width_ = 0, height_ = 0;
 
@@ -124,7 +168,8 @@ class LoopbackOutput {
   std::atomic<bool> ready_{false};
   std::atomic<bool> streaming_{false};
   std::atomic<ClientUsage> clientUsage_{ClientUsage::None};
-  std::atomic<uint64_t> written_{0}, dropped_{0};
+  std::atomic<Transfer> transfer_{Transfer::None};
+  std::atomic<uint64_t> written_{0}, dropped_{0}, repeated_{0};
 };
 
 }  // namespace platform

@@ -128,3 +128,28 @@ write("fuzz_updater_usb_replies", "progress_done", replies(b"5 100".ljust(61, b"
 for i, text in enumerate([b"QD4718", b"1.0.3", b"2024-01-01", b"0", b"1", b"update_ok"]):
     write("fuzz_hid_replies", "reply%d" % i, bytes([i]) + b"\x3f" + bytes([len(text)]) + text
           + b"\x00" * (62 - len(text)))
+
+# Link messages: type, payload length, payload (host order: little-endian here).
+def link(kind, payload=b""):
+    return struct.pack("<II", kind, len(payload)) + payload
+
+
+write("fuzz_link_messages", "streaming", link(3, struct.pack("<I", 1)))
+write("fuzz_link_messages", "stopped", link(3, struct.pack("<I", 0)))
+write("fuzz_link_messages", "resolution", link(4, struct.pack("<ii", 1920, 1080)))
+write("fuzz_link_messages", "frame", link(2, struct.pack("<iiIIIIQQQ", 64, 32, 0x42475241, 1,
+                                                         256, 0, 0, 0, 256 * 32)))
+write("fuzz_link_messages", "register", link(1))
+write("fuzz_link_messages", "empty", b"")
+
+# The face store: the tests' store, and records naming files that are not face pictures.
+store = b"""{"persons": [{"person_id": 1, "thumbnail_face_id": 10, "name": "Ada"},
+ {"person_id": 2, "thumbnail_face_id": 12, "name": ""}],
+ "faces": [{"face_id": 10, "person_id": 1, "width": 112, "height": 112, "image": "faces/0.png"},
+ {"face_id": 11, "person_id": 1, "image": "faces/1.png"},
+ {"face_id": 12, "person_id": 2, "image": "faces/2.png"}]}"""
+write("fuzz_face_store", "store", store)
+write("fuzz_face_store", "hostile", b"""{"persons": [{"person_id": 1, "name": ""}],
+ "faces": [{"face_id": 1, "person_id": 1, "image": "persons.json"},
+ {"face_id": 2, "person_id": 1, "image": "notes.txt"},
+ {"face_id": 3, "person_id": 1, "image": "faces/readme.txt"}]}""")

@@ -7,6 +7,7 @@
 
 #include "FakeSysfs.h"
 #include "FakeV4l2Device.h"
+#include "ManualClock.h"
 #include "vcam/LoopbackOutput.h"
 
 using platform::LoopbackOutput;
@@ -52,7 +53,7 @@ class LoopbackTest : public ::testing::Test {
     return f;
   }
   std::unique_ptr<LoopbackOutput> started() {
-    auto out = std::make_unique<LoopbackOutput>(v4l2, sys.sysRoot(), sys.devRoot());
+    auto out = std::make_unique<LoopbackOutput>(v4l2, sys.sysRoot(), sys.devRoot(), &clock);
     out->setHandlers({[this](bool s) {
                         std::lock_guard lock(mutex);
                         states.push_back(s);
@@ -69,6 +70,9 @@ class LoopbackTest : public ::testing::Test {
     std::lock_guard lock(mutex);
     return states;
   }
+  // Time passes only when a test moves it: the repeat of the last frame keeps still.
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scopedClock{clock};
   testsupport::FakeSysfs sys;
   FakeV4l2Device v4l2;
   std::mutex mutex;
@@ -79,13 +83,13 @@ class LoopbackTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(LoopbackTest, FindsOurLoopbackByItsExactSysfsNameDriverAndBus) {
-  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
+  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot(), &clock);
   auto d = out.findDevice(kLabel);
   ASSERT_TRUE(d);
   EXPECT_EQ(d->devicePath, sys.devicePath("video11"));  // not the camera of the same name
   EXPECT_EQ(d->busInfo, "platform:v4l2loopback-011");
   EXPECT_FALSE(out.findDevice("kestova virtual camera"));  // letter case matters
-  EXPECT_FALSE(out.findDevice("Kestova Virtual"));          // the whole name
+  EXPECT_FALSE(out.findDevice("Kestova Virtual"));         // the whole name
   EXPECT_TRUE(out.findDevice("OBS Virtual Camera"));
   EXPECT_EQ(v4l2.openCount(), 0);
   EXPECT_TRUE(LoopbackOutput::hasNodeNamed(sys.sysRoot(), kLabel));
@@ -98,7 +102,7 @@ TEST_F(LoopbackTest, FindsOurLoopbackByItsExactSysfsNameDriverAndBus) {
   auto wrongBus = loopback(kLabel, 3);
   wrongBus.busInfo = "platform:vivid-000";
   dev.addNode(other.devicePath("video3"), wrongBus);
-  LoopbackOutput o2(dev, other.sysRoot(), other.devRoot());
+  LoopbackOutput o2(dev, other.sysRoot(), other.devRoot(), &clock);
   EXPECT_FALSE(o2.findDevice(kLabel));
 }
 
@@ -108,13 +112,13 @@ TEST_F(LoopbackTest, LabelsTheModuleCannotCarryAreRefused) {
   EXPECT_FALSE(LoopbackOutput::isUsableLabel(std::string(32, 'a')));
   EXPECT_FALSE(LoopbackOutput::isUsableLabel("Kestova,Camera"));
   EXPECT_FALSE(LoopbackOutput::isUsableLabel(""));
-  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
+  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot(), &clock);
   EXPECT_FALSE(out.findDevice("Kestova,Virtual Camera"));
 }
 
 TEST_F(LoopbackTest, StartSetsTheFormatAndRateAndWritesOneBlackFrame) {
   auto out = started();
-  EXPECT_EQ(v4l2.lastOpenFlags() & O_ACCMODE, O_WRONLY);
+  EXPECT_EQ(v4l2.lastOpenFlags() & O_ACCMODE, O_RDWR);  // the buffers are mapped for writing
   EXPECT_TRUE(v4l2.lastOpenFlags() & O_NONBLOCK);
   EXPECT_EQ(v4l2.lastFormat().pixelformat, uint32_t(V4L2_PIX_FMT_YUYV));
   EXPECT_EQ(v4l2.lastFormat().width, 1280u);
@@ -164,7 +168,7 @@ TEST_F(LoopbackTest, AnotherSizeIsScaledNotDropped) {
 }
 
 TEST_F(LoopbackTest, OneWriteInFlightAndTheFlagComesBackAfterAFailedWrite) {
-  LoopbackOutput idle(v4l2, sys.sysRoot(), sys.devRoot());
+  LoopbackOutput idle(v4l2, sys.sysRoot(), sys.devRoot(), &clock);
   EXPECT_FALSE(idle.enqueueFrame(frame()));  // before the sink is started
 
   auto out = started();
@@ -197,7 +201,7 @@ TEST_F(LoopbackTest, AGoneDeviceClosesTheSinkAndItConnectsAgainLater) {
   EXPECT_FALSE(out->readyToEnqueue());
   EXPECT_FALSE(out->enqueueFrame(frame()));
   EXPECT_EQ(v4l2.openCount(), 0);
-  EXPECT_NE(out->lastError().find("writing a frame failed"), std::string::npos);
+  EXPECT_NE(out->lastError().find("queueing a frame failed"), std::string::npos);
 
   ASSERT_TRUE(out->start(*out->findDevice(kLabel), 1280, 720));
   v4l2.unplug();
@@ -212,7 +216,7 @@ TEST_F(LoopbackTest, AGoneDeviceClosesTheSinkAndItConnectsAgainLater) {
 }
 
 TEST_F(LoopbackTest, AFailingStartLeavesTheSinkClosed) {
-  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot());
+  LoopbackOutput out(v4l2, sys.sysRoot(), sys.devRoot(), &clock);
   EXPECT_FALSE(out.start(*out.findDevice(kLabel), 1920, 1080));  // a size the device refuses
   EXPECT_FALSE(out.isConnected());
   EXPECT_EQ(v4l2.openCount(), 0);
@@ -249,7 +253,7 @@ TEST_F(LoopbackTest, AnInitialReaderIsReportedAndOlderModulesAreUnderstood) {
   dev.addNode(other.devicePath("video5"),
               loopback(kLabel, 5, LoopbackOutput::kLegacyClientUsageEvent));
   dev.setClientCount(1);
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot());
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
   std::atomic<int> reports{0};
   out.setHandlers({[&](bool s) { reports += s ? 1 : 100; }, {}});
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
@@ -266,11 +270,106 @@ TEST_F(LoopbackTest, AModuleWithoutReaderEventsStillTakesFrames) {
   FakeV4l2Device dev;
   other.addVirtualNode("video5", kLabel);
   dev.addNode(other.devicePath("video5"), loopback(kLabel, 5, 0));
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot());
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
   EXPECT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::None);
   EXPECT_TRUE(out.enqueueFrame(frame()));
   out.drain();
   EXPECT_EQ(out.framesWritten(), 2u);
   EXPECT_FALSE(out.isStreaming());
+}
+
+// The producer as consumers need it across restarts: the format read and set, buffers mapped,
+// the stream on before the first frame and off at the end, on a module that takes buffers.
+TEST_F(LoopbackTest, AModuleWithBuffersStreamsThroughMappedBuffers) {
+  auto out = started();
+  EXPECT_EQ(out->transfer(), LoopbackOutput::Transfer::MappedBuffers);
+  EXPECT_TRUE(out->enqueueFrame(frame()));
+  out->drain();
+  out->stop();
+  std::vector<std::string> calls;
+  for (const auto& c : v4l2.calls())
+    if (c != "QUERYCAP" && c != "SUBSCRIBE_EVENT") calls.push_back(c);
+  EXPECT_EQ(calls, (std::vector<std::string>{"G_FMT", "S_FMT", "S_PARM", "REQBUFS", "STREAMON",
+                                             "QBUF", "QBUF", "STREAMOFF", "REQBUFS"}));
+  EXPECT_TRUE(v4l2.writeSizes() == (std::vector<size_t>{kFrameBytes, kFrameBytes}));
+  EXPECT_EQ(out->framesWritten(), 2u);
+  EXPECT_EQ(v4l2.openCount(), 0);
+  // Many frames cycle through the few buffers the module handed out.
+  ASSERT_TRUE(out->start(*out->findDevice(kLabel), 1280, 720, 30));
+  const uint64_t before = out->framesWritten();  // with the new black frame
+  for (int i = 0; i < 3 * int(LoopbackOutput::kBufferCount); ++i) {
+    EXPECT_TRUE(out->enqueueFrame(frame()));
+    out->drain();
+  }
+  EXPECT_EQ(out->framesWritten(), before + 3 * LoopbackOutput::kBufferCount);
+  EXPECT_EQ(out->framesDropped(), 0u);
+}
+
+// A module that refuses the buffers (Debian 12's) still gets STREAMON, so it makes us its
+// writer, and the frames go by write(); STREAMOFF at the end.
+TEST_F(LoopbackTest, AModuleThatRefusesBuffersGetsTheStreamAndWrites) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  auto node = loopback(kLabel, 5);
+  node.streaming = FakeV4l2Device::Node::Streaming::WriteOnly;
+  dev.addNode(other.devicePath("video5"), node);
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
+  EXPECT_EQ(out.transfer(), LoopbackOutput::Transfer::Write);
+  EXPECT_TRUE(out.enqueueFrame(frame()));
+  out.drain();
+  out.stop();
+  std::vector<std::string> calls;
+  for (const auto& c : dev.calls())
+    if (c != "QUERYCAP" && c != "SUBSCRIBE_EVENT") calls.push_back(c);
+  EXPECT_EQ(calls, (std::vector<std::string>{"G_FMT", "S_FMT", "S_PARM", "REQBUFS", "STREAMON",
+                                             "STREAMOFF"}));
+  EXPECT_EQ(dev.writtenBytes().size(), 2 * kFrameBytes);
+  EXPECT_EQ(out.framesWritten(), 2u);
+}
+
+// While the source pauses (or the camera is gone) the last frame goes again at the announced
+// rate; fresh frames take over without doubling the rate.
+TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneComes) {
+  for (auto streaming :
+       {FakeV4l2Device::Node::Streaming::Buffers, FakeV4l2Device::Node::Streaming::WriteOnly}) {
+    SCOPED_TRACE(streaming == FakeV4l2Device::Node::Streaming::Buffers ? "buffers" : "write");
+    testsupport::FakeSysfs other;
+    FakeV4l2Device dev;
+    other.addVirtualNode("video5", kLabel);
+    auto node = loopback(kLabel, 5);
+    node.streaming = streaming;
+    dev.addNode(other.devicePath("video5"), node);
+    LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+    ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+    const auto start = clock.now();
+    const auto period =
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(1)) / 30;
+    auto f = frame();
+    // Ten periods of a live source, one fresh frame in each: nothing repeated.
+    for (int i = 0; i < 10; ++i) {
+      ASSERT_TRUE(out.enqueueFrame(f));
+      out.drain();
+      clock.advance(period);
+      out.drain();
+    }
+    EXPECT_EQ(out.framesRepeated(), 0u);
+    // The source pauses for 30 periods: one repeat in each, each a whole copy of the last.
+    for (int i = 0; i < 30; ++i) {
+      clock.advance(period);
+      out.drain();
+    }
+    EXPECT_EQ(out.framesRepeated(), 30u);
+    EXPECT_EQ(out.framesWritten(), 41u);  // black, ten fresh, thirty repeats
+    auto times = dev.frameTimes();
+    ASSERT_EQ(times.size(), 41u);
+    for (size_t i = 12; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], period) << i;
+    EXPECT_EQ(times.back() - start, 40 * period);
+    out.stop();
+    // Stopped: no more frames, however long.
+    clock.advance(10 * period);
+    EXPECT_EQ(dev.frameTimes().size(), 41u);
+  }
 }

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 #include "FakeAssistantPeer.h"
+#include "ManualClock.h"
 #include "TempDir.h"
 #include "ipc/LinkMessage.h"
+#include "ipc/LogRateLimiter.h"
 #include "ipc/MachManager.h"
 #include "ipc/SharedFrameRing.h"
 
@@ -84,17 +89,72 @@ class LinkTest : public ::testing::Test {
   MachManager::Environment environment() {
     MachManager::Environment env;
     env.socketPath = dir.file("assistant");
-    env.systemLog = [this](const std::string& l) { recorder.line(l); };
+    env.systemLog = [this](const std::string& l) {
+      ++lines;
+      recorder.line(l);
+    };
+    env.clock = &clock;
     return env;
   }
   testsupport::TempDir dir;
   Recorder recorder;
+  testsupport::ManualClock clock;
+  std::atomic<size_t> lines{0};
+};
+
+// A peer that listens but never accepts: its backlog (of none) is full with one waiting client.
+class HungPeer {
+ public:
+  explicit HungPeer(const std::string& path) {
+    listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    bool ok = ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+              ::listen(listener_, 0) == 0;
+    // Clients until the backlog is full: a further blocking connect would wait for ever.
+    while (ok) {
+      int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        break;
+      }
+      waiting_.push_back(fd);
+    }
+  }
+  ~HungPeer() {
+    for (int fd : waiting_) ::close(fd);
+    ::close(listener_);
+  }
+  size_t waiting() const { return waiting_.size(); }
+  // The peer wakes up: takes the clients that wait and listens on.
+  void acceptWaiting() {
+    for (size_t i = 0; i < waiting_.size(); ++i) {
+      int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) accepted_.push_back(fd);
+    }
+  }
+  // Accepts the studio and reads its registration.
+  bool acceptStudio() {
+    int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return false;
+    accepted_.push_back(fd);
+    auto r = LinkMessage::receive(fd);
+    if (r.fd >= 0) ::close(r.fd);
+    return r.status == LinkMessage::Status::ok &&
+           r.message->type() == LinkMessage::Type::registerAsStudio;
+  }
+
+ private:
+  int listener_ = -1;
+  std::vector<int> waiting_, accepted_;
 };
 
 }  // namespace
 
 TEST_F(LinkTest, WithoutAPeerNothingIsSentAndTheProgramGoesOn) {
   MachManager link(environment());
+  link.drain();  // the connection attempt runs on the link's queue
   EXPECT_FALSE(link.hasAssistant());
   EXPECT_TRUE(recorder.hasLine("[Kestova] remoteObjectProxyWithErrorHandler"));
   link.sendPixelBuffer(picture(64, 32));
@@ -136,9 +196,9 @@ TEST_F(LinkTest, FramesArriveAsMemfdsAtTheFirstCopiedFramesSize) {
   EXPECT_EQ(f.description.format, uint32_t(PixelFormat::BGRA));
   for (int y : {0, 31})
     for (int x : {0, 63})
-      EXPECT_EQ(0, std::memcmp(f.bytes.data() + size_t(y) * f.description.bytesPerRow[0] + 4 * x,
-                               first->baseAddress(0) + size_t(y) * first->bytesPerRow(0) + 4 * x,
-                               4));
+      EXPECT_EQ(0,
+                std::memcmp(f.bytes.data() + size_t(y) * f.description.bytesPerRow[0] + 4 * x,
+                            first->baseAddress(0) + size_t(y) * first->bytesPerRow(0) + 4 * x, 4));
 
   // A bigger frame later arrives scaled down to the first one's size.
   link.sendPixelBuffer(picture(128, 64));
@@ -260,4 +320,99 @@ TEST(SharedFrameRing, LaterFramesTakeTheFirstFramesSizeAndFormat) {
   EXPECT_NEAR(second->baseAddress(0)[10 * second->bytesPerRow(0) + 10], 100, 2);
   EXPECT_NEAR(second->baseAddress(1)[4 * second->bytesPerRow(1) + 4], 128, 2);
   EXPECT_EQ(ring.copy(*nv12), first);  // slots are reused in turn
+}
+
+TEST_F(LinkTest, APeerThatNeverAcceptsHoldsNobodyAndIsTriedAgainLater) {
+  HungPeer peer(dir.file("assistant"));
+  ASSERT_GE(peer.waiting(), 1u);
+  // Made as the main thread makes it: it returns, and so does the first attempt.
+  MachManager link(environment());
+  link.drain();
+  EXPECT_FALSE(link.hasAssistant());
+  EXPECT_EQ(link.connectAttempts(), 1);
+  EXPECT_TRUE(recorder.hasLine("does not take the connection; trying again in 200 ms"));
+  link.sendPixelBuffer(picture(16, 16));  // nothing to send to: the frame goes nowhere
+  link.drain();
+  EXPECT_EQ(link.framesSent(), 0u);
+
+  // A few quick retries, then one every kRetryInterval.
+  for (int i = 1; i < MachManager::kConnectAttempts; ++i) {
+    clock.advance(MachManager::kConnectBackoff);
+    link.drain();
+  }
+  EXPECT_EQ(link.connectAttempts(), MachManager::kConnectAttempts);
+  EXPECT_TRUE(recorder.hasLine("trying again in 10 s"));
+  clock.advance(MachManager::kConnectBackoff);
+  link.drain();
+  EXPECT_EQ(link.connectAttempts(), MachManager::kConnectAttempts);
+
+  // The peer recovers: the next retry connects and registers.
+  peer.acceptWaiting();
+  clock.advance(MachManager::kRetryInterval);
+  link.drain();
+  EXPECT_TRUE(link.hasAssistant());
+  EXPECT_TRUE(peer.acceptStudio());
+}
+
+TEST_F(LinkTest, ALinkStillWaitingToRetryEndsAtOnce) {
+  HungPeer peer(dir.file("assistant"));
+  {
+    MachManager link(environment());
+    link.drain();
+    EXPECT_EQ(clock.pendingTimers(), 1u);
+  }
+  EXPECT_EQ(clock.pendingTimers(), 0u);  // the retry was cancelled with the link
+}
+
+TEST_F(LinkTest, AnEmptyPacketIsMalformedAndLaterMessagesStillArrive) {
+  FakeAssistantPeer peer(dir.file("assistant"));
+  MachManager link(environment());
+  ASSERT_TRUE(peer.acceptStudio());
+  link.setDelegate(&recorder);
+  ASSERT_TRUE(peer.sendRaw({}));
+  ASSERT_TRUE(peer.sendStreamState(true));
+  ASSERT_TRUE(recorder.waitForStates(1));
+  EXPECT_TRUE(recorder.hasLine("malformed"));
+  EXPECT_FALSE(recorder.hasLine("closed the callback endpoint"));
+  // The real end is still seen as the end.
+  peer.disconnect();
+  EXPECT_TRUE(recorder.waitForLine("closed the callback endpoint"));
+  link.setDelegate(nullptr);
+}
+
+TEST_F(LinkTest, AFloodOfMessagesWritesARateLimitedLog) {
+  FakeAssistantPeer peer(dir.file("assistant"));
+  MachManager link(environment());
+  ASSERT_TRUE(peer.acceptStudio());
+  link.setDelegate(&recorder);
+  auto bad = LinkMessage::streamStateChanged(true).encode();
+  bad[8] = 9;
+  constexpr size_t kFlood = 5000;
+  for (size_t i = 0; i < kFlood; ++i) {
+    ASSERT_TRUE(i % 2 ? peer.sendRaw(bad) : peer.sendStreamState(i % 4 == 0));
+  }
+  ASSERT_TRUE(peer.sendStreamState(true));
+  ASSERT_TRUE(recorder.waitForStates(kFlood / 2 + 1));
+  EXPECT_TRUE(link.isStreaming());  // the last state wins
+  EXPECT_LE(lines.load(), MachManager::kLogBurst);
+  // The next window says how many lines were left out.
+  clock.advance(MachManager::kLogInterval);
+  ASSERT_TRUE(peer.sendStreamState(false));
+  ASSERT_TRUE(recorder.waitForLine("similar lines left out) [Kestova] streamStateChanged: NO"));
+  link.setDelegate(nullptr);
+}
+
+TEST(LogRateLimiter, LetsABurstThroughPerIntervalAndCountsTheRest) {
+  testsupport::ManualClock clock;
+  platform::LogRateLimiter limiter(2, std::chrono::seconds(1), &clock);
+  EXPECT_EQ(limiter.admit("a"), "a");
+  EXPECT_EQ(limiter.admit("b"), "b");
+  EXPECT_FALSE(limiter.admit("c"));
+  EXPECT_FALSE(limiter.admit("d"));
+  clock.advance(std::chrono::milliseconds(999));
+  EXPECT_FALSE(limiter.admit("e"));
+  clock.advance(std::chrono::milliseconds(1));
+  EXPECT_EQ(limiter.admit("f"), "(3 similar lines left out) f");
+  EXPECT_EQ(limiter.admit("g"), "g");
+  EXPECT_EQ(limiter.suppressed(), 3u);
 }

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -136,7 +137,79 @@ int FakeV4l2Device::ioctl(int fd, unsigned long request, void* arg) {
       return -1;
     }
   }
-  return handle(fd, nodes_.at(it->second), request, arg);
+  const Node& node = nodes_.at(it->second);
+  if (node.deviceCaps & V4L2_CAP_VIDEO_OUTPUT) {
+    int r = handleOutput(node, request, arg);
+    if (r != 1) return r;
+  }
+  return handle(fd, node, request, arg);
+}
+
+// The output side's streaming requests; 1 for those it leaves to the common part.
+int FakeV4l2Device::handleOutput(const Node& node, unsigned long request, void* arg) {
+  const bool buffers = node.streaming == Node::Streaming::Buffers;
+  switch (request) {
+    case VIDIOC_G_FMT: {
+      calls_.push_back("G_FMT");
+      auto* f = static_cast<v4l2_format*>(arg);
+      if (f->type != V4L2_BUF_TYPE_VIDEO_OUTPUT) break;
+      f->fmt.pix = format_;
+      return 0;
+    }
+    case VIDIOC_REQBUFS: {
+      calls_.push_back("REQBUFS");
+      if (!buffers) break;
+      auto* r = static_cast<v4l2_requestbuffers*>(arg);
+      if (r->type != V4L2_BUF_TYPE_VIDEO_OUTPUT || r->memory != V4L2_MEMORY_MMAP) break;
+      buffers_.assign(r->count, std::vector<uint8_t>(std::max<size_t>(format_.sizeimage, 1)));
+      outputDone_.clear();
+      return 0;
+    }
+    case VIDIOC_QBUF: {
+      calls_.push_back("QBUF");
+      auto* b = static_cast<v4l2_buffer*>(arg);
+      if (!buffers || b->index >= buffers_.size() || b->bytesused > buffers_[b->index].size())
+        break;
+      if (!takeOutputLocked(buffers_[b->index].data(), b->bytesused)) return -1;
+      // The module passes the frame on at once and hands the buffer back.
+      outputDone_.push_back(b->index);
+      return 0;
+    }
+    case VIDIOC_DQBUF: {
+      if (!buffers) break;
+      if (outputDone_.empty()) {
+        errno = EAGAIN;
+        return -1;
+      }
+      static_cast<v4l2_buffer*>(arg)->index = outputDone_.front();
+      outputDone_.pop_front();
+      return 0;
+    }
+    case VIDIOC_STREAMON:
+      calls_.push_back("STREAMON");
+      if (buffers && buffers_.empty()) break;  // no STREAMON without buffers
+      streaming_ = true;
+      return 0;
+    default:
+      return 1;
+  }
+  errno = EINVAL;
+  return -1;
+}
+
+bool FakeV4l2Device::takeOutputLocked(const uint8_t* data, size_t size) {
+  if (failTimes_ > 0) {
+    --failTimes_;
+    errno = failError_;
+    return false;
+  }
+  if (keepLastWriteOnly_)
+    written_.assign(data, data + size);
+  else
+    written_.insert(written_.end(), data, data + size);
+  writeSizes_.push_back(size);
+  frameTimes_.push_back(platform::Clock::shared().now());
+  return true;
 }
 
 void FakeV4l2Device::failRequest(const std::string& name, int error) {
@@ -297,18 +370,8 @@ ssize_t FakeV4l2Device::write(int fd, const void* data, size_t size) {
     errno = ENODEV;
     return -1;
   }
-  if (failTimes_ > 0) {
-    --failTimes_;
-    errno = failError_;
-    return -1;
-  }
   size_t n = std::min(size, writeChunk_);
-  const auto* p = static_cast<const uint8_t*>(data);
-  if (keepLastWriteOnly_)
-    written_.assign(p, p + n);
-  else
-    written_.insert(written_.end(), p, p + n);
-  writeSizes_.push_back(n);
+  if (!takeOutputLocked(static_cast<const uint8_t*>(data), n)) return -1;
   return ssize_t(n);
 }
 
@@ -345,6 +408,11 @@ int FakeV4l2Device::lastOpenFlags() const {
 v4l2_fract FakeV4l2Device::lastTimePerFrame() const {
   std::lock_guard lock(mutex_);
   return timePerFrame_;
+}
+
+std::vector<platform::Clock::TimePoint> FakeV4l2Device::frameTimes() const {
+  std::lock_guard lock(mutex_);
+  return frameTimes_;
 }
 
 std::vector<size_t> FakeV4l2Device::writeSizes() const {

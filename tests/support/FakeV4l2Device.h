@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/V4l2Api.h"
+#include "dispatch/Clock.h"
 
 namespace testsupport {
 
@@ -31,6 +32,10 @@ class FakeV4l2Device : public platform::V4l2Api {
     std::vector<Format> formats;
     // The loopback module's reader-count event type this node sends; 0: none (an old module).
     uint32_t clientUsageEvent = 0;
+    // How an output node streams: modules from 0.14 on take memory-mapped buffers and refuse
+    // STREAMON without them; a module that refuses the buffers streams by write() only, after
+    // a STREAMON (as Debian 12's 0.12.7 makes its writer).
+    enum class Streaming { Buffers, WriteOnly } streaming = Streaming::Buffers;
   };
 
   // A v4l2loopback output node carrying `label`, bus "platform:v4l2loopback-<number>", taking YUYV
@@ -54,8 +59,10 @@ class FakeV4l2Device : public platform::V4l2Api {
   void failRequest(const std::string& name, int error);
   int lastOpenFlags() const;
   v4l2_fract lastTimePerFrame() const;
-  // Sizes of the writes that took bytes, in order.
+  // Sizes of the writes (or queued output buffers) that took bytes, in order.
   std::vector<size_t> writeSizes() const;
+  // When each output frame arrived (written or queued), on the process's clock.
+  std::vector<platform::Clock::TimePoint> frameTimes() const;
   // Requests seen, by name ("S_FMT", "STREAMON", ...), in order.
   std::vector<std::string> calls() const;
   int openCount() const;
@@ -78,6 +85,9 @@ class FakeV4l2Device : public platform::V4l2Api {
 
  private:
   int handle(int fd, const Node& node, unsigned long request, void* arg);
+  int handleOutput(const Node& node, unsigned long request, void* arg);
+  // Keeps an output frame's bytes; false with errno when a failure was asked for.
+  bool takeOutputLocked(const uint8_t* data, size_t size);
   void signal();
   bool readyLocked() const;
 
@@ -98,6 +108,8 @@ class FakeV4l2Device : public platform::V4l2Api {
   std::vector<uint8_t> written_;
   bool keepLastWriteOnly_ = false;
   std::vector<size_t> writeSizes_;
+  std::vector<platform::Clock::TimePoint> frameTimes_;
+  std::deque<uint32_t> outputDone_;  // output buffers the module has taken
   int failError_ = 0;
   int failTimes_ = 0;
   std::map<std::string, int> failingRequests_;

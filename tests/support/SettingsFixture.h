@@ -94,6 +94,9 @@ class SettingsFixture : public ::testing::Test {
     return *languages_;
   }
 
+  // The next languages() is a new load: its tables are read again.
+  void reloadLanguages() { languages_.reset(); }
+
   std::unique_ptr<corvane::ConfigManager> makeConfig() {
     corvane::ConfigManager::Environment e;
     e.bundle = &bundle;

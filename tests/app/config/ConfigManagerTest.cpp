@@ -3,8 +3,10 @@
 #include <set>
 
 #include "SettingsFixture.h"
+#include "TestFiles.h"
 #include "config/ConfigField.h"
 #include "config/HexColor.h"
+#include "config/LenientJson.h"
 #include "util/AppExecutionMode.h"
 
 using corvane::ConfigManager;
@@ -286,4 +288,28 @@ TEST_F(ConfigManagerTest, TheProcessAsksTheExecutionModeWhetherItRunsTranslated)
   ASSERT_TRUE(env.runsTranslated);
   EXPECT_EQ(env.runsTranslated(),
             corvane::AppExecutionMode::current() == corvane::AppExecutionMode::emulated);
+}
+
+// Each settings file the user's folders or the machine-wide folder hold, made hostile: the
+// start goes on at once with the defaults, and one error line names the file and the reason.
+TEST_F(ConfigManagerTest, HostileSettingsFilesAreRefusedAndTheDefaultsStand) {
+  const std::string setting = home.localLibrary() + "/Studio/config/KestovaSetting.json";
+  for (const std::string& file : {userConfig(), userPresets(), setting}) {
+    for (const auto& hostile : testsupport::hostileFiles()) {
+      SCOPED_TRACE(file + " as " + hostile.name);
+      for (const std::string& f : {userConfig(), userPresets(), setting}) {
+        fs::remove_all(f);
+        fs::remove_all(f + ".unreadable");
+      }
+      // Valid JSON when oversized: 100 MB of it once took seconds and gigabytes to read.
+      testsupport::makeHostileFile(hostile, file, corvane::LenientJson::kMaxFileBytes);
+      log.clear();
+      auto config = makeConfig();
+      config->setup();
+      EXPECT_FALSE(config->isStaging);
+      EXPECT_EQ(config->presets.size(), 5u);
+      EXPECT_EQ(config->customPresetTitle, "Custom");
+      EXPECT_EQ(count(file + " cannot be used: " + hostile.reason), 1u);
+    }
+  }
 }

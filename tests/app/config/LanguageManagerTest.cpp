@@ -2,7 +2,9 @@
 
 #include <QImage>
 
+#include "BoundedFile.h"
 #include "SettingsFixture.h"
+#include "TestFiles.h"
 
 using corvane::LanguageManager;
 using namespace settingstest;
@@ -73,14 +75,48 @@ TEST_F(LanguageManagerTest, AnUnreadableTableFallsBackToEnglishThenTheKey) {
   writeTable("en.json", R"({"button_ok_name": )");
   auto& l = languages();
   EXPECT_EQ(l.localized("button_ok_name"), "OK");
-  EXPECT_EQ(count("getlocalizedJSON(): String to JSON error: "), 1u);
+  // Logged once for the whole load, naming the table, however many strings are looked up.
+  for (int i = 0; i < 100; ++i) l.localized("button_cancel_name");
+  EXPECT_EQ(count("String to JSON error: " + entry("en.json") + ": "), 1u);
+  EXPECT_EQ(count("[Error]"), 1u);
+
   writeFile(resource("en.json"), "{broken");
-  EXPECT_EQ(l.localized("button_ok_name"), "button_ok_name");
-  EXPECT_EQ(count("localized(): String to JSON error: "), 1u);
+  reloadLanguages();
+  EXPECT_EQ(languages().localized("button_ok_name"), "button_ok_name");
+  EXPECT_EQ(count("String to JSON error: " + resource("en.json") + ": "), 1u);
   fs::remove(resource("en.json"));
   fs::remove(tablesFolder() + "/en.json");
-  EXPECT_EQ(l.localized("button_ok_name"), "button_ok_name");
-  EXPECT_EQ(count("Get string file error: "), 2u);  // no table, then no English table
+  reloadLanguages();
+  EXPECT_EQ(languages().localized("button_ok_name"), "button_ok_name");
+  EXPECT_EQ(count("Get string file error: no file"), 1u);  // no table at all, said once
+}
+
+// A table is read and parsed once per load: later changes to the file wait for the next load,
+// and a lookup costs no file access.
+TEST_F(LanguageManagerTest, ATableIsParsedOncePerLoadAndKept) {
+  writeTable("en.json", R"({"presets_name": ["A", "B", "C"], "button_ok_name": "First"})");
+  auto& l = languages();
+  EXPECT_EQ(l.localized("button_ok_name"), "First");
+  writeTable("en.json", R"({"button_ok_name": "Second"})");
+  EXPECT_EQ(l.localized("button_ok_name"), "First");
+  EXPECT_EQ(l.localizedPresetName("own", 2), "C");
+  reloadLanguages();
+  EXPECT_EQ(languages().localized("button_ok_name"), "Second");
+}
+
+// Hostile tables are refused without hanging or filling the memory, logged once with the path.
+TEST_F(LanguageManagerTest, ATableThatIsNoRegularFileOrTooLargeIsRefused) {
+  const std::string table = tablesFolder() + "/en.json";
+  for (const auto& hostile : testsupport::hostileFiles()) {
+    SCOPED_TRACE(hostile.name);
+    testsupport::makeHostileFile(hostile, table, platform::BoundedFile::kLanguageTableBytes);
+    log.clear();
+    reloadLanguages();
+    EXPECT_EQ(languages().localized("button_ok_name"), "OK");  // the resources' English
+    EXPECT_EQ(languages().localized("button_cancel_name"), "Cancel");
+    EXPECT_EQ(count("Get string file error: " + entry("en.json") + ": " + hostile.reason), 1u);
+  }
+  fs::remove_all(table);
 }
 
 TEST_F(LanguageManagerTest, PresetNamesComeByPosition) {
@@ -90,7 +126,8 @@ TEST_F(LanguageManagerTest, PresetNamesComeByPosition) {
   EXPECT_EQ(l.localizedPresetName("own", 5), "own");
   EXPECT_EQ(l.localizedPresetName("own", -1), "own");
   writeTable("en.json", R"({"presets_name": ["A", 2]})");
-  EXPECT_EQ(l.localizedPresetName("own", 0), "own");
+  reloadLanguages();
+  EXPECT_EQ(languages().localizedPresetName("own", 0), "own");
 }
 
 TEST_F(LanguageManagerTest, LocalisedPicturesAreFoundByLanguage) {

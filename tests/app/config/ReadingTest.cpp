@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -190,4 +191,29 @@ TEST(AtomicFile, AFailedWriteKeepsTheOldContentsAndSaysWhy) {
     ++entries;
   }
   EXPECT_EQ(entries, 1u);
+}
+
+// A kill during a save leaves "<file>.XXXXXX" beside the file; the next start removes exactly
+// those, nothing else.
+TEST(AtomicFile, StaleTemporariesOfASaveAreRemovedAndNothingElse) {
+  testsupport::TempDir dir;
+  const std::string target = dir.file("Custom config.json");
+  writeFile(target, "{}");
+  for (const char* name : {"Custom config.json.a1B2c3", "Custom config.json.ZZZZZZ"})
+    writeFile(dir.file(name), "{\"half");
+  const std::vector<std::string> kept = {"Custom config.json.unreadable",  // the user's broken copy
+                                         "Custom config.json.abc",         // not six characters
+                                         "Custom config.json.ab-c12",      // not what mkstemp makes
+                                         "Presets.json.a1B2c3",            // another file's
+                                         "Custom config.jsonXa1B2c3"};
+  for (const auto& name : kept) writeFile(dir.file(name), "keep");
+  fs::create_directory(dir.file("Custom config.json.folder"));
+  auto removed = corvane::AtomicFile::removeStaleTemporaries(target);
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed, (std::vector<std::string>{dir.file("Custom config.json.ZZZZZZ"),
+                                               dir.file("Custom config.json.a1B2c3")}));
+  EXPECT_TRUE(fs::exists(target));
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+  EXPECT_TRUE(fs::is_directory(dir.file("Custom config.json.folder")));
+  EXPECT_TRUE(corvane::AtomicFile::removeStaleTemporaries(dir.file("missing/x.json")).empty());
 }

@@ -2,8 +2,11 @@
 
 #include <QMenuBar>
 #include <QScreen>
+#include <thread>
 
 #include "Bundle.h"
+#include "config/LenientJson.h"
+#include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "widgets/NamedColors.h"
 
@@ -197,6 +200,36 @@ TEST_F(MainWindowRecordsTest, StreamStartCollapsesIntoTheSimpleLayoutAndStopRese
   settle();
 }
 
+// A peer flooding the link with states costs the main thread one application per turn, and a
+// state that did not change rebuilds nothing.
+TEST_F(MainWindowRecordsTest, AFloodOfStreamStatesIsAppliedOnceWithTheLastState) {
+  makeConnectedWindow();
+  settle();
+  auto applied = [this] {
+    size_t n = 0;
+    for (const auto& line : rig.logLines)
+      if (line.find("streamStateChanged(): ") != std::string::npos) ++n;
+    return n;
+  };
+  const size_t before = applied();
+  const size_t pending = platform::MainQueue::shared().pendingCount();
+  std::thread link([this] {
+    for (int i = 0; i < 20000; ++i) controller->streamStateChanged(i % 2 == 0);
+  });
+  link.join();
+  EXPECT_EQ(platform::MainQueue::shared().pendingCount(), pending + 1);
+  settle();
+  EXPECT_EQ(applied(), before + 1);
+  EXPECT_TRUE(manager->resolutionChange());  // the last state, "stopped", was applied
+
+  // The same state again: nothing is rebuilt.
+  manager->setResolutionChange(false);
+  controller->streamStateChanged(false);
+  settle();
+  EXPECT_EQ(applied(), before + 1);
+  EXPECT_FALSE(manager->resolutionChange());
+}
+
 TEST_F(MainWindowRecordsTest, FirstAppearanceGivesTheSimpleLayoutWithTheCameraThereOrAStream) {
   // Asked for, but no camera yet: the normal layout stays.
   config.defaultSimple = true;
@@ -371,9 +404,9 @@ TEST_F(MainWindowRecordsTest, SavingARecordTakesTheLayoutAtOpeningAndTheViewStat
 // next: the chooser on it, the same quads and the same picture with its frames.
 TEST_F(MainWindowRecordsTest, ARecordComesBackFromTheUserCopyAfterARestart) {
   platform::Bundle bundle;
-  bundle.configure({{"CFBundleExecutable", "corvane-studio"},
-                    {"CFBundleShortVersionString", "2.3.0"}},
-                   "corvane-studio");
+  bundle.configure(
+      {{"CFBundleExecutable", "corvane-studio"}, {"CFBundleShortVersionString", "2.3.0"}},
+      "corvane-studio");
   auto makeConfig = [&] {
     corvane::ConfigManager::Environment e;
     e.bundle = &bundle;
@@ -426,7 +459,8 @@ TEST_F(MainWindowRecordsTest, ARecordComesBackFromTheUserCopyAfterARestart) {
   // The program writes the user's copy when it quits.
   first->saveConfigFile();
   closeWindow();
-  ASSERT_TRUE(std::filesystem::exists(home.path() + "/caches/corvane-studio/json/Custom config.json"));
+  ASSERT_TRUE(
+      std::filesystem::exists(home.path() + "/caches/corvane-studio/json/Custom config.json"));
 
   // The next run.
   livePicture = QImage();
@@ -513,6 +547,22 @@ TEST_F(MainWindowRecordsTest, FocusRecordsKeepFixRectanglesGridRecordsLeaveThem)
   EXPECT_EQ(config.roiRecord1DisplayMode, 11);
   EXPECT_EQ(config.roiRecord1FixRect, std::vector<corvane::RectPoint>{fix});
   EXPECT_TRUE(config.ignoreRoiRecord1.empty());
+}
+
+// A killed program keeps what the button saved: the record is in the user's file at once.
+TEST_F(MainWindowRecordsTest, ASavedRecordIsOnDiskBeforeTheProgramQuits) {
+  makeConnectedWindow();
+  config.configFileURL = home.path() + "/json/Custom config.json";
+  ASSERT_FALSE(std::filesystem::exists(*config.configFileURL));
+  livePicture = QImage(200, 40, QImage::Format_RGB32);
+  livePicture.fill(Qt::black);
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  controller->saveRoi()->onClickRoiOk();
+  nlohmann::json saved;
+  ASSERT_TRUE(corvane::LenientJson::readFile(*config.configFileURL, saved));
+  EXPECT_EQ(corvane::LenientJson::integer(saved, "roi_record1_display_mode"), 10);
+  EXPECT_TRUE(saved.contains("roi_record1"));
 }
 
 // Each kind of frame in its own colour; in presentation all three kinds show.

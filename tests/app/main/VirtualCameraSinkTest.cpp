@@ -5,6 +5,7 @@
 
 #include "FakeSysfs.h"
 #include "FakeV4l2Device.h"
+#include "ManualClock.h"
 #include "TempDir.h"
 #include "ipc/MachManager.h"
 #include "main/VirtualCameraSink.h"
@@ -35,7 +36,7 @@ class SinkTest : public ::testing::Test {
  protected:
   SinkTest()
       : link(linkEnvironment()),
-        output(v4l2, sys.sysRoot(), sys.devRoot()),
+        output(v4l2, sys.sysRoot(), sys.devRoot(), &clock),
         sink(output, [this](bool streaming) { link.streamStateChanged(streaming); }) {
     link.setDelegate(&window);
   }
@@ -68,6 +69,7 @@ class SinkTest : public ::testing::Test {
   }
 
   testsupport::TempDir dir;
+  testsupport::ManualClock clock;  // still: no repeated frames
   testsupport::FakeSysfs sys;
   FakeV4l2Device v4l2;
   StateRecorder window;

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFileDialog>
 #include <QLabel>
 #include <cstdlib>
+#include <filesystem>
 
 #include "ManualClock.h"
 #include "ShellTestMedia.h"
+#include "TempDir.h"
 #include "TestMedia.h"
 #include "camera/PlayerManager.h"
 #include "camera/VideoDecoder.h"
@@ -218,4 +221,27 @@ TEST_F(PlayerControllerTest, TheVideoViewAfterAStepShowsTheFilesDecodedFrame) {
   // What the view draws on screen, too.
   QImage drawn = window->videoPicture->grab().toImage();
   EXPECT_LE(maxDifference(drawn.scaled(expected.size()), expected), 8);
+}
+
+// A FIFO or a device in place of the video or a picture is refused at once: the player's queue
+// and the main thread go on, and the player keeps what it had.
+TEST_F(PlayerControllerTest, AVideoOrPictureThatIsNoRegularFileIsRefusedWithoutWaiting) {
+  testsupport::TempDir dir;
+  const std::string fifo = dir.file("clip.mp4");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.file("zero.png"));
+  for (const std::string& path : {fifo, dir.file("zero.png"), dir.path()}) {
+    std::string error;
+    EXPECT_FALSE(corvane::VideoDecoder::open(path, error)) << path;
+    EXPECT_NE(error.find(path + ": "), std::string::npos) << error;
+  }
+  player->loadVideo(QString::fromStdString(fifo));
+  settle();
+  EXPECT_FALSE(player->setupComplete->value());
+
+  player->mode->setValue(PlayerMode::image);
+  player->loadImages({QString::fromStdString(fifo), QString::fromStdString(dir.file("zero.png")),
+                      QString::fromStdString(files.png)});
+  settle();
+  EXPECT_EQ(text(window->totalCountLabel), "1");  // only the real picture
 }

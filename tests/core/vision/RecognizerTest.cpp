@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "BoundedFile.h"
 #include "OrlithLog.h"
 #include "TempDir.h"
+#include "TestFiles.h"
 #include "selvo/SelvoFactory.h"
 
 namespace fs = std::filesystem;
@@ -229,4 +231,77 @@ TEST(RecognizerStoreTest, PicturesOutsideTheFolderAreNeverDeleted) {
   EXPECT_TRUE(store->DeletePerson(1));
   EXPECT_TRUE(fs::exists(dir.file("precious.png")));
   selvo::ReleaseISelvoRecognizerObject(store);
+}
+
+// Catches the face store's lines meant for the program's day log (the others are dropped).
+class DayLog {
+ public:
+  DayLog() {
+    orlith::OrlithLog::setSink([](orlith::OrlithLog::Level, const std::string&) {});
+    orlith::OrlithLog::setDayLogSink(
+        [this](orlith::OrlithLog::Level, const std::string& line) { lines.push_back(line); });
+  }
+  ~DayLog() {
+    orlith::OrlithLog::setDayLogSink(nullptr);
+    orlith::OrlithLog::setSink(nullptr);
+  }
+  size_t count(const std::string& part) const {
+    size_t n = 0;
+    for (const auto& line : lines) n += line.find(part) != std::string::npos;
+    return n;
+  }
+  std::vector<std::string> lines;
+};
+
+// A record naming the store itself, or any file that is not one of its face pictures, deletes
+// nothing but the record; the pictures the store wrote still go with their faces.
+TEST(RecognizerStoreTest, OnlyFacePicturesAreEverDeleted) {
+  testsupport::TempDir dir;
+  const std::vector<std::string> kept = {"persons.json", "notes.txt", "faces/readme.txt",
+                                         "faces.png", "faces/sub/3.png"};
+  WriteFile(dir.file("persons.json"), R"({"persons": [
+      {"person_id": 1, "name": ""}, {"person_id": 2, "name": "Ada"}, {"person_id": 3, "name": "Bo"}],
+    "faces": [{"face_id": 1, "person_id": 1, "image": "persons.json"},
+              {"face_id": 2, "person_id": 1, "image": "notes.txt"},
+              {"face_id": 3, "person_id": 2, "image": "faces/readme.txt"},
+              {"face_id": 4, "person_id": 2, "image": "faces.png"},
+              {"face_id": 5, "person_id": 3, "image": "faces/sub/3.png"},
+              {"face_id": 6, "person_id": 3, "image": "faces/6.png"},
+              {"face_id": 7, "person_id": 3, "image": "faces/link.png"}]})");
+  for (const auto& name :
+       {"notes.txt", "faces/readme.txt", "faces.png", "faces/sub/3.png", "faces/6.png"})
+    WriteFile(dir.file(name), "data");
+  fs::create_symlink(dir.file("notes.txt"), dir.file("faces/link.png"));
+  DayLog dayLog;
+  selvo::ISELVO_FACE_RECOGNIZER* store = nullptr;
+  ASSERT_EQ(selvo::CreateISelvoRecognizerObject(&store), 0);
+  ASSERT_TRUE(store->Init(dir.path().c_str()));
+  EXPECT_TRUE(store->DeleteFace(1));  // DeleteFace
+  store->RemoveUnnamedPerson();       // RemoveUnnamedPerson, face 2
+  EXPECT_TRUE(store->DeletePerson(2));
+  EXPECT_TRUE(store->DeletePerson(3));
+  selvo::ReleaseISelvoRecognizerObject(store);
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+  EXPECT_TRUE(fs::exists(dir.file("notes.txt")));  // behind the link
+  EXPECT_FALSE(fs::exists(dir.file("faces/6.png")));
+  // The refusals are in the program's day log, naming the file.
+  EXPECT_EQ(dayLog.count("persons.json is not a face picture"), 1u);
+}
+
+// A store that is no regular file or too large is refused at once: no hang, no memory filled.
+TEST(RecognizerStoreTest, AHostileStoreFileIsRefusedWithItsReasonInTheDayLog) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("persons.json");
+  for (const auto& hostile : testsupport::hostileFiles()) {
+    SCOPED_TRACE(hostile.name);
+    testsupport::makeHostileFile(hostile, file, platform::BoundedFile::kFaceStoreBytes);
+    DayLog dayLog;
+    selvo::ISELVO_FACE_RECOGNIZER* store = nullptr;
+    ASSERT_EQ(selvo::CreateISelvoRecognizerObject(&store), 0);
+    EXPECT_FALSE(store->Init(dir.path().c_str()));
+    selvo::ReleaseISelvoRecognizerObject(store);
+    ASSERT_EQ(dayLog.lines.size(), 1u);
+    EXPECT_EQ(dayLog.count(file + ": " + hostile.reason), 1u) << dayLog.lines[0];
+    EXPECT_TRUE(fs::exists(fs::symlink_status(file)));  // left as it is
+  }
 }
