@@ -340,7 +340,7 @@ class CameraManager {
   Brightness sharpness_{false, 2.0f, -2.0f, 0};
   NR nr_{{false, 100.0f, 0, 0}};
   Gamma gamma_;
-  DefPreset defPreset_{0, 0, 128.0f, 3.0f, 3.0f, 2.0f, 0, 0};
+  DefPreset defPreset_{0, 0, 128.0f, 3.0f, 3.0f, 2.0f, 0, 50};  // lighting 50: the picture as it is
 
   std::atomic<int> outputVideoWidth_{1280};
   std::atomic<int> outputVideoHeight_{720};

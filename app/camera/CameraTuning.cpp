@@ -55,8 +55,15 @@ int CameraTuning::int32(int64_t value) {
 void CameraTuning::applyRectInitPlace(const std::vector<RectPoint>& rects,
                                       const CameraFormat& format, double aspect,
                                       const std::function<void(int, int, int, int)>& send) {
-  if (rects.empty()) return;
-  const RectPoint& p = rects.front();
+  // With none saved, or one that encloses nothing, the middle of the picture: the focus and
+  // presentation modes always have a rectangle to show.
+  static const RectPoint kMiddle(0.32, 0.2, 0.68, 0.2, 0.68, 0.8, 0.32, 0.8);
+  auto usable = [](const RectPoint& r) {
+    double w = std::fabs(r.x2 - r.x1), h = std::fabs(r.y4 - r.y1);
+    return std::isfinite(r.x1) && std::isfinite(r.y1) && std::isfinite(w) && std::isfinite(h) &&
+           w > 0 && h > 0;
+  };
+  const RectPoint& p = !rects.empty() && usable(rects.front()) ? rects.front() : kMiddle;
   double W = format.width, H = format.height;
   double x = p.x1 * W;
   double y = p.y1 * H;

@@ -34,7 +34,8 @@ class CameraTuning {
   void loadRoiRecord(AnalysisFacade& facade, CameraManager& camera);
 
   // Sends the first rectangle of `rects` as an initial place, its height following `aspect`
-  // around its vertical centre, clamped into the picture. Nothing for an empty list.
+  // around its vertical centre, clamped into the picture. An empty list, or a first rectangle
+  // that encloses nothing, sends the middle of the picture.
   static void applyRectInitPlace(const std::vector<RectPoint>& rects, const CameraFormat& format,
                                  double aspect,
                                  const std::function<void(int, int, int, int)>& send);

@@ -12,7 +12,8 @@ struct DefPreset {
   float sharpness = 0;
   float gamma = 0;
   float nr = 0;
-  float lighting = 0;
+  // The picture effect's lighting (0..100): 50 leaves the camera's picture as it is.
+  float lighting = 50;
 
   bool operator==(const DefPreset&) const = default;
 };

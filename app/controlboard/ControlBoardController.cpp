@@ -4,6 +4,8 @@
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPropertyAnimation>
 #include <QSequentialAnimationGroup>
 #include <algorithm>
@@ -102,6 +104,22 @@ CustomButton* makeFoldButton(QWidget* parent) {
   button->setBorderWidth(0);
   button->setTitle(QStringLiteral("\u02C5"));
   return button;
+}
+
+// The picture of an outline toggle: a frame as the preview draws that kind of rectangle (an
+// ignore area's dashed), in `color`.
+QPixmap roiFramePicture(const QColor& color, bool dashed) {
+  const qreal ratio = 2.0;
+  QPixmap picture(QSize(28, 16) * ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(Qt::transparent);
+  QPainter p(&picture);
+  p.setRenderHint(QPainter::Antialiasing);
+  QPen pen(color, 1.5);
+  if (dashed) pen.setDashPattern({2.5, 1.5});
+  p.setPen(pen);
+  p.drawRoundedRect(QRectF(2, 2, 24, 12), 2, 2);
+  return picture;
 }
 
 QLineEdit* makeValueField(QWidget* parent) {
@@ -313,7 +331,11 @@ QWidget* ControlBoardController::buildControlPanel() {
     roiButtons[i] = makeTextButton(roiRow, 70, 22);
     roiButtons[i]->setActiveBorderColor(roiColors[i]);
     roiButtons[i]->setActiveTextColor(roiColors[i]);
-    roiButtons[i]->setTitle(QStringLiteral("\u25A2"));
+    // Grey while that kind of frame is hidden, its own colour while it is drawn.
+    const bool dashed = i == 2;
+    roiButtons[i]->setUnselectedImage(roiFramePicture(QColor(0x72, 0x72, 0x72), dashed));
+    roiButtons[i]->setHoverImage(roiFramePicture(kTextColor, dashed));
+    roiButtons[i]->setSelectedImage(roiFramePicture(roiColors[i], dashed));
     roiLayout->addWidget(roiButtons[i]);
   }
   box->addWidget(roiRow);
@@ -437,6 +459,8 @@ void ControlBoardController::viewDidLoad() {
   initlayout();
   bindViewModel();
   localize();
+  setPanelUsable(effectBox, connected());
+  setPanelUsable(controlBox, connected());
 }
 
 void ControlBoardController::initlayout() {
@@ -490,6 +514,9 @@ void ControlBoardController::localize() {
   faceAutoDetectButton->setTitle(t("control_panel_detect_name"));
   faceAutoTrackButton->setTitle(t("control_panel_tracking_name"));
   ignoreShowButton->setTitle(t("setting_ignore_area_show"));
+  roiButtons[0]->setToolTip(t("control_panel_roi_normal_tip"));
+  roiButtons[1]->setToolTip(t("control_panel_roi_tracking_tip"));
+  roiButtons[2]->setToolTip(t("control_panel_roi_ignore_tip"));
 }
 
 void ControlBoardController::bindViewModel() {
@@ -542,6 +569,13 @@ void ControlBoardController::bindViewModel() {
       weak([](ControlBoardController* c, bool on) { c->markSelected(c->autoTrackingButton, on); }));
   viewModel_.splitWindow->bind(
       weak([](ControlBoardController* c, bool split) { c->onSplitWindowChanged(split); }));
+  // The outline toggles show whether their kind of frame is drawn, whoever changed it.
+  camera_.drawNormalRect->bindAndNotify(
+      weak([](ControlBoardController* c, bool on) { c->markSelected(c->roiButtons[0], on); }));
+  camera_.drawTrackingRect->bindAndNotify(
+      weak([](ControlBoardController* c, bool on) { c->markSelected(c->roiButtons[1], on); }));
+  camera_.drawIgnoreRect->bindAndNotify(
+      weak([](ControlBoardController* c, bool on) { c->markSelected(c->roiButtons[2], on); }));
   camera_.isFaceAutoDetect->bindAndNotify(weak([](ControlBoardController* c, bool on) {
     if (on) {
       c->markSelected(c->faceAutoDetectButton, true);
@@ -632,6 +666,11 @@ void ControlBoardController::applyButtonLook(CustomButton* button,
 void ControlBoardController::setPanelVisible(QWidget* panel, bool visible) {
   panel->setVisible(visible);
   refreshLater();
+}
+
+void ControlBoardController::setPanelUsable(QWidget* panel, bool usable) {
+  panel->setEnabled(usable);
+  setAlpha(panel, usable ? 1.0 : 0.3);
 }
 
 void ControlBoardController::refreshLater() {
@@ -761,13 +800,17 @@ void ControlBoardController::onConnectModeChanged(bool isConnected) {
     }
     setPanelVisible(effectBox, true);
     setPanelVisible(controlBox, true);
+    setPanelUsable(effectBox, true);
+    setPanelUsable(controlBox, true);
     reloadPresetList();
     viewModel_.currentPresetIndex->setValue(pullDownButton->currentIndex());
   } else {
     setPanelVisible(navigatorTitleView, false);
     setPanelVisible(navigatorBox, false);
-    setPanelVisible(effectBox, false);
-    setPanelVisible(controlBox, false);
+    // The control and picture panels stay, greyed and out of use: without a camera the board
+    // looks the same whether it never had one or lost it.
+    setPanelUsable(effectBox, false);
+    setPanelUsable(controlBox, false);
   }
   setupDisplayModes();
 }
@@ -1042,6 +1085,9 @@ void ControlBoardController::onClickResetButton() {
   auto num = [](double v) { return QString::number(v).toStdString(); };
   CV_LOG_INFO("Reset info ev: " + num(ev) + " flicker: " + std::to_string(int(flickerMode_)) +
               " lighting: " + num(lighting) + " nr: " + num(nr) + " gamma: " + num(gamma));
+  // The board only shows the defaults; the camera manager queues the camera's writes, spaced
+  // apart, and only for controls that differ.
+  camera_.resetCameraFunction();
 }
 
 // ---- panels, switches and buttons ----
@@ -1235,6 +1281,16 @@ bool ControlBoardController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ignoreButtonView) {
     if (event->type() == QEvent::Enter) ignoreViewEntered();
     if (event->type() == QEvent::Leave) ignoreViewExited();
+    // The whole view lights up under the pointer, so a click anywhere on it (its words
+    // included) is a click on the button; presses on the "+" itself never get here.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease) {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::LeftButton) return false;
+      if (event->type() == QEvent::MouseButtonRelease && ignoreButton->isEnabled() &&
+          ignoreButton->buttonEnabled() && ignoreButtonView->rect().contains(mouse->position().toPoint()))
+        onClickIgnoreButton();
+      return true;
+    }
     return false;
   }
   if (event->type() == QEvent::KeyPress) {

@@ -225,6 +225,8 @@ class ControlBoardController : public QWidget {
   void flashBreathingLight();
   void foldPanel(CustomButton* button, QWidget* box);
   void setPanelVisible(QWidget* panel, bool visible);
+  // A panel in use, or greyed (dimmed and refusing input) while no camera is connected.
+  void setPanelUsable(QWidget* panel, bool usable);
   void showRoundedValue(CustomBalanceSlider* slider, QLineEdit* field, double ratio,
                         const QString& text);
   double setWholeValue(double value, double min, double max, CustomBalanceSlider* slider,

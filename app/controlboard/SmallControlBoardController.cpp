@@ -113,7 +113,11 @@ void SmallControlBoardController::buildDisplayModeButtons() {
     button->setFocusPolicy(Qt::NoFocus);
     button->tag = entry.tag;
     applyLook(button, entry.look);
-    if (entry.placeholder) button->setAlphaValue(0);
+    // A placeholder keeps its slot, unseen and out of the pointer's way.
+    if (entry.placeholder) {
+      button->setAlphaValue(0);
+      button->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
     connect(button, &QAbstractButton::clicked, this, [this, button] { buttonPressed(button); });
     cell->hide();
     displayModeButtons_.push_back(button);

@@ -39,6 +39,7 @@
 #include "qt/UserDefaults.h"
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
+#include "render/PerspectiveProjection.h"
 #include "render/MetalManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
@@ -86,6 +87,8 @@ CustomButton* makeTextButton(QWidget* parent, int width) {
 CustomView* makePopupHost(QWidget* parent) {
   auto* v = new CustomView(QRect(), parent);
   v->setColor(NamedColors::clear());
+  // A popup takes every mouse event in its frame: none reaches the preview beneath.
+  v->setAttribute(Qt::WA_NoMousePropagation);
   v->hide();
   return v;
 }
@@ -583,6 +586,14 @@ void MainController::windowZoom() {
 }
 
 void MainController::handleKeyDown(QKeyEvent* event) {
+  // A key that edits a ROI acts on the one just drawn when nothing else was picked since.
+  const bool editKey = event && (WindowFrameKeys::nudged(QRectF(0, 0, 1, 1), event->key()) !=
+                                     QRectF(0, 0, 1, 1) ||
+                                 WindowFrameKeys::isForwardDelete(event->key()));
+  if (editKey && !roiEditor.isStartTransform) {
+    fillRoiEditorContext();
+    roiEditor.selectFreshRect();
+  }
   const bool roiEdit = roiEditor.isStartTransform;
   if (!event || (!roiEdit && !roiEditor.isStartFocusTransform)) return;
   std::shared_ptr<AnalysisFacade> manager = facade();
@@ -809,8 +820,16 @@ void MainController::applyCameraEnvironment() {
     LayoutView::Environment environment = view->environment().withConfiguration(*env_.config);
     environment.camera.projection = camera.projection();
     environment.camera.is360Camera = camera.is360Camera();
+    // Only a full panorama continues past its right edge; a file or a 180-degree picture ends
+    // there.
+    environment.wrapSource = camera.is360Camera();
     environment.camera.verticalFov = camera.verticalFov->value();
     if (USBManager* usb = camera.usbManager()) environment.camera.api_version = usb->api_version();
+    // A tile is looked into through the camera's projection only when the camera gave one: a
+    // file's picture (no fields of view) is sampled as it is, or its tiles come out black.
+    environment.enablePerspectiveProjection =
+        environment.enablePerspectiveProjection &&
+        PerspectiveProjection::canProject(environment.camera);
     view->setEnvironment(environment);
   }
 }
@@ -1164,11 +1183,15 @@ void MainController::onConnectModeChanged(ConnectMode mode) {
   updateFocusRect();
   updateBannerIconArea();
   controlBoardController()->refreshLater();
-  double alpha = camera.cameraFormat().enableVFov ? 1.0 : 0.0;
+  // Without a vertical field of view the FOV controls are hidden: not shown, and a click where
+  // they are reaches what lies beneath, never them.
+  const bool fovShown = camera.cameraFormat().enableVFov;
   for (QWidget* view :
        {static_cast<QWidget*>(basePositionView.data()), static_cast<QWidget*>(fov1Button.data()),
-        static_cast<QWidget*>(fov2Button.data()), static_cast<QWidget*>(fov3Button.data())})
-    setAlpha(view, alpha);
+        static_cast<QWidget*>(fov2Button.data()), static_cast<QWidget*>(fov3Button.data())}) {
+    setAlpha(view, fovShown ? 1.0 : 0.0);
+    if (view) view->setAttribute(Qt::WA_TransparentForMouseEvents, !fovShown);
+  }
   setupMetalViews();
 }
 

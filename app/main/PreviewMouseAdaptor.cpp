@@ -76,6 +76,15 @@ std::optional<RoiEditor::Point> PreviewMouseAdaptor::framePoint(QPointF inConten
                           local.y() * editor_.context.heightMultiple};
 }
 
+bool PreviewMouseAdaptor::aimedAtPreview(QPointF inContent) const {
+  if (!controlView_ || !contentView_) return false;
+  if (!controlView_->geometry().contains(inContent.toPoint())) return true;
+  // Inside the preview's frame only what the preview itself (or its overlay) shows counts: a
+  // popup, a badge or a button lying above it takes the pointer there.
+  QWidget* under = contentView_->childAt(inContent.toPoint());
+  return under == controlView_ || (under && controlView_->isAncestorOf(under));
+}
+
 void PreviewMouseAdaptor::refresh() {
   if (hooks_.refreshContext) hooks_.refreshContext();
 }
@@ -96,6 +105,12 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
   auto* mouse = static_cast<QMouseEvent*>(event);
   // From the global position: a position handed up from a child is rounded to whole points.
   QPointF at = contentView_->mapFromGlobal(mouse->globalPosition());
+  // A gesture begun on the preview runs to its end wherever the pointer goes; anything else
+  // must be aimed at the preview.
+  const bool gesture = dragging_ && type != QEvent::MouseButtonPress;
+  const bool onBadge = powerbyImage_ && powerbyImage_->isVisible() &&
+                      powerbyImage_->geometry().contains(at.toPoint());
+  if (!gesture && !onBadge && !aimedAtPreview(at)) return false;
   refresh();
   std::optional<RoiEditor::Point> p = framePoint(at);
   // What the preview handles goes no further up.
@@ -108,9 +123,7 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
     }
     if (mouse->button() != Qt::LeftButton) return false;
     if (!editor_.context.connected) return true;
-    if (powerbyImage_ && powerbyImage_->isVisible() && powerbyImage_->geometry().contains(at.toPoint()) &&
-        hooks_.menuWebsite)
-      hooks_.menuWebsite();
+    if (onBadge && hooks_.menuWebsite) hooks_.menuWebsite();
     if (!p) {
       editor_.mouseDownOutside();
       return true;
@@ -121,6 +134,7 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::MouseMove) {
     if (mouse->buttons() & Qt::LeftButton) {
+      if (!dragging_) return true;
       if (p) {
         editor_.mouseDragged(*p);
       } else if (dragging_) {
@@ -134,10 +148,11 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
       editor_.mouseMoved(*p);
     return false;
   }
-  // Release.
+  // Release: only of a press the editor took.
   if (mouse->button() != Qt::LeftButton) return false;
+  const bool pressed = dragging_;
   dragging_ = false;
-  if (p) editor_.mouseUp(*p);
+  if (pressed && p) editor_.mouseUp(*p);
   return true;
 }
 

@@ -100,14 +100,29 @@ void RoiEditor::updateSelectOriRect() {
 
 // ---- press ----
 
+bool RoiEditor::selectFreshRect() {
+  if (!freshRect || !context.connected) return false;
+  // The facade takes a new rectangle in with its next frame: until then there is none to find.
+  Hit hit = findRect(*freshRect);
+  if (!hit.found || hit.isTrack || hit.isDetect) return false;
+  freshRect.reset();
+  isRectTrack = false;
+  selectRect(false, -1);
+  selectRect(true, hit.idx);
+  updateSelectOriRect();
+  return isStartTransform;
+}
+
 void RoiEditor::mouseDownOutside() {
   if (!context.connected) return;
+  freshRect.reset();
   selectRect(false, -1);
   isStartFocusTransform = false;
 }
 
 void RoiEditor::mouseDown(Point p) {
   if (!context.connected) return;
+  freshRect.reset();
   if (!startLocation) startLocation = p;
   if (!context.is360Camera && bannerIconArea && bannerIconArea->contains(p)) {
     isDragBanner = true;
@@ -363,6 +378,9 @@ void RoiEditor::release(Point c) {
       else
         manager->AddNewRect(toFrameInt(s->x), toFrameInt(s->y), toFrameInt(c.x),
                             toFrameInt(c.y));
+      // The ROI just drawn is the one the arrow keys move (an ignore area is not moved).
+      if (distance > limit && context.editMode == EditMode::none)
+        freshRect = Point{(s->x + c.x) / 2, (s->y + c.y) / 2};
     }
   } else {
     // A transform keeps its result and stays open in the facade.

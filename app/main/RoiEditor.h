@@ -112,6 +112,8 @@ class RoiEditor {
   std::optional<Rect> bannerIconArea;
   double bannerPositionY = 0;
   int64_t tempEditOffset = 0;
+  // The centre of the ROI drawn last, until it is selected or another press comes.
+  std::optional<Point> freshRect;
 
   // ---- the handlers (each does nothing unless the camera is connected) ----
   // A left press inside the preview at frame point p.
@@ -133,6 +135,9 @@ class RoiEditor {
   bool isInFocusRect(Point p) const;
   MouseState hitTest(const Rect& rect, Point p) const;
   void selectRect(bool keep, int index);
+  // Selects the ROI drawn last and opens its transform, once the facade has taken it in; true
+  // when a transform is open then.
+  bool selectFreshRect();
   void updateSelectOriRect();
 
   // ---- the context menu ----

@@ -25,7 +25,9 @@ using compute::Texture;
 // settle on itself exactly.
 constexpr int kMotionThreshold = 32;
 
-// Brightness and gamma on luma; rebuilt by each worker thread only when the values change.
+// Lighting and gamma on luma, one power curve; rebuilt by each worker thread only when the
+// values change. A curve keeps black black and white white: a lift of every sample would grey
+// the blacks and wash the picture out.
 struct LumaTable {
   float brightness = NAN;
   float gamma = NAN;
@@ -35,11 +37,9 @@ struct LumaTable {
     if (b == brightness && g == gamma) return;
     brightness = b;
     gamma = g;
-    float exponent = g > 0.01f ? 1.0f / g : 1.0f;
-    for (int i = 0; i < 256; ++i) {
-      float v = std::clamp(i / 255.0f + b * 0.25f, 0.0f, 1.0f);
-      map[size_t(i)] = uint8_t(std::lround(std::pow(v, exponent) * 255.0f));
-    }
+    float exponent = EffectParameters::lumaExponent(b, g);
+    for (int i = 0; i < 256; ++i)
+      map[size_t(i)] = uint8_t(std::lround(std::pow(i / 255.0f, exponent) * 255.0f));
     identity = true;
     for (int i = 0; i < 256; ++i) identity = identity && map[size_t(i)] == i;
   }

@@ -59,7 +59,8 @@ class MetalManager {
   // The noise-reduction level for a strength ratio in 0..1: round(ratio x 6), so 0..6.
   static float denoiseLevel(double ratio);
 
-  std::atomic<float> brightness{0.0f};
+  // The lighting ratio 0..1; 0.5 (lighting 50) leaves the picture as the camera made it.
+  std::atomic<float> brightness{0.5f};
   std::atomic<float> gamma{1.1f};
   std::atomic<float> denoise{0.0f};  // whole levels 0..6 (denoiseLevel)
   std::atomic<bool> mirror{false};

@@ -156,6 +156,16 @@ float PerspectiveProjection::rollAngle(const Project& p, float x, float y, float
   return std::asin(std::clamp(s, -1.0f, 1.0f));
 }
 
+bool PerspectiveProjection::canProject(const Camera& camera) {
+  const Projection& pr = camera.projection;
+  if (pr.hfov <= 0) return false;
+  if (pr.type == ProjectionType::normal) return pr.vfov > 0;
+  // The newer cameras' height range comes from the maximum fields (and the panini width).
+  if (camera.api_version < 7) return true;
+  if (pr.max_hfov <= 0 || pr.max_vfov <= 0) return false;
+  return pr.type != ProjectionType::panini || pr.width > 0;
+}
+
 float PerspectiveProjection::maxHeightRange() const {
   const auto& pr = camera_.projection;
   bool modern = camera_.api_version >= 7;

@@ -42,6 +42,11 @@ class PerspectiveProjection {
     bool valid = true;
   };
 
+  // Whether the camera described its fields of view well enough to look into its picture: a
+  // source that gave none (a file) is shown as it is, never through a projection of zero
+  // degrees, which samples nothing.
+  static bool canProject(const Camera& camera);
+
   // W x Hs: the effect texture (source) size; outputHeight: the drawable's height.
   PerspectiveProjection(int sourceWidth, int sourceHeight, int outputHeight, Camera camera);
 

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -20,6 +21,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "FakeAssistantPeer.h"
 #include "FakeSysfs.h"
@@ -227,6 +229,15 @@ void expectTilesMatchTheSource(const Composition& c, const char* mode) {
     double difference = e2e::tileDifference(c.picture, c.source, tile);
     EXPECT_LT(difference, kTileTolerance) << mode << " tile " << describe(tile);
   }
+}
+
+// Mean lightness and saturation (0..1, HLS) of a BGRA picture.
+std::pair<double, double> lightnessAndSaturation(const cv::Mat& bgra) {
+  cv::Mat bgr, hls;
+  cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
+  cv::cvtColor(bgr, hls, cv::COLOR_BGR2HLS_FULL);
+  cv::Scalar mean = cv::mean(hls);
+  return {mean[1] / 255.0, mean[2] / 255.0};
 }
 
 struct Scene {
@@ -509,6 +520,12 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
   cv::Mat previewAtShot, outputAtShot;
   QRect previewArea, outputArea;
   bool outputShown = false;
+  // Focus and presentation, the presets, a drag on a popup over the preview.
+  Composition focusSeen, presentationSeen;
+  bool focusSettled = false, presentationSettled = false;
+  std::pair<double, double> beforePreset{-1, -1}, standardPreset{-1, -1}, brightPreset{-1, -1};
+  size_t roisBeforeDrag = 0, roisAfterDrag = 0;
+  bool dragOverPreview = false;
   char arg0[] = "corvane-studio";
   char* argv[] = {arg0, nullptr};
   int rc = corvane::studioMain(1, argv, [&](corvane::StudioRun& run) {
@@ -639,6 +656,68 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
         });
       }
       grab(speakerShot);
+
+      // Focus and presentation: the focus rectangle's content, the presentation layout.
+      for (auto [mode, seen, settled, shot] :
+           {std::tuple{corvane::Display::focus, &focusSeen, &focusSettled, "studio-focus.png"},
+            std::tuple{corvane::Display::presentation, &presentationSeen, &presentationSettled,
+                       "studio-presentation.png"}}) {
+        corvane::CustomButton* button = modeButton(*board, {mode});
+        EXPECT_NE(button, nullptr) << "no button for mode " << int(corvane::rawValue(mode));
+        if (!button) continue;
+        button->click();
+        *settled = settledComposition(output, *seen);
+        grab(QStringLiteral(CORVANE_E2E_OUTPUT_DIR "/") + shot);
+      }
+
+      // A preset: the preview's picture before, with the neutral one, then with a bright one.
+      auto previewNow = [&] {
+        std::pair<double, double> measured{-1, -1};
+        eachComposition(main->controlMetalView, [&](const auto& picture, const auto&) {
+          measured = lightnessAndSaturation(pictureOf(picture));
+          return true;
+        });
+        return measured;
+      };
+      auto choosePreset = [&](const QString& name) {
+        int index = board->pullDownButton->findText(name);
+        EXPECT_GE(index, 0) << name.toStdString();
+        if (index < 0) return;
+        board->pullDownButton->setCurrentIndex(index);
+        emit board->pullDownButton->activated(index);
+        // The compositions after the choice have the preset's values.
+        int n = 0;
+        eachComposition(main->controlMetalView, [&](const auto&, const auto&) { return ++n > 3; });
+      };
+      beforePreset = previewNow();
+      choosePreset(QStringLiteral("Standard"));
+      standardPreset = previewNow();
+      choosePreset(QStringLiteral("Bright"));
+      brightPreset = previewNow();
+      choosePreset(QStringLiteral("Standard"));
+
+      // A drag across the record popup where it lies over the preview adds no ROI.
+      if (auto facade = run.camera.manager()) {
+        main->toggleSaveRoiPopup(true);
+        QApplication::processEvents();
+        QRect over = main->saveRoiView->geometry() & main->controlView->geometry();
+        dragOverPreview = !main->saveRoiView->isHidden() && over.width() > 100 && over.height() > 40;
+        roisBeforeDrag = facade->GetManualRect().size();
+        if (dragOverPreview) {
+          QWindow* handle = run.window.windowHandle();
+          auto at = [&](QPoint p) { return main->contentView->mapTo(&run.window, p); };
+          QPoint from = over.topLeft() + QPoint(20, 20), to = over.bottomRight() - QPoint(20, 20);
+          QTest::mouseMove(handle, at(from));
+          QTest::mousePress(handle, Qt::LeftButton, {}, at(from));
+          for (int i = 1; i <= 8; ++i) QTest::mouseMove(handle, at(from + (to - from) * i / 8));
+          QTest::mouseRelease(handle, Qt::LeftButton, {}, at(to));
+          int n = 0;
+          eachComposition(output, [&](const auto&, const auto&) { return ++n > 5; });
+          grab(QStringLiteral(CORVANE_E2E_OUTPUT_DIR "/studio-popup-drag.png"));
+        }
+        roisAfterDrag = facade->GetManualRect().size();
+        main->toggleSaveRoiPopup(true);
+      }
       // The output as the virtual camera's device last took it, beside the last composed one.
       auto out = corvane::MetalManager::shared().vxdPixelBuffer();
       eachComposition(output, [&](const auto& picture, const auto&) {
@@ -735,7 +814,40 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
       expectTilesMatchTheSource(speakerHeld, "speaker");
     }
   }
-  EXPECT_EQ(shotsSaved, 2) << "the grid and speaker screenshots kept in the build folder";
+  // Focus and presentation show people: each tile is the source's picture there (not black),
+  // and somebody's face lies in the picture.
+  for (auto [name, seen, settled] : {std::tuple{"focus", &focusSeen, focusSettled},
+                                     std::tuple{"presentation", &presentationSeen,
+                                                presentationSettled}}) {
+    ASSERT_TRUE(settled) << "no " << name << " composition within the deadline";
+    cv::imwrite(std::string(CORVANE_E2E_OUTPUT_DIR "/studio-") + name + "-output.png",
+                seen->picture);
+    EXPECT_GT(e2e::greyLevels(seen->picture), 8) << "a blank " << name << " output";
+    cv::Mat gray;
+    cv::cvtColor(seen->picture, gray, cv::COLOR_BGRA2GRAY);
+    EXPECT_GT(size_t(cv::countNonZero(gray > 24)), gray.total() / 2) << name << " output mostly black";
+    expectTilesMatchTheSource(*seen, name);
+    const auto faces = facesIn(scene, seen->source);
+    size_t shown = 0;
+    for (const auto& face : faces)
+      for (const auto& tile : e2e::tiles(seen->pairs))
+        if (e2e::holds(tile.src_rect, face, seen->source.cols)) {
+          ++shown;
+          break;
+        }
+    EXPECT_GT(shown, 0u) << "nobody in the " << name << " output";
+  }
+  // The neutral preset leaves the picture as it was; a bright one lifts it.
+  ASSERT_GE(beforePreset.first, 0) << "no preview picture before the preset";
+  EXPECT_NEAR(standardPreset.first, beforePreset.first, 0.02) << "the neutral preset's lightness";
+  EXPECT_NEAR(standardPreset.second, beforePreset.second, 0.02)
+      << "the neutral preset's saturation";
+  EXPECT_GT(brightPreset.first, standardPreset.first + 0.02) << "Bright is not brighter";
+  // The drag went to the popup, not to the ROI editor beneath it.
+  EXPECT_TRUE(dragOverPreview) << "the record popup did not lie over the preview";
+  EXPECT_EQ(roisAfterDrag, roisBeforeDrag) << "a drag on the popup added a ROI";
+
+  EXPECT_EQ(shotsSaved, 5) << "the screenshots kept in the build folder";
 
   // The frames reached the virtual camera's device as 1280 x 720 YUYV, the composed output.
   {

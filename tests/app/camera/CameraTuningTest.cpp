@@ -5,6 +5,7 @@
 #include "camera/PlayerManager.h"
 #include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
+#include <cmath>
 
 using corvane::CameraFormat;
 using corvane::CameraTuning;
@@ -73,9 +74,16 @@ TEST_F(CameraTuningTest, RectInitPlaceIsClampedIntoThePicture) {
   EXPECT_EQ(got[0], 0);
   EXPECT_EQ(got[2], 1000);
   EXPECT_NEAR(got[1] + got[3], 500, 1);
-  got.clear();
-  CameraTuning::applyRectInitPlace({}, CameraFormat{1000, 500, 0, 0, false}, 0.5625, send);
-  EXPECT_TRUE(got.empty());
+  // None saved, or one enclosing nothing: the middle of the picture (x 0.32 to 0.68, its
+  // height around the centre of 0.2 to 0.8), so focus and presentation have something to show.
+  for (const std::vector<RectPoint>& saved :
+       {std::vector<RectPoint>{}, std::vector<RectPoint>{RectPoint()},
+        std::vector<RectPoint>{RectPoint(0.5, 0.5, 0.5, 0.5, 0.5, 0.9, 0.5, 0.9)},
+        std::vector<RectPoint>{RectPoint(NAN, 0.2, 0.6, 0.2, 0.6, 0.8, NAN, 0.8)}}) {
+    got.clear();
+    CameraTuning::applyRectInitPlace(saved, CameraFormat{1000, 500, 0, 0, false}, 0.5625, send);
+    EXPECT_EQ(got, (std::vector<int>{320, 148, 360, 202}));
+  }
 }
 
 TEST_F(CameraTuningTest, FirstFrameRestoresTheCurrentRecord) {

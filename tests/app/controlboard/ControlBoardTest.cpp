@@ -1,12 +1,17 @@
 #include <QAbstractAnimation>
 #include <QComboBox>
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <array>
+#include <tuple>
 
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
+#include "render/EffectView.h"
+#include "render/MetalContext.h"
 #include "widgets/BreathingLightView.h"
 #include "widgets/CustomBalanceSlider.h"
 #include "widgets/CustomBox.h"
@@ -385,21 +390,100 @@ TEST_F(BoardTest, NoiseReductionIsOnOneScaleFromEveryPath) {
   EXPECT_LE(reset, 6.0f);
 }
 
-TEST_F(BoardTest, ResetShowsTheDefaultsAndQueuesNoCameraEvent) {
+TEST_F(BoardTest, ResetShowsTheDefaultsAndTheCameraManagerPutsTheCameraBack) {
   connectCamera();
   makeBoard();
   board->setLighting(90);
+  const int gammaDefault = usbCamera->control(kGamma).cur;
+  manager->enqueueUVCEvent(corvane::UVCMode::gamma, 0.9f);
+  settle();
+  ASSERT_NE(usbCamera->control(kGamma).cur, gammaDefault);
   usbCamera->clearRequests();
   board->onClickResetButton();
+  // The board queues no event of its own ...
   EXPECT_TRUE(manager->uvcQueue().empty());
-  settle();
-  advance(1s);
-  EXPECT_TRUE(writtenSelectors().empty());
   const corvane::DefPreset def = manager->defPreset();
   EXPECT_EQ(board->gammaTextField->text(), QString::number(qint64(def.gamma)));
   EXPECT_EQ(board->lightingTextField->text(), QString::number(qint64(def.lighting)));
   EXPECT_EQ(board->flickerMode(), corvane::flickerModeFromRaw(def.flicker));
-  EXPECT_FLOAT_EQ(metal.brightness.load(), float(def.lighting / 100.0));
+  // The default lighting is the neutral one: the reset leaves the picture as the camera makes it.
+  EXPECT_FLOAT_EQ(metal.brightness.load(), 0.5f);
+  // ... the camera manager's reset puts the changed control back, in its own time.
+  settle();
+  advance(1s);
+  const auto written = writtenSelectors();
+  EXPECT_NE(std::find(written.begin(), written.end(), kGamma), written.end());
+  EXPECT_EQ(usbCamera->control(kGamma).cur, gammaDefault);
+}
+
+namespace {
+
+// A frame with every grey level and some colour: a luma ramp along x, chroma varying with y.
+platform::PixelBufferRef rampFrame() {
+  auto frame = platform::PixelBuffer::create(256, 64, platform::PixelFormat::NV12FullRange);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 256; ++x) frame->baseAddress(0)[y * frame->bytesPerRow(0) + x] = uint8_t(x);
+  for (int y = 0; y < 32; ++y)
+    for (int c = 0; c < 128; ++c) {
+      frame->baseAddress(1)[y * frame->bytesPerRow(1) + 2 * c] = uint8_t(96 + 2 * y);
+      frame->baseAddress(1)[y * frame->bytesPerRow(1) + 2 * c + 1] = uint8_t(160 - 2 * y);
+    }
+  return frame;
+}
+
+// The effect pass's picture of `frame` with the values of `metal` (its effect view made), as
+// BGRA bytes.
+std::vector<uint8_t> effectPicture(corvane::MetalManager& metal,
+                                   const platform::PixelBufferRef& frame) {
+  metal.notifyFrame(frame);
+  auto texture = metal.effectTexture();
+  std::vector<uint8_t> bytes;
+  if (!texture) return bytes;
+  for (int y = 0; y < texture->height(); ++y)
+    bytes.insert(bytes.end(), texture->row(y), texture->row(y) + size_t(texture->width()) * 4);
+  return bytes;
+}
+
+double meanOf(const std::vector<uint8_t>& bgra) {
+  double sum = 0;
+  for (size_t i = 0; i < bgra.size(); i += 4) sum += bgra[i] + bgra[i + 1] + bgra[i + 2];
+  return bgra.empty() ? 0 : sum / (3.0 * double(bgra.size() / 4));
+}
+
+}  // namespace
+
+// The shipped presets through the board into the effect pass: the neutral one leaves the camera's
+// picture as it is, and presets differ where their values differ.
+TEST_F(BoardTest, PresetsLookAsTheirValuesSay) {
+  config->presets = {preset("Standard", "Standard", 0, 0, 50, 50, 30),
+                     preset("Bright", "Bright", 0.5, 0, 65, 45, 30),
+                     preset("Vivid", "Vivid", 0, 0, 50, 50, 30)};
+  connectCamera();
+  makeBoard();
+  const auto frame = rampFrame();
+  corvane::MetalContext context(2);
+  corvane::EffectView view({}, metal, context);
+  // What the pass makes of the frame with nothing applied: its plain conversion.
+  corvane::MetalManager plain;
+  corvane::EffectView plainView({}, plain, context);
+  const std::vector<uint8_t> input = effectPicture(plain, frame);
+  ASSERT_FALSE(input.empty());
+
+  auto choose = [&](int index) {
+    board->pullDownButton->setCurrentIndex(index);
+    emit board->pullDownButton->activated(index);
+    advance(1s);
+    return effectPicture(metal, frame);
+  };
+  const std::vector<uint8_t> standard = choose(0);
+  EXPECT_EQ(standard, input) << "the neutral preset changes the picture";
+  const std::vector<uint8_t> bright = choose(1);
+  EXPECT_GT(meanOf(bright), meanOf(input) + 8) << "Bright is not brighter";
+  // Brighter without washing out: black stays black, white stays white.
+  EXPECT_EQ(bright[4 * (10 * 256 + 0) + 1], standard[4 * (10 * 256 + 0) + 1]);
+  EXPECT_EQ(bright[4 * (10 * 256 + 255) + 1], standard[4 * (10 * 256 + 255) + 1]);
+  // Vivid's picture values are Standard's: the same picture.
+  EXPECT_EQ(choose(2), standard);
 }
 
 TEST_F(BoardTest, FlickerButtonsQueueTheChoice) {
@@ -505,6 +589,88 @@ TEST_F(BoardTest, IgnoreViewHoverColoursOnlyWhileTheIgnoreButtonIsEnabled) {
   settle();
   widgettest::enter(board->ignoreButtonView, QPointF(5, 5));
   EXPECT_EQ(board->ignoreButtonView->layerBackgroundColor(), grey);
+}
+
+TEST_F(BoardTest, AClickOnTheIgnoreAreaWordsStartsIgnoreEditingWhileTheButtonIsEnabled) {
+  connectCamera();
+  makeBoard();
+  board->resize(280, 900);
+  board->show();
+  settle();
+  ASSERT_TRUE(board->ignoreLabel->isVisible());
+  // On the words, not on the "+".
+  QTest::mouseClick(board->ignoreLabel, Qt::LeftButton, {}, board->ignoreLabel->rect().center());
+  EXPECT_EQ(viewModel.editMode->value(), corvane::EditMode::ignore);
+  viewModel.editMode->setValue(corvane::EditMode::none);
+  // A right click is no click on the button.
+  QTest::mouseClick(board->ignoreLabel, Qt::RightButton, {}, board->ignoreLabel->rect().center());
+  EXPECT_EQ(viewModel.editMode->value(), corvane::EditMode::none);
+  // Disabled with the auto-detect group: the words do nothing either.
+  manager->displayMode->setValue(corvane::Display::focus);
+  settle();
+  QTest::mouseClick(board->ignoreLabel, Qt::LeftButton, {}, board->ignoreLabel->rect().center());
+  EXPECT_EQ(viewModel.editMode->value(), corvane::EditMode::none);
+}
+
+TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
+  connectCamera();
+  makeBoard();
+  const std::array<corvane::Observable<bool>*, 3> flags = {
+      manager->drawNormalRect.get(), manager->drawTrackingRect.get(), manager->drawIgnoreRect.get()};
+  const char* tips[] = {"control_panel_roi_normal_tip", "control_panel_roi_tracking_tip",
+                        "control_panel_roi_ignore_tip"};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    corvane::CustomButton* b = board->roiButtons[i];
+    EXPECT_TRUE(b->title().isEmpty());
+    EXPECT_FALSE(b->selectedImage().isNull());
+    EXPECT_FALSE(b->unselectedImage().isNull());
+    EXPECT_EQ(b->toolTip().toStdString(), tips[i]);
+    // Selected exactly while its kind of frame is drawn, however that changes.
+    EXPECT_EQ(b->isSelected, flags[i]->value());
+    EXPECT_EQ(b->image().toImage(), (flags[i]->value() ? b->selectedImage() : b->unselectedImage()).toImage());
+    const bool before = flags[i]->value();
+    b->click();
+    settle();
+    EXPECT_EQ(flags[i]->value(), !before);
+    EXPECT_EQ(b->isSelected, !before);
+    flags[i]->setValue(before);
+    settle();
+    EXPECT_EQ(b->isSelected, before);
+  }
+  // The three pictures differ: each kind has its own colour (the ignore areas' frame is dashed).
+  EXPECT_NE(board->roiButtons[0]->selectedImage().toImage(),
+            board->roiButtons[1]->selectedImage().toImage());
+  EXPECT_NE(board->roiButtons[1]->selectedImage().toImage(),
+            board->roiButtons[2]->selectedImage().toImage());
+}
+
+TEST_F(BoardTest, WithoutACameraThePanelsLookAsAtTheFirstStart) {
+  plugCamera();
+  makeManager();
+  makeBoard();
+  auto look = [&](QWidget* box) {
+    auto* dim = qobject_cast<QGraphicsOpacityEffect*>(box->graphicsEffect());
+    return std::tuple{box->isVisibleTo(board.get()), box->isEnabled(),
+                      dim ? dim->opacity() : 1.0};
+  };
+  const auto firstControl = look(board->controlBox), firstEffect = look(board->effectBox);
+  // Greyed: there, dimmed, out of use.
+  EXPECT_EQ(firstControl, std::make_tuple(true, false, 0.3));
+  EXPECT_EQ(firstEffect, std::make_tuple(true, false, 0.3));
+  connect();
+  settle();
+  EXPECT_EQ(look(board->controlBox), std::make_tuple(true, true, 1.0));
+  EXPECT_EQ(look(board->effectBox), std::make_tuple(true, true, 1.0));
+  // The camera goes, and "Try Again" finds none: the same state, the same look.
+  usbCamera->unplug();
+  v4l2.unplug();
+  for (int i = 0; i < 6; ++i) advance(1s);
+  manager->startConnection();
+  for (int i = 0; i < 6; ++i) advance(1s);
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+  EXPECT_EQ(look(board->controlBox), firstControl);
+  EXPECT_EQ(look(board->effectBox), firstEffect);
 }
 
 TEST_F(BoardTest, SplitButtonNeedsTheCameraAndTheSimpleSwitchRedrawsTheSelection) {

@@ -351,6 +351,51 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   endDemo(player);
 }
 
+// Focus and presentation on a file source (no fields of view to project through): the output
+// shows the picture from the first composition in the mode, not black.
+TEST_F(MainControllerTest, FocusAndPresentationShowTheClipFromTheirFirstComposition) {
+  std::string clip = demoClip();
+  if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
+  config.enablePerspectiveProjection = true;  // as the shipped configuration has it
+  config.focusMode = config.presentationMode = true;
+  corvane::PlayerManager player(clock);
+  makeDemoManager(player);
+  makeController();
+  controller->show();
+  connectDemo(player);
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  player.play();
+  auto output = [&] { return controller->metalView ? controller->metalView->composedPixelBuffer()
+                                                   : platform::PixelBufferRef(); };
+  ASSERT_TRUE(demoFramesUntil(player, [&] { return bool(output()); }));
+  // The share of the picture that is not black.
+  auto lit = [](const platform::PixelBufferRef& bgra) {
+    size_t n = 0, total = 0;
+    for (int y = 0; y < bgra->height(); y += 4)
+      for (int x = 0; x < bgra->width(); x += 4, ++total)
+        n += bgra->baseAddress(0)[y * bgra->bytesPerRow(0) + 4 * x + 1] > 40;
+    return double(n) / double(std::max<size_t>(total, 1));
+  };
+  for (auto [mode, type] : {std::pair{corvane::Display::focus, 11},
+                            std::pair{corvane::Display::presentation, 12}}) {
+    SCOPED_TRACE(int(type));
+    manager->displayMode->setValue(mode);
+    auto inMode = [&] {
+      const auto& pairs = controller->metalView->roiPairList;
+      return std::any_of(pairs.begin(), pairs.end(),
+                         [&](const corvane::LayoutRoiPair& p) { return p.type == type; });
+    };
+    ASSERT_TRUE(demoFramesUntil(player, inMode));
+    auto first = output();
+    ASSERT_TRUE(first);
+    EXPECT_GT(lit(first), 0.3) << "the mode's first composition is black";
+    // The rectangle shown on the preview is the one composed.
+    EXPECT_GT(controller->roiEditor.focusOriRect.width, 0);
+    EXPECT_GT(controller->roiEditor.focusOriRect.height, 0);
+  }
+  endDemo(player);
+}
+
 // The boards live in the window's column: the full board scrolls there and composes the
 // navigator picture while the split window is off; a connection lays both boards out with the
 // configured default mode, and the microphone array decides whether audio fit is offered.
@@ -1239,3 +1284,161 @@ TEST_F(MainWindowActionsTest, CursorsOfTheGestures) {
 }  // namespace
 
 #include "MainControllerTest.moc"
+
+// ---- the preview's neighbours: popups, hidden controls, the ROI just drawn ----
+
+TEST_F(MainWindowActionsTest, APopupOverThePreviewTakesEveryMouseEventInItsFrame) {
+  makeConnectedWindow();
+  advance(std::chrono::seconds(1));  // the connection popup has faded out
+  auto recording = facades->last();
+  int menus = 0;
+  controller->popUpContextMenu = [&](QMenu&, QPoint) { ++menus; };
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  ASSERT_FALSE(controller->saveRoiView->isHidden());
+  const QRect popup = controller->saveRoiView->geometry();
+  const QRect preview = controller->controlView->geometry();
+  const QRect over = popup & preview;
+  ASSERT_FALSE(over.isEmpty()) << "the record popup lies over the preview";
+  recording->findRect = [](int, int) { return testsupport::RecordingAnalysisFacade::Hit{}; };
+  recording->clearCalls();
+
+  // Whatever part of the popup is under the pointer (its picture, its words, its own background).
+  auto editorCalls = [&] {
+    std::vector<std::string> seen;
+    for (const char* call : {"FindRect", "SetTempRect", "AddNewRect", "EndTransformRect"})
+      for (const auto& c : recording->callsStartingWith(call)) seen.push_back(c);
+    return seen;
+  };
+  for (QPoint at : {over.topLeft() + QPoint(20, 20), over.center(),
+                    over.bottomRight() - QPoint(20, 20)}) {
+    QWidget* target = controller->contentView->childAt(at);
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(target == controller->saveRoiView || controller->saveRoiView->isAncestorOf(target));
+    Mouse mouse{target};
+    QPointF local = target->mapFrom(controller->contentView, at);
+    mouse.hover(local);
+    mouse.stroke(local, local + QPointF(120, 60));
+    mouse.press(local, Qt::RightButton);
+  }
+  EXPECT_EQ(editorCalls(), std::vector<std::string>{});
+  EXPECT_EQ(menus, 0);
+
+  // Handed up from something the preview's adaptor does not know: still not aimed at the preview.
+  Mouse content{controller->contentView};
+  content.stroke(over.center(), over.center() + QPointF(80, 40));
+  EXPECT_EQ(editorCalls(), std::vector<std::string>{});
+
+  // With the popup gone the same stroke draws.
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  ASSERT_TRUE(controller->saveRoiView->isHidden());
+  Mouse previewMouse{controller->controlMetalView};
+  QPointF local = controller->controlMetalView->mapFrom(controller->contentView, over.center());
+  previewMouse.stroke(local, local + QPointF(120, 60));
+  EXPECT_EQ(recording->callsStartingWith("AddNewRect").size(), 1u);
+}
+
+TEST_F(MainWindowActionsTest, HiddenFovControlsTakeNoClick) {
+  usbCamera->addMode(3840, 1080, {360, 120, 360, 120, 1});  // no vertical field of view
+  plugCamera();
+  makeWindowed();
+  connect();
+  advance(std::chrono::seconds(3));  // the base-position button has collapsed
+  ASSERT_FALSE(manager->cameraFormat().enableVFov);
+  ASSERT_TRUE(manager->is360Camera());
+  // Shown but see-through: the window system hands a click there to what lies beneath.
+  QWidget* base = controller->basePositionView;
+  ASSERT_TRUE(base->isVisible());
+  EXPECT_EQ(MainController::alphaOf(base), 0.0);
+  const QPoint centre = base->geometry().center();
+  QWidget* hit = controller->contentView->childAt(centre);
+  EXPECT_TRUE(hit != base && !base->isAncestorOf(hit));
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                    controller->contentView->mapTo(window.get(), centre));
+  settle();
+  EXPECT_EQ(model.editMode->value(), corvane::EditMode::none);
+  // The FOV buttons likewise, wherever a layout shows their row.
+  controller->fovStackView->show();
+  controller->fovStackView->raise();
+  const QPoint fov = controller->fov2Button->mapTo(controller->contentView,
+                                                    controller->fov2Button->rect().center());
+  hit = controller->contentView->childAt(fov);
+  EXPECT_NE(hit, controller->fov2Button.data());
+  const VerticalFovMode before = manager->verticalFov->value();
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                    controller->contentView->mapTo(window.get(), fov));
+  settle();
+  EXPECT_EQ(manager->verticalFov->value(), before);
+
+  // A camera with a vertical field of view: the same controls are there and take clicks.
+  manager->stopConnection();
+  settle();
+  usbCamera->addMode(3840, 1080, {360, 120, 360, 90, 1});
+  connect();
+  settle();
+  if (manager->cameraFormat().enableVFov) {
+    EXPECT_EQ(MainController::alphaOf(base), 1.0);
+    EXPECT_FALSE(base->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_FALSE(controller->fov2Button->testAttribute(Qt::WA_TransparentForMouseEvents));
+  }
+}
+
+TEST_F(MainWindowActionsTest, TheRoiJustDrawnIsTheOneTheArrowKeysMove) {
+  makeConnectedWindow();
+  advance(std::chrono::seconds(1));
+  auto recording = facades->last();
+  // The facade has the new ROI (id 9) once a frame has taken it in.
+  bool added = false;
+  recording->findRect = [&](int x, int y) {
+    testsupport::RecordingAnalysisFacade::Hit hit;
+    if (added && x >= 100 && x <= 400 && y >= 40 && y <= 300) {
+      hit.found = true;
+      hit.idx = 9;
+    }
+    return hit;
+  };
+  recording->transformingRect = {100, 40, 300, 260};
+  controller->fillRoiEditorContext();
+  const double k = controller->controlViewWidthMultiple;
+  Mouse mouse{controller->controlMetalView};
+  mouse.stroke({110 / k, 50 / k}, {390 / k, 290 / k});
+  ASSERT_EQ(recording->callsStartingWith("AddNewRect").size(), 1u);
+  ASSERT_FALSE(controller->roiEditor.isStartTransform);
+  added = true;
+  recording->clearCalls();
+  QTest::keyClick(window.get(), Qt::Key_Right);
+  EXPECT_EQ(recording->callsStartingWith("StartTransformRect 0 9").size(), 1u);
+  EXPECT_EQ(recording->callsStartingWith("SetTransformingRect 105 40 300 260").size(), 1u);
+  EXPECT_EQ(controller->roiEditor.selectRectIdx, 9);
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), 9);
+  QTest::keyClick(window.get(), Qt::Key_Down);
+  EXPECT_EQ(recording->callsStartingWith("SetTransformingRect 105 45 300 260").size(), 1u);
+
+  // A press elsewhere after drawing: the keys wait for a new choice.
+  controller->selectRect(false, -1);
+  mouse.stroke({110 / k, 50 / k}, {390 / k, 290 / k});
+  mouse.press({600 / k, 400 / k});
+  mouse.release({600 / k, 400 / k});
+  recording->clearCalls();
+  QTest::keyClick(window.get(), Qt::Key_Right);
+  EXPECT_TRUE(recording->callsStartingWith("StartTransformRect").empty());
+  EXPECT_TRUE(recording->callsStartingWith("SetTransformingRect").empty());
+}
+
+TEST_F(MainControllerTest, OnlyAFullPanoramaWrapsAtItsEdges) {
+  makeManager();
+  makeController();
+  controller->setupMetalViews();
+  ASSERT_FALSE(manager->is360Camera());
+  for (corvane::LayoutView* view :
+       {controller->metalView.data(), controller->controlMetalView.data()})
+    EXPECT_FALSE(view->environment().wrapSource);
+  plugCamera();
+  connect();
+  settle();
+  ASSERT_TRUE(manager->is360Camera());
+  for (corvane::LayoutView* view :
+       {controller->metalView.data(), controller->controlMetalView.data()})
+    EXPECT_TRUE(view->environment().wrapSource);
+}

@@ -50,7 +50,6 @@ double meanGreen(const QImage& image) {
 class EffectViewTest : public ::testing::Test {
  protected:
   EffectViewTest() : context(4), view({}, manager, context) {
-    manager.gamma = 1.0f;  // neutral unless a test says otherwise
   }
   QImage effectImage() {
     auto t = manager.effectTexture();
@@ -99,29 +98,37 @@ TEST_F(EffectViewTest, NeutralPassIsTheFullRangeConversionOfARealFrame) {
             0);
 }
 
-TEST_F(EffectViewTest, BrightnessLiftsARealFrame) {
+TEST_F(EffectViewTest, LightingLiftsAndLowersARealFrameButKeepsBlackAndWhite) {
   auto frame = rendertest::toNV12(rendertest::loadPhoto("sample2.jpg"));
   manager.notifyFrame(frame);
   double before = meanGreen(effectImage().scaled(480, 270));
-  manager.brightness = 0.5f;
+  manager.brightness = 0.75f;
   manager.notifyFrame(frame);
   double after = meanGreen(effectImage().scaled(480, 270));
   EXPECT_GT(after - before, 15);
-  EXPECT_LT(after - before, 33);
-  manager.brightness = -0.5f;
+  EXPECT_LT(after - before, 45);
+  manager.brightness = 0.25f;
   manager.notifyFrame(frame);
   EXPECT_LT(meanGreen(effectImage().scaled(480, 270)), before - 15);
+  // A curve, not a lift: black stays black and white stays white at every lighting.
+  for (float lighting : {0.0f, 0.75f, 1.0f}) {
+    manager.brightness = lighting;
+    manager.notifyFrame(uniformFrame(64, 32, 0));
+    EXPECT_EQ(qGreen(effectImage().pixel(5, 5)), 0) << lighting;
+    manager.notifyFrame(uniformFrame(64, 32, 255));
+    EXPECT_EQ(qGreen(effectImage().pixel(5, 5)), 255) << lighting;
+  }
 }
 
 TEST_F(EffectViewTest, GammaFollowsThePowerLaw) {
   manager.gamma = 2.2f;
   manager.notifyFrame(uniformFrame(64, 32, 64));
   QImage image = effectImage();
-  int expected = int(std::lround(std::pow(64 / 255.0, 1 / 2.2) * 255));  // 136
+  int expected = int(std::lround(std::pow(64 / 255.0, 1.1 / 2.2) * 255));  // 128
   EXPECT_NEAR(qGreen(image.pixel(10, 10)), expected, 1);
   EXPECT_NEAR(qRed(image.pixel(63, 31)), expected, 1);
-  // The default 1.1 brightens mid-tones a little; 1.0 leaves them.
-  manager.gamma = 1.0f;
+  // The render state's own 1.1 leaves the mid-tones as they are.
+  manager.gamma = 1.1f;
   manager.notifyFrame(uniformFrame(64, 32, 64));
   EXPECT_EQ(qGreen(effectImage().pixel(5, 5)), 64);
 }
@@ -304,7 +311,7 @@ namespace {
 struct ReferencePass {
   int level = 0;
   bool mirror = false;
-  float brightness = 0, gamma = 1;
+  float brightness = 0.5f, gamma = 1.1f;
 
   static int reduce(int sample, int reference, int level) {
     int d = reference - sample;
@@ -313,9 +320,9 @@ struct ReferencePass {
     return sample + ((t + (t < 0 ? 255 : 0)) >> 8);
   }
   uint8_t luma(int y) const {
-    float exponent = gamma > 0.01f ? 1.0f / gamma : 1.0f;
-    float v = std::clamp(y / 255.0f + brightness * 0.25f, 0.0f, 1.0f);
-    return uint8_t(std::lround(std::pow(v, exponent) * 255.0f));
+    float lighting = std::clamp(brightness, 0.0f, 1.0f);
+    float exponent = (gamma > 0.01f ? 1.1f / gamma : 1.0f) * std::exp2(2.0f * (0.5f - lighting));
+    return uint8_t(std::lround(std::pow(y / 255.0f, exponent) * 255.0f));
   }
   static uint8_t clampByte(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 
@@ -372,7 +379,7 @@ TEST_F(EffectViewTest, EveryOutputIsThePerPixelDefinition) {
   for (int w : {2, 30, 46, 998, 1000})
     for (bool mirror : {false, true})
       for (int level : {0, 3, 6}) {
-        for (auto [brightness, gamma] : {std::pair{0.0f, 1.0f}, {0.1f, 1.1f}, {-0.3f, 2.2f}}) {
+        for (auto [brightness, gamma] : {std::pair{0.5f, 1.1f}, {0.65f, 1.1f}, {-0.3f, 2.2f}}) {
           SCOPED_TRACE(testing::Message() << w << " mirror " << mirror << " level " << level
                                           << " brightness " << brightness << " gamma " << gamma);
           MetalManager manager;

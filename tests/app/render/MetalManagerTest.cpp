@@ -20,7 +20,7 @@ TEST(MetalManager, InitialValues) {
   EXPECT_EQ(m.controlSize(), QSizeF(1280, 238));
   EXPECT_EQ(m.navigatorSize(), QSizeF(1280, 720));
   EXPECT_FLOAT_EQ(m.gamma.load(), 1.1f);
-  EXPECT_FLOAT_EQ(m.brightness.load(), 0.0f);
+  EXPECT_FLOAT_EQ(m.brightness.load(), 0.5f);  // neutral lighting: the picture as it is
   EXPECT_FLOAT_EQ(m.denoise.load(), 0.0f);
   EXPECT_FALSE(m.mirror.load());
   EXPECT_FALSE(m.isBusy.load());
