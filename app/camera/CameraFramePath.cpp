@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "dispatch/Clock.h"
+#include "util/RunProfile.h"
 
 namespace corvane {
 
@@ -69,6 +70,7 @@ void CameraFramePath::captureSessionEnded(int error) {
 void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) {
   if (!frame) return;
   addOne(state_->inputFPSSum);
+  RunProfile::shared().framesOffered.fetch_add(1, std::memory_order_relaxed);
   state_->lastFrameTime = secondsSince1970();
   state_->frameSinceStamp = true;
   std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
@@ -86,6 +88,7 @@ void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) 
     if (publisher) publisher(frame);
     state->renderSignal.signal();
     addOne(state->outputFPSSum);
+    RunProfile::shared().framesAnalysed.fetch_add(1, std::memory_order_relaxed);
     if (state->completed) state->completed();
   });
 }

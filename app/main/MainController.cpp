@@ -39,6 +39,7 @@
 #include "qt/UserDefaults.h"
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
+#include "util/RunProfile.h"
 #include "render/MetalManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
@@ -1396,6 +1397,7 @@ void MainController::updateRoiPairList(const RoiPairs& output, const RoiPairs& c
   platform::PixelBufferRef composed = env_.metal->vxdPixelBuffer();
   if (!composed) return;
   if (env_.sendPixelBuffer) env_.sendPixelBuffer(composed);
+  RunProfile::shared().framesSent.fetch_add(1, std::memory_order_relaxed);
   if (env_.enqueueFrame) env_.enqueueFrame(composed);
 }
 

@@ -8,6 +8,7 @@
 
 #include "Bundle.h"
 #include "log/LogManager.h"
+#include "util/RunProfile.h"
 
 namespace corvane {
 
@@ -167,6 +168,8 @@ void LayoutView::drawLayout() {
     manager_.setControlPixelBuffer(picture);
   if (picture) {
     composed_ = picture;
+    if (mode == LayoutMode::control)
+      RunProfile::shared().framesShown.fetch_add(1, std::memory_order_relaxed);
     if (isVisible()) update();
     emit composed(picture, source);
   }

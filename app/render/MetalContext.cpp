@@ -14,7 +14,7 @@ MetalContext& MetalContext::shared() {
 
 MetalContext::MetalContext(size_t threads) {
   if (threads == 0) threads = std::max(2u, std::thread::hardware_concurrency() / 2);
-  device = std::make_shared<compute::ThreadPool>(threads);
+  device = std::make_shared<compute::ThreadPool>(threads, "render pool");
   queue = std::make_shared<compute::CommandQueue>(device);
   library = compute::KernelLibrary::makeDefault();
   textureCache = std::make_shared<compute::TextureCache>();

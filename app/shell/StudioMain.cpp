@@ -11,6 +11,7 @@
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/LaunchViewController.h"
+#include "shell/ProfileProbe.h"
 #include "shell/ProgramInfo.h"
 #include "shell/ShellControllers.h"
 #include "shell/SignalQuitter.h"
@@ -68,6 +69,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     });
     player.loadVideo(arguments.last());
   }
+
+  // A profiling run's probe (tools/cpu-profile), when the environment asks for one.
+  ProfileProbe::installFromEnvironment(camera, &app);
 
   StudioRun run{app, delegate, window, camera};
   if (started) started(run);

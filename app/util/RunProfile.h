@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+// What a profiling run of the program reads off it: frame counters of the road (offered to the
+// analysis, analysed, shown in the preview, sent to the virtual camera) and the main thread's
+// longest stall (its longest main-queue task and a watch timer's worst lateness). Counting is a
+// relaxed atomic add, cheap enough to stay in every build; only a profiling run reads it.
+class RunProfile {
+ public:
+  static RunProfile& shared();
+
+  std::atomic<int64_t> framesOffered{0};
+  std::atomic<int64_t> framesAnalysed{0};
+  std::atomic<int64_t> framesShown{0};
+  std::atomic<int64_t> framesSent{0};
+
+  // Keeps the longest main-queue task and the worst timer lateness of the period (ms).
+  void noteMainTask(double ms);
+  void noteTimerLateness(double ms);
+
+  // One period's figures, the counters as rates; the maxima start again after each take.
+  struct Period {
+    double seconds = 0;
+    double offeredFps = 0, analysedFps = 0, shownFps = 0, sentFps = 0;
+    double longestTaskMs = 0, worstLatenessMs = 0;
+  };
+  Period take(double seconds);
+  // "profile: offered 30.0 fps analysed 29.8 shown 30.0 sent 29.8 longest-task 3.1 ms ..."
+  static std::string line(const Period& period);
+
+ private:
+  static void raise(std::atomic<double>& max, double value);
+  std::atomic<double> longestTaskMs_{0};
+  std::atomic<double> worstLatenessMs_{0};
+  int64_t last_[4] = {0, 0, 0, 0};
+};
+
+}  // namespace corvane
