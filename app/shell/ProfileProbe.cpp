@@ -1,5 +1,7 @@
 #include "shell/ProfileProbe.h"
 
+#include <time.h>
+
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +18,12 @@ namespace corvane {
 namespace {
 
 constexpr int kWatchMs = 5;
+
+double threadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
 std::optional<double> number(const char* name) {
   const char* text = std::getenv(name);
@@ -45,10 +53,12 @@ ProfileProbe::ProfileProbe(CameraManager& camera, double periodSeconds, QObject*
   platform::MainQueue::shared().setPoster([target](platform::Task task) {
     target->post([task = std::move(task)] {
       auto start = std::chrono::steady_clock::now();
+      double cpu = threadCpuMs();
       task();
       RunProfile::shared().noteMainTask(
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count());
+              .count(),
+          threadCpuMs() - cpu);
     });
   });
 

@@ -15,7 +15,10 @@ void RunProfile::raise(std::atomic<double>& max, double value) {
   }
 }
 
-void RunProfile::noteMainTask(double ms) { raise(longestTaskMs_, ms); }
+void RunProfile::noteMainTask(double wallMs, double cpuMs) {
+  raise(longestTaskMs_, wallMs);
+  raise(longestTaskCpuMs_, cpuMs);
+}
 void RunProfile::noteTimerLateness(double ms) { raise(worstLatenessMs_, ms); }
 
 RunProfile::Period RunProfile::take(double seconds) {
@@ -29,6 +32,7 @@ RunProfile::Period RunProfile::take(double seconds) {
     last_[i] = now;
   }
   p.longestTaskMs = longestTaskMs_.exchange(0);
+  p.longestTaskCpuMs = longestTaskCpuMs_.exchange(0);
   p.worstLatenessMs = worstLatenessMs_.exchange(0);
   return p;
 }
@@ -37,9 +41,9 @@ std::string RunProfile::line(const Period& p) {
   char text[256];
   std::snprintf(text, sizeof text,
                 "profile: offered %.1f fps analysed %.1f shown %.1f sent %.1f "
-                "longest-task %.1f ms timer-late %.1f ms over %.1f s",
+                "longest-task %.1f ms task-cpu %.1f ms timer-late %.1f ms over %.1f s",
                 p.offeredFps, p.analysedFps, p.shownFps, p.sentFps, p.longestTaskMs,
-                p.worstLatenessMs, p.seconds);
+                p.longestTaskCpuMs, p.worstLatenessMs, p.seconds);
   return text;
 }
 
