@@ -96,8 +96,14 @@ void ProfileProbe::report() {
 }
 
 void ProfileProbe::holdStates() {
-  if (autoTrack_ && camera_.isAutoTracking->value() != *autoTrack_)
-    camera_.isAutoTracking->setValue(*autoTrack_);
+  // As the board's "Auto Track" button beside "Detect" does it: detection and tracking together.
+  if (autoTrack_ && camera_.isFaceAutoTracking->value() != *autoTrack_)
+    camera_.isFaceAutoTracking->setValue(*autoTrack_);
+  if (autoTrack_ && *autoTrack_ &&
+      !(camera_.isAutoDetect->value() && camera_.isAutoTracking->value())) {
+    camera_.isAutoDetect->setValue(true);
+    camera_.isAutoTracking->setValue(true);
+  }
   if (mode_ && camera_.displayMode->value() != *mode_) camera_.displayMode->setValue(*mode_);
 }
 

@@ -15,7 +15,7 @@ class CameraManager;
 //   CORVANE_PROFILE=<seconds>       prints RunProfile's line every period to standard output,
 //                                   times every main-queue task and watches a 5 ms timer's
 //                                   lateness (the main thread's longest stall);
-//   CORVANE_PROFILE_AUTOTRACK=0|1   holds "Auto Track" off or on;
+//   CORVANE_PROFILE_AUTOTRACK=0|1   holds "Auto Track" off or on (detection and tracking);
 //   CORVANE_PROFILE_MODE=<code>     holds a display mode (its raw value: 12 grid, 14 speaker);
 //   CORVANE_PROFILE_DOA=<degrees>   hands that voice direction every 100 ms, as the polling does.
 // The held states are set again whenever something else (a restored ROI record) changes them.
