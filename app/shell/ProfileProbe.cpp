@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
@@ -72,6 +73,16 @@ ProfileProbe::ProfileProbe(CameraManager& camera, double periodSeconds, QObject*
   });
   sinceWatch_.start();
   watch_.start();
+
+  // Each wake-up of the main loop until it waits again, in the thread's own CPU time.
+  if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+    connect(dispatcher, &QAbstractEventDispatcher::awake, this,
+            [this] { awakeCpuMs_ = threadCpuMs(); });
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+      if (awakeCpuMs_ >= 0) RunProfile::shared().noteBusyStretch(threadCpuMs() - awakeCpuMs_);
+      awakeCpuMs_ = -1;
+    });
+  }
 
   period_.setInterval(int(periodSeconds * 1000));
   connect(&period_, &QTimer::timeout, this, [this] { report(); });

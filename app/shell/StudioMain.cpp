@@ -5,9 +5,11 @@
 
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
+#include "dispatch/SerialQueue.h"
 #include "log/LogManager.h"
 #include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
+#include "render/MetalContext.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/LaunchViewController.h"
@@ -79,6 +81,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   int rc = app.exec();
   // A file still playing would hand frames to the renderer while the program's objects go.
   PlayerManager::shared().close();
+  // Passes already handed to the render queue finish while the windows' objects are there.
+  if (auto queue = MetalContext::shared().renderQueue) queue->drain();
   LogManager::shared().log("Corvane Studio quits");
   SignalQuitter::uninstall();
   platform::QtMainQueue::uninstall();

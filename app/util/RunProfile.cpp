@@ -21,6 +21,8 @@ void RunProfile::noteMainTask(double wallMs, double cpuMs) {
 }
 void RunProfile::noteTimerLateness(double ms) { raise(worstLatenessMs_, ms); }
 
+void RunProfile::noteBusyStretch(double cpuMs) { raise(longestStretchCpuMs_, cpuMs); }
+
 RunProfile::Period RunProfile::take(double seconds) {
   Period p;
   p.seconds = seconds;
@@ -33,6 +35,7 @@ RunProfile::Period RunProfile::take(double seconds) {
   }
   p.longestTaskMs = longestTaskMs_.exchange(0);
   p.longestTaskCpuMs = longestTaskCpuMs_.exchange(0);
+  p.longestStretchCpuMs = longestStretchCpuMs_.exchange(0);
   p.worstLatenessMs = worstLatenessMs_.exchange(0);
   return p;
 }
@@ -41,9 +44,10 @@ std::string RunProfile::line(const Period& p) {
   char text[256];
   std::snprintf(text, sizeof text,
                 "profile: offered %.1f fps analysed %.1f shown %.1f sent %.1f "
-                "longest-task %.1f ms task-cpu %.1f ms timer-late %.1f ms over %.1f s",
+                "longest-task %.1f ms task-cpu %.1f ms stretch-cpu %.1f ms timer-late %.1f ms "
+                "over %.1f s",
                 p.offeredFps, p.analysedFps, p.shownFps, p.sentFps, p.longestTaskMs,
-                p.longestTaskCpuMs, p.worstLatenessMs, p.seconds);
+                p.longestTaskCpuMs, p.longestStretchCpuMs, p.worstLatenessMs, p.seconds);
   return text;
 }
 
