@@ -1,7 +1,7 @@
 // One frame's whole road, from a real MJPEG camera frame (the test photographs side by side) to
 // the YUYV picture the loopback writer writes: the capture decode pool, the camera frame path
 // into the analysis facade (trackers following 8 people, detection off the road), the effect
-// pass on the frame the facade completed, the navigator's 4-tile grid and the control panorama
+// pass on each frame, the navigator's 4-tile grid and the control panorama
 // preview, and the YUYV conversion. Reported as CPU ms and wall ms per frame (all threads
 // counted) and the latency from a decoded frame to its YUYV picture, beside the bare baselines
 // of the same work in the same run: libyuv MJPGToNV12, libyuv NV12ToARGB, one fixed-point
@@ -201,7 +201,8 @@ static void BM_FrameRoad(benchmark::State& state) {
   size_t layouts = 0;
   facade->addLayoutObservable([&](auto, auto, auto, auto, auto) { ++layouts; });
   CameraFramePath path([facade] { return facade; });
-  // The renderer gets the frame the facade completed, as in the program.
+  // The renderer gets every frame before the facade does, as in the program (there on the
+  // render queue, here on this thread).
   path.setFramePublisher([&](const PixelBufferRef& f) { manager.notifyFrame(f); });
   int completed = 0;
   path.setFrameCompletedHandler([&] { ++completed; });

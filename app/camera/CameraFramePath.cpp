@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "dispatch/Clock.h"
+#include "util/RunProfile.h"
 
 namespace corvane {
 
@@ -30,6 +31,10 @@ void CameraFramePath::setStreamEndedHandler(StreamEndedHandler handler) {
 void CameraFramePath::setLoadLevel(LoadLevel level) { loadLevel_ = std::move(level); }
 void CameraFramePath::setFramePublisher(FramePublisher publisher) {
   publisher_ = std::move(publisher);
+}
+void CameraFramePath::setAnalysisHandlers(AnalysisHandler admitted, AnalysisHandler analysed) {
+  admitted_ = std::move(admitted);
+  analysed_ = std::move(analysed);
 }
 void CameraFramePath::setFrameCompletedHandler(std::function<void()> handler) {
   state_->completed = std::move(handler);
@@ -69,23 +74,28 @@ void CameraFramePath::captureSessionEnded(int error) {
 void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) {
   if (!frame) return;
   addOne(state_->inputFPSSum);
+  RunProfile::shared().framesOffered.fetch_add(1, std::memory_order_relaxed);
   state_->lastFrameTime = secondsSince1970();
   state_->frameSinceStamp = true;
   std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
-  // No facade (the program is going down): the frame is only counted.
-  if (!facade) return;
-  if (state_->resolutionChange.exchange(false)) facade->reset(1280, 720);
-  // The previous frame is still in the facade: this one is dropped, never waited for.
-  if (!state_->renderSignal.tryWait()) return;
+  // No facade (the program is going down): the frame is not analysed.
+  bool admitted = false;
+  if (facade) {
+    if (state_->resolutionChange.exchange(false)) facade->reset(1280, 720);
+    // The previous frame is still in the facade: this one is not analysed, never waited for.
+    admitted = state_->renderSignal.tryWait();
+  }
+  if (admitted && admitted_) admitted_(frame);
+  if (publisher_) publisher_(frame);
+  if (!admitted) return;
   std::weak_ptr<State> weak = state_;
-  // The renderer gets the frame the analysis has just finished (the same buffer, on the main
-  // thread), so the picture and the layout computed from it are drawn together.
-  facade->imageProcessWithPixelBuffer(frame, [weak, frame, publisher = publisher_] {
+  facade->imageProcessWithPixelBuffer(frame, [weak, frame, analysed = analysed_] {
     auto state = weak.lock();
     if (!state) return;
-    if (publisher) publisher(frame);
+    if (analysed) analysed(frame);
     state->renderSignal.signal();
     addOne(state->outputFPSSum);
+    RunProfile::shared().framesAnalysed.fetch_add(1, std::memory_order_relaxed);
     if (state->completed) state->completed();
   });
 }

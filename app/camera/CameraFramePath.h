@@ -27,9 +27,14 @@ class CameraFramePath : public platform::SampleBufferDelegate {
 
   // The processor load level, 0 to 3, read once per camera frame.
   using LoadLevel = std::function<int()>;
-  // Hands each frame the facade completed on to the renderer (its latest frame and its
-  // subscribers), on the main thread.
+  // Hands every frame the load rule lets through on to the renderer (its latest frame and its
+  // subscribers), on the delivering queue, before the facade sees it: the preview follows the
+  // camera whether or not the analysis takes the frame.
   using FramePublisher = std::function<void(const platform::PixelBufferRef&)>;
+  // A frame the facade takes: `admitted` on the delivering queue, before the frame is
+  // published; `analysed` on the main thread when the facade completed it, before its completion
+  // handler. The renderer keeps that frame's picture for the output composed from its layout.
+  using AnalysisHandler = std::function<void(const platform::PixelBufferRef&)>;
 
   explicit CameraFramePath(FacadeProvider facade);
 
@@ -37,6 +42,7 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   void setStreamEndedHandler(StreamEndedHandler handler);
   void setLoadLevel(LoadLevel level);
   void setFramePublisher(FramePublisher publisher);
+  void setAnalysisHandlers(AnalysisHandler admitted, AnalysisHandler analysed);
   // Runs on the main queue after every frame the facade completed.
   void setFrameCompletedHandler(std::function<void()> handler);
 
@@ -79,6 +85,8 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   FacadeProvider facade_;
   LoadLevel loadLevel_;
   FramePublisher publisher_;
+  AnalysisHandler admitted_;
+  AnalysisHandler analysed_;
   std::atomic<int> dropFrameNum_{0};
   std::shared_ptr<State> state_ = std::make_shared<State>();
   StreamEndedHandler streamEnded_;

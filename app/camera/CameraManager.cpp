@@ -25,6 +25,7 @@
 #include "qt/DeviceMonitor.h"
 #include "qt/UserDefaults.h"
 #include "render/EffectView.h"
+#include "render/RenderHandoff.h"
 #include "render/MetalManager.h"
 #include "util/StringExtension.h"
 
@@ -89,8 +90,16 @@ CameraManager& CameraManager::shared() {
     env.viewModel = &ControlBoardViewModel::shared();
     env.makeFacade = SelvoAnalysisFacade::factory();
     env.setDenoise = [](float strength) { MetalManager::shared().denoise = strength; };
+    // The effect pass and the preview run on the render queue, never on this queue or the
+    // main thread.
     env.publishFrame = [](const platform::PixelBufferRef& frame) {
-      MetalManager::shared().notifyFrame(frame);
+      RenderHandoff::shared().publish(frame);
+    };
+    env.frameAdmitted = [](const platform::PixelBufferRef& frame) {
+      RenderHandoff::shared().admitted(frame);
+    };
+    env.frameAnalysed = [](const platform::PixelBufferRef& frame) {
+      RenderHandoff::shared().analysed(frame);
     };
     env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
     return new CameraManager(std::move(env));
@@ -152,6 +161,7 @@ CameraManager::CameraManager(Environment environment)
   framePath_ = std::make_unique<CameraFramePath>([this] { return currentFacade(); });
   framePath_->setLoadLevel([monitor = usageMonitor_] { return monitor->qosLevel(); });
   framePath_->setFramePublisher(env_.publishFrame);
+  framePath_->setAnalysisHandlers(env_.frameAdmitted, env_.frameAnalysed);
   {
     std::weak_ptr<Token> weak = token_;
     framePath_->setFrameCompletedHandler([this, weak] {

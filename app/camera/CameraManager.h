@@ -100,8 +100,13 @@ class CameraManager {
     std::function<std::optional<std::string>()> executableName;
     // Sets the picture effects' denoise strength (0 to 6).
     std::function<void(float)> setDenoise;
-    // Hands every frame the facade completed on to the renderer, on the main thread.
+    // Hands every frame the load rule lets through on to the renderer, on the delivering
+    // queue, before the facade sees it.
     std::function<void(const platform::PixelBufferRef&)> publishFrame;
+    // Tell the renderer which frame the facade took (delivering queue, before it is published)
+    // and when the facade finished it (main thread); none: the renderer is not told.
+    std::function<void(const platform::PixelBufferRef&)> frameAdmitted;
+    std::function<void(const platform::PixelBufferRef&)> frameAnalysed;
     // The load monitor; none: one of the manager's own, sampling from construction on.
     CpuUsageMonitor* usageMonitor = nullptr;
     // Makes the renderer's effect view (once for the life of the manager); none: no view.

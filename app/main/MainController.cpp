@@ -40,6 +40,7 @@
 #include "render/BorderView.h"
 #include "render/LayoutView.h"
 #include "render/PerspectiveProjection.h"
+#include "util/RunProfile.h"
 #include "render/MetalManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ConnectController.h"
@@ -222,6 +223,7 @@ void MainController::buildViews() {
   controlView = new QWidget(contentView);
   controlMetalView = new LayoutView(controlView, *env_.metal);
   controlMetalView->mode = LayoutMode::control;
+  controlMetalView->followFrames();
   // The ROI overlay: transparent, and the preview beneath gets every press.
   controlBorderView = new BorderView(*env_.config, controlView);
 
@@ -1429,19 +1431,27 @@ void MainController::updateRoiPairList(const RoiPairs& output, const RoiPairs& c
       if (p) pairs.push_back(LayoutRoiPair::from(*p));
     return pairs;
   };
-  if (metalView) {
-    metalView->roiPairList = convert(output);
-    metalView->updateEffectFrame();
-  }
-  if (controlMetalView) {
-    controlMetalView->roiPairList = convert(control);
-    controlMetalView->updateEffectFrame();
-  }
+  // The preview composes its pairs over every frame on the render queue.
+  if (controlMetalView) controlMetalView->setRoiPairs(convert(control));
   if (controlBorderView) controlBorderView->setBorders(makeBorders(control));
-  platform::PixelBufferRef composed = env_.metal->vxdPixelBuffer();
-  if (!composed) return;
-  if (env_.sendPixelBuffer) env_.sendPixelBuffer(composed);
-  if (env_.enqueueFrame) env_.enqueueFrame(composed);
+  std::weak_ptr<bool> weak = alive_;
+  auto send = [this, weak](const platform::PixelBufferRef& composed) {
+    auto alive = weak.lock();
+    if (!alive || !*alive || !composed) return;
+    if (env_.sendPixelBuffer) env_.sendPixelBuffer(composed);
+    RunProfile::shared().framesSent.fetch_add(1, std::memory_order_relaxed);
+    if (env_.enqueueFrame) env_.enqueueFrame(composed);
+  };
+  std::vector<LayoutRoiPair> pairs = convert(output);
+  bool nothingToCompose = !metalView || pairs.empty();
+  if (metalView) {
+    metalView->setRoiPairs(std::move(pairs));
+    // Composed on the render queue from the picture this layout was computed on, then sent.
+    if (!nothingToCompose)
+      metalView->composeAsync([metal = env_.metal] { return metal->analysedTexture(); }, send);
+  }
+  // No composition comes: the output sent last goes out again.
+  if (nothingToCompose) send(env_.metal->vxdPixelBuffer());
 }
 
 std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control) const {

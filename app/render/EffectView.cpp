@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "log/LogManager.h"
 #include "render/EffectParameters.h"
@@ -34,6 +35,9 @@ struct EffectView::State {
   // The effect texture being written. The published one is never written: each pass fills
   // this one and swaps it in, and takes back the old one only if no reader still holds it.
   TextureRef effectTextureOut;
+  // Textures a reader still held when their turn came (the frame in analysis keeps its own):
+  // taken again once let go, so a held picture does not cost a new frame-sized buffer a frame.
+  std::vector<TextureRef> spareTextures;
   // The output before the reference: written again once nobody holds it, so a steady stream
   // does not allocate and clear a frame-sized buffer per frame.
   PixelBufferRef spareOutput;
@@ -188,9 +192,25 @@ bool EffectView::State::drawTexture() {
 
 bool EffectView::State::prepareEffectTexture(int w, int h) {
   // A texture of another shape (even of the same pixel count) or one a reader still holds
-  // is not written: make a new one.
-  if (effectTextureOut && effectTextureOut->width() == w && effectTextureOut->height() == h &&
-      effectTextureOut.use_count() == 1) {
+  // is not written: a free spare of this shape, or a new one.
+  auto free = [w, h](const TextureRef& t) {
+    return t && t->width() == w && t->height() == h && t.use_count() == 1;
+  };
+  if (!free(effectTextureOut)) {
+    constexpr size_t kSpares = 3;
+    if (effectTextureOut && effectTextureOut->width() == w && effectTextureOut->height() == h) {
+      if (spareTextures.size() == kSpares) spareTextures.erase(spareTextures.begin());
+      spareTextures.push_back(std::move(effectTextureOut));
+    }
+    effectTextureOut.reset();
+    for (auto it = spareTextures.begin(); it != spareTextures.end(); ++it)
+      if (free(*it)) {
+        effectTextureOut = std::move(*it);
+        spareTextures.erase(it);
+        break;
+      }
+  }
+  if (effectTextureOut) {
     // The last reader let go; its reads happen before these writes.
     std::atomic_thread_fence(std::memory_order_acquire);
     return true;

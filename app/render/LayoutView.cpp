@@ -7,7 +7,10 @@
 #include <cmath>
 
 #include "Bundle.h"
+#include "dispatch/MainQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "log/LogManager.h"
+#include "util/RunProfile.h"
 
 namespace corvane {
 
@@ -42,10 +45,18 @@ LayoutView::Environment LayoutView::Environment::withConfiguration(
 
 LayoutView::LayoutView(QWidget* parent, MetalManager& manager, MetalContext& context)
     : QWidget(parent), manager_(manager), context_(context) {
+  shared_->view = this;
+  shared_->guard = this;
   setup();
 }
 
-LayoutView::~LayoutView() = default;
+LayoutView::~LayoutView() {
+  if (!subscriberName_.empty()) manager_.unregisterSubscriber(subscriberName_);
+  // Compositions already handed over run (or find the view gone) before its parts go.
+  if (context_.renderQueue && !context_.renderQueue->isCurrent()) context_.renderQueue->drain();
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->view = nullptr;
+}
 
 void LayoutView::setup() {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -68,19 +79,86 @@ TextureRef LayoutView::makeTexture(const QImage& image) const {
   return texture;
 }
 
+void LayoutView::updateControlSize(const TextureRef& source) {
+  int h = int(float(source->height()) / float(source->width()) * 1280.0f);
+  QSizeF size = manager_.controlSize();
+  size.setHeight(h % 2 == 0 ? h : h + 1);
+  manager_.setControlSize(size);
+}
+
 void LayoutView::updateEffectFrame() {
   frameTexture_ = manager_.effectTexture();
   if (!frameTexture_) return;
   src_width = frameTexture_->width();
   src_height = frameTexture_->height();
-  if (mode == LayoutMode::control) {
-    int h = int(float(src_height) / float(src_width) * 1280.0f);
-    QSizeF size = manager_.controlSize();
-    size.setHeight(h % 2 == 0 ? h : h + 1);
-    manager_.setControlSize(size);
-  }
+  if (mode == LayoutMode::control) updateControlSize(frameTexture_);
   drawLayout();
   frameTexture_.reset();
+}
+
+void LayoutView::setRoiPairs(std::vector<LayoutRoiPair> pairs) {
+  roiPairList = pairs;
+  std::lock_guard<std::mutex> lock(shared_->snapshotMutex);
+  shared_->snapshot = Snapshot{std::move(pairs), mode, activate_filter, environment_};
+}
+
+void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const TextureRef& source,
+                               Presented done) {
+  if (!source) return;
+  Snapshot snapshot;
+  {
+    std::lock_guard<std::mutex> lock(shared->snapshotMutex);
+    snapshot = shared->snapshot;
+  }
+  Result result;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    LayoutView* view = shared->view;
+    if (!view) return;
+    if (snapshot.mode == LayoutMode::control) view->updateControlSize(source);
+    result = view->compose(snapshot, source);
+  }
+  if (!result.drawn) return;
+  platform::MainQueue::shared().async([guard = shared->guard, result, source,
+                                       pairs = std::move(snapshot.pairs), mode = snapshot.mode,
+                                       done = std::move(done)] {
+    if (!guard) return;
+    guard->present(mode, result.picture, source, pairs);
+    if (done && result.picture) done(result.picture);
+  });
+}
+
+void LayoutView::composeAsync(std::function<TextureRef()> source, Presented done) {
+  std::shared_ptr<Shared> shared = shared_;
+  MetalManager* manager = &manager_;
+  auto job = [shared, manager, source = std::move(source), done = std::move(done)]() mutable {
+    composeShared(shared, source ? source() : manager->effectTexture(), std::move(done));
+  };
+  if (context_.renderQueue)
+    context_.renderQueue->async(std::move(job));
+  else
+    job();
+}
+
+void LayoutView::followFrames() {
+  if (!subscriberName_.empty()) return;
+  char name[64];
+  std::snprintf(name, sizeof name, "LayoutView %p", static_cast<void*>(this));
+  subscriberName_ = name;
+  std::weak_ptr<Shared> weak = shared_;
+  MetalManager* manager = &manager_;
+  std::weak_ptr<platform::SerialQueue> queue = context_.renderQueue;
+  // After the effect pass of the frame ("EffectView" comes first in name order).
+  manager_.registerSubscriber(subscriberName_, [weak, manager, queue] {
+    auto job = [weak, manager] {
+      if (auto shared = weak.lock()) composeShared(shared, manager->effectTexture(), {});
+    };
+    auto renderQueue = queue.lock();
+    if (!renderQueue || renderQueue->isCurrent())
+      job();
+    else
+      renderQueue->async(job);
+  });
 }
 
 TextureRef LayoutView::acquireDrawable(int width, int height) {
@@ -100,24 +178,37 @@ TextureRef LayoutView::acquireDrawable(int width, int height) {
 }
 
 void LayoutView::drawLayout() {
-  QSizeF size = mode == LayoutMode::control ? manager_.controlSize() : manager_.navigatorSize();
+  TextureRef source = frameTexture_ ? frameTexture_ : manager_.effectTexture();
+  Snapshot snapshot{roiPairList, mode, activate_filter, environment_};
+  Result result;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    result = compose(snapshot, source);
+  }
+  if (result.drawn) present(snapshot.mode, result.picture, source, snapshot.pairs);
+}
+
+LayoutView::Result LayoutView::compose(const Snapshot& snapshot, const TextureRef& source) {
+  Result result;
+  QSizeF size =
+      snapshot.mode == LayoutMode::control ? manager_.controlSize() : manager_.navigatorSize();
   int width = int(size.width()), height = int(size.height());
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
     CV_LOG_WARNING("LayoutView draw: return due to currentDrawable");
-    return;
+    return result;
   }
-  if (roiPairList.empty()) return;
-  TextureRef source = frameTexture_ ? frameTexture_ : manager_.effectTexture();
-  if (!source || !computeLayoutPipelineState_ || !context_.queue) return;
+  if (snapshot.pairs.empty()) return result;
+  if (!source || !computeLayoutPipelineState_ || !context_.queue) return result;
   src_width = source->width();
   src_height = source->height();
   auto pass = context_.queue->makeComputePass();
-  if (!pass) return;
+  if (!pass) return result;
   currentDrawable_ = acquireDrawable(width, height);
   if (!currentDrawable_) {
     CV_LOG_WARNING("LayoutView draw: return due to currentDrawable");
-    return;
+    return result;
   }
+  const Environment& environment = snapshot.environment;
   pass->setKernel(*computeLayoutPipelineState_);
   pass->setTexture(source, kLayoutSourceTexture);
   pass->setTexture(thumbnail_texture_in_, kLayoutThumbnailTexture);
@@ -134,13 +225,13 @@ void LayoutView::drawLayout() {
   uniforms.thumbnail_width = thumbnail_texture_in_ ? float(thumbnail_texture_in_->width()) : 0;
   uniforms.thumbnail_height = thumbnail_texture_in_ ? float(thumbnail_texture_in_->height()) : 0;
   uniforms.edge_width = kEdgeWidth;
-  uniforms.highlight_color[0] = float(environment_.speakColor.redF());
-  uniforms.highlight_color[1] = float(environment_.speakColor.greenF());
-  uniforms.highlight_color[2] = float(environment_.speakColor.blueF());
-  uniforms.activate_filter = activate_filter;
+  uniforms.highlight_color[0] = float(environment.speakColor.redF());
+  uniforms.highlight_color[1] = float(environment.speakColor.greenF());
+  uniforms.highlight_color[2] = float(environment.speakColor.blueF());
+  uniforms.activate_filter = snapshot.activate_filter;
   pass->setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
 
-  rebuildRecordLists(height);
+  rebuildRecordLists(snapshot, height);
   pass->setBytes(srcList.data(), sizeof(RoiProperty) * kLayoutRecordCount, kLayoutSourceList);
   pass->setBytes(dstList.data(), sizeof(RoiProperty) * kLayoutRecordCount, kLayoutDestinationList);
 
@@ -153,24 +244,32 @@ void LayoutView::drawLayout() {
   inputs.thumbnailHeight = int(uniforms.thumbnail_height);
   inputs.outputWidth = width;
   inputs.outputHeight = height;
-  inputs.wrapSource = environment_.wrapSource;
-  inputs.camera = environment_.camera;
+  inputs.wrapSource = environment.wrapSource;
+  inputs.camera = environment.camera;
   lastRebuilds_ = remapCache_.prepare(inputs, context_.queue->pool());
   pass->setBuffer(&remapCache_, sizeof(remapCache_), kLayoutRemapTables);
   pass->setSampler(samplerState_, 0);
 
   pass->dispatchThreadgroups({uint32_t(width / 16 + 1), uint32_t(height / 16 + 1), 1}, {16, 16, 1});
-  PixelBufferRef picture = texture_to_pixelBuffer();
-  if (mode == LayoutMode::navigator)
+  result.drawn = true;
+  result.picture = texture_to_pixelBuffer();
+  manager_.isBusy = false;
+  return result;
+}
+
+void LayoutView::present(LayoutMode presentedMode, const PixelBufferRef& picture,
+                         const TextureRef& source, const std::vector<LayoutRoiPair>& pairs) {
+  if (presentedMode == LayoutMode::navigator)
     manager_.setVxdPixelBuffer(picture);
   else
     manager_.setControlPixelBuffer(picture);
-  if (picture) {
-    composed_ = picture;
-    if (isVisible()) update();
-    emit composed(picture, source);
-  }
-  manager_.isBusy = false;
+  if (!picture) return;
+  roiPairList = pairs;
+  composed_ = picture;
+  if (presentedMode == LayoutMode::control)
+    RunProfile::shared().framesShown.fetch_add(1, std::memory_order_relaxed);
+  if (isVisible()) update();
+  emit composed(picture, source);
 }
 
 PixelBufferRef LayoutView::texture_to_pixelBuffer() {
@@ -186,20 +285,21 @@ PixelBufferRef LayoutView::texture_to_pixelBuffer() {
   return currentDrawable_->pixelBuffer();
 }
 
-void LayoutView::rebuildRecordLists(int outputHeight) {
+void LayoutView::rebuildRecordLists(const Snapshot& snapshot, int outputHeight) {
   for (size_t i = 0; i < kLayoutRecordCount; ++i) {
     srcList[i] = RoiProperty::empty();
     dstList[i] = RoiProperty::empty();
-    if (i >= roiPairList.size()) continue;
-    const auto& pair = roiPairList[i];
+    if (i >= snapshot.pairs.size()) continue;
+    const auto& pair = snapshot.pairs[i];
     // Bordered pairs are outlined over the preview, not drawn into it.
-    if (mode == LayoutMode::control && pair.has_border) continue;
-    recordsOfPair(pair, outputHeight, srcList[i], dstList[i]);
+    if (snapshot.mode == LayoutMode::control && pair.has_border) continue;
+    recordsOfPair(snapshot, pair, outputHeight, srcList[i], dstList[i]);
   }
 }
 
-void LayoutView::recordsOfPair(const LayoutRoiPair& pair, int outputHeight, RoiProperty& src,
-                               RoiProperty& dst) const {
+void LayoutView::recordsOfPair(const Snapshot& snapshot, const LayoutRoiPair& pair,
+                               int outputHeight, RoiProperty& src, RoiProperty& dst) const {
+  const Environment& environment = snapshot.environment;
   dst.x = float(pair.dst_rect.x);
   dst.y = float(pair.dst_rect.y);
   dst.width = float(pair.dst_rect.width);
@@ -224,12 +324,12 @@ void LayoutView::recordsOfPair(const LayoutRoiPair& pair, int outputHeight, RoiP
   dst.edge_right = edge(3);
   dst.has_tag = pair.has_nametag;
   src.isThumbnail = dst.isThumbnail = pair.isThumbnail;
-  if (mode == LayoutMode::navigator && (pair.type == 11 || pair.type == 12) &&
-      environment_.enablePerspectiveProjection && src_width > 0 && src_height > 0) {
-    PerspectiveProjection projection(src_width, src_height, outputHeight, environment_.camera);
+  if (snapshot.mode == LayoutMode::navigator && (pair.type == 11 || pair.type == 12) &&
+      environment.enablePerspectiveProjection && src_width > 0 && src_height > 0) {
+    PerspectiveProjection projection(src_width, src_height, outputHeight, environment.camera);
     dst.project = projection.computeProjection(dst, src);
   }
-  if (mode == LayoutMode::navigator) {
+  if (snapshot.mode == LayoutMode::navigator) {
     Effect effect = manager_.effect();
     dst.effect.ratio = effect.value;
     dst.effect.mode = float(static_cast<int>(effect.mode));

@@ -2,9 +2,14 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "config/ConfigManager.h"
@@ -23,6 +28,11 @@ namespace corvane {
 // one pass of "layoutKernel", and leaves it in the render state (navigator: the output that
 // goes to the virtual camera; control: the panorama preview). The widget only shows the last
 // composed picture: composing runs whether or not the widget is on screen.
+//
+// Two ways to compose: updateEffectFrame and drawLayout do it at once on the caller's thread;
+// the window hands the work to the render queue instead (setRoiPairs with composeAsync or
+// followFrames), and the picture comes back to the main thread, where it is stored, shown and
+// announced (`composed`) with the pairs it was composed from in roiPairList.
 class LayoutView : public QWidget {
   Q_OBJECT
 
@@ -60,6 +70,18 @@ class LayoutView : public QWidget {
   // The per-frame entry: composes the current effect texture with `roiPairList`.
   void updateEffectFrame();
   void drawLayout();
+
+  // Main thread: the pairs the next compositions on the render queue use, with the view's
+  // mode, filter switch and environment as they stand now; roiPairList takes them at once.
+  void setRoiPairs(std::vector<LayoutRoiPair> pairs);
+  // Main thread: composes the stored pairs on the render queue over the texture `source` gives
+  // there (the newest effect texture when empty); `done` runs on the main thread with the
+  // presented picture. Nothing is presented when there is nothing to compose.
+  using Presented = std::function<void(const platform::PixelBufferRef&)>;
+  void composeAsync(std::function<compute::TextureRef()> source = {}, Presented done = {});
+  // Composes the stored pairs over every new effect texture (a frame subscriber of the render
+  // state, after the effect pass), on the render queue; the preview follows every frame.
+  void followFrames();
   // The composed picture of the frame just drawn (BGRA), or none; see the busy flag.
   platform::PixelBufferRef texture_to_pixelBuffer();
 
@@ -81,9 +103,39 @@ class LayoutView : public QWidget {
 
  private:
   void setup();
-  void rebuildRecordLists(int outputHeight);
-  void recordsOfPair(const LayoutRoiPair& pair, int outputHeight, RoiProperty& src,
-                     RoiProperty& dst) const;
+  // What a composition on the render queue is made from, taken on the main thread.
+  struct Snapshot {
+    std::vector<LayoutRoiPair> pairs;
+    LayoutMode mode = LayoutMode::navigator;
+    bool activate_filter = false;
+    Environment environment;
+  };
+  // The render side, shared with the jobs on the render queue; `view` is cleared (under the
+  // lock, so after a composition under way) when the widget goes.
+  struct Shared {
+    std::mutex mutex;  // held while composing
+    LayoutView* view = nullptr;
+    QPointer<LayoutView> guard;  // made on the main thread, for the way back to it
+    std::mutex snapshotMutex;    // held only to copy: the main thread never waits on a pass
+    Snapshot snapshot;
+  };
+  // Composes on the calling thread into a drawable. `drawn` is false when there was nothing
+  // to compose (no pairs, no source, no size): then nothing is to be presented.
+  struct Result {
+    bool drawn = false;
+    platform::PixelBufferRef picture;
+  };
+  Result compose(const Snapshot& snapshot, const compute::TextureRef& source);
+  // Main thread: stores, shows and announces a picture composed from `pairs` in `mode`.
+  void present(LayoutMode mode, const platform::PixelBufferRef& picture,
+               const compute::TextureRef& source, const std::vector<LayoutRoiPair>& pairs);
+  // Render queue: composes `shared`'s snapshot over `source` and presents it on the main thread.
+  static void composeShared(const std::shared_ptr<Shared>& shared,
+                            const compute::TextureRef& source, Presented done);
+  void rebuildRecordLists(const Snapshot& snapshot, int outputHeight);
+  void recordsOfPair(const Snapshot& snapshot, const LayoutRoiPair& pair, int outputHeight,
+                     RoiProperty& src, RoiProperty& dst) const;
+  void updateControlSize(const compute::TextureRef& source);
   compute::TextureRef makeTexture(const QImage& image) const;
   compute::TextureRef acquireDrawable(int width, int height);
 
@@ -102,6 +154,8 @@ class LayoutView : public QWidget {
   LayoutRemapCache remapCache_;
   size_t lastRebuilds_ = 0;
   platform::PixelBufferRef composed_;
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  std::string subscriberName_;
 };
 
 }  // namespace corvane

@@ -21,9 +21,33 @@ std::map<std::string, MetalManager::Callback> MetalManager::sbuDic() const {
   return sbuDic_;
 }
 
-void MetalManager::notifyFrame(const platform::PixelBufferRef& frame) {
+void MetalManager::unregisterSubscriber(const std::string& className) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sbuDic_.erase(className);
+}
+
+void MetalManager::notifyFrame(const platform::PixelBufferRef& frame, bool analysed) {
   setPixelBuffer(frame);
   for (auto& [name, callback] : sbuDic()) callback();
+  if (!analysed) return;
+  compute::TextureRef previous;  // released outside the lock
+  std::lock_guard<std::mutex> lock(mutex_);
+  inAnalysisFrame_ = frame.get();
+  previous = std::exchange(inAnalysisTexture_, effectTexture_);
+}
+
+void MetalManager::finishAnalysis(const platform::PixelBufferRef& frame) {
+  compute::TextureRef previous;
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A frame whose picture was never rendered keeps the last analysed picture.
+  if (!frame || frame.get() != inAnalysisFrame_ || !inAnalysisTexture_) return;
+  inAnalysisFrame_ = nullptr;
+  previous = std::exchange(analysedTexture_, std::move(inAnalysisTexture_));
+}
+
+compute::TextureRef MetalManager::analysedTexture() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return analysedTexture_ ? analysedTexture_ : effectTexture_;
 }
 
 platform::PixelBufferRef MetalManager::pixelBuffer() const {

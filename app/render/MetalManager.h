@@ -31,8 +31,18 @@ class MetalManager {
   void registerSubscriber(const std::string& className, Callback callback);
   // The table, copied: callers notify without holding the lock.
   std::map<std::string, Callback> sbuDic() const;
-  // Stores the frame, then calls every subscriber once, in name order, on this thread.
-  void notifyFrame(const platform::PixelBufferRef& frame);
+  void unregisterSubscriber(const std::string& className);
+  // Stores the frame, then calls every subscriber once, in name order, on this thread. A frame
+  // the analysis has taken (`analysed`) keeps the effect texture made from it until the
+  // analysis has finished it (finishAnalysis), so that the output composed from its layout is
+  // cut from the very picture the layout was computed on.
+  void notifyFrame(const platform::PixelBufferRef& frame, bool analysed = false);
+  // The analysis finished `frame`: the effect texture kept for it becomes analysedTexture().
+  // Called in the render order, after the frame's own notifyFrame.
+  void finishAnalysis(const platform::PixelBufferRef& frame);
+  // The effect texture of the frame the analysis finished last; the newest effect texture
+  // when no analysed frame was rendered (a road without analysis, the tests).
+  compute::TextureRef analysedTexture() const;
 
   platform::PixelBufferRef pixelBuffer() const;
   void setPixelBuffer(platform::PixelBufferRef buffer);
@@ -72,6 +82,9 @@ class MetalManager {
   std::map<std::string, Callback> sbuDic_;
   platform::PixelBufferRef pixelBuffer_;
   compute::TextureRef effectTexture_;
+  const platform::PixelBuffer* inAnalysisFrame_ = nullptr;  // identity only, never read
+  compute::TextureRef inAnalysisTexture_;
+  compute::TextureRef analysedTexture_;
   platform::PixelBufferRef selvoBuffer_;
   platform::PixelBufferRef vxdPixelBuffer_;
   platform::PixelBufferRef controlPixelBuffer_;

@@ -10,15 +10,18 @@
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
 #include "dispatch/MainQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
 #include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
 #include "qt/UserDefaults.h"
+#include "render/MetalContext.h"
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/LaunchViewController.h"
+#include "shell/ProfileProbe.h"
 #include "shell/ProgramInfo.h"
 #include "shell/ShellControllers.h"
 #include "shell/SignalQuitter.h"
@@ -152,6 +155,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     window.raise();
     window.activateWindow();
   });
+  // A profiling run's probe (tools/cpu-profile), when the environment asks for one.
+  ProfileProbe::installFromEnvironment(camera, &app);
 
   StudioRun run{app, delegate, window, camera};
   if (started) started(run);
@@ -159,6 +164,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   int rc = app.exec();
   // A file still playing would hand frames to the renderer while the program's objects go.
   PlayerManager::shared().close();
+  // Passes already handed to the render queue finish while the windows' objects are there.
+  if (auto queue = MetalContext::shared().renderQueue) queue->drain();
   // The analysis ends here, not among the statics: its workers would outlive the vision
   // library's thread-local data and abort the exit.
   camera.releaseAnalysis();

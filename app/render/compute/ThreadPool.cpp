@@ -1,12 +1,19 @@
 #include "render/compute/ThreadPool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <string>
 
 namespace corvane::compute {
 
-ThreadPool::ThreadPool(size_t threads) {
+ThreadPool::ThreadPool(size_t threads, const char* name) {
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  for (size_t i = 1; i < threads; ++i) workers_.emplace_back([this] { workerLoop(); });
+  for (size_t i = 1; i < threads; ++i) {
+    workers_.emplace_back([this] { workerLoop(); });
+    if (name)
+      pthread_setname_np(workers_.back().native_handle(), std::string(name).substr(0, 15).c_str());
+  }
 }
 
 ThreadPool::~ThreadPool() {

@@ -15,7 +15,8 @@ namespace corvane::compute {
 class ThreadPool {
  public:
   // 0 threads means one per hardware thread (the caller counts as one).
-  explicit ThreadPool(size_t threads = 0);
+  // `name` names the workers (15 characters at most show) for per-thread figures.
+  explicit ThreadPool(size_t threads = 0, const char* name = nullptr);
   ~ThreadPool();
   ThreadPool(const ThreadPool&) = delete;
   ThreadPool& operator=(const ThreadPool&) = delete;

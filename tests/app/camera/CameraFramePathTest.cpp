@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "RecordingAnalysisFacade.h"
 #include "camera/CameraFramePath.h"
@@ -71,17 +72,24 @@ TEST_F(CameraFramePathTest, HighestLevelKeepsThinningAndSwitchesAccumulatedDetec
 
 TEST_F(CameraFramePathTest, OneFrameAtATimeAndDoneAlwaysReopensTheGate) {
   int completed = 0;
+  std::vector<platform::PixelBufferRef> admitted, analysed;
+  path.setAnalysisHandlers([&](const auto& f) { admitted.push_back(f); },
+                           [&](const auto& f) { analysed.push_back(f); });
   path.setFrameCompletedHandler([&] { ++completed; });
   path.captureOutput(frame, 0);
-  path.captureOutput(frame, 0);  // the facade is busy: counted, not passed on
+  path.captureOutput(frame, 0);  // the facade is busy: counted, not analysed
   path.captureOutput(frame, 0);
   EXPECT_EQ(offered(), 1u);
-  // The renderer gets only what the facade completed, on the main queue.
-  EXPECT_EQ(published, 0);
+  // The renderer gets every frame at once, on the delivering queue, analysed or not: the
+  // preview is not held to the analysis's pace.
+  EXPECT_EQ(published, 3);
+  EXPECT_EQ(admitted, std::vector<platform::PixelBufferRef>{frame});
   facade->completeFrames();
-  EXPECT_EQ(published, 0);
+  EXPECT_TRUE(analysed.empty());
+  // The frame the facade finished is reported on the main queue, before its completion.
   platform::MainQueue::shared().drain();
-  EXPECT_EQ(published, 1);
+  EXPECT_EQ(analysed, std::vector<platform::PixelBufferRef>{frame});
+  EXPECT_EQ(published, 3);
   EXPECT_EQ(completed, 1);
   path.captureOutput(frame, 0);
   EXPECT_EQ(offered(), 2u);
@@ -92,7 +100,10 @@ TEST_F(CameraFramePathTest, OneFrameAtATimeAndDoneAlwaysReopensTheGate) {
   facade->completeFrames();
   platform::MainQueue::shared().drain();
   EXPECT_EQ(completed, 2);
+  EXPECT_EQ(admitted.size(), 2u);
+  EXPECT_EQ(analysed.size(), 2u);
   path.setFrameCompletedHandler(nullptr);
+  path.setAnalysisHandlers(nullptr, nullptr);
 }
 
 TEST_F(CameraFramePathTest, ResolutionChangeResetsTheFacadeBeforeTheNextFrame) {

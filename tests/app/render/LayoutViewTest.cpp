@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
+#include <thread>
 
 #include "RenderTestImages.h"
+#include "dispatch/MainQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "render/LayoutView.h"
 
 using namespace corvane;
@@ -314,4 +317,72 @@ TEST(LayoutViewEnvironment, TakesTheConfiguredColourPerspectiveAndFields) {
   // No configured colour: the one before stays.
   config.speakColor.reset();
   EXPECT_EQ(base.withConfiguration(config).speakColor, base.speakColor);
+}
+
+// The window's way: the work on the render queue, the picture back on the main thread with the
+// pairs it was composed from.
+TEST_F(LayoutViewTest, ComposedOnTheRenderQueueAndPresentedOnTheMainThread) {
+  std::vector<LayoutRoiPair> pairs = {pair({1000, 200, 800, 450}, {0, 0, 1280, 720})};
+  view->setRoiPairs(pairs);
+  std::vector<std::thread::id> composedOn;
+  std::vector<size_t> pairsWhenComposed;
+  QObject::connect(view.get(), &LayoutView::composed, [&](const auto& picture, const auto& source) {
+    EXPECT_TRUE(picture);
+    EXPECT_TRUE(source);
+    composedOn.push_back(std::this_thread::get_id());
+    pairsWhenComposed.push_back(view->roiPairList.size());
+  });
+  platform::PixelBufferRef sent;
+  std::thread::id sentOn;
+  view->composeAsync({}, [&](const platform::PixelBufferRef& picture) {
+    sent = picture;
+    sentOn = std::this_thread::get_id();
+  });
+  // Pairs set after the hand-over wait for the next composition.
+  view->setRoiPairs({});
+  context.renderQueue->drain();
+  EXPECT_FALSE(manager.vxdPixelBuffer());  // nothing is stored off the main thread
+  platform::MainQueue::shared().drain();
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(sent, manager.vxdPixelBuffer());
+  EXPECT_EQ(sent, view->composedPixelBuffer());
+  EXPECT_EQ(sentOn, std::this_thread::get_id());
+  EXPECT_EQ(composedOn, std::vector<std::thread::id>{std::this_thread::get_id()});
+  // Announced with the pairs it was composed from.
+  EXPECT_EQ(pairsWhenComposed, std::vector<size_t>{1});
+  auto d = rendertest::compare(
+      inner(output(), {0, 0, 1280, 720}),
+      inner(referenceTile(panorama, {1000, 200, 800, 450}, {1280, 720}), {0, 0, 1280, 720}));
+  EXPECT_LT(d.mean, 0.6);
+}
+
+TEST_F(LayoutViewTest, APreviewFollowingFramesComposesAfterEveryEffectPass) {
+  view->mode = LayoutMode::control;
+  view->setRoiPairs({pair({0, 0, 3840, 1080}, {0, 0, 1280, 360})});
+  view->followFrames();
+  auto frame = platform::PixelBuffer::create(64, 32, platform::PixelFormat::NV12FullRange);
+  int presented = 0;
+  QObject::connect(view.get(), &LayoutView::composed, [&] { ++presented; });
+  for (int i = 0; i < 3; ++i) {
+    context.renderQueue->async([&] { manager.notifyFrame(frame); });
+    context.renderQueue->drain();
+    platform::MainQueue::shared().drain();
+  }
+  EXPECT_EQ(presented, 3);
+  ASSERT_TRUE(manager.controlPixelBuffer());
+  EXPECT_EQ(manager.controlPixelBuffer()->width(), 1280);
+  // Gone: no more compositions, none of its work left behind.
+  view.reset();
+  EXPECT_EQ(manager.sbuDic().size(), 0u);
+  manager.notifyFrame(frame);
+  context.renderQueue->drain();
+  platform::MainQueue::shared().drain();
+}
+
+TEST_F(LayoutViewTest, AViewGoingWhileItsCompositionWaitsIsNotTouched) {
+  view->setRoiPairs({pair({0, 0, 1920, 1080}, {0, 0, 1280, 720})});
+  view->composeAsync();
+  view.reset();  // waits for the queue: the composition runs first, its picture is not shown
+  platform::MainQueue::shared().drain();
+  EXPECT_TRUE(manager.vxdPixelBuffer() == nullptr);
 }

@@ -107,3 +107,40 @@ TEST(MetalManager, OneNoiseReductionScale) {
   EXPECT_EQ(MetalManager::denoiseLevel(-1.0), 0.0f);
   EXPECT_EQ(MetalManager::denoiseLevel(std::nan("")), 0.0f);
 }
+
+TEST(MetalManager, TheAnalysedFramesPictureIsKeptUntilTheAnalysisFinishedIt) {
+  MetalManager m;
+  auto texture = [] { return compute::Texture::create(8, 4, compute::TextureFormat::BGRA8Unorm); };
+  // A stand-in for the effect pass.
+  m.registerSubscriber("EffectView", [&] { m.exchangeEffectTexture(texture()); });
+  EXPECT_FALSE(m.analysedTexture());
+  auto plain = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  m.notifyFrame(plain);
+  // Nothing analysed yet: the newest picture.
+  EXPECT_EQ(m.analysedTexture(), m.effectTexture());
+  auto analysed = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  m.notifyFrame(analysed, true);
+  auto picture = m.effectTexture();
+  m.notifyFrame(plain);
+  m.finishAnalysis(plain);  // not the frame in analysis
+  EXPECT_NE(m.analysedTexture(), picture);
+  m.finishAnalysis(analysed);
+  EXPECT_EQ(m.analysedTexture(), picture);
+  m.notifyFrame(plain);
+  EXPECT_EQ(m.analysedTexture(), picture);
+  m.finishAnalysis(analysed);  // once only
+  EXPECT_EQ(m.analysedTexture(), picture);
+}
+
+TEST(MetalManager, AnUnregisteredSubscriberIsNoLongerCalled) {
+  MetalManager m;
+  int calls = 0;
+  m.registerSubscriber("LayoutView 1", [&] { ++calls; });
+  m.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::NV12FullRange));
+  m.unregisterSubscriber("LayoutView 1");
+  m.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::NV12FullRange));
+  EXPECT_EQ(calls, 1);
+  m.registerSubscriber("LayoutView 1", [&] { calls += 10; });  // the name is free again
+  m.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::NV12FullRange));
+  EXPECT_EQ(calls, 11);
+}
