@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -10,14 +9,9 @@
 #include <string>
 #include <tuple>
 
-namespace {
+#include "TestFiles.h"
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace {
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -56,11 +50,12 @@ std::set<std::tuple<std::string, std::string, std::string>> taggedNodes(const st
 // The camera's USB, video and HID nodes must be open to the user at the seat for every camera
 // id the configuration accepts; a changed id in one file and not the other fails here.
 TEST(UdevRules, TagEveryCameraIdTheShippedConfigurationsCarry) {
-  auto tagged = taggedNodes(readAll(CORVANE_SOURCE_DIR "/packaging/70-corvane-studio.rules"));
+  auto tagged =
+      taggedNodes(testsupport::readFile(CORVANE_SOURCE_DIR "/packaging/70-corvane-studio.rules"));
   ASSERT_FALSE(tagged.empty());
   for (const char* config : {CORVANE_SOURCE_DIR "/resources/app/Custom config.json",
                              CORVANE_SOURCE_DIR "/resources/updater/Custom config.json"}) {
-    nlohmann::json json = nlohmann::json::parse(readAll(config));
+    nlohmann::json json = nlohmann::json::parse(testsupport::readFile(config));
     ASSERT_TRUE(json["camera_vid"].is_array()) << config;
     ASSERT_EQ(json["camera_vid"].size(), json["camera_pid"].size()) << config;
     ASSERT_FALSE(json["camera_vid"].empty()) << config;
@@ -69,8 +64,8 @@ TEST(UdevRules, TagEveryCameraIdTheShippedConfigurationsCarry) {
       std::string pid = udevId(json["camera_pid"][i].get<std::string>());
       for (const char* node : {"usb", "video4linux", "hidraw"}) {
         bool covered = tagged.count({node, vid, pid}) || tagged.count({node, vid, "*"});
-        EXPECT_TRUE(covered) << config << ": no uaccess rule for the " << node << " node of "
-                             << vid << ":" << pid;
+        EXPECT_TRUE(covered) << config << ": no uaccess rule for the " << node << " node of " << vid
+                             << ":" << pid;
       }
     }
   }
