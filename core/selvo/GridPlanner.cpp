@@ -142,14 +142,42 @@ std::vector<GridPlanner::Group> GridPlanner::arrange(const PlanContext& context,
                                                      const rect& area) {
   if (!context.autoMerge) {
     starts_.clear();
+    held_.clear();
     return groupPeople(context, context.choose(maxTiles), aspectFor, area);
   }
   const std::vector<const LayoutPerson*> everyone = context.byPosition();
   partition_.build(context, everyone);
-  const auto remember = [&](const std::vector<Group>& groups) {
+  const auto remember = [&](std::vector<Group>& groups, bool hold) {
+    if (context.geometry.is360 && !starts_.empty()) RoomPartition::keepFirst(groups, starts_[0]);
     starts_.clear();
-    for (const Group& g : groups) starts_.push_back(g.front()->id);
+    held_.clear();
+    for (const Group& g : groups) {
+      starts_.push_back(g.front()->id);
+      if (!hold) continue;
+      held_.emplace_back();
+      for (const LayoutPerson* p : g) held_.back().push_back(p->id);
+    }
   };
+  // A division of the room holds while the same people are there and each tile still frames its
+  // people alone, so people shifting in their seats do not move anyone to another tile.
+  if (!held_.empty() && static_cast<int>(held_.size()) <= maxTiles) {
+    std::vector<Group> kept;
+    size_t seen = 0;
+    const double aspect = aspectFor(static_cast<int>(held_.size()), area);
+    for (const std::vector<int>& ids : held_) {
+      Group g;
+      for (int id : ids) {
+        if (const LayoutPerson* p = context.find(id)) g.push_back(p);
+      }
+      if (g.size() != ids.size() || !partition_.fitsReshaped(g, aspect)) break;
+      seen += g.size();
+      kept.push_back(std::move(g));
+    }
+    if (kept.size() == held_.size() && seen == everyone.size()) {
+      remember(kept, true);
+      return kept;
+    }
+  }
   // A tile each, or shared by neighbours whose shots mostly overlap, while that holds everyone
   // whole and alone.
   std::vector<Group> groups = groupPeople(context, everyone, aspectFor, area);
@@ -159,7 +187,7 @@ std::vector<GridPlanner::Group> GridPlanner::arrange(const PlanContext& context,
     const bool alone = std::all_of(groups.begin(), groups.end(),
                                    [&](const Group& g) { return partition_.fits(g, aspect); });
     if (alone) {
-      remember(groups);
+      remember(groups, false);
       return groups;
     }
   }
@@ -168,10 +196,11 @@ std::vector<GridPlanner::Group> GridPlanner::arrange(const PlanContext& context,
   for (int k = std::min(maxTiles, partition_.units()); k >= 1; --k) {
     std::vector<Group> runs = partition_.divide(k, aspectFor(k, area), starts_, true);
     if (runs.empty()) continue;
-    remember(runs);
+    remember(runs, true);
     return runs;
   }
   starts_.clear();
+  held_.clear();
   return {};
 }
 

@@ -17,6 +17,7 @@ class GridPlanner {
   void reset() {
     merged_.clear();
     starts_.clear();
+    held_.clear();
   }
   void planGrid(const PlanContext& context, std::vector<LayoutTile>& tiles);
   void planCompose(const PlanContext& context, std::vector<LayoutTile>& tiles);
@@ -42,6 +43,7 @@ class GridPlanner {
 
   std::vector<std::pair<int, int>> merged_;  // neighbours merged last frame
   std::vector<int> starts_;                  // who began each tile's run last frame
+  std::vector<std::vector<int>> held_;       // last frame's tiles, while the same people are there
   RoomPartition partition_;
 };
 

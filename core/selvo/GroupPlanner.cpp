@@ -69,6 +69,7 @@ void GroupPlanner::plan(const PlanContext& context, std::vector<LayoutTile>& til
     tiles.push_back(std::move(t));
     return;
   }
+  if (context.geometry.is360 && !starts_.empty()) RoomPartition::keepFirst(groups, starts_[0]);
   starts_.clear();
   for (int i = 0; i < 2; ++i) {
     const RoomPartition::Group& g = groups[static_cast<size_t>(i)];

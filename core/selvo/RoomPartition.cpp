@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace selvo {
 
@@ -293,11 +294,27 @@ bool RoomPartition::locate(const Group& group, int& start, int& first, int& last
   return true;
 }
 
+void RoomPartition::keepFirst(std::vector<Group>& groups, int first) {
+  for (size_t i = 1; i < groups.size(); ++i) {
+    for (const LayoutPerson* p : groups[i]) {
+      if (p->id != first) continue;
+      std::rotate(groups.begin(), groups.begin() + static_cast<std::ptrdiff_t>(i), groups.end());
+      return;
+    }
+  }
+}
+
 bool RoomPartition::fits(const Group& group, double aspect) const {
   if (group.empty() || clusters_.empty()) return true;
   int start = 0, first = 0, last = 0;
   double cost = 0;
   return locate(group, start, first, last) && measure(start, first, last, aspect, cost);
+}
+
+bool RoomPartition::fitsReshaped(const Group& group, double aspect) const {
+  int start = 0, first = 0, last = 0;
+  double cost = 0;
+  return locate(group, start, first, last) && measure(start, first, last, aspect, cost, true);
 }
 
 double RoomPartition::shape(const Group& group, double aspect) const {

@@ -30,6 +30,13 @@ class RoomPartition {
   // Whether these people, framed together, fit one crop of that aspect that keeps everyone else
   // wholly out (they must be neighbours in the room).
   bool fits(const Group& group, double aspect) const;
+  // Whether they fit a crop of that aspect or of another shown smaller in their tile.
+  bool fitsReshaped(const Group& group, double aspect) const;
+  // Groups in order round the turn stay in the order they had: the one holding `first` (who was in
+  // the first group last frame) is put first, the rest following round the turn. A group whose
+  // middle sits at the picture's seam would otherwise hop from first to last as people shift.
+  static void keepFirst(std::vector<Group>& groups, int first);
+
   // The aspect of the crop that frames these neighbours alone: `aspect` where it can, else the
   // nearest one that can (wider when the run is too wide for the frame's height, narrower when
   // the gap beside it is too narrow for its height); `aspect` when nothing can.
