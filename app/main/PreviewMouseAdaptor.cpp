@@ -76,15 +76,6 @@ std::optional<RoiEditor::Point> PreviewMouseAdaptor::framePoint(QPointF inConten
                           local.y() * editor_.context.heightMultiple};
 }
 
-bool PreviewMouseAdaptor::aimedAtPreview(QPointF inContent) const {
-  if (!controlView_ || !contentView_) return false;
-  if (!controlView_->geometry().contains(inContent.toPoint())) return true;
-  // Inside the preview's frame only what the preview itself (or its overlay) shows counts: a
-  // popup, a badge or a button lying above it takes the pointer there.
-  QWidget* under = contentView_->childAt(inContent.toPoint());
-  return under == controlView_ || (under && controlView_->isAncestorOf(under));
-}
-
 void PreviewMouseAdaptor::refresh() {
   if (hooks_.refreshContext) hooks_.refreshContext();
 }
@@ -105,12 +96,8 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
   auto* mouse = static_cast<QMouseEvent*>(event);
   // From the global position: a position handed up from a child is rounded to whole points.
   QPointF at = contentView_->mapFromGlobal(mouse->globalPosition());
-  // A gesture begun on the preview runs to its end wherever the pointer goes; anything else
-  // must be aimed at the preview.
-  const bool gesture = dragging_ && type != QEvent::MouseButtonPress;
   const bool onBadge = powerbyImage_ && powerbyImage_->isVisible() &&
                       powerbyImage_->geometry().contains(at.toPoint());
-  if (!gesture && !onBadge && !aimedAtPreview(at)) return false;
   refresh();
   std::optional<RoiEditor::Point> p = framePoint(at);
   // What the preview handles goes no further up.

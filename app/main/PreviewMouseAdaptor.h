@@ -50,9 +50,6 @@ class PreviewMouseAdaptor : public QObject {
 
  private:
   void refresh();
-  // Whether a point of the content view reaches the preview: outside the preview's frame
-  // always (a press there ends the selection), inside it only where no other view lies above.
-  bool aimedAtPreview(QPointF inContent) const;
 
   QPointer<QWidget> contentView_, controlView_, powerbyImage_;
   RoiEditor& editor_;

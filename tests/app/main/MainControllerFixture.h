@@ -158,6 +158,9 @@ class MainControllerTest : public CameraManagerTest {
     player.loadVideo(QString::fromStdString(demoClip()));
     for (int i = 0; i < 20 && manager->connectMode->value() != ConnectMode::connected; ++i)
       pumpDemo(player);
+    // The connection popup fades out over the preview: until it is gone it takes the pointer.
+    clock.advance(std::chrono::milliseconds(300));
+    pumpDemo(player);
   }
   // Runs frames until `done` holds (bounded by wall time, never by sleeping).
   bool demoFramesUntil(corvane::PlayerManager& player, const std::function<bool()>& done) {
