@@ -169,7 +169,11 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::s
   std::call_once(logOnce, [] { av_log_set_callback(forwardFFmpegLog); });
   // The demuxer opens by name and would wait forever on a FIFO (or read a device endlessly):
   // only a regular file is handed to it.
-  if (!platform::BoundedFile::isRegularFile(path, &error)) return nullptr;
+  std::string refused;
+  if (!platform::BoundedFile::isRegularFile(path, &refused)) {
+    error = "cannot read the file (" + refused + ")";
+    return nullptr;
+  }
   std::unique_ptr<VideoDecoder> d(new VideoDecoder());
   int r = avformat_open_input(&d->format_, path.c_str(), nullptr, nullptr);
   if (r < 0) {

@@ -402,37 +402,28 @@ bool LoopbackOutput::queueFrame(const YuyvBuffer& buffer) {
   b.memory = V4L2_MEMORY_MMAP;
   b.bytesused = uint32_t(n);
   b.field = V4L2_FIELD_NONE;
-  if (api_.ioctl(fd_, VIDIOC_QBUF, &b) != 0) {
-    int e = errno;
-    if (e == EAGAIN) {
-      ++dropped_;
-      return false;
-    }
-    setError(std::string("queueing a frame failed: ") + std::strerror(e));
-    if (e == ENODEV || e == EIO)
-      lost(std::string("the loopback device is gone: ") + std::strerror(e));
-    return false;
-  }
+  if (api_.ioctl(fd_, VIDIOC_QBUF, &b) != 0) return failed("queueing a frame", errno);
   free->queued = true;
   return true;
+}
+
+bool LoopbackOutput::failed(const char* what, int error) {
+  if (error == EAGAIN) {  // the device is full: this frame only is lost
+    ++dropped_;
+    return false;
+  }
+  setError(std::string(what) + " failed: " + std::strerror(error));
+  if (error == ENODEV || error == EIO)
+    lost(std::string("the loopback device is gone: ") + std::strerror(error));
+  return false;
 }
 
 bool LoopbackOutput::writeBytes(const YuyvBuffer& buffer) {
   size_t done = 0;
   while (done < buffer.bytes.size()) {
     ssize_t n = api_.write(fd_, buffer.bytes.data() + done, buffer.bytes.size() - done);
-    if (n < 0) {
-      int e = errno;
-      if (e == EINTR) continue;
-      if (e == EAGAIN) {  // the device is full: this frame only is lost
-        ++dropped_;
-        return false;
-      }
-      setError(std::string("writing a frame failed: ") + std::strerror(e));
-      if (e == ENODEV || e == EIO)
-        lost(std::string("the loopback device is gone: ") + std::strerror(e));
-      return false;
-    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return failed("writing a frame", errno);
     if (n == 0) {
       setError("the loopback device took no bytes");
       return false;

@@ -124,6 +124,9 @@ class LoopbackOutput {
   bool writeFrame(const YuyvBuffer& buffer);
   bool queueFrame(const YuyvBuffer& buffer);
   bool writeBytes(const YuyvBuffer& buffer);
+  // A frame the device did not take: dropped when it is full, else the error kept (and the
+  // output closed when the device is gone). Always false.
+  bool failed(const char* what, int error);
   void repeatLastFrame();
   void waitForEvents();
   bool readEvents();
