@@ -5,7 +5,8 @@
 namespace orlith {
 
 void SelvoDetectCallback::OnDetectDone() {
-  ORLITH_LOG_DEBUG("========== EnableOneClickDetect ==========");
+  // Called for every detection pass.
+  ORLITH_LOG_FRAME_DEBUG("========== EnableOneClickDetect ==========");
 }
 
 }  // namespace orlith

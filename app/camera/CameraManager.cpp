@@ -424,8 +424,9 @@ void CameraManager::finishRun(const std::shared_ptr<Run>& run, bool failed) {
 }
 
 void CameraManager::resultStep(uint64_t generation, bool reconnect, bool failed) {
-  // A stop or a newer run came in between: this result is no longer wanted.
-  if (generation != generation_) return;
+  // A stop or a newer run came in between, or the program is ending: this result is no longer
+  // wanted.
+  if (generation != generation_ || analysisReleased_) return;
   if (!failed) {
     if (!reconnect) {
       std::weak_ptr<Token> weak = token_;

@@ -125,7 +125,11 @@ TEST_F(CameraFileSourceTest, TheProgramsEndReleasesTheAnalysisForGood) {
   };
   const size_t made = count();
 
+  // The file stops on the way out: the camera search it starts ends without a word.
+  player->setupComplete->setValue(false);
   manager->releaseAnalysis();
+  settle();
+  EXPECT_NE(manager->connectMode->value(), ConnectMode::connecting);
   EXPECT_EQ(facade->calls().back(), "releaseSelvoInst");
   EXPECT_EQ(manager->manager(), nullptr);
   play(300ms);

@@ -102,7 +102,9 @@ TEST_F(LanguageViewControllerTest, ConfirmingStoresTheChosenTableAfterASkippedOn
   answerAlert(true);
   EXPECT_EQ(defaults.string("CurrentLanguage").toStdString(), table("zh-Hant"));
   ASSERT_EQ(spawned.size(), 1u);
-  EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\"", executable}));
+  // The program comes back with its arguments: the file it was playing.
+  EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"",
+                                         executable, "/home/user/clips/demo 360.mp4"}));
   EXPECT_EQ(terminated, 1);
 }
 

@@ -71,9 +71,11 @@ class ShellTestRig {
   platform::UserDefaults defaults{QString::fromStdString(dir.file("defaults.conf"))};
   std::vector<Argv> spawned;
   std::string executable = "/opt/Corvane \"Studio\" $HOME `id`/bin/corvane-studio";
+  // What the program was started with: the file it plays.
+  Argv arguments = {"/home/user/clips/demo 360.mp4"};
   platform::Workspace workspace{platform::Workspace::Environment{
       [this](const Argv& argv) { return spawned.push_back(argv), true; },
-      [this] { return executable; }}};
+      [this] { return executable; }, [this] { return arguments; }}};
   QWidget host;
   corvane::AlertController* alert = new corvane::AlertController(&host);
   corvane::AlertManager alerts{&host, alert};

@@ -24,7 +24,7 @@ class LockHolder {
     pid_ = fork();
     if (pid_ == 0) {
       dup2(ready[1], STDOUT_FILENO);
-      execl("/usr/bin/flock", "flock", "--exclusive", path.c_str(), "/bin/sh", "-c",
+      execl("/usr/bin/flock", "flock", "--exclusive", "--no-fork", path.c_str(), "/bin/sh", "-c",
             "echo locked; exec sleep 60", static_cast<char*>(nullptr));
       _exit(127);
     }

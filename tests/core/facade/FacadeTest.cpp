@@ -368,7 +368,10 @@ TEST_F(Facade, TrackersWorkInProcessPixels) {
   setup(3840, 1080, 1280, 720, true, 960, 270);
   facade->AddNewRect(400, 100, 800, 500);
   facade->TrackAllRects();
+  // The lines of every frame are written only with the program's debug switch on.
+  orlith::OrlithLog::setFrameDebug(true);
   frames(1);
+  orlith::OrlithLog::setFrameDebug(false);
   auto targets = factory->opticalFlow->lastTargets();
   ASSERT_EQ(targets.size(), 1u);
   EXPECT_FLOAT_EQ(targets[0].x, 100);
