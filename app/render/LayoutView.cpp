@@ -170,8 +170,16 @@ TextureRef LayoutView::acquireDrawable(int width, int height) {
       return drawable;
     }
   }
-  // A new one in the slot not drawn last; whoever holds the picture it replaces keeps it.
-  TextureRef& slot = drawables_[0] == currentDrawable_ ? drawables_[1] : drawables_[0];
+  // A new one in an empty slot, else in the one after the slot drawn last; whoever holds the
+  // picture it replaces keeps it.
+  size_t index = 0;
+  while (index < drawables_.size() && drawables_[index]) ++index;
+  if (index == drawables_.size()) {
+    index = 0;
+    while (index < drawables_.size() && drawables_[index] != currentDrawable_) ++index;
+    index = (index + 1) % drawables_.size();
+  }
+  TextureRef& slot = drawables_[index];
   slot = compute::Texture::wrap(PixelBuffer::create(width, height, PixelFormat::BGRA), 0,
                                 TextureFormat::BGRA8Unorm, width, height);
   return slot;

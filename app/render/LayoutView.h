@@ -148,8 +148,9 @@ class LayoutView : public QWidget {
   compute::TextureRef thumbnail_texture_in_;
   std::array<compute::TextureRef, 8> tag_textures_in_{};  // name-tag slots, never filled
   compute::TextureRef frameTexture_;                      // effect texture of this frame
-  // Two drawables in turn: one may still be held by readers of the last picture.
-  std::array<compute::TextureRef, 2> drawables_{};
+  // Drawables in turn: the picture shown, the one on its way to the main thread and the one
+  // being drawn are held at once.
+  std::array<compute::TextureRef, 3> drawables_{};
   compute::TextureRef currentDrawable_;
   LayoutRemapCache remapCache_;
   size_t lastRebuilds_ = 0;
