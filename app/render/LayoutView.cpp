@@ -103,10 +103,12 @@ void LayoutView::setRoiPairs(std::vector<LayoutRoiPair> pairs) {
 }
 
 void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const TextureRef& source,
-                               Presented done) {
+                               Presented done, std::optional<Snapshot> given) {
   if (!source) return;
   Snapshot snapshot;
-  {
+  if (given) {
+    snapshot = std::move(*given);
+  } else {
     std::lock_guard<std::mutex> lock(shared->snapshotMutex);
     snapshot = shared->snapshot;
   }
@@ -131,8 +133,16 @@ void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const Text
 void LayoutView::composeAsync(std::function<TextureRef()> source, Presented done) {
   std::shared_ptr<Shared> shared = shared_;
   MetalManager* manager = &manager_;
-  auto job = [shared, manager, source = std::move(source), done = std::move(done)]() mutable {
-    composeShared(shared, source ? source() : manager->effectTexture(), std::move(done));
+  Snapshot snapshot;
+  {
+    std::lock_guard<std::mutex> lock(shared_->snapshotMutex);
+    snapshot = shared_->snapshot;
+  }
+  // The pairs as they stand at the hand-over: a later layout is a composition of its own.
+  auto job = [shared, manager, source = std::move(source), done = std::move(done),
+              snapshot = std::move(snapshot)]() mutable {
+    composeShared(shared, source ? source() : manager->effectTexture(), std::move(done),
+                  std::move(snapshot));
   };
   if (context_.renderQueue)
     context_.renderQueue->async(std::move(job));

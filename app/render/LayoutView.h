@@ -130,8 +130,10 @@ class LayoutView : public QWidget {
   void present(LayoutMode mode, const platform::PixelBufferRef& picture,
                const compute::TextureRef& source, const std::vector<LayoutRoiPair>& pairs);
   // Render queue: composes `shared`'s snapshot over `source` and presents it on the main thread.
+  // `given`: the pairs as they were handed over; none: the latest stored ones.
   static void composeShared(const std::shared_ptr<Shared>& shared,
-                            const compute::TextureRef& source, Presented done);
+                            const compute::TextureRef& source, Presented done,
+                            std::optional<Snapshot> given = std::nullopt);
   void rebuildRecordLists(const Snapshot& snapshot, int outputHeight);
   void recordsOfPair(const Snapshot& snapshot, const LayoutRoiPair& pair, int outputHeight,
                      RoiProperty& src, RoiProperty& dst) const;
