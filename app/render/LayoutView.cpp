@@ -103,10 +103,12 @@ void LayoutView::setRoiPairs(std::vector<LayoutRoiPair> pairs) {
 }
 
 void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const TextureRef& source,
-                               Presented done) {
+                               Presented done, std::optional<Snapshot> given) {
   if (!source) return;
   Snapshot snapshot;
-  {
+  if (given) {
+    snapshot = std::move(*given);
+  } else {
     std::lock_guard<std::mutex> lock(shared->snapshotMutex);
     snapshot = shared->snapshot;
   }
@@ -131,8 +133,16 @@ void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const Text
 void LayoutView::composeAsync(std::function<TextureRef()> source, Presented done) {
   std::shared_ptr<Shared> shared = shared_;
   MetalManager* manager = &manager_;
-  auto job = [shared, manager, source = std::move(source), done = std::move(done)]() mutable {
-    composeShared(shared, source ? source() : manager->effectTexture(), std::move(done));
+  Snapshot snapshot;
+  {
+    std::lock_guard<std::mutex> lock(shared_->snapshotMutex);
+    snapshot = shared_->snapshot;
+  }
+  // The pairs as they stand at the hand-over: a later layout is a composition of its own.
+  auto job = [shared, manager, source = std::move(source), done = std::move(done),
+              snapshot = std::move(snapshot)]() mutable {
+    composeShared(shared, source ? source() : manager->effectTexture(), std::move(done),
+                  std::move(snapshot));
   };
   if (context_.renderQueue)
     context_.renderQueue->async(std::move(job));
@@ -170,8 +180,16 @@ TextureRef LayoutView::acquireDrawable(int width, int height) {
       return drawable;
     }
   }
-  // A new one in the slot not drawn last; whoever holds the picture it replaces keeps it.
-  TextureRef& slot = drawables_[0] == currentDrawable_ ? drawables_[1] : drawables_[0];
+  // A new one in an empty slot, else in the one after the slot drawn last; whoever holds the
+  // picture it replaces keeps it.
+  size_t index = 0;
+  while (index < drawables_.size() && drawables_[index]) ++index;
+  if (index == drawables_.size()) {
+    index = 0;
+    while (index < drawables_.size() && drawables_[index] != currentDrawable_) ++index;
+    index = (index + 1) % drawables_.size();
+  }
+  TextureRef& slot = drawables_[index];
   slot = compute::Texture::wrap(PixelBuffer::create(width, height, PixelFormat::BGRA), 0,
                                 TextureFormat::BGRA8Unorm, width, height);
   return slot;

@@ -130,8 +130,10 @@ class LayoutView : public QWidget {
   void present(LayoutMode mode, const platform::PixelBufferRef& picture,
                const compute::TextureRef& source, const std::vector<LayoutRoiPair>& pairs);
   // Render queue: composes `shared`'s snapshot over `source` and presents it on the main thread.
+  // `given`: the pairs as they were handed over; none: the latest stored ones.
   static void composeShared(const std::shared_ptr<Shared>& shared,
-                            const compute::TextureRef& source, Presented done);
+                            const compute::TextureRef& source, Presented done,
+                            std::optional<Snapshot> given = std::nullopt);
   void rebuildRecordLists(const Snapshot& snapshot, int outputHeight);
   void recordsOfPair(const Snapshot& snapshot, const LayoutRoiPair& pair, int outputHeight,
                      RoiProperty& src, RoiProperty& dst) const;
@@ -148,8 +150,9 @@ class LayoutView : public QWidget {
   compute::TextureRef thumbnail_texture_in_;
   std::array<compute::TextureRef, 8> tag_textures_in_{};  // name-tag slots, never filled
   compute::TextureRef frameTexture_;                      // effect texture of this frame
-  // Two drawables in turn: one may still be held by readers of the last picture.
-  std::array<compute::TextureRef, 2> drawables_{};
+  // Drawables in turn: the picture shown, the one on its way to the main thread and the one
+  // being drawn are held at once.
+  std::array<compute::TextureRef, 3> drawables_{};
   compute::TextureRef currentDrawable_;
   LayoutRemapCache remapCache_;
   size_t lastRebuilds_ = 0;
