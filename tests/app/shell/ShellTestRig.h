@@ -75,7 +75,7 @@ class ShellTestRig {
   Argv arguments = {"/home/user/clips/demo 360.mp4"};
   platform::Workspace workspace{platform::Workspace::Environment{
       [this](const Argv& argv) { return spawned.push_back(argv), true; },
-      [this] { return executable; }, [this] { return arguments; }}};
+      [this] { return executable; }, nullptr, [this] { return arguments; }}};
   QWidget host;
   corvane::AlertController* alert = new corvane::AlertController(&host);
   corvane::AlertManager alerts{&host, alert};
