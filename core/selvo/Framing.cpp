@@ -7,9 +7,7 @@ namespace selvo {
 
 namespace {
 
-// The subject fills two thirds of the shot's height, its centre at 45 % from the top.
-constexpr double kHeightFactor = 1.5;
-constexpr double kWidthFactor = 1.2;
+// The subject's centre at 45 % from the shot's top.
 constexpr double kCentreBelowMiddle = 0.05;
 
 // An edge the fence places keeps this much room from a person's box where the gap allows, so
@@ -102,9 +100,9 @@ CropPose Framing::frame(double x0, double x1, double y0, double y1, double aspec
                         const FramingLimits& limits) {
   CropPose pose;
   if (aspect <= 0) return pose;
-  const double spanW = std::max(0.0, x1 - x0) * kWidthFactor + 2.0 * limits.marginX;
+  const double spanW = std::max(0.0, x1 - x0) * kShotWidthFactor + 2.0 * limits.marginX;
   const double spanH = std::max(0.0, y1 - y0);
-  pose.h = std::max({spanH * kHeightFactor, spanW / aspect, limits.minHeight, 1.0});
+  pose.h = std::max({spanH * kShotHeightFactor, spanW / aspect, limits.minHeight, 1.0});
   pose.cx = (x0 + x1) * 0.5;
   pose.cy = (y0 + y1) * 0.5 + kCentreBelowMiddle * pose.h;
   return clamp(pose, aspect, limits);

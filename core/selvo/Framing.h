@@ -44,6 +44,10 @@ struct Body {
 // Crop geometry: shots of people and groups, circular spans across the 360-degree seam.
 class Framing {
  public:
+  // The subject fills two thirds of the shot's height and, widened by a fifth, its width.
+  static constexpr double kShotHeightFactor = 1.5;
+  static constexpr double kShotWidthFactor = 1.2;
+
   // x reduced into [0, width).
   static double wrap(double x, double width);
   // The shortest signed way from a to b, across the seam when circular.

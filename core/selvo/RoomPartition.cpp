@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "Framing.h"
+
 namespace selvo {
 
 namespace {
@@ -14,9 +16,6 @@ constexpr double kClear = 1.0;
 // A run that did not begin with the same person last frame costs this much more, so people
 // sitting at even distances do not hop between tiles.
 constexpr double kNewRunCost = 1.2;
-// The shot of a run, as the group shot frames it (see Framing::frame).
-constexpr double kShotWidth = 1.2;
-constexpr double kShotHeight = 1.5;
 // Source pixels a reshaped crop keeps in hand for the rounding of its tile.
 constexpr double kShapeSlack = 8.0;
 
@@ -144,8 +143,8 @@ bool RoomPartition::measure(int start, int first, int last, double aspect, doubl
   }
   if (shape) *shape = a;
   const double need = std::max(span, tall * a);
-  const double shot =
-      std::max({(bx1 - bx0) * kShotWidth / a, (by1 - by0) * kShotHeight, minHeight_});
+  const double shot = std::max({(bx1 - bx0) * Framing::kShotWidthFactor / a,
+                                (by1 - by0) * Framing::kShotHeightFactor, minHeight_});
   const double h = std::clamp(shot, need / a, std::min(room / a, height_));
   // At the tile's scale: a wider crop is shown in a lower part of the tile, a narrower one in a
   // narrower part at the full height.
