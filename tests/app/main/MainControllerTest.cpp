@@ -380,10 +380,11 @@ TEST_F(MainControllerTest, FocusAndPresentationShowTheClipFromTheirFirstComposit
                             std::pair{corvane::Display::presentation, 12}}) {
     SCOPED_TRACE(int(type));
     manager->displayMode->setValue(mode);
+    const int wanted = type;  // Clang 14 captures no structured binding
     auto inMode = [&] {
       const auto& pairs = controller->metalView->roiPairList;
       return std::any_of(pairs.begin(), pairs.end(),
-                         [&](const corvane::LayoutRoiPair& p) { return p.type == type; });
+                         [&](const corvane::LayoutRoiPair& p) { return p.type == wanted; });
     };
     ASSERT_TRUE(demoFramesUntil(player, inMode));
     auto first = output();
