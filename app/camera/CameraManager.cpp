@@ -568,6 +568,11 @@ bool CameraManager::prepareCamera(const platform::CaptureDevice& device) {
       CV_LOG_ERROR("Prepare uvc error:" + error);
     } else if (env_.usb) {
       env_.usb->openUSBFromVID(uint16_t(ids->vendor), uint16_t(ids->product), device.usbSysfsPath);
+      {
+        // A camera (re)connected: its own values become the defaults again.
+        std::lock_guard lock(stateMutex_);
+        gammaDefaultTaken_ = flickerDefaultTaken_ = false;
+      }
       updateCameraFunction();
       std::vector<CaptureFormatInfo> infos;
       for (const auto& f : device.formats) {
@@ -699,13 +704,15 @@ void CameraManager::storeControl(int which, double c, double lo, double hi) {
       gamma_.max = float(hi);
       gamma_.min = float(lo);
       gamma_.value = value;
-      defPreset_.gamma = float(c);
+      if (!gammaDefaultTaken_) defPreset_.gamma = float(c);
+      gammaDefaultTaken_ = true;
       break;
     case kFlicker: {
       int choice = (c == 0 || c == 1 || c == 2) ? int(c) : 0;
       flicker_.value = choice;
       flicker_.enable = enable;
-      defPreset_.flicker = choice;
+      if (!flickerDefaultTaken_) defPreset_.flicker = choice;
+      flickerDefaultTaken_ = true;
       break;
     }
     default:

@@ -346,6 +346,11 @@ class CameraManager {
   NR nr_{{false, 100.0f, 0, 0}};
   Gamma gamma_;
   DefPreset defPreset_{0, 0, 128.0f, 3.0f, 3.0f, 2.0f, 0, 50};  // lighting 50: the picture as it is
+  // The camera's own gamma and anti-flicker are taken from the first read after it connects; later
+  // read-backs (the board's reset reads the ranges again) would otherwise make the user's current
+  // values the defaults the reset returns to.
+  bool gammaDefaultTaken_ = false;
+  bool flickerDefaultTaken_ = false;
 
   std::atomic<int> outputVideoWidth_{1280};
   std::atomic<int> outputVideoHeight_{720};
