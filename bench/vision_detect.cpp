@@ -86,6 +86,24 @@ class Done : public selvo::DetectCallback {
   int n_ = 0;
 };
 
+// A detector fed by one frame manager and awaited through one callback, released at the end.
+struct DetectorRig {
+  DetectorRig(int w, int h, bool is360) {
+    selvo::CreateISelvoDetectorObject(&detector);
+    detector->Init(w, h, is360, 2, 0, 0.6f);
+    detector->SetFrameManager(&frames);
+    detector->SetCallback(&done);
+  }
+  ~DetectorRig() { selvo::ReleaseISelvoDetectorObject(detector); }
+  DetectorRig(const DetectorRig&) = delete;
+  DetectorRig& operator=(const DetectorRig&) = delete;
+  selvo::PersonDetector* person() const { return dynamic_cast<selvo::PersonDetector*>(detector); }
+
+  selvo::ISELVO_DETECTOR* detector = nullptr;
+  OneFrame frames;
+  Done done;
+};
+
 double ForwardMs(selvo::BlazeFaceModel& model, const cv::Mat& tile, int runs) {
   auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; i < runs; ++i) benchmark::DoNotOptimize(model.Run(tile, 0.6f));
@@ -134,13 +152,8 @@ static void BM_DetectionPass(benchmark::State& state) {
   cv::Mat tile = OneTile(luma);
   ForwardMs(model, tile, 3);  // warm up
 
-  selvo::ISELVO_DETECTOR* detector = nullptr;
-  selvo::CreateISelvoDetectorObject(&detector);
-  OneFrame frames;
-  Done done;
-  detector->Init(kW, kH, is360, 2, 0, 0.6f);
-  detector->SetFrameManager(&frames);
-  detector->SetCallback(&done);
+  DetectorRig rig(kW, kH, is360);
+  auto& [detector, frames, done] = rig;
   int passes = 0;
   int faces = 0;
   int forwards = 0;
@@ -158,8 +171,7 @@ static void BM_DetectionPass(benchmark::State& state) {
     state.SetIterationTime(pass);
     total += pass * 1000;
     detector->GetResultCount(&faces);
-    if (auto* person = dynamic_cast<selvo::PersonDetector*>(detector))
-      forwards = person->LastPassForwardCount();
+    if (auto* person = rig.person()) forwards = person->LastPassForwardCount();
     // The baselines beside each pass, so that both see the same load: one forward pass on the
     // detector's two threads, and one on a single thread as each of the pass's lanes runs it.
     forward += ForwardMs(model, tile, 2);
@@ -167,7 +179,6 @@ static void BM_DetectionPass(benchmark::State& state) {
     forward1 += ForwardMs(model, tile, 2);
     cv::setNumThreads(selvo::PersonDetector::kDetectThreads);
   }
-  selvo::ReleaseISelvoDetectorObject(detector);
   double pass = total / passes;
   forward /= passes;
   forward1 /= passes;
@@ -210,14 +221,9 @@ static void BM_DetectionAmortised(benchmark::State& state) {
   const double framesPerPass = std::max(1.0, std::ceil(interval / kFrameMs));
   selvo::SetSelvoResourceFolder(kModels.c_str());
   cv::Mat luma = Panorama();
-  selvo::ISELVO_DETECTOR* detector = nullptr;
-  selvo::CreateISelvoDetectorObject(&detector);
-  OneFrame frames;
-  Done done;
-  detector->Init(kW, kH, true, 2, 0, 0.6f);
-  detector->SetFrameManager(&frames);
-  detector->SetCallback(&done);
-  auto* person = dynamic_cast<selvo::PersonDetector*>(detector);
+  DetectorRig rig(kW, kH, true);
+  auto& [detector, frames, done] = rig;
+  selvo::PersonDetector* person = rig.person();
   int passes = 0, forwards = 0, cycles = 0;
   double cpu = 0, turn = 0;
   for (auto _ : state) {
@@ -233,7 +239,6 @@ static void BM_DetectionAmortised(benchmark::State& state) {
     }
     ++cycles;
   }
-  selvo::ReleaseISelvoDetectorObject(detector);
   state.counters["interval_ms"] = interval;
   state.counters["pass_cpu_ms"] = cpu / passes;
   state.counters["forwards_per_pass"] = double(forwards) / passes;
