@@ -1,6 +1,7 @@
 #include "render/BorderView.h"
 
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -45,27 +46,38 @@ BorderView::BorderView(ConfigManager& config, QWidget* parent) : QWidget(parent)
 }
 
 void BorderView::setMirror(bool mirror) {
+  if (mirror_ == mirror) return;
   mirror_ = mirror;
+  layerStale_ = true;
   update();
 }
 
 void BorderView::setInEditMode(bool editing) {
+  if (inEditMode_ == editing) return;
   inEditMode_ = editing;
+  layerStale_ = true;
   update();
 }
 
 void BorderView::setBorders(std::vector<BorderProperty> borders) {
+  // The same records again (every analysed frame hands them over) leave the layer as drawn.
+  if (borders == borders_) return;
   borders_ = std::move(borders);
+  layerStale_ = true;
   update();
 }
 
 void BorderView::setHoveringRectId(int64_t id) {
+  if (hoveringRectId_ == id) return;
   hoveringRectId_ = id;
+  layerStale_ = true;
   update();
 }
 
 void BorderView::setSelectedRectId(int64_t id) {
+  if (selectedRectId_ == id) return;
   selectedRectId_ = id;
+  layerStale_ = true;
   update();
 }
 
@@ -150,9 +162,37 @@ QSizeF BorderView::measureTagText(const QString& text) {
   return QSizeF(r.width(), r.height());
 }
 
-void BorderView::paintEvent(QPaintEvent*) {
+BorderView::LayerKey BorderView::layerKey(qreal ratio) const {
+  LayerKey key;
+  key.pixels = (QSizeF(size()) * ratio).toSize();
+  key.ratio = ratio;
+  const BorderMode modes[] = {BorderMode::normal, BorderMode::tracking, BorderMode::speak,
+                              BorderMode::ignore, BorderMode::focus,    BorderMode::editing};
+  for (size_t i = 0; i < key.colours.size(); ++i) key.colours[i] = colorFor(modes[i]).rgba();
+  const QImage* icons[] = {&pinIcon, &microphoneIcon, &ignoreIcon, &moveIcon, &anchorIcon};
+  for (size_t i = 0; i < key.icons.size(); ++i) key.icons[i] = icons[i]->cacheKey();
+  return key;
+}
+
+void BorderView::paintEvent(QPaintEvent* event) {
+  const qreal ratio = devicePixelRatioF();
+  LayerKey key = layerKey(ratio);
+  if (key.pixels.isEmpty()) return;
+  if (layerStale_ || !(key == layerKey_) || layer_.isNull()) {
+    if (layer_.size() != key.pixels)
+      layer_ = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
+    layer_.setDevicePixelRatio(ratio);
+    layer_.fill(Qt::transparent);
+    QPainter layerPainter(&layer_);
+    draw(layerPainter, size());
+    layerKey_ = key;
+    layerStale_ = false;
+    ++layerDraws_;
+  }
   QPainter painter(this);
-  draw(painter, size());
+  const QRect r = event->rect();
+  painter.drawImage(QRectF(r), layer_,
+                    QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
 }
 
 void BorderView::draw(QPainter& painter, QSizeF size) const {

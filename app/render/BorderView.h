@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QImage>
 #include <QRectF>
+#include <QRgb>
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -40,6 +41,8 @@ class BorderView : public QWidget {
 
   // Draws what the view shows into `painter` for a view of `size` (the paint event's work).
   void draw(QPainter& painter, QSizeF size) const;
+  // How many times the paint events drew the layer they show (each change draws it once).
+  int layerDraws() const { return layerDraws_; }
   // Only the outlines, without tags, icons or handles (the baseline of the overlay's cost).
   void drawOutlines(QPainter& painter, QSizeF size) const;
 
@@ -81,6 +84,17 @@ class BorderView : public QWidget {
   void drawTag(QPainter& painter, const BorderProperty& border, double s, QSizeF view) const;
   const QImage& scaledTag(const QImage& background, double s) const;
 
+  // What the drawn layer depends on besides the records and ids (their setters mark it stale):
+  // the view's pixels, the settings' colours and the icons, which callers may replace.
+  struct LayerKey {
+    QSize pixels;
+    qreal ratio = 1;
+    std::array<QRgb, 6> colours{};
+    std::array<qint64, 5> icons{};
+    bool operator==(const LayerKey&) const = default;
+  };
+  LayerKey layerKey(qreal ratio) const;
+
   ConfigManager& config_;
   bool mirror_ = false;
   bool inEditMode_ = false;
@@ -94,6 +108,13 @@ class BorderView : public QWidget {
     QImage image;
   };
   mutable std::vector<ScaledTag> scaledTags_;
+  // The outlines, tags and icons drawn once and shown by every paint until something they depend
+  // on changes: the preview beneath repaints at the camera's rate, and stroking the outlines
+  // again each time cost the main thread more than all the rest of its work.
+  QImage layer_;
+  LayerKey layerKey_;
+  bool layerStale_ = true;
+  int layerDraws_ = 0;
 };
 
 }  // namespace corvane

@@ -240,3 +240,49 @@ TEST_F(BorderViewTest, TheOverlayTakesNoMouseEventAndRepaintsOnChanges) {
   EXPECT_EQ(view.selectedRectId(), 3);
   EXPECT_EQ(view.hoveringRectId(), 4);
 }
+
+TEST_F(BorderViewTest, TheShownLayerFollowsEveryChangeAndIsDrawnOncePerChange) {
+  view.resize(400, 200);
+  auto shown = [&] { return view.grab().toImage(); };
+  BorderProperty box = record(50, 50, 100, 60, BorderMode::tracking);
+  view.setBorders({box});
+  QImage image = shown();
+  EXPECT_EQ(image.pixelColor(100, 50), QColor(0, 200, 0));
+  EXPECT_EQ(view.layerDraws(), 1);
+
+  // The same records again (each analysed frame hands them over) and repaints: no new drawing.
+  view.setBorders({box});
+  shown();
+  shown();
+  EXPECT_EQ(view.layerDraws(), 1);
+
+  // A colour changed in the settings shows at the next paint.
+  config.trackColor = QColor(200, 0, 200);
+  EXPECT_EQ(shown().pixelColor(100, 50), QColor(200, 0, 200));
+  EXPECT_EQ(view.layerDraws(), 2);
+
+  // A moved box: drawn where it is now, gone from where it was.
+  box = record(200, 100, 100, 60, BorderMode::tracking);
+  view.setBorders({box});
+  image = shown();
+  EXPECT_EQ(image.pixelColor(250, 100), QColor(200, 0, 200));
+  EXPECT_NE(image.pixelColor(100, 50), QColor(200, 0, 200));
+
+  // Selection brings the handles (a user's box: tracking boxes have none); a new size draws the
+  // layer for that size.
+  box.mode = BorderMode::normal;
+  view.setBorders({box});
+  view.setSelectedRectId(box.id);
+  const int before = view.layerDraws();
+  image = shown();
+  EXPECT_EQ(view.layerDraws(), before + 1);
+  view.resize(600, 300);
+  EXPECT_EQ(shown().size(), QSize(600, 300));
+  EXPECT_EQ(view.layerDraws(), before + 2);
+  // Replaced icons are drawn too.
+  view.anchorIcon = QImage(12, 12, QImage::Format_ARGB32_Premultiplied);
+  view.anchorIcon.fill(Qt::blue);
+  image = shown();
+  EXPECT_EQ(view.layerDraws(), before + 3);
+  EXPECT_EQ(image.pixelColor(200, 100), QColor(Qt::blue));  // the top-left handle
+}
