@@ -1,6 +1,7 @@
 #include "camera/VideoDecoder.h"
 
 #include "BoundedFile.h"
+#include "camera/VideoRange.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -77,38 +78,6 @@ int swsColorspace(AVColorSpace space) {
   }
 }
 
-// The row kernels below are plain enough for the compiler to vectorise at -O3.
-#if defined(__GNUC__) && !defined(__clang__)
-#define CV_VECTORIZE __attribute__((optimize("O3")))
-#else
-#define CV_VECTORIZE
-#endif
-
-// Video range (luma 16..235, chroma 16..240) to full range, in 14-bit fixed point:
-// 255 / 219 = 19077 / 16384 and 255 / 224 = 18651 / 16384.
-CV_VECTORIZE void expandLumaRow(const uint8_t* src, uint8_t* dst, int n) {
-  for (int x = 0; x < n; ++x) {
-    int v = ((int(src[x]) - 16) * 19077 + 8192) >> 14;
-    dst[x] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-  }
-}
-
-CV_VECTORIZE void expandChromaRow(const uint8_t* src, uint8_t* dst, int n) {
-  for (int x = 0; x < n; ++x) {
-    int v = (((int(src[x]) - 128) * 18651 + 8192) >> 14) + 128;
-    dst[x] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-  }
-}
-
-CV_VECTORIZE void interleaveExpandedRow(const uint8_t* u, const uint8_t* v, uint8_t* dst, int n) {
-  for (int x = 0; x < n; ++x) {
-    int cu = (((int(u[x]) - 128) * 18651 + 8192) >> 14) + 128;
-    int cv = (((int(v[x]) - 128) * 18651 + 8192) >> 14) + 128;
-    dst[2 * x] = uint8_t(cu < 0 ? 0 : cu > 255 ? 255 : cu);
-    dst[2 * x + 1] = uint8_t(cv < 0 ? 0 : cv > 255 ? 255 : cv);
-  }
-}
-
 // Planar 4:2:0 of the buffer's size into NV12 full range in one pass.
 void planar420ToNV12(const AVFrame* frame, bool fullRange, PixelBuffer& out) {
   const int w = out.width(), h = out.height();
@@ -119,23 +88,23 @@ void planar420ToNV12(const AVFrame* frame, bool fullRange, PixelBuffer& out) {
     return;
   }
   for (int y = 0; y < h; ++y)
-    expandLumaRow(frame->data[0] + ptrdiff_t(y) * frame->linesize[0],
-                  out.baseAddress(0) + size_t(y) * out.bytesPerRow(0), w);
+    VideoRange::expandLuma(frame->data[0] + ptrdiff_t(y) * frame->linesize[0],
+                           out.baseAddress(0) + size_t(y) * out.bytesPerRow(0), w);
   for (int y = 0; y < h / 2; ++y)
-    interleaveExpandedRow(frame->data[1] + ptrdiff_t(y) * frame->linesize[1],
-                          frame->data[2] + ptrdiff_t(y) * frame->linesize[2],
-                          out.baseAddress(1) + size_t(y) * out.bytesPerRow(1), w / 2);
+    VideoRange::interleaveExpanded(frame->data[1] + ptrdiff_t(y) * frame->linesize[1],
+                                   frame->data[2] + ptrdiff_t(y) * frame->linesize[2],
+                                   out.baseAddress(1) + size_t(y) * out.bytesPerRow(1), w / 2);
 }
 
 // Expands an NV12 buffer from video range to full range in place.
 void expandRange(PixelBuffer& out) {
   for (int y = 0; y < out.height(); ++y) {
     uint8_t* row = out.baseAddress(0) + size_t(y) * out.bytesPerRow(0);
-    expandLumaRow(row, row, out.width());
+    VideoRange::expandLuma(row, row, out.width());
   }
   for (int y = 0; y < out.height() / 2; ++y) {
     uint8_t* row = out.baseAddress(1) + size_t(y) * out.bytesPerRow(1);
-    expandChromaRow(row, row, out.width());
+    VideoRange::expandChroma(row, row, out.width());
   }
 }
 
