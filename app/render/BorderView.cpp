@@ -48,36 +48,48 @@ BorderView::BorderView(ConfigManager& config, QWidget* parent) : QWidget(parent)
 void BorderView::setMirror(bool mirror) {
   if (mirror_ == mirror) return;
   mirror_ = mirror;
-  layerStale_ = true;
+  markStale();
   update();
 }
 
 void BorderView::setInEditMode(bool editing) {
   if (inEditMode_ == editing) return;
   inEditMode_ = editing;
-  layerStale_ = true;
+  markStale();
   update();
 }
 
 void BorderView::setBorders(std::vector<BorderProperty> borders) {
-  // The same records again (every analysed frame hands them over) leave the layer as drawn.
+  // The same records again (every analysed frame hands them over) leave the layers as drawn.
   if (borders == borders_) return;
+  for (int layer : {kOwnLayer, kTrackingLayer}) {
+    auto changed = [&] {
+      auto next = borders.begin(), last = borders_.begin();
+      for (;; ++next, ++last) {
+        while (next != borders.end() && !inLayer(*next, layer)) ++next;
+        while (last != borders_.end() && !inLayer(*last, layer)) ++last;
+        if (next == borders.end() || last == borders_.end())
+          return next != borders.end() || last != borders_.end();
+        if (!(*next == *last)) return true;
+      }
+    };
+    if (changed()) layerStale_[size_t(layer)] = true;
+  }
   borders_ = std::move(borders);
-  layerStale_ = true;
   update();
 }
 
 void BorderView::setHoveringRectId(int64_t id) {
   if (hoveringRectId_ == id) return;
   hoveringRectId_ = id;
-  layerStale_ = true;
+  markStale();
   update();
 }
 
 void BorderView::setSelectedRectId(int64_t id) {
   if (selectedRectId_ == id) return;
   selectedRectId_ = id;
-  layerStale_ = true;
+  markStale();
   update();
 }
 
@@ -178,26 +190,41 @@ void BorderView::paintEvent(QPaintEvent* event) {
   const qreal ratio = devicePixelRatioF();
   LayerKey key = layerKey(ratio);
   if (key.pixels.isEmpty()) return;
-  if (layerStale_ || !(key == layerKey_) || layer_.isNull()) {
-    if (layer_.size() != key.pixels)
-      layer_ = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
-    layer_.setDevicePixelRatio(ratio);
-    layer_.fill(Qt::transparent);
-    QPainter layerPainter(&layer_);
-    draw(layerPainter, size());
-    layerKey_ = key;
-    layerStale_ = false;
-    ++layerDraws_;
-  }
+  if (!(key == layerKey_)) markStale();
+  layerKey_ = key;
   QPainter painter(this);
   const QRect r = event->rect();
-  painter.drawImage(QRectF(r), layer_,
-                    QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
+  const QRectF source(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+  for (int layer : {kOwnLayer, kTrackingLayer}) {
+    QImage& image = layers_[size_t(layer)];
+    if (layerStale_[size_t(layer)] || image.isNull()) {
+      if (image.size() != key.pixels)
+        image = QImage(key.pixels, QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(ratio);
+      image.fill(Qt::transparent);
+      QPainter layerPainter(&image);
+      drawLayer(layerPainter, size(), layer);
+      layerStale_[size_t(layer)] = false;
+      ++layerDraws_;
+    }
+    painter.drawImage(QRectF(r), image, source);
+  }
 }
 
 void BorderView::draw(QPainter& painter, QSizeF size) const {
   painter.setRenderHint(QPainter::Antialiasing);
   if (inEditMode_) {
+    drawLayer(painter, size, kOwnLayer);
+    return;
+  }
+  double s = size.width() / kReferenceWidth;
+  for (const BorderProperty& border : borders_) drawRecord(painter, border, s, size);
+}
+
+void BorderView::drawLayer(QPainter& painter, QSizeF size, int layer) const {
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (inEditMode_) {
+    if (layer != kOwnLayer) return;
     QPen pen(QColor(255, 255, 255, 128), 2, Qt::CustomDashLine, Qt::RoundCap, Qt::RoundJoin);
     pen.setDashPattern({2.5, 2.5});  // 5 on, 5 off, in units of the pen's width
     painter.setPen(pen);
@@ -208,7 +235,8 @@ void BorderView::draw(QPainter& painter, QSizeF size) const {
     return;
   }
   double s = size.width() / kReferenceWidth;
-  for (const BorderProperty& border : borders_) drawRecord(painter, border, s, size);
+  for (const BorderProperty& border : borders_)
+    if (inLayer(border, layer)) drawRecord(painter, border, s, size);
 }
 
 void BorderView::drawOutlines(QPainter& painter, QSizeF) const {

@@ -41,7 +41,8 @@ class BorderView : public QWidget {
 
   // Draws what the view shows into `painter` for a view of `size` (the paint event's work).
   void draw(QPainter& painter, QSizeF size) const;
-  // How many times the paint events drew the layer they show (each change draws it once).
+  // How many times the paint events drew a layer they show: each change draws the layer of the
+  // records it touched once (tracking outlines apart from the rest, as they move every frame).
   int layerDraws() const { return layerDraws_; }
   // Only the outlines, without tags, icons or handles (the baseline of the overlay's cost).
   void drawOutlines(QPainter& painter, QSizeF size) const;
@@ -111,9 +112,17 @@ class BorderView : public QWidget {
   // The outlines, tags and icons drawn once and shown by every paint until something they depend
   // on changes: the preview beneath repaints at the camera's rate, and stroking the outlines
   // again each time cost the main thread more than all the rest of its work.
-  QImage layer_;
+  // Two layers: the user's own ROIs (a dashed outline round the whole picture costs most to
+  // draw, and changes only when the user edits) beneath the tracking outlines.
+  enum Layer { kOwnLayer = 0, kTrackingLayer = 1 };
+  static bool inLayer(const BorderProperty& border, int layer) {
+    return (border.mode == BorderMode::tracking) == (layer == kTrackingLayer);
+  }
+  void drawLayer(QPainter& painter, QSizeF size, int layer) const;
+  void markStale() { layerStale_ = {true, true}; }
+  std::array<QImage, 2> layers_;
   LayerKey layerKey_;
-  bool layerStale_ = true;
+  std::array<bool, 2> layerStale_{true, true};
   int layerDraws_ = 0;
 };
 

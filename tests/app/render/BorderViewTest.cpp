@@ -241,48 +241,67 @@ TEST_F(BorderViewTest, TheOverlayTakesNoMouseEventAndRepaintsOnChanges) {
   EXPECT_EQ(view.hoveringRectId(), 4);
 }
 
-TEST_F(BorderViewTest, TheShownLayerFollowsEveryChangeAndIsDrawnOncePerChange) {
+TEST_F(BorderViewTest, TheShownLayersFollowEveryChangeAndAreDrawnOncePerChange) {
   view.resize(400, 200);
   auto shown = [&] { return view.grab().toImage(); };
+  // Dashes of the user's ROI on its left edge.
+  auto dashes = [](const QImage& image) {
+    int white = 0;
+    for (int y = 20; y < 180; ++y) white += image.pixelColor(10, y) == QColor(Qt::white);
+    return white;
+  };
+  // The user's dashed ROI round the picture and a tracking box that moves with its person.
+  BorderProperty own = record(10, 10, 380, 180);
+  own.isDashed = true;
+  own.id = 2;
   BorderProperty box = record(50, 50, 100, 60, BorderMode::tracking);
-  view.setBorders({box});
+  view.setBorders({own, box});
   QImage image = shown();
   EXPECT_EQ(image.pixelColor(100, 50), QColor(0, 200, 0));
-  EXPECT_EQ(view.layerDraws(), 1);
+  EXPECT_GT(dashes(image), 40);
+  const int first = view.layerDraws();
+  EXPECT_EQ(first, 2);
 
   // The same records again (each analysed frame hands them over) and repaints: no new drawing.
-  view.setBorders({box});
+  view.setBorders({own, box});
   shown();
   shown();
-  EXPECT_EQ(view.layerDraws(), 1);
+  EXPECT_EQ(view.layerDraws(), first);
+
+  // The tracking box moves: only its layer is drawn again; it shows where it is now, is gone
+  // from where it was, and the user's ROI stays.
+  box = record(200, 100, 100, 60, BorderMode::tracking);
+  view.setBorders({own, box});
+  image = shown();
+  EXPECT_EQ(view.layerDraws(), first + 1);
+  EXPECT_EQ(image.pixelColor(250, 100), QColor(0, 200, 0));
+  EXPECT_NE(image.pixelColor(100, 50), QColor(0, 200, 0));
+  EXPECT_GT(dashes(image), 40);
 
   // A colour changed in the settings shows at the next paint.
   config.trackColor = QColor(200, 0, 200);
-  EXPECT_EQ(shown().pixelColor(100, 50), QColor(200, 0, 200));
-  EXPECT_EQ(view.layerDraws(), 2);
+  EXPECT_EQ(shown().pixelColor(250, 100), QColor(200, 0, 200));
+  EXPECT_EQ(view.layerDraws(), first + 3);
 
-  // A moved box: drawn where it is now, gone from where it was.
-  box = record(200, 100, 100, 60, BorderMode::tracking);
+  // The user's ROI gone: drawn again without it.
   view.setBorders({box});
   image = shown();
-  EXPECT_EQ(image.pixelColor(250, 100), QColor(200, 0, 200));
-  EXPECT_NE(image.pixelColor(100, 50), QColor(200, 0, 200));
+  EXPECT_EQ(view.layerDraws(), first + 4);
+  EXPECT_EQ(dashes(image), 0);
 
   // Selection brings the handles (a user's box: tracking boxes have none); a new size draws the
-  // layer for that size.
+  // layers for that size; replaced icons are drawn too.
   box.mode = BorderMode::normal;
   view.setBorders({box});
   view.setSelectedRectId(box.id);
   const int before = view.layerDraws();
-  image = shown();
-  EXPECT_EQ(view.layerDraws(), before + 1);
+  shown();
+  EXPECT_EQ(view.layerDraws(), before + 2);
   view.resize(600, 300);
   EXPECT_EQ(shown().size(), QSize(600, 300));
-  EXPECT_EQ(view.layerDraws(), before + 2);
-  // Replaced icons are drawn too.
+  EXPECT_EQ(view.layerDraws(), before + 4);
   view.anchorIcon = QImage(12, 12, QImage::Format_ARGB32_Premultiplied);
   view.anchorIcon.fill(Qt::blue);
   image = shown();
-  EXPECT_EQ(view.layerDraws(), before + 3);
   EXPECT_EQ(image.pixelColor(200, 100), QColor(Qt::blue));  // the top-left handle
 }
