@@ -119,7 +119,7 @@ constexpr int kRoomSet24RecallPercent = 85;
 constexpr int kRoomSetFalseBoxes = 2;
 // The meeting rooms, at the confidence the program ships with.
 constexpr float kShippedConfidence = 0.6f;
-constexpr int kMeetingRoomRecallPercent = 90;
+constexpr int kMeetingRoomRecallPercent = 95;
 constexpr int kMeetingRoomFalseBoxes = 0;
 
 struct Score {
