@@ -578,8 +578,10 @@ RoomsScore DetectorTest::MeasureMeetingRooms(const std::vector<testsupport::Meet
         extra += " " + std::to_string(int(b.height)) + "px@" + std::to_string(int(b.x)) + "," +
                  std::to_string(int(b.y)) + "(" + std::to_string(b.score).substr(0, 4) + ")";
     }
-    std::printf("%-28s %2d of %2d, %d false;%s%s\n", room.name.c_str(), s.matched, s.labelled,
-                s.falseBoxes, missed.empty() ? "" : (" missed" + missed).c_str(),
+    auto* person = dynamic_cast<selvo::PersonDetector*>(detector);
+    std::printf("%-28s %2d of %2d, %d false, %2d forward passes;%s%s\n", room.name.c_str(),
+                s.matched, s.labelled, s.falseBoxes, person ? person->LastPassForwardCount() : 0,
+                missed.empty() ? "" : (" missed" + missed).c_str(),
                 extra.empty() ? "" : (" false" + extra).c_str());
     EXPECT_LE(s.falseBoxes, kMeetingRoomFalseBoxes);
   }
