@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/core.hpp>
+
+#include "FaceMerger.h"
 
 namespace selvo {
 
@@ -10,7 +13,46 @@ namespace {
 // 98th percentiles to these levels.
 constexpr int kGoodContrast = 150;
 constexpr double kLow = 24, kHigh = 224;
+// Two candidate boxes are one place when this much of the smaller lies in the larger.
+constexpr float kSamePlace = 0.5f;
+// Where a partly hidden person's face shows beside a found one: its centre beside the found
+// face's (more than kBesideNear and less than kBesideFar face widths across) and below it
+// (between kBesideBelowFrom and kBesideBelowTo face heights under the found face's top: the
+// camera sits below the seated people's eyes, so a farther face shows lower, beside the nearer
+// person's shoulders), and at most kBesideSmaller of its height.
+constexpr float kBesideNear = 0.6f;
+constexpr float kBesideFar = 2.5f;
+constexpr float kBesideBelowFrom = 0.5f;
+constexpr float kBesideBelowTo = 3.0f;
+constexpr float kBesideSmaller = 0.85f;
 }  // namespace
+
+void CandidateMosaic::AddPlaces(std::vector<rect>& places, std::vector<rect> candidates,
+                                float wrapWidth, size_t most) {
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const rect& a, const rect& b) { return a.score > b.score; });
+  auto same = [&](const rect& c, const rect& p) {
+    return FaceMerger::Covered(c, p, wrapWidth) > kSamePlace;
+  };
+  size_t added = 0;
+  for (const rect& c : candidates) {
+    if (added >= most) break;
+    if (std::none_of(places.begin(), places.end(), [&](const rect& p) { return same(c, p); })) {
+      places.push_back(c);
+      ++added;
+    }
+  }
+}
+
+bool CandidateMosaic::BesideFound(const rect& faint, const rect& found, float wrapWidth) {
+  if (faint.height > found.height * kBesideSmaller) return false;
+  float dx = (faint.x + faint.width / 2) - (found.x + found.width / 2);
+  if (wrapWidth > 0) dx -= std::round(dx / wrapWidth) * wrapWidth;
+  float across = std::abs(dx) / found.width;
+  float below = (faint.y + faint.height / 2) - found.y;
+  return across > kBesideNear && across < kBesideFar && below > found.height * kBesideBelowFrom &&
+         below < found.height * kBesideBelowTo;
+}
 
 void CandidateMosaic::Normalise(cv::Mat& cell, const cv::Rect& face) {
   cv::Rect r = face & cv::Rect(0, 0, cell.cols, cell.rows);
@@ -29,45 +71,48 @@ void CandidateMosaic::Normalise(cv::Mat& cell, const cv::Rect& face) {
   cell.convertTo(cell, -1, gain, kLow - gain * lo);
 }
 
-void CandidateMosaic::Build(const LumaPlane& plane, const std::vector<rect>& candidates,
-                            size_t first, cv::Mat& input, std::vector<cv::Rect2f>& regions) {
+void CandidateMosaic::Build(const LumaPlane& plane, const std::vector<rect>& places, size_t first,
+                            cv::Mat& input, std::vector<Cell>& cells) {
   input.create(kSide, kSide, CV_8UC1);
   input.setTo(128);
-  regions.clear();
+  cells.clear();
   cv::Mat sampled;
-  for (size_t i = first; i < candidates.size() && regions.size() < size_t(kCapacity); ++i) {
-    const rect& c = candidates[i];
+  for (size_t j = first; j < CellCount(places.size()) && cells.size() < size_t(kCapacity); ++j) {
+    const rect& c = places[j / kViews];
     float side = std::max(c.width, c.height) * kContextSides;
-    cv::Rect2f region(c.x + c.width / 2 - side / 2, c.y + c.height / 2 - side / 2, side, side);
-    int k = int(regions.size());
+    Cell shown{cv::Rect2f(c.x + c.width / 2 - side / 2, c.y + c.height / 2 - side / 2, side, side),
+               j % kViews == 1};
+    int k = int(cells.size());
     cv::Mat cell =
         input(cv::Rect((k % kCellsAcross) * kCell, (k / kCellsAcross) * kCell, kCell, kCell));
-    LumaCrop::Sample(plane, region, cell.size(), sampled);
+    LumaCrop::Sample(plane, shown.region, cell.size(), sampled);
+    if (shown.mirrored) cv::flip(sampled, sampled, 1);
     sampled.convertTo(cell, CV_8U);
     Normalise(cell, cv::Rect(kCell / 3, kCell / 3, kCell / 3, kCell / 3));
-    regions.push_back(region);
+    cells.push_back(shown);
   }
 }
 
 std::vector<rect> CandidateMosaic::MapBack(const std::vector<rect>& faces,
-                                           const std::vector<cv::Rect2f>& regions, int width,
-                                           bool is360) {
+                                           const std::vector<Cell>& cells, int width, bool is360) {
   std::vector<rect> out;
   for (const rect& f : faces) {
     float cx = f.x + f.width / 2, cy = f.y + f.height / 2;
-    int col = int(cx) / kCell, row = int(cy) / kCell;
+    int col = int(std::floor(cx / kCell)), row = int(std::floor(cy / kCell));
     if (col < 0 || row < 0 || col >= kCellsAcross || row >= kCellsAcross) continue;
     size_t k = size_t(row * kCellsAcross + col);
-    if (k >= regions.size()) continue;
+    if (k >= cells.size()) continue;
     // Only the candidate itself: a neighbour in its surroundings is not what was looked at.
     float lx = cx - float(col * kCell), ly = cy - float(row * kCell);
     if (std::abs(lx - kCell / 2.0f) > kCell / 6.0f || std::abs(ly - kCell / 2.0f) > kCell / 6.0f)
       continue;
-    const cv::Rect2f& region = regions[k];
-    float scale = region.width / float(kCell);
+    const Cell& cell = cells[k];
+    float left = f.x - float(col * kCell);
+    if (cell.mirrored) left = float(kCell) - (left + f.width);
+    float scale = cell.region.width / float(kCell);
     rect m = f;
-    m.x = region.x + (f.x - float(col * kCell)) * scale;
-    m.y = region.y + (f.y - float(row * kCell)) * scale;
+    m.x = cell.region.x + left * scale;
+    m.y = cell.region.y + (f.y - float(row * kCell)) * scale;
     m.width = f.width * scale;
     m.height = f.height * scale;
     if (is360 && width > 0) {

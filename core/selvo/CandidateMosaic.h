@@ -9,11 +9,14 @@
 namespace selvo {
 
 // The second look at faces the pass scored below the confidence (far, dim, backlit, turned or
-// partly hidden faces score low in a tile where they are a few pixels of the model's input):
-// up to four of them, each with its surroundings cut out, enlarged so the face fills a good part
-// of the model's input and its contrast stretched from the face's own pixels, side by side in
-// one picture for one forward pass. Faces the model then finds in the middle of a cell come back
-// in panorama pixels.
+// partly hidden faces score low in a tile where they are a few pixels of the model's input).
+// The candidates are first gathered into places (a small face gives several boxes of different
+// sizes round it); each place is cut out with its surroundings, enlarged so the face fills a good
+// part of the model's input, its contrast stretched from the face's own pixels, and shown twice:
+// as it is and mirrored. The model's score of a small face swings with a pixel's shift of its
+// framing; the mirrored view is a second, independent framing of the same face at no extra cut.
+// Four cells side by side make one picture for one forward pass. Faces the model then finds in
+// the middle of a cell come back in panorama pixels.
 class CandidateMosaic {
  public:
   static constexpr int kSide = 256;  // the model's input
@@ -22,17 +25,41 @@ class CandidateMosaic {
   static constexpr int kCapacity = kCellsAcross * kCellsAcross;
   // The cut round a candidate, in face sides: the face is a third of its cell.
   static constexpr float kContextSides = 3.0f;
+  // The views of each place: as it is, then mirrored.
+  static constexpr int kViews = 2;
 
-  // Fills `input` (kSide x kSide, 8-bit) with the cells of candidates [first, first +
-  // kCapacity) and `regions` with the panorama region each cell shows (x may pass the edges of a
-  // 360-degree panorama). Empty cells are mid-grey.
-  static void Build(const LumaPlane& plane, const std::vector<rect>& candidates, size_t first,
-                    cv::Mat& input, std::vector<cv::Rect2f>& regions);
+  // What one cell of the mosaic shows: the panorama region (x may pass the edges of a
+  // 360-degree panorama), mirrored left to right or not.
+  struct Cell {
+    cv::Rect2f region;
+    bool mirrored = false;
+  };
+
+  // Adds to `places` up to `most` new places to look at among `candidates`, best score first: a
+  // candidate whose box lies mostly inside a place's (half of the smaller box) or holds it is
+  // that place (x compared across the seam when wrapWidth > 0).
+  static void AddPlaces(std::vector<rect>& places, std::vector<rect> candidates, float wrapWidth,
+                        size_t most);
+
+  // Whether a faint box (too faint to be a candidate on its own) sits where someone partly
+  // hidden by `found` would: beside the found person's body, not on it, and smaller than the
+  // found face (farther away). People behind and beside a nearer one show a sliver of a face
+  // that scores low however it is framed in a tile.
+  static bool BesideFound(const rect& faint, const rect& found, float wrapWidth);
+
+  // Fills `input` (kSide x kSide, 8-bit) with cells [first, first + kCapacity) of the places'
+  // views (cell j shows place j / kViews, mirrored when j % kViews is 1) and `cells` with what
+  // each shows. Empty cells are mid-grey.
+  static void Build(const LumaPlane& plane, const std::vector<rect>& places, size_t first,
+                    cv::Mat& input, std::vector<Cell>& cells);
 
   // The faces found in `input` whose centre lies in the middle third of a cell, mapped back to
   // panorama pixels (x wrapped into [0, width) on a 360-degree panorama).
-  static std::vector<rect> MapBack(const std::vector<rect>& faces,
-                                   const std::vector<cv::Rect2f>& regions, int width, bool is360);
+  static std::vector<rect> MapBack(const std::vector<rect>& faces, const std::vector<Cell>& cells,
+                                   int width, bool is360);
+
+  // How many cells the places' views fill.
+  static size_t CellCount(size_t places) { return places * size_t(kViews); }
 
   // Stretches the cell's contrast so the pixels of `face` (the cell's middle) span most of the
   // range: a dim or backlit face comes out as a lit one would. A face already of good contrast

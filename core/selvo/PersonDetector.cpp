@@ -66,9 +66,13 @@ constexpr int kChangedCells = 3;
 // A box this much inside another is the same face.
 constexpr float kSameFace = 0.3f;
 // The tiles report faces down to this score; those below the confidence are candidates for a
-// second look, at most this many a pass (a forward pass looks at four).
+// second look, at most this many places a pass (each in two views, four views a forward pass).
 constexpr float kCandidateScore = 0.15f;
-constexpr int kMaxSecondLooks = 16;
+constexpr size_t kMaxPlaces = 8;
+// Fainter boxes, down to this score, are candidates only beside a face found, where someone
+// partly hidden by a nearer person shows: at most this many places of them a pass.
+constexpr float kFaintScore = 0.05f;
+constexpr size_t kMaxBesidePlaces = 2;
 // Only faces up to this share of the picture height get a second look: larger ones fill enough
 // of a whole-height tile already.
 constexpr float kLargestSecondLook = 0.1f;
@@ -310,19 +314,27 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
 
 std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> candidates,
                                              float confidence) {
-  std::sort(candidates.begin(), candidates.end(),
-            [](const rect& a, const rect& b) { return a.score > b.score; });
-  if (candidates.size() > size_t(kMaxSecondLooks)) candidates.resize(size_t(kMaxSecondLooks));
+  // The faint candidates beside people found have places of their own, after the others.
+  const float wrap = is360_ ? float(job.width) : 0.0f;
+  std::vector<rect> places, beside;
+  for (const rect& c : candidates)
+    if (c.score < kCandidateScore) beside.push_back(c);
+  candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                  [](const rect& c) { return c.score < kCandidateScore; }),
+                   candidates.end());
+  CandidateMosaic::AddPlaces(places, std::move(candidates), wrap, kMaxPlaces);
+  CandidateMosaic::AddPlaces(places, std::move(beside), wrap, kMaxBesidePlaces);
   const size_t mosaics =
-      (candidates.size() + CandidateMosaic::kCapacity - 1) / CandidateMosaic::kCapacity;
+      (CandidateMosaic::CellCount(places.size()) + CandidateMosaic::kCapacity - 1) /
+      CandidateMosaic::kCapacity;
   std::vector<std::vector<rect>> found(mosaics);
   const LumaPlane plane{job.luma.data(), job.width, job.height, job.width, is360_};
   RunOnLanes(job, mosaics, [&](Lane& lane, size_t i) {
-    std::vector<cv::Rect2f> regions;
-    CandidateMosaic::Build(plane, candidates, i * CandidateMosaic::kCapacity, lane.input, regions);
+    std::vector<CandidateMosaic::Cell> cells;
+    CandidateMosaic::Build(plane, places, i * CandidateMosaic::kCapacity, lane.input, cells);
     // The closer look must find the face on its own, at the confidence.
-    found[i] = CandidateMosaic::MapBack(lane.model.Run(lane.input, confidence), regions, job.width,
-                                        is360_);
+    found[i] =
+        CandidateMosaic::MapBack(lane.model.Run(lane.input, confidence), cells, job.width, is360_);
   });
   std::vector<rect> faces;
   for (const auto& f : found) faces.insert(faces.end(), f.begin(), f.end());
@@ -383,7 +395,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
   std::vector<PanoramaTiles::Tile> running;
   for (size_t i : run) running.push_back(tiles[i]);
   std::vector<std::vector<rect>> fresh =
-      RunTiles(job, running, secondLook ? std::min(confidence, kCandidateScore) : confidence);
+      RunTiles(job, running, secondLook ? std::min(confidence, kFaintScore) : confidence);
   if (Abandoned(job)) {
     fullPassAsked_ = fullPassAsked_ || full;  // the pass asked for is still owed
     return {};
@@ -408,7 +420,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
     }
     return false;
   };
-  std::vector<rect> weak;
+  std::vector<rect> weak, faint;
   for (size_t i = 0; i < tiles.size(); ++i)
     for (const rect& f : memory_[i].faces)
       // Large faces are the whole-height pass's: one cut by a band tile's edge would come back
@@ -417,7 +429,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
         if (f.score >= confidence)
           all.push_back(f);
         else if (inRunTile(f))
-          weak.push_back(f);
+          (f.score >= kCandidateScore ? weak : faint).push_back(f);
       }
   std::vector<rect> merged = FaceMerger::Merge(all, kMergeOverlap, wrap);
   // What earlier second looks confirmed stays where no tile was looked at again; elsewhere the
@@ -426,11 +438,41 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
   for (const rect& f : secondLooked_)
     if (!inRunTile(f)) secondFaces.push_back(f);
 
+  // The faint boxes beside someone found join the candidates on their own: merged with the
+  // others, they would move those.
+  std::vector<rect> toLook = FaceMerger::Merge(weak, kMergeOverlap, wrap);
+  for (const rect& c : FaceMerger::Merge(faint, kMergeOverlap, wrap))
+    if (std::any_of(merged.begin(), merged.end(),
+                    [&](const rect& f) { return CandidateMosaic::BesideFound(c, f, wrap); }))
+      toLook.push_back(c);
+
   // A second look at what scored below the confidence and is not a face already found.
-  if (secondLook && !weak.empty()) {
+  if (secondLook && !toLook.empty()) {
+    // Inside a face already found, or on its edge (an ear, the hair) when much smaller.
+    auto inside = [&](const rect& c, const rect& f) {
+      if (FaceMerger::Covered(c, f, wrap) > kSameFace) return true;
+      if (c.height > f.height * 0.5f) return false;
+      rect grown{f.x - f.width * 0.3f, f.y - f.height * 0.3f, f.width * 1.6f, f.height * 1.6f};
+      return FaceMerger::Covered(c, grown, wrap) > kSameFace;
+    };
+    // A face-like pattern on the clothes of someone found: the chest below a larger face.
+    auto onChest = [&](const rect& c, const rect& f) {
+      if (c.height > f.height * 0.7f) return false;
+      float dx = (c.x + c.width / 2) - (f.x + f.width / 2);
+      if (wrap > 0) dx -= std::round(dx / wrap) * wrap;
+      float below = c.y + c.height / 2 - (f.y + f.height);
+      return std::abs(dx) < f.width * 0.6f && below > 0 && below < f.height * 3;
+    };
+    // What a closer look would find there is dropped below anyway: no look is spent on it.
+    auto onSomeoneFound = [&](const rect& c) {
+      return std::any_of(merged.begin(), merged.end(),
+                         [&](const rect& f) { return inside(c, f) || onChest(c, f); }) ||
+             std::any_of(secondFaces.begin(), secondFaces.end(),
+                         [&](const rect& f) { return inside(c, f); });
+    };
     std::vector<rect> candidates;
     const float largest = kLargestSecondLook * float(job.height);
-    for (const rect& c : FaceMerger::Merge(weak, kMergeOverlap, wrap)) {
+    for (const rect& c : toLook) {
       bool known = std::any_of(merged.begin(), merged.end(), [&](const rect& f) {
         return FaceMerger::Overlap(c, f, wrap) > kSameFaceOverlap;
       });
@@ -438,7 +480,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
       // chairs and the clothes, whose patterns the closer look would only make more face-like.
       float cy = c.y + c.height / 2;
       if (!known && c.height <= largest && cy >= kBandTop * float(job.height) &&
-          cy <= kBandBottom * float(job.height))
+          cy <= kBandBottom * float(job.height) && !onSomeoneFound(c))
         candidates.push_back(c);
     }
     std::vector<rect> confirmed = SecondLook(job, std::move(candidates), confidence);
@@ -449,25 +491,9 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
               [](const rect& a, const rect& b) { return a.score > b.score; });
     std::vector<rect> kept;
     for (const rect& c : FaceMerger::Merge(confirmed, kMergeOverlap, wrap)) {
-      // Inside a face already found, or on its edge (an ear, the hair) when much smaller.
-      auto inside = [&](const rect& f) {
-        if (FaceMerger::Covered(c, f, wrap) > kSameFace) return true;
-        if (c.height > f.height * 0.5f) return false;
-        rect grown{f.x - f.width * 0.3f, f.y - f.height * 0.3f, f.width * 1.6f, f.height * 1.6f};
-        return FaceMerger::Covered(c, grown, wrap) > kSameFace;
-      };
-      // A face-like pattern on the clothes of someone found: the chest below a larger face.
-      auto onChest = [&](const rect& f) {
-        if (c.height > f.height * 0.7f) return false;
-        float dx = (c.x + c.width / 2) - (f.x + f.width / 2);
-        if (wrap > 0) dx -= std::round(dx / wrap) * wrap;
-        float below = c.y + c.height / 2 - (f.y + f.height);
-        return std::abs(dx) < f.width * 0.6f && below > 0 && below < f.height * 3;
-      };
-      if (c.height <= largest && std::none_of(merged.begin(), merged.end(), inside) &&
-          std::none_of(merged.begin(), merged.end(), onChest) &&
-          std::none_of(kept.begin(), kept.end(), inside) &&
-          std::none_of(secondFaces.begin(), secondFaces.end(), inside))
+      auto insideOf = [&](const rect& f) { return inside(c, f); };
+      if (c.height <= largest && !onSomeoneFound(c) &&
+          std::none_of(kept.begin(), kept.end(), insideOf))
         kept.push_back(c);
     }
     secondFaces.insert(secondFaces.end(), kept.begin(), kept.end());

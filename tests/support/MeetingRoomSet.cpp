@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <random>
+#include <sstream>
 
 namespace testsupport {
 
@@ -18,10 +21,11 @@ struct Seat {
 };
 
 struct Layout {
-  const char* name;
+  std::string name;
   std::vector<Seat> seats;
   float dimFrom, dimTo;  // azimuths of the dark far end
   int jpegQuality;
+  int firstPhotoFace = 0;  // added to every seat's photograph pick
 };
 
 // Camera in the middle of the table, a little below the seated people's faces: a face of h
@@ -119,7 +123,7 @@ bool InAzimuths(float a, float from, float to) {
 
 MeetingRoom Build(const Layout& layout, int width, int height, float metrePixels) {
   MeetingRoom room;
-  room.name = std::string(layout.name) + " " + std::to_string(width) + "x" + std::to_string(height);
+  room.name = layout.name + " " + std::to_string(width) + "x" + std::to_string(height);
   room.width = width;
   room.height = height;
   room.jpegQuality = layout.jpegQuality;
@@ -157,7 +161,7 @@ MeetingRoom Build(const Layout& layout, int width, int height, float metrePixels
     p.light = s.window                                              ? RoomLight::backlit
               : InAzimuths(s.azimuth, layout.dimFrom, layout.dimTo) ? RoomLight::dim
                                                                     : RoomLight::even;
-    p.photoFace = int(i * 5 + std::string(layout.name).size());
+    p.photoFace = int(i * 5 + layout.name.size()) + layout.firstPhotoFace;
     if (s.window) {
       float ww = std::max(5.0f * fh, 0.05f * float(width));
       room.windows.push_back({std::fmod(cx - ww / 2 + float(width), float(width)),
@@ -173,7 +177,102 @@ MeetingRoom Build(const Layout& layout, int width, int height, float metrePixels
   return room;
 }
 
+// A room of the kind the set holds, drawn from `seed`: 8 to 12 people round the table, the far
+// end (smallest faces, 20 to 24 pixels, in the dark) somewhere across the room from the seam,
+// faces growing towards the camera's sides up to 60 to 90 pixels, one person on the seam, one
+// partly hidden beside a near person, some turned, one or two before a window.
+Layout Generate(unsigned seed) {
+  std::mt19937 rng(seed);
+  auto uniform = [&](float lo, float hi) {
+    return lo + (hi - lo) * float(rng() % 10000) / 9999.0f;
+  };
+  Layout layout;
+  layout.name = "hold-out " + std::to_string(seed);
+  const int seated = 7 + int(rng() % 5);  // plus the one partly hidden
+  const float far = uniform(140, 220);
+  const float nearest = uniform(62, 90), farthest = uniform(20, 24);
+  const float spacing = 360.0f / float(seated);
+  std::vector<float> azimuths = {0};
+  for (int i = 1; i < seated; ++i) azimuths.push_back(spacing * (float(i) + uniform(-0.2f, 0.2f)));
+  // The seat nearest the far end's middle is the farthest face.
+  size_t farSeat = 0;
+  for (size_t i = 0; i < azimuths.size(); ++i)
+    if (std::abs(azimuths[i] - far) < std::abs(azimuths[farSeat] - far)) farSeat = i;
+  for (size_t i = 0; i < azimuths.size(); ++i) {
+    float a = azimuths[i];
+    float across = std::abs(a - far);
+    across = std::min(across, 360 - across) / 180.0f;  // 0 at the far end, 1 opposite it
+    Seat s{a, farthest + (nearest - farthest) * std::pow(across, 1.3f)};
+    if (i == farSeat) s.faceHeight = farthest;
+    s.faceHeight = std::clamp(s.faceHeight + (i == farSeat ? 0 : uniform(-3, 3)), farthest, 90.0f);
+    if (rng() % 5 < 2) s.turn = uniform(-0.5f, 0.5f);
+    layout.seats.push_back(s);
+  }
+  // The largest face is the nearest person's.
+  auto largest =
+      std::max_element(layout.seats.begin(), layout.seats.end(),
+                       [](const Seat& a, const Seat& b) { return a.faceHeight < b.faceHeight; });
+  largest->faceHeight = nearest;
+  // At least two people turned to the side.
+  int turned = 0;
+  for (const Seat& s : layout.seats) turned += std::abs(s.turn) >= 0.3f;
+  for (size_t i = 1; turned < 2 && i < layout.seats.size(); ++i)
+    if (std::abs(layout.seats[i].turn) < 0.3f) {
+      layout.seats[i].turn = rng() % 2 ? 0.4f : -0.4f;
+      ++turned;
+    }
+  // The dark far end holds two or three seats; windows behind one or two people away from it.
+  const float dimHalf = spacing * uniform(1.05f, 1.25f);
+  for (int w = 0, n = 1 + int(rng() % 2), tries = 0; w < n && tries < 50; ++tries) {
+    size_t i = 1 + rng() % (layout.seats.size() - 1);
+    float d = std::abs(layout.seats[i].azimuth - far);
+    if (std::min(d, 360 - d) > dimHalf + 10 && !layout.seats[i].window) {
+      layout.seats[i].window = true;
+      ++w;
+    }
+  }
+  // Someone partly hidden beside a near person (one with a face of 50 pixels or more, not on
+  // the seam: one person sits across it).
+  std::vector<int> near;
+  for (size_t i = 1; i < layout.seats.size(); ++i)
+    if (layout.seats[i].faceHeight >= 50 && !layout.seats[i].window &&
+        layout.seats[i].azimuth < 330)
+      near.push_back(int(i));
+  if (near.empty()) near.push_back(1);
+  Seat hidden{0, 0};
+  hidden.behind = near[rng() % near.size()];
+  hidden.faceHeight =
+      std::max(24.0f, layout.seats[size_t(hidden.behind)].faceHeight * uniform(0.35f, 0.45f));
+  hidden.share = uniform(0.25f, 0.4f);
+  if (rng() % 3 == 0) hidden.turn = uniform(-0.35f, 0.35f);
+  layout.seats.push_back(hidden);
+  layout.dimFrom = far - dimHalf;
+  layout.dimTo = far + dimHalf;
+  layout.jpegQuality = 60 + int(rng() % 21);
+  layout.firstPhotoFace = int(rng() % 97);
+  return layout;
+}
+
 }  // namespace
+
+std::vector<MeetingRoom> MeetingRoomSet::Rooms(unsigned seed) {
+  if (seed == 0) return Rooms();
+  Layout layout = Generate(seed);
+  return {Build(layout, 3840, 1080, kFaceMetrePixels),
+          Build(layout, 4992, 1248, kFaceMetrePixels * 4992.0f / 3840.0f)};
+}
+
+std::vector<unsigned> MeetingRoomSet::HoldOutSeeds() {
+  std::vector<unsigned> seeds;
+  const char* list = std::getenv("CORVANE_HOLDOUT_SEEDS");
+  if (!list) return seeds;
+  std::string text(list);
+  std::replace(text.begin(), text.end(), ',', ' ');
+  std::istringstream in(text);
+  for (unsigned long seed; in >> seed;)
+    if (seed > 0) seeds.push_back(unsigned(seed));
+  return seeds;
+}
 
 float MeetingRoomSet::TurnedWidth(float turn) {
   return 1.0f - 0.5f * std::min(1.0f, std::abs(turn));

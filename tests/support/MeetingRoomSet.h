@@ -55,6 +55,15 @@ class MeetingRoomSet {
  public:
   static std::vector<MeetingRoom> Rooms();
 
+  // Other rooms of the same kind, made from a seed (seed 0 gives Rooms()): another number of
+  // people, other seats, distances, turns, windows, far end, photographs and compression, at
+  // both camera sizes. Hold-out rooms, kept out of the tests' own: the detector and the layout
+  // are measured on them as on the set, never tuned on them.
+  static std::vector<MeetingRoom> Rooms(unsigned seed);
+
+  // The seeds listed in CORVANE_HOLDOUT_SEEDS (comma- or space-separated); none when unset.
+  static std::vector<unsigned> HoldOutSeeds();
+
   // The width of a face turned by `turn`, as a share of its width facing the camera.
   static float TurnedWidth(float turn);
 

@@ -64,6 +64,13 @@ struct Result {
   std::vector<rect> adjusted;
 };
 
+// What the meeting rooms gave: faces labelled, faces found, the most false boxes of a room.
+struct RoomsScore {
+  int labelled = 0;
+  int matched = 0;
+  int worstRoomFalse = 0;
+};
+
 class DetectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,6 +115,11 @@ class DetectorTest : public ::testing::Test {
     return Take();
   }
 
+  // Detects the people of each room at the shipped confidence and prints what was found, missed
+  // and found where no one is: per room, per face size and per condition. Expects no false box
+  // in any room.
+  RoomsScore MeasureMeetingRooms(const std::vector<testsupport::MeetingRoom>& rooms);
+
   testsupport::LumaFrameManager frames;
   PassCounter counter;
   selvo::ISELVO_DETECTOR* detector = nullptr;
@@ -119,7 +131,7 @@ constexpr int kRoomSet24RecallPercent = 85;
 constexpr int kRoomSetFalseBoxes = 2;
 // The meeting rooms, at the confidence the program ships with.
 constexpr float kShippedConfidence = 0.6f;
-constexpr int kMeetingRoomRecallPercent = 90;
+constexpr int kMeetingRoomRecallPercent = 95;
 constexpr int kMeetingRoomFalseBoxes = 0;
 
 struct Score {
@@ -520,12 +532,12 @@ TEST_F(DetectorTest, EveryFaceIsFoundAtEveryTurnOfACompressedPicture) {
 // partly hidden, turned to the side, backlit by a window or at the dim far end, compressed as the
 // camera's MJPEG, at both camera sizes and the shipped confidence. Reported per room, per face
 // size and per condition.
-TEST_F(DetectorTest, FindsEveryoneInTheMeetingRooms) {
+RoomsScore DetectorTest::MeasureMeetingRooms(const std::vector<testsupport::MeetingRoom>& rooms) {
   using testsupport::MeetingPerson;
   using testsupport::RoomLight;
   std::map<std::string, std::pair<int, int>> byClass;  // matched, labelled
   int labelled = 0, matched = 0, worstRoomFalse = 0;
-  for (const testsupport::MeetingRoom& room : testsupport::MeetingRoomSet::Rooms()) {
+  for (const testsupport::MeetingRoom& room : rooms) {
     SCOPED_TRACE(room.name);
     if (detector) selvo::ReleaseISelvoDetectorObject(detector);
     detector = nullptr;
@@ -533,7 +545,7 @@ TEST_F(DetectorTest, FindsEveryoneInTheMeetingRooms) {
     Make(room.width, room.height, room.is360, kShippedConfidence);
     Panorama p = testsupport::MeetingRoomPicture::Render(room);
     Result r = Detect(p.luma);
-    ASSERT_EQ(r.ready, 1);
+    EXPECT_EQ(r.ready, 1);
     std::vector<bool> hits;
     Score s = Evaluate(p, r.found, &hits);
     labelled += s.labelled;
@@ -566,8 +578,10 @@ TEST_F(DetectorTest, FindsEveryoneInTheMeetingRooms) {
         extra += " " + std::to_string(int(b.height)) + "px@" + std::to_string(int(b.x)) + "," +
                  std::to_string(int(b.y)) + "(" + std::to_string(b.score).substr(0, 4) + ")";
     }
-    std::printf("%-28s %2d of %2d, %d false;%s%s\n", room.name.c_str(), s.matched, s.labelled,
-                s.falseBoxes, missed.empty() ? "" : (" missed" + missed).c_str(),
+    auto* person = dynamic_cast<selvo::PersonDetector*>(detector);
+    std::printf("%-28s %2d of %2d, %d false, %2d forward passes;%s%s\n", room.name.c_str(),
+                s.matched, s.labelled, s.falseBoxes, person ? person->LastPassForwardCount() : 0,
+                missed.empty() ? "" : (" missed" + missed).c_str(),
                 extra.empty() ? "" : (" false" + extra).c_str());
     EXPECT_LE(s.falseBoxes, kMeetingRoomFalseBoxes);
   }
@@ -579,7 +593,27 @@ TEST_F(DetectorTest, FindsEveryoneInTheMeetingRooms) {
               labelled, worstRoomFalse);
   RecordProperty("matched", matched);
   RecordProperty("labelled", labelled);
-  EXPECT_GE(matched * 100, labelled * kMeetingRoomRecallPercent) << matched << " of " << labelled;
+  return {labelled, matched, worstRoomFalse};
+}
+
+TEST_F(DetectorTest, FindsEveryoneInTheMeetingRooms) {
+  RoomsScore s = MeasureMeetingRooms(testsupport::MeetingRoomSet::Rooms());
+  EXPECT_GE(s.matched * 100, s.labelled * kMeetingRoomRecallPercent)
+      << s.matched << " of " << s.labelled;
+}
+
+// Rooms kept out of the set, made from the seeds in CORVANE_HOLDOUT_SEEDS, measured against the
+// same targets; skipped when none are given. For example:
+//   CORVANE_HOLDOUT_SEEDS=1234,5678 vision_tests --gtest_filter='*HoldOut*'
+TEST_F(DetectorTest, FindsEveryoneInTheHoldOutRooms) {
+  const std::vector<unsigned> seeds = testsupport::MeetingRoomSet::HoldOutSeeds();
+  if (seeds.empty()) GTEST_SKIP() << "no CORVANE_HOLDOUT_SEEDS";
+  std::vector<testsupport::MeetingRoom> rooms;
+  for (unsigned seed : seeds)
+    for (auto& room : testsupport::MeetingRoomSet::Rooms(seed)) rooms.push_back(std::move(room));
+  RoomsScore s = MeasureMeetingRooms(rooms);
+  EXPECT_GE(s.matched * 100, s.labelled * kMeetingRoomRecallPercent)
+      << s.matched << " of " << s.labelled;
 }
 
 // Between full passes the detector looks again only where the picture changed: a still room costs
