@@ -45,60 +45,71 @@ inline v8 relu8(v8 v) {
   return v > zero ? v : zero;
 }
 
-// out[co][p] = bias[co] + sum over ci of wT[ci][co] * in[ci][p], on planes of n pixels: four
-// output channels by sixteen pixels at a time, held in registers across the input channels.
-// The sixteen pixels of every input channel are first gathered into `block` (cin x 16): read
-// straight from planes a power of two apart, they would all fall into one set of the cache.
+// One block of sixteen pixels of a 1x1 convolution: out[co][i] (channels n apart) = bias[co] +
+// sum over ci of wT[ci][co] * block[ci][i], four output channels at a time held in registers
+// across the input channels.
+__attribute__((always_inline)) inline void pointwiseBlock(const float* __restrict block,
+                                                          const float* __restrict wT,
+                                                          const float* __restrict bias,
+                                                          float* __restrict out, size_t n, int cin,
+                                                          int cout, bool relu) {
+  const v8 zero = {};
+  int co = 0;
+  for (; co + 4 <= cout; co += 4) {
+    v8 a00 = zero + bias[co], a01 = a00;
+    v8 a10 = zero + bias[co + 1], a11 = a10;
+    v8 a20 = zero + bias[co + 2], a21 = a20;
+    v8 a30 = zero + bias[co + 3], a31 = a30;
+    const float* src = block;
+    const float* w = wT + co;
+    for (int ci = 0; ci < cin; ++ci, src += 16, w += cout) {
+      const v8 x0 = load8(src), x1 = load8(src + 8);
+      a00 += w[0] * x0;
+      a01 += w[0] * x1;
+      a10 += w[1] * x0;
+      a11 += w[1] * x1;
+      a20 += w[2] * x0;
+      a21 += w[2] * x1;
+      a30 += w[3] * x0;
+      a31 += w[3] * x1;
+    }
+    if (relu) {
+      a00 = relu8(a00), a01 = relu8(a01), a10 = relu8(a10), a11 = relu8(a11);
+      a20 = relu8(a20), a21 = relu8(a21), a30 = relu8(a30), a31 = relu8(a31);
+    }
+    float* d = out + size_t(co) * n;
+    store8(d, a00), store8(d + 8, a01), d += n;
+    store8(d, a10), store8(d + 8, a11), d += n;
+    store8(d, a20), store8(d + 8, a21), d += n;
+    store8(d, a30), store8(d + 8, a31);
+  }
+  for (; co < cout; ++co) {
+    v8 a0 = zero + bias[co], a1 = a0;
+    const float* src = block;
+    for (int ci = 0; ci < cin; ++ci, src += 16) {
+      const float k = wT[size_t(ci) * size_t(cout) + size_t(co)];
+      a0 += k * load8(src);
+      a1 += k * load8(src + 8);
+    }
+    if (relu) a0 = relu8(a0), a1 = relu8(a1);
+    float* d = out + size_t(co) * n;
+    store8(d, a0), store8(d + 8, a1);
+  }
+}
+
+// out[co][p] = bias[co] + sum over ci of wT[ci][co] * in[ci][p], on planes of n pixels, sixteen
+// pixels at a time. The sixteen pixels of every input channel are first gathered into `block`
+// (cin x 16): read straight from planes a power of two apart, they would all fall into one set
+// of the cache.
 BLAZE_CLONES void pointwise(const float* __restrict in, const float* __restrict wT,
                             const float* __restrict bias, float* __restrict out, int cin, int cout,
                             int n, bool relu, float* __restrict block) {
-  const v8 zero = {};
   int p = 0;
   for (; p + 16 <= n; p += 16) {
     for (int ci = 0; ci < cin; ++ci)
       std::memcpy(block + size_t(ci) * 16, in + size_t(ci) * size_t(n) + size_t(p),
                   16 * sizeof(float));
-    int co = 0;
-    for (; co + 4 <= cout; co += 4) {
-      v8 a00 = zero + bias[co], a01 = a00;
-      v8 a10 = zero + bias[co + 1], a11 = a10;
-      v8 a20 = zero + bias[co + 2], a21 = a20;
-      v8 a30 = zero + bias[co + 3], a31 = a30;
-      const float* src = block;
-      const float* w = wT + co;
-      for (int ci = 0; ci < cin; ++ci, src += 16, w += cout) {
-        const v8 x0 = load8(src), x1 = load8(src + 8);
-        a00 += w[0] * x0;
-        a01 += w[0] * x1;
-        a10 += w[1] * x0;
-        a11 += w[1] * x1;
-        a20 += w[2] * x0;
-        a21 += w[2] * x1;
-        a30 += w[3] * x0;
-        a31 += w[3] * x1;
-      }
-      if (relu) {
-        a00 = relu8(a00), a01 = relu8(a01), a10 = relu8(a10), a11 = relu8(a11);
-        a20 = relu8(a20), a21 = relu8(a21), a30 = relu8(a30), a31 = relu8(a31);
-      }
-      float* d = out + size_t(co) * size_t(n) + size_t(p);
-      store8(d, a00), store8(d + 8, a01), d += n;
-      store8(d, a10), store8(d + 8, a11), d += n;
-      store8(d, a20), store8(d + 8, a21), d += n;
-      store8(d, a30), store8(d + 8, a31);
-    }
-    for (; co < cout; ++co) {
-      v8 a0 = zero + bias[co], a1 = a0;
-      const float* src = block;
-      for (int ci = 0; ci < cin; ++ci, src += 16) {
-        const float k = wT[size_t(ci) * size_t(cout) + size_t(co)];
-        a0 += k * load8(src);
-        a1 += k * load8(src + 8);
-      }
-      if (relu) a0 = relu8(a0), a1 = relu8(a1);
-      float* d = out + size_t(co) * size_t(n) + size_t(p);
-      store8(d, a0), store8(d + 8, a1);
-    }
+    pointwiseBlock(block, wT, bias, out + p, size_t(n), cin, cout, relu);
   }
   for (; p < n; ++p)
     for (int co = 0; co < cout; ++co) {
@@ -109,33 +120,67 @@ BLAZE_CLONES void pointwise(const float* __restrict in, const float* __restrict 
     }
 }
 
-// One channel of a 3x3 convolution with a border of zeros, stride 1: k holds the nine weights
-// row by row; `zeros` is a row of w zeros standing in for the rows above and below the plane.
+// One row of one channel of a 3x3 convolution with a border of zeros, stride 1: k holds the
+// nine weights row by row, r0 to r2 the rows above, at and below (a row of zeros outside the
+// plane).
+__attribute__((always_inline)) inline void depthwiseRow(const float* __restrict r0,
+                                                        const float* __restrict r1,
+                                                        const float* __restrict r2,
+                                                        const float* __restrict k, float bias,
+                                                        float* __restrict d, int w, bool relu) {
+  for (int x = 1; x + 1 < w; ++x) {
+    float s = bias + k[0] * r0[x - 1] + k[1] * r0[x] + k[2] * r0[x + 1] + k[3] * r1[x - 1] +
+              k[4] * r1[x] + k[5] * r1[x + 1] + k[6] * r2[x - 1] + k[7] * r2[x] + k[8] * r2[x + 1];
+    d[x] = relu && s < 0 ? 0.0f : s;
+  }
+  // The first and last columns, where the left or right neighbours are zeros.
+  auto edge = [&](int x) {
+    float s = bias;
+    for (int dx = -1; dx <= 1; ++dx) {
+      const int c = x + dx;
+      if (c >= 0 && c < w) s += k[dx + 1] * r0[c] + k[dx + 4] * r1[c] + k[dx + 7] * r2[c];
+    }
+    d[x] = relu && s < 0 ? 0.0f : s;
+  };
+  edge(0);
+  if (w > 1) edge(w - 1);
+}
+
+// One channel of a 3x3 convolution with a border of zeros, stride 1; `zeros` is a row of w
+// zeros.
 BLAZE_CLONES void depthwise3x3(const float* __restrict in, const float* __restrict k, float bias,
                                float* __restrict out, int h, int w, const float* __restrict zeros,
                                bool relu) {
+  for (int y = 0; y < h; ++y)
+    depthwiseRow(y > 0 ? in + size_t(y - 1) * size_t(w) : zeros, in + size_t(y) * size_t(w),
+                 y + 1 < h ? in + size_t(y + 1) * size_t(w) : zeros, k, bias,
+                 out + size_t(y) * size_t(w), w, relu);
+}
+
+// A 3x3 depthwise convolution (stride 1, a border of zeros) straight into a 1x1 convolution,
+// row by row, so that the depthwise result never leaves the cache: `row` (cin x w) holds one
+// row of it, `block` (cin x 16) sixteen pixels of that. Rows must be a whole number of blocks
+// wide; `zeros` is a row of w zeros.
+BLAZE_CLONES void depthwisePointwise(const float* __restrict in, const float* __restrict k,
+                                     const float* __restrict dwBias, const float* __restrict wT,
+                                     const float* __restrict pwBias, float* __restrict out, int cin,
+                                     int cout, int h, int w, bool relu, float* __restrict row,
+                                     float* __restrict block, const float* __restrict zeros) {
+  const size_t n = size_t(h) * size_t(w);
   for (int y = 0; y < h; ++y) {
-    const float* r0 = y > 0 ? in + size_t(y - 1) * size_t(w) : zeros;
-    const float* r1 = in + size_t(y) * size_t(w);
-    const float* r2 = y + 1 < h ? in + size_t(y + 1) * size_t(w) : zeros;
-    float* d = out + size_t(y) * size_t(w);
-    for (int x = 1; x + 1 < w; ++x) {
-      float s = bias + k[0] * r0[x - 1] + k[1] * r0[x] + k[2] * r0[x + 1] + k[3] * r1[x - 1] +
-                k[4] * r1[x] + k[5] * r1[x + 1] + k[6] * r2[x - 1] + k[7] * r2[x] +
-                k[8] * r2[x + 1];
-      d[x] = relu && s < 0 ? 0.0f : s;
+    for (int c = 0; c < cin; ++c) {
+      const float* plane = in + size_t(c) * n;
+      depthwiseRow(y > 0 ? plane + size_t(y - 1) * size_t(w) : zeros, plane + size_t(y) * size_t(w),
+                   y + 1 < h ? plane + size_t(y + 1) * size_t(w) : zeros, k + size_t(c) * 9,
+                   dwBias[c], row + size_t(c) * size_t(w), w, false);
     }
-    // The first and last columns, where the left or right neighbours are zeros.
-    auto edge = [&](int x) {
-      float s = bias;
-      for (int dx = -1; dx <= 1; ++dx) {
-        const int c = x + dx;
-        if (c >= 0 && c < w) s += k[dx + 1] * r0[c] + k[dx + 4] * r1[c] + k[dx + 7] * r2[c];
-      }
-      d[x] = relu && s < 0 ? 0.0f : s;
-    };
-    edge(0);
-    if (w > 1) edge(w - 1);
+    for (int x0 = 0; x0 < w; x0 += 16) {
+      for (int c = 0; c < cin; ++c)
+        std::memcpy(block + size_t(c) * 16, row + size_t(c) * size_t(w) + size_t(x0),
+                    16 * sizeof(float));
+      pointwiseBlock(block, wT, pwBias, out + size_t(y) * size_t(w) + size_t(x0), n, cin, cout,
+                     relu);
+    }
   }
 }
 
@@ -210,7 +255,21 @@ class PointwiseConvolution : public cv::dnn::Layer {
     return false;
   }
 
-  void finalize(cv::InputArrayOfArrays, cv::OutputArrayOfArrays) override {
+  void finalize(cv::InputArrayOfArrays, cv::OutputArrayOfArrays) override { Prepare(); }
+
+  bool setActivation(const cv::Ptr<cv::dnn::ActivationLayer>& layer) override {
+    relu_ = plainRelu(layer);
+    return relu_;
+  }
+
+  void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
+               cv::OutputArrayOfArrays) override {
+    std::vector<cv::Mat> in = mats(inputs), out = mats(outputs);
+    Run(in[0], out[0], relu_);
+  }
+
+  // The weights input channel by input channel, and the bias (again when the weights change).
+  void Prepare() {
     const int cout = blobs[0].size[0], cin = blobs[0].size[1];
     const float* w = blobs[0].ptr<float>();
     transposed_.resize(size_t(cin) * size_t(cout));
@@ -221,31 +280,30 @@ class PointwiseConvolution : public cv::dnn::Layer {
     bias_ = biasOf(blobs, cout);
   }
 
-  bool setActivation(const cv::Ptr<cv::dnn::ActivationLayer>& layer) override {
-    relu_ = plainRelu(layer);
-    return relu_;
+  void Run(const cv::Mat& x, cv::Mat& y, bool relu) {
+    CV_Assert(x.type() == CV_32F && y.type() == CV_32F && x.isContinuous() && y.isContinuous());
+    CV_Assert(x.size[1] == In() && y.size[1] == Out());
+    const int n = x.size[2] * x.size[3];
+    block_.resize(size_t(In()) * 16);
+    for (int b = 0; b < x.size[0]; ++b)
+      pointwise(x.ptr<float>(b), transposed_.data(), bias_.data(), y.ptr<float>(b), In(), Out(), n,
+                relu, block_.data());
   }
 
-  void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
-               cv::OutputArrayOfArrays) override {
-    std::vector<cv::Mat> in = mats(inputs), out = mats(outputs);
-    const cv::Mat& x = in[0];
-    cv::Mat& y = out[0];
-    CV_Assert(x.type() == CV_32F && y.type() == CV_32F && x.isContinuous() && y.isContinuous());
-    const int cin = x.size[1], cout = y.size[1], n = x.size[2] * x.size[3];
-    block_.resize(size_t(cin) * 16);
-    for (int b = 0; b < x.size[0]; ++b)
-      pointwise(x.ptr<float>(b), transposed_.data(), bias_.data(), y.ptr<float>(b), cin, cout, n,
-                relu_, block_.data());
-  }
+  int In() const { return blobs[0].size[1]; }
+  int Out() const { return blobs[0].size[0]; }
+  const float* Transposed() const { return transposed_.data(); }
+  const float* Bias() const { return bias_.data(); }
 
  private:
-  std::vector<float> transposed_;  // the weights input channel by input channel
+  std::vector<float> transposed_;
   std::vector<float> bias_;
   std::vector<float> block_;  // one block of pixels of every input channel
   bool relu_ = false;
 };
 
+// A 3x3 depthwise convolution of stride 1. OpenCV offers it the layer that follows; a 1x1
+// convolution of ours is taken in (the net skips it), and the two run block by block.
 class DepthwiseConvolution3x3 : public cv::dnn::Layer {
  public:
   explicit DepthwiseConvolution3x3(const cv::dnn::LayerParams& params) : Layer(params) {}
@@ -272,6 +330,21 @@ class DepthwiseConvolution3x3 : public cv::dnn::Layer {
     bias_ = biasOf(blobs, blobs[0].size[0]);
   }
 
+  bool tryFuse(cv::Ptr<cv::dnn::Layer>& top) override {
+    cv::Ptr<PointwiseConvolution> next = top.dynamicCast<PointwiseConvolution>();
+    if (next.empty() || !next_.empty() || next->In() != blobs[0].size[0]) return false;
+    next->Prepare();
+    next_ = next;
+    return true;
+  }
+
+  // A new set-up of the net offers the layers again.
+  void unsetAttached() override {
+    next_.release();
+    Layer::unsetAttached();
+  }
+
+  // The activation after the last layer taken in.
   bool setActivation(const cv::Ptr<cv::dnn::ActivationLayer>& layer) override {
     relu_ = plainRelu(layer);
     return relu_;
@@ -284,18 +357,39 @@ class DepthwiseConvolution3x3 : public cv::dnn::Layer {
     cv::Mat& y = out[0];
     CV_Assert(x.type() == CV_32F && y.type() == CV_32F && x.isContinuous() && y.isContinuous());
     const int channels = x.size[1], h = x.size[2], w = x.size[3];
-    zeros_.assign(size_t(w), 0.0f);
     const float* k = blobs[0].ptr<float>();
+    if (!next_.empty() && w % 16 == 0) {
+      CV_Assert(y.size[1] == next_->Out());
+      block_.resize(size_t(channels) * 16);
+      row_.resize(size_t(channels) * size_t(w));
+      zeros_.assign(size_t(w), 0.0f);
+      for (int b = 0; b < x.size[0]; ++b)
+        depthwisePointwise(x.ptr<float>(b), k, bias_.data(), next_->Transposed(), next_->Bias(),
+                           y.ptr<float>(b), channels, next_->Out(), h, w, relu_, row_.data(),
+                           block_.data(), zeros_.data());
+      return;
+    }
+    // Alone, or taken in a 1x1 convolution on rows of another width: the depthwise result
+    // in full first.
+    cv::Mat& depthwise = next_.empty() ? y : between_;
+    if (!next_.empty()) depthwise.create(x.dims, x.size.p, CV_32F);
+    zeros_.assign(size_t(w), 0.0f);
     const size_t plane = size_t(h) * size_t(w);
+    const bool relu = relu_ && next_.empty();
     for (int b = 0; b < x.size[0]; ++b)
       for (int c = 0; c < channels; ++c)
         depthwise3x3(x.ptr<float>(b) + size_t(c) * plane, k + size_t(c) * 9, bias_[size_t(c)],
-                     y.ptr<float>(b) + size_t(c) * plane, h, w, zeros_.data(), relu_);
+                     depthwise.ptr<float>(b) + size_t(c) * plane, h, w, zeros_.data(), relu);
+    if (!next_.empty()) next_->Run(depthwise, y, relu_);
   }
 
  private:
   std::vector<float> bias_;
   std::vector<float> zeros_;
+  std::vector<float> block_;
+  std::vector<float> row_;              // one row of the depthwise result, every channel
+  cv::Ptr<PointwiseConvolution> next_;  // the 1x1 convolution taken in, if any
+  cv::Mat between_;                     // the depthwise result when not run block by block
   bool relu_ = false;
 };
 

@@ -89,6 +89,42 @@ cv::Mat RunSum(const cv::Mat& a, const cv::Mat& b, bool relu, bool faster, bool*
   return out;
 }
 
+// A depthwise convolution and a 1x1 convolution after it (the model's block), and a ReLU.
+cv::Mat RunBlock(int channels, int cout, const cv::Mat& input, bool faster) {
+  std::unique_ptr<selvo::BlazeFaceLayers> scope;
+  if (faster) scope = std::make_unique<selvo::BlazeFaceLayers>();
+  cv::RNG rng(5);
+  auto params = [&](const char* name, int kernel, int cin, int cout, int group) {
+    cv::dnn::LayerParams lp;
+    lp.name = name;
+    lp.type = "Convolution";
+    int k[2] = {kernel, kernel}, one[2] = {1, 1}, p[4] = {1, 1, 1, 1};
+    lp.set("kernel_size", cv::dnn::DictValue::arrayInt(k, 2));
+    lp.set("stride", cv::dnn::DictValue::arrayInt(one, 2));
+    lp.set("dilation", cv::dnn::DictValue::arrayInt(one, 2));
+    if (kernel == 3) lp.set("pad", cv::dnn::DictValue::arrayInt(p, 4));
+    lp.set("num_output", cout);
+    if (group > 1) lp.set("group", group);
+    int wshape[4] = {cout, cin / group, kernel, kernel};
+    cv::Mat weights(4, wshape, CV_32F);
+    rng.fill(weights, cv::RNG::UNIFORM, -0.5, 0.5);
+    lp.blobs.push_back(weights);
+    cv::Mat bias(1, cout, CV_32F);
+    rng.fill(bias, cv::RNG::UNIFORM, -1.0, 1.0);
+    lp.blobs.push_back(bias);
+    return lp;
+  };
+  cv::dnn::Net net;
+  cv::dnn::LayerParams dw = params("dw", 3, channels, channels, channels);
+  cv::dnn::LayerParams pw = params("pw", 1, channels, cout, 1);
+  cv::dnn::LayerParams relu;
+  net.addLayerToPrev(dw.name, dw.type, dw);
+  net.addLayerToPrev(pw.name, pw.type, pw);
+  net.addLayerToPrev("relu", "ReLU", relu);
+  net.setInput(input);
+  return net.forward().clone();
+}
+
 double RelativeDifference(const cv::Mat& a, const cv::Mat& b) {
   return cv::norm(a, b, cv::NORM_INF) / std::max(1.0, cv::norm(b, cv::NORM_INF));
 }
@@ -124,6 +160,24 @@ TEST(BlazeFaceLayersTest, ConvolutionsMatchOpenCVs) {
     double lowest = 0;
     cv::minMaxIdx(fast.reshape(1, 1), &lowest);
     EXPECT_EQ(lowest >= 0, c.relu);
+  }
+}
+
+// The depthwise convolution takes the 1x1 convolution after it in and runs both row by row; on
+// rows that are not a whole number of blocks wide it runs them one after the other.
+TEST(BlazeFaceLayersTest, ADepthwiseAndA1x1ConvolutionTogetherMatchOpenCVs) {
+  struct Case {
+    int channels, cout, h, w;
+  };
+  for (const Case& c : {Case{24, 24, 128, 128}, Case{96, 96, 16, 16}, Case{24, 48, 32, 32},
+                        Case{6, 5, 8, 8}, Case{3, 7, 5, 9}}) {
+    SCOPED_TRACE(std::to_string(c.channels) + " at " + std::to_string(c.h) + "x" +
+                 std::to_string(c.w));
+    cv::Mat input = RandomBlob(1, c.channels, c.h, c.w, 13);
+    cv::Mat fast = RunBlock(c.channels, c.cout, input, true);
+    cv::Mat slow = RunBlock(c.channels, c.cout, input, false);
+    ASSERT_EQ(fast.size, slow.size);
+    EXPECT_LE(RelativeDifference(fast, slow), 1e-5);
   }
 }
 
