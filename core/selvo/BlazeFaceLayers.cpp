@@ -234,9 +234,23 @@ std::vector<float> biasOf(const std::vector<cv::Mat>& blobs, int count) {
   return bias;
 }
 
-class PointwiseConvolution : public cv::dnn::Layer {
+// A layer that folds a plain ReLU after it into its own output.
+class FoldsRelu : public cv::dnn::Layer {
  public:
-  explicit PointwiseConvolution(const cv::dnn::LayerParams& params) : Layer(params) {}
+  explicit FoldsRelu(const cv::dnn::LayerParams& params) : Layer(params) {}
+
+  bool setActivation(const cv::Ptr<cv::dnn::ActivationLayer>& layer) override {
+    relu_ = plainRelu(layer);
+    return relu_;
+  }
+
+ protected:
+  bool relu_ = false;
+};
+
+class PointwiseConvolution : public FoldsRelu {
+ public:
+  explicit PointwiseConvolution(const cv::dnn::LayerParams& params) : FoldsRelu(params) {}
 
   static bool Applies(const cv::dnn::LayerParams& p) {
     return kernelIs(p, 1) && allEqual(p, "stride", 1) && allEqual(p, "dilation", 1) &&
@@ -256,11 +270,6 @@ class PointwiseConvolution : public cv::dnn::Layer {
   }
 
   void finalize(cv::InputArrayOfArrays, cv::OutputArrayOfArrays) override { Prepare(); }
-
-  bool setActivation(const cv::Ptr<cv::dnn::ActivationLayer>& layer) override {
-    relu_ = plainRelu(layer);
-    return relu_;
-  }
 
   void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
                cv::OutputArrayOfArrays) override {
@@ -299,14 +308,14 @@ class PointwiseConvolution : public cv::dnn::Layer {
   std::vector<float> transposed_;
   std::vector<float> bias_;
   std::vector<float> block_;  // one block of pixels of every input channel
-  bool relu_ = false;
 };
 
 // A 3x3 depthwise convolution of stride 1. OpenCV offers it the layer that follows; a 1x1
-// convolution of ours is taken in (the net skips it), and the two run block by block.
-class DepthwiseConvolution3x3 : public cv::dnn::Layer {
+// convolution of ours is taken in (the net skips it), and the two run row by row.
+// The ReLU it folds in is the one after the last layer taken in.
+class DepthwiseConvolution3x3 : public FoldsRelu {
  public:
-  explicit DepthwiseConvolution3x3(const cv::dnn::LayerParams& params) : Layer(params) {}
+  explicit DepthwiseConvolution3x3(const cv::dnn::LayerParams& params) : FoldsRelu(params) {}
 
   static bool Applies(const cv::dnn::LayerParams& p) {
     if (!kernelIs(p, 3) || !allEqual(p, "stride", 1) || !allEqual(p, "dilation", 1) ||
@@ -342,12 +351,6 @@ class DepthwiseConvolution3x3 : public cv::dnn::Layer {
   void unsetAttached() override {
     next_.release();
     Layer::unsetAttached();
-  }
-
-  // The activation after the last layer taken in.
-  bool setActivation(const cv::Ptr<cv::dnn::ActivationLayer>& layer) override {
-    relu_ = plainRelu(layer);
-    return relu_;
   }
 
   void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
@@ -389,8 +392,7 @@ class DepthwiseConvolution3x3 : public cv::dnn::Layer {
   std::vector<float> block_;
   std::vector<float> row_;              // one row of the depthwise result, every channel
   cv::Ptr<PointwiseConvolution> next_;  // the 1x1 convolution taken in, if any
-  cv::Mat between_;                     // the depthwise result when not run block by block
-  bool relu_ = false;
+  cv::Mat between_;                     // the depthwise result when not run row by row
 };
 
 // The sum of two inputs of one shape; anything else (more inputs, other shapes, weights) is
