@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "BlazeFaceLayers.h"
 #include "OrlithLog.h"
 
 namespace selvo {
@@ -79,6 +80,9 @@ void BlazeFaceModel::FoldGreyInput() {
 bool BlazeFaceModel::Load(const std::string& path) {
   loaded_ = false;
   try {
+    // The net's layers are made at its first run, the probe below: the faster ones where they
+    // apply.
+    BlazeFaceLayers faster;
     net_ = cv::dnn::readNetFromONNX(path);
     if (net_.empty()) {
       ORLITH_LOG_ERROR("face model " + path + " could not be read");

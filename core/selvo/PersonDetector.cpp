@@ -346,7 +346,11 @@ std::vector<size_t> PersonDetector::TilesToRun(const Job& job,
                                                bool full, std::vector<cv::Mat>& looks) {
   const cv::Mat luma(job.height, job.width, CV_8UC1, const_cast<uint8_t*>(job.luma.data()));
   const int sw = std::max(1, job.width / kChangeScale), sh = std::max(1, job.height / kChangeScale);
-  cv::resize(luma, small_, cv::Size(sw, sh), 0, 0, cv::INTER_AREA);
+  // Whole cells only (1080 rows make 67.5 cells): a whole shrink factor takes OpenCV's fast area
+  // resize, six times cheaper than the general one. The few rows left over are the table's.
+  const cv::Rect whole(0, 0, std::min(job.width, sw * kChangeScale),
+                       std::min(job.height, sh * kChangeScale));
+  cv::resize(luma(whole), small_, cv::Size(sw, sh), 0, 0, cv::INTER_AREA);
   const LumaPlane plane{small_.data, sw, sh, int(small_.step[0]), bool(is360_)};
   looks.assign(tiles.size(), cv::Mat());
   std::vector<size_t> run;
