@@ -1,7 +1,9 @@
 #include "CandidateMosaic.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 #include <opencv2/core.hpp>
 
 #include "FaceMerger.h"
@@ -94,8 +96,10 @@ void CandidateMosaic::Build(const LumaPlane& plane, const std::vector<rect>& pla
 }
 
 std::vector<rect> CandidateMosaic::MapBack(const std::vector<rect>& faces,
-                                           const std::vector<Cell>& cells, int width, bool is360) {
+                                           const std::vector<Cell>& cells, int width, bool is360,
+                                           std::vector<size_t>* cellOf) {
   std::vector<rect> out;
+  if (cellOf) cellOf->clear();
   for (const rect& f : faces) {
     float cx = f.x + f.width / 2, cy = f.y + f.height / 2;
     int col = int(std::floor(cx / kCell)), row = int(std::floor(cy / kCell));
@@ -120,6 +124,26 @@ std::vector<rect> CandidateMosaic::MapBack(const std::vector<rect>& faces,
       if (m.x < 0) m.x += float(width);
     }
     out.push_back(m);
+    if (cellOf) cellOf->push_back(k);
+  }
+  return out;
+}
+
+std::vector<rect> CandidateMosaic::Confirmed(const std::vector<rect>& faces,
+                                             const std::vector<size_t>& cellOf, float confidence,
+                                             float agreed) {
+  // Each place's best score in each view.
+  std::map<size_t, std::array<float, kViews>> best;
+  for (size_t n = 0; n < faces.size() && n < cellOf.size(); ++n) {
+    float& b = best[cellOf[n] / kViews][cellOf[n] % kViews];
+    b = std::max(b, faces[n].score);
+  }
+  std::vector<rect> out;
+  for (size_t n = 0; n < faces.size() && n < cellOf.size(); ++n) {
+    const auto& views = best[cellOf[n] / kViews];
+    const bool one = *std::max_element(views.begin(), views.end()) >= confidence;
+    const bool all = *std::min_element(views.begin(), views.end()) >= agreed;
+    if (faces[n].score >= (one ? confidence : agreed) && (one || all)) out.push_back(faces[n]);
   }
   return out;
 }

@@ -69,6 +69,8 @@ constexpr float kSameFace = 0.3f;
 // second look, at most this many places a pass (each in two views, four views a forward pass).
 constexpr float kCandidateScore = 0.15f;
 constexpr size_t kMaxPlaces = 8;
+// A place whose face both its views find at this score is a face, below the confidence.
+constexpr float kAgreedScore = 0.5f;
 // Fainter boxes, down to this score, are candidates only beside a face found, where someone
 // partly hidden by a nearer person shows: at most this many places of them a pass.
 constexpr float kFaintScore = 0.05f;
@@ -328,17 +330,24 @@ std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> c
       (CandidateMosaic::CellCount(places.size()) + CandidateMosaic::kCapacity - 1) /
       CandidateMosaic::kCapacity;
   std::vector<std::vector<rect>> found(mosaics);
+  std::vector<std::vector<size_t>> cellOf(mosaics);
   const LumaPlane plane{job.luma.data(), job.width, job.height, job.width, is360_};
   RunOnLanes(job, mosaics, [&](Lane& lane, size_t i) {
     std::vector<CandidateMosaic::Cell> cells;
     CandidateMosaic::Build(plane, places, i * CandidateMosaic::kCapacity, lane.input, cells);
-    // The closer look must find the face on its own, at the confidence.
+    // Faces down to the agreed score: a place's views are weighed together below.
     found[i] =
-        CandidateMosaic::MapBack(lane.model.Run(lane.input, confidence), cells, job.width, is360_);
+        CandidateMosaic::MapBack(lane.model.Run(lane.input, std::min(kAgreedScore, confidence)),
+                                 cells, job.width, is360_, &cellOf[i]);
+    for (size_t& k : cellOf[i]) k += i * CandidateMosaic::kCapacity;
   });
   std::vector<rect> faces;
-  for (const auto& f : found) faces.insert(faces.end(), f.begin(), f.end());
-  return faces;
+  std::vector<size_t> cells;
+  for (size_t i = 0; i < mosaics; ++i) {
+    faces.insert(faces.end(), found[i].begin(), found[i].end());
+    cells.insert(cells.end(), cellOf[i].begin(), cellOf[i].end());
+  }
+  return CandidateMosaic::Confirmed(faces, cells, confidence, kAgreedScore);
 }
 
 std::vector<size_t> PersonDetector::TilesToRun(const Job& job,
