@@ -27,6 +27,12 @@ constexpr float kBesideFar = 2.5f;
 constexpr float kBesideBelowFrom = 0.5f;
 constexpr float kBesideBelowTo = 3.0f;
 constexpr float kBesideSmaller = 0.85f;
+// Where the face behind usually shows, in the same measures.
+constexpr float kBehindNear = 1.0f;
+constexpr float kBehindFar = 1.9f;
+constexpr float kBehindBelowFrom = 1.4f;
+constexpr float kBehindBelowTo = 2.9f;
+constexpr float kBehindLarger = 0.2f;
 }  // namespace
 
 void CandidateMosaic::AddPlaces(std::vector<rect>& places, std::vector<rect> candidates,
@@ -54,6 +60,17 @@ bool CandidateMosaic::BesideFound(const rect& faint, const rect& found, float wr
   float below = (faint.y + faint.height / 2) - found.y;
   return across > kBesideNear && across < kBesideFar && below > found.height * kBesideBelowFrom &&
          below < found.height * kBesideBelowTo;
+}
+
+bool CandidateMosaic::Behind(const rect& faint, const rect& found, float wrapWidth) {
+  if (!BesideFound(faint, found, wrapWidth) || faint.height < found.height * kBehindLarger)
+    return false;
+  float dx = (faint.x + faint.width / 2) - (found.x + found.width / 2);
+  if (wrapWidth > 0) dx -= std::round(dx / wrapWidth) * wrapWidth;
+  float across = std::abs(dx) / found.width;
+  float below = (faint.y + faint.height / 2) - found.y;
+  return across > kBehindNear && across < kBehindFar && below > found.height * kBehindBelowFrom &&
+         below < found.height * kBehindBelowTo;
 }
 
 void CandidateMosaic::Normalise(cv::Mat& cell, const cv::Rect& face) {

@@ -47,6 +47,12 @@ class CandidateMosaic {
   // that scores low however it is framed in a tile.
   static bool BesideFound(const rect& faint, const rect& found, float wrapWidth);
 
+  // Whether a faint box beside `found` (see BesideFound) sits where the face of someone seated
+  // behind and beside that person usually shows: about one and a half face widths across from
+  // the found face, about two face heights below its top (farther faces show nearer the
+  // horizon), at least a fifth of its size. These are looked at before other faint boxes.
+  static bool Behind(const rect& faint, const rect& found, float wrapWidth);
+
   // Fills `input` (kSide x kSide, 8-bit) with cells [first, first + kCapacity) of the places'
   // views (cell j shows place j / kViews, mirrored when j % kViews is 1) and `cells` with what
   // each shows. Empty cells are mid-grey.

@@ -315,17 +315,26 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
 }
 
 std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> candidates,
-                                             float confidence) {
-  // The faint candidates beside people found have places of their own, after the others.
+                                             const std::vector<rect>& people, float confidence) {
+  // The faint candidates beside people found have places of their own, after the others: first
+  // those where someone seated behind usually shows, then the rest.
   const float wrap = is360_ ? float(job.width) : 0.0f;
-  std::vector<rect> places, beside;
+  std::vector<rect> places, behind, beside;
   for (const rect& c : candidates)
-    if (c.score < kCandidateScore) beside.push_back(c);
+    if (c.score < kCandidateScore)
+      (std::any_of(people.begin(), people.end(),
+                   [&](const rect& f) { return CandidateMosaic::Behind(c, f, wrap); })
+           ? behind
+           : beside)
+          .push_back(c);
   candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
                                   [](const rect& c) { return c.score < kCandidateScore; }),
                    candidates.end());
   CandidateMosaic::AddPlaces(places, std::move(candidates), wrap, kMaxPlaces);
-  CandidateMosaic::AddPlaces(places, std::move(beside), wrap, kMaxBesidePlaces);
+  const size_t before = places.size();
+  CandidateMosaic::AddPlaces(places, std::move(behind), wrap, kMaxBesidePlaces);
+  CandidateMosaic::AddPlaces(places, std::move(beside), wrap,
+                             kMaxBesidePlaces - std::min(kMaxBesidePlaces, places.size() - before));
   const size_t mosaics =
       (CandidateMosaic::CellCount(places.size()) + CandidateMosaic::kCapacity - 1) /
       CandidateMosaic::kCapacity;
@@ -492,7 +501,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
           cy <= kBandBottom * float(job.height) && !onSomeoneFound(c))
         candidates.push_back(c);
     }
-    std::vector<rect> confirmed = SecondLook(job, std::move(candidates), confidence);
+    std::vector<rect> confirmed = SecondLook(job, std::move(candidates), merged, confidence);
     if (Abandoned(job)) return {};
     // A closer look can find a part of a face already found (the eyes of a large face) or
     // the same face twice at two sizes: the best box of each place stays.
