@@ -52,25 +52,27 @@ void CandidateMosaic::AddPlaces(std::vector<rect>& places, std::vector<rect> can
   }
 }
 
-bool CandidateMosaic::BesideFound(const rect& faint, const rect& found, float wrapWidth) {
-  if (faint.height > found.height * kBesideSmaller) return false;
+namespace {
+// Whether the faint box's centre lies between `near` and `far` found face widths across from
+// the found face's centre and between `from` and `to` found face heights below its top.
+bool Within(const rect& faint, const rect& found, float wrapWidth, float near, float far,
+            float from, float to) {
   float dx = (faint.x + faint.width / 2) - (found.x + found.width / 2);
   if (wrapWidth > 0) dx -= std::round(dx / wrapWidth) * wrapWidth;
   float across = std::abs(dx) / found.width;
   float below = (faint.y + faint.height / 2) - found.y;
-  return across > kBesideNear && across < kBesideFar && below > found.height * kBesideBelowFrom &&
-         below < found.height * kBesideBelowTo;
+  return across > near && across < far && below > found.height * from && below < found.height * to;
+}
+}  // namespace
+
+bool CandidateMosaic::BesideFound(const rect& faint, const rect& found, float wrapWidth) {
+  return faint.height <= found.height * kBesideSmaller &&
+         Within(faint, found, wrapWidth, kBesideNear, kBesideFar, kBesideBelowFrom, kBesideBelowTo);
 }
 
 bool CandidateMosaic::Behind(const rect& faint, const rect& found, float wrapWidth) {
-  if (!BesideFound(faint, found, wrapWidth) || faint.height < found.height * kBehindLarger)
-    return false;
-  float dx = (faint.x + faint.width / 2) - (found.x + found.width / 2);
-  if (wrapWidth > 0) dx -= std::round(dx / wrapWidth) * wrapWidth;
-  float across = std::abs(dx) / found.width;
-  float below = (faint.y + faint.height / 2) - found.y;
-  return across > kBehindNear && across < kBehindFar && below > found.height * kBehindBelowFrom &&
-         below < found.height * kBehindBelowTo;
+  return BesideFound(faint, found, wrapWidth) && faint.height >= found.height * kBehindLarger &&
+         Within(faint, found, wrapWidth, kBehindNear, kBehindFar, kBehindBelowFrom, kBehindBelowTo);
 }
 
 void CandidateMosaic::Normalise(cv::Mat& cell, const cv::Rect& face) {
