@@ -1,7 +1,9 @@
 #include "CandidateMosaic.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 #include <opencv2/core.hpp>
 
 #include "FaceMerger.h"
@@ -25,6 +27,12 @@ constexpr float kBesideFar = 2.5f;
 constexpr float kBesideBelowFrom = 0.5f;
 constexpr float kBesideBelowTo = 3.0f;
 constexpr float kBesideSmaller = 0.85f;
+// Where the face behind usually shows, in the same measures.
+constexpr float kBehindNear = 1.0f;
+constexpr float kBehindFar = 1.9f;
+constexpr float kBehindBelowFrom = 1.4f;
+constexpr float kBehindBelowTo = 2.9f;
+constexpr float kBehindLarger = 0.2f;
 }  // namespace
 
 void CandidateMosaic::AddPlaces(std::vector<rect>& places, std::vector<rect> candidates,
@@ -44,14 +52,27 @@ void CandidateMosaic::AddPlaces(std::vector<rect>& places, std::vector<rect> can
   }
 }
 
-bool CandidateMosaic::BesideFound(const rect& faint, const rect& found, float wrapWidth) {
-  if (faint.height > found.height * kBesideSmaller) return false;
+namespace {
+// Whether the faint box's centre lies between `near` and `far` found face widths across from
+// the found face's centre and between `from` and `to` found face heights below its top.
+bool Within(const rect& faint, const rect& found, float wrapWidth, float near, float far,
+            float from, float to) {
   float dx = (faint.x + faint.width / 2) - (found.x + found.width / 2);
   if (wrapWidth > 0) dx -= std::round(dx / wrapWidth) * wrapWidth;
   float across = std::abs(dx) / found.width;
   float below = (faint.y + faint.height / 2) - found.y;
-  return across > kBesideNear && across < kBesideFar && below > found.height * kBesideBelowFrom &&
-         below < found.height * kBesideBelowTo;
+  return across > near && across < far && below > found.height * from && below < found.height * to;
+}
+}  // namespace
+
+bool CandidateMosaic::BesideFound(const rect& faint, const rect& found, float wrapWidth) {
+  return faint.height <= found.height * kBesideSmaller &&
+         Within(faint, found, wrapWidth, kBesideNear, kBesideFar, kBesideBelowFrom, kBesideBelowTo);
+}
+
+bool CandidateMosaic::Behind(const rect& faint, const rect& found, float wrapWidth) {
+  return BesideFound(faint, found, wrapWidth) && faint.height >= found.height * kBehindLarger &&
+         Within(faint, found, wrapWidth, kBehindNear, kBehindFar, kBehindBelowFrom, kBehindBelowTo);
 }
 
 void CandidateMosaic::Normalise(cv::Mat& cell, const cv::Rect& face) {
@@ -94,8 +115,10 @@ void CandidateMosaic::Build(const LumaPlane& plane, const std::vector<rect>& pla
 }
 
 std::vector<rect> CandidateMosaic::MapBack(const std::vector<rect>& faces,
-                                           const std::vector<Cell>& cells, int width, bool is360) {
+                                           const std::vector<Cell>& cells, int width, bool is360,
+                                           std::vector<size_t>* cellOf) {
   std::vector<rect> out;
+  if (cellOf) cellOf->clear();
   for (const rect& f : faces) {
     float cx = f.x + f.width / 2, cy = f.y + f.height / 2;
     int col = int(std::floor(cx / kCell)), row = int(std::floor(cy / kCell));
@@ -120,6 +143,26 @@ std::vector<rect> CandidateMosaic::MapBack(const std::vector<rect>& faces,
       if (m.x < 0) m.x += float(width);
     }
     out.push_back(m);
+    if (cellOf) cellOf->push_back(k);
+  }
+  return out;
+}
+
+std::vector<rect> CandidateMosaic::Confirmed(const std::vector<rect>& faces,
+                                             const std::vector<size_t>& cellOf, float confidence,
+                                             float agreed) {
+  // Each place's best score in each view.
+  std::map<size_t, std::array<float, kViews>> best;
+  for (size_t n = 0; n < faces.size() && n < cellOf.size(); ++n) {
+    float& b = best[cellOf[n] / kViews][cellOf[n] % kViews];
+    b = std::max(b, faces[n].score);
+  }
+  std::vector<rect> out;
+  for (size_t n = 0; n < faces.size() && n < cellOf.size(); ++n) {
+    const auto& views = best[cellOf[n] / kViews];
+    const bool one = *std::max_element(views.begin(), views.end()) >= confidence;
+    const bool all = *std::min_element(views.begin(), views.end()) >= agreed;
+    if (faces[n].score >= (one ? confidence : agreed) && (one || all)) out.push_back(faces[n]);
   }
   return out;
 }

@@ -47,6 +47,12 @@ class CandidateMosaic {
   // that scores low however it is framed in a tile.
   static bool BesideFound(const rect& faint, const rect& found, float wrapWidth);
 
+  // Whether a faint box beside `found` (see BesideFound) sits where the face of someone seated
+  // behind and beside that person usually shows: about one and a half face widths across from
+  // the found face, about two face heights below its top (farther faces show nearer the
+  // horizon), at least a fifth of its size. These are looked at before other faint boxes.
+  static bool Behind(const rect& faint, const rect& found, float wrapWidth);
+
   // Fills `input` (kSide x kSide, 8-bit) with cells [first, first + kCapacity) of the places'
   // views (cell j shows place j / kViews, mirrored when j % kViews is 1) and `cells` with what
   // each shows. Empty cells are mid-grey.
@@ -54,9 +60,21 @@ class CandidateMosaic {
                     cv::Mat& input, std::vector<Cell>& cells);
 
   // The faces found in `input` whose centre lies in the middle third of a cell, mapped back to
-  // panorama pixels (x wrapped into [0, width) on a 360-degree panorama).
+  // panorama pixels (x wrapped into [0, width) on a 360-degree panorama). With `cellOf`, the
+  // index in `cells` each face came from.
   static std::vector<rect> MapBack(const std::vector<rect>& faces, const std::vector<Cell>& cells,
-                                   int width, bool is360);
+                                   int width, bool is360, std::vector<size_t>* cellOf = nullptr);
+
+  // The faces of the places the closer look confirms, among `faces` found in the cells
+  // `cellOf` (counted over all mosaics: place cell / kViews, view cell % kViews). A place is
+  // confirmed when one view finds its face at `confidence`, or when every view finds it at
+  // `agreed`: a partly hidden or tiny face rarely reaches the confidence in either framing, while
+  // a pattern that only looks like a face in one framing seldom does in the mirrored one too. A
+  // place confirmed by one view keeps the faces at the confidence, one confirmed by agreement
+  // those at `agreed`.
+  static std::vector<rect> Confirmed(const std::vector<rect>& faces,
+                                     const std::vector<size_t>& cellOf, float confidence,
+                                     float agreed);
 
   // How many cells the places' views fill.
   static size_t CellCount(size_t places) { return places * size_t(kViews); }

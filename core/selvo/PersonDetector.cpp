@@ -69,6 +69,8 @@ constexpr float kSameFace = 0.3f;
 // second look, at most this many places a pass (each in two views, four views a forward pass).
 constexpr float kCandidateScore = 0.15f;
 constexpr size_t kMaxPlaces = 8;
+// A place whose face both its views find at this score is a face, below the confidence.
+constexpr float kAgreedScore = 0.5f;
 // Fainter boxes, down to this score, are candidates only beside a face found, where someone
 // partly hidden by a nearer person shows: at most this many places of them a pass.
 constexpr float kFaintScore = 0.05f;
@@ -313,32 +315,48 @@ std::vector<std::vector<rect>> PersonDetector::RunTiles(
 }
 
 std::vector<rect> PersonDetector::SecondLook(const Job& job, std::vector<rect> candidates,
-                                             float confidence) {
-  // The faint candidates beside people found have places of their own, after the others.
+                                             const std::vector<rect>& people, float confidence) {
+  // The faint candidates beside people found have places of their own, after the others: first
+  // those where someone seated behind usually shows, then the rest.
   const float wrap = is360_ ? float(job.width) : 0.0f;
-  std::vector<rect> places, beside;
+  std::vector<rect> places, behind, beside;
   for (const rect& c : candidates)
-    if (c.score < kCandidateScore) beside.push_back(c);
+    if (c.score < kCandidateScore)
+      (std::any_of(people.begin(), people.end(),
+                   [&](const rect& f) { return CandidateMosaic::Behind(c, f, wrap); })
+           ? behind
+           : beside)
+          .push_back(c);
   candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
                                   [](const rect& c) { return c.score < kCandidateScore; }),
                    candidates.end());
   CandidateMosaic::AddPlaces(places, std::move(candidates), wrap, kMaxPlaces);
-  CandidateMosaic::AddPlaces(places, std::move(beside), wrap, kMaxBesidePlaces);
+  const size_t before = places.size();
+  CandidateMosaic::AddPlaces(places, std::move(behind), wrap, kMaxBesidePlaces);
+  CandidateMosaic::AddPlaces(places, std::move(beside), wrap,
+                             kMaxBesidePlaces - std::min(kMaxBesidePlaces, places.size() - before));
   const size_t mosaics =
       (CandidateMosaic::CellCount(places.size()) + CandidateMosaic::kCapacity - 1) /
       CandidateMosaic::kCapacity;
   std::vector<std::vector<rect>> found(mosaics);
+  std::vector<std::vector<size_t>> cellOf(mosaics);
   const LumaPlane plane{job.luma.data(), job.width, job.height, job.width, is360_};
   RunOnLanes(job, mosaics, [&](Lane& lane, size_t i) {
     std::vector<CandidateMosaic::Cell> cells;
     CandidateMosaic::Build(plane, places, i * CandidateMosaic::kCapacity, lane.input, cells);
-    // The closer look must find the face on its own, at the confidence.
+    // Faces down to the agreed score: a place's views are weighed together below.
     found[i] =
-        CandidateMosaic::MapBack(lane.model.Run(lane.input, confidence), cells, job.width, is360_);
+        CandidateMosaic::MapBack(lane.model.Run(lane.input, std::min(kAgreedScore, confidence)),
+                                 cells, job.width, is360_, &cellOf[i]);
+    for (size_t& k : cellOf[i]) k += i * CandidateMosaic::kCapacity;
   });
   std::vector<rect> faces;
-  for (const auto& f : found) faces.insert(faces.end(), f.begin(), f.end());
-  return faces;
+  std::vector<size_t> cells;
+  for (size_t i = 0; i < mosaics; ++i) {
+    faces.insert(faces.end(), found[i].begin(), found[i].end());
+    cells.insert(cells.end(), cellOf[i].begin(), cellOf[i].end());
+  }
+  return CandidateMosaic::Confirmed(faces, cells, confidence, kAgreedScore);
 }
 
 std::vector<size_t> PersonDetector::TilesToRun(const Job& job,
@@ -487,7 +505,7 @@ std::vector<rect> PersonDetector::Detect(const Job& job) {
           cy <= kBandBottom * float(job.height) && !onSomeoneFound(c))
         candidates.push_back(c);
     }
-    std::vector<rect> confirmed = SecondLook(job, std::move(candidates), confidence);
+    std::vector<rect> confirmed = SecondLook(job, std::move(candidates), merged, confidence);
     if (Abandoned(job)) return {};
     // A closer look can find a part of a face already found (the eyes of a large face) or
     // the same face twice at two sizes: the best box of each place stays.

@@ -100,8 +100,10 @@ class PersonDetector : public ISELVO_DETECTOR {
   // Runs work(lane, i) for i in [0, count), shared out over the lanes, each piece one forward
   // pass; stops early when the pass is abandoned.
   void RunOnLanes(const Job& job, size_t count, const std::function<void(Lane&, size_t)>& work);
-  // The faces a closer look confirms among candidates that scored below the confidence.
-  std::vector<rect> SecondLook(const Job& job, std::vector<rect> candidates, float confidence);
+  // The faces a closer look confirms among candidates that scored below the confidence; `people`
+  // are the faces the tiles found.
+  std::vector<rect> SecondLook(const Job& job, std::vector<rect> candidates,
+                               const std::vector<rect>& people, float confidence);
   std::vector<rect> RunTile(Lane& lane, const Job& job, const PanoramaTiles::Tile& t,
                             float confidence);
   void Publish(const std::vector<rect>& faces, int width, int height);

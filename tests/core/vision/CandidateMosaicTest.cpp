@@ -125,3 +125,67 @@ TEST(CandidateMosaicTest, FacesOfAMirroredCellComeBackWhereTheyAreInThePanorama)
   std::vector<CandidateMosaic::Cell> one(cells.begin(), cells.begin() + 1);
   EXPECT_TRUE(CandidateMosaic::MapBack({right}, one, 3840, true).empty());
 }
+
+TEST(CandidateMosaicTest, AFaintBoxBehindAFoundPersonIsWhereTheirNeighbourSitsBehind) {
+  // A found face of 60 pixels, centre x = 1030, top y = 400: the face behind shows about 1.4 of
+  // its widths across and 2.1 of its heights below its top, centre (1114, 526) or (946, 526).
+  const rect found{1000, 400, 60, 60, -1, 0.9f};
+  struct Case {
+    const char* name;
+    rect faint;
+    bool behind;
+  };
+  const std::vector<Case> cases = {
+      {"where the face behind shows", box(1102, 514, 24), true},
+      {"on the other side", box(934, 514, 24), true},
+      {"larger, as the boxes of a faint face often are", box(1094, 506, 40), true},
+      {"beside, but at the shoulder", box(1066, 514, 24), false},
+      {"beside, but well above", box(1102, 448, 24), false},
+      {"beside, but far to the side", box(1150, 514, 24), false},
+      {"a speck", box(1109, 521, 10), false},
+      {"as large as the found face: not behind", box(1090, 500, 55), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CandidateMosaic::Behind(c.faint, found, 3840), c.behind);
+  }
+  // Across the seam: the found face at the right edge, the face behind past x = 0.
+  const rect atEdge{3820, 400, 60, 60, -1, 0.9f};
+  EXPECT_TRUE(CandidateMosaic::Behind(box(82, 514, 24), atEdge, 3840));
+  EXPECT_FALSE(CandidateMosaic::Behind(box(82, 514, 24), atEdge, 0));
+}
+
+TEST(CandidateMosaicTest, APlaceIsAFaceWhenOneViewIsSureOrBothViewsAgree) {
+  // Cells 2p and 2p + 1 are place p as it is and mirrored; the confidence is 0.6 and both views
+  // agree at 0.5.
+  struct Case {
+    const char* name;
+    std::vector<float> scores;  // one face per entry
+    std::vector<size_t> cellOf;
+    std::vector<float> kept;  // the scores of the faces kept, in order
+  };
+  const std::vector<Case> cases = {
+      {"one view at the confidence: its face, not the other view's weaker one",
+       {0.7f, 0.52f},
+       {0, 1},
+       {0.7f}},
+      {"the mirrored view at the confidence, the other finds nothing", {0.65f}, {1}, {0.65f}},
+      {"both views agree below the confidence: both faces", {0.55f, 0.51f}, {0, 1}, {0.55f, 0.51f}},
+      {"one view below the confidence, the other finds nothing", {0.58f}, {0}, {}},
+      {"one view short of the agreed score", {0.58f, 0.45f}, {0, 1}, {}},
+      {"two faces in one view are not two views", {0.55f, 0.54f}, {0, 0}, {}},
+      {"views of different places do not agree", {0.55f, 0.54f}, {1, 2}, {}},
+      {"places are counted over every mosaic: cells 4 and 5 are place 2",
+       {0.53f, 0.52f, 0.4f},
+       {4, 5, 6},
+       {0.53f, 0.52f}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<rect> faces;
+    for (float s : c.scores) faces.push_back(box(100, 100, 20, s));
+    std::vector<rect> kept = CandidateMosaic::Confirmed(faces, c.cellOf, 0.6f, 0.5f);
+    ASSERT_EQ(kept.size(), c.kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) EXPECT_FLOAT_EQ(kept[i].score, c.kept[i]);
+  }
+}
