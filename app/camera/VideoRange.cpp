@@ -1,5 +1,7 @@
 #include "camera/VideoRange.h"
 
+#include "util/CpuFeatures.h"
+
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #define CORVANE_RANGE_AVX2 1
@@ -13,11 +15,7 @@ namespace {
 constexpr int kLumaScale = 19077, kChromaScale = 18651;
 
 #if CORVANE_RANGE_AVX2
-bool hasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}
-const bool kAvx2 = hasAvx2();
+const bool kAvx2 = CpuFeatures::avx2();
 
 // (x * scale + 8192) >> 14 for x = value - offset, exactly: mulhrs gives (a * b + 2^14) >> 15,
 // so a = 2x; 2 * 239 * 19077 stays inside its 32-bit product. Sixteen values in 16-bit lanes.

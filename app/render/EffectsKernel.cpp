@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "render/EffectParameters.h"
+#include "util/CpuFeatures.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -167,11 +168,7 @@ template <int Channels>
 void halveRowAny(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int width, int srcWidth,
                  bool mirror) {
 #if CORVANE_LUMA_AVX2
-  static const bool avx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  if (avx2) {
+  if (CpuFeatures::avx2()) {
     mirror ? halveRowAvx2<Channels, true>(r0, r1, out, width, srcWidth)
            : halveRowAvx2<Channels, false>(r0, r1, out, width, srcWidth);
     return;
@@ -309,8 +306,7 @@ CORVANE_AVX2 void lookupRowAvx2(const uint8_t* __restrict in, uint8_t* __restric
 using LookupRow = void (*)(const uint8_t*, uint8_t*, int, const uint8_t*);
 LookupRow pickLookupRow() {
 #if CORVANE_LUMA_AVX2
-  __builtin_cpu_init();  // may run before the runtime's own constructors
-  if (__builtin_cpu_supports("avx2")) return lookupRowAvx2;
+  if (CpuFeatures::avx2()) return lookupRowAvx2;
 #endif
   return lookupRowScalar;
 }
@@ -558,8 +554,7 @@ struct RowPairLoops {
 };
 RowPairLoops pickRowPairLoops() {
 #if CORVANE_LUMA_AVX2
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return {rowPairAvx2Any, true};
+  if (CpuFeatures::avx2()) return {rowPairAvx2Any, true};
 #endif
   return {};
 }

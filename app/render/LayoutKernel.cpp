@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "render/LayoutRecords.h"
 #include "render/LayoutRemapCache.h"
 #include "render/compute/Sampler.h"
+#include "util/CpuFeatures.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -62,10 +63,9 @@ CORVANE_AVX2 inline __m256i across4(const uint32_t* row, __m128i columns, __m256
     std::memcpy(&v, row + column, 8);
     return v;
   };
-  __m256i pairs = _mm256_setr_epi64x(pair(_mm_extract_epi32(columns, 0)),
-                                     pair(_mm_extract_epi32(columns, 1)),
-                                     pair(_mm_extract_epi32(columns, 2)),
-                                     pair(_mm_extract_epi32(columns, 3)));
+  __m256i pairs =
+      _mm256_setr_epi64x(pair(_mm_extract_epi32(columns, 0)), pair(_mm_extract_epi32(columns, 1)),
+                         pair(_mm_extract_epi32(columns, 2)), pair(_mm_extract_epi32(columns, 3)));
   // Each lane's two pairs (a0 b0 a1 b1) to a0 a1 b0 b1.
   pairs = _mm256_shuffle_epi32(pairs, 0xD8);
   __m256i zero = _mm256_setzero_si256();
@@ -74,17 +74,15 @@ CORVANE_AVX2 inline __m256i across4(const uint32_t* row, __m128i columns, __m256
 
 // Eight pixels of one source row blended across, all within nine texels from `texels`: two
 // reads and a permute per side. 16-bit channels, pixels 0 1 | 4 5 in low, 2 3 | 6 7 in high.
-CORVANE_AVX2 inline void across8(const uint32_t* texels, __m256i index, __m256i wLow,
-                                 __m256i iwLow, __m256i wHigh, __m256i iwHigh, __m256i& low,
-                                 __m256i& high) {
+CORVANE_AVX2 inline void across8(const uint32_t* texels, __m256i index, __m256i wLow, __m256i iwLow,
+                                 __m256i wHigh, __m256i iwHigh, __m256i& low, __m256i& high) {
   __m256i left = _mm256_permutevar8x32_epi32(
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels)), index);
   __m256i right = _mm256_permutevar8x32_epi32(
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels + 1)), index);
   __m256i zero = _mm256_setzero_si256();
   low = lerp16(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), wLow, iwLow);
-  high =
-      lerp16(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), wHigh, iwHigh);
+  high = lerp16(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), wHigh, iwHigh);
 }
 
 // Plain source rows (opaque BGRA out) eight pixels at a time where each pixel's two columns
@@ -93,8 +91,8 @@ CORVANE_AVX2 inline void across8(const uint32_t* texels, __m256i index, __m256i 
 // Returns the first pixel it left.
 CORVANE_AVX2 int drawCropRowAvx2(const uint32_t* __restrict r0, const uint32_t* __restrict r1,
                                  uint32_t wy, const int32_t* __restrict ca,
-                                 const int32_t* __restrict cb, const uint16_t* __restrict cw,
-                                 int n, int textureWidth, uint32_t* __restrict o) {
+                                 const int32_t* __restrict cb, const uint16_t* __restrict cw, int n,
+                                 int textureWidth, uint32_t* __restrict o) {
   const __m256i one = _mm256_set1_epi32(1), full = _mm256_set1_epi16(256),
                 opaque = _mm256_set1_epi32(int(kOpaqueBlack));
   // Each pixel's weight spread over its four channels.
@@ -102,9 +100,9 @@ CORVANE_AVX2 int drawCropRowAvx2(const uint32_t* __restrict r0, const uint32_t* 
                                                 1, 0, 1, 0, 1, 0, 1, 8, 9, 8, 9, 8, 9, 8, 9);
   const __m256i spreadLow = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 2, 3, 8, 9,
                                              8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, 10, 11);
-  const __m256i spreadHigh = _mm256_setr_epi8(4, 5, 4, 5, 4, 5, 4, 5, 6, 7, 6, 7, 6, 7, 6, 7, 12,
-                                              13, 12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15,
-                                              14, 15);
+  const __m256i spreadHigh =
+      _mm256_setr_epi8(4, 5, 4, 5, 4, 5, 4, 5, 6, 7, 6, 7, 6, 7, 6, 7, 12, 13, 12, 13, 12, 13, 12,
+                       13, 14, 15, 14, 15, 14, 15, 14, 15);
   const __m256i wyv = _mm256_set1_epi16(int16_t(wy)), iwyv = _mm256_set1_epi16(int16_t(256 - wy));
   int i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -119,8 +117,8 @@ CORVANE_AVX2 int drawCropRowAvx2(const uint32_t* __restrict r0, const uint32_t* 
     if (ca[i + 7] - first <= 7 && first + 8 < textureWidth) {
       // Not shrinking here: the eight pixels read within nine neighbouring texels.
       __m256i index = _mm256_sub_epi32(a, _mm256_set1_epi32(first));
-      __m256i weights = _mm256_broadcastsi128_si256(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i)));
+      __m256i weights =
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cw + i)));
       // Pixels 0 1 | 4 5 and 2 3 | 6 7, as the byte unpacks leave them.
       __m256i wLow = _mm256_shuffle_epi8(weights, spreadLow);
       __m256i wHigh = _mm256_shuffle_epi8(weights, spreadHigh);
@@ -155,11 +153,7 @@ CORVANE_AVX2 int drawCropRowAvx2(const uint32_t* __restrict r0, const uint32_t* 
   return i;
 }
 
-bool hasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}
-const bool kAvx2 = hasAvx2();
+const bool kAvx2 = CpuFeatures::avx2();
 #endif
 
 void drawCropRow(const LayoutRemapCache::Tile& t, const Texture& tex, int y, uint32_t* out) {
