@@ -62,19 +62,8 @@ void BorderView::setInEditMode(bool editing) {
 void BorderView::setBorders(std::vector<BorderProperty> borders) {
   // The same records again (every analysed frame hands them over) leave the layers as drawn.
   if (borders == borders_) return;
-  for (int layer : {kOwnLayer, kTrackingLayer}) {
-    auto changed = [&] {
-      auto next = borders.begin(), last = borders_.begin();
-      for (;; ++next, ++last) {
-        while (next != borders.end() && !inLayer(*next, layer)) ++next;
-        while (last != borders_.end() && !inLayer(*last, layer)) ++last;
-        if (next == borders.end() || last == borders_.end())
-          return next != borders.end() || last != borders_.end();
-        if (!(*next == *last)) return true;
-      }
-    };
-    if (changed()) layerStale_[size_t(layer)] = true;
-  }
+  for (int layer : {kOwnLayer, kTrackingLayer})
+    if (!sameInLayer(borders, borders_, layer)) layerStale_[size_t(layer)] = true;
   borders_ = std::move(borders);
   update();
 }
@@ -172,6 +161,19 @@ QSizeF BorderView::measureTagText(const QString& text) {
   static const QFontMetrics metrics(tagFont());
   QRect r = metrics.boundingRect(QRect(0, 0, 200, 30), Qt::TextWordWrap, text);
   return QSizeF(r.width(), r.height());
+}
+
+bool BorderView::sameInLayer(const std::vector<BorderProperty>& a,
+                             const std::vector<BorderProperty>& b, int layer) {
+  auto next = [layer](auto it, auto end) {
+    while (it != end && !inLayer(*it, layer)) ++it;
+    return it;
+  };
+  auto i = next(a.begin(), a.end());
+  auto j = next(b.begin(), b.end());
+  for (; i != a.end() && j != b.end(); i = next(i + 1, a.end()), j = next(j + 1, b.end()))
+    if (!(*i == *j)) return false;
+  return i == a.end() && j == b.end();
 }
 
 BorderView::LayerKey BorderView::layerKey(qreal ratio) const {

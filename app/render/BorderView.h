@@ -118,6 +118,9 @@ class BorderView : public QWidget {
   static bool inLayer(const BorderProperty& border, int layer) {
     return (border.mode == BorderMode::tracking) == (layer == kTrackingLayer);
   }
+  // Whether two record lists hold the same records of one layer, in the same order.
+  static bool sameInLayer(const std::vector<BorderProperty>& a,
+                          const std::vector<BorderProperty>& b, int layer);
   void drawLayer(QPainter& painter, QSizeF size, int layer) const;
   void markStale() { layerStale_ = {true, true}; }
   std::array<QImage, 2> layers_;
