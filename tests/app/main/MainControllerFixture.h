@@ -162,6 +162,13 @@ class MainControllerTest : public CameraManagerTest {
     clock.advance(std::chrono::milliseconds(300));
     pumpDemo(player);
   }
+  // The demo clip's camera manager and the shown main window, connected to the clip.
+  void startDemo(corvane::PlayerManager& player) {
+    makeDemoManager(player);
+    makeController();
+    controller->show();
+    connectDemo(player);
+  }
   // Runs frames until `done` holds (bounded by wall time, never by sleeping).
   bool demoFramesUntil(corvane::PlayerManager& player, const std::function<bool()>& done) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

@@ -305,10 +305,7 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
   addLoopback();  // the virtual camera's device, so the sink road ends on the fake driver
   corvane::PlayerManager player(clock);
-  makeDemoManager(player);
-  makeController();
-  controller->show();
-  connectDemo(player);
+  startDemo(player);
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   clock.advance(300ms);
   pumpDemo(player);
@@ -359,10 +356,7 @@ TEST_F(MainControllerTest, FocusAndPresentationShowTheClipFromTheirFirstComposit
   config.enablePerspectiveProjection = true;  // as the shipped configuration has it
   config.focusMode = config.presentationMode = true;
   corvane::PlayerManager player(clock);
-  makeDemoManager(player);
-  makeController();
-  controller->show();
-  connectDemo(player);
+  startDemo(player);
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   player.play();
   auto output = [&] { return controller->metalView ? controller->metalView->composedPixelBuffer()
@@ -596,12 +590,9 @@ struct Mouse {
 TEST_F(MainControllerTest, GesturesOnThePreviewEditTheFacadesRectangles) {
   std::string clip = demoClip();
   if (!std::filesystem::exists(clip)) GTEST_SKIP() << "no demo clip: run scripts/setup";
-  corvane::PlayerManager player(clock);
-  makeDemoManager(player);
   config.minRectSideLength = 60;
-  makeController();
-  controller->show();
-  connectDemo(player);
+  corvane::PlayerManager player(clock);
+  startDemo(player);
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   auto facade = manager->manager();
   ASSERT_TRUE(facade);
