@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -69,4 +70,37 @@ TEST(UdevRules, TagEveryCameraIdTheShippedConfigurationsCarry) {
       }
     }
   }
+}
+
+// Every device the rules open to the seat's user is one the suite talks to: the ids the shipped
+// configurations name, the audio device's update enumeration and the microphone array. A rule
+// without a product id would open every product of a vendor.
+TEST(UdevRules, TagOnlyTheProductsTheSuiteTalksTo) {
+  auto tagged =
+      taggedNodes(testsupport::readFile(CORVANE_SOURCE_DIR "/packaging/70-corvane-studio.rules"));
+  std::set<std::pair<std::string, std::string>> known = {{"2886", "0018"}};
+  for (const char* config : {CORVANE_SOURCE_DIR "/resources/app/Custom config.json",
+                             CORVANE_SOURCE_DIR "/resources/updater/Custom config.json"}) {
+    nlohmann::json json = nlohmann::json::parse(testsupport::readFile(config));
+    for (size_t i = 0; i < json["camera_vid"].size(); ++i)
+      known.insert({udevId(json["camera_vid"][i].get<std::string>()),
+                    udevId(json["camera_pid"][i].get<std::string>())});
+  }
+  nlohmann::json updater = nlohmann::json::parse(
+      testsupport::readFile(CORVANE_SOURCE_DIR "/resources/updater/Updater config.json"));
+  auto hex = [](int id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id & 0xffff);
+    return std::string(text);
+  };
+  std::string audioVendor = hex(updater["vid_audio"].get<int>());
+  known.insert({audioVendor, hex(updater["pid_audio"].get<int>())});
+  known.insert({audioVendor, "5fff"});  // the audio device while it takes a firmware update
+  for (const auto& [subsystem, vendor, product] : tagged) {
+    EXPECT_NE(product, "*") << subsystem << " rule for vendor " << vendor << " names no product";
+    EXPECT_TRUE(known.count({vendor, product}))
+        << subsystem << " rule for " << vendor << ":" << product << " names no device of the suite";
+  }
+  EXPECT_TRUE(tagged.count({"hidraw", audioVendor, hex(updater["pid_audio"].get<int>())}));
+  EXPECT_TRUE(tagged.count({"hidraw", audioVendor, "5fff"}));
 }
