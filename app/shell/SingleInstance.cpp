@@ -48,7 +48,8 @@ SingleInstance::Environment SingleInstance::Environment::process() {
 SingleInstance::SingleInstance(Environment environment)
     : env_(std::move(environment)),
       lock_(env_.lockPath),
-      logLimiter_(kLogBurst, kLogInterval, env_.clock) {}
+      startLines_(kLogBurst, kLogInterval, env_.clock),
+      misuseLines_(kLogBurst, kLogInterval, env_.clock) {}
 
 SingleInstance::~SingleInstance() { release(); }
 
@@ -168,9 +169,8 @@ bool SingleInstance::listen() {
 
 void SingleInstance::accept(QLocalSocket* socket) {
   if (connections_.size() >= kMaxConnections) {
-    logLimited("The instance socket has " + std::to_string(connections_.size()) +
-                   " connections open: one more is closed",
-               true);
+    logMisuse("The instance socket has " + std::to_string(connections_.size()) +
+                   " connections open: one more is closed");
     socket->abort();
     socket->deleteLater();
     return;
@@ -178,7 +178,7 @@ void SingleInstance::accept(QLocalSocket* socket) {
   auto deadline = std::make_unique<platform::DispatchTimer>(
       platform::MainQueue::shared(), env_.clock ? *env_.clock : platform::Clock::shared());
   deadline->setEventHandler([this, socket] {
-    logLimited("A connection to the instance socket sent no request in time: closed", true);
+    logMisuse("A connection to the instance socket sent no request in time: closed");
     drop(socket);
   });
   deadline->schedule(kReadDeadline, platform::Clock::Duration(0));
@@ -196,14 +196,14 @@ void SingleInstance::readRequest(QLocalSocket* socket) {
   if (it == connections_.end() || !it->second) return;
   if (!socket->canReadLine()) {
     if (socket->bytesAvailable() > InstanceRequest::kMaxLineBytes) {
-      logLimited("An overlong request on the instance socket: closed", true);
+      logMisuse("An overlong request on the instance socket: closed");
       drop(socket);
     }
     return;
   }
   auto request = InstanceRequest::parse(socket->readLine(InstanceRequest::kMaxLineBytes + 1));
   if (!request) {
-    logLimited("An unknown request on the instance socket: closed", true);
+    logMisuse("An unknown request on the instance socket: closed");
     drop(socket);
     return;
   }
@@ -217,19 +217,19 @@ void SingleInstance::readRequest(QLocalSocket* socket) {
 void SingleInstance::answer(QLocalSocket* socket, const InstanceRequest& request) {
   QByteArray reply = InstanceRequest::shownAnswer();
   if (request.kind == InstanceRequest::Kind::show) {
-    logLimited("Another start of the program: this window comes forward", false);
+    logStart("Another start of the program: this window comes forward");
     if (handlers_.activate) handlers_.activate();
   } else {
-    logLimited("Another start of the program with the clip " + text(request.clip) +
-                   ": this window comes forward and plays it",
-               false);
     if (handlers_.activate) handlers_.activate();
     QString problem = handlers_.play ? handlers_.play(request.clip)
                                      : QStringLiteral("this instance plays no clips");
+    const std::string start = "Another start of the program with the clip " + text(request.clip);
     if (problem.isEmpty()) {
+      logStart(start + ": this window comes forward and plays it");
       reply = InstanceRequest::playingAnswer();
     } else {
-      logLimited("The clip " + text(request.clip) + " is not played: " + text(problem), true);
+      logStart(start + ": this window comes forward; the clip is not played: " + text(problem),
+               true);
       reply = InstanceRequest::notPlayedAnswer(problem);
     }
   }
@@ -258,13 +258,17 @@ void SingleInstance::serve(Handlers handlers) {
     if (connections_.count(socket)) answer(socket, request);
 }
 
-void SingleInstance::logLimited(const std::string& line, bool warning) {
-  auto admitted = logLimiter_.admit(line);
+void SingleInstance::logStart(const std::string& line, bool warning) {
+  auto admitted = startLines_.admit(line);
   if (!admitted) return;
   if (warning)
     CV_LOG_WARNING(*admitted);
   else
     CV_LOG_INFO(*admitted);
+}
+
+void SingleInstance::logMisuse(const std::string& line) {
+  if (auto admitted = misuseLines_.admit(line)) CV_LOG_WARNING(*admitted);
 }
 
 void SingleInstance::stopListening() {

@@ -97,7 +97,10 @@ class SingleInstance {
   void readRequest(QLocalSocket* socket);
   void answer(QLocalSocket* socket, const InstanceRequest& request);
   void drop(QLocalSocket* socket);
-  void logLimited(const std::string& line, bool warning);
+  // Lines about later starts, and warnings about the socket's misuse, each kind rate-limited on
+  // its own (a flood of one does not hide the other).
+  void logStart(const std::string& line, bool warning = false);
+  void logMisuse(const std::string& line);
   void stopListening();
 
   Environment env_;
@@ -109,7 +112,8 @@ class SingleInstance {
   std::map<QLocalSocket*, std::unique_ptr<platform::DispatchTimer>> connections_;
   // Requests read before serve(), in order.
   std::vector<std::pair<QLocalSocket*, InstanceRequest>> waiting_;
-  platform::LogRateLimiter logLimiter_;
+  platform::LogRateLimiter startLines_;
+  platform::LogRateLimiter misuseLines_;
   InstanceRequest::Answer answer_;
   std::string problem_;
 };

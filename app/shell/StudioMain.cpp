@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
-#include <cstdio>
 #include <optional>
 
 #include "BoundedFile.h"
@@ -92,9 +91,8 @@ void reportRunningInstance(const std::optional<QString>& clip, bool handed,
   std::string why = !handed ? "its path cannot be handed over"
                     : answer.notPlayed.isEmpty() ? "the running instance plays no clips handed to it"
                                                  : answer.notPlayed.toStdString();
-  std::string line = "Corvane Studio runs already and did not play " + name + ": " + why;
-  CV_LOG_WARNING(line);
-  std::fprintf(stderr, "%s\n", line.c_str());
+  // A warning reaches the console too, where a start with a clip is typed.
+  CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
 }
 
 // The settings file's problems go to the day log; the user is told once that the saved
