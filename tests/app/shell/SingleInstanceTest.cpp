@@ -73,9 +73,15 @@ class SingleInstanceTest : public ::testing::Test {
     return e;
   }
   // Runs the main thread's events (the first instance's socket) until `done`.
+  // Gives up (a failure) after a while, so that a fault shows as a failed test, not a hang.
   template <typename Done>
   static void pumpUntil(Done done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!done()) {
+      if (std::chrono::steady_clock::now() > giveUp) {
+        ADD_FAILURE() << "not reached within 20 s";
+        return;
+      }
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       platform::MainQueue::shared().drain();
     }
