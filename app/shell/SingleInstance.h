@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 #include "InstanceLock.h"
@@ -42,7 +43,7 @@ class SingleInstance {
     // True when the start is to end (a signal came): every wait gives up then.
     std::function<bool()> interrupted;
     // The user whose instance is trusted: an answer from a socket of another user is not.
-    uid_t user = 0;
+    uid_t user = ::getuid();
     // Times the running instance's connections (a manual clock in tests); null: the process's.
     platform::Clock* clock = nullptr;
     static Environment process();
@@ -52,7 +53,7 @@ class SingleInstance {
     first,        // this is the one instance: the lock is held
     answered,     // another instance runs and took the request (`answer()`)
     busy,         // another instance holds the lock and does not answer
-    unchecked,    // there is no lock to hold: this start runs without the check
+    unchecked,    // no lock to hold, or another user's socket: this start runs without the check
     interrupted,  // a signal ended the wait
   };
 
