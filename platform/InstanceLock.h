@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -10,23 +11,34 @@ namespace platform {
 // one starts.
 class InstanceLock {
  public:
+  enum class Result {
+    locked,  // this object holds the lock now (taken, or held already)
+    held,    // another process holds it
+    failed,  // there is no lock to take: the file cannot be opened, is not the user's, ...
+  };
+
   explicit InstanceLock(std::string path);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  // True when this object holds the lock now (taken, or held already); false while another
-  // process holds it, or when the file cannot be opened.
-  bool tryLock();
+  Result tryLock();
+  // Why the last try failed ("<path>: <reason>").
+  const std::string& problem() const { return problem_; }
   bool isLocked() const { return fd_ >= 0; }
   void unlock();
   const std::string& path() const { return path_; }
 
-  // <runtime folder>/<name>.lock
-  static std::string pathFor(const std::string& name);
+  // <runtime folder>/<name>.lock; none without a private runtime folder (`refused` says why,
+  // also about folders passed over).
+  static std::optional<std::string> pathFor(const std::string& name,
+                                            std::string* refused = nullptr);
 
  private:
+  Result fail(const std::string& reason);
+
   std::string path_;
+  std::string problem_;
   int fd_ = -1;
 };
 

@@ -1,11 +1,17 @@
 #include "Paths.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <vector>
+
+#include "Ownership.h"
 
 namespace platform {
 
@@ -44,19 +50,67 @@ std::string Paths::localLibrary() { return env("CORVANE_LOCAL_LIBRARY_DIR").valu
 
 std::string Paths::temporary() { return env("TMPDIR").value_or("/tmp"); }
 
-std::string Paths::runtime() {
-  if (auto v = env("XDG_RUNTIME_DIR")) return *v;
-  std::error_code ec;
-  std::string session = "/run/user/" + std::to_string(getuid());
-  if (std::filesystem::is_directory(session, ec)) return session;
-  std::string own = join(temporary(), "corvane-runtime-" + std::to_string(getuid()));
-  // Made for this user only; one that exists is used only when it is ours and private.
-  if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return temporary();
-  struct stat st;
-  if (::lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
-      (st.st_mode & 077) != 0)
-    return temporary();
-  return own;
+std::optional<std::string> Paths::runtime(std::string* refused) {
+  const uid_t user = getuid();
+  auto refuse = [refused](const std::string& folder, const std::string& why) {
+    if (!refused) return;
+    if (!refused->empty()) *refused += "; ";
+    *refused += folder + " is " + why;
+  };
+  // The session's folders: set up by the system (or the user), so a link to one is followed.
+  std::vector<std::string> session;
+  if (auto v = env("XDG_RUNTIME_DIR")) session.push_back(*v);
+  session.push_back("/run/user/" + std::to_string(user));
+  for (const std::string& folder : session) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0) {
+      if (errno != ENOENT || folder != session.back()) refuse(folder, std::strerror(errno));
+      continue;
+    }
+    std::string problem = Ownership::folderProblem(st, user);
+    if (problem.empty()) return folder;
+    refuse(folder, problem);
+  }
+  // A folder of the user's own in the shared temporary folder, which anybody may have made
+  // first: taken only when it is a real folder of ours that nobody else can enter.
+  const std::string name = "corvane-runtime-" + std::to_string(user);
+  const std::string own = join(temporary(), name);
+  auto isPrivate = [&](const std::string& folder, bool report) {
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0) {
+      if (report) refuse(folder, std::strerror(errno));
+      return false;
+    }
+    std::string problem = Ownership::folderProblem(st, user);
+    if (!problem.empty() && report) refuse(folder, problem);
+    return problem.empty();
+  };
+  if (::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) {
+    if (isPrivate(own, true)) return own;
+  } else {
+    refuse(own, std::strerror(errno));
+  }
+  // Taken: a private one made earlier by this user, else a new one no one can have made first.
+  std::vector<std::string> made;
+  if (DIR* dir = ::opendir(temporary().c_str())) {
+    const std::string prefix = name + ".";
+    while (const dirent* entry = ::readdir(dir)) {
+      std::string entryName = entry->d_name;
+      if (entryName.size() == prefix.size() + 6 && entryName.compare(0, prefix.size(), prefix) == 0)
+        made.push_back(join(temporary(), entryName));
+    }
+    ::closedir(dir);
+  }
+  std::sort(made.begin(), made.end());
+  for (const std::string& folder : made)
+    if (isPrivate(folder, false)) return folder;
+  std::string pattern = own + ".XXXXXX";
+  if (!::mkdtemp(pattern.data())) {
+    refuse(pattern, std::string("not made: ") + std::strerror(errno));
+    return std::nullopt;
+  }
+  if (isPrivate(pattern, true)) return pattern;
+  return std::nullopt;
 }
 
 bool Paths::makeFolders(const std::string& path) {

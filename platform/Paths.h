@@ -24,9 +24,13 @@ class Paths {
   static std::string localLibrary();
   // A temporary folder ($TMPDIR or /tmp).
   static std::string temporary();
-  // The user's runtime folder ($XDG_RUNTIME_DIR, else /run/user/<uid>, else a folder of the
-  // user's own in the temporary folder): sockets and locks that end with the session.
-  static std::string runtime();
+  // The user's runtime folder, for sockets and locks that end with the session: the first of
+  // $XDG_RUNTIME_DIR, /run/user/<uid> and "corvane-runtime-<uid>" in the temporary folder that
+  // is private to the user (see Ownership). When that last one is taken (another user made it,
+  // or it is a link or open to others) a private one beside it is used or made
+  // ("corvane-runtime-<uid>.XXXXXX"). Never a shared folder: none when no private one can be
+  // had. `refused`, when given, gets why each folder passed over was refused.
+  static std::optional<std::string> runtime(std::string* refused = nullptr);
 
   // Creates the folder and any missing parents; true when it exists afterwards.
   static bool makeFolders(const std::string& path);

@@ -13,10 +13,12 @@ namespace corvane {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t signalled = 0;
 QPointer<QSocketNotifier> notifier;
 constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 void onSignal(int) {
+  signalled = 1;
   char c = 1;
   [[maybe_unused]] auto n = write(signalPipe[1], &c, 1);
 }
@@ -26,6 +28,7 @@ void onSignal(int) {
 bool SignalQuitter::install(QCoreApplication& app) {
   if (signalPipe[0] >= 0) return true;
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return false;
+  signalled = 0;
   notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
     char c;
@@ -38,6 +41,13 @@ bool SignalQuitter::install(QCoreApplication& app) {
   sa.sa_flags = SA_RESTART;
   for (int number : SIGNALS) sigaction(number, &sa, nullptr);
   return true;
+}
+
+bool SignalQuitter::received() { return signalled != 0; }
+
+void SignalQuitter::whenSignalled(QObject* context, std::function<void()> action) {
+  if (!notifier) return;
+  QObject::connect(notifier, &QSocketNotifier::activated, context, std::move(action));
 }
 
 void SignalQuitter::uninstall() {

@@ -1,9 +1,12 @@
 #include "shell/StudioMain.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <optional>
 
+#include "BoundedFile.h"
 #include "Bundle.h"
 #include "OrlithLog.h"
 #include "Paths.h"
@@ -20,6 +23,7 @@
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
+#include "shell/InstanceRequest.h"
 #include "shell/LaunchViewController.h"
 #include "shell/ProfileProbe.h"
 #include "shell/ProgramInfo.h"
@@ -49,6 +53,46 @@ void removeStaleTemporaries() {
   for (const auto& target : targets)
     for (const auto& file : AtomicFile::removeStaleTemporaries(target))
       CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
+}
+
+// The clip named last on the command line, made absolute (a later start hands it to the
+// running instance, whose working folder may be another).
+std::optional<QString> commandLineClip(const QStringList& arguments) {
+  if (arguments.size() < 2 || arguments.last().startsWith('-')) return std::nullopt;
+  return QFileInfo(arguments.last()).absoluteFilePath();
+}
+
+// Loads the clip in place of the camera and plays it once it is loaded.
+void playClip(const QString& clip) {
+  auto& player = PlayerManager::shared();
+  static bool playsWhenLoaded = false;
+  if (!playsWhenLoaded) {
+    player.setupComplete->bind([&player](bool ok) {
+      if (ok) player.play();
+    });
+    playsWhenLoaded = true;
+  }
+  player.loadVideo(clip);
+}
+
+// What the running instance did for this start; a clip it did not play is said so.
+void reportRunningInstance(const std::optional<QString>& clip, bool handed,
+                           const InstanceRequest::Answer& answer) {
+  if (!clip) {
+    LogManager::shared().log("Corvane Studio runs already: its window comes forward");
+    return;
+  }
+  const std::string name = clip->toStdString();
+  if (answer.playing) {
+    LogManager::shared().log("Corvane Studio runs already: its window comes forward and plays " +
+                             name);
+    return;
+  }
+  std::string why = !handed ? "its path cannot be handed over"
+                    : answer.notPlayed.isEmpty() ? "the running instance plays no clips handed to it"
+                                                 : answer.notPlayed.toStdString();
+  // A warning reaches the console too, where a start with a clip is typed.
+  CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
 }
 
 // The settings file's problems go to the day log; the user is told once that the saved
@@ -97,17 +141,30 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
   if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt"))) {
-    switch (instance.start()) {
+    const std::optional<QString> clip = commandLineClip(QCoreApplication::arguments());
+    std::optional<InstanceRequest> play = clip ? InstanceRequest::play(*clip) : std::nullopt;
+    switch (instance.start(play.value_or(InstanceRequest::show()))) {
       case SingleInstance::Start::first:
+        // At once, so that a start at the same instant finds someone to wait for.
+        instance.listen();
+        break;
+      case SingleInstance::Start::unchecked:
         break;
       case SingleInstance::Start::answered:
-        LogManager::shared().log("Corvane Studio runs already: its window comes forward");
+        reportRunningInstance(clip, play.has_value(), instance.answer());
         return 0;
-      case SingleInstance::Start::busy:
+      case SingleInstance::Start::interrupted:
+        LogManager::shared().log("Corvane Studio's start ended by a signal");
+        return 0;
+      case SingleInstance::Start::busy: {
         LogManager::shared().log("Corvane Studio runs already and does not answer");
-        QMessageBox::information(nullptr, QStringLiteral("Corvane Studio"),
-                                 QStringLiteral("Corvane Studio is already running."));
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Corvane Studio"),
+                        QStringLiteral("Corvane Studio is already running."));
+        // A quit does not end a dialog's own loop before the program's loop runs.
+        SignalQuitter::whenSignalled(&box, [&box] { box.reject(); });
+        if (!SignalQuitter::received()) box.exec();
         return 1;
+      }
     }
   }
   forwardFaceStoreLines();
@@ -140,21 +197,26 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // The renderer's effect pass, fed by every frame the analysis completes.
   camera.setupEffectView();
   // A video file named on the command line stands in for the camera (the demo clip).
-  QStringList arguments = QCoreApplication::arguments();
-  if (!delegate.isDeactivateRun() && arguments.size() > 1 && !arguments.last().startsWith('-')) {
-    auto& player = PlayerManager::shared();
-    player.setupComplete->bind([&player](bool ok) {
-      if (ok) player.play();
-    });
-    player.loadVideo(arguments.last());
-  }
+  if (!delegate.isDeactivateRun())
+    if (auto clip = commandLineClip(QCoreApplication::arguments())) playClip(*clip);
 
-  instance.listen([&window] {
+  // The window exists: later starts get their answer now, those that came meanwhile too.
+  SingleInstance::Handlers handlers;
+  handlers.activate = [&window] {
     if (window.isMinimized()) window.showNormal();
     window.show();
     window.raise();
     window.activateWindow();
-  });
+  };
+  // A later start's clip plays as this start's own would.
+  handlers.play = [](const QString& clip) {
+    std::string refused;
+    if (!platform::BoundedFile::isRegularFile(clip.toStdString(), &refused))
+      return QString::fromStdString(refused);
+    playClip(clip);
+    return QString();
+  };
+  instance.serve(std::move(handlers));
   // A profiling run's probe (tools/cpu-profile), when the environment asks for one.
   ProfileProbe::installFromEnvironment(camera, &app);
 
