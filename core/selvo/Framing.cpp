@@ -465,15 +465,19 @@ CropPose Framing::fence(const CropPose& pose, double aspect, const FramingLimits
     };
     const double minW = std::min(limits.minHeight * aspect, wmax);
     // Strictness eases step by step until a crop is found: room beside the edges and above and
-    // below the people; then edges right against them and no room; then smaller than the smallest
-    // shot, when that is the only way to cut nobody.
+    // below the people; then the room the widest crop has to spare round its members, shared
+    // between its two sides (an edge right against someone on one side while the other side
+    // keeps room would graze them); then edges right against them and no room; then smaller
+    // than the smallest shot, when that is the only way to cut nobody.
     enum class Height { Roomy, Tight, Bare };
     struct Level {
       double room;
       Height height;
     };
-    constexpr Level kLevels[] = {{kRoom, Height::Roomy}, {0, Height::Tight}, {0, Height::Bare}};
-    for (const Level& level : kLevels) {
+    const double spare = std::clamp((wmax - (r1 - r0)) * 0.5, 0.0, kRoom);
+    const Level levels[] = {
+        {kRoom, Height::Roomy}, {spare, Height::Tight}, {0, Height::Tight}, {0, Height::Bare}};
+    for (const Level& level : levels) {
       if (bestCost < kFar) break;
       edgeRoom = level.room;
       // Left gaps nearest the members first: the cheap crops are found early and the search

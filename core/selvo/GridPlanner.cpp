@@ -204,14 +204,125 @@ std::vector<GridPlanner::Group> GridPlanner::arrange(const PlanContext& context,
   return {};
 }
 
+std::vector<double> GridPlanner::rowShares(const PlanContext& context,
+                                           const std::vector<Group>& groups, const rect& area,
+                                           double& top) {
+  top = area.y;
+  const size_t n = groups.size();
+  const std::vector<double> even(n, 1.0 / static_cast<double>(std::max<size_t>(n, 1)));
+  if (!context.autoMerge || n == 0 || area.width <= 0 || area.height <= 0) return even;
+  const double bottom = area.y + area.height;
+  const auto fitsAt = [&](const Group& g, double aspect) {
+    return std::fabs(partition_.shape(g, aspect) - aspect) <= aspect * 0.001;
+  };
+  std::vector<int> starts;
+  for (const Group& g : groups) starts.push_back(g.front()->id);
+  if (starts == shareStarts_ && shares_.size() == n && heldTop_ >= area.y && heldTop_ < bottom) {
+    const double total = area.width / (bottom - heldTop_);
+    bool hold = true;
+    for (size_t i = 0; i < n && hold; ++i) hold = fitsAt(groups[i], shares_[i] * total);
+    if (hold) {
+      top = heldTop_;
+      return shares_;
+    }
+  }
+  shareStarts_ = starts;
+  heldTop_ = area.y;
+  const double total = area.width / area.height;
+  const double slot = total / static_cast<double>(n);
+  bool wider = false;
+  for (const Group& g : groups) wider = wider || partition_.shape(g, slot) > slot * 1.001;
+  shares_ = evenOrNeeded(groups, total, even);
+  if (wider && shares_ == even) {
+    // The row is too short for everyone side by side at the full height: it gets as low as
+    // frames them all so, and the band above takes the height it leaves.
+    double need = 0;
+    for (const Group& g : groups) need += partition_.narrowest(g, false, slot);
+    const double rowHeight = std::floor(area.width / need);
+    if (rowHeight > 0 && rowHeight < area.height) {
+      heldTop_ = bottom - rowHeight;
+      shares_ = evenOrNeeded(groups, area.width / rowHeight, even);
+    }
+  }
+  top = heldTop_;
+  return shares_;
+}
+
+std::vector<double> GridPlanner::evenOrNeeded(const std::vector<Group>& groups, double total,
+                                              const std::vector<double>& even) const {
+  const size_t n = groups.size();
+  // Aspects at the row's height: the even slot and what each run takes at it.
+  const double slot = total / static_cast<double>(n);
+  std::vector<double> want(n);
+  bool wider = false;
+  for (size_t i = 0; i < n; ++i) {
+    want[i] = partition_.shape(groups[i], slot);
+    wider = wider || want[i] > slot * 1.001;
+  }
+  if (!wider) return even;
+  // The runs too wide for their slot take the width they need from the others, each of which
+  // keeps at least what frames its people's whole boxes alone, or failing that their cores;
+  // the rest is shared as evenly as that allows.
+  for (const bool coresOnly : {false, true}) {
+    std::vector<double> aspect(n, 0.0);
+    std::vector<bool> fixed(n, false);
+    double given = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (want[i] <= slot * 1.001) continue;
+      fixed[i] = true;
+      aspect[i] = want[i];
+      given += want[i];
+    }
+    bool possible = true;
+    for (bool settled = false; possible && !settled;) {
+      settled = true;
+      size_t open = 0;
+      for (size_t i = 0; i < n; ++i) open += fixed[i] ? 0 : 1;
+      const double rest = total - given;
+      possible = open > 0 && rest > 0;
+      if (!possible) break;
+      const double level = rest / static_cast<double>(open);
+      for (size_t i = 0; i < n; ++i) {
+        if (fixed[i]) continue;
+        const double least = std::min(slot, partition_.narrowest(groups[i], coresOnly, slot));
+        aspect[i] = std::max(level, least);
+        if (least > level * 1.001) {
+          fixed[i] = true;
+          given += least;
+          settled = false;
+        }
+      }
+    }
+    if (!possible) continue;
+    double sum = 0;
+    for (size_t i = 0; i < n && possible; ++i) {
+      sum += aspect[i];
+      possible = std::fabs(partition_.shape(groups[i], aspect[i]) - aspect[i]) <= aspect[i] * 0.001;
+    }
+    if (!possible || sum > total * 1.0001) continue;
+    std::vector<double> shares(n);
+    for (size_t i = 0; i < n; ++i) shares[i] = aspect[i] / sum;
+    return shares;
+  }
+  return even;
+}
+
 void GridPlanner::emit(const PlanContext& context, const std::vector<Group>& groups,
-                       const rect& area, bool row, std::vector<LayoutTile>& tiles) const {
+                       const rect& area, bool row, std::vector<LayoutTile>& tiles,
+                       const std::vector<double>& shares) const {
   const int n = static_cast<int>(groups.size());
+  std::vector<double> edges(1, 0.0);
+  for (int i = 0; i < n; ++i) {
+    const size_t k = static_cast<size_t>(i);
+    edges.push_back(edges.back() + (k < shares.size() ? shares[k] : 1.0 / n));
+  }
   for (int i = 0; i < n; ++i) {
     rect dst;
     if (row) {
-      const double left = std::round(area.x + area.width * i / n);
-      const double right = std::round(area.x + area.width * (i + 1) / n);
+      const double left = std::round(area.x + area.width * edges[static_cast<size_t>(i)]);
+      const double right = i + 1 == n ? area.x + area.width
+                                      : std::round(area.x + area.width *
+                                                             edges[static_cast<size_t>(i) + 1]);
       dst = makeRect(left, area.y, right - left, area.height);
     } else {
       dst = cell(i, n, area);
@@ -283,8 +394,12 @@ void GridPlanner::planCompose(const PlanContext& context, std::vector<LayoutTile
     context.panoramaTiles(tiles);
     return;
   }
-  tiles.push_back(context.bandTile(makeRect(0, 0, ow, band)));
-  emit(context, groups, area, true, tiles);
+  // Side by side, a run framed whole at the full height may need a wider tile than an even part
+  // of the row: shown smaller in an even slot it would leave black bars in the output.
+  double top = band;
+  const std::vector<double> shares = rowShares(context, groups, area, top);
+  tiles.push_back(context.bandTile(makeRect(0, 0, ow, top)));
+  emit(context, groups, makeRect(0, top, ow, oh - top), true, tiles, shares);
 }
 
 }  // namespace selvo

@@ -18,6 +18,9 @@ class GridPlanner {
     merged_.clear();
     starts_.clear();
     held_.clear();
+    shareStarts_.clear();
+    shares_.clear();
+    heldTop_ = 0;
   }
   void planGrid(const PlanContext& context, std::vector<LayoutTile>& tiles);
   void planCompose(const PlanContext& context, std::vector<LayoutTile>& tiles);
@@ -38,11 +41,25 @@ class GridPlanner {
   // each for the people of highest priority.
   std::vector<Group> arrange(const PlanContext& context, int maxTiles,
                              double (*aspectFor)(int, const rect&), const rect& area);
+  // The groups' tiles: grid cells, or side by side in a row taking the parts of its width in
+  // `shares` (left to right, summing to 1).
   void emit(const PlanContext& context, const std::vector<Group>& groups, const rect& area,
-            bool row, std::vector<LayoutTile>& tiles) const;
+            bool row, std::vector<LayoutTile>& tiles, const std::vector<double>& shares = {}) const;
+  // The part of a row's width each group's tile takes: even, unless a group too wide for an even
+  // slot at the row's height can take the width it needs from the others, each still framed
+  // alone in what it keeps. When no sharing frames everyone at the row's height, the row starts
+  // lower (`top`, else the area's top) so that one does. Held while the same runs each still fit
+  // their part, so people shifting in their seats do not move the tiles' edges.
+  std::vector<double> rowShares(const PlanContext& context, const std::vector<Group>& groups,
+                                const rect& area, double& top);
+  std::vector<double> evenOrNeeded(const std::vector<Group>& groups, double total,
+                                   const std::vector<double>& even) const;
 
   std::vector<std::pair<int, int>> merged_;  // neighbours merged last frame
   std::vector<int> starts_;                  // who began each tile's run last frame
+  std::vector<int> shareStarts_;             // who began each run of the row's shares
+  std::vector<double> shares_;               // the row's shares last frame
+  double heldTop_ = 0;                       // where the row started last frame
   std::vector<std::vector<int>> held_;       // last frame's tiles, while the same people are there
   RoomPartition partition_;
 };

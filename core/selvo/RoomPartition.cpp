@@ -97,7 +97,7 @@ double RoomPartition::shift(int start, int i) const {
 }
 
 bool RoomPartition::measure(int start, int first, int last, double aspect, double& cost,
-                            bool reshape, double* shape) const {
+                            bool reshape, double* shape, bool coresOnly) const {
   const int n = static_cast<int>(clusters_.size());
   double x0 = kFar, x1 = -kFar, y0 = kFar, y1 = -kFar;
   double bx0 = kFar, bx1 = -kFar, by0 = kFar, by1 = -kFar;
@@ -139,7 +139,7 @@ bool RoomPartition::measure(int start, int first, int last, double aspect, doubl
     if (narrowest > widest) return false;
     // Wide enough for the people's whole boxes where the gaps beside them allow.
     const double whole = std::min(bx1 - bx0 + kShapeSlack, room - kShapeSlack) / height_;
-    a = std::clamp(aspect, std::max(narrowest, whole), widest);
+    a = std::clamp(aspect, coresOnly ? narrowest : std::max(narrowest, whole), widest);
   }
   if (shape) *shape = a;
   const double need = std::max(span, tall * a);
@@ -322,6 +322,18 @@ double RoomPartition::shape(const Group& group, double aspect) const {
   double a = aspect;
   if (!locate(group, start, first, last) || !measure(start, first, last, aspect, cost, true, &a)) {
     return aspect;
+  }
+  return a;
+}
+
+double RoomPartition::narrowest(const Group& group, bool coresOnly, double fallback) const {
+  int start = 0, first = 0, last = 0;
+  double cost = 0;
+  double a = fallback;
+  constexpr double kThinnest = 1e-4;
+  if (!locate(group, start, first, last) ||
+      !measure(start, first, last, kThinnest, cost, true, &a, coresOnly)) {
+    return fallback;
   }
   return a;
 }

@@ -41,6 +41,10 @@ class RoomPartition {
   // nearest one that can (wider when the run is too wide for the frame's height, narrower when
   // the gap beside it is too narrow for its height); `aspect` when nothing can.
   double shape(const Group& group, double aspect) const;
+  // The narrowest aspect of a crop at the frame's height that frames these neighbours alone:
+  // their whole boxes where the gaps beside them allow, else (`coresOnly`, or where the gaps do
+  // not allow more) their cores, their boxes' margins cut; `fallback` when none does.
+  double narrowest(const Group& group, bool coresOnly, double fallback) const;
 
  private:
   struct Cluster {
@@ -56,7 +60,7 @@ class RoomPartition {
   // height squared, at the tile's scale); false when no crop of the aspect frames it alone. With
   // `reshape`, crops of other aspects count (shown smaller in the tile); `shape` is the crop's.
   bool measure(int start, int first, int last, double aspect, double& cost, bool reshape = false,
-               double* shape = nullptr) const;
+               double* shape = nullptr, bool coresOnly = false) const;
   // Where a group lies in the order starting at `start`: false unless it is one run of clusters.
   bool locate(const Group& group, int& start, int& first, int& last) const;
 

@@ -215,8 +215,16 @@ cv::Mat tilePixels(const cv::Mat& picture, const corvane::LayoutRoiPair& tile) {
   return bgr(picture)(r).clone();
 }
 
-double tileDifference(const cv::Mat& picture, const cv::Mat& source,
-                      const corvane::LayoutRoiPair& tile) {
+namespace {
+
+cv::Rect destinationOf(const corvane::LayoutRoiPair& tile) {
+  return cv::Rect(int(std::lround(tile.dst_rect.x)), int(std::lround(tile.dst_rect.y)),
+                  int(std::lround(tile.dst_rect.width)), int(std::lround(tile.dst_rect.height)));
+}
+
+// The tile's destination as OpenCV draws it: the source rectangle cut from `source` (wrapping at
+// the seam) and scaled bilinearly, pixel centres to pixel centres. BGR.
+cv::Mat tileReference(const cv::Mat& source, const corvane::LayoutRoiPair& tile) {
   const int width = source.cols;
   const cv::Mat src = bgr(source);
   cv::Mat thrice;
@@ -224,9 +232,7 @@ double tileDifference(const cv::Mat& picture, const cv::Mat& source,
   // Source rectangle in the thrice-wide picture (the middle copy is the real one).
   const double sx = tile.src_rect.x + width, sy = tile.src_rect.y;
   const double sw = tile.src_rect.width, sh = tile.src_rect.height;
-  const cv::Rect dst(int(std::lround(tile.dst_rect.x)), int(std::lround(tile.dst_rect.y)),
-                     int(std::lround(tile.dst_rect.width)), int(std::lround(tile.dst_rect.height)));
-  // Pixel centres of the destination sampled at the matching source point, bilinear.
+  const cv::Rect dst = destinationOf(tile);
   cv::Mat mapX(dst.height, dst.width, CV_32F), mapY(dst.height, dst.width, CV_32F);
   for (int y = 0; y < dst.height; ++y)
     for (int x = 0; x < dst.width; ++x) {
@@ -235,10 +241,54 @@ double tileDifference(const cv::Mat& picture, const cv::Mat& source,
     }
   cv::Mat reference;
   cv::remap(thrice, reference, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  return reference;
+}
+
+bool allBlack(const cv::Mat& bgrPixels) {
+  double high = 0;
+  cv::minMaxLoc(bgrPixels.reshape(1), nullptr, &high);
+  return high <= kBlackLevel;
+}
+
+}  // namespace
+
+double tileDifference(const cv::Mat& picture, const cv::Mat& source,
+                      const corvane::LayoutRoiPair& tile) {
+  const cv::Rect dst = destinationOf(tile);
   const cv::Rect in = inside(tile, picture.size());
-  if (in.empty()) return 255;
+  if (in.empty() || dst.empty()) return 255;
+  const cv::Mat reference = tileReference(source, tile);
   const cv::Rect local(in.x - dst.x, in.y - dst.y, in.width, in.height);
   return meanDifference(bgr(picture)(in), reference(local));
+}
+
+std::vector<cv::Rect> blackBlocks(const cv::Mat& picture, const cv::Mat& source,
+                                  const std::vector<corvane::LayoutRoiPair>& pairs, int side) {
+  const cv::Mat out = bgr(picture);
+  const cv::Rect whole(0, 0, out.cols, out.rows);
+  std::vector<std::pair<cv::Rect, cv::Mat>> drawn;
+  for (const corvane::LayoutRoiPair& tile : tiles(pairs)) {
+    const cv::Rect dst = destinationOf(tile);
+    if (!(dst & whole).empty()) drawn.emplace_back(dst, tileReference(source, tile));
+  }
+  std::vector<cv::Rect> found;
+  for (int y = 0; y + side <= out.rows; y += side)
+    for (int x = 0; x + side <= out.cols; x += side) {
+      const cv::Rect block(x, y, side, side);
+      if (!allBlack(out(block))) continue;
+      // Black where the source is black too (a dark coat, a shadow) is the picture itself; black
+      // where no tile lies, or where the tile's source is not, is a hole in the output.
+      int covered = 0;
+      bool sourceBlack = true;
+      for (const auto& [dst, reference] : drawn) {
+        const cv::Rect part = block & dst;
+        if (part.empty()) continue;
+        covered += part.area();
+        sourceBlack = sourceBlack && allBlack(reference(part - dst.tl()));
+      }
+      if (covered < block.area() || !sourceBlack) found.push_back(block);
+    }
+  return found;
 }
 
 cv::Rect2d toSource(const corvane::LayoutRoiPair& tile, const cv::Rect2d& box) {

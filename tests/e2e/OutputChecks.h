@@ -74,6 +74,15 @@ std::vector<corvane::LayoutRoiPair> tiles(const std::vector<corvane::LayoutRoiPa
 double tileDifference(const cv::Mat& picture, const cv::Mat& source,
                       const corvane::LayoutRoiPair& tile);
 
+// Channel level (0..255) at or below which a pixel counts as black.
+constexpr double kBlackLevel = 8;
+
+// Blocks of `side` x `side` output pixels (on a grid from the top left) that are black although
+// the source the pairs draw there is not, or that no tile covers: holes in the output that the
+// virtual camera would send.
+std::vector<cv::Rect> blackBlocks(const cv::Mat& picture, const cv::Mat& source,
+                                  const std::vector<corvane::LayoutRoiPair>& pairs, int side = 16);
+
 // The tile's part of the picture (BGR).
 cv::Mat tilePixels(const cv::Mat& picture, const corvane::LayoutRoiPair& tile);
 

@@ -34,6 +34,7 @@
 #include "controlboard/ControlBoardController.h"
 #include "ipc/MachManager.h"
 #include "main/MainController.h"
+#include "main/SaveRoiViewController.h"
 #include "main/VirtualCameraSink.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
@@ -66,6 +67,9 @@ constexpr int kTransitionFrames = 15;
 // How far (face widths) a detected box's centre may lie from the face it claims: the boxes of a
 // frame the turning clip showed earlier lie further off.
 constexpr double kNearFace = 0.3;
+
+// Boxes of the saved layout, drawn side by side across the picture.
+constexpr int kSavedBoxes = 8;
 
 // Runs the event loop until `done` holds, checked whenever a frame reaches the renderer; false when
 // the deadline passed first.
@@ -508,6 +512,9 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
   cv::Mat lastOutput;
   std::vector<uint8_t> lastWritten;
   Composition grid, compose, speakerGroup, speakerHeld;
+  // Compose after a saved layout was loaded.
+  std::vector<Composition> loadedSamples;
+  int savedBoxes = 0, loadedBoxes = 0;
   bool gridSettled = false, composeSettled = false, groupSettled = false, held = false,
        everyoneFound = false;
   std::vector<size_t> unfound;
@@ -725,6 +732,50 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
         lastOutput = pictureOf(picture);
         return !lastWritten.empty();
       });
+
+      // A layout of eight boxes saved as "Layout 1", every box removed, the layout loaded again
+      // through the same popup, then compose: samples of the output over the next frames.
+      if (auto facade = run.camera.manager()) {
+        const corvane::CameraFormat format = run.camera.cameraFormat();
+        const int w = format.width, h = format.height;
+        // The boxes' changes are taken with the frames that follow.
+        const auto someFrames = [&] {
+          int n = 0;
+          eachComposition(output, [&](const auto&, const auto&) { return ++n > 5; });
+        };
+        facade->ClearAllRect();
+        someFrames();
+        for (int i = 0; i < kSavedBoxes; ++i) {
+          const int x = w / 200 + i * w / kSavedBoxes;
+          facade->AddNewRect(x, h / 8, x + w * 9 / (10 * kSavedBoxes), h * 4 / 5);
+        }
+        someFrames();
+        savedBoxes = int(facade->GetManualRect().size());
+        corvane::SaveRoiViewController* popup = main->saveRoi();
+        main->toggleSaveRoiPopup(true);
+        QApplication::processEvents();
+        popup->roiPullDownButton->setCurrentIndex(0);  // "Layout 1"
+        popup->roiOkButton->click();
+        facade->ClearAllRect();
+        someFrames();
+        main->toggleSaveRoiPopup(false);
+        QApplication::processEvents();
+        popup->roiPullDownButton->setCurrentIndex(1);  // "Layout 1" after "None"
+        popup->onClickRoiPullDownButton();
+        popup->roiOkButton->click();
+        someFrames();
+        loadedBoxes = int(facade->GetManualRect().size());
+        composeButton->click();
+        Composition settled;
+        if (settledComposition(output, settled)) {
+          int count = 0;
+          eachComposition(output, [&](const auto& picture, const auto& source) {
+            if (++count % 5 != 0) return false;
+            loadedSamples.push_back({pictureOf(picture), sourceOf(source), output->roiPairList});
+            return loadedSamples.size() >= 7;
+          });
+        }
+      }
       finish();
     });
   });
@@ -881,6 +932,27 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
     cv::cvtColor(bgra, linked, cv::COLOR_BGRA2BGR);
     EXPECT_GT(e2e::greyLevels(linked), 8) << "a blank frame over the link";
   }
+
+  // Compose after the saved layout was loaded: no tile of the output, nor the band, holds a black
+  // block the source does not have there, in any sample.
+  EXPECT_EQ(savedBoxes, kSavedBoxes) << "boxes drawn for the saved layout";
+  EXPECT_EQ(loadedBoxes, savedBoxes) << "boxes the loaded layout brought back";
+  ASSERT_EQ(loadedSamples.size(), 7u) << "no compose composition after loading the layout";
+  for (size_t k = 0; k < loadedSamples.size(); ++k) {
+    const Composition& c = loadedSamples[k];
+    SCOPED_TRACE("sample " + std::to_string(k) + " " + describeTiles(e2e::tiles(c.pairs), {}));
+    EXPECT_GE(e2e::tiles(c.pairs).size(), 3u) << "compose shows the band and a row of tiles";
+    const std::vector<cv::Rect> holes = e2e::blackBlocks(c.picture, c.source, c.pairs);
+    if (!holes.empty()) {
+      cv::imwrite(CORVANE_E2E_OUTPUT_DIR "/studio-loaded-" + std::to_string(k) + ".png", c.picture);
+      ADD_FAILURE() << holes.size() << " black blocks in the output, the first at " << holes[0].x
+                    << "," << holes[0].y;
+    }
+    expectTilesMatchTheSource(c, "compose after a loaded layout");
+  }
+  if (!loadedSamples.empty())
+    cv::imwrite(CORVANE_E2E_OUTPUT_DIR "/studio-loaded-compose-output.png",
+                loadedSamples.back().picture);
 
   // A clean quit: the settings rewritten whole (a new file renamed over the old one, nothing left
   // beside it), and no Error line in the day log.

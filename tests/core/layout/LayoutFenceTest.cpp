@@ -269,6 +269,45 @@ TEST(LayoutFence, WorksAcrossTheSeamAndAtTheEdgesOfAHalfPicture) {
   EXPECT_TRUE(leftOf(e, aspect) <= 1e-6 || leftOf(e, aspect) >= 250);
 }
 
+// A run of neighbours whose boxes are wider than the tallest crop of the tile's shape, their cores
+// a little narrower: the crop holds the cores, and the width it has over them is shared between
+// its two edges (up to the room an edge keeps where it can), so no edge lies right against the
+// first or the last person's face while the other side keeps room.
+TEST(LayoutFence, ACropBarelyWideEnoughForItsPeopleSharesItsRoomBetweenItsSides) {
+  selvo::Framing::FenceScratch scratch;
+  const double aspect = 460.0 / 1080.0;  // at most 460 wide, at the full height
+  const auto person = [](double x, double w, double y, double h) {
+    rect r = box(float(x), float(y), float(w), float(h), 0);
+    selvo::Body b = selvo::Framing::body(r, 3840, true);
+    b.member = true;
+    return b;
+  };
+  struct Case {
+    const char* what;
+    double spare;   // crop width over the cores' span
+    double room;    // what each edge keeps from the cores at least
+  };
+  const Case cases[] = {
+      {"two pixels to spare", 2, 1},
+      {"seven pixels to spare", 7, 3.5},
+      {"twenty pixels to spare", 20, 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Three seated people side by side: cores 416..508, 503..561 and up to 876 - spare.
+    const double lastCoreEnd = 416 + 460 - c.spare;
+    const std::vector<selvo::Body> bodies = {person(370, 184, 299, 226), person(474, 116, 450, 116),
+                                             person(lastCoreEnd - 96, 128, 371, 170)};
+    // The group's shot from the first box on: its right edge runs through the last core.
+    const selvo::CropPose in = pose(365, 460, aspect, 540);
+    const selvo::CropPose out = selvo::Framing::fence(in, aspect, frame360(), bodies, true, scratch);
+    const double l = leftOf(out, aspect);
+    const double r = rightOf(out, aspect);
+    EXPECT_LE(l, 416 - c.room + 1e-6) << l << ".." << r;
+    EXPECT_GE(r, lastCoreEnd + c.room - 1e-6) << l << ".." << r;
+  }
+}
+
 // The right-hand grid cell of a 180-degree picture: its member sits at the edge, and beside them a
 // row of people whose boxes overlap, too wide to take in, too close to leave out at the member's
 // height. The edge then goes where it runs least deep into anyone: where two boxes overlap, at

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "LayoutFenceProperty.h"
@@ -185,4 +186,68 @@ TEST(LayoutModes, TopDownStacksTheHalvesAndPanoramaLetterboxes) {
   EXPECT_EQ(f.main[0][0].dst.width, 1280);
   EXPECT_EQ(f.main[0][0].dst.height, 640);
   EXPECT_EQ(f.main[0][0].dst.y, 40);
+}
+
+// People packed closer than compose's even slots can frame them: a run shown whole at the frame's
+// height needs a wider tile than an even part of the row. The others give it the width, so every
+// tile fills its part of the row at the full height and the output holds no black bar.
+TEST(LayoutModes, ComposeRowIsFilledWhenARunNeedsAWiderTile) {
+  struct Case {
+    const char* what;
+    bool is360;
+    int people;
+    float pitch;  // from one box's left edge to the next one's
+    float width;  // of each box
+    int count;    // the compose maximum
+  };
+  const Case cases[] = {
+      {"eight on a 180-degree picture, six tiles", false, 8, 470, 360, 6},
+      {"seven on a 180-degree picture, five tiles", false, 7, 520, 360, 5},
+      {"eight round a 360-degree camera, six tiles", true, 8, 470, 360, 6},
+      // Too many for the row at its height however it is shared: the row gets lower and the
+      // band above it taller.
+      {"eight shoulder to shoulder, four tiles", false, 8, 480, 432, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Harness h(c.is360, 3840, 1080);
+    h.engine.SetLayoutMode(0);
+    h.engine.SetGridComposeModeMaxCount(c.count);
+    for (int i = 0; i < c.people; ++i) {
+      h.untracked.push_back(box(20 + static_cast<float>(i) * c.pitch, 140, c.width, 680, i + 1));
+    }
+    const Frame f = h.run(60);
+    SCOPED_TRACE(describe(f.all()));
+    ASSERT_EQ(f.main[0].size(), 1u);  // the band
+    const double band = f.main[0][0].dst.height;
+    std::vector<std::pair<double, double>> spans;
+    for (const roi_pair& p : f.main[1]) {
+      EXPECT_EQ(p.dst.y, band) << "a tile shown lower in its part of the row";
+      EXPECT_EQ(p.dst.y + p.dst.height, 720) << "a tile shown lower in its part of the row";
+      EXPECT_NEAR(p.src.width / p.src.height, p.dst.width / p.dst.height, 0.01)
+          << "a tile's picture stretched";
+      spans.emplace_back(p.dst.x, p.dst.x + p.dst.width);
+    }
+    std::sort(spans.begin(), spans.end());
+    double x = 0;
+    for (const auto& [left, right] : spans) {
+      EXPECT_NEAR(left, x, 0.5) << "a gap in the row";
+      x = right;
+    }
+    EXPECT_NEAR(x, 1280, 0.5) << "the row ends short of the output's edge";
+    // Everyone still whole in exactly one tile, nobody cut.
+    Room room;
+    room.is360 = c.is360;
+    room.width = 3840;
+    room.mode = 0;
+    const std::vector<Crop> all = crops(f.main[1], 3840, c.is360);
+    for (const rect& p : h.untracked) {
+      int wholeIn = 0;
+      for (const Crop& crop : all) {
+        wholeIn += whole(crop, core(p, room), room) ? 1 : 0;
+        EXPECT_FALSE(cuts(crop, core(p, room), room)) << "person " << p.id << " cut";
+      }
+      EXPECT_EQ(wholeIn, 1) << "person " << p.id;
+    }
+  }
 }
