@@ -1,5 +1,6 @@
 #include "controlboard/SmallControlBoardController.h"
 
+#include <QPainter>
 #include <QPointer>
 #include <algorithm>
 
@@ -13,6 +14,28 @@
 #include "widgets/NamedColors.h"
 
 namespace corvane {
+
+namespace {
+
+// A window's outline with an arrow out of its corner: "make me large".
+QPixmap fullWindowPicture(const QColor& color) {
+  const qreal ratio = 2.0;
+  QPixmap picture(QSize(SmallControlBoardController::kFullWindowWidth,
+                        SmallControlBoardController::kArrowHeight) *
+                  ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(Qt::transparent);
+  QPainter p(&picture);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(color, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPolyline(QPolygonF({QPointF(6.5, 2.5), QPointF(2.5, 2.5), QPointF(2.5, 10.0),
+                            QPointF(10.0, 10.0), QPointF(10.0, 6.0)}));
+  p.drawLine(QPointF(6.0, 6.5), QPointF(11.5, 1.0));
+  p.drawPolyline(QPolygonF({QPointF(8.5, 1.0), QPointF(11.5, 1.0), QPointF(11.5, 4.0)}));
+  return picture;
+}
+
+}  // namespace
 
 SmallControlBoardController::SmallControlBoardController(QWidget* parent)
     : SmallControlBoardController(Environment(), parent) {}
@@ -36,6 +59,18 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   };
   preButton = arrow(QStringLiteral("\u25B4"));
   nextButton = arrow(QStringLiteral("\u25BE"));
+  // The first page hides the previous arrow but keeps its row: the corner button stays put and
+  // never covers a mode button.
+  QSizePolicy keep = preButton->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  preButton->setSizePolicy(keep);
+  fullWindowButton = new CustomButton(QRect(0, 0, kFullWindowWidth, kArrowHeight), this);
+  fullWindowButton->setObjectName(QStringLiteral("fullWindowButton"));
+  fullWindowButton->setGeometry(40 - kFullWindowWidth, 0, kFullWindowWidth, kArrowHeight);
+  fullWindowButton->setFocusPolicy(Qt::NoFocus);
+  fullWindowButton->setUnselectedImage(fullWindowPicture(QColor(0xDD, 0xDD, 0xDD)));
+  fullWindowButton->setHoverImage(fullWindowPicture(NamedColors::color("tintColor")));
+  fullWindowButton->setSelectedImage(fullWindowPicture(NamedColors::color("tintColor")));
   displayStackView0 = new QVBoxLayout();
   displayStackView0->setSpacing(3);
   displayStackView0->setAlignment(Qt::AlignHCenter);
@@ -44,7 +79,14 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   layout->addWidget(nextButton);
   connect(preButton, &QAbstractButton::clicked, this, [this] { onClickPrev(); });
   connect(nextButton, &QAbstractButton::clicked, this, [this] { onClickNext(); });
+  connect(fullWindowButton, &QAbstractButton::clicked, this, [this] { onClickFullWindow(); });
+  fullWindowButton->raise();
+  localizeFullWindowButton();
   viewDidLoad();
+}
+
+void SmallControlBoardController::localizeFullWindowButton() {
+  fullWindowButton->setToolTip(QString::fromStdString(text("tips_full_window")));
 }
 
 std::string SmallControlBoardController::text(const std::string& key) const {
@@ -215,6 +257,11 @@ void SmallControlBoardController::buttonPressed(CustomButton* sender) {
   }
   if (press.mode) camera_.displayMode->setValue(*press.mode);
   refreshDisplayModeButtons();
+}
+
+void SmallControlBoardController::onClickFullWindow() {
+  CV_LOG_DEBUG("");
+  if (fullWindowAction) fullWindowAction();
 }
 
 void SmallControlBoardController::onSwitchAudioFit() { CV_LOG_DEBUG(""); }
