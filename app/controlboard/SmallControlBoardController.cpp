@@ -1,5 +1,6 @@
 #include "controlboard/SmallControlBoardController.h"
 
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QPointer>
 #include <algorithm>
@@ -28,10 +29,10 @@ QPixmap fullWindowPicture(const QColor& color) {
   QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(color, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.drawPolyline(QPolygonF({QPointF(6.5, 2.5), QPointF(2.5, 2.5), QPointF(2.5, 10.0),
-                            QPointF(10.0, 10.0), QPointF(10.0, 6.0)}));
-  p.drawLine(QPointF(6.0, 6.5), QPointF(11.5, 1.0));
-  p.drawPolyline(QPolygonF({QPointF(8.5, 1.0), QPointF(11.5, 1.0), QPointF(11.5, 4.0)}));
+  p.drawPolyline(QPolygonF({QPointF(8.0, 1.5), QPointF(3.0, 1.5), QPointF(3.0, 10.5),
+                            QPointF(12.0, 10.5), QPointF(12.0, 6.0)}));
+  p.drawLine(QPointF(7.5, 6.0), QPointF(13.5, 0.5));
+  p.drawPolyline(QPolygonF({QPointF(10.0, 0.5), QPointF(13.5, 0.5), QPointF(13.5, 4.0)}));
   return picture;
 }
 
@@ -59,14 +60,16 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   };
   preButton = arrow(QStringLiteral("\u25B4"));
   nextButton = arrow(QStringLiteral("\u25BE"));
-  // The first page hides the previous arrow but keeps its row: the corner button stays put and
-  // never covers a mode button.
+  // The top row: the way back to the full window, then the previous arrow, whose place stays
+  // when the first page hides it. The window's rounded corner lies above the arrow's end of the
+  // row, so it clips neither.
+  preButton->setFixedSize(40 - kFullWindowWidth, kArrowHeight);
   QSizePolicy keep = preButton->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   preButton->setSizePolicy(keep);
   fullWindowButton = new CustomButton(QRect(0, 0, kFullWindowWidth, kArrowHeight), this);
   fullWindowButton->setObjectName(QStringLiteral("fullWindowButton"));
-  fullWindowButton->setGeometry(40 - kFullWindowWidth, 0, kFullWindowWidth, kArrowHeight);
+  fullWindowButton->setFixedSize(kFullWindowWidth, kArrowHeight);
   fullWindowButton->setFocusPolicy(Qt::NoFocus);
   fullWindowButton->setUnselectedImage(fullWindowPicture(QColor(0xDD, 0xDD, 0xDD)));
   fullWindowButton->setHoverImage(fullWindowPicture(NamedColors::color("tintColor")));
@@ -74,13 +77,19 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   displayStackView0 = new QVBoxLayout();
   displayStackView0->setSpacing(3);
   displayStackView0->setAlignment(Qt::AlignHCenter);
-  layout->addWidget(preButton);
+  auto* top = new QHBoxLayout();
+  top->setContentsMargins(0, 0, 0, 0);
+  top->setSpacing(0);
+  top->addWidget(fullWindowButton);
+  top->addWidget(preButton);
+  layout->addLayout(top);
   layout->addLayout(displayStackView0);
+  // A short last page keeps the top row at the top and the next arrow at the bottom.
+  layout->addStretch(1);
   layout->addWidget(nextButton);
   connect(preButton, &QAbstractButton::clicked, this, [this] { onClickPrev(); });
   connect(nextButton, &QAbstractButton::clicked, this, [this] { onClickNext(); });
   connect(fullWindowButton, &QAbstractButton::clicked, this, [this] { onClickFullWindow(); });
-  fullWindowButton->raise();
   localizeFullWindowButton();
   viewDidLoad();
 }

@@ -31,7 +31,7 @@ class SmallControlBoardController : public QWidget {
 
   static constexpr int kButtonSide = 30;
   static constexpr int kArrowHeight = 12;
-  static constexpr int kFullWindowWidth = 14;
+  static constexpr int kFullWindowWidth = 16;
 
   explicit SmallControlBoardController(QWidget* parent = nullptr);
   explicit SmallControlBoardController(Environment environment, QWidget* parent = nullptr);
@@ -56,7 +56,8 @@ class SmallControlBoardController : public QWidget {
   QVBoxLayout* displayStackView0 = nullptr;
   CustomButton* preButton = nullptr;
   CustomButton* nextButton = nullptr;
-  // In the top corner, beside the previous-page arrow (whose row stays, shown or not).
+  // At the start of the top row, before the previous-page arrow (whose place stays, shown or
+  // not).
   CustomButton* fullWindowButton = nullptr;
   // Set by the owner: brings the full window back.
   std::function<void()> fullWindowAction;

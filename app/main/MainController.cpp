@@ -1634,6 +1634,8 @@ void MainController::setupRoiEditing() {
   // The simple layout's picture: a double click brings the full window back.
   hooks.doubleClicked = [this] {
     if (!isSimpleMode_) return false;
+    // Its first click chose a frame to transform; that was part of the gesture, not a choice.
+    selectRect(false, -1);
     leaveSimpleUILater();
     return true;
   };
