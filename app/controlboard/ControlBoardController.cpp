@@ -14,6 +14,7 @@
 
 #include "camera/CameraManager.h"
 #include "config/ConfigManager.h"
+#include "controlboard/BorderButtonRules.h"
 #include "controlboard/ControlBoardViewModel.h"
 #include "controlboard/FaceScanRules.h"
 #include "controlboard/PictureControlValues.h"
@@ -459,8 +460,9 @@ void ControlBoardController::viewDidLoad() {
   initlayout();
   bindViewModel();
   localize();
-  setPanelUsable(effectBox, connected());
-  setPanelUsable(controlBox, connected());
+  // Without a picture there is nothing to control: the first start looks as a lost camera does.
+  effectBox->setVisible(connected());
+  controlBox->setVisible(connected());
 }
 
 void ControlBoardController::initlayout() {
@@ -514,9 +516,7 @@ void ControlBoardController::localize() {
   faceAutoDetectButton->setTitle(t("control_panel_detect_name"));
   faceAutoTrackButton->setTitle(t("control_panel_tracking_name"));
   ignoreShowButton->setTitle(t("setting_ignore_area_show"));
-  roiButtons[0]->setToolTip(t("control_panel_roi_normal_tip"));
-  roiButtons[1]->setToolTip(t("control_panel_roi_tracking_tip"));
-  roiButtons[2]->setToolTip(t("control_panel_roi_ignore_tip"));
+  refreshBorderButtons(false);
 }
 
 void ControlBoardController::bindViewModel() {
@@ -527,17 +527,9 @@ void ControlBoardController::bindViewModel() {
     };
   };
 
-  viewModel_.editMode->bindAndNotify(weak([](ControlBoardController* c, EditMode) {
-    std::shared_ptr<AnalysisFacade> facade = c->camera_.manager();
-    const long count = facade ? facade->GetIgnoredRectCount() : 0;
-    if (count <= 0) {
-      c->markSelected(c->ignoreShowButton, false);
-      c->ignoreShowButton->hide();
-    } else {
-      c->ignoreShowButton->show();
-      c->markSelected(c->ignoreShowButton, c->isIgnoreShow_);
-    }
-  }));
+  // An edit may have added or removed the last ignore area.
+  viewModel_.editMode->bindAndNotify(
+      weak([](ControlBoardController* c, EditMode) { c->refreshBorderButtons(true); }));
   viewModel_.mirror->bindAndNotify(weak([](ControlBoardController* c, bool on) {
     c->metal_.mirror = on;
     c->mirrorSwitch->setOn(on, true);
@@ -571,11 +563,13 @@ void ControlBoardController::bindViewModel() {
       weak([](ControlBoardController* c, bool split) { c->onSplitWindowChanged(split); }));
   // The outline toggles show whether their kind of frame is drawn, whoever changed it.
   camera_.drawNormalRect->bindAndNotify(
-      weak([](ControlBoardController* c, bool on) { c->markSelected(c->roiButtons[0], on); }));
+      weak([](ControlBoardController* c, bool) { c->refreshBorderButtons(false); }));
   camera_.drawTrackingRect->bindAndNotify(
-      weak([](ControlBoardController* c, bool on) { c->markSelected(c->roiButtons[1], on); }));
-  camera_.drawIgnoreRect->bindAndNotify(
-      weak([](ControlBoardController* c, bool on) { c->markSelected(c->roiButtons[2], on); }));
+      weak([](ControlBoardController* c, bool) { c->refreshBorderButtons(false); }));
+  camera_.drawIgnoreRect->bindAndNotify(weak([](ControlBoardController* c, bool on) {
+    c->isIgnoreShow_ = on;
+    c->refreshBorderButtons(false);
+  }));
   camera_.isFaceAutoDetect->bindAndNotify(weak([](ControlBoardController* c, bool on) {
     if (on) {
       c->markSelected(c->faceAutoDetectButton, true);
@@ -666,11 +660,6 @@ void ControlBoardController::applyButtonLook(CustomButton* button,
 void ControlBoardController::setPanelVisible(QWidget* panel, bool visible) {
   panel->setVisible(visible);
   refreshLater();
-}
-
-void ControlBoardController::setPanelUsable(QWidget* panel, bool usable) {
-  panel->setEnabled(usable);
-  setAlpha(panel, usable ? 1.0 : 0.3);
 }
 
 void ControlBoardController::refreshLater() {
@@ -800,17 +789,13 @@ void ControlBoardController::onConnectModeChanged(bool isConnected) {
     }
     setPanelVisible(effectBox, true);
     setPanelVisible(controlBox, true);
-    setPanelUsable(effectBox, true);
-    setPanelUsable(controlBox, true);
     reloadPresetList();
     viewModel_.currentPresetIndex->setValue(pullDownButton->currentIndex());
   } else {
     setPanelVisible(navigatorTitleView, false);
     setPanelVisible(navigatorBox, false);
-    // The control and picture panels stay, greyed and out of use: without a camera the board
-    // looks the same whether it never had one or lost it.
-    setPanelUsable(effectBox, false);
-    setPanelUsable(controlBox, false);
+    setPanelVisible(effectBox, false);
+    setPanelVisible(controlBox, false);
   }
   setupDisplayModes();
 }
@@ -1146,6 +1131,25 @@ void ControlBoardController::onClickIgnoreShowButton() {
   markSelected(ignoreShowButton, selected);
   isIgnoreShow_ = selected;
   camera_.drawIgnoreRect->setValue(selected);
+}
+
+void ControlBoardController::refreshBorderButtons(bool countIgnoreAreas) {
+  if (countIgnoreAreas) {
+    std::shared_ptr<AnalysisFacade> facade = camera_.manager();
+    ignoreAreaCount_ = facade ? facade->GetIgnoredRectCount() : 0;
+  }
+  BorderButtonRules::Drawn drawn;
+  drawn.normal = camera_.drawNormalRect->value();
+  drawn.tracking = camera_.drawTrackingRect->value();
+  drawn.ignore = camera_.drawIgnoreRect->value();
+  const BorderButtonRules::Looks looks = BorderButtonRules::looks(drawn, ignoreAreaCount_);
+  for (size_t i = 0; i < roiButtons.size(); ++i) {
+    markSelected(roiButtons[i], looks.outlines[i].lit);
+    roiButtons[i]->setToolTip(QString::fromStdString(text(looks.outlines[i].tipKey)));
+  }
+  markSelected(ignoreShowButton, looks.show.lit);
+  ignoreShowButton->setToolTip(QString::fromStdString(text(looks.show.tipKey)));
+  ignoreShowButton->setVisible(looks.showVisible);
 }
 
 void ControlBoardController::onClickRoiButton0() {

@@ -123,6 +123,9 @@ class ControlBoardController : public QWidget {
   void onSwitchMirror();
   void onClickIgnoreButton();
   void onClickIgnoreShowButton();
+  // The outline toggles and "Show": lit states, tool tips and whether "Show" stands; the ignore
+  // areas are counted again when `countIgnoreAreas`.
+  void refreshBorderButtons(bool countIgnoreAreas);
   void onClickRoiButton0();
   void onClickRoiButton1();
   void onClickRoiButton2();
@@ -225,8 +228,6 @@ class ControlBoardController : public QWidget {
   void flashBreathingLight();
   void foldPanel(CustomButton* button, QWidget* box);
   void setPanelVisible(QWidget* panel, bool visible);
-  // A panel in use, or greyed (dimmed and refusing input) while no camera is connected.
-  void setPanelUsable(QWidget* panel, bool usable);
   void showRoundedValue(CustomBalanceSlider* slider, QLineEdit* field, double ratio,
                         const QString& text);
   double setWholeValue(double value, double min, double max, CustomBalanceSlider* slider,
@@ -254,6 +255,7 @@ class ControlBoardController : public QWidget {
   QPointer<QLabel> autoDetectAnimationLayer_;
   double faceAutoDetectImageStart_ = 0;
   bool isIgnoreShow_ = true;
+  long ignoreAreaCount_ = 0;  // as the facade counted them at the last edit-mode change
   bool loaded_ = false;
   // Set while the board fills the pull-down, so that filling it is no user choice.
   bool fillingPresets_ = false;

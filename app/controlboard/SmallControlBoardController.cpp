@@ -1,5 +1,7 @@
 #include "controlboard/SmallControlBoardController.h"
 
+#include <QHBoxLayout>
+#include <QPainter>
 #include <QPointer>
 #include <algorithm>
 
@@ -13,6 +15,28 @@
 #include "widgets/NamedColors.h"
 
 namespace corvane {
+
+namespace {
+
+// A window's outline with an arrow out of its corner: "make me large".
+QPixmap fullWindowPicture(const QColor& color) {
+  const qreal ratio = 2.0;
+  QPixmap picture(QSize(SmallControlBoardController::kFullWindowWidth,
+                        SmallControlBoardController::kArrowHeight) *
+                  ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(Qt::transparent);
+  QPainter p(&picture);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(color, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPolyline(QPolygonF({QPointF(8.0, 1.5), QPointF(3.0, 1.5), QPointF(3.0, 10.5),
+                            QPointF(12.0, 10.5), QPointF(12.0, 6.0)}));
+  p.drawLine(QPointF(7.5, 6.0), QPointF(13.5, 0.5));
+  p.drawPolyline(QPolygonF({QPointF(10.0, 0.5), QPointF(13.5, 0.5), QPointF(13.5, 4.0)}));
+  return picture;
+}
+
+}  // namespace
 
 SmallControlBoardController::SmallControlBoardController(QWidget* parent)
     : SmallControlBoardController(Environment(), parent) {}
@@ -36,15 +60,42 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   };
   preButton = arrow(QStringLiteral("\u25B4"));
   nextButton = arrow(QStringLiteral("\u25BE"));
+  // The top row: the way back to the full window, then the previous arrow, whose place stays
+  // when the first page hides it. The window's rounded corner lies above the arrow's end of the
+  // row, so it clips neither.
+  preButton->setFixedSize(40 - kFullWindowWidth, kArrowHeight);
+  QSizePolicy keep = preButton->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  preButton->setSizePolicy(keep);
+  fullWindowButton = new CustomButton(QRect(0, 0, kFullWindowWidth, kArrowHeight), this);
+  fullWindowButton->setObjectName(QStringLiteral("fullWindowButton"));
+  fullWindowButton->setFixedSize(kFullWindowWidth, kArrowHeight);
+  fullWindowButton->setFocusPolicy(Qt::NoFocus);
+  fullWindowButton->setUnselectedImage(fullWindowPicture(QColor(0xDD, 0xDD, 0xDD)));
+  fullWindowButton->setHoverImage(fullWindowPicture(NamedColors::color("tintColor")));
+  fullWindowButton->setSelectedImage(fullWindowPicture(NamedColors::color("tintColor")));
   displayStackView0 = new QVBoxLayout();
   displayStackView0->setSpacing(3);
   displayStackView0->setAlignment(Qt::AlignHCenter);
-  layout->addWidget(preButton);
+  auto* top = new QHBoxLayout();
+  top->setContentsMargins(0, 0, 0, 0);
+  top->setSpacing(0);
+  top->addWidget(fullWindowButton);
+  top->addWidget(preButton);
+  layout->addLayout(top);
   layout->addLayout(displayStackView0);
+  // A short last page keeps the top row at the top and the next arrow at the bottom.
+  layout->addStretch(1);
   layout->addWidget(nextButton);
   connect(preButton, &QAbstractButton::clicked, this, [this] { onClickPrev(); });
   connect(nextButton, &QAbstractButton::clicked, this, [this] { onClickNext(); });
+  connect(fullWindowButton, &QAbstractButton::clicked, this, [this] { onClickFullWindow(); });
+  localizeFullWindowButton();
   viewDidLoad();
+}
+
+void SmallControlBoardController::localizeFullWindowButton() {
+  fullWindowButton->setToolTip(QString::fromStdString(text("tips_full_window")));
 }
 
 std::string SmallControlBoardController::text(const std::string& key) const {
@@ -215,6 +266,11 @@ void SmallControlBoardController::buttonPressed(CustomButton* sender) {
   }
   if (press.mode) camera_.displayMode->setValue(*press.mode);
   refreshDisplayModeButtons();
+}
+
+void SmallControlBoardController::onClickFullWindow() {
+  CV_LOG_DEBUG("");
+  if (fullWindowAction) fullWindowAction();
 }
 
 void SmallControlBoardController::onSwitchAudioFit() { CV_LOG_DEBUG(""); }

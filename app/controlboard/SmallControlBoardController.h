@@ -2,6 +2,8 @@
 
 #include <QVBoxLayout>
 #include <QWidget>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "controlboard/DisplayModeRules.h"
@@ -13,8 +15,9 @@ class ConfigManager;
 class CustomButton;
 
 // The compact board of the simple layout: one row of display-mode buttons, three to a page,
-// with previous and next buttons, standing upright in the narrow column of that layout. It only
-// writes the camera manager's display mode; the listeners of that value carry the change on.
+// with previous and next buttons, standing upright in the narrow column of that layout, and the
+// button back to the full window. It only writes the camera manager's display mode; the
+// listeners of that value carry the change on.
 class SmallControlBoardController : public QWidget {
   Q_OBJECT
 
@@ -28,6 +31,7 @@ class SmallControlBoardController : public QWidget {
 
   static constexpr int kButtonSide = 30;
   static constexpr int kArrowHeight = 12;
+  static constexpr int kFullWindowWidth = 16;
 
   explicit SmallControlBoardController(QWidget* parent = nullptr);
   explicit SmallControlBoardController(Environment environment, QWidget* parent = nullptr);
@@ -46,10 +50,17 @@ class SmallControlBoardController : public QWidget {
   void buttonPressed(CustomButton* sender);
   void onSwitchAudioFit();
   void onSwitchBodyFit();
+  // The way back from the simple layout: runs `fullWindowAction`.
+  void onClickFullWindow();
 
   QVBoxLayout* displayStackView0 = nullptr;
   CustomButton* preButton = nullptr;
   CustomButton* nextButton = nullptr;
+  // At the start of the top row, before the previous-page arrow (whose place stays, shown or
+  // not).
+  CustomButton* fullWindowButton = nullptr;
+  // Set by the owner: brings the full window back.
+  std::function<void()> fullWindowAction;
 
   const std::vector<int>& displayModeArray() const { return displayModeArray_; }
   const std::vector<CustomButton*>& displayModeButtons() const { return displayModeButtons_; }
@@ -65,6 +76,7 @@ class SmallControlBoardController : public QWidget {
   DisplayModeRules::Offer offer() const;
   std::string text(const std::string& key) const;
   void applyLook(CustomButton* button, const DisplayModeRules::ButtonLook& look);
+  void localizeFullWindowButton();
   void markSelected(CustomButton* button, bool selected);
 
   Environment env_;

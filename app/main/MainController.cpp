@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
@@ -406,6 +407,7 @@ SmallControlBoardController* MainController::smallControlBoardController() {
     board.camera = env_.camera;
     board.config = env_.config;
     smallControlBoardController_ = new SmallControlBoardController(board);
+    smallControlBoardController_->fullWindowAction = [this] { leaveSimpleUILater(); };
   }
   return smallControlBoardController_;
 }
@@ -1368,6 +1370,23 @@ void MainController::leaveSimpleUI() {
   if (level) top->show();
 }
 
+void MainController::leaveSimpleUILater() {
+  // Out of the event that asked: leaving changes the window's flags, which makes a new native
+  // window.
+  std::weak_ptr<bool> weak = alive_;
+  platform::MainQueue::shared().async([this, weak] {
+    auto alive = weak.lock();
+    if (alive && *alive && isSimpleMode_) leaveSimpleUI();
+  });
+}
+
+void MainController::windowDidMiniaturize() { miniaturizedFromSimple_ = isSimpleMode_; }
+
+void MainController::windowDidDeminiaturize() {
+  // The simple layout's own minimise is its way out: the window comes back full.
+  if (std::exchange(miniaturizedFromSimple_, false)) leaveSimpleUILater();
+}
+
 void MainController::showSimpleUI(bool) {
   QWidget* top = window();
   if (!qobject_cast<CustomWindow*>(top)) return;
@@ -1611,6 +1630,14 @@ void MainController::setupRoiEditing() {
   hooks.isMainWindow = [this] {
     QWidget* top = window();
     return top && (top == this || top->isActiveWindow() || !QApplication::activeWindow());
+  };
+  // The simple layout's picture: a double click brings the full window back.
+  hooks.doubleClicked = [this] {
+    if (!isSimpleMode_) return false;
+    // Its first click chose a frame to transform; that was part of the gesture, not a choice.
+    selectRect(false, -1);
+    leaveSimpleUILater();
+    return true;
   };
   previewMouse_ = new PreviewMouseAdaptor(contentView, controlView, powerbyImage, roiEditor,
                                           std::move(hooks), this);

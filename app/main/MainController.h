@@ -182,6 +182,7 @@ class MainController : public QWidget,
   bool needInit = true;
   bool isFullScreen_ = false;
   bool navigatorShown = false;
+  bool miniaturizedFromSimple_ = false;
 
   // ---- start-up ----
   void viewDidLoad();
@@ -290,6 +291,9 @@ class MainController : public QWidget,
   // one (the preview's context menu gives them).
   bool sendAction(const char* action);
   void leaveSimpleUI();
+  // The ways back from the simple layout (a double click on its picture, the small board's
+  // button): leaveSimpleUI() on the main queue, while the simple layout is still on.
+  void leaveSimpleUILater();
   void showSimpleUI(bool flag) override;
   using QWidget::setCursor;
   void setCursor(MouseState state);
@@ -308,6 +312,9 @@ class MainController : public QWidget,
   // The window's frame goes to "WindowWidth", "WindowHeight", "WindowX" and "WindowY".
   void windowDidResize() override;
   void windowDidMove() override;
+  // Minimised from the simple layout, the window comes back from the taskbar in the full one.
+  void windowDidMiniaturize() override;
+  void windowDidDeminiaturize() override;
   // The virtual camera started or stopped streaming; any thread, the work runs on the main queue
   // while the window exists.
   // On the link's thread: keeps the latest state and posts one application to the main queue

@@ -91,11 +91,16 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
   if (watched != contentView_) return false;
   auto type = event->type();
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-      type != QEvent::MouseButtonRelease)
+      type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
     return false;
   auto* mouse = static_cast<QMouseEvent*>(event);
   // From the global position: a position handed up from a child is rounded to whole points.
   QPointF at = contentView_->mapFromGlobal(mouse->globalPosition());
+  if (type == QEvent::MouseButtonDblClick) {
+    // Its first click went the usual way; the second is the window's, if it wants it.
+    if (mouse->button() != Qt::LeftButton || !framePoint(at) || !hooks_.doubleClicked) return false;
+    return hooks_.doubleClicked();
+  }
   const bool onBadge = powerbyImage_ && powerbyImage_->isVisible() &&
                       powerbyImage_->geometry().contains(at.toPoint());
   refresh();

@@ -31,6 +31,8 @@ class PreviewMouseAdaptor : public QObject {
     std::function<void(RoiEditor::Point, QPoint)> rightMouseDown;
     // Whether the preview's window is the program's main window.
     std::function<bool()> isMainWindow;
+    // A left double click inside the preview; true when the window took it.
+    std::function<bool()> doubleClicked;
   };
 
   PreviewMouseAdaptor(QWidget* contentView, QWidget* controlView, QWidget* powerbyImage,

@@ -87,6 +87,7 @@ bool CustomWindow::miniaturize() {
   ownStateChange_ = true;
   setWindowState(windowState() | Qt::WindowMinimized);
   ownStateChange_ = false;
+  if (CustomWindowDelegate* still = customWindowDelegate()) still->windowDidMiniaturize();
   return true;
 }
 
@@ -150,8 +151,13 @@ void CustomWindow::changeEvent(QEvent* event) {
       ownStateChange_ = true;
       setWindowState(now & ~Qt::WindowMinimized);
       ownStateChange_ = false;
+    } else if (CustomWindowDelegate* still = customWindowDelegate()) {
+      still->windowDidMiniaturize();
     }
     return;
+  }
+  if ((old & Qt::WindowMinimized) && !(now & Qt::WindowMinimized)) {
+    if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowDidDeminiaturize();
   }
   if ((now & Qt::WindowMaximized) && !(old & Qt::WindowMaximized)) {
     // The controller sizes the window itself instead of the window manager's maximise.

@@ -24,6 +24,9 @@ class CustomWindowDelegate {
   // The window's frame was resized or moved (by the user, the window manager or the program).
   virtual void windowDidResize() {}
   virtual void windowDidMove() {}
+  // The window went to the taskbar (minimised for real, not refused), and came back from it.
+  virtual void windowDidMiniaturize() {}
+  virtual void windowDidDeminiaturize() {}
 };
 
 }  // namespace corvane

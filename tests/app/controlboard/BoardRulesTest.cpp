@@ -1,9 +1,15 @@
 // The boards' decisions apart from any widget: mode lists, button looks and rows, presses,
-// pages, value mapping, preset choice, the face-scan ending and the common title size.
+// pages, value mapping, preset choice, the face-scan ending, the common title size and the
+// outline toggles.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <array>
 #include <cmath>
 
+#include "controlboard/BorderButtonRules.h"
 #include "controlboard/DisplayModeRules.h"
 #include "controlboard/EditMode.h"
 #include "controlboard/FaceScanRules.h"
@@ -288,4 +294,70 @@ TEST(TitleFit, ShrinksTheLongerTitleAPointAtATime) {
   EXPECT_EQ(corvane::TitleFontFit::pointSize("Tracking", 50, 12, measure), 8);
   EXPECT_EQ(corvane::TitleFontFit::pointSize("Tracking", 50, 0, measure), 8);
   EXPECT_EQ(corvane::TitleFontFit::pointSize("Tracking", -5, 12, measure), 1);
+}
+
+TEST(BorderButtons, LitStatesAndTipsFollowWhatIsDrawn) {
+  using corvane::BorderButtonRules;
+  struct Row {
+    bool normal, tracking, ignore;
+    long ignoreAreas;
+    std::array<bool, 3> lit;
+    std::array<const char*, 3> tips;
+    bool showVisible, showLit;
+    const char* showTip;
+  };
+  const char* n = "control_panel_roi_normal_tip";
+  const char* nh = "control_panel_roi_normal_hide_tip";
+  const char* t = "control_panel_roi_tracking_tip";
+  const char* th = "control_panel_roi_tracking_hide_tip";
+  const char* i = "control_panel_roi_ignore_tip";
+  const char* ih = "control_panel_roi_ignore_hide_tip";
+  const Row rows[] = {
+      // Everything drawn: all lit, each tip offers to hide its kind.
+      {true, true, true, 2, {true, true, true}, {nh, th, ih}, true, true, ih},
+      // The third toggle hid the ignore areas: "Show" goes dark with it.
+      {true, true, false, 2, {true, true, false}, {nh, th, i}, true, false, i},
+      // Untracked frames hidden (the people found and the drawn areas alike).
+      {false, true, true, 1, {false, true, true}, {n, th, ih}, true, true, ih},
+      {true, false, true, 1, {true, false, true}, {nh, t, ih}, true, true, ih},
+      {false, false, false, 1, {false, false, false}, {n, t, i}, true, false, i},
+      // No ignore area: "Show" stands down, unlit, whatever is drawn.
+      {true, true, true, 0, {true, true, true}, {nh, th, ih}, false, false, ih},
+      {true, true, false, -1, {true, true, false}, {nh, th, i}, false, false, i},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.normal << r.tracking << r.ignore << " " << r.ignoreAreas);
+    const auto looks = BorderButtonRules::looks({r.normal, r.tracking, r.ignore}, r.ignoreAreas);
+    for (size_t b = 0; b < 3; ++b) {
+      EXPECT_EQ(looks.outlines[b].lit, r.lit[b]) << b;
+      EXPECT_EQ(looks.outlines[b].tipKey, r.tips[b]) << b;
+    }
+    EXPECT_EQ(looks.showVisible, r.showVisible);
+    EXPECT_EQ(looks.show.lit, r.showLit);
+    EXPECT_EQ(looks.show.tipKey, r.showTip);
+  }
+}
+
+TEST(BorderButtons, EveryTipKeyHasATextInEveryLanguage) {
+  const char* keys[] = {"control_panel_roi_normal_tip",   "control_panel_roi_normal_hide_tip",
+                        "control_panel_roi_tracking_tip", "control_panel_roi_tracking_hide_tip",
+                        "control_panel_roi_ignore_tip",   "control_panel_roi_ignore_hide_tip"};
+  for (const char* table :
+       {"en.json", "localizable/en.json", "localizable/zh-Hans.json", "localizable/zh-Hant.json"}) {
+    QFile file(QStringLiteral(CORVANE_SOURCE_RESOURCES_DIR "/") + table);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << table;
+    const QJsonObject texts = QJsonDocument::fromJson(file.readAll()).object();
+    for (const char* key : keys) {
+      SCOPED_TRACE(std::string(table) + " " + key);
+      EXPECT_FALSE(texts.value(key).toString().isEmpty());
+    }
+  }
+  // The first toggle's text names the people found too, not only the areas drawn.
+  QFile en(QStringLiteral(CORVANE_SOURCE_RESOURCES_DIR "/localizable/en.json"));
+  ASSERT_TRUE(en.open(QIODevice::ReadOnly));
+  const QString normal = QJsonDocument::fromJson(en.readAll())
+                             .object()
+                             .value("control_panel_roi_normal_tip")
+                             .toString();
+  EXPECT_TRUE(normal.contains("people found"));
 }

@@ -244,6 +244,23 @@ TEST_F(BoardTest, ShowIgnoreButtonOnlyWithIgnoreAreas) {
   settle();
   EXPECT_FALSE(board->isIgnoreShow());
   EXPECT_FALSE(manager->drawIgnoreRect->value());
+  EXPECT_FALSE(board->roiButtons[2]->isSelected);
+  // The ignore-area outline toggle and "Show" are one switch: neither stays lit while the other
+  // hid the areas.
+  board->roiButtons[2]->click();
+  settle();
+  EXPECT_TRUE(manager->drawIgnoreRect->value());
+  EXPECT_TRUE(board->ignoreShowButton->isSelected);
+  EXPECT_EQ(board->ignoreShowButton->toolTip().toStdString(), "control_panel_roi_ignore_hide_tip");
+  board->roiButtons[2]->click();
+  settle();
+  EXPECT_FALSE(board->ignoreShowButton->isSelected);
+  EXPECT_FALSE(board->isIgnoreShow());
+  EXPECT_EQ(board->ignoreShowButton->toolTip().toStdString(), "control_panel_roi_ignore_tip");
+  board->onClickIgnoreShowButton();
+  settle();
+  EXPECT_TRUE(board->roiButtons[2]->isSelected);
+  EXPECT_TRUE(board->ignoreShowButton->isSelected);
   facades->last()->ignoredRectCount = 0;
   viewModel.editMode->setValue(corvane::EditMode::none);
   settle();
@@ -617,15 +634,19 @@ TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
   makeBoard();
   const std::array<corvane::Observable<bool>*, 3> flags = {
       manager->drawNormalRect.get(), manager->drawTrackingRect.get(), manager->drawIgnoreRect.get()};
+  // The tool tip says what a click does: show while hidden, hide while drawn.
   const char* tips[] = {"control_panel_roi_normal_tip", "control_panel_roi_tracking_tip",
                         "control_panel_roi_ignore_tip"};
+  const char* hideTips[] = {"control_panel_roi_normal_hide_tip",
+                            "control_panel_roi_tracking_hide_tip",
+                            "control_panel_roi_ignore_hide_tip"};
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     corvane::CustomButton* b = board->roiButtons[i];
     EXPECT_TRUE(b->title().isEmpty());
     EXPECT_FALSE(b->selectedImage().isNull());
     EXPECT_FALSE(b->unselectedImage().isNull());
-    EXPECT_EQ(b->toolTip().toStdString(), tips[i]);
+    EXPECT_EQ(b->toolTip().toStdString(), flags[i]->value() ? hideTips[i] : tips[i]);
     // Selected exactly while its kind of frame is drawn, however that changes.
     EXPECT_EQ(b->isSelected, flags[i]->value());
     EXPECT_EQ(b->image().toImage(), (flags[i]->value() ? b->selectedImage() : b->unselectedImage()).toImage());
@@ -634,6 +655,7 @@ TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
     settle();
     EXPECT_EQ(flags[i]->value(), !before);
     EXPECT_EQ(b->isSelected, !before);
+    EXPECT_EQ(b->toolTip().toStdString(), before ? tips[i] : hideTips[i]);
     flags[i]->setValue(before);
     settle();
     EXPECT_EQ(b->isSelected, before);
@@ -645,7 +667,7 @@ TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
             board->roiButtons[2]->selectedImage().toImage());
 }
 
-TEST_F(BoardTest, WithoutACameraThePanelsLookAsAtTheFirstStart) {
+TEST_F(BoardTest, WithoutACameraThePanelsAreHiddenAtTheFirstStartAndAfterTryAgain) {
   plugCamera();
   makeManager();
   makeBoard();
@@ -655,9 +677,11 @@ TEST_F(BoardTest, WithoutACameraThePanelsLookAsAtTheFirstStart) {
                       dim ? dim->opacity() : 1.0};
   };
   const auto firstControl = look(board->controlBox), firstEffect = look(board->effectBox);
-  // Greyed: there, dimmed, out of use.
-  EXPECT_EQ(firstControl, std::make_tuple(true, false, 0.3));
-  EXPECT_EQ(firstEffect, std::make_tuple(true, false, 0.3));
+  // Nothing to control without a picture: the panels are not there at all (not greyed).
+  EXPECT_FALSE(std::get<0>(firstControl));
+  EXPECT_FALSE(std::get<0>(firstEffect));
+  EXPECT_FALSE(board->navigatorBox->isVisibleTo(board.get()));
+  EXPECT_FALSE(board->navigatorTitleView->isVisibleTo(board.get()));
   connect();
   settle();
   EXPECT_EQ(look(board->controlBox), std::make_tuple(true, true, 1.0));
@@ -671,6 +695,7 @@ TEST_F(BoardTest, WithoutACameraThePanelsLookAsAtTheFirstStart) {
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
   EXPECT_EQ(look(board->controlBox), firstControl);
   EXPECT_EQ(look(board->effectBox), firstEffect);
+  EXPECT_FALSE(board->navigatorBox->isVisibleTo(board.get()));
 }
 
 TEST_F(BoardTest, SplitButtonNeedsTheCameraAndTheSimpleSwitchRedrawsTheSelection) {

@@ -1,3 +1,5 @@
+#include <QTest>
+
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
 #include "widgets/DisplayCell.h"
@@ -55,6 +57,46 @@ TEST_F(SmallBoardTest, SevenModesMakeThreePagesAndPagingStopsAtTheEnds) {
   small->setGeometry(0, 0, 40, 128);
   small->show();
   widgettest::grabTo(small.get(), QStringLiteral("s22-small-board"));
+}
+
+TEST_F(SmallBoardTest, FullWindowButtonStandsAtTheTopOfEveryPage) {
+  config->gridComposeMode = config->focusMode = config->bodyFitMode = config->gridMode = true;
+  config->presentationMode = config->speakerMode = config->panoramaMode = true;
+  connectCamera();
+  makeSmallBoard();
+  int asked = 0;
+  small->fullWindowAction = [&] { ++asked; };
+  small->setGeometry(0, 0, 40, 128);
+  small->show();
+  CustomButton* back = small->fullWindowButton;
+  ASSERT_TRUE(back);
+  EXPECT_FALSE(back->toolTip().isEmpty());
+  for (int page = 0; page < small->maxPage(); ++page) {
+    SCOPED_TRACE(page);
+    while (small->currentPageIndex() < page) small->onClickNext();
+    small->layout()->activate();
+    EXPECT_TRUE(back->isVisible());
+    const QRect corner = back->geometry();
+    EXPECT_EQ(corner.left(), 0);
+    EXPECT_EQ(corner.top(), 0);
+    for (CustomButton* b : small->visibleButtons()) {
+      const QRect cell = b->parentWidget()->geometry();
+      EXPECT_FALSE(cell.intersects(corner)) << b->tag;
+      EXPECT_LE(cell.bottom(), 127) << b->tag;
+    }
+    if (small->nextButton->isVisible()) {
+      EXPECT_LE(small->nextButton->geometry().bottom(), 127);
+    }
+    // Beside the previous arrow, not under it: a click there is the way back.
+    EXPECT_EQ(small->childAt(corner.center()), back);
+    QTest::mouseClick(back, Qt::LeftButton);
+    EXPECT_EQ(asked, page + 1);
+  }
+  // It needs no camera.
+  manager->stopConnection();
+  settle();
+  back->click();
+  EXPECT_EQ(asked, small->maxPage() + 1);
 }
 
 TEST_F(SmallBoardTest, VeloskFirstPage) {

@@ -1094,6 +1094,89 @@ TEST_F(MainWindowActionsTest, ClosingPopupsRefusesNowAndTheSimpleLayoutFollows) 
   EXPECT_TRUE(controller->needInit);
 }
 
+TEST_F(MainWindowActionsTest, TheSimpleLayoutHasWaysBackToTheFullWindow) {
+  plugCamera();
+  makeWindowed();
+  window->setCustomWindowDelegate(controller.get(), controller.get());
+  connect();
+  settle();
+  // The stored frame comes back (as far as the test's screen allows).
+  defaults->set("WindowWidth", 900.0);
+  defaults->set("WindowHeight", 600.0);
+  const QSize simple(40 + 455, 128);
+  const auto minimized = [&] { return bool(window->windowState() & Qt::WindowMinimized); };
+  const auto full = [&] {
+    return !controller->isSimpleMode() && !controller->scrollView->isHidden() &&
+           controller->smallControlBoardView->isHidden() &&
+           window->size() == QSize(900, 600).boundedTo(window->maximumSize()) &&
+           !(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  };
+  // The window manager's minimise of the full layout: refused, the simple layout follows.
+  const auto minimiseToSimple = [&] {
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    EXPECT_FALSE(minimized());
+    advance(100ms);
+    ASSERT_TRUE(controller->isSimpleMode());
+    EXPECT_EQ(window->maximumSize(), simple);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+  };
+  const auto previewCentre = [&] {
+    return controller->contentView->mapTo(window.get(),
+                                          controller->controlView->geometry().center());
+  };
+
+  // A double click on the mini preview.
+  minimiseToSimple();
+  QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, previewCentre());
+  settle();
+  EXPECT_TRUE(full());
+
+  // The small board's button, with its tool tip.
+  minimiseToSimple();
+  corvane::CustomButton* back = controller->smallControlBoardController()->fullWindowButton;
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(back->isVisibleTo(window.get()));
+  EXPECT_FALSE(back->toolTip().isEmpty());
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                    back->mapTo(window.get(), back->rect().center()));
+  settle();
+  EXPECT_TRUE(full());
+
+  // A second minimise, from the simple layout, goes to the taskbar; coming back brings the
+  // full window.
+  minimiseToSimple();
+  window->setWindowState(window->windowState() | Qt::WindowMinimized);
+  settle();
+  EXPECT_TRUE(minimized());
+  EXPECT_TRUE(controller->isSimpleMode());
+  window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  settle();
+  EXPECT_FALSE(minimized());
+  EXPECT_TRUE(full());
+  // The program's own minimise takes the same way.
+  minimiseToSimple();
+  EXPECT_TRUE(window->miniaturize());
+  EXPECT_TRUE(minimized());
+  window->showNormal();
+  settle();
+  EXPECT_TRUE(full());
+
+  // In the full layout a double click leaves the layout alone, and a window minimised from it
+  // (nothing to close without a picture) comes back as it went.
+  QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, previewCentre());
+  settle();
+  EXPECT_TRUE(full());
+  manager->stopConnection();
+  settle();
+  ASSERT_FALSE(controller->isSimpleMode());
+  window->setWindowState(window->windowState() | Qt::WindowMinimized);
+  EXPECT_TRUE(minimized());
+  window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  settle();
+  EXPECT_FALSE(controller->isSimpleMode());
+  EXPECT_FALSE(minimized());
+}
+
 TEST_F(MainWindowActionsTest, StoredFrameMissingGives1280By720AtTheOrigin) {
   makeWindowed();
   controller->showSimpleUI(true);

@@ -156,6 +156,29 @@ TEST_F(Frame, APopupThatWillNotCloseKeepsTheWindowOnScreen) {
   EXPECT_EQ(main->popupCloses, 3);
 }
 
+TEST_F(Frame, TheControllerHearsOfRealMinimisesAndOfTheWayBack) {
+  // A refused minimise is no minimise, and its undoing no return.
+  main->popupsClose = false;
+  window.setWindowState(window.windowState() | Qt::WindowMinimized);
+  EXPECT_FALSE(minimized());
+  EXPECT_FALSE(window.miniaturize());
+  EXPECT_EQ(main->miniaturized, 0);
+  EXPECT_EQ(main->deminiaturized, 0);
+  // The window manager's, from the simple layout, and its restore.
+  main->simple = true;
+  window.setWindowState(window.windowState() | Qt::WindowMinimized);
+  EXPECT_TRUE(minimized());
+  EXPECT_EQ(main->miniaturized, 1);
+  EXPECT_EQ(main->deminiaturized, 0);
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  EXPECT_EQ(main->deminiaturized, 1);
+  // The program's own.
+  EXPECT_TRUE(window.miniaturize());
+  EXPECT_EQ(main->miniaturized, 2);
+  window.showNormal();
+  EXPECT_EQ(main->deminiaturized, 2);
+}
+
 TEST_F(Frame, WithoutAControllerNothingIsMinimised) {
   delete main;
   EXPECT_EQ(window.customWindowDelegate(), nullptr);

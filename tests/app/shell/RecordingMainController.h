@@ -18,6 +18,8 @@ class RecordingMainController : public QWidget, public corvane::CustomWindowDele
   int zooms = 0;
   std::vector<int> keys;
   std::vector<bool> simpleUI;
+  int miniaturized = 0;
+  int deminiaturized = 0;
 
   bool isSimpleMode() const override { return simple; }
   bool isFullScreen() const override { return fullScreen; }
@@ -26,6 +28,8 @@ class RecordingMainController : public QWidget, public corvane::CustomWindowDele
   void windowZoom() override { ++zooms; }
   void handleKeyDown(QKeyEvent* event) override { keys.push_back(event->key()); }
   void showSimpleUI(bool flag) override { simpleUI.push_back(flag); }
+  void windowDidMiniaturize() override { ++miniaturized; }
+  void windowDidDeminiaturize() override { ++deminiaturized; }
 };
 
 }  // namespace shelltest
