@@ -1055,17 +1055,20 @@ void ControlBoardController::saveCustomPreset() {
   };
   const int64_t nr = whole(nrTextField).value_or(0);
   const int64_t lighting = whole(lightingTextField).value_or(0);
+  // Gamma is the camera's: without its range (no camera, the demo clip) the field shows no value
+  // of the camera's, and the presets keep theirs.
+  const bool gammaOffered = camera_.gamma().enable;
   const std::optional<int64_t> gamma = whole(gammaTextField);
   // The board's choice, which the camera is being put to: the camera's own value may not have
   // come back yet, and without a camera it never changes.
   const int flicker = int(flickerMode_);
   for (PresetModel& preset : config_.presets) {
-    if (gamma) preset.gamma = *gamma;
+    if (gammaOffered && gamma) preset.gamma = *gamma;
     if (preset.displayName == config_.customPresetTitle) {
       preset.ev = ev;
       preset.nr = nr;
       preset.lighting = lighting;
-      preset.gamma = gamma.value_or(0);
+      if (gammaOffered) preset.gamma = gamma.value_or(0);
     }
     preset.flickr = flicker;
   }

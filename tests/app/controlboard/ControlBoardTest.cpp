@@ -534,6 +534,12 @@ TEST_F(BoardTest, AfterARestartTheCustomPresetShowsItsValuesWithoutACamera) {
             1);
   EXPECT_TRUE(flickers[size_t(def.flicker)]->isSelected);
   EXPECT_FLOAT_EQ(metal.brightness.load(), 0.5f);
+
+  // A change without the camera keeps the camera's gamma in the presets: the field shows none.
+  board->lightingTextField->setText("60");
+  ASSERT_TRUE(pressReturn(board->lightingTextField));
+  EXPECT_EQ(config->presets[2].lighting, 60);
+  for (const corvane::PresetModel& p : config->presets) EXPECT_EQ(p.gamma, int64_t(def.gamma));
 }
 
 namespace {
