@@ -459,6 +459,12 @@ void ControlBoardController::viewDidLoad() {
   initlayout();
   bindViewModel();
   localize();
+  // A board made while a source is already connected (the demo clip connects before the main
+  // window is built) missed the connection: its preset is applied as the connection would have.
+  if (connected()) {
+    reloadPresetList();
+    viewModel_.currentPresetIndex->setValue(pullDownButton->currentIndex());
+  }
   setPanelUsable(effectBox, connected());
   setPanelUsable(controlBox, connected());
 }
