@@ -331,7 +331,7 @@ TEST_F(LoopbackTest, AModuleThatRefusesBuffersGetsTheStreamAndWrites) {
 }
 
 // While the source pauses (or the camera is gone) the last frame goes again at the announced
-// rate; fresh frames take over without doubling the rate.
+// rate to the reader; fresh frames take over without doubling the rate.
 TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneComes) {
   for (auto streaming :
        {FakeV4l2Device::Node::Streaming::Buffers, FakeV4l2Device::Node::Streaming::WriteOnly}) {
@@ -344,6 +344,9 @@ TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneCome
     dev.addNode(other.devicePath("video5"), node);
     LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
     ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+    dev.setClientCount(1);  // a conference reads the camera
+    out.drain();
+    ASSERT_TRUE(out.isStreaming());
     const auto start = clock.now();
     const auto period =
         std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(1)) / 30;
@@ -372,4 +375,75 @@ TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneCome
     clock.advance(10 * period);
     EXPECT_EQ(dev.frameTimes().size(), 41u);
   }
+}
+
+// Nobody reads the camera (no conference open, no camera, no clip): nothing is repeated and no
+// timer wakes the program at the frame rate. The first reader gets the repeat within a period;
+// when the last one leaves, and when the device is gone, it ends again.
+TEST_F(LoopbackTest, TheRepeatRunsOnlyWhileSomeoneReads) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5));
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+  const auto period =
+      std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(1)) / 30;
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+  for (int i = 0; i < 30; ++i) {
+    clock.advance(period);
+    out.drain();
+  }
+  EXPECT_EQ(out.framesRepeated(), 0u);
+  EXPECT_EQ(out.framesWritten(), 1u);  // the black frame that lists the device
+
+  dev.setClientCount(1);
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 1u);
+  for (int i = 0; i < 5; ++i) {
+    clock.advance(period);
+    out.drain();
+  }
+  EXPECT_EQ(out.framesRepeated(), 5u);
+
+  dev.setClientCount(0);
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+  clock.advance(10 * period);
+  out.drain();
+  EXPECT_EQ(out.framesRepeated(), 5u);
+
+  // A reader again, then the device goes: the repeat ends with it.
+  dev.setClientCount(2);
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 1u);
+  dev.unplug();
+  clock.advance(period);
+  out.drain();
+  clock.advance(period);
+  out.drain();
+  EXPECT_FALSE(out.isConnected());
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+  out.stop();
+}
+
+// A module that cannot tell its readers gets the repeat all the time, as a reader might be there.
+TEST_F(LoopbackTest, AModuleThatTellsNoReadersIsRepeatedToAllTheSame) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5, 0));
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+  ASSERT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::None);
+  const auto period =
+      std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(1)) / 30;
+  for (int i = 0; i < 3; ++i) {
+    clock.advance(period);
+    out.drain();
+  }
+  EXPECT_EQ(out.framesRepeated(), 3u);
+  out.stop();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
 }
