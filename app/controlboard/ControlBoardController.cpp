@@ -460,6 +460,12 @@ void ControlBoardController::viewDidLoad() {
   initlayout();
   bindViewModel();
   localize();
+  // A board made while a source is already connected (the demo clip connects before the main
+  // window is built) missed the connection: its preset is applied as the connection would have.
+  if (connected()) {
+    reloadPresetList();
+    viewModel_.currentPresetIndex->setValue(pullDownButton->currentIndex());
+  }
   // Without a picture there is nothing to control: the first start looks as a lost camera does.
   effectBox->setVisible(connected());
   controlBox->setVisible(connected());
@@ -991,34 +997,31 @@ void ControlBoardController::applyPreset(int64_t index) {
   if (index < 0 || size_t(index) >= config_.presets.size()) return;
   const PresetModel preset = config_.presets[size_t(index)];
 
-  if (camera_.brightness().enable) {
-    later(0, [this, ev = preset.ev] {
-      const double r = setEV(ev);
-      const Brightness b = camera_.brightness();
-      if (b.enable && float(r) != b.value) camera_.enqueueUVCEvent(UVCMode::brightness, float(r));
-    });
-  }
+  // Every control shows the preset's value; a control the camera does not offer (no camera,
+  // the demo clip) sends nothing, but its field is never left empty.
+  later(0, [this, ev = preset.ev] {
+    const double r = setEV(ev);
+    const Brightness b = camera_.brightness();
+    if (b.enable && float(r) != b.value) camera_.enqueueUVCEvent(UVCMode::brightness, float(r));
+  });
   setFlickerMode(PictureControlValues::flickerForLevel(preset.flickr));
   later(0.15, [this] {
     const Flicker f = camera_.flicker();
     if (f.enable && int(flickerMode_) != f.value)
       camera_.enqueueUVCEvent(UVCMode::flicker, float(int(flickerMode_)));
   });
-  if (camera_.nr().enable) {
-    const double r = setNR(double(preset.nr));
-    if (float(r) != camera_.nr().value) {
-      camera_.setNrValue(float(r));
-      metal_.denoise = PictureControlValues::denoiseLevel(r);
-    }
+  const double nr = setNR(double(preset.nr));
+  const NR noise = camera_.nr();
+  if (!noise.enable || float(nr) != noise.value) {
+    if (noise.enable) camera_.setNrValue(float(nr));
+    metal_.denoise = PictureControlValues::denoiseLevel(nr);
   }
   metal_.brightness = float(setLighting(double(preset.lighting)));
-  if (camera_.gamma().enable) {
-    later(0.75, [this, gamma = preset.gamma] {
-      const double r = setGamma(double(gamma));
-      const Gamma g = camera_.gamma();
-      if (g.enable && float(r) != g.value) camera_.enqueueUVCEvent(UVCMode::gamma, float(r));
-    });
-  }
+  later(0.75, [this, gamma = preset.gamma] {
+    const double r = setGamma(double(gamma));
+    const Gamma g = camera_.gamma();
+    if (g.enable && float(r) != g.value) camera_.enqueueUVCEvent(UVCMode::gamma, float(r));
+  });
   const bool custom = preset.displayName == config_.customPresetTitle;
   cameraEffectStackView->setVisible(custom);
   effectResetButton->setVisible(custom);
@@ -1043,15 +1046,20 @@ void ControlBoardController::saveCustomPreset() {
   };
   const int64_t nr = whole(nrTextField).value_or(0);
   const int64_t lighting = whole(lightingTextField).value_or(0);
+  // Gamma is the camera's: without its range (no camera, the demo clip) the field shows no value
+  // of the camera's, and the presets keep theirs.
+  const bool gammaOffered = camera_.gamma().enable;
   const std::optional<int64_t> gamma = whole(gammaTextField);
-  const int flicker = camera_.flicker().value;
+  // The board's choice, which the camera is being put to: the camera's own value may not have
+  // come back yet, and without a camera it never changes.
+  const int flicker = int(flickerMode_);
   for (PresetModel& preset : config_.presets) {
-    if (gamma) preset.gamma = *gamma;
+    if (gammaOffered && gamma) preset.gamma = *gamma;
     if (preset.displayName == config_.customPresetTitle) {
       preset.ev = ev;
       preset.nr = nr;
       preset.lighting = lighting;
-      preset.gamma = gamma.value_or(0);
+      if (gammaOffered) preset.gamma = gamma.value_or(0);
     }
     preset.flickr = flicker;
   }
@@ -1070,6 +1078,9 @@ void ControlBoardController::onClickResetButton() {
   auto num = [](double v) { return QString::number(v).toStdString(); };
   CV_LOG_INFO("Reset info ev: " + num(ev) + " flicker: " + std::to_string(int(flickerMode_)) +
               " lighting: " + num(lighting) + " nr: " + num(nr) + " gamma: " + num(gamma));
+  // The defaults become the custom preset's values, as any other change of a control does:
+  // choosing the preset again, a saved layout and the next start show them.
+  saveCustomPreset();
   // The board only shows the defaults; the camera manager queues the camera's writes, spaced
   // apart, and only for controls that differ.
   camera_.resetCameraFunction();

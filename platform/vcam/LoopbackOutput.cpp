@@ -143,18 +143,40 @@ bool LoopbackOutput::start(const Device& device, int width, int height, int fram
   lastIndex_ = -1;
   connected_ = true;
   ready_ = true;
-  if (clientUsage_ != ClientUsage::None) queue_.async([this] { waitForEvents(); });
-  // The repeat's tick wakes the event watch so that the sink's queue takes the repeat.
-  auto period =
-      std::chrono::duration_cast<Clock::Duration>(std::chrono::seconds(1)) / framesPerSecond;
-  repeatTimer_ = std::make_unique<DispatchTimer>(tickQueue_, clock_);
-  repeatTimer_->setEventHandler([this] {
-    queue_.async([this] { repeatLastFrame(); });
-    wake();
-  });
-  repeatTimer_->schedule(period, period);
-  repeatTimer_->resume();
+  {
+    std::lock_guard lock(repeatMutex_);
+    repeatAllowed_ = true;
+    repeatPeriod_ =
+        std::chrono::duration_cast<Clock::Duration>(std::chrono::seconds(1)) / framesPerSecond;
+  }
+  // A module that tells its readers arms the repeat when the first one comes; one that cannot
+  // tell gets the repeat all the time.
+  if (clientUsage_ != ClientUsage::None)
+    queue_.async([this] { waitForEvents(); });
+  else
+    setRepeating(true);
   return true;
+}
+
+void LoopbackOutput::setRepeating(bool on) {
+  std::unique_ptr<DispatchTimer> ended;
+  {
+    std::lock_guard lock(repeatMutex_);
+    if (!on || !repeatAllowed_) {
+      ended = std::move(repeatTimer_);
+    } else if (!repeatTimer_) {
+      // The repeat's tick wakes the event watch so that the sink's queue takes the repeat.
+      repeatTimer_ = std::make_unique<DispatchTimer>(tickQueue_, clock_);
+      repeatTimer_->setEventHandler([this] {
+        queue_.async([this] { repeatLastFrame(); });
+        wake();
+      });
+      repeatTimer_->schedule(repeatPeriod_, repeatPeriod_);
+      repeatTimer_->resume();
+    }
+  }
+  // Outside the lock: ending a timer waits for a firing under way.
+  ended.reset();
 }
 
 bool LoopbackOutput::openDevice(const Device& device, int width, int height, int framesPerSecond) {
@@ -301,7 +323,11 @@ void LoopbackOutput::subscribeClientUsage() {
 void LoopbackOutput::stop() {
   ready_ = false;
   // No tick starts after this, and none still on its way queues a repeat behind the close.
-  repeatTimer_.reset();
+  {
+    std::lock_guard lock(repeatMutex_);
+    repeatAllowed_ = false;
+  }
+  setRepeating(false);
   tickQueue_.drain();
   queue_.async([this] { closeDevice(); });
   drain();
@@ -448,6 +474,7 @@ void LoopbackOutput::lost(const std::string& reason) {
   closeDevice();
   connected_ = false;
   ready_ = false;
+  setRepeating(false);  // nothing to repeat into
   if (opening_) return;  // start() reports it
   Handlers h;
   {
@@ -473,6 +500,8 @@ void LoopbackOutput::waitForEvents() {
     // than spin; the state stays as it is.
     if (++idleWakes_ >= kMaxIdleWakes) {
       setError("the loopback device signals no events; its stream state is not watched");
+      // Whether anyone reads is not known from now on: the repeat keeps a reader's picture.
+      setRepeating(true);
       return;
     }
   }
@@ -491,6 +520,7 @@ bool LoopbackOutput::readEvents() {
     std::memcpy(&count, ev.u.data, sizeof count);
     bool now = count > 0;
     if (streaming_.exchange(now) == now) continue;
+    setRepeating(now);
     Handlers h;
     {
       std::lock_guard lock(mutex_);

@@ -31,7 +31,7 @@ namespace platform {
 // writer that never streamed leaves the node advertising neither capture nor output. Where the
 // module refuses the buffers, frames go by write() after a STREAMON of their own. While no
 // fresh frame comes (the source paused, the camera unplugged), the last one is sent again at
-// the announced rate, so a conference keeps a picture.
+// the announced rate while someone reads the device, so a conference keeps a picture.
 class LoopbackOutput {
  public:
   struct Device {
@@ -132,6 +132,9 @@ class LoopbackOutput {
   bool readEvents();
   void lost(const std::string& reason);
 
+  // Arms or ends the repeat of the last frame; from any thread.
+  void setRepeating(bool on);
+
   void wake();
   void clearWake();
   void setError(std::string error);
@@ -142,7 +145,12 @@ class LoopbackOutput {
   SerialQueue queue_{"sink stream"};
   // The repeat timer's own queue: its tick wakes the event watch, which holds the sink's queue.
   SerialQueue tickQueue_{"sink stream repeat"};
-  std::unique_ptr<DispatchTimer> repeatTimer_;  // the caller's (start and stop)
+  // Armed only while someone reads the device (or the module cannot tell): with no reader a
+  // repeat would only wake the program 30 times a second for nothing. Under repeatMutex_.
+  std::unique_ptr<DispatchTimer> repeatTimer_;
+  std::mutex repeatMutex_;
+  bool repeatAllowed_ = false;  // between start and stop
+  Clock::Duration repeatPeriod_{0};
   int wakeFd_ = -1;
 
   // Touched on the queue only (start and stop hand their device work to it).

@@ -66,6 +66,17 @@ class LoopbackTest : public ::testing::Test {
     }
     return out;
   }
+  // One frame period at 30 frames a second.
+  static platform::Clock::Duration period() {
+    return std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(1)) / 30;
+  }
+  // `n` frame periods pass, the sink's work done after each.
+  void periods(LoopbackOutput& out, int n) {
+    for (int i = 0; i < n; ++i) {
+      clock.advance(period());
+      out.drain();
+    }
+  }
   std::vector<bool> seenStates() {
     std::lock_guard lock(mutex);
     return states;
@@ -277,6 +288,11 @@ TEST_F(LoopbackTest, AModuleWithoutReaderEventsStillTakesFrames) {
   out.drain();
   EXPECT_EQ(out.framesWritten(), 2u);
   EXPECT_FALSE(out.isStreaming());
+  // Whether anyone reads is not known: the last frame is repeated all the same.
+  periods(out, 3);
+  EXPECT_EQ(out.framesRepeated(), 2u);  // the first period had its fresh frame
+  out.stop();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
 }
 
 // The producer as consumers need it across restarts: the format read and set, buffers mapped,
@@ -331,7 +347,7 @@ TEST_F(LoopbackTest, AModuleThatRefusesBuffersGetsTheStreamAndWrites) {
 }
 
 // While the source pauses (or the camera is gone) the last frame goes again at the announced
-// rate; fresh frames take over without doubling the rate.
+// rate to the reader; fresh frames take over without doubling the rate.
 TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneComes) {
   for (auto streaming :
        {FakeV4l2Device::Node::Streaming::Buffers, FakeV4l2Device::Node::Streaming::WriteOnly}) {
@@ -344,32 +360,69 @@ TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneCome
     dev.addNode(other.devicePath("video5"), node);
     LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
     ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+    dev.setClientCount(1);  // a conference reads the camera
+    out.drain();
+    ASSERT_TRUE(out.isStreaming());
     const auto start = clock.now();
-    const auto period =
-        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(1)) / 30;
     auto f = frame();
     // Ten periods of a live source, one fresh frame in each: nothing repeated.
     for (int i = 0; i < 10; ++i) {
       ASSERT_TRUE(out.enqueueFrame(f));
       out.drain();
-      clock.advance(period);
+      clock.advance(period());
       out.drain();
     }
     EXPECT_EQ(out.framesRepeated(), 0u);
     // The source pauses for 30 periods: one repeat in each, each a whole copy of the last.
-    for (int i = 0; i < 30; ++i) {
-      clock.advance(period);
-      out.drain();
-    }
+    periods(out, 30);
     EXPECT_EQ(out.framesRepeated(), 30u);
     EXPECT_EQ(out.framesWritten(), 41u);  // black, ten fresh, thirty repeats
     auto times = dev.frameTimes();
     ASSERT_EQ(times.size(), 41u);
-    for (size_t i = 12; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], period) << i;
-    EXPECT_EQ(times.back() - start, 40 * period);
+    for (size_t i = 12; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], period()) << i;
+    EXPECT_EQ(times.back() - start, 40 * period());
     out.stop();
     // Stopped: no more frames, however long.
-    clock.advance(10 * period);
+    clock.advance(10 * period());
     EXPECT_EQ(dev.frameTimes().size(), 41u);
   }
+}
+
+// Nobody reads the camera (no conference open, no camera, no clip): nothing is repeated and no
+// timer wakes the program at the frame rate. The first reader gets the repeat within a period;
+// when the last one leaves, and when the device is gone, it ends again.
+TEST_F(LoopbackTest, TheRepeatRunsOnlyWhileSomeoneReads) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5));
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+  periods(out, 30);
+  EXPECT_EQ(out.framesRepeated(), 0u);
+  EXPECT_EQ(out.framesWritten(), 1u);  // the black frame that lists the device
+
+  dev.setClientCount(1);
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 1u);
+  periods(out, 5);
+  EXPECT_EQ(out.framesRepeated(), 5u);
+
+  dev.setClientCount(0);
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+  periods(out, 10);
+  EXPECT_EQ(out.framesRepeated(), 5u);
+
+  // A reader again, then the device goes: the repeat ends with it.
+  dev.setClientCount(2);
+  out.drain();
+  EXPECT_EQ(clock.pendingTimers(), 1u);
+  dev.unplug();
+  periods(out, 2);
+  EXPECT_FALSE(out.isConnected());
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+  out.stop();
 }

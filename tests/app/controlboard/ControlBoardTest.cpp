@@ -10,6 +10,8 @@
 
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
+#include "Bundle.h"
+#include "main/RoiRecordRules.h"
 #include "render/EffectView.h"
 #include "render/MetalContext.h"
 #include "widgets/BreathingLightView.h"
@@ -357,21 +359,25 @@ TEST_F(BoardTest, DraggingOnAFactoryPresetSwitchesToTheCustomPreset) {
 TEST_F(BoardTest, PresetWritesReachTheCameraInOrderAtTheirTimes) {
   connectCamera();
   makeBoard();
-  settle();
+  // The board, made with the camera connected, first applies the preset it starts with.
+  advance(1s);
+  const int flicker = usbCamera->control(kFlicker).cur, gamma = usbCamera->control(kGamma).cur;
+  ASSERT_NE(flicker, 2);
+  ASSERT_NE(gamma, 250);
   usbCamera->clearRequests();
   board->pullDownButton->setCurrentIndex(1);
   emit board->pullDownButton->activated(1);
   EXPECT_EQ(defaults->string("CurrentPreset"), "Bright");
   advance(0ms);
   EXPECT_EQ(usbCamera->control(kBrightness).cur, 32);  // ev 1 of -2..2: 0.75 of -64..64
-  EXPECT_EQ(usbCamera->control(kFlicker).cur, 1);
+  EXPECT_EQ(usbCamera->control(kFlicker).cur, flicker);
   advance(149ms);
-  EXPECT_EQ(usbCamera->control(kFlicker).cur, 1);
+  EXPECT_EQ(usbCamera->control(kFlicker).cur, flicker);
   advance(1ms);
   EXPECT_EQ(usbCamera->control(kFlicker).cur, 2);
-  EXPECT_EQ(usbCamera->control(kGamma).cur, 200);
+  EXPECT_EQ(usbCamera->control(kGamma).cur, gamma);
   advance(599ms);
-  EXPECT_EQ(usbCamera->control(kGamma).cur, 200);
+  EXPECT_EQ(usbCamera->control(kGamma).cur, gamma);
   advance(1ms);
   EXPECT_EQ(usbCamera->control(kGamma).cur, 250);
   EXPECT_EQ(writtenSelectors(), (std::vector<uint8_t>{kBrightness, kFlicker, kGamma}));
@@ -431,6 +437,130 @@ TEST_F(BoardTest, ResetShowsTheDefaultsAndTheCameraManagerPutsTheCameraBack) {
   const auto written = writtenSelectors();
   EXPECT_NE(std::find(written.begin(), written.end(), kGamma), written.end());
   EXPECT_EQ(usbCamera->control(kGamma).cur, gammaDefault);
+}
+
+namespace {
+
+// The user's choice in the pull-down, as a click on an item makes it; the delayed steps run.
+void choosePreset(corvane::ControlBoardController& board, int index) {
+  board.pullDownButton->setCurrentIndex(index);
+  emit board.pullDownButton->activated(index);
+}
+
+// Lighting 100, noise reduction 30 and 60 Hz on the custom preset (index 2), as typed and clicked.
+void changeCustomControls(corvane::ControlBoardController& board) {
+  choosePreset(board, 2);
+  board.lightingTextField->setText("100");
+  ASSERT_TRUE(pressReturn(board.lightingTextField));
+  board.nrTextField->setText("30");
+  ASSERT_TRUE(pressReturn(board.nrTextField));
+  board.flicker60Button->click();
+}
+
+}  // namespace
+
+TEST_F(BoardTest, ResetValuesBecomeTheCustomPresetsAndAreShownWhenItIsChosenAgain) {
+  connectCamera();
+  makeBoard();
+  changeCustomControls(*board);
+  advance(1s);
+  ASSERT_EQ(config->presets[2].lighting, 100);
+  ASSERT_EQ(config->presets[2].nr, 30);
+
+  board->onClickResetButton();
+  advance(1s);
+  const corvane::DefPreset def = manager->defPreset();
+  const corvane::PresetModel& custom = config->presets[2];
+  EXPECT_EQ(custom.lighting, int64_t(def.lighting));
+  EXPECT_EQ(custom.nr, int64_t(def.nr));
+  EXPECT_EQ(custom.flickr, def.flicker);
+
+  // Another preset, then the custom one again: the reset values, not the earlier ones.
+  choosePreset(*board, 1);
+  advance(1s);
+  ASSERT_EQ(board->lightingTextField->text(), "65");
+  choosePreset(*board, 2);
+  advance(1s);
+  EXPECT_EQ(board->lightingTextField->text(), QString::number(qint64(def.lighting)));
+  EXPECT_EQ(board->nrTextField->text(), QString::number(qint64(def.nr)));
+  EXPECT_EQ(board->flickerMode(), corvane::flickerModeFromRaw(def.flicker));
+  EXPECT_FLOAT_EQ(metal.brightness.load(), 0.5f);
+
+  // A layout saved now stores the reset values as its custom preset.
+  const corvane::RoiRecordRules::PresetChoice saved = corvane::RoiRecordRules::preset(
+      defaults->object(QStringLiteral("CurrentPreset")), config->presets);
+  EXPECT_EQ(saved.index, 2);
+  ASSERT_TRUE(saved.custom);
+  EXPECT_EQ(saved.custom->lighting, int64_t(def.lighting));
+  EXPECT_EQ(saved.custom->nr, int64_t(def.nr));
+}
+
+// The next start reads the presets file the end of this one wrote, with the demo clip standing in
+// for the camera: no camera control is offered, and still every field and the anti-flicker
+// choice show the custom preset.
+TEST_F(BoardTest, AfterARestartTheCustomPresetShowsItsValuesWithoutACamera) {
+  platform::Bundle bundle;
+  bundle.configure({{"CFBundleExecutable", "corvane-studio"}}, "corvane-studio");
+  auto fileConfig = [&] {
+    corvane::ConfigManager::Environment env;
+    env.bundle = &bundle;
+    env.defaults = defaults.get();
+    env.cachesFolder = home.path() + "/caches";
+    return std::make_unique<corvane::ConfigManager>(env);
+  };
+  connectCamera();
+  std::vector<corvane::PresetModel> shipped = config->presets;
+  config = fileConfig();
+  config->presets = shipped;
+  config->customPresetTitle = "Custom";
+  makeBoard();
+  changeCustomControls(*board);
+  advance(1s);
+  board->onClickResetButton();
+  advance(1s);
+  const corvane::DefPreset def = manager->defPreset();
+  config->savePresetFile();  // what the end of the program does
+
+  board.reset();
+  settle();
+  usbCamera->unplug();
+  v4l2.unplug();
+  makeManager();
+  config = fileConfig();
+  config->loadPresets();
+  ASSERT_EQ(config->presets.size(), 3u);
+  ASSERT_FALSE(manager->brightness().enable);
+  // The file player's source connects as a camera would, before the main window and its board
+  // are made.
+  manager->connectMode->setValue(ConnectMode::connected);
+  settle();
+  corvane::ControlBoardViewModel nextStart;
+  auto env = boardEnvironment();
+  env.viewModel = &nextStart;
+  board = std::make_unique<corvane::ControlBoardController>(env);
+  settle();
+  advance(1s);
+
+  EXPECT_EQ(board->pullDownButton->currentText(), "Custom");
+  EXPECT_TRUE(board->cameraEffectStackView->isVisibleTo(board.get()));
+  EXPECT_EQ(board->lightingTextField->text(), QString::number(qint64(def.lighting)));
+  EXPECT_EQ(board->nrTextField->text(), QString::number(qint64(def.nr)));
+  EXPECT_FALSE(board->evTextField->text().isEmpty());
+  EXPECT_FALSE(board->gammaTextField->text().isEmpty());
+  EXPECT_EQ(board->flickerMode(), corvane::flickerModeFromRaw(def.flicker));
+  const std::array<CustomButton*, 3> flickers{board->flickerAutoButton, board->flicker50Button,
+                                              board->flicker60Button};
+  EXPECT_EQ(std::count_if(flickers.begin(), flickers.end(),
+                          [](CustomButton* b) { return b->isSelected; }),
+            1);
+  EXPECT_TRUE(flickers[size_t(def.flicker)]->isSelected);
+  EXPECT_FLOAT_EQ(metal.brightness.load(), 0.5f);
+
+  // A change without the camera keeps the camera's gamma in the presets: the field shows none.
+  board->lightingTextField->setText("60");
+  ASSERT_TRUE(pressReturn(board->lightingTextField));
+  EXPECT_EQ(config->presets[2].lighting, 60);
+  for (const corvane::PresetModel& p : config->presets) EXPECT_EQ(p.gamma, int64_t(def.gamma));
 }
 
 namespace {
