@@ -17,6 +17,7 @@
 #include "ConfigManager.h"
 #include "ConnectController.h"
 #include "ErrorController.h"
+#include "LogManager.h"
 #include "LoopbackHttpServer.h"
 #include "MainController.h"
 #include "ManualClock.h"
@@ -340,6 +341,24 @@ TEST_F(UpdateFlowTest, AFailedDownloadEndsOnTheInstallError) {
   controller->viewDidAppear();
   ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
   EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, APackageAnnouncedTooLargeEndsOnTheInstallErrorAndTheLogSaysWhy) {
+  answerVersion(true);
+  testsupport::LoopbackHttpServer::Reply huge = testsupport::LoopbackHttpServer::Reply::with(
+      testsupport::LoopbackHttpServer::Reply::Behaviour::endless);
+  huge.announcedLength = uint64_t(3) << 30;
+  server.route("GET", "/storage/fw/update.zip", huge);
+  camera->queueStatus(0, 0);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  EXPECT_EQ(packageRequests(), 1u);
+  EXPECT_FALSE(fs::exists(workFolder() + "/update.zip"));
+  std::string log = readFile(updater::LogManager::shared().dayLog().logFilePath());
+  EXPECT_NE(log.find("Download error: the package is announced as 3221225472 bytes"),
+            std::string::npos);
   EXPECT_TRUE(camera->updateModes().empty());
 }
 
