@@ -397,7 +397,9 @@ void MainController::connectCamera(bool forDownload, std::function<void(bool)> c
       [env = env_] { return connectNow(env); },
       [this, forDownload, completed](Connection c) {
         if (!c.found) {
-          UPDATER_LOG_ERROR("connectCamera: no camera device found");
+          // No camera plugged in is the user's situation, which the connect page shows, not a
+          // fault of the updater.
+          UPDATER_LOG_INFO("connectCamera: no camera device found");
           return completed(false);
         }
         vid = c.vid;

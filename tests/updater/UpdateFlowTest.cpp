@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -600,4 +601,52 @@ TEST(UpdaterWorkFolder, IsTheUpdatersOwnCacheFolderOrAFreshPrivateOne) {
   EXPECT_NE(first, second);  // never a name someone could have prepared
   EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_FALSE(fs::exists(dir.file("Documents")));
+}
+
+// The updater as it starts from the build tree in a fresh home: its own resources, no studio
+// settings, no machine-wide language tables, no camera. Optional files and files looked for in
+// a second place are information; nothing of a normal start is an error.
+TEST(UpdaterStart, ANormalStartWithoutACameraWritesNoErrorLine) {
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scopedClock{clock};
+  std::string logPath = updater::LogManager::shared().dayLog().logFilePath();
+  ASSERT_FALSE(logPath.empty());
+  size_t before = readFile(logPath).size();
+  platform::SerialQueue work{"start-work"};
+  MainController::Environment env = MainController::Environment::process();
+  env.captureDevices = [] { return std::vector<platform::CaptureDevice>{}; };
+  env.workQueue = &work;
+  env.terminate = [] {};
+  auto controller = std::make_unique<MainController>(env);
+  controller->viewDidAppear();
+  auto searching = [&] {
+    return controller->currentPage() == Page::connect &&
+           !controller->connectController()->errorView->isHidden();
+  };
+  for (int round = 0; round < 20 && !searching(); ++round) {
+    work.drain();
+    platform::MainQueue::shared().drain();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    if (!searching()) clock.advance(1s);
+  }
+  ASSERT_TRUE(searching());
+  controller.reset();
+  std::string lines = readFile(logPath).substr(before);
+  std::istringstream in(lines);
+  std::vector<std::string> errors;
+  std::map<std::string, std::string> said;  // text -> its line
+  const std::vector<std::string> texts = {
+      "Error while enumerating files", "Not found custom config JSON",
+      "Not found kestova setting JSON", "Load kestova setting JSON error",
+      "connectCamera: no camera device found"};
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("[Error]") != std::string::npos) errors.push_back(line);
+    for (const std::string& text : texts)
+      if (line.find(text) != std::string::npos) said[text] = line;
+  }
+  EXPECT_TRUE(errors.empty()) << errors.size() << " error lines, the first: "
+                              << (errors.empty() ? "" : errors.front());
+  // The texts stay, as information.
+  for (const std::string& text : texts)
+    EXPECT_NE(said[text].find("[Info]"), std::string::npos) << text << ": " << said[text];
 }
