@@ -1,10 +1,9 @@
 #include "UpdateManager.h"
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
+#include "BoundedFile.h"
 #include "Bundle.h"
 #include "LogManager.h"
 #include "PackageArchive.h"
@@ -24,15 +23,16 @@ namespace {
 constexpr auto kFirmwareSettle = std::chrono::seconds(8);
 constexpr auto kEjectSettle = std::chrono::seconds(5);
 
-// The marker's text; none when it cannot be read or is not UTF-8.
-std::optional<std::string> readMarker(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  std::string text = s.str();
-  if (!corvane::UsbText::isValidUtf8(text)) return std::nullopt;
+// The marker's text; none, with the reason, when it cannot be read, is not a regular file, is
+// larger than a marker can be (any volume may carry a file of that name) or is not UTF-8.
+std::optional<std::string> readMarker(const std::string& path, std::string& why) {
+  std::string text;
+  if (!platform::BoundedFile::read(path, platform::BoundedFile::kMarkerBytes, text, &why))
+    return std::nullopt;
+  if (!corvane::UsbText::isValidUtf8(text)) {
+    why = path + ": is not UTF-8 text";
+    return std::nullopt;
+  }
   return text;
 }
 
@@ -129,11 +129,11 @@ std::string UpdateManager::findVolume(const char* prefix) {
   }
   auto matches = [&](const std::string& root) {
     std::string markerPath = root + (root.ends_with("/") ? "" : "/") + kMarkerName;
-    std::string text;
-    if (auto marker = readMarker(markerPath)) {
+    std::string text, why;
+    if (auto marker = readMarker(markerPath, why)) {
       text = *marker;
     } else {
-      UPDATER_LOG_DEBUG(p + "File not found :" + markerPath);
+      UPDATER_LOG_DEBUG(p + "File not found :" + why);
     }
     UPDATER_LOG_DEBUG(p + (p.empty() ? "volume chip id:" : "Volume chip id:") + text);
     UPDATER_LOG_DEBUG(p + (p.empty() ? "target chip id:" : "Target chip id:") + chipId);

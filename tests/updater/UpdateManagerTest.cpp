@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -137,6 +138,18 @@ TEST_F(UpdateManagerTest, TheVolumeIsTheLastWhoseMarkerHoldsTheChipId) {
   EXPECT_EQ(manager->getUsbPath(), "");
   chipId = "1A2B3C4D";  // the search is exact
   EXPECT_EQ(manager->getUsbPath(), "");
+}
+
+TEST_F(UpdateManagerTest, AMarkerThatIsNoShortFileIsNeverRead) {
+  std::string camera = addVolume("camera", "1a2b3c4d");
+  // Later in the list, so each would win if its marker were read: a FIFO (reading it would
+  // wait for a writer for ever) and a huge file that names the chip first.
+  std::string fifo = addVolume("fifo", std::nullopt);
+  ASSERT_EQ(mkfifo((fifo + "/ast_fw_update_disk").c_str(), 0600), 0);
+  addVolume("huge", "1a2b3c4d" + std::string(1 << 20, ' '));
+  addVolume("folder", std::nullopt);
+  fs::create_directories(dir.file("volumes/folder/ast_fw_update_disk/1a2b3c4d"));
+  EXPECT_EQ(manager->getUsbPath(), camera);
 }
 
 TEST_F(UpdateManagerTest, WithoutTheCameraVolumeEveryOperationFailsAndTouchesNothing) {
