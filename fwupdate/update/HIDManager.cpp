@@ -40,12 +40,17 @@ bool isEnded(Flow state) {
 
 }  // namespace
 
-HIDManager::Backends HIDManager::systemBackends() {
-  return Backends{std::make_shared<HidapiBackend>(), std::make_shared<SystemMassStorageVolumes>()};
+HIDManager::Backends HIDManager::systemBackends(int vendorId) {
+  platform::VolumeCandidates::Rule candidates;
+  // The product id is left open: the device shows another one in its update mode.
+  candidates.usbIds = {{uint16_t(vendorId), std::nullopt},
+                       {uint16_t(kUpdateVendorId), std::nullopt}};
+  return Backends{std::make_shared<HidapiBackend>(),
+                  std::make_shared<SystemMassStorageVolumes>(std::move(candidates))};
 }
 
 HIDManager::HIDManager(int vendorId, int productId, std::string path)
-    : HIDManager(vendorId, productId, std::move(path), systemBackends()) {}
+    : HIDManager(vendorId, productId, std::move(path), systemBackends(vendorId)) {}
 
 HIDManager::HIDManager(int vendorId, int productId, std::string path, Backends backends)
     : filePath(std::move(path)),

@@ -98,6 +98,8 @@ class UpdateFlowTest : public ::testing::Test {
     fs::create_directories(usbEntry);
     fs::create_directories(dir.file("sys/class/block"));
     fs::create_symlink(usbEntry, dir.file("sys/class/block/sdb1"));
+    writeFile(dir.file("sys/devices/pci0000:00/usb1/1-1/idVendor"), "2245\n");
+    writeFile(dir.file("sys/devices/pci0000:00/usb1/1-1/idProduct"), "1221\n");
     volumeEnv.byLabelFolder = dir.file("dev/disk/by-label");
     volumeEnv.byUuidFolder = dir.file("dev/disk/by-uuid");
     volumeEnv.sysBlockFolder = dir.file("sys/class/block");
@@ -105,6 +107,7 @@ class UpdateFlowTest : public ::testing::Test {
     updater::UpdateManager::Environment updateEnv;
     updateEnv.volumes = volumes.get();
     updateEnv.chipId = [this] { return usb->chipId(); };
+    updateEnv.cameraVendorIds = [this] { return std::vector<std::string>{usb->vendor_id()}; };
     updateEnv.resourcePath = configEnv.resourcePath;
     updateEnv.workQueue = &fileQueue;
     updateEnv.mainQueue = &platform::MainQueue::shared();
