@@ -328,19 +328,8 @@ TEST(UpdaterPackageArchive, AnArchivePastItsBoundsIsRefusedBeforeAnythingIsWritt
 TEST(UpdaterPackageArchive, ARefusalHalfWayTakesBackWhatTheUnpackingMade) {
   testsupport::TempDir dir;
   std::string zip = dir.file("update.zip");
-  ASSERT_TRUE(testsupport::writeZip(
-      zip, {{"fw_file/update.img", "camera image"}, {"fw_file/z.txt", std::string(4000, 'z')}}));
-  std::string bytes = readFile(zip);
-  // Damage the second entry's data: the first unpacks, the second fails its check.
-  size_t second = bytes.find("PK\x03\x04", 4);
-  ASSERT_NE(second, std::string::npos);
-  auto u16 = [&](size_t at) {
-    return size_t(uint8_t(bytes[at])) | size_t(uint8_t(bytes[at + 1])) << 8;
-  };
-  size_t data = second + 30 + u16(second + 26) + u16(second + 28);
-  ASSERT_LT(data + 2, bytes.size());
-  bytes[data + 1] ^= 0x55;
-  bytes[data + 2] ^= 0x55;
+  std::string bytes = testsupport::zipWithDamagedSecondFile(dir.path());
+  ASSERT_FALSE(bytes.empty());
   writeFile(zip, bytes);
   // The volume's folder already holds a file of the user's: it stays, the unpacking goes.
   std::string destination = dir.file("volume/UpDaTe_pAcKaGE");
