@@ -19,6 +19,8 @@ class BoundedFile {
   static constexpr size_t kLanguageTableBytes = size_t(4) << 20;
   // The face store lists persons and faces (about 200 bytes each): tens of thousands of faces.
   static constexpr size_t kFaceStoreBytes = size_t(16) << 20;
+  // A version text or a volume's marker file is one short line.
+  static constexpr size_t kMarkerBytes = 4096;
 
   // The whole file into `out`; false, with "<path>: <reason>" in `error`, when it cannot be
   // opened, is not a regular file, or holds more than `maxBytes`.

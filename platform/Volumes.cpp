@@ -1,8 +1,10 @@
 #include "Volumes.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "Process.h"
@@ -101,11 +103,14 @@ std::string Volumes::labelOf(const std::string& device) const {
   std::error_code ec;
   fs::path target = fs::weakly_canonical(device, ec);
   if (ec) return {};
+  // The link names the device node; compared as written too, for a node not (yet) there.
+  fs::path named = linkTarget(device);
   for (fs::directory_iterator it(env_.byLabelFolder, ec); !ec && it != fs::directory_iterator();
        it.increment(ec)) {
     std::error_code linkError;
     fs::path linked = fs::weakly_canonical(it->path(), linkError);
-    if (!linkError && linked == target) return unescape(it->path().filename().string());
+    if ((!linkError && linked == target) || linkTarget(it->path()) == named)
+      return unescape(it->path().filename().string());
   }
   return {};
 }
@@ -126,6 +131,31 @@ bool Volumes::isOnUsb(const std::string& device) const {
   return !ec && entry.string().find("/usb") != std::string::npos;
 }
 
+std::string Volumes::usbDeviceFolder(const std::string& device) const {
+  std::error_code ec;
+  fs::path p = fs::canonical(fs::path(env_.sysBlockFolder) / fs::path(device).filename(), ec);
+  if (ec) return {};
+  // A partition sits a few levels below its USB device: block/sdc/sdc1 under the SCSI host,
+  // under the interface, under the device that carries idVendor.
+  for (int depth = 0; depth < 12 && !p.empty() && p != p.root_path(); ++depth) {
+    if (fs::exists(p / "idVendor", ec) && fs::exists(p / "idProduct", ec)) return p.string();
+    p = p.parent_path();
+  }
+  return {};
+}
+
+BlockDevice Volumes::describe(const std::string& device) const {
+  BlockDevice d;
+  d.device = device;
+  d.label = labelOf(device);
+  std::string usb = usbDeviceFolder(device);
+  if (!usb.empty()) {
+    d.usbVendor = VolumeCandidates::parseUsbId(readAll(usb + "/idVendor"));
+    d.usbProduct = VolumeCandidates::parseUsbId(readAll(usb + "/idProduct"));
+  }
+  return d;
+}
+
 std::vector<std::string> Volumes::unmountedDevices() const {
   std::set<std::string> mounted;
   for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string()))
@@ -142,7 +172,7 @@ std::vector<std::string> Volumes::unmountedDevices() const {
   return {devices.begin(), devices.end()};
 }
 
-std::string Volumes::mount(const std::string& device, std::string* why) {
+std::string Volumes::mount(const std::string& device, Access access, std::string* why) {
   auto fail = [why](const std::string& reason) {
     if (why) *why = reason;
     return std::string();
@@ -152,7 +182,10 @@ std::string Volumes::mount(const std::string& device, std::string* why) {
     return fail("udisksctl (udisks2) is not installed, so " + device +
                 " cannot be mounted; mount it by hand");
   if (!env_.run) return fail("no way to run udisksctl");
-  int status = env_.run({tool, "mount", "--block-device", device, "--no-user-interaction"});
+  std::vector<std::string> argv = {tool, "mount", "--block-device", device,
+                                   "--no-user-interaction"};
+  if (access == Access::readOnly) argv.insert(argv.end(), {"--options", "ro"});
+  int status = env_.run(argv);
   if (status != 0)
     return fail("udisksctl could not mount " + device + " (status " + std::to_string(status) + ")");
   // udisksctl returns once the mount is made; the table may show it a moment later.
@@ -161,7 +194,7 @@ std::string Volumes::mount(const std::string& device, std::string* why) {
     for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string())) {
       if (v.device == device || linkTarget(v.device).string() == device) {
         std::lock_guard lock(mountedMutex_);
-        mountedByUs_.insert(device);
+        mountedByUs_[device] = access;
         return v.path;
       }
     }
@@ -170,16 +203,42 @@ std::string Volumes::mount(const std::string& device, std::string* why) {
 }
 
 std::vector<std::string> Volumes::findVolumes(
-    const std::function<bool(const std::string& root)>& matches, std::string* missing) {
+    const std::function<bool(const std::string& root)>& matches,
+    const VolumeCandidates::Rule& candidates, Access access, std::string* missing) {
   std::vector<std::string> found;
-  for (const Volume& v : mountedVolumes())
-    if (matches(v.path)) found.push_back(v.path);
+  // A volume we mounted read-only cannot take a step's files: it is mounted again below.
+  std::vector<std::string> remount;
+  for (const Volume& v : mountedVolumes()) {
+    if (!matches(v.path)) continue;
+    bool readOnlyByUs = false;
+    if (access == Access::readWrite) {
+      std::lock_guard lock(mountedMutex_);
+      auto it = mountedByUs_.find(v.device);
+      readOnlyByUs = it != mountedByUs_.end() && it->second == Access::readOnly;
+    }
+    if (!readOnlyByUs) {
+      found.push_back(v.path);
+      continue;
+    }
+    if (unmountDevice(v.device, v.path)) {
+      std::lock_guard lock(mountedMutex_);
+      mountedByUs_.erase(v.device);
+    }
+    remount.push_back(v.device);
+  }
   if (!found.empty()) return found;
-  std::vector<std::string> devices = unmountedDevices();
+  std::vector<BlockDevice> attached;
+  for (const std::string& device : unmountedDevices()) attached.push_back(describe(device));
+  // Chosen before anything is mounted: a disk that is not the device's is never touched.
+  std::vector<std::string> devices = VolumeCandidates::choose(attached, candidates);
+  const size_t others = attached.size() - devices.size();
+  for (const std::string& device : remount)
+    if (std::find(devices.begin(), devices.end(), device) == devices.end())
+      devices.push_back(device);
   std::string problems;
   for (const std::string& device : devices) {
     std::string why;
-    std::string root = mount(device, &why);
+    std::string root = mount(device, access, &why);
     if (root.empty()) {
       problems += (problems.empty() ? "" : "; ") + why;
       continue;
@@ -195,14 +254,24 @@ std::vector<std::string> Volumes::findVolumes(
     }
   }
   if (found.empty() && missing) {
-    *missing = devices.empty() ? "no mounted volume matched and no unmounted volume is attached"
-                               : "no volume matched" + (problems.empty() ? "" : ": " + problems);
+    std::string leftAlone = others == 0 ? std::string()
+                                        : " (" + std::to_string(others) + " other attached disk" +
+                                              (others == 1 ? " is" : "s are") +
+                                              " not the device's and left alone)";
+    if (devices.empty())
+      *missing = attached.empty()
+                     ? "no mounted volume matched and no unmounted volume is attached"
+                     : "no mounted volume matched and no unmounted volume of the device is "
+                       "attached" +
+                           leftAlone;
+    else
+      *missing = "no volume matched" + (problems.empty() ? "" : ": " + problems) + leftAlone;
   }
   return found;
 }
 
 void Volumes::unmountWhatWeMounted() {
-  std::set<std::string> devices;
+  std::map<std::string, Access> devices;
   {
     std::lock_guard lock(mountedMutex_);
     devices.swap(mountedByUs_);

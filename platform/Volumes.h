@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
+
+#include "VolumeCandidates.h"
 
 namespace platform {
 
@@ -41,6 +43,9 @@ class Volumes {
   static constexpr int kMountLooks = 20;
   static constexpr std::chrono::milliseconds kMountLookInterval{100};
 
+  // How a volume is mounted for a step: read-only where the step only reads.
+  enum class Access { readOnly, readWrite };
+
   static Volumes& shared();
   explicit Volumes(Environment environment);
 
@@ -53,15 +58,20 @@ class Volumes {
   // USB block devices that carry a file system and are mounted nowhere: what a desktop without
   // automount leaves of a volume a device has just attached. In the order of their names.
   std::vector<std::string> unmountedDevices() const;
+  // A device with its label and the ids of the USB device it sits on, read from sysfs.
+  BlockDevice describe(const std::string& device) const;
   // Mounts a block device through udisks2 (`udisksctl mount -b`, as the user at the seat may,
-  // without asking for a password) and gives its mount point; empty, with the reason in `why`,
-  // when it could not.
-  std::string mount(const std::string& device, std::string* why);
+  // without asking for a password; with the option "ro" for read-only) and gives its mount
+  // point; empty, with the reason in `why`, when it could not.
+  std::string mount(const std::string& device, Access access, std::string* why);
   // The mount points of volumes for which `matches` holds (the later mount last). When none of
-  // the mounted volumes does, each unmounted file-system device is mounted through udisks2 and
-  // kept when it matches; the others are unmounted again at once. With no match, `missing`
-  // says what was missing (no such volume, no udisks2, a mount that failed).
+  // the mounted volumes does, the unmounted file-system devices that `candidates` names (the
+  // device's own disk, never any other) are mounted through udisks2 with `access` and kept
+  // when they match; the others are unmounted again at once. A volume this object mounted
+  // read-only is mounted again for a step that writes. With no match, `missing` says what was
+  // missing (no such volume, no udisks2, a mount that failed).
   std::vector<std::string> findVolumes(const std::function<bool(const std::string& root)>& matches,
+                                       const VolumeCandidates::Rule& candidates, Access access,
                                        std::string* missing);
   // Unmounts what findVolumes() mounted and is still mounted (the caller is done with it).
   void unmountWhatWeMounted();
@@ -73,12 +83,14 @@ class Volumes {
   std::string labelOf(const std::string& device) const;
   std::string udisks() const;
   bool isOnUsb(const std::string& device) const;
+  // The USB device folder above a block device's sysfs entry; empty when it is on no USB bus.
+  std::string usbDeviceFolder(const std::string& device) const;
   // Through udisks2 where present, else umount of the mount point.
   bool unmountDevice(const std::string& device, const std::string& path) const;
 
   Environment env_;
   std::mutex mountedMutex_;
-  std::set<std::string> mountedByUs_;  // devices
+  std::map<std::string, Access> mountedByUs_;  // device -> how we mounted it
 };
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "CloudService.h"
 
+#include <sys/stat.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,10 @@ namespace updater {
 
 CloudService::CloudService(QObject* parent)
     : QObject(parent), network_(new QNetworkAccessManager(this)) {}
+
+CloudService::CloudService(qint64 maxPackageBytes, QObject* parent) : CloudService(parent) {
+  maxPackageBytes_ = maxPackageBytes;
+}
 
 CloudService::~CloudService() = default;
 
@@ -126,13 +132,57 @@ void CloudService::checkVersion(const std::string& url, const Parameters& parame
   });
 }
 
+namespace {
+
+// The folder a download writes into, as it was when the download began. The file being written
+// may have no name of its own yet (Qt writes an unnamed file and names it at the end), so a
+// folder removed under the download shows only in the folder: every byte written after that
+// goes where nothing can ever name it.
+struct FolderIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool known = false;
+
+  static FolderIdentity of(const std::string& folder) {
+    FolderIdentity id;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      id.device = st.st_dev;
+      id.inode = st.st_ino;
+      id.known = true;
+    }
+    return id;
+  }
+  bool operator==(const FolderIdentity& other) const {
+    return known == other.known && device == other.device && inode == other.inode;
+  }
+};
+
+// What one download knows between its reply's signals.
+struct DownloadState {
+  std::shared_ptr<QSaveFile> file;
+  std::string folder;
+  FolderIdentity folderIdentity;
+  qint64 received = 0;
+  // Why the download was stopped on our side; empty while it runs or when the network failed.
+  std::string stopped;
+};
+
+std::string megabytes(qint64 bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
+}  // namespace
+
 void CloudService::download(const std::string& url, const std::string& destination,
                             ProgressHandler progress, DownloadHandler handler) {
   QString target = QString::fromStdString(destination);
   QDir().mkpath(QFileInfo(target).absolutePath());
-  auto file = std::make_shared<QSaveFile>(target);
-  if (!file->open(QIODevice::WriteOnly)) {
-    std::string error = file->errorString().toStdString();
+  auto state = std::make_shared<DownloadState>();
+  state->folder = QFileInfo(target).absolutePath().toStdString();
+  state->folderIdentity = FolderIdentity::of(state->folder);
+  state->file = std::make_shared<QSaveFile>(target);
+  if (!state->file->open(QIODevice::WriteOnly)) {
+    std::string error =
+        "cannot write " + destination + ": " + state->file->errorString().toStdString();
     if (handler) handler(false, error);
     return;
   }
@@ -141,34 +191,62 @@ void CloudService::download(const std::string& url, const std::string& destinati
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setTransferTimeout(60000);
   QNetworkReply* reply = network_->get(request);
-  auto failed = std::make_shared<bool>(false);
-  connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed] {
-    QByteArray chunk = reply->readAll();
-    if (!*failed && file->write(chunk) != chunk.size()) *failed = true;
+  // Qt stops reading the socket while this much waits unread: the body never piles up in memory.
+  reply->setReadBufferSize(kReadBufferBytes);
+  const qint64 bound = maxPackageBytes_;
+  auto stop = [reply, state](std::string why) {
+    if (!state->stopped.empty()) return;
+    state->stopped = std::move(why);
+    reply->abort();
+  };
+  // Refused before a byte of the body is taken when the server says it is too large.
+  connect(reply, &QNetworkReply::metaDataChanged, this, [reply, bound, stop] {
+    QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    bool known = false;
+    qint64 announced = length.toLongLong(&known);
+    if (length.isValid() && known && announced > bound)
+      stop("the package is announced as " + std::to_string(announced) + " bytes, more than the " +
+           megabytes(bound) + " an update package may have");
   });
+  auto drain = [reply, state, bound, stop, destination] {
+    while (state->stopped.empty() && reply->bytesAvailable() > 0) {
+      QByteArray chunk = reply->read(kReadBufferBytes);
+      if (chunk.isEmpty()) break;
+      state->received += chunk.size();
+      if (state->received > bound)
+        return stop("the package is larger than the " + megabytes(bound) +
+                    " an update package may have");
+      QSaveFile& file = *state->file;
+      if (file.write(chunk) != chunk.size() || !file.flush())
+        return stop("cannot write " + destination + ": " + file.errorString().toStdString());
+      if (!(FolderIdentity::of(state->folder) == state->folderIdentity))
+        return stop("cannot write " + destination + ": its folder " + state->folder +
+                    " was removed");
+    }
+  };
+  connect(reply, &QNetworkReply::readyRead, this, drain);
   connect(reply, &QNetworkReply::downloadProgress, this, [progress](qint64 received, qint64 total) {
     if (progress && total > 0) progress(double(received) / double(total));
   });
-  connect(reply, &QNetworkReply::finished, this, [reply, file, failed, handler] {
+  connect(reply, &QNetworkReply::finished, this, [reply, state, drain, handler] {
     reply->deleteLater();
-    QByteArray rest = reply->readAll();
-    if (!*failed && file->write(rest) != rest.size()) *failed = true;
+    drain();
     int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    std::string error;
-    if (reply->error() != QNetworkReply::NoError)
+    // Our own reason first: an abort reads as "Operation canceled" to the network layer.
+    std::string error = state->stopped;
+    if (error.empty() && reply->error() != QNetworkReply::NoError)
       error = reply->errorString().toStdString();
-    else if (status != 200)
+    else if (error.empty() && status != 200)
       error = "HTTP status " + std::to_string(status);
-    else if (*failed)
-      error = file->errorString().toStdString();
+    QSaveFile& file = *state->file;
     if (!error.empty()) {
-      file->cancelWriting();
-      file->commit();
+      file.cancelWriting();
+      file.commit();
       if (handler) handler(false, error);
       return;
     }
-    if (!file->commit()) {
-      if (handler) handler(false, file->errorString().toStdString());
+    if (!file.commit()) {
+      if (handler) handler(false, file.errorString().toStdString());
       return;
     }
     if (handler) handler(true, "");

@@ -38,12 +38,23 @@ class CloudService : public QObject {
     std::vector<std::string> missingKeys;
   };
 
+  // The largest package the updater takes. A firmware package is tens of MB (the camera's
+  // image, the AI image, the audio image); this leaves ample room while a hostile or broken
+  // server can neither fill the disk nor keep the download going for ever.
+  static constexpr qint64 kMaxPackageBytes = qint64(256) << 20;
+  // What is read from the network before it is written out: the reply never holds more.
+  static constexpr qint64 kReadBufferBytes = qint64(1) << 20;
+
   explicit CloudService(QObject* parent = nullptr);
+  // With another bound for the package (tests use a small one).
+  CloudService(qint64 maxPackageBytes, QObject* parent);
   ~CloudService() override;
 
   void checkVersion(const std::string& url, const Parameters& parameters, CheckHandler handler);
-  // Writes the body to a temporary file beside `destination` and renames it into place once
-  // complete, creating the folders on the way; a failed download leaves no file.
+  // Writes the body to a temporary file beside `destination` as it arrives and renames it into
+  // place once complete, creating the folders on the way; a failed download leaves no file.
+  // The download stops, with the reason, when the announced length or the bytes received pass
+  // the package bound, and at the first write that fails (the disk full, the folder gone).
   void download(const std::string& url, const std::string& destination, ProgressHandler progress,
                 DownloadHandler handler);
 
@@ -61,6 +72,7 @@ class CloudService : public QObject {
 
  private:
   QNetworkAccessManager* network_;
+  qint64 maxPackageBytes_ = kMaxPackageBytes;
 };
 
 }  // namespace updater

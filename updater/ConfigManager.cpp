@@ -138,7 +138,8 @@ void ConfigManager::loadCustomConfig() {
       UPDATER_LOG_INFO("loadCustomConfig from Studio folder");
       path = studio;
     } else {
-      UPDATER_LOG_ERROR("Not found custom config JSON");
+      // The studio's copy is optional: the updater's own is the one looked for second.
+      UPDATER_LOG_INFO("Not found custom config JSON");
     }
   }
   Json json;
@@ -163,14 +164,20 @@ void ConfigManager::loadCustomConfig() {
 
 void ConfigManager::loadKestovaSetting() {
   std::string path = kestovaSettingPath();
-  if (!isFile(path)) {
-    UPDATER_LOG_ERROR("Not found kestova setting JSON");
+  // The setting file is optional (a machine without the studio's settings runs the updater with
+  // its defaults): only a file that is there and cannot be read is an error.
+  bool present = isFile(path);
+  if (!present) {
+    UPDATER_LOG_INFO("Not found kestova setting JSON");
     path.clear();
   }
   Json json;
   std::string error;
   if (!LenientJson::readFile(path, json, &error)) {
-    UPDATER_LOG_ERROR("Load kestova setting JSON error " + error);
+    if (present)
+      UPDATER_LOG_ERROR("Load kestova setting JSON error " + error);
+    else
+      UPDATER_LOG_INFO("Load kestova setting JSON error " + error);
     return;
   }
   const Json* value = LenientJson::member(json, "isStaging");

@@ -1,10 +1,10 @@
 #include "LocalFileController.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "BoundedFile.h"
 #include "LanguageManager.h"
 #include "LogManager.h"
 
@@ -49,13 +49,14 @@ void LocalFileController::onClickSelect() {
   if (!folder || folder->isEmpty()) return;
   UPDATER_LOG_DEBUG("url:" + folder->toStdString());
   QString versionFilePath = *folder + "/FW version.txt";
-  QFile file(versionFilePath);
+  // In a folder the user picked: a FIFO there would hang the page, a huge file fill memory.
+  std::string text, why;
   QString version;
-  if (file.open(QIODevice::ReadOnly)) {
-    version = QString::fromUtf8(file.readAll());
+  if (platform::BoundedFile::read(versionFilePath.toStdString(),
+                                  platform::BoundedFile::kMarkerBytes, text, &why)) {
+    version = QString::fromStdString(text);
   } else {
-    UPDATER_LOG_ERROR("Cannot read " + versionFilePath.toStdString() + ": " +
-                      file.errorString().toStdString());
+    UPDATER_LOG_ERROR("Cannot read " + why);
   }
   UPDATER_LOG_DEBUG("versionFilePath:" + versionFilePath.toStdString());
   UPDATER_LOG_DEBUG("version:" + version.toStdString());

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "BoundedFile.h"
 #include "CloudService.h"
 #include "CompleteController.h"
 #include "ConfigManager.h"
@@ -71,11 +71,15 @@ std::optional<long> decimal(const std::string& text) {
   return std::stol(text);
 }
 
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+// A version text of the package folder, empty without one. A file of that name that is not a
+// short regular file (a FIFO would hang the window) is refused and said.
+std::string readVersionText(const std::string& path) {
+  std::string text, why;
+  if (platform::BoundedFile::read(path, platform::BoundedFile::kMarkerBytes, text, &why))
+    return text;
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(path, ec))) UPDATER_LOG_ERROR("Cannot read " + why);
+  return {};
 }
 
 std::string trimmed(std::string text) {
@@ -397,7 +401,9 @@ void MainController::connectCamera(bool forDownload, std::function<void(bool)> c
       [env = env_] { return connectNow(env); },
       [this, forDownload, completed](Connection c) {
         if (!c.found) {
-          UPDATER_LOG_ERROR("connectCamera: no camera device found");
+          // No camera plugged in is the user's situation, which the connect page shows, not a
+          // fault of the updater.
+          UPDATER_LOG_INFO("connectCamera: no camera device found");
           return completed(false);
         }
         vid = c.vid;
@@ -741,7 +747,7 @@ UpdateMode MainController::decideMode(const std::string& versionFileText,
 UpdateMode MainController::checkMode() const {
   std::string versionFilePath = (fs::path(folderPath).parent_path() / "FW version.txt").string();
   UPDATER_LOG_INFO("versionFilePath:" + versionFilePath);
-  std::string version = trimmed(readText(versionFilePath));
+  std::string version = trimmed(readVersionText(versionFilePath));
   std::string cameraVersion = env_.usbManager->firmwareVersion();
   UPDATER_LOG_INFO("version:" + version);
   UPDATER_LOG_INFO("serverVersions:" + (version.empty() ? serverFwVersion : version));

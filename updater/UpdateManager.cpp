@@ -1,11 +1,11 @@
 #include "UpdateManager.h"
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
+#include "BoundedFile.h"
 #include "Bundle.h"
+#include "ConfigManager.h"
 #include "LogManager.h"
 #include "PackageArchive.h"
 #include "USBManager.h"
@@ -24,15 +24,16 @@ namespace {
 constexpr auto kFirmwareSettle = std::chrono::seconds(8);
 constexpr auto kEjectSettle = std::chrono::seconds(5);
 
-// The marker's text; none when it cannot be read or is not UTF-8.
-std::optional<std::string> readMarker(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  std::string text = s.str();
-  if (!corvane::UsbText::isValidUtf8(text)) return std::nullopt;
+// The marker's text; none, with the reason, when it cannot be read, is not a regular file, is
+// larger than a marker can be (any volume may carry a file of that name) or is not UTF-8.
+std::optional<std::string> readMarker(const std::string& path, std::string& why) {
+  std::string text;
+  if (!platform::BoundedFile::read(path, platform::BoundedFile::kMarkerBytes, text, &why))
+    return std::nullopt;
+  if (!corvane::UsbText::isValidUtf8(text)) {
+    why = path + ": is not UTF-8 text";
+    return std::nullopt;
+  }
   return text;
 }
 
@@ -67,6 +68,11 @@ UpdateManager::Environment UpdateManager::Environment::process() {
   Environment env;
   env.volumes = &platform::Volumes::shared();
   env.chipId = [] { return USBManager::shared().chipId(); };
+  env.cameraVendorIds = [] {
+    std::vector<std::string> ids = ConfigManager::shared().cameraVendorIds;
+    ids.push_back(USBManager::shared().vendor_id());
+    return ids;
+  };
   env.resourcePath = [](const std::string& name) {
     return platform::Bundle::main().pathForResource(name);
   };
@@ -116,7 +122,7 @@ void UpdateManager::report(const Completion& complete, bool ok) {
   });
 }
 
-std::string UpdateManager::findVolume(const char* prefix) {
+std::string UpdateManager::findVolume(const char* prefix, platform::Volumes::Access access) {
   const std::string p = prefix;
   std::string chipId = env_.chipId ? env_.chipId() : std::string();
   auto setProblem = [this](const std::string& text) {
@@ -129,11 +135,11 @@ std::string UpdateManager::findVolume(const char* prefix) {
   }
   auto matches = [&](const std::string& root) {
     std::string markerPath = root + (root.ends_with("/") ? "" : "/") + kMarkerName;
-    std::string text;
-    if (auto marker = readMarker(markerPath)) {
+    std::string text, why;
+    if (auto marker = readMarker(markerPath, why)) {
       text = *marker;
     } else {
-      UPDATER_LOG_DEBUG(p + "File not found :" + markerPath);
+      UPDATER_LOG_DEBUG(p + "File not found :" + why);
     }
     UPDATER_LOG_DEBUG(p + (p.empty() ? "volume chip id:" : "Volume chip id:") + text);
     UPDATER_LOG_DEBUG(p + (p.empty() ? "target chip id:" : "Target chip id:") + chipId);
@@ -142,8 +148,13 @@ std::string UpdateManager::findVolume(const char* prefix) {
     UPDATER_LOG_DEBUG("[UpdateManager]Find the chip ID " + text + " volume path: " + root);
     return true;
   };
+  platform::VolumeCandidates::Rule candidates;
+  for (const std::string& text :
+       env_.cameraVendorIds ? env_.cameraVendorIds() : std::vector<std::string>{})
+    if (auto vendor = platform::VolumeCandidates::parseUsbId(text))
+      candidates.usbIds.push_back({*vendor, std::nullopt});
   std::string missing;
-  std::vector<std::string> found = env_.volumes->findVolumes(matches, &missing);
+  std::vector<std::string> found = env_.volumes->findVolumes(matches, candidates, access, &missing);
   if (found.empty()) {
     std::string problem =
         std::string("no volume carries \"") + kMarkerName + "\" with the camera's chip id " +
@@ -156,7 +167,9 @@ std::string UpdateManager::findVolume(const char* prefix) {
   return found.back();
 }
 
-std::string UpdateManager::getUsbPath() { return findVolume("[UpdateManager]"); }
+std::string UpdateManager::getUsbPath() {
+  return findVolume("[UpdateManager]", platform::Volumes::Access::readOnly);
+}
 
 std::string UpdateManager::lastProblem() const {
   std::lock_guard lock(problemMutex_);
@@ -181,7 +194,7 @@ void UpdateManager::moveAiFileToCamera(const std::string& path, Completion compl
 
 void UpdateManager::moveImage(ImageKind kind, const std::string& path, Completion complete) {
   env_.workQueue->async([this, kind, path, complete = std::move(complete)] {
-    std::string volume = getUsbPath();
+    std::string volume = findVolume("[UpdateManager]", platform::Volumes::Access::readWrite);
     if (volume.empty()) return report(complete, false);
     UPDATER_LOG_DEBUG("[UpdateManager]Find the camera usb path");
     bool fw = kind == ImageKind::Fw;
@@ -216,7 +229,7 @@ void UpdateManager::moveImage(ImageKind kind, const std::string& path, Completio
 void UpdateManager::moveZipFileToCamera(const std::string& path, Completion complete) {
   UPDATER_LOG_DEBUG("[UpdateManager]Move Zip to camera");
   env_.workQueue->async([this, path, complete = std::move(complete)] {
-    std::string volume = getUsbPath();
+    std::string volume = findVolume("[UpdateManager]", platform::Volumes::Access::readWrite);
     if (volume.empty()) return report(complete, false);
     UPDATER_LOG_DEBUG("[UpdateManager]Find the camera usb path");
     std::string local = path + "/update.zip";
@@ -243,7 +256,7 @@ void UpdateManager::moveZipFileToCamera(const std::string& path, Completion comp
 void UpdateManager::moveOtherFilesToCamera(const std::string& path, Completion complete) {
   UPDATER_LOG_DEBUG("[UpdateManager]Move other file to camera");
   env_.workQueue->async([this, path, complete = std::move(complete)] {
-    std::string volume = findVolume("");
+    std::string volume = findVolume("", platform::Volumes::Access::readWrite);
     if (volume.empty()) return report(complete, false);
     UPDATER_LOG_DEBUG("[UpdateManager]Find the camera usb path");
     std::error_code ec;
@@ -279,7 +292,8 @@ void UpdateManager::moveOtherFilesToCamera(const std::string& path, Completion c
 void UpdateManager::unmountDevice(Completion completed) {
   UPDATER_LOG_DEBUG("[UpdateManager]Start unmount device");
   env_.workQueue->async([this, completed = std::move(completed)] {
-    std::string volume = findVolume("[UpdateManager]");
+    // Only to eject it: a volume not mounted yet is mounted read-only.
+    std::string volume = findVolume("[UpdateManager]", platform::Volumes::Access::readOnly);
     if (volume.empty()) return report(completed, false);
     bool ok = env_.volumes->unmountAndEject(volume);
     UPDATER_LOG_DEBUG(std::string("[UpdateManager]Device eject success:") +

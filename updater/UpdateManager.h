@@ -4,10 +4,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "Volumes.h"
 
 namespace platform {
 class Queue;
-class Volumes;
 }  // namespace platform
 
 namespace updater {
@@ -26,6 +28,9 @@ class UpdateManager {
   struct Environment {
     platform::Volumes* volumes = nullptr;
     std::function<std::string()> chipId;
+    // The camera's USB vendor ids ("0x2245"): the open camera's and the configured ones. Only a
+    // disk on a USB device of such a vendor is ever mounted to look for the marker.
+    std::function<std::vector<std::string>()> cameraVendorIds;
     std::function<std::optional<std::string>(const std::string& name)> resourcePath;
     platform::Queue* workQueue = nullptr;
     platform::Queue* mainQueue = nullptr;
@@ -66,7 +71,8 @@ class UpdateManager {
  private:
   enum class ImageKind { Fw, Ai };
   // `prefix` is put before the per-volume log lines ("[UpdateManager]" or nothing).
-  std::string findVolume(const char* prefix);
+  // `access`: how a volume that is not mounted yet is mounted for the step.
+  std::string findVolume(const char* prefix, platform::Volumes::Access access);
   void moveImage(ImageKind kind, const std::string& path, Completion complete);
   void report(const Completion& complete, bool ok);
   // After a firmware copy: the error line and false, or true after the camera's settle time.

@@ -13,6 +13,7 @@
 #include "qt/UserDefaults.h"
 
 #define LANGUAGE_LOG_ERROR(msg) env_.logger->error((msg), __FILE__, __func__, __LINE__)
+#define LANGUAGE_LOG_INFO(msg) env_.logger->info((msg), __FILE__, __func__, __LINE__)
 
 namespace fs = std::filesystem;
 
@@ -119,7 +120,13 @@ void LanguageManager::getLocalizableList() {
   for (; !ec && it != fs::directory_iterator(); it.increment(ec))
     names.push_back(it->path().filename().string());
   if (ec) {
-    LANGUAGE_LOG_ERROR("Error while enumerating files " + folder + ": " + ec.message());
+    // The machine-wide tables are optional (the bundle's English table stands in): only a
+    // folder that is there and cannot be listed is an error.
+    bool missing = ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
+    if (missing)
+      LANGUAGE_LOG_INFO("Error while enumerating files " + folder + ": " + ec.message());
+    else
+      LANGUAGE_LOG_ERROR("Error while enumerating files " + folder + ": " + ec.message());
     return;
   }
   // The folder's order is the file system's; sorted, the choice is the same everywhere.

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
+#include "BoundedFile.h"
 #include "QD4718Log.h"
 #include "dispatch/MainQueue.h"
 #include "hid/HidapiBackend.h"
@@ -31,7 +31,6 @@ constexpr const char* kStates[] = {"Init State",
 
 constexpr int kRetryLimit = 1;
 constexpr int kFinalStateRetryLimit = 9;
-constexpr size_t kMarkerMaxBytes = 4096;  // a marker file is one line; never read a huge file
 
 bool isEnded(Flow state) {
   return state == Flow::UAC_UPDATE_FLOW_IDLE || state == Flow::UAC_UPDATE_FLOW_ERROR_HANDLE_0 ||
@@ -41,12 +40,17 @@ bool isEnded(Flow state) {
 
 }  // namespace
 
-HIDManager::Backends HIDManager::systemBackends() {
-  return Backends{std::make_shared<HidapiBackend>(), std::make_shared<SystemMassStorageVolumes>()};
+HIDManager::Backends HIDManager::systemBackends(int vendorId) {
+  platform::VolumeCandidates::Rule candidates;
+  // The product id is left open: the device shows another one in its update mode.
+  candidates.usbIds = {{uint16_t(vendorId), std::nullopt},
+                       {uint16_t(kUpdateVendorId), std::nullopt}};
+  return Backends{std::make_shared<HidapiBackend>(),
+                  std::make_shared<SystemMassStorageVolumes>(std::move(candidates))};
 }
 
 HIDManager::HIDManager(int vendorId, int productId, std::string path)
-    : HIDManager(vendorId, productId, std::move(path), systemBackends()) {}
+    : HIDManager(vendorId, productId, std::move(path), systemBackends(vendorId)) {}
 
 HIDManager::HIDManager(int vendorId, int productId, std::string path, Backends backends)
     : filePath(std::move(path)),
@@ -469,11 +473,13 @@ std::optional<std::string> HIDManager::findVolume(const std::string& storageID) 
     return std::nullopt;
   }
   auto matches = [&storageID](const std::string& root) {
-    std::ifstream in(root + "/" + kVolumeMarker, std::ios::binary);
-    if (!in) return false;
-    std::string text(kMarkerMaxBytes, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
+    // Any volume may carry a file of that name: a FIFO or a huge file is refused, not read.
+    std::string text, why;
+    if (!platform::BoundedFile::read(root + "/" + kVolumeMarker,
+                                     platform::BoundedFile::kMarkerBytes, text, &why)) {
+      QD4718_LOG_INFO("volume storage id unreadable: " + why);
+      return false;
+    }
     std::erase_if(text, [](char c) { return c == '\n' || c == '\r'; });
     QD4718_LOG_INFO("volume storage id: " + text);
     QD4718_LOG_INFO("target storage id: " + storageID);

@@ -57,8 +57,9 @@ class HIDManager : public HIDDriverDelegate {
     std::shared_ptr<HidBackend> hid;
     std::shared_ptr<MassStorageVolumes> volumes;
   };
-  // The system's hidraw nodes and mount table.
-  static Backends systemBackends();
+  // The system's hidraw nodes and mount table; only the disks of a USB device of this vendor
+  // (or of the update mode's) are mounted to look for the device's volume.
+  static Backends systemBackends(int vendorId);
 
   HIDManager(int vendorId, int productId, std::string filePath);
   HIDManager(int vendorId, int productId, std::string filePath, Backends backends);

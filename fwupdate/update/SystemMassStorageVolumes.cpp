@@ -23,8 +23,9 @@ platform::Volumes::Environment environment(const std::string& mountInfoPath) {
 }
 }  // namespace
 
-SystemMassStorageVolumes::SystemMassStorageVolumes(std::string mountInfoPath)
-    : volumes_(environment(mountInfoPath)) {}
+SystemMassStorageVolumes::SystemMassStorageVolumes(platform::VolumeCandidates::Rule candidates,
+                                                   std::string mountInfoPath)
+    : candidates_(std::move(candidates)), volumes_(environment(mountInfoPath)) {}
 
 void SystemMassStorageVolumes::settle() { std::this_thread::sleep_for(kSettleTime); }
 
@@ -44,7 +45,7 @@ bool SystemMassStorageVolumes::eject(const std::string& root) {
 
 std::vector<std::string> SystemMassStorageVolumes::mountMatching(
     const std::function<bool(const std::string& root)>& matches, std::string* missing) {
-  return volumes_.findVolumes(matches, missing);
+  return volumes_.findVolumes(matches, candidates_, platform::Volumes::Access::readWrite, missing);
 }
 
 }  // namespace qd4718

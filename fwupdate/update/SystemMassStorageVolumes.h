@@ -15,16 +15,20 @@ class SystemMassStorageVolumes : public MassStorageVolumes {
  public:
   static constexpr auto kSettleTime = std::chrono::seconds(2);
 
-  explicit SystemMassStorageVolumes(std::string mountInfoPath = "/proc/self/mountinfo");
+  // `candidates`: the disks that may be mounted to look for the device's volume (its own USB
+  // ids); no other disk is ever mounted.
+  explicit SystemMassStorageVolumes(platform::VolumeCandidates::Rule candidates = {},
+                                    std::string mountInfoPath = "/proc/self/mountinfo");
 
   void settle() override;
   std::vector<std::string> mountedVolumes() override;
   bool eject(const std::string& root) override;
-  // Through udisks2 (see platform::Volumes::findVolumes).
+  // Through udisks2 (see platform::Volumes::findVolumes), read-write: the image is copied next.
   std::vector<std::string> mountMatching(
       const std::function<bool(const std::string& root)>& matches, std::string* missing) override;
 
  private:
+  platform::VolumeCandidates::Rule candidates_;
   platform::Volumes volumes_;
 };
 

@@ -89,7 +89,7 @@ TEST(SystemMassStorageVolumes, ListsTheVolumesOfItsMountTable) {
   std::ofstream(dir.file("mountinfo"))
       << "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
       << "310 28 8:33 / /media/ann/AUDIO\\040UPD rw,nosuid shared:170 master:2 - vfat /dev/sdc1 rw\n";
-  qd4718::SystemMassStorageVolumes volumes(dir.file("mountinfo"));
+  qd4718::SystemMassStorageVolumes volumes({}, dir.file("mountinfo"));
   EXPECT_EQ(volumes.mountedVolumes(), (std::vector<std::string>{"/media/ann/AUDIO UPD"}));
   EXPECT_FALSE(volumes.eject("/media/elsewhere"));
 }

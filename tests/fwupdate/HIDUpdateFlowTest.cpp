@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -326,6 +327,21 @@ TEST(HIDUpdateFlow, TheVolumeIsKnownByItsStorageId) {
   rig.seconds(15);
   EXPECT_EQ(rig.outcomes(), (Strings{"view", "complete"}));
   EXPECT_FALSE(std::filesystem::exists(stick + "/update.swu"));
+  EXPECT_TRUE(std::filesystem::exists(rig.device.volumeRoot() + "/update.swu"));
+}
+
+TEST(HIDUpdateFlow, AMarkerThatIsNoShortFileIsNeverRead) {
+  Rig rig;
+  // Before the device's volume in the list, so each would be taken if its marker were read: a
+  // FIFO (reading it waits for a writer for ever) and a huge file naming the id first.
+  std::string fifo = rig.device.addOtherVolume("");
+  ASSERT_EQ(mkfifo((fifo + "/mtk_disk").c_str(), 0600), 0);
+  std::string huge = rig.device.addOtherVolume("ST4718A9\n" + std::string(1 << 20, ' '));
+  rig.start();
+  rig.seconds(15);
+  EXPECT_EQ(rig.outcomes(), (Strings{"view", "complete"}));
+  EXPECT_FALSE(std::filesystem::exists(huge + "/update.swu"));
+  EXPECT_FALSE(std::filesystem::exists(fifo + "/update.swu"));
   EXPECT_TRUE(std::filesystem::exists(rig.device.volumeRoot() + "/update.swu"));
 }
 

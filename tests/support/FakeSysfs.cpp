@@ -41,4 +41,38 @@ void FakeSysfs::addVirtualNode(const std::string& node, const std::string& name)
   std::ofstream(devicePath(node)).put('\0');
 }
 
+std::string FakeSysfs::addPartition(const std::string& partition, const std::string& parent,
+                                    const std::string& label) {
+  std::string disk = partition.substr(0, partition.find_first_of("0123456789"));
+  std::string entry = parent + "/block/" + disk + "/" + partition;
+  fs::create_directories(entry);
+  fs::create_directories(classBlockFolder());
+  fs::create_directory_symlink(entry, classBlockFolder() + "/" + partition);
+  std::string device = "/dev/" + partition;
+  fs::create_directories(byUuidFolder());
+  fs::create_symlink(device, byUuidFolder() + "/UUID-" + partition);
+  if (!label.empty()) {
+    fs::create_directories(byLabelFolder());
+    fs::create_symlink(device, byLabelFolder() + "/" + label);
+  }
+  return device;
+}
+
+std::string FakeSysfs::addUsbPartition(const std::string& partition, const std::string& port,
+                                       int vendorId, int productId, const std::string& label) {
+  std::string usb = sysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1/" + port;
+  fs::create_directories(usb);
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%04x", vendorId);
+  std::ofstream(usb + "/idVendor") << hex << "\n";
+  std::snprintf(hex, sizeof hex, "%04x", productId);
+  std::ofstream(usb + "/idProduct") << hex << "\n";
+  return addPartition(partition, usb + "/" + port + ":1.0/host6/target6:0:0/6:0:0:0", label);
+}
+
+std::string FakeSysfs::addInternalPartition(const std::string& partition,
+                                            const std::string& label) {
+  return addPartition(partition, sysRoot() + "/devices/pci0000:00/0000:00:17.0/ata1/host0", label);
+}
+
 }  // namespace testsupport

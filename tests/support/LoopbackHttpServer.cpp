@@ -11,6 +11,7 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -248,7 +249,23 @@ void LoopbackHttpServer::respond(QTcpSocket* socket, const Request& request) {
   std::string out =
       "HTTP/1.1 " + std::to_string(reply.status) + " " + reason(reply.status) + "\r\n";
   for (const auto& [name, value] : reply.headers) out += name + ": " + value + "\r\n";
-  size_t announced = reply.body.size();
+  if (reply.behaviour == Behaviour::endless) {
+    // The body ends only when the connection does.
+    if (reply.announcedLength)
+      out += "Content-Length: " + std::to_string(*reply.announcedLength) + "\r\n";
+    out += "Connection: close\r\n\r\n";
+    socket->write(out.data(), static_cast<qint64>(out.size()));
+    std::string block = reply.body.empty() ? std::string(64 * 1024, 'z') : reply.body;
+    QObject::connect(socket, &QTcpSocket::bytesWritten, server_,
+                     [this, socket, block] { stream(socket, block); });
+    // Over TLS the plain bytes leave at once; what waits is the encrypted side.
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+      QObject::connect(tls, &QSslSocket::encryptedBytesWritten, server_,
+                       [this, socket, block] { stream(socket, block); });
+    stream(socket, block);
+    return;
+  }
+  uint64_t announced = reply.announcedLength.value_or(reply.body.size());
   if (reply.behaviour == Behaviour::truncated) announced += 100;
   out += "Content-Length: " + std::to_string(announced) + "\r\n\r\n" + reply.body;
   socket->write(out.data(), static_cast<qint64>(out.size()));
@@ -258,6 +275,19 @@ void LoopbackHttpServer::respond(QTcpSocket* socket, const Request& request) {
     socket->disconnect();
     socket->disconnectFromHost();
     socket->deleteLater();
+  }
+}
+
+void LoopbackHttpServer::stream(QTcpSocket* socket, const std::string& block) {
+  if (!buffers_.count(socket) || socket->state() != QAbstractSocket::ConnectedState) return;
+  // A few blocks ahead of the client, no more: memory stays flat however long it runs.
+  auto pending = [socket] {
+    auto* tls = qobject_cast<QSslSocket*>(socket);
+    return socket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
+  };
+  while (pending() < qint64(4 * block.size())) {
+    if (socket->write(block.data(), static_cast<qint64>(block.size())) <= 0) return;
+    streamedBytes_ += block.size();
   }
 }
 

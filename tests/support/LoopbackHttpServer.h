@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,16 +15,21 @@ namespace testsupport {
 
 // A small HTTP/1.1 server on 127.0.0.1 playing the cloud: answers by method and path with a
 // status and a JSON (or any) body, or misbehaves on purpose (holds the request unanswered,
-// hangs up without a word, answers with garbage, cuts the body short). It lives on the thread
+// hangs up without a word, answers with garbage, cuts the body short, sends a body that never
+// ends, announces a length of its choosing). It lives on the thread
 // that makes it and runs in its event loop; pumpUntil turns that loop and the main queue.
 class LoopbackHttpServer {
  public:
   struct Reply {
-    enum class Behaviour { answer, hold, hangUp, garbage, truncated };
+    // endless: the body (a block of 'z' when it is empty) again and again, as fast as the client
+    // takes it, until the client hangs up; without a Content-Length unless one is announced.
+    enum class Behaviour { answer, hold, hangUp, garbage, truncated, endless };
     int status = 200;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     Behaviour behaviour = Behaviour::answer;
+    // The Content-Length sent instead of the body's own (a server that announces too much).
+    std::optional<uint64_t> announcedLength;
 
     static Reply json(int status, std::string body) {
       Reply reply;
@@ -79,6 +86,8 @@ class LoopbackHttpServer {
   // The fields of a form-URL-encoded body.
   static std::map<std::string, std::string> formFields(const std::string& body);
   size_t requestCount() const { return requests_.size(); }
+  // Body bytes handed to the sockets of endless replies so far.
+  uint64_t streamedBytes() const { return streamedBytes_; }
 
   // Turns the event loop and drains the main queue until `done` holds; false when it still did
   // not after `guardMs` of wall time (a guard against a hung test, not a pause).
@@ -88,6 +97,7 @@ class LoopbackHttpServer {
   void onConnection();
   void onReadable(QTcpSocket* socket);
   void respond(QTcpSocket* socket, const Request& request);
+  void stream(QTcpSocket* socket, const std::string& block);
 
   Scheme scheme_;
   std::string certificatePem_;
@@ -95,6 +105,7 @@ class LoopbackHttpServer {
   std::map<QTcpSocket*, std::string> buffers_;
   std::map<std::pair<std::string, std::string>, Reply> routes_;
   std::vector<Request> requests_;
+  uint64_t streamedBytes_ = 0;
 };
 
 }  // namespace testsupport

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace testsupport {
 
@@ -33,6 +35,25 @@ bool writeZip(const std::string& path,
       return zip_discard(z), false;
   }
   return zip_close(z) == 0;
+}
+
+std::string zipWithDamagedSecondFile(const std::string& folder) {
+  std::string zip = folder + "/whole.zip";
+  if (!writeZip(
+          zip, {{"fw_file/update.img", "camera image"}, {"fw_file/z.txt", std::string(4000, 'z')}}))
+    return {};
+  std::ifstream in(zip, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t second = bytes.find("PK\x03\x04", 4);
+  if (second == std::string::npos || second + 30 > bytes.size()) return {};
+  auto u16 = [&](size_t at) {
+    return size_t(uint8_t(bytes[at])) | size_t(uint8_t(bytes[at + 1])) << 8;
+  };
+  size_t data = second + 30 + u16(second + 26) + u16(second + 28);
+  if (data + 2 >= bytes.size()) return {};
+  bytes[data + 1] ^= 0x55;
+  bytes[data + 2] ^= 0x55;
+  return bytes;
 }
 
 }  // namespace testsupport

@@ -13,4 +13,8 @@ bool writeZip(const std::string& path,
               const std::vector<std::pair<std::string, std::string>>& entries,
               const char* password = nullptr);
 
+// A zip archive of two files whose second file's data is damaged: the first unpacks, the
+// second fails its check. Empty when it could not be made.
+std::string zipWithDamagedSecondFile(const std::string& folder);
+
 }  // namespace testsupport

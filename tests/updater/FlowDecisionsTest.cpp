@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QTest>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -39,8 +41,8 @@ ConfigManager config(std::vector<std::string> names, std::vector<std::string> vi
 // Runs the event loop until `done` or a few seconds of real time (the loopback server answers
 // in milliseconds).
 template <typename F>
-bool spin(F done) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+bool spin(F done, int guardMs = 10000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs);
   while (!done() && std::chrono::steady_clock::now() < end)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   return done();
@@ -204,4 +206,118 @@ TEST(UpdaterCloud, TheCheckPostsAFormAndTheDownloadLandsWhole) {
       });
   ASSERT_TRUE(spin([&] { return answered; }));
   EXPECT_FALSE(answer);
+}
+
+namespace {
+
+using Reply = testsupport::LoopbackHttpServer::Reply;
+
+// One download to its end: whether it succeeded and why not.
+struct DownloadResult {
+  std::optional<bool> ok;
+  std::string error;
+};
+
+DownloadResult downloadOnce(updater::CloudService& cloud, const std::string& url,
+                            const std::string& target,
+                            const std::function<void()>& whileRunning = nullptr) {
+  DownloadResult result;
+  cloud.download(url, target, nullptr, [&](bool ok, const std::string& error) {
+    result.ok = ok;
+    result.error = error;
+  });
+  spin([&] {
+    if (whileRunning) whileRunning();
+    return result.ok.has_value();
+  });
+  return result;
+}
+
+// Nothing of a download that failed stays: neither the file nor its temporary.
+bool folderIsEmpty(const std::string& folder) {
+  std::error_code ec;
+  return !fs::exists(folder) || fs::is_empty(folder, ec);
+}
+
+}  // namespace
+
+TEST(UpdaterCloudBounds, ABodyThatNeverEndsStopsAtThePackageBound) {
+  testsupport::LoopbackHttpServer server;
+  server.route("GET", "/fw/update.zip", Reply::with(Reply::Behaviour::endless));
+  const qint64 bound = qint64(4) << 20;
+  updater::CloudService cloud(bound, nullptr);
+  testsupport::TempDir dir;
+  DownloadResult r =
+      downloadOnce(cloud, server.baseUrl() + "/fw/update.zip", dir.file("docs/update.zip"));
+  ASSERT_TRUE(r.ok.has_value()) << "the download went on past its bound";
+  EXPECT_FALSE(*r.ok);
+  EXPECT_NE(r.error.find("larger than the 4 MB"), std::string::npos) << r.error;
+  EXPECT_TRUE(folderIsEmpty(dir.file("docs")));
+  // The connection went with the refusal: the server was not kept sending.
+  uint64_t sent = server.streamedBytes();
+  spin([] { return false; }, 200);
+  EXPECT_LT(server.streamedBytes(), uint64_t(bound) + (uint64_t(32) << 20));
+  EXPECT_LE(server.streamedBytes() - sent, uint64_t(16) << 20);
+}
+
+TEST(UpdaterCloudBounds, APackageAnnouncedLargerThanTheBoundIsNeverTaken) {
+  testsupport::LoopbackHttpServer server;
+  Reply announced = Reply::with(Reply::Behaviour::endless);
+  announced.announcedLength = uint64_t(3) << 30;  // 3 GB
+  server.route("GET", "/fw/update.zip", announced);
+  updater::CloudService cloud;  // the package bound the updater runs with
+  testsupport::TempDir dir;
+  DownloadResult r =
+      downloadOnce(cloud, server.baseUrl() + "/fw/update.zip", dir.file("docs/update.zip"));
+  ASSERT_TRUE(r.ok.has_value()) << "the download went on although it was announced too large";
+  EXPECT_FALSE(*r.ok);
+  EXPECT_NE(r.error.find("announced as 3221225472 bytes"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("256 MB"), std::string::npos) << r.error;
+  EXPECT_TRUE(folderIsEmpty(dir.file("docs")));
+}
+
+TEST(UpdaterCloudBounds, TheDownloadStopsAtTheFirstWriteAfterItsFolderWentAway) {
+  testsupport::LoopbackHttpServer server;
+  server.route("GET", "/fw/update.zip", Reply::with(Reply::Behaviour::endless));
+  updater::CloudService cloud;
+  testsupport::TempDir dir;
+  std::string folder = dir.file("docs");
+  bool removed = false;
+  DownloadResult r =
+      downloadOnce(cloud, server.baseUrl() + "/fw/update.zip", folder + "/update.zip", [&] {
+        if (!removed && server.streamedBytes() > (1u << 20)) {
+          fs::remove_all(folder);
+          removed = true;
+        }
+      });
+  ASSERT_TRUE(removed);
+  ASSERT_TRUE(r.ok.has_value()) << "the download went on into a removed folder";
+  EXPECT_FALSE(*r.ok);
+  EXPECT_NE(r.error.find("its folder " + folder + " was removed"), std::string::npos) << r.error;
+  EXPECT_LT(server.streamedBytes(), uint64_t(64) << 20);  // at once, not at the bound
+  EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST(UpdaterCloudBounds, TheDownloadStopsAtTheFirstWriteTheDiskRefuses) {
+  testsupport::LoopbackHttpServer server;
+  server.route("GET", "/fw/update.zip", Reply::with(Reply::Behaviour::endless));
+  updater::CloudService cloud;
+  testsupport::TempDir dir;
+  // A full disk, for this process: writes past 2 MB fail (EFBIG) instead of ending it.
+  struct rlimit before {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = rlim_t(2) << 20;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  DownloadResult r =
+      downloadOnce(cloud, server.baseUrl() + "/fw/update.zip", dir.file("docs/update.zip"));
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(r.ok.has_value()) << "the download went on although nothing could be written";
+  EXPECT_FALSE(*r.ok);
+  EXPECT_NE(r.error.find("cannot write " + dir.file("docs/update.zip")), std::string::npos)
+      << r.error;
+  EXPECT_LT(server.streamedBytes(), uint64_t(64) << 20);
+  EXPECT_TRUE(folderIsEmpty(dir.file("docs")));
 }

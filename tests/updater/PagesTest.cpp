@@ -210,6 +210,18 @@ TEST(UpdaterPages, CancellingTheFolderPanelCallsNothing) {
   EXPECT_EQ(chosen, (std::vector<QString>{answer.value(), answer.value()}));
 }
 
+TEST(UpdaterPages, AVersionFileThatIsNoShortFileIsNotReadAndTheFolderStillGoesOn) {
+  testsupport::TempDir dir;
+  std::optional<QString> answer = QString::fromStdString(dir.path());
+  LocalFileController page([&](QWidget*) { return answer; }, nullptr);
+  std::vector<QString> chosen;
+  page.selectedComplete = [&](const QString& folder) { chosen.push_back(folder); };
+  // A FIFO: opening it to read would wait for a writer, and the window with it.
+  ASSERT_EQ(mkfifo(dir.file("FW version.txt").c_str(), 0600), 0);
+  page.onClickSelect();
+  EXPECT_EQ(chosen, std::vector<QString>{answer.value()});
+}
+
 TEST(UpdaterPages, ThePrivacyPageOpensTheSettings) {
   int opened = 0;
   PrivacyController page(

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "ConfigManager.h"
 #include "ConnectController.h"
 #include "ErrorController.h"
+#include "LogManager.h"
 #include "LoopbackHttpServer.h"
 #include "MainController.h"
 #include "ManualClock.h"
@@ -96,6 +98,8 @@ class UpdateFlowTest : public ::testing::Test {
     fs::create_directories(usbEntry);
     fs::create_directories(dir.file("sys/class/block"));
     fs::create_symlink(usbEntry, dir.file("sys/class/block/sdb1"));
+    writeFile(dir.file("sys/devices/pci0000:00/usb1/1-1/idVendor"), "2245\n");
+    writeFile(dir.file("sys/devices/pci0000:00/usb1/1-1/idProduct"), "1221\n");
     volumeEnv.byLabelFolder = dir.file("dev/disk/by-label");
     volumeEnv.byUuidFolder = dir.file("dev/disk/by-uuid");
     volumeEnv.sysBlockFolder = dir.file("sys/class/block");
@@ -103,6 +107,7 @@ class UpdateFlowTest : public ::testing::Test {
     updater::UpdateManager::Environment updateEnv;
     updateEnv.volumes = volumes.get();
     updateEnv.chipId = [this] { return usb->chipId(); };
+    updateEnv.cameraVendorIds = [this] { return std::vector<std::string>{usb->vendor_id()}; };
     updateEnv.resourcePath = configEnv.resourcePath;
     updateEnv.workQueue = &fileQueue;
     updateEnv.mainQueue = &platform::MainQueue::shared();
@@ -343,6 +348,24 @@ TEST_F(UpdateFlowTest, AFailedDownloadEndsOnTheInstallError) {
   EXPECT_TRUE(camera->updateModes().empty());
 }
 
+TEST_F(UpdateFlowTest, APackageAnnouncedTooLargeEndsOnTheInstallErrorAndTheLogSaysWhy) {
+  answerVersion(true);
+  testsupport::LoopbackHttpServer::Reply huge = testsupport::LoopbackHttpServer::Reply::with(
+      testsupport::LoopbackHttpServer::Reply::Behaviour::endless);
+  huge.announcedLength = uint64_t(3) << 30;
+  server.route("GET", "/storage/fw/update.zip", huge);
+  camera->queueStatus(0, 0);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  EXPECT_EQ(packageRequests(), 1u);
+  EXPECT_FALSE(fs::exists(workFolder() + "/update.zip"));
+  std::string log = readFile(updater::LogManager::shared().dayLog().logFilePath());
+  EXPECT_NE(log.find("Download error: the package is announced as 3221225472 bytes"),
+            std::string::npos);
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
 TEST_F(UpdateFlowTest, TheAudioImageGoesToTheFrameworkFirst) {
   ASSERT_TRUE(startAudioUpdate());
   ASSERT_EQ(audio->created.size(), 1u);
@@ -498,20 +521,8 @@ TEST_F(UpdateFlowTest, APackageMatchingItsDigestInstalls) {
 }
 
 TEST_F(UpdateFlowTest, AnArchiveThatDoesNotUnpackCompletelyIsNeverUsed) {
-  std::string zip = dir.file("whole.zip");
-  ASSERT_TRUE(testsupport::writeZip(
-      zip, {{"fw_file/update.img", "camera image"}, {"fw_file/z.txt", std::string(4000, 'z')}}));
-  std::string bytes = readFile(zip);
-  // Damage the second entry's data: the first unpacks, the second fails its check.
-  size_t second = bytes.find("PK\x03\x04", 4);
-  ASSERT_NE(second, std::string::npos);
-  auto u16 = [&](size_t at) {
-    return size_t(uint8_t(bytes[at])) | size_t(uint8_t(bytes[at + 1])) << 8;
-  };
-  size_t data = second + 30 + u16(second + 26) + u16(second + 28);
-  ASSERT_LT(data + 2, bytes.size());
-  bytes[data + 1] ^= 0x55;
-  bytes[data + 2] ^= 0x55;
+  std::string bytes = testsupport::zipWithDamagedSecondFile(dir.path());
+  ASSERT_FALSE(bytes.empty());
   server.serveFile("/storage/fw/update.zip", bytes, "application/zip");
   answerVersion(true);
   camera->queueStatus(0, 0);
@@ -581,4 +592,52 @@ TEST(UpdaterWorkFolder, IsTheUpdatersOwnCacheFolderOrAFreshPrivateOne) {
   EXPECT_NE(first, second);  // never a name someone could have prepared
   EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_FALSE(fs::exists(dir.file("Documents")));
+}
+
+// The updater as it starts from the build tree in a fresh home: its own resources, no studio
+// settings, no machine-wide language tables, no camera. Optional files and files looked for in
+// a second place are information; nothing of a normal start is an error.
+TEST(UpdaterStart, ANormalStartWithoutACameraWritesNoErrorLine) {
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scopedClock{clock};
+  std::string logPath = updater::LogManager::shared().dayLog().logFilePath();
+  ASSERT_FALSE(logPath.empty());
+  size_t before = readFile(logPath).size();
+  platform::SerialQueue work{"start-work"};
+  MainController::Environment env = MainController::Environment::process();
+  env.captureDevices = [] { return std::vector<platform::CaptureDevice>{}; };
+  env.workQueue = &work;
+  env.terminate = [] {};
+  auto controller = std::make_unique<MainController>(env);
+  controller->viewDidAppear();
+  auto searching = [&] {
+    return controller->currentPage() == Page::connect &&
+           !controller->connectController()->errorView->isHidden();
+  };
+  for (int round = 0; round < 20 && !searching(); ++round) {
+    work.drain();
+    platform::MainQueue::shared().drain();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    if (!searching()) clock.advance(1s);
+  }
+  ASSERT_TRUE(searching());
+  controller.reset();
+  std::string lines = readFile(logPath).substr(before);
+  std::istringstream in(lines);
+  std::vector<std::string> errors;
+  std::map<std::string, std::string> said;  // text -> its line
+  const std::vector<std::string> texts = {
+      "Error while enumerating files", "Not found custom config JSON",
+      "Not found kestova setting JSON", "Load kestova setting JSON error",
+      "connectCamera: no camera device found"};
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("[Error]") != std::string::npos) errors.push_back(line);
+    for (const std::string& text : texts)
+      if (line.find(text) != std::string::npos) said[text] = line;
+  }
+  EXPECT_TRUE(errors.empty()) << errors.size() << " error lines, the first: "
+                              << (errors.empty() ? "" : errors.front());
+  // The texts stay, as information.
+  for (const std::string& text : texts)
+    EXPECT_NE(said[text].find("[Info]"), std::string::npos) << text << ": " << said[text];
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -139,6 +140,18 @@ TEST_F(UpdateManagerTest, TheVolumeIsTheLastWhoseMarkerHoldsTheChipId) {
   EXPECT_EQ(manager->getUsbPath(), "");
 }
 
+TEST_F(UpdateManagerTest, AMarkerThatIsNoShortFileIsNeverRead) {
+  std::string camera = addVolume("camera", "1a2b3c4d");
+  // Later in the list, so each would win if its marker were read: a FIFO (reading it would
+  // wait for a writer for ever) and a huge file that names the chip first.
+  std::string fifo = addVolume("fifo", std::nullopt);
+  ASSERT_EQ(mkfifo((fifo + "/ast_fw_update_disk").c_str(), 0600), 0);
+  addVolume("huge", "1a2b3c4d" + std::string(1 << 20, ' '));
+  addVolume("folder", std::nullopt);
+  fs::create_directories(dir.file("volumes/folder/ast_fw_update_disk/1a2b3c4d"));
+  EXPECT_EQ(manager->getUsbPath(), camera);
+}
+
 TEST_F(UpdateManagerTest, WithoutTheCameraVolumeEveryOperationFailsAndTouchesNothing) {
   std::string other = addVolume("other", "nothing here");
   writeFile(package() + "/update.img", "fw");
@@ -257,6 +270,78 @@ TEST(UpdaterPackageArchive, AnEntryNamedDotLeavesTheFolderAsItWas) {
     EXPECT_TRUE(fs::exists(destination + "/kept.bin")) << name;
     EXPECT_FALSE(fs::exists(destination + "/a.bin")) << name;  // nothing written at all
   }
+}
+
+TEST(UpdaterPackageArchive, AnArchivePastItsBoundsIsRefusedBeforeAnythingIsWritten) {
+  using updater::PackageArchive;
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  auto many = [](size_t n) {
+    Entries entries;
+    for (size_t i = 0; i < n; ++i) entries.emplace_back("fw_file/f" + std::to_string(i), "x");
+    return entries;
+  };
+  const std::string zeros(2 << 20, '\0');  // a few KB packed
+  const std::string part(400 << 10, '\0');
+  struct Case {
+    const char* what;
+    Entries entries;
+    PackageArchive::Limits limits;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"one entry unpacking past the size",
+       {{"fw_file/update.img", zeros}},
+       {1 << 20, 16},
+       "would unpack to more than the 1 MB"},
+      {"entries adding up past the size",
+       {{"fw_file/a", part}, {"fw_file/b", part}, {"fw_file/c", part}},
+       {1 << 20, 16},
+       "would unpack to more than the 1 MB"},
+      {"too many entries", many(5), {1 << 20, 4}, "holds 5 entries, more than the 4"},
+      {"too many entries for a package", many(4097), PackageArchive::Limits{},
+       "holds 4097 entries, more than the 4096"},
+  };
+  for (const Case& c : cases) {
+    testsupport::TempDir dir;
+    std::string zip = dir.file("update.zip");
+    ASSERT_TRUE(testsupport::writeZip(zip, c.entries)) << c.what;
+    std::ofstream(dir.file("kept.txt")) << "kept";
+    std::string destination = dir.file("unpacked");
+    std::string error;
+    EXPECT_FALSE(PackageArchive::extract(zip, destination, std::nullopt, &error, c.limits))
+        << c.what;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+    EXPECT_FALSE(fs::exists(destination)) << c.what;
+    EXPECT_TRUE(fs::exists(dir.file("kept.txt"))) << c.what;
+  }
+  // Within its bounds the same archive unpacks.
+  testsupport::TempDir dir;
+  std::string zip = dir.file("update.zip");
+  ASSERT_TRUE(testsupport::writeZip(zip, {{"fw_file/update.img", zeros}}));
+  std::string error;
+  EXPECT_TRUE(
+      PackageArchive::extract(zip, dir.file("unpacked"), std::nullopt, &error, {zeros.size(), 1}))
+      << error;
+  EXPECT_EQ(fs::file_size(dir.file("unpacked/fw_file/update.img")), zeros.size());
+}
+
+TEST(UpdaterPackageArchive, ARefusalHalfWayTakesBackWhatTheUnpackingMade) {
+  testsupport::TempDir dir;
+  std::string zip = dir.file("update.zip");
+  std::string bytes = testsupport::zipWithDamagedSecondFile(dir.path());
+  ASSERT_FALSE(bytes.empty());
+  writeFile(zip, bytes);
+  // The volume's folder already holds a file of the user's: it stays, the unpacking goes.
+  std::string destination = dir.file("volume/UpDaTe_pAcKaGE");
+  writeFile(destination + "/kept.bin", "kept");
+  std::string error;
+  EXPECT_FALSE(updater::PackageArchive::extract(zip, destination, std::nullopt, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(readFile(destination + "/kept.bin"), "kept");
+  EXPECT_FALSE(fs::exists(destination + "/fw_file"));
+  std::string fresh = dir.file("fresh/package");
+  EXPECT_FALSE(updater::PackageArchive::extract(zip, fresh, std::nullopt, &error));
+  EXPECT_FALSE(fs::exists(dir.file("fresh")));
 }
 
 TEST_F(UpdateManagerTest, OtherFilesAreEverythingButTheImagesAndOneCopyIsEnough) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "FakeSysfs.h"
 #include "Process.h"
 #include "TempDir.h"
 #include "Volumes.h"
@@ -85,23 +86,24 @@ namespace {
 class UnmountedVolumes : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::create_directories(dir.file("dev/disk/by-uuid"));
-    addDevice("sda2", "pci0000:00/ata1/host0/target0:0:0/0:0:0:0/block/sda/sda2", "Linux");
-    addDevice("sdc1", "pci0000:00/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdc/sdc1",
-              "CAMERA");
-    addDevice("sdd1", "pci0000:00/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdd/sdd1",
-              "STICK");
+    // The camera's disk, a disk of another of the camera's vendor's products without the
+    // marker, a person's own stick and an internal disk.
+    addUsb("sdc1", "1-2", 0x2245, 0x1221, "CAMERA");
+    addUsb("sdd1", "2-1", 0x0781, 0x5567, "STICK");
+    addUsb("sde1", "3-1", 0x2245, 0x4000, "CAMERA2");
+    labels[sysfs.addInternalPartition("sda2", "Linux")] = "Linux";
     files["CAMERA"] = {{"ast_fw_update_disk", "1a2b3c4d"}};
     files["STICK"] = {{"photo.jpg", "x"}};
+    files["CAMERA2"] = {{"notes.txt", "x"}};
     env.mountInfo = [this] {
       std::string text = "29 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
       for (const auto& [device, path] : mounts)
         text += "90 29 8:33 / " + path + " rw - vfat " + device + " rw\n";
       return text;
     };
-    env.byLabelFolder = dir.file("dev/disk/by-label");
-    env.byUuidFolder = dir.file("dev/disk/by-uuid");
-    env.sysBlockFolder = dir.file("sys/class/block");
+    env.byLabelFolder = sysfs.byLabelFolder();
+    env.byUuidFolder = sysfs.byUuidFolder();
+    env.sysBlockFolder = sysfs.classBlockFolder();
     env.findProgram = [this](const std::string& name) {
       return name == "udisksctl" && udisksInstalled ? std::string("/usr/bin/udisksctl")
                                                     : std::string();
@@ -124,14 +126,9 @@ class UnmountedVolumes : public ::testing::Test {
     };
   }
 
-  void addDevice(const std::string& name, const std::string& sysPath, const std::string& label) {
-    std::string entry = dir.file("sys/devices/" + sysPath);
-    fs::create_directories(entry);
-    fs::create_directories(dir.file("sys/class/block"));
-    fs::create_symlink(entry, dir.file("sys/class/block/" + name));
-    // As udev makes them: relative links to the device node.
-    fs::create_symlink("/dev/" + name, dir.file("dev/disk/by-uuid/UUID-" + name));
-    labels["/dev/" + name] = label;
+  void addUsb(const std::string& name, const std::string& port, int vendor, int product,
+              const std::string& label) {
+    labels[sysfs.addUsbPartition(name, port, vendor, product, label)] = label;
   }
 
   bool hasMarker(const std::string& root) const {
@@ -142,7 +139,10 @@ class UnmountedVolumes : public ::testing::Test {
   }
 
   testsupport::TempDir dir;
+  testsupport::FakeSysfs sysfs;
   platform::Volumes::Environment env;
+  // The camera's vendor: the rule the updater searches with.
+  platform::VolumeCandidates::Rule camera{{{0x2245, std::nullopt}}, {}};
   std::map<std::string, std::string> mounts;  // device -> mount point
   std::map<std::string, std::string> labels;
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> files;
@@ -158,25 +158,39 @@ Argv udisks(const char* verb, const std::string& device) {
 
 }  // namespace
 
-TEST_F(UnmountedVolumes, OnlyUsbFileSystemsNobodyMountedAreCandidates) {
+TEST_F(UnmountedVolumes, OnlyUsbFileSystemsNobodyMountedAreListed) {
   platform::Volumes volumes(env);
-  EXPECT_EQ(volumes.unmountedDevices(), (std::vector<std::string>{"/dev/sdc1", "/dev/sdd1"}));
+  EXPECT_EQ(volumes.unmountedDevices(),
+            (std::vector<std::string>{"/dev/sdc1", "/dev/sdd1", "/dev/sde1"}));
   mounts["/dev/sdd1"] = "/media/u/STICK";
-  EXPECT_EQ(volumes.unmountedDevices(), (std::vector<std::string>{"/dev/sdc1"}));
+  EXPECT_EQ(volumes.unmountedDevices(), (std::vector<std::string>{"/dev/sdc1", "/dev/sde1"}));
 }
 
-TEST_F(UnmountedVolumes, TheVolumeWithTheMarkerIsMountedAndKeptTheOthersGoAgain) {
+TEST_F(UnmountedVolumes, EachDiskIsDescribedByItsLabelAndItsUsbDevice) {
+  platform::Volumes volumes(env);
+  platform::BlockDevice camera = volumes.describe("/dev/sdc1");
+  EXPECT_EQ(camera.label, "CAMERA");
+  EXPECT_EQ(camera.usbVendor, std::optional<uint16_t>(0x2245));
+  EXPECT_EQ(camera.usbProduct, std::optional<uint16_t>(0x1221));
+  platform::BlockDevice internal = volumes.describe("/dev/sda2");
+  EXPECT_EQ(internal.label, "Linux");
+  EXPECT_FALSE(internal.usbVendor);
+}
+
+TEST_F(UnmountedVolumes, OnlyTheCamerasDisksAreMountedAndThoseWithoutTheMarkerGoAgain) {
   platform::Volumes volumes(env);
   std::string missing;
-  auto found = volumes.findVolumes([this](const std::string& r) { return hasMarker(r); }, &missing);
+  auto marker = [this](const std::string& r) { return hasMarker(r); };
+  auto found = volumes.findVolumes(marker, camera, platform::Volumes::Access::readWrite, &missing);
   EXPECT_EQ(found, (std::vector<std::string>{dir.file("media/CAMERA")}));
-  EXPECT_EQ(ran, (std::vector<Argv>{udisks("mount", "/dev/sdc1"), udisks("mount", "/dev/sdd1"),
-                                    udisks("unmount", "/dev/sdd1")}));
+  // The person's stick is never mounted.
+  EXPECT_EQ(ran, (std::vector<Argv>{udisks("mount", "/dev/sdc1"), udisks("mount", "/dev/sde1"),
+                                    udisks("unmount", "/dev/sde1")}));
   EXPECT_EQ(mounts.size(), 1u);
 
   // Found among the mounted ones now: nothing more is mounted.
   ran.clear();
-  EXPECT_EQ(volumes.findVolumes([this](const std::string& r) { return hasMarker(r); }, &missing),
+  EXPECT_EQ(volumes.findVolumes(marker, camera, platform::Volumes::Access::readWrite, &missing),
             found);
   EXPECT_TRUE(ran.empty());
 
@@ -184,15 +198,48 @@ TEST_F(UnmountedVolumes, TheVolumeWithTheMarkerIsMountedAndKeptTheOthersGoAgain)
   volumes.unmountWhatWeMounted();
   EXPECT_EQ(ran, (std::vector<Argv>{udisks("unmount", "/dev/sdc1")}));
   EXPECT_TRUE(mounts.empty());
+
+  // No rule, no mount: nothing is mounted on the chance that it is the device's.
+  ran.clear();
+  EXPECT_TRUE(
+      volumes.findVolumes(marker, {}, platform::Volumes::Access::readWrite, &missing).empty());
+  EXPECT_TRUE(ran.empty());
+  EXPECT_NE(missing.find("3 other attached disks are not the device's and left alone"),
+            std::string::npos)
+      << missing;
+}
+
+TEST_F(UnmountedVolumes, AStepThatOnlyReadsMountsReadOnlyAndAWritingStepMountsAgain) {
+  platform::Volumes volumes(env);
+  std::string missing;
+  auto marker = [this](const std::string& r) { return hasMarker(r); };
+  Argv readOnly = udisks("mount", "/dev/sdc1");
+  readOnly.insert(readOnly.end(), {"--options", "ro"});
+  EXPECT_EQ(volumes.findVolumes(marker, camera, platform::Volumes::Access::readOnly, &missing),
+            (std::vector<std::string>{dir.file("media/CAMERA")}));
+  ASSERT_FALSE(ran.empty());
+  EXPECT_EQ(ran.front(), readOnly);
+  // Mounted read-only by us, the volume cannot take files: it is mounted again for writing.
+  ran.clear();
+  EXPECT_EQ(volumes.findVolumes(marker, camera, platform::Volumes::Access::readWrite, &missing),
+            (std::vector<std::string>{dir.file("media/CAMERA")}));
+  EXPECT_EQ(ran, (std::vector<Argv>{udisks("unmount", "/dev/sdc1"), udisks("mount", "/dev/sdc1"),
+                                    udisks("mount", "/dev/sde1"), udisks("unmount", "/dev/sde1")}));
+  // Reading it again needs no new mount.
+  ran.clear();
+  EXPECT_FALSE(
+      volumes.findVolumes(marker, camera, platform::Volumes::Access::readOnly, &missing).empty());
+  EXPECT_TRUE(ran.empty());
 }
 
 TEST_F(UnmountedVolumes, WhatWasMissingIsSaid) {
   auto marker = [this](const std::string& r) { return hasMarker(r); };
+  const auto rw = platform::Volumes::Access::readWrite;
   udisksInstalled = false;
   {
     platform::Volumes volumes(env);
     std::string missing;
-    EXPECT_TRUE(volumes.findVolumes(marker, &missing).empty());
+    EXPECT_TRUE(volumes.findVolumes(marker, camera, rw, &missing).empty());
     EXPECT_NE(missing.find("udisksctl (udisks2) is not installed"), std::string::npos) << missing;
     EXPECT_TRUE(ran.empty());
   }
@@ -201,15 +248,24 @@ TEST_F(UnmountedVolumes, WhatWasMissingIsSaid) {
   {
     platform::Volumes volumes(env);
     std::string missing;
-    EXPECT_TRUE(volumes.findVolumes(marker, &missing).empty());
+    EXPECT_TRUE(volumes.findVolumes(marker, camera, rw, &missing).empty());
     EXPECT_NE(missing.find("could not mount /dev/sdc1"), std::string::npos) << missing;
-    EXPECT_TRUE(mounts.empty());  // the stick that was mounted to look at it went again
+    EXPECT_TRUE(mounts.empty());  // the other disk mounted to look at it went again
   }
-  fs::remove_all(dir.file("dev/disk/by-uuid"));
   {
     platform::Volumes volumes(env);
     std::string missing;
-    EXPECT_TRUE(volumes.findVolumes(marker, &missing).empty());
+    platform::VolumeCandidates::Rule otherVendor{{{0x1234, std::nullopt}}, {}};
+    EXPECT_TRUE(volumes.findVolumes(marker, otherVendor, rw, &missing).empty());
+    EXPECT_NE(missing.find("no unmounted volume of the device is attached"), std::string::npos)
+        << missing;
+  }
+  fs::remove_all(sysfs.byUuidFolder());
+  fs::remove_all(sysfs.byLabelFolder());
+  {
+    platform::Volumes volumes(env);
+    std::string missing;
+    EXPECT_TRUE(volumes.findVolumes(marker, camera, rw, &missing).empty());
     EXPECT_NE(missing.find("no unmounted volume is attached"), std::string::npos) << missing;
   }
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// A block device that carries a file system, as the machine describes it before anything
+// mounts it: its label (as /dev/disk/by-label names it) and the ids of the USB device it
+// belongs to (from sysfs; none for a disk that is not on USB).
+struct BlockDevice {
+  std::string device;  // as /dev/sdb1
+  std::string label;
+  std::optional<uint16_t> usbVendor;
+  std::optional<uint16_t> usbProduct;
+};
+
+// Which attached disks may be mounted to look for a device's update volume. Only the device's
+// own disk is ever mounted: a person's memory stick is left as it is. A disk is a candidate when
+// it sits on a USB device of one of the given ids (a product of none matches every product of
+// that vendor: a device in update mode may show another product id), or carries one of the
+// given labels. A rule that names nothing chooses nothing.
+class VolumeCandidates {
+ public:
+  struct UsbId {
+    uint16_t vendor = 0;
+    std::optional<uint16_t> product;
+  };
+  struct Rule {
+    std::vector<UsbId> usbIds;
+    std::vector<std::string> labels;
+    bool empty() const { return usbIds.empty() && labels.empty(); }
+  };
+
+  static bool isCandidate(const BlockDevice& device, const Rule& rule);
+  // The candidates' device paths, in the order given.
+  static std::vector<std::string> choose(const std::vector<BlockDevice>& devices,
+                                         const Rule& rule);
+  // "0x2245", "2245" (hexadecimal, as USB ids are written); none for anything else.
+  static std::optional<uint16_t> parseUsbId(const std::string& text);
+};
+
+}  // namespace platform
