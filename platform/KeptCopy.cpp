@@ -93,8 +93,15 @@ std::vector<std::string> KeptCopy::copiesOf(const std::string& path) {
 KeptCopy::Result KeptCopy::keepAside(const std::string& path,
                                      std::chrono::system_clock::time_point now) {
   Result result;
-  std::string base = path + kMark + stamp(now);
-  for (int n = 1; n <= 99 && !result.kept; ++n) {
+  const std::string when = stamp(now);
+  std::string base = path + kMark + when;
+  // After the newest copy of this second, even where an older one of it was pruned: a freed
+  // name taken again would pass for the oldest.
+  long first = 1;
+  for (const auto& copy : copiesOf(path))
+    if (auto order = copyOrder(nameOf(path), nameOf(copy)); order && order->first == when)
+      first = std::max(first, order->second + 1);
+  for (long n = first; n < first + 100 && !result.kept; ++n) {
     std::string name = n == 1 ? base : base + "-" + std::to_string(n);
     if (renameNoReplace(path, name)) {
       result.kept = true;

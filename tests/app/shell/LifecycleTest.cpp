@@ -251,13 +251,13 @@ TEST_F(Lifecycle, TheQuitWritesTheSessionsSettingsOrSaysWhyNot) {
     defaults.set("WindowWidth", 1001);
     delegate.applicationWillTerminate();
   }
-  EXPECT_NE(readFile(file).find("WindowWidth=1001"), std::string::npos);
+  EXPECT_NE(settingstest::readFile(file).find("WindowWidth=1001"), std::string::npos);
   EXPECT_TRUE(problems.empty());
 
   // The folder became a file: nothing can be written there.
   const std::string folder = fs::path(file).parent_path().string();
   fs::remove_all(folder);
-  writeFile(folder, "a file");
+  settingstest::writeFile(folder, "a file");
   corvane::AppDelegate delegate(*camera, delegateEnvironment());
   defaults.set("WindowWidth", 1002);
   delegate.applicationWillTerminate();
