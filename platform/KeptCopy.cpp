@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <utility>
 
@@ -22,13 +23,13 @@ constexpr const char* kMark = ".unreadable-";
 constexpr size_t kStampChars = 15;  // yyyyMMdd-HHmmss
 
 std::string folderOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  return folder.empty() ? std::string(".") : folder;
 }
 
-std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+std::string nameOf(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
 
 std::string stamp(std::chrono::system_clock::time_point now) {
   std::time_t t = std::chrono::system_clock::to_time_t(now);

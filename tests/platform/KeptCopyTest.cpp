@@ -3,31 +3,17 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "KeptCopy.h"
+#include "ManualClock.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 
 namespace fs = std::filesystem;
 using platform::KeptCopy;
 
-namespace {
-
-std::chrono::system_clock::time_point localTime(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
-
-}  // namespace
+using testsupport::localTime;
 
 TEST(KeptCopy, EachDamagedCopyKeepsANameOfItsOwn) {
   testsupport::TempDir dir;

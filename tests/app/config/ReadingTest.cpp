@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "SettingsFixture.h"
+#include "TestFiles.h"
 #include "config/HexColor.h"
 #include "config/LenientJson.h"
 #include "config/RectPoint.h"
@@ -195,16 +196,7 @@ TEST(AtomicFile, AFailedWriteKeepsTheOldContentsAndSaysWhy) {
   EXPECT_EQ(entries, 1u);
 }
 
-namespace {
-
-void setModified(const std::string& path, std::chrono::system_clock::time_point t) {
-  struct timespec times[2];
-  times[0].tv_sec = times[1].tv_sec = std::chrono::system_clock::to_time_t(t);
-  times[0].tv_nsec = times[1].tv_nsec = 0;
-  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
-
-}  // namespace
+using testsupport::setModified;
 
 // The temporary file of a save carries the save's own mark, hidden beside the file.
 TEST(AtomicFile, TheTemporaryFileHasANameOfItsOwn) {

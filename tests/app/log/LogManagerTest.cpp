@@ -12,6 +12,7 @@
 
 #include "ManualClock.h"
 #include "TempDir.h"
+#include "TestFiles.h"
 #include "log/LogManager.h"
 
 using corvane::LogManager;
@@ -35,24 +36,9 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
-platform::Clock::WallTime localTime(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
+using testsupport::localTime;
 
-void setModified(const std::string& path, platform::Clock::WallTime t) {
-  struct timespec times[2];
-  times[0].tv_sec = times[1].tv_sec = std::chrono::system_clock::to_time_t(t);
-  times[0].tv_nsec = times[1].tv_nsec = 0;
-  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
+using testsupport::setModified;
 
 class LogTest : public ::testing::Test {
  protected:
