@@ -48,12 +48,12 @@ void OrlithLog::write(Level level, const std::string& message, const char* file,
       return;
     }
   }
-  if (level == Level::Debug) {
+  // The system log gets what needs a look: warnings and errors, not the running commentary.
+  if (level == Level::Debug || level == Level::Info) {
     std::fprintf(stdout, "%s\n", text.c_str());
     std::fflush(stdout);
   } else {
-    syslog(level == Level::Error ? LOG_ERR : level == Level::Warning ? LOG_WARNING : LOG_INFO, "%s",
-           text.c_str());
+    syslog(level == Level::Error ? LOG_ERR : LOG_WARNING, "%s", text.c_str());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Bundle.h"
+#include "KeptCopy.h"
 #include "Paths.h"
 #include "config/ConfigField.h"
 #include "config/LenientJson.h"
@@ -128,7 +129,17 @@ void ConfigManager::setup() {
   loadConfig();
   loadCustomConfig();
   loadPresets();
+  relabelRecordPresets();
   if (env_.viewModel) env_.viewModel->loadConfig(*this, *env_.logger);
+}
+
+void ConfigManager::relabelRecordPresets() {
+  // The saved layouts' custom values are read before the preset list (whose flicker rule the
+  // custom configuration sets): their shown name is taken from the list's "Custom" entry now.
+  for (auto* preset : {&roiRecord1CustomPreset, &roiRecord2CustomPreset, &roiRecord3CustomPreset})
+    if (*preset && !(*preset)->name.empty() && env_.languages)
+      (*preset)->displayName =
+          env_.languages->localizedPresetName((*preset)->name, customPresetIndex());
 }
 
 std::string ConfigManager::kestovaSettingPath() const {
@@ -233,14 +244,16 @@ bool ConfigManager::readJsonFile(const char* caller, const std::string& failure,
 void ConfigManager::keepUnreadableCopy(const std::string& path, bool& unreadable) {
   if (!unreadable) return;
   unreadable = false;
-  std::string kept = path + ".unreadable";
-  std::error_code ec;
-  std::filesystem::rename(path, kept, ec);
-  if (ec) {
-    CONFIG_LOG_ERROR("Cannot keep the unreadable " + path + ": " + ec.message());
-  } else {
-    CONFIG_LOG_WARNING("Kept the unreadable file as " + kept);
+  auto now = std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::duration<double>(env_.now())));
+  platform::KeptCopy::Result kept = platform::KeptCopy::keepAside(path, now);
+  if (!kept.kept) {
+    CONFIG_LOG_ERROR("Cannot keep the unreadable " + path + ": " + kept.error);
+    return;
   }
+  CONFIG_LOG_WARNING("Kept the unreadable file as " + kept.path);
+  for (const auto& old : kept.pruned) CONFIG_LOG_INFO("Removed the oldest kept copy " + old);
 }
 
 void ConfigManager::saveConfigFile() {

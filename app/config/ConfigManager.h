@@ -195,6 +195,8 @@ class ConfigManager {
   std::string bundleName;
 
  private:
+  // Gives the saved layouts' custom presets the shown name of the loaded list's "Custom".
+  void relabelRecordPresets();
   // Moves an unreadable user copy aside before it is replaced, so bad input never costs the
   // user the file.
   void keepUnreadableCopy(const std::string& path, bool& unreadable);

@@ -330,6 +330,9 @@ void AppDelegate::applicationWillTerminate() {
     env_.config->saveConfigFile();
     env_.config->savePresetFile();
   }
+  // The session's settings reach the file now, or its write problem reaches the day log: left
+  // to the settings object's end they would be lost without a line.
+  if (env_.defaults) env_.defaults->synchronize();
   if (!env_.reportApi.http) return;
   ExitReport::Facts facts;
   facts.usageSeconds =

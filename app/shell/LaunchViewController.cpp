@@ -211,10 +211,11 @@ void LaunchViewController::viewDidLoad() {
     hide();
     return;
   }
-  settleVersion();
   setFixedTexts();
   std::string version = env_.bundle ? env_.bundle->shortVersion().value_or("") : "";
   versionLabel->setText(text("version_text") + " " + QString::fromStdString(version));
+  // The version check and every loader, once: a second load would log each of their lines
+  // (the errors among them) twice.
   if (env_.setupConfiguration)
     env_.setupConfiguration();
   else if (env_.config)
@@ -243,15 +244,6 @@ void LaunchViewController::viewDidLoad() {
   });
   splashTimer_->schedule(std::chrono::seconds(SPLASH_SECONDS), platform::Clock::Duration(0));
   splashTimer_->resume();
-}
-
-void LaunchViewController::settleVersion() {
-  if (!env_.config) return;
-  env_.config->settleVersion();
-  env_.config->loadKestovaSetting();
-  env_.config->loadConfig();
-  env_.config->loadCustomConfig();
-  env_.config->loadPresets();
 }
 
 void LaunchViewController::setFixedTexts() {

@@ -90,7 +90,6 @@ class LaunchViewController : public QWidget {
 
  private:
   void buildViews();
-  void settleVersion();
   void setFixedTexts();
   void showPage();
   void updateDots();

@@ -12,6 +12,7 @@
 #include "Paths.h"
 #include "camera/CameraManager.h"
 #include "camera/PlayerManager.h"
+#include "dispatch/Clock.h"
 #include "dispatch/MainQueue.h"
 #include "dispatch/SerialQueue.h"
 #include "i18n/Localized.h"
@@ -39,9 +40,11 @@ namespace {
 constexpr QSize LAUNCH_SIZE{800, 450};
 
 // The temporary files of saves that a crash or a kill interrupted, beside each file the program
-// saves atomically: the settings file, the user's JSON copies and the face store.
+// saves atomically: the user's JSON copies and the face store (the settings file's saves write
+// an unnamed file, named only for the instant before its rename). Only the atomic save's own
+// hidden names go; a person's backups beside the files stay.
 void removeStaleTemporaries() {
-  std::vector<std::string> targets = {platform::UserDefaults::shared().filePath().toStdString()};
+  std::vector<std::string> targets;
   auto caches = platform::Paths::caches();
   auto executable = platform::Bundle::main().executableName();
   if (caches && executable) {
@@ -51,7 +54,8 @@ void removeStaleTemporaries() {
     targets.push_back(platform::Paths::join(root, "face/persons.json"));
   }
   for (const auto& target : targets)
-    for (const auto& file : AtomicFile::removeStaleTemporaries(target))
+    for (const auto& file :
+         AtomicFile::removeStaleTemporaries(target, platform::Clock::shared().wallNow()))
       CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
 }
 
@@ -168,7 +172,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     }
   }
   forwardFaceStoreLines();
-  removeStaleTemporaries();
+  // Not in the run that holds no instance lock: a running instance may be saving.
+  if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt")))
+    removeStaleTemporaries();
   watchSettingsFile();
   registerShellControllers();
 

@@ -153,12 +153,13 @@ void LogManager::setUp() {
   if (!folder) return;
   platform::Paths::makeFolders(*folder);
   cleanUp(*folder);
-  std::string path =
-      platform::Paths::join(*folder, formatTime(env_.clock->wallNow(), "yyyy_MM_dd") + ".log");
+  std::string day = formatTime(env_.clock->wallNow(), "yyyy_MM_dd");
+  std::string path = platform::Paths::join(*folder, day + ".log");
   if (env_.printsLogFileURL && env_.standardOutput)
     env_.standardOutput("@@ logFileURL:" + fileURL(path));
   {
     std::lock_guard lock(mutex_);
+    logDay_ = day;
     logFilePath_ = path;
     filePointer_ = std::fopen(path.c_str(), "a+");
   }
@@ -240,6 +241,18 @@ std::string LogManager::eventLine(const char* level, const std::string& message,
 void LogManager::writeLine(const std::string& eventLine) {
   std::lock_guard lock(mutex_);
   if (logFilePath_.empty()) return;
+  auto now = env_.clock->wallNow();
+  std::string day = formatTime(now, "yyyy_MM_dd");
+  if (day != logDay_) {
+    // A new day (the program ran past midnight): its lines go to the file of that day, and the
+    // files that have grown too old since the start go.
+    if (filePointer_) std::fclose(filePointer_);
+    std::string folder = fs::path(logFilePath_).parent_path().string();
+    cleanUp(folder);
+    logDay_ = day;
+    logFilePath_ = platform::Paths::join(folder, day + ".log");
+    filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
+  }
   struct stat st;
   if (stat(logFilePath_.c_str(), &st) != 0) {
     // The day file was removed while we run: start it again (without a banner).
@@ -247,8 +260,7 @@ void LogManager::writeLine(const std::string& eventLine) {
     filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
   }
   if (!filePointer_) return;
-  std::string text =
-      formatTime(env_.clock->wallNow(), "yyyy_MM_dd HH:mm:ss") + " " + eventLine + "\n";
+  std::string text = formatTime(now, "yyyy_MM_dd HH:mm:ss") + " " + eventLine + "\n";
   std::fwrite(text.data(), 1, text.size(), filePointer_);
   std::fflush(filePointer_);
 }
@@ -299,11 +311,12 @@ void LogManager::setFrameDebug(bool on) { frameDebug_ = on; }
 
 bool LogManager::isFrameDebug() const { return frameDebug_; }
 
+// Info lines are the program's running commentary: the system log gets only what needs a look.
 void LogManager::info(const std::string& message, const char* file, const char* function,
                       int line) {
   std::string text = eventLine("Info", message, file, function, line);
   writeLine(text);
-  toSystemLog("Info", text);
+  if (env_.standardOutput) env_.standardOutput(text);
 }
 
 // Warnings and errors also reach whoever watches the program's console.

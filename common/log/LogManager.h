@@ -12,7 +12,8 @@
 namespace corvane {
 
 // The main program's diagnostic log: one line per event into the day file
-// <caches>/<executable>/log/<yyyy_MM_dd>.log and, by level, to standard output or the system log.
+// <caches>/<executable>/log/<yyyy_MM_dd>.log of the day the line is written on and, by level,
+// to standard output (Debug, Info) or the system log and standard error (Warning, Error).
 class LogManager {
  public:
   // Where the logger gets what it needs; the shared instance takes the process's own.
@@ -86,6 +87,7 @@ class LogManager {
   mutable std::mutex mutex_;
   FILE* filePointer_ = nullptr;
   std::string logFilePath_;
+  std::string logDay_;  // "yyyy_MM_dd" of the open day file
   std::atomic<bool> frameDebug_{false};
 };
 

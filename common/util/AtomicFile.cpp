@@ -1,4 +1,4 @@
-#include "util/AtomicFile.h"
+#include "AtomicFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,9 +9,12 @@
 #include <cerrno>
 #include <cstring>
 
-namespace corvane {
+namespace CORVANE_UTIL_NAMESPACE {
 
 namespace {
+
+constexpr const char* kMark = ".save-";
+constexpr size_t kRandomChars = 6;  // what mkstemp puts in place of "XXXXXX"
 
 bool writeAll(int fd, const std::string& bytes) {
   const char* p = bytes.data();
@@ -33,9 +36,27 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
 }  // namespace
 
-bool AtomicFile::write(const std::string& path, const std::string& bytes, std::string* error) {
+std::string AtomicFile::temporaryTemplate(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return folder + "." + nameOf(path) + kMark + "XXXXXX";
+}
+
+bool AtomicFile::isTemporaryOf(const std::string& path, const std::string& name) {
+  std::string prefix = "." + nameOf(path) + kMark;
+  if (name.size() != prefix.size() + kRandomChars || name.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  for (size_t i = prefix.size(); i < name.size(); ++i)
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
+
+bool AtomicFile::write(const std::string& path, const std::string& bytes, std::string* error,
+                       mode_t mode) {
   auto fail = [error](const std::string& step) {
     if (error) *error = step + ": " + std::strerror(errno);
     return false;
@@ -44,7 +65,7 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
     errno = ENOENT;
     return fail("no path");
   }
-  std::string temp = path + ".XXXXXX";
+  std::string temp = temporaryTemplate(path);
   int fd = ::mkstemp(temp.data());
   if (fd < 0) return fail(temp);
   auto abandon = [&](const std::string& step) {
@@ -54,8 +75,8 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
     errno = e;
     return fail(step);
   };
-  // Readable like any other settings file (mkstemp makes it private).
-  ::fchmod(fd, 0644);
+  // mkstemp makes the file private; a settings file is readable like any other.
+  ::fchmod(fd, mode);
   if (!writeAll(fd, bytes)) return abandon("write " + temp);
   if (::fsync(fd) != 0) return abandon("fsync " + temp);
   if (::close(fd) != 0) {
@@ -79,27 +100,26 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
   return true;
 }
 
-std::vector<std::string> AtomicFile::removeStaleTemporaries(const std::string& path) {
+std::vector<std::string> AtomicFile::removeStaleTemporaries(
+    const std::string& path, std::chrono::system_clock::time_point now) {
   std::vector<std::string> removed;
   if (path.empty()) return removed;
   std::string folder = folderOf(path);
-  std::string prefix = path.substr(path.find_last_of('/') + 1) + ".";
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return removed;
+  const auto limit = std::chrono::system_clock::to_time_t(now - kStaleAfter);
   while (dirent* entry = ::readdir(dir)) {
     std::string name = entry->d_name;
-    // The six characters mkstemp puts in place of XXXXXX: letters and digits.
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    bool temporary = true;
-    for (size_t i = prefix.size(); i < name.size(); ++i)
-      temporary = temporary && std::isalnum(static_cast<unsigned char>(name[i]));
+    if (!isTemporaryOf(path, name)) continue;
     std::string file = folder + "/" + name;
     struct stat st {};
-    if (!temporary || ::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // Younger ones may be a save in progress in another process.
+    if (st.st_mtim.tv_sec > limit) continue;
     if (::unlink(file.c_str()) == 0) removed.push_back(file);
   }
   ::closedir(dir);
   return removed;
 }
 
-}  // namespace corvane
+}  // namespace CORVANE_UTIL_NAMESPACE

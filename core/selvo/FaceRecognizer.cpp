@@ -1,16 +1,13 @@
 #include "FaceRecognizer.h"
 
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "BoundedFile.h"
 #include "OrlithLog.h"
 
@@ -67,17 +64,6 @@ bool isFacePicture(const std::string& name) {
   if (extension != ".png" && extension != ".jpg" && extension != ".jpeg") return false;
   for (char c : stem)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return false;
-  return true;
-}
-
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
   return true;
 }
 
@@ -190,22 +176,11 @@ bool FaceRecognizer::Commit(Store next) {
                      {"image", f.image_path}});
   std::string text = json{{"persons", persons}, {"faces", faces}}.dump(2);
 
-  // Temporary file in the same folder, flushed, then renamed over the store.
+  // Written whole or not at all; private, as the pictures of faces are.
   std::string path = folder_ + "/" + kStoreFileName;
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    FACE_STORE_LOG_ERROR("face store: cannot write in " + folder_ + ": " + std::strerror(errno));
-    return false;
-  }
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(name.data(), path.c_str()) == 0;
-  if (!ok) {
-    FACE_STORE_LOG_ERROR("face store: cannot save " + path + ": " + std::strerror(errno));
-    ::unlink(name.data());
+  std::string error;
+  if (!orlith::AtomicFile::write(path, text, &error, 0600)) {
+    FACE_STORE_LOG_ERROR("face store: cannot save " + path + ": " + error);
     return false;
   }
   // The pictures of faces that are gone.

@@ -1,17 +1,21 @@
 #include "qt/UserDefaults.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "BoundedFile.h"
 #include "Bundle.h"
+#include "KeptCopy.h"
 #include "Paths.h"
+#include "SettingsFileCheck.h"
+#include "dispatch/Clock.h"
 
 namespace platform {
 
@@ -26,31 +30,81 @@ UserDefaults& UserDefaults::shared() {
 
 UserDefaults::UserDefaults(const QString& filePath) { open(filePath); }
 
+namespace {
+
+// Settings as the program writes them: a plain name (letters, digits, "_", ".", "-", "/" between
+// groups) holding a value. Stray bytes that the lenient reader turned into a key are none.
+size_t settingsIn(const QSettings& settings) {
+  size_t count = 0;
+  for (const QString& key : settings.allKeys()) {
+    bool plain = !key.isEmpty();
+    for (QChar c : key)
+      plain = plain && c.unicode() < 128 &&
+              (c.isLetterOrNumber() || QStringLiteral("_.-/").contains(c));
+    QVariant v = settings.value(key);
+    count += plain && (v.typeId() == QMetaType::QString ? !v.toString().isEmpty() : v.isValid());
+  }
+  return count;
+}
+
+// Why the settings reader could not write `file`: it says only "no access", so the folder is
+// tried as the save would use it.
+std::string writeFailureReason(const std::string& file) {
+  auto slash = file.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : file.substr(0, slash + 1);
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    ::close(fd);
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return std::strerror(errno);
+  } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    return std::strerror(errno);
+  }
+  if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT) return std::strerror(errno);
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) == 0 && vfs.f_bavail == 0) return std::strerror(ENOSPC);
+  return "the folder takes files, the reason is not known";
+}
+
+}  // namespace
+
 void UserDefaults::open(const QString& filePath) {
   QDir().mkpath(QFileInfo(filePath).absolutePath());
   std::string path = filePath.toStdString();
+  SettingsFileCheck::Reading reading;
   struct stat st {};
+  reading.exists = ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
   // QSettings reads the file by name, whatever it is: a FIFO would block it for ever and a
   // link to /dev/zero would fill the memory. Only a bounded regular file is handed to it.
-  QString why;
-  if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+  if (reading.exists) {
     std::string bytes, error;
-    if (!BoundedFile::read(path, kMaxFileBytes, bytes, &error)) why = QString::fromStdString(error);
+    if (BoundedFile::read(path, kMaxFileBytes, bytes, &error)) {
+      reading.bytes = bytes.size();
+    } else {
+      // The reason alone: the problem names the file first.
+      if (error.rfind(path + ": ", 0) == 0) error.erase(0, path.size() + 2);
+      reading.refusal = error.empty() ? "cannot be read" : error;
+    }
   }
-  if (why.isEmpty()) {
+  if (reading.refusal.empty()) {
     settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
-    if (settings_->status() == QSettings::NoError) return;
-    why = filePath + ": not a settings file";
-    settings_.reset();
+    reading.formatError = settings_->status() == QSettings::FormatError;
+    reading.settings = settingsIn(*settings_);
   }
-  loadProblem_ = why;
-  // Kept aside, as the JSON files are, so nothing the user had is destroyed.
-  QString kept = filePath + ".unreadable";
-  QFile::remove(kept);
-  if (::rename(path.c_str(), kept.toStdString().c_str()) != 0)
-    loadProblem_ += QStringLiteral("; it could not be moved aside: ") + std::strerror(errno);
-  else
-    loadProblem_ += QStringLiteral("; kept as ") + kept;
+  SettingsFileCheck::Verdict verdict = SettingsFileCheck::judge(reading);
+  if (!verdict.damaged) return;
+  settings_.reset();
+  loadProblem_ = filePath + ": " + QString::fromStdString(verdict.reason);
+  if (verdict.keepAside) {
+    // Kept aside, as the JSON files are, so nothing the user had is destroyed.
+    KeptCopy::Result kept = KeptCopy::keepAside(path, Clock::shared().wallNow());
+    if (kept.kept)
+      loadProblem_ += QStringLiteral("; kept as ") + QString::fromStdString(kept.path);
+    else
+      loadProblem_ +=
+          QStringLiteral("; it could not be moved aside: ") + QString::fromStdString(kept.error);
+  }
   settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
 }
 
@@ -129,14 +183,15 @@ bool UserDefaults::synchronize() {
   {
     std::lock_guard lock(mutex_);
     settings_->sync();
-    if (settings_->status() == QSettings::NoError) {
+    // A format error here is the reader's: the file on disk was changed under us into
+    // something else, and the write went through all the same.
+    if (settings_->status() != QSettings::AccessError) {
       lastWriteProblem_.clear();
       return true;
     }
-    problem = settings_->fileName() + (settings_->status() == QSettings::AccessError
-                                           ? ": cannot be written (no access to the file or "
-                                             "its folder); the settings of this run are not kept"
-                                           : ": cannot be written");
+    problem = settings_->fileName() + ": cannot be written: " +
+              QString::fromStdString(writeFailureReason(settings_->fileName().toStdString())) +
+              "; the settings of this run are not kept";
     if (problem == lastWriteProblem_) return false;
     lastWriteProblem_ = problem;
     handler = writeProblemHandler_;

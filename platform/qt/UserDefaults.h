@@ -12,10 +12,10 @@ namespace platform {
 
 // The program's user defaults: key and value pairs kept in a settings file in the XDG config
 // folder (<config>/<executable>/<executable>.conf), under the keys the program has always used.
-// A file that cannot be used (not a regular file, larger than kMaxFileBytes, unreadable, or not
-// a settings file) is moved aside as "<file>.unreadable", like the JSON settings files, and the
-// store starts empty; loadProblem() then says which file and why, for the program to log and
-// tell the user.
+// A file that cannot be used (not a regular file, larger than kMaxFileBytes, unreadable, empty,
+// or not a settings file: see SettingsFileCheck) is moved aside under a name of its own
+// (KeptCopy), like the JSON settings files, and the store starts empty; loadProblem() then says
+// which file and why, for the program to log and tell the user.
 class UserDefaults {
  public:
   // The settings file holds a few dozen short values.
@@ -27,8 +27,9 @@ class UserDefaults {
 
   // Why the stored settings could not be read ("<file>: <reason>"); empty when they were.
   QString loadProblem() const;
-  // Called with "<file>: <reason>" when a write of the file fails (a read-only folder), once
-  // for each new reason; on the caller of synchronize(). The program logs it.
+  // Called with "<file>: cannot be written: <reason>" when a write of the file fails (a
+  // read-only folder, a full disk), once for each new reason; on the caller of synchronize().
+  // The program logs it.
   void setWriteProblemHandler(std::function<void(const QString&)> handler);
 
   QVariant object(const QString& key) const;

@@ -13,6 +13,7 @@
 
 #include "Bundle.h"
 #include "FuzzCheck.h"
+#include "KeptCopy.h"
 #include "TestFiles.h"
 #include "config/ConfigManager.h"
 #include "config/LenientJson.h"
@@ -102,7 +103,7 @@ bool isListOfObjects(const std::string& bytes) {
 }
 
 // Loads a user's copy of these bytes and saves: the file then holds what the reader calls
-// usable, and an unusable copy is kept as "<file>.unreadable", byte for byte.
+// usable, and an unusable copy is kept aside under a name of its own, byte for byte.
 void loadAndSave(const fs::path& file, const std::string& bytes, bool (*usable)(const std::string&),
                  const std::function<void()>& load, const std::function<void()>& save) {
   writeFile(file.string(), bytes);
@@ -110,9 +111,9 @@ void loadAndSave(const fs::path& file, const std::string& bytes, bool (*usable)(
   save();
   FUZZ_CHECK(usable(readFile(file.string())));
   if (usable(bytes)) return;
-  fs::path kept = file.string() + ".unreadable";
-  FUZZ_CHECK(fs::exists(kept));
-  FUZZ_CHECK(readFile(kept.string()) == bytes);
+  auto copies = platform::KeptCopy::copiesOf(file.string());
+  FUZZ_CHECK(copies.size() == 1);
+  FUZZ_CHECK(readFile(copies.back()) == bytes);
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // aside and named in loadProblem(); a folder that cannot be written is reported once.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include "KeptCopy.h"
+#include "SettingsFileCheck.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "qt/UserDefaults.h"
@@ -17,7 +21,7 @@ TEST(SettingsFile, AFileThatCannotBeUsedIsKeptAsideAndTheStoreStartsEmpty) {
   cases.push_back({{}, "garbage", "not a settings file"});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(file + ".unreadable");
+    for (const auto& copy : platform::KeptCopy::copiesOf(file)) fs::remove_all(copy);
     if (std::string(c.name) == "garbage")
       testsupport::writeFile(file, std::string("[General\n\x01\x02=\xff\n", 14));
     else
@@ -27,7 +31,9 @@ TEST(SettingsFile, AFileThatCannotBeUsedIsKeptAsideAndTheStoreStartsEmpty) {
     EXPECT_TRUE(problem.startsWith(QString::fromStdString(file + ": "))) << problem.toStdString();
     EXPECT_TRUE(problem.contains(c.reason)) << problem.toStdString();
     EXPECT_TRUE(problem.contains("kept as")) << problem.toStdString();
-    EXPECT_TRUE(fs::exists(fs::symlink_status(file + ".unreadable")));
+    auto copies = platform::KeptCopy::copiesOf(file);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_TRUE(problem.contains(QString::fromStdString("kept as " + copies[0])));
     EXPECT_TRUE(d.keys().isEmpty());
     // The store works on a new file in its place.
     d.set("CurrentVersion", "2.3.0");
@@ -47,7 +53,7 @@ TEST(SettingsFile, AGoodFileHasNoProblem) {
   platform::UserDefaults d(path);
   EXPECT_TRUE(d.loadProblem().isEmpty());
   EXPECT_EQ(d.integer("WindowWidth"), 1280);
-  EXPECT_FALSE(fs::exists(dir.file("app.conf.unreadable")));
+  EXPECT_TRUE(platform::KeptCopy::copiesOf(dir.file("app.conf")).empty());
 }
 
 TEST(SettingsFile, AFolderThatCannotBeWrittenIsReportedOnce) {
@@ -65,6 +71,122 @@ TEST(SettingsFile, AFolderThatCannotBeWrittenIsReportedOnce) {
   EXPECT_FALSE(d.synchronize());
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_TRUE(problems[0].startsWith(QString::fromStdString(dir.file("gone/app.conf") + ": ")));
-  EXPECT_TRUE(problems[0].contains("cannot be written"));
+  // With the real reason, not only "no access".
+  EXPECT_TRUE(problems[0].contains(QStringLiteral("cannot be written: ") + std::strerror(ENOTDIR)))
+      << problems[0].toStdString();
   EXPECT_EQ(d.integer("WindowHeight"), 720);  // the run goes on with its values
+}
+
+// What the settings reader makes of a file, judged: the reader takes garbage, binary bytes and a
+// file cut short without an error, as a store with no settings.
+TEST(SettingsFile, TheDamageDecision) {
+  using Reading = platform::SettingsFileCheck::Reading;
+  struct Row {
+    const char* name;
+    Reading reading;
+    bool damaged, keep;
+    const char* reason;
+  } rows[] = {
+      {"no file (first start)", {false, "", 0, false, 0}, false, false, ""},
+      {"a good file", {true, "", 60, false, 3}, false, false, ""},
+      {"one setting", {true, "", 30, false, 1}, false, false, ""},
+      {"refused by the reader",
+       {true, "not a regular file", 0, false, 0},
+       true,
+       true,
+       "not a regular file"},
+      {"empty", {true, "", 0, false, 0}, true, false, "is empty"},
+      {"a format error", {true, "", 20, true, 1}, true, true, "not a settings file"},
+      {"no setting in it", {true, "", 300, false, 0}, true, true, "holds no setting"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto verdict = platform::SettingsFileCheck::judge(row.reading);
+    EXPECT_EQ(verdict.damaged, row.damaged);
+    EXPECT_EQ(verdict.keepAside, row.keep);
+    EXPECT_NE(verdict.reason.find(row.reason), std::string::npos) << verdict.reason;
+  }
+}
+
+// The kinds of content a damaged disk, a crash or a hand leaves in the settings file: each one
+// that holds no setting the program wrote is named, kept aside byte for byte, and the store
+// starts empty; a file cut short after its first settings keeps those.
+TEST(SettingsFile, DamagedContentIsKeptAsideAndNamed) {
+  const std::string good = "[General]\nCurrentVersion=2.3.0\nTutorialSkip=true\n";
+  std::string binary;
+  for (int i = 0; i < 300; ++i) binary += char((i * 73 + 11) % 256);
+  struct Row {
+    const char* name;
+    std::string content;
+    const char* reason;  // empty: usable
+    bool kept;
+    int keys;
+  } rows[] = {
+      {"good", good, "", false, 2},
+      {"cut after a setting", good.substr(0, 42), "", false, 1},
+      {"cut inside the first value", good.substr(0, 25), "holds no setting", true, 0},
+      {"cut inside the first key", good.substr(0, 12), "holds no setting", true, 0},
+      {"cut inside the section", good.substr(0, 5), "not a settings file", true, 0},
+      {"empty", "", "is empty", false, 0},
+      {"garbage text", "hello world\nthis is no settings file\n", "holds no setting", true, 0},
+      {"binary", binary, "holds no setting", true, 0},
+      {"JSON", R"({"CurrentVersion": "2.3.0"})", "holds no setting", true, 0},
+      {"stray bytes as a key", "[General]\n\x01\x7f=\x03\n", "holds no setting", true, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    testsupport::writeFile(file, row.content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    QString problem = d.loadProblem();
+    auto copies = platform::KeptCopy::copiesOf(file);
+    if (!*row.reason) {
+      EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+    } else {
+      EXPECT_TRUE(problem.startsWith(QString::fromStdString(file + ": " + row.reason)))
+          << problem.toStdString();
+    }
+    ASSERT_EQ(copies.size(), row.kept ? 1u : 0u);
+    if (row.kept) {
+      EXPECT_EQ(testsupport::readFile(copies[0]), row.content);
+      EXPECT_TRUE(problem.contains(QString::fromStdString("kept as " + copies[0])));
+    }
+    EXPECT_EQ(d.keys().size(), row.keys);
+    // The store goes on over a file of its own, and says nothing of a write that went through.
+    d.set("CurrentVersion", "2.3.0");
+    EXPECT_TRUE(d.synchronize());
+    EXPECT_EQ(platform::UserDefaults(QString::fromStdString(file)).string("CurrentVersion"),
+              "2.3.0");
+  }
+}
+
+TEST(SettingsFile, ASecondDamagedStartKeepsTheFirstCopy) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("app.conf");
+  testsupport::writeFile(file, "first garbage");
+  { platform::UserDefaults d(QString::fromStdString(file)); }
+  testsupport::writeFile(file, "second garbage");
+  { platform::UserDefaults d(QString::fromStdString(file)); }
+  auto copies = platform::KeptCopy::copiesOf(file);
+  ASSERT_EQ(copies.size(), 2u);
+  EXPECT_EQ(testsupport::readFile(copies[0]), "first garbage");
+  EXPECT_EQ(testsupport::readFile(copies[1]), "second garbage");
+}
+
+// The file turned to binary bytes under a running store: the write goes through and is no
+// write problem (the reader's complaint about the old bytes is not the writer's).
+TEST(SettingsFile, AWriteOverAFileChangedUnderTheStoreIsNoWriteProblem) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("app.conf");
+  platform::UserDefaults d(QString::fromStdString(file));
+  std::vector<QString> problems;
+  d.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+  d.set("CurrentVersion", "2.3.0");
+  ASSERT_TRUE(d.synchronize());
+  testsupport::writeFile(file, std::string("[General\n\x01\x02=\xff\n", 14));
+  d.set("WindowWidth", 1280);
+  EXPECT_TRUE(d.synchronize());
+  EXPECT_TRUE(problems.empty()) << problems[0].toStdString();
+  EXPECT_EQ(platform::UserDefaults(QString::fromStdString(file)).integer("WindowWidth"), 1280);
 }

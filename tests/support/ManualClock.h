@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <map>
 #include <mutex>
 
@@ -31,6 +32,21 @@ class ManualClock : public platform::Clock {
   std::multimap<TimePoint, std::pair<TimerId, platform::Task>> timers_;
   TimerId nextId_ = 1;
 };
+
+// The wall time of a date and time of day in the local time zone (as the day log and the kept
+// copies of settings files name them).
+inline platform::Clock::WallTime localTime(int year, int month, int day, int hour, int minute,
+                                           int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
 
 // Installs a clock as the process's clock for the life of a scope.
 class ScopedClock {

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -54,6 +55,13 @@ void makeHostileFile(const HostileFile& file, const std::string& path, size_t bo
       break;
     }
   }
+}
+
+void setModified(const std::string& path, std::chrono::system_clock::time_point time) {
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = std::chrono::system_clock::to_time_t(time);
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@ namespace testsupport {
 std::string readFile(const std::string& path);
 // Writes the bytes, creating the folders on the way.
 void writeFile(const std::string& path, const std::string& bytes);
+// Sets the file's modification (and access) time, to the second; a link itself, not its target.
+void setModified(const std::string& path, std::chrono::system_clock::time_point time);
 
 // What a broken or hostile hand can put where the program reads a file, and the reason the
 // program's reader gives for refusing it.

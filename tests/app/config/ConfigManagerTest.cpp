@@ -175,6 +175,25 @@ TEST_F(ConfigManagerTest, FirstLaunchStoresTheVersionAndRemovesNothing) {
   EXPECT_EQ(config->presets[0].name, "Mine");
 }
 
+// Each loader runs once per start; a saved layout's custom values, read before the preset
+// list, still show the list's own name for "Custom" in the user's language.
+TEST_F(ConfigManagerTest, SetupLoadsEachFileOnceAndTheLayoutsCustomValuesShowTheListsName) {
+  systemLanguage = "zh-Hans";
+  reloadLanguages();
+  defaults.set("CurrentVersion", "2.3.0");
+  writeFile(userConfig(),
+            R"({"roi_record2_custom_values": {"name": "Custom", "lighting_value": 50}})");
+  auto config = makeConfig();
+  config->setup();
+  for (const char* line : {"loadCustomConfig from Bundle", "loadCustomConfig from cache folder",
+                           "loadPresets from Bundle", "No setting file"})
+    EXPECT_EQ(count(line), 1u) << line;
+  ASSERT_TRUE(config->roiRecord2CustomPreset);
+  EXPECT_EQ(config->roiRecord2CustomPreset->lighting, 50);
+  EXPECT_EQ(config->customPresetTitle, "自定义");
+  EXPECT_EQ(config->roiRecord2CustomPreset->displayName, config->customPresetTitle);
+}
+
 TEST_F(ConfigManagerTest, AVersionChangeWipesDefaultsAndPresetsButKeepsTheUserCopy) {
   defaults.set("CurrentVersion", "2.2.0");
   defaults.set("WindowWidth", 1280);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "KeptCopy.h"
 #include "SettingsFixture.h"
 
 using corvane::ConfigManager;
@@ -181,9 +182,11 @@ TEST_F(CustomConfigTest, ABrokenOrTruncatedUserCopyNeverLosesTheUsersRecords) {
   EXPECT_EQ(next->fov2Value, 100);
   // ...and the save at quit keeps the unreadable copy beside the new one.
   next->saveConfigFile();
-  EXPECT_EQ(readFile(userConfig() + ".unreadable"), truncated);
+  auto copies = platform::KeptCopy::copiesOf(userConfig());
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(readFile(copies[0]), truncated);
   EXPECT_TRUE(parseFile(userConfig()).is_object());
-  EXPECT_EQ(count("Kept the unreadable file as "), 1u);
+  EXPECT_EQ(count("Kept the unreadable file as " + copies[0]), 1u);
 
   // A readable copy is simply replaced.
   log.clear();
@@ -191,7 +194,17 @@ TEST_F(CustomConfigTest, ABrokenOrTruncatedUserCopyNeverLosesTheUsersRecords) {
   third->loadCustomConfig();
   third->saveConfigFile();
   EXPECT_EQ(count("Kept the unreadable"), 0u);
-  EXPECT_EQ(readFile(userConfig() + ".unreadable"), truncated);
+  EXPECT_EQ(platform::KeptCopy::copiesOf(userConfig()), copies);
+
+  // A second damaged start keeps its copy beside the first.
+  writeFile(userConfig(), "{\"roi_record1\": [");
+  auto fourth = makeConfig();
+  fourth->loadCustomConfig();
+  fourth->saveConfigFile();
+  copies = platform::KeptCopy::copiesOf(userConfig());
+  ASSERT_EQ(copies.size(), 2u);
+  EXPECT_EQ(readFile(copies[0]), truncated);
+  EXPECT_EQ(readFile(copies[1]), "{\"roi_record1\": [");
 }
 
 TEST_F(CustomConfigTest, AUserCopyThatIsNoObjectIsSkippedSilently) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "KeptCopy.h"
 #include "SettingsFixture.h"
 
 using nlohmann::json;
@@ -101,7 +102,8 @@ TEST_F(PresetsTest, AnUnreadableUserCopyFallsBackToTheDefaultsAndIsNeverSavedOve
   ASSERT_EQ(config->presets.size(), 5u);
   EXPECT_EQ(config->presets[0].name, "Standard");
   config->savePresetFile();
-  EXPECT_EQ(readFile(userPresets() + ".unreadable"), broken);
+  ASSERT_EQ(platform::KeptCopy::copiesOf(userPresets()).size(), 1u);
+  EXPECT_EQ(readFile(platform::KeptCopy::copiesOf(userPresets())[0]), broken);
   EXPECT_EQ(parseFile(userPresets()).size(), 5u);
 
   // An array with a non-object element is no usable list either.

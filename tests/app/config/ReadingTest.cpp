@@ -1,12 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 
 #include "SettingsFixture.h"
+#include "TestFiles.h"
 #include "config/HexColor.h"
 #include "config/LenientJson.h"
 #include "config/RectPoint.h"
@@ -193,27 +196,82 @@ TEST(AtomicFile, AFailedWriteKeepsTheOldContentsAndSaysWhy) {
   EXPECT_EQ(entries, 1u);
 }
 
-// A kill during a save leaves "<file>.XXXXXX" beside the file; the next start removes exactly
-// those, nothing else.
-TEST(AtomicFile, StaleTemporariesOfASaveAreRemovedAndNothingElse) {
+using testsupport::setModified;
+
+// The temporary file of a save carries the save's own mark, hidden beside the file.
+TEST(AtomicFile, TheTemporaryFileHasANameOfItsOwn) {
+  struct Row {
+    const char* path;
+    const char* temporary;
+  } rows[] = {{"/home/a/json/Custom config.json", "/home/a/json/.Custom config.json.save-XXXXXX"},
+              {"/persons.json", "/.persons.json.save-XXXXXX"},
+              {"Presets.json", ".Presets.json.save-XXXXXX"}};
+  for (const Row& row : rows)
+    EXPECT_EQ(corvane::AtomicFile::temporaryTemplate(row.path), row.temporary) << row.path;
+
+  const std::string target = "/f/Presets.json";
+  struct Name {
+    const char* name;
+    bool temporary;
+  } names[] = {{".Presets.json.save-a1B2c3", true},  {".Presets.json.save-ZZZZZZ", true},
+               {"Presets.json.a1B2c3", false},  // the old form: a person's name looks so too
+               {"Presets.json.before", false},       {".Presets.json.save-abc", false},
+               {".Presets.json.save-ab-c12", false}, {".Presets.json.save-a1B2c34", false},
+               {"Presets.json.save-a1B2c3", false},  {".Custom config.json.save-a1B2c3", false},
+               {".Presets.json.saveXa1B2c3", false}};
+  for (const Name& n : names)
+    EXPECT_EQ(corvane::AtomicFile::isTemporaryOf(target, n.name), n.temporary) << n.name;
+}
+
+// A kill during a save leaves ".<file>.save-XXXXXX" beside the file; the next start removes
+// exactly those no save in progress can own. A person's own copies beside the settings files,
+// named like the old temporary files ("<file>." and six letters or digits), all stay.
+TEST(AtomicFile, StaleTemporariesOfASaveAreRemovedAndAPersonsBackupsStay) {
   testsupport::TempDir dir;
-  const std::string target = dir.file("Custom config.json");
-  writeFile(target, "{}");
-  for (const char* name : {"Custom config.json.a1B2c3", "Custom config.json.ZZZZZZ"})
-    writeFile(dir.file(name), "{\"half");
-  const std::vector<std::string> kept = {"Custom config.json.unreadable",  // the user's broken copy
-                                         "Custom config.json.abc",         // not six characters
-                                         "Custom config.json.ab-c12",      // not what mkstemp makes
-                                         "Presets.json.a1B2c3",            // another file's
-                                         "Custom config.jsonXa1B2c3"};
+  const auto now = std::chrono::system_clock::now();
+  const auto earlier = now - std::chrono::hours(1);
+  const std::vector<std::string> targets = {"corvane-studio.conf", "persons.json", "Presets.json",
+                                            "Custom config.json"};
+  for (const auto& target : targets) writeFile(dir.file(target), "{}");
+  const std::vector<std::string> stale = {".Custom config.json.save-a1B2c3",
+                                          ".Custom config.json.save-ZZZZZZ",
+                                          ".persons.json.save-000000"};
+  const std::vector<std::string> kept = {
+      // A person's backups.
+      "corvane-studio.conf.backup", "persons.json.backup", "Presets.json.before",
+      "Custom config.json.2024v1", "corvane-studio.conf.old001",
+      // Earlier builds' temporary form: it cannot be told from the names above.
+      "Custom config.json.a1B2c3",
+      // Kept copies of unreadable files, and names near the mark.
+      "Custom config.json.unreadable", "Custom config.json.unreadable-20261210-013000",
+      ".Custom config.json.save-abc", ".Custom config.json.save-ab-c12",
+      "Custom config.json.save-a1B2c3", ".Custom config.jsonXsave-a1B2c3"};
+  for (const auto& name : stale) writeFile(dir.file(name), "{\"half");
   for (const auto& name : kept) writeFile(dir.file(name), "keep");
-  fs::create_directory(dir.file("Custom config.json.folder"));
-  auto removed = corvane::AtomicFile::removeStaleTemporaries(target);
+  // A save in progress in another process: younger than a save can take.
+  writeFile(dir.file(".Presets.json.save-Q1w2E3"), "[");
+  fs::create_directory(dir.file(".Custom config.json.save-dir123"));
+  for (const auto& name : stale) setModified(dir.file(name), earlier);
+  for (const auto& name : kept) setModified(dir.file(name), earlier);
+  setModified(dir.file(".Custom config.json.save-dir123"), earlier);
+
+  std::vector<std::string> removed;
+  for (const auto& target : targets)
+    for (const auto& file : corvane::AtomicFile::removeStaleTemporaries(dir.file(target), now))
+      removed.push_back(file);
   std::sort(removed.begin(), removed.end());
-  EXPECT_EQ(removed, (std::vector<std::string>{dir.file("Custom config.json.ZZZZZZ"),
-                                               dir.file("Custom config.json.a1B2c3")}));
-  EXPECT_TRUE(fs::exists(target));
-  for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
-  EXPECT_TRUE(fs::is_directory(dir.file("Custom config.json.folder")));
-  EXPECT_TRUE(corvane::AtomicFile::removeStaleTemporaries(dir.file("missing/x.json")).empty());
+  std::vector<std::string> expected;
+  for (const auto& name : stale) expected.push_back(dir.file(name));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(removed, expected);
+  for (const auto& target : targets) EXPECT_TRUE(fs::exists(dir.file(target))) << target;
+  for (const auto& name : kept) EXPECT_EQ(readFile(dir.file(name)), "keep") << name;
+  EXPECT_TRUE(fs::exists(dir.file(".Presets.json.save-Q1w2E3")));
+  EXPECT_TRUE(fs::is_directory(dir.file(".Custom config.json.save-dir123")));
+  // Once it is old enough, no save owns it any more.
+  EXPECT_EQ(corvane::AtomicFile::removeStaleTemporaries(
+                dir.file("Presets.json"),
+                now + corvane::AtomicFile::kStaleAfter + std::chrono::seconds(1)),
+            std::vector<std::string>{dir.file(".Presets.json.save-Q1w2E3")});
+  EXPECT_TRUE(corvane::AtomicFile::removeStaleTemporaries(dir.file("missing/x.json"), now).empty());
 }

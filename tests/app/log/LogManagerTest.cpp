@@ -12,6 +12,7 @@
 
 #include "ManualClock.h"
 #include "TempDir.h"
+#include "TestFiles.h"
 #include "log/LogManager.h"
 
 using corvane::LogManager;
@@ -35,24 +36,9 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
-platform::Clock::WallTime localTime(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
+using testsupport::localTime;
 
-void setModified(const std::string& path, platform::Clock::WallTime t) {
-  struct timespec times[2];
-  times[0].tv_sec = times[1].tv_sec = std::chrono::system_clock::to_time_t(t);
-  times[0].tv_nsec = times[1].tv_nsec = 0;
-  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
+using testsupport::setModified;
 
 class LogTest : public ::testing::Test {
  protected:
@@ -87,16 +73,17 @@ TEST_F(LogTest, LinesCarryLevelLocationAndGoToTheirConsole) {
   log.warning("warn", "W.cpp", "w", 1);
   log.error("100%d done", "E.cpp", "e", 2);
   log.log("");
-  ASSERT_EQ(out.size(), 2u);
+  ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0], "[Debug] [ConfigManager.cpp:42], loadPresets(): hello");
-  EXPECT_EQ(out[1], "[Info] ");
-  // Warnings and errors reach the console's error stream as well as the system log.
+  EXPECT_EQ(out[1], "[Info] [Info.cpp:7], run(): info");
+  EXPECT_EQ(out[2], "[Info] ");
+  // Warnings and errors reach the console's error stream as well as the system log; the system
+  // log gets nothing else (a run's hundreds of Info lines would flood it).
   EXPECT_EQ(err, (std::vector<std::string>{"[Warning] [W.cpp:1], w(): warn",
                                            "[Error] [E.cpp:2], e(): 100%d done"}));
-  ASSERT_EQ(sys.size(), 3u);
-  EXPECT_EQ(sys[0], "[Info] [Info.cpp:7], run(): info");
-  EXPECT_EQ(sys[1], "[Warning] [W.cpp:1], w(): warn");
-  EXPECT_EQ(sys[2], "[Error] [E.cpp:2], e(): 100%d done");
+  ASSERT_EQ(sys.size(), 2u);
+  EXPECT_EQ(sys[0], "[Warning] [W.cpp:1], w(): warn");
+  EXPECT_EQ(sys[1], "[Error] [E.cpp:2], e(): 100%d done");
 
   auto file = lines(readFile(log.logFilePath()));
   ASSERT_EQ(file.size(), 10u);  // five banner lines and five events
@@ -117,12 +104,12 @@ TEST_F(LogTest, EachLevelHasItsOwnSystemLogPriority) {
   LogManager log(std::move(e));
   log.error("e", "E.cpp", "e", 1);
   log.warning("w", "W.cpp", "w", 2);
-  log.info("i", "I.cpp", "i", 3);
+  log.info("i", "I.cpp", "i", 3);   // standard output only
   log.debug("d", "D.cpp", "d", 4);  // standard output only
-  ASSERT_EQ(logged.size(), 3u);
+  for (int i = 0; i < 300; ++i) log.info("a run's line", "I.cpp", "i", 5);
+  ASSERT_EQ(logged.size(), 2u);
   EXPECT_EQ(logged[0], std::make_pair(LOG_ERR, std::string("[Error] [E.cpp:1], e(): e")));
   EXPECT_EQ(logged[1].first, LOG_WARNING);
-  EXPECT_EQ(logged[2].first, LOG_INFO);
   EXPECT_TRUE(sys.empty()) << "the priority sink takes the lines";
   struct Row {
     const char* level;
@@ -160,14 +147,40 @@ TEST_F(LogTest, VerboseNeverReachesTheDayFile) {
   EXPECT_EQ(readFile(log.logFilePath()).find("frame 12"), std::string::npos);
 }
 
-TEST_F(LogTest, LinesAfterMidnightStayInTheStartDaysFile) {
-  clock.setWallTime(localTime(2024, 2, 28, 23, 59, 59));
+// A run past midnight: each line goes to the file of the day it is written on, and the files
+// that grew too old meanwhile go then, not only at the next start.
+TEST_F(LogTest, LinesAfterMidnightGoToTheNewDaysFileAndTheCleanUpRunsAgain) {
+  const auto start = localTime(2024, 2, 28, 23, 59, 59);
+  clock.setWallTime(start);
+  fs::create_directories(folder());
+  std::ofstream(folder() + "/2024_02_25.log") << "x";
+  std::ofstream(folder() + "/2024_02_26.log") << "x";
+  setModified(folder() + "/2024_02_25.log", localTime(2024, 2, 26, 0, 0, 0));  // kept at start
+  setModified(folder() + "/2024_02_26.log", localTime(2024, 2, 26, 12, 0, 0));
   LogManager log(env(dir.path()));
+  log.log("before midnight");
+  EXPECT_TRUE(fs::exists(folder() + "/2024_02_25.log"));
+
   clock.advance(2s);
   log.log("after midnight");
-  EXPECT_EQ(fs::path(log.logFilePath()).filename(), "2024_02_28.log");
-  auto file = lines(readFile(log.logFilePath()));
-  EXPECT_EQ(file.back(), "2024_02_29 00:00:01 [Info] after midnight");
+  EXPECT_EQ(log.logFilePath(), folder() + "/2024_02_29.log");
+  auto yesterday = lines(readFile(folder() + "/2024_02_28.log"));
+  EXPECT_EQ(yesterday.back(), "2024_02_28 23:59:59 [Info] before midnight");
+  auto today = lines(readFile(folder() + "/2024_02_29.log"));
+  ASSERT_EQ(today.size(), 1u);
+  EXPECT_EQ(today[0], "2024_02_29 00:00:01 [Info] after midnight");
+  // Three days before this line's time: the 25th's file is older than that now.
+  EXPECT_FALSE(fs::exists(folder() + "/2024_02_25.log"));
+  EXPECT_TRUE(fs::exists(folder() + "/2024_02_26.log"));
+  EXPECT_TRUE(fs::exists(folder() + "/2024_02_28.log"));
+
+  // A day later, through every kind of line.
+  clock.advance(24h);
+  log.error("next day", "E.cpp", "e", 1);
+  EXPECT_EQ(log.logFilePath(), folder() + "/2024_03_01.log");
+  EXPECT_EQ(lines(readFile(folder() + "/2024_03_01.log")).back(),
+            "2024_03_01 00:00:01 [Error] [E.cpp:1], e(): next day");
+  EXPECT_EQ(lines(readFile(folder() + "/2024_02_29.log")).size(), 1u);
 }
 
 TEST_F(LogTest, CleanUpRemovesEntriesOlderThanThreeDaysOfEveryKind) {

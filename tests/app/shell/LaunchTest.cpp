@@ -70,9 +70,14 @@ class Launch : public ShellFixture {
 };
 
 TEST_F(Launch, FirstRunStoresTheVersionAndLoadsOnce) {
+  log.clear();
   start();
   EXPECT_EQ(defaults.string("CurrentVersion"), "2.3.0");
   EXPECT_EQ(setups, 1);
+  // Each loader's lines once: a second load would write every start-up error twice.
+  for (const char* line :
+       {"loadCustomConfig from Bundle", "loadPresets from Bundle", "No setting file"})
+    EXPECT_EQ(count(line), 1u) << line;
   EXPECT_EQ(searches, 1);
   EXPECT_EQ(launch->versionLabel->text().toStdString(),
             corvane::localized("version_text") + " 2.3.0");

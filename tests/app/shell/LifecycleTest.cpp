@@ -240,6 +240,32 @@ TEST_F(Lifecycle, SigtermSavesTheSettingsAndTheNextStartReadsThemBack) {
   EXPECT_EQ(next->presets.at(0).ev, 0.25);
 }
 
+// The session's settings reach the file at the quit, or a line says why they could not: left
+// to the settings object's own end, a folder that cannot be written lost them without a word.
+TEST_F(Lifecycle, TheQuitWritesTheSessionsSettingsOrSaysWhyNot) {
+  std::vector<QString> problems;
+  defaults.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+  const std::string file = defaults.filePath().toStdString();
+  {
+    corvane::AppDelegate delegate(*camera, delegateEnvironment());
+    defaults.set("WindowWidth", 1001);
+    delegate.applicationWillTerminate();
+  }
+  EXPECT_NE(settingstest::readFile(file).find("WindowWidth=1001"), std::string::npos);
+  EXPECT_TRUE(problems.empty());
+
+  // The folder became a file: nothing can be written there.
+  const std::string folder = fs::path(file).parent_path().string();
+  fs::remove_all(folder);
+  settingstest::writeFile(folder, "a file");
+  corvane::AppDelegate delegate(*camera, delegateEnvironment());
+  defaults.set("WindowWidth", 1002);
+  delegate.applicationWillTerminate();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].contains("cannot be written: ")) << problems[0].toStdString();
+  fs::remove(folder);
+}
+
 TEST_F(Lifecycle, TheCompanyRecordReachesTheUpdatePage) {
   corvane::CloudTestRig rig;
   rig.server.route("GET", "/2/company/no/1", Reply::json(200, kCompanyBody));
