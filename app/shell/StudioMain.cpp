@@ -144,11 +144,13 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // One instance per user: a second start brings the first window forward and ends. The run
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
+  bool holdsLock = false;
   if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt"))) {
     const std::optional<QString> clip = commandLineClip(QCoreApplication::arguments());
     std::optional<InstanceRequest> play = clip ? InstanceRequest::play(*clip) : std::nullopt;
     switch (instance.start(play.value_or(InstanceRequest::show()))) {
       case SingleInstance::Start::first:
+        holdsLock = true;
         // At once, so that a start at the same instant finds someone to wait for.
         instance.listen();
         break;
@@ -172,9 +174,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     }
   }
   forwardFaceStoreLines();
-  // Not in the run that holds no instance lock: a running instance may be saving.
-  if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt")))
-    removeStaleTemporaries();
+  // Only with the instance lock: without it (the run that removes the virtual camera, or a lock
+  // that could not be made) another instance may be saving.
+  if (holdsLock) removeStaleTemporaries();
   watchSettingsFile();
   registerShellControllers();
 
