@@ -238,6 +238,8 @@ bool LoopbackOutput::openDevice(const Device& device, int width, int height, int
   }
   last_ = nullptr;
   freshSinceTick_ = false;
+  stillRepeats_ = 0;
+  slowed_ = false;
   opening_ = true;
   if (writeFrame(black_)) last_ = &black_;
   opening_ = false;
@@ -388,6 +390,16 @@ bool LoopbackOutput::enqueueFrame(const PixelBufferRef& bgra) {
   bgra->unlock(true);
   queue_.async([this, &out, index] {
     freshSinceTick_ = true;
+    stillRepeats_ = 0;
+    if (slowed_) {
+      slowed_ = false;
+      Clock::Duration period;
+      {
+        std::lock_guard lock(repeatMutex_);
+        period = repeatPeriod_;
+      }
+      setRepeatPeriod(period);
+    }
     if (writeFrame(out)) {
       last_ = &out;
       lastIndex_ = index;
@@ -465,9 +477,25 @@ void LoopbackOutput::repeatLastFrame() {
   if (fd_ < 0 || !last_) return;
   if (freshSinceTick_) {
     freshSinceTick_ = false;
+    stillRepeats_ = 0;
     return;
   }
   if (writeFrame(*last_)) ++repeated_;
+  if (slowed_ || clientUsage_ != ClientUsage::None) return;
+  Clock::Duration period;
+  {
+    std::lock_guard lock(repeatMutex_);
+    period = repeatPeriod_;
+  }
+  if (period.count() > 0 && ++stillRepeats_ * period >= std::chrono::seconds(1)) {
+    slowed_ = true;
+    setRepeatPeriod(kStillPeriod);
+  }
+}
+
+void LoopbackOutput::setRepeatPeriod(Clock::Duration period) {
+  std::lock_guard lock(repeatMutex_);
+  if (repeatTimer_) repeatTimer_->schedule(period, period);
 }
 
 void LoopbackOutput::lost(const std::string& reason) {

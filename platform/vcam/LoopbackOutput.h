@@ -52,6 +52,7 @@ class LoopbackOutput {
   // The module's client-usage event; modules before it sent the count as the first private event.
   static constexpr uint32_t kClientUsageEvent = 0x08000000 + 0x08E00000 + 1;
   static constexpr uint32_t kLegacyClientUsageEvent = 0x08000000;
+  static constexpr std::chrono::milliseconds kStillPeriod{500};
 
   // How frames reach the device.
   enum class Transfer { None, MappedBuffers, Write };
@@ -151,6 +152,12 @@ class LoopbackOutput {
   std::mutex repeatMutex_;
   bool repeatAllowed_ = false;  // between start and stop
   Clock::Duration repeatPeriod_{0};
+  // Where the module cannot tell its readers, the repeat may run for nobody (no camera, no
+  // conference): once the picture has stood still for a second it goes on at kStillPeriod, which
+  // still keeps a reader's picture, and fresh frames bring the announced rate back. On queue_.
+  int stillRepeats_ = 0;
+  bool slowed_ = false;
+  void setRepeatPeriod(Clock::Duration period);
   int wakeFd_ = -1;
 
   // Touched on the queue only (start and stop hand their device work to it).

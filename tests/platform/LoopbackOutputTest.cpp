@@ -295,6 +295,35 @@ TEST_F(LoopbackTest, AModuleWithoutReaderEventsStillTakesFrames) {
   EXPECT_EQ(clock.pendingTimers(), 0u);
 }
 
+// Where nobody may be reading (no camera, no conference), a picture that stands still is sent
+// again at the announced rate for a second only, then twice a second: a reader keeps its picture
+// and an idle program does not copy a whole frame thirty times a second. A fresh frame brings
+// the announced rate back.
+TEST_F(LoopbackTest, AStillPictureForReadersNobodyKnowsOfIsRepeatedSlowly) {
+  testsupport::FakeSysfs other;
+  FakeV4l2Device dev;
+  other.addVirtualNode("video5", kLabel);
+  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5, 0));
+  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
+  ASSERT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::None);
+  out.drain();
+  // The black frame: a second at the announced rate, then two repeats a second.
+  periods(out, 30);
+  EXPECT_EQ(out.framesRepeated(), 30u);
+  periods(out, 60);
+  EXPECT_EQ(out.framesRepeated(), 34u);
+  // A source again: its frames go as they come, and when it pauses the repeat has its rate back.
+  auto f = frame();
+  ASSERT_TRUE(out.enqueueFrame(f));
+  out.drain();
+  const uint64_t repeated = out.framesRepeated();
+  periods(out, 10);
+  EXPECT_EQ(out.framesRepeated(), repeated + 9);
+  out.stop();
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+}
+
 // The producer as consumers need it across restarts: the format read and set, buffers mapped,
 // the stream on before the first frame and off at the end, on a module that takes buffers.
 TEST_F(LoopbackTest, AModuleWithBuffersStreamsThroughMappedBuffers) {
