@@ -250,6 +250,11 @@ bool allBlack(const cv::Mat& bgrPixels) {
   return high <= kBlackLevel;
 }
 
+bool lit(const cv::Mat& bgrPixels) {
+  const cv::Scalar m = cv::mean(bgrPixels);
+  return std::max({m[0], m[1], m[2]}) > kLitLevel;
+}
+
 }  // namespace
 
 double tileDifference(const cv::Mat& picture, const cv::Mat& source,
@@ -279,14 +284,14 @@ std::vector<cv::Rect> blackBlocks(const cv::Mat& picture, const cv::Mat& source,
       // Black where the source is black too (a dark coat, a shadow) is the picture itself; black
       // where no tile lies, or where the tile's source is not, is a hole in the output.
       int covered = 0;
-      bool sourceBlack = true;
+      bool sourceLit = false;
       for (const auto& [dst, reference] : drawn) {
         const cv::Rect part = block & dst;
         if (part.empty()) continue;
         covered += part.area();
-        sourceBlack = sourceBlack && allBlack(reference(part - dst.tl()));
+        sourceLit = sourceLit || lit(reference(part - dst.tl()));
       }
-      if (covered < block.area() || !sourceBlack) found.push_back(block);
+      if (covered < block.area() || sourceLit) found.push_back(block);
     }
   return found;
 }

@@ -77,8 +77,13 @@ double tileDifference(const cv::Mat& picture, const cv::Mat& source,
 // Channel level (0..255) at or below which a pixel counts as black.
 constexpr double kBlackLevel = 8;
 
+// Mean level (0..255) above which the source counts as visibly lit. A dark coat or shadow just
+// above black in the flat reference can fall to black in the band's projected picture; a hole is
+// black where the source is clearly not.
+constexpr double kLitLevel = 24;
+
 // Blocks of `side` x `side` output pixels (on a grid from the top left) that are black although
-// the source the pairs draw there is not, or that no tile covers: holes in the output that the
+// the source the pairs draw there is lit (mean above kLitLevel), or that no tile covers: holes in the output that the
 // virtual camera would send.
 std::vector<cv::Rect> blackBlocks(const cv::Mat& picture, const cv::Mat& source,
                                   const std::vector<corvane::LayoutRoiPair>& pairs, int side = 16);

@@ -493,6 +493,9 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
   // every frame the link hands over, on its own thread.
   const std::string runtime = home.root() + "/runtime";
   QDir().mkpath(QString::fromStdString(runtime));
+  // Private, as a session's runtime folder is, whatever the umask: the program keeps its lock and
+  // socket only in a folder of the user's own.
+  ::chmod(runtime.c_str(), 0700);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   testsupport::FakeAssistantPeer peer(runtime + "/" + platform::MachManager::kAssistantServiceName);
   std::atomic<int> linkFrames{0};
@@ -1009,5 +1012,35 @@ TEST(StudioRun, GridCellsHoldEachPersonOnceAndCutNobody) {
     for (const auto& cell : cells)
       EXPECT_FALSE(cuts(cell.src_rect, faces[p], width))
           << "cell " << describe(cell) << " cuts through the face of person " << p;
+  }
+}
+
+// The black-block check tells a hole from a dark part of the room: a shadow a level or two above
+// black in the source, drawn a level or two darker by the band's projection, is the picture; black
+// over a lit source, or where no tile lies, is a hole.
+TEST(StudioRun, BlackBlocksAreHolesOverALitSourceOrNoTile) {
+  struct Case {
+    const char* what;
+    int sourceLevel;  // the source's grey level under the tile
+    int outputLevel;  // the output's level where the tile lies
+    bool tileCoversAll;
+    size_t holes;
+  };
+  const Case cases[] = {
+      {"a shadow just above black, drawn just below it", 12, 6, true, 0},
+      {"black where the source is black", 3, 3, true, 0},
+      {"black over a lit source", 90, 0, true, 4},
+      {"a lit source drawn lit", 90, 90, true, 0},
+      {"black where no tile lies", 90, 0, false, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const cv::Mat source(64, 256, CV_8UC3, cv::Scalar::all(c.sourceLevel));
+    cv::Mat picture(32, 32, CV_8UC4, cv::Scalar(c.outputLevel, c.outputLevel, c.outputLevel, 255));
+    LayoutRoiPair tile;
+    tile.src_rect = {0, 0, 64, 64};
+    tile.dst_rect = {0, 0, 32, c.tileCoversAll ? 32.0 : 16.0};
+    if (!c.tileCoversAll) picture(cv::Rect(0, 0, 32, 16)).setTo(cv::Scalar::all(c.sourceLevel));
+    EXPECT_EQ(e2e::blackBlocks(picture, source, {tile}).size(), c.holes);
   }
 }
