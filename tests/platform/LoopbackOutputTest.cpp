@@ -77,6 +77,18 @@ class LoopbackTest : public ::testing::Test {
       out.drain();
     }
   }
+  // Our loopback alone on a sysfs and a device of its own, as `node` describes the module (its
+  // reader events, its streaming); a second call starts afresh.
+  LoopbackOutput& lone(FakeV4l2Device::Node node) {
+    loneOut.reset();
+    loneSys = std::make_unique<testsupport::FakeSysfs>();
+    loneDevice = std::make_unique<FakeV4l2Device>();
+    loneSys->addVirtualNode("video5", kLabel);
+    loneDevice->addNode(loneSys->devicePath("video5"), std::move(node));
+    loneOut = std::make_unique<LoopbackOutput>(*loneDevice, loneSys->sysRoot(), loneSys->devRoot(),
+                                               &clock);
+    return *loneOut;
+  }
   std::vector<bool> seenStates() {
     std::lock_guard lock(mutex);
     return states;
@@ -89,6 +101,10 @@ class LoopbackTest : public ::testing::Test {
   std::mutex mutex;
   std::vector<bool> states;
   std::atomic<int> disconnects{0};
+  // The lone module's, the output last so that it goes first.
+  std::unique_ptr<testsupport::FakeSysfs> loneSys;
+  std::unique_ptr<FakeV4l2Device> loneDevice;
+  std::unique_ptr<LoopbackOutput> loneOut;
 };
 
 }  // namespace
@@ -258,13 +274,8 @@ TEST_F(LoopbackTest, ReaderCountsBecomeStreamStateChanges) {
 }
 
 TEST_F(LoopbackTest, AnInitialReaderIsReportedAndOlderModulesAreUnderstood) {
-  testsupport::FakeSysfs other;
-  FakeV4l2Device dev;
-  other.addVirtualNode("video5", kLabel);
-  dev.addNode(other.devicePath("video5"),
-              loopback(kLabel, 5, LoopbackOutput::kLegacyClientUsageEvent));
-  dev.setClientCount(1);
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  LoopbackOutput& out = lone(loopback(kLabel, 5, LoopbackOutput::kLegacyClientUsageEvent));
+  loneDevice->setClientCount(1);
   std::atomic<int> reports{0};
   out.setHandlers({[&](bool s) { reports += s ? 1 : 100; }, {}});
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
@@ -277,11 +288,7 @@ TEST_F(LoopbackTest, AnInitialReaderIsReportedAndOlderModulesAreUnderstood) {
 }
 
 TEST_F(LoopbackTest, AModuleWithoutReaderEventsStillTakesFrames) {
-  testsupport::FakeSysfs other;
-  FakeV4l2Device dev;
-  other.addVirtualNode("video5", kLabel);
-  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5, 0));
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  LoopbackOutput& out = lone(loopback(kLabel, 5, 0));
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
   EXPECT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::None);
   EXPECT_TRUE(out.enqueueFrame(frame()));
@@ -300,11 +307,7 @@ TEST_F(LoopbackTest, AModuleWithoutReaderEventsStillTakesFrames) {
 // and an idle program does not copy a whole frame thirty times a second. A fresh frame brings
 // the announced rate back.
 TEST_F(LoopbackTest, AStillPictureForReadersNobodyKnowsOfIsRepeatedSlowly) {
-  testsupport::FakeSysfs other;
-  FakeV4l2Device dev;
-  other.addVirtualNode("video5", kLabel);
-  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5, 0));
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  LoopbackOutput& out = lone(loopback(kLabel, 5, 0));
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
   ASSERT_EQ(out.clientUsage(), LoopbackOutput::ClientUsage::None);
   out.drain();
@@ -354,13 +357,10 @@ TEST_F(LoopbackTest, AModuleWithBuffersStreamsThroughMappedBuffers) {
 // A module that refuses the buffers (Debian 12's) still gets STREAMON, so it makes us its
 // writer, and the frames go by write(); STREAMOFF at the end.
 TEST_F(LoopbackTest, AModuleThatRefusesBuffersGetsTheStreamAndWrites) {
-  testsupport::FakeSysfs other;
-  FakeV4l2Device dev;
-  other.addVirtualNode("video5", kLabel);
   auto node = loopback(kLabel, 5);
   node.streaming = FakeV4l2Device::Node::Streaming::WriteOnly;
-  dev.addNode(other.devicePath("video5"), node);
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  LoopbackOutput& out = lone(node);
+  FakeV4l2Device& dev = *loneDevice;
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720));
   EXPECT_EQ(out.transfer(), LoopbackOutput::Transfer::Write);
   EXPECT_TRUE(out.enqueueFrame(frame()));
@@ -381,13 +381,10 @@ TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneCome
   for (auto streaming :
        {FakeV4l2Device::Node::Streaming::Buffers, FakeV4l2Device::Node::Streaming::WriteOnly}) {
     SCOPED_TRACE(streaming == FakeV4l2Device::Node::Streaming::Buffers ? "buffers" : "write");
-    testsupport::FakeSysfs other;
-    FakeV4l2Device dev;
-    other.addVirtualNode("video5", kLabel);
     auto node = loopback(kLabel, 5);
     node.streaming = streaming;
-    dev.addNode(other.devicePath("video5"), node);
-    LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+    LoopbackOutput& out = lone(node);
+    FakeV4l2Device& dev = *loneDevice;
     ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
     dev.setClientCount(1);  // a conference reads the camera
     out.drain();
@@ -421,11 +418,8 @@ TEST_F(LoopbackTest, TheLastFrameIsRepeatedAtTheAnnouncedRateWhileNoFreshOneCome
 // timer wakes the program at the frame rate. The first reader gets the repeat within a period;
 // when the last one leaves, and when the device is gone, it ends again.
 TEST_F(LoopbackTest, TheRepeatRunsOnlyWhileSomeoneReads) {
-  testsupport::FakeSysfs other;
-  FakeV4l2Device dev;
-  other.addVirtualNode("video5", kLabel);
-  dev.addNode(other.devicePath("video5"), loopback(kLabel, 5));
-  LoopbackOutput out(dev, other.sysRoot(), other.devRoot(), &clock);
+  LoopbackOutput& out = lone(loopback(kLabel, 5));
+  FakeV4l2Device& dev = *loneDevice;
   ASSERT_TRUE(out.start(*out.findDevice(kLabel), 1280, 720, 30));
   out.drain();
   EXPECT_EQ(clock.pendingTimers(), 0u);
