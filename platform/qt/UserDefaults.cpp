@@ -1,6 +1,7 @@
 #include "qt/UserDefaults.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "BoundedFile.h"
 #include "Bundle.h"
@@ -16,6 +18,7 @@
 #include "Paths.h"
 #include "SettingsFileCheck.h"
 #include "dispatch/Clock.h"
+#include "qt/SettingsText.h"
 
 namespace platform {
 
@@ -63,8 +66,39 @@ std::string writeFailureReason(const std::string& file) {
   }
   if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT) return std::strerror(errno);
   struct statvfs vfs {};
-  if (::statvfs(folder.c_str(), &vfs) == 0 && vfs.f_bavail == 0) return std::strerror(ENOSPC);
+  if (::statvfs(folder.c_str(), &vfs) == 0 &&
+      (vfs.f_bavail == 0 || (vfs.f_files > 0 && vfs.f_favail == 0)))
+    return std::strerror(ENOSPC);
+  // A limit on the size of the files this process writes (ulimit -f) cuts the write short.
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    return std::string(std::strerror(EFBIG)) + " (files of this process are limited to " +
+           std::to_string(limit.rlim_cur) + " bytes)";
   return "the folder takes files, the reason is not known";
+}
+
+// Whether two values read the same in the settings file, which keeps every value as text.
+bool sameValue(const QVariant& a, const QVariant& b) {
+  if (a == b) return true;
+  if (a.typeId() == QMetaType::QStringList || b.typeId() == QMetaType::QStringList)
+    return a.toStringList() == b.toStringList();
+  return a.canConvert<QString>() && b.canConvert<QString>() && a.toString() == b.toString();
+}
+
+// Whether `file` holds the settings held in memory, every key with its value and no other;
+// none when that cannot be found out.
+std::optional<bool> holdsTheSame(const QSettings& held, const std::string& file) {
+  std::string bytes;
+  // Read back only what the store would read at start.
+  if (!BoundedFile::read(file, UserDefaults::kMaxFileBytes, bytes)) return false;
+  std::optional<SettingsText> onDisk = SettingsText::read(bytes);
+  if (!onDisk) return std::nullopt;
+  QStringList keys = held.allKeys();
+  keys.sort();
+  if (keys != onDisk->values.keys()) return false;
+  for (const QString& key : keys)
+    if (!sameValue(held.value(key), onDisk->values.value(key))) return false;
+  return true;
 }
 
 }  // namespace
@@ -159,16 +193,19 @@ bool UserDefaults::boolean(const QString& key, bool fallback) const {
 
 void UserDefaults::set(const QString& key, const QVariant& value) {
   std::lock_guard lock(mutex_);
+  pending_ = true;
   settings_->setValue(key, value);
 }
 
 void UserDefaults::remove(const QString& key) {
   std::lock_guard lock(mutex_);
+  pending_ = true;
   settings_->remove(key);
 }
 
 void UserDefaults::removeAll() {
   std::lock_guard lock(mutex_);
+  pending_ = true;
   settings_->clear();
 }
 
@@ -182,15 +219,23 @@ bool UserDefaults::synchronize() {
   QString problem;
   {
     std::lock_guard lock(mutex_);
+    const std::string file = settings_->fileName().toStdString();
     settings_->sync();
-    // A format error here is the reader's: the file on disk was changed under us into
-    // something else, and the write went through all the same.
-    if (settings_->status() != QSettings::AccessError) {
+    // Neither the reader's status nor its silence says what this write did: it keeps the
+    // first status it met for the object's life (a damaged read at start, a file changed under
+    // us, one failed write), and a write cut short by a full disk or a file-size limit is put
+    // in place as if whole. So the file is read back: it holds what we hold, or it failed.
+    // Without a way to read it back, the reader's word is all there is.
+    if (!pending_ ||
+        holdsTheSame(*settings_, file).value_or(settings_->status() == QSettings::NoError)) {
+      pending_ = false;
       lastWriteProblem_.clear();
       return true;
     }
-    problem = settings_->fileName() + ": cannot be written: " +
-              QString::fromStdString(writeFailureReason(settings_->fileName().toStdString())) +
+    // What the reader took for written is written again at the next try.
+    for (const QString& key : settings_->allKeys()) settings_->setValue(key, settings_->value(key));
+    problem = settings_->fileName() +
+              ": cannot be written: " + QString::fromStdString(writeFailureReason(file)) +
               "; the settings of this run are not kept";
     if (problem == lastWriteProblem_) return false;
     lastWriteProblem_ = problem;

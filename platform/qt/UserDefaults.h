@@ -44,7 +44,7 @@ class UserDefaults {
   // Removes every key (the program's persistent domain).
   void removeAll();
   QStringList keys() const;
-  // Writes pending changes to the file now; false when the file could not be written.
+  // Writes pending changes to the file now; false when the file, read back, does not hold them.
   bool synchronize();
   QString filePath() const;
 
@@ -55,6 +55,7 @@ class UserDefaults {
   std::unique_ptr<QSettings> settings_;
   QString loadProblem_;
   QString lastWriteProblem_;
+  bool pending_ = false;  // changes made since the last write that went through
   std::function<void(const QString&)> writeProblemHandler_;
 };
 

@@ -1,10 +1,16 @@
 // The settings file under hostile or broken conditions: a file that cannot be used is moved
 // aside and named in loadProblem(); a folder that cannot be written is reported once.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "KeptCopy.h"
 #include "SettingsFileCheck.h"
@@ -189,4 +195,120 @@ TEST(SettingsFile, AWriteOverAFileChangedUnderTheStoreIsNoWriteProblem) {
   EXPECT_TRUE(d.synchronize());
   EXPECT_TRUE(problems.empty()) << problems[0].toStdString();
   EXPECT_EQ(platform::UserDefaults(QString::fromStdString(file)).integer("WindowWidth"), 1280);
+}
+
+namespace {
+
+// The store's folder turned into a file and back: no one, not even root, can write there
+// meanwhile.
+class BlockedFolder {
+ public:
+  explicit BlockedFolder(std::string folder) : folder_(std::move(folder)) {}
+  void block() {
+    fs::rename(folder_, folder_ + ".away");
+    testsupport::writeFile(folder_, "a file");
+  }
+  void unblock() {
+    fs::remove(folder_);
+    fs::rename(folder_ + ".away", folder_);
+  }
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace
+
+// The settings reader keeps the first trouble it met for the store's life: a damaged read at
+// start, a file changed under the store, a failed write. Each save is judged on its own all the
+// same: a failed one is reported with its reason, and one that goes through again says so.
+TEST(SettingsFile, EachSaveIsJudgedOnItsOwnWhateverCameBefore) {
+  struct Case {
+    const char* name;
+    std::string atStart;  // the file the store starts over; none when empty
+    std::function<void(platform::UserDefaults&, const std::string&)> thenInTheRun;
+  } cases[] = {
+      {"a start over a file cut inside a key", "[General]\nCurrentVersion=2.3.0\nTutorialSki", {}},
+      {"a start over a file with a line of binary bytes",
+       std::string("[General]\nCurrentVersion=2.3.0\n\x89\xfe\x01\xff\nTutorialSkip=true\n"),
+       {}},
+      {"a start over a file with a comment of the user's",
+       "[General]\n# mine\nCurrentVersion=2.3.0\n",
+       {}},
+      {"the file damaged under the running store", "",
+       [](platform::UserDefaults& d, const std::string& file) {
+         d.set("CurrentVersion", "2.3.0");
+         ASSERT_TRUE(d.synchronize());
+         testsupport::writeFile(file, std::string("[General\n\x01\x02=\xff\n", 14));
+         d.set("TutorialSkip", true);
+         ASSERT_TRUE(d.synchronize());
+       }},
+      {"a failed save before", "",
+       [](platform::UserDefaults& d, const std::string& file) {
+         BlockedFolder folder(fs::path(file).parent_path());
+         folder.block();
+         d.set("TutorialSkip", true);
+         EXPECT_FALSE(d.synchronize());
+         folder.unblock();
+         EXPECT_TRUE(d.synchronize()) << "the same changes, written this time";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    if (!c.atStart.empty()) testsupport::writeFile(file, c.atStart);
+    platform::UserDefaults d(QString::fromStdString(file));
+    std::vector<QString> problems;
+    d.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+    if (c.thenInTheRun) c.thenInTheRun(d, file);
+    problems.clear();
+
+    BlockedFolder folder(dir.file("corvane-studio"));
+    folder.block();
+    d.set("WindowWidth", 1280);
+    EXPECT_FALSE(d.synchronize());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_TRUE(problems[0].startsWith(QString::fromStdString(file + ": cannot be written: ") +
+                                       std::strerror(ENOTDIR)))
+        << problems[0].toStdString();
+
+    folder.unblock();
+    EXPECT_TRUE(d.synchronize());
+    // On the disk, not only in what this process read of it.
+    EXPECT_NE(testsupport::readFile(file).find("WindowWidth=1280\n"), std::string::npos);
+    d.set("WindowHeight", 720);
+    EXPECT_TRUE(d.synchronize()) << "nothing left over from the failure";
+    EXPECT_EQ(problems.size(), 1u);
+  }
+}
+
+// A limit on the size of the files the process may write: the save fails, and the reason is
+// named, also after a damaged start.
+TEST(SettingsFile, ASaveCutShortByTheFileSizeLimitIsReportedWithItsReason) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+  testsupport::writeFile(file, "[General]\nCurrentVersion=2.3.0\nTutorialSki");
+  platform::UserDefaults d(QString::fromStdString(file));
+  std::vector<QString> problems;
+  d.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+
+  struct rlimit before {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  d.set("RecentClips", QString(4096, 'x'));
+  const bool written = d.synchronize();
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].contains(QStringLiteral("cannot be written: ") + std::strerror(EFBIG)))
+      << problems[0].toStdString();
+  EXPECT_TRUE(d.synchronize()) << "written once the limit is gone";
+  EXPECT_NE(testsupport::readFile(file).find("RecentClips=" + std::string(4096, 'x') + "\n"),
+            std::string::npos);
 }
