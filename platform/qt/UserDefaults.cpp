@@ -37,17 +37,24 @@ namespace {
 
 // Settings as the program writes them: a plain name (letters, digits, "_", ".", "-", "/" between
 // groups) holding a value. Stray bytes that the lenient reader turned into a key are none.
-size_t settingsIn(const QSettings& settings) {
+size_t settingsIn(const QVariantMap& values) {
   size_t count = 0;
-  for (const QString& key : settings.allKeys()) {
+  for (auto it = values.begin(); it != values.end(); ++it) {
+    const QString& key = it.key();
     bool plain = !key.isEmpty();
     for (QChar c : key)
       plain = plain && c.unicode() < 128 &&
               (c.isLetterOrNumber() || QStringLiteral("_.-/").contains(c));
-    QVariant v = settings.value(key);
+    const QVariant& v = it.value();
     count += plain && (v.typeId() == QMetaType::QString ? !v.toString().isEmpty() : v.isValid());
   }
   return count;
+}
+
+QVariantMap valuesOf(const QSettings& settings) {
+  QVariantMap values;
+  for (const QString& key : settings.allKeys()) values.insert(key, settings.value(key));
+  return values;
 }
 
 // Why the settings reader could not write `file`: it says only "no access", so the folder is
@@ -111,8 +118,9 @@ void UserDefaults::open(const QString& filePath) {
   reading.exists = ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
   // QSettings reads the file by name, whatever it is: a FIFO would block it for ever and a
   // link to /dev/zero would fill the memory. Only a bounded regular file is handed to it.
+  std::string bytes;
   if (reading.exists) {
-    std::string bytes, error;
+    std::string error;
     if (BoundedFile::read(path, kMaxFileBytes, bytes, &error)) {
       reading.bytes = bytes.size();
     } else {
@@ -121,30 +129,59 @@ void UserDefaults::open(const QString& filePath) {
       reading.refusal = error.empty() ? "cannot be read" : error;
     }
   }
+  // The settings that can be read: all of the file's, or those of its lines left whole.
+  std::optional<SettingsText> readable;
   if (reading.refusal.empty()) {
     settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
     reading.formatError = settings_->status() == QSettings::FormatError;
-    reading.settings = settingsIn(*settings_);
+    SettingsText::Lines lines = SettingsText::sortLines(bytes);
+    reading.damage = lines.damage;
+    if (lines.damage.empty()) {
+      reading.settings = settingsIn(valuesOf(*settings_));
+    } else if ((readable = SettingsText::read(lines.readable))) {
+      reading.settings = settingsIn(readable->values);
+    }
   }
   SettingsFileCheck::Verdict verdict = SettingsFileCheck::judge(reading);
   if (!verdict.damaged) return;
   settings_.reset();
   loadProblem_ = filePath + ": " + QString::fromStdString(verdict.reason);
+  bool kept = false;
   if (verdict.keepAside) {
     // Kept aside, as the JSON files are, so nothing the user had is destroyed.
-    KeptCopy::Result kept = KeptCopy::keepAside(path, Clock::shared().wallNow());
-    if (kept.kept)
-      loadProblem_ += QStringLiteral("; kept as ") + QString::fromStdString(kept.path);
+    KeptCopy::Result copy = KeptCopy::keepAside(path, Clock::shared().wallNow());
+    kept = copy.kept;
+    if (kept)
+      loadProblem_ += QStringLiteral("; kept as ") + QString::fromStdString(copy.path);
     else
       loadProblem_ +=
-          QStringLiteral("; it could not be moved aside: ") + QString::fromStdString(kept.error);
+          QStringLiteral("; it could not be moved aside: ") + QString::fromStdString(copy.error);
   }
   settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+  if (!verdict.inPart || !kept || !readable) {
+    if (kept || !verdict.keepAside) loadProblem_ += QStringLiteral("; the defaults are used");
+    return;
+  }
+  // A new file of the settings that could be read, at once: the next start finds them whole
+  // even when this run ends before it saves.
+  for (auto it = readable->values.begin(); it != readable->values.end(); ++it)
+    settings_->setValue(it.key(), it.value());
+  pending_ = true;
+  loadedInPart_ = true;
+  loadProblem_ += QStringLiteral("; the settings that could be read are used");
+  if (std::optional<std::string> why = write())
+    loadProblem_ +=
+        QStringLiteral(", but could not be written again: ") + QString::fromStdString(*why);
 }
 
 QString UserDefaults::loadProblem() const {
   std::lock_guard lock(mutex_);
   return loadProblem_;
+}
+
+bool UserDefaults::loadedInPart() const {
+  std::lock_guard lock(mutex_);
+  return loadedInPart_;
 }
 
 void UserDefaults::setWriteProblemHandler(std::function<void(const QString&)> handler) {
@@ -214,28 +251,35 @@ QStringList UserDefaults::keys() const {
   return settings_->allKeys();
 }
 
+std::optional<std::string> UserDefaults::write() {
+  const std::string file = settings_->fileName().toStdString();
+  settings_->sync();
+  // Neither the reader's status nor its silence says what this write did: it keeps the first
+  // status it met for the object's life (a damaged read at start, a file changed under us, one
+  // failed write), and a write cut short by a full disk or a file-size limit is put in place
+  // as if whole. So the file is read back: it holds what we hold, or it failed. Without a way
+  // to read it back, the reader's word is all there is.
+  if (!pending_ ||
+      holdsTheSame(*settings_, file).value_or(settings_->status() == QSettings::NoError)) {
+    pending_ = false;
+    return std::nullopt;
+  }
+  // What the reader took for written is written again at the next try.
+  for (const QString& key : settings_->allKeys()) settings_->setValue(key, settings_->value(key));
+  return writeFailureReason(file);
+}
+
 bool UserDefaults::synchronize() {
   std::function<void(const QString&)> handler;
   QString problem;
   {
     std::lock_guard lock(mutex_);
-    const std::string file = settings_->fileName().toStdString();
-    settings_->sync();
-    // Neither the reader's status nor its silence says what this write did: it keeps the
-    // first status it met for the object's life (a damaged read at start, a file changed under
-    // us, one failed write), and a write cut short by a full disk or a file-size limit is put
-    // in place as if whole. So the file is read back: it holds what we hold, or it failed.
-    // Without a way to read it back, the reader's word is all there is.
-    if (!pending_ ||
-        holdsTheSame(*settings_, file).value_or(settings_->status() == QSettings::NoError)) {
-      pending_ = false;
+    std::optional<std::string> why = write();
+    if (!why) {
       lastWriteProblem_.clear();
       return true;
     }
-    // What the reader took for written is written again at the next try.
-    for (const QString& key : settings_->allKeys()) settings_->setValue(key, settings_->value(key));
-    problem = settings_->fileName() +
-              ": cannot be written: " + QString::fromStdString(writeFailureReason(file)) +
+    problem = settings_->fileName() + ": cannot be written: " + QString::fromStdString(*why) +
               "; the settings of this run are not kept";
     if (problem == lastWriteProblem_) return false;
     lastWriteProblem_ = problem;

@@ -16,6 +16,7 @@
 #include "SettingsFileCheck.h"
 #include "TempDir.h"
 #include "TestFiles.h"
+#include "qt/SettingsText.h"
 #include "qt/UserDefaults.h"
 
 namespace fs = std::filesystem;
@@ -92,31 +93,50 @@ TEST(SettingsFile, TheDamageDecision) {
     Reading reading;
     bool damaged, keep;
     const char* reason;
+    bool inPart = false;
   } rows[] = {
-      {"no file (first start)", {false, "", 0, false, 0}, false, false, ""},
-      {"a good file", {true, "", 60, false, 3}, false, false, ""},
-      {"one setting", {true, "", 30, false, 1}, false, false, ""},
+      {"no file (first start)", {false, "", 0, false, 0, ""}, false, false, ""},
+      {"a good file", {true, "", 60, false, 3, ""}, false, false, ""},
+      {"one setting", {true, "", 30, false, 1, ""}, false, false, ""},
       {"refused by the reader",
-       {true, "not a regular file", 0, false, 0},
+       {true, "not a regular file", 0, false, 0, ""},
        true,
        true,
        "not a regular file"},
-      {"empty", {true, "", 0, false, 0}, true, false, "is empty"},
-      {"a format error", {true, "", 20, true, 1}, true, true, "not a settings file"},
-      {"no setting in it", {true, "", 300, false, 0}, true, true, "holds no setting"},
+      {"empty", {true, "", 0, false, 0, ""}, true, false, "is empty"},
+      {"a format error", {true, "", 20, true, 1, ""}, true, true, "not a settings file"},
+      {"no setting in it", {true, "", 300, false, 0, ""}, true, true, "holds no setting"},
+      {"a line cut short after good ones",
+       {true, "", 80, false, 2, "line 4 is cut short"},
+       true,
+       true,
+       "is damaged in part: line 4 is cut short",
+       true},
+      {"a broken group header among good lines",
+       {true, "", 80, true, 2, "line 3 is not a setting"},
+       true,
+       true,
+       "is damaged in part: line 3 is not a setting",
+       true},
+      {"damaged lines and nothing else",
+       {true, "", 80, false, 0, "line 2 holds stray binary bytes"},
+       true,
+       true,
+       "holds no setting"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     auto verdict = platform::SettingsFileCheck::judge(row.reading);
     EXPECT_EQ(verdict.damaged, row.damaged);
     EXPECT_EQ(verdict.keepAside, row.keep);
+    EXPECT_EQ(verdict.inPart, row.inPart);
     EXPECT_NE(verdict.reason.find(row.reason), std::string::npos) << verdict.reason;
   }
 }
 
 // The kinds of content a damaged disk, a crash or a hand leaves in the settings file: each one
 // that holds no setting the program wrote is named, kept aside byte for byte, and the store
-// starts empty; a file cut short after its first settings keeps those.
+// starts empty; a file cut short after its first settings is kept aside too, and keeps those.
 TEST(SettingsFile, DamagedContentIsKeptAsideAndNamed) {
   const std::string good = "[General]\nCurrentVersion=2.3.0\nTutorialSkip=true\n";
   std::string binary;
@@ -129,7 +149,7 @@ TEST(SettingsFile, DamagedContentIsKeptAsideAndNamed) {
     int keys;
   } rows[] = {
       {"good", good, "", false, 2},
-      {"cut after a setting", good.substr(0, 42), "", false, 1},
+      {"cut inside a key after a setting", good.substr(0, 42), "is damaged in part", true, 1},
       {"cut inside the first value", good.substr(0, 25), "holds no setting", true, 0},
       {"cut inside the first key", good.substr(0, 12), "holds no setting", true, 0},
       {"cut inside the section", good.substr(0, 5), "not a settings file", true, 0},
@@ -311,4 +331,108 @@ TEST(SettingsFile, ASaveCutShortByTheFileSizeLimitIsReportedWithItsReason) {
   EXPECT_TRUE(d.synchronize()) << "written once the limit is gone";
   EXPECT_NE(testsupport::readFile(file).find("RecentClips=" + std::string(4096, 'x') + "\n"),
             std::string::npos);
+}
+
+// A good file with a few lines no setting can be read from: the store starts with the settings
+// of the other lines, the file is kept aside byte for byte first, and the problem names the
+// damaged lines. The new file holds the readable settings alone, and the next start is clean.
+TEST(SettingsFile, AFileDamagedInPartKeepsTheSettingsThatCanBeRead) {
+  const std::string head = "[General]\nCurrentLanguage=de\nCurrentVersion=2.3.0\n";
+  struct Row {
+    const char* name;
+    std::string content;
+    const char* damage;
+    std::vector<const char*> keys;  // the settings kept, with the values of `head` or "true"
+  } rows[] = {
+      {"cut inside a key",
+       head + "TutorialSk",
+       "line 4 is cut short",
+       {"CurrentLanguage", "CurrentVersion"}},
+      {"cut inside a value",
+       head + "TutorialSkip=tr",
+       "line 4 is cut short",
+       {"CurrentLanguage", "CurrentVersion"}},
+      {"a line of stray binary bytes",
+       "[General]\nCurrentLanguage=de\n\x89\xfe\x01\x02\xff\x80\x1b[0m\nCurrentVersion=2.3.0\n"
+       "TutorialSkip=true\n",
+       "line 3 holds stray binary bytes",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"stray bytes inside a value",
+       head + "TutorialSkip=true\nNotificationId=\x01\xff\xfe\n",
+       "line 5 holds stray binary bytes",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a line that is no setting",
+       "[General]\nCurrentLanguage=de\nhello world\nCurrentVersion=2.3.0\nTutorialSkip=true\n",
+       "line 3 is not a setting",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a broken group header",
+       "[General]\nCurrentLanguage=de\n[Gener\nCurrentVersion=2.3.0\nTutorialSkip=true\n",
+       "line 3 is not a setting",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"many damaged lines",
+       "[General]\nCurrentLanguage=de\n\x01\n\x02\n\x03\n\x04\nCurrentVersion=2.3.0\nTutori",
+       "line 3 holds stray binary bytes, line 4 holds stray binary bytes, line 5 holds stray "
+       "binary bytes and 2 more lines",
+       {"CurrentLanguage", "CurrentVersion"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    testsupport::writeFile(file, row.content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    const QString problem = d.loadProblem();
+    EXPECT_TRUE(problem.startsWith(
+        QString::fromStdString(file + ": is damaged in part: " + row.damage + "; kept as ")))
+        << problem.toStdString();
+    EXPECT_TRUE(problem.endsWith("; the settings that could be read are used"))
+        << problem.toStdString();
+    EXPECT_TRUE(d.loadedInPart());
+    auto copies = platform::KeptCopy::copiesOf(file);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(testsupport::readFile(copies[0]), row.content);
+    EXPECT_TRUE(problem.contains(QString::fromStdString("kept as " + copies[0])));
+
+    QStringList expected;
+    for (const char* key : row.keys) expected << key;
+    EXPECT_EQ(d.keys(), expected);
+    EXPECT_EQ(d.string("CurrentLanguage"), "de");
+    EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
+    if (expected.contains("TutorialSkip")) {
+      EXPECT_TRUE(d.boolean("TutorialSkip"));
+    }
+    // Written at once, as the store's own file: what is on the disk, read on its own.
+    auto onDisk = platform::SettingsText::read(testsupport::readFile(file));
+    ASSERT_TRUE(onDisk.has_value());
+    EXPECT_EQ(onDisk->values.keys(), expected);
+    EXPECT_TRUE(platform::SettingsText::sortLines(testsupport::readFile(file)).damage.empty());
+
+    platform::UserDefaults next(QString::fromStdString(file));
+    EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
+    EXPECT_FALSE(next.loadedInPart());
+    EXPECT_EQ(next.keys(), expected);
+    EXPECT_EQ(platform::KeptCopy::copiesOf(file).size(), 1u);
+  }
+}
+
+// What a hand leaves in a good file is no damage: line ends of another system, comments,
+// blank lines, blanks around the "=".
+TEST(SettingsFile, AHandEditedFileIsNoDamage) {
+  const std::string rows[] = {
+      "[General]\r\nCurrentLanguage=de\r\nCurrentVersion=2.3.0\r\n",
+      "; mine\n# also mine\n\n[General]\nCurrentLanguage = de\n  CurrentVersion=2.3.0\n\n",
+      "[General]\nCurrentLanguage=\"de, "
+      "fr\"\nCurrentVersion=2.3.0\nRecentClip=/home/me/\xc3\xa9t\xc3\xa9.mp4\n",
+  };
+  for (const std::string& content : rows) {
+    SCOPED_TRACE(content);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    testsupport::writeFile(file, content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    EXPECT_TRUE(d.loadProblem().isEmpty()) << d.loadProblem().toStdString();
+    EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
+    EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
+    EXPECT_EQ(testsupport::readFile(file), content) << "left as it was";
+  }
 }
