@@ -151,11 +151,15 @@ void UserDefaults::open(const QString& filePath) {
     // Kept aside, as the JSON files are, so nothing the user had is destroyed.
     KeptCopy::Result copy = KeptCopy::keepAside(path, Clock::shared().wallNow());
     kept = copy.kept;
-    if (kept)
+    if (kept) {
       loadProblem_ += QStringLiteral("; kept as ") + QString::fromStdString(copy.path);
-    else
+      for (const std::string& old : copy.pruned)
+        loadProblem_ += QStringLiteral("; the oldest kept copy ") + QString::fromStdString(old) +
+                        QStringLiteral(" removed");
+    } else {
       loadProblem_ +=
           QStringLiteral("; it could not be moved aside: ") + QString::fromStdString(copy.error);
+    }
   }
   settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
   if (!verdict.inPart || !kept || !readable) {

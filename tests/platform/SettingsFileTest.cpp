@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "KeptCopy.h"
+#include "ManualClock.h"
 #include "SettingsFileCheck.h"
 #include "TempDir.h"
 #include "TestFiles.h"
@@ -198,6 +199,28 @@ TEST(SettingsFile, ASecondDamagedStartKeepsTheFirstCopy) {
   ASSERT_EQ(copies.size(), 2u);
   EXPECT_EQ(testsupport::readFile(copies[0]), "first garbage");
   EXPECT_EQ(testsupport::readFile(copies[1]), "second garbage");
+}
+
+// Five copies kept by a run whose clock was ahead: the copy of this start is kept all the same,
+// and the problem says which old one made room for it.
+TEST(SettingsFile, ADamagedStartKeepsItsCopyBesideCopiesStampedLater) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("app.conf");
+  std::vector<std::string> future;
+  for (int i = 0; i < 5; ++i) {
+    future.push_back(file + ".unreadable-2031010" + std::to_string(i + 1) + "-120000");
+    testsupport::writeFile(future.back(), "garbage of a run ahead");
+    testsupport::setModified(future.back(), testsupport::localTime(2031, 1, i + 1, 12, 0, 0));
+  }
+  testsupport::writeFile(file, "[General]\nCurrentVersion=2.3.0\nTutori");
+  platform::UserDefaults d(QString::fromStdString(file));
+  auto copies = platform::KeptCopy::copiesOf(file);
+  ASSERT_EQ(copies.size(), 5u);
+  EXPECT_EQ(testsupport::readFile(copies.back()), "[General]\nCurrentVersion=2.3.0\nTutori");
+  EXPECT_TRUE(d.loadProblem().contains(QString::fromStdString(
+      "kept as " + copies.back() + "; the oldest kept copy " + future[0] + " removed")))
+      << d.loadProblem().toStdString();
+  EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
 }
 
 // The file turned to binary bytes under a running store: the write goes through and is no
