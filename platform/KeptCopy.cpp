@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 namespace platform {
@@ -74,20 +75,60 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// Gives the copy just kept a modification time after every other copy's, so the order of the
+// copies is the order they were kept in: the stamps in their names and the clock itself go back
+// when the clock is put back or the time zone moves west. The moved file's own time says when
+// it was last written, which is no order of keeping either.
+void markNewest(const std::string& kept, const std::vector<std::string>& copies,
+                std::chrono::system_clock::time_point now) {
+  auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch());
+  timespec when{static_cast<time_t>(since.count() / 1000000000),
+                static_cast<long>(since.count() % 1000000000)};
+  if (when.tv_nsec < 0) {
+    when.tv_sec -= 1;
+    when.tv_nsec += 1000000000;
+  }
+  for (const std::string& copy : copies) {
+    struct stat st {};
+    if (nameOf(copy) == nameOf(kept) || ::lstat(copy.c_str(), &st) != 0) continue;
+    if (std::tie(st.st_mtim.tv_sec, st.st_mtim.tv_nsec) >= std::tie(when.tv_sec, when.tv_nsec)) {
+      when = st.st_mtim;
+      if (++when.tv_nsec == 1000000000) {
+        when.tv_nsec = 0;
+        ++when.tv_sec;
+      }
+    }
+  }
+  const timespec times[2] = {{0, UTIME_OMIT}, when};
+  ::utimensat(AT_FDCWD, kept.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
 }  // namespace
 
 std::vector<std::string> KeptCopy::copiesOf(const std::string& path) {
-  std::vector<std::pair<std::pair<std::string, long>, std::string>> found;
+  struct Found {
+    std::pair<long long, long> modified;  // seconds and nanoseconds
+    std::pair<std::string, long> named;
+    std::string path;
+    bool operator<(const Found& o) const {
+      return std::tie(modified, named) < std::tie(o.modified, o.named);
+    }
+  };
+  std::vector<Found> found;
   std::string folder = folderOf(path), file = nameOf(path);
   if (DIR* dir = ::opendir(folder.c_str())) {
-    while (dirent* entry = ::readdir(dir))
-      if (auto order = copyOrder(file, entry->d_name))
-        found.emplace_back(*order, folder + "/" + entry->d_name);
+    while (dirent* entry = ::readdir(dir)) {
+      auto order = copyOrder(file, entry->d_name);
+      struct stat st {};
+      std::string copy = folder + "/" + entry->d_name;
+      if (order && ::lstat(copy.c_str(), &st) == 0)
+        found.push_back({{st.st_mtim.tv_sec, st.st_mtim.tv_nsec}, *order, copy});
+    }
     ::closedir(dir);
   }
   std::sort(found.begin(), found.end());
   std::vector<std::string> copies;
-  for (auto& [order, name] : found) copies.push_back(std::move(name));
+  for (auto& f : found) copies.push_back(std::move(f.path));
   return copies;
 }
 
@@ -117,7 +158,11 @@ KeptCopy::Result KeptCopy::keepAside(const std::string& path,
     return result;
   }
   std::vector<std::string> copies = copiesOf(path);
+  markNewest(result.path, copies, now);
+  copies = copiesOf(path);
   for (size_t i = 0; i + kMaxCopies < copies.size(); ++i) {
+    // The copy just kept stays whatever the order says: it is why we prune at all.
+    if (nameOf(copies[i]) == nameOf(result.path)) continue;
     // Never a folder: a copy is the moved file itself (a link or a FIFO moved aside included).
     struct stat st {};
     if (::lstat(copies[i].c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;

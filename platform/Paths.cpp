@@ -16,13 +16,17 @@
 namespace platform {
 
 namespace {
+// Names tried after the runtime folder's own in the shared temporary folder.
+constexpr int kRuntimeAlternatives = 16;
+
 std::optional<std::string> env(const char* name) {
   const char* v = std::getenv(name);
   if (!v || !*v) return std::nullopt;
   return std::string(v);
 }
 
-std::optional<std::string> userRoot(const char* override, const char* xdg, const char* homeRelative) {
+std::optional<std::string> userRoot(const char* override, const char* xdg,
+                                    const char* homeRelative) {
   if (auto v = env(override)) return v;
   if (auto v = env(xdg)) return v;
   if (auto home = env("HOME")) return *home + "/" + homeRelative;
@@ -85,12 +89,20 @@ std::optional<std::string> Paths::runtime(std::string* refused) {
     if (!problem.empty() && report) refuse(folder, problem);
     return problem.empty();
   };
-  if (::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) {
-    if (isPrivate(own, true)) return own;
-  } else {
-    refuse(own, std::strerror(errno));
+  // The name, else the names after it in a fixed order: each start tries them in the same
+  // order, and the first that is made (by whichever start comes first) or found private to
+  // the user is the one every start takes. A name no other start can know (a random one) would
+  // let two starts at the same instant each make one of their own and run as two instances.
+  for (int n = 0; n <= kRuntimeAlternatives; ++n) {
+    const std::string folder = n == 0 ? own : own + "." + std::to_string(n);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      refuse(folder, std::strerror(errno));
+      break;  // the temporary folder takes no folder at all
+    }
+    if (isPrivate(folder, true)) return folder;
   }
-  // Taken: a private one made earlier by this user, else a new one no one can have made first.
+  // Every one of those taken: a private one made earlier by this user, else a new one no one
+  // can have made first.
   std::vector<std::string> made;
   if (DIR* dir = ::opendir(temporary().c_str())) {
     const std::string prefix = name + ".";

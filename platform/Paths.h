@@ -27,9 +27,11 @@ class Paths {
   // The user's runtime folder, for sockets and locks that end with the session: the first of
   // $XDG_RUNTIME_DIR, /run/user/<uid> and "corvane-runtime-<uid>" in the temporary folder that
   // is private to the user (see Ownership). When that last one is taken (another user made it,
-  // or it is a link or open to others) a private one beside it is used or made
-  // ("corvane-runtime-<uid>.XXXXXX"). Never a shared folder: none when no private one can be
-  // had. `refused`, when given, gets why each folder passed over was refused.
+  // or it is a link or open to others) the first of "corvane-runtime-<uid>.1" to ".16" beside
+  // it that is private to the user or can be made, in that order, so starts at the same
+  // instant choose the same one; when all of those are taken, a private one beside them is
+  // used or made ("corvane-runtime-<uid>.XXXXXX"). Never a shared folder: none when no private
+  // one can be had. `refused`, when given, gets why each folder passed over was refused.
   static std::optional<std::string> runtime(std::string* refused = nullptr);
 
   // Creates the folder and any missing parents; true when it exists afterwards.

@@ -93,26 +93,30 @@ void reportRunningInstance(const std::optional<QString>& clip, bool handed,
     return;
   }
   std::string why = !handed ? "its path cannot be handed over"
-                    : answer.notPlayed.isEmpty() ? "the running instance plays no clips handed to it"
-                                                 : answer.notPlayed.toStdString();
+                    : answer.notPlayed.isEmpty()
+                        ? "the running instance plays no clips handed to it"
+                        : answer.notPlayed.toStdString();
   // A warning reaches the console too, where a start with a clip is typed.
   CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
 }
 
 // The settings file's problems go to the day log; the user is told once that the saved
-// settings could not be read (the program goes on with the defaults).
+// settings, or some of them, could not be read (the program goes on with the defaults for
+// what was lost).
 void watchSettingsFile() {
   platform::UserDefaults& defaults = platform::UserDefaults::shared();
   defaults.setWriteProblemHandler(
       [](const QString& problem) { CV_LOG_ERROR("settings file " + problem.toStdString()); });
   QString problem = defaults.loadProblem();
   if (problem.isEmpty()) return;
-  CV_LOG_ERROR("settings file " + problem.toStdString() + "; the defaults are used");
+  CV_LOG_ERROR("settings file " + problem.toStdString());
+  const char* message =
+      defaults.loadedInPart() ? "alert_settings_partly_unreadable" : "alert_settings_unreadable";
   // Once the window is up, so the alert has something to show over.
-  platform::MainQueue::shared().async([] {
+  platform::MainQueue::shared().async([message] {
     AlertSetupModel model;
     model.mode = AlertMode::alert;
-    model.message = QString::fromStdString(localized("alert_settings_unreadable"));
+    model.message = QString::fromStdString(localized(message));
     AlertManager::shared().present(model);
   });
 }

@@ -1,6 +1,7 @@
 #include "qt/UserDefaults.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "BoundedFile.h"
 #include "Bundle.h"
@@ -16,6 +18,7 @@
 #include "Paths.h"
 #include "SettingsFileCheck.h"
 #include "dispatch/Clock.h"
+#include "qt/SettingsText.h"
 
 namespace platform {
 
@@ -34,17 +37,24 @@ namespace {
 
 // Settings as the program writes them: a plain name (letters, digits, "_", ".", "-", "/" between
 // groups) holding a value. Stray bytes that the lenient reader turned into a key are none.
-size_t settingsIn(const QSettings& settings) {
+size_t settingsIn(const QVariantMap& values) {
   size_t count = 0;
-  for (const QString& key : settings.allKeys()) {
+  for (auto it = values.begin(); it != values.end(); ++it) {
+    const QString& key = it.key();
     bool plain = !key.isEmpty();
     for (QChar c : key)
       plain = plain && c.unicode() < 128 &&
               (c.isLetterOrNumber() || QStringLiteral("_.-/").contains(c));
-    QVariant v = settings.value(key);
+    const QVariant& v = it.value();
     count += plain && (v.typeId() == QMetaType::QString ? !v.toString().isEmpty() : v.isValid());
   }
   return count;
+}
+
+QVariantMap valuesOf(const QSettings& settings) {
+  QVariantMap values;
+  for (const QString& key : settings.allKeys()) values.insert(key, settings.value(key));
+  return values;
 }
 
 // Why the settings reader could not write `file`: it says only "no access", so the folder is
@@ -63,8 +73,39 @@ std::string writeFailureReason(const std::string& file) {
   }
   if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT) return std::strerror(errno);
   struct statvfs vfs {};
-  if (::statvfs(folder.c_str(), &vfs) == 0 && vfs.f_bavail == 0) return std::strerror(ENOSPC);
+  if (::statvfs(folder.c_str(), &vfs) == 0 &&
+      (vfs.f_bavail == 0 || (vfs.f_files > 0 && vfs.f_favail == 0)))
+    return std::strerror(ENOSPC);
+  // A limit on the size of the files this process writes (ulimit -f) cuts the write short.
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    return std::string(std::strerror(EFBIG)) + " (files of this process are limited to " +
+           std::to_string(limit.rlim_cur) + " bytes)";
   return "the folder takes files, the reason is not known";
+}
+
+// Whether two values read the same in the settings file, which keeps every value as text.
+bool sameValue(const QVariant& a, const QVariant& b) {
+  if (a == b) return true;
+  if (a.typeId() == QMetaType::QStringList || b.typeId() == QMetaType::QStringList)
+    return a.toStringList() == b.toStringList();
+  return a.canConvert<QString>() && b.canConvert<QString>() && a.toString() == b.toString();
+}
+
+// Whether `file` holds the settings held in memory, every key with its value and no other;
+// none when that cannot be found out.
+std::optional<bool> holdsTheSame(const QSettings& held, const std::string& file) {
+  std::string bytes;
+  // Read back only what the store would read at start.
+  if (!BoundedFile::read(file, UserDefaults::kMaxFileBytes, bytes)) return false;
+  std::optional<SettingsText> onDisk = SettingsText::read(bytes);
+  if (!onDisk) return std::nullopt;
+  QStringList keys = held.allKeys();
+  keys.sort();
+  if (keys != onDisk->values.keys()) return false;
+  for (const QString& key : keys)
+    if (!sameValue(held.value(key), onDisk->values.value(key))) return false;
+  return true;
 }
 
 }  // namespace
@@ -77,8 +118,9 @@ void UserDefaults::open(const QString& filePath) {
   reading.exists = ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
   // QSettings reads the file by name, whatever it is: a FIFO would block it for ever and a
   // link to /dev/zero would fill the memory. Only a bounded regular file is handed to it.
+  std::string bytes;
   if (reading.exists) {
-    std::string bytes, error;
+    std::string error;
     if (BoundedFile::read(path, kMaxFileBytes, bytes, &error)) {
       reading.bytes = bytes.size();
     } else {
@@ -87,30 +129,63 @@ void UserDefaults::open(const QString& filePath) {
       reading.refusal = error.empty() ? "cannot be read" : error;
     }
   }
+  // The settings that can be read: all of the file's, or those of its lines left whole.
+  std::optional<SettingsText> readable;
   if (reading.refusal.empty()) {
     settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
     reading.formatError = settings_->status() == QSettings::FormatError;
-    reading.settings = settingsIn(*settings_);
+    SettingsText::Lines lines = SettingsText::sortLines(bytes);
+    reading.damage = lines.damage;
+    if (lines.damage.empty()) {
+      reading.settings = settingsIn(valuesOf(*settings_));
+    } else if ((readable = SettingsText::read(lines.readable))) {
+      reading.settings = settingsIn(readable->values);
+    }
   }
   SettingsFileCheck::Verdict verdict = SettingsFileCheck::judge(reading);
   if (!verdict.damaged) return;
   settings_.reset();
   loadProblem_ = filePath + ": " + QString::fromStdString(verdict.reason);
+  bool kept = false;
   if (verdict.keepAside) {
     // Kept aside, as the JSON files are, so nothing the user had is destroyed.
-    KeptCopy::Result kept = KeptCopy::keepAside(path, Clock::shared().wallNow());
-    if (kept.kept)
-      loadProblem_ += QStringLiteral("; kept as ") + QString::fromStdString(kept.path);
-    else
+    KeptCopy::Result copy = KeptCopy::keepAside(path, Clock::shared().wallNow());
+    kept = copy.kept;
+    if (kept) {
+      loadProblem_ += QStringLiteral("; kept as ") + QString::fromStdString(copy.path);
+      for (const std::string& old : copy.pruned)
+        loadProblem_ += QStringLiteral("; the oldest kept copy ") + QString::fromStdString(old) +
+                        QStringLiteral(" removed");
+    } else {
       loadProblem_ +=
-          QStringLiteral("; it could not be moved aside: ") + QString::fromStdString(kept.error);
+          QStringLiteral("; it could not be moved aside: ") + QString::fromStdString(copy.error);
+    }
   }
   settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+  if (!verdict.inPart || !kept || !readable) {
+    if (kept || !verdict.keepAside) loadProblem_ += QStringLiteral("; the defaults are used");
+    return;
+  }
+  // A new file of the settings that could be read, at once: the next start finds them whole
+  // even when this run ends before it saves.
+  for (auto it = readable->values.begin(); it != readable->values.end(); ++it)
+    settings_->setValue(it.key(), it.value());
+  pending_ = true;
+  loadedInPart_ = true;
+  loadProblem_ += QStringLiteral("; the settings that could be read are used");
+  if (std::optional<std::string> why = write())
+    loadProblem_ +=
+        QStringLiteral(", but could not be written again: ") + QString::fromStdString(*why);
 }
 
 QString UserDefaults::loadProblem() const {
   std::lock_guard lock(mutex_);
   return loadProblem_;
+}
+
+bool UserDefaults::loadedInPart() const {
+  std::lock_guard lock(mutex_);
+  return loadedInPart_;
 }
 
 void UserDefaults::setWriteProblemHandler(std::function<void(const QString&)> handler) {
@@ -159,16 +234,19 @@ bool UserDefaults::boolean(const QString& key, bool fallback) const {
 
 void UserDefaults::set(const QString& key, const QVariant& value) {
   std::lock_guard lock(mutex_);
+  pending_ = true;
   settings_->setValue(key, value);
 }
 
 void UserDefaults::remove(const QString& key) {
   std::lock_guard lock(mutex_);
+  pending_ = true;
   settings_->remove(key);
 }
 
 void UserDefaults::removeAll() {
   std::lock_guard lock(mutex_);
+  pending_ = true;
   settings_->clear();
 }
 
@@ -177,20 +255,35 @@ QStringList UserDefaults::keys() const {
   return settings_->allKeys();
 }
 
+std::optional<std::string> UserDefaults::write() {
+  const std::string file = settings_->fileName().toStdString();
+  settings_->sync();
+  // Neither the reader's status nor its silence says what this write did: it keeps the first
+  // status it met for the object's life (a damaged read at start, a file changed under us, one
+  // failed write), and a write cut short by a full disk or a file-size limit is put in place
+  // as if whole. So the file is read back: it holds what we hold, or it failed. Without a way
+  // to read it back, the reader's word is all there is.
+  if (!pending_ ||
+      holdsTheSame(*settings_, file).value_or(settings_->status() == QSettings::NoError)) {
+    pending_ = false;
+    return std::nullopt;
+  }
+  // What the reader took for written is written again at the next try.
+  for (const QString& key : settings_->allKeys()) settings_->setValue(key, settings_->value(key));
+  return writeFailureReason(file);
+}
+
 bool UserDefaults::synchronize() {
   std::function<void(const QString&)> handler;
   QString problem;
   {
     std::lock_guard lock(mutex_);
-    settings_->sync();
-    // A format error here is the reader's: the file on disk was changed under us into
-    // something else, and the write went through all the same.
-    if (settings_->status() != QSettings::AccessError) {
+    std::optional<std::string> why = write();
+    if (!why) {
       lastWriteProblem_.clear();
       return true;
     }
-    problem = settings_->fileName() + ": cannot be written: " +
-              QString::fromStdString(writeFailureReason(settings_->fileName().toStdString())) +
+    problem = settings_->fileName() + ": cannot be written: " + QString::fromStdString(*why) +
               "; the settings of this run are not kept";
     if (problem == lastWriteProblem_) return false;
     lastWriteProblem_ = problem;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 namespace platform {
 
@@ -14,8 +16,10 @@ namespace platform {
 // folder (<config>/<executable>/<executable>.conf), under the keys the program has always used.
 // A file that cannot be used (not a regular file, larger than kMaxFileBytes, unreadable, empty,
 // or not a settings file: see SettingsFileCheck) is moved aside under a name of its own
-// (KeptCopy), like the JSON settings files, and the store starts empty; loadProblem() then says
-// which file and why, for the program to log and tell the user.
+// (KeptCopy), like the JSON settings files, and the store starts empty. A file damaged in part
+// (a line of stray bytes, a line cut short) is moved aside too, and the store starts with the
+// settings its other lines hold, written at once to a new file. loadProblem() then says which
+// file and why, for the program to log and tell the user.
 class UserDefaults {
  public:
   // The settings file holds a few dozen short values.
@@ -25,8 +29,11 @@ class UserDefaults {
   // A store over an explicit file (tests, and the programs other than the main one).
   explicit UserDefaults(const QString& filePath);
 
-  // Why the stored settings could not be read ("<file>: <reason>"); empty when they were.
+  // Why the stored settings could not be read, or not all of them ("<file>: <reason>; ..."),
+  // and what was done; empty when they were.
   QString loadProblem() const;
+  // Whether the file was damaged in part and the settings that could be read were kept.
+  bool loadedInPart() const;
   // Called with "<file>: cannot be written: <reason>" when a write of the file fails (a
   // read-only folder, a full disk), once for each new reason; on the caller of synchronize().
   // The program logs it.
@@ -44,17 +51,21 @@ class UserDefaults {
   // Removes every key (the program's persistent domain).
   void removeAll();
   QStringList keys() const;
-  // Writes pending changes to the file now; false when the file could not be written.
+  // Writes pending changes to the file now; false when the file, read back, does not hold them.
   bool synchronize();
   QString filePath() const;
 
  private:
   void open(const QString& filePath);
+  // Writes pending changes and reads the file back; the reason when it does not hold them.
+  std::optional<std::string> write();
 
   mutable std::mutex mutex_;
   std::unique_ptr<QSettings> settings_;
   QString loadProblem_;
   QString lastWriteProblem_;
+  bool pending_ = false;  // changes made since the last write that went through
+  bool loadedInPart_ = false;
   std::function<void(const QString&)> writeProblemHandler_;
 };
 

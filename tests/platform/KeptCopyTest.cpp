@@ -79,3 +79,61 @@ TEST(KeptCopy, AFileThatCannotBeMovedSaysWhy) {
   EXPECT_EQ(missing.error, std::strerror(ENOENT));
   EXPECT_TRUE(KeptCopy::copiesOf(dir.file("gone.conf")).empty());
 }
+
+// The clock put back, or the time zone moved west: the copies kept before carry later stamps
+// (and later times) than the one kept now, which must still be the last to go.
+TEST(KeptCopy, TheCopyJustKeptSurvivesCopiesStampedLater) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("corvane-studio.conf");
+  const auto now = localTime(2026, 3, 1, 9, 0, 0);
+  // Five copies of an earlier run whose clock was a year ahead, written in that run.
+  std::vector<std::string> future;
+  for (int i = 0; i < 5; ++i) {
+    const auto then = localTime(2027, 3, 1, 9, 0, i);
+    testsupport::writeFile(file, "future " + std::to_string(i));
+    auto kept = KeptCopy::keepAside(file, then);
+    ASSERT_TRUE(kept.kept) << kept.error;
+    future.push_back(kept.path);
+  }
+  EXPECT_EQ(future[4], file + ".unreadable-20270301-090004");
+
+  testsupport::writeFile(file, "damaged now");
+  auto kept = KeptCopy::keepAside(file, now);
+  ASSERT_TRUE(kept.kept) << kept.error;
+  EXPECT_EQ(kept.path, file + ".unreadable-20260301-090000");
+  EXPECT_EQ(testsupport::readFile(kept.path), "damaged now");
+  // The first one kept goes, not the one just kept.
+  EXPECT_EQ(kept.pruned, std::vector<std::string>{future[0]});
+  EXPECT_EQ(KeptCopy::copiesOf(file),
+            (std::vector<std::string>{future[1], future[2], future[3], future[4], kept.path}));
+
+  // And again, with the clock put back further: each new copy stays, the oldest kept goes.
+  testsupport::writeFile(file, "damaged earlier");
+  auto earlier = KeptCopy::keepAside(file, now - std::chrono::hours(48));
+  ASSERT_TRUE(earlier.kept) << earlier.error;
+  EXPECT_EQ(earlier.pruned, std::vector<std::string>{future[1]});
+  EXPECT_EQ(KeptCopy::copiesOf(file).back(), earlier.path);
+}
+
+// Copies left by hand, or by a run that did not order them, carry their own file times and
+// stamps from the future; a new copy is still never the one removed.
+TEST(KeptCopy, CopiesWithFutureStampsAndTimesDoNotPushOutTheNewOne) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("Custom config.json");
+  std::vector<std::string> future;
+  for (int i = 0; i < 5; ++i) {
+    std::string name = file + ".unreadable-2031010" + std::to_string(i + 1) + "-120000";
+    testsupport::writeFile(name, "future " + std::to_string(i));
+    testsupport::setModified(name, localTime(2031, 1, i + 1, 12, 0, 0));
+    future.push_back(name);
+  }
+  testsupport::writeFile(file, "damaged now");
+  // The damaged file itself was last written long ago.
+  testsupport::setModified(file, localTime(2020, 1, 1, 0, 0, 0));
+  auto kept = KeptCopy::keepAside(file, localTime(2026, 3, 1, 9, 0, 0));
+  ASSERT_TRUE(kept.kept) << kept.error;
+  EXPECT_TRUE(fs::exists(kept.path));
+  EXPECT_EQ(kept.pruned, std::vector<std::string>{future[0]});
+  EXPECT_EQ(KeptCopy::copiesOf(file).back(), kept.path);
+  for (int i = 1; i < 5; ++i) EXPECT_TRUE(fs::exists(future[i])) << future[i];
+}

@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <latch>
 #include <optional>
-#include <vector>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "InstanceLock.h"
 #include "Ownership.h"
@@ -123,7 +125,8 @@ TEST_F(RuntimeFolder, ATakenNameLeadsToAnotherPrivateFolderNeverTheSharedOne) {
          mkdir(p.c_str(), 0700);
          chmod(p.c_str(), 0777);
        }},
-      {"a link to a folder of the squatter's", [this](const std::string& p) {
+      {"a link to a folder of the squatter's",
+       [this](const std::string& p) {
          std::filesystem::create_directory(shared.file("theirs"));
          std::filesystem::create_directory_symlink(shared.file("theirs"), p);
        }},
@@ -163,6 +166,61 @@ TEST_F(RuntimeFolder, AnotherUsersFolderUnderTheNameIsPassedOver) {
   EXPECT_NE(refused.find("owned by user 65534"), std::string::npos) << refused;
 }
 
+// Starts at the same instant, the name taken: each must find the folder the others chose, or
+// each would hold a lock of its own and run as a second instance. Then with the first choice
+// beside the name taken as well.
+TEST_F(RuntimeFolder, StartsAtTheSameInstantWithTheNameTakenChooseOneFolder) {
+  const bool root = getuid() == 0;
+  // Another user's folder where root can make one (uid nobody), else one open to all.
+  auto squat = [root](const std::string& path) {
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    if (root)
+      ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    else
+      ASSERT_EQ(chmod(path.c_str(), 0777), 0);
+  };
+  constexpr int kStarts = 8;
+  constexpr int kRounds = 40;
+  for (int squatted : {1, 2}) {
+    for (int round = 0; round < kRounds; ++round) {
+      SCOPED_TRACE(std::to_string(squatted) + " names taken, round " + std::to_string(round));
+      std::filesystem::remove_all(shared.path());
+      std::filesystem::create_directory(shared.path());
+      squat(own());
+      if (squatted == 2) squat(own() + ".1");
+      std::vector<std::optional<std::string>> chosen(kStarts);
+      std::latch go(kStarts);
+      std::vector<std::thread> starts;
+      for (int i = 0; i < kStarts; ++i)
+        starts.emplace_back([&, i] {
+          go.arrive_and_wait();
+          chosen[i] = Paths::runtime();
+        });
+      for (auto& start : starts) start.join();
+      expectPrivateFolderBeside(chosen[0]);
+      for (int i = 1; i < kStarts; ++i) ASSERT_EQ(chosen[i], chosen[0]);
+      EXPECT_EQ(Paths::runtime(), chosen[0]) << "a later start finds it too";
+    }
+  }
+}
+
+// Every name of the fixed order taken: a private folder of its own beside them, which the next
+// start finds again.
+TEST_F(RuntimeFolder, EveryNameTakenLeadsToAPrivateFolderOfItsOwn) {
+  for (int n = 0; n <= 16; ++n) {
+    std::string name = n == 0 ? own() : own() + "." + std::to_string(n);
+    ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(name.c_str(), 0777), 0);
+  }
+  std::string refused;
+  auto folder = Paths::runtime(&refused);
+  expectPrivateFolderBeside(folder);
+  EXPECT_EQ(folder->rfind(own() + ".", 0), 0u) << *folder;
+  EXPECT_EQ(folder->size(), own().size() + 7) << *folder;
+  EXPECT_NE(refused.find(own() + ".16 is open to other users"), std::string::npos) << refused;
+  EXPECT_EQ(Paths::runtime(), folder);
+}
+
 // A session folder open to others is no place for them either.
 TEST_F(RuntimeFolder, ASharedSessionFolderIsPassedOver) {
   testsupport::TempDir session;
@@ -171,8 +229,7 @@ TEST_F(RuntimeFolder, ASharedSessionFolderIsPassedOver) {
   std::string refused;
   auto folder = Paths::runtime(&refused);
   EXPECT_EQ(folder, own());
-  EXPECT_NE(refused.find(session.path() + " is open to other users"), std::string::npos)
-      << refused;
+  EXPECT_NE(refused.find(session.path() + " is open to other users"), std::string::npos) << refused;
   chmod(session.path().c_str(), 0700);
   EXPECT_EQ(Paths::runtime(), session.path());
 }

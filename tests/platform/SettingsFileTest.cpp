@@ -1,15 +1,23 @@
 // The settings file under hostile or broken conditions: a file that cannot be used is moved
 // aside and named in loadProblem(); a folder that cannot be written is reported once.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "KeptCopy.h"
+#include "ManualClock.h"
 #include "SettingsFileCheck.h"
 #include "TempDir.h"
 #include "TestFiles.h"
+#include "qt/SettingsText.h"
 #include "qt/UserDefaults.h"
 
 namespace fs = std::filesystem;
@@ -86,31 +94,50 @@ TEST(SettingsFile, TheDamageDecision) {
     Reading reading;
     bool damaged, keep;
     const char* reason;
+    bool inPart = false;
   } rows[] = {
-      {"no file (first start)", {false, "", 0, false, 0}, false, false, ""},
-      {"a good file", {true, "", 60, false, 3}, false, false, ""},
-      {"one setting", {true, "", 30, false, 1}, false, false, ""},
+      {"no file (first start)", {false, "", 0, false, 0, ""}, false, false, ""},
+      {"a good file", {true, "", 60, false, 3, ""}, false, false, ""},
+      {"one setting", {true, "", 30, false, 1, ""}, false, false, ""},
       {"refused by the reader",
-       {true, "not a regular file", 0, false, 0},
+       {true, "not a regular file", 0, false, 0, ""},
        true,
        true,
        "not a regular file"},
-      {"empty", {true, "", 0, false, 0}, true, false, "is empty"},
-      {"a format error", {true, "", 20, true, 1}, true, true, "not a settings file"},
-      {"no setting in it", {true, "", 300, false, 0}, true, true, "holds no setting"},
+      {"empty", {true, "", 0, false, 0, ""}, true, false, "is empty"},
+      {"a format error", {true, "", 20, true, 1, ""}, true, true, "not a settings file"},
+      {"no setting in it", {true, "", 300, false, 0, ""}, true, true, "holds no setting"},
+      {"a line cut short after good ones",
+       {true, "", 80, false, 2, "line 4 is cut short"},
+       true,
+       true,
+       "is damaged in part: line 4 is cut short",
+       true},
+      {"a broken group header among good lines",
+       {true, "", 80, true, 2, "line 3 is not a setting"},
+       true,
+       true,
+       "is damaged in part: line 3 is not a setting",
+       true},
+      {"damaged lines and nothing else",
+       {true, "", 80, false, 0, "line 2 holds stray binary bytes"},
+       true,
+       true,
+       "holds no setting"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     auto verdict = platform::SettingsFileCheck::judge(row.reading);
     EXPECT_EQ(verdict.damaged, row.damaged);
     EXPECT_EQ(verdict.keepAside, row.keep);
+    EXPECT_EQ(verdict.inPart, row.inPart);
     EXPECT_NE(verdict.reason.find(row.reason), std::string::npos) << verdict.reason;
   }
 }
 
 // The kinds of content a damaged disk, a crash or a hand leaves in the settings file: each one
 // that holds no setting the program wrote is named, kept aside byte for byte, and the store
-// starts empty; a file cut short after its first settings keeps those.
+// starts empty; a file cut short after its first settings is kept aside too, and keeps those.
 TEST(SettingsFile, DamagedContentIsKeptAsideAndNamed) {
   const std::string good = "[General]\nCurrentVersion=2.3.0\nTutorialSkip=true\n";
   std::string binary;
@@ -123,7 +150,7 @@ TEST(SettingsFile, DamagedContentIsKeptAsideAndNamed) {
     int keys;
   } rows[] = {
       {"good", good, "", false, 2},
-      {"cut after a setting", good.substr(0, 42), "", false, 1},
+      {"cut inside a key after a setting", good.substr(0, 42), "is damaged in part", true, 1},
       {"cut inside the first value", good.substr(0, 25), "holds no setting", true, 0},
       {"cut inside the first key", good.substr(0, 12), "holds no setting", true, 0},
       {"cut inside the section", good.substr(0, 5), "not a settings file", true, 0},
@@ -174,6 +201,28 @@ TEST(SettingsFile, ASecondDamagedStartKeepsTheFirstCopy) {
   EXPECT_EQ(testsupport::readFile(copies[1]), "second garbage");
 }
 
+// Five copies kept by a run whose clock was ahead: the copy of this start is kept all the same,
+// and the problem says which old one made room for it.
+TEST(SettingsFile, ADamagedStartKeepsItsCopyBesideCopiesStampedLater) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("app.conf");
+  std::vector<std::string> future;
+  for (int i = 0; i < 5; ++i) {
+    future.push_back(file + ".unreadable-2031010" + std::to_string(i + 1) + "-120000");
+    testsupport::writeFile(future.back(), "garbage of a run ahead");
+    testsupport::setModified(future.back(), testsupport::localTime(2031, 1, i + 1, 12, 0, 0));
+  }
+  testsupport::writeFile(file, "[General]\nCurrentVersion=2.3.0\nTutori");
+  platform::UserDefaults d(QString::fromStdString(file));
+  auto copies = platform::KeptCopy::copiesOf(file);
+  ASSERT_EQ(copies.size(), 5u);
+  EXPECT_EQ(testsupport::readFile(copies.back()), "[General]\nCurrentVersion=2.3.0\nTutori");
+  EXPECT_TRUE(d.loadProblem().contains(QString::fromStdString(
+      "kept as " + copies.back() + "; the oldest kept copy " + future[0] + " removed")))
+      << d.loadProblem().toStdString();
+  EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
+}
+
 // The file turned to binary bytes under a running store: the write goes through and is no
 // write problem (the reader's complaint about the old bytes is not the writer's).
 TEST(SettingsFile, AWriteOverAFileChangedUnderTheStoreIsNoWriteProblem) {
@@ -189,4 +238,224 @@ TEST(SettingsFile, AWriteOverAFileChangedUnderTheStoreIsNoWriteProblem) {
   EXPECT_TRUE(d.synchronize());
   EXPECT_TRUE(problems.empty()) << problems[0].toStdString();
   EXPECT_EQ(platform::UserDefaults(QString::fromStdString(file)).integer("WindowWidth"), 1280);
+}
+
+namespace {
+
+// The store's folder turned into a file and back: no one, not even root, can write there
+// meanwhile.
+class BlockedFolder {
+ public:
+  explicit BlockedFolder(std::string folder) : folder_(std::move(folder)) {}
+  void block() {
+    fs::rename(folder_, folder_ + ".away");
+    testsupport::writeFile(folder_, "a file");
+  }
+  void unblock() {
+    fs::remove(folder_);
+    fs::rename(folder_ + ".away", folder_);
+  }
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace
+
+// The settings reader keeps the first trouble it met for the store's life: a damaged read at
+// start, a file changed under the store, a failed write. Each save is judged on its own all the
+// same: a failed one is reported with its reason, and one that goes through again says so.
+TEST(SettingsFile, EachSaveIsJudgedOnItsOwnWhateverCameBefore) {
+  struct Case {
+    const char* name;
+    std::string atStart;  // the file the store starts over; none when empty
+    std::function<void(platform::UserDefaults&, const std::string&)> thenInTheRun;
+  } cases[] = {
+      {"a start over a file cut inside a key", "[General]\nCurrentVersion=2.3.0\nTutorialSki", {}},
+      {"a start over a file with a line of binary bytes",
+       std::string("[General]\nCurrentVersion=2.3.0\n\x89\xfe\x01\xff\nTutorialSkip=true\n"),
+       {}},
+      {"a start over a file with a comment of the user's",
+       "[General]\n# mine\nCurrentVersion=2.3.0\n",
+       {}},
+      {"the file damaged under the running store", "",
+       [](platform::UserDefaults& d, const std::string& file) {
+         d.set("CurrentVersion", "2.3.0");
+         ASSERT_TRUE(d.synchronize());
+         testsupport::writeFile(file, std::string("[General\n\x01\x02=\xff\n", 14));
+         d.set("TutorialSkip", true);
+         ASSERT_TRUE(d.synchronize());
+       }},
+      {"a failed save before", "",
+       [](platform::UserDefaults& d, const std::string& file) {
+         BlockedFolder folder(fs::path(file).parent_path());
+         folder.block();
+         d.set("TutorialSkip", true);
+         EXPECT_FALSE(d.synchronize());
+         folder.unblock();
+         EXPECT_TRUE(d.synchronize()) << "the same changes, written this time";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    if (!c.atStart.empty()) testsupport::writeFile(file, c.atStart);
+    platform::UserDefaults d(QString::fromStdString(file));
+    std::vector<QString> problems;
+    d.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+    if (c.thenInTheRun) c.thenInTheRun(d, file);
+    problems.clear();
+
+    BlockedFolder folder(dir.file("corvane-studio"));
+    folder.block();
+    d.set("WindowWidth", 1280);
+    EXPECT_FALSE(d.synchronize());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_TRUE(problems[0].startsWith(QString::fromStdString(file + ": cannot be written: ") +
+                                       std::strerror(ENOTDIR)))
+        << problems[0].toStdString();
+
+    folder.unblock();
+    EXPECT_TRUE(d.synchronize());
+    // On the disk, not only in what this process read of it.
+    EXPECT_NE(testsupport::readFile(file).find("WindowWidth=1280\n"), std::string::npos);
+    d.set("WindowHeight", 720);
+    EXPECT_TRUE(d.synchronize()) << "nothing left over from the failure";
+    EXPECT_EQ(problems.size(), 1u);
+  }
+}
+
+// A limit on the size of the files the process may write: the save fails, and the reason is
+// named, also after a damaged start.
+TEST(SettingsFile, ASaveCutShortByTheFileSizeLimitIsReportedWithItsReason) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+  testsupport::writeFile(file, "[General]\nCurrentVersion=2.3.0\nTutorialSki");
+  platform::UserDefaults d(QString::fromStdString(file));
+  std::vector<QString> problems;
+  d.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+
+  struct rlimit before {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  d.set("RecentClips", QString(4096, 'x'));
+  const bool written = d.synchronize();
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].contains(QStringLiteral("cannot be written: ") + std::strerror(EFBIG)))
+      << problems[0].toStdString();
+  EXPECT_TRUE(d.synchronize()) << "written once the limit is gone";
+  EXPECT_NE(testsupport::readFile(file).find("RecentClips=" + std::string(4096, 'x') + "\n"),
+            std::string::npos);
+}
+
+// A good file with a few lines no setting can be read from: the store starts with the settings
+// of the other lines, the file is kept aside byte for byte first, and the problem names the
+// damaged lines. The new file holds the readable settings alone, and the next start is clean.
+TEST(SettingsFile, AFileDamagedInPartKeepsTheSettingsThatCanBeRead) {
+  const std::string head = "[General]\nCurrentLanguage=de\nCurrentVersion=2.3.0\n";
+  struct Row {
+    const char* name;
+    std::string content;
+    const char* damage;
+    std::vector<const char*> keys;  // the settings kept, with the values of `head` or "true"
+  } rows[] = {
+      {"cut inside a key",
+       head + "TutorialSk",
+       "line 4 is cut short",
+       {"CurrentLanguage", "CurrentVersion"}},
+      {"cut inside a value",
+       head + "TutorialSkip=tr",
+       "line 4 is cut short",
+       {"CurrentLanguage", "CurrentVersion"}},
+      {"a line of stray binary bytes",
+       "[General]\nCurrentLanguage=de\n\x89\xfe\x01\x02\xff\x80\x1b[0m\nCurrentVersion=2.3.0\n"
+       "TutorialSkip=true\n",
+       "line 3 holds stray binary bytes",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"stray bytes inside a value",
+       head + "TutorialSkip=true\nNotificationId=\x01\xff\xfe\n",
+       "line 5 holds stray binary bytes",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a line that is no setting",
+       "[General]\nCurrentLanguage=de\nhello world\nCurrentVersion=2.3.0\nTutorialSkip=true\n",
+       "line 3 is not a setting",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a broken group header",
+       "[General]\nCurrentLanguage=de\n[Gener\nCurrentVersion=2.3.0\nTutorialSkip=true\n",
+       "line 3 is not a setting",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"many damaged lines",
+       "[General]\nCurrentLanguage=de\n\x01\n\x02\n\x03\n\x04\nCurrentVersion=2.3.0\nTutori",
+       "line 3 holds stray binary bytes, line 4 holds stray binary bytes, line 5 holds stray "
+       "binary bytes and 2 more lines",
+       {"CurrentLanguage", "CurrentVersion"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    testsupport::writeFile(file, row.content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    const QString problem = d.loadProblem();
+    EXPECT_TRUE(problem.startsWith(
+        QString::fromStdString(file + ": is damaged in part: " + row.damage + "; kept as ")))
+        << problem.toStdString();
+    EXPECT_TRUE(problem.endsWith("; the settings that could be read are used"))
+        << problem.toStdString();
+    EXPECT_TRUE(d.loadedInPart());
+    auto copies = platform::KeptCopy::copiesOf(file);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(testsupport::readFile(copies[0]), row.content);
+    EXPECT_TRUE(problem.contains(QString::fromStdString("kept as " + copies[0])));
+
+    QStringList expected;
+    for (const char* key : row.keys) expected << key;
+    EXPECT_EQ(d.keys(), expected);
+    EXPECT_EQ(d.string("CurrentLanguage"), "de");
+    EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
+    if (expected.contains("TutorialSkip")) {
+      EXPECT_TRUE(d.boolean("TutorialSkip"));
+    }
+    // Written at once, as the store's own file: what is on the disk, read on its own.
+    auto onDisk = platform::SettingsText::read(testsupport::readFile(file));
+    ASSERT_TRUE(onDisk.has_value());
+    EXPECT_EQ(onDisk->values.keys(), expected);
+    EXPECT_TRUE(platform::SettingsText::sortLines(testsupport::readFile(file)).damage.empty());
+
+    platform::UserDefaults next(QString::fromStdString(file));
+    EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
+    EXPECT_FALSE(next.loadedInPart());
+    EXPECT_EQ(next.keys(), expected);
+    EXPECT_EQ(platform::KeptCopy::copiesOf(file).size(), 1u);
+  }
+}
+
+// What a hand leaves in a good file is no damage: line ends of another system, comments,
+// blank lines, blanks around the "=".
+TEST(SettingsFile, AHandEditedFileIsNoDamage) {
+  const std::string rows[] = {
+      "[General]\r\nCurrentLanguage=de\r\nCurrentVersion=2.3.0\r\n",
+      "; mine\n# also mine\n\n[General]\nCurrentLanguage = de\n  CurrentVersion=2.3.0\n\n",
+      "[General]\nCurrentLanguage=\"de, "
+      "fr\"\nCurrentVersion=2.3.0\nRecentClip=/home/me/\xc3\xa9t\xc3\xa9.mp4\n",
+  };
+  for (const std::string& content : rows) {
+    SCOPED_TRACE(content);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    testsupport::writeFile(file, content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    EXPECT_TRUE(d.loadProblem().isEmpty()) << d.loadProblem().toStdString();
+    EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
+    EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
+    EXPECT_EQ(testsupport::readFile(file), content) << "left as it was";
+  }
 }

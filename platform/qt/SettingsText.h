@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QVariantMap>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The text of a settings file: which of its lines a setting can be read from, and the settings
+// the settings reader reads from a text.
+class SettingsText {
+ public:
+  QVariantMap values;        // every key the reader found, with its value
+  bool formatError = false;  // the reader's own verdict on the text
+
+  // The reader takes any text: a line of stray bytes, a line that is no setting or a line cut
+  // short it passes over or reads as it can, and says nothing (or only "format error", once).
+  // The lines of a file the program wrote are group headers and "key=value" lines, each ended
+  // by a line feed; comments and blank lines are a hand's and harmless.
+  struct Lines {
+    std::string readable;  // the group headers and settings, each with its line feed
+    std::string damage;    // the other lines, for a log line ("line 3 is cut short"); empty: none
+    size_t damagedLines = 0;
+  };
+  static Lines sortLines(const std::string& text);
+
+  // Readers of one file name share what was read within the process, and read a file again
+  // only when its size or time changed: to learn what is on the disk, not what the process
+  // believes it wrote, the text is read through a private copy of its own. None when no such
+  // copy could be made.
+  static std::optional<SettingsText> read(const std::string& text);
+};
+
+}  // namespace platform
