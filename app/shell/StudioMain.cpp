@@ -6,7 +6,6 @@
 #include <QScreen>
 #include <optional>
 
-#include "BoundedFile.h"
 #include "Bundle.h"
 #include "OrlithLog.h"
 #include "Paths.h"
@@ -23,6 +22,7 @@
 #include "render/MetalContext.h"
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/ClipHandOver.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
 #include "shell/LaunchViewController.h"
@@ -64,19 +64,6 @@ void removeStaleTemporaries() {
 std::optional<QString> commandLineClip(const QStringList& arguments) {
   if (arguments.size() < 2 || arguments.last().startsWith('-')) return std::nullopt;
   return QFileInfo(arguments.last()).absoluteFilePath();
-}
-
-// Loads the clip in place of the camera and plays it once it is loaded.
-void playClip(const QString& clip) {
-  auto& player = PlayerManager::shared();
-  static bool playsWhenLoaded = false;
-  if (!playsWhenLoaded) {
-    player.setupComplete->bind([&player](bool ok) {
-      if (ok) player.play();
-    });
-    playsWhenLoaded = true;
-  }
-  player.loadVideo(clip);
 }
 
 // What the running instance did for this start; a clip it did not play is said so.
@@ -205,8 +192,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // The renderer's effect pass, fed by every frame the analysis completes.
   camera.setupEffectView();
   // A video file named on the command line stands in for the camera (the demo clip).
+  ClipHandOver clips(PlayerManager::shared());
   if (!delegate.isDeactivateRun())
-    if (auto clip = commandLineClip(QCoreApplication::arguments())) playClip(*clip);
+    if (auto clip = commandLineClip(QCoreApplication::arguments())) clips.play(*clip);
 
   // The window exists: later starts get their answer now, those that came meanwhile too.
   SingleInstance::Handlers handlers;
@@ -216,13 +204,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     window.raise();
     window.activateWindow();
   };
-  // A later start's clip plays as this start's own would.
-  handlers.play = [](const QString& clip) {
-    std::string refused;
-    if (!platform::BoundedFile::isRegularFile(clip.toStdString(), &refused))
-      return QString::fromStdString(refused);
-    playClip(clip);
-    return QString();
+  // A later start's clip plays as this start's own would; it hears whether the player took it.
+  handlers.play = [&clips](const QString& clip, ClipHandOver::Answered answered) {
+    clips.play(clip, std::move(answered));
   };
   instance.serve(std::move(handlers));
   // A profiling run's probe (tools/cpu-profile), when the environment asks for one.
