@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <algorithm>
+#include <iostream>
 #include <optional>
 
 #include "Bundle.h"
@@ -23,6 +25,7 @@
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ClipHandOver.h"
+#include "shell/CommandLine.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
 #include "shell/LaunchViewController.h"
@@ -38,6 +41,7 @@ namespace corvane {
 namespace {
 
 constexpr QSize LAUNCH_SIZE{800, 450};
+constexpr const char* kProgram = "corvane-studio";
 
 // The temporary files of saves that a crash or a kill interrupted, beside each file the program
 // saves atomically: the user's JSON copies and the face store (the settings file's saves write
@@ -59,11 +63,20 @@ void removeStaleTemporaries() {
       CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
 }
 
-// The clip named last on the command line, made absolute (a later start hands it to the
-// running instance, whose working folder may be another).
-std::optional<QString> commandLineClip(const QStringList& arguments) {
-  if (arguments.size() < 2 || arguments.last().startsWith('-')) return std::nullopt;
-  return QFileInfo(arguments.last()).absoluteFilePath();
+// The clip named on the command line, made absolute (a later start hands it to the running
+// instance, whose working folder may be another).
+std::optional<QString> commandLineClip(const CommandLine::Decision& commandLine) {
+  if (!commandLine.clip) return std::nullopt;
+  return QFileInfo(QString::fromLocal8Bit(commandLine.clip->c_str())).absoluteFilePath();
+}
+
+// The arguments after the program path, once the toolkit has taken its own out.
+std::vector<std::string> programArguments() {
+  std::vector<std::string> arguments;
+  const QStringList all = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < all.size(); ++i)
+    arguments.push_back(all[i].toLocal8Bit().toStdString());
+  return arguments;
 }
 
 // What the running instance did for this start; a clip it did not play is said so.
@@ -117,10 +130,25 @@ void forwardFaceStoreLines() {
 }  // namespace
 
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
+  // Help and version need no display: answered before the window system is reached.
+  if (auto asked = CommandLine::informational(
+          std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
+    std::cout << (*asked == CommandLine::Action::help
+                      ? CommandLine::usage(kProgram)
+                      : CommandLine::version("Corvane Studio", CORVANE_VERSION));
+    return 0;
+  }
   configureMainBundle();
   // Before the application object: it picks the display platform (X11 under a Wayland session).
   platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
+  // The toolkit has taken its options: what is left is ours, and an unknown one ends the start
+  // before anything of it runs.
+  const CommandLine::Decision commandLine = CommandLine::decide(programArguments());
+  if (commandLine.action == CommandLine::Action::unknownOption) {
+    std::cerr << CommandLine::unknownOptionMessage(kProgram, commandLine.option);
+    return CommandLine::kUsageStatus;
+  }
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
   platform::QtMainQueue::install();
@@ -132,8 +160,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
   bool holdsLock = false;
-  if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt"))) {
-    const std::optional<QString> clip = commandLineClip(QCoreApplication::arguments());
+  if (!commandLine.deactivate) {
+    const std::optional<QString> clip = commandLineClip(commandLine);
     std::optional<InstanceRequest> play = clip ? InstanceRequest::play(*clip) : std::nullopt;
     switch (instance.start(play.value_or(InstanceRequest::show()))) {
       case SingleInstance::Start::first:
@@ -194,7 +222,7 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // A video file named on the command line stands in for the camera (the demo clip).
   ClipHandOver clips(PlayerManager::shared());
   if (!delegate.isDeactivateRun())
-    if (auto clip = commandLineClip(QCoreApplication::arguments())) clips.play(*clip);
+    if (auto clip = commandLineClip(commandLine)) clips.play(*clip);
 
   // The window exists: later starts get their answer now, those that came meanwhile too.
   SingleInstance::Handlers handlers;
