@@ -213,7 +213,11 @@ void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
   f.EndIgnoreAreaEditing(true);
   if (doTracking && display != Display::focus && display != Display::topDown)
     camera.isFaceAutoTracking->setValue(*doTracking);
-  f.SetHeightOffsetFor180Video(truncated(cropY * (H - W / 6)));
+  const int bannerY = truncated(cropY * (H - W / 6));
+  f.SetHeightOffsetFor180Video(bannerY);
+  // Where the band now is (the layout holds it inside the picture), so that a layout saved
+  // from here on keeps it there rather than the place of the last drag.
+  camera.bannerPositionY = std::clamp(bannerY, 0, std::max(0, truncated(H - W / 6)));
   viewModel_.editMode->setValue(EditMode::none);
   camera.loadRecord->setValue(!camera.loadRecord->value());
 }

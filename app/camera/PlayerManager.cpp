@@ -171,15 +171,19 @@ void PlayerManager::openFile(QWidget* window) {
   panel->open();
 }
 
-void PlayerManager::loadVideo(const QString& path) {
+void PlayerManager::loadVideo(const QString& path, Opened opened) {
   std::weak_ptr<int> life = life_;
   std::string file = path.toStdString();
   std::string name = QFileInfo(path).fileName().toStdString();
-  videoOutputQueue_->async([this, life, file, name] {
+  videoOutputQueue_->async([this, life, file, name, opened = std::move(opened)] {
     std::string error;
     std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(file, error);
     if (!decoder) {
       CV_LOG_ERROR("cannot play " + name + ": " + error);
+      if (opened)
+        MainQueue::shared().async([life, opened, error] {
+          if (!life.expired()) opened(error);
+        });
       return;
     }
     // The new file replaces the old one, paused at its first frame.
@@ -189,7 +193,7 @@ void PlayerManager::loadVideo(const QString& path) {
     player_ = std::move(decoder);
     CV_LOG_INFO("video " + name + ": " + std::to_string(int(size.width())) + " x " +
                 std::to_string(int(size.height())) + ", " + std::to_string(seconds) + " s");
-    MainQueue::shared().async([this, life, file, name, size, seconds] {
+    MainQueue::shared().async([this, life, file, name, size, seconds, opened] {
       if (life.expired()) return;
       {
         std::lock_guard lock(mutex_);
@@ -203,6 +207,7 @@ void PlayerManager::loadVideo(const QString& path) {
       currentTime->setValue(0);
       setupComplete->setValue(true);
       status->setValue(PlayerStatus::pause);
+      if (opened) opened("");
       // The first picture, once the listeners of setupComplete have switched to this source.
       MainQueue::shared().async([this, life] {
         if (life.expired()) return;

@@ -49,7 +49,10 @@ class PlayerManager {
   void openFile(QWidget* window);
   // What the chooser's choice leads to: a video opened on the player's queue (a file that
   // cannot be played is logged and changes nothing), or pictures appended to `images`.
-  void loadVideo(const QString& path);
+  // `opened`, when given, hears on the main thread how the open went: an empty text once the
+  // file is the player's, else why it is not.
+  using Opened = std::function<void(const std::string& problem)>;
+  void loadVideo(const QString& path, Opened opened = {});
   void loadImages(const QStringList& paths);
 
   void play();

@@ -324,8 +324,10 @@ void RoiEditor::mouseDragged(Point c) {
       y = 0;
     else if (y + bannerHeight > context.frameHeight)
       y = context.frameHeight - bannerHeight;
-    manager->SetHeightOffsetFor180Video(toFrameInt(y));
-    if (storeBannerPositionY) storeBannerPositionY(y);
+    // The band lies on whole rows: what is kept is the row it was put on.
+    const int32_t top = toFrameInt(y);
+    manager->SetHeightOffsetFor180Video(top);
+    if (storeBannerPositionY) storeBannerPositionY(top);
     return;
   }
   if (dragDirection == MouseState::none) {

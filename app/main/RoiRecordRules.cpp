@@ -1,6 +1,7 @@
 #include "main/RoiRecordRules.h"
 
 #include <cmath>
+#include <limits>
 
 #include "config/ConfigManager.h"
 
@@ -38,8 +39,13 @@ double RoiRecordRules::cropY(double bannerPositionY, double H, double W, double 
   if (!(ratio > 0)) return 0;
   const double room = H - W / ratio;
   if (!(room > 0) || !std::isfinite(room)) return 0;
-  const double crop = bannerPositionY / room;
-  return std::isfinite(crop) ? crop : 0;
+  double crop = bannerPositionY / room;
+  if (!std::isfinite(crop)) return 0;
+  // A load truncates crop x room back to a row: a quotient rounded down (15 / 22 x 22 gives
+  // 14.999...) would bring the band back a row higher at every save and load.
+  for (int i = 0; i < 4 && crop * room < bannerPositionY; ++i)
+    crop = std::nextafter(crop, std::numeric_limits<double>::infinity());
+  return crop;
 }
 
 RoiRecordRules::PresetChoice RoiRecordRules::preset(const QVariant& current,

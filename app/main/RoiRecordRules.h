@@ -40,8 +40,9 @@ class RoiRecordRules {
                                        double frameHeight);
 
   // The banner's offset as a fraction of the room it can move in: bannerPositionY over
-  // (H - W / ratio). 0 when that room is not positive or the result is not finite (a JSON file
-  // cannot hold infinity or not-a-number).
+  // (H - W / ratio), never a hair below it, so that crop x room truncates back to the same row.
+  // 0 when that room is not positive or the result is not finite (a JSON file cannot hold
+  // infinity or not-a-number).
   static double cropY(double bannerPositionY, double frameHeight, double frameWidth,
                       double bannerAspectRatio);
 

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -215,25 +216,40 @@ void SingleInstance::readRequest(QLocalSocket* socket) {
 }
 
 void SingleInstance::answer(QLocalSocket* socket, const InstanceRequest& request) {
-  QByteArray reply = InstanceRequest::shownAnswer();
+  if (handlers_.activate) handlers_.activate();
   if (request.kind == InstanceRequest::Kind::show) {
     logStart("Another start of the program: this window comes forward");
-    if (handlers_.activate) handlers_.activate();
-  } else {
-    if (handlers_.activate) handlers_.activate();
-    QString problem = handlers_.play ? handlers_.play(request.clip)
-                                     : QStringLiteral("this instance plays no clips");
-    const std::string start = "Another start of the program with the clip " + text(request.clip);
-    if (problem.isEmpty()) {
-      logStart(start + ": this window comes forward and plays it");
-      reply = InstanceRequest::playingAnswer();
-    } else {
-      logStart(start + ": this window comes forward; the clip is not played: " + text(problem),
-               true);
-      reply = InstanceRequest::notPlayedAnswer(problem);
-    }
+    reply(socket, InstanceRequest::shownAnswer());
+    return;
   }
-  socket->write(reply);
+  if (!handlers_.play) {
+    answerPlay(socket, request.clip, QStringLiteral("this instance plays no clips"));
+    return;
+  }
+  // The answer waits for the player: a file it cannot read is "not played", not "plays".
+  std::weak_ptr<int> life = life_;
+  QPointer<QLocalSocket> asker(socket);
+  handlers_.play(request.clip, [this, life, asker, clip = request.clip](const QString& problem) {
+    if (life.expired()) return;
+    answerPlay(asker, clip, problem);
+  });
+}
+
+void SingleInstance::answerPlay(QLocalSocket* socket, const QString& clip, const QString& problem) {
+  const std::string start = "Another start of the program with the clip " + text(clip);
+  if (problem.isEmpty()) {
+    logStart(start + ": this window comes forward and plays it");
+    reply(socket, InstanceRequest::playingAnswer());
+  } else {
+    logStart(start + ": this window comes forward; the clip is not played: " + text(problem), true);
+    reply(socket, InstanceRequest::notPlayedAnswer(problem));
+  }
+}
+
+void SingleInstance::reply(QLocalSocket* socket, const QByteArray& line) {
+  // The asker may have given up (or the program is on its way out) meanwhile.
+  if (!socket || !connections_.count(socket)) return;
+  socket->write(line);
   socket->flush();
   // Closes once the answer is out; its disconnection forgets it.
   socket->disconnectFromServer();

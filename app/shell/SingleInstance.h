@@ -60,8 +60,10 @@ class SingleInstance {
   // What the running instance does for a later start, on the main thread.
   struct Handlers {
     std::function<void()> activate;
-    // Plays the clip; empty when it was handed to the player, else why not.
-    std::function<QString(const QString& clip)> play;
+    // Plays the clip and calls `answered` once the player has opened it (empty) or refused it
+    // (why), on the main thread; the later start hears the outcome, not the hand-over.
+    std::function<void(const QString& clip, std::function<void(const QString& problem)> answered)>
+        play;
   };
 
   // A connection that has not sent its request within this time is dropped.
@@ -97,6 +99,9 @@ class SingleInstance {
   void accept(QLocalSocket* socket);
   void readRequest(QLocalSocket* socket);
   void answer(QLocalSocket* socket, const InstanceRequest& request);
+  // The answer to a play request once the clip's outcome is known.
+  void answerPlay(QLocalSocket* socket, const QString& clip, const QString& problem);
+  void reply(QLocalSocket* socket, const QByteArray& line);
   void drop(QLocalSocket* socket);
   // Lines about later starts, and warnings about the socket's misuse, each kind rate-limited on
   // its own (a flood of one does not hide the other).
@@ -117,6 +122,8 @@ class SingleInstance {
   platform::LogRateLimiter misuseLines_;
   InstanceRequest::Answer answer_;
   std::string problem_;
+  // Outcomes of clips arrive later: they hold this weakly.
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 }  // namespace corvane

@@ -4,9 +4,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <algorithm>
+#include <iostream>
 #include <optional>
 
-#include "BoundedFile.h"
 #include "Bundle.h"
 #include "OrlithLog.h"
 #include "Paths.h"
@@ -23,6 +24,8 @@
 #include "render/MetalContext.h"
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/ClipHandOver.h"
+#include "shell/CommandLine.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
 #include "shell/LaunchViewController.h"
@@ -38,6 +41,7 @@ namespace corvane {
 namespace {
 
 constexpr QSize LAUNCH_SIZE{800, 450};
+constexpr const char* kProgram = "corvane-studio";
 
 // The temporary files of saves that a crash or a kill interrupted, beside each file the program
 // saves atomically: the user's JSON copies and the face store (the settings file's saves write
@@ -59,24 +63,20 @@ void removeStaleTemporaries() {
       CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
 }
 
-// The clip named last on the command line, made absolute (a later start hands it to the
-// running instance, whose working folder may be another).
-std::optional<QString> commandLineClip(const QStringList& arguments) {
-  if (arguments.size() < 2 || arguments.last().startsWith('-')) return std::nullopt;
-  return QFileInfo(arguments.last()).absoluteFilePath();
+// The clip named on the command line, made absolute (a later start hands it to the running
+// instance, whose working folder may be another).
+std::optional<QString> commandLineClip(const CommandLine::Decision& commandLine) {
+  if (!commandLine.clip) return std::nullopt;
+  return QFileInfo(QString::fromLocal8Bit(commandLine.clip->c_str())).absoluteFilePath();
 }
 
-// Loads the clip in place of the camera and plays it once it is loaded.
-void playClip(const QString& clip) {
-  auto& player = PlayerManager::shared();
-  static bool playsWhenLoaded = false;
-  if (!playsWhenLoaded) {
-    player.setupComplete->bind([&player](bool ok) {
-      if (ok) player.play();
-    });
-    playsWhenLoaded = true;
-  }
-  player.loadVideo(clip);
+// The arguments after the program path, once the toolkit has taken its own out.
+std::vector<std::string> programArguments() {
+  std::vector<std::string> arguments;
+  const QStringList all = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < all.size(); ++i)
+    arguments.push_back(all[i].toLocal8Bit().toStdString());
+  return arguments;
 }
 
 // What the running instance did for this start; a clip it did not play is said so.
@@ -134,10 +134,25 @@ void forwardFaceStoreLines() {
 }  // namespace
 
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
+  // Help and version need no display: answered before the window system is reached.
+  if (auto asked = CommandLine::informational(
+          std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
+    std::cout << (*asked == CommandLine::Action::help
+                      ? CommandLine::usage(kProgram)
+                      : CommandLine::version("Corvane Studio", CORVANE_VERSION));
+    return 0;
+  }
   configureMainBundle();
   // Before the application object: it picks the display platform (X11 under a Wayland session).
   platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
+  // The toolkit has taken its options: what is left is ours, and an unknown one ends the start
+  // before anything of it runs.
+  const CommandLine::Decision commandLine = CommandLine::decide(programArguments());
+  if (commandLine.action == CommandLine::Action::unknownOption) {
+    std::cerr << CommandLine::unknownOptionMessage(kProgram, commandLine.option);
+    return CommandLine::kUsageStatus;
+  }
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
   platform::QtMainQueue::install();
@@ -149,8 +164,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
   bool holdsLock = false;
-  if (!QCoreApplication::arguments().contains(QStringLiteral("-deactivateExt"))) {
-    const std::optional<QString> clip = commandLineClip(QCoreApplication::arguments());
+  if (!commandLine.deactivate) {
+    const std::optional<QString> clip = commandLineClip(commandLine);
     std::optional<InstanceRequest> play = clip ? InstanceRequest::play(*clip) : std::nullopt;
     switch (instance.start(play.value_or(InstanceRequest::show()))) {
       case SingleInstance::Start::first:
@@ -209,8 +224,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // The renderer's effect pass, fed by every frame the analysis completes.
   camera.setupEffectView();
   // A video file named on the command line stands in for the camera (the demo clip).
+  ClipHandOver clips(PlayerManager::shared());
   if (!delegate.isDeactivateRun())
-    if (auto clip = commandLineClip(QCoreApplication::arguments())) playClip(*clip);
+    if (auto clip = commandLineClip(commandLine)) clips.play(*clip);
 
   // The window exists: later starts get their answer now, those that came meanwhile too.
   SingleInstance::Handlers handlers;
@@ -220,13 +236,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
     window.raise();
     window.activateWindow();
   };
-  // A later start's clip plays as this start's own would.
-  handlers.play = [](const QString& clip) {
-    std::string refused;
-    if (!platform::BoundedFile::isRegularFile(clip.toStdString(), &refused))
-      return QString::fromStdString(refused);
-    playClip(clip);
-    return QString();
+  // A later start's clip plays as this start's own would; it hears whether the player took it.
+  handlers.play = [&clips](const QString& clip, ClipHandOver::Answered answered) {
+    clips.play(clip, std::move(answered));
   };
   instance.serve(std::move(handlers));
   // A profiling run's probe (tools/cpu-profile), when the environment asks for one.

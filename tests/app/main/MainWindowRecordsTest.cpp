@@ -403,6 +403,57 @@ TEST_F(MainWindowRecordsTest, SavingARecordTakesTheLayoutAtOpeningAndTheViewStat
   EXPECT_TRUE(controller->saveRoiView->isHidden());
 }
 
+// The band where the program put it (the middle, at the connection's record restore), or where
+// a loaded layout put it, is where a saved layout keeps it: a save and a load leave it there.
+TEST_F(MainWindowRecordsTest, ASavedLayoutKeepsTheBandWhereItIs) {
+  plugCamera();
+  // The manager restores and loads layouts from the window's settings.
+  auto env = environment();
+  env.config = &config;
+  env.viewModel = &model;
+  manager = std::make_unique<corvane::CameraManager>(env);
+  makeWindowed();
+  connect();
+  settle();
+  auto recording = facades->last();
+  deliverFrame(1);
+  settle();
+  const std::vector<std::string> placed =
+      recording->callsStartingWith("SetHeightOffsetFor180Video");
+  ASSERT_EQ(placed.size(), 1u);
+  auto save = [&](int record) {
+    controller->toggleSaveRoiPopup(true);
+    settle();
+    controller->saveRoi()->roiPullDownButton->setCurrentIndex(record - 1);
+    controller->saveRoi()->roiOkButton->click();
+    settle();
+  };
+  auto load = [&](int record) {
+    controller->toggleSaveRoiPopup(false);
+    settle();
+    auto* popup = controller->saveRoi();
+    popup->roiPullDownButton->setCurrentIndex(record);
+    popup->onClickRoiPullDownButton();
+    popup->roiOkButton->click();
+    settle();
+  };
+
+  save(1);
+  EXPECT_DOUBLE_EQ(config.roiRecord1180CropY, 0.5);
+  recording->clearCalls();
+  load(1);
+  EXPECT_EQ(recording->callsStartingWith("SetHeightOffsetFor180Video"), placed);
+
+  // A layout with the band a quarter down, loaded and saved into another slot, keeps it there.
+  config.roiRecord2 = {};
+  config.roiRecord2Fov = 2;
+  config.roiRecord2DisplayMode = 10;
+  config.roiRecord2180CropY = 0.25;
+  load(2);
+  save(3);
+  EXPECT_DOUBLE_EQ(config.roiRecord3180CropY, 0.25);
+}
+
 // A record saved in one run comes back from the user's "Custom config.json" and its PNG in the
 // next: the chooser on it, the same quads and the same picture with its frames.
 TEST_F(MainWindowRecordsTest, ARecordComesBackFromTheUserCopyAfterARestart) {

@@ -337,7 +337,9 @@ TEST_F(RoiEditorTest, PanAndBanner) {
   editor.context.frameWidth = 1920;
   editor.isDragBanner = true;
   editor.bannerPositionY = 300;
-  for (auto [dy, y] : std::vector<std::pair<double, double>>{{100, 200}, {400, 0}, {-500, 760}}) {
+  // A pointer between rows puts the band on the row above it, and that row is what is kept.
+  for (auto [dy, y] :
+       std::vector<std::pair<double, double>>{{100, 200}, {400, 0}, {-500, 760}, {100.5, 199}}) {
     editor.startLocation = Point{10, 500};
     facade->clearCalls();
     storedBanner.clear();

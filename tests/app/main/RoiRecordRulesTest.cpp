@@ -39,6 +39,23 @@ TEST(RoiRecordRules, CropIsTheBannerOffsetOverItsRoomAndZeroWhenThatIsNotANumber
   }
 }
 
+// A load puts the band back on the row crop x room truncates to: every row of every room
+// comes back as it was saved, however the quotient rounds.
+TEST(RoiRecordRules, EveryRowComesBackFromItsCrop) {
+  const double W = 1920;  // a band of 320 rows
+  int wrong = 0;
+  for (int room = 1; room <= 1200; ++room) {
+    const double H = room + W / 6;
+    for (int row = 0; row <= room; ++row) {
+      const double crop = RoiRecordRules::cropY(row, H, W, 6.0);
+      if (int(std::trunc(crop * (H - W / 6))) != row && wrong++ < 5)
+        ADD_FAILURE() << "row " << row << " of " << room << " comes back as "
+                      << std::trunc(crop * (H - W / 6));
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(RoiRecordRules, PresetByNameKeepsTheCustomOneWhateverItsTitle) {
   std::vector<PresetModel> presets(3);
   presets[0].name = "Default";

@@ -18,9 +18,12 @@
 
 #include "InstanceLock.h"
 #include "ManualClock.h"
+#include "ShellTestMedia.h"
 #include "TempDir.h"
+#include "camera/PlayerManager.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
+#include "shell/ClipHandOver.h"
 #include "shell/SingleInstance.h"
 
 namespace corvane {
@@ -89,6 +92,17 @@ class SingleInstanceTest : public ::testing::Test {
   template <typename T>
   static void pumpUntilReady(std::future<T>& f) {
     pumpUntil([&] { return f.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; });
+  }
+  // A later start with `clip`, while the main thread serves: how it started and its answer.
+  std::pair<SingleInstance::Start, InstanceRequest::Answer> askToPlay(const QString& clip) {
+    auto e = env();
+    auto second = std::async(std::launch::async, [e, clip] {
+      SingleInstance instance(e);
+      auto start = instance.start(*InstanceRequest::play(clip));
+      return std::make_pair(start, instance.answer());
+    });
+    pumpUntilReady(second);
+    return second.get();
   }
   testsupport::TempDir dir;
   std::atomic<int> waits{0};
@@ -288,16 +302,7 @@ TEST_F(SingleInstanceTest, ALaterStartsClipIsPlayedByTheRunningInstance) {
   ASSERT_TRUE(first.listen());
   std::vector<QString> played;
   int activations = 0;
-  auto ask = [&](const QString& clip) {
-    auto e = env();
-    auto second = std::async(std::launch::async, [e, clip] {
-      SingleInstance instance(e);
-      auto start = instance.start(*InstanceRequest::play(clip));
-      return std::make_pair(start, instance.answer());
-    });
-    pumpUntilReady(second);
-    return second.get();
-  };
+  auto ask = [this](const QString& clip) { return askToPlay(clip); };
   // Asked before the window exists, played once it does.
   auto early = std::async(std::launch::async, [this] {
     auto e = env();
@@ -306,10 +311,11 @@ TEST_F(SingleInstanceTest, ALaterStartsClipIsPlayedByTheRunningInstance) {
     return std::make_pair(start, instance.answer());
   });
   pumpUntil([&] { return first.waitingRequests() == 1; });
-  first.serve({[&] { ++activations; }, [&](const QString& clip) {
-                 if (clip.endsWith("missing.mp4")) return QStringLiteral("No such file");
+  first.serve({[&] { ++activations; },
+               [&](const QString& clip, std::function<void(const QString&)> answered) {
+                 if (clip.endsWith("missing.mp4")) return answered(QStringLiteral("No such file"));
                  played.push_back(clip);
-                 return QString();
+                 answered(QString());
                }});
   pumpUntilReady(early);
   auto [earlyStart, earlyAnswer] = early.get();
@@ -325,6 +331,47 @@ TEST_F(SingleInstanceTest, ALaterStartsClipIsPlayedByTheRunningInstance) {
   EXPECT_EQ(missing.notPlayed, "No such file");
   EXPECT_EQ(played, (std::vector<QString>{"/clips/early.mp4", "/clips/with space/ä.mp4"}));
   EXPECT_EQ(activations, 3) << "the window comes forward each time";
+}
+
+// The running instance answers once its player has opened the clip: a file it cannot read
+// comes back "not played" with the player's reason (as the running window logs it), and the
+// clip it plays is the player's by the time the later start hears so.
+TEST_F(SingleInstanceTest, AHandedOverClipIsAnsweredOnceThePlayerHasOpenedIt) {
+  shelltest::PlayerFiles& files = shelltest::playerFiles();
+  ASSERT_TRUE(files.error.empty()) << files.error;
+  const std::string garbage = dir.file("garbage.mp4");
+  {
+    std::ofstream out(garbage, std::ios::binary);
+    for (int i = 0; i < 65536; ++i) out.put(char((i * 7919) % 251));
+  }
+  PlayerManager player;
+  ClipHandOver clips(player);
+  SingleInstance first(env());
+  ASSERT_EQ(first.start(), SingleInstance::Start::first);
+  ASSERT_TRUE(first.listen());
+  first.serve(
+      {[] {}, [&](const QString& clip,
+                  ClipHandOver::Answered answered) { clips.play(clip, std::move(answered)); }});
+
+  auto [start, refused] = askToPlay(QString::fromStdString(garbage));
+  EXPECT_EQ(start, SingleInstance::Start::answered);
+  EXPECT_TRUE(refused.shown);
+  EXPECT_FALSE(refused.playing);
+  EXPECT_TRUE(refused.notPlayed.startsWith("cannot read the file"))
+      << refused.notPlayed.toStdString();
+  EXPECT_FALSE(player.hasValidAsset());
+
+  auto [playedStart, played] = askToPlay(QString::fromStdString(files.video));
+  EXPECT_EQ(playedStart, SingleInstance::Start::answered);
+  EXPECT_TRUE(played.playing);
+  EXPECT_EQ(player.asset(), files.video);
+
+  // A missing file is refused the same way, and the clip playing stays.
+  auto [missingStart, missing] = askToPlay(QString::fromStdString(dir.file("missing.mp4")));
+  EXPECT_FALSE(missing.playing);
+  EXPECT_TRUE(missing.notPlayed.contains("No such file")) << missing.notPlayed.toStdString();
+  EXPECT_EQ(player.asset(), files.video);
+  player.close();
 }
 
 // Clients of the instance socket that connect and say nothing, in the running program.
