@@ -27,6 +27,9 @@ constexpr double CONTENT_CORNER_RADIUS = 20.0;
 // frame the window, or draw it anew for new size limits, without the window hearing of it.
 constexpr auto FRAME_CHECK_INTERVAL = std::chrono::milliseconds(100);
 constexpr int FRAME_CHECKS = 20;
+// A zoom is put back this long, this many times at the most, when something else moves it.
+constexpr int INSIST_CHECKS = 5;
+constexpr int INSIST_APPLIES = 3;
 
 }  // namespace
 
@@ -140,17 +143,20 @@ std::vector<QRect> CustomWindow::availableAreas() {
   return areas;
 }
 
-void CustomWindow::placeFrame(FrameRule rule) {
+void CustomWindow::placeFrame(FrameRule rule, bool insist) {
   frameRule_ = std::move(rule);
   if (frameTimer_) frameTimer_->cancel();
   if (!frameRule_) return;
   applyFrame(frameMargins());
   frameChecks_ = FRAME_CHECKS;
+  insistChecks_ = insist ? INSIST_CHECKS : 0;
+  insistApplies_ = insist ? INSIST_APPLIES : 0;
   frameTimer_ = std::make_unique<platform::DispatchTimer>(platform::MainQueue::shared());
   QPointer<CustomWindow> self(this);
   frameTimer_->setEventHandler([self] {
     if (!self) return;
     self->checkFrame();
+    if (self->insistChecks_ > 0) --self->insistChecks_;
     if (--self->frameChecks_ > 0 && self->frameRule_) return;
     // From now on the frame is the user's: a later change of margins does not move it back.
     self->frameRule_ = nullptr;
@@ -165,6 +171,7 @@ void CustomWindow::applyFrame(const QMargins& margins) {
   QRect content = frame.marginsRemoved(margins);
   placedMargins_ = margins;
   placedSize_ = content.size();
+  applyingFrame_ = true;
   if (testAttribute(Qt::WA_WState_Created)) {
     setGeometry(content);
   } else {
@@ -173,16 +180,27 @@ void CustomWindow::applyFrame(const QMargins& margins) {
     resize(content.size());
     move(frame.topLeft());
   }
+  applyingFrame_ = false;
 }
 
 void CustomWindow::checkFrame() {
-  if (!frameRule_ || (windowState() & (Qt::WindowFullScreen | Qt::WindowMinimized))) return;
+  if (!frameRule_ || applyingFrame_ ||
+      (windowState() & (Qt::WindowFullScreen | Qt::WindowMinimized | Qt::WindowMaximized)))
+    return;
+  QMargins margins = frameMargins();
+  if (insistChecks_ > 0 && insistApplies_ > 0) {
+    // Just after a maximise the window manager may still put back its own frame: ours wins.
+    if (geometry() != frameRule_(margins).marginsRemoved(margins)) {
+      --insistApplies_;
+      applyFrame(margins);
+    }
+    return;
+  }
   if (size() != placedSize_) {
     // Resized since (by the user, or by a limit): the place is no longer the rule's.
     frameRule_ = nullptr;
     return;
   }
-  QMargins margins = frameMargins();
   if (margins != placedMargins_) applyFrame(margins);
 }
 
@@ -194,7 +212,9 @@ void CustomWindow::noteFrame() {
 }
 
 void CustomWindow::zoomFrame() {
-  QMargins margins = frameMargins();
+  // The margins of the frame as it was: while the window manager maximises the window it
+  // reports those of its maximised frame, and a zoomed frame is the one placed.
+  QMargins margins = zoomed_ ? placedMargins_ : knownMargins_ ? *knownMargins_ : frameMargins();
   QRect frame = geometry().marginsAdded(margins);
   std::optional<QRect> previous = lastFrame_ == frame ? previousFrame_ : lastFrame_;
   auto zoom = MainWindowPlacement::zoom(frame, previous, margins, availableAreas(), zoomed_);
@@ -203,7 +223,7 @@ void CustomWindow::zoomFrame() {
   setMinimumSize(MainWindowPlacement::minimumSize);
   setMaximumSize(zoom->screen.size().expandedTo(MainWindowPlacement::minimumSize));
   QRect target = zoom->frame;
-  placeFrame([target](const QMargins&) { return target; });
+  placeFrame([target](const QMargins&) { return target; }, true);
 }
 
 void CustomWindow::keyPressEvent(QKeyEvent* event) {

@@ -51,9 +51,10 @@ class CustomWindow : public QMainWindow {
   static std::vector<QRect> availableAreas();
   // Puts the frame where `rule` says for the frame's margins, and again when the window manager
   // reports other margins soon after (it frames the window only once it is shown, and draws a
-  // resizable window's frame larger), unless the window was resized meanwhile.
+  // resizable window's frame larger), unless the window was resized meanwhile. `insist` puts it
+  // back also when it is moved or resized right after.
   using FrameRule = std::function<QRect(const QMargins&)>;
-  void placeFrame(FrameRule rule);
+  void placeFrame(FrameRule rule, bool insist = false);
   // The program's zoom: the frame fills the available area of its screen, and the next zoom
   // brings back the frame from before.
   void zoomFrame();
@@ -85,6 +86,9 @@ class CustomWindow : public QMainWindow {
   QMargins placedMargins_;
   QSize placedSize_;
   int frameChecks_ = 0;
+  int insistChecks_ = 0;
+  int insistApplies_ = 0;
+  bool applyingFrame_ = false;
   std::unique_ptr<platform::DispatchTimer> frameTimer_;
   mutable std::optional<QMargins> knownMargins_;
   std::optional<QRect> lastFrame_, previousFrame_;
