@@ -34,6 +34,7 @@
 #include "main/PreviewMouseAdaptor.h"
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
+#include "main/MainWindowPlacement.h"
 #include "main/MainWindowRules.h"
 #include "main/WindowFrameKeys.h"
 #include "util/ImageSequenceAnimation.h"
@@ -580,13 +581,8 @@ void MainController::viewDidAppear() {
 }
 
 void MainController::windowZoom() {
-  if (isSimpleMode_) return;
-  QWidget* top = window();
-  std::optional<QRect> screen = currentScreenFrame(true);
-  if (!top || top == this || !screen) return;
-  top->setMaximumSize(screen->size());
-  top->setGeometry(*screen);
-  top->setMinimumSize(640, 360);
+  auto* own = qobject_cast<CustomWindow*>(window());
+  if (!isSimpleMode_ && own) own->zoomFrame();
 }
 
 void MainController::handleKeyDown(QKeyEvent* event) {
@@ -1337,8 +1333,8 @@ bool MainController::sendAction(const char* action) {
 
 void MainController::leaveSimpleUI() {
   checkNotification();
-  QWidget* top = window();
-  if (!qobject_cast<CustomWindow*>(top)) return;
+  auto* top = qobject_cast<CustomWindow*>(window());
+  if (!top) return;
   CameraManager& camera = cameraManager();
   if (camera.cameraFormat().enableVFov && camera.is360Camera()) basePositionView->show();
   isSimpleMode_ = false;
@@ -1365,8 +1361,10 @@ void MainController::leaveSimpleUI() {
   setMinimumSize(MainWindowRules::kMinimumContentSize);
   top->setMinimumSize(MainWindowRules::kMinimumContentSize);
   if (maximum.isValid()) top->setMaximumSize(maximum);
-  top->resize(frame.size());
-  top->move(frame.topLeft());
+  top->placeFrame([frame](const QMargins& margins) {
+    return MainWindowPlacement::fitted(QRect(frame.topLeft(), frame.size().grownBy(margins)),
+                                       margins, CustomWindow::availableAreas());
+  });
   if (level) top->show();
 }
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "Workspace.h"
-#include "shell/MainWindowPlacement.h"
+#include "main/MainWindowPlacement.h"
 
 namespace corvane {
 

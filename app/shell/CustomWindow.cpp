@@ -2,12 +2,17 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainterPath>
 #include <QRegion>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
+#include <chrono>
 
+#include "dispatch/MainQueue.h"
 #include "shell/CustomWindowDelegate.h"
 #include "shell/MiniaturizeRule.h"
 #include "widgets/CustomView.h"
@@ -18,6 +23,13 @@ namespace corvane {
 namespace {
 
 constexpr double CONTENT_CORNER_RADIUS = 20.0;
+// After a placement the window manager's frame is looked at this often, this many times: it may
+// frame the window, or draw it anew for new size limits, without the window hearing of it.
+constexpr auto FRAME_CHECK_INTERVAL = std::chrono::milliseconds(100);
+constexpr int FRAME_CHECKS = 20;
+// A zoom is put back this long, this many times at the most, when something else moves it.
+constexpr int INSIST_CHECKS = 5;
+constexpr int INSIST_APPLIES = 3;
 
 }  // namespace
 
@@ -71,6 +83,10 @@ QWidget* CustomWindow::setMainContent(QWidget* content) {
     previous->setParent(nullptr);
   }
   content_ = content;
+  // The zoom's memory belongs to the content it was made with.
+  lastFrame_.reset();
+  previousFrame_.reset();
+  zoomed_.reset();
   if (content) {
     frame_->layout()->addWidget(content);
     content->show();
@@ -103,6 +119,113 @@ void CustomWindow::zoom() {
   if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowZoom();
 }
 
+QMargins CustomWindow::frameMargins() const {
+  QWindow* handle = windowHandle();
+  if (handle && handle->handle()) {
+    // The window's own question to the platform: the widget's copy is renewed only on moves.
+    QMargins margins = handle->frameMargins();
+    bool framed = isVisible() && handle->isExposed();
+    bool plain = !(windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized));
+    if (!margins.isNull() || framed) {
+      if (plain) knownMargins_ = margins;
+      return margins;
+    }
+  }
+  return knownMargins_.value_or(MainWindowPlacement::estimatedMargins);
+}
+
+std::vector<QRect> CustomWindow::availableAreas() {
+  std::vector<QRect> areas;
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary) areas.push_back(primary->availableGeometry());
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen != primary) areas.push_back(screen->availableGeometry());
+  return areas;
+}
+
+void CustomWindow::placeFrame(FrameRule rule, bool insist) {
+  frameRule_ = std::move(rule);
+  if (frameTimer_) frameTimer_->cancel();
+  if (!frameRule_) return;
+  applyFrame(frameMargins());
+  frameChecks_ = FRAME_CHECKS;
+  insistChecks_ = insist ? INSIST_CHECKS : 0;
+  insistApplies_ = insist ? INSIST_APPLIES : 0;
+  frameTimer_ = std::make_unique<platform::DispatchTimer>(platform::MainQueue::shared());
+  QPointer<CustomWindow> self(this);
+  frameTimer_->setEventHandler([self] {
+    if (!self) return;
+    self->checkFrame();
+    if (self->insistChecks_ > 0) --self->insistChecks_;
+    if (--self->frameChecks_ > 0 && self->frameRule_) return;
+    // From now on the frame is the user's: a later change of margins does not move it back.
+    self->frameRule_ = nullptr;
+    self->frameTimer_->cancel();
+  });
+  frameTimer_->schedule(FRAME_CHECK_INTERVAL, FRAME_CHECK_INTERVAL);
+  frameTimer_->resume();
+}
+
+void CustomWindow::applyFrame(const QMargins& margins) {
+  QRect frame = frameRule_(margins);
+  QRect content = frame.marginsRemoved(margins);
+  placedMargins_ = margins;
+  placedSize_ = content.size();
+  applyingFrame_ = true;
+  if (testAttribute(Qt::WA_WState_Created)) {
+    setGeometry(content);
+  } else {
+    // Before the window exists its position is the frame's: the window manager puts the frame
+    // there, whatever it draws.
+    resize(content.size());
+    move(frame.topLeft());
+  }
+  applyingFrame_ = false;
+}
+
+void CustomWindow::checkFrame() {
+  if (!frameRule_ || applyingFrame_ ||
+      (windowState() & (Qt::WindowFullScreen | Qt::WindowMinimized | Qt::WindowMaximized)))
+    return;
+  QMargins margins = frameMargins();
+  if (insistChecks_ > 0 && insistApplies_ > 0) {
+    // Just after a maximise the window manager may still put back its own frame: ours wins.
+    if (geometry() != frameRule_(margins).marginsRemoved(margins)) {
+      --insistApplies_;
+      applyFrame(margins);
+    }
+    return;
+  }
+  if (size() != placedSize_) {
+    // Resized since (by the user, or by a limit): the place is no longer the rule's.
+    frameRule_ = nullptr;
+    return;
+  }
+  if (margins != placedMargins_) applyFrame(margins);
+}
+
+void CustomWindow::noteFrame() {
+  QRect frame = geometry().marginsAdded(frameMargins());
+  if (lastFrame_ == frame) return;
+  previousFrame_ = lastFrame_;
+  lastFrame_ = frame;
+}
+
+void CustomWindow::zoomFrame() {
+  // The margins of the frame as it was: while the window manager maximises the window it
+  // reports those of its maximised frame, and a zoomed frame is the one placed.
+  QMargins margins = zoomed_ ? placedMargins_ : knownMargins_ ? *knownMargins_ : frameMargins();
+  QRect frame = geometry().marginsAdded(margins);
+  std::optional<QRect> previous = lastFrame_ == frame ? previousFrame_ : lastFrame_;
+  auto zoom = MainWindowPlacement::zoom(frame, previous, margins, availableAreas(), zoomed_);
+  if (!zoom) return;
+  zoomed_ = zoom->zoomed;
+  setMinimumSize(MainWindowPlacement::minimumSize);
+  setMaximumSize(zoom->screen.size().expandedTo(MainWindowPlacement::minimumSize));
+  QRect target = zoom->frame;
+  placeFrame([target](const QMargins&) { return target; }, true);
+}
+
 void CustomWindow::keyPressEvent(QKeyEvent* event) {
   // Every key ends here, so none falls through to the default handling.
   if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->handleKeyDown(event);
@@ -126,11 +249,15 @@ void CustomWindow::roundContent() {
 
 void CustomWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  checkFrame();
+  noteFrame();
   if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowDidResize();
 }
 
 void CustomWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
+  checkFrame();
+  noteFrame();
   if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowDidMove();
 }
 

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "camera/ConnectMode.h"
+#include "dispatch/DispatchTimer.h"
+#include "main/MainWindowPlacement.h"
 
 namespace corvane {
 
@@ -38,6 +44,21 @@ class CustomWindow : public QMainWindow {
   void toggleFullScreen();
   void zoom();
 
+  // The frame the window manager draws around the content, as it reports it once it has framed
+  // the window; before, the last one known or an estimate.
+  QMargins frameMargins() const;
+  // The available areas of the screens, the main one first.
+  static std::vector<QRect> availableAreas();
+  // Puts the frame where `rule` says for the frame's margins, and again when the window manager
+  // reports other margins soon after (it frames the window only once it is shown, and draws a
+  // resizable window's frame larger), unless the window was resized meanwhile. `insist` puts it
+  // back also when it is moved or resized right after.
+  using FrameRule = std::function<QRect(const QMargins&)>;
+  void placeFrame(FrameRule rule, bool insist = false);
+  // The program's zoom: the frame fills the available area of its screen, and the next zoom
+  // brings back the frame from before.
+  void zoomFrame();
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -48,6 +69,11 @@ class CustomWindow : public QMainWindow {
  private:
   // Clips the content to the rounded frame (not in full screen), whatever the content paints.
   void roundContent();
+  void applyFrame(const QMargins& margins);
+  // Called on every move, resize and a while after a placement: re-places with the margins the
+  // window manager reports now.
+  void checkFrame();
+  void noteFrame();
 
   std::function<ConnectMode()> connectMode_;
   CustomWindowDelegate* delegate_ = nullptr;
@@ -55,6 +81,18 @@ class CustomWindow : public QMainWindow {
   CustomView* frame_ = nullptr;
   QPointer<QWidget> content_;
   bool ownStateChange_ = false;
+
+  FrameRule frameRule_;
+  QMargins placedMargins_;
+  QSize placedSize_;
+  int frameChecks_ = 0;
+  int insistChecks_ = 0;
+  int insistApplies_ = 0;
+  bool applyingFrame_ = false;
+  std::unique_ptr<platform::DispatchTimer> frameTimer_;
+  mutable std::optional<QMargins> knownMargins_;
+  std::optional<QRect> lastFrame_, previousFrame_;
+  std::optional<MainWindowPlacement::Zoomed> zoomed_;
 };
 
 }  // namespace corvane

@@ -1,12 +1,10 @@
 #include "shell/LaunchViewController.h"
 
 #include <QGraphicsOpacityEffect>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
-#include <QScreen>
 #include <algorithm>
 
 #include "Bundle.h"
@@ -18,11 +16,11 @@
 #include "i18n/Localized.h"
 #include "ipc/MachManager.h"
 #include "log/LogManager.h"
+#include "main/MainWindowPlacement.h"
 #include "qt/UserDefaults.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/CustomWindowDelegate.h"
-#include "shell/MainWindowPlacement.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/ImageAssets.h"
@@ -77,14 +75,7 @@ LaunchViewController::Environment LaunchViewController::Environment::process() {
   };
   env.mainController = [] { return ViewRouter::shared().mainController(); };
   env.isStreaming = [] { return platform::MachManager::shared().isStreaming(); };
-  env.screens = [] {
-    std::vector<QRect> areas;
-    if (QScreen* primary = QGuiApplication::primaryScreen())
-      areas.push_back(primary->availableGeometry());
-    for (QScreen* screen : QGuiApplication::screens())
-      if (screen != QGuiApplication::primaryScreen()) areas.push_back(screen->availableGeometry());
-    return areas;
-  };
+  env.screens = [] { return CustomWindow::availableAreas(); };
   return env;
 }
 
@@ -381,15 +372,17 @@ void LaunchViewController::showMain() {
       stored.x = MainWindowPlacement::number(env_.defaults->object("WindowX"));
       stored.y = MainWindowPlacement::number(env_.defaults->object("WindowY"));
     }
-    auto placement =
-        MainWindowPlacement::place(stored, env_.screens ? env_.screens() : std::vector<QRect>{});
+    std::vector<QRect> screens = env_.screens ? env_.screens() : std::vector<QRect>{};
+    auto placement = MainWindowPlacement::place(stored, screens, window->frameMargins());
     // Changing a window flag makes a new native window: only when it is on.
     if (window->windowFlags() & Qt::WindowStaysOnTopHint)
       window->setWindowFlag(Qt::WindowStaysOnTopHint, false);
     window->setMinimumSize(placement.minimum);
     window->setMaximumSize(placement.maximum);
-    window->resize(placement.size);
-    window->move(placement.origin);
+    window->placeFrame([stored, screens](const QMargins& margins) {
+      auto p = MainWindowPlacement::place(stored, screens, margins);
+      return QRect(p.origin, p.size.grownBy(margins));
+    });
   }
   window->show();
   // This controller's part is over; the window keeps the main controller.

@@ -1,9 +1,9 @@
 #include "shell/MainPlaceholderController.h"
 
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "shell/ConnectController.h"
+#include "shell/CustomWindow.h"
 
 namespace corvane {
 
@@ -17,12 +17,7 @@ MainPlaceholderController::MainPlaceholderController(ConnectController* connect,
 }
 
 void MainPlaceholderController::windowZoom() {
-  // The window takes the whole usable area of the screen it is on.
-  QWidget* frame = window();
-  QScreen* screen = frame->screen();
-  if (!screen) return;
-  frame->setMaximumSize(screen->availableGeometry().size());
-  frame->setGeometry(screen->availableGeometry());
+  if (auto* own = qobject_cast<CustomWindow*>(window())) own->zoomFrame();
 }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QString>
 #include <QStyle>
 #include <algorithm>
@@ -257,6 +258,12 @@ class MainWindowActionsTest : public MainControllerTest {
     window->resize(1280, 800);
     window->show();
     settle();
+  }
+
+  // The largest content whose frame, title bar included, fits the window's screen.
+  QSize roomOnScreen() const {
+    QSize chrome = window->frameGeometry().size() - window->size();
+    return window->screen()->availableGeometry().size() - chrome;
   }
 
   // The window with the simulated camera connected.

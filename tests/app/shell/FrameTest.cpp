@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 #include "RecordingMainController.h"
@@ -225,6 +226,24 @@ TEST_F(Frame, MaximiseIsTheControllersZoom) {
   window.setWindowState(window.windowState() | Qt::WindowMaximized);
   EXPECT_EQ(main->zooms, 2);
   EXPECT_FALSE(window.windowState() & Qt::WindowMaximized);
+}
+
+TEST_F(Frame, TheZoomFillsTheScreensAreaAndTheNextOneComesBack) {
+  QRect area = window.screen()->availableGeometry();
+  window.setGeometry(QRect(area.topLeft() + QPoint(30, 20), QSize(640, 400)));
+  const QRect before = window.frameGeometry();
+  window.zoomFrame();
+  EXPECT_EQ(window.frameGeometry(), area);
+  EXPECT_EQ(window.minimumSize(), QSize(640, 360));
+  window.zoomFrame();
+  EXPECT_EQ(window.frameGeometry(), before);
+  // The window manager's maximise takes the same way when the controller asks for it.
+  main->zoomFrames = true;
+  window.setWindowState(window.windowState() | Qt::WindowMaximized);
+  EXPECT_FALSE(window.windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(window.frameGeometry(), area);
+  window.setWindowState(window.windowState() | Qt::WindowMaximized);
+  EXPECT_EQ(window.frameGeometry(), before);
 }
 
 TEST_F(Frame, EveryKeyNoChildTakesGoesToTheController) {

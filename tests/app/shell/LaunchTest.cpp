@@ -7,7 +7,6 @@
 #include "i18n/Localized.h"
 #include "shell/CustomWindow.h"
 #include "shell/LaunchViewController.h"
-#include "shell/MainWindowPlacement.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 
@@ -15,7 +14,6 @@ namespace shelltest {
 namespace {
 
 using corvane::LaunchViewController;
-using corvane::MainWindowPlacement;
 using namespace std::chrono_literals;
 
 class Launch : public ShellFixture {
@@ -245,45 +243,6 @@ TEST_F(Launch, TheRemovalRunShowsNothingAndLoadsNothing) {
   EXPECT_EQ(searches, 0);
   EXPECT_FALSE(defaults.contains("CurrentVersion"));
   EXPECT_EQ(launch->scheduledStep(), "");
-}
-
-TEST(MainWindowPlacement, StoredFrameOrTheCentredDefault) {
-  using Stored = MainWindowPlacement::Stored;
-  const std::vector<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 2560, 1440)};
-  struct Row {
-    const char* what;
-    Stored stored;
-    QSize size;
-    QPoint origin;
-    bool centred;
-  };
-  const Row rows[] = {
-      {"nothing stored", {}, {1280, 720}, {320, 180}, true},
-      {"all stored", {1000, 600, 40, 30}, {1000, 600}, {40, 30}, false},
-      {"only x", {1000, 600, 40, std::nullopt}, {1000, 600}, {460, 240}, true},
-      {"only a width", {1000, std::nullopt, 40, 30}, {1280, 720}, {40, 30}, false},
-      {"too small", {100, 50, 0, 0}, {640, 360}, {0, 0}, false},
-      {"larger than any screen", {5000, 3000, 0, 0}, {2560, 1440}, {0, 0}, false},
-      {"off every screen", {800, 600, -5000, 0}, {800, 600}, {560, 240}, true},
-      {"second screen", {800, 600, 2000, 100}, {800, 600}, {2000, 100}, false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    auto p = MainWindowPlacement::place(row.stored, screens);
-    EXPECT_EQ(p.size, row.size);
-    EXPECT_EQ(p.origin, row.origin);
-    EXPECT_EQ(p.centred, row.centred);
-    EXPECT_EQ(p.minimum, QSize(640, 360));
-    EXPECT_EQ(p.maximum, QSize(2560, 1440));
-  }
-}
-
-TEST(MainWindowPlacement, OnlyFiniteNumbersCount) {
-  EXPECT_EQ(MainWindowPlacement::number(QVariant(1280)), 1280.0);
-  EXPECT_EQ(MainWindowPlacement::number(QVariant("720.5")), 720.5);
-  EXPECT_EQ(MainWindowPlacement::number(QVariant("wide")), std::nullopt);
-  EXPECT_EQ(MainWindowPlacement::number(QVariant()), std::nullopt);
-  EXPECT_EQ(MainWindowPlacement::number(QVariant(std::nan(""))), std::nullopt);
 }
 
 }  // namespace
