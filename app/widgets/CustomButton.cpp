@@ -69,6 +69,7 @@ void CustomButton::updateAppearance(bool active) {
   animateBorderColor(active ? activeBorderColor_ : borderColor_);
   titleColor_ = active ? activeTextColor_ : textColor_;
   image_ = active ? selectedImage_ : unselectedImage_;
+  if (hovered_ && !active) showHoverLook();
   update();
 }
 
@@ -95,10 +96,16 @@ void CustomButton::hoverStart() {
   hovered_ = true;
   if (delegate) delegate->customButtonDidHover(this);
   layerBackground_ = hoverColor_;
+  // A lit button stays lit under the pointer: the fill is its highlight, and its border, title
+  // and picture keep the active look (the hover ones are an unlit button's).
+  if (!stateOn_) showHoverLook();
+  update();
+}
+
+void CustomButton::showHoverLook() {
   animateBorderColor(hoverColor_);
   if (!NamedColors::isClear(hoverTextColor_)) titleColor_ = hoverTextColor_;
   if (!hoverImage_.isNull()) image_ = hoverImage_;
-  update();
 }
 
 void CustomButton::hoverEnd() {

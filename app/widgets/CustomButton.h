@@ -14,6 +14,8 @@ class CustomButtonDelegate;
 
 // The program's styled button: its own border, title colour and image for the normal, active
 // (state on) and hover looks, painted by itself. The hover area is the frame it was made with.
+// Under the pointer every button gets the hover fill; only an unlit one swaps to the hover
+// border, title and image, so a lit button never looks switched off while hovered.
 class CustomButton : public QAbstractButton {
   Q_OBJECT
   Q_PROPERTY(QColor presentedBorderColor READ presentedBorderColor WRITE setPresentedBorderColor)
@@ -94,6 +96,7 @@ class CustomButton : public QAbstractButton {
  private:
   void hoverStart();
   void hoverEnd();
+  void showHoverLook();
   void follow(HoverTracker::Change change);
   void animateBorderColor(const QColor& to);
 
