@@ -1,6 +1,7 @@
 #include "widgets/CustomButton.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,6 +30,7 @@ CustomButton::CustomButton(const QRect& frame, QWidget* parent)
       tracker_(QRectF(0, 0, frame.width(), frame.height())) {
   setGeometry(frame);
   setMouseTracking(true);
+  setFocusPolicy(Qt::TabFocus);
   updateAppearance(stateOn_);
 }
 
@@ -88,7 +90,18 @@ void CustomButton::setButtonEnabled(bool enabled) {
     animateBorderColor(borderColor_);
     titleColor_ = textColor_;
   }
+  followUsability();
   update();
+}
+
+void CustomButton::setAlphaValue(double alpha) {
+  alpha_ = alpha;
+  followUsability();
+  update();
+}
+
+void CustomButton::followUsability() {
+  if (focus_.apply(this, buttonEnabled_ && alpha_ > 0) && !focusNextPrevChild(true)) clearFocus();
 }
 
 void CustomButton::hoverStart() {
@@ -163,6 +176,23 @@ void CustomButton::enterEvent(QEnterEvent* event) {
 void CustomButton::leaveEvent(QEvent* event) {
   follow(tracker_.pointerLeft());
   QAbstractButton::leaveEvent(event);
+}
+
+void CustomButton::keyPressEvent(QKeyEvent* event) {
+  if (!buttonEnabled_) return event->ignore();
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!event->isAutoRepeat()) click();
+      return event->accept();
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      return event->ignore();
+    default:
+      return QAbstractButton::keyPressEvent(event);
+  }
 }
 
 QSize CustomButton::sizeHint() const {
