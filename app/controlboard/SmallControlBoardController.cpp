@@ -181,7 +181,6 @@ void SmallControlBoardController::buildDisplayModeButtons() {
     QWidget::setTabOrder(before, b);
     before = b;
   }
-  QWidget::setTabOrder(before, nextButton);
 }
 
 std::vector<CustomButton*> SmallControlBoardController::visibleButtons() const {
