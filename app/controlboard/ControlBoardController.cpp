@@ -703,7 +703,6 @@ void ControlBoardController::setupDisplayModes() {
     cell->setFixedSize(side, side);
     CustomButton* button = cell->displayButton;
     button->setFixedSize(side, side);
-    button->setFocusPolicy(Qt::NoFocus);
     button->tag = entry.tag;
     applyButtonLook(button, entry.look);
     connect(button, &QAbstractButton::clicked, this, [this, button] { buttonPressed(button); });
@@ -718,6 +717,12 @@ void ControlBoardController::setupDisplayModes() {
   }
   for (int r = 0; r < DisplayModeRules::kRowCount; ++r)
     displayStackViews[size_t(r)]->setVisible(used[size_t(r)]);
+  // Made after the rest of the board, the buttons still come in the Tab order where they stand.
+  QWidget* before = displayMoreButton;
+  for (CustomButton* b : displayModeButtons_) {
+    QWidget::setTabOrder(before, b);
+    before = b;
+  }
   refreshDisplayModeButtons();
 }
 

@@ -55,7 +55,6 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
     b->setFixedSize(40, kArrowHeight);
     b->setTitle(title);
     b->setTextColor(QColor(0xDD, 0xDD, 0xDD));
-    b->setFocusPolicy(Qt::NoFocus);
     return b;
   };
   preButton = arrow(QStringLiteral("\u25B4"));
@@ -70,7 +69,6 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   fullWindowButton = new CustomButton(QRect(0, 0, kFullWindowWidth, kArrowHeight), this);
   fullWindowButton->setObjectName(QStringLiteral("fullWindowButton"));
   fullWindowButton->setFixedSize(kFullWindowWidth, kArrowHeight);
-  fullWindowButton->setFocusPolicy(Qt::NoFocus);
   fullWindowButton->setUnselectedImage(fullWindowPicture(QColor(0xDD, 0xDD, 0xDD)));
   fullWindowButton->setHoverImage(fullWindowPicture(NamedColors::color("tintColor")));
   fullWindowButton->setSelectedImage(fullWindowPicture(NamedColors::color("tintColor")));
@@ -161,7 +159,6 @@ void SmallControlBoardController::buildDisplayModeButtons() {
     cell->setFixedSize(kButtonSide, kButtonSide);
     CustomButton* button = cell->displayButton;
     button->setFixedSize(kButtonSide, kButtonSide);
-    button->setFocusPolicy(Qt::NoFocus);
     button->tag = entry.tag;
     applyLook(button, entry.look);
     // A placeholder keeps its slot, unseen and out of the pointer's way.
@@ -175,9 +172,14 @@ void SmallControlBoardController::buildDisplayModeButtons() {
   }
   preButton->setVisible(currentPageIndex_ >= 1);
   nextButton->setVisible(currentPageIndex_ < maxPage_ - 1);
+  // The Tab order as the column reads: the way back, the arrow up, the page, the arrow down.
+  QWidget* before = preButton;
+  QWidget::setTabOrder(fullWindowButton, preButton);
   for (CustomButton* b : visibleButtons()) {
     displayStackView0->addWidget(b->parentWidget(), 0, Qt::AlignHCenter);
     b->parentWidget()->show();
+    QWidget::setTabOrder(before, b);
+    before = b;
   }
 }
 

@@ -31,6 +31,7 @@
 #include "ipc/MachManager.h"
 #include "log/LogManager.h"
 #include "main/BasePositionView.h"
+#include "main/BorderOutlines.h"
 #include "main/PreviewMouseAdaptor.h"
 #include "main/SystemExtensionManager.h"
 #include "main/VirtualCameraSink.h"
@@ -52,6 +53,7 @@
 #include "Workspace.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
+#include "widgets/FocusRing.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 #include "widgets/ToolTipDelayStyle.h"
@@ -297,6 +299,7 @@ void MainController::buildViews() {
 
   // The control-board column: the full board scrolls, the small one sits in its own host.
   scrollView = new QScrollArea(this);
+  scrollView->setFocusPolicy(Qt::NoFocus);  // Tab goes through to the board's controls
   scrollView->setFrameShape(QFrame::NoFrame);
   scrollView->setWidgetResizable(true);
   scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -387,6 +390,7 @@ void MainController::viewDidLoad() {
   addObservable();
   if (env_.setStreamStateDelegate) env_.setStreamStateDelegate(this);
   setupPopupControllers();
+  focusRing = new FocusRing(this);
 }
 
 ControlBoardController* MainController::controlBoardController() {
@@ -559,6 +563,9 @@ void MainController::viewDidAppear() {
   }
   setupBasePositionView();
   firstAppear = false;
+  // Nothing has the keyboard at the start: Space presses no control unseen, the first Tab
+  // reaches the first control.
+  setFocus(Qt::OtherFocusReason);
   updateControlViewAspect();
   updateNavigatorSize();
   updateBannerIconArea();
@@ -586,6 +593,9 @@ void MainController::windowZoom() {
 }
 
 void MainController::handleKeyDown(QKeyEvent* event) {
+  if (event && event->key() == Qt::Key_Escape &&
+      escapeKey_.press(controlBoardViewModel().editMode->value(), [this] { onClickEditCancel(); }))
+    return;
   // A key that edits a ROI acts on the one just drawn when nothing else was picked since.
   const bool editKey = event && (WindowFrameKeys::nudged(QRectF(0, 0, 1, 1), event->key()) !=
                                      QRectF(0, 0, 1, 1) ||
@@ -1183,14 +1193,16 @@ void MainController::onConnectModeChanged(ConnectMode mode) {
   updateFocusRect();
   updateBannerIconArea();
   controlBoardController()->refreshLater();
-  // Without a vertical field of view the FOV controls are hidden: not shown, and a click where
-  // they are reaches what lies beneath, never them.
+  // Without a vertical field of view the FOV controls are hidden: not shown, a click where they
+  // are reaches what lies beneath, never them, and neither Tab nor a key reaches them.
   const bool fovShown = camera.cameraFormat().enableVFov;
   for (QWidget* view :
        {static_cast<QWidget*>(basePositionView.data()), static_cast<QWidget*>(fov1Button.data()),
         static_cast<QWidget*>(fov2Button.data()), static_cast<QWidget*>(fov3Button.data())}) {
     setAlpha(view, fovShown ? 1.0 : 0.0);
-    if (view) view->setAttribute(Qt::WA_TransparentForMouseEvents, !fovShown);
+    if (!view) continue;
+    view->setAttribute(Qt::WA_TransparentForMouseEvents, !fovShown);
+    view->setEnabled(fovShown);
   }
   setupMetalViews();
 }
@@ -1478,45 +1490,7 @@ std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control)
 
 std::vector<BorderProperty> MainController::makeBorders(const RoiPairs& control, double width,
                                                         bool editModeNone) {
-  std::vector<BorderProperty> result;
-  double s = width / kPanoramaWidth;
-  auto outline = [s](const orlith::SelvoRoiPair& pair, BorderMode mode, double left,
-                     bool editModeNone) {
-    const auto& r = pair.dst_rect.rect;
-    double X = left * s, Y = r.y * s, W = r.width * s, H = r.height * s;
-    BorderProperty b;
-    b.points = {{X, Y}, {X, Y + H}, {X + W, Y + H}, {X + W, Y}, {X, Y}};
-    b.width = float(W);
-    b.height = float(H);
-    b.mode = mode;
-    b.name = pair.name;
-    b.title = pair.title;
-    b.company = pair.company;
-    b.hasTag = pair.has_nametag;
-    b.hasPin = pair.has_pin_icon;
-    b.hasAnchor = pair.has_anchor_point;
-    b.isDashed = pair.is_dashed_line;
-    if (editModeNone) b.hasIgnore = pair.has_ignore_icon;
-    b.id = pair.dst_rect.rect_id;
-    return b;
-  };
-  for (const auto& ref : control) {
-    if (!ref || !ref->has_border) continue;
-    const orlith::SelvoRoiPair& pair = *ref;
-    BorderMode mode = pair.type == 2    ? BorderMode::speak
-                      : pair.type == 1  ? BorderMode::tracking
-                      : pair.type == 11 ? BorderMode::focus
-                      : pair.type == 12 ? BorderMode::pip
-                                        : BorderMode::normal;
-    if (pair.has_ignore_icon) mode = BorderMode::ignore;
-    const auto& r = pair.dst_rect.rect;
-    result.push_back(outline(pair, mode, r.x, editModeNone));
-    // Past the panorama's right edge it continues at 0.
-    bool fixed = mode == BorderMode::focus || mode == BorderMode::pip;
-    if (!fixed && r.x + r.width > kPanoramaWidth)
-      result.push_back(outline(pair, mode, r.x - kPanoramaWidth, editModeNone));
-  }
-  return result;
+  return BorderOutlines::make(control, width, kPanoramaWidth, editModeNone);
 }
 
 // ---- popups ----
@@ -1548,6 +1522,28 @@ void MainController::setupPopupControllers() {
     (new QHBoxLayout(advertisementView))->addWidget(advertisement_);
     advertisementView->layout()->setContentsMargins(0, 0, 0, 0);
   }
+
+  // Escape closes each popup as its own Cancel or close does.
+  QPointer<UpdateController> update = updateController;
+  escapeKey_.add(updateView, [update] {
+    if (update) update->cancelButton->isHidden() ? update->onClickOK() : update->onClickCancel();
+  });
+  escapeKey_.add(settingView, [this] {
+    if (auto* c = qobject_cast<SettingViewController*>(settingViewController.data()))
+      c->onClickClose();
+    else if (settingView)
+      settingView->hide();
+  });
+  escapeKey_.add(saveRoiView, [this] { saveRoi_->onClickClose(); });
+  escapeKey_.add(languageView, [this] {
+    if (auto* c = qobject_cast<LanguageViewController*>(languageViewController.data()))
+      c->onClickClose();
+    else if (languageView)
+      languageView->hide();
+  });
+  escapeKey_.add(advertisementView, [this] {
+    if (advertisement_) advertisement_->onClickCenterClose();
+  });
 
   if (updateController) {
     updateController->displayHandle = [this, weak](bool show) {

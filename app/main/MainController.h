@@ -18,6 +18,7 @@
 #include "cloud/CompanyModel.h"
 #include "cloud/UpdateController.h"
 #include "cloud/AdvertisementViewController.h"
+#include "main/EscapeKey.h"
 #include "main/MainWindowGeometry.h"
 #include "main/SaveRoiViewController.h"
 #include "main/RoiEditor.h"
@@ -46,6 +47,7 @@ class ControlBoardController;
 class ControlBoardViewModel;
 class CustomButton;
 class CustomView;
+class FocusRing;
 class ImageView;
 class LayoutView;
 class LogManager;
@@ -154,6 +156,8 @@ class MainController : public QWidget,
   QPointer<QWidget> settingView, saveRoiView, languageView, advertisementView;
   BasePositionAnchor basePositionAnchor = BasePositionAnchor::content;
   QPointer<CustomButton> notificationButton;
+  // The outline around the control that has the keyboard focus.
+  QPointer<FocusRing> focusRing;
 
   // ---- child controllers and shared objects ----
   QWidget* connectController();
@@ -376,6 +380,7 @@ class MainController : public QWidget,
   int deviceObservers_ = 0;
   int activationRequests_ = 0;
   std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;
+  EscapeKey escapeKey_;
 };
 
 }  // namespace corvane

@@ -1,9 +1,13 @@
 #include "shell/AlertController.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <algorithm>
+#include <vector>
 
 #include "i18n/Localized.h"
 #include "shell/AlertManager.h"
@@ -130,6 +134,31 @@ void AlertController::onClickOtherConfirm() {
   answer([](AlertSetupModel& m) {
     if (m.otherConfirmHandler) m.otherConfirmHandler();
   });
+}
+
+void AlertController::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape || !model_) return CustomView::keyPressEvent(event);
+  if (model_->mode == AlertMode::confirm)
+    onClickCancel();
+  else
+    onClickConfirm();
+  event->accept();
+}
+
+bool AlertController::focusNextPrevChild(bool next) {
+  std::vector<QWidget*> buttons;
+  for (QWidget* b :
+       {static_cast<QWidget*>(cancelButton_.data()), static_cast<QWidget*>(okButton_.data()),
+        static_cast<QWidget*>(confimButton_.data()), static_cast<QWidget*>(otherButton_.data())})
+    if (b && b->isVisible() && b->isEnabled() && (b->focusPolicy() & Qt::TabFocus))
+      buttons.push_back(b);
+  if (buttons.empty()) return CustomView::focusNextPrevChild(next);
+  const auto at = std::find(buttons.begin(), buttons.end(), QApplication::focusWidget());
+  const size_t n = buttons.size();
+  size_t i = at == buttons.end() ? (next ? n - 1 : 0) : size_t(at - buttons.begin());
+  i = next ? (i + 1) % n : (i + n - 1) % n;
+  buttons[i]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
 }
 
 void AlertController::layoutPanel() {

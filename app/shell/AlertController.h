@@ -52,6 +52,10 @@ class AlertController : public CustomView {
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Escape answers as Cancel does (the one button of a plain alert); Tab goes round the
+  // alert's own buttons, never to the window beneath.
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:

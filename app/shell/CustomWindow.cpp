@@ -56,7 +56,9 @@ CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* pa
       "QMenu::item:disabled { color: #6B6E76; }"
       "QMenu::item:selected { background: #2896F5; color: white; }"
       "QMenu::separator { height: 1px; background: #2A2C33; margin: 4px 8px; }");
-  setFocusPolicy(Qt::StrongFocus);
+  // A click on what takes no focus (the preview) gives the window the keys; Tab passes it by,
+  // from one control to the next.
+  setFocusPolicy(Qt::ClickFocus);
   // The desktop's full-screen keys (F11 here) go through the controller like the system's
   // full-screen command does elsewhere.
   auto* fullScreen = new QAction(this);

@@ -23,6 +23,7 @@
 #include "shell/CustomWindowDelegate.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
+#include "widgets/FocusRing.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 #include "widgets/ViewRouter.h"
@@ -85,6 +86,7 @@ LaunchViewController::LaunchViewController(Environment environment, QWidget* par
   if (!env_.main) env_.main = &platform::MainQueue::shared();
   setObjectName("LaunchViewController");
   buildViews();
+  new FocusRing(this);
 }
 
 LaunchViewController::~LaunchViewController() {
@@ -328,6 +330,8 @@ double LaunchViewController::alpha(const QWidget* widget) {
 void LaunchViewController::fade(QWidget* widget, double alpha) {
   if (widget->property(ALPHA_PROPERTY).isValid() && this->alpha(widget) == alpha) return;
   widget->setProperty(ALPHA_PROPERTY, alpha);
+  // Faded out, a button is not there for the keyboard either.
+  widget->setEnabled(alpha > 0);
   auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
   if (!effect) {
     effect = new QGraphicsOpacityEffect(widget);

@@ -1,6 +1,7 @@
 #include "widgets/CustomButton.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,6 +30,7 @@ CustomButton::CustomButton(const QRect& frame, QWidget* parent)
       tracker_(QRectF(0, 0, frame.width(), frame.height())) {
   setGeometry(frame);
   setMouseTracking(true);
+  setFocusPolicy(Qt::TabFocus);
   updateAppearance(stateOn_);
 }
 
@@ -69,6 +71,7 @@ void CustomButton::updateAppearance(bool active) {
   animateBorderColor(active ? activeBorderColor_ : borderColor_);
   titleColor_ = active ? activeTextColor_ : textColor_;
   image_ = active ? selectedImage_ : unselectedImage_;
+  if (hovered_ && !active) showHoverLook();
   update();
 }
 
@@ -87,7 +90,18 @@ void CustomButton::setButtonEnabled(bool enabled) {
     animateBorderColor(borderColor_);
     titleColor_ = textColor_;
   }
+  followUsability();
   update();
+}
+
+void CustomButton::setAlphaValue(double alpha) {
+  alpha_ = alpha;
+  followUsability();
+  update();
+}
+
+void CustomButton::followUsability() {
+  if (focus_.apply(this, buttonEnabled_ && alpha_ > 0) && !focusNextPrevChild(true)) clearFocus();
 }
 
 void CustomButton::hoverStart() {
@@ -95,10 +109,16 @@ void CustomButton::hoverStart() {
   hovered_ = true;
   if (delegate) delegate->customButtonDidHover(this);
   layerBackground_ = hoverColor_;
+  // A lit button stays lit under the pointer: the fill is its highlight, and its border, title
+  // and picture keep the active look (the hover ones are an unlit button's).
+  if (!stateOn_) showHoverLook();
+  update();
+}
+
+void CustomButton::showHoverLook() {
   animateBorderColor(hoverColor_);
   if (!NamedColors::isClear(hoverTextColor_)) titleColor_ = hoverTextColor_;
   if (!hoverImage_.isNull()) image_ = hoverImage_;
-  update();
 }
 
 void CustomButton::hoverEnd() {
@@ -156,6 +176,23 @@ void CustomButton::enterEvent(QEnterEvent* event) {
 void CustomButton::leaveEvent(QEvent* event) {
   follow(tracker_.pointerLeft());
   QAbstractButton::leaveEvent(event);
+}
+
+void CustomButton::keyPressEvent(QKeyEvent* event) {
+  if (!buttonEnabled_) return event->ignore();
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!event->isAutoRepeat()) click();
+      return event->accept();
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      return event->ignore();
+    default:
+      return QAbstractButton::keyPressEvent(event);
+  }
 }
 
 QSize CustomButton::sizeHint() const {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QPropertyAnimation>
 
+#include "widgets/FocusWhileUsable.h"
 #include "widgets/HoverTracker.h"
 
 namespace corvane {
@@ -14,6 +15,9 @@ class CustomButtonDelegate;
 
 // The program's styled button: its own border, title colour and image for the normal, active
 // (state on) and hover looks, painted by itself. The hover area is the frame it was made with.
+// Under the pointer every button gets the hover fill; only an unlit one swaps to the hover
+// border, title and image, so a lit button never looks switched off while hovered. The
+// keyboard reaches it by Tab (a click leaves the focus where it was) while it can be used.
 class CustomButton : public QAbstractButton {
   Q_OBJECT
   Q_PROPERTY(QColor presentedBorderColor READ presentedBorderColor WRITE setPresentedBorderColor)
@@ -71,11 +75,9 @@ class CustomButton : public QAbstractButton {
   QColor titleColor() const { return titleColor_; }
   QPixmap image() const { return image_; }
   double alphaValue() const { return alpha_; }
-  // Dims the button without disabling it (owners show choices that are not available now).
-  void setAlphaValue(double alpha) {
-    alpha_ = alpha;
-    update();
-  }
+  // Dims the button without disabling it (owners show choices that are not available now); an
+  // unseen one (alpha 0) takes no focus.
+  void setAlphaValue(double alpha);
   bool isHovered() const { return hovered_; }
   QRectF hoverArea() const { return tracker_.area(); }
   // The border colour's running (or last) animation; none before the first.
@@ -90,12 +92,16 @@ class CustomButton : public QAbstractButton {
   void mouseMoveEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  // Space (as every button) and Return press it; the arrows stay the window's.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void hoverStart();
   void hoverEnd();
+  void showHoverLook();
   void follow(HoverTracker::Change change);
   void animateBorderColor(const QColor& to);
+  void followUsability();
 
   bool buttonEnabled_ = true;
   bool stateOn_ = false;
@@ -119,6 +125,7 @@ class CustomButton : public QAbstractButton {
   QPixmap image_;
   double alpha_ = 1.0;
   HoverTracker tracker_;
+  FocusWhileUsable focus_;
   QPointer<QPropertyAnimation> borderAnimation_;
 };
 

@@ -1,6 +1,7 @@
 #include "widgets/CustomSwitch.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "widgets/CustomSwitchDelegate.h"
@@ -20,6 +21,7 @@ CustomSwitch::CustomSwitch(const QRect& frame, QWidget* parent)
   thumbView_->setLayerBackgroundColor(thumbColor_);
   backgroundView_->setBorderWidth(1.0);
   backgroundView_->setBorderColor(QColor(117, 117, 117));
+  setFocusPolicy(Qt::TabFocus);
   layoutParts();
 }
 
@@ -71,6 +73,8 @@ void CustomSwitch::setThumbColor(const QColor& c) {
 
 void CustomSwitch::setAlphaValue(double alpha) {
   alpha_ = alpha;
+  // Dimmed, it takes no clicks, and no keys either.
+  if (focus_.apply(this, alpha == 1.0) && !focusNextPrevChild(true)) clearFocus();
   if (alpha >= 1.0) {
     setGraphicsEffect(nullptr);
     return;
@@ -87,6 +91,18 @@ void CustomSwitch::clicked() {
   if (alpha_ != 1.0) return;
   setOn(!on_, true);
   emit actionTriggered();
+}
+
+void CustomSwitch::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!event->isAutoRepeat()) clicked();
+      return event->accept();
+    default:
+      return QWidget::keyPressEvent(event);
+  }
 }
 
 void CustomSwitch::panChanged(double translation) {

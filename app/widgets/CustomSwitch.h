@@ -5,6 +5,8 @@
 #include <QPropertyAnimation>
 #include <QWidget>
 
+#include "widgets/FocusWhileUsable.h"
+
 namespace corvane {
 
 class CustomSwitchDelegate;
@@ -13,7 +15,8 @@ class NSSwitchThumbView;
 
 // The program's on/off switch: a rounded track coloured by the state and a round thumb that
 // slides between its ends. A click on the track flips it; a drag moves the thumb by hand and
-// snaps it to an end when released. Either sends actionTriggered().
+// snaps it to an end when released. Either sends actionTriggered(). The keyboard reaches it by
+// Tab while it takes clicks; Space or Return flips it as a click does.
 class CustomSwitch : public QWidget {
   Q_OBJECT
 
@@ -55,6 +58,7 @@ class CustomSwitch : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void layoutParts();
@@ -71,6 +75,7 @@ class CustomSwitch : public QWidget {
   CustomView* backgroundView_ = nullptr;
   NSSwitchThumbView* thumbView_ = nullptr;
   QPointer<QPropertyAnimation> thumbAnimation_;
+  FocusWhileUsable focus_;
 
   enum class Gesture { none, pressed, pressedOnThumb, panning };
   Gesture gesture_ = Gesture::none;

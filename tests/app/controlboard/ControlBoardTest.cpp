@@ -797,6 +797,68 @@ TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
             board->roiButtons[2]->selectedImage().toImage());
 }
 
+// Pixels of the button's painted picture within a few steps of `c`.
+int paintedNear(CustomButton* b, const QColor& c) {
+  if (b->borderAnimation()) b->borderAnimation()->setCurrentTime(b->borderAnimation()->duration());
+  const QImage shot = b->grab().toImage();
+  int n = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      const QColor p = shot.pixelColor(x, y);
+      n += std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
+               std::abs(p.blue() - c.blue()) <
+           24;
+    }
+  return n;
+}
+
+// The pointer on an outline toggle (while its tool tip is read) lights its background and keeps
+// its lit or unlit look: a lit one never turns the grey of off.
+TEST_F(BoardTest, AHoveredOutlineToggleKeepsItsLitOrUnlitLook) {
+  connectCamera();
+  makeBoard();
+  board->resize(board->sizeHint());
+  const std::array<corvane::Observable<bool>*, 3> flags = {manager->drawNormalRect.get(),
+                                                           manager->drawTrackingRect.get(),
+                                                           manager->drawIgnoreRect.get()};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    CustomButton* b = board->roiButtons[i];
+    const QColor lit = b->activeBorderColor();
+    for (bool drawn : {true, false}) {
+      SCOPED_TRACE(drawn ? "lit" : "unlit");
+      flags[i]->setValue(drawn);
+      settle();
+      ASSERT_EQ(b->isSelected, drawn);
+      const int litBefore = paintedNear(b, lit);
+      widgettest::enter(b, QPointF(b->width() / 2.0, b->height() / 2.0));
+      ASSERT_TRUE(b->isHovered());
+      widgettest::grabTo(b, QStringLiteral("outline_toggle_%1_hover_%2").arg(i).arg(drawn));
+      EXPECT_EQ(b->layerBackgroundColor(), b->hoverColor()) << "the hover highlight";
+      if (drawn) {
+        EXPECT_EQ(b->image().toImage(), b->selectedImage().toImage());
+        EXPECT_EQ(b->layerBorderColor(), lit);
+        EXPECT_GE(paintedNear(b, lit), litBefore) << "border and frame stay in the lit colour";
+      } else {
+        EXPECT_NE(b->image().toImage(), b->selectedImage().toImage());
+        EXPECT_EQ(paintedNear(b, lit), 0) << "an unlit toggle shows none of the lit colour";
+      }
+      // Lit or put out while the pointer stays on it: the new look, still highlighted.
+      flags[i]->setValue(!drawn);
+      settle();
+      EXPECT_EQ(b->image().toImage(), (!drawn ? b->selectedImage() : b->hoverImage()).toImage());
+      EXPECT_EQ(b->layerBackgroundColor(), b->hoverColor());
+      flags[i]->setValue(drawn);
+      settle();
+      widgettest::leave(b);
+      EXPECT_FALSE(b->isHovered());
+      EXPECT_TRUE(corvane::NamedColors::isClear(b->layerBackgroundColor()));
+      EXPECT_EQ(b->image().toImage(),
+                (drawn ? b->selectedImage() : b->unselectedImage()).toImage());
+    }
+  }
+}
+
 TEST_F(BoardTest, WithoutACameraThePanelsAreHiddenAtTheFirstStartAndAfterTryAgain) {
   plugCamera();
   makeManager();

@@ -191,3 +191,37 @@ TEST_F(BoardTest, BothBoardsShowTheSameModeChosenOnEither) {
   EXPECT_TRUE(withTag(small->visibleButtons(), 12)->isSelected);
   EXPECT_FALSE(withTag(small->visibleButtons(), 11)->isSelected);
 }
+
+// From the keyboard the column reads top to bottom: the way back, the arrow up, the page's
+// modes, the arrow down; a placeholder is passed by, and Space pages on.
+TEST_F(SmallBoardTest, TabGoesDownTheColumnAndPassesThePlaceholderBy) {
+  config->gridComposeMode = config->focusMode = config->bodyFitMode = config->gridMode = true;
+  config->presentationMode = config->speakerMode = config->panoramaMode = true;
+  connectCamera();
+  makeSmallBoard();
+  small->setGeometry(0, 0, 40, 200);
+  small->show();
+  QApplication::setActiveWindow(small.get());
+  auto round = [&] {
+    std::vector<QWidget*> stops;
+    small->fullWindowButton->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 12; ++i) {
+      stops.push_back(QApplication::focusWidget());
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      if (QApplication::focusWidget() == stops.front()) break;
+    }
+    return stops;
+  };
+  small->onClickNext();
+  std::vector<QWidget*> expected = {small->fullWindowButton, small->preButton};
+  for (CustomButton* b : small->visibleButtons()) expected.push_back(b);
+  expected.push_back(small->nextButton);
+  EXPECT_EQ(round(), expected);
+
+  QTest::keyClick(small->nextButton, Qt::Key_Space);
+  ASSERT_EQ(small->currentPageIndex(), 2);
+  ASSERT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{18, -1}));
+  EXPECT_EQ(round(), (std::vector<QWidget*>{small->fullWindowButton, small->preButton,
+                                            small->visibleButtons()[0]}));
+  QApplication::setActiveWindow(nullptr);
+}

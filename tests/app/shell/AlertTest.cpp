@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -140,6 +141,43 @@ TEST_F(AlertTest, TheOneButtonAlertShowsOkAndAnswersTrue) {
   EXPECT_EQ(alert->confimButton()->title(), "OK");
   alert->confimButton()->click();
   EXPECT_EQ(answers, std::vector<bool>{true});
+}
+
+// From the keyboard: Escape answers as Cancel does (a plain alert's one button), Tab goes round
+// the alert's buttons and never reaches the window beneath, Return presses the focused one.
+TEST_F(AlertTest, EscapeIsCancelAndTabStaysOnTheAlert) {
+  QApplication::setActiveWindow(&window);
+  std::vector<bool> answers;
+  manager.showAlert("keys", [&](bool ok) { answers.push_back(ok); });
+  finishFade(alert);
+  ASSERT_EQ(QApplication::focusWidget(), alert->okButton());
+  for (int i = 0; i < 4; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* now = QApplication::focusWidget();
+    EXPECT_TRUE(now == alert->okButton() || now == alert->cancelButton());
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), alert->cancelButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(answers, std::vector<bool>{false});
+  EXPECT_FALSE(manager.isShow);
+  finishFade(alert);
+
+  manager.showAlert("again", [&](bool ok) { answers.push_back(ok); });
+  finishFade(alert);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_EQ(answers, (std::vector<bool>{false, true}));
+  finishFade(alert);
+
+  AlertSetupModel plain;
+  plain.message = "Done";
+  plain.confirmHandler = [&](bool ok) { answers.push_back(ok); };
+  manager.present(plain);
+  finishFade(alert);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(answers, (std::vector<bool>{false, true, true}));
+  EXPECT_EQ(beneathClicks, 0);
+  QApplication::setActiveWindow(nullptr);
 }
 
 TEST_F(AlertTest, TheExtraButtonRowCallsItsOwnClosure) {

@@ -1,5 +1,6 @@
 #include <QGraphicsOpacityEffect>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 
 #include "RecordingMainController.h"
@@ -9,6 +10,7 @@
 #include "shell/LaunchViewController.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
+#include "widgets/FocusRing.h"
 
 namespace shelltest {
 namespace {
@@ -196,6 +198,43 @@ TEST_F(Launch, TutorialPagesMoveWithinTheirCount) {
 
   QTest::mouseClick(launch->skipButton, Qt::LeftButton);
   EXPECT_EQ(window.mainContent(), main.data());
+}
+
+// From the keyboard: Tab reaches the page's buttons that show, each outlined, never the faded
+// out arrow; Return and Space press them, and the main window takes over from Skip.
+TEST_F(Launch, TheKeyboardPagesThroughTheTutorial) {
+  start();
+  launch->showTutorial();
+  window.show();
+  QApplication::setActiveWindow(&window);
+  auto ring = launch->findChild<corvane::FocusRing*>();
+  ASSERT_TRUE(ring);
+  auto round = [&] {
+    std::vector<QWidget*> stops;
+    for (int i = 0; i < 12; ++i) {
+      QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window,
+                      Qt::Key_Tab);
+      QWidget* now = QApplication::focusWidget();
+      if (!now || (!stops.empty() && now == stops.front())) break;
+      stops.push_back(now);
+      EXPECT_EQ(ring->target(), now);
+      EXPECT_TRUE(ring->isVisible());
+    }
+    // One round, read from the tick box on.
+    auto first = std::find(stops.begin(), stops.end(), launch->rememberButton);
+    if (first != stops.end()) std::rotate(stops.begin(), first, stops.end());
+    return stops;
+  };
+  EXPECT_EQ(round(), (std::vector<QWidget*>{launch->rememberButton, launch->nextButton,
+                                            launch->skipButton}));
+  launch->nextButton->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(launch->nextButton, Qt::Key_Return);
+  EXPECT_EQ(launch->tutorialIndex(), 1);
+  EXPECT_EQ(round(), (std::vector<QWidget*>{launch->rememberButton, launch->prevButton,
+                                            launch->nextButton, launch->skipButton}));
+  QTest::keyClick(launch->skipButton, Qt::Key_Space);
+  EXPECT_EQ(window.mainContent(), main.data());
+  QApplication::setActiveWindow(nullptr);
 }
 
 TEST_F(Launch, OnePageHasNoDots) {
