@@ -20,7 +20,8 @@ class ControlBoardViewModel {
   ControlBoardViewModel(const ControlBoardViewModel&) = delete;
   ControlBoardViewModel& operator=(const ControlBoardViewModel&) = delete;
 
-  // Takes the start-up state from the shared settings and dumps every setting to the day log.
+  // Takes the start-up state from the shared settings and dumps every setting (long values cut)
+  // to the day log, not to the console.
   void loadConfig();
   void loadConfig(const ConfigManager& config, LogManager& logger);
 
