@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -255,10 +256,20 @@ TEST_F(ConfigManagerTest, SetupLoadsTheFilesInOrderAndEndsWithTheFieldDump) {
   EXPECT_EQ(config->customPresetTitle, "Custom");
   // ...and the dump shows the loaded values.
   EXPECT_GE(indexIn(lines, "isStaging = true"), dump);
-  // The dump is written once, into the day file: the console does not repeat it.
+  // The dump is written once, into the day file: the console does not repeat it, nor does the
+  // control board's own call that follows the set-up.
   EXPECT_EQ(count("ConfigManager properties"), 0u);
   EXPECT_EQ(count("isStaging = true"), 0u);
   EXPECT_EQ(viewModel.splitWindow->value(), true);
+  config->defaultLargeNavigator = false;
+  viewModel.loadConfig(*config, *logger);
+  EXPECT_EQ(viewModel.splitWindow->value(), false);
+  lines = dayLog();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) {
+                            return l.find("ConfigManager properties") != std::string::npos;
+                          }),
+            1);
 }
 
 TEST_F(ConfigManagerTest, SetupWithoutAProgramVersionKeepsTheStoredSettings) {
@@ -354,6 +365,8 @@ TEST_F(ConfigManagerTest, TheFieldDumpCutsLongListsAndValues) {
                                std::string(100000, 'n') + R"("}])");
   config = makeConfig();
   config->setup();
+  corvane::ControlBoardViewModel another;  // the first has dumped already
+  another.loadConfig(*config, *logger);
   lines = dayLog();
   long nameLine = indexIn(lines, "loadConfig(): presets = [nnnn");
   ASSERT_GE(nameLine, 0);
