@@ -38,7 +38,8 @@ void QD4718Log::write(Level level, const std::string& message, const char* file,
       return;
     }
   }
-  if (level == Level::Debug) {
+  // The system log gets what needs a look: warnings and errors, not the running commentary.
+  if (level == Level::Debug || level == Level::Info) {
     std::fprintf(stdout, "%s\n", text.c_str());
     std::fflush(stdout);
   } else {

@@ -5,8 +5,9 @@
 
 namespace qd4718 {
 
-// The firmware-update framework's own log, apart from any program's day file: debug lines go to
-// standard output, the others to the system log, each as "[Level] [file:line], function(): text".
+// The firmware-update framework's own log, apart from any program's day file: debug and info
+// lines go to standard output, warnings and errors to the system log, each as
+// "[Level] [file:line], function(): text".
 class QD4718Log {
  public:
   enum class Level { Debug, Info, Warning, Error };

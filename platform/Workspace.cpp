@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <string_view>
 
@@ -16,8 +17,14 @@ Workspace::Environment Workspace::Environment::process() {
   Environment env;
   env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
   env.executablePath = [] { return Bundle::executablePath(); };
+  // The system log gets what needs a look, not the running commentary.
   env.log = [](bool failed, const std::string& line) {
-    syslog(failed ? LOG_ERR : LOG_INFO, "%s", line.c_str());
+    if (failed) {
+      syslog(LOG_ERR, "%s", line.c_str());
+    } else {
+      std::fprintf(stdout, "%s\n", line.c_str());
+      std::fflush(stdout);
+    }
   };
   env.arguments = [] { return processArguments(); };
   return env;

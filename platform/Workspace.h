@@ -15,8 +15,8 @@ class Workspace {
     std::function<bool(const std::vector<std::string>& argv)> spawn;
     // The running program's absolute path.
     std::function<std::string()> executablePath = nullptr;
-    // Where a line about an opened address goes (the system log in the programs); `failed`
-    // marks a failure.
+    // Where a line about an opened address goes: in the programs a failure (`failed`) to the
+    // system log, a report that the opener started to standard output.
     std::function<void(bool failed, const std::string& line)> log = nullptr;
     // The arguments the running program was started with, its own name left out.
     std::function<std::vector<std::string>()> arguments = nullptr;

@@ -166,18 +166,15 @@ void ConfigManager::loadKestovaSetting() {
   std::string path = kestovaSettingPath();
   // The setting file is optional (a machine without the studio's settings runs the updater with
   // its defaults): only a file that is there and cannot be read is an error.
-  bool present = isFile(path);
-  if (!present) {
-    UPDATER_LOG_INFO("Not found kestova setting JSON");
-    path.clear();
+  if (!isFile(path)) {
+    UPDATER_LOG_INFO("Not found kestova setting JSON" + (path.empty() ? "" : " at " + path) +
+                     " (it is optional): the production service is used");
+    return;
   }
   Json json;
   std::string error;
   if (!LenientJson::readFile(path, json, &error)) {
-    if (present)
-      UPDATER_LOG_ERROR("Load kestova setting JSON error " + error);
-    else
-      UPDATER_LOG_INFO("Load kestova setting JSON error " + error);
+    UPDATER_LOG_ERROR("Load kestova setting JSON error " + error);
     return;
   }
   const Json* value = LenientJson::member(json, "isStaging");

@@ -25,8 +25,9 @@
 #include "qt/DeviceMonitor.h"
 #include "qt/UserDefaults.h"
 #include "render/EffectView.h"
-#include "render/RenderHandoff.h"
+#include "render/FrameSizeLimits.h"
 #include "render/MetalManager.h"
+#include "render/RenderHandoff.h"
 #include "util/StringExtension.h"
 
 namespace corvane {
@@ -637,6 +638,11 @@ bool CameraManager::formatStep(CameraFormat format,
   }
   if (!chosen) {
     CV_LOG_ERROR("Prepare deviceFormat error");
+    return false;
+  }
+  // Refused before capture starts, rather than failing in the render pass for every frame.
+  if (auto refused = FrameSizeLimits::refusal(int(chosen->width), int(chosen->height))) {
+    CV_LOG_ERROR("Prepare deviceFormat error: " + *refused);
     return false;
   }
   videoSession_->setActiveFormat(*chosen);

@@ -9,6 +9,7 @@
 #include "camera/VideoDecoder.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
+#include "render/FrameSizeLimits.h"
 #include "util/Converter.h"
 
 namespace corvane {
@@ -231,6 +232,12 @@ void PlayerManager::loadImages(const QStringList& paths) {
     if (image.isNull()) {
       CV_LOG_WARNING("cannot read image " + path.toStdString() + ": " +
                      reader.errorString().toStdString());
+      continue;
+    }
+    // Any picture may become the first, whose size the frames take: one of a size that cannot
+    // be drawn is not taken.
+    if (auto refused = FrameSizeLimits::refusal(image.width(), image.height())) {
+      CV_LOG_WARNING("cannot show image " + path.toStdString() + ": " + *refused);
       continue;
     }
     images_.push_back(std::move(image));

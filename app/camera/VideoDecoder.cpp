@@ -19,6 +19,7 @@ extern "C" {
 #include <mutex>
 
 #include "log/LogManager.h"
+#include "render/FrameSizeLimits.h"
 
 namespace corvane {
 
@@ -117,7 +118,11 @@ void forwardFFmpegLog(void* context, int level, const char* format, va_list args
   av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix);
   std::string text(line);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (!text.empty()) CV_LOG_VERBOSE("ffmpeg: " + text);
+  // A damaged stretch of a file has FFmpeg complain about every frame in it.
+  static platform::LogRateLimiter lines(LogManager::kFrameLineBurst,
+                                        LogManager::kFrameLineInterval);
+  if (text.empty()) return;
+  if (auto line = lines.admit("ffmpeg: " + text)) CV_LOG_VERBOSE(*line);
 }
 
 }  // namespace
@@ -203,13 +208,13 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::s
     error = "no picture could be decoded";
     return nullptr;
   }
-  d->width_ = d->current_->width & ~1;
-  d->height_ = d->current_->height & ~1;
-  if (d->width_ < 2 || d->height_ < 2 || d->width_ > 32768 || d->height_ > 32768) {
-    error = "unsupported picture size " + std::to_string(d->current_->width) + " x " +
-            std::to_string(d->current_->height);
+  // Refused here, once, rather than failing in the render pass for every frame.
+  if (auto refused = FrameSizeLimits::refusal(d->current_->width, d->current_->height)) {
+    error = *refused;
     return nullptr;
   }
+  d->width_ = FrameSizeLimits::carriedSide(d->current_->width);
+  d->height_ = FrameSizeLimits::carriedSide(d->current_->height);
   d->firstPts_ = d->currentPts_;
   return d;
 }

@@ -23,7 +23,8 @@ namespace corvane {
 class VideoDecoder {
  public:
   // Opens the file and decodes its first frame. None, with `error` set, when the file cannot be
-  // read, has no video stream, or yields no frame.
+  // read, has no video stream, yields no frame, or its pictures are of a size that cannot be
+  // drawn (FrameSizeLimits).
   static std::unique_ptr<VideoDecoder> open(const std::string& path, std::string& error);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;

@@ -176,10 +176,17 @@ std::string lowerCased(std::string s) {
   return s;
 }
 
+// What the dump shows of a list past its first kDumpListItems elements.
+std::string restOfList(size_t size) {
+  if (size <= ConfigField::kDumpListItems) return "]";
+  return ", ... (" + std::to_string(size - ConfigField::kDumpListItems) + " more)]";
+}
+
 std::string quotedList(const std::vector<std::string>& list) {
   std::string out = "[";
-  for (size_t i = 0; i < list.size(); ++i) out += (i ? ", \"" : "\"") + list[i] + "\"";
-  return out + "]";
+  for (size_t i = 0; i < list.size() && i < ConfigField::kDumpListItems; ++i)
+    out += (i ? ", \"" : "\"") + list[i] + "\"";
+  return out + restOfList(list.size());
 }
 
 std::string describeRect(const RectPoint& r) {
@@ -199,8 +206,19 @@ std::string describePreset(const PresetModel& p) {
 template <typename T, typename F>
 std::string describeList(const std::vector<T>& list, F describeOne) {
   std::string out = "[";
-  for (size_t i = 0; i < list.size(); ++i) out += (i ? ", " : "") + describeOne(list[i]);
-  return out + "]";
+  for (size_t i = 0; i < list.size() && i < ConfigField::kDumpListItems; ++i)
+    out += (i ? ", " : "") + describeOne(list[i]);
+  return out + restOfList(list.size());
+}
+
+// A value cut to kDumpValueBytes, at a character's start, with what was left out.
+std::string bounded(std::string text) {
+  if (text.size() <= ConfigField::kDumpValueBytes) return text;
+  size_t cut = ConfigField::kDumpValueBytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  size_t rest = text.size() - cut;
+  text.resize(cut);
+  return text + "... (" + std::to_string(rest) + " bytes more)";
 }
 
 template <typename T>
@@ -325,7 +343,7 @@ void ConfigField::write(const ConfigManager& config, nlohmann::ordered_json& out
 }
 
 std::string ConfigField::describe(const ConfigManager& config) const {
-  return std::visit(
+  return bounded(std::visit(
       Overloaded{
           [&](bool CM::*m) -> std::string { return config.*m ? "true" : "false"; },
           [&](int64_t CM::*m) { return std::to_string(config.*m); },
@@ -344,7 +362,7 @@ std::string ConfigField::describe(const ConfigManager& config) const {
             return config.*m ? describePreset(*(config.*m)) : "nil";
           },
       },
-      member);
+      member));
 }
 
 }  // namespace corvane

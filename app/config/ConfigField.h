@@ -55,8 +55,12 @@ struct ConfigField {
   bool read(ConfigManager& config, const nlohmann::json& object) const;
   // Puts the field under its key.
   void write(const ConfigManager& config, nlohmann::ordered_json& out) const;
-  // The value as the field dump shows it.
+  // The value as the field dump shows it: a list with its first kDumpListItems elements and the
+  // count of the rest, the whole at most kDumpValueBytes (and the count of what was cut), so a
+  // file of ten thousand presets does not put megabytes into every start's log.
   std::string describe(const ConfigManager& config) const;
+  static constexpr size_t kDumpListItems = 10;
+  static constexpr size_t kDumpValueBytes = 2048;
 
   // A rectangle list from a JSON array of objects; none when the value is not such an array.
   // Incomplete elements are skipped; each rectangle kept is range-checked.

@@ -18,9 +18,13 @@ void ControlBoardViewModel::loadConfig() {
 
 void ControlBoardViewModel::loadConfig(const ConfigManager& config, LogManager& logger) {
   splitWindow->setValue(config.defaultLargeNavigator);
+  if (dumped_) return;
+  dumped_ = true;
   const std::string rule(46, '=');
+  // For the day file only: once in the log of each start is enough, the terminal need not
+  // repeat it.
   auto info = [&logger](const std::string& line) {
-    logger.info(line, __FILE__, "loadConfig", __LINE__);
+    logger.writeLine(LogManager::eventLine("Info", line, __FILE__, "loadConfig", __LINE__));
   };
   info(rule);
   info("ConfigManager properties");

@@ -20,7 +20,9 @@ class ControlBoardViewModel {
   ControlBoardViewModel(const ControlBoardViewModel&) = delete;
   ControlBoardViewModel& operator=(const ControlBoardViewModel&) = delete;
 
-  // Takes the start-up state from the shared settings and dumps every setting to the day log.
+  // Takes the start-up state from the shared settings; the first call (the settings' set-up)
+  // also dumps every setting (long values cut) to the day log, not to the console. The control
+  // board's call that follows does not repeat it.
   void loadConfig();
   void loadConfig(const ConfigManager& config, LogManager& logger);
 
@@ -35,6 +37,9 @@ class ControlBoardViewModel {
   const ObservableRef<double> position = Observable<double>::make(0.0);
   const ObservableRef<int64_t> currentPresetIndex = Observable<int64_t>::make(0);
   const ObservableRef<EditMode> editMode = Observable<EditMode>::make(EditMode::none);
+
+ private:
+  bool dumped_ = false;  // main thread
 };
 
 }  // namespace corvane

@@ -8,6 +8,7 @@
 
 #include "log/LogManager.h"
 #include "render/EffectParameters.h"
+#include "render/FrameSizeLimits.h"
 
 namespace corvane {
 
@@ -42,27 +43,27 @@ struct EffectView::State {
   // does not allocate and clear a frame-sized buffer per frame.
   PixelBufferRef spareOutput;
   std::optional<compute::KernelFunction> computePipelineState;
+  // The pass's own lines: a frame that cannot be drawn fails again with every frame.
+  platform::LogRateLimiter frameLines{LogManager::kFrameLineBurst, LogManager::kFrameLineInterval};
+  int toldSelvoHeight = -1;  // the analysis copy's height last announced
 
   void pass();
   bool drawTexture();
   bool prepareEffectTexture(int w, int h);
   void prepareSelvoBuffer(int w, int h);
+  PixelBufferRef createPixelBuffer(int width, int height, PixelFormat format);
 };
 
-namespace {
-
-PixelBufferRef createPixelBuffer(int width, int height, PixelFormat format) {
+PixelBufferRef EffectView::State::createPixelBuffer(int width, int height, PixelFormat format) {
   auto buffer = PixelBuffer::create(width, height, format);
-  if (!buffer) CV_LOG_ERROR("Error: could not create resized pixel buffer:" + std::to_string(-1));
+  if (!buffer)
+    CV_LOG_FRAME_ERROR(frameLines,
+                       "Error: could not create resized pixel buffer:" + std::to_string(-1));
   return buffer;
 }
 
-}  // namespace
-
 int EffectView::selvoHeight(int width, int height) {
-  if (width <= 0 || height <= 0) return 0;
-  int h = int(float(height) / float(width) * float(kSelvoWidth));
-  return h % 2 ? h + 1 : h;
+  return FrameSizeLimits::selvoHeight(width, height);
 }
 
 EffectView::EffectView(QRect, MetalManager& manager, MetalContext& context)
@@ -147,7 +148,7 @@ bool EffectView::State::drawTexture() {
   src_uv_texture_in = cache.createTextureFromImage(imagePixel, 1, TextureFormat::RG8Unorm, cw, ch);
   if (imagePixel->format() != PixelFormat::NV12FullRange || !src_y_texture_in ||
       !src_uv_texture_in) {
-    CV_LOG_WARNING("y_texture and uv_texture is nil");
+    CV_LOG_FRAME_WARNING(frameLines, "y_texture and uv_texture is nil");
     return false;
   }
   if (spareOutput && spareOutput.use_count() == 1 && spareOutput->width() == w &&
@@ -158,21 +159,21 @@ bool EffectView::State::drawTexture() {
     ref_imagePixel = createPixelBuffer(w, h, PixelFormat::NV12FullRange);
   spareOutput.reset();
   if (!ref_imagePixel) {
-    CV_LOG_WARNING("ref_imagePixel is nil");
+    CV_LOG_FRAME_WARNING(frameLines, "ref_imagePixel is nil");
     return false;
   }
   src_y_texture_out = cache.createTextureFromImage(ref_imagePixel, 0, TextureFormat::R8Unorm, w, h);
   src_uv_texture_out =
       cache.createTextureFromImage(ref_imagePixel, 1, TextureFormat::RG8Unorm, cw, ch);
   if (!src_y_texture_out || !src_uv_texture_out) {
-    CV_LOG_WARNING("y_texture_out and uv_texture_out is nil");
+    CV_LOG_FRAME_WARNING(frameLines, "y_texture_out and uv_texture_out is nil");
     return false;
   }
   ref_y_texture_in.reset();
   ref_uv_texture_in.reset();
   if (!effectsPixelBuffer) {
     // First frame: nothing to denoise against yet; this frame's output becomes the reference.
-    CV_LOG_WARNING("effectsPixelBuffer is nil");
+    CV_LOG_FRAME_WARNING(frameLines, "effectsPixelBuffer is nil");
   } else {
     ref_y_texture_in =
         cache.createTextureFromImage(effectsPixelBuffer, 0, TextureFormat::R8Unorm, w, h);
@@ -180,7 +181,7 @@ bool EffectView::State::drawTexture() {
         cache.createTextureFromImage(effectsPixelBuffer, 1, TextureFormat::RG8Unorm, cw, ch);
     if (!ref_y_texture_in || !ref_uv_texture_in) {
       // The frame size changed: the old output is no reference for this frame.
-      CV_LOG_WARNING("y_texture_ref and uv_texture_ref is nil");
+      CV_LOG_FRAME_WARNING(frameLines, "y_texture_ref and uv_texture_ref is nil");
       ref_y_texture_in.reset();
       ref_uv_texture_in.reset();
     }
@@ -217,13 +218,13 @@ bool EffectView::State::prepareEffectTexture(int w, int h) {
   }
   auto effectsRgbPixelBuffer = createPixelBuffer(w, h, PixelFormat::BGRA);
   if (!effectsRgbPixelBuffer) {
-    CV_LOG_WARNING("effectsRgbPixelBuffer is nil");
+    CV_LOG_FRAME_WARNING(frameLines, "effectsRgbPixelBuffer is nil");
     return false;
   }
   effectTextureOut = context.textureCache->createTextureFromImage(effectsRgbPixelBuffer, 0,
                                                                   TextureFormat::BGRA8Unorm, w, h);
   if (!effectTextureOut) {
-    CV_LOG_ERROR("rgbTextureOut is nil");
+    CV_LOG_FRAME_ERROR(frameLines, "rgbTextureOut is nil");
     return false;
   }
   return true;
@@ -234,8 +235,12 @@ void EffectView::State::prepareSelvoBuffer(int w, int h) {
   auto selvo = manager.selvoBuffer();
   if (selvo && selvo_y_texture_out && selvo->width() == kSelvoWidth && selvo->height() == sh)
     return;
-  std::printf("Create selvo pixel buffer width:%d height:%.1f\n", kSelvoWidth, double(sh));
-  std::fflush(stdout);
+  // Tried again with every frame while it cannot be made: told once for each size.
+  if (sh != toldSelvoHeight) {
+    std::printf("Create selvo pixel buffer width:%d height:%.1f\n", kSelvoWidth, double(sh));
+    std::fflush(stdout);
+    toldSelvoHeight = sh;
+  }
   selvo_y_texture_out.reset();
   selvo_uv_texture_out.reset();
   selvo = createPixelBuffer(kSelvoWidth, sh, PixelFormat::NV12FullRange);
@@ -248,7 +253,7 @@ void EffectView::State::prepareSelvoBuffer(int w, int h) {
         selvo, 1, TextureFormat::RG8Unorm, selvo->planeWidth(1), selvo->planeHeight(1));
   }
   if (!selvo_y_texture_out || !selvo_uv_texture_out) {
-    CV_LOG_WARNING("y_texture_selvo and uv_texture_selvo is nil");
+    CV_LOG_FRAME_WARNING(frameLines, "y_texture_selvo and uv_texture_selvo is nil");
     selvo_y_texture_out.reset();
     selvo_uv_texture_out.reset();
   }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 
+#include "render/FrameSizeLimits.h"
 #include "render/MetalContext.h"
 #include "render/MetalManager.h"
 #include "render/MetalViewDelegate.h"
@@ -34,7 +35,7 @@ class EffectView {
   bool hasPipeline() const;
 
   static constexpr const char* kEffectsKernel = "effectsKernel";
-  static constexpr int kSelvoWidth = 1920;
+  static constexpr int kSelvoWidth = FrameSizeLimits::kSelvoWidth;
   // Height of the analysis-size copy for a frame: h / w x 1920, truncated, made even.
   static int selvoHeight(int width, int height);
 

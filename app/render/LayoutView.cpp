@@ -1,7 +1,5 @@
 #include "render/LayoutView.h"
 
-#include <syslog.h>
-
 #include <QPainter>
 #include <atomic>
 #include <cmath>
@@ -10,6 +8,7 @@
 #include "dispatch/MainQueue.h"
 #include "dispatch/SerialQueue.h"
 #include "log/LogManager.h"
+#include "render/FrameSizeLimits.h"
 #include "util/RunProfile.h"
 
 namespace corvane {
@@ -80,9 +79,8 @@ TextureRef LayoutView::makeTexture(const QImage& image) const {
 }
 
 void LayoutView::updateControlSize(const TextureRef& source) {
-  int h = int(float(source->height()) / float(source->width()) * 1280.0f);
   QSizeF size = manager_.controlSize();
-  size.setHeight(h % 2 == 0 ? h : h + 1);
+  size.setHeight(FrameSizeLimits::controlHeight(source->width(), source->height()));
   manager_.setControlSize(size);
 }
 
@@ -211,8 +209,9 @@ LayoutView::Result LayoutView::compose(const Snapshot& snapshot, const TextureRe
   QSizeF size =
       snapshot.mode == LayoutMode::control ? manager_.controlSize() : manager_.navigatorSize();
   int width = int(size.width()), height = int(size.height());
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
-    CV_LOG_WARNING("LayoutView draw: return due to currentDrawable");
+  if (width <= 0 || height <= 0 || width > FrameSizeLimits::kMaxDrawableSide ||
+      height > FrameSizeLimits::kMaxDrawableSide) {
+    CV_LOG_FRAME_WARNING(frameLines_, "LayoutView draw: return due to currentDrawable");
     return result;
   }
   if (snapshot.pairs.empty()) return result;
@@ -223,7 +222,7 @@ LayoutView::Result LayoutView::compose(const Snapshot& snapshot, const TextureRe
   if (!pass) return result;
   currentDrawable_ = acquireDrawable(width, height);
   if (!currentDrawable_) {
-    CV_LOG_WARNING("LayoutView draw: return due to currentDrawable");
+    CV_LOG_FRAME_WARNING(frameLines_, "LayoutView draw: return due to currentDrawable");
     return result;
   }
   const Environment& environment = snapshot.environment;
@@ -292,11 +291,13 @@ void LayoutView::present(LayoutMode presentedMode, const PixelBufferRef& picture
 
 PixelBufferRef LayoutView::texture_to_pixelBuffer() {
   if (!currentDrawable_) {
-    CV_LOG_WARNING("LayoutView draw: return due to currentDrawable");
+    CV_LOG_FRAME_WARNING(frameLines_, "LayoutView draw: return due to currentDrawable");
     return nullptr;
   }
   if (manager_.isBusy.exchange(true)) {
-    syslog(LOG_INFO, "#### MetalManager isBusy");
+    // The picture of this frame is not handed on; the system log hears of it, but not with
+    // every frame.
+    CV_LOG_FRAME_WARNING(frameLines_, "#### MetalManager isBusy");
     return nullptr;
   }
   // The drawable's own buffer is handed on whole; the next frame draws into a free one.

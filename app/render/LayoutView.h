@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "config/ConfigManager.h"
+#include "ipc/LogRateLimiter.h"
+#include "log/LogManager.h"
 #include "render/LayoutMode.h"
 #include "render/LayoutRecords.h"
 #include "render/LayoutRemapCache.h"
@@ -159,6 +161,8 @@ class LayoutView : public QWidget {
   platform::PixelBufferRef composed_;
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::string subscriberName_;
+  // The lines of a composition that fails again with every frame.
+  platform::LogRateLimiter frameLines_{LogManager::kFrameLineBurst, LogManager::kFrameLineInterval};
 };
 
 }  // namespace corvane

@@ -124,7 +124,8 @@ void LanguageManager::getLocalizableList() {
     // folder that is there and cannot be listed is an error.
     bool missing = ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
     if (missing)
-      LANGUAGE_LOG_INFO("Error while enumerating files " + folder + ": " + ec.message());
+      LANGUAGE_LOG_INFO("No language tables at " + folder +
+                        " (they are optional): the bundle's English table stands in");
     else
       LANGUAGE_LOG_ERROR("Error while enumerating files " + folder + ": " + ec.message());
     return;

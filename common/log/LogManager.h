@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "dispatch/Clock.h"
+#include "ipc/LogRateLimiter.h"
 
 namespace corvane {
 
@@ -37,6 +39,11 @@ class LogManager {
     bool printsLogFileURL = false;
     static Environment process();
   };
+
+  // Warnings and errors written for every frame: at most kFrameLineBurst lines from one writer
+  // every kFrameLineInterval (CV_LOG_FRAME_WARNING, CV_LOG_FRAME_ERROR).
+  static constexpr size_t kFrameLineBurst = 5;
+  static constexpr std::chrono::seconds kFrameLineInterval{30};
 
   static LogManager& shared();
   // What the shared instance is made with, instead of the process's own. Only before the first
@@ -101,4 +108,17 @@ class LogManager {
 // For lines written on every frame: they would drown everything else.
 #define CV_LOG_FRAME_DEBUG(msg) \
   ::corvane::LogManager::shared().frameDebug((msg), __FILE__, __func__, __LINE__)
+// For warnings and errors written on every frame, through a limiter of the writer's own (made
+// with kFrameLineBurst and kFrameLineInterval): a failure that repeats with each frame writes a
+// few lines, then one line every while that says how many were left out.
+#define CV_LOG_FRAME_WARNING(limiter, msg)                                             \
+  do {                                                                                 \
+    if (auto cvLine_ = (limiter).admit(msg))                                           \
+      ::corvane::LogManager::shared().warning(*cvLine_, __FILE__, __func__, __LINE__); \
+  } while (false)
+#define CV_LOG_FRAME_ERROR(limiter, msg)                                             \
+  do {                                                                               \
+    if (auto cvLine_ = (limiter).admit(msg))                                         \
+      ::corvane::LogManager::shared().error(*cvLine_, __FILE__, __func__, __LINE__); \
+  } while (false)
 #define CV_LOG_VERBOSE(msg) ::corvane::LogManager::verbose((msg), __FILE__, __func__, __LINE__)

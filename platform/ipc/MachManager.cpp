@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,7 +21,11 @@ MachManager::Environment MachManager::Environment::process() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string folder = runtime && *runtime ? runtime : "/run/user/" + std::to_string(getuid());
   env.socketPath = folder + "/" + kAssistantServiceName;
-  env.systemLog = [](const std::string& line) { syslog(LOG_NOTICE, "%s", line.c_str()); };
+  env.systemLog = [](const std::string& line) { syslog(LOG_WARNING, "%s", line.c_str()); };
+  env.standardOutput = [](const std::string& line) {
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+  };
   return env;
 }
 
@@ -54,9 +59,14 @@ MachManager::~MachManager() {
     if (fd >= 0) ::close(fd);
 }
 
-void MachManager::log(const std::string& line) {
+void MachManager::warn(const std::string& line) {
   if (!env_.systemLog) return;
   if (auto admitted = logLimiter_.admit(line)) env_.systemLog(*admitted);
+}
+
+void MachManager::note(const std::string& line) {
+  if (!env_.standardOutput) return;
+  if (auto admitted = logLimiter_.admit(line)) env_.standardOutput(*admitted);
 }
 
 void MachManager::tryConnect() {
@@ -68,10 +78,10 @@ void MachManager::tryConnect() {
   int attempt = ++attempts_;
   if (connect() != Connect::busy) return;
   bool soon = attempt < kConnectAttempts;
-  log("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath +
-      " does not take the connection; trying again in " +
-      (soon ? std::to_string(kConnectBackoff.count()) + " ms"
-            : std::to_string(kRetryInterval.count()) + " s"));
+  warn("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath +
+       " does not take the connection; trying again in " +
+       (soon ? std::to_string(kConnectBackoff.count()) + " ms"
+             : std::to_string(kRetryInterval.count()) + " s"));
   scheduleRetry(soon ? Clock::Duration(kConnectBackoff) : Clock::Duration(kRetryInterval));
 }
 
@@ -90,7 +100,7 @@ MachManager::Connect MachManager::connect() {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (env_.socketPath.empty() || env_.socketPath.size() >= sizeof address.sun_path) {
-    log("[Kestova] remoteObjectProxyWithErrorHandler: unusable socket path " + env_.socketPath);
+    warn("[Kestova] remoteObjectProxyWithErrorHandler: unusable socket path " + env_.socketPath);
     return Connect::failed;
   }
   std::memcpy(address.sun_path, env_.socketPath.c_str(), env_.socketPath.size());
@@ -102,14 +112,14 @@ MachManager::Connect MachManager::connect() {
     int e = errno;
     if (fd >= 0) ::close(fd);
     if (e == EAGAIN || e == EINPROGRESS || e == EINTR) return Connect::busy;
-    log("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath + ": " +
-        std::strerror(e));
+    warn("[Kestova] remoteObjectProxyWithErrorHandler: " + env_.socketPath + ": " +
+         std::strerror(e));
     return Connect::failed;
   }
   // The callback endpoint: the assistant gets one end, we listen on the other.
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
-    log(std::string("[Kestova] cannot make the callback endpoint: ") + std::strerror(errno));
+    warn(std::string("[Kestova] cannot make the callback endpoint: ") + std::strerror(errno));
     ::close(fd);
     return Connect::failed;
   }
@@ -122,8 +132,8 @@ MachManager::Connect MachManager::connect() {
     ::close(pair[0]);
     ::close(fd);
     if (error == EAGAIN || error == EWOULDBLOCK) return Connect::busy;
-    log(std::string("[Kestova] invalidationHandler: registerAsStudio failed: ") +
-        std::strerror(error));
+    warn(std::string("[Kestova] invalidationHandler: registerAsStudio failed: ") +
+         std::strerror(error));
     return Connect::failed;
   }
   listenerEnd_ = pair[0];
@@ -147,13 +157,13 @@ void MachManager::listen() {
       case LinkMessage::Status::again:
         continue;
       case LinkMessage::Status::closed:
-        log("[Kestova] invalidationHandler: the assistant closed the callback endpoint");
+        warn("[Kestova] invalidationHandler: the assistant closed the callback endpoint");
         return;
       case LinkMessage::Status::failed:
-        log(std::string("[Kestova] invalidationHandler: ") + std::strerror(received.error));
+        warn(std::string("[Kestova] invalidationHandler: ") + std::strerror(received.error));
         return;
       case LinkMessage::Status::malformed:
-        log("[Kestova] a malformed message from the assistant was ignored");
+        warn("[Kestova] a malformed message from the assistant was ignored");
         continue;
       case LinkMessage::Status::ok:
         break;
@@ -165,7 +175,7 @@ void MachManager::listen() {
     } else if (auto size = m.resolution()) {
       resolutionChangedWithWidth(size->first, size->second);
     } else {
-      log("[Kestova] a message the studio does not take was ignored");
+      warn("[Kestova] a message the studio does not take was ignored");
     }
   }
 }
@@ -177,7 +187,7 @@ void MachManager::setDelegate(MachManagerDelegate* delegate) {
 
 void MachManager::streamStateChanged(bool streaming) {
   isStreaming_ = streaming;
-  log(std::string("[Kestova] streamStateChanged: ") + (streaming ? "YES" : "NO"));
+  note(std::string("[Kestova] streamStateChanged: ") + (streaming ? "YES" : "NO"));
   // The delegate coalesces: a flood of states costs it one flag each, never a rebuild.
   std::lock_guard lock(delegateMutex_);
   if (delegate_) delegate_->streamStateChanged(streaming);
@@ -185,8 +195,8 @@ void MachManager::streamStateChanged(bool streaming) {
 
 void MachManager::resolutionChangedWithWidth(int32_t width, int32_t height) {
   // Frames keep the size of the first one copied; the report is only noted.
-  log("[Kestova] resolutionChangedWithWidth: " + std::to_string(width) +
-      " height: " + std::to_string(height));
+  note("[Kestova] resolutionChangedWithWidth: " + std::to_string(width) +
+       " height: " + std::to_string(height));
 }
 
 void MachManager::sendPixelBuffer(const PixelBufferRef& pixelBuffer) {
@@ -228,7 +238,7 @@ void MachManager::send(const PixelBufferRef& frame) {
 
 void MachManager::invalidate(int error) {
   if (invalidated_.exchange(true)) return;
-  log(std::string("[Kestova] invalidationHandler: ") + std::strerror(error));
+  warn(std::string("[Kestova] invalidationHandler: ") + std::strerror(error));
 }
 
 void MachManager::drain() { queue_.drain(); }

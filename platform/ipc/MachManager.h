@@ -25,16 +25,18 @@ namespace platform {
 // the assistant one end of a socket pair on which the assistant reports the stream state and
 // resolution changes (read on a thread of its own), and sends every composed frame as a memfd.
 // Without an assistant nothing is sent and the program goes on. The link's log lines are rate
-// limited, so a flooding peer cannot flood the system log.
+// limited, so a flooding peer cannot flood the system log, which gets its failures only.
 class MachManager {
  public:
   struct Environment {
     std::string socketPath;
-    // Where the "[Kestova]" lines go (the system log).
+    // Where the "[Kestova]" lines go: the link's failures to the system log (as warnings), its
+    // running commentary (the assistant's stream state and size reports) to standard output.
     std::function<void(const std::string&)> systemLog;
+    std::function<void(const std::string&)> standardOutput;
     // Times the connection retries and the log's rate limit; nullptr: the shared clock.
     Clock* clock = nullptr;
-    // $XDG_RUNTIME_DIR (else /run/user/<uid>) / kAssistantServiceName, lines to syslog.
+    // $XDG_RUNTIME_DIR (else /run/user/<uid>) / kAssistantServiceName; syslog, stdout.
     static Environment process();
   };
 
@@ -86,7 +88,9 @@ class MachManager {
   void listen();
   void send(const PixelBufferRef& frame);
   void invalidate(int error);
-  void log(const std::string& line);
+  // A failure of the link, and a report of how it goes: both under the one rate limit.
+  void warn(const std::string& line);
+  void note(const std::string& line);
 
   Environment env_;
   Clock& clock_;

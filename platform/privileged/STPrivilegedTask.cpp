@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -21,7 +22,12 @@ std::string& toolOverride() {
   return path;
 }
 
-void logLine(const std::string& line) { syslog(LOG_NOTICE, "%s", line.c_str()); }
+// What went wrong goes to the system log; what the task does, to standard output only.
+void warnLine(const std::string& line) { syslog(LOG_WARNING, "%s", line.c_str()); }
+void noteLine(const std::string& line) {
+  std::fprintf(stdout, "%s\n", line.c_str());
+  std::fflush(stdout);
+}
 
 constexpr int kPkexecDismissed = 126;
 
@@ -81,14 +87,14 @@ std::string STPrivilegedTask::description() const {
 
 int STPrivilegedTask::launch() {
   if (running_) {
-    logLine("Task already running: " + description());
+    warnLine("Task already running: " + description());
     return kSuccess;
   }
   if (!authorizationFunctionAvailable()) {
-    logLine("AuthorizationExecuteWithPrivileges() function not available on this system");
+    warnLine("AuthorizationExecuteWithPrivileges() function not available on this system");
     return kNotAvailable;
   }
-  logLine("toolPath: " + launchPath_);
+  noteLine("toolPath: " + launchPath_);
   // pkexec wants an absolute program path and names it in its prompt, so the tool itself comes
   // right after it; the working directory is set in the child before pkexec starts.
   std::string tool = elevationToolPath();
@@ -147,13 +153,13 @@ void STPrivilegedTask::finish(std::optional<int> status) {
     // Nobody can say how the tool ended (its status was taken by someone else): that is no
     // success.
     terminationStatus_ = kUnknownOutcome;
-    logLine("Task " + description() + ": its exit status could not be read");
+    warnLine("Task " + description() + ": its exit status could not be read");
   } else if (WIFEXITED(*status)) {
     int code = WEXITSTATUS(*status);
     terminationStatus_ = code == kPkexecDismissed ? kUserCanceled : code;
   } else if (WIFSIGNALED(*status)) {
     terminationStatus_ = 128 + WTERMSIG(*status);
-    logLine("Task " + description() + " ended by signal " + std::to_string(WTERMSIG(*status)));
+    warnLine("Task " + description() + " ended by signal " + std::to_string(WTERMSIG(*status)));
   } else {
     terminationStatus_ = kUnknownOutcome;
   }
@@ -177,7 +183,7 @@ bool STPrivilegedTask::checkStatus() {
 
 void STPrivilegedTask::waitUntilExit() {
   if (!running_) {
-    logLine("Task " + description() + " is not running");
+    warnLine("Task " + description() + " is not running");
     return;
   }
   if (statusTimer_) statusTimer_->cancel();

@@ -28,7 +28,7 @@ PixelBufferRef PixelBuffer::create(int width, int height, PixelFormat format) {
 
 PixelBufferRef PixelBuffer::create(int width, int height, PixelFormat format,
                                    const Options& options) {
-  if (width <= 0 || height <= 0 || width > 32768 || height > 32768) return nullptr;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
   if (format == PixelFormat::NV12FullRange && (width % 2 || height % 2)) return nullptr;
   PixelBufferRef buffer(new PixelBuffer());
   buffer->width_ = width;
@@ -111,8 +111,8 @@ bool PixelBuffer::copyFrom(const PixelBuffer& other) {
   for (size_t p = 0; p < planeCount_; ++p) {
     size_t rowBytes = format_ == PixelFormat::BGRA ? size_t(width_) * 4 : size_t(width_);
     for (int y = 0; y < planeHeight(p); ++y) {
-      std::memcpy(baseAddress(p) + y * bytesPerRow_[p], other.baseAddress(p) + y * other.bytesPerRow_[p],
-                  rowBytes);
+      std::memcpy(baseAddress(p) + y * bytesPerRow_[p],
+                  other.baseAddress(p) + y * other.bytesPerRow_[p], rowBytes);
     }
   }
   return true;

@@ -28,6 +28,9 @@ class PixelBuffer {
     bool shared = false;       // memfd-backed
   };
 
+  // The longest side a buffer can have; create() gives none past it.
+  static constexpr int kMaxSide = 32768;
+
   static PixelBufferRef create(int width, int height, PixelFormat format);
   static PixelBufferRef create(int width, int height, PixelFormat format, const Options& options);
 
@@ -39,7 +42,7 @@ class PixelBuffer {
   int height() const { return height_; }
   PixelFormat format() const { return format_; }
   size_t planeCount() const { return planeCount_; }
-  int planeWidth(size_t plane) const;   // in samples of the plane (CbCr pairs for NV12 plane 1)
+  int planeWidth(size_t plane) const;  // in samples of the plane (CbCr pairs for NV12 plane 1)
   int planeHeight(size_t plane) const;
   size_t bytesPerRow(size_t plane) const;
   uint8_t* baseAddress(size_t plane);

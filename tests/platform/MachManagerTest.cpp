@@ -89,9 +89,14 @@ class LinkTest : public ::testing::Test {
   MachManager::Environment environment() {
     MachManager::Environment env;
     env.socketPath = dir.file("assistant");
+    // Each line as the sink it went to saw it.
     env.systemLog = [this](const std::string& l) {
       ++lines;
-      recorder.line(l);
+      recorder.line("system log: " + l);
+    };
+    env.standardOutput = [this](const std::string& l) {
+      ++lines;
+      recorder.line("standard output: " + l);
     };
     env.clock = &clock;
     return env;
@@ -399,6 +404,26 @@ TEST_F(LinkTest, AFloodOfMessagesWritesARateLimitedLog) {
   clock.advance(MachManager::kLogInterval);
   ASSERT_TRUE(peer.sendStreamState(false));
   ASSERT_TRUE(recorder.waitForLine("similar lines left out) [Kestova] streamStateChanged: NO"));
+  link.setDelegate(nullptr);
+}
+
+// The system log hears of what went wrong on the link; how the stream goes is only told on
+// standard output.
+TEST_F(LinkTest, TheSystemLogGetsTheLinksFailuresOnly) {
+  FakeAssistantPeer peer(dir.file("assistant"));
+  MachManager link(environment());
+  ASSERT_TRUE(peer.acceptStudio());
+  link.setDelegate(&recorder);
+  ASSERT_TRUE(peer.sendStreamState(true));
+  ASSERT_TRUE(recorder.waitForStates(1));
+  link.resolutionChangedWithWidth(1920, 1080);
+  ASSERT_TRUE(peer.sendRaw({1, 2, 3}));
+  ASSERT_TRUE(recorder.waitForLine("system log: [Kestova] a malformed message"));
+  EXPECT_TRUE(recorder.hasLine("standard output: [Kestova] streamStateChanged: YES"));
+  EXPECT_TRUE(
+      recorder.hasLine("standard output: [Kestova] resolutionChangedWithWidth: 1920 height: 1080"));
+  EXPECT_FALSE(recorder.hasLine("system log: [Kestova] streamStateChanged"));
+  EXPECT_FALSE(recorder.hasLine("system log: [Kestova] resolutionChanged"));
   link.setDelegate(nullptr);
 }
 

@@ -69,6 +69,15 @@ TEST(Workspace, OpeningAnAddressLogsWhetherTheOpenerStarted) {
                                {true, "Not opened, not a web address: file:///etc/passwd"}}));
 }
 
+// The programs' own sink: a started opener is told on standard output, not in the system log.
+TEST(Workspace, TheProgramsToldOfAStartedOpenerOnStandardOutput) {
+  platform::Workspace::Environment env = platform::Workspace::Environment::process();
+  ASSERT_TRUE(env.log);
+  testing::internal::CaptureStdout();
+  env.log(false, "Started xdg-open for https://k.example/a");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Started xdg-open for https://k.example/a\n");
+}
+
 // A path a shell command line would break on, or run code from.
 const std::string kHostileName = "Corvane \"Studio\" $HOME `id` it's";
 

@@ -43,6 +43,16 @@ TEST_F(PrivilegedTaskTest, RunsTheToolWithItsArgumentsInItsDirectoryAndCollectsO
   EXPECT_EQ(task.output(), dir.path() + "\ntwo words\n");
 }
 
+// Which tool a task starts is told on standard output; the system log gets failures only.
+TEST_F(PrivilegedTaskTest, TheToolStartedIsToldOnStandardOutput) {
+  STPrivilegedTask task("/bin/true");
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(task.launch(), STPrivilegedTask::kSuccess);
+  task.waitUntilExit();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("toolPath: /bin/true\n"),
+            std::string::npos);
+}
+
 TEST_F(PrivilegedTaskTest, ASecondLaunchWhileRunningStartsNothing) {
   std::string fifo = dir.file("gate");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

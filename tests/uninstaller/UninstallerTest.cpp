@@ -77,7 +77,9 @@ TEST_F(RunnerTest, AFailingScriptOrACancelledPromptIsNotSuccess) {
   setenv("CORVANE_FAKE_PKEXEC_STATUS", "126", 1);
   testing::internal::CaptureStdout();
   EXPECT_FALSE(RemovalRunner::run(false));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "User cancel\n");
+  // The task says which tool it started (on standard output: not a failure for the system log).
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "toolPath: " + dir.file("script.sh") + "\nUser cancel\n");
 }
 
 TEST_F(RunnerTest, AScriptEndedBySignalIsAFailedRemoval) {

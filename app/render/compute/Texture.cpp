@@ -18,7 +18,9 @@ size_t bytesPerTexel(TextureFormat format) {
 }
 
 TextureRef Texture::create(int width, int height, TextureFormat format) {
-  if (width <= 0 || height <= 0 || width > 32768 || height > 32768) return nullptr;
+  if (width <= 0 || height <= 0 || width > platform::PixelBuffer::kMaxSide ||
+      height > platform::PixelBuffer::kMaxSide)
+    return nullptr;
   TextureRef texture(new Texture());
   texture->width_ = width;
   texture->height_ = height;

@@ -124,6 +124,30 @@ TEST_F(CameraManagerTest, CameraWithoutAFormatFallsBackTo720pAndFails) {
   EXPECT_FALSE(manager->isCapturing());
 }
 
+// A camera format whose pictures the render pass cannot draw is refused before capture starts,
+// in one line: never streamed and failed in the log with every frame.
+TEST_F(CameraManagerTest, AFormatOfASizeThatCannotBeDrawnIsRefused) {
+  // Errors reach standard error as well as the day file (which these tests do not set up).
+  testing::internal::CaptureStderr();
+  // The camera offers its panorama widths only; this one at two rows.
+  usbCamera->addMode(3840, 2, {360, 100, 360, 120, 0});
+  plugCamera("Kestova Camera", 3840, 2);
+  makeManager();
+  manager->startConnection();
+  settle();
+  advance(std::chrono::seconds(2));
+  EXPECT_EQ(manager->connectMode->value(), ConnectMode::disconnected);
+  EXPECT_FALSE(manager->isCapturing());
+  for (size_t i = 0; i < facades->count(); ++i)
+    EXPECT_TRUE(facades->made[i]->callsStartingWith("setup").empty());
+  std::string lines = testing::internal::GetCapturedStderr();
+  const std::string refusal =
+      "Prepare deviceFormat error: the picture size 3840 x 2 cannot be drawn: its preview would "
+      "be 1280 x 0 (2 to 16384 high)";
+  EXPECT_NE(lines.find(refusal), std::string::npos) << lines;
+  EXPECT_EQ(lines.find(refusal), lines.rfind(refusal));
+}
+
 TEST_F(CameraManagerTest, MissingCachesFolderFailsThePreparation) {
   plugCamera();
   auto env = environment();

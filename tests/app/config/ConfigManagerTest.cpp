@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "SettingsFixture.h"
 #include "TestFiles.h"
@@ -20,6 +22,20 @@ class ConfigManagerTest : public SettingsFixture {
   void writeBundleConfig(const std::string& text) { writeFile(resource("Config.json"), text); }
   void writeSetting(const std::string& text) {
     writeFile(home.localLibrary() + "/Studio/config/KestovaSetting.json", text);
+  }
+  // The day file's event lines (without their time stamps), which the console lines in `log`
+  // are not all of.
+  std::vector<std::string> dayLog() const {
+    std::istringstream in(readFile(logger->logFilePath()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.size() > 20 ? line.substr(20) : std::string());
+    return lines;
+  }
+  static long indexIn(const std::vector<std::string>& lines, const std::string& text) {
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (lines[i].find(text) != std::string::npos) return static_cast<long>(i);
+    return -1;
   }
 };
 
@@ -224,10 +240,11 @@ TEST_F(ConfigManagerTest, SetupLoadsTheFilesInOrderAndEndsWithTheFieldDump) {
   writeFile(userConfig(), R"({"default_large_navigator": true})");
   auto config = makeConfig();
   config->setup();
-  long custom = indexOf("loadCustomConfig from Bundle");
-  long customUser = indexOf("loadCustomConfig from cache folder");
-  long presets = indexOf("loadPresets from Bundle");
-  long dump = indexOf("ConfigManager properties");
+  auto lines = dayLog();
+  long custom = indexIn(lines, "loadCustomConfig from Bundle");
+  long customUser = indexIn(lines, "loadCustomConfig from cache folder");
+  long presets = indexIn(lines, "loadPresets from Bundle");
+  long dump = indexIn(lines, "ConfigManager properties");
   ASSERT_GE(custom, 0);
   EXPECT_LT(custom, customUser);
   EXPECT_LT(customUser, presets);
@@ -238,8 +255,21 @@ TEST_F(ConfigManagerTest, SetupLoadsTheFilesInOrderAndEndsWithTheFieldDump) {
   EXPECT_EQ(config->cameraNames, std::vector<std::string>{"Kestova Camera"});
   EXPECT_EQ(config->customPresetTitle, "Custom");
   // ...and the dump shows the loaded values.
-  EXPECT_GE(indexOf("isStaging = true"), dump);
+  EXPECT_GE(indexIn(lines, "isStaging = true"), dump);
+  // The dump is written once, into the day file: the console does not repeat it, nor does the
+  // control board's own call that follows the set-up.
+  EXPECT_EQ(count("ConfigManager properties"), 0u);
+  EXPECT_EQ(count("isStaging = true"), 0u);
   EXPECT_EQ(viewModel.splitWindow->value(), true);
+  config->defaultLargeNavigator = false;
+  viewModel.loadConfig(*config, *logger);
+  EXPECT_EQ(viewModel.splitWindow->value(), false);
+  lines = dayLog();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) {
+                            return l.find("ConfigManager properties") != std::string::npos;
+                          }),
+            1);
 }
 
 TEST_F(ConfigManagerTest, SetupWithoutAProgramVersionKeepsTheStoredSettings) {
@@ -263,13 +293,17 @@ TEST_F(ConfigManagerTest, TheFieldDumpListsEveryFieldInDeclarationOrder) {
   bool listenerSaw = false;
   viewModel.splitWindow->bind([&](bool v) { listenerSaw = v; });
   config->defaultLargeNavigator = true;
+  size_t before = dayLog().size();
   viewModel.loadConfig(*config, *logger);
   platform::MainQueue::shared().drain();
   EXPECT_TRUE(listenerSaw);
 
-  ASSERT_EQ(log.size(), 116u + 3u);
+  EXPECT_TRUE(log.empty());  // the day file only
+  auto dump = dayLog();
+  dump.erase(dump.begin(), dump.begin() + long(before));
+  ASSERT_EQ(dump.size(), 116u + 3u);
   std::vector<std::string> messages;
-  for (const auto& l : log) {
+  for (const auto& l : dump) {
     EXPECT_EQ(l.rfind("[Info] [ControlBoardViewModel.cpp:", 0), 0u) << l;
     EXPECT_NE(l.find("], loadConfig(): "), std::string::npos) << l;
     messages.push_back(l.substr(l.find("loadConfig(): ") + 14));
@@ -300,6 +334,46 @@ TEST_F(ConfigManagerTest, TheFieldDumpListsEveryFieldInDeclarationOrder) {
   for (size_t i = 2; i < messages.size() - 1; ++i)
     names.insert(messages[i].substr(0, messages[i].find(" = ")));
   EXPECT_EQ(names.size(), 116u);
+}
+
+// Ten thousand presets (or one long name) once put two lines of more than a megabyte into every
+// start's log: the dump shows the first few elements of a list and a bounded value.
+TEST_F(ConfigManagerTest, TheFieldDumpCutsLongListsAndValues) {
+  std::string presets = "[";
+  for (int i = 0; i < 10000; ++i)
+    presets += (i ? "," : "") + std::string(R"({"name": "Preset )") + std::to_string(i) +
+               R"(", "ev_value": 0.5, "contrast_value": 3})";
+  writeFile(userPresets(), presets + "]");
+  size_t before = readFile(logger->logFilePath()).size();
+  auto config = makeConfig();
+  config->setup();
+  ASSERT_EQ(config->presets.size(), 10000u);
+  auto lines = dayLog();
+  long presetsLine = indexIn(lines, "loadConfig(): presets = [Preset 0 (");
+  ASSERT_GE(presetsLine, 0);
+  const std::string& shown = lines[size_t(presetsLine)];
+  EXPECT_NE(shown.find("Preset 9 ("), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Preset 10 ("), std::string::npos) << shown;
+  EXPECT_NE(shown.find(", ... (9990 more)]"), std::string::npos) << shown;
+  EXPECT_LE(shown.size(), corvane::ConfigField::kDumpValueBytes + 200);
+  // The whole start writes some kilobytes, as with the shipped files.
+  EXPECT_LT(readFile(logger->logFilePath()).size() - before, 64u * 1024);
+
+  // One long name: the value is cut, at a character, with the count of what was left out.
+  // The letter é ("\xC3\xA9") stands across the bound: it is left out whole.
+  writeFile(userPresets(), R"([{"name": ")" + std::string(2046, 'n') + "\xC3\xA9" +
+                               std::string(100000, 'n') + R"("}])");
+  config = makeConfig();
+  config->setup();
+  corvane::ControlBoardViewModel another;  // the first has dumped already
+  another.loadConfig(*config, *logger);
+  lines = dayLog();
+  long nameLine = indexIn(lines, "loadConfig(): presets = [nnnn");
+  ASSERT_GE(nameLine, 0);
+  EXPECT_NE(lines[size_t(nameLine)].find("nnn... ("), std::string::npos);
+  EXPECT_EQ(lines[size_t(nameLine)].find('\xC3'), std::string::npos);
+  EXPECT_NE(lines[size_t(nameLine)].find(" bytes more)"), std::string::npos);
+  EXPECT_LE(lines[size_t(nameLine)].size(), corvane::ConfigField::kDumpValueBytes + 200);
 }
 
 TEST_F(ConfigManagerTest, TheProcessAsksTheExecutionModeWhetherItRunsTranslated) {

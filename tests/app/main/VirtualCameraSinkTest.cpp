@@ -46,6 +46,7 @@ class SinkTest : public ::testing::Test {
     platform::MachManager::Environment env;
     env.socketPath = dir.file("no-assistant");
     env.systemLog = [](const std::string&) {};
+    env.standardOutput = [](const std::string&) {};
     return env;
   }
   void plugLoopback(const std::string& node = "video7") {
@@ -101,8 +102,8 @@ TEST_F(SinkTest, ComposedFramesReachTheDeviceAsYuyvAfterTheBlackFrame) {
   ASSERT_EQ(bytes.size(), 2 * kFrame);
   EXPECT_EQ(bytes[0], 16);
   std::vector<uint8_t> expected(kFrame);
-  libyuv::ARGBToYUY2(frame->baseAddress(0), int(frame->bytesPerRow(0)), expected.data(), 2560,
-                     1280, 720);
+  libyuv::ARGBToYUY2(frame->baseAddress(0), int(frame->bytesPerRow(0)), expected.data(), 2560, 1280,
+                     720);
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + kFrame));
   EXPECT_TRUE(sink.connectCameraExtension());  // already connected: nothing more is opened
   EXPECT_EQ(v4l2.openCount(), 1);

@@ -30,6 +30,7 @@ struct Media {
   testsupport::TempDir dir;
   std::string h264, mjpeg, audioFirst, audioOnly, truncated, truncatedFast, corrupted, notVideo;
   std::string png, jpg, oddPng, missing;
+  std::string thinVideo, thinPng;  // 16 x 4000: its preview would be 1280 x 320000
   QImage pngImage, jpgImage;
 };
 
@@ -101,6 +102,10 @@ class PlayerManagerTest : public ::testing::Test {
     ASSERT_TRUE(m.pngImage.save(QString::fromStdString(m.png)));
     ASSERT_TRUE(m.jpgImage.save(QString::fromStdString(m.jpg), "JPEG", 95));
     ASSERT_TRUE(photo2.scaled(641, 481).save(QString::fromStdString(m.oddPng)));
+    m.thinVideo = m.dir.file("thin.mp4");
+    writeOrFail({.path = m.thinVideo, .width = 16, .height = 4000, .frames = 3}, photo1);
+    m.thinPng = m.dir.file("thin.png");
+    ASSERT_TRUE(photo1.scaled(16, 4000).save(QString::fromStdString(m.thinPng)));
   }
   static void TearDownTestSuite() {
     delete media;
@@ -324,6 +329,37 @@ TEST_F(PlayerManagerTest, FilesWithoutAPlayableVideoFailClearlyAndChangeNothing)
     EXPECT_FALSE(player->setupComplete->value()) << name;
   }
   EXPECT_TRUE(delivered().empty());
+}
+
+// A clip whose pictures the render pass cannot draw is refused when it is opened, in one line,
+// as an unreadable one is: never drawn and failed in the log with every frame.
+TEST_F(PlayerManagerTest, AClipOfASizeThatCannotBeDrawnIsRefusedWhenOpened) {
+  size_t before = logText().size();
+  openVideo(media->thinVideo);
+  tick(1s);
+  std::string lines = logText().substr(before);
+  const std::string refusal =
+      "cannot play thin.mp4: the picture size 16 x 4000 cannot be drawn: its preview would be "
+      "1280 x 320000 (2 to 16384 high)";
+  EXPECT_NE(lines.find(refusal), std::string::npos) << lines;
+  EXPECT_EQ(lines.find(refusal), lines.rfind(refusal));
+  EXPECT_FALSE(player->hasValidAsset());
+  EXPECT_EQ(player->status->value(), PlayerStatus::noFile);
+  EXPECT_FALSE(player->setupComplete->value());
+  EXPECT_TRUE(delivered().empty());
+  // A clip that can be drawn opens after it as usual.
+  openVideo(media->h264);
+  EXPECT_TRUE(player->hasValidAsset());
+  EXPECT_EQ(player->frameSize(), QSizeF(320, 240));
+
+  // A picture of that size is not taken either; the others are.
+  player->mode->setValue(PlayerMode::image);
+  player->loadImages({QString::fromStdString(media->thinPng), QString::fromStdString(media->png)});
+  EXPECT_NE(logText().find("cannot show image " + media->thinPng +
+                           ": the picture size 16 x 4000 cannot be drawn"),
+            std::string::npos);
+  EXPECT_EQ(player->images().size(), 1u);
+  EXPECT_EQ(player->frameSize(), QSizeF(400, 300));
 }
 
 TEST_F(PlayerManagerTest, AFailedFileLeavesThePlayingOneInPlace) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "ManualClock.h"
 #include "RenderTestImages.h"
 #include "log/LogManager.h"
 #include "render/EffectView.h"
@@ -49,8 +50,7 @@ double meanGreen(const QImage& image) {
 
 class EffectViewTest : public ::testing::Test {
  protected:
-  EffectViewTest() : context(4), view({}, manager, context) {
-  }
+  EffectViewTest() : context(4), view({}, manager, context) {}
   QImage effectImage() {
     auto t = manager.effectTexture();
     return t ? textureImage(*t) : QImage();
@@ -304,6 +304,41 @@ TEST_F(EffectViewTest, TheFirstFrameIsLoggedAsHavingNoReference) {
   EXPECT_GE(countLines("y_texture and uv_texture is nil"), 1);
 }
 
+// A frame whose analysis copy cannot be made fails again with every frame: the log hears of it
+// a few times, then once every while with the count of what was left out.
+TEST_F(EffectViewTest, AFailureWithEveryFrameWritesARateLimitedLog) {
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scoped{clock};
+  auto& log = LogManager::shared();
+  auto lines = [&] {
+    std::ifstream file(log.logFilePath());
+    std::vector<std::string> found;
+    for (std::string line; std::getline(file, line);)
+      if (line.find("EffectView.cpp") != std::string::npos &&
+          (line.find("[Warning]") != std::string::npos ||
+           line.find("[Error]") != std::string::npos))
+        found.push_back(line);
+    return found;
+  };
+  size_t before = lines().size();
+  // 16 x 4000: its analysis copy would be 1920 x 480000.
+  auto thin = uniformFrame(16, 4000, 90);
+  for (int i = 0; i < 60; ++i) manager.notifyFrame(thin);
+  auto written = lines();
+  EXPECT_GE(written.size() - before, 1u);
+  EXPECT_LE(written.size() - before, LogManager::kFrameLineBurst);
+  EXPECT_NE(written.back().find("y_texture_selvo and uv_texture_selvo is nil"), std::string::npos)
+      << written.back();
+  // The next interval opens with the count of the lines left out.
+  clock.advance(LogManager::kFrameLineInterval);
+  manager.notifyFrame(thin);
+  written = lines();
+  ASSERT_GT(written.size() - before, 1u);
+  EXPECT_NE(written[written.size() - 2].find("similar lines left out) Error: could not create"),
+            std::string::npos)
+      << written[written.size() - 2];
+}
+
 namespace {
 
 // The pass pixel by pixel as it is defined: mirror, noise reduction toward the previous output,
@@ -344,9 +379,11 @@ struct ReferencePass {
     for (int y = 0; y < h / 2; ++y)
       for (int c = 0; c < cw; ++c)
         for (int k = 0; k < 2; ++k) {
-          int s = frame.baseAddress(1)[y * frame.bytesPerRow(1) + 2 * (mirror ? cw - 1 - c : c) + k];
+          int s =
+              frame.baseAddress(1)[y * frame.bytesPerRow(1) + 2 * (mirror ? cw - 1 - c : c) + k];
           if (previous && level > 0)
-            s = reduce(s, previous->baseAddress(1)[y * previous->bytesPerRow(1) + 2 * c + k], level);
+            s = reduce(s, previous->baseAddress(1)[y * previous->bytesPerRow(1) + 2 * c + k],
+                       level);
           ouv[y * w + 2 * c + k] = uint8_t(s);
         }
     for (int y = 0; y < h; ++y)
@@ -454,7 +491,8 @@ TEST_F(EffectViewTest, HalfSizeAnalysisCopyIsTheBlockMeanExactly) {
             int mean = (a[x * channels + c] + a[(x + 1) * channels + c] + b[x * channels + c] +
                         b[(x + 1) * channels + c] + 2) >>
                        2;
-            mismatches += selvo->baseAddress(p)[y * selvo->bytesPerRow(p) + i * channels + c] != mean;
+            mismatches +=
+                selvo->baseAddress(p)[y * selvo->bytesPerRow(p) + i * channels + c] != mean;
           }
     }
     EXPECT_EQ(mismatches, 0);

@@ -1,12 +1,15 @@
 // Composition of known ROI pairs over a real panorama.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <opencv2/imgproc.hpp>
 #include <thread>
 
+#include "ManualClock.h"
 #include "RenderTestImages.h"
 #include "dispatch/MainQueue.h"
 #include "dispatch/SerialQueue.h"
+#include "log/LogManager.h"
 #include "render/LayoutView.h"
 
 using namespace corvane;
@@ -276,6 +279,39 @@ TEST_F(LayoutViewTest, ABusyReadBackGivesNoPictureForThatFrame) {
   EXPECT_FALSE(manager.isBusy.load());
   view->updateEffectFrame();
   EXPECT_TRUE(manager.vxdPixelBuffer());
+}
+
+// Busy frames, and pictures that cannot be drawn, come with every frame: the day log (and the
+// system log, which gets warnings) hears of them a few times, not once a frame.
+TEST_F(LayoutViewTest, LinesWrittenWithEveryFrameAreRateLimited) {
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scoped{clock};
+  auto count = [](const std::string& text) {
+    std::ifstream file(LogManager::shared().logFilePath());
+    size_t n = 0;
+    for (std::string line; std::getline(file, line);)
+      n += line.find("[Warning]") != std::string::npos && line.find(text) != std::string::npos;
+    return n;
+  };
+  view->roiPairList = {pair({0, 0, 1920, 1080}, {0, 0, 640, 360})};
+  size_t busyBefore = count("#### MetalManager isBusy");
+  for (int i = 0; i < 50; ++i) {
+    manager.isBusy = true;
+    view->updateEffectFrame();
+  }
+  EXPECT_GE(count("#### MetalManager isBusy") - busyBefore, 1u);
+  EXPECT_LE(count("#### MetalManager isBusy") - busyBefore, LogManager::kFrameLineBurst);
+
+  // A panorama whose preview would be 320000 high cannot be composed, frame after frame.
+  LayoutView control(nullptr, manager, context);
+  control.mode = LayoutMode::control;
+  control.roiPairList = view->roiPairList;
+  manager.exchangeEffectTexture(rendertest::toTexture(rendertest::makePanorama(16, 4000)));
+  size_t drawBefore = count("LayoutView draw: return due to currentDrawable");
+  for (int i = 0; i < 50; ++i) control.updateEffectFrame();
+  EXPECT_GE(count("LayoutView draw: return due to currentDrawable") - drawBefore, 1u);
+  EXPECT_LE(count("LayoutView draw: return due to currentDrawable") - drawBefore,
+            LogManager::kFrameLineBurst);
 }
 
 TEST_F(LayoutViewTest, APictureHeldByAReaderIsNeverDrawnOver) {
