@@ -18,6 +18,7 @@
 #include "ConfigManager.h"
 #include "ConnectController.h"
 #include "ErrorController.h"
+#include "LanguageManager.h"
 #include "LogManager.h"
 #include "LoopbackHttpServer.h"
 #include "MainController.h"
@@ -603,6 +604,9 @@ TEST(UpdaterStart, ANormalStartWithoutACameraWritesNoErrorLine) {
   std::string logPath = updater::LogManager::shared().dayLog().logFilePath();
   ASSERT_FALSE(logPath.empty());
   size_t before = readFile(logPath).size();
+  // The language tables are looked for once a process: a manager of this start's own looks
+  // for them as the updater's start does, whatever ran before in this process.
+  updater::LanguageManager language(updater::LanguageManager::environment());
   platform::SerialQueue work{"start-work"};
   MainController::Environment env = MainController::Environment::process();
   env.captureDevices = [] { return std::vector<platform::CaptureDevice>{}; };
