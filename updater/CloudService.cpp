@@ -1,6 +1,7 @@
 #include "CloudService.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "config/LenientJson.h"
@@ -170,6 +173,25 @@ struct DownloadState {
 
 std::string megabytes(qint64 bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
+// The whole chunk onto the file's own descriptor, through short writes; empty, or the system's
+// reason. Qt's file layer reports a write that stopped part-way (a disk that filled up in the
+// middle of a chunk) without a reason ("Unknown error"), so the bytes do not go through it.
+std::string writeAll(QSaveFile& file, const QByteArray& chunk) {
+  int fd = file.handle();
+  if (fd < 0) return file.errorString().toStdString();
+  const char* p = chunk.constData();
+  size_t left = size_t(chunk.size());
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) return std::strerror(ENOSPC);
+    p += n;
+    left -= size_t(n);
+  }
+  return {};
+}
+
 }  // namespace
 
 void CloudService::download(const std::string& url, const std::string& destination,
@@ -180,7 +202,8 @@ void CloudService::download(const std::string& url, const std::string& destinati
   state->folder = QFileInfo(target).absolutePath().toStdString();
   state->folderIdentity = FolderIdentity::of(state->folder);
   state->file = std::make_shared<QSaveFile>(target);
-  if (!state->file->open(QIODevice::WriteOnly)) {
+  // Unbuffered: every byte is written by writeAll, on the descriptor.
+  if (!state->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     std::string error =
         "cannot write " + destination + ": " + state->file->errorString().toStdString();
     if (handler) handler(false, error);
@@ -216,9 +239,8 @@ void CloudService::download(const std::string& url, const std::string& destinati
       if (state->received > bound)
         return stop("the package is larger than the " + megabytes(bound) +
                     " an update package may have");
-      QSaveFile& file = *state->file;
-      if (file.write(chunk) != chunk.size() || !file.flush())
-        return stop("cannot write " + destination + ": " + file.errorString().toStdString());
+      std::string refused = writeAll(*state->file, chunk);
+      if (!refused.empty()) return stop("cannot write " + destination + ": " + refused);
       if (!(FolderIdentity::of(state->folder) == state->folderIdentity))
         return stop("cannot write " + destination + ": its folder " + state->folder +
                     " was removed");
@@ -228,7 +250,7 @@ void CloudService::download(const std::string& url, const std::string& destinati
   connect(reply, &QNetworkReply::downloadProgress, this, [progress](qint64 received, qint64 total) {
     if (progress && total > 0) progress(double(received) / double(total));
   });
-  connect(reply, &QNetworkReply::finished, this, [reply, state, drain, handler] {
+  connect(reply, &QNetworkReply::finished, this, [reply, state, drain, handler, destination] {
     reply->deleteLater();
     drain();
     int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -245,8 +267,10 @@ void CloudService::download(const std::string& url, const std::string& destinati
       if (handler) handler(false, error);
       return;
     }
+    // The last blocks may reach the disk only now, so a full disk can show here first.
     if (!file.commit()) {
-      if (handler) handler(false, file.errorString().toStdString());
+      if (handler)
+        handler(false, "cannot write " + destination + ": " + file.errorString().toStdString());
       return;
     }
     if (handler) handler(true, "");
