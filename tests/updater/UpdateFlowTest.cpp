@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -80,12 +82,19 @@ class UpdateFlowTest : public ::testing::Test {
       return "90 29 8:17 / " + volumeFolder + " rw - vfat /dev/sdb1 rw\n";
     };
     volumeEnv.run = [this](const std::vector<std::string>& argv) {
+      bool readOnly = std::find(argv.begin(), argv.end(), "ro") != argv.end();
       if (argv.size() > 1 && argv[1] == "mount") {
         ++mounts;
         volumeMounted = true;
+        std::lock_guard lock(volumeMutex);
+        volumeSteps.push_back(readOnly ? "mount read-only" : "mount read-write");
         return 0;
       }
       ++ejects;
+      // Without automount nothing mounts the volume again once it went.
+      if (udisksInstalled) volumeMounted = false;
+      std::lock_guard lock(volumeMutex);
+      volumeSteps.push_back("unmount");
       return 0;
     };
     volumeEnv.findProgram = [this](const std::string& name) {
@@ -108,7 +117,9 @@ class UpdateFlowTest : public ::testing::Test {
     updater::UpdateManager::Environment updateEnv;
     updateEnv.volumes = volumes.get();
     updateEnv.chipId = [this] { return usb->chipId(); };
-    updateEnv.cameraVendorIds = [this] { return std::vector<std::string>{usb->vendor_id()}; };
+    updateEnv.cameraDisks = [this] {
+      return updater::UpdateManager::cameraDiskRule({}, {}, usb->vendor_id(), usb->product_id());
+    };
     updateEnv.resourcePath = configEnv.resourcePath;
     updateEnv.workQueue = &fileQueue;
     updateEnv.mainQueue = &platform::MainQueue::shared();
@@ -256,6 +267,8 @@ class UpdateFlowTest : public ::testing::Test {
   std::atomic<int> searches{0};
   std::atomic<bool> present{true};
   std::atomic<int> ejects{0};
+  std::mutex volumeMutex;
+  std::vector<std::string> volumeSteps;  // what udisksctl was asked, in order
   std::atomic<int> mounts{0};
   std::atomic<bool> volumeMounted{true};
   std::atomic<bool> udisksInstalled{false};
@@ -541,6 +554,13 @@ TEST_F(UpdateFlowTest, WithoutAutomountTheCameraVolumeIsMountedThroughUdisks) {
   controller->viewDidAppear();
   ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
   EXPECT_GE(mounts, 1);
+  // Each copy looks for the marker read-only and has the volume mounted again to write; the
+  // eject unmounts it.
+  std::lock_guard lock(volumeMutex);
+  EXPECT_EQ(volumeSteps, (std::vector<std::string>{
+                             "mount read-only", "unmount", "mount read-write", "unmount",  // image
+                             "mount read-only", "unmount", "mount read-write", "unmount"   // others
+                         }));
   EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
   EXPECT_EQ(readFile(volumeFolder + "/ast_app_update"), "resource");
 }
