@@ -28,6 +28,7 @@
 #include "ProgresController.h"
 #include "RecordingAudioUpdater.h"
 #include "SimulatedCamera.h"
+#include "SmallTmpfs.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "TestZip.h"
@@ -377,6 +378,27 @@ TEST_F(UpdateFlowTest, APackageAnnouncedTooLargeEndsOnTheInstallErrorAndTheLogSa
   std::string log = readFile(updater::LogManager::shared().dayLog().logFilePath());
   EXPECT_NE(log.find("Download error: the package is announced as 3221225472 bytes"),
             std::string::npos);
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, ADiskThatFillsUpDuringTheDownloadEndsOnTheInstallErrorWithTheReason) {
+  fs::create_directories(workFolder());
+  testsupport::SmallTmpfs disk(workFolder(), "1500k");
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.why();
+  answerVersion(true);
+  server.route("GET", "/storage/fw/update.zip",
+               testsupport::LoopbackHttpServer::Reply::with(
+                   testsupport::LoopbackHttpServer::Reply::Behaviour::endless));
+  camera->queueStatus(0, 0);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  std::string log = readFile(updater::LogManager::shared().dayLog().logFilePath());
+  EXPECT_NE(log.find("Download error: cannot write " + workFolder() +
+                     "/update.zip: No space left on device"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(workFolder() + "/update.zip"));
+  EXPECT_TRUE(disk.isEmpty());
   EXPECT_TRUE(camera->updateModes().empty());
 }
 
