@@ -25,7 +25,8 @@ std::optional<std::vector<T>> values(const Notification& notification,
 }  // namespace
 
 QD4718Updater::QD4718Updater(int vendorId, int productId, std::string path)
-    : QD4718Updater(vendorId, productId, std::move(path), HIDManager::systemBackends(vendorId)) {}
+    : QD4718Updater(vendorId, productId, std::move(path),
+                    HIDManager::systemBackends(vendorId, productId)) {}
 
 QD4718Updater::QD4718Updater(int vendorId, int productId, std::string path,
                              HIDManager::Backends backends)

@@ -5,15 +5,18 @@
 
 namespace platform {
 
+void VolumeCandidates::Rule::add(UsbId id) {
+  if (std::find(usbIds.begin(), usbIds.end(), id) == usbIds.end()) usbIds.push_back(id);
+}
+
 bool VolumeCandidates::isCandidate(const BlockDevice& device, const Rule& rule) {
-  if (device.usbVendor) {
-    for (const UsbId& id : rule.usbIds) {
-      if (id.vendor != *device.usbVendor) continue;
-      if (!id.product || (device.usbProduct && *id.product == *device.usbProduct)) return true;
-    }
-  }
-  return !device.label.empty() &&
-         std::find(rule.labels.begin(), rule.labels.end(), device.label) != rule.labels.end();
+  if (!device.usbVendor || !device.usbProduct) return false;
+  if (std::find(rule.usbIds.begin(), rule.usbIds.end(),
+                UsbId{*device.usbVendor, *device.usbProduct}) == rule.usbIds.end())
+    return false;
+  return rule.labels.empty() ||
+         (!device.label.empty() &&
+          std::find(rule.labels.begin(), rule.labels.end(), device.label) != rule.labels.end());
 }
 
 std::vector<std::string> VolumeCandidates::choose(const std::vector<BlockDevice>& devices,

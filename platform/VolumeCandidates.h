@@ -18,26 +18,29 @@ struct BlockDevice {
 };
 
 // Which attached disks may be mounted to look for a device's update volume. Only the device's
-// own disk is ever mounted: a person's memory stick is left as it is. A disk is a candidate when
-// it sits on a USB device of one of the given ids (a product of none matches every product of
-// that vendor: a device in update mode may show another product id), or carries one of the
-// given labels. A rule that names nothing chooses nothing.
+// own disk is ever mounted: a person's memory stick, or a disk of another product of the same
+// vendor, is left as it is. A disk is a candidate when it sits on a USB device of one of the
+// given vendor and product pairs and, where the rule gives labels, carries one of them. A rule
+// that names no USB device chooses nothing.
 class VolumeCandidates {
  public:
   struct UsbId {
     uint16_t vendor = 0;
-    std::optional<uint16_t> product;
+    uint16_t product = 0;
+    bool operator==(const UsbId&) const = default;
   };
   struct Rule {
     std::vector<UsbId> usbIds;
+    // Where not empty, a disk must also carry one of these labels.
     std::vector<std::string> labels;
-    bool empty() const { return usbIds.empty() && labels.empty(); }
+    bool empty() const { return usbIds.empty(); }
+    // Adds a pair once.
+    void add(UsbId id);
   };
 
   static bool isCandidate(const BlockDevice& device, const Rule& rule);
   // The candidates' device paths, in the order given.
-  static std::vector<std::string> choose(const std::vector<BlockDevice>& devices,
-                                         const Rule& rule);
+  static std::vector<std::string> choose(const std::vector<BlockDevice>& devices, const Rule& rule);
   // "0x2245", "2245" (hexadecimal, as USB ids are written); none for anything else.
   static std::optional<uint16_t> parseUsbId(const std::string& text);
 };

@@ -202,29 +202,63 @@ std::string Volumes::mount(const std::string& device, Access access, std::string
   return fail("udisksctl mounted " + device + " but the mount table does not show it");
 }
 
+bool Volumes::mountedReadOnlyByUs(const std::string& device) {
+  std::lock_guard lock(mountedMutex_);
+  auto it = mountedByUs_.find(device);
+  return it != mountedByUs_.end() && it->second == Access::readOnly;
+}
+
+std::string Volumes::mountAgainWritable(const std::string& device, const std::string& path,
+                                        std::string* why) {
+  if (!unmountDevice(device, path)) {
+    if (why) *why = "cannot unmount " + device + " to mount it again for writing";
+    return {};
+  }
+  {
+    std::lock_guard lock(mountedMutex_);
+    mountedByUs_.erase(device);
+  }
+  return mount(device, Access::readWrite, why);
+}
+
+std::string Volumes::writable(const std::string& path, std::string* why) {
+  std::error_code ec;
+  fs::path wanted = fs::weakly_canonical(path, ec);
+  for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string())) {
+    std::error_code e;
+    if (v.path != path && fs::weakly_canonical(v.path, e) != wanted) continue;
+    return mountedReadOnlyByUs(v.device) ? mountAgainWritable(v.device, v.path, why) : v.path;
+  }
+  // Not a volume of the mount table (a folder): as it is.
+  return path;
+}
+
 std::vector<std::string> Volumes::findVolumes(
     const std::function<bool(const std::string& root)>& matches,
     const VolumeCandidates::Rule& candidates, Access access, std::string* missing) {
   std::vector<std::string> found;
-  // A volume we mounted read-only cannot take a step's files: it is mounted again below.
-  std::vector<std::string> remount;
+  std::string problems;
+  auto note = [&problems](const std::string& why) {
+    problems += (problems.empty() ? "" : "; ") + why;
+  };
+  // Given to the step as it needs it: a volume mounted read-only for a look-up is mounted again
+  // for a step that writes.
+  auto forTheStep = [&](const std::string& device, const std::string& root) {
+    if (access == Access::readOnly || !mountedReadOnlyByUs(device)) return root;
+    std::string why;
+    std::string again = mountAgainWritable(device, root, &why);
+    if (again.empty()) {
+      note(why);
+    } else if (!matches(again)) {
+      note(device + " mounted again for writing no longer holds what was looked for");
+      again.clear();
+    }
+    return again;
+  };
   for (const Volume& v : mountedVolumes()) {
     if (!matches(v.path)) continue;
-    bool readOnlyByUs = false;
-    if (access == Access::readWrite) {
-      std::lock_guard lock(mountedMutex_);
-      auto it = mountedByUs_.find(v.device);
-      readOnlyByUs = it != mountedByUs_.end() && it->second == Access::readOnly;
-    }
-    if (!readOnlyByUs) {
-      found.push_back(v.path);
-      continue;
-    }
-    if (unmountDevice(v.device, v.path)) {
-      std::lock_guard lock(mountedMutex_);
-      mountedByUs_.erase(v.device);
-    }
-    remount.push_back(v.device);
+    std::string root = forTheStep(v.device, v.path);
+    if (!root.empty()) found.push_back(root);
   }
   if (!found.empty()) return found;
   std::vector<BlockDevice> attached;
@@ -232,33 +266,31 @@ std::vector<std::string> Volumes::findVolumes(
   // Chosen before anything is mounted: a disk that is not the device's is never touched.
   std::vector<std::string> devices = VolumeCandidates::choose(attached, candidates);
   const size_t others = attached.size() - devices.size();
-  for (const std::string& device : remount)
-    if (std::find(devices.begin(), devices.end(), device) == devices.end())
-      devices.push_back(device);
-  std::string problems;
   for (const std::string& device : devices) {
     std::string why;
-    std::string root = mount(device, access, &why);
+    // The look-up only reads: a disk is mounted read-only to see whether it is the one.
+    std::string root = mount(device, Access::readOnly, &why);
     if (root.empty()) {
-      problems += (problems.empty() ? "" : "; ") + why;
+      note(why);
       continue;
     }
-    if (matches(root)) {
-      found.push_back(root);
+    if (!matches(root)) {
+      // Not the one looked for: leave it as it was.
+      if (unmountDevice(device, root)) {
+        std::lock_guard lock(mountedMutex_);
+        mountedByUs_.erase(device);
+      }
       continue;
     }
-    // Not the one looked for: leave it as it was.
-    if (unmountDevice(device, root)) {
-      std::lock_guard lock(mountedMutex_);
-      mountedByUs_.erase(device);
-    }
+    root = forTheStep(device, root);
+    if (!root.empty()) found.push_back(root);
   }
   if (found.empty() && missing) {
     std::string leftAlone = others == 0 ? std::string()
                                         : " (" + std::to_string(others) + " other attached disk" +
                                               (others == 1 ? " is" : "s are") +
                                               " not the device's and left alone)";
-    if (devices.empty())
+    if (devices.empty() && problems.empty())
       *missing = attached.empty()
                      ? "no mounted volume matched and no unmounted volume is attached"
                      : "no mounted volume matched and no unmounted volume of the device is "

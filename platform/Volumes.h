@@ -66,13 +66,18 @@ class Volumes {
   std::string mount(const std::string& device, Access access, std::string* why);
   // The mount points of volumes for which `matches` holds (the later mount last). When none of
   // the mounted volumes does, the unmounted file-system devices that `candidates` names (the
-  // device's own disk, never any other) are mounted through udisks2 with `access` and kept
-  // when they match; the others are unmounted again at once. A volume this object mounted
-  // read-only is mounted again for a step that writes. With no match, `missing` says what was
-  // missing (no such volume, no udisks2, a mount that failed).
+  // device's own disk, never any other) are mounted read-only through udisks2 to look at them,
+  // and kept when they match; the others are unmounted again at once. For a step that writes
+  // (`access`), only a match this object mounted read-only is mounted again read-write. With no
+  // match, `missing` says what was missing (no such volume, no udisks2, a mount that failed).
   std::vector<std::string> findVolumes(const std::function<bool(const std::string& root)>& matches,
                                        const VolumeCandidates::Rule& candidates, Access access,
                                        std::string* missing);
+  // Where the volume mounted at `path` takes files: the same path, unless this object mounted
+  // it read-only for a look-up; then it is mounted again read-write and its new mount point is
+  // given. Empty, with the reason in `why`, when that failed. A path that is no volume of the
+  // mount table is given as it is.
+  std::string writable(const std::string& path, std::string* why);
   // Unmounts what findVolumes() mounted and is still mounted (the caller is done with it).
   void unmountWhatWeMounted();
 
@@ -85,6 +90,10 @@ class Volumes {
   bool isOnUsb(const std::string& device) const;
   // The USB device folder above a block device's sysfs entry; empty when it is on no USB bus.
   std::string usbDeviceFolder(const std::string& device) const;
+  bool mountedReadOnlyByUs(const std::string& device);
+  // Unmounts a volume this object mounted read-only and mounts it read-write.
+  std::string mountAgainWritable(const std::string& device, const std::string& path,
+                                 std::string* why);
   // Through udisks2 where present, else umount of the mount point.
   bool unmountDevice(const std::string& device, const std::string& path) const;
 

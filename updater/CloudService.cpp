@@ -1,6 +1,7 @@
 #include "CloudService.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "config/LenientJson.h"
@@ -20,13 +23,18 @@
 namespace updater {
 
 CloudService::CloudService(QObject* parent)
-    : QObject(parent), network_(new QNetworkAccessManager(this)) {}
+    : QObject(parent), requests_(new QObject(this)), network_(new QNetworkAccessManager(this)) {}
 
 CloudService::CloudService(qint64 maxPackageBytes, QObject* parent) : CloudService(parent) {
   maxPackageBytes_ = maxPackageBytes;
 }
 
-CloudService::~CloudService() = default;
+CloudService::~CloudService() {
+  // Before the network layer and its replies: the handlers go here, on this thread.
+  delete requests_;
+}
+
+QObject* CloudService::newRequest() { return new QObject(requests_); }
 
 std::string CloudService::join(const std::string& base, const std::string& path) {
   if (base.empty()) return path;
@@ -110,7 +118,9 @@ void CloudService::checkVersion(const std::string& url, const Parameters& parame
   request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
   request.setTransferTimeout(30000);
   QNetworkReply* reply = network_->post(request, QByteArray::fromStdString(formBody(parameters)));
-  connect(reply, &QNetworkReply::finished, this, [reply, url, handler] {
+  QObject* context = newRequest();
+  connect(reply, &QNetworkReply::finished, context, [reply, url, handler, context] {
+    std::unique_ptr<QObject> ended(context);
     reply->deleteLater();
     int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200) {
@@ -170,6 +180,25 @@ struct DownloadState {
 
 std::string megabytes(qint64 bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
+// The whole chunk onto the file's own descriptor, through short writes; empty, or the system's
+// reason. Qt's file layer reports a write that stopped part-way (a disk that filled up in the
+// middle of a chunk) without a reason ("Unknown error"), so the bytes do not go through it.
+std::string writeAll(QSaveFile& file, const QByteArray& chunk) {
+  int fd = file.handle();
+  if (fd < 0) return file.errorString().toStdString();
+  const char* p = chunk.constData();
+  size_t left = size_t(chunk.size());
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::strerror(errno);
+    if (n == 0) return std::strerror(ENOSPC);
+    p += n;
+    left -= size_t(n);
+  }
+  return {};
+}
+
 }  // namespace
 
 void CloudService::download(const std::string& url, const std::string& destination,
@@ -180,7 +209,8 @@ void CloudService::download(const std::string& url, const std::string& destinati
   state->folder = QFileInfo(target).absolutePath().toStdString();
   state->folderIdentity = FolderIdentity::of(state->folder);
   state->file = std::make_shared<QSaveFile>(target);
-  if (!state->file->open(QIODevice::WriteOnly)) {
+  // Unbuffered: every byte is written by writeAll, on the descriptor.
+  if (!state->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     std::string error =
         "cannot write " + destination + ": " + state->file->errorString().toStdString();
     if (handler) handler(false, error);
@@ -191,6 +221,7 @@ void CloudService::download(const std::string& url, const std::string& destinati
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setTransferTimeout(60000);
   QNetworkReply* reply = network_->get(request);
+  QObject* context = newRequest();
   // Qt stops reading the socket while this much waits unread: the body never piles up in memory.
   reply->setReadBufferSize(kReadBufferBytes);
   const qint64 bound = maxPackageBytes_;
@@ -200,7 +231,7 @@ void CloudService::download(const std::string& url, const std::string& destinati
     reply->abort();
   };
   // Refused before a byte of the body is taken when the server says it is too large.
-  connect(reply, &QNetworkReply::metaDataChanged, this, [reply, bound, stop] {
+  connect(reply, &QNetworkReply::metaDataChanged, context, [reply, bound, stop] {
     QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     bool known = false;
     qint64 announced = length.toLongLong(&known);
@@ -216,41 +247,46 @@ void CloudService::download(const std::string& url, const std::string& destinati
       if (state->received > bound)
         return stop("the package is larger than the " + megabytes(bound) +
                     " an update package may have");
-      QSaveFile& file = *state->file;
-      if (file.write(chunk) != chunk.size() || !file.flush())
-        return stop("cannot write " + destination + ": " + file.errorString().toStdString());
+      std::string refused = writeAll(*state->file, chunk);
+      if (!refused.empty()) return stop("cannot write " + destination + ": " + refused);
       if (!(FolderIdentity::of(state->folder) == state->folderIdentity))
         return stop("cannot write " + destination + ": its folder " + state->folder +
                     " was removed");
     }
   };
-  connect(reply, &QNetworkReply::readyRead, this, drain);
-  connect(reply, &QNetworkReply::downloadProgress, this, [progress](qint64 received, qint64 total) {
-    if (progress && total > 0) progress(double(received) / double(total));
-  });
-  connect(reply, &QNetworkReply::finished, this, [reply, state, drain, handler] {
-    reply->deleteLater();
-    drain();
-    int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // Our own reason first: an abort reads as "Operation canceled" to the network layer.
-    std::string error = state->stopped;
-    if (error.empty() && reply->error() != QNetworkReply::NoError)
-      error = reply->errorString().toStdString();
-    else if (error.empty() && status != 200)
-      error = "HTTP status " + std::to_string(status);
-    QSaveFile& file = *state->file;
-    if (!error.empty()) {
-      file.cancelWriting();
-      file.commit();
-      if (handler) handler(false, error);
-      return;
-    }
-    if (!file.commit()) {
-      if (handler) handler(false, file.errorString().toStdString());
-      return;
-    }
-    if (handler) handler(true, "");
-  });
+  connect(reply, &QNetworkReply::readyRead, context, drain);
+  connect(reply, &QNetworkReply::downloadProgress, context,
+          [progress](qint64 received, qint64 total) {
+            if (progress && total > 0) progress(double(received) / double(total));
+          });
+  connect(reply, &QNetworkReply::finished, context,
+          [reply, state, drain, handler, destination, context] {
+            std::unique_ptr<QObject> ended(context);
+            reply->deleteLater();
+            drain();
+            int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            // Our own reason first: an abort reads as "Operation canceled" to the network layer.
+            std::string error = state->stopped;
+            if (error.empty() && reply->error() != QNetworkReply::NoError)
+              error = reply->errorString().toStdString();
+            else if (error.empty() && status != 200)
+              error = "HTTP status " + std::to_string(status);
+            QSaveFile& file = *state->file;
+            if (!error.empty()) {
+              file.cancelWriting();
+              file.commit();
+              if (handler) handler(false, error);
+              return;
+            }
+            // The last blocks may reach the disk only now, so a full disk can show here first.
+            if (!file.commit()) {
+              if (handler)
+                handler(false,
+                        "cannot write " + destination + ": " + file.errorString().toStdString());
+              return;
+            }
+            if (handler) handler(true, "");
+          });
 }
 
 }  // namespace updater

@@ -15,6 +15,12 @@ namespace updater {
 // The updater's two calls to the cloud: the firmware version check (a form-encoded POST) and
 // the package download into a file. Network I/O runs in Qt's network layer; the handlers run
 // on the thread that owns the service (the main thread).
+//
+// Each request's handlers are connected to an object of the request's own, which is deleted on
+// this thread once the request has ended. Left connected to the reply, they would go with the
+// reply's connections, and Qt's network thread may be the one that clears those (it takes its
+// own connections to the reply apart there), destroying them on a thread they were never used
+// on.
 class CloudService : public QObject {
   Q_OBJECT
  public:
@@ -71,6 +77,11 @@ class CloudService : public QObject {
   static std::string join(const std::string& base, const std::string& path);
 
  private:
+  // The object a new request's handlers are connected to; delete it to disconnect them.
+  QObject* newRequest();
+
+  // The parent of the requests' objects, deleted before the network layer.
+  QObject* requests_;
   QNetworkAccessManager* network_;
   qint64 maxPackageBytes_ = kMaxPackageBytes;
 };

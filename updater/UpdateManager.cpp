@@ -68,10 +68,10 @@ UpdateManager::Environment UpdateManager::Environment::process() {
   Environment env;
   env.volumes = &platform::Volumes::shared();
   env.chipId = [] { return USBManager::shared().chipId(); };
-  env.cameraVendorIds = [] {
-    std::vector<std::string> ids = ConfigManager::shared().cameraVendorIds;
-    ids.push_back(USBManager::shared().vendor_id());
-    return ids;
+  env.cameraDisks = [] {
+    const ConfigManager& config = ConfigManager::shared();
+    return cameraDiskRule(config.cameraVendorIds, config.cameraProductIds,
+                          USBManager::shared().vendor_id(), USBManager::shared().product_id());
   };
   env.resourcePath = [](const std::string& name) {
     return platform::Bundle::main().pathForResource(name);
@@ -89,6 +89,26 @@ UpdateManager& UpdateManager::shared() {
 UpdateManager::UpdateManager(Environment environment) : env_(std::move(environment)) {
   if (!env_.workQueue) env_.workQueue = &platform::GlobalQueue::shared();
   if (!env_.mainQueue) env_.mainQueue = &platform::MainQueue::shared();
+}
+
+platform::VolumeCandidates::Rule UpdateManager::cameraDiskRule(
+    const std::vector<std::string>& vendorIds, const std::vector<std::string>& productIds,
+    const std::string& openVendorId, const std::string& openProductId) {
+  using platform::VolumeCandidates;
+  VolumeCandidates::Rule rule;
+  auto vendor = VolumeCandidates::parseUsbId(openVendorId);
+  auto product = VolumeCandidates::parseUsbId(openProductId);
+  if (vendor && product) rule.add({*vendor, *product});
+  for (size_t i = 0; i < vendorIds.size(); ++i) {
+    auto listed = VolumeCandidates::parseUsbId(vendorIds[i]);
+    if (!listed) continue;
+    if (i < productIds.size())
+      if (auto itsProduct = VolumeCandidates::parseUsbId(productIds[i]))
+        rule.add({*listed, *itsProduct});
+    rule.add({*listed, kStorageModeProductId});
+  }
+  if (vendorIds.empty()) rule.add({kDefaultCameraVendorId, kStorageModeProductId});
+  return rule;
 }
 
 bool UpdateManager::isOtherFile(const std::string& name) {
@@ -148,11 +168,8 @@ std::string UpdateManager::findVolume(const char* prefix, platform::Volumes::Acc
     UPDATER_LOG_DEBUG("[UpdateManager]Find the chip ID " + text + " volume path: " + root);
     return true;
   };
-  platform::VolumeCandidates::Rule candidates;
-  for (const std::string& text :
-       env_.cameraVendorIds ? env_.cameraVendorIds() : std::vector<std::string>{})
-    if (auto vendor = platform::VolumeCandidates::parseUsbId(text))
-      candidates.usbIds.push_back({*vendor, std::nullopt});
+  platform::VolumeCandidates::Rule candidates =
+      env_.cameraDisks ? env_.cameraDisks() : platform::VolumeCandidates::Rule{};
   std::string missing;
   std::vector<std::string> found = env_.volumes->findVolumes(matches, candidates, access, &missing);
   if (found.empty()) {

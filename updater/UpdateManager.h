@@ -28,9 +28,9 @@ class UpdateManager {
   struct Environment {
     platform::Volumes* volumes = nullptr;
     std::function<std::string()> chipId;
-    // The camera's USB vendor ids ("0x2245"): the open camera's and the configured ones. Only a
-    // disk on a USB device of such a vendor is ever mounted to look for the marker.
-    std::function<std::vector<std::string>()> cameraVendorIds;
+    // The camera's own disks (see cameraDiskRule()): no other disk is ever mounted to look for
+    // the marker.
+    std::function<platform::VolumeCandidates::Rule()> cameraDisks;
     std::function<std::optional<std::string>(const std::string& name)> resourcePath;
     platform::Queue* workQueue = nullptr;
     platform::Queue* mainQueue = nullptr;
@@ -41,6 +41,11 @@ class UpdateManager {
   static constexpr const char* kMarkerName = "ast_fw_update_disk";
   static constexpr const char* kResourceName = "ast_app_update";
   static constexpr const char* kZipFolderName = "UpDaTe_pAcKaGE";
+
+  // The product id under which the camera shows itself in storage mode, its update volume.
+  static constexpr uint16_t kStorageModeProductId = 0x1221;
+  // The camera accepted without configured ids.
+  static constexpr uint16_t kDefaultCameraVendorId = 0x2245;
 
   static UpdateManager& shared();
   explicit UpdateManager(Environment environment);
@@ -62,6 +67,14 @@ class UpdateManager {
   void moveOtherFilesToCamera(const std::string& path, Completion complete);
   void unmountDevice(Completion completed);
 
+  // The USB devices whose disks may be the camera's update volume: the open camera's ids
+  // ("0x2245", "0x1221"), each configured vendor with its configured product and with the
+  // storage mode's product, and without configured vendors the default camera in storage
+  // mode. Ids that are no USB ids are left out.
+  static platform::VolumeCandidates::Rule cameraDiskRule(const std::vector<std::string>& vendorIds,
+                                                         const std::vector<std::string>& productIds,
+                                                         const std::string& openVendorId,
+                                                         const std::string& openProductId);
   // Whether a package folder's entry is one of the other files (not an image, the audio
   // firmware, the inner zip or Finder's ".DS_Store").
   static bool isOtherFile(const std::string& name);
@@ -71,7 +84,8 @@ class UpdateManager {
  private:
   enum class ImageKind { Fw, Ai };
   // `prefix` is put before the per-volume log lines ("[UpdateManager]" or nothing).
-  // `access`: how a volume that is not mounted yet is mounted for the step.
+  // `access`: what the step does on the volume. Disks are mounted read-only to look for the
+  // marker; for a step that writes, the one found is mounted again read-write.
   std::string findVolume(const char* prefix, platform::Volumes::Access access);
   void moveImage(ImageKind kind, const std::string& path, Completion complete);
   void report(const Completion& complete, bool ok);

@@ -40,17 +40,21 @@ bool isEnded(Flow state) {
 
 }  // namespace
 
-HIDManager::Backends HIDManager::systemBackends(int vendorId) {
-  platform::VolumeCandidates::Rule candidates;
-  // The product id is left open: the device shows another one in its update mode.
-  candidates.usbIds = {{uint16_t(vendorId), std::nullopt},
-                       {uint16_t(kUpdateVendorId), std::nullopt}};
+platform::VolumeCandidates::Rule HIDManager::updateDisks(int vendorId, int productId) {
+  platform::VolumeCandidates::Rule rule;
+  if (vendorId >= 0 && vendorId <= 0xFFFF && productId >= 0 && productId <= 0xFFFF)
+    rule.add({uint16_t(vendorId), uint16_t(productId)});
+  rule.add({uint16_t(kUpdateVendorId), uint16_t(kUpdateProductId)});
+  return rule;
+}
+
+HIDManager::Backends HIDManager::systemBackends(int vendorId, int productId) {
   return Backends{std::make_shared<HidapiBackend>(),
-                  std::make_shared<SystemMassStorageVolumes>(std::move(candidates))};
+                  std::make_shared<SystemMassStorageVolumes>(updateDisks(vendorId, productId))};
 }
 
 HIDManager::HIDManager(int vendorId, int productId, std::string path)
-    : HIDManager(vendorId, productId, std::move(path), systemBackends(vendorId)) {}
+    : HIDManager(vendorId, productId, std::move(path), systemBackends(vendorId, productId)) {}
 
 HIDManager::HIDManager(int vendorId, int productId, std::string path, Backends backends)
     : filePath(std::move(path)),
@@ -507,7 +511,14 @@ bool HIDManager::searchMassStorage(const std::string& storageID, std::string& pa
 
 bool HIDManager::copyToMassStorage(const std::string& media, const std::string& file) {
   if (media.empty()) return false;
-  return FirmwareFile::copy(file, media + "/" + kFirmwareFileName);
+  // The one step that writes: a volume the look-up mounted read-only is mounted again for it.
+  std::string why;
+  std::string root = volumes_ ? volumes_->writable(media, &why) : media;
+  if (root.empty()) {
+    QD4718_LOG_ERROR("Cannot write to " + media + ": " + why);
+    return false;
+  }
+  return FirmwareFile::copy(file, root + "/" + kFirmwareFileName);
 }
 
 bool HIDManager::ejectMassStorage(const std::string& storageID) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "NotificationCenter.h"
+#include "VolumeCandidates.h"
 #include "dispatch/DispatchTimer.h"
 #include "dispatch/SerialQueue.h"
 #include "hid/HIDComm.h"
@@ -57,9 +58,12 @@ class HIDManager : public HIDDriverDelegate {
     std::shared_ptr<HidBackend> hid;
     std::shared_ptr<MassStorageVolumes> volumes;
   };
-  // The system's hidraw nodes and mount table; only the disks of a USB device of this vendor
-  // (or of the update mode's) are mounted to look for the device's volume.
-  static Backends systemBackends(int vendorId);
+  // The system's hidraw nodes and mount table; only the device's own disks (updateDisks()) are
+  // mounted to look for its volume.
+  static Backends systemBackends(int vendorId, int productId);
+  // The USB devices whose disks may be the device's volume: the device's own ids and those of
+  // its update mode, as the driver matches them; a disk of any other product is left alone.
+  static platform::VolumeCandidates::Rule updateDisks(int vendorId, int productId);
 
   HIDManager(int vendorId, int productId, std::string filePath);
   HIDManager(int vendorId, int productId, std::string filePath, Backends backends);
@@ -129,6 +133,7 @@ class HIDManager : public HIDDriverDelegate {
   void post(const char* name, NotificationDictionary object);
   std::string deviceId() const;
   std::string deviceName() const;
+  // Disks nobody mounted are mounted read-only for this look-up.
   std::optional<std::string> findVolume(const std::string& storageID);
 
   void FlowCheckFirmwareFile();

@@ -25,7 +25,11 @@ platform::Volumes::Environment environment(const std::string& mountInfoPath) {
 
 SystemMassStorageVolumes::SystemMassStorageVolumes(platform::VolumeCandidates::Rule candidates,
                                                    std::string mountInfoPath)
-    : candidates_(std::move(candidates)), volumes_(environment(mountInfoPath)) {}
+    : SystemMassStorageVolumes(std::move(candidates), environment(mountInfoPath)) {}
+
+SystemMassStorageVolumes::SystemMassStorageVolumes(platform::VolumeCandidates::Rule candidates,
+                                                   platform::Volumes::Environment environment)
+    : candidates_(std::move(candidates)), volumes_(std::move(environment)) {}
 
 void SystemMassStorageVolumes::settle() { std::this_thread::sleep_for(kSettleTime); }
 
@@ -45,7 +49,11 @@ bool SystemMassStorageVolumes::eject(const std::string& root) {
 
 std::vector<std::string> SystemMassStorageVolumes::mountMatching(
     const std::function<bool(const std::string& root)>& matches, std::string* missing) {
-  return volumes_.findVolumes(matches, candidates_, platform::Volumes::Access::readWrite, missing);
+  return volumes_.findVolumes(matches, candidates_, platform::Volumes::Access::readOnly, missing);
+}
+
+std::string SystemMassStorageVolumes::writable(const std::string& root, std::string* why) {
+  return volumes_.writable(root, why);
 }
 
 }  // namespace qd4718

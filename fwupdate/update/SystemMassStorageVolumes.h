@@ -19,13 +19,17 @@ class SystemMassStorageVolumes : public MassStorageVolumes {
   // ids); no other disk is ever mounted.
   explicit SystemMassStorageVolumes(platform::VolumeCandidates::Rule candidates = {},
                                     std::string mountInfoPath = "/proc/self/mountinfo");
+  // Over the given volume layer (tests give a mount table, sysfs and udisksctl of their own).
+  SystemMassStorageVolumes(platform::VolumeCandidates::Rule candidates,
+                           platform::Volumes::Environment environment);
 
   void settle() override;
   std::vector<std::string> mountedVolumes() override;
   bool eject(const std::string& root) override;
-  // Through udisks2 (see platform::Volumes::findVolumes), read-write: the image is copied next.
+  // Through udisks2 (see platform::Volumes::findVolumes), read-only.
   std::vector<std::string> mountMatching(
       const std::function<bool(const std::string& root)>& matches, std::string* missing) override;
+  std::string writable(const std::string& root, std::string* why) override;
 
  private:
   platform::VolumeCandidates::Rule candidates_;

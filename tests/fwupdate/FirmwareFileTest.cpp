@@ -4,7 +4,9 @@
 #include <fstream>
 
 #include "TempDir.h"
+#include "UnmountedDisks.h"
 #include "update/FirmwareFile.h"
+#include "update/HIDManager.h"
 #include "update/SystemMassStorageVolumes.h"
 
 namespace {
@@ -86,12 +88,58 @@ TEST(FirmwareFile, ProblemsAreNamed) {
 
 TEST(SystemMassStorageVolumes, ListsTheVolumesOfItsMountTable) {
   testsupport::TempDir dir;
-  std::ofstream(dir.file("mountinfo"))
-      << "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
-      << "310 28 8:33 / /media/ann/AUDIO\\040UPD rw,nosuid shared:170 master:2 - vfat /dev/sdc1 rw\n";
+  std::ofstream(dir.file("mountinfo")) << "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+                                       << "310 28 8:33 / /media/ann/AUDIO\\040UPD rw,nosuid "
+                                          "shared:170 master:2 - vfat /dev/sdc1 rw\n";
   qd4718::SystemMassStorageVolumes volumes({}, dir.file("mountinfo"));
   EXPECT_EQ(volumes.mountedVolumes(), (std::vector<std::string>{"/media/ann/AUDIO UPD"}));
   EXPECT_FALSE(volumes.eject("/media/elsewhere"));
+}
+
+// The audio device's disk, another product of its vendor carrying the marker too, and a person's
+// stick, on a machine that mounts nothing by itself.
+TEST(SystemMassStorageVolumes, OnlyTheDevicesOwnDiskIsMountedReadOnlyAndForTheCopyReadWrite) {
+  using testsupport::UnmountedDisks;
+  UnmountedDisks disks;
+  const UnmountedDisks::Files marker = {{"mtk_disk", "ST4718A9\n"}};
+  disks.addUsb("sdc1", "1-2", 0x2e8b, 0x5003, "AUDIO", marker);
+  disks.addUsb("sdd1", "1-3", 0x2e8b, 0x1234, "OTHER", marker);
+  disks.addUsb("sde1", "2-1", 0x0781, 0x5567, "STICK", marker);
+  qd4718::SystemMassStorageVolumes volumes(qd4718::HIDManager::updateDisks(0x2e8b, 0x5003),
+                                           disks.environment());
+  auto hasMarker = [](const std::string& root) { return fs::exists(root + "/mtk_disk"); };
+  std::string missing, why;
+  using Argv = UnmountedDisks::Argv;
+
+  // The look-up: the device's disk alone, read-only.
+  EXPECT_EQ(volumes.mountMatching(hasMarker, &missing),
+            (std::vector<std::string>{disks.mountPoint("AUDIO")}));
+  EXPECT_EQ(disks.ran, (std::vector<Argv>{UnmountedDisks::udisksReadOnly("/dev/sdc1")}));
+  // The copy: mounted again, read-write.
+  disks.ran.clear();
+  EXPECT_EQ(volumes.writable(disks.mountPoint("AUDIO"), &why), disks.mountPoint("AUDIO"));
+  EXPECT_EQ(disks.ran, (std::vector<Argv>{UnmountedDisks::udisks("unmount", "/dev/sdc1"),
+                                          UnmountedDisks::udisks("mount", "/dev/sdc1")}));
+  // The eject takes it away; nothing else was ever mounted.
+  disks.ran.clear();
+  EXPECT_TRUE(volumes.eject(disks.mountPoint("AUDIO")));
+  EXPECT_EQ(disks.ran, (std::vector<Argv>{UnmountedDisks::udisks("unmount", "/dev/sdc1")}));
+  EXPECT_TRUE(disks.mounts.empty());
+}
+
+TEST(SystemMassStorageVolumes, TheDevicesDisksAreThoseOfItsIdsAndOfItsUpdateMode) {
+  const platform::VolumeCandidates::Rule rule = qd4718::HIDManager::updateDisks(0x2e8b, 0x5003);
+  const std::vector<platform::BlockDevice> attached = {
+      {"/dev/sdb1", "", 0x2e8b, 0x5003},  // the device
+      {"/dev/sdc1", "", 0x2e8b, 0x5fff},  // the device in its update mode
+      {"/dev/sdd1", "", 0x2e8b, 0x1234},  // another product of the vendor
+      {"/dev/sde1", "", 0x1234, 0x5003},  // the device's product id under another vendor
+      {"/dev/sdf1", "", 0x2245, 0x1221},  // the camera
+  };
+  EXPECT_EQ(platform::VolumeCandidates::choose(attached, rule),
+            (std::vector<std::string>{"/dev/sdb1", "/dev/sdc1"}));
+  // Ids out of range name no device of theirs; the update mode's stays.
+  EXPECT_EQ(qd4718::HIDManager::updateDisks(-1, 0x5003).usbIds.size(), 1u);
 }
 
 }  // namespace

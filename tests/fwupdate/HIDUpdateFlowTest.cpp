@@ -293,6 +293,8 @@ TEST(HIDUpdateFlow, AVolumeNobodyMountedIsMountedByTheHost) {
   rig.seconds(15);
   EXPECT_EQ(rig.outcomes(), (Strings{"view", "complete"}));
   EXPECT_EQ(rig.device.mountCount(), 1);
+  // Looked at read-only; mounted for writing only to take the image.
+  EXPECT_EQ(rig.device.hostMountModes(), (Strings{"read-only", "read-write"}));
   EXPECT_FALSE(rig.device.receivedImage().empty());
 }
 

@@ -4,6 +4,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -18,6 +19,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <sstream>
@@ -65,8 +67,12 @@ struct SelfSigned {
   std::string certificate, key;  // PEM
 };
 
-// An EC key and a certificate for 127.0.0.1 signed by that key, valid for a day.
+// An EC key and a certificate for 127.0.0.1 signed by that key, valid for a day. Every server of
+// the process gets a subject of its own and names its key: trusted certificates are looked up by
+// subject, so a second server under the same name would be checked against the first one's key
+// and refused as self-signed.
 SelfSigned makeSelfSigned() {
+  static std::atomic<unsigned> made{0};
   SelfSigned out;
   EVP_PKEY* key = EVP_EC_gen("P-256");
   X509* cert = X509_new();
@@ -79,15 +85,22 @@ SelfSigned makeSelfSigned() {
   X509_NAME* name = X509_get_subject_name(cert);
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                              reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  std::string unit = "loopback server " + std::to_string(::getpid()) + "-" + std::to_string(++made);
+  X509_NAME_add_entry_by_txt(name, "OU", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(unit.c_str()), -1, -1, 0);
   X509_set_issuer_name(cert, name);
   X509V3_CTX ctx;
   X509V3_set_ctx_nodb(&ctx);
   X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
-  if (X509_EXTENSION* san =
-          X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1")) {
-    X509_add_ext(cert, san, -1);
-    X509_EXTENSION_free(san);
-  }
+  auto extend = [&](int nid, const char* value) {
+    if (X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value)) {
+      X509_add_ext(cert, extension, -1);
+      X509_EXTENSION_free(extension);
+    }
+  };
+  extend(NID_subject_alt_name, "IP:127.0.0.1");
+  extend(NID_subject_key_identifier, "hash");
+  extend(NID_authority_key_identifier, "keyid:always");
   X509_sign(cert, key, EVP_sha256());
   auto pem = [](auto write) {
     BIO* bio = BIO_new(BIO_s_mem());

@@ -47,6 +47,10 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
   bool automount = true;
   bool volumeAttached = false;
   int mounts = 0;
+  // How the host mounted the volume, in order: "read-only" for a look-up, "read-write" when it
+  // asked to write on a volume it had mounted read-only.
+  std::vector<std::string> mountModes;
+  bool mountedReadOnlyByHost = false;
   std::set<std::string> silenced;
   std::map<std::string, std::vector<uint8_t>> overrides;
   std::string unplugCommand;
@@ -295,6 +299,7 @@ class Volumes : public qd4718::MassStorageVolumes {
     if (root != state_->volume) return true;
     if (state_->ejectFails || !state_->volumeMounted) return false;
     state_->volumeMounted = false;
+    state_->mountedReadOnlyByHost = false;
     return true;
   }
 
@@ -309,13 +314,28 @@ class Volumes : public qd4718::MassStorageVolumes {
       }
       state_->volumeMounted = true;
       ++state_->mounts;
+      state_->mountModes.push_back("read-only");
+      state_->mountedReadOnlyByHost = true;
       root = state_->volume;
     }
     if (matches(root)) return {root};
     std::lock_guard lock(state_->mutex);
     state_->volumeMounted = false;
+    state_->mountedReadOnlyByHost = false;
     if (missing) *missing = "no volume matched";
     return {};
+  }
+
+  std::string writable(const std::string& root, std::string* why) override {
+    std::lock_guard lock(state_->mutex);
+    if (root != state_->volume || !state_->mountedReadOnlyByHost) return root;
+    if (!state_->volumeMounted) {
+      if (why) *why = "the volume is gone";
+      return {};
+    }
+    state_->mountModes.push_back("read-write");
+    state_->mountedReadOnlyByHost = false;
+    return root;
   }
 
  private:
@@ -373,6 +393,9 @@ void SimulatedHidDevice::setEjectFails(bool f) { SIM_LOCKED(state_->ejectFails =
 void SimulatedHidDevice::setVolumeAppears(bool a) { SIM_LOCKED(state_->volumeAppears = a); }
 void SimulatedHidDevice::setAutomount(bool a) { SIM_LOCKED(state_->automount = a); }
 int SimulatedHidDevice::mountCount() const { SIM_LOCKED(return state_->mounts); }
+std::vector<std::string> SimulatedHidDevice::hostMountModes() const {
+  SIM_LOCKED(return state_->mountModes);
+}
 void SimulatedHidDevice::setMarkerText(const std::string& t) { SIM_LOCKED(state_->writeMarker(t)); }
 
 std::string SimulatedHidDevice::addOtherVolume(const std::string& markerText) {

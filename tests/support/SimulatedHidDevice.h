@@ -89,6 +89,9 @@ class SimulatedHidDevice {
   int ejectCount() const;
   int settleCount() const;
   int mountCount() const;  // mounts the host made itself
+  // How the host mounted the volume, in order: "read-only" (a look-up), "read-write" (again,
+  // to write on it).
+  std::vector<std::string> hostMountModes() const;
   bool volumeMounted() const;
   std::string volumeRoot() const;
   // The image the device found on its volume at "start_update"; empty when none.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "ConfigManager.h"
 #include "ConnectController.h"
 #include "ErrorController.h"
+#include "LanguageManager.h"
 #include "LogManager.h"
 #include "LoopbackHttpServer.h"
 #include "MainController.h"
@@ -25,6 +28,7 @@
 #include "ProgresController.h"
 #include "RecordingAudioUpdater.h"
 #include "SimulatedCamera.h"
+#include "SmallTmpfs.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "TestZip.h"
@@ -79,12 +83,19 @@ class UpdateFlowTest : public ::testing::Test {
       return "90 29 8:17 / " + volumeFolder + " rw - vfat /dev/sdb1 rw\n";
     };
     volumeEnv.run = [this](const std::vector<std::string>& argv) {
+      bool readOnly = std::find(argv.begin(), argv.end(), "ro") != argv.end();
       if (argv.size() > 1 && argv[1] == "mount") {
         ++mounts;
         volumeMounted = true;
+        std::lock_guard lock(volumeMutex);
+        volumeSteps.push_back(readOnly ? "mount read-only" : "mount read-write");
         return 0;
       }
       ++ejects;
+      // Without automount nothing mounts the volume again once it went.
+      if (udisksInstalled) volumeMounted = false;
+      std::lock_guard lock(volumeMutex);
+      volumeSteps.push_back("unmount");
       return 0;
     };
     volumeEnv.findProgram = [this](const std::string& name) {
@@ -107,7 +118,9 @@ class UpdateFlowTest : public ::testing::Test {
     updater::UpdateManager::Environment updateEnv;
     updateEnv.volumes = volumes.get();
     updateEnv.chipId = [this] { return usb->chipId(); };
-    updateEnv.cameraVendorIds = [this] { return std::vector<std::string>{usb->vendor_id()}; };
+    updateEnv.cameraDisks = [this] {
+      return updater::UpdateManager::cameraDiskRule({}, {}, usb->vendor_id(), usb->product_id());
+    };
     updateEnv.resourcePath = configEnv.resourcePath;
     updateEnv.workQueue = &fileQueue;
     updateEnv.mainQueue = &platform::MainQueue::shared();
@@ -255,6 +268,8 @@ class UpdateFlowTest : public ::testing::Test {
   std::atomic<int> searches{0};
   std::atomic<bool> present{true};
   std::atomic<int> ejects{0};
+  std::mutex volumeMutex;
+  std::vector<std::string> volumeSteps;  // what udisksctl was asked, in order
   std::atomic<int> mounts{0};
   std::atomic<bool> volumeMounted{true};
   std::atomic<bool> udisksInstalled{false};
@@ -363,6 +378,27 @@ TEST_F(UpdateFlowTest, APackageAnnouncedTooLargeEndsOnTheInstallErrorAndTheLogSa
   std::string log = readFile(updater::LogManager::shared().dayLog().logFilePath());
   EXPECT_NE(log.find("Download error: the package is announced as 3221225472 bytes"),
             std::string::npos);
+  EXPECT_TRUE(camera->updateModes().empty());
+}
+
+TEST_F(UpdateFlowTest, ADiskThatFillsUpDuringTheDownloadEndsOnTheInstallErrorWithTheReason) {
+  fs::create_directories(workFolder());
+  testsupport::SmallTmpfs disk(workFolder(), "1500k");
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.why();
+  answerVersion(true);
+  server.route("GET", "/storage/fw/update.zip",
+               testsupport::LoopbackHttpServer::Reply::with(
+                   testsupport::LoopbackHttpServer::Reply::Behaviour::endless));
+  camera->queueStatus(0, 0);
+  controller->viewDidAppear();
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+  std::string log = readFile(updater::LogManager::shared().dayLog().logFilePath());
+  EXPECT_NE(log.find("Download error: cannot write " + workFolder() +
+                     "/update.zip: No space left on device"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(workFolder() + "/update.zip"));
+  EXPECT_TRUE(disk.isEmpty());
   EXPECT_TRUE(camera->updateModes().empty());
 }
 
@@ -540,6 +576,13 @@ TEST_F(UpdateFlowTest, WithoutAutomountTheCameraVolumeIsMountedThroughUdisks) {
   controller->viewDidAppear();
   ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::complete; }));
   EXPECT_GE(mounts, 1);
+  // Each copy looks for the marker read-only and has the volume mounted again to write; the
+  // eject unmounts it.
+  std::lock_guard lock(volumeMutex);
+  EXPECT_EQ(volumeSteps, (std::vector<std::string>{
+                             "mount read-only", "unmount", "mount read-write", "unmount",  // image
+                             "mount read-only", "unmount", "mount read-write", "unmount"   // others
+                         }));
   EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
   EXPECT_EQ(readFile(volumeFolder + "/ast_app_update"), "resource");
 }
@@ -603,6 +646,9 @@ TEST(UpdaterStart, ANormalStartWithoutACameraWritesNoErrorLine) {
   std::string logPath = updater::LogManager::shared().dayLog().logFilePath();
   ASSERT_FALSE(logPath.empty());
   size_t before = readFile(logPath).size();
+  // The language tables are looked for once a process: a manager of this start's own looks
+  // for them as the updater's start does, whatever ran before in this process.
+  updater::LanguageManager language(updater::LanguageManager::environment());
   platform::SerialQueue work{"start-work"};
   MainController::Environment env = MainController::Environment::process();
   env.captureDevices = [] { return std::vector<platform::CaptureDevice>{}; };

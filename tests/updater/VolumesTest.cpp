@@ -7,9 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "ConfigManager.h"
 #include "FakeSysfs.h"
 #include "Process.h"
 #include "TempDir.h"
+#include "UnmountedDisks.h"
+#include "UpdateManager.h"
 #include "Volumes.h"
 
 namespace fs = std::filesystem;
@@ -80,55 +83,17 @@ TEST(UpdaterVolumes, EjectUnmountsThroughUdisksWhereItIsElseUmount) {
 
 namespace {
 
-// A machine without automount: block devices named in the id folder, their sysfs entries (on a
-// USB bus or not), a mount table in memory and a udisksctl that mounts into folders of a test
-// directory, writing each volume's files as it goes.
+// A machine without automount (see testsupport::UnmountedDisks) with the camera's disk, a disk
+// of another of the camera's vendor's products without the marker, a person's own stick and an
+// internal disk.
 class UnmountedVolumes : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The camera's disk, a disk of another of the camera's vendor's products without the
-    // marker, a person's own stick and an internal disk.
-    addUsb("sdc1", "1-2", 0x2245, 0x1221, "CAMERA");
-    addUsb("sdd1", "2-1", 0x0781, 0x5567, "STICK");
-    addUsb("sde1", "3-1", 0x2245, 0x4000, "CAMERA2");
-    labels[sysfs.addInternalPartition("sda2", "Linux")] = "Linux";
-    files["CAMERA"] = {{"ast_fw_update_disk", "1a2b3c4d"}};
-    files["STICK"] = {{"photo.jpg", "x"}};
-    files["CAMERA2"] = {{"notes.txt", "x"}};
-    env.mountInfo = [this] {
-      std::string text = "29 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
-      for (const auto& [device, path] : mounts)
-        text += "90 29 8:33 / " + path + " rw - vfat " + device + " rw\n";
-      return text;
-    };
-    env.byLabelFolder = sysfs.byLabelFolder();
-    env.byUuidFolder = sysfs.byUuidFolder();
-    env.sysBlockFolder = sysfs.classBlockFolder();
-    env.findProgram = [this](const std::string& name) {
-      return name == "udisksctl" && udisksInstalled ? std::string("/usr/bin/udisksctl")
-                                                    : std::string();
-    };
-    env.run = [this](const std::vector<std::string>& argv) {
-      ran.push_back(argv);
-      if (argv.size() < 4) return 1;
-      const std::string& device = argv[3];
-      if (argv[1] == "mount") {
-        if (refuseMount.count(device)) return 1;
-        std::string name = labels[device];
-        std::string path = dir.file("media/" + name);
-        fs::create_directories(path);
-        for (const auto& [file, text] : files[name]) std::ofstream(path + "/" + file) << text;
-        mounts[device] = path;
-        return 0;
-      }
-      if (argv[1] == "unmount") return mounts.erase(device) ? 0 : 1;
-      return 1;
-    };
-  }
-
-  void addUsb(const std::string& name, const std::string& port, int vendor, int product,
-              const std::string& label) {
-    labels[sysfs.addUsbPartition(name, port, vendor, product, label)] = label;
+    disks.addUsb("sdc1", "1-2", 0x2245, 0x1221, "CAMERA", {{"ast_fw_update_disk", "1a2b3c4d"}});
+    disks.addUsb("sdd1", "2-1", 0x0781, 0x5567, "STICK", {{"photo.jpg", "x"}});
+    disks.addUsb("sde1", "3-1", 0x2245, 0x4000, "CAMERA2", {{"notes.txt", "x"}});
+    disks.addInternal("sda2", "Linux");
+    env = disks.environment();
   }
 
   bool hasMarker(const std::string& root) const {
@@ -137,24 +102,26 @@ class UnmountedVolumes : public ::testing::Test {
     in >> text;
     return text.find("1a2b3c4d") != std::string::npos;
   }
+  std::string media(const std::string& label) const { return disks.mountPoint(label); }
 
-  testsupport::TempDir dir;
-  testsupport::FakeSysfs sysfs;
+  testsupport::UnmountedDisks disks;
+  testsupport::FakeSysfs& sysfs = disks.sysfs;
   platform::Volumes::Environment env;
-  // The camera's vendor: the rule the updater searches with.
-  platform::VolumeCandidates::Rule camera{{{0x2245, std::nullopt}}, {}};
-  std::map<std::string, std::string> mounts;  // device -> mount point
-  std::map<std::string, std::string> labels;
-  std::map<std::string, std::vector<std::pair<std::string, std::string>>> files;
-  std::set<std::string> refuseMount;
-  std::vector<std::vector<std::string>> ran;
-  bool udisksInstalled = true;
+  // The rule the updater searches with, from the shipped configuration's camera ids.
+  platform::VolumeCandidates::Rule camera =
+      updater::UpdateManager::cameraDiskRule({"0x2245"}, {"0x1221"}, "0x2245", "0x1221");
+  std::map<std::string, std::string>& mounts = disks.mounts;
+  std::set<std::string>& refuseMount = disks.refuseMount;
+  std::vector<std::vector<std::string>>& ran = disks.ran;
+  bool& udisksInstalled = disks.udisksInstalled;
 };
 
-using Argv = std::vector<std::string>;
+using Argv = testsupport::UnmountedDisks::Argv;
+using testsupport::UnmountedDisks;
 Argv udisks(const char* verb, const std::string& device) {
-  return {"/usr/bin/udisksctl", verb, "--block-device", device, "--no-user-interaction"};
+  return UnmountedDisks::udisks(verb, device);
 }
+Argv udisksReadOnly(const std::string& device) { return UnmountedDisks::udisksReadOnly(device); }
 
 }  // namespace
 
@@ -182,10 +149,10 @@ TEST_F(UnmountedVolumes, OnlyTheCamerasDisksAreMountedAndThoseWithoutTheMarkerGo
   std::string missing;
   auto marker = [this](const std::string& r) { return hasMarker(r); };
   auto found = volumes.findVolumes(marker, camera, platform::Volumes::Access::readWrite, &missing);
-  EXPECT_EQ(found, (std::vector<std::string>{dir.file("media/CAMERA")}));
-  // The person's stick is never mounted.
-  EXPECT_EQ(ran, (std::vector<Argv>{udisks("mount", "/dev/sdc1"), udisks("mount", "/dev/sde1"),
-                                    udisks("unmount", "/dev/sde1")}));
+  EXPECT_EQ(found, (std::vector<std::string>{media("CAMERA")}));
+  // Neither the person's stick nor the disk of the vendor's other product is ever mounted.
+  EXPECT_EQ(ran, (std::vector<Argv>{udisksReadOnly("/dev/sdc1"), udisks("unmount", "/dev/sdc1"),
+                                    udisks("mount", "/dev/sdc1")}));
   EXPECT_EQ(mounts.size(), 1u);
 
   // Found among the mounted ones now: nothing more is mounted.
@@ -213,23 +180,58 @@ TEST_F(UnmountedVolumes, AStepThatOnlyReadsMountsReadOnlyAndAWritingStepMountsAg
   platform::Volumes volumes(env);
   std::string missing;
   auto marker = [this](const std::string& r) { return hasMarker(r); };
-  Argv readOnly = udisks("mount", "/dev/sdc1");
-  readOnly.insert(readOnly.end(), {"--options", "ro"});
   EXPECT_EQ(volumes.findVolumes(marker, camera, platform::Volumes::Access::readOnly, &missing),
-            (std::vector<std::string>{dir.file("media/CAMERA")}));
-  ASSERT_FALSE(ran.empty());
-  EXPECT_EQ(ran.front(), readOnly);
+            (std::vector<std::string>{media("CAMERA")}));
+  EXPECT_EQ(ran, (std::vector<Argv>{udisksReadOnly("/dev/sdc1")}));
   // Mounted read-only by us, the volume cannot take files: it is mounted again for writing.
   ran.clear();
   EXPECT_EQ(volumes.findVolumes(marker, camera, platform::Volumes::Access::readWrite, &missing),
-            (std::vector<std::string>{dir.file("media/CAMERA")}));
-  EXPECT_EQ(ran, (std::vector<Argv>{udisks("unmount", "/dev/sdc1"), udisks("mount", "/dev/sdc1"),
-                                    udisks("mount", "/dev/sde1"), udisks("unmount", "/dev/sde1")}));
+            (std::vector<std::string>{media("CAMERA")}));
+  EXPECT_EQ(ran, (std::vector<Argv>{udisks("unmount", "/dev/sdc1"), udisks("mount", "/dev/sdc1")}));
   // Reading it again needs no new mount.
   ran.clear();
   EXPECT_FALSE(
       volumes.findVolumes(marker, camera, platform::Volumes::Access::readOnly, &missing).empty());
   EXPECT_TRUE(ran.empty());
+}
+
+TEST_F(UnmountedVolumes, OnlyTheVolumeFoundIsEverMountedForWriting) {
+  // A second disk of the camera's own ids, without the marker.
+  disks.addUsb("sdf1", "4-1", 0x2245, 0x1221, "CAMERA3", {{"notes.txt", "x"}});
+  platform::Volumes volumes(env);
+  std::string missing;
+  auto marker = [this](const std::string& r) { return hasMarker(r); };
+  EXPECT_EQ(volumes.findVolumes(marker, camera, platform::Volumes::Access::readWrite, &missing),
+            (std::vector<std::string>{media("CAMERA")}));
+  EXPECT_EQ(ran, (std::vector<Argv>{udisksReadOnly("/dev/sdc1"), udisks("unmount", "/dev/sdc1"),
+                                    udisks("mount", "/dev/sdc1"), udisksReadOnly("/dev/sdf1"),
+                                    udisks("unmount", "/dev/sdf1")}));
+  EXPECT_EQ(mounts, (std::map<std::string, std::string>{{"/dev/sdc1", media("CAMERA")}}));
+}
+
+TEST_F(UnmountedVolumes, AVolumeIsMadeWritableOnlyWhereALookUpMountedItReadOnly) {
+  platform::Volumes volumes(env);
+  std::string missing, why;
+  auto marker = [this](const std::string& r) { return hasMarker(r); };
+  ASSERT_FALSE(
+      volumes.findVolumes(marker, camera, platform::Volumes::Access::readOnly, &missing).empty());
+  ran.clear();
+  EXPECT_EQ(volumes.writable(media("CAMERA"), &why), media("CAMERA"));
+  EXPECT_EQ(ran, (std::vector<Argv>{udisks("unmount", "/dev/sdc1"), udisks("mount", "/dev/sdc1")}));
+  // Writable already, or mounted by somebody else, or no volume at all: as it is.
+  ran.clear();
+  EXPECT_EQ(volumes.writable(media("CAMERA"), &why), media("CAMERA"));
+  mounts["/dev/sdd1"] = "/media/u/STICK";
+  EXPECT_EQ(volumes.writable("/media/u/STICK", &why), "/media/u/STICK");
+  EXPECT_EQ(volumes.writable("/no/such/volume", &why), "/no/such/volume");
+  EXPECT_TRUE(ran.empty());
+  // A mount that fails again is said.
+  volumes.unmountWhatWeMounted();
+  ASSERT_FALSE(
+      volumes.findVolumes(marker, camera, platform::Volumes::Access::readOnly, &missing).empty());
+  refuseMount = {"/dev/sdc1"};
+  EXPECT_EQ(volumes.writable(media("CAMERA"), &why), "");
+  EXPECT_NE(why.find("could not mount /dev/sdc1"), std::string::npos) << why;
 }
 
 TEST_F(UnmountedVolumes, WhatWasMissingIsSaid) {
@@ -255,7 +257,7 @@ TEST_F(UnmountedVolumes, WhatWasMissingIsSaid) {
   {
     platform::Volumes volumes(env);
     std::string missing;
-    platform::VolumeCandidates::Rule otherVendor{{{0x1234, std::nullopt}}, {}};
+    platform::VolumeCandidates::Rule otherVendor{{{0x1234, 0x1221}}, {}};
     EXPECT_TRUE(volumes.findVolumes(marker, otherVendor, rw, &missing).empty());
     EXPECT_NE(missing.find("no unmounted volume of the device is attached"), std::string::npos)
         << missing;
@@ -276,4 +278,48 @@ TEST(UpdaterProcess, ProgramsRunWithAnArgumentVector) {
   EXPECT_EQ(platform::Process::run({}), -1);
   EXPECT_FALSE(platform::Process::findProgram("sh").empty());
   EXPECT_TRUE(platform::Process::findProgram("no-such-program-here").empty());
+}
+
+TEST(UpdaterCameraDisks, TheShippedCameraIdsChooseTheCamerasOwnDiskAlone) {
+  updater::ConfigManager::Environment configEnv;
+  configEnv.resourcePath = [](const std::string& name) -> std::optional<std::string> {
+    return std::string(CORVANE_SOURCE_DIR) + "/resources/updater/" + name;
+  };
+  updater::ConfigManager shipped(std::move(configEnv));
+  shipped.loadUpdaterConfig();
+  shipped.loadCustomConfig();
+  // The camera as the updater opened it.
+  const platform::VolumeCandidates::Rule rule = updater::UpdateManager::cameraDiskRule(
+      shipped.cameraVendorIds, shipped.cameraProductIds, "0x2245", "0x1221");
+  // Each disk on a USB device of its own: only the camera's is chosen.
+  const std::vector<platform::BlockDevice> attached = {
+      {"/dev/sdb1", "", 0x2245, 0x1221},  // the camera in storage mode
+      {"/dev/sdc1", "", 0x2245, 0x4000},  // another product of the camera's vendor
+      {"/dev/sdd1", "", 0x2245, 0x1222},  // the next product of the camera's vendor
+      {"/dev/sde1", "", 0x046d, 0x1221},  // the camera's product id under another vendor
+      {"/dev/sdf1", "", 0x2e8b, 0x5fff},  // the audio device in its update mode
+      {"/dev/sdg1", "", 0x0781, 0x5567},  // a person's stick
+  };
+  EXPECT_EQ(platform::VolumeCandidates::choose(attached, rule),
+            (std::vector<std::string>{"/dev/sdb1"}));
+}
+
+TEST(UpdaterCameraDisks, TheRuleHoldsTheOpenCameraTheConfiguredPairsAndTheirStorageMode) {
+  using Ids = std::vector<platform::VolumeCandidates::UsbId>;
+  auto rule = [](std::vector<std::string> vids, std::vector<std::string> pids, std::string vid,
+                 std::string pid) {
+    return updater::UpdateManager::cameraDiskRule(vids, pids, vid, pid).usbIds;
+  };
+  // The shipped configuration and its camera: one pair.
+  EXPECT_EQ(rule({"0x2245"}, {"0x1221"}, "0x2245", "0x1221"), (Ids{{0x2245, 0x1221}}));
+  // Another configured camera: its pair and its storage mode, besides the open camera.
+  EXPECT_EQ(rule({"0x046d"}, {"0x0999"}, "0x046d", "0x0999"),
+            (Ids{{0x046d, 0x0999}, {0x046d, 0x1221}}));
+  // A vendor listed without its product: its storage mode alone.
+  EXPECT_EQ(rule({"0x2245", "0x046d"}, {"0x1300"}, "", ""),
+            (Ids{{0x2245, 0x1300}, {0x2245, 0x1221}, {0x046d, 0x1221}}));
+  // No configured ids: the default camera in storage mode, and a camera accepted by its name.
+  EXPECT_EQ(rule({}, {}, "0x1234", "0x5678"), (Ids{{0x1234, 0x5678}, {0x2245, 0x1221}}));
+  // What is no USB id names nothing.
+  EXPECT_EQ(rule({"camera", "0x2245"}, {"0x1221", "x"}, "0x", "0x1221"), (Ids{{0x2245, 0x1221}}));
 }
