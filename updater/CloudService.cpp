@@ -1,7 +1,6 @@
 #include "CloudService.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,10 +13,10 @@
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
+#include "WholeWrite.h"
 #include "config/LenientJson.h"
 
 namespace updater {
@@ -180,23 +179,14 @@ struct DownloadState {
 
 std::string megabytes(qint64 bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
-// The whole chunk onto the file's own descriptor, through short writes; empty, or the system's
-// reason. Qt's file layer reports a write that stopped part-way (a disk that filled up in the
-// middle of a chunk) without a reason ("Unknown error"), so the bytes do not go through it.
+// The whole chunk onto the file's own descriptor; empty, or the system's reason. Qt's file
+// layer reports a write that stopped part-way (a disk that filled up in the middle of a chunk)
+// without a reason ("Unknown error"), so the bytes do not go through it.
 std::string writeAll(QSaveFile& file, const QByteArray& chunk) {
   int fd = file.handle();
   if (fd < 0) return file.errorString().toStdString();
-  const char* p = chunk.constData();
-  size_t left = size_t(chunk.size());
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::strerror(errno);
-    if (n == 0) return std::strerror(ENOSPC);
-    p += n;
-    left -= size_t(n);
-  }
-  return {};
+  int error = platform::WholeWrite::to(fd, chunk.constData(), size_t(chunk.size()));
+  return error ? std::strerror(error) : std::string();
 }
 
 }  // namespace

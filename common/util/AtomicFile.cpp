@@ -9,25 +9,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "WholeWrite.h"
+
 namespace CORVANE_UTIL_NAMESPACE {
 
 namespace {
 
 constexpr const char* kMark = ".save-";
 constexpr size_t kRandomChars = 6;  // what mkstemp puts in place of "XXXXXX"
-
-bool writeAll(int fd, const std::string& bytes) {
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 std::string folderOf(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -77,7 +66,8 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
   };
   // mkstemp makes the file private; a settings file is readable like any other.
   ::fchmod(fd, mode);
-  if (!writeAll(fd, bytes)) return abandon("write " + temp);
+  if (platform::WholeWrite::to(fd, bytes.data(), bytes.size()) != 0)
+    return abandon("write " + temp);
   if (::fsync(fd) != 0) return abandon("fsync " + temp);
   if (::close(fd) != 0) {
     int e = errno;

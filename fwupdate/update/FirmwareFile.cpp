@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QD4718Log.h"
+#include "WholeWrite.h"
 
 namespace qd4718 {
 
@@ -36,19 +37,6 @@ class Fd {
 };
 
 std::string reason() { return std::strerror(errno); }
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 std::string folderOf(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -113,7 +101,7 @@ bool FirmwareFile::copy(const std::string& source, const std::string& destinatio
       return fail("Cannot read " + source + ": " + reason());
     }
     if (n == 0) break;
-    if (!writeAll(out.get(), chunk.data(), static_cast<size_t>(n))) {
+    if (platform::WholeWrite::to(out.get(), chunk.data(), static_cast<size_t>(n)) != 0) {
       return fail("Cannot write " + temp + ": " + reason());
     }
     copied += n;

@@ -1,0 +1,22 @@
+#include "WholeWrite.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+int WholeWrite::to(int fd, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return errno = ENOSPC;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace platform
