@@ -350,10 +350,12 @@ MainController::CameraMatch MainController::checkCamera(const platform::CaptureD
   auto [vendorText, productText] = StringExtension::vendorProductIds(device.modelID);
   auto vendor = decimal(vendorText), product = decimal(productText);
   std::string v = vendor ? hex4(*vendor) : "", p = product ? hex4(*product) : "";
+  // The ids the update volume is looked for by (UpdateManager::cameraDiskRule) are these.
+  const std::string storageMode = hex4(UpdateManager::kStorageModeProductId);
   for (size_t i = 0; i < config.cameraVendorIds.size(); ++i) {
     if (config.cameraVendorIds[i] != v || v.empty()) continue;
-    if (p == "0x1221") {
-      UPDATER_LOG_INFO("Storage mode pid:0x1221");
+    if (p == storageMode) {
+      UPDATER_LOG_INFO("Storage mode pid:" + storageMode);
     } else if (i < config.cameraProductIds.size() && config.cameraProductIds[i] == p) {
       UPDATER_LOG_INFO("==================== Verify the camera is successful ====================");
     } else {
@@ -362,7 +364,7 @@ MainController::CameraMatch MainController::checkCamera(const platform::CaptureD
     match = {true, v, p};
   }
   if (match.accepted) return match;
-  if (p == "0x1221" && v == "0x2245") return {true, v, p};
+  if (p == storageMode && v == hex4(UpdateManager::kDefaultCameraVendorId)) return {true, v, p};
   for (const std::string& name : config.cameraNames)
     if (!name.empty() && device.localizedName.find(name) != std::string::npos) return {true, v, p};
   return {};
