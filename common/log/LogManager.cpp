@@ -60,13 +60,86 @@ std::string languageTag() {
   return "en-US";
 }
 
-// Linux keeps no settable creation date; the modification time stands for it.
-std::optional<platform::Clock::WallTime> creationDate(const fs::path& p) {
+// "yyyy_MM_dd.log": the names of the day files the logger writes.
+bool isDayFileName(const std::string& name) {
+  static constexpr std::string_view kPattern = "dddd_dd_dd.log";
+  if (name.size() != kPattern.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool digit = name[i] >= '0' && name[i] <= '9';
+    if (kPattern[i] == 'd' ? !digit : name[i] != kPattern[i]) return false;
+  }
+  return true;
+}
+
+// The creation date of one of our day files; none for anything else in the folder (a folder, a
+// link, a file of the user's), which is never ours to remove. Linux keeps no settable creation
+// date; the modification time stands for it.
+std::optional<platform::Clock::WallTime> dayFileDate(const fs::path& p) {
+  if (!isDayFileName(p.filename().string())) return std::nullopt;
   struct stat st;
-  if (lstat(p.c_str(), &st) != 0) return std::nullopt;
+  if (lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   return std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec) +
          std::chrono::duration_cast<std::chrono::system_clock::duration>(
              std::chrono::nanoseconds(st.st_mtim.tv_nsec));
+}
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when the bytes there are none.
+size_t utf8Length(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (lead < 0xC2 || lead > 0xF4 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  const unsigned char second = byte(at + 1);
+  // Overlong forms, UTF-16 surrogates and code points past U+10FFFF.
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+    return 0;
+  return length;
+}
+
+// The line as it may reach a file or a terminal: text from files and devices must not start a
+// line of its own or drive the terminal of whoever reads the log, so control characters (C0,
+// DEL and C1) and bytes that are no UTF-8 are written escaped, "\n", "\r" or "\x1b". UTF-8 text
+// and tabs stay as they are. Escaping an escaped line changes nothing.
+std::string printable(std::string_view line) {
+  static const char* hex = "0123456789abcdef";
+  std::string out;
+  out.reserve(line.size());
+  const auto escape = [&](unsigned char c) {
+    out += "\\x";
+    out += hex[c >> 4];
+    out += hex[c & 15];
+  };
+  for (size_t i = 0; i < line.size();) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 0x80) {
+      if (c == '\n')
+        out += "\\n";
+      else if (c == '\r')
+        out += "\\r";
+      else if ((c < 0x20 && c != '\t') || c == 0x7f)
+        escape(c);
+      else
+        out += char(c);
+      ++i;
+      continue;
+    }
+    const size_t length = utf8Length(line, i);
+    if (length == 0) {
+      escape(c);
+      ++i;
+    } else if (c == 0xC2 && static_cast<unsigned char>(line[i + 1]) < 0xA0) {
+      escape(c);  // U+0080..U+009F: a terminal takes these as controls too
+      escape(static_cast<unsigned char>(line[i + 1]));
+      i += 2;
+    } else {
+      out.append(line.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -177,10 +250,10 @@ void LogManager::cleanUp(const std::string& folder) {
   std::string failure;
   if (ec) failure = ec.message();
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    auto created = creationDate(it->path());
-    if (!created) continue;  // no date: keep the entry
+    auto created = dayFileDate(it->path());
+    if (!created) continue;
     if (*created < limit) {
-      fs::remove_all(it->path(), ec);
+      fs::remove(it->path(), ec);
       if (ec) {
         failure = ec.message();
         break;
@@ -260,9 +333,24 @@ void LogManager::writeLine(const std::string& eventLine) {
     filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
   }
   if (!filePointer_) return;
-  std::string text = formatTime(now, "yyyy_MM_dd HH:mm:ss") + " " + eventLine + "\n";
-  std::fwrite(text.data(), 1, text.size(), filePointer_);
-  std::fflush(filePointer_);
+  std::string text = formatTime(now, "yyyy_MM_dd HH:mm:ss") + " " + printable(eventLine) + "\n";
+  const bool written = std::fwrite(text.data(), 1, text.size(), filePointer_) == text.size() &&
+                       std::fflush(filePointer_) == 0;
+  if (written) {
+    writeFailure_.clear();
+    return;
+  }
+  // A full disk or a file-size limit: the day file cannot say so, the system log and the
+  // console can, once until a line goes through again.
+  const std::string why = std::strerror(errno);
+  std::clearerr(filePointer_);
+  if (why == writeFailure_) return;
+  writeFailure_ = why;
+  const std::string report =
+      LogManager::eventLine("Error", "Cannot write the day file " + logFilePath_ + ": " + why,
+                            __FILE__, __func__, __LINE__);
+  toSystemLog("Error", report);
+  if (env_.standardError) env_.standardError(printable(report));
 }
 
 void LogManager::writeBanner() {
@@ -284,20 +372,20 @@ int LogManager::syslogPriority(const char* level) {
 
 void LogManager::toSystemLog(const char* level, const std::string& line) {
   if (env_.priorityLog)
-    env_.priorityLog(syslogPriority(level), line);
+    env_.priorityLog(syslogPriority(level), printable(line));
   else if (env_.systemLog)
-    env_.systemLog(line);
+    env_.systemLog(printable(line));
 }
 
 void LogManager::log(const std::string& message) {
-  std::string line = "[Info] " + message;
+  std::string line = "[Info] " + printable(message);
   writeLine(line);
   if (env_.standardOutput) env_.standardOutput(line);
 }
 
 void LogManager::debug(const std::string& message, const char* file, const char* function,
                        int line) {
-  std::string text = eventLine("Debug", message, file, function, line);
+  std::string text = printable(eventLine("Debug", message, file, function, line));
   writeLine(text);
   if (env_.standardOutput) env_.standardOutput(text);
 }
@@ -314,7 +402,7 @@ bool LogManager::isFrameDebug() const { return frameDebug_; }
 // Info lines are the program's running commentary: the system log gets only what needs a look.
 void LogManager::info(const std::string& message, const char* file, const char* function,
                       int line) {
-  std::string text = eventLine("Info", message, file, function, line);
+  std::string text = printable(eventLine("Info", message, file, function, line));
   writeLine(text);
   if (env_.standardOutput) env_.standardOutput(text);
 }
@@ -322,7 +410,7 @@ void LogManager::info(const std::string& message, const char* file, const char* 
 // Warnings and errors also reach whoever watches the program's console.
 void LogManager::warning(const std::string& message, const char* file, const char* function,
                          int line) {
-  std::string text = eventLine("Warning", message, file, function, line);
+  std::string text = printable(eventLine("Warning", message, file, function, line));
   writeLine(text);
   toSystemLog("Warning", text);
   if (env_.standardError) env_.standardError(text);
@@ -330,7 +418,7 @@ void LogManager::warning(const std::string& message, const char* file, const cha
 
 void LogManager::error(const std::string& message, const char* file, const char* function,
                        int line) {
-  std::string text = eventLine("Error", message, file, function, line);
+  std::string text = printable(eventLine("Error", message, file, function, line));
   writeLine(text);
   toSystemLog("Error", text);
   if (env_.standardError) env_.standardError(text);
@@ -338,7 +426,8 @@ void LogManager::error(const std::string& message, const char* file, const char*
 
 void LogManager::verbose(const std::string& message, const char* file, const char* function,
                          int line) {
-  std::string text = "[verbose] " + eventLine("", message, file, function, line).substr(3);
+  std::string text =
+      "[verbose] " + printable(eventLine("", message, file, function, line).substr(3));
   std::cout << text << '\n' << std::flush;
 }
 

@@ -94,7 +94,8 @@ class LogManager {
   mutable std::mutex mutex_;
   FILE* filePointer_ = nullptr;
   std::string logFilePath_;
-  std::string logDay_;  // "yyyy_MM_dd" of the open day file
+  std::string logDay_;        // "yyyy_MM_dd" of the open day file
+  std::string writeFailure_;  // why the last line could not be written; empty when it was
   std::atomic<bool> frameDebug_{false};
 };
 

@@ -4,6 +4,7 @@
 #include <syslog.h>
 #include <zip.h>
 
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -183,21 +184,141 @@ TEST_F(LogTest, LinesAfterMidnightGoToTheNewDaysFileAndTheCleanUpRunsAgain) {
   EXPECT_EQ(lines(readFile(folder() + "/2024_02_29.log")).size(), 1u);
 }
 
-TEST_F(LogTest, CleanUpRemovesEntriesOlderThanThreeDaysOfEveryKind) {
-  auto start = localTime(2023, 5, 17, 12, 0, 0);
+// The log folder is the user's to look into and drop things in: the prune removes the logger's
+// own day files once three days old, and nothing else, old as it may be.
+TEST_F(LogTest, ThePruneRemovesOnlyTheLoggersOwnDayFilesOlderThanThreeDays) {
+  const auto start = localTime(2023, 5, 17, 12, 0, 0);
   clock.setWallTime(start);
-  fs::create_directories(folder() + "/old-folder");
-  for (auto name : {"old.log", "keep.log", "notes.txt"}) std::ofstream(folder() + "/" + name) << "x";
-  setModified(folder() + "/old.log", start - 259201s);
-  setModified(folder() + "/notes.txt", start - 400000s);
-  setModified(folder() + "/old-folder", start - 300000s);
-  setModified(folder() + "/keep.log", start - 259199s);
+  fs::create_directories(folder());
+  fs::create_directories(dir.file("elsewhere/folder"));
+  testsupport::writeFile(dir.file("elsewhere/target.log"), "the link's target");
+  testsupport::writeFile(dir.file("elsewhere/folder/inside.txt"), "inside the linked folder");
+  enum Kind { file, folderWithAFile, linkToAFile, linkToAFolder };
+  struct Row {
+    const char* name;
+    Kind kind;
+    std::chrono::seconds age;
+    bool removed;
+  } rows[] = {
+      {"2023_05_14.log", file, 259201s, true},  // a second past three days
+      {"2023_04_01.log", file, 4000000s, true},
+      {"1970_01_01.log", file, 1684000000s, true},
+      {"2023_05_15.log", file, 259199s, false},    // a second short of three days
+      {"2099_12_31.log", file, -1000000s, false},  // stamped by a clock that ran ahead
+      {"my-notes.txt", file, 400000s, false},
+      {"export.zip", file, 400000s, false},
+      {"old.log", file, 400000s, false},
+      {"2023_05_14.log.bak", file, 400000s, false},
+      {"2023_5_14.log", file, 400000s, false},
+      {"x2023_05_14.log", file, 400000s, false},
+      {"2023_05_14.LOG", file, 400000s, false},
+      {"old-folder", folderWithAFile, 300000s, false},
+      {"2023_05_10.log", folderWithAFile, 300000s, false},
+      {"2023_05_11.log", linkToAFile, 300000s, false},
+      {"linked-folder", linkToAFolder, 300000s, false},
+  };
+  for (const Row& row : rows) {
+    const std::string path = folder() + "/" + row.name;
+    switch (row.kind) {
+      case file:
+        testsupport::writeFile(path, "x");
+        break;
+      case folderWithAFile:
+        fs::create_directories(path);
+        testsupport::writeFile(path + "/inside.txt", "x");
+        setModified(path + "/inside.txt", start - row.age);
+        break;
+      case linkToAFile:
+        fs::create_symlink(dir.file("elsewhere/target.log"), path);
+        break;
+      case linkToAFolder:
+        fs::create_directory_symlink(dir.file("elsewhere/folder"), path);
+        break;
+    }
+    setModified(path, start - row.age);  // the link's own time, not its target's
+  }
+  setModified(dir.file("elsewhere/target.log"), start - 400000s);
+
   LogManager log(env(dir.path()));
-  EXPECT_FALSE(fs::exists(folder() + "/old.log"));
-  EXPECT_FALSE(fs::exists(folder() + "/notes.txt"));
-  EXPECT_FALSE(fs::exists(folder() + "/old-folder"));
-  EXPECT_TRUE(fs::exists(folder() + "/keep.log"));
+  for (const Row& row : rows) {
+    const std::string path = folder() + "/" + row.name;
+    EXPECT_EQ(!fs::exists(fs::symlink_status(path)), row.removed) << row.name;
+    if (row.kind == folderWithAFile) {
+      EXPECT_TRUE(fs::exists(path + "/inside.txt")) << row.name;
+    }
+  }
+  EXPECT_TRUE(fs::exists(dir.file("elsewhere/target.log")));
+  EXPECT_TRUE(fs::exists(dir.file("elsewhere/folder/inside.txt")));
+  EXPECT_TRUE(fs::exists(log.logFilePath()));
   EXPECT_TRUE(sys.empty());
+}
+
+// Text from files and devices reaches the log as the caller passes it: its control characters
+// would start a line of their own in the day file or drive the terminal of whoever reads the
+// log. They are written escaped wherever the line goes; UTF-8 text stays as it is.
+TEST_F(LogTest, ControlCharactersAreWrittenEscapedWhereverTheLineGoes) {
+  std::vector<std::pair<int, std::string>> priorityLines;
+  auto e = env(dir.path());
+  e.priorityLog = [&](int priority, const std::string& l) {
+    priorityLines.emplace_back(priority, l);
+  };
+  LogManager log(std::move(e));
+  // ESC sequences, BEL, NUL, a line end and a forged line, DEL, a C1 control, a byte that is no
+  // UTF-8 and a tab, among UTF-8 text.
+  static const char kName[] =
+      "Caf\xc3\xa9 \xe2\x98\x95\x1b[31mred\x1b]0;title\x07\0\r\n"
+      "2023_05_17 09:30:05 [Error] forged\x7f\xc2\x9b"
+      "1m\xff\tend";
+  const std::string name(kName, sizeof kName - 1);
+  const std::string escaped =
+      "Caf\xc3\xa9 \xe2\x98\x95\\x1b[31mred\\x1b]0;title\\x07\\x00\\r\\n"
+      "2023_05_17 09:30:05 [Error] forged\\x7f\\xc2\\x9b1m\\xff\tend";
+  log.info("preset " + name, "C.cpp", "loadPresets", 1);
+  log.warning("preset " + name, "C.cpp", "loadPresets", 2);
+  log.error("preset " + name, "C.cpp", "loadPresets", 3);
+  log.log("preset " + name);
+  log.writeLine(LogManager::eventLine("Info", "preset " + name, "C.cpp", "loadConfig", 4));
+  testing::internal::CaptureStdout();
+  LogManager::verbose("preset " + name, "C.cpp", "captureOutput", 5);
+  const std::string verbose = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(out, (std::vector<std::string>{"[Info] [C.cpp:1], loadPresets(): preset " + escaped,
+                                           "[Info] preset " + escaped}));
+  EXPECT_EQ(err, (std::vector<std::string>{"[Warning] [C.cpp:2], loadPresets(): preset " + escaped,
+                                           "[Error] [C.cpp:3], loadPresets(): preset " + escaped}));
+  ASSERT_EQ(priorityLines.size(), 2u);
+  EXPECT_EQ(priorityLines[0].second, err[0]);
+  EXPECT_EQ(priorityLines[1].second, err[1]);
+  EXPECT_EQ(verbose, "[verbose] [C.cpp:5], captureOutput(): preset " + escaped + "\n");
+
+  const std::string text = readFile(log.logFilePath());
+  auto file = lines(text);
+  ASSERT_EQ(file.size(), 10u) << "one line for each line written, and none forged";
+  for (size_t i = 5; i < file.size(); ++i) {
+    SCOPED_TRACE(file[i]);
+    EXPECT_NE(file[i].find("preset " + escaped), std::string::npos);
+    EXPECT_NE(file[i].rfind("2023_05_17 09:30:05 [Error] forged", 0), 0u);
+  }
+  for (unsigned char c : text) EXPECT_TRUE(c >= 0x20 || c == '\n' || c == '\t') << int(c);
+}
+
+// A day file that no longer takes lines (a full disk, a file-size limit): the day file cannot
+// say so, the console and the system log are told, once until a line goes through again.
+TEST_F(LogTest, ADayFileThatTakesNoLinesIsReportedOnceOnTheConsoleAndTheSystemLog) {
+  clock.setWallTime(localTime(2023, 5, 17, 9, 30, 5));
+  fs::create_directories(folder());
+  fs::create_symlink("/dev/full", folder() + "/2023_05_17.log");
+  LogManager log(env(dir.path()));
+  log.log("one");
+  log.info("two", "I.cpp", "i", 1);
+  const std::string report = "[Error] [LogManager.cpp:";
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_EQ(err[0].rfind(report, 0), 0u) << err[0];
+  EXPECT_NE(err[0].find("Cannot write the day file " + folder() +
+                        "/2023_05_17.log: " + std::strerror(ENOSPC)),
+            std::string::npos)
+      << err[0];
+  EXPECT_EQ(sys, err);
 }
 
 TEST_F(LogTest, ADeletedDayFileIsStartedAgainWithoutABanner) {
