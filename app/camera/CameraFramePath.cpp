@@ -9,8 +9,8 @@ namespace corvane {
 
 namespace {
 
-double secondsSince1970() {
-  auto since = platform::Clock::shared().wallNow().time_since_epoch();
+double monotonicSeconds() {
+  auto since = platform::Clock::shared().now().time_since_epoch();
   return std::chrono::duration<double>(since).count();
 }
 
@@ -75,7 +75,7 @@ void CameraFramePath::processPixelBuffer(const platform::PixelBufferRef& frame) 
   if (!frame) return;
   addOne(state_->inputFPSSum);
   RunProfile::shared().framesOffered.fetch_add(1, std::memory_order_relaxed);
-  state_->lastFrameTime = secondsSince1970();
+  state_->lastFrameTime = monotonicSeconds();
   state_->frameSinceStamp = true;
   std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
   // No facade (the program is going down): the frame is not analysed.

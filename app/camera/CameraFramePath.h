@@ -60,7 +60,7 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   // The frames offered and completed since the last call, as the watch takes them.
   float takeInputFPSSum();
   float takeOutputFPSSum();
-  // Seconds since 1970 of the latest frame offered.
+  // The monotonic clock's seconds of the latest frame offered.
   std::optional<double> lastFrameTime() const;
   // Stamps the time as the watch starts; no frame has been seen since.
   void setLastFrameTime(double seconds);

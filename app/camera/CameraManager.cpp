@@ -40,6 +40,12 @@ double secondsSince1970(platform::Clock& clock) {
   return std::chrono::duration<double>(clock.wallNow().time_since_epoch()).count();
 }
 
+// For the gaps between frames: a change of the wall clock must not make a stall of a healthy
+// camera, nor hide one.
+double monotonicSeconds(platform::Clock& clock) {
+  return std::chrono::duration<double>(clock.now().time_since_epoch()).count();
+}
+
 // The shortest decimal form that reads back as the same double ("3840.0" for whole numbers).
 std::string shortest(double v) {
   char buffer[64];
@@ -479,7 +485,7 @@ void CameraManager::cancelWatch() {
 }
 
 void CameraManager::startConnectionWatch() {
-  framePath_->setLastFrameTime(secondsSince1970(clock_));
+  framePath_->setLastFrameTime(monotonicSeconds(clock_));
   if (checkConnectionTimer_) checkConnectionTimer_->cancel();
   checkConnectionTimer_ =
       std::make_unique<platform::DispatchTimer>(platform::MainQueue::shared(), clock_);
@@ -511,8 +517,9 @@ void CameraManager::updateFrameRates() {
 
 void CameraManager::checkConnection() {
   updateFrameRates();
-  double last = framePath_->lastFrameTime().value_or(secondsSince1970(clock_));
-  double gap = secondsSince1970(clock_) - last;
+  const double now = monotonicSeconds(clock_);
+  double last = framePath_->lastFrameTime().value_or(now);
+  double gap = now - last;
   double gapMs = gap * 1000.0;
   if (gapMs > delayTimeOfLastFrame_) {
     delayTimeOfLastFrame_ = gapMs;

@@ -53,10 +53,6 @@ const QColor kPanelColor(0x2B, 0x2C, 0x31);
 const QColor kTitleColor(0x22, 0x23, 0x27);
 const QColor kTextColor(0xDD, 0xDD, 0xDD);
 
-double secondsSince1970(platform::Clock& clock) {
-  return std::chrono::duration<double>(clock.wallNow().time_since_epoch()).count();
-}
-
 // Alpha of a plain widget, as an opacity effect; remembered for the tests' eyes.
 void setAlpha(QWidget* widget, double alpha) {
   if (!widget) return;
@@ -1204,7 +1200,7 @@ void ControlBoardController::startAutoDetectAnimation() {
   autoDetectAnimationLayer_ = ImageSequenceAnimation::addImageSequenceAnimation(
       frames, kFaceScanFactor, faceAutoDetectImage->rect(), faceAutoDetectImage);
   autoDetectAnimationLayer_->show();
-  faceAutoDetectImageStart_ = secondsSince1970(clock_);
+  faceAutoDetectImageStart_ = clock_.now();
   faceAutoDetectImage->setImage(QPixmap());
 }
 
@@ -1225,7 +1221,7 @@ void ControlBoardController::endFaceScan(bool forMode) {
 void ControlBoardController::stopAutoDetecttAnimation() {
   const FaceScanRules::Stop decision = FaceScanRules::stop(
       bool(autoDetectAnimationLayer_), camera_.displayMode->value(),
-      camera_.isFaceAutoTracking->value(), faceAutoDetectImageStart_, secondsSince1970(clock_));
+      camera_.isFaceAutoTracking->value(), faceAutoDetectImageStart_, clock_.now());
   switch (decision) {
     case FaceScanRules::Stop::nothing:
       return;

@@ -16,9 +16,9 @@
 #include "camera/Display.h"
 #include "controlboard/DisplayModeRules.h"
 #include "controlboard/FlickerMode.h"
+#include "dispatch/Clock.h"
 
 namespace platform {
-class Clock;
 class UserDefaults;
 }  // namespace platform
 
@@ -201,7 +201,9 @@ class ControlBoardController : public QWidget {
   const std::vector<int>& displayModeArray() const { return displayModeArray_; }
   const std::vector<CustomButton*>& displayModeButtons() const { return displayModeButtons_; }
   QLabel* autoDetectAnimationLayer() const { return autoDetectAnimationLayer_; }
-  double faceAutoDetectImageStart() const { return faceAutoDetectImageStart_; }
+  std::optional<platform::Clock::TimePoint> faceAutoDetectImageStart() const {
+    return faceAutoDetectImageStart_;
+  }
   bool isIgnoreShow() const { return isIgnoreShow_; }
 
  protected:
@@ -253,7 +255,7 @@ class ControlBoardController : public QWidget {
   std::vector<CustomButton*> displayModeButtons_;
   FlickerMode flickerMode_ = FlickerMode::automatic;
   QPointer<QLabel> autoDetectAnimationLayer_;
-  double faceAutoDetectImageStart_ = 0;
+  std::optional<platform::Clock::TimePoint> faceAutoDetectImageStart_;  // on the monotonic clock
   bool isIgnoreShow_ = true;
   long ignoreAreaCount_ = 0;  // as the facade counted them at the last edit-mode change
   bool loaded_ = false;

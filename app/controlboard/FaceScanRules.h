@@ -1,6 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
+
 #include "camera/Display.h"
+#include "dispatch/Clock.h"
 
 namespace corvane {
 
@@ -18,14 +22,16 @@ class FaceScanRules {
 
   static constexpr double kMinimumSeconds = 1.0;
 
-  // `startedAt` and `now` in seconds since 1970; a start of 0 means the scan never started.
-  static Stop stop(bool running, Display mode, bool faceAutoTracking, double startedAt,
-                   double now) {
+  // `startedAt` and `now` on the monotonic clock, which a change of the wall clock leaves
+  // alone; no start means the scan never started.
+  static Stop stop(bool running, Display mode, bool faceAutoTracking,
+                   std::optional<platform::Clock::TimePoint> startedAt,
+                   platform::Clock::TimePoint now) {
     if (!running) return Stop::nothing;
     if (mode == Display::focus || mode == Display::topDown) return Stop::endForMode;
     if (faceAutoTracking) return Stop::restart;
-    if (startedAt == 0) return Stop::nothing;
-    if (now - startedAt <= kMinimumSeconds) return Stop::later;
+    if (!startedAt) return Stop::nothing;
+    if (now - *startedAt <= std::chrono::duration<double>(kMinimumSeconds)) return Stop::later;
     return Stop::end;
   }
 };

@@ -55,6 +55,28 @@ TEST_F(CameraManagerTest, ReopenedCameraThatSendsFramesMayBeReopenedAgainLater) 
   EXPECT_EQ(manager->connectMode->value(), ConnectMode::connected);
 }
 
+// The gaps between frames are measured on the monotonic clock: a wall clock moved on a day
+// (the system time changed, the monotonic clock untouched) makes no stall of a camera that
+// sends its frames, and one put back an hour hides no stall of a camera that stopped.
+TEST_F(CameraManagerTest, AChangeOfTheWallClockNeitherMakesNorHidesAStall) {
+  plugCamera();
+  makeManager();
+  connect();
+  for (size_t i = 1; i <= 4; ++i) {
+    deliverFrame(i);
+    clock.setWallTime(clock.wallNow() + std::chrono::hours(24));
+    advance(1s);
+  }
+  EXPECT_EQ(manager->retryCount(), 0);
+  EXPECT_EQ(usbCamera->openCount(), 1) << "a healthy camera reopened";
+  EXPECT_LT(manager->delayTimeOfLastFrame(), 1500.0);
+
+  clock.setWallTime(clock.wallNow() - std::chrono::hours(1));
+  for (int i = 0; i < 3; ++i) advance(1s);  // four seconds since the last frame
+  EXPECT_EQ(usbCamera->openCount(), 2) << "the stall went unseen";
+  EXPECT_EQ(manager->retryCount(), 1);
+}
+
 TEST_F(CameraManagerTest, UnplugWhileStreamingEndsDisconnected) {
   plugCamera();
   makeManager();

@@ -261,6 +261,7 @@ TEST(PresetChoiceTest, NamesFirstThenOldDisplayNames) {
   EXPECT_EQ(corvane::PresetChoice::customIndex(presets, "Eigene"), 2u);
 }
 
+// The times are the monotonic clock's, counted from its origin (as a test clock's may be).
 TEST(FaceScan, EndingKeepsEveryScanOnScreenForOneSecond) {
   using Stop = FaceScanRules::Stop;
   struct Case {
@@ -268,7 +269,8 @@ TEST(FaceScan, EndingKeepsEveryScanOnScreenForOneSecond) {
     bool running;
     Display mode;
     bool tracking;
-    double start, now;
+    std::optional<double> start;
+    double now;
     Stop stop;
   };
   const Case cases[] = {
@@ -276,13 +278,22 @@ TEST(FaceScan, EndingKeepsEveryScanOnScreenForOneSecond) {
       {"too early", true, Display::compose, false, 100, 100.2, Stop::later},
       {"exactly one second", true, Display::compose, false, 100, 101.0, Stop::later},
       {"after one second", true, Display::compose, false, 100, 101.2, Stop::end},
-      {"never started", true, Display::compose, false, 0, 101.2, Stop::nothing},
+      {"started at the clock's origin", true, Display::compose, false, 0, 0.5, Stop::later},
+      {"never started", true, Display::compose, false, std::nullopt, 101.2, Stop::nothing},
       {"focus ends at once", true, Display::focus, false, 100, 100.1, Stop::endForMode},
       {"top-down ends at once", true, Display::topDown, true, 100, 100.1, Stop::endForMode},
       {"tracking goes on", true, Display::grid, true, 100, 100.1, Stop::restart},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(FaceScanRules::stop(c.running, c.mode, c.tracking, c.start, c.now), c.stop) << c.what;
+  const auto at = [](double seconds) {
+    return platform::Clock::TimePoint{} + std::chrono::duration_cast<platform::Clock::Duration>(
+                                              std::chrono::duration<double>(seconds));
+  };
+  for (const auto& c : cases) {
+    std::optional<platform::Clock::TimePoint> start;
+    if (c.start) start = at(*c.start);
+    EXPECT_EQ(FaceScanRules::stop(c.running, c.mode, c.tracking, start, at(c.now)), c.stop)
+        << c.what;
+  }
 }
 
 TEST(TitleFit, ShrinksTheLongerTitleAPointAtATime) {

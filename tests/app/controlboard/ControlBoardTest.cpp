@@ -310,6 +310,29 @@ TEST_F(BoardTest, FaceScanShowsAtLeastOneSecondAndFixedModesEndIt) {
   EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr);
 }
 
+// The scan's second is measured on the monotonic clock: a wall clock put back an hour or on a
+// day during a scan (a change of the system time, the monotonic clock untouched) neither keeps
+// the scan on screen for the hour nor ends it before its second.
+TEST_F(BoardTest, FaceScanKeepsItsSecondWhateverTheWallClockDoes) {
+  connectCamera();
+  config->enableNewDetectLayout = true;
+  makeBoard();
+  for (auto jump : {-std::chrono::hours(1), std::chrono::hours(24)}) {
+    SCOPED_TRACE(std::chrono::duration_cast<std::chrono::hours>(jump).count());
+    board->faceAutoDetectButton->click();
+    settle();
+    ASSERT_NE(board->autoDetectAnimationLayer(), nullptr);
+    advance(200ms);
+    clock.setWallTime(clock.wallNow() + jump);
+    manager->isFaceAutoDetect->setValue(false);
+    settle();
+    EXPECT_NE(board->autoDetectAnimationLayer(), nullptr) << "ended before its second";
+    advance(1s);
+    EXPECT_EQ(board->autoDetectAnimationLayer(), nullptr) << "still on screen after its second";
+    EXPECT_TRUE(board->faceAutoDetectButton->buttonEnabled());
+  }
+}
+
 TEST_F(BoardTest, DetectionFlashesTheLamp) {
   connectCamera();
   makeBoard();
