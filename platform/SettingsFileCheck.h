@@ -8,9 +8,9 @@ namespace platform {
 // Whether the settings file read at start can be used, from what reading it gave. The settings
 // reader is lenient: garbage, binary bytes or a file cut short load as a store with no settings
 // at all and no error, which would pass for a first start (and the tutorial would show again);
-// a line of them in a good file, or its last line cut short, it passes over or reads as it
-// can. A file the program wrote always holds at least one setting with a value, and no line
-// that is not a setting.
+// a line of them in a good file it passes over or reads as it can. A file the program wrote,
+// or a hand edited, holds at least one setting with a value, and no line the reader takes no
+// setting from.
 class SettingsFileCheck {
  public:
   struct Reading {

@@ -14,13 +14,14 @@ class SettingsText {
   QVariantMap values;        // every key the reader found, with its value
   bool formatError = false;  // the reader's own verdict on the text
 
-  // The reader takes any text: a line of stray bytes, a line that is no setting or a line cut
-  // short it passes over or reads as it can, and says nothing (or only "format error", once).
-  // The lines of a file the program wrote are group headers and "key=value" lines, each ended
-  // by a line feed; comments and blank lines are a hand's and harmless.
+  // The reader takes any text: a line of stray bytes or a line that is no setting it passes
+  // over or reads as it can, and says nothing (or only "format error", once). A line it reads a
+  // setting or a group header from is sound whatever the name (an unknown key is only unused),
+  // as are comments, blank lines, a byte-order mark and a last line without a line feed: what
+  // a hand leaves in the file.
   struct Lines {
     std::string readable;  // the group headers and settings, each with its line feed
-    std::string damage;    // the other lines, for a log line ("line 3 is cut short"); empty: none
+    std::string damage;    // the other lines, for a log line ("line 3 is not a setting")
     size_t damagedLines = 0;
   };
   static Lines sortLines(const std::string& text);

@@ -35,18 +35,14 @@ UserDefaults::UserDefaults(const QString& filePath) { open(filePath); }
 
 namespace {
 
-// Settings as the program writes them: a plain name (letters, digits, "_", ".", "-", "/" between
-// groups) holding a value. Stray bytes that the lenient reader turned into a key are none.
+// The keys holding a value, whatever their names: a key of a hand's is a setting too, only one
+// the program does not use. (Lines of stray bytes never get here: they are damage.)
 size_t settingsIn(const QVariantMap& values) {
   size_t count = 0;
   for (auto it = values.begin(); it != values.end(); ++it) {
-    const QString& key = it.key();
-    bool plain = !key.isEmpty();
-    for (QChar c : key)
-      plain = plain && c.unicode() < 128 &&
-              (c.isLetterOrNumber() || QStringLiteral("_.-/").contains(c));
     const QVariant& v = it.value();
-    count += plain && (v.typeId() == QMetaType::QString ? !v.toString().isEmpty() : v.isValid());
+    count += !it.key().isEmpty() &&
+             (v.typeId() == QMetaType::QString ? !v.toString().isEmpty() : v.isValid());
   }
   return count;
 }

@@ -17,9 +17,9 @@ namespace platform {
 // A file that cannot be used (not a regular file, larger than kMaxFileBytes, unreadable, empty,
 // or not a settings file: see SettingsFileCheck) is moved aside under a name of its own
 // (KeptCopy), like the JSON settings files, and the store starts empty. A file damaged in part
-// (a line of stray bytes, a line cut short) is moved aside too, and the store starts with the
-// settings its other lines hold, written at once to a new file. loadProblem() then says which
-// file and why, for the program to log and tell the user.
+// (a line of stray bytes, a line no setting can be read from) is moved aside too, and the store
+// starts with the settings its other lines hold, written at once to a new file. loadProblem()
+// then says which file and why, for the program to log and tell the user.
 class UserDefaults {
  public:
   // The settings file holds a few dozen short values.

@@ -107,11 +107,11 @@ TEST(SettingsFile, TheDamageDecision) {
       {"empty", {true, "", 0, false, 0, ""}, true, false, "is empty"},
       {"a format error", {true, "", 20, true, 1, ""}, true, true, "not a settings file"},
       {"no setting in it", {true, "", 300, false, 0, ""}, true, true, "holds no setting"},
-      {"a line cut short after good ones",
-       {true, "", 80, false, 2, "line 4 is cut short"},
+      {"a line that is no setting after good ones",
+       {true, "", 80, false, 2, "line 4 is not a setting"},
        true,
        true,
-       "is damaged in part: line 4 is cut short",
+       "is damaged in part: line 4 is not a setting",
        true},
       {"a broken group header among good lines",
        {true, "", 80, true, 2, "line 3 is not a setting"},
@@ -369,11 +369,7 @@ TEST(SettingsFile, AFileDamagedInPartKeepsTheSettingsThatCanBeRead) {
   } rows[] = {
       {"cut inside a key",
        head + "TutorialSk",
-       "line 4 is cut short",
-       {"CurrentLanguage", "CurrentVersion"}},
-      {"cut inside a value",
-       head + "TutorialSkip=tr",
-       "line 4 is cut short",
+       "line 4 is not a setting",
        {"CurrentLanguage", "CurrentVersion"}},
       {"a line of stray binary bytes",
        "[General]\nCurrentLanguage=de\n\x89\xfe\x01\x02\xff\x80\x1b[0m\nCurrentVersion=2.3.0\n"
@@ -457,5 +453,116 @@ TEST(SettingsFile, AHandEditedFileIsNoDamage) {
     EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
     EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
     EXPECT_EQ(testsupport::readFile(file), content) << "left as it was";
+  }
+}
+
+namespace {
+
+// The temporary folder named by TMPDIR, for the life of a scope.
+class ScopedTemporaryFolder {
+ public:
+  explicit ScopedTemporaryFolder(const char* folder) : before_(qgetenv("TMPDIR")) {
+    had_ = qEnvironmentVariableIsSet("TMPDIR");
+    qputenv("TMPDIR", folder);
+  }
+  ~ScopedTemporaryFolder() {
+    if (had_)
+      qputenv("TMPDIR", before_);
+    else
+      qunsetenv("TMPDIR");
+  }
+
+ private:
+  QByteArray before_;
+  bool had_ = false;
+};
+
+}  // namespace
+
+// A hand's edits that the settings reader reads whole are no damage: a last line without a line
+// feed, a byte-order mark, a name with a space (a key the program does not know is only unused).
+// The file is read as it is and left alone, and a save is judged by reading it back, all with
+// no temporary folder (TMPDIR names one that does not exist): the check needs no folder but the
+// settings file's own.
+TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
+  testsupport::TempDir dir;
+  ScopedTemporaryFolder noTemporaryFolder("/nonexistent/tmp");
+  struct Row {
+    const char* name;
+    std::string content;
+    std::vector<std::pair<const char*, const char*>> values;
+  } rows[] = {
+      {"no line feed after the last line",
+       "[General]\nCurrentVersion=2.3.0\nWindowY=100",
+       {{"CurrentVersion", "2.3.0"}, {"WindowY", "100"}}},
+      {"no line feed after a value cut by the hand",
+       "[General]\nCurrentVersion=2.3.0\nTutorialSkip=tr",
+       {{"CurrentVersion", "2.3.0"}, {"TutorialSkip", "tr"}}},
+      {"a byte-order mark",
+       "\xEF\xBB\xBF[General]\nCurrentVersion=2.3.0\nWindowY=100\n",
+       {{"CurrentVersion", "2.3.0"}, {"WindowY", "100"}}},
+      {"a byte-order mark before a setting", "\xEF\xBB\xBFWindowY=100\n", {{"WindowY", "100"}}},
+      {"a key with a space",
+       "[General]\nCurrentVersion=2.3.0\nWindow Y=1\n",
+       {{"CurrentVersion", "2.3.0"}, {"Window Y", "1"}}},
+      {"only a key with a space", "Window Y=1", {{"Window Y", "1"}}},
+      {"a group with a space",
+       "[My Things]\nnote=mine\n[General]\nCurrentVersion=2.3.0\n",
+       {{"My Things/note", "mine"}, {"CurrentVersion", "2.3.0"}}},
+      {"keys of a hand's",
+       "[General]\nMyOwnMarker=yes\nCurrentVersion=2.3.0\n",
+       {{"MyOwnMarker", "yes"}, {"CurrentVersion", "2.3.0"}}},
+      {"all of them, with line ends of another system",
+       "\xEF\xBB\xBF[General]\r\nWindow Y=1\r\nCurrentVersion=2.3.0\r\nWindowY=100",
+       {{"Window Y", "1"}, {"CurrentVersion", "2.3.0"}, {"WindowY", "100"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string file =
+        dir.file(std::string("conf-") + std::to_string(&row - rows) + "/corvane-studio.conf");
+    testsupport::writeFile(file, row.content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    EXPECT_TRUE(d.loadProblem().isEmpty()) << d.loadProblem().toStdString();
+    EXPECT_FALSE(d.loadedInPart());
+    EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
+    EXPECT_EQ(testsupport::readFile(file), row.content) << "left as it was";
+    EXPECT_EQ(d.keys().size(), qsizetype(row.values.size()));
+    for (const auto& [key, value] : row.values) EXPECT_EQ(d.string(key), value) << key;
+
+    // A save goes through and is judged so.
+    std::vector<QString> problems;
+    d.setWriteProblemHandler([&](const QString& p) { problems.push_back(p); });
+    d.set("WindowWidth", 1280);
+    EXPECT_TRUE(d.synchronize());
+    EXPECT_TRUE(problems.empty()) << problems[0].toStdString();
+    platform::UserDefaults next(QString::fromStdString(file));
+    EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
+    EXPECT_EQ(next.integer("WindowWidth"), 1280);
+    for (const auto& [key, value] : row.values) EXPECT_EQ(next.string(key), value) << key;
+  }
+
+  // Damaged in part, with no temporary folder all the same: the readable settings are kept.
+  const std::string file = dir.file("damaged/corvane-studio.conf");
+  const std::string damaged = "[General]\nCurrentVersion=2.3.0\n\x01\xff\nWindow Y=1\nWindowY=100";
+  testsupport::writeFile(file, damaged);
+  platform::UserDefaults d(QString::fromStdString(file));
+  EXPECT_TRUE(d.loadProblem().startsWith(QString::fromStdString(
+      file + ": is damaged in part: line 3 holds stray binary bytes; kept as ")))
+      << d.loadProblem().toStdString();
+  EXPECT_TRUE(d.loadProblem().endsWith("; the settings that could be read are used"))
+      << d.loadProblem().toStdString();
+  EXPECT_EQ(d.keys(), (QStringList{"CurrentVersion", "Window Y", "WindowY"}));
+  EXPECT_EQ(d.integer("WindowY"), 100);
+  ASSERT_EQ(platform::KeptCopy::copiesOf(file).size(), 1u);
+  EXPECT_EQ(testsupport::readFile(platform::KeptCopy::copiesOf(file)[0]), damaged);
+}
+
+// Each reading of a text reads that text, however quickly one follows another of the same size.
+TEST(SettingsFile, EachReadingReadsItsOwnText) {
+  for (int i = 0; i < 20; ++i) {
+    const std::string value = std::to_string(10 + i);
+    auto read = platform::SettingsText::read("[General]\nWindowY=" + value + "\n");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->values.value("WindowY").toString().toStdString(), value);
   }
 }
