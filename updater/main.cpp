@@ -1,11 +1,13 @@
 #include <QApplication>
 
+#include "FileSizeLimit.h"
 #include "LogManager.h"
 #include "MainController.h"
 #include "ResourceBundleClass.h"
 #include "qt/QtMainQueue.h"
 
 int main(int argc, char** argv) {
+  platform::FileSizeLimit::failWritesPastIt();
   updater::ResourceBundleClass::configureBundle();
   updater::LogManager::shared();
   QApplication app(argc, argv);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "Bundle.h"
+#include "FileSizeLimit.h"
 #include "OrlithLog.h"
 #include "Paths.h"
 #include "camera/CameraManager.h"
@@ -134,6 +135,7 @@ void forwardFaceStoreLines() {
 }  // namespace
 
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
+  platform::FileSizeLimit::failWritesPastIt();
   // Help and version need no display: answered before the window system is reached.
   if (auto asked = CommandLine::informational(
           std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,22 @@ TEST(CommandLine, TheProgramAnswersHelpAndVersionWithoutStarting) {
     else
       EXPECT_EQ(out, CommandLine::usage("corvane-studio")) << option;
   }
+}
+
+// A file-size limit (ulimit -f) met by any write of the program, help and version included,
+// fails that write instead of ending the program: the start ignores SIGXFSZ first thing.
+TEST(CommandLine, TheProgramsStartIgnoresTheFileSizeSignal) {
+  auto before = std::signal(SIGXFSZ, SIG_DFL);
+  char arg0[] = "corvane-studio";
+  char option[] = "--version";
+  char* argv[] = {arg0, option, nullptr};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(studioMain(2, argv), 0);
+  testing::internal::GetCapturedStdout();
+  struct sigaction action {};
+  ASSERT_EQ(sigaction(SIGXFSZ, nullptr, &action), 0);
+  EXPECT_EQ(action.sa_handler, SIG_IGN);
+  std::signal(SIGXFSZ, before);
 }
 
 }  // namespace
