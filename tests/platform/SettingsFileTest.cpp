@@ -482,11 +482,12 @@ class ScopedTemporaryFolder {
 // A hand's edits that the settings reader reads whole are no damage: a last line without a line
 // feed, a byte-order mark, a name with a space (a key the program does not know is only unused).
 // The file is read as it is and left alone, and a save is judged by reading it back, all with
-// no temporary folder (TMPDIR names one that does not exist): the check needs no folder but the
-// settings file's own.
+// no temporary folder (TMPDIR names a file, where nothing can be made, not even by root): the
+// check needs no folder but the settings file's own.
 TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
   testsupport::TempDir dir;
-  ScopedTemporaryFolder noTemporaryFolder("/nonexistent/tmp");
+  testsupport::writeFile(dir.file("not-a-folder"), "");
+  ScopedTemporaryFolder noTemporaryFolder(dir.file("not-a-folder").c_str());
   struct Row {
     const char* name;
     std::string content;
