@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
 #include <QGridLayout>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QPropertyAnimation>
 #include <algorithm>
 #include <cstdio>
@@ -319,6 +321,52 @@ void MainController::showEvent(QShowEvent* event) {
 void MainController::closeEvent(QCloseEvent* event) {
   event->accept();
   if (env_.terminate) env_.terminate();
+}
+
+QAbstractButton* MainController::defaultButton() const {
+  QAbstractButton* button = nullptr;
+  switch (page_) {
+    case Page::privacy:
+      button = privacyController_->settingButton;
+      break;
+    case Page::connect:
+      button = connectController_->tryAgainButton;
+      break;
+    case Page::complete:
+      button = completeController_->openButton;
+      break;
+    case Page::error:
+      button = errorController_->actionButton;
+      break;
+    case Page::localFile:
+      button = localFileController_->selectButton;
+      break;
+    case Page::progress:
+    case Page::none:
+      break;
+  }
+  return button && button->isVisibleTo(this) && button->isEnabled() ? button : nullptr;
+}
+
+void MainController::keyPressEvent(QKeyEvent* event) {
+  const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers == Qt::ControlModifier &&
+      (event->key() == Qt::Key_Q || event->key() == Qt::Key_W)) {
+    // Through the window's own close, so that whatever the close button does on this page
+    // (and whatever keeps the window open) holds for the keys as well.
+    close();
+    return;
+  }
+  if (modifiers == Qt::NoModifier &&
+      (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    // The buttons leave Return to their window (they take Space themselves).
+    auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+    QAbstractButton* button =
+        focused && focused->isVisibleTo(this) && focused->isEnabled() ? focused : defaultButton();
+    if (button) button->click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void MainController::viewDidAppear() {
