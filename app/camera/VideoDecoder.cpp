@@ -145,8 +145,6 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::s
   // only a regular file is handed to it.
   std::string refused;
   if (!platform::BoundedFile::isRegularFile(path, &refused)) {
-    // Whoever reports the refusal names the file already.
-    if (refused.rfind(path + ": ", 0) == 0) refused.erase(0, path.size() + 2);
     error = "cannot read the file (" + refused + ")";
     return nullptr;
   }

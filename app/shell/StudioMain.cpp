@@ -99,6 +99,8 @@ int reportRunningInstance(const std::optional<QString>& clip, bool handed,
                     : answer.notPlayed.isEmpty()
                         ? "the running instance plays no clips handed to it"
                         : answer.notPlayed.toStdString();
+  // The reason may name the path as well ("cannot read the file (<path>: ...)"): once is enough.
+  for (size_t at; (at = why.find(name + ": ")) != std::string::npos;) why.erase(at, name.size() + 2);
   // A warning reaches the console too, where a start with a clip is typed.
   CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
   return 1;

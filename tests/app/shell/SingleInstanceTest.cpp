@@ -369,8 +369,7 @@ TEST_F(SingleInstanceTest, AHandedOverClipIsAnsweredOnceThePlayerHasOpenedIt) {
   // A missing file is refused the same way, and the clip playing stays.
   auto [missingStart, missing] = askToPlay(QString::fromStdString(dir.file("missing.mp4")));
   EXPECT_FALSE(missing.playing);
-  // The later start names the path itself: the reason does not name it again.
-  EXPECT_EQ(missing.notPlayed.toStdString(), "cannot read the file (No such file or directory)");
+  EXPECT_TRUE(missing.notPlayed.contains("No such file")) << missing.notPlayed.toStdString();
   EXPECT_EQ(player.asset(), files.video);
   player.close();
 }
