@@ -10,15 +10,13 @@ namespace {
 
 constexpr const char* kProgram = "corvane-studio-uninstaller";
 
-corvane::CommandLine::Usage usage() {
-  corvane::CommandLine::Usage usage;
-  usage.synopses = {""};
-  usage.description =
-      "Removes Corvane Studio from this computer, asking for an administrator's password\n"
-      "through pkexec; a box in its window removes your settings, records and logs too. It\n"
-      "takes no file or other name.\n";
-  return usage;
-}
+// What --help says: no synopsis beyond the name, no options of its own.
+const corvane::CommandLine::Usage kUsage{
+    {""},
+    "Removes Corvane Studio from this computer, asking for an administrator's password\n"
+    "through pkexec; a box in its window removes your settings, records and logs too. It\n"
+    "takes no file or other name.\n",
+    ""};
 
 }  // namespace
 
@@ -26,7 +24,7 @@ int main(int argc, char** argv) {
   // Help and version need no display: answered before the window system is reached.
   if (auto status = corvane::CommandLine::answerInformational(
           corvane::CommandLine::arguments(argc, argv), kProgram, "Corvane Studio Uninstaller",
-          CORVANE_VERSION, usage(), std::cout))
+          CORVANE_VERSION, kUsage, std::cout))
     return *status;
   uninstaller::ProductInfo::configureBundle();
   QApplication app(argc, argv);

@@ -324,28 +324,16 @@ void MainController::closeEvent(QCloseEvent* event) {
 }
 
 QAbstractButton* MainController::defaultButton() const {
-  QAbstractButton* button = nullptr;
-  switch (page_) {
-    case Page::privacy:
-      button = privacyController_->settingButton;
-      break;
-    case Page::connect:
-      button = connectController_->tryAgainButton;
-      break;
-    case Page::complete:
-      button = completeController_->openButton;
-      break;
-    case Page::error:
-      button = errorController_->actionButton;
-      break;
-    case Page::localFile:
-      button = localFileController_->selectButton;
-      break;
-    case Page::progress:
-    case Page::none:
-      break;
-  }
-  return button && button->isVisibleTo(this) && button->isEnabled() ? button : nullptr;
+  // The progress page and the search have none.
+  const std::pair<Page, QAbstractButton*> buttons[] = {
+      {Page::privacy, privacyController_->settingButton},
+      {Page::connect, connectController_->tryAgainButton},
+      {Page::complete, completeController_->openButton},
+      {Page::error, errorController_->actionButton},
+      {Page::localFile, localFileController_->selectButton}};
+  for (const auto& [page, button] : buttons)
+    if (page == page_ && button->isVisibleTo(this) && button->isEnabled()) return button;
+  return nullptr;
 }
 
 void MainController::keyPressEvent(QKeyEvent* event) {

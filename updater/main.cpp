@@ -11,16 +11,14 @@ namespace {
 
 constexpr const char* kProgram = "corvane-studio-updater";
 
-corvane::CommandLine::Usage usage() {
-  corvane::CommandLine::Usage usage;
-  usage.synopses = {""};
-  usage.description =
-      "Updates the firmware of the Kestova Camera plugged in over USB: finds the camera, asks\n"
-      "for newer firmware (or takes an update folder you pick), updates the camera and\n"
-      "restarts it. Corvane Studio starts it when a newer firmware is offered. It takes no\n"
-      "file or other name.\n";
-  return usage;
-}
+// What --help says: no synopsis beyond the name, no options of its own.
+const corvane::CommandLine::Usage kUsage{
+    {""},
+    "Updates the firmware of the Kestova Camera plugged in over USB: finds the camera, asks\n"
+    "for newer firmware (or takes an update folder you pick), updates the camera and\n"
+    "restarts it. Corvane Studio starts it when a newer firmware is offered. It takes no\n"
+    "file or other name.\n",
+    ""};
 
 }  // namespace
 
@@ -28,7 +26,7 @@ int main(int argc, char** argv) {
   // Help and version need no display: answered before the window system is reached.
   if (auto status = corvane::CommandLine::answerInformational(
           corvane::CommandLine::arguments(argc, argv), kProgram, "Corvane Studio Updater",
-          CORVANE_VERSION, usage(), std::cout))
+          CORVANE_VERSION, kUsage, std::cout))
     return *status;
   updater::ResourceBundleClass::configureBundle();
   QApplication app(argc, argv);
