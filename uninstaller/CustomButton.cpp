@@ -1,6 +1,7 @@
 #include "CustomButton.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
@@ -84,6 +85,26 @@ void CustomButton::changeEvent(QEvent* e) {
   QPushButton::changeEvent(e);
 }
 
+void CustomButton::keyPressEvent(QKeyEvent* e) {
+  const auto modifiers = e->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers == Qt::NoModifier && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+    if (!e->isAutoRepeat()) click();
+    return;
+  }
+  QPushButton::keyPressEvent(e);
+}
+
+void CustomButton::focusInEvent(QFocusEvent* e) {
+  focusShown_ = e->reason() != Qt::MouseFocusReason;
+  QPushButton::focusInEvent(e);
+  update();
+}
+
+void CustomButton::focusOutEvent(QFocusEvent* e) {
+  QPushButton::focusOutEvent(e);
+  update();
+}
+
 void CustomButton::restyle(bool animate) {
   Look look = lookFor(isEnabled(), selected_, hovered_);
   borderAnimation_.stop();
@@ -130,6 +151,15 @@ void CustomButton::paintEvent(QPaintEvent*) {
   if (!checkBox) {
     p.setPen(look.text);
     p.drawText(rect(), Qt::AlignCenter, text());
+  }
+  if (showsFocus()) {
+    // A ring just inside the edge, apart from the border, so it reads on the selected box too.
+    const qreal inset = borderWidth_ + 1.5;
+    QColor ring = checkBox && look.tick ? QColor(Qt::white) : focusRing_;
+    p.setPen(QPen(ring, 2, Qt::SolidLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset),
+                      std::max(0.0, cornerRadius_ - inset), std::max(0.0, cornerRadius_ - inset));
   }
 }
 

@@ -37,18 +37,26 @@ class CustomButton : public QPushButton {
   Look lookFor(bool enabled, bool selected, bool hovered) const;
   // The border colour drawn now (moving during the 0.1 s animation).
   QColor currentBorder() const { return currentBorder_; }
+  // Whether the focus ring is drawn: while the button has the focus, unless a click gave it
+  // (as the desktop's own toolkits show it).
+  bool showsFocus() const { return hasFocus() && focusShown_; }
 
  protected:
   void enterEvent(QEnterEvent* e) override;
   void leaveEvent(QEvent* e) override;
   void changeEvent(QEvent* e) override;
   void paintEvent(QPaintEvent* e) override;
+  // Return presses the button that has the focus, as Space does.
+  void keyPressEvent(QKeyEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
 
  private:
   void restyle(bool animate);
 
   bool selected_ = false;
   bool hovered_ = false;
+  bool focusShown_ = false;
   int cornerRadius_ = 6;
   int borderWidth_ = 1;
   QColor border_{0x9a, 0x9a, 0x9a}, text_{0x33, 0x33, 0x33};
@@ -56,6 +64,7 @@ class CustomButton : public QPushButton {
   QColor hover_{0x64, 0xb5, 0xf6}, hoverText_{0x15, 0x65, 0xc0};
   QColor hoverFill_{0xe3, 0xf2, 0xfd};
   QColor disabled_{0xd9, 0xd9, 0xd9};  // veryLightPinkColor
+  QColor focusRing_{0x1e, 0x88, 0xe5};
   QColor currentBorder_;
   QVariantAnimation borderAnimation_;
 };

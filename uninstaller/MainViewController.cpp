@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "ProductInfo.h"
@@ -39,6 +40,22 @@ void MainViewController::setState(UninstallState state) {
       pages_->setCurrentWidget(completeView);
       break;
   }
+}
+
+void MainViewController::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The page's action holds the focus from the start, never the box that widens what goes.
+  if (state_ == UninstallState::welcome && !welcomeView->focusWidget())
+    welcomeView->nextButton->setFocus(Qt::OtherFocusReason);
+}
+
+void MainViewController::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      state_ == UninstallState::welcome) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void MainViewController::closeEvent(QCloseEvent* event) {

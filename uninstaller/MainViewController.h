@@ -25,6 +25,9 @@ class MainViewController : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  // Escape closes the window while nothing is removed yet, as its close button does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QStackedWidget* pages_;

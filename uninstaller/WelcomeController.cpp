@@ -36,6 +36,9 @@ WelcomeController::WelcomeController(QWidget* parent)
   layout->addWidget(failureLabel, 0, Qt::AlignHCenter);
   layout->addWidget(nextButton, 0, Qt::AlignHCenter);
 
+  // Continue comes first, then the box.
+  setTabOrder(nextButton, checkButton);
+
   connect(checkButton, &QPushButton::clicked, this, [this] { checkAction(); });
   connect(nextButton, &QPushButton::clicked, this, [this] { nextAction(); });
 }

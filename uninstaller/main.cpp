@@ -1,14 +1,40 @@
 #include <QApplication>
+#include <iostream>
 
 #include "FileSizeLimit.h"
 #include "MainViewController.h"
 #include "ProductInfo.h"
 #include "qt/QtMainQueue.h"
+#include "util/CommandLine.h"
+
+namespace {
+
+constexpr const char* kProgram = "corvane-studio-uninstaller";
+
+// What --help says: no synopsis beyond the name, no options of its own.
+const corvane::CommandLine::Usage kUsage{
+    {""},
+    "Removes Corvane Studio from this computer, asking for an administrator's password\n"
+    "through pkexec; a box in its window removes your settings, records and logs too. It\n"
+    "takes no file or other name.\n",
+    ""};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   platform::FileSizeLimit::failWritesPastIt();
+  // Help and version need no display: answered before the window system is reached.
+  if (auto status = corvane::CommandLine::answerInformational(
+          corvane::CommandLine::arguments(argc, argv), kProgram, "Corvane Studio Uninstaller",
+          CORVANE_VERSION, kUsage, std::cout))
+    return *status;
   uninstaller::ProductInfo::configureBundle();
   QApplication app(argc, argv);
+  // The toolkit has taken its options: anything left ends the start before anything of it runs.
+  if (auto status = corvane::CommandLine::refusal(
+          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram,
+          false, std::cerr))
+    return *status;
   platform::QtMainQueue::install();
   uninstaller::MainViewController window;
   window.show();

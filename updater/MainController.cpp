@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QGraphicsOpacityEffect>
 #include <QGridLayout>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QPropertyAnimation>
 #include <algorithm>
 #include <cstdio>
@@ -319,6 +321,40 @@ void MainController::showEvent(QShowEvent* event) {
 void MainController::closeEvent(QCloseEvent* event) {
   event->accept();
   if (env_.terminate) env_.terminate();
+}
+
+QAbstractButton* MainController::defaultButton() const {
+  // The progress page and the search have none.
+  const std::pair<Page, QAbstractButton*> buttons[] = {
+      {Page::privacy, privacyController_->settingButton},
+      {Page::connect, connectController_->tryAgainButton},
+      {Page::complete, completeController_->openButton},
+      {Page::error, errorController_->actionButton},
+      {Page::localFile, localFileController_->selectButton}};
+  for (const auto& [page, button] : buttons)
+    if (page == page_ && button->isVisibleTo(this) && button->isEnabled()) return button;
+  return nullptr;
+}
+
+void MainController::keyPressEvent(QKeyEvent* event) {
+  const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers == Qt::ControlModifier &&
+      (event->key() == Qt::Key_Q || event->key() == Qt::Key_W)) {
+    // Through the window's own close, so that whatever the close button does on this page
+    // (and whatever keeps the window open) holds for the keys as well.
+    close();
+    return;
+  }
+  if (modifiers == Qt::NoModifier &&
+      (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    // The buttons leave Return to their window (they take Space themselves).
+    auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+    QAbstractButton* button =
+        focused && focused->isVisibleTo(this) && focused->isEnabled() ? focused : defaultButton();
+    if (button) button->click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void MainController::viewDidAppear() {

@@ -12,6 +12,8 @@
 #include "capture/CaptureDevice.h"
 #include "dispatch/Clock.h"
 
+class QAbstractButton;
+
 namespace platform {
 class Queue;
 }
@@ -106,6 +108,9 @@ class MainController : public QWidget {
   CompleteController* completeController() const { return completeController_; }
   LocalFileController* localFileController() const { return localFileController_; }
   PrivacyController* privacyController() const { return privacyController_; }
+  // The button Return presses on the page shown when the focus is on no button; none on a page
+  // without one (the progress page, the search).
+  QAbstractButton* defaultButton() const;
 
   bool isTest = false;
   std::vector<std::string> kestovaDeviceNames;
@@ -123,6 +128,9 @@ class MainController : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // Return presses the focused button, else the page's own; Ctrl+Q and Ctrl+W close the window
+  // as its close button does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct Connection;

@@ -658,7 +658,7 @@ bool CameraManager::formatStep(CameraFormat format,
   CV_LOG_INFO("name: " + name);
   CV_LOG_INFO("version: " + (env_.usb ? env_.usb->firmwareVersion() : std::string()));
   CV_LOG_INFO(std::string("is360: ") + text(is360));
-  CV_LOG_INFO("resolution: widht: " + shortest(width) + ", height: " + shortest(height));
+  CV_LOG_INFO("resolution: width: " + shortest(width) + ", height: " + shortest(height));
   CV_LOG_INFO("==============================================");
 
   std::optional<std::string> caches = env_.cachesFolder();

@@ -18,6 +18,7 @@
 #include "qt/UserDefaults.h"
 #include "shell/ExitReport.h"
 #include "shell/MenuRules.h"
+#include "util/CommandLine.h"
 
 #define SHELL_LOG_DEBUG(msg) logger().debug((msg), __FILE__, __func__, __LINE__)
 #define SHELL_LOG_INFO(msg) logger().info((msg), __FILE__, __func__, __LINE__)
@@ -173,7 +174,9 @@ void AppDelegate::attachTo(QWidget* window) {
 
 bool AppDelegate::hasDeactivateSwitch(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2) return false;
-  return std::find(arguments.begin() + 1, arguments.end(), DEACTIVATE_SWITCH) != arguments.end();
+  // After "--" it is a file's name.
+  return CommandLine::decide({arguments.begin() + 1, arguments.end()}, {DEACTIVATE_SWITCH})
+      .has(DEACTIVATE_SWITCH);
 }
 
 bool AppDelegate::isDeactivateRun() const { return hasDeactivateSwitch(env_.arguments); }

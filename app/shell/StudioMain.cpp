@@ -26,7 +26,6 @@
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/ClipHandOver.h"
-#include "shell/CommandLine.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
 #include "shell/LaunchViewController.h"
@@ -36,6 +35,7 @@
 #include "shell/SignalQuitter.h"
 #include "shell/SingleInstance.h"
 #include "util/AtomicFile.h"
+#include "util/CommandLine.h"
 
 namespace corvane {
 
@@ -43,6 +43,7 @@ namespace {
 
 constexpr QSize LAUNCH_SIZE{800, 450};
 constexpr const char* kProgram = "corvane-studio";
+constexpr const char* kDeactivate = "-deactivateExt";
 
 // The temporary files of saves that a crash or a kill interrupted, beside each file the program
 // saves atomically: the user's JSON copies and the face store (the settings file's saves write
@@ -67,8 +68,9 @@ void removeStaleTemporaries() {
 // The clip named on the command line, made absolute (a later start hands it to the running
 // instance, whose working folder may be another).
 std::optional<QString> commandLineClip(const CommandLine::Decision& commandLine) {
-  if (!commandLine.clip) return std::nullopt;
-  return QFileInfo(QString::fromLocal8Bit(commandLine.clip->c_str())).absoluteFilePath();
+  auto clip = commandLine.lastOperand();
+  if (!clip) return std::nullopt;
+  return QFileInfo(QString::fromLocal8Bit(clip->c_str())).absoluteFilePath();
 }
 
 // The arguments after the program path, once the toolkit has taken its own out.
@@ -80,25 +82,29 @@ std::vector<std::string> programArguments() {
   return arguments;
 }
 
-// What the running instance did for this start; a clip it did not play is said so.
-void reportRunningInstance(const std::optional<QString>& clip, bool handed,
-                           const InstanceRequest::Answer& answer) {
+// What the running instance did for this start, and the start's exit status: a clip it did
+// not play is said so, and the start fails.
+int reportRunningInstance(const std::optional<QString>& clip, bool handed,
+                          const InstanceRequest::Answer& answer) {
   if (!clip) {
     LogManager::shared().log("Corvane Studio runs already: its window comes forward");
-    return;
+    return 0;
   }
   const std::string name = clip->toStdString();
   if (answer.playing) {
     LogManager::shared().log("Corvane Studio runs already: its window comes forward and plays " +
                              name);
-    return;
+    return 0;
   }
   std::string why = !handed ? "its path cannot be handed over"
                     : answer.notPlayed.isEmpty()
                         ? "the running instance plays no clips handed to it"
                         : answer.notPlayed.toStdString();
+  // The reason may name the path as well ("cannot read the file (<path>: ...)"): once is enough.
+  for (size_t at; (at = why.find(name + ": ")) != std::string::npos;) why.erase(at, name.size() + 2);
   // A warning reaches the console too, where a start with a clip is typed.
   CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
+  return 1;
 }
 
 // The settings file's problems go to the day log; the user is told once that the saved
@@ -134,27 +140,35 @@ void forwardFaceStoreLines() {
 
 }  // namespace
 
+CommandLine::Usage studioUsage() {
+  CommandLine::Usage usage;
+  usage.synopses = {"[video-file]", std::string(kDeactivate)};
+  usage.description =
+      "Shows the panorama of a Kestova Camera plugged in over USB, composes the output\n"
+      "picture and feeds it to a virtual camera. With no camera plugged in, a video file\n"
+      "named on the command line stands in for it; while the program runs, a later start\n"
+      "hands its file to the running window and ends.\n";
+  usage.options =
+      "  -deactivateExt  remove the virtual camera's device (asking for an administrator's\n"
+      "                  password through pkexec) and quit, without showing a window\n";
+  return usage;
+}
+
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
   platform::FileSizeLimit::failWritesPastIt();
   // Help and version need no display: answered before the window system is reached.
-  if (auto asked = CommandLine::informational(
-          std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
-    std::cout << (*asked == CommandLine::Action::help
-                      ? CommandLine::usage(kProgram)
-                      : CommandLine::version("Corvane Studio", CORVANE_VERSION));
-    return 0;
-  }
+  if (auto status = CommandLine::answerInformational(
+          CommandLine::arguments(argc, argv), kProgram,
+          "Corvane Studio", CORVANE_VERSION, studioUsage(), std::cout))
+    return *status;
   configureMainBundle();
   // Before the application object: it picks the display platform (X11 under a Wayland session).
   platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
   // The toolkit has taken its options: what is left is ours, and an unknown one ends the start
   // before anything of it runs.
-  const CommandLine::Decision commandLine = CommandLine::decide(programArguments());
-  if (commandLine.action == CommandLine::Action::unknownOption) {
-    std::cerr << CommandLine::unknownOptionMessage(kProgram, commandLine.option);
-    return CommandLine::kUsageStatus;
-  }
+  const CommandLine::Decision commandLine = CommandLine::decide(programArguments(), {kDeactivate});
+  if (auto status = CommandLine::refusal(commandLine, kProgram, true, std::cerr)) return *status;
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
   platform::QtMainQueue::install();
@@ -166,7 +180,7 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
   bool holdsLock = false;
-  if (!commandLine.deactivate) {
+  if (!commandLine.has(kDeactivate)) {
     const std::optional<QString> clip = commandLineClip(commandLine);
     std::optional<InstanceRequest> play = clip ? InstanceRequest::play(*clip) : std::nullopt;
     switch (instance.start(play.value_or(InstanceRequest::show()))) {
@@ -178,8 +192,7 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
       case SingleInstance::Start::unchecked:
         break;
       case SingleInstance::Start::answered:
-        reportRunningInstance(clip, play.has_value(), instance.answer());
-        return 0;
+        return reportRunningInstance(clip, play.has_value(), instance.answer());
       case SingleInstance::Start::interrupted:
         LogManager::shared().log("Corvane Studio's start ended by a signal");
         return 0;

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "util/CommandLine.h"
+
 class QApplication;
 
 namespace corvane {
@@ -18,6 +20,9 @@ struct StudioRun {
   CustomWindow& window;
   CameraManager& camera;
 };
+
+// What the main program's --help says of it.
+CommandLine::Usage studioUsage();
 
 // The main program's whole life: start-up, the event loop, termination. `started`, if given, is
 // called once the window is shown and the start-up steps have run, before the loop starts.

@@ -153,7 +153,6 @@ LogManager::Environment LogManager::Environment::process() {
   std::string kernel = uname(&u) == 0 ? std::string(u.release) : std::string();
   env.osVersion = osReleaseName() + (kernel.empty() ? "" : " " + kernel);
   env.systemLanguage = languageTag();
-  env.clock = &platform::Clock::shared();
   env.standardOutput = [](const std::string& line) { std::cout << line << '\n' << std::flush; };
   env.standardError = [](const std::string& line) { std::cerr << line << '\n' << std::flush; };
   env.priorityLog = [](int priority, const std::string& line) {
@@ -206,9 +205,12 @@ std::string LogManager::fileURL(const std::string& path) {
 }
 
 LogManager::LogManager(Environment environment) : env_(std::move(environment)) {
-  if (!env_.clock) env_.clock = &platform::Clock::shared();
   frameDebug_ = env_.frameDebug;
   setUp();
+}
+
+platform::Clock& LogManager::clock() const {
+  return env_.clock ? *env_.clock : platform::Clock::shared();
 }
 
 LogManager::~LogManager() {
@@ -226,7 +228,7 @@ void LogManager::setUp() {
   if (!folder) return;
   platform::Paths::makeFolders(*folder);
   cleanUp(*folder);
-  std::string day = formatTime(env_.clock->wallNow(), "yyyy_MM_dd");
+  std::string day = formatTime(clock().wallNow(), "yyyy_MM_dd");
   std::string path = platform::Paths::join(*folder, day + ".log");
   if (env_.printsLogFileURL && env_.standardOutput)
     env_.standardOutput("@@ logFileURL:" + fileURL(path));
@@ -244,7 +246,7 @@ void LogManager::setUp() {
 }
 
 void LogManager::cleanUp(const std::string& folder) {
-  auto limit = env_.clock->wallNow() - kKeepSeconds;
+  auto limit = clock().wallNow() - kKeepSeconds;
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
   std::string failure;
@@ -314,7 +316,7 @@ std::string LogManager::eventLine(const char* level, const std::string& message,
 void LogManager::writeLine(const std::string& eventLine) {
   std::lock_guard lock(mutex_);
   if (logFilePath_.empty()) return;
-  auto now = env_.clock->wallNow();
+  auto now = clock().wallNow();
   std::string day = formatTime(now, "yyyy_MM_dd");
   if (day != logDay_) {
     // A new day (the program ran past midnight): its lines go to the file of that day, and the
@@ -356,7 +358,7 @@ void LogManager::writeLine(const std::string& eventLine) {
 void LogManager::writeBanner() {
   writeLine("");
   writeLine("******************** Log Start: " +
-            formatTime(env_.clock->wallNow(), "yyyy_MM_dd HH:mm:ss") + "********************");
+            formatTime(clock().wallNow(), "yyyy_MM_dd HH:mm:ss") + "********************");
   writeLine("Mac OS: " + env_.osVersion);
   writeLine("Studio version: " + env_.shortVersion.value_or(""));
   writeLine("Current system language: " + env_.systemLanguage);

@@ -25,6 +25,8 @@ class LogManager {
     std::optional<std::string> shortVersion;
     std::string osVersion;       // shown after "Mac OS: "
     std::string systemLanguage;  // e.g. "en-US"
+    // None: the process's clock of the moment (a test may put its own in place for a while,
+    // and the shared logger outlives it), asked at each use.
     platform::Clock* clock = nullptr;
     std::function<void(const std::string&)> standardOutput;
     // Warnings and errors, for whoever watches the program's console.
@@ -89,6 +91,7 @@ class LogManager {
   void setUp();
   void cleanUp(const std::string& folder);
   void toSystemLog(const char* level, const std::string& line);
+  platform::Clock& clock() const;
 
   Environment env_;
   mutable std::mutex mutex_;

@@ -78,7 +78,7 @@ std::string_view AppExecutionMode::text() const {
     case emulated:
       return "Emulated";
     default:
-      return "Unkown";
+      return "Unknown";
   }
 }
 

@@ -21,7 +21,7 @@ class AppExecutionMode {
   constexpr int32_t rawValue() const { return value_; }
   static std::optional<AppExecutionMode> fromRawValue(int32_t raw);
   static const std::array<AppExecutionMode, 3>& allCases();
-  // "Unkown", "Native", "Emulated": the words of the log line.
+  // "Unknown", "Native", "Emulated": the words of the log line.
   std::string_view text() const;
 
   // The process's mode, found once and kept; the first finding is printed.

@@ -554,7 +554,7 @@ void HIDManager::delegateConnect(const HIDDevice& device) {
 }
 
 void HIDManager::delegateDisconnect(const std::string& id) {
-  QD4718_LOG_INFO("Dissconnect: " + id);
+  QD4718_LOG_INFO("Disconnect: " + id);
   if (isEnded(flowStatus)) {
     for (auto it = devices.begin(); it != devices.end(); ++it) {
       if ((*it)->deviceInfo.id == id) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTest>
 #include <csignal>
 #include <cstdlib>
@@ -190,4 +191,59 @@ TEST_F(PagesTest, ProgressReachesOneHundredThenTheLastPage) {
   clock.advance(std::chrono::seconds(1));
   main.drain();
   EXPECT_EQ(window.state(), UninstallState::complete);
+}
+
+// From the keyboard: the focus starts on Continue (shown), never on the box that widens what is
+// removed; Return and Space press the focused button; Escape closes the window as its close
+// button does, until the removal has started.
+TEST_F(PagesTest, TheKeyboardStartsOnContinueAndClosesWithEscapeBeforeTheRemoval) {
+  MainViewController window;
+  std::vector<bool> asked;
+  window.welcomeView->setRunner([&](bool all) {
+    asked.push_back(all);
+    return false;
+  });
+  window.show();
+  QApplication::setActiveWindow(&window);
+  CustomButton* next = window.welcomeView->nextButton;
+  CustomButton* box = window.welcomeView->checkButton;
+  EXPECT_EQ(QApplication::focusWidget(), next);
+  EXPECT_TRUE(next->showsFocus());
+  EXPECT_FALSE(box->showsFocus());
+  // Return on Continue tries the removal with the box as it is: unticked.
+  QTest::keyClick(next, Qt::Key_Return);
+  EXPECT_EQ(asked, (std::vector<bool>{false}));
+  EXPECT_FALSE(box->isSelected());
+  // Tab reaches the box and shows it; Return and Space tick it there, and nothing is removed.
+  QTest::keyClick(next, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), box);
+  EXPECT_TRUE(box->showsFocus());
+  EXPECT_FALSE(next->showsFocus());
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_TRUE(box->isSelected());
+  QTest::keyClick(box, Qt::Key_Space);
+  EXPECT_FALSE(box->isSelected());
+  EXPECT_EQ(asked.size(), 1u);
+  QTest::keyClick(box, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), next);
+  // A click gives the focus without the ring.
+  QTest::mouseClick(box, Qt::LeftButton);
+  EXPECT_TRUE(box->hasFocus());
+  EXPECT_FALSE(box->showsFocus());
+  QTest::mouseClick(box, Qt::LeftButton);
+  // Escape closes the window on the first page.
+  QTest::keyClick(box, Qt::Key_Escape);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(asked.size(), 1u);
+  QApplication::setActiveWindow(nullptr);
+
+  // Once the removal ran, Escape leaves the window as it is.
+  MainViewController removing;
+  removing.show();
+  removing.setState(UninstallState::progress);
+  QTest::keyClick(&removing, Qt::Key_Escape);
+  EXPECT_TRUE(removing.isVisible());
+  removing.setState(UninstallState::complete);
+  QTest::keyClick(&removing, Qt::Key_Escape);
+  EXPECT_TRUE(removing.isVisible());
 }

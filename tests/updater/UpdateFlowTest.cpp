@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTest>
 #include <algorithm>
@@ -307,6 +308,70 @@ TEST_F(UpdateFlowTest, NoNewerFirmwareEndsOnTheLatestVersionPage) {
   runUntil([&] { return clock.pendingTimers() == 0; });
   EXPECT_EQ(controller->currentPage(), Page::error);
   EXPECT_EQ(server.requests().size(), 1u);
+}
+
+// Keeps a window open, as a page whose close button does not end the updater would.
+class KeepOpen : public QObject {
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Close) return false;
+    event->ignore();
+    return true;
+  }
+};
+
+// From the keyboard: Return presses the page's button (where the focus is, else the page's
+// own), and Ctrl+Q and Ctrl+W close the window exactly as its close button does.
+TEST_F(UpdateFlowTest, TheKeyboardPressesThePagesButtonAndClosesAsTheCloseButtonDoes) {
+  answerVersion(false);
+  present = false;
+  controller->show();
+  QApplication::setActiveWindow(controller.get());
+  auto key = [&](int k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : controller.get(), Qt::Key(k), modifiers);
+  };
+  // While it searches there is nothing to press.
+  key(Qt::Key_Return);
+  EXPECT_EQ(controller->defaultButton(), nullptr);
+  auto connectError = [&] {
+    return controller->currentPage() == Page::connect &&
+           !controller->connectController()->errorView->isHidden();
+  };
+  ASSERT_TRUE(runUntil(connectError));
+  EXPECT_EQ(controller->defaultButton(), controller->connectController()->tryAgainButton);
+  // Try Again, with the focus on it or nowhere.
+  const int before = searches;
+  present = true;
+  controller->setFocus();
+  key(Qt::Key_Return);
+  EXPECT_TRUE(controller->connectController()->errorView->isHidden());
+  ASSERT_TRUE(runUntil([&] { return controller->currentPage() == Page::error; }));
+  EXPECT_GT(searches, before);
+  EXPECT_EQ(terminated, 0);
+  controller->errorController()->actionButton->setFocus(Qt::TabFocusReason);
+  key(Qt::Key_Enter, Qt::KeypadModifier);  // "Close" on the latest-version page
+  EXPECT_EQ(terminated, 1);
+
+  for (int k : {Qt::Key_W, Qt::Key_Q}) {
+    controller->show();
+    QApplication::setActiveWindow(controller.get());
+    const int closes = terminated;
+    key(k, Qt::ControlModifier | Qt::ShiftModifier);  // not theirs
+    EXPECT_EQ(terminated, closes);
+    key(k, Qt::ControlModifier);
+    EXPECT_EQ(terminated, closes + 1) << k;
+    EXPECT_FALSE(controller->isVisible());
+  }
+  // Where the window does not close, the keys end nothing either.
+  KeepOpen keep;
+  controller->installEventFilter(&keep);
+  controller->show();
+  for (int k : {Qt::Key_W, Qt::Key_Q}) key(k, Qt::ControlModifier);
+  EXPECT_EQ(terminated, 3);
+  EXPECT_TRUE(controller->isVisible());
+  controller->removeEventFilter(&keep);
+  QApplication::setActiveWindow(nullptr);
 }
 
 TEST_F(UpdateFlowTest, AMissingCameraShowsTheConnectErrorAndTryAgainSearchesAgain) {

@@ -33,7 +33,9 @@ QImage makePanorama(int width, int height) {
 platform::PixelBufferRef toNV12(const QImage& source) {
   QImage image = source.convertToFormat(QImage::Format_ARGB32);
   int w = image.width() & ~1, h = image.height() & ~1;
+  if (image.isNull() || w == 0 || h == 0) return nullptr;
   auto buffer = platform::PixelBuffer::create(w, h, platform::PixelFormat::NV12FullRange);
+  if (!buffer) return nullptr;
   std::vector<uint8_t> u(size_t(w / 2) * size_t(h / 2)), v(u.size());
   libyuv::ARGBToJ420(image.constBits(), int(image.bytesPerLine()), buffer->baseAddress(0),
                      int(buffer->bytesPerRow(0)), u.data(), w / 2, v.data(), w / 2, w, h);

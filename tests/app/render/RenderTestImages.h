@@ -8,12 +8,14 @@
 
 namespace rendertest {
 
-// A test photograph from the assets, as 32-bit BGRA (QImage::Format_ARGB32).
+// A test photograph from the assets, as 32-bit BGRA (QImage::Format_ARGB32); a null image when
+// the assets lack it.
 QImage loadPhoto(const std::string& name);
 // A 360-degree panorama of w x h made of the photographs side by side, each scaled to the
 // panorama's height and cropped, so tiles have real detail everywhere.
 QImage makePanorama(int width, int height);
-// Full-range NV12 of a picture (BT.601 full-range matrix).
+// Full-range NV12 of a picture (BT.601 full-range matrix); none for a null picture (a test
+// photo missing), which the case skips on.
 platform::PixelBufferRef toNV12(const QImage& image);
 // The full-range conversion back to BGRA, for reference.
 QImage fromNV12(const platform::PixelBuffer& buffer);

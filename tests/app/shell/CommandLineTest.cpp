@@ -1,52 +1,71 @@
+#include "util/CommandLine.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "shell/CommandLine.h"
 #include "shell/StudioMain.h"
 
 namespace corvane {
 namespace {
 
 using Action = CommandLine::Action;
+using Names = std::vector<std::string>;
 
-// What each command line asks of a start (the toolkit's own options taken out already).
+// What each command line asks of a start (the toolkit's own options taken out already), with
+// the main program's one switch.
 TEST(CommandLine, EachCommandLineIsDecidedBeforeAnythingStarts) {
   struct Row {
-    std::vector<std::string> arguments;
+    Names arguments;
     Action action;
     std::string option;
-    std::optional<std::string> clip;
+    Names operands;
     bool deactivate;
   } rows[] = {
-      {{}, Action::run, "", std::nullopt, false},
-      {{"demo.mp4"}, Action::run, "", "demo.mp4", false},
-      {{"a.mp4", "b.mp4"}, Action::run, "", "b.mp4", false},  // the last one
-      {{"-"}, Action::run, "", "-", false},                   // a name, not an option
-      {{"-deactivateExt"}, Action::run, "", std::nullopt, true},
-      {{"demo.mp4", "-deactivateExt"}, Action::run, "", "demo.mp4", true},
-      {{"--help"}, Action::help, "", std::nullopt, false},
-      {{"-h"}, Action::help, "", std::nullopt, false},
-      {{"demo.mp4", "--help"}, Action::help, "", std::nullopt, false},  // nothing is played
-      {{"--version"}, Action::version, "", std::nullopt, false},
-      {{"--version", "--help"}, Action::version, "", std::nullopt, false},  // the first asked
-      {{"--bogus"}, Action::unknownOption, "--bogus", std::nullopt, false},
-      {{"-x", "demo.mp4", "-y"}, Action::unknownOption, "-x", "demo.mp4", false},  // the first
-      {{"--bogus", "--help"}, Action::help, "", std::nullopt, false},              // help wins
-      {{"-deactivateext"}, Action::unknownOption, "-deactivateext", std::nullopt, false},
-      {{"--deactivateExt"}, Action::unknownOption, "--deactivateExt", std::nullopt, false},
-      {{"-help"}, Action::unknownOption, "-help", std::nullopt, false},
+      {{}, Action::run, "", {}, false},
+      {{"demo.mp4"}, Action::run, "", {"demo.mp4"}, false},
+      {{"a.mp4", "b.mp4"}, Action::run, "", {"a.mp4", "b.mp4"}, false},
+      {{"-"}, Action::run, "", {"-"}, false},  // a name, not an option
+      {{"-deactivateExt"}, Action::run, "", {}, true},
+      {{"demo.mp4", "-deactivateExt"}, Action::run, "", {"demo.mp4"}, true},
+      {{"-deactivateExt", "-deactivateExt"}, Action::run, "", {}, true},
+      {{"--help"}, Action::help, "", {}, false},
+      {{"-h"}, Action::help, "", {}, false},
+      {{"demo.mp4", "--help"}, Action::help, "", {}, false},  // nothing is played
+      {{"--version"}, Action::version, "", {}, false},
+      {{"--version", "--help"}, Action::version, "", {}, false},  // the first asked
+      {{"--bogus"}, Action::unknownOption, "--bogus", {}, false},
+      {{"-x", "demo.mp4", "-y"}, Action::unknownOption, "-x", {"demo.mp4"}, false},  // the first
+      {{"--bogus", "--help"}, Action::help, "", {}, false},                          // help wins
+      {{"-deactivateext"}, Action::unknownOption, "-deactivateext", {}, false},
+      {{"--deactivateExt"}, Action::unknownOption, "--deactivateExt", {}, false},
+      {{"-help"}, Action::unknownOption, "-help", {}, false},
+      // "--" ends the options: what follows is a name, whatever it looks like.
+      {{"--", "-dash.mp4"}, Action::run, "", {"-dash.mp4"}, false},
+      {{"--"}, Action::run, "", {}, false},
+      {{"--", "--help"}, Action::run, "", {"--help"}, false},
+      {{"--", "--version", "-deactivateExt"}, Action::run, "", {"--version", "-deactivateExt"},
+       false},
+      {{"--", "--"}, Action::run, "", {"--"}, false},  // only the first one ends the options
+      {{"-deactivateExt", "--", "-x.mp4"}, Action::run, "", {"-x.mp4"}, true},
+      {{"--bogus", "--", "a.mp4"}, Action::unknownOption, "--bogus", {"a.mp4"}, false},
+      {{"a.mp4", "--", "-b.mp4"}, Action::run, "", {"a.mp4", "-b.mp4"}, false},
   };
   for (const Row& row : rows) {
     std::string line;
     for (const auto& a : row.arguments) line += a + " ";
-    CommandLine::Decision d = CommandLine::decide(row.arguments);
+    CommandLine::Decision d = CommandLine::decide(row.arguments, {"-deactivateExt"});
     EXPECT_EQ(d.action, row.action) << line;
     EXPECT_EQ(d.option, row.option) << line;
-    EXPECT_EQ(d.clip, row.clip) << line;
-    EXPECT_EQ(d.deactivate, row.deactivate) << line;
+    EXPECT_EQ(d.operands, row.operands) << line;
+    EXPECT_EQ(d.has("-deactivateExt"), row.deactivate) << line;
+    // The main program plays the last name given.
+    EXPECT_EQ(d.lastOperand(), row.operands.empty() ? std::nullopt
+                                                    : std::optional<std::string>(row.operands.back()))
+        << line;
     // Help and version are told from the raw arguments as well, and nothing else is.
     std::optional<Action> early = CommandLine::informational(row.arguments);
     if (row.action == Action::help || row.action == Action::version)
@@ -56,12 +75,47 @@ TEST(CommandLine, EachCommandLineIsDecidedBeforeAnythingStarts) {
   }
 }
 
-// The texts name the program, its clip argument and every option it takes.
+// A program with no switches of its own (the updater, the uninstaller) refuses the main
+// program's, and one that takes no names refuses a name, also one given after "--".
+TEST(CommandLine, AProgramRefusesWhatItDoesNotTake) {
+  struct Row {
+    Names arguments;
+    bool takesNames;
+    std::optional<int> status;
+    std::string said;
+  } rows[] = {
+      {{}, false, std::nullopt, ""},
+      {{"--"}, false, std::nullopt, ""},
+      {{"-deactivateExt"}, false, 2, "p: unknown option '-deactivateExt'\n"},
+      {{"x.mp4"}, false, 2, "p: takes no file or other name, was given 'x.mp4'\n"},
+      {{"--", "--help"}, false, 2, "p: takes no file or other name, was given '--help'\n"},
+      {{"--", "-dash.mp4"}, true, std::nullopt, ""},
+      {{"--bogus", "x"}, true, 2, "p: unknown option '--bogus'\n"},
+  };
+  for (const Row& row : rows) {
+    std::string line;
+    for (const auto& a : row.arguments) line += a + " ";
+    std::ostringstream err;
+    EXPECT_EQ(CommandLine::refusal(CommandLine::decide(row.arguments), "p", row.takesNames, err),
+              row.status)
+        << line;
+    if (row.status)
+      EXPECT_EQ(err.str(), row.said + "Try 'p --help' for more information.\n") << line;
+    else
+      EXPECT_EQ(err.str(), "") << line;
+  }
+}
+
+// The texts name the program, its name argument and every option it takes.
 TEST(CommandLine, TheUsageNamesWhatTheProgramTakes) {
-  const std::string usage = CommandLine::usage("corvane-studio");
-  for (const char* part : {"Usage: corvane-studio [video-file]", "corvane-studio -deactivateExt",
-                           "-h, --help", "--version", "corvane-studio(1)"})
+  const std::string usage = CommandLine::usage("corvane-studio", studioUsage());
+  for (const char* part :
+       {"Usage: corvane-studio [video-file]\n", "       corvane-studio -deactivateExt\n",
+        "-h, --help", "--version", "  --  ", "corvane-studio(1)"})
     EXPECT_NE(usage.find(part), std::string::npos) << part;
+  // A program that takes nothing has one plain synopsis.
+  const std::string plain = CommandLine::usage("p", {{""}, "Does things.\n", ""});
+  EXPECT_EQ(plain.rfind("Usage: p\n\nDoes things.\n\nOptions:\n  -h, --help", 0), 0u) << plain;
   EXPECT_EQ(CommandLine::version("Corvane Studio", "2.3.0"), "Corvane Studio 2.3.0\n");
   EXPECT_EQ(CommandLine::unknownOptionMessage("corvane-studio", "--bogus"),
             "corvane-studio: unknown option '--bogus'\n"
@@ -84,7 +138,7 @@ TEST(CommandLine, TheProgramAnswersHelpAndVersionWithoutStarting) {
     if (std::string(option) == "--version")
       EXPECT_EQ(out, "Corvane Studio " CORVANE_VERSION "\n");
     else
-      EXPECT_EQ(out, CommandLine::usage("corvane-studio")) << option;
+      EXPECT_EQ(out, CommandLine::usage("corvane-studio", studioUsage())) << option;
   }
 }
 

@@ -158,6 +158,8 @@ TEST_F(Lifecycle, DeactivateRunQuitsWithoutSavingOrReporting) {
 TEST_F(Lifecycle, TheSwitchCountsOnlyAfterTheProgramPath) {
   for (std::vector<std::string> arguments : {std::vector<std::string>{"-deactivateExt"},
                                              {"/usr/bin/corvane-studio", "--deactivateExt"},
+                                             // a file's name after the end of the options
+                                             {"/usr/bin/corvane-studio", "--", "-deactivateExt"},
                                              {"/usr/bin/corvane-studio"},
                                              {}}) {
     corvane::AppDelegate delegate(*camera, delegateEnvironment(arguments));

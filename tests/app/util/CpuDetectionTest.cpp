@@ -132,7 +132,7 @@ TEST(AppExecutionModeDecision, EmulatedOnlyAcrossInstructionSetFamilies) {
   EXPECT_EQ(M::fromRawValue(1), M::emulated);
   EXPECT_FALSE(M::fromRawValue(2));
   EXPECT_EQ(M::allCases()[0].rawValue(), -1);
-  EXPECT_EQ(M(M::unkown).text(), "Unkown");
+  EXPECT_EQ(M(M::unkown).text(), "Unknown");
 }
 
 TEST_F(CpuDetectionTest, ModeIsFoundOncePrintedOnceAndKept) {

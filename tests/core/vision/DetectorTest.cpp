@@ -36,10 +36,13 @@ class PassCounter : public selvo::DetectCallback {
     changed_.notify_all();
     changed_.wait(lock, [this] { return open_; });
   }
-  // Waits (bounded, so a broken detector fails instead of hanging) for n passes in all.
+  // Waits for n passes in all. A pass takes what the machine gives it (much longer under a
+  // sanitizer on a loaded machine); a detector that never reports is ended by the test's own
+  // timeout.
   bool WaitFor(int n) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return done_ >= n; });
+    changed_.wait(lock, [&] { return done_ >= n; });
+    return true;
   }
   void SetOpen(bool open) {
     std::lock_guard lock(mutex_);
