@@ -256,20 +256,21 @@ void ConfigManager::keepUnreadableCopy(const std::string& path, bool& unreadable
   for (const auto& old : kept.pruned) CONFIG_LOG_INFO("Removed the oldest kept copy " + old);
 }
 
-void ConfigManager::saveConfigFile() {
+bool ConfigManager::saveConfigFile(std::string* error) {
+  std::string why;
+  std::string text;
   if (!configFileURL) {
-    CONFIG_LOG_ERROR("saveToJsonFile no folder for the user's copy");
-    return;
+    why = "no folder for the user's copy";
+  } else if ((text = LenientJson::compact(configDictionary())).empty()) {
+    why = "the settings could not be serialised";
+  } else {
+    platform::Paths::makeFolders(folderOf(*configFileURL));
+    keepUnreadableCopy(*configFileURL, configCopyUnreadable_);
+    if (AtomicFile::write(*configFileURL, text, &why)) return true;
   }
-  std::string text = LenientJson::compact(configDictionary());
-  if (text.empty()) {
-    CONFIG_LOG_ERROR("saveToJsonFile the settings could not be serialised");
-    return;
-  }
-  platform::Paths::makeFolders(folderOf(*configFileURL));
-  keepUnreadableCopy(*configFileURL, configCopyUnreadable_);
-  std::string error;
-  if (!AtomicFile::write(*configFileURL, text, &error)) CONFIG_LOG_ERROR("saveToJsonFile " + error);
+  CONFIG_LOG_ERROR("saveToJsonFile " + why);
+  if (error) *error = why;
+  return false;
 }
 
 void ConfigManager::loadPresets() {
@@ -302,20 +303,21 @@ void ConfigManager::loadPresets() {
   for (const auto& element : list) presets.push_back(parsePreset(element, index++));
 }
 
-void ConfigManager::savePresetFile() {
+bool ConfigManager::savePresetFile(std::string* error) {
+  std::string why;
+  std::string text;
   if (!presetFileURL) {
-    CONFIG_LOG_ERROR("savePresetFile no folder for the user's copy");
-    return;
+    why = "no folder for the user's copy";
+  } else if ((text = LenientJson::compact(presetDictionaries())).empty()) {
+    why = "the presets could not be serialised";
+  } else {
+    platform::Paths::makeFolders(folderOf(*presetFileURL));
+    keepUnreadableCopy(*presetFileURL, presetCopyUnreadable_);
+    if (AtomicFile::write(*presetFileURL, text, &why)) return true;
   }
-  std::string text = LenientJson::compact(presetDictionaries());
-  if (text.empty()) {
-    CONFIG_LOG_ERROR("savePresetFile the presets could not be serialised");
-    return;
-  }
-  platform::Paths::makeFolders(folderOf(*presetFileURL));
-  keepUnreadableCopy(*presetFileURL, presetCopyUnreadable_);
-  std::string error;
-  if (!AtomicFile::write(*presetFileURL, text, &error)) CONFIG_LOG_ERROR("savePresetFile " + error);
+  CONFIG_LOG_ERROR("savePresetFile " + why);
+  if (error) *error = why;
+  return false;
 }
 
 void ConfigManager::removePresetFile() {

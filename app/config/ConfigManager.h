@@ -58,9 +58,10 @@ class ConfigManager {
   void loadCustomConfig();
   void applyCustomRecords(const nlohmann::json& object);
   nlohmann::ordered_json configDictionary() const;
-  void saveConfigFile();
+  // False when the file was not written, with the reason the log line gives in `error`.
+  bool saveConfigFile(std::string* error = nullptr);
   void loadPresets();
-  void savePresetFile();
+  bool savePresetFile(std::string* error = nullptr);
   void removePresetFile();
   PresetModel parsePreset(const nlohmann::json& object, int64_t index);
   static nlohmann::ordered_json presetDictionary(const PresetModel& preset);

@@ -4,12 +4,13 @@
 #include <libyuv/scale_argb.h>
 
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QVariantMap>
 #include <cmath>
 #include <cstring>
 
 #include "log/LogManager.h"
+#include "util/AtomicFile.h"
 
 namespace corvane {
 
@@ -78,29 +79,30 @@ QImage ImageExtension::imageWithPixelBuffer(const PixelBuffer& frame, int width,
   return image;
 }
 
-bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOptions options) {
-  if (image.isNull()) return false;
+bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOptions options,
+                             std::string* error) {
+  auto fail = [error](const std::string& line, const std::string& why) {
+    CV_LOG_ERROR(line);
+    if (error) *error = why;
+    return false;
+  };
+  if (image.isNull()) return fail("cannot write an empty picture to " + path.toStdString(),
+                                  "the picture is empty");
   if (options == WriteOptions::atomic) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-      CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
-      return false;
-    }
-    if (!image.save(&file, "PNG")) {
-      file.cancelWriting();
-      CV_LOG_ERROR("cannot encode PNG for " + path.toStdString());
-      return false;
-    }
-    if (!file.commit()) {
-      CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
-      return false;
-    }
+    // Encoded in memory first, so that a failed write gives the system's reason (a full disk)
+    // rather than the encoder's.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+      return fail("cannot encode PNG for " + path.toStdString(), "the picture cannot be encoded");
+    std::string why;
+    if (!AtomicFile::write(path.toStdString(), bytes.toStdString(), &why))
+      return fail("cannot write " + path.toStdString() + ": " + why, why);
     return true;
   }
-  if (!image.save(path, "PNG")) {
-    CV_LOG_ERROR("cannot write PNG " + path.toStdString());
-    return false;
-  }
+  if (!image.save(path, "PNG"))
+    return fail("cannot write PNG " + path.toStdString(), "cannot write " + path.toStdString());
   return true;
 }
 
