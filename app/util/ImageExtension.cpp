@@ -81,29 +81,27 @@ QImage ImageExtension::imageWithPixelBuffer(const PixelBuffer& frame, int width,
 
 bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOptions options,
                              std::string* error) {
-  auto fail = [error](const std::string& line, const std::string& why) {
-    CV_LOG_ERROR(line);
-    if (error) *error = why;
-    return false;
-  };
-  if (image.isNull()) return fail("cannot write an empty picture to " + path.toStdString(),
-                                  "the picture is empty");
-  if (options == WriteOptions::atomic) {
+  std::string why;
+  if (image.isNull()) {
+    why = "the picture is empty";
+  } else if (options == WriteOptions::atomic) {
     // Encoded in memory first, so that a failed write gives the system's reason (a full disk)
     // rather than the encoder's.
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG"))
-      return fail("cannot encode PNG for " + path.toStdString(), "the picture cannot be encoded");
-    std::string why;
-    if (!AtomicFile::write(path.toStdString(), bytes.toStdString(), &why))
-      return fail("cannot write " + path.toStdString() + ": " + why, why);
+      why = "the picture cannot be encoded as PNG";
+    else if (AtomicFile::write(path.toStdString(), bytes.toStdString(), &why))
+      return true;
+  } else if (image.save(path, "PNG")) {
     return true;
+  } else {
+    why = "cannot write PNG";
   }
-  if (!image.save(path, "PNG"))
-    return fail("cannot write PNG " + path.toStdString(), "cannot write " + path.toStdString());
-  return true;
+  CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + why);
+  if (error) *error = why;
+  return false;
 }
 
 QImage ImageExtension::mirrored(const QImage& image, bool horizontally, bool vertically) {
