@@ -256,18 +256,21 @@ void ConfigManager::keepUnreadableCopy(const std::string& path, bool& unreadable
   for (const auto& old : kept.pruned) CONFIG_LOG_INFO("Removed the oldest kept copy " + old);
 }
 
-bool ConfigManager::saveConfigFile(std::string* error) {
+std::string ConfigManager::writeUserCopy(const std::optional<std::string>& url,
+                                         const std::string& text, const std::string& what,
+                                         bool& unreadable) {
+  if (!url) return "no folder for the user's copy";
+  if (text.empty()) return what + " could not be serialised";
+  platform::Paths::makeFolders(folderOf(*url));
+  keepUnreadableCopy(*url, unreadable);
   std::string why;
-  std::string text;
-  if (!configFileURL) {
-    why = "no folder for the user's copy";
-  } else if ((text = LenientJson::compact(configDictionary())).empty()) {
-    why = "the settings could not be serialised";
-  } else {
-    platform::Paths::makeFolders(folderOf(*configFileURL));
-    keepUnreadableCopy(*configFileURL, configCopyUnreadable_);
-    if (AtomicFile::write(*configFileURL, text, &why)) return true;
-  }
+  return AtomicFile::write(*url, text, &why) ? std::string() : why;
+}
+
+bool ConfigManager::saveConfigFile(std::string* error) {
+  const std::string why =
+      writeUserCopy(configFileURL, LenientJson::compact(configDictionary()), "the settings", configCopyUnreadable_);
+  if (why.empty()) return true;
   CONFIG_LOG_ERROR("saveToJsonFile " + why);
   if (error) *error = why;
   return false;
@@ -304,17 +307,9 @@ void ConfigManager::loadPresets() {
 }
 
 bool ConfigManager::savePresetFile(std::string* error) {
-  std::string why;
-  std::string text;
-  if (!presetFileURL) {
-    why = "no folder for the user's copy";
-  } else if ((text = LenientJson::compact(presetDictionaries())).empty()) {
-    why = "the presets could not be serialised";
-  } else {
-    platform::Paths::makeFolders(folderOf(*presetFileURL));
-    keepUnreadableCopy(*presetFileURL, presetCopyUnreadable_);
-    if (AtomicFile::write(*presetFileURL, text, &why)) return true;
-  }
+  const std::string why =
+      writeUserCopy(presetFileURL, LenientJson::compact(presetDictionaries()), "the presets", presetCopyUnreadable_);
+  if (why.empty()) return true;
   CONFIG_LOG_ERROR("savePresetFile " + why);
   if (error) *error = why;
   return false;

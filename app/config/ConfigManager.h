@@ -201,6 +201,9 @@ class ConfigManager {
   // Moves an unreadable user copy aside before it is replaced, so bad input never costs the
   // user the file.
   void keepUnreadableCopy(const std::string& path, bool& unreadable);
+  // Writes the user's copy at `url`; empty when written, else why not.
+  std::string writeUserCopy(const std::optional<std::string>& url, const std::string& text,
+                            const std::string& what, bool& unreadable);
   // Reads a settings file; on failure logs one line: `failure`, which copy, its path, and
   // whether it is missing or why it cannot be used.
   bool readJsonFile(const char* caller, const std::string& failure, const std::string& copy,

@@ -20,7 +20,26 @@ using corvane::EditMode;
 using corvane::VerticalFovMode;
 
 // The window's keys, frame, stream state, ROI records and popups.
-class MainWindowRecordsTest : public MainWindowActionsTest {};
+class MainWindowRecordsTest : public MainWindowActionsTest {
+ protected:
+  // A file where a folder goes: nothing can be written below it.
+  static void blockFolder(const std::string& path) {
+    std::ofstream blocker(path);
+    blocker << "a file where the folder goes";
+  }
+  // Edit, Save Layout, Save, with one box and a picture.
+  void saveOneBoxLayout() {
+    orlith::SelvoRect box;
+    box.rect = {0, 0, 100, 100};
+    facades->last()->manualRects = {box};
+    livePicture = QImage(200, 50, QImage::Format_RGB32);
+    livePicture.fill(Qt::gray);
+    controller->toggleSaveRoiPopup(true);
+    settle();
+    controller->saveRoi()->roiOkButton->click();
+    settle();
+  }
+};
 
 // ---- keys, the window's frame and the virtual camera's stream state ----
 
@@ -702,19 +721,9 @@ TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithThe
 }
 
 TEST_F(MainWindowRecordsTest, AThumbnailThatCannotBeWrittenLeavesTheRecordSaved) {
-  // The thumbnail folder's place is taken by a file: nothing can be written below it.
-  {
-    std::ofstream blocker(home.path() + "/thumbnail");
-    blocker << "a file";
-  }
+  blockFolder(home.path() + "/thumbnail");
   makeConnectedWindow();
-  facades->last()->manualRects = {frameRect(0, 0, 100, 100)};
-  livePicture = QImage(200, 50, QImage::Format_RGB32);
-  livePicture.fill(Qt::gray);
-  controller->toggleSaveRoiPopup(true);
-  settle();
-  controller->saveRoi()->roiOkButton->click();
-  settle();
+  saveOneBoxLayout();
   EXPECT_TRUE(controller->saveRoiView->isHidden());
   EXPECT_EQ(config.roiRecordIndex, 1);
   EXPECT_EQ(config.roiRecord1.size(), 1u);
@@ -768,19 +777,10 @@ TEST_F(MainWindowRecordsTest, UpdatePopupFadesInAndOutAndTheAdToggleNeedsAnAd) {
 // A save whose record cannot be written (its folder's place taken by a file, as a full disk
 // stops it) is not shown as done: the user is told it was not saved, and why.
 TEST_F(MainWindowRecordsTest, AFailedLayoutSaveSaysSoAndWhy) {
-  {
-    std::ofstream blocker(home.path() + "/json");
-    blocker << "a file where the folder goes";
-  }
+  blockFolder(home.path() + "/json");
   makeConnectedWindow();
   config.configFileURL = home.path() + "/json/Custom config.json";
-  facades->last()->manualRects = {frameRect(0, 0, 100, 100)};
-  livePicture = QImage(200, 50, QImage::Format_RGB32);
-  livePicture.fill(Qt::gray);
-  controller->toggleSaveRoiPopup(true);
-  settle();
-  controller->saveRoi()->roiOkButton->click();
-  settle();
+  saveOneBoxLayout();
   ASSERT_EQ(saveFailures.size(), 1u);
   const std::string told = saveFailures[0].toStdString();
   const std::string notSaved = corvane::localized("alert_layout_not_saved");
@@ -791,10 +791,7 @@ TEST_F(MainWindowRecordsTest, AFailedLayoutSaveSaysSoAndWhy) {
   // Written, it says nothing.
   std::filesystem::remove(home.path() + "/json");
   saveFailures.clear();
-  controller->toggleSaveRoiPopup(true);
-  settle();
-  controller->saveRoi()->roiOkButton->click();
-  settle();
+  saveOneBoxLayout();
   EXPECT_TRUE(saveFailures.empty());
   EXPECT_TRUE(std::filesystem::exists(*config.configFileURL));
 }
