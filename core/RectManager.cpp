@@ -6,7 +6,9 @@
 #include <cstdlib>
 
 #include "OrlithLog.h"
+#include "OutlineBudget.h"
 #include "RectIdCounter.h"
+#include "SamePlace.h"
 
 namespace orlith {
 
@@ -179,8 +181,44 @@ bool RectManager::GetTempRect(rect& r) const {
   return true;
 }
 
+int RectManager::projectedEntries() const {
+  // The main list as it will be once the waiting requests are carried out: a clearing waiting
+  // there frees every place, an addition or a removal waiting there counts already.
+  std::vector<int> ids;
+  for (const auto& e : entries_) ids.push_back(e.display.id);
+  for (const Request& request : requests_) {
+    if (request.kind == RequestKind::ClearAll) ids.clear();
+    if (request.kind == RequestKind::Add) ids.push_back(request.entry.display.id);
+    if (request.kind == RequestKind::Remove) std::erase(ids, request.id);
+  }
+  return int(ids.size());
+}
+
+int RectManager::ignoreAreaCount() const {
+  return int(ignoreAreas_.size() + newIgnoreAreas_.size());
+}
+
+int RectManager::outlineRoom() const {
+  const int entries = projectedEntries();
+  return std::min(kMaxRects - entries, OutlineBudget::room(entries, ignoreAreaCount()));
+}
+
+bool RectManager::framedAlready(const rect& fitted) const {
+  const int W = width_.load();
+  const bool is360 = is360_.load();
+  const float threshold = overlapThreshold_.load();
+  auto same = [&](const rect& r) { return SamePlace::test(r, fitted, threshold, W, is360); };
+  for (const auto& e : entries_) {
+    if (same(e.display)) return true;
+  }
+  for (const Request& request : requests_) {
+    if (request.kind == RequestKind::Add && same(request.entry.display)) return true;
+  }
+  return false;
+}
+
 bool RectManager::addManual(rect r, bool toIgnore) {
-  if (int(entries_.size()) + pendingAdds_ >= kMaxRects) {
+  if (outlineRoom() <= 0) {
     drawing_ = false;
     return false;
   }
@@ -198,7 +236,6 @@ bool RectManager::addManual(rect r, bool toIgnore) {
     request.entry.tracking = r;
     request.entry.source = kManualRect;
     requests_.push_back(request);
-    ++pendingAdds_;
   }
   drawing_ = false;
   tempRect_.x = tempRect_.y = tempRect_.width = tempRect_.height = 0;
@@ -755,7 +792,6 @@ bool RectManager::ValidateTrackedRect() {
     requests_.pop_front();
     switch (request.kind) {
       case RequestKind::Add:
-        --pendingAdds_;
         entries_.push_back(request.entry);
         changed = true;
         break;
@@ -914,12 +950,18 @@ void RectManager::SetDetectedRects(const std::vector<rect>& detections) {
   detectionIds_.clear();
   std::vector<rect> keep = kept(detections, false);
   bool clearPrev = clearPrevDetections_.exchange(false);
-  if (entries_.empty() || clearPrev) {
-    if (clearPrev) removeEntries([](const auto& e) { return e.source == kDetectedRect; });
-    for (const rect& k : keep) {
+  // A new box only where no box stands or waits to be added (a saved layout restored just
+  // before), and only while the panorama can still draw one more.
+  auto addNew = [this](const std::vector<rect>& found) {
+    for (const rect& k : found) {
+      if (framedAlready(fitDetection(k)) || outlineRoom() <= 0) continue;
       entries_.push_back(detectedEntry(k));
       detectionIds_[k.id] = k.id;
     }
+  };
+  if (entries_.empty() || clearPrev) {
+    if (clearPrev) removeEntries([](const auto& e) { return e.source == kDetectedRect; });
+    addNew(keep);
     return;
   }
   for (auto& e : entries_) {
@@ -930,10 +972,7 @@ void RectManager::SetDetectedRects(const std::vector<rect>& detections) {
   int limit = lostLimit_.load();
   removeEntries(
       [limit](const auto& e) { return e.source == kDetectedRect && e.lost_count >= limit; });
-  for (const rect& k : unmatched) {
-    entries_.push_back(detectedEntry(k));
-    detectionIds_[k.id] = k.id;
-  }
+  addNew(unmatched);
 }
 
 void RectManager::SetDetectedRects_replace_tracking(const std::vector<rect>& detections) {

@@ -171,6 +171,13 @@ class RectManager {
   void pin(int id);
   bool applyTransform(const rect& area, bool onIgnore);
   bool addManual(rect r, bool toIgnore);
+  int projectedEntries() const;
+  int ignoreAreaCount() const;
+  // Boxes or ignore areas that may still be added: below the manager's ceiling and what the
+  // panorama draws.
+  int outlineRoom() const;
+  // Whether a box stands, or waits to be added, at the place of `fitted`.
+  bool framedAlready(const rect& fitted) const;
   std::vector<rect> kept(const std::vector<rect>& detections, bool limitFitted) const;
   void matchDetections(const std::vector<rect>& kept, bool onlyTracked,
                        std::vector<rect>* unmatched);
@@ -205,7 +212,6 @@ class RectManager {
   bool transformOnIgnore_ = false;
   rect transformRect_;
   std::deque<Request> requests_;
-  int pendingAdds_ = 0;
   std::vector<Extended_Rect> entries_;
   std::vector<rect> newIgnoreAreas_;
   std::vector<rect> ignoreAreas_;

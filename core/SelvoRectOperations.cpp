@@ -60,8 +60,9 @@ void SelvoRectOperations::SetTempRect(int x1, int y1, int x2, int y2) {
   if (auto rm = rectManager()) rm->SetTempRect(_convert_to_rect(x1, y1, x2, y2, 0));
 }
 
-void SelvoRectOperations::AddNewRect(int x1, int y1, int x2, int y2) {
-  if (auto rm = rectManager()) rm->AddManualRect(_convert_to_rect(x1, y1, x2, y2, 0));
+bool SelvoRectOperations::AddNewRect(int x1, int y1, int x2, int y2) {
+  auto rm = rectManager();
+  return rm && rm->AddManualRect(_convert_to_rect(x1, y1, x2, y2, 0));
 }
 
 void SelvoRectOperations::AddIgnoreNewRect(int x1, int y1, int x2, int y2) {

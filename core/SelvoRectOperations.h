@@ -29,7 +29,8 @@ class SelvoRectOperations {
 
   // Rectangle editing; corners in video pixels, in any order.
   void SetTempRect(int x1, int y1, int x2, int y2);
-  void AddNewRect(int x1, int y1, int x2, int y2);
+  // False when the box was refused: no room for one more on the panorama.
+  bool AddNewRect(int x1, int y1, int x2, int y2);
   void AddIgnoreNewRect(int x1, int y1, int x2, int y2);
   void CancelTempRect();
   bool FindRect(int x, int y, bool& isTrack, bool& isDetect, int& id);

@@ -60,7 +60,8 @@ class AnalysisFacade {
 
   // ---- tuning ----
   virtual void setContentOffset(int value) = 0;
-  virtual void AddNewRect(int x1, int y1, int x2, int y2) = 0;
+  // False when the box (or ignore area) was refused: the panorama has no room for one more.
+  virtual bool AddNewRect(int x1, int y1, int x2, int y2) = 0;
   // Removes every rectangle (before a saved ROI record is restored).
   virtual void ClearAllRect() = 0;
   virtual void StartIgnoreAreaEditing() = 0;

@@ -182,6 +182,10 @@ class CameraManager {
   void loadConfig();
   // Restores the current ROI record into the facade and the observable state.
   void loadRoiRecord();
+  // What the last restore left out of its record (the picture draws only so many outlines);
+  // read, and put back to 0, by whoever tells the user.
+  int recordBoxesLeftOut = 0;
+  int recordIgnoreAreasLeftOut = 0;
 
   // ---- mode switches (main thread) ----
   void setDisplayMode(Display mode);

@@ -10,7 +10,9 @@
 #include "camera/CameraManager.h"
 #include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
+#include "OutlineBudget.h"
 #include "log/LogManager.h"
+#include "main/RoiRecordRules.h"
 #include "qt/UserDefaults.h"
 
 namespace corvane {
@@ -173,6 +175,27 @@ void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
     default:
       break;
   }
+  // A box at one place once (a layout saved by an earlier build may hold one twice), then what
+  // the picture can draw: the layout's ignore areas first, then its boxes in order.
+  const std::vector<RectPoint> stored = display == Display::focus ? std::vector<RectPoint>() : rects;
+  rects = RoiRecordRules::distinctBoxes(stored, W, H, camera.is360Camera());
+  const orlith::OutlineBudget::Fit fit =
+      orlith::OutlineBudget::fit(int(rects.size()), int(ignoreRects.size()));
+  const std::string record = "ROI record " + std::to_string(c.roiRecordIndex);
+  if (rects.size() < stored.size())
+    CV_LOG_WARNING(record + ": " + std::to_string(stored.size() - rects.size()) + " of " +
+                   std::to_string(stored.size()) + " boxes left out, each at the place of another");
+  if (fit.boxesLeftOut > 0 || fit.ignoreAreasLeftOut > 0)
+    CV_LOG_WARNING(record + ": " + std::to_string(fit.boxesLeftOut) + " of " +
+                   std::to_string(rects.size()) + " boxes and " +
+                   std::to_string(fit.ignoreAreasLeftOut) + " of " +
+                   std::to_string(ignoreRects.size()) + " ignore areas left out: the picture shows " +
+                   std::to_string(orlith::OutlineBudget::kOutlines) + " together at most");
+  rects.resize(size_t(fit.boxes));
+  ignoreRects.resize(size_t(fit.ignoreAreas));
+  camera.recordBoxesLeftOut = fit.boxesLeftOut;
+  camera.recordIgnoreAreasLeftOut = fit.ignoreAreasLeftOut;
+
   f.setMirror(false);
   f.setContentOffset(0);
   if (display) camera.displayMode->setValue(*display);

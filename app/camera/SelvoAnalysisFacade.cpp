@@ -135,8 +135,8 @@ void SelvoAnalysisFacade::replaceDefaultLogoPath(const std::string& path) {
 }
 
 void SelvoAnalysisFacade::setContentOffset(int value) { facade_->setContentOffset(value); }
-void SelvoAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
-  facade_->AddNewRect(x1, y1, x2, y2);
+bool SelvoAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
+  return facade_->AddNewRect(x1, y1, x2, y2);
 }
 void SelvoAnalysisFacade::ClearAllRect() { facade_->ClearAllRect(); }
 void SelvoAnalysisFacade::StartIgnoreAreaEditing() { facade_->StartIgnoreAreaEditing(); }

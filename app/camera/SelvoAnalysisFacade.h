@@ -72,7 +72,7 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void DisableAutoDetectTracking() override;
   void detectOnce() override;
   void setContentOffset(int value) override;
-  void AddNewRect(int x1, int y1, int x2, int y2) override;
+  bool AddNewRect(int x1, int y1, int x2, int y2) override;
   void ClearAllRect() override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;

@@ -256,20 +256,24 @@ void ConfigManager::keepUnreadableCopy(const std::string& path, bool& unreadable
   for (const auto& old : kept.pruned) CONFIG_LOG_INFO("Removed the oldest kept copy " + old);
 }
 
-void ConfigManager::saveConfigFile() {
-  if (!configFileURL) {
-    CONFIG_LOG_ERROR("saveToJsonFile no folder for the user's copy");
-    return;
-  }
-  std::string text = LenientJson::compact(configDictionary());
-  if (text.empty()) {
-    CONFIG_LOG_ERROR("saveToJsonFile the settings could not be serialised");
-    return;
-  }
-  platform::Paths::makeFolders(folderOf(*configFileURL));
-  keepUnreadableCopy(*configFileURL, configCopyUnreadable_);
-  std::string error;
-  if (!AtomicFile::write(*configFileURL, text, &error)) CONFIG_LOG_ERROR("saveToJsonFile " + error);
+std::string ConfigManager::writeUserCopy(const std::optional<std::string>& url,
+                                         const std::string& text, const std::string& what,
+                                         bool& unreadable) {
+  if (!url) return "no folder for the user's copy";
+  if (text.empty()) return what + " could not be serialised";
+  platform::Paths::makeFolders(folderOf(*url));
+  keepUnreadableCopy(*url, unreadable);
+  std::string why;
+  return AtomicFile::write(*url, text, &why) ? std::string() : why;
+}
+
+bool ConfigManager::saveConfigFile(std::string* error) {
+  const std::string why =
+      writeUserCopy(configFileURL, LenientJson::compact(configDictionary()), "the settings", configCopyUnreadable_);
+  if (why.empty()) return true;
+  CONFIG_LOG_ERROR("saveToJsonFile " + why);
+  if (error) *error = why;
+  return false;
 }
 
 void ConfigManager::loadPresets() {
@@ -302,20 +306,13 @@ void ConfigManager::loadPresets() {
   for (const auto& element : list) presets.push_back(parsePreset(element, index++));
 }
 
-void ConfigManager::savePresetFile() {
-  if (!presetFileURL) {
-    CONFIG_LOG_ERROR("savePresetFile no folder for the user's copy");
-    return;
-  }
-  std::string text = LenientJson::compact(presetDictionaries());
-  if (text.empty()) {
-    CONFIG_LOG_ERROR("savePresetFile the presets could not be serialised");
-    return;
-  }
-  platform::Paths::makeFolders(folderOf(*presetFileURL));
-  keepUnreadableCopy(*presetFileURL, presetCopyUnreadable_);
-  std::string error;
-  if (!AtomicFile::write(*presetFileURL, text, &error)) CONFIG_LOG_ERROR("savePresetFile " + error);
+bool ConfigManager::savePresetFile(std::string* error) {
+  const std::string why =
+      writeUserCopy(presetFileURL, LenientJson::compact(presetDictionaries()), "the presets", presetCopyUnreadable_);
+  if (why.empty()) return true;
+  CONFIG_LOG_ERROR("savePresetFile " + why);
+  if (error) *error = why;
+  return false;
 }
 
 void ConfigManager::removePresetFile() {

@@ -58,9 +58,10 @@ class ConfigManager {
   void loadCustomConfig();
   void applyCustomRecords(const nlohmann::json& object);
   nlohmann::ordered_json configDictionary() const;
-  void saveConfigFile();
+  // False when the file was not written, with the reason the log line gives in `error`.
+  bool saveConfigFile(std::string* error = nullptr);
   void loadPresets();
-  void savePresetFile();
+  bool savePresetFile(std::string* error = nullptr);
   void removePresetFile();
   PresetModel parsePreset(const nlohmann::json& object, int64_t index);
   static nlohmann::ordered_json presetDictionary(const PresetModel& preset);
@@ -200,6 +201,9 @@ class ConfigManager {
   // Moves an unreadable user copy aside before it is replaced, so bad input never costs the
   // user the file.
   void keepUnreadableCopy(const std::string& path, bool& unreadable);
+  // Writes the user's copy at `url`; empty when written, else why not.
+  std::string writeUserCopy(const std::optional<std::string>& url, const std::string& text,
+                            const std::string& what, bool& unreadable);
   // Reads a settings file; on failure logs one line: `failure`, which copy, its path, and
   // whether it is missing or why it cannot be used.
   bool readJsonFile(const char* caller, const std::string& failure, const std::string& copy,

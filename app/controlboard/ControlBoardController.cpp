@@ -410,6 +410,8 @@ QWidget* ControlBoardController::buildEffectPanel() {
     slider = makeSlider(cameraEffectStackView);
     field = makeValueField(cameraEffectStackView);
     field->installEventFilter(this);
+    // Leaving a field takes what it shows, or shows the value in force again.
+    connect(field, &QLineEdit::editingFinished, this, [this, field] { settleField(field); });
     controls->addWidget(label);
     controls->addWidget(row(cameraEffectStackView, {slider, field}, false));
   };
@@ -837,12 +839,14 @@ void ControlBoardController::showRoundedValue(CustomBalanceSlider* slider, QLine
                                 .width();
   slider->updateThumb(trackWidth * ratio + slider->thumbSize.height() / 2);
   field->setText(shown);
+  shownText_[field] = shown;
 }
 
 double ControlBoardController::setEV(double value) {
   const Brightness b = camera_.brightness();
   const PictureControlValues::Shown s = PictureControlValues::ev(value, b.min, b.max);
-  showRoundedValue(evSlider, evTextField, s.ratio, PictureControlValues::evText(float(s.value)));
+  showRoundedValue(evSlider, evTextField, s.ratio,
+                   PictureControlValues::fieldText(s.value, QLocale(), true));
   return s.ratio;
 }
 
@@ -946,9 +950,47 @@ void ControlBoardController::onClickFlickerEvent(CustomButton* sender) {
   saveCustomPreset();
 }
 
+std::optional<double> ControlBoardController::fieldValue(QLineEdit* field) const {
+  if (field == evTextField) {
+    const Brightness b = camera_.brightness();
+    return PictureControlValues::readField(field->text(), QLocale(), true, b.min, b.max);
+  }
+  if (field == lightingTextField)
+    return PictureControlValues::readField(field->text(), QLocale(), false, 0, 100);
+  if (field == nrTextField) {
+    const NR r = camera_.nr();
+    return PictureControlValues::readField(field->text(), QLocale(), false, r.min, r.max);
+  }
+  if (field == gammaTextField) {
+    const Gamma g = camera_.gamma();
+    return PictureControlValues::readField(field->text(), QLocale(), false, g.min, g.max);
+  }
+  return std::nullopt;
+}
+
+void ControlBoardController::settleField(QLineEdit* field) {
+  auto shown = shownText_.find(field);
+  if (shown != shownText_.end() && field->text() == shown->second) return;
+  applyField(field);
+}
+
 bool ControlBoardController::valueFieldReturn(QLineEdit* field) {
-  const std::optional<double> value = PictureControlValues::parseNumber(field->text());
-  if (!value) return false;
+  if (!applyField(field)) return false;
+  field->setFocus();
+  return true;
+}
+
+bool ControlBoardController::applyField(QLineEdit* field) {
+  if (field != evTextField && field != lightingTextField && field != nrTextField &&
+      field != gammaTextField)
+    return false;
+  const std::optional<double> value = fieldValue(field);
+  if (!value) {
+    // What cannot be read is not taken: the field shows the value in force again.
+    auto shown = shownText_.find(field);
+    field->setText(shown != shownText_.end() ? shown->second : QString());
+    return true;
+  }
   if (field == evTextField) {
     const double r = setEV(*value);
     const Brightness b = camera_.brightness();
@@ -957,16 +999,13 @@ bool ControlBoardController::valueFieldReturn(QLineEdit* field) {
     metal_.brightness = float(setLighting(*value));
   } else if (field == nrTextField) {
     metal_.denoise = PictureControlValues::denoiseLevel(setNR(*value));
-  } else if (field == gammaTextField) {
+  } else {
     const double r = setGamma(*value);
     const Gamma g = camera_.gamma();
     if (g.enable && float(r) != g.value) camera_.enqueueUVCEvent(UVCMode::gamma, float(r));
-  } else {
-    return false;
   }
   selectCustomPreset();
   saveCustomPreset();
-  field->setFocus();
   return true;
 }
 
@@ -1039,14 +1078,21 @@ void ControlBoardController::saveCustomPreset() {
     defaults_.remove(QStringLiteral("CurrentPreset"));
   if (!customPresetSelected()) return;
 
-  const double ev = PictureControlValues::parseNumber(evTextField->text()).value_or(0);
-  auto whole = [](QLineEdit* field) -> std::optional<int64_t> {
-    bool ok = false;
-    const qint64 v = field->text().trimmed().toLongLong(&ok);
-    return ok ? std::optional<int64_t>(v) : std::nullopt;
+  // A field being typed in and left unreadable shows the value in force again; what is stored
+  // is what the fields show, and a field that still shows nothing readable keeps the preset's.
+  for (QLineEdit* field : {evTextField, lightingTextField, nrTextField, gammaTextField}) {
+    if (!fieldValue(field)) {
+      auto shown = shownText_.find(field);
+      if (shown != shownText_.end()) field->setText(shown->second);
+    }
+  }
+  auto whole = [this](QLineEdit* field) -> std::optional<int64_t> {
+    const std::optional<double> v = fieldValue(field);
+    return v ? std::optional<int64_t>(int64_t(*v)) : std::nullopt;
   };
-  const int64_t nr = whole(nrTextField).value_or(0);
-  const int64_t lighting = whole(lightingTextField).value_or(0);
+  const std::optional<double> ev = fieldValue(evTextField);
+  const std::optional<int64_t> nr = whole(nrTextField);
+  const std::optional<int64_t> lighting = whole(lightingTextField);
   // Gamma is the camera's: without its range (no camera, the demo clip) the field shows no value
   // of the camera's, and the presets keep theirs.
   const bool gammaOffered = camera_.gamma().enable;
@@ -1057,10 +1103,10 @@ void ControlBoardController::saveCustomPreset() {
   for (PresetModel& preset : config_.presets) {
     if (gammaOffered && gamma) preset.gamma = *gamma;
     if (preset.displayName == config_.customPresetTitle) {
-      preset.ev = ev;
-      preset.nr = nr;
-      preset.lighting = lighting;
-      if (gammaOffered) preset.gamma = gamma.value_or(0);
+      preset.ev = ev.value_or(preset.ev);
+      preset.nr = nr.value_or(preset.nr);
+      preset.lighting = lighting.value_or(preset.lighting);
+      if (gammaOffered) preset.gamma = gamma.value_or(preset.gamma);
     }
     preset.flickr = flicker;
   }

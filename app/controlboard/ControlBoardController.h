@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,8 +108,8 @@ class ControlBoardController : public QWidget {
   void nrSliderCompleted(float p);
   void gammaSliderChanged(float p);
   void gammaSliderCompleted(float p);
-  // Return in one of the four value fields; false when the text is no number (the field then
-  // handles the key itself).
+  // Return in one of the four value fields: a readable value within the control's range is
+  // applied, anything else puts the value in force back; false for any other field.
   bool valueFieldReturn(QLineEdit* field);
 
   // ---- panels, switches and buttons ----
@@ -234,6 +235,12 @@ class ControlBoardController : public QWidget {
                         const QString& text);
   double setWholeValue(double value, double min, double max, CustomBalanceSlider* slider,
                        QLineEdit* field);
+  // A value field's number as the control takes it (its range, the locale's separator).
+  std::optional<double> fieldValue(QLineEdit* field) const;
+  // Applies a value field, or puts the value in force back when it cannot be read.
+  bool applyField(QLineEdit* field);
+  // A field left (focus gone): applied when its text changed.
+  void settleField(QLineEdit* field);
   std::optional<size_t> selectedPresetIndex() const;
   bool customPresetSelected() const;
   void selectCustomPreset();
@@ -261,6 +268,8 @@ class ControlBoardController : public QWidget {
   bool loaded_ = false;
   // Set while the board fills the pull-down, so that filling it is no user choice.
   bool fillingPresets_ = false;
+  // The text each value field was last given: the value in force.
+  std::map<QLineEdit*, QString> shownText_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -70,18 +70,36 @@ FlickerMode PictureControlValues::flickerForLevel(int64_t level) {
 }
 
 QString PictureControlValues::evText(float value) {
-  char buffer[32];
+  // Qt's own formatting: the C library's follows the process locale, which the program sets.
+  QString text;
   for (int precision = 1; precision <= 9; ++precision) {
-    std::snprintf(buffer, sizeof buffer, "%.*g", precision, double(value));
-    if (std::strtof(buffer, nullptr) == value) break;
+    text = QString::number(double(value), 'g', precision);
+    if (text.toFloat() == value) break;
   }
-  return QString::fromLatin1(buffer);
+  return text;
 }
 
-std::optional<double> PictureControlValues::parseNumber(const QString& text) {
+QString PictureControlValues::fieldText(double value, const QLocale& locale, bool decimals) {
+  if (!decimals) return QString::number(qint64(value));
+  QString text = evText(float(value));
+  text.replace(QLatin1Char('.'), locale.decimalPoint());
+  return text;
+}
+
+std::optional<double> PictureControlValues::readField(const QString& text, const QLocale& locale,
+                                                      bool decimals, double min, double max) {
+  QLocale reader = locale;
+  // "1.000" is a thousand to some and one to others: a field takes no group separators.
+  reader.setNumberOptions(QLocale::RejectGroupSeparator);
+  const QString trimmed = text.trimmed();
   bool ok = false;
-  const double v = text.trimmed().toDouble(&ok);
-  if (!ok || !std::isfinite(v)) return std::nullopt;
+  double v = 0;
+  if (decimals) {
+    v = reader.toDouble(trimmed, &ok);
+  } else {
+    v = double(reader.toLongLong(trimmed, &ok));
+  }
+  if (!ok || !std::isfinite(v) || v < min || v > max) return std::nullopt;
   return v;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <optional>
 
@@ -46,8 +47,13 @@ class PictureControlValues {
 
   // The shortest decimal text of a float ("0.5", "-1.25", "2").
   static QString evText(float value);
-  // A value field's text as a number, or none when it is no number.
-  static std::optional<double> parseNumber(const QString& text);
+  // The text a value field shows: the locale's decimal separator where the value has decimals
+  // (EV), a whole number otherwise.
+  static QString fieldText(double value, const QLocale& locale, bool decimals);
+  // What a value field takes: a number the locale reads, within [min, max], a whole number where
+  // the value has no decimals; none for anything else (the field then shows its value again).
+  static std::optional<double> readField(const QString& text, const QLocale& locale,
+                                         bool decimals, double min, double max);
 };
 
 }  // namespace corvane

@@ -18,6 +18,7 @@
 #include <map>
 #include <utility>
 
+#include "OutlineBudget.h"
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
 #include "camera/USBManager.h"
@@ -470,6 +471,14 @@ void MainController::addObservable() {
     updateFocusRect();
     updateSelectOriRect();
     updateBannerIconArea();
+    CameraManager& c = cameraManager();
+    if (c.recordBoxesLeftOut > 0 || c.recordIgnoreAreasLeftOut > 0) {
+      showPictureNote(text("tips_roi_record_left_out")
+                          .arg(c.recordBoxesLeftOut)
+                          .arg(c.recordIgnoreAreasLeftOut)
+                          .arg(orlith::OutlineBudget::kOutlines));
+    }
+    c.recordBoxesLeftOut = c.recordIgnoreAreasLeftOut = 0;
   }));
   // Audio fit is offered while a microphone array gives the speaker's direction.
   camera.isSpeakerConnect->bindAndNotify(guard([this](bool connected) {
@@ -923,6 +932,32 @@ void MainController::wireButtons() {
   on(editCancelButton, &MainController::onClickEditCancel);
   on(notificationButton, &MainController::onClickNotify);
   on(splitWindowButton, &MainController::onClickSplitWindow);
+}
+
+void MainController::showPictureNote(const QString& message) {
+  QWidget* host = controlView ? controlView.data() : contentView.data();
+  if (!host) return;
+  if (!pictureNote_) {
+    pictureNote_ = new QLabel(host);
+    pictureNote_->setObjectName(QStringLiteral("pictureNote"));
+    pictureNote_->setWordWrap(true);
+    pictureNote_->setAlignment(Qt::AlignCenter);
+    pictureNote_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    pictureNote_->setStyleSheet(QStringLiteral(
+        "QLabel { background: rgba(0, 0, 0, 190); color: white; border-radius: 6px; "
+        "padding: 8px 14px; }"));
+  }
+  pictureNote_->setText(message);
+  const int width = std::min(host->width() - 20, 520);
+  pictureNote_->setFixedWidth(std::max(width, 120));
+  pictureNote_->adjustSize();
+  pictureNote_->move((host->width() - pictureNote_->width()) / 2, 16);
+  pictureNote_->raise();
+  pictureNote_->show();
+  const uint64_t generation = ++pictureNoteGeneration_;
+  afterDelay(4.0, [this, generation] {
+    if (generation == pictureNoteGeneration_ && pictureNote_) pictureNote_->hide();
+  });
 }
 
 void MainController::afterDelay(double seconds, std::function<void()> work) {
@@ -1617,6 +1652,13 @@ void MainController::setupRoiEditing() {
     saveFocusRect(QRectF(r.x, r.y, r.width, r.height));
   };
   roiEditor.storeBannerPositionY = [this](double y) { cameraManager().bannerPositionY = y; };
+  roiEditor.addRefused = [this] {
+    env_.logger->info("box not added: the picture shows " +
+                          std::to_string(orlith::OutlineBudget::kOutlines) +
+                          " boxes and ignore areas together at most",
+                      __FILE__, "addRefused", __LINE__);
+    showPictureNote(text("tips_roi_limit_reached").arg(orlith::OutlineBudget::kOutlines));
+  };
   PreviewMouseAdaptor::Hooks hooks;
   hooks.refreshContext = [this] { fillRoiEditorContext(); };
   hooks.menuWebsite = [this] { menuWebsite(); };

@@ -125,6 +125,10 @@ class MainController : public QWidget,
   explicit MainController(Environment environment, QWidget* parent = nullptr);
   ~MainController() override;
 
+  // A short note over the top of the picture (object name "pictureNote"), gone after a few
+  // seconds: a box the picture has no room for, a layout that did not fit whole.
+  void showPictureNote(const QString& message);
+
   // ---- outlets (non-owning, into the widget tree) ----
   QPointer<QWidget> smallControlBoardView;
   QPointer<QScrollArea> scrollView;
@@ -370,6 +374,8 @@ class MainController : public QWidget,
   QPointer<SaveRoiViewController> saveRoi_;
   QPointer<AdvertisementViewController> advertisement_;
   uint64_t updateFadeGeneration_ = 0;
+  QPointer<QLabel> pictureNote_;
+  uint64_t pictureNoteGeneration_ = 0;
   PreviewMouseAdaptor* previewMouse_ = nullptr;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool sinkConnected_ = false;

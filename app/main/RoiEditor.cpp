@@ -377,9 +377,13 @@ void RoiEditor::release(Point c) {
       double distance = std::hypot(s->x - c.x, s->y - c.y);
       if (distance <= limit)
         manager->SetTempRect(0, 0, 0, 0);
-      else
-        manager->AddNewRect(toFrameInt(s->x), toFrameInt(s->y), toFrameInt(c.x),
-                            toFrameInt(c.y));
+      else if (!manager->AddNewRect(toFrameInt(s->x), toFrameInt(s->y), toFrameInt(c.x),
+                                    toFrameInt(c.y))) {
+        // The panorama holds as many outlines as it can draw: the drag is told, not lost.
+        manager->SetTempRect(0, 0, 0, 0);
+        if (addRefused) addRefused();
+        distance = 0;
+      }
       // The ROI just drawn is the one the arrow keys move (an ignore area is not moved).
       if (distance > limit && context.editMode == EditMode::none)
         freshRect = Point{(s->x + c.x) / 2, (s->y + c.y) / 2};

@@ -97,6 +97,8 @@ class RoiEditor {
   std::function<void()> updateFocusRect, updateBannerIconArea;
   // Keeps an edited focus rectangle in the settings.
   std::function<void(const Rect&)> saveFocusRect;
+  // A drawn box (or ignore area) the facade refused: the panorama has no room for one more.
+  std::function<void()> addRefused;
   // Stores the banner's new top in the camera's state.
   std::function<void(double)> storeBannerPositionY;
 

@@ -1,8 +1,10 @@
 #include "main/RoiRecordRules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "SamePlace.h"
 #include "config/ConfigManager.h"
 
 namespace corvane {
@@ -27,6 +29,24 @@ std::optional<RoiRecordRules::Fields> RoiRecordRules::fields(ConfigManager& c, i
     default:
       return std::nullopt;
   }
+}
+
+std::vector<RectPoint> RoiRecordRules::distinctBoxes(const std::vector<RectPoint>& quads,
+                                                    double W, double H, bool is360) {
+  std::vector<orlith::SamePlace::rect> boxes;
+  boxes.reserve(quads.size());
+  for (const RectPoint& q : quads) {
+    orlith::SamePlace::rect r;
+    r.x = float(std::min(q.x1, q.x3) * W);
+    r.y = float(std::min(q.y1, q.y3) * H);
+    r.width = float(std::fabs(q.x3 - q.x1) * W);
+    r.height = float(std::fabs(q.y3 - q.y1) * H);
+    boxes.push_back(r);
+  }
+  std::vector<RectPoint> out;
+  for (size_t i : orlith::SamePlace::distinct(boxes, kSamePlace, int(W), is360))
+    out.push_back(quads[i]);
+  return out;
 }
 
 std::optional<RectPoint> RoiRecordRules::quad(double x, double y, double w, double h, double W,

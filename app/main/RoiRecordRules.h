@@ -39,6 +39,13 @@ class RoiRecordRules {
   static std::optional<RectPoint> quad(double x, double y, double w, double h, double frameWidth,
                                        double frameHeight);
 
+  // Two boxes of a record whose overlap reaches this share of their union frame one place.
+  static constexpr float kSamePlace = 0.7f;
+  // The quads in order, each left out that frames the place of one kept before it; the quads are
+  // fractions of a W x H frame (a 360-degree one wraps).
+  static std::vector<RectPoint> distinctBoxes(const std::vector<RectPoint>& quads,
+                                              double frameWidth, double frameHeight, bool is360);
+
   // The banner's offset as a fraction of the room it can move in: bannerPositionY over
   // (H - W / ratio), never a hair below it, so that crop x room truncates back to the same row.
   // 0 when that room is not positive or the result is not finite (a JSON file cannot hold

@@ -15,6 +15,7 @@
 #include "main/RoiRecordRules.h"
 #include "qt/UserDefaults.h"
 #include "render/MetalManager.h"
+#include "shell/AlertManager.h"
 #include "shell/ShellStyle.h"
 #include "util/ImageExtension.h"
 #include "util/RecordThumbnail.h"
@@ -42,6 +43,12 @@ SaveRoiViewController::Environment SaveRoiViewController::Environment::process()
     return frame ? ImageExtension::imageWithPixelBuffer(*frame, 1.0) : QImage();
   };
   env.thumbnailFolder = [] { return RecordThumbnail::folder(); };
+  env.showFailure = [](const QString& message) {
+    AlertSetupModel model;
+    model.mode = AlertMode::alert;
+    model.message = message;
+    AlertManager::shared().present(model);
+  };
   return env;
 }
 
@@ -152,16 +159,17 @@ void SaveRoiViewController::captureCurrentRecord() {
     for (const orlith::SelvoRect& r : rects) {
       std::optional<RectPoint> q = RoiRecordRules::quad(r.rect.x, r.rect.y, r.rect.width,
                                                         r.rect.height, W, H);
-      if (!q) continue;
-      roiRecord.push_back(*q);
-      for (const RectPoint& piece : RoiOverlay::overlayQuads({*q}, base, thumbnailMirror))
-        thumbnailRoiRecord.push_back(piece);
+      if (q) roiRecord.push_back(*q);
     }
   };
   if (manager) {
     take(manager->GetManualRect());
     take(manager->GetDetectRect());
   }
+  // One box per place: a detected box lying on a manual one (the same person) is not kept twice.
+  roiRecord = RoiRecordRules::distinctBoxes(roiRecord, W, H, env_.camera->is360Camera());
+  for (const RectPoint& piece : RoiOverlay::overlayQuads(roiRecord, base, thumbnailMirror))
+    thumbnailRoiRecord.push_back(piece);
   thumbnailDisplayModeValue = int64_t(env_.camera->displayMode->value());
   thumbnailFixRect.clear();
   if (thumbnailDisplayModeValue == kFocus) thumbnailFixRect = env_.config->manualFocusRect;
@@ -184,7 +192,7 @@ std::vector<RectPoint> SaveRoiViewController::currentIgnoreRects() const {
   return out;
 }
 
-void SaveRoiViewController::saveRecord() {
+bool SaveRoiViewController::saveRecord(std::string* error) {
   ConfigManager& config = *env_.config;
   const int item = roiPullDownButton->currentIndex();
   config.roiRecordIndex = RoiRecordRules::recordOfItem(item, true);
@@ -201,7 +209,10 @@ void SaveRoiViewController::saveRecord() {
       RoiRecordRules::preset(env_.defaults->object(QStringLiteral("CurrentPreset")), config.presets);
 
   std::optional<RoiRecordRules::Fields> record = RoiRecordRules::fields(config, config.roiRecordIndex);
-  if (!record) return;
+  if (!record) {
+    if (error) *error = "there is no layout " + std::to_string(config.roiRecordIndex);
+    return false;
+  }
   *record->rois = roiRecord;
   *record->fov = rawValue(fov) + 1;
   *record->mirror = mirror;
@@ -215,14 +226,20 @@ void SaveRoiViewController::saveRecord() {
   if (preset.custom) *record->customPreset = preset.custom;
   *record->ignore = currentIgnoreRects();
   // On disk at once, like its thumbnail: a crash or a kill before the quit keeps the record.
-  config.saveConfigFile();
+  return config.saveConfigFile(error);
 }
 
 void SaveRoiViewController::onClickRoiOk() {
   if (isSaveState) {
-    saveRecord();
-    storeThumbnail();
+    // Both are tried: a record written without its picture still comes back at the next start.
+    std::string recordError, thumbnailError;
+    const bool recordSaved = saveRecord(&recordError);
+    const bool thumbnailSaved = storeThumbnail(&thumbnailError);
     if (closeAction) closeAction();
+    if ((!recordSaved || !thumbnailSaved) && env_.showFailure) {
+      const std::string why = !recordSaved ? recordError : thumbnailError;
+      env_.showFailure(text("alert_layout_not_saved").arg(QString::fromStdString(why)));
+    }
     return;
   }
   const int item = roiPullDownButton->currentIndex();
@@ -323,12 +340,14 @@ void SaveRoiViewController::drawOverlay() {
   roiRectImageView->setPixmap(QPixmap::fromImage(canvas));
 }
 
-void SaveRoiViewController::storeThumbnail() {
+bool SaveRoiViewController::storeThumbnail(std::string* error) {
   std::optional<std::string> path =
       thumbnailPath(RoiRecordRules::recordOfItem(roiPullDownButton->currentIndex(), true));
-  if (!path || picture_.isNull()) return;
+  // No picture yet (no frame came): the load popup shows the default picture; nothing failed.
+  if (!path || picture_.isNull()) return true;
   // Written whole or not at all; a failure is logged there and the record stays saved.
-  ImageExtension::savePNG(picture_, QString::fromStdString(*path));
+  return ImageExtension::savePNG(picture_, QString::fromStdString(*path),
+                                 ImageExtension::WriteOptions::atomic, error);
 }
 
 }  // namespace corvane

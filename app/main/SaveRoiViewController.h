@@ -42,6 +42,8 @@ class SaveRoiViewController : public QWidget {
     std::function<QImage()> controlPicture;
     // "<caches>/<executable name>/thumbnail"; none when there is no caches folder.
     std::function<std::optional<std::string>()> thumbnailFolder;
+    // Tells the user a save failed (the program's alert).
+    std::function<void(const QString&)> showFailure;
     static Environment process();
   };
 
@@ -70,11 +72,13 @@ class SaveRoiViewController : public QWidget {
   void onClickRoiOk();
   void onClickClose();
   void captureCurrentRecord();
-  void saveRecord();
+  // False when the record could not be written to the settings file, with the reason in `error`.
+  bool saveRecord(std::string* error = nullptr);
   std::vector<RectPoint> currentIgnoreRects() const;
   void showStoredRecord();
   void drawOverlay();
-  void storeThumbnail();
+  // False when the thumbnail could not be written, with the reason in `error`.
+  bool storeThumbnail(std::string* error = nullptr);
 
   // The pictures shown: the panorama, and the frames over it (transparent elsewhere).
   const QImage& picture() const { return picture_; }

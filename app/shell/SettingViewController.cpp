@@ -262,7 +262,11 @@ void SettingViewController::applyRoiRecord() {
   if (index >= 0) {
     // Without a camera the facade is not set up and ignores the clearing; the index stays and
     // the record is restored at the next connection.
-    if (auto facade = env_.facade ? env_.facade() : nullptr) facade->ClearAllRect();
+    // Cleared first, ignore areas too, so that the layout's own fit the picture.
+    if (auto facade = env_.facade ? env_.facade() : nullptr) {
+      facade->ClearAllRect();
+      facade->RemoveIgnoreAreas();
+    }
     if (env_.config) env_.config->roiRecordIndex = index;
     if (env_.loadRoiRecord) env_.loadRoiRecord();
   }

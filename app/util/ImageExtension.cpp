@@ -4,12 +4,13 @@
 #include <libyuv/scale_argb.h>
 
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QVariantMap>
 #include <cmath>
 #include <cstring>
 
 #include "log/LogManager.h"
+#include "util/AtomicFile.h"
 
 namespace corvane {
 
@@ -78,30 +79,29 @@ QImage ImageExtension::imageWithPixelBuffer(const PixelBuffer& frame, int width,
   return image;
 }
 
-bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOptions options) {
-  if (image.isNull()) return false;
-  if (options == WriteOptions::atomic) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-      CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
-      return false;
-    }
-    if (!image.save(&file, "PNG")) {
-      file.cancelWriting();
-      CV_LOG_ERROR("cannot encode PNG for " + path.toStdString());
-      return false;
-    }
-    if (!file.commit()) {
-      CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
-      return false;
-    }
+bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOptions options,
+                             std::string* error) {
+  std::string why;
+  if (image.isNull()) {
+    why = "the picture is empty";
+  } else if (options == WriteOptions::atomic) {
+    // Encoded in memory first, so that a failed write gives the system's reason (a full disk)
+    // rather than the encoder's.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+      why = "the picture cannot be encoded as PNG";
+    else if (AtomicFile::write(path.toStdString(), bytes.toStdString(), &why))
+      return true;
+  } else if (image.save(path, "PNG")) {
     return true;
+  } else {
+    why = "cannot write PNG";
   }
-  if (!image.save(path, "PNG")) {
-    CV_LOG_ERROR("cannot write PNG " + path.toStdString());
-    return false;
-  }
-  return true;
+  CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + why);
+  if (error) *error = why;
+  return false;
 }
 
 QImage ImageExtension::mirrored(const QImage& image, bool horizontally, bool vertically) {

@@ -6,6 +6,7 @@
 #include <QVariantList>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "video/PixelBuffer.h"
@@ -26,9 +27,10 @@ class ImageExtension {
   static QImage imageWithPixelBuffer(const platform::PixelBuffer& frame, int width, int height);
 
   // Writes the picture as a PNG file. False when nothing was written: an empty picture, no PNG
-  // data, or a failed write (logged). The atomic option writes a temporary file, then renames.
+  // data, or a failed write (logged; the reason also in `error`). The atomic option writes a
+  // temporary file, then renames.
   static bool savePNG(const QImage& image, const QString& path,
-                      WriteOptions options = WriteOptions::atomic);
+                      WriteOptions options = WriteOptions::atomic, std::string* error = nullptr);
 
   // A copy of the same size, flipped about the vertical axis, the horizontal axis, or both.
   static QImage mirrored(const QImage& image, bool horizontally, bool vertically);

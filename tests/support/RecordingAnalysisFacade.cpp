@@ -298,8 +298,17 @@ void RecordingAnalysisFacade::replaceDefaultLogoPath(const std::string& path) {
 void RecordingAnalysisFacade::setContentOffset(int value) {
   record(std::string("setContentOffset") + " " + num(value));
 }
-void RecordingAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
+bool RecordingAnalysisFacade::AddNewRect(int x1, int y1, int x2, int y2) {
   record(std::string("AddNewRect") + " " + num(x1) + " " + num(y1) + " " + num(x2) + " " + num(y2));
+  std::lock_guard lock(mutex_);
+  if (addRoom_ == 0) return false;
+  if (addRoom_ > 0) --addRoom_;
+  return true;
+}
+
+void RecordingAnalysisFacade::setAddRoom(int room) {
+  std::lock_guard lock(mutex_);
+  addRoom_ = room;
 }
 void RecordingAnalysisFacade::ClearAllRect() { record(std::string("ClearAllRect")); }
 void RecordingAnalysisFacade::StartIgnoreAreaEditing() {

@@ -45,6 +45,9 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   // Delivers one layout result as the facade does, on the calling (main) thread.
   void fireLayout(RoiPairList a, RoiPairList b, RoiPairList c, RoiPairList d, RoiPairList e);
   bool accumulateDetection() const;
+  // How many more boxes AddNewRect takes before it refuses (as a full panorama does); no limit
+  // unless set.
+  void setAddRoom(int room);
 
   void initManager() override;
   void setup(double srcWidth, double srcHeight, double dstWidth, double dstHeight,
@@ -72,7 +75,7 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void DisableAutoDetectTracking() override;
   void detectOnce() override;
   void setContentOffset(int value) override;
-  void AddNewRect(int x1, int y1, int x2, int y2) override;
+  bool AddNewRect(int x1, int y1, int x2, int y2) override;
   void ClearAllRect() override;
   void StartIgnoreAreaEditing() override;
   void EndIgnoreAreaEditing(bool keep) override;
@@ -153,6 +156,7 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void record(const std::string& line);
 
   mutable std::mutex mutex_;
+  int addRoom_ = -1;  // guarded by mutex_; -1: no limit
   std::vector<std::string> calls_;
   std::vector<std::function<void()>> held_;
   std::vector<int> luma_;

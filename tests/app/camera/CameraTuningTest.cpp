@@ -1,6 +1,7 @@
 #include <QFile>
 
 #include "CameraManagerFixture.h"
+#include "OutlineBudget.h"
 #include "camera/CameraTuning.h"
 #include "camera/PlayerManager.h"
 #include "config/ConfigManager.h"
@@ -267,4 +268,42 @@ TEST(CameraTuningStoredBoolean, ReadsTheStoresBooleansAndNothingElse) {
     EXPECT_EQ(CameraTuning::storedBoolean(defaults, "Switch"), row.read)
         << row.stored.toString().toStdString();
   }
+}
+
+// A layout with more than the picture draws (one saved by an earlier build, or written by hand)
+// comes in with its ignore areas first and as many boxes as fit, a box at the place of another
+// once, and the window learns how many were left out.
+TEST_F(CameraTuningTest, ARecordBeyondWhatThePictureDrawsIsFittedAndTheRestNamed) {
+  config->roiRecordIndex = 1;
+  config->roiRecord1DisplayMode = 10;
+  for (int i = 0; i < 30; ++i) {
+    const double x = 0.03 * i;
+    config->roiRecord1.push_back(RectPoint(x, 0.2, x + 0.02, 0.2, x + 0.02, 0.4, x, 0.4));
+  }
+  // The first box twice, as earlier builds stored the start's detection on a restored box.
+  config->roiRecord1.push_back(config->roiRecord1.front());
+  config->ignoreRoiRecord1 = {RectPoint(0.5, 0.6, 0.6, 0.6, 0.6, 0.8, 0.5, 0.8),
+                              RectPoint(0.7, 0.6, 0.8, 0.6, 0.8, 0.8, 0.7, 0.8)};
+  connect();
+  auto facade = facades->last();
+  facade->clearCalls();
+  deliverFrame(1);
+  settle();
+  const auto calls = facade->calls();
+  const auto ignoreStart = std::find(calls.begin(), calls.end(), "StartIgnoreAreaEditing");
+  ASSERT_NE(ignoreStart, calls.end());
+  const auto boxes = std::count_if(calls.begin(), ignoreStart, [](const std::string& c) {
+    return c.rfind("AddNewRect", 0) == 0;
+  });
+  const auto ignores = std::count_if(ignoreStart, calls.end(), [](const std::string& c) {
+    return c.rfind("AddNewRect", 0) == 0;
+  });
+  EXPECT_EQ(ignores, 2);
+  EXPECT_EQ(boxes, orlith::OutlineBudget::kOutlines - 2);
+  // The window is told once.
+  EXPECT_EQ(manager->recordBoxesLeftOut, 16);
+  EXPECT_EQ(manager->recordIgnoreAreasLeftOut, 0);
+  // The record itself keeps all it holds.
+  EXPECT_EQ(config->roiRecord1.size(), 31u);
+  EXPECT_EQ(config->ignoreRoiRecord1.size(), 2u);
 }

@@ -236,10 +236,58 @@ TEST(PictureValues, OneNoiseReductionScaleFlickerAndTexts) {
   EXPECT_EQ(PictureControlValues::evText(-1.25f), "-1.25");
   EXPECT_EQ(PictureControlValues::evText(2.0f), "2");
   EXPECT_EQ(PictureControlValues::evText(0.63f), "0.63");
-  EXPECT_EQ(PictureControlValues::parseNumber(" 12.5 "), 12.5);
-  EXPECT_FALSE(PictureControlValues::parseNumber("abc").has_value());
-  EXPECT_FALSE(PictureControlValues::parseNumber("").has_value());
-  EXPECT_FALSE(PictureControlValues::parseNumber("inf").has_value());
+}
+
+// A value field takes what it can read and nothing else: the locale's decimal separator where the
+// value has decimals, whole numbers elsewhere, the control's range; the field's own text reads
+// back as the value it stands for.
+TEST(PictureControlValuesTest, FieldsTakeOnlyWhatTheyCanRead) {
+  const QLocale c = QLocale::c(), de(QLocale::German, QLocale::Germany);
+  struct Row {
+    const char* text;
+    QLocale locale;
+    bool decimals;
+    double min, max;
+    std::optional<double> read;
+  };
+  const Row rows[] = {
+      {"55", c, false, 0, 100, 55},
+      {" 55 ", c, false, 0, 100, 55},
+      {"55,5", c, false, 0, 100, std::nullopt},  // the fault: stored as 0, shown as typed
+      {"55.5", c, false, 0, 100, std::nullopt},  // a whole-number control takes no decimals
+      {"55,5", de, false, 0, 100, std::nullopt},
+      {"101", c, false, 0, 100, std::nullopt},  // beyond the range
+      {"-1", c, false, 0, 100, std::nullopt},
+      {"0", c, false, 0, 100, 0},
+      {"100", de, false, 0, 100, 100},
+      {"1e2", c, false, 0, 100, std::nullopt},
+      {"", c, false, 0, 100, std::nullopt},
+      {"abc", c, false, 0, 100, std::nullopt},
+      {"1.5", c, true, -2, 2, 1.5},
+      {"1,5", c, true, -2, 2, std::nullopt},
+      {"1,5", de, true, -2, 2, 1.5},
+      {"1.5", de, true, -2, 2, std::nullopt},  // a group separator, not a decimal one
+      {"-1,25", de, true, -2, 2, -1.25},
+      {"2.5", c, true, -2, 2, std::nullopt},
+      {"inf", c, true, -2, 2, std::nullopt},
+      {"nan", c, true, -2, 2, std::nullopt},
+      {"1.000", de, false, 0, 5000, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(PictureControlValues::readField(row.text, row.locale, row.decimals, row.min, row.max),
+              row.read)
+        << row.text << " in " << row.locale.name().toStdString();
+  }
+  // What a field shows reads back as the value shown, in either locale.
+  for (const QLocale& locale : {c, de}) {
+    for (double v : {-1.25, 0.5, 0.0, 2.0, 0.63}) {
+      const QString shown = PictureControlValues::fieldText(v, locale, true);
+      EXPECT_EQ(PictureControlValues::readField(shown, locale, true, -2, 2), v)
+          << shown.toStdString();
+    }
+    EXPECT_EQ(PictureControlValues::fieldText(55, locale, false), "55");
+  }
+  EXPECT_EQ(PictureControlValues::fieldText(-1.25, de, true), "-1,25");
 }
 
 TEST(PresetChoiceTest, NamesFirstThenOldDisplayNames) {

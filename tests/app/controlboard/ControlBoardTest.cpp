@@ -11,6 +11,7 @@
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
 #include "Bundle.h"
+#include "controlboard/PictureControlValues.h"
 #include "main/RoiRecordRules.h"
 #include "render/EffectView.h"
 #include "render/MetalContext.h"
@@ -678,15 +679,53 @@ TEST_F(BoardTest, ReturnWithTextThatIsNoNumberChangesNothing) {
   makeBoard();
   board->pullDownButton->setCurrentIndex(0);
   metal.brightness = 0.25f;
+  const QString inForce = board->lightingTextField->text();
   board->lightingTextField->setText("bright");
-  EXPECT_FALSE(board->valueFieldReturn(board->lightingTextField));
+  EXPECT_TRUE(board->valueFieldReturn(board->lightingTextField));
   EXPECT_FLOAT_EQ(metal.brightness.load(), 0.25f);
   EXPECT_EQ(board->pullDownButton->currentIndex(), 0);
-  EXPECT_EQ(board->lightingTextField->text(), "bright");
+  EXPECT_EQ(board->lightingTextField->text(), inForce);  // the value in force, shown again
   board->lightingTextField->setText("40");
   EXPECT_TRUE(board->valueFieldReturn(board->lightingTextField));
   EXPECT_FLOAT_EQ(metal.brightness.load(), 0.4f);
   EXPECT_EQ(board->pullDownButton->currentText(), "Custom");
+}
+
+// "55,5" and Return in Lighting, then a value and Return in another field: what the Lighting
+// field shows is what the custom preset stores, in the C locale and in German alike.
+TEST_F(BoardTest, AFieldShowsWhatIsStored) {
+  connectCamera();
+  makeBoard();
+  board->pullDownButton->setCurrentIndex(2);
+  emit board->pullDownButton->activated(2);
+  settle();
+  const QLocale before;
+  for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany)}) {
+    QLocale::setDefault(locale);
+    board->lightingTextField->setText("40");
+    ASSERT_TRUE(board->valueFieldReturn(board->lightingTextField));
+    board->lightingTextField->setText("55,5");
+    board->valueFieldReturn(board->lightingTextField);
+    board->nrTextField->setText(board->nrTextField->text());
+    board->valueFieldReturn(board->nrTextField);
+    const corvane::PresetModel& custom = config->presets[2];
+    EXPECT_EQ(board->lightingTextField->text(), QString::number(custom.lighting))
+        << locale.name().toStdString();
+    EXPECT_EQ(custom.lighting, 40) << locale.name().toStdString();
+    // Left by the focus, a field unread is put back too.
+    board->lightingTextField->setText("x");
+    emit board->lightingTextField->editingFinished();
+    EXPECT_EQ(board->lightingTextField->text(), "40");
+    // EV takes the locale's separator and shows it.
+    const double ev = 0.5;
+    board->evTextField->setText(corvane::PictureControlValues::fieldText(ev, locale, true));
+    ASSERT_TRUE(board->valueFieldReturn(board->evTextField));
+    const QString shownEv = board->evTextField->text();
+    EXPECT_EQ(corvane::PictureControlValues::readField(shownEv, locale, true, -100, 100),
+              custom.ev)
+        << shownEv.toStdString();
+  }
+  QLocale::setDefault(before);
 }
 
 TEST_F(BoardTest, CurrentPresetStoresTheNameNotTheLocalisedTitle) {

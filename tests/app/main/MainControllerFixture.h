@@ -217,6 +217,9 @@ class MainControllerTest : public CameraManagerTest {
 // The window inside the program's frame, the way the shell shows it.
 class MainWindowActionsTest : public MainControllerTest {
  protected:
+  // What the layout popup told the user of a failed save.
+  std::vector<QString> saveFailures;
+
   void SetUp() override {
     MainControllerTest::SetUp();
     // The program's pictures: the cursors and the notification's frames.
@@ -238,6 +241,7 @@ class MainWindowActionsTest : public MainControllerTest {
     env.makerURL = makerURL;
     env.saveRoi.thumbnailFolder = [this] { return std::optional(home.path() + "/thumbnail"); };
     env.saveRoi.controlPicture = [this] { return livePicture; };
+    env.saveRoi.showFailure = [this](const QString& message) { saveFailures.push_back(message); };
     corvane::AdvertisementViewController::Environment ad;
     ad.currentAd = [this] { return currentAd; };
     ad.fetch = [](const std::string&, std::function<void(std::optional<QByteArray>)> done) {

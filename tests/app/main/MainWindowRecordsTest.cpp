@@ -2,9 +2,13 @@
 
 #include <QMenuBar>
 #include <QScreen>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "Bundle.h"
+#include "OutlineBudget.h"
 #include "config/LenientJson.h"
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
@@ -16,7 +20,26 @@ using corvane::EditMode;
 using corvane::VerticalFovMode;
 
 // The window's keys, frame, stream state, ROI records and popups.
-class MainWindowRecordsTest : public MainWindowActionsTest {};
+class MainWindowRecordsTest : public MainWindowActionsTest {
+ protected:
+  // A file where a folder goes: nothing can be written below it.
+  static void blockFolder(const std::string& path) {
+    std::ofstream blocker(path);
+    blocker << "a file where the folder goes";
+  }
+  // Edit, Save Layout, Save, with one box and a picture.
+  void saveOneBoxLayout() {
+    orlith::SelvoRect box;
+    box.rect = {0, 0, 100, 100};
+    facades->last()->manualRects = {box};
+    livePicture = QImage(200, 50, QImage::Format_RGB32);
+    livePicture.fill(Qt::gray);
+    controller->toggleSaveRoiPopup(true);
+    settle();
+    controller->saveRoi()->roiOkButton->click();
+    settle();
+  }
+};
 
 // ---- keys, the window's frame and the virtual camera's stream state ----
 
@@ -698,23 +721,15 @@ TEST_F(MainWindowRecordsTest, AnUnreadableThumbnailShowsTheDefaultPictureWithThe
 }
 
 TEST_F(MainWindowRecordsTest, AThumbnailThatCannotBeWrittenLeavesTheRecordSaved) {
-  // The thumbnail folder's place is taken by a file: nothing can be written below it.
-  {
-    std::ofstream blocker(home.path() + "/thumbnail");
-    blocker << "a file";
-  }
+  blockFolder(home.path() + "/thumbnail");
   makeConnectedWindow();
-  facades->last()->manualRects = {frameRect(0, 0, 100, 100)};
-  livePicture = QImage(200, 50, QImage::Format_RGB32);
-  livePicture.fill(Qt::gray);
-  controller->toggleSaveRoiPopup(true);
-  settle();
-  controller->saveRoi()->roiOkButton->click();
-  settle();
+  saveOneBoxLayout();
   EXPECT_TRUE(controller->saveRoiView->isHidden());
   EXPECT_EQ(config.roiRecordIndex, 1);
   EXPECT_EQ(config.roiRecord1.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(home.path() + "/thumbnail/ROI_Thumbnail_1.png"));
+  // The user is told the layout's picture was not written.
+  EXPECT_EQ(saveFailures.size(), 1u);
   // The load popup then shows the default picture for it.
   controller->toggleSaveRoiPopup(false);
   settle();
@@ -757,6 +772,73 @@ TEST_F(MainWindowRecordsTest, UpdatePopupFadesInAndOutAndTheAdToggleNeedsAnAd) {
   ASSERT_TRUE(controller->updateController->adAction);
   controller->updateController->adAction();
   EXPECT_FALSE(controller->advertisementView->isHidden());
+}
+
+// A save whose record cannot be written (its folder's place taken by a file, as a full disk
+// stops it) is not shown as done: the user is told it was not saved, and why.
+TEST_F(MainWindowRecordsTest, AFailedLayoutSaveSaysSoAndWhy) {
+  blockFolder(home.path() + "/json");
+  makeConnectedWindow();
+  config.configFileURL = home.path() + "/json/Custom config.json";
+  saveOneBoxLayout();
+  ASSERT_EQ(saveFailures.size(), 1u);
+  const std::string told = saveFailures[0].toStdString();
+  const std::string notSaved = corvane::localized("alert_layout_not_saved");
+  EXPECT_EQ(told.rfind(notSaved.substr(0, notSaved.find("%1")), 0), 0u) << told;
+  EXPECT_NE(told.find("Not a directory"), std::string::npos) << told;
+  EXPECT_FALSE(std::filesystem::exists(*config.configFileURL));
+
+  // Written, it says nothing.
+  std::filesystem::remove(home.path() + "/json");
+  saveFailures.clear();
+  saveOneBoxLayout();
+  EXPECT_TRUE(saveFailures.empty());
+  EXPECT_TRUE(std::filesystem::exists(*config.configFileURL));
+}
+
+// A detected box lying on a manual one (the same person) is stored once.
+TEST_F(MainWindowRecordsTest, ASavedLayoutHoldsOneBoxPerPlace) {
+  makeConnectedWindow();
+  auto recording = facades->last();
+  recording->manualRects = {frameRect(100, 100, 300, 300), frameRect(1000, 100, 300, 300)};
+  recording->detectRects = {frameRect(104, 98, 300, 300), frameRect(2000, 100, 300, 300)};
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  controller->saveRoi()->roiOkButton->click();
+  settle();
+  ASSERT_EQ(config.roiRecord1.size(), 3u);
+  const int W = manager->cameraFormat().width;
+  EXPECT_DOUBLE_EQ(config.roiRecord1[0].x1, 100.0 / W);
+  EXPECT_DOUBLE_EQ(config.roiRecord1[2].x1, 2000.0 / W);
+}
+
+// A box drawn when the picture holds all it can draw: a note over the picture and a log line.
+TEST_F(MainWindowRecordsTest, ADragThePictureHasNoRoomForSaysSo) {
+  makeConnectedWindow();
+  facades->last()->setAddRoom(0);
+  corvane::RoiEditor::Context& context = controller->roiEditor.context;
+  context.connected = true;
+  context.frameWidth = manager->cameraFormat().width;
+  context.frameHeight = manager->cameraFormat().height;
+  controller->roiEditor.mouseDown({100, 100});
+  controller->roiEditor.mouseDragged({600, 400});
+  controller->roiEditor.mouseUp({600, 400});
+  auto* note = controller->findChild<QLabel*>(QStringLiteral("pictureNote"));
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_NE(note->text().indexOf(QString::number(orlith::OutlineBudget::kOutlines)), -1);
+  EXPECT_TRUE(std::any_of(rig.logLines.begin(), rig.logLines.end(), [](const std::string& l) {
+    return l.find("box not added: the picture shows 16") != std::string::npos;
+  }));
+  // A layout that did not fit says what it left out, once.
+  note->hide();
+  manager->recordBoxesLeftOut = 14;
+  manager->recordIgnoreAreasLeftOut = 0;
+  manager->loadRecord->setValue(!manager->loadRecord->value());
+  settle();
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_NE(note->text().indexOf(QStringLiteral("14")), -1);
+  EXPECT_EQ(manager->recordBoxesLeftOut, 0);
 }
 
 }  // namespace

@@ -567,3 +567,23 @@ TEST_F(RoiEditorTest, RightClickSelectionAndActions) {
   editor.context.connected = false;
   EXPECT_FALSE(editor.rightMouseDown({1200, 300}));
 }
+
+// A box drawn when the picture holds all it can draw is refused by the facade: the drag says so,
+// its rubber band goes, and it is not taken for the box just drawn.
+TEST_F(RoiEditorTest, ADrawnBoxThePictureHasNoRoomForIsTold) {
+  int refused = 0;
+  editor.addRefused = [&refused] { ++refused; };
+  facade->setAddRoom(1);
+  for (EditMode mode : {EditMode::none, EditMode::none, EditMode::ignore}) {
+    editor.context.editMode = mode;
+    editor.freshRect.reset();
+    facade->clearCalls();
+    editor.mouseDown({100, 200});
+    editor.mouseDragged({400, 500});
+    editor.mouseUp({400, 500});
+    EXPECT_EQ(calls("AddNewRect").size(), 1u);
+  }
+  EXPECT_EQ(refused, 2);
+  EXPECT_EQ(calls("SetTempRect").back(), "SetTempRect 0 0 0 0");
+  EXPECT_FALSE(editor.freshRect.has_value());
+}

@@ -3,6 +3,7 @@
 #include <climits>
 #include <thread>
 
+#include "OutlineBudget.h"
 #include "RectIdCounter.h"
 #include "RectManager.h"
 
@@ -307,13 +308,14 @@ TEST_F(Panorama, AllZeroTempRectCancelsDrawing) {
   EXPECT_FALSE(rm.GetTempRect(r));
 }
 
-TEST_F(Panorama, ThirtyRectanglesAtMost) {
-  for (int i = 0; i < RectManager::kMaxRects; ++i) {
+TEST_F(Panorama, NoMoreRectanglesThanThePictureDraws) {
+  static_assert(OutlineBudget::kOutlines <= RectManager::kMaxRects);
+  for (int i = 0; i < OutlineBudget::kOutlines; ++i) {
     ASSERT_TRUE(rm.AddManualRect(box(float(i * 100), 0, 50, 50)));
   }
   EXPECT_FALSE(rm.AddManualRect(box(3500, 500, 50, 50)));  // pending ones count too
   rm.ValidateTrackedRect();
-  EXPECT_EQ(rm.GetEntries().size(), size_t(RectManager::kMaxRects));
+  EXPECT_EQ(rm.GetEntries().size(), size_t(OutlineBudget::kOutlines));
 }
 
 TEST_F(Panorama, IgnoreEditingRedirectsEditsAndHoldsOtherRequests) {
