@@ -141,16 +141,24 @@ TEST_F(RoiEditorTest, PressSteps) {
   EXPECT_TRUE(calls("StartTransformRect").empty());
   editor.mouseUp({1400, 350});
 
-  // A tracked rectangle, and a detected one while auto-detection is on: blocked.
+  // A tracked rectangle: not dragged, but selected for the keys' Delete (no transform); a
+  // detected one while auto-detection is on: blocked.
+  selected.clear();
   editor.mouseDown({2100, 300});
   EXPECT_EQ(editor.dragDirection, S::noDraw);
-  EXPECT_EQ(editor.selectRectIdx, -1);
+  EXPECT_EQ(editor.selectRectIdx, 8);
+  EXPECT_TRUE(editor.isRectTrack);
+  EXPECT_TRUE(editor.isTrackedSelected);
+  EXPECT_EQ(selected, (std::vector<int64_t>{-1, 8}));
   EXPECT_FALSE(editor.isStartTransform);
   editor.mouseUp({2300, 300});
   EXPECT_TRUE(calls("AddNewRect").empty());
+  EXPECT_TRUE(calls("SetTransformingRect").empty());
   editor.context.isAutoDetect = true;
   editor.mouseDown({3100, 300});
   EXPECT_EQ(editor.dragDirection, S::noDraw);
+  EXPECT_EQ(editor.selectRectIdx, -1);
+  EXPECT_FALSE(editor.isTrackedSelected);
   editor.mouseUp({3100, 300});
   // Detected without auto-detection: editable.
   editor.context.isAutoDetect = false;
