@@ -1256,10 +1256,13 @@ void MainController::onEditMode(EditMode mode) {
       showFovEditor(false);
       basePositionView->show();
       ignoreView->hide();
-      editButtonStackView->hide();
       controlBorderView->setInEditMode(false);
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(model.splitWindow->value());
+      // The keys go back to the board, now shown again, before the editor's buttons go: else
+      // their going hands the focus on to whatever control comes next.
+      if (focusScope_) focusScope_->update();
+      editButtonStackView->hide();
       if (!cameraManager().is360Camera()) {
         basePositionView->hide();
         fovStackView->show();
@@ -1271,6 +1274,8 @@ void MainController::onEditMode(EditMode mode) {
       controlBorderView->setInEditMode(true);
       editButtonStackView->show();
       editButtonStackView->raise();  // above the badge in the same corner
+      // The editor takes the keys while the board that had them is still there to say so.
+      if (focusScope_) focusScope_->update();
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;
@@ -1283,6 +1288,8 @@ void MainController::onEditMode(EditMode mode) {
       controlBorderView->setInEditMode(false);
       editButtonStackView->show();
       editButtonStackView->raise();  // above the badge in the same corner
+      // The editor takes the keys while the board that had them is still there to say so.
+      if (focusScope_) focusScope_->update();
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;

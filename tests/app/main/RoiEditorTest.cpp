@@ -529,6 +529,21 @@ TEST_F(RoiEditorTest, MenuItemChoice) {
   EXPECT_EQ(RoiEditor::menuItems(c), full);
 }
 
+// The facade opens one transform at a time: a right click on the box selected already leaves
+// its open transform open (asking again would be refused and leave the keys nothing to act on).
+TEST_F(RoiEditorTest, ARightClickOnTheSelectedBoxKeepsItsTransform) {
+  know({{7, {1000, 200, 400, 300}}});
+  editor.mouseDown({1200, 300});
+  editor.mouseUp({1200, 300});
+  ASSERT_TRUE(editor.isStartTransform);
+  facade->startTransformAnswer = false;
+  facade->clearCalls();
+  ASSERT_TRUE(editor.rightMouseDown({1200, 300}));
+  EXPECT_TRUE(editor.isStartTransform);
+  EXPECT_EQ(editor.selectRectIdx, 7);
+  EXPECT_TRUE(calls("EndTransformRect").empty());
+}
+
 TEST_F(RoiEditorTest, RightClickSelectionAndActions) {
   know({{7, {1000, 200, 400, 300}}, {8, {2000, 200, 400, 300}, true}});
   facade->pinnedIds = {8};
