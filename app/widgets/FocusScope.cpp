@@ -122,8 +122,15 @@ bool FocusScope::eventFilter(QObject* watched, QEvent* event) {
     if (std::find(watched_.begin(), watched_.end(), watched) != watched_.end()) update();
     return false;
   }
-  if (scope_.parts.empty() || !watched->isWidgetType()) return false;
+  if (!watched->isWidgetType()) return false;
   auto* w = static_cast<QWidget*>(watched);
+  if (type == QEvent::KeyPress && !QApplication::activeWindow() && root_ &&
+      w->window() == root_->window() && w->window()->isVisible()) {
+    // A native window made anew (a change of its flags) may get the keys from the window
+    // system without Qt taking it for the active one: the focus would then move unseen.
+    QApplication::setActiveWindow(w->window());
+  }
+  if (scope_.parts.empty()) return false;
   switch (type) {
     case QEvent::KeyPress: {
       auto* key = static_cast<QKeyEvent*>(event);
