@@ -524,13 +524,7 @@ TEST_F(MainWindowKeysTest, DeleteReachesTheBoxAfterItsMenuAndATrackedBoxAfterACl
   makeConnectedWindow();
   activate();
   auto recording = facades->last();
-  controller->fillRoiEditorContext();
-  const double k = controller->controlViewWidthMultiple;
-  recording->findRect = [k](int x, int) {
-    if (x >= 100 * k && x <= 200 * k) return Facade::Hit{true, false, false, 7};
-    if (x >= 300 * k && x <= 400 * k) return Facade::Hit{true, true, false, 8};
-    return Facade::Hit{};
-  };
+  placeTwoRois();
   recording->transformingRect = {200, 20, 180, 60};
   controller->popUpContextMenu = [](QMenu&, QPoint) {};  // dismissed without a choice
   QWidget* preview = controller->controlMetalView;

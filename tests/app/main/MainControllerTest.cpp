@@ -689,14 +689,7 @@ TEST_F(MainControllerTest, ContextMenuSelectionStatesAndActions) {
   controller->show();
   settle();
   auto recording = facades->last();
-  controller->fillRoiEditorContext();
-  const double k = controller->controlViewWidthMultiple;
-  recording->findRect = [k](int x, int) {
-    // ROI 7 under view x 100..200, tracked 8 under 300..400.
-    if (x >= 100 * k && x <= 200 * k) return Facade::Hit{true, false, false, 7};
-    if (x >= 300 * k && x <= 400 * k) return Facade::Hit{true, true, false, 8};
-    return Facade::Hit{};
-  };
+  placeTwoRois();
   std::vector<std::string> items;
   std::vector<bool> enabled, checked;
   controller->popUpContextMenu = [&](QMenu& menu, QPoint) {
