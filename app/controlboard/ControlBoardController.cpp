@@ -732,7 +732,8 @@ void ControlBoardController::refreshDisplayModeButtons() {
     const bool selected = isConnected && b->tag == current;
     markSelected(b, selected);
     found = found || selected;
-    b->setAlphaValue(isConnected ? 1.0 : 0.3);
+    // Greyed without a camera: out of use, so passed by from the keyboard too.
+    if (b->buttonEnabled() != isConnected) b->setButtonEnabled(isConnected);
   }
   if (!found && isConnected) {
     // Falling back to compose once is enough: when compose has no button either, storing it
@@ -751,7 +752,7 @@ void ControlBoardController::selectDefaultDisplayMode() {
   const bool isConnected = connected();
   for (CustomButton* b : displayModeButtons_) {
     markSelected(b, isConnected && b->tag == chosen);
-    b->setAlphaValue(isConnected ? 1.0 : 0.3);
+    if (b->buttonEnabled() != isConnected) b->setButtonEnabled(isConnected);
   }
 }
 

@@ -15,14 +15,23 @@ void EscapeKey::add(QWidget* host, std::function<void()> cancel) {
   entries_.push_back({host, std::move(cancel)});
 }
 
-bool EscapeKey::press(EditMode mode, const std::function<void()>& cancelEdit) const {
+std::vector<EscapeKey::Popup> EscapeKey::popups() const {
   std::vector<Popup> popups;
   for (const Entry& e : entries_) {
     QWidget* parent = e.host ? e.host->parentWidget() : nullptr;
     popups.push_back({e.host && !e.host->isHidden(),
                       parent ? int(parent->children().indexOf(e.host.data())) : 0});
   }
-  const Action action = decide(popups, mode);
+  return popups;
+}
+
+QWidget* EscapeKey::top() const {
+  const Action action = decide(popups(), EditMode::none);
+  return action.kind == Action::Kind::closePopup ? entries_[action.popup].host.data() : nullptr;
+}
+
+bool EscapeKey::press(EditMode mode, const std::function<void()>& cancelEdit) const {
+  const Action action = decide(popups(), mode);
   switch (action.kind) {
     case Action::Kind::closePopup: {
       const Entry& e = entries_[action.popup];

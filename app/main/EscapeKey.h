@@ -34,8 +34,12 @@ class EscapeKey {
   void add(QWidget* host, std::function<void()> cancel);
   // Runs what Escape does now; the edit's Cancel is given by the window. True when it acted.
   bool press(EditMode mode, const std::function<void()>& cancelEdit) const;
+  // The open popup on top, the one that holds the keys and the pointer; none when none is open.
+  QWidget* top() const;
 
  private:
+  std::vector<Popup> popups() const;
+
   struct Entry {
     QPointer<QWidget> host;
     std::function<void()> cancel;

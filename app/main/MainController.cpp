@@ -55,6 +55,7 @@
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
 #include "widgets/FocusRing.h"
+#include "widgets/FocusScope.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 #include "widgets/ToolTipDelayStyle.h"
@@ -318,6 +319,9 @@ void MainController::layoutViews() {
   contentView->setGeometry(0, 0, int(contentWidth), int(h));
   scrollView->setGeometry(int(contentWidth), 0, int(column), int(h));
   smallControlBoardView->setGeometry(int(contentWidth), 0, int(column), int(h));
+  // A column without width shows nothing: what it holds takes neither Tab nor a key.
+  scrollView->setVisible(column > 0 && !isSimpleMode_);
+  smallControlBoardView->setVisible(column > 0 && isSimpleMode_);
 
   Geometry::Content content =
       isSimpleMode_
@@ -392,6 +396,29 @@ void MainController::viewDidLoad() {
   if (env_.setStreamStateDelegate) env_.setStreamStateDelegate(this);
   setupPopupControllers();
   focusRing = new FocusRing(this);
+  // What lies behind a popup or an editor: the content and both board columns; an alert over
+  // everything keeps its own keys.
+  focusScope_ = new FocusScope(
+      this, {contentView.data(), scrollView.data(), smallControlBoardView.data()},
+      [this]() -> FocusScope::Scope {
+        if (QWidget* popup = escapeKey_.top()) return {{popup}, true, true};
+        switch (controlBoardViewModel().editMode->value()) {
+          case EditMode::ignore:
+            return {{editButtonStackView.data()}, false, true};
+          case EditMode::fov:
+            return {{fovStackView.data(), basePositionView.data(), editButtonStackView.data()},
+                    false, true};
+          case EditMode::none:
+            break;
+        }
+        if (isSimpleMode_) return {{smallControlBoardView.data()}, false, false};
+        return {};
+      },
+      this);
+  for (QWidget* host : {updateView.data(), settingView.data(), saveRoiView.data(),
+                        languageView.data(), advertisementView.data()})
+    focusScope_->watch(host);
+  focusScope_->update();
 }
 
 ControlBoardController* MainController::controlBoardController() {
@@ -605,13 +632,23 @@ void MainController::handleKeyDown(QKeyEvent* event) {
   if (event && event->key() == Qt::Key_Escape &&
       escapeKey_.press(controlBoardViewModel().editMode->value(), [this] { onClickEditCancel(); }))
     return;
+  // Behind a popup nothing is edited from the keyboard.
+  if (escapeKey_.top()) return;
   // A key that edits a ROI acts on the one just drawn when nothing else was picked since.
   const bool editKey = event && (WindowFrameKeys::nudged(QRectF(0, 0, 1, 1), event->key()) !=
                                      QRectF(0, 0, 1, 1) ||
-                                 WindowFrameKeys::isForwardDelete(event->key()));
+                                 WindowFrameKeys::isDelete(event->key()));
   if (editKey && !roiEditor.isStartTransform) {
     fillRoiEditorContext();
     roiEditor.selectFreshRect();
+  }
+  // A tracked rectangle is selected without a transform: the keys can only delete it.
+  if (editKey && !roiEditor.isStartTransform && roiEditor.isTrackedSelected) {
+    if (WindowFrameKeys::isDelete(event->key())) {
+      sendAction("menuDelete");
+      selectRect(false, -1);
+    }
+    return;
   }
   const bool roiEdit = roiEditor.isStartTransform;
   if (!event || (!roiEdit && !roiEditor.isStartFocusTransform)) return;
@@ -621,7 +658,7 @@ void MainController::handleKeyDown(QKeyEvent* event) {
   const RoiEditor::Rect& edited = roiEdit ? roiEditor.selectOriRect : roiEditor.focusOriRect;
   QRectF rect =
       WindowFrameKeys::nudged(QRectF(edited.x, edited.y, edited.width, edited.height), key);
-  if (WindowFrameKeys::isForwardDelete(key)) sendAction("menuDelete");
+  if (WindowFrameKeys::isDelete(key)) sendAction("menuDelete");
   auto x = int(std::lround(rect.x())), y = int(std::lround(rect.y()));
   auto w = int(std::lround(rect.width())), h = int(std::lround(rect.height()));
   if (roiEdit) {
@@ -1072,17 +1109,7 @@ void MainController::setMirror(bool mirror) {
   updateFocusRect();
 }
 
-void MainController::selectRect(bool keep, int64_t index) {
-  roiEditor.selectRectIdx = index;
-  controlBorderView->setSelectedRectId(index);
-  std::shared_ptr<AnalysisFacade> manager = facade();
-  if (!keep) {
-    roiEditor.isStartTransform = false;
-    if (manager) manager->EndTransformRect();
-    return;
-  }
-  roiEditor.isStartTransform = manager && manager->StartTransformRect(roiEditor.isRectTrack, int(index));
-}
+void MainController::selectRect(bool keep, int64_t index) { roiEditor.selectRect(keep, int(index)); }
 
 void MainController::showFovEditor(bool show) {
   basePositionView->setHidden(!show);
@@ -1264,10 +1291,13 @@ void MainController::onEditMode(EditMode mode) {
       showFovEditor(false);
       basePositionView->show();
       ignoreView->hide();
-      editButtonStackView->hide();
       controlBorderView->setInEditMode(false);
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(model.splitWindow->value());
+      // The keys go back to the board, now shown again, before the editor's buttons go: else
+      // their going hands the focus on to whatever control comes next.
+      if (focusScope_) focusScope_->update();
+      editButtonStackView->hide();
       if (!cameraManager().is360Camera()) {
         basePositionView->hide();
         fovStackView->show();
@@ -1279,6 +1309,8 @@ void MainController::onEditMode(EditMode mode) {
       controlBorderView->setInEditMode(true);
       editButtonStackView->show();
       editButtonStackView->raise();  // above the badge in the same corner
+      // The editor takes the keys while the board that had them is still there to say so.
+      if (focusScope_) focusScope_->update();
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;
@@ -1291,12 +1323,15 @@ void MainController::onEditMode(EditMode mode) {
       controlBorderView->setInEditMode(false);
       editButtonStackView->show();
       editButtonStackView->raise();  // above the badge in the same corner
+      // The editor takes the keys while the board that had them is still there to say so.
+      if (focusScope_) focusScope_->update();
       controlBoardWidthConstraints = MainWindowRules::controlBoardWidth(mode, isSimpleMode_);
       showNavigator(false);
       break;
   }
   layoutViews();
   setupMetalViews();
+  if (focusScope_) focusScope_->update();
 }
 
 void MainController::onDisplayModeChanged() {
@@ -1393,6 +1428,7 @@ void MainController::leaveSimpleUI() {
   controlBoardController()->showSimpleUI(false);
   smallControlBoardController()->showSimpleUI(false);
   powerbyImage->setVisible(env_.config->showPowerby);
+  if (focusScope_) focusScope_->update();
 
   std::vector<QRect> screens;
   for (QScreen* screen : QGuiApplication::screens()) screens.push_back(screen->geometry());
@@ -1445,6 +1481,7 @@ void MainController::showSimpleUI(bool) {
   controlBoardController()->showSimpleUI(true);
   smallControlBoardController()->showSimpleUI(true);
   layoutViews();
+  if (focusScope_) focusScope_->update();
   CameraFormat format = cameraManager().cameraFormat();
   std::optional<QRect> screen = currentScreenFrame(false);
   if (!screen) return;

@@ -48,6 +48,7 @@ class ControlBoardViewModel;
 class CustomButton;
 class CustomView;
 class FocusRing;
+class FocusScope;
 class ImageView;
 class LayoutView;
 class LogManager;
@@ -387,6 +388,9 @@ class MainController : public QWidget,
   int activationRequests_ = 0;
   std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;
   EscapeKey escapeKey_;
+  // The keyboard held by the popup on top, else by an open editor of the preview, else by the
+  // simple layout's column.
+  QPointer<FocusScope> focusScope_;
 };
 
 }  // namespace corvane

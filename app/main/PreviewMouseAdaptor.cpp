@@ -76,6 +76,18 @@ std::optional<RoiEditor::Point> PreviewMouseAdaptor::framePoint(QPointF inConten
                           local.y() * editor_.context.heightMultiple};
 }
 
+std::optional<RoiEditor::Point> PreviewMouseAdaptor::besidePoint(QPointF inContent) const {
+  if (!controlView_) return std::nullopt;
+  QRectF frame = controlView_->geometry();
+  const bool rows = inContent.y() >= frame.top() && inContent.y() < frame.top() + frame.height();
+  const bool left = inContent.x() < frame.left();
+  const bool right = inContent.x() >= frame.left() + frame.width();
+  if (!rows || (!left && !right)) return std::nullopt;
+  const double x = left ? 0.0 : frame.width();
+  return RoiEditor::Point{x * editor_.context.widthMultiple,
+                          (inContent.y() - frame.top()) * editor_.context.heightMultiple};
+}
+
 void PreviewMouseAdaptor::refresh() {
   if (hooks_.refreshContext) hooks_.refreshContext();
 }
@@ -129,6 +141,8 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
       if (!dragging_) return true;
       if (p) {
         editor_.mouseDragged(*p);
+      } else if (auto beside = besidePoint(at)) {
+        editor_.mouseDragged(*beside);
       } else if (dragging_) {
         // The grab keeps the events coming: leaving the preview ends the gesture here.
         dragging_ = false;
@@ -144,7 +158,11 @@ bool PreviewMouseAdaptor::eventFilter(QObject* watched, QEvent* event) {
   if (mouse->button() != Qt::LeftButton) return false;
   const bool pressed = dragging_;
   dragging_ = false;
-  if (pressed && p) editor_.mouseUp(*p);
+  if (!pressed) return true;
+  if (p)
+    editor_.mouseUp(*p);
+  else if (auto beside = besidePoint(at))
+    editor_.mouseUp(*beside);
   return true;
 }
 

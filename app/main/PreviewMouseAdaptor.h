@@ -41,6 +41,10 @@ class PreviewMouseAdaptor : public QObject {
   // A point of the content view as a frame point: inside the preview, times the multiples.
   // None outside the preview unless `anywhere`.
   std::optional<RoiEditor::Point> framePoint(QPointF inContent, bool anywhere = false) const;
+  // A point beside the preview (left or right of it, within its rows) as the frame point on the
+  // nearer side edge at the same height: a drag out sideways goes on along that edge. None
+  // elsewhere.
+  std::optional<RoiEditor::Point> besidePoint(QPointF inContent) const;
 
   // The cursor of a state: the arrow for none and noDraw, otherwise the state's picture.
   static QCursor cursorFor(MouseState state);

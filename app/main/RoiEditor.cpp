@@ -81,6 +81,7 @@ MouseState RoiEditor::hitTest(const Rect& r, Point p) const {
 
 void RoiEditor::selectRect(bool keep, int index) {
   selectRectIdx = index;
+  isTrackedSelected = false;
   if (setSelectedRectId) setSelectedRectId(index);
   std::shared_ptr<AnalysisFacade> manager = facade ? facade() : nullptr;
   if (!keep) {
@@ -147,8 +148,16 @@ void RoiEditor::mouseDown(Point p) {
   if ((hit.isDetect && context.isAutoDetect) || hit.isTrack) {
     selectRect(false, -1);
     dragDirection = MouseState::noDraw;
+    if (hit.isTrack) {
+      // A tracked one follows its face and is not moved, but a click selects it for Delete.
+      selectRectIdx = hit.idx;
+      isRectTrack = true;
+      isTrackedSelected = true;
+      if (setSelectedRectId) setSelectedRectId(hit.idx);
+    }
     return;
   }
+  isRectTrack = false;
   if (hit.idx != selectRectIdx) {
     // The first click selects (and opens the transform, so the same press may drag it).
     cursor(MouseState::anyDrag);
@@ -475,7 +484,8 @@ std::optional<RoiEditor::MenuTarget> RoiEditor::rightMouseDown(Point p) {
   if (!hit.found || blocked) {
     selectRect(false, -1);
   } else if (hit.idx == selectRectIdx) {
-    selectRect(true, hit.idx);
+    // Its transform is open again; one still open stays so (the facade opens one at a time).
+    if (!isStartTransform) selectRect(true, hit.idx);
   } else {
     cursor(MouseState::anyDrag);
     selectRect(false, -1);

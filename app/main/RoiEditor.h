@@ -108,6 +108,8 @@ class RoiEditor {
   int selectRectIdx = -1;
   bool isRectTrack = false;
   bool isStartTransform = false;
+  // A tracked rectangle chosen by a click: selected (the keys delete it) but never transformed.
+  bool isTrackedSelected = false;
   bool isStartFocusTransform = false;
   bool isDragBanner = false;
   Rect selectOriRect, focusOriRect;

@@ -1,6 +1,7 @@
 #include "main/SaveRoiViewController.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPen>
 #include <algorithm>
@@ -76,7 +77,18 @@ SaveRoiViewController::SaveRoiViewController(Environment environment, QWidget* p
   connect(roiPullDownButton, &QComboBox::activated, this, [this] { onClickRoiPullDownButton(); });
   connect(roiOkButton, &QAbstractButton::clicked, this, [this] { onClickRoiOk(); });
   connect(closeButton, &QAbstractButton::clicked, this, [this] { onClickClose(); });
+  // From the keyboard: the chooser first (it has the focus when the popup opens), then the
+  // confirm button, then the close button.
+  QWidget::setTabOrder(roiPullDownButton, roiOkButton);
+  QWidget::setTabOrder(roiOkButton, closeButton);
   resize(kPopupSize);
+}
+
+void SaveRoiViewController::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (!enter || !roiPullDownButton->hasFocus()) return QWidget::keyPressEvent(event);
+  if (!event->isAutoRepeat()) roiOkButton->click();
+  event->accept();
 }
 
 std::shared_ptr<AnalysisFacade> SaveRoiViewController::facade() const {

@@ -88,6 +88,8 @@ class SaveRoiViewController : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  // Return in the record chooser confirms, as the confirm button does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void localizeTexts();

@@ -14,7 +14,7 @@ QRectF WindowFrameKeys::nudged(const QRectF& rect, int key) {
   }
 }
 
-bool WindowFrameKeys::isForwardDelete(int key) { return key == Qt::Key_Delete; }
+bool WindowFrameKeys::isDelete(int key) { return key == Qt::Key_Delete || key == Qt::Key_Backspace; }
 
 WindowFrameKeys::Entries WindowFrameKeys::onResize(QSize size, bool simpleMode, bool fullScreen,
                                                    bool customWindow) {

@@ -18,7 +18,8 @@ class WindowFrameKeys {
 
   // The rectangle after key `key` (a Qt::Key); the same rectangle for any other key.
   static QRectF nudged(const QRectF& rect, int key);
-  static bool isForwardDelete(int key);
+  // Delete, and Backspace as on any Linux desktop, remove the selected rectangle.
+  static bool isDelete(int key);
 
   using Entries = std::vector<std::pair<std::string, double>>;
   // The keys a resize stores: none in the simple layout or outside the program's window, no

@@ -297,7 +297,23 @@ void AppDelegate::openManualPage() { openCompanyPage(CompanyLink::Page::manual);
 
 void AppDelegate::showWindow(QPointer<QWidget>& window, const WindowFactory& factory,
                              const char* what) {
-  if (!window && factory) window = factory();
+  if (!window && factory) {
+    window = factory();
+    // Escape and Ctrl+W close it as its title bar's close does.
+    if (window) {
+      auto* close = new QAction(window);
+      close->setObjectName("closeWindow");
+      QList<QKeySequence> keys{QKeySequence(Qt::Key_Escape)};
+      keys += QKeySequence::keyBindings(QKeySequence::Close);
+      close->setShortcuts(keys);
+      close->setShortcutContext(Qt::WindowShortcut);
+      QPointer<QWidget> target = window.data();
+      connect(close, &QAction::triggered, window, [target] {
+        if (target) target->close();
+      });
+      window->addAction(close);
+    }
+  }
   if (!window) {
     SHELL_LOG_ERROR(std::string("No ") + what + " window can be made");
     return;

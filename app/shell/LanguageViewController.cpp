@@ -1,6 +1,7 @@
 #include "shell/LanguageViewController.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 
 #include "Workspace.h"
@@ -61,7 +62,17 @@ void LanguageViewController::viewDidLoad() {
   connect(closeButton_, &QAbstractButton::clicked, this, [this] { onClickClose(); });
   connect(languagePullDownButton_, &QComboBox::activated, this,
           [this] { onClickLanguagePullDownButton(); });
+  // From the keyboard: the list first (it has the focus when the popup opens), OK, then close.
+  QWidget::setTabOrder(languagePullDownButton_, okButton_);
+  QWidget::setTabOrder(okButton_, closeButton_);
   setupLanguageList();
+}
+
+void LanguageViewController::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (!enter || !languagePullDownButton_->hasFocus()) return QWidget::keyPressEvent(event);
+  if (!event->isAutoRepeat()) okButton_->click();
+  event->accept();
 }
 
 void LanguageViewController::setupLanguageList() {

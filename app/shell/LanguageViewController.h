@@ -54,6 +54,10 @@ class LanguageViewController : public QWidget {
   CustomButton* okButton() const { return okButton_; }
   CustomButton* closeButton() const { return closeButton_; }
 
+ protected:
+  // Return in the language list confirms, as OK does.
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void viewDidLoad();
 

@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include "widgets/CustomButton.h"
@@ -33,6 +34,8 @@ FocusRing::FocusRing(QWidget* root) : QWidget(root), root_(root) {
   setFocusPolicy(Qt::NoFocus);
   hide();
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { follow(now); });
+  // Where the input comes from is seen before the widget it goes to acts on it.
+  qApp->installEventFilter(this);
   follow(QApplication::focusWidget());
 }
 
@@ -40,10 +43,13 @@ FocusRing::~FocusRing() { unwatch(); }
 
 QColor FocusRing::color() { return QColor(0xEE, 0xEE, 0xEE); }
 
-void FocusRing::unwatch() {
+void FocusRing::unwatch() { watched_.clear(); }
+
+bool FocusRing::isWatched(QObject* object) const {
+  // The control and the containers up to the root: where it moves, shows or hides.
   for (const QPointer<QWidget>& w : watched_)
-    if (w) w->removeEventFilter(this);
-  watched_.clear();
+    if (w == object) return true;
+  return false;
 }
 
 void FocusRing::follow(QWidget* focused) {
@@ -57,15 +63,12 @@ void FocusRing::follow(QWidget* focused) {
     if (root_ && parentWidget() != root_) setParent(root_);
     return;
   }
-  for (QWidget* w = target_; w && w != root_; w = w->parentWidget()) {
-    w->installEventFilter(this);
-    watched_.push_back(w);
-  }
+  for (QWidget* w = target_; w && w != root_; w = w->parentWidget()) watched_.push_back(w);
   place();
 }
 
 void FocusRing::place() {
-  if (!target_ || !root_ || !target_->isVisible()) {
+  if (!target_ || !root_ || !target_->isVisible() || !keyboard_) {
     hide();
     return;
   }
@@ -88,14 +91,32 @@ void FocusRing::place() {
 
 bool FocusRing::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
+    case QEvent::KeyPress: {
+      // A modifier alone (the Ctrl of a Ctrl+click) does not lead.
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      const bool modifier = key == Qt::Key_Shift || key == Qt::Key_Control ||
+                            key == Qt::Key_Alt || key == Qt::Key_Meta || key == Qt::Key_AltGr;
+      if (!modifier && !keyboard_) {
+        keyboard_ = true;
+        place();
+      }
+      return false;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      if (keyboard_) {
+        keyboard_ = false;
+        hide();
+      }
+      return false;
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::Show:
     case QEvent::Hide:
-      place();
+      if (isWatched(watched)) place();
       break;
     case QEvent::ParentChange:
-      if (QWidget* now = target_) follow(now);
+      if (QWidget* now = target_; now && isWatched(watched)) follow(now);
       break;
     default:
       break;

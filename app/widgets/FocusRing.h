@@ -10,7 +10,9 @@ namespace corvane {
 // the root holds the focus, so it reads beside a control's own lit border and on the dark
 // board alike. It lives in the nearest container with room around the control, above the
 // control's siblings, follows the control as it moves, and never takes the pointer or the
-// focus. A widget that takes no Tab focus (the window, the root itself) gets no outline.
+// focus. A widget that takes no Tab focus (the window, the root itself) gets no outline. As the
+// desktop's own toolkits do, it shows only while the keyboard leads: a press of a mouse button
+// puts it away until the next key.
 class FocusRing : public QWidget {
   Q_OBJECT
 
@@ -23,6 +25,8 @@ class FocusRing : public QWidget {
 
   // The control the outline surrounds; none while nothing inside the root has the focus.
   QWidget* target() const { return target_; }
+  // Whether the last input was a key rather than a press of a mouse button.
+  bool keyboardLed() const { return keyboard_; }
   static QColor color();
 
  protected:
@@ -33,11 +37,13 @@ class FocusRing : public QWidget {
   void follow(QWidget* focused);
   void place();
   void unwatch();
+  bool isWatched(QObject* object) const;
 
   QPointer<QWidget> root_;
   QPointer<QWidget> target_;
   QList<QPointer<QWidget>> watched_;
   double radius_ = 0;
+  bool keyboard_ = true;
 };
 
 }  // namespace corvane

@@ -3,11 +3,16 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 
 #include "MainControllerFixture.h"
 #include "controlboard/ControlBoardController.h"
+#include "controlboard/SmallControlBoardController.h"
+#include "shell/AlertController.h"
+#include "shell/AlertManager.h"
+#include "shell/LanguageViewController.h"
 #include "widgets/CustomSwitch.h"
 #include "widgets/FocusRing.h"
 
@@ -306,4 +311,251 @@ TEST_F(MainWindowKeysTest, EscapeCancelsThePopupsAndTheIgnoreAreaEditor) {
   EXPECT_TRUE(recording->callsStartingWith("EndIgnoreAreaEditing").empty());
 }
 
+// The record popup holds the keys and the pointer while it is open, in both its states: its
+// list has the focus when it opens, Tab and Shift+Tab go round its own controls, Return in the
+// list confirms, no key and no press reaches the board behind, and the focus goes back to where
+// it was when the popup goes.
+TEST_F(MainWindowKeysTest, TheRecordPopupsHoldTheKeysAndThePointer) {
+  makeConnectedWindow();
+  advance(std::chrono::seconds(1));
+  activate();
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  corvane::SaveRoiViewController* popup = controller->saveRoi();
+  corvane::FocusRing* ring = controller->focusRing;
+  ASSERT_TRUE(tabTo(board->mirrorSwitch));
+  const bool tracking = manager->isFaceAutoTracking->value();
+  auto recording = facades->last();
+  recording->transformingRect = {100, 100, 200, 120};
+  controller->selectRect(true, 7);
+
+  for (bool save : {true, false}) {
+    SCOPED_TRACE(save ? "save" : "load");
+    controller->toggleSaveRoiPopup(save);
+    settle();
+    ASSERT_FALSE(controller->saveRoiView->isHidden());
+    EXPECT_EQ(QApplication::focusWidget(), popup->roiPullDownButton.data());
+    EXPECT_EQ(ring->target(), popup->roiPullDownButton.data());
+    EXPECT_TRUE(ring->isVisible());
+    EXPECT_EQ(tabRound(), (std::vector<QWidget*>{popup->roiOkButton, popup->closeButton,
+                                                 popup->roiPullDownButton}));
+    // Shift+Tab goes the other way round, from the confirm button Tab left it on.
+    for (QWidget* back : {static_cast<QWidget*>(popup->roiPullDownButton.data()),
+                          static_cast<QWidget*>(popup->closeButton.data()),
+                          static_cast<QWidget*>(popup->roiOkButton.data())}) {
+      key(Qt::Key_Backtab);
+      EXPECT_EQ(QApplication::focusWidget(), back);
+    }
+
+    // Nothing behind it: a click on the board, and the keys the window would take.
+    recording->clearCalls();
+    QTest::mouseClick(board->faceAutoTrackButton, Qt::LeftButton);
+    QTest::mouseClick(board->mirrorSwitch, Qt::LeftButton);
+    settle();
+    EXPECT_EQ(manager->isFaceAutoTracking->value(), tracking);
+    EXPECT_FALSE(model.mirror->value());
+    // A click on the popup's own background gives the keys to no control behind either.
+    QTest::mouseClick(popup->backgroundView, Qt::LeftButton, {}, QPoint(5, 200));
+    settle();
+    for (Qt::Key k : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Left, Qt::Key_Delete}) key(k);
+    EXPECT_EQ(manager->isFaceAutoTracking->value(), tracking);
+    EXPECT_TRUE(recording->callsStartingWith("SetTransformingRect").empty());
+    EXPECT_TRUE(recording->callsStartingWith("RemoveRect").empty());
+    key(Qt::Key_Tab);
+    EXPECT_TRUE(QApplication::focusWidget() &&
+                controller->saveRoiView->isAncestorOf(QApplication::focusWidget()));
+    ASSERT_TRUE(tabTo(popup->roiPullDownButton));
+
+    // Down picks the second layout, Return in the list confirms it.
+    const int item = popup->roiPullDownButton->currentIndex();
+    key(Qt::Key_Down);
+    EXPECT_EQ(popup->roiPullDownButton->currentIndex(), item + 1);
+    key(Qt::Key_Return);
+    EXPECT_TRUE(controller->saveRoiView->isHidden());
+    EXPECT_EQ(config.roiRecordIndex, save ? item + 2 : item + 1);
+    EXPECT_EQ(QApplication::focusWidget(), board->mirrorSwitch) << "back where it was";
+  }
+
+  // Escape still cancels it, and the focus comes back too.
+  controller->toggleSaveRoiPopup(true);
+  settle();
+  key(Qt::Key_Escape);
+  EXPECT_TRUE(controller->saveRoiView->isHidden());
+  EXPECT_EQ(QApplication::focusWidget(), board->mirrorSwitch);
+}
+
+// The language popup likewise: its list has the focus, Tab goes round the list, OK and close,
+// Return in the list presses OK (which asks before the relaunch), Space reaches nothing behind.
+TEST_F(MainWindowKeysTest, TheLanguagePopupHoldsTheKeysAndThePointer) {
+  if (!manager) makeManager();
+  plugCamera();
+  std::unique_ptr<corvane::AlertManager> alerts;
+  corvane::LanguageViewController* language = nullptr;
+  auto env = actionsEnvironment();
+  env.makeLanguageViewController = [&](QWidget* host) -> QWidget* {
+    corvane::LanguageViewController::Environment e;
+    e.defaults = defaults.get();
+    e.terminate = [] {};
+    alerts = std::make_unique<corvane::AlertManager>(nullptr, new corvane::AlertController());
+    e.alerts = alerts.get();
+    language = new corvane::LanguageViewController(e, host);
+    language->closeAction = [host] { host->hide(); };
+    return language;
+  };
+  makeWindowed(env);
+  connect();
+  settle();
+  activate();
+  ASSERT_TRUE(language);
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  const bool mirror = model.mirror->value();
+  controller->languageView->show();
+  controller->languageView->raise();
+  settle();
+  EXPECT_EQ(QApplication::focusWidget(), language->languagePullDownButton());
+  EXPECT_EQ(tabRound(), (std::vector<QWidget*>{language->okButton(), language->closeButton(),
+                                               language->languagePullDownButton()}));
+  QTest::mouseClick(board->mirrorSwitch, Qt::LeftButton);
+  ASSERT_TRUE(tabTo(language->okButton()));
+  key(Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), board->mirrorSwitch);
+  EXPECT_EQ(model.mirror->value(), mirror) << "no press and no key reaches the board";
+  ASSERT_TRUE(tabTo(language->languagePullDownButton()));
+  QSignalSpy ok(language->okButton(), &QAbstractButton::clicked);
+  key(Qt::Key_Return);
+  EXPECT_EQ(ok.size(), 1);
+  // The question about the relaunch has the keys now; Escape answers no, then closes the popup.
+  ASSERT_TRUE(alerts->isShow);
+  EXPECT_EQ(QApplication::focusWidget(), alerts->alertController()->findChild<QWidget*>("okButton"));
+  key(Qt::Key_Escape);
+  EXPECT_FALSE(alerts->isShow);
+  EXPECT_FALSE(controller->languageView->isHidden()) << "the question went, the popup stays";
+  alerts->alertController()->hide();
+  key(Qt::Key_Escape);
+  EXPECT_TRUE(controller->languageView->isHidden());
+}
+
+// The ignore-area editor holds the keys: only its Cancel and OK are Tab stops, each outlined,
+// and no hidden border button of the board behind takes a key.
+TEST_F(MainWindowKeysTest, TheIgnoreAreaEditorHoldsTheKeys) {
+  makeConnectedWindow();
+  advance(std::chrono::seconds(1));
+  activate();
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  corvane::FocusRing* ring = controller->focusRing;
+  std::vector<bool> borders;
+  auto borderStates = [&] {
+    std::vector<bool> out;
+    for (QWidget* w : board->findChildren<corvane::CustomButton*>()) {
+      auto* b = static_cast<corvane::CustomButton*>(w);
+      out.push_back(b->isSelected);
+    }
+    return out;
+  };
+  borders = borderStates();
+  ASSERT_TRUE(tabTo(board->ignoreButton));
+  key(Qt::Key_Space);
+  ASSERT_EQ(model.editMode->value(), corvane::EditMode::ignore);
+  EXPECT_EQ(QApplication::focusWidget(), controller->editCancelButton.data())
+      << (QApplication::focusWidget() ? nameOf(QApplication::focusWidget()) : "none");
+  EXPECT_EQ(tabRound(), (std::vector<QWidget*>{controller->editOKButton,
+                                               controller->editCancelButton}));
+  for (QWidget* stop : {static_cast<QWidget*>(controller->editOKButton.data()),
+                        static_cast<QWidget*>(controller->editCancelButton.data())}) {
+    ASSERT_TRUE(tabTo(stop));
+    EXPECT_EQ(ring->target(), stop);
+    EXPECT_TRUE(ring->isVisible());
+  }
+  key(Qt::Key_Escape);
+  EXPECT_EQ(model.editMode->value(), corvane::EditMode::none);
+  EXPECT_EQ(borderStates(), borders) << "no border button was pressed";
+  EXPECT_EQ(QApplication::focusWidget(), board->ignoreButton)
+      << "back where it was, not " << (QApplication::focusWidget() ? nameOf(QApplication::focusWidget()) : "none");
+}
+
+// The simple layout's column: its own buttons are the only Tab stops, each outlined, also when
+// its window came back without Qt taking it for the active one.
+TEST_F(MainWindowKeysTest, TheStripsButtonsAreTheOnlyStopsAndAreOutlined) {
+  config.gridComposeMode = config.focusMode = config.gridMode = true;
+  makeConnectedWindow();
+  activate();
+  controller->showSimpleUI(true);
+  settle();
+  ASSERT_TRUE(controller->isSimpleMode());
+  // The layout's new native window gets the keys while Qt takes no window for the active one
+  // (as under openbox): the focus and its outline move all the same.
+  QApplication::setActiveWindow(nullptr);
+  corvane::SmallControlBoardController* small = controller->smallControlBoardController();
+  const std::vector<QWidget*> stops = tabRound();
+  ASSERT_FALSE(stops.empty());
+  for (QWidget* stop : stops) {
+    SCOPED_TRACE(nameOf(stop));
+    EXPECT_TRUE(small->isAncestorOf(stop));
+    ASSERT_TRUE(tabTo(stop));
+    EXPECT_EQ(controller->focusRing->target(), stop);
+    EXPECT_TRUE(controller->focusRing->isVisible());
+    const QRect around(controller->focusRing->mapTo(window.get(), QPoint(0, 0)),
+                       controller->focusRing->size());
+    EXPECT_TRUE(window->rect().intersects(around));
+  }
+  EXPECT_EQ(std::count(stops.begin(), stops.end(), small->fullWindowButton), 1);
+}
+
+// Without a camera the greyed display modes are passed by: Try Again is the first stop after
+// the board's own.
+TEST_F(MainWindowKeysTest, GreyedDisplayModesArePassedBy) {
+  offerDisplayModes();
+  makeWindowed();
+  advance(std::chrono::seconds(3));
+  activate();
+  ASSERT_NE(manager->connectMode->value(), ConnectMode::connected);
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  ASSERT_GE(board->displayModeButtons().size(), 7u);
+  const std::vector<QWidget*> stops = tabRound();
+  for (corvane::CustomButton* mode : board->displayModeButtons()) {
+    SCOPED_TRACE(mode->tag);
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), mode), 0);
+    EXPECT_FALSE(mode->buttonEnabled());
+  }
+}
+
+// A box stays selected after its context menu went without a choice: Delete removes it. A
+// tracked box is selected by a click, and Delete and Backspace reach it.
+TEST_F(MainWindowKeysTest, DeleteReachesTheBoxAfterItsMenuAndATrackedBoxAfterAClick) {
+  makeConnectedWindow();
+  activate();
+  auto recording = facades->last();
+  placeTwoRois();
+  recording->transformingRect = {200, 20, 180, 60};
+  controller->popUpContextMenu = [](QMenu&, QPoint) {};  // dismissed without a choice
+  QWidget* preview = controller->controlMetalView;
+  auto press = [&](int x, Qt::MouseButton button) {
+    QTest::mousePress(preview, button, {}, QPoint(x, 40));
+    QTest::mouseRelease(preview, button, {}, QPoint(x, 40));
+    settle();
+  };
+  press(150, Qt::LeftButton);
+  ASSERT_TRUE(controller->roiEditor.isStartTransform);
+  // The facade opens one transform at a time: a second start is refused while one is open.
+  recording->startTransformAnswer = false;
+  press(150, Qt::RightButton);
+  EXPECT_EQ(controller->controlBorderView->selectedRectId(), 7);
+  recording->clearCalls();
+  key(Qt::Key_Delete);
+  EXPECT_EQ(recording->callsStartingWith("RemoveRect"), std::vector<std::string>{"RemoveRect 0 7"});
+
+  recording->startTransformAnswer = true;
+  for (Qt::Key k : {Qt::Key_Delete, Qt::Key_Backspace}) {
+    press(350, Qt::LeftButton);
+    EXPECT_EQ(controller->controlBorderView->selectedRectId(), 8);
+    recording->clearCalls();
+    key(k);
+    EXPECT_EQ(recording->callsStartingWith("RemoveRect"),
+              std::vector<std::string>{"RemoveRect 1 8"});
+    EXPECT_TRUE(recording->callsStartingWith("SetTransformingRect").empty())
+        << "a tracked box is not moved";
+    EXPECT_EQ(controller->controlBorderView->selectedRectId(), -1);
+  }
+}
+
 }  // namespace
+

@@ -190,6 +190,18 @@ class MainControllerTest : public CameraManagerTest {
     platform::MainQueue::shared().drain();
   }
 
+  // The recording facade finds ROI 7 under the preview's x 100..200 and the tracked ROI 8 under
+  // 300..400 (view points).
+  void placeTwoRois() {
+    controller->fillRoiEditorContext();
+    const double k = controller->controlViewWidthMultiple;
+    facades->last()->findRect = [k](int x, int) {
+      if (x >= 100 * k && x <= 200 * k) return Facade::Hit{true, false, false, 7};
+      if (x >= 300 * k && x <= 400 * k) return Facade::Hit{true, true, false, 8};
+      return Facade::Hit{};
+    };
+  }
+
   // Delivers what the device monitor has read.
   void deliverDeviceEvents() {
     monitor->readPending();

@@ -628,16 +628,32 @@ TEST_F(MainControllerTest, GesturesOnThePreviewEditTheFacadesRectangles) {
   EXPECT_NEAR(manual()[0].rect.width - moved.width, 30 * k, 2);
   EXPECT_EQ(manual()[0].rect.x, moved.x);
 
-  // A drawing that leaves the preview ends where it left, as a release would (the file source
-  // is not a 360-degree camera: the facade fits the rectangle into the picture).
+  // A drawing taken out of the preview sideways goes on along its edge, following the
+  // pointer's height, and ends where it is let go; one taken out at the bottom ends where it
+  // left, as a release would (the file source is not a 360-degree camera).
   controller->menuCleanAll();
   ASSERT_TRUE(frames([&] { return manual().empty(); }));
-  QPointF beyond(controller->controlView->width() + 30, 100);
-  mouse.press({controller->controlView->width() - 120.0, 40});
-  mouse.drag({controller->controlView->width() - 60.0, 80});
-  mouse.drag(beyond);
+  const double w = controller->controlView->width(), h = controller->controlView->height();
+  ASSERT_GT(h, 100);
+  mouse.press({w - 120.0, 20});
+  mouse.drag({w - 60.0, 40});
+  mouse.drag({w + 30, 50});
+  EXPECT_TRUE(controller->roiEditor.startLocation) << "the drawing goes on beside the preview";
+  mouse.drag({w + 60, h - 10});
+  mouse.release({w + 60, h - 10});
   EXPECT_FALSE(controller->roiEditor.startLocation);
-  mouse.release(beyond);
+  ASSERT_TRUE(frames([&] { return manual().size() == 1; }));
+  const orlith::DoubleRect beside = manual()[0].rect;
+  EXPECT_NEAR(beside.y, 20 * k, 2);
+  EXPECT_NEAR(beside.y + beside.height, (h - 10) * k, 3) << "down to the pointer's height";
+  EXPECT_NEAR(beside.x + beside.width, w * k, 3) << "out to the edge";
+  controller->menuCleanAll();
+  ASSERT_TRUE(frames([&] { return manual().empty(); }));
+  mouse.press({w - 120.0, 20});
+  mouse.drag({w - 60.0, h - 40});
+  mouse.drag({w - 60.0, h + 30});
+  EXPECT_FALSE(controller->roiEditor.startLocation);
+  mouse.release({w - 60.0, h + 30});
   ASSERT_TRUE(frames([&] { return manual().size() == 1; }));
 
   // The menu's protected area: the ROI becomes an ignore area around it and is gone.
@@ -673,14 +689,7 @@ TEST_F(MainControllerTest, ContextMenuSelectionStatesAndActions) {
   controller->show();
   settle();
   auto recording = facades->last();
-  controller->fillRoiEditorContext();
-  const double k = controller->controlViewWidthMultiple;
-  recording->findRect = [k](int x, int) {
-    // ROI 7 under view x 100..200, tracked 8 under 300..400.
-    if (x >= 100 * k && x <= 200 * k) return Facade::Hit{true, false, false, 7};
-    if (x >= 300 * k && x <= 400 * k) return Facade::Hit{true, true, false, 8};
-    return Facade::Hit{};
-  };
+  placeTwoRois();
   std::vector<std::string> items;
   std::vector<bool> enabled, checked;
   controller->popUpContextMenu = [&](QMenu& menu, QPoint) {

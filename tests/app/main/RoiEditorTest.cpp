@@ -141,16 +141,24 @@ TEST_F(RoiEditorTest, PressSteps) {
   EXPECT_TRUE(calls("StartTransformRect").empty());
   editor.mouseUp({1400, 350});
 
-  // A tracked rectangle, and a detected one while auto-detection is on: blocked.
+  // A tracked rectangle: not dragged, but selected for the keys' Delete (no transform); a
+  // detected one while auto-detection is on: blocked.
+  selected.clear();
   editor.mouseDown({2100, 300});
   EXPECT_EQ(editor.dragDirection, S::noDraw);
-  EXPECT_EQ(editor.selectRectIdx, -1);
+  EXPECT_EQ(editor.selectRectIdx, 8);
+  EXPECT_TRUE(editor.isRectTrack);
+  EXPECT_TRUE(editor.isTrackedSelected);
+  EXPECT_EQ(selected, (std::vector<int64_t>{-1, 8}));
   EXPECT_FALSE(editor.isStartTransform);
   editor.mouseUp({2300, 300});
   EXPECT_TRUE(calls("AddNewRect").empty());
+  EXPECT_TRUE(calls("SetTransformingRect").empty());
   editor.context.isAutoDetect = true;
   editor.mouseDown({3100, 300});
   EXPECT_EQ(editor.dragDirection, S::noDraw);
+  EXPECT_EQ(editor.selectRectIdx, -1);
+  EXPECT_FALSE(editor.isTrackedSelected);
   editor.mouseUp({3100, 300});
   // Detected without auto-detection: editable.
   editor.context.isAutoDetect = false;
@@ -519,6 +527,21 @@ TEST_F(RoiEditorTest, MenuItemChoice) {
   EXPECT_EQ(RoiEditor::menuItems(c), (std::vector<I>{I::pin, I::protectArea}));
   c.isAutoTracking = false;
   EXPECT_EQ(RoiEditor::menuItems(c), full);
+}
+
+// The facade opens one transform at a time: a right click on the box selected already leaves
+// its open transform open (asking again would be refused and leave the keys nothing to act on).
+TEST_F(RoiEditorTest, ARightClickOnTheSelectedBoxKeepsItsTransform) {
+  know({{7, {1000, 200, 400, 300}}});
+  editor.mouseDown({1200, 300});
+  editor.mouseUp({1200, 300});
+  ASSERT_TRUE(editor.isStartTransform);
+  facade->startTransformAnswer = false;
+  facade->clearCalls();
+  ASSERT_TRUE(editor.rightMouseDown({1200, 300}));
+  EXPECT_TRUE(editor.isStartTransform);
+  EXPECT_EQ(editor.selectRectIdx, 7);
+  EXPECT_TRUE(calls("EndTransformRect").empty());
 }
 
 TEST_F(RoiEditorTest, RightClickSelectionAndActions) {

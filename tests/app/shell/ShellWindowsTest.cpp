@@ -1,5 +1,7 @@
 #include <QAction>
 #include <QApplication>
+#include <QPointer>
+#include <QTest>
 
 #include "ShellFixture.h"
 #include "shell/AboutViewController.h"
@@ -30,6 +32,40 @@ TEST_F(ShellWindows, TheAboutItemMakesANewWindowAndTheSettingsItemOpensThePrefer
   delegate.menuPreferencesiEvent = [&preferences] { ++preferences; };
   delegate.menuSetting()->trigger();
   EXPECT_EQ(preferences, 1);
+}
+
+// The About and diagnostics windows close on Escape and Ctrl+W, as their title bar's close.
+TEST_F(ShellWindows, AboutAndDiagnosticsCloseOnEscapeAndCtrlW) {
+  corvane::AppDelegate delegate(*camera, delegateEnvironment());
+  corvane::registerShellWindows(delegate);
+  QPointer<QWidget> diagnostics;
+  delegate.setBackDoorWindowFactory([&diagnostics]() -> QWidget* {
+    diagnostics = new QWidget();
+    diagnostics->setWindowFlag(Qt::Window);
+    return diagnostics;
+  });
+  auto about = [] {
+    QWidget* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (qobject_cast<corvane::AboutViewController*>(w) && w->isVisible()) shown = w;
+    return shown;
+  };
+  for (QKeySequence keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    SCOPED_TRACE(keys.toString().toStdString());
+    delegate.menuAboutStudio()->trigger();
+    QWidget* window = about();
+    ASSERT_TRUE(window);
+    QApplication::setActiveWindow(window);
+    QTest::keySequence(window, keys);
+    EXPECT_FALSE(window == about() && window->isVisible());
+    delegate.onClickBackDoor();
+    ASSERT_TRUE(diagnostics && diagnostics->isVisible());
+    QApplication::setActiveWindow(diagnostics);
+    QTest::keySequence(diagnostics, keys);
+    EXPECT_FALSE(diagnostics->isVisible());
+  }
+  QApplication::setActiveWindow(nullptr);
+  delete diagnostics;
 }
 
 }  // namespace

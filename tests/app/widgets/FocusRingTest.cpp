@@ -87,6 +87,30 @@ TEST_F(FocusRingTest, OnlyControlsInsideItsRootAreOutlined) {
   EXPECT_FALSE(ring->isVisible());
 }
 
+// As the desktop's toolkits do, the outline shows while the keyboard leads: the focus a press of
+// the mouse gave (or that moved on after one) is not outlined until the next key.
+TEST_F(FocusRingTest, ShowsOnlyWhileTheKeyboardLeads) {
+  auto* list = new QLineEdit(panel);
+  list->setGeometry(20, 80, 120, 24);
+  list->show();
+  QTest::mouseClick(list, Qt::LeftButton);
+  ASSERT_EQ(QApplication::focusWidget(), list);
+  EXPECT_EQ(ring->target(), list);
+  EXPECT_FALSE(ring->isVisible()) << "a click gave the focus";
+  // Handed on by code after the click (a control that went away, a popup that opened).
+  first->setFocus(Qt::TabFocusReason);
+  EXPECT_FALSE(ring->isVisible());
+  QTest::keyClick(first, Qt::Key_Shift);
+  EXPECT_FALSE(ring->isVisible()) << "a modifier alone does not lead";
+  QTest::keyClick(first, Qt::Key_Tab);
+  EXPECT_EQ(ring->target(), second);
+  EXPECT_TRUE(ring->isVisible());
+  QTest::mouseClick(list, Qt::LeftButton);
+  EXPECT_FALSE(ring->isVisible());
+  QTest::keyClick(list, Qt::Key_Right);
+  EXPECT_TRUE(ring->isVisible()) << "the next key shows where the focus is";
+}
+
 // The container the outline lives in may go with the focused control: the outline stays.
 TEST_F(FocusRingTest, OutlivesTheContainerItWasDrawnIn) {
   auto* box = new QWidget(panel);
