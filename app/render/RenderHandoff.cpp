@@ -17,9 +17,7 @@ RenderHandoff& RenderHandoff::shared() {
 
 RenderHandoff::RenderHandoff(MetalManager& manager, std::shared_ptr<platform::Queue> renderQueue,
                              platform::Clock& clock, Note note)
-    : manager_(manager), queue_(std::move(renderQueue)), clock_(clock), note_(std::move(note)) {
-  if (!note_) note_ = [](const std::string& line) { CV_LOG_WARNING(line); };
-}
+    : manager_(manager), queue_(std::move(renderQueue)), clock_(clock), note_(std::move(note)) {}
 
 void RenderHandoff::admitted(const platform::PixelBufferRef& frame) { admitted_ = frame.get(); }
 
@@ -81,7 +79,10 @@ void RenderHandoff::watchRate(const platform::PixelBufferRef& frame) {
                   "Frames of %d x %d are drawn at %.0f of %.0f frames per second: the picture is "
                   "too large to draw at the clip's rate, the frames between are dropped",
                   width, height, double(drawn) / seconds, double(windowOffered_) / seconds);
-    note_(line);
+    if (note_)
+      note_(line);
+    else
+      CV_LOG_WARNING(line);
   }
   windowStart_ = now;
   windowOffered_ = 0;

@@ -28,7 +28,7 @@ namespace corvane {
 // frame is the one kept for that analysis's output, the nearest there is to its own.
 class RenderHandoff {
  public:
-  // Where the one note on a picture size drawn far below the clip's rate goes (the log).
+  // Where the one note on a picture size drawn far below the clip's rate goes; none: the log.
   using Note = std::function<void(const std::string&)>;
 
   static RenderHandoff& shared();  // the program's render state and render queue

@@ -2,36 +2,19 @@
 // one of them waiting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <deque>
 #include <string>
 #include <vector>
 
+#include "HeldQueue.h"
 #include "dispatch/LatestTask.h"
 #include "dispatch/Semaphore.h"
 #include "dispatch/SerialQueue.h"
 
 using namespace std::chrono_literals;
 using platform::LatestTask;
-
-namespace {
-
-// A queue that runs its tasks when the test says, or drops them.
-class HeldQueue : public platform::Queue {
- public:
-  void async(platform::Task task) override { tasks.push_back(std::move(task)); }
-  void sync(platform::Task task) override { task(); }
-  void runAll() {
-    while (!tasks.empty()) {
-      auto task = std::move(tasks.front());
-      tasks.pop_front();
-      task();
-    }
-  }
-  std::deque<platform::Task> tasks;
-};
-
-}  // namespace
+using testsupport::HeldQueue;
 
 TEST(LatestTask, OnlyTheNewestOfTheWaitingTasksRuns) {
   struct Case {

@@ -2,11 +2,12 @@
 // render falls behind, the analysed frame's picture kept for the output, the slow-size note.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <deque>
-#include <string>
 #include <memory>
+#include <string>
 
+#include "HeldQueue.h"
 #include "ManualClock.h"
 #include "dispatch/Semaphore.h"
 #include "dispatch/SerialQueue.h"
@@ -19,20 +20,7 @@ using platform::PixelFormat;
 
 namespace {
 
-// A render queue that runs its tasks when the test says.
-class HeldQueue : public platform::Queue {
- public:
-  void async(platform::Task task) override { tasks.push_back(std::move(task)); }
-  void sync(platform::Task task) override { task(); }
-  void runAll() {
-    while (!tasks.empty()) {
-      auto task = std::move(tasks.front());
-      tasks.pop_front();
-      task();
-    }
-  }
-  std::deque<platform::Task> tasks;
-};
+using testsupport::HeldQueue;
 
 PixelBufferRef frame() { return PixelBuffer::create(64, 32, PixelFormat::NV12FullRange); }
 
