@@ -108,6 +108,7 @@ CameraManager& CameraManager::shared() {
     env.frameAnalysed = [](const platform::PixelBufferRef& frame) {
       RenderHandoff::shared().analysed(frame);
     };
+    env.framesDropped = [] { return RenderHandoff::shared().skipped(); };
     env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
     return new CameraManager(std::move(env));
   }();
@@ -511,7 +512,11 @@ void CameraManager::startFrameRateWatch() {
 }
 
 void CameraManager::updateFrameRates() {
-  FPS->setValue(int64_t(framePath_->takeInputFPSSum()));
+  // The rate shown is the rate drawn: frames the renderer dropped for newer ones do not count.
+  int64_t dropped = env_.framesDropped ? env_.framesDropped() : 0;
+  int64_t droppedNow = std::max<int64_t>(0, dropped - framesDroppedBefore_);
+  framesDroppedBefore_ = dropped;
+  FPS->setValue(std::max<int64_t>(0, int64_t(framePath_->takeInputFPSSum()) - droppedNow));
   selvoFPS->setValue(int64_t(framePath_->takeOutputFPSSum()));
 }
 

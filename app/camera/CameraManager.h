@@ -107,6 +107,8 @@ class CameraManager {
     // and when the facade finished it (main thread); none: the renderer is not told.
     std::function<void(const platform::PixelBufferRef&)> frameAdmitted;
     std::function<void(const platform::PixelBufferRef&)> frameAnalysed;
+    // How many frames the renderer has dropped so far for newer ones; none: it drops none.
+    std::function<int64_t()> framesDropped;
     // The load monitor; none: one of the manager's own, sampling from construction on.
     CpuUsageMonitor* usageMonitor = nullptr;
     // Makes the renderer's effect view (once for the life of the manager); none: no view.
@@ -321,6 +323,7 @@ class CameraManager {
   int retryCount_ = 0;
   bool isReconnect_ = false;
   double delayTimeOfLastFrame_ = 0;
+  int64_t framesDroppedBefore_ = 0;  // the renderer's count at the last rate update
   uint64_t generation_ = 0;
   std::unique_ptr<platform::DispatchTimer> checkConnectionTimer_;
   std::optional<platform::Clock::TimerId> connectedTimer_;

@@ -119,7 +119,7 @@ void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const Text
     result = view->compose(snapshot, source);
   }
   if (!result.drawn) return;
-  platform::MainQueue::shared().async([guard = shared->guard, result, source,
+  shared->presentation.submit(platform::MainQueue::shared(), [guard = shared->guard, result, source,
                                        pairs = std::move(snapshot.pairs), mode = snapshot.mode,
                                        done = std::move(done)] {
     if (!guard) return;
@@ -143,7 +143,7 @@ void LayoutView::composeAsync(std::function<TextureRef()> source, Presented done
                   std::move(snapshot));
   };
   if (context_.renderQueue)
-    context_.renderQueue->async(std::move(job));
+    shared_->composition.submit(*context_.renderQueue, std::move(job));
   else
     job();
 }

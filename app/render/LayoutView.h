@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/ConfigManager.h"
+#include "dispatch/LatestTask.h"
 #include "ipc/LogRateLimiter.h"
 #include "log/LogManager.h"
 #include "render/LayoutMode.h"
@@ -78,7 +79,8 @@ class LayoutView : public QWidget {
   void setRoiPairs(std::vector<LayoutRoiPair> pairs);
   // Main thread: composes the stored pairs on the render queue over the texture `source` gives
   // there (the newest effect texture when empty); `done` runs on the main thread with the
-  // presented picture. Nothing is presented when there is nothing to compose.
+  // presented picture. Nothing is presented when there is nothing to compose. One waits at
+  // most: a newer hand-over replaces the one not yet started, and its `done` with it.
   using Presented = std::function<void(const platform::PixelBufferRef&)>;
   void composeAsync(std::function<compute::TextureRef()> source = {}, Presented done = {});
   // Composes the stored pairs over every new effect texture (a frame subscriber of the render
@@ -120,6 +122,11 @@ class LayoutView : public QWidget {
     QPointer<LayoutView> guard;  // made on the main thread, for the way back to it
     std::mutex snapshotMutex;    // held only to copy: the main thread never waits on a pass
     Snapshot snapshot;
+    // The newest wins on either queue: a composition handed over while one waits replaces it,
+    // and so does a picture composed while the last still waits to be presented (which would
+    // otherwise hold its drawable, so that every pass took a new one).
+    platform::LatestTask composition;
+    platform::LatestTask presentation;
   };
   // Composes on the calling thread into a drawable. `drawn` is false when there was nothing
   // to compose (no pairs, no source, no size): then nothing is to be presented.

@@ -26,13 +26,14 @@ void MetalManager::unregisterSubscriber(const std::string& className) {
   sbuDic_.erase(className);
 }
 
-void MetalManager::notifyFrame(const platform::PixelBufferRef& frame, bool analysed) {
+void MetalManager::notifyFrame(const platform::PixelBufferRef& frame, bool analysed,
+                               const platform::PixelBuffer* standsFor) {
   setPixelBuffer(frame);
   for (auto& [name, callback] : sbuDic()) callback();
   if (!analysed) return;
   compute::TextureRef previous;  // released outside the lock
   std::lock_guard<std::mutex> lock(mutex_);
-  inAnalysisFrame_ = frame.get();
+  inAnalysisFrame_ = standsFor ? standsFor : frame.get();
   previous = std::exchange(inAnalysisTexture_, effectTexture_);
 }
 

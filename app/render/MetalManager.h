@@ -35,8 +35,10 @@ class MetalManager {
   // Stores the frame, then calls every subscriber once, in name order, on this thread. A frame
   // the analysis has taken (`analysed`) keeps the effect texture made from it until the
   // analysis has finished it (finishAnalysis), so that the output composed from its layout is
-  // cut from the very picture the layout was computed on.
-  void notifyFrame(const platform::PixelBufferRef& frame, bool analysed = false);
+  // cut from the very picture the layout was computed on. `standsFor`: the analysed frame this
+  // frame's picture is kept for when that one's own pass was dropped for it (none: itself).
+  void notifyFrame(const platform::PixelBufferRef& frame, bool analysed = false,
+                   const platform::PixelBuffer* standsFor = nullptr);
   // The analysis finished `frame`: the effect texture kept for it becomes analysedTexture().
   // Called in the render order, after the frame's own notifyFrame.
   void finishAnalysis(const platform::PixelBufferRef& frame);

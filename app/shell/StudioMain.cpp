@@ -265,8 +265,12 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   int rc = app.exec();
   // A file still playing would hand frames to the renderer while the program's objects go.
   PlayerManager::shared().close();
-  // Passes already handed to the render queue finish while the windows' objects are there.
-  if (auto queue = MetalContext::shared().renderQueue) queue->drain();
+  // Passes not started yet are dropped, not run; the one running finishes while the windows'
+  // objects are there. However far the render fell behind, the quit waits for one pass.
+  if (auto queue = MetalContext::shared().renderQueue) {
+    queue->discardPending();
+    queue->drain();
+  }
   // The analysis ends here, not among the statics: its workers would outlive the vision
   // library's thread-local data and abort the exit.
   camera.releaseAnalysis();

@@ -63,12 +63,15 @@ void SerialQueue::sync(Task task) {
     task();
     return;
   }
-  std::promise<void> done;
-  auto finished = done.get_future();
-  async([&] {
-    task();
-    done.set_value();
-  });
+  // Told when the queued task is gone, whether it ran or was discarded unrun.
+  struct Done {
+    std::promise<void> promise;
+    ~Done() { promise.set_value(); }
+  };
+  auto done = std::make_shared<Done>();
+  auto finished = done->promise.get_future();
+  async([&task, done] { task(); });
+  done.reset();
   finished.wait();
 }
 
@@ -77,6 +80,15 @@ void SerialQueue::drain() { sync([] {}); }
 const std::string& SerialQueue::label() const { return state_->label; }
 
 bool SerialQueue::isCurrent() const { return state_->threadId == std::this_thread::get_id(); }
+
+size_t SerialQueue::discardPending() {
+  std::deque<Task> dropped;  // released outside the lock: a task's captures may queue again
+  {
+    std::lock_guard lock(state_->mutex);
+    dropped.swap(state_->tasks);
+  }
+  return dropped.size();
+}
 
 size_t SerialQueue::pendingCount() const {
   std::lock_guard lock(state_->mutex);

@@ -22,6 +22,9 @@ class SerialQueue : public Queue {
   void sync(Task task) override;
   // Waits until every task queued before this call has run.
   void drain();
+  // Drops the tasks that have not started (they never run) and returns how many; the one
+  // running goes on. A quit's way out: with drain() after it, it waits for one task at most.
+  size_t discardPending();
 
   const std::string& label() const;
   bool isCurrent() const;

@@ -7,6 +7,7 @@
 #include "ManualClock.h"
 #include "dispatch/DispatchTimer.h"
 #include "dispatch/GlobalQueue.h"
+#include "dispatch/LatestTask.h"
 #include "dispatch/MainQueue.h"
 #include "dispatch/Semaphore.h"
 #include "dispatch/SerialQueue.h"
@@ -58,6 +59,45 @@ TEST(SerialQueue, DestroyedWithWorkPendingRunsItAll) {
     gate.signal();
   }
   EXPECT_EQ(ran.load(), 100);
+}
+
+TEST(SerialQueue, AQuitWithTasksWaitingRunsNoneOfThemAndWaitsOnlyForTheOneRunning) {
+  platform::Semaphore entered(0), gate(0);
+  std::atomic<int> ran{0};
+  SerialQueue queue("test.discard");
+  queue.async([&] {
+    entered.signal();
+    gate.wait();
+  });
+  ASSERT_TRUE(entered.wait(5s));
+  for (int i = 0; i < 100; ++i) queue.async([&] { ++ran; });
+  // Returns while the running task still holds the queue: nothing of the rest is waited for.
+  EXPECT_EQ(queue.discardPending(), 100u);
+  EXPECT_EQ(queue.pendingCount(), 0u);
+  gate.signal();
+  queue.drain();
+  EXPECT_EQ(ran.load(), 0);
+  queue.async([&] { ++ran; });  // the queue goes on taking work
+  queue.drain();
+  EXPECT_EQ(ran.load(), 1);
+}
+
+TEST(SerialQueue, AWaiterWhoseTaskIsDiscardedReturns) {
+  platform::Semaphore entered(0), gate(0);
+  SerialQueue queue("test.discard.sync");
+  queue.async([&] {
+    entered.signal();
+    gate.wait();
+  });
+  ASSERT_TRUE(entered.wait(5s));
+  bool ran = false;
+  std::thread waiter([&] { queue.sync([&] { ran = true; }); });
+  while (queue.pendingCount() == 0) std::this_thread::yield();
+  queue.discardPending();
+  waiter.join();  // would hang if the dropped task left its waiter waiting
+  gate.signal();
+  queue.drain();
+  EXPECT_FALSE(ran);
 }
 
 TEST(SerialQueue, CanBeDestroyedByItsOwnTask) {

@@ -1,3 +1,6 @@
+#include <atomic>
+#include <memory>
+
 #include "CameraManagerFixture.h"
 
 using corvane::ConnectMode;
@@ -16,6 +19,23 @@ TEST_F(CameraManagerTest, FramesInTimeKeepTheCameraAndCountTheRates) {
   EXPECT_EQ(manager->FPS->value(), 1);
   EXPECT_EQ(manager->selvoFPS->value(), 1);
   EXPECT_EQ(usbCamera->openCount(), 1);
+}
+
+TEST_F(CameraManagerTest, TheFrameRateShownCountsOnlyTheFramesTheRendererDrew) {
+  plugCamera();
+  auto dropped = std::make_shared<std::atomic<int64_t>>(0);
+  auto env = environment();
+  env.framesDropped = [dropped] { return dropped->load(); };
+  manager = std::make_unique<corvane::CameraManager>(std::move(env));
+  connect();
+  for (size_t i = 1; i <= 3; ++i) deliverFrame(i);
+  *dropped = 2;  // two of the three gave way to newer ones before their pass
+  advance(1s);
+  EXPECT_EQ(manager->FPS->value(), 1);
+  EXPECT_EQ(manager->selvoFPS->value(), 3);
+  deliverFrame(4);
+  advance(1s);
+  EXPECT_EQ(manager->FPS->value(), 1);  // a drop counts in its own second only
 }
 
 TEST_F(CameraManagerTest, StalledCameraIsReopenedOnceThenStopped) {

@@ -415,6 +415,29 @@ TEST_F(LayoutViewTest, APreviewFollowingFramesComposesAfterEveryEffectPass) {
   platform::MainQueue::shared().drain();
 }
 
+// A main thread that does not come round (a quit waiting for the render queue) is handed the
+// newest picture only: each waiting picture would hold its drawable, and every pass after it
+// would take a new picture-sized buffer.
+TEST_F(LayoutViewTest, PicturesComposedWhileTheMainThreadIsAwayReplaceTheOneWaiting) {
+  view->mode = LayoutMode::control;
+  view->setRoiPairs({pair({0, 0, 3840, 1080}, {0, 0, 1280, 360})});
+  view->followFrames();
+  std::vector<platform::PixelBufferRef> presented;
+  QObject::connect(view.get(), &LayoutView::composed,
+                   [&](const auto& picture, const auto&) { presented.push_back(picture); });
+  size_t mostWaiting = 0;
+  for (int i = 0; i < 20; ++i) {
+    auto frame = platform::PixelBuffer::create(64, 32, platform::PixelFormat::NV12FullRange);
+    context.renderQueue->async([&, frame] { manager.notifyFrame(frame); });
+    context.renderQueue->drain();
+    mostWaiting = std::max(mostWaiting, platform::MainQueue::shared().pendingCount());
+  }
+  platform::MainQueue::shared().drain();
+  EXPECT_LE(mostWaiting, 1u);
+  ASSERT_EQ(presented.size(), 1u);
+  EXPECT_EQ(presented[0], manager.controlPixelBuffer());
+}
+
 TEST_F(LayoutViewTest, AViewGoingWhileItsCompositionWaitsIsNotTouched) {
   view->setRoiPairs({pair({0, 0, 1920, 1080}, {0, 0, 1280, 720})});
   view->composeAsync();
