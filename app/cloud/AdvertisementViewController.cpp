@@ -46,12 +46,14 @@ AdvertisementViewController::Environment AdvertisementViewController::Environmen
   env.fetch = [](const std::string& url, std::function<void(std::optional<QByteArray>)> done) {
     HttpRequest request;
     request.url = url;
-    HttpClient::shared().send(std::move(request), [done](HttpResponse response) {
-      platform::MainQueue::shared().async([done, response = std::move(response)] {
-        if (response.status == 200)
-          done(QByteArray::fromStdString(response.body));
-        else
-          done(std::nullopt);
+    request.maxBodyBytes = kMaxPictureBytes;
+    request.bodyKind = "an advertisement picture";
+    HttpClient::shared().send(std::move(request), [done, url](HttpResponse response) {
+      platform::MainQueue::shared().async([done, url, response = std::move(response)] {
+        if (response.status == 200) return done(QByteArray::fromStdString(response.body));
+        if (response.failed())
+          LogManager::shared().error(url + ": " + response.error, __FILE__, "fetch", __LINE__);
+        done(std::nullopt);
       });
     });
   };

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +43,10 @@ class AdvertisementViewController : public QWidget {
     LogManager* logger = nullptr;
     static Environment process();
   };
+
+  // The largest picture taken from the storage service: an ad's picture is some hundred kB, an
+  // animated one a few MB.
+  static constexpr int64_t kMaxPictureBytes = int64_t(16) << 20;
 
   explicit AdvertisementViewController(Environment environment, QWidget* parent = nullptr);
   ~AdvertisementViewController() override;

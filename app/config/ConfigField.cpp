@@ -6,6 +6,7 @@
 #include "config/ConfigManager.h"
 #include "config/HexColor.h"
 #include "config/LenientJson.h"
+#include "util/StringExtension.h"
 
 namespace corvane {
 
@@ -211,16 +212,6 @@ std::string describeList(const std::vector<T>& list, F describeOne) {
   return out + restOfList(list.size());
 }
 
-// A value cut to kDumpValueBytes, at a character's start, with what was left out.
-std::string bounded(std::string text) {
-  if (text.size() <= ConfigField::kDumpValueBytes) return text;
-  size_t cut = ConfigField::kDumpValueBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  size_t rest = text.size() - cut;
-  text.resize(cut);
-  return text + "... (" + std::to_string(rest) + " bytes more)";
-}
-
 template <typename T>
 bool assign(T& field, std::optional<T> value) {
   if (!value) return false;
@@ -343,7 +334,7 @@ void ConfigField::write(const ConfigManager& config, nlohmann::ordered_json& out
 }
 
 std::string ConfigField::describe(const ConfigManager& config) const {
-  return bounded(std::visit(
+  return StringExtension::bounded(std::visit(
       Overloaded{
           [&](bool CM::*m) -> std::string { return config.*m ? "true" : "false"; },
           [&](int64_t CM::*m) { return std::to_string(config.*m); },
@@ -362,7 +353,7 @@ std::string ConfigField::describe(const ConfigManager& config) const {
             return config.*m ? describePreset(*(config.*m)) : "nil";
           },
       },
-      member));
+      member), kDumpValueBytes);
 }
 
 }  // namespace corvane
