@@ -118,12 +118,12 @@ void HttpClient::State::start(uint64_t id, const HttpRequest& request,
   replies[id] = reply;
   auto body = std::make_shared<std::string>();
   bodies[id] = body;
-  readers[id] = BoundedBodyReader::attach(
-      reply, context, request.maxBodyBytes, {"the answer", request.bodyKind},
-      [body](const QByteArray& chunk) {
-        body->append(chunk.constData(), size_t(chunk.size()));
-        return std::string();
-      });
+  readers[id] =
+      BoundedBodyReader::attach(reply, context, request.maxBodyBytes,
+                                {"the answer", request.bodyKind}, [body](const QByteArray& chunk) {
+                                  body->append(chunk.constData(), size_t(chunk.size()));
+                                  return std::string();
+                                });
   QObject::connect(reply, &QNetworkReply::finished, context,
                    [this, id, reply, completion] { finish(id, reply, completion); });
 }

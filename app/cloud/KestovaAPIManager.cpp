@@ -131,28 +131,28 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
         std::string parseError;
         bool parsed = LenientJson::parse(response.body, value, &parseError);
         std::string valueLine = "value**: " + shown(response.body, parsed ? &value : nullptr);
-        std::string statusLine = "API call " + typeName + ", response status: " +
-                                 std::to_string(status);
+        std::string statusLine =
+            "API call " + typeName + ", response status: " + std::to_string(status);
         if (status == 200) {
           nlohmann::json described;
           std::string error = "the body is not JSON: " + parseError;
           bool decoded = parsed && shared->first.decode(value, described, error);
           std::string resultLine = decoded ? "result**: " + shown({}, &described) : std::string();
-          env.delivery->async([outcome, typeName, shared, statusLine, valueLine, decoded,
-                               resultLine, error] {
-            outcome.debug(statusLine, __LINE__);
-            outcome.debug("URL**: " + outcome.url, __LINE__);
-            outcome.debug(valueLine, __LINE__);
-            if (decoded) {
-              outcome.debug(resultLine, __LINE__);
-              shared->first.deliver();
-              return;
-            }
-            outcome.error("API call " + typeName + ", fail to decode JSON, " +
-                              StringExtension::bounded(error, kLoggedBodyBytes),
-                          __LINE__);
-            if (shared->second) shared->second("Fail to decode JSON");
-          });
+          env.delivery->async(
+              [outcome, typeName, shared, statusLine, valueLine, decoded, resultLine, error] {
+                outcome.debug(statusLine, __LINE__);
+                outcome.debug("URL**: " + outcome.url, __LINE__);
+                outcome.debug(valueLine, __LINE__);
+                if (decoded) {
+                  outcome.debug(resultLine, __LINE__);
+                  shared->first.deliver();
+                  return;
+                }
+                outcome.error("API call " + typeName + ", fail to decode JSON, " +
+                                  StringExtension::bounded(error, kLoggedBodyBytes),
+                              __LINE__);
+                if (shared->second) shared->second("Fail to decode JSON");
+              });
           return;
         }
         auto message = parsed ? MessageModel::fromJson(value) : std::nullopt;
@@ -161,8 +161,7 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
           outcome.debug("URL**: " + outcome.url, __LINE__);
           outcome.debug(valueLine, __LINE__);
           outcome.error("API call " + typeName + ", status " + std::to_string(status) + ": " +
-                            (message ? StringExtension::bounded(message->message,
-                                                                kLoggedBodyBytes)
+                            (message ? StringExtension::bounded(message->message, kLoggedBodyBytes)
                                      : "no message"),
                         __LINE__);
           if (shared->second) shared->second(message ? message->message : "fail to decode JSON");

@@ -212,6 +212,11 @@ std::string describeList(const std::vector<T>& list, F describeOne) {
   return out + restOfList(list.size());
 }
 
+// A value cut to kDumpValueBytes, at a character's start, with what was left out.
+std::string bounded(std::string text) {
+  return StringExtension::bounded(std::move(text), ConfigField::kDumpValueBytes);
+}
+
 template <typename T>
 bool assign(T& field, std::optional<T> value) {
   if (!value) return false;
@@ -334,7 +339,7 @@ void ConfigField::write(const ConfigManager& config, nlohmann::ordered_json& out
 }
 
 std::string ConfigField::describe(const ConfigManager& config) const {
-  return StringExtension::bounded(std::visit(
+  return bounded(std::visit(
       Overloaded{
           [&](bool CM::*m) -> std::string { return config.*m ? "true" : "false"; },
           [&](int64_t CM::*m) { return std::to_string(config.*m); },
@@ -353,7 +358,7 @@ std::string ConfigField::describe(const ConfigManager& config) const {
             return config.*m ? describePreset(*(config.*m)) : "nil";
           },
       },
-      member), kDumpValueBytes);
+      member));
 }
 
 }  // namespace corvane

@@ -349,8 +349,7 @@ void AppDelegate::applicationWillTerminate() {
   }
   facts.vendor = env_.config ? env_.config->vendor : "";
   facts.osVersion = env_.osVersion;
-  if (!ExitReport::send(env_.reportApi, facts, *env_.clock, quitStart + env_.reportBound,
-                        logger()))
+  if (!ExitReport::send(env_.reportApi, facts, *env_.clock, quitStart + env_.reportBound, logger()))
     SHELL_LOG_DEBUG("The usage report got no answer in time");
 }
 

@@ -32,8 +32,7 @@ class ExitReport {
   // time; whatever comes later is dropped unseen. The answer is read off this thread and logged
   // cut, so the wait is all the report takes.
   static bool send(const KestovaAPIManager::Environment& api, const Facts& facts,
-                   platform::Clock& clock, platform::Clock::TimePoint deadline,
-                   LogManager& logger);
+                   platform::Clock& clock, platform::Clock::TimePoint deadline, LogManager& logger);
 };
 
 }  // namespace corvane

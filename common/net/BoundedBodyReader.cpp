@@ -6,9 +6,9 @@
 
 namespace corvane {
 
-std::shared_ptr<BoundedBodyReader> BoundedBodyReader::attach(QNetworkReply* reply,
-                                                             QObject* context, qint64 bound,
-                                                             Naming naming, Sink sink) {
+std::shared_ptr<BoundedBodyReader> BoundedBodyReader::attach(QNetworkReply* reply, QObject* context,
+                                                             qint64 bound, Naming naming,
+                                                             Sink sink) {
   std::shared_ptr<BoundedBodyReader> reader(
       new BoundedBodyReader(reply, bound, std::move(naming), std::move(sink)));
   if (!context) context = reply;

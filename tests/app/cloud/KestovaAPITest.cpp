@@ -422,8 +422,9 @@ TEST_F(KestovaAPITest, AnOversizeAnswerFailsTheCallWithOneLineNamingTheBound) {
   Call<CheckModel> call;
   call.run(rig, KestovaAPIRouter::checkVIP());
   ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));
-  EXPECT_EQ(call.error, "request failed with error: the answer is larger than the 1 MB a cloud "
-                        "answer may have");
+  EXPECT_EQ(call.error,
+            "request failed with error: the answer is larger than the 1 MB a cloud "
+            "answer may have");
   EXPECT_FALSE(call.record);
   int naming = 0;
   for (const auto& line : rig.logLines) naming += line.find("1 MB") != std::string::npos;
