@@ -18,6 +18,7 @@
 
 #include "WholeWrite.h"
 #include "config/LenientJson.h"
+#include "net/BoundedBodyReader.h"
 
 namespace updater {
 
@@ -172,12 +173,7 @@ struct DownloadState {
   std::shared_ptr<QSaveFile> file;
   std::string folder;
   FolderIdentity folderIdentity;
-  qint64 received = 0;
-  // Why the download was stopped on our side; empty while it runs or when the network failed.
-  std::string stopped;
 };
-
-std::string megabytes(qint64 bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
 // The whole chunk onto the file's own descriptor; empty, or the system's reason. Qt's file
 // layer reports a write that stopped part-way (a disk that filled up in the middle of a chunk)
@@ -212,51 +208,27 @@ void CloudService::download(const std::string& url, const std::string& destinati
   request.setTransferTimeout(60000);
   QNetworkReply* reply = network_->get(request);
   QObject* context = newRequest();
-  // Qt stops reading the socket while this much waits unread: the body never piles up in memory.
-  reply->setReadBufferSize(kReadBufferBytes);
-  const qint64 bound = maxPackageBytes_;
-  auto stop = [reply, state](std::string why) {
-    if (!state->stopped.empty()) return;
-    state->stopped = std::move(why);
-    reply->abort();
-  };
-  // Refused before a byte of the body is taken when the server says it is too large.
-  connect(reply, &QNetworkReply::metaDataChanged, context, [reply, bound, stop] {
-    QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    bool known = false;
-    qint64 announced = length.toLongLong(&known);
-    if (length.isValid() && known && announced > bound)
-      stop("the package is announced as " + std::to_string(announced) + " bytes, more than the " +
-           megabytes(bound) + " an update package may have");
-  });
-  auto drain = [reply, state, bound, stop, destination] {
-    while (state->stopped.empty() && reply->bytesAvailable() > 0) {
-      QByteArray chunk = reply->read(kReadBufferBytes);
-      if (chunk.isEmpty()) break;
-      state->received += chunk.size();
-      if (state->received > bound)
-        return stop("the package is larger than the " + megabytes(bound) +
-                    " an update package may have");
-      std::string refused = writeAll(*state->file, chunk);
-      if (!refused.empty()) return stop("cannot write " + destination + ": " + refused);
-      if (!(FolderIdentity::of(state->folder) == state->folderIdentity))
-        return stop("cannot write " + destination + ": its folder " + state->folder +
-                    " was removed");
-    }
-  };
-  connect(reply, &QNetworkReply::readyRead, context, drain);
+  auto reader = corvane::BoundedBodyReader::attach(
+      reply, context, maxPackageBytes_, {"the package", "an update package"},
+      [state, destination](const QByteArray& chunk) -> std::string {
+        std::string refused = writeAll(*state->file, chunk);
+        if (!refused.empty()) return "cannot write " + destination + ": " + refused;
+        if (!(FolderIdentity::of(state->folder) == state->folderIdentity))
+          return "cannot write " + destination + ": its folder " + state->folder + " was removed";
+        return {};
+      });
   connect(reply, &QNetworkReply::downloadProgress, context,
           [progress](qint64 received, qint64 total) {
             if (progress && total > 0) progress(double(received) / double(total));
           });
   connect(reply, &QNetworkReply::finished, context,
-          [reply, state, drain, handler, destination, context] {
+          [reply, state, reader, handler, destination, context] {
             std::unique_ptr<QObject> ended(context);
             reply->deleteLater();
-            drain();
+            reader->drain();
             int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             // Our own reason first: an abort reads as "Operation canceled" to the network layer.
-            std::string error = state->stopped;
+            std::string error = reader->stopped();
             if (error.empty() && reply->error() != QNetworkReply::NoError)
               error = reply->errorString().toStdString();
             else if (error.empty() && status != 200)

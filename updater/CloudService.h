@@ -48,8 +48,6 @@ class CloudService : public QObject {
   // image, the AI image, the audio image); this leaves ample room while a hostile or broken
   // server can neither fill the disk nor keep the download going for ever.
   static constexpr qint64 kMaxPackageBytes = qint64(256) << 20;
-  // What is read from the network before it is written out: the reply never holds more.
-  static constexpr qint64 kReadBufferBytes = qint64(1) << 20;
 
   explicit CloudService(QObject* parent = nullptr);
   // With another bound for the package (tests use a small one).

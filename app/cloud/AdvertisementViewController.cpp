@@ -1,6 +1,7 @@
 #include "cloud/AdvertisementViewController.h"
 
 #include <QEvent>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "cloud/CloudEndpoints.h"
 #include "cloud/HttpClient.h"
 #include "cloud/UserManager.h"
+#include "dispatch/GlobalQueue.h"
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
@@ -46,17 +48,20 @@ AdvertisementViewController::Environment AdvertisementViewController::Environmen
   env.fetch = [](const std::string& url, std::function<void(std::optional<QByteArray>)> done) {
     HttpRequest request;
     request.url = url;
-    HttpClient::shared().send(std::move(request), [done](HttpResponse response) {
-      platform::MainQueue::shared().async([done, response = std::move(response)] {
-        if (response.status == 200)
-          done(QByteArray::fromStdString(response.body));
-        else
-          done(std::nullopt);
+    request.maxBodyBytes = kMaxPictureBytes;
+    request.bodyKind = "an advertisement picture";
+    HttpClient::shared().send(std::move(request), [done, url](HttpResponse response) {
+      platform::MainQueue::shared().async([done, url, response = std::move(response)] {
+        if (response.status == 200) return done(QByteArray::fromStdString(response.body));
+        if (response.failed())
+          LogManager::shared().error(url + ": " + response.error, __FILE__, "fetch", __LINE__);
+        done(std::nullopt);
       });
     });
   };
   env.currentAd = [] { return UserManager::shared().adData; };
   env.storageBase = CloudEndpoints::production().storage;
+  env.decoder = &platform::GlobalQueue::shared();
   env.logger = &LogManager::shared();
   return env;
 }
@@ -232,33 +237,46 @@ void AdvertisementViewController::loadPicture(const std::string& uri, QLabel* st
   uint64_t generation = generation_;
   std::weak_ptr<bool> alive = alive_;
   std::string url = *address;
-  env_.fetch(url,
-             [this, alive, generation, png, still, animated, url](std::optional<QByteArray> bytes) {
-               auto flag = alive.lock();
-               if (!flag || !*flag || generation != generation_) return;
-               if (!bytes) {
-                 AD_LOG_ERROR("Cannot read the ad picture " + url);
-                 return;
-               }
-               if (png) {
-                 std::string error;
-                 auto image = APNGImage::decode(*bytes, 1.0, &error);
-                 if (!image) {
-                   AD_LOG_ERROR("Cannot decode the ad picture " + url + ": " + error);
-                   return;
-                 }
-                 animated->setImage(std::move(image));
-                 animated->show();
-               } else {
-                 QPixmap pixmap;
-                 if (!pixmap.loadFromData(*bytes)) {
-                   AD_LOG_ERROR("Cannot load the ad picture " + url);
-                   return;
-                 }
-                 still->setPixmap(pixmap);
-                 still->show();
-               }
-             });
+  // Shows what the decoder made of the bytes, on the main thread, unless the ad changed since.
+  auto show = [this, alive, generation, png, still, animated,
+               url](std::shared_ptr<DecodedPicture> picture) {
+    auto flag = alive.lock();
+    if (!flag || !*flag || generation != generation_) return;
+    if (!picture->error.empty()) {
+      AD_LOG_ERROR(picture->error);
+      return;
+    }
+    if (png) {
+      animated->setImage(std::move(picture->animated));
+      animated->show();
+    } else {
+      still->setPixmap(QPixmap::fromImage(picture->still));
+      still->show();
+    }
+  };
+  platform::Queue* decoder = env_.decoder;
+  env_.fetch(url, [png, url, show, decoder](std::optional<QByteArray> bytes) {
+    if (!bytes)
+      return show(std::make_shared<DecodedPicture>(
+          DecodedPicture{std::nullopt, {}, "Cannot read the ad picture " + url}));
+    auto decode = [png, url, show, bytes = std::move(*bytes)] {
+      auto picture = std::make_shared<DecodedPicture>();
+      if (png) {
+        std::string error;
+        picture->animated = APNGImage::decode(bytes, 1.0, &error);
+        if (!picture->animated)
+          picture->error = "Cannot decode the ad picture " + url + ": " + error;
+      } else if (!picture->still.loadFromData(bytes)) {
+        picture->error = "Cannot load the ad picture " + url;
+      }
+      return picture;
+    };
+    if (!decoder) return show(decode());
+    decoder->async([decode, show] {
+      auto picture = decode();
+      platform::MainQueue::shared().async([show, picture] { show(picture); });
+    });
+  });
 }
 
 double& AdvertisementViewController::sideConstraint() {

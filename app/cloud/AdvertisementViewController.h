@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "cloud/APNGImage.h"
 #include "cloud/AdDataModel.h"
 #include "cloud/AdType.h"
 #include "dispatch/Clock.h"
@@ -15,6 +18,7 @@ class QLabel;
 class QPushButton;
 
 namespace platform {
+class Queue;
 class Workspace;
 }
 
@@ -39,9 +43,15 @@ class AdvertisementViewController : public QWidget {
     Fetch fetch;
     std::function<std::optional<AdDataModel>()> currentAd;
     std::string storageBase;  // the storage service's address, ending in a slash
+    // Where pictures are decoded: a large one takes a while. None: on the main thread.
+    platform::Queue* decoder = nullptr;
     LogManager* logger = nullptr;
     static Environment process();
   };
+
+  // The largest picture taken from the storage service: an ad's picture is some hundred kB, an
+  // animated one a few MB.
+  static constexpr int64_t kMaxPictureBytes = int64_t(16) << 20;
 
   explicit AdvertisementViewController(Environment environment, QWidget* parent = nullptr);
   ~AdvertisementViewController() override;
@@ -104,6 +114,12 @@ class AdvertisementViewController : public QWidget {
   QWidget* buildSlot(QLabel*& image, APNGImageView*& apng, QLabel*& title, QPushButton*& ok);
   void layoutSlots();
   void hideAll();
+  // A fetched picture as the decoder left it: the animation or the still image, or the reason.
+  struct DecodedPicture {
+    std::optional<APNGImage> animated;
+    QImage still;
+    std::string error;
+  };
   void loadPicture(const std::string& uri, QLabel* still, APNGImageView* animated);
   void openTarget();
   void scheduleCheck(double seconds);

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "dispatch/Clock.h"
+#include "net/BoundedBodyReader.h"
 #include "qt/QueuedCallTarget.h"
 
 namespace corvane {
@@ -26,6 +27,9 @@ struct HttpClient::State {
   platform::QueuedCallTarget* context = nullptr;
   QNetworkAccessManager* network = nullptr;
   std::map<uint64_t, QNetworkReply*> replies;
+  // Each answer's body as it arrives, never past its request's bound.
+  std::map<uint64_t, std::shared_ptr<BoundedBodyReader>> readers;
+  std::map<uint64_t, std::shared_ptr<std::string>> bodies;
   std::set<uint64_t> timedOut;
 
   void start(uint64_t id, const HttpRequest& request, const Completion& completion);
@@ -68,6 +72,8 @@ HttpClient::~HttpClient() {
       delete reply;
     }
     state->replies.clear();
+    state->readers.clear();
+    state->bodies.clear();
     delete state->network;
     state->network = nullptr;
     state->context->deleteLater();
@@ -110,6 +116,14 @@ void HttpClient::State::start(uint64_t id, const HttpRequest& request,
   else
     reply = network->sendCustomRequest(qrequest, method);
   replies[id] = reply;
+  auto body = std::make_shared<std::string>();
+  bodies[id] = body;
+  readers[id] =
+      BoundedBodyReader::attach(reply, context, request.maxBodyBytes,
+                                {"the answer", request.bodyKind}, [body](const QByteArray& chunk) {
+                                  body->append(chunk.constData(), size_t(chunk.size()));
+                                  return std::string();
+                                });
   QObject::connect(reply, &QNetworkReply::finished, context,
                    [this, id, reply, completion] { finish(id, reply, completion); });
 }
@@ -136,9 +150,17 @@ void HttpClient::State::cancelTimer(uint64_t id) {
 void HttpClient::State::finish(uint64_t id, QNetworkReply* reply, const Completion& completion) {
   cancelTimer(id);
   replies.erase(id);
+  std::shared_ptr<BoundedBodyReader> reader = std::move(readers[id]);
+  std::shared_ptr<std::string> body = std::move(bodies[id]);
+  readers.erase(id);
+  bodies.erase(id);
+  reader->drain();
   HttpResponse response;
   if (timedOut.erase(id)) {
     response.error = timedOutText;
+  } else if (!reader->stopped().empty()) {
+    // Our own reason: the abort reads as "Operation canceled" to the network layer.
+    response.error = reader->stopped();
   } else {
     QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // Errors below 200 are the connection's (refused, closed mid-body, TLS, proxy): the answer
@@ -148,7 +170,7 @@ void HttpClient::State::finish(uint64_t id, QNetworkReply* reply, const Completi
     bool broken = code > 0 && code < 200;
     if (status.isValid() && !broken) {
       response.status = status.toInt();
-      response.body = reply->readAll().toStdString();
+      response.body = std::move(*body);
     } else {
       response.error = reply->errorString().toStdString();
       if (response.error.empty()) response.error = "no HTTP answer";

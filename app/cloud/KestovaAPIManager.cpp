@@ -11,6 +11,7 @@
 #include "dispatch/GlobalQueue.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
+#include "util/StringExtension.h"
 
 namespace corvane {
 
@@ -70,12 +71,27 @@ KestovaAPIManager& KestovaAPIManager::shared() {
 
 KestovaAPIManager::KestovaAPIManager(Environment environment) : env_(std::move(environment)) {}
 
+namespace {
+
+// A body for a log line: tokens hidden, and no longer than kLoggedBodyBytes with its size named.
+std::string shown(const std::string& body, const nlohmann::json* parsed) {
+  if (!parsed) {
+    if (!LenientJson::nestedWithin(body)) return "(nested too deep to show)";
+    return StringExtension::bounded(body, KestovaAPIManager::kLoggedBodyBytes);
+  }
+  nlohmann::json value = *parsed;
+  hideTokens(value);
+  return StringExtension::bounded(
+      value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+      KestovaAPIManager::kLoggedBodyBytes);
+}
+
+}  // namespace
+
 std::string KestovaAPIManager::redactedValue(const std::string& body) {
   nlohmann::json value;
-  if (!LenientJson::nestedWithin(body)) return "(nested too deep to show)";
-  if (!LenientJson::parse(body, value)) return body;
-  hideTokens(value);
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  bool parsed = LenientJson::nestedWithin(body) && LenientJson::parse(body, value);
+  return shown(body, parsed ? &value : nullptr);
 }
 
 void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
@@ -99,43 +115,59 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
           [fail, outcome] { fail("not a valid address: " + outcome.url, __LINE__); });
       return;
     }
-    env.http->send(
-        std::move(request), [env, outcome, typeName, shared, fail](HttpResponse response) {
-          env.delivery->async([outcome, typeName, shared, fail, response = std::move(response)] {
-            if (response.status)
-              outcome.debug(
-                  "API call " + typeName + ", response status: " + std::to_string(*response.status),
-                  __LINE__);
-            if (response.failed()) {
-              fail(response.error, __LINE__);
-              return;
-            }
-            outcome.debug("URL**: " + outcome.url, __LINE__);
-            outcome.debug("value**: " + redactedValue(response.body), __LINE__);
-            // One bounded parse before any walk over the value: a body nested thousands deep
-            // would overflow the stack in the recursive readers below.
-            nlohmann::json value;
-            std::string parseError;
-            bool parsed = LenientJson::parse(response.body, value, &parseError);
-            if (*response.status == 200) {
-              std::string described;
-              std::string error = "the body is not JSON: " + parseError;
-              if (parsed && shared->first.decode(value, described, error)) {
-                outcome.debug("result**: " + redactedValue(described), __LINE__);
-                shared->first.deliver();
-              } else {
-                outcome.error("API call " + typeName + ", fail to decode JSON, " + error, __LINE__);
+    env.http->send(std::move(request), [env, outcome, typeName, shared,
+                                        fail](HttpResponse response) {
+      if (response.failed()) {
+        env.delivery->async([fail, error = response.error] { fail(error, __LINE__); });
+        return;
+      }
+      // Read here, not on the delivery queue (the main thread): parsing, decoding and printing
+      // an answer of up to its bound takes a while.
+      env.builder->async([env, outcome, typeName, shared, response = std::move(response)] {
+        int status = *response.status;
+        // One bounded parse before any walk over the value: a body nested thousands deep
+        // would overflow the stack in the recursive readers below.
+        nlohmann::json value;
+        std::string parseError;
+        bool parsed = LenientJson::parse(response.body, value, &parseError);
+        std::string valueLine = "value**: " + shown(response.body, parsed ? &value : nullptr);
+        std::string statusLine =
+            "API call " + typeName + ", response status: " + std::to_string(status);
+        if (status == 200) {
+          nlohmann::json described;
+          std::string error = "the body is not JSON: " + parseError;
+          bool decoded = parsed && shared->first.decode(value, described, error);
+          std::string resultLine = decoded ? "result**: " + shown({}, &described) : std::string();
+          env.delivery->async(
+              [outcome, typeName, shared, statusLine, valueLine, decoded, resultLine, error] {
+                outcome.debug(statusLine, __LINE__);
+                outcome.debug("URL**: " + outcome.url, __LINE__);
+                outcome.debug(valueLine, __LINE__);
+                if (decoded) {
+                  outcome.debug(resultLine, __LINE__);
+                  shared->first.deliver();
+                  return;
+                }
+                outcome.error("API call " + typeName + ", fail to decode JSON, " +
+                                  StringExtension::bounded(error, kLoggedBodyBytes),
+                              __LINE__);
                 if (shared->second) shared->second("Fail to decode JSON");
-              }
-              return;
-            }
-            auto message = parsed ? MessageModel::fromJson(value) : std::nullopt;
-            outcome.error("API call " + typeName + ", status " + std::to_string(*response.status) +
-                              ": " + (message ? message->message : "no message"),
-                          __LINE__);
-            if (shared->second) shared->second(message ? message->message : "fail to decode JSON");
-          });
+              });
+          return;
+        }
+        auto message = parsed ? MessageModel::fromJson(value) : std::nullopt;
+        env.delivery->async([outcome, typeName, shared, statusLine, valueLine, status, message] {
+          outcome.debug(statusLine, __LINE__);
+          outcome.debug("URL**: " + outcome.url, __LINE__);
+          outcome.debug(valueLine, __LINE__);
+          outcome.error("API call " + typeName + ", status " + std::to_string(status) + ": " +
+                            (message ? StringExtension::bounded(message->message, kLoggedBodyBytes)
+                                     : "no message"),
+                        __LINE__);
+          if (shared->second) shared->second(message ? message->message : "fail to decode JSON");
         });
+      });
+    });
   });
 }
 

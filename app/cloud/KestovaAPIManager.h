@@ -27,7 +27,8 @@ class KestovaAPIManager {
   struct Environment {
     HttpClient* http = nullptr;
     ClientIdentity* identity = nullptr;
-    platform::Queue* builder = nullptr;   // where requests are built (they read devices)
+    // Where requests are built (they read devices) and answers read (a large one takes a while).
+    platform::Queue* builder = nullptr;
     platform::Queue* delivery = nullptr;  // where the handlers run: the main queue
     LogManager* logger = nullptr;
     // The program's state a request takes, read on the caller's thread.
@@ -40,6 +41,7 @@ class KestovaAPIManager {
 
   // Returns at once. Later, on the delivery queue, exactly one of the two runs: the completion
   // with the record read from a 200 answer, or the error handler (when given) with the message.
+  // The answer is read on the builder's queue: the delivery queue only logs and hands it over.
   // T is a record with fromJson, toJson and typeName.
   template <typename T>
   void apiCall(const KestovaAPIRouter& urlRequest, std::function<void(T)> completionHandler,
@@ -47,11 +49,11 @@ class KestovaAPIManager {
     auto slot = std::make_shared<std::optional<T>>();
     Decoder decoder;
     decoder.typeName = T::typeName;
-    decoder.decode = [slot](const nlohmann::json& value, std::string& described,
+    decoder.decode = [slot](const nlohmann::json& value, nlohmann::json& described,
                             std::string& error) {
       *slot = T::fromJson(value, &error);
       if (!*slot) return false;
-      described = (*slot)->toJson().dump();
+      described = (*slot)->toJson();
       return true;
     };
     decoder.deliver = [slot, completionHandler = std::move(completionHandler)] {
@@ -60,13 +62,17 @@ class KestovaAPIManager {
     send(urlRequest, std::move(decoder), std::move(errorHandler));
   }
 
-  // The body for a log line, with the values of token fields hidden.
+  // The body for a log line, with the values of token fields hidden, cut to kLoggedBodyBytes
+  // with its whole size named.
   static std::string redactedValue(const std::string& body);
+  // As much of an answer as one log line shows.
+  static constexpr size_t kLoggedBodyBytes = 2048;
 
  private:
   struct Decoder {
     const char* typeName = "";
-    std::function<bool(const nlohmann::json&, std::string& described, std::string& error)> decode;
+    std::function<bool(const nlohmann::json&, nlohmann::json& described, std::string& error)>
+        decode;
     std::function<void()> deliver;
   };
 

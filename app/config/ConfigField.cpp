@@ -6,6 +6,7 @@
 #include "config/ConfigManager.h"
 #include "config/HexColor.h"
 #include "config/LenientJson.h"
+#include "util/StringExtension.h"
 
 namespace corvane {
 
@@ -213,12 +214,7 @@ std::string describeList(const std::vector<T>& list, F describeOne) {
 
 // A value cut to kDumpValueBytes, at a character's start, with what was left out.
 std::string bounded(std::string text) {
-  if (text.size() <= ConfigField::kDumpValueBytes) return text;
-  size_t cut = ConfigField::kDumpValueBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  size_t rest = text.size() - cut;
-  text.resize(cut);
-  return text + "... (" + std::to_string(rest) + " bytes more)";
+  return StringExtension::bounded(std::move(text), ConfigField::kDumpValueBytes);
 }
 
 template <typename T>

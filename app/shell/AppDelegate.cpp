@@ -345,6 +345,9 @@ void AppDelegate::applicationWillTerminate() {
   if (terminated_) return;
   terminated_ = true;
   if (isDeactivateRun()) return;
+  // The report's bound holds for the whole quit: what comes before the report counts against it.
+  const platform::Clock::TimePoint quitStart =
+      env_.clock ? env_.clock->now() : platform::Clock::TimePoint{};
   if (env_.config) {
     env_.config->saveConfigFile();
     env_.config->savePresetFile();
@@ -365,7 +368,7 @@ void AppDelegate::applicationWillTerminate() {
   }
   facts.vendor = env_.config ? env_.config->vendor : "";
   facts.osVersion = env_.osVersion;
-  if (!ExitReport::send(env_.reportApi, facts, *env_.clock, env_.reportBound, logger()))
+  if (!ExitReport::send(env_.reportApi, facts, *env_.clock, quitStart + env_.reportBound, logger()))
     SHELL_LOG_DEBUG("The usage report got no answer in time");
 }
 

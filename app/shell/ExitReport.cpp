@@ -10,6 +10,7 @@
 #include "cloud/KestovaAPIRouter.h"
 #include "dispatch/Queue.h"
 #include "log/LogManager.h"
+#include "util/StringExtension.h"
 
 namespace corvane {
 
@@ -59,7 +60,8 @@ int64_t ExitReport::usageSeconds(platform::Clock::TimePoint start, platform::Clo
 }
 
 bool ExitReport::send(const KestovaAPIManager::Environment& api, const Facts& facts,
-                      platform::Clock& clock, platform::Clock::Duration bound, LogManager& logger) {
+                      platform::Clock& clock, platform::Clock::TimePoint deadline,
+                      LogManager& logger) {
   auto wait = std::make_shared<Wait>();
   // Settles the wait once; `before` runs first under its lock (the answer's log line is written
   // before the program may go on, and never after it stopped waiting).
@@ -82,14 +84,15 @@ bool ExitReport::send(const KestovaAPIManager::Environment& api, const Facts& fa
       route,
       [finish, log](CheckModel answer) {
         finish(true, [&] {
-          log->info("versionCheck offline response: " + answer.toJson().dump(), __FILE__,
-                    "applicationWillTerminate", __LINE__);
+          log->info("versionCheck offline response: " +
+                        StringExtension::bounded(answer.toJson().dump(),
+                                                 KestovaAPIManager::kLoggedBodyBytes),
+                    __FILE__, "applicationWillTerminate", __LINE__);
         });
       },
       [finish](const std::string&) { finish(true); });
 
-  // The deadline runs from the moment the request is on its way.
-  platform::Clock::TimerId timer = clock.callAt(clock.now() + bound, [finish] { finish(false); });
+  platform::Clock::TimerId timer = clock.callAt(deadline, [finish] { finish(false); });
 
   std::unique_lock lock(wait->mutex);
   wait->changed.wait(lock, [&] { return wait->answered || wait->expired; });

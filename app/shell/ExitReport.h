@@ -28,10 +28,11 @@ class ExitReport {
   static int64_t usageSeconds(platform::Clock::TimePoint start, platform::Clock::TimePoint end);
 
   // Sends the report through a client over `api` (its delivery queue is replaced) and waits until
-  // the answer or an error arrives, or `bound` has passed on `clock`. True when it arrived in
-  // time; whatever comes later is dropped unseen.
+  // the answer or an error arrives, or `deadline` has come on `clock`. True when it arrived in
+  // time; whatever comes later is dropped unseen. The answer is read off this thread and logged
+  // cut, so the wait is all the report takes.
   static bool send(const KestovaAPIManager::Environment& api, const Facts& facts,
-                   platform::Clock& clock, platform::Clock::Duration bound, LogManager& logger);
+                   platform::Clock& clock, platform::Clock::TimePoint deadline, LogManager& logger);
 };
 
 }  // namespace corvane

@@ -37,4 +37,14 @@ StringExtension::VendorProductResult StringExtension::parseVendorProductID(
   return result;
 }
 
+std::string StringExtension::bounded(std::string text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t cut = maxBytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  size_t whole = text.size();
+  text.resize(cut);
+  return text + "... (" + std::to_string(whole - cut) + " bytes more, " + std::to_string(whole) +
+         " bytes in all)";
+}
+
 }  // namespace corvane

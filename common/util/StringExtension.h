@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -36,6 +37,11 @@ class StringExtension {
   // "UVC Camera VendorID_<n> ProductID_<n>". Anything else, or a number beyond 64 bits, is the
   // error with code 20 and the text under "query".
   static VendorProductResult parseVendorProductID(const std::string& modelID);
+
+  // The text cut to at most `maxBytes`, at a character's start, followed by what was left out
+  // and the whole size ("... (N bytes more, T bytes in all)"): a log line shows the start of a
+  // value however large the value is.
+  static std::string bounded(std::string text, size_t maxBytes);
 };
 
 }  // namespace corvane

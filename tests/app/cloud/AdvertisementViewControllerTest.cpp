@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <thread>
 
 #include "ApngBuilder.h"
 #include "CloudTestRig.h"
@@ -32,8 +33,9 @@ class AdvertisementTest : public ::testing::Test {
   int closed = 0;
   std::unique_ptr<AdvertisementViewController> layer;
 
+  AdvertisementViewController::Environment env;
+
   void SetUp() override {
-    AdvertisementViewController::Environment env;
     env.workspace = &workspace;
     env.currentAd = [this] { return ad; };
     env.storageBase = rig.server.baseUrl() + "/files/";
@@ -274,6 +276,29 @@ TEST_F(AdvertisementTest, PicturesLoadAsStillOrAnimated) {
   ad->uri = "ads/missing.jpg";
   show(AdType::RightTop);
   ASSERT_TRUE(Server::pumpUntil([&] { return rig.logged("Cannot read the ad picture"); }));
+}
+
+// Holds the decoder's tasks until the test runs them, on a thread of its own.
+struct HeldQueue : platform::Queue {
+  std::vector<platform::Task> tasks;
+  void async(platform::Task task) override { tasks.push_back(std::move(task)); }
+  void sync(platform::Task task) override { task(); }
+};
+
+// A picture of up to its bound takes a while to decode: the main thread only gets the result.
+TEST_F(AdvertisementTest, PicturesAreDecodedOffTheMainThread) {
+  rig.server.serveFile("/files/ads/still.jpg",
+                       ApngBuilder::png(filled(6, 6, Qt::green)).toStdString(), "image/jpeg");
+  HeldQueue decoder;
+  env.decoder = &decoder;
+  layer = std::make_unique<AdvertisementViewController>(env);
+  ad->uri = "ads/still.jpg";
+  show(AdType::Center);
+  ASSERT_TRUE(Server::pumpUntil([&] { return decoder.tasks.size() == 1; }));
+  EXPECT_TRUE(layer->centerAdImageView->pixmap().isNull());  // fetched, not yet decoded
+  std::thread([&] { decoder.tasks[0](); }).join();
+  ASSERT_TRUE(Server::pumpUntil([&] { return !layer->centerAdImageView->pixmap().isNull(); }));
+  EXPECT_EQ(layer->centerAdImageView->pixmap().width(), 6);
 }
 
 }  // namespace

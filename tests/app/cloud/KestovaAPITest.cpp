@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <mutex>
 
 #include "CloudTestRig.h"
 #include "ManualClock.h"
@@ -316,6 +322,180 @@ TEST_F(KestovaAPITest, TokensStayOutOfTheLog) {
   EXPECT_TRUE(rig.logged("URL**: "));
   EXPECT_FALSE(rig.logged("GOOGLE-SECRET"));
   EXPECT_FALSE(rig.logged("SESSION-SECRET"));
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// The process's resident memory now.
+int64_t residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  int64_t size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+// A hostile server's answer is taken up to its request's bound and no further: refused at once
+// when announced, stopped at the bound when not, so memory stays near the bound.
+TEST(HttpClientBound, AnOversizeAnswerIsRefusedAtTheBound) {
+  struct Row {
+    const char* name;
+    std::optional<uint64_t> announced;
+    const char* reason;
+  };
+  const Row rows[] = {
+      {"announced", uint64_t(2) << 30,
+       "the answer is announced as 2147483648 bytes, more than the 1 MB a cloud answer may have"},
+      {"unannounced", std::nullopt, "the answer is larger than the 1 MB a cloud answer may have"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Server server{Server::Scheme::https};
+    server.trustInThisProcess();
+    Reply reply = Reply::with(Reply::Behaviour::endless);
+    reply.announcedLength = row.announced;
+    server.route("GET", "/big", reply);
+    HttpClient http;
+    HttpRequest request;
+    request.url = server.baseUrl() + "/big";
+    std::optional<HttpResponse> response;
+    std::mutex mutex;
+    int64_t before = residentBytes();
+    http.send(request, [&](HttpResponse r) {
+      std::lock_guard lock(mutex);
+      response = std::move(r);
+    });
+    const uint64_t runaway = uint64_t(512) << 20;  // far past the bound: it was not kept
+    Server::pumpUntil([&] {
+      std::lock_guard lock(mutex);
+      return response.has_value() || server.streamedBytes() > runaway;
+    });
+    std::lock_guard lock(mutex);
+    ASSERT_TRUE(response.has_value());
+    EXPECT_TRUE(response->failed());
+    EXPECT_EQ(response->error, row.reason);
+    EXPECT_TRUE(response->body.empty());
+    // What the server got into the sockets: the bound and the buffers on the way, no more.
+    EXPECT_LT(server.streamedBytes(), uint64_t(32) << 20);
+    EXPECT_LT(residentBytes() - before, int64_t(32) << 20);
+  }
+}
+
+// Each request has its own bound: a picture may be larger than an API answer.
+TEST(HttpClientBound, ABodyWithinItsRequestsBoundArrivesWhole) {
+  Server server{Server::Scheme::https};
+  server.trustInThisProcess();
+  std::string picture(3 << 20, 'p');
+  server.serveFile("/files/ad.png", picture, "image/png");
+  HttpClient http;
+  for (int64_t bound : {int64_t(4) << 20, int64_t(1) << 20}) {
+    HttpRequest request;
+    request.url = server.baseUrl() + "/files/ad.png";
+    request.maxBodyBytes = bound;
+    request.bodyKind = "an advertisement picture";
+    std::optional<HttpResponse> response;
+    std::mutex mutex;
+    http.send(request, [&](HttpResponse r) {
+      std::lock_guard lock(mutex);
+      response = std::move(r);
+    });
+    ASSERT_TRUE(Server::pumpUntil([&] {
+      std::lock_guard lock(mutex);
+      return response.has_value();
+    }));
+    if (bound > int64_t(picture.size())) {
+      EXPECT_EQ(response->status, 200);
+      EXPECT_EQ(response->body, picture);
+    } else {
+      EXPECT_EQ(response->error,
+                "the answer is announced as 3145728 bytes, more than the 1 MB an advertisement "
+                "picture may have");
+    }
+  }
+}
+
+TEST_F(KestovaAPITest, AnOversizeAnswerFailsTheCallWithOneLineNamingTheBound) {
+  rig.server.route("POST", "/app/1/vip", Reply::with(Reply::Behaviour::endless));
+  Call<CheckModel> call;
+  call.run(rig, KestovaAPIRouter::checkVIP());
+  ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));
+  EXPECT_EQ(call.error,
+            "request failed with error: the answer is larger than the 1 MB a cloud "
+            "answer may have");
+  EXPECT_FALSE(call.record);
+  int naming = 0;
+  for (const auto& line : rig.logLines) naming += line.find("1 MB") != std::string::npos;
+  EXPECT_EQ(naming, 1) << ::testing::PrintToString(rig.logLines);
+}
+
+// Every answer's log lines show its start and its size, never the whole of a large one.
+TEST_F(KestovaAPITest, LoggedBodiesAreCutWithTheirSizeNamed) {
+  const std::string longVersion(600000, '9');
+  const std::string answer =
+      R"({"success":true,"errors":[],"data":{"hasNewVersion":true,"version":")" + longVersion +
+      R"(","hasNewFwVersion":false,"fwVersion":"2.0"}})";
+  const std::string message = R"({"message":")" + longVersion + R"("})";
+  struct Row {
+    int status;
+    std::string body;
+    std::vector<std::string> cutLines;
+  };
+  const Row rows[] = {
+      {200, answer, {"value**: ", "result**: "}},
+      {404, message, {"value**: ", "status 404: "}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.status);
+    rig.logLines.clear();
+    rig.server.route("POST", "/app/1/vip", Reply::json(row.status, row.body));
+    Call<CheckModel> call;
+    call.run(rig, KestovaAPIRouter::checkVIP());
+    ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));
+    if (row.status == 200) {
+      ASSERT_TRUE(call.record);
+      EXPECT_EQ(call.record->data.version, longVersion);  // the record itself is whole
+    } else {
+      EXPECT_EQ(call.error, longVersion);
+    }
+    for (const auto& line : rig.logLines)
+      EXPECT_LE(line.size(), KestovaAPIManager::kLoggedBodyBytes + 200) << line.substr(0, 80);
+    for (const auto& part : row.cutLines) {
+      auto it = std::find_if(rig.logLines.begin(), rig.logLines.end(), [&](const std::string& l) {
+        return l.find(part) != std::string::npos;
+      });
+      ASSERT_NE(it, rig.logLines.end()) << part;
+      EXPECT_NE(it->find(" bytes in all)"), std::string::npos) << part;
+      EXPECT_NE(it->find("99999999"), std::string::npos) << part;  // its start is there
+    }
+  }
+}
+
+// A record that notes where it was read.
+struct ThreadProbe {
+  static constexpr const char* typeName = "ThreadProbe";
+  static inline std::atomic<int> readOnMain{0};
+  static inline std::atomic<int> readElsewhere{0};
+  static std::optional<ThreadProbe> fromJson(const Json&, std::string* = nullptr) {
+    (platform::MainQueue::shared().isMainThread() ? readOnMain : readElsewhere)++;
+    return ThreadProbe{};
+  }
+  Json toJson() const { return Json::object(); }
+};
+
+// Parsing and decoding an answer of up to its bound takes a while: the main thread only gets
+// the record.
+TEST_F(KestovaAPITest, AnswersAreReadOffTheMainThread) {
+  rig.server.route("POST", "/app/1/vip", Reply::json(200, kCheckBody));
+  bool delivered = false;
+  rig.manager->apiCall<ThreadProbe>(KestovaAPIRouter::checkVIP(), [&](ThreadProbe) {
+    delivered = platform::MainQueue::shared().isMainThread();
+  });
+  ASSERT_TRUE(Server::pumpUntil([&] { return delivered; }));
+  EXPECT_EQ(ThreadProbe::readOnMain, 0);
+  EXPECT_EQ(ThreadProbe::readElsewhere, 1);
 }
 
 }  // namespace

@@ -222,6 +222,55 @@ TEST_F(Lifecycle, ExitWaitsForTheReportAtMostTwoSeconds) {
   EXPECT_TRUE(fs::exists(userConfig()));
 }
 
+// The quit's bound covers what comes before the report too: a slow camera read leaves the
+// report the rest of the two seconds, not two more.
+TEST_F(Lifecycle, TheReportWaitsOnlyWhatIsLeftOfTheQuitsTwoSeconds) {
+  ServerThread server(
+      [](Server& s) { s.route("POST", "/2/version/check", Reply::with(Reply::Behaviour::hold)); });
+  auto env = delegateEnvironment();
+  env.reportApi = reportApi(server.baseUrl());
+  bool quitting = false;
+  env.cameraIdentity = [this, &quitting] {
+    if (quitting) clock.advance(500ms);
+    return corvane::AppDelegate::CameraIdentity{"3.1.4", "0x2bd9", "0x0011"};
+  };
+  corvane::AppDelegate delegate(*camera, env);
+  delegate.applicationDidFinishLaunching();
+  std::thread timeRunsOut([this] {
+    while (clock.pendingTimers() == 0) std::this_thread::yield();
+    builder.drain();
+    while (clock.pendingTimers() > 0) clock.advance(1ms);
+  });
+  quitting = true;
+  const auto quitStart = clock.now();
+  delegate.applicationWillTerminate();
+  timeRunsOut.join();
+  EXPECT_EQ(clock.now() - quitStart, 2000ms);
+  EXPECT_TRUE(logged("The usage report got no answer in time"));
+}
+
+// An oversize answer to the report ends at the bound, as a failed request does: the quit neither
+// reads nor logs it whole, and goes on without waiting out the deadline.
+TEST_F(Lifecycle, AnOversizeReportAnswerEndsAtTheBoundWithoutWaitingOrLoggingIt) {
+  const std::string longVersion(3 << 20, '9');
+  const std::string answer =
+      R"({"success":true,"errors":[],"data":{"hasNewVersion":false,"version":")" + longVersion +
+      R"(","hasNewFwVersion":false,"fwVersion":"3.1.4"}})";
+  ServerThread server(
+      [&](Server& s) { s.route("POST", "/2/version/check", Reply::json(200, answer)); });
+  auto env = delegateEnvironment();
+  env.reportApi = reportApi(server.baseUrl());
+  corvane::AppDelegate delegate(*camera, env);
+  delegate.applicationDidFinishLaunching();
+  // The clock never reaches the deadline: the quit goes on because the request ended.
+  delegate.applicationWillTerminate();
+  server.stop();
+  EXPECT_FALSE(logged("The usage report got no answer in time"));
+  EXPECT_FALSE(logged("versionCheck offline response: "));
+  EXPECT_EQ(count("1 MB a cloud answer may have"), 1u) << ::testing::PrintToString(log);
+  for (const auto& line : log) EXPECT_LT(line.size(), 4096u) << line.substr(0, 80);
+}
+
 TEST_F(Lifecycle, SigtermSavesTheSettingsAndTheNextStartReadsThemBack) {
   corvane::AppDelegate delegate(*camera, delegateEnvironment());
   config->setup();
