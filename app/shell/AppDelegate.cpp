@@ -18,6 +18,7 @@
 #include "qt/UserDefaults.h"
 #include "shell/ExitReport.h"
 #include "shell/MenuRules.h"
+#include "shell/WindowOnScreen.h"
 
 #define SHELL_LOG_DEBUG(msg) logger().debug((msg), __FILE__, __func__, __LINE__)
 #define SHELL_LOG_INFO(msg) logger().info((msg), __FILE__, __func__, __LINE__)
@@ -167,6 +168,7 @@ QKeySequence AppDelegate::backDoorKeys() {
 }
 
 void AppDelegate::attachTo(QWidget* window) {
+  mainWindow_ = window;
   if (auto* main = qobject_cast<QMainWindow*>(window)) main->setMenuBar(menuBar_);
   if (window) window->addAction(backDoor_);
 }
@@ -287,21 +289,19 @@ void AppDelegate::onClickAbout() {
   showWindow(aboutWindow_, makeAboutWindow_, "About");
 }
 void AppDelegate::onClickBackDoor() {
-  showWindow(backDoorWindow_, makeBackDoorWindow_, "diagnostics");
+  showWindow(backDoorWindow_, makeBackDoorWindow_, "diagnostics", mainWindow_);
 }
 void AppDelegate::openContactPage() { openCompanyPage(CompanyLink::Page::contact); }
 void AppDelegate::openManualPage() { openCompanyPage(CompanyLink::Page::manual); }
 
 void AppDelegate::showWindow(QPointer<QWidget>& window, const WindowFactory& factory,
-                             const char* what) {
+                             const char* what, const QWidget* over) {
   if (!window && factory) window = factory();
   if (!window) {
     SHELL_LOG_ERROR(std::string("No ") + what + " window can be made");
     return;
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  WindowOnScreen::show(window, over);
 }
 
 void AppDelegate::openCompanyPage(CompanyLink::Page page) {

@@ -169,7 +169,9 @@ class AppDelegate : public QObject {
  private:
   void buildMenus();
   void openCompanyPage(CompanyLink::Page page);
-  void showWindow(QPointer<QWidget>& window, const WindowFactory& factory, const char* what);
+  // `over`, when given: the window opens on that window's screen.
+  void showWindow(QPointer<QWidget>& window, const WindowFactory& factory, const char* what,
+                  const QWidget* over = nullptr);
   LogManager& logger() const;
 
   CameraManager& camera_;
@@ -182,6 +184,7 @@ class AppDelegate : public QObject {
   WindowFactory makeBackDoorWindow_;
   QPointer<QWidget> aboutWindow_;
   QPointer<QWidget> backDoorWindow_;
+  QPointer<QWidget> mainWindow_;  // the window attached to
 
   QPointer<QMenuBar> menuBar_;
   QPointer<QMenu> menuApp_;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "camera/PlayerManager.h"
+#include "i18n/Localized.h"
 #include "widgets/CustomButton.h"
 #include "widgets/FormatDuration.h"
 #include "widgets/ImageView.h"
@@ -138,6 +139,14 @@ void PlayerController::buildViews() {
   imageLayout->addLayout(imageBar);
   layout->addWidget(imageView, 1);
 
+  refusalLabel = makeLabel(QString(), this);
+  refusalLabel->setObjectName("refusalLabel");
+  refusalLabel->setStyleSheet(QStringLiteral("color: #FF8A80;"));
+  refusalLabel->setWordWrap(true);
+  refusalLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  refusalLabel->hide();
+  layout->addWidget(refusalLabel);
+
   auto* bar = new QHBoxLayout;
   selectFileButton = makeButton(QStringLiteral("Select file"), this);
   backwardButton = makeButton(QStringLiteral("Backward"), this);
@@ -176,6 +185,15 @@ void PlayerController::bindPlayer() {
     self->videoView->setVisible(mode == PlayerMode::video);
     self->imageView->setVisible(mode == PlayerMode::image);
     self->showFileInfo();
+  });
+  player_.refusal->bindAndNotify([self](const PlayerManager::Refusal& refusal) {
+    if (!self) return;
+    self->refusalLabel->setText(refusal.fileName.empty()
+                                    ? QString()
+                                    : localizedText("error_msg_clip_not_played")
+                                          .arg(QString::fromStdString(refusal.fileName),
+                                               QString::fromStdString(refusal.reason)));
+    self->refusalLabel->setVisible(!refusal.fileName.empty());
   });
   frameObserver_ = player_.addFrameObserver(videoPicture->receiver());
 }
