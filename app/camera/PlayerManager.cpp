@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "BoundedFile.h"
+#include "FreedMemory.h"
 #include "camera/VideoDecoder.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
@@ -311,6 +312,7 @@ void PlayerManager::dropVideo() {
     stopVideoPacing();
     player_.reset();
     jumpsLogged_.clear();
+    platform::FreedMemory::giveBack();
   });
   std::lock_guard lock(mutex_);
   hasValidAsset_ = false;

@@ -171,8 +171,11 @@ void PlayerController::bindPlayer() {
   // The player outlives this window in the program but not always in tests: the listeners hold
   // the window weakly and do nothing once it is gone.
   QPointer<PlayerController> self(this);
-  player_.setupComplete->bindAndNotify([self](bool) {
-    if (self) self->showFileInfo();
+  player_.setupComplete->bindAndNotify([self](bool ready) {
+    if (!self) return;
+    // Without a source the view shows no picture of the one that closed.
+    if (!ready) self->videoPicture->clear();
+    self->showFileInfo();
   });
   player_.currentTime->bindAndNotify([self](double seconds) {
     if (self) self->currentTimeLabel->setText(formatDuration(float(seconds)));

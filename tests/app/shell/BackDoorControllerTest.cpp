@@ -26,6 +26,7 @@
 #include "shell/BackDoorController.h"
 #include "shell/PlayerController.h"
 #include "widgets/CustomButton.h"
+#include "widgets/PixelBufferView.h"
 
 using corvane::BackDoorController;
 using corvane::CameraManager;
@@ -414,9 +415,12 @@ TEST_F(BackDoorTest, OpenFileForVideoWhilePicturesPlayClosesThemFirst) {
   w.videoModeButton->click();
   w.openFileButton->click();
   settle();
+  shown->videoPicture->convertQueue().drain();
+  settle();
   EXPECT_EQ(shown->fileNameLabel->text(), "No file");
   EXPECT_EQ(shown->currentTimeLabel->text(), "00:00:00");
   EXPECT_FALSE(shown->videoPlayButton->isSelected);
+  EXPECT_TRUE(shown->videoPicture->image().isNull()) << "no picture of the closed source";
   frames = 0;
   for (int i = 0; i < 10; ++i) {
     clock.advance(std::chrono::milliseconds(100));
