@@ -150,6 +150,13 @@ class PlayerManagerTest : public ::testing::Test {
     std::lock_guard lock(mutex);
     markers.clear();
   }
+  // Plays from now for `ticks` frames of a tenth of a second.
+  void playFor(int ticks) {
+    player->play();
+    settle();
+    tick(0ms);
+    for (int i = 0; i < ticks; ++i) tick(100ms);
+  }
   void openVideo(const std::string& path) {
     player->loadVideo(QString::fromStdString(path));
     settle();
@@ -611,10 +618,7 @@ TEST_F(PlayerManagerTest, PlayAndPauseReachTheSourceThatPlaysWhateverTheMode) {
   forget();
   for (int i = 0; i < 10; ++i) tick(100ms);
   EXPECT_TRUE(delivered().empty()) << "a pause stops the pictures that play";
-  player->play();
-  settle();
-  tick(0ms);
-  for (int i = 0; i < 10; ++i) tick(100ms);
+  playFor(10);
   // Ten a second, all of them the picture: no second source beside it.
   EXPECT_EQ(delivered().size(), 11u);
   EXPECT_EQ(last->width(), 400);
@@ -648,10 +652,7 @@ TEST_F(PlayerManagerTest, ChangingTheModeClosesTheOtherSourceBeforeTheNewOneOpen
   EXPECT_EQ(player->fileName(), "clip.mp4");
   EXPECT_EQ(player->status->value(), PlayerStatus::pause);
   forget();
-  player->play();
-  settle();
-  tick(0ms);
-  for (int i = 0; i < 10; ++i) tick(100ms);
+  playFor(10);
   // The clip's own ten frames a second, each the next one.
   std::vector<int> want;
   for (int i = 1; i <= 11; ++i) want.push_back(i);
@@ -729,10 +730,7 @@ TEST_F(PlayerManagerTest, AJumpInTheTimeStampsPlaysOnFromTheFrameThatJumped) {
     size_t logged = logText().size();
     openVideo(clip);
     ASSERT_TRUE(player->hasValidAsset());
-    player->play();
-    settle();
-    tick(0ms);
-    for (int i = 0; i < 16; ++i) tick(100ms);
+    playFor(16);
     // Every frame once, in order, at the clip's rate: none skipped, no wait at the jump.
     std::vector<int> want;
     for (int i = 0; i <= 17; ++i) want.push_back(i);

@@ -20,8 +20,10 @@ class LanguageViewControllerTest : public ::testing::Test, public shelltest::She
  protected:
   std::unique_ptr<LanguageManager> manager;
 
-  std::unique_ptr<LanguageViewController> makeWindow() {
+  std::unique_ptr<LanguageViewController> makeWindow(
+      std::function<std::vector<std::string>()> relaunchArguments = {}) {
     LanguageViewController::Environment env;
+    env.relaunchArguments = std::move(relaunchArguments);
     env.languages = manager.get();
     env.defaults = &defaults;
     env.workspace = &workspace;
@@ -129,17 +131,10 @@ TEST_F(LanguageViewControllerTest, TheRelaunchPlaysTheClipThatPlays) {
   writeTables({"en", "zh-Hans"});
   manager = languages("en");
   arguments = {"-style", "fusion", "/home/user/clips/demo 360.mp4"};
-  LanguageViewController::Environment env;
-  env.languages = manager.get();
-  env.defaults = &defaults;
-  env.workspace = &workspace;
-  env.alerts = &alerts;
-  env.terminate = [this] { ++terminated; };
-  env.relaunchArguments = [&] {
+  auto window = makeWindow([&] {
     return RelaunchArguments::arguments(arguments, "/home/user/clips/demo 360.mp4", player.asset());
-  };
-  LanguageViewController window(env);
-  window.okButton()->click();
+  });
+  window->okButton()->click();
   answerAlert(true);
   ASSERT_EQ(spawned.size(), 1u);
   EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"",
