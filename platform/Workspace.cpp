@@ -84,11 +84,14 @@ std::vector<std::string> Workspace::processArguments() {
 }
 
 bool Workspace::relaunchApplication() {
+  return relaunchApplication(env_.arguments ? env_.arguments() : std::vector<std::string>());
+}
+
+bool Workspace::relaunchApplication(const std::vector<std::string>& arguments) {
   std::string self = env_.executablePath ? env_.executablePath() : std::string();
   if (self.empty() || self.front() != '/' || !env_.spawn) return false;
   std::vector<std::string> argv{"/bin/sh", "-c", kRelaunchScript, self};
-  if (env_.arguments)
-    for (std::string& argument : env_.arguments()) argv.push_back(std::move(argument));
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
   return env_.spawn(argv);
 }
 

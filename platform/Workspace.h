@@ -38,6 +38,8 @@ class Workspace {
   // arguments reach the shell as its own arguments ($0, $@), never as part of its script. False
   // when the shell could not be started.
   bool relaunchApplication();
+  // The same with these arguments in place of those it was started with.
+  bool relaunchApplication(const std::vector<std::string>& arguments);
 
   // The shell script of the relaunch; the program's path is its $0, its arguments the rest.
   static constexpr const char* kRelaunchScript = "sleep 2; exec \"$0\" \"$@\"";

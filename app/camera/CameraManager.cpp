@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "Bundle.h"
+#include "FreedMemory.h"
 #include "Paths.h"
 #include "camera/CameraTuning.h"
 #include "camera/CaptureFormatInfo.h"
@@ -282,6 +283,8 @@ void CameraManager::resetAnalysisFacade() {
   // A barrier: a frame still in the facade finishes before the vision objects go.
   old->releaseSelvoInst();
   old.reset();
+  // The analysis of a source that went leaves no memory behind for the next one.
+  platform::FreedMemory::giveBack();
   manager();
 }
 

@@ -4,8 +4,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
+#include <algorithm>
+#include <cstdio>
 
 #include "BoundedFile.h"
+#include "FreedMemory.h"
 #include "camera/VideoDecoder.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
@@ -24,6 +27,17 @@ namespace {
 constexpr auto kImagePushInterval = 100ms;
 // When decoding falls behind, frames are skipped without conversion, at most this many a tick.
 constexpr int kMaxFramesPerTick = 8;
+// A frame stamped further than this after the one before it, or at all before it, is a jump in
+// the file's time (recordings cut together, a counter that wrapped): the timing starts again at
+// that frame instead of waiting for its time to come or rushing through frames to it.
+constexpr int64_t kStampJumpNs = 10'000'000'000;
+constexpr size_t kJumpsLoggedAtMost = 64;
+
+std::string seconds(int64_t ns) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", double(ns) / 1e9);
+  return text;
+}
 
 QString filterFor(const char* title, const char* const* types, size_t count) {
   QString filter = QString(title) + " (";
@@ -42,6 +56,7 @@ PlayerManager::PlayerManager(platform::Clock& clock)
       currentTime(Observable<double>::make(0)),
       status(Observable<PlayerStatus>::make(PlayerStatus::noFile)),
       mode(Observable<PlayerMode>::make(PlayerMode::video)),
+      refusal(Observable<Refusal>::make()),
       clock_(clock),
       pushImageQueue_(std::make_unique<platform::SerialQueue>("push.image.timer")),
       videoOutputQueue_(std::make_unique<platform::SerialQueue>("VideoOutputQueue")) {}
@@ -181,10 +196,12 @@ void PlayerManager::loadVideo(const QString& path, Opened opened) {
     std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(file, error);
     if (!decoder) {
       CV_LOG_ERROR("cannot play " + name + ": " + error);
-      if (opened)
-        MainQueue::shared().async([life, opened, error] {
-          if (!life.expired()) opened(error);
-        });
+      // What plays goes on; the window that asked shows why this one does not.
+      MainQueue::shared().async([this, life, opened, name, error] {
+        if (life.expired()) return;
+        refusal->setValue(Refusal{name, error});
+        if (opened) opened(error);
+      });
       return;
     }
     // The new file replaces the old one, paused at its first frame.
@@ -192,10 +209,14 @@ void PlayerManager::loadVideo(const QString& path, Opened opened) {
     QSizeF size(decoder->width(), decoder->height());
     double seconds = decoder->duration();
     player_ = std::move(decoder);
+    jumpsLogged_.clear();
     CV_LOG_INFO("video " + name + ": " + std::to_string(int(size.width())) + " x " +
                 std::to_string(int(size.height())) + ", " + std::to_string(seconds) + " s");
     MainQueue::shared().async([this, life, file, name, size, seconds, opened] {
       if (life.expired()) return;
+      if (source_ == Source::images) dropImages();
+      stopImagePush();  // a play without pictures may have started one
+      source_ = Source::video;
       {
         std::lock_guard lock(mutex_);
         hasValidAsset_ = true;
@@ -204,7 +225,7 @@ void PlayerManager::loadVideo(const QString& path, Opened opened) {
         frameSize_ = size;
         duration_ = seconds;
       }
-      stopImagePush();
+      refusal->setValue(Refusal{});
       currentTime->setValue(0);
       setupComplete->setValue(true);
       status->setValue(PlayerStatus::pause);
@@ -249,7 +270,9 @@ void PlayerManager::loadImages(const QStringList& paths) {
   // Frames are bi-planar 4:2:0: an odd picture loses its last column or row.
   const QImage& first = images_.front();
   QSizeF size(first.width() & ~1, first.height() & ~1);
-  videoOutputQueue_->async([this] { stopVideoPacing(); });
+  if (source_ == Source::video) dropVideo();
+  source_ = Source::images;
+  refusal->setValue(Refusal{});
   PixelBufferRef buffer = createPixelBuffer(int(size.width()), int(size.height()));
   {
     std::lock_guard lock(mutex_);
@@ -262,10 +285,57 @@ void PlayerManager::loadImages(const QStringList& paths) {
   play();
 }
 
+void PlayerManager::setMode(PlayerMode newMode) {
+  const bool other = (source_ == Source::video && newMode != PlayerMode::video) ||
+                     (source_ == Source::images && newMode != PlayerMode::image);
+  if (other) closeSource();
+  if (newMode != mode->value()) refusal->setValue(Refusal{});
+  mode->setValue(newMode);
+}
+
+void PlayerManager::closeSource() {
+  if (source_ == Source::video) dropVideo();
+  if (source_ == Source::images) dropImages();
+  source_ = Source::none;
+  {
+    std::lock_guard lock(mutex_);
+    frameSize_ = QSizeF(0, 0);
+  }
+  currentTime->setValue(0);
+  status->setValue(PlayerStatus::noFile);
+  setupComplete->setValue(false);
+}
+
+void PlayerManager::dropVideo() {
+  // The decoder goes with its frames and threads, not only its pacing.
+  videoOutputQueue_->async([this] {
+    stopVideoPacing();
+    player_.reset();
+    jumpsLogged_.clear();
+    platform::FreedMemory::giveBack();
+  });
+  std::lock_guard lock(mutex_);
+  hasValidAsset_ = false;
+  fileName_ = "No File";
+  asset_.reset();
+  duration_ = 0;
+}
+
+void PlayerManager::dropImages() {
+  stopImagePush();
+  images_.clear();
+  currentIndex_ = 0;
+  std::lock_guard lock(mutex_);
+  imagePixel_.reset();
+}
+
 // ---- playing
 
+// Play and pause act on the source that plays; without one, on the mode's kind.
 void PlayerManager::play() {
-  if (mode->value() == PlayerMode::video) {
+  const bool video = source_ == Source::none ? mode->value() == PlayerMode::video
+                                             : source_ == Source::video;
+  if (video) {
     videoOutputQueue_->async([this] { startVideoPacing(); });
   } else if (!pushImageTimer_) {
     pushImageTimer_ = std::make_unique<platform::DispatchTimer>(*pushImageQueue_, clock_);
@@ -277,7 +347,9 @@ void PlayerManager::play() {
 }
 
 void PlayerManager::pause() {
-  if (mode->value() == PlayerMode::video) {
+  const bool video = source_ == Source::none ? mode->value() == PlayerMode::video
+                                             : source_ == Source::video;
+  if (video) {
     videoOutputQueue_->async([this] { stopVideoPacing(); });
   } else {
     stopImagePush();
@@ -337,6 +409,15 @@ void PlayerManager::startVideoPacing() {
   displayLink_->resume();
 }
 
+void PlayerManager::noteStampJump(int64_t from, int64_t to) {
+  // Once for each place in the file, not at every round of the loop.
+  if (std::find(jumpsLogged_.begin(), jumpsLogged_.end(), from) != jumpsLogged_.end()) return;
+  if (jumpsLogged_.size() >= kJumpsLoggedAtMost) return;
+  jumpsLogged_.push_back(from);
+  CV_LOG_INFO("the time stamps of " + fileName() + " jump from " + seconds(from) + " s to " +
+              seconds(to) + " s: its timing starts again at that frame");
+}
+
 void PlayerManager::stopVideoPacing() {
   if (!displayLink_) return;
   displayLink_->cancel();
@@ -350,12 +431,23 @@ void PlayerManager::onDisplayLink() {
   bool advanced = false;
   for (int i = 0; i < kMaxFramesPerTick; ++i) {
     std::optional<int64_t> next = player_->nextPts();
+    bool rewound = false;
     if (!next) {
       if (advanced) break;  // show the last frame now; the loop starts at the next tick
       // At the end the file plays again from its start, as a camera never stops.
       if (!player_->rewind() || !(next = player_->nextPts())) break;
       anchorPts_ = media = *next;
       anchorTime_ = clock_.now();
+      rewound = true;
+    }
+    if (!rewound && player_->hasCurrent()) {
+      const int64_t current = player_->currentPts();
+      if (*next < current - frame / 2 || *next > current + kStampJumpNs) {
+        if (advanced) break;  // the frame before the jump is shown first
+        noteStampJump(current, *next);
+        anchorPts_ = media = *next;
+        anchorTime_ = clock_.now();
+      }
     }
     if (*next > media + frame / 2) break;
     if (!player_->advance()) break;

@@ -36,6 +36,13 @@ class PlayerManager {
  public:
   using OutputBuffer = std::function<void(platform::PixelBufferRef)>;
 
+  // A file asked for that was not played, and why.
+  struct Refusal {
+    std::string fileName;
+    std::string reason;
+    bool operator==(const Refusal&) const = default;
+  };
+
   static constexpr const char* kVideoTypes[] = {"mp4", "MP4", "mov", "MOV"};
   static constexpr const char* kImageTypes[] = {"jpg", "JPG", "png", "PNG"};
 
@@ -54,6 +61,9 @@ class PlayerManager {
   using Opened = std::function<void(const std::string& problem)>;
   void loadVideo(const QString& path, Opened opened = {});
   void loadImages(const QStringList& paths);
+  // Chooses the kind of file played. A source of the other kind is closed first, so that one
+  // source plays at a time: the player is then without a file until one of the new kind opens.
+  void setMode(PlayerMode newMode);
 
   void play();
   void pause();
@@ -89,7 +99,10 @@ class PlayerManager {
   std::vector<QImage> images() const;
   int currentIndex() const;
   const ObservableRef<PlayerMode> mode;
-  // The chosen video's path.
+  // The last video asked for that could not be played, while the player keeps what it had;
+  // empty again once a file opens or the mode changes.
+  const ObservableRef<Refusal> refusal;
+  // The path of the video that is the source; none while pictures or nothing play.
   std::optional<std::string> asset() const;
   // The buffer holding the picture shown.
   platform::PixelBufferRef imagePixel() const;
@@ -98,12 +111,19 @@ class PlayerManager {
   platform::SerialQueue& pushImageQueue() { return *pushImageQueue_; }
 
  private:
+  enum class Source { none, video, images };
+
   void deliver(const platform::PixelBufferRef& buffer);
+  // The source's parts, on the main thread: each leaves the player as if it had never opened one.
+  void closeSource();
+  void dropVideo();
+  void dropImages();
   // Video, on the player's queue.
   void deliverCurrentFrame();
   void startVideoPacing();
   void stopVideoPacing();
   void onDisplayLink();
+  void noteStampJump(int64_t from, int64_t to);
   // Pictures, on the main thread.
   void showImage(size_t index);
   void stopImagePush();
@@ -124,6 +144,7 @@ class PlayerManager {
   platform::PixelBufferRef imagePixel_;
 
   // Main thread only.
+  Source source_ = Source::none;
   std::vector<QImage> images_;
   size_t currentIndex_ = 0;
   std::unique_ptr<platform::DispatchTimer> pushImageTimer_;
@@ -133,6 +154,7 @@ class PlayerManager {
   std::unique_ptr<platform::DispatchTimer> displayLink_;  // paces the frame pull while playing
   int64_t anchorPts_ = 0;
   platform::Clock::TimePoint anchorTime_{};
+  std::vector<int64_t> jumpsLogged_;  // the frames after which the file's stamps jump, told once
 
   std::unique_ptr<platform::SerialQueue> pushImageQueue_;
   std::unique_ptr<platform::SerialQueue> videoOutputQueue_;

@@ -71,6 +71,15 @@ QRect MainWindowPlacement::fitted(const QRect& frame, const QMargins& margins,
   return centredIn(sizedFor(frame.size(), margins, screens.front()), screens.front());
 }
 
+std::optional<QPoint> MainWindowPlacement::onMainScreen(const QRect& frame, bool shownBefore,
+                                                        const QRect& main,
+                                                        const std::vector<QRect>& screens) {
+  std::optional<QRect> target = screenOf(main, screens);
+  if (!target) return std::nullopt;
+  if (shownBefore && screenOf(frame, screens) == target) return std::nullopt;
+  return centredIn(frame.size(), *target).topLeft();
+}
+
 MainWindowPlacement::Placement MainWindowPlacement::place(const Stored& stored,
                                                           const std::vector<QRect>& screens,
                                                           const QMargins& margins) {

@@ -56,6 +56,14 @@ class MainWindowPlacement {
   static QRect fitted(const QRect& frame, const QMargins& margins,
                       const std::vector<QRect>& screens);
 
+  // Where a window that the main window opens (diagnostics, the file player) goes: on the main
+  // window's screen. `frame` is that window's frame now, `shownBefore` whether it was placed
+  // before, `main` the main window's frame. The frame's new top-left: centred on the main
+  // window's screen, unless it was shown before and is on that screen already (the user's place
+  // stays); none to leave it.
+  static std::optional<QPoint> onMainScreen(const QRect& frame, bool shownBefore,
+                                            const QRect& main, const std::vector<QRect>& screens);
+
   // The zoom toggles between a frame filling the available area of the screen holding the
   // frame's centre (else the main one) and the frame from before. Kept between two zooms:
   struct Zoomed {

@@ -13,6 +13,7 @@
 #include "log/LogManager.h"
 #include "main/VirtualCameraSink.h"
 #include "shell/AlertManager.h"
+#include "shell/RelaunchArguments.h"
 #include "vcam/LoopbackOutput.h"
 
 namespace fs = std::filesystem;
@@ -52,8 +53,8 @@ SystemExtensionManager::Environment SystemExtensionManager::Environment::process
     AlertManager::shared().showAlert(QString::fromStdString(text), std::move(confirm));
   };
   env.relaunch = [] {
-    // Two seconds later, with the same arguments: this instance has gone by then.
-    return platform::Workspace::shared().relaunchApplication();
+    // Two seconds later, with the clip that plays: this instance has gone by then.
+    return platform::Workspace::shared().relaunchApplication(RelaunchArguments::process());
   };
   env.terminate = [] { QCoreApplication::quit(); };
   return env;

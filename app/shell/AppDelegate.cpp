@@ -18,6 +18,7 @@
 #include "qt/UserDefaults.h"
 #include "shell/ExitReport.h"
 #include "shell/MenuRules.h"
+#include "shell/WindowOnScreen.h"
 #include "util/CommandLine.h"
 
 #define SHELL_LOG_DEBUG(msg) logger().debug((msg), __FILE__, __func__, __LINE__)
@@ -27,8 +28,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr const char* DEACTIVATE_SWITCH = "-deactivateExt";
 
 AppDelegate* currentDelegate = nullptr;
 
@@ -168,6 +167,7 @@ QKeySequence AppDelegate::backDoorKeys() {
 }
 
 void AppDelegate::attachTo(QWidget* window) {
+  mainWindow_ = window;
   if (auto* main = qobject_cast<QMainWindow*>(window)) main->setMenuBar(menuBar_);
   if (window) window->addAction(backDoor_);
 }
@@ -175,8 +175,8 @@ void AppDelegate::attachTo(QWidget* window) {
 bool AppDelegate::hasDeactivateSwitch(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2) return false;
   // After "--" it is a file's name.
-  return CommandLine::decide({arguments.begin() + 1, arguments.end()}, {DEACTIVATE_SWITCH})
-      .has(DEACTIVATE_SWITCH);
+  return CommandLine::decide({arguments.begin() + 1, arguments.end()}, {kDeactivateSwitch})
+      .has(kDeactivateSwitch);
 }
 
 bool AppDelegate::isDeactivateRun() const { return hasDeactivateSwitch(env_.arguments); }
@@ -290,13 +290,13 @@ void AppDelegate::onClickAbout() {
   showWindow(aboutWindow_, makeAboutWindow_, "About");
 }
 void AppDelegate::onClickBackDoor() {
-  showWindow(backDoorWindow_, makeBackDoorWindow_, "diagnostics");
+  showWindow(backDoorWindow_, makeBackDoorWindow_, "diagnostics", mainWindow_);
 }
 void AppDelegate::openContactPage() { openCompanyPage(CompanyLink::Page::contact); }
 void AppDelegate::openManualPage() { openCompanyPage(CompanyLink::Page::manual); }
 
 void AppDelegate::showWindow(QPointer<QWidget>& window, const WindowFactory& factory,
-                             const char* what) {
+                             const char* what, const QWidget* over) {
   if (!window && factory) {
     window = factory();
     // Escape and Ctrl+W close it as its title bar's close does.
@@ -318,9 +318,7 @@ void AppDelegate::showWindow(QPointer<QWidget>& window, const WindowFactory& fac
     SHELL_LOG_ERROR(std::string("No ") + what + " window can be made");
     return;
   }
-  window->show();
-  window->raise();
-  window->activateWindow();
+  WindowOnScreen::show(window, over);
 }
 
 void AppDelegate::openCompanyPage(CompanyLink::Page page) {

@@ -90,6 +90,8 @@ class AppDelegate : public QObject {
   void applicationWillTerminate();
   bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
   bool isDeactivateRun() const;
+  // The switch of the run that only takes the virtual camera away.
+  static constexpr const char* kDeactivateSwitch = "-deactivateExt";
   // Whether "-deactivateExt" is among the arguments after the program path.
   static bool hasDeactivateSwitch(const std::vector<std::string>& arguments);
 
@@ -169,7 +171,9 @@ class AppDelegate : public QObject {
  private:
   void buildMenus();
   void openCompanyPage(CompanyLink::Page page);
-  void showWindow(QPointer<QWidget>& window, const WindowFactory& factory, const char* what);
+  // `over`, when given: the window opens on that window's screen.
+  void showWindow(QPointer<QWidget>& window, const WindowFactory& factory, const char* what,
+                  const QWidget* over = nullptr);
   LogManager& logger() const;
 
   CameraManager& camera_;
@@ -182,6 +186,7 @@ class AppDelegate : public QObject {
   WindowFactory makeBackDoorWindow_;
   QPointer<QWidget> aboutWindow_;
   QPointer<QWidget> backDoorWindow_;
+  QPointer<QWidget> mainWindow_;  // the window attached to
 
   QPointer<QMenuBar> menuBar_;
   QPointer<QMenu> menuApp_;

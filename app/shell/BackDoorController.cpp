@@ -1,11 +1,13 @@
 #include "shell/BackDoorController.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +21,7 @@
 #include "camera/PlayerManager.h"
 #include "camera/USBManager.h"
 #include "log/LogManager.h"
+#include "shell/CustomWindow.h"
 #include "shell/PlayerController.h"
 #include "util/LogArchivePanel.h"
 
@@ -35,7 +38,13 @@ BackDoorController::Environment BackDoorController::Environment::process() {
   env.selectLogArchivePath = [](QWidget* parent) {
     return LogArchivePanel::selectLogArchivePath(parent);
   };
-  env.showPlayerWindow = [] { PlayerController::windowController().showWindow(); };
+  env.showPlayerWindow = [] {
+    // On the main window's screen, as this window.
+    const QWidget* main = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (dynamic_cast<CustomWindow*>(window)) main = window;
+    PlayerController::windowController().showWindow(main);
+  };
   env.standardOutput = [](const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
@@ -184,8 +193,7 @@ void BackDoorController::onClickImageModeButton() {
 
 void BackDoorController::onClickOpenFile() {
   if (env_.player)
-    env_.player->mode->setValue(videoModeButton->isChecked() ? PlayerMode::video
-                                                             : PlayerMode::image);
+    env_.player->setMode(videoModeButton->isChecked() ? PlayerMode::video : PlayerMode::image);
   if (env_.showPlayerWindow) env_.showPlayerWindow();
 }
 
@@ -196,9 +204,23 @@ void BackDoorController::onClickExport() {
     if (env_.standardOutput) env_.standardOutput("File selection was canceled");
     return;
   }
-  // A failed archive is reported by the logger itself.
-  if (env_.logger) env_.logger->exportLogs(location->toStdString());
   if (env_.standardOutput) env_.standardOutput("file selected: " + location->toStdString());
+  if (!env_.logger) return;
+  // As after any save dialog, the user hears where the file went, or why it did not.
+  std::string reason;
+  const bool written = env_.logger->exportLogs(location->toStdString(), &reason);
+  auto* box = new QMessageBox(this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowTitle(QStringLiteral("Export logs"));
+  if (written) {
+    box->setIcon(QMessageBox::Information);
+    box->setText(QStringLiteral("The logs were exported to %1").arg(*location));
+  } else {
+    box->setIcon(QMessageBox::Warning);
+    box->setText(QStringLiteral("The logs could not be exported to %1").arg(*location));
+    box->setInformativeText(QString::fromStdString(reason));
+  }
+  box->open();
 }
 
 }  // namespace corvane

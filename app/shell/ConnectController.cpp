@@ -32,12 +32,14 @@ QLabel* makeLabel(QWidget* parent, int pointSize) {
 ConnectController* ConnectController::make(QWidget* parent) {
   CameraManager& camera = CameraManager::shared();
   return new ConnectController(
-      camera.connectMode, [&camera] { camera.startConnection(); }, parent, camera.connectError);
+      camera.connectMode, [&camera] { camera.startConnection(); }, parent, camera.connectError,
+      PlayerManager::shared().refusal);
 }
 
 ConnectController::ConnectController(ObservableRef<ConnectMode> connectMode,
                                      std::function<void()> searchCamera, QWidget* parent,
-                                     ObservableRef<std::string> connectError)
+                                     ObservableRef<std::string> connectError,
+                                     ObservableRef<PlayerManager::Refusal> clipRefusal)
     : QWidget(parent),
       searchCamera_(std::move(searchCamera)),
       connectError_(std::move(connectError)) {
@@ -81,9 +83,22 @@ ConnectController::ConnectController(ObservableRef<ConnectMode> connectMode,
   connectMode->bindAndNotify([self](ConnectMode mode) {
     if (self) self->apply(mode);
   });
+  if (clipRefusal)
+    clipRefusal->bindAndNotify([self](const PlayerManager::Refusal& refusal) {
+      // A refusal while a picture shows is the player window's to tell.
+      if (!self || self->mode_ == ConnectMode::connected) return;
+      self->clipRefused_ =
+          refusal.fileName.empty()
+              ? QString()
+              : text("error_msg_clip_not_played")
+                    .arg(QString::fromStdString(refusal.fileName),
+                         QString::fromStdString(refusal.reason));
+      self->apply(self->mode_);
+    });
 }
 
 void ConnectController::apply(ConnectMode mode) {
+  mode_ = mode;
   switch (mode) {
     case ConnectMode::searching:
     case ConnectMode::connecting:
@@ -93,10 +108,14 @@ void ConnectController::apply(ConnectMode mode) {
       break;
     case ConnectMode::connected:
       // The main window hides this view itself.
+      clipRefused_.clear();
       break;
     case ConnectMode::disconnected: {
+      // Whoever named a clip is told about the clip, not about a camera.
       std::string error = connectError_ ? connectError_->value() : std::string();
-      cantFindCameraLabel->setText(text(error.empty() ? "error_msg_not_find" : error.c_str()));
+      cantFindCameraLabel->setText(
+          !clipRefused_.isEmpty() ? clipRefused_
+                                  : text(error.empty() ? "error_msg_not_find" : error.c_str()));
       cannotFindView->show();
       messageView->hide();
       break;

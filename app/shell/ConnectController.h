@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/ConnectMode.h"
+#include "camera/PlayerManager.h"
 #include "util/Observable.h"
 
 class QLabel;
@@ -23,9 +24,12 @@ class ConnectController : public QWidget {
  public:
   // `searchCamera` starts a new camera search. `connectError`, when given, holds the
   // localisation key of why a found camera could not be connected; the pane shows that text
-  // in place of "camera not found".
+  // in place of "camera not found". `clipRefusal`, when given, is the player's word on a clip
+  // it did not play: one refused while no picture shows (the command line's) is what the pane
+  // says instead, until a picture comes.
   ConnectController(ObservableRef<ConnectMode> connectMode, std::function<void()> searchCamera,
-                    QWidget* parent = nullptr, ObservableRef<std::string> connectError = nullptr);
+                    QWidget* parent = nullptr, ObservableRef<std::string> connectError = nullptr,
+                    ObservableRef<PlayerManager::Refusal> clipRefusal = nullptr);
   // Over the program's camera manager.
   static ConnectController* make(QWidget* parent = nullptr);
 
@@ -54,6 +58,8 @@ class ConnectController : public QWidget {
 
   std::function<void()> searchCamera_;
   ObservableRef<std::string> connectError_;
+  ConnectMode mode_ = ConnectMode::searching;
+  QString clipRefused_;  // the text for a clip refused while no picture showed
   QColor buttonBackground_;
   QColor buttonTitle_;
 };

@@ -7,10 +7,11 @@
 #include "Workspace.h"
 #include "i18n/LanguageManager.h"
 #include "i18n/Localized.h"
-#include "log/LogManager.h"
 #include "qt/UserDefaults.h"
 #include "shell/AlertManager.h"
+#include "shell/LanguageRestart.h"
 #include "shell/LanguagePopUpButton.h"
+#include "shell/RelaunchArguments.h"
 #include "shell/ShellStyle.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomView.h"
@@ -32,6 +33,7 @@ LanguageViewController::Environment LanguageViewController::Environment::process
   // The alert service is asked for on first use: it needs the main window's controller,
   // which may be making this popup.
   env.alerts = nullptr;
+  env.relaunchArguments = [] { return RelaunchArguments::process(); };
   env.terminate = [] { QCoreApplication::quit(); };
   return env;
 }
@@ -90,14 +92,8 @@ void LanguageViewController::onClickOk() {
   alerts.showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
-    auto table = self->languagePullDownButton_->selectedTable();
-    if (table && env.defaults) {
-      env.defaults->set("CurrentLanguage", QString::fromStdString(*table));
-      env.defaults->synchronize();
-    }
-    if (!env.workspace || !env.workspace->relaunchApplication())
-      CV_LOG_ERROR(
-          "The program could not be started again; the language applies at the next start");
+    LanguageRestart::apply(self->languagePullDownButton_->selectedTable(), env.defaults,
+                           env.languages, env.workspace, env.relaunchArguments);
     if (env.terminate) env.terminate();
   });
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shell/LanguagePopUpButton.h"
 #include "widgets/CustomButton.h"
@@ -32,6 +33,8 @@ class LanguageViewController : public QWidget {
     platform::UserDefaults* defaults = nullptr;
     platform::Workspace* workspace = nullptr;
     AlertManager* alerts = nullptr;   // none: the program's, asked for on first use
+    // What the program starts again with; none: the arguments of this start.
+    std::function<std::vector<std::string>()> relaunchArguments;
     std::function<void()> terminate;  // ends the program
     static Environment process();
   };

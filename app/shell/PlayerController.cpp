@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "camera/PlayerManager.h"
+#include "i18n/Localized.h"
 #include "widgets/CustomButton.h"
 #include "widgets/FormatDuration.h"
 #include "widgets/ImageView.h"
@@ -138,6 +139,14 @@ void PlayerController::buildViews() {
   imageLayout->addLayout(imageBar);
   layout->addWidget(imageView, 1);
 
+  refusalLabel = makeLabel(QString(), this);
+  refusalLabel->setObjectName("refusalLabel");
+  refusalLabel->setStyleSheet(QStringLiteral("color: #FF8A80;"));
+  refusalLabel->setWordWrap(true);
+  refusalLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  refusalLabel->hide();
+  layout->addWidget(refusalLabel);
+
   auto* bar = new QHBoxLayout;
   selectFileButton = makeButton(QStringLiteral("Select file"), this);
   backwardButton = makeButton(QStringLiteral("Backward"), this);
@@ -162,8 +171,11 @@ void PlayerController::bindPlayer() {
   // The player outlives this window in the program but not always in tests: the listeners hold
   // the window weakly and do nothing once it is gone.
   QPointer<PlayerController> self(this);
-  player_.setupComplete->bindAndNotify([self](bool) {
-    if (self) self->showFileInfo();
+  player_.setupComplete->bindAndNotify([self](bool ready) {
+    if (!self) return;
+    // Without a source the view shows no picture of the one that closed.
+    if (!ready) self->videoPicture->clear();
+    self->showFileInfo();
   });
   player_.currentTime->bindAndNotify([self](double seconds) {
     if (self) self->currentTimeLabel->setText(formatDuration(float(seconds)));
@@ -176,6 +188,15 @@ void PlayerController::bindPlayer() {
     self->videoView->setVisible(mode == PlayerMode::video);
     self->imageView->setVisible(mode == PlayerMode::image);
     self->showFileInfo();
+  });
+  player_.refusal->bindAndNotify([self](const PlayerManager::Refusal& refusal) {
+    if (!self) return;
+    self->refusalLabel->setText(refusal.fileName.empty()
+                                    ? QString()
+                                    : localizedText("error_msg_clip_not_played")
+                                          .arg(QString::fromStdString(refusal.fileName),
+                                               QString::fromStdString(refusal.reason)));
+    self->refusalLabel->setVisible(!refusal.fileName.empty());
   });
   frameObserver_ = player_.addFrameObserver(videoPicture->receiver());
 }

@@ -47,6 +47,8 @@ class PlayerController : public QWidget {
   QLabel* currentTimeLabel = nullptr;
   QLabel* fileNameLabel = nullptr;
   // Both.
+  // Why the file last chosen was not played (the one before plays on); hidden when all went well.
+  QLabel* refusalLabel = nullptr;
   CustomButton* selectFileButton = nullptr;
   CustomButton* backwardButton = nullptr;
   CustomButton* forwardButton = nullptr;

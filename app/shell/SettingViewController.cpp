@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QShowEvent>
 
+#include "Workspace.h"
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
 #include "config/ConfigManager.h"
@@ -14,6 +15,8 @@
 #include "qt/UserDefaults.h"
 #include "shell/AlertManager.h"
 #include "shell/LanguagePopUpButton.h"
+#include "shell/LanguageRestart.h"
+#include "shell/RelaunchArguments.h"
 #include "shell/ShellStyle.h"
 #include "util/RecordThumbnail.h"
 #include "util/RoiOverlay.h"
@@ -44,6 +47,8 @@ SettingViewController::Environment SettingViewController::Environment::process()
   env.facade = [] { return CameraManager::shared().manager(); };
   env.loadRoiRecord = [] { CameraManager::shared().loadRoiRecord(); };
   env.thumbnailFolder = [] { return RecordThumbnail::folder(); };
+  env.workspace = &platform::Workspace::shared();
+  env.relaunchArguments = [] { return RelaunchArguments::process(); };
   env.terminate = [] { QCoreApplication::quit(); };
   return env;
 }
@@ -174,7 +179,9 @@ void SettingViewController::showEvent(QShowEvent* event) {
 void SettingViewController::viewWillAppear() {
   if (QWidget* host = parentWidget()) move(host->rect().center() - rect().center());
   backgroundView_->setCornerRadius(5.0);
-  showRoiPreview(roiPullDownButton_->currentIndex());
+  // Reopened, the panes show what is in force, not a choice left there without its OK.
+  setupLanguageList();
+  setupRoiList();
 }
 
 void SettingViewController::selectState(SettingState state) {
@@ -279,13 +286,9 @@ void SettingViewController::onClickLanguageOk() {
   alerts.showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
-    if (auto table = self->languagePullDownButton_->selectedTable()) {
-      if (env.defaults) {
-        env.defaults->set("CurrentLanguage", QString::fromStdString(*table));
-        env.defaults->synchronize();
-      }
-      if (env.languages) env.languages->setCollatorIdentifier(*table);
-    }
+    // Started again as the language window does: with the clip that plays and the window's place.
+    LanguageRestart::apply(self->languagePullDownButton_->selectedTable(), env.defaults,
+                           env.languages, env.workspace, env.relaunchArguments);
     // Closing may take the window away: what is left is held here.
     const std::function<void()> terminate = env.terminate;
     if (self->closeAction) self->closeAction();

@@ -20,7 +20,8 @@
 
 namespace platform {
 class UserDefaults;
-}
+class Workspace;
+}  // namespace platform
 
 namespace corvane {
 
@@ -30,7 +31,7 @@ class ConfigManager;
 class LanguageManager;
 
 // The settings popup of the main window, three panes chosen by tab buttons: the language (the
-// program quits to apply it), an information pane on gesture control, and the ROI record the
+// program starts again to apply it), an information pane on gesture control, and the ROI record the
 // camera restores when it starts, previewed as its thumbnail with its frames drawn over it.
 class SettingViewController : public QWidget {
   Q_OBJECT
@@ -47,6 +48,9 @@ class SettingViewController : public QWidget {
     std::function<void()> loadRoiRecord;
     // The thumbnails' folder, <caches>/<executable>/thumbnail; none without a caches folder.
     std::function<std::optional<std::string>()> thumbnailFolder;
+    platform::Workspace* workspace = nullptr;  // starts the program again
+    // What the program starts again with; none: the arguments of this start.
+    std::function<std::vector<std::string>()> relaunchArguments;
     std::function<void()> terminate;  // ends the program
     static Environment process();
   };

@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "shell/WindowOnScreen.h"
+
 namespace corvane {
 
 // A secondary window of the program: its content controller is made on the first request to
@@ -26,12 +28,10 @@ class SharedWindow {
     return controller_.get();
   }
 
-  // The window in front, with the focus.
-  Controller* showWindow() {
+  // The window in front, with the focus; on `over`'s screen when given.
+  Controller* showWindow(const QWidget* over = nullptr) {
     if (!window()) return nullptr;
-    controller_->show();
-    controller_->raise();
-    controller_->activateWindow();
+    WindowOnScreen::show(controller_.get(), over);
     return controller_.get();
   }
 

@@ -43,7 +43,7 @@ namespace {
 
 constexpr QSize LAUNCH_SIZE{800, 450};
 constexpr const char* kProgram = "corvane-studio";
-constexpr const char* kDeactivate = "-deactivateExt";
+constexpr const char* kDeactivate = AppDelegate::kDeactivateSwitch;
 
 // The temporary files of saves that a crash or a kill interrupted, beside each file the program
 // saves atomically: the user's JSON copies and the face store (the settings file's saves write

@@ -17,6 +17,7 @@ struct PixelBufferView::State {
   PixelBufferRef pending;                  // the newest frame not yet converted
   bool converting = false;                 // a conversion task is queued or running
   bool visible = false;
+  uint64_t generation = 0;  // raised by clear(): conversions of older frames are not shown
   QSize target;                     // device pixels the picture fills
   PixelBufferView* view = nullptr;  // main thread only
 
@@ -32,6 +33,7 @@ struct PixelBufferView::State {
     for (;;) {
       PixelBufferRef frame;
       QSize size;
+      uint64_t made = 0;
       {
         std::lock_guard lock(mutex);
         if (!pending || !visible || !queue) {
@@ -41,14 +43,20 @@ struct PixelBufferView::State {
         frame = std::move(pending);
         pending.reset();
         size = target;
+        made = generation;
       }
       const double scale = fitScale(QSize(frame->width(), frame->height()), size);
       QImage image = ImageExtension::imageWithPixelBuffer(*frame, scale);
       if (image.isNull()) continue;
       std::weak_ptr<State> weak = self;
-      platform::MainQueue::shared().async([weak, image = std::move(image)]() mutable {
+      platform::MainQueue::shared().async([weak, made, image = std::move(image)]() mutable {
         auto state = weak.lock();
-        if (state && state->view) state->view->present(std::move(image));
+        if (!state || !state->view) return;
+        {
+          std::lock_guard lock(state->mutex);
+          if (made != state->generation) return;
+        }
+        state->view->present(std::move(image));
       });
     }
   }
@@ -95,6 +103,16 @@ double PixelBufferView::fitScale(QSize frame, QSize target) {
 void PixelBufferView::present(QImage image) {
   image_ = std::move(image);
   ++shownCount_;
+  update();
+}
+
+void PixelBufferView::clear() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->pending.reset();
+    ++state_->generation;
+  }
+  image_ = QImage();
   update();
 }
 

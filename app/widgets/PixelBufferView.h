@@ -32,6 +32,9 @@ class PixelBufferView : public QWidget {
   // The conversion queue (tests drain it, then the main queue).
   platform::SerialQueue& convertQueue() { return *queue_; }
 
+  // No picture any more (black), and none of the frames handed in so far: their source closed.
+  void clear();
+
   // The scale at which a frame is converted to fill a view of `target` device pixels: the frame
   // fitted inside, never enlarged; 1 for an empty target.
   static double fitScale(QSize frame, QSize target);

@@ -443,43 +443,52 @@ bool LogManager::hasFile() const {
   return filePointer_ != nullptr;
 }
 
-bool LogManager::exportLogs(const std::string& destination) {
+bool LogManager::exportLogs(const std::string& destination, std::string* reason) {
+  std::string why;
   auto folder = logFolder();
-  if (!folder) return false;
-  int err = 0;
-  zip_t* archive = zip_open(destination.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  bool ok = archive != nullptr;
-  if (ok) {
-    std::error_code ec;
-    ok = zip_dir_add(archive, "log", ZIP_FL_ENC_UTF_8) >= 0;
-    std::vector<fs::path> files;
-    for (fs::recursive_directory_iterator it(*folder, ec), end; ok && !ec && it != end;
-         it.increment(ec)) {
-      std::string rel = "log/" + fs::relative(it->path(), *folder, ec).string();
-      if (it->is_directory(ec)) {
-        ok = zip_dir_add(archive, rel.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
-        continue;
-      }
-      zip_source_t* src = zip_source_file(archive, it->path().c_str(), 0, -1);
-      zip_int64_t index = src ? zip_file_add(archive, rel.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
-      if (index < 0) {
-        if (src) zip_source_free(src);
-        ok = false;
-        break;
-      }
-      zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
-    }
-    if (ec) ok = false;
-    // zip_close writes a temporary file beside the destination and renames it into place.
-    if (ok) {
-      ok = zip_close(archive) == 0;
-      if (!ok) zip_discard(archive);
+  if (!folder) {
+    why = "there is no log folder";
+  } else {
+    int err = 0;
+    zip_t* archive = zip_open(destination.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    if (!archive) {
+      zip_error_t error;
+      zip_error_init_with_code(&error, err);
+      why = zip_error_strerror(&error);
+      zip_error_fini(&error);
     } else {
-      zip_discard(archive);
+      std::error_code ec;
+      bool ok = zip_dir_add(archive, "log", ZIP_FL_ENC_UTF_8) >= 0;
+      for (fs::recursive_directory_iterator it(*folder, ec), end; ok && !ec && it != end;
+           it.increment(ec)) {
+        std::string rel = "log/" + fs::relative(it->path(), *folder, ec).string();
+        if (it->is_directory(ec)) {
+          ok = zip_dir_add(archive, rel.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
+          continue;
+        }
+        zip_source_t* src = zip_source_file(archive, it->path().c_str(), 0, -1);
+        zip_int64_t index = src ? zip_file_add(archive, rel.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0) {
+          if (src) zip_source_free(src);
+          ok = false;
+          break;
+        }
+        zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
+      }
+      if (ec) why = "cannot read the log folder (" + ec.message() + ")";
+      // zip_close writes a temporary file beside the destination and renames it into place.
+      if (ok && !ec && zip_close(archive) == 0) {
+        archive = nullptr;
+      } else if (why.empty()) {
+        why = zip_strerror(archive);
+      }
+      if (archive) zip_discard(archive);
     }
   }
-  if (!ok) writeLine("Something went wrong");
-  return ok;
+  if (why.empty()) return true;
+  writeLine("Something went wrong: " + why);
+  if (reason) *reason = why;
+  return false;
 }
 
 }  // namespace corvane

@@ -73,8 +73,9 @@ class LogManager {
   void writeBanner();
   void writeLine(const std::string& eventLine);
   // Packs the whole log folder, as the archive's top entry "log/", stored, into `destination`.
-  // False (and "Something went wrong" in the day file) when it could not be written.
-  bool exportLogs(const std::string& destination);
+  // False (and "Something went wrong" with the reason in the day file) when it could not be
+  // written; `reason`, when given, gets the reason.
+  bool exportLogs(const std::string& destination, std::string* reason = nullptr);
 
   std::string logFilePath() const;
   std::optional<std::string> logFolder() const;

@@ -390,3 +390,17 @@ TEST_F(LogTest, AFailedExportLeavesALineAndNoArchive) {
   auto file = lines(readFile(log.logFilePath()));
   EXPECT_NE(file.back().find(" Something went wrong"), std::string::npos);
 }
+
+// Whoever asked for the archive can tell the user why there is none.
+TEST_F(LogTest, AFailedExportGivesItsReason) {
+  LogManager log(env(dir.path()));
+  std::ofstream(dir.file("a-file")) << "not a folder";
+  std::string reason;
+  EXPECT_FALSE(log.exportLogs(dir.file("a-file/logs.zip"), &reason));
+  EXPECT_NE(reason.find("Not a directory"), std::string::npos) << reason;
+  auto file = lines(readFile(log.logFilePath()));
+  EXPECT_NE(file.back().find(" Something went wrong: " + reason), std::string::npos);
+  reason.clear();
+  EXPECT_TRUE(log.exportLogs(dir.file("logs.zip"), &reason));
+  EXPECT_EQ(reason, "");
+}

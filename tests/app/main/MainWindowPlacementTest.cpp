@@ -275,3 +275,40 @@ TEST(MainWindowPlacement, OnlyFiniteNumbersCount) {
 }
 
 }  // namespace
+
+namespace {
+
+// The diagnostics and player windows go on the main window's screen, whichever is the primary.
+TEST(MainWindowPlacement, AWindowOpenedFromTheMainWindowGoesOnItsScreen) {
+  const std::vector<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+  const QRect onSecond(2100, 100, 900, 600);
+  const QRect onFirst(200, 100, 900, 600);
+  struct Row {
+    const char* what;
+    QRect frame;
+    bool shownBefore;
+    QRect main;
+    std::optional<QPoint> origin;
+  };
+  const Row rows[] = {
+      {"first opening, main on the second", QRect(0, 0, 420, 300), false, onSecond,
+       QPoint(1920 + 430, 362)},
+      {"first opening, main on the first", QRect(0, 0, 420, 300), false, onFirst, QPoint(750, 390)},
+      {"left by the user on the main's screen", QRect(2000, 50, 420, 300), true, onSecond,
+       std::nullopt},
+      {"left on the other screen", QRect(100, 50, 420, 300), true, onSecond,
+       QPoint(1920 + 430, 362)},
+      {"larger than the screen: its corner in it", QRect(0, 0, 1500, 1200), false, onSecond,
+       QPoint(1920, 0)},
+      {"main on no screen", QRect(0, 0, 420, 300), false, QRect(-5000, 0, 10, 10), std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(MainWindowPlacement::onMainScreen(row.frame, row.shownBefore, row.main, screens),
+              row.origin);
+  }
+  EXPECT_EQ(MainWindowPlacement::onMainScreen(QRect(0, 0, 10, 10), false, onFirst, {}),
+            std::nullopt);
+}
+
+}  // namespace

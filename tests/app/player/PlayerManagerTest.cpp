@@ -150,6 +150,13 @@ class PlayerManagerTest : public ::testing::Test {
     std::lock_guard lock(mutex);
     markers.clear();
   }
+  // Plays from now for `ticks` frames of a tenth of a second.
+  void playFor(int ticks) {
+    player->play();
+    settle();
+    tick(0ms);
+    for (int i = 0; i < ticks; ++i) tick(100ms);
+  }
   void openVideo(const std::string& path) {
     player->loadVideo(QString::fromStdString(path));
     settle();
@@ -586,4 +593,157 @@ TEST_F(PlayerManagerTest, AfterCloseNoFrameIsHandedOut) {
   settle();
   EXPECT_TRUE(delivered().empty());
   EXPECT_EQ(observed.load(), before);
+}
+
+// ---- one source at a time
+
+// Pictures, then the mode back to video as the diagnostics window's Open file sets it: play and
+// pause reach the pictures that play, never a video left behind, and the pictures' source is
+// the only one handing out frames.
+TEST_F(PlayerManagerTest, PlayAndPauseReachTheSourceThatPlaysWhateverTheMode) {
+  openVideo(media->h264);
+  player->play();
+  settle();
+  tick(0ms);
+  player->mode->setValue(PlayerMode::image);
+  player->loadImages({QString::fromStdString(media->png)});
+  settle();
+  // The video is closed with its decoder: no file of it is left to name.
+  EXPECT_FALSE(player->hasValidAsset());
+  EXPECT_EQ(player->fileName(), "No File");
+  EXPECT_EQ(player->asset(), std::nullopt);
+  player->mode->setValue(PlayerMode::video);
+  player->pause();
+  settle();
+  forget();
+  for (int i = 0; i < 10; ++i) tick(100ms);
+  EXPECT_TRUE(delivered().empty()) << "a pause stops the pictures that play";
+  playFor(10);
+  // Ten a second, all of them the picture: no second source beside it.
+  EXPECT_EQ(delivered().size(), 11u);
+  EXPECT_EQ(last->width(), 400);
+}
+
+TEST_F(PlayerManagerTest, ChangingTheModeClosesTheOtherSourceBeforeTheNewOneOpens) {
+  player->setMode(PlayerMode::image);
+  player->loadImages({QString::fromStdString(media->png), QString::fromStdString(media->jpg)});
+  tick(0ms);
+  std::vector<bool> setups;
+  player->setupComplete->bind([&](bool ok) { setups.push_back(ok); });
+  player->setMode(PlayerMode::image);  // the same kind: the pictures play on
+  settle();
+  EXPECT_EQ(player->images().size(), 2u);
+  EXPECT_EQ(player->status->value(), PlayerStatus::playing);
+
+  player->setMode(PlayerMode::video);
+  settle();
+  forget();
+  for (int i = 0; i < 5; ++i) tick(100ms);
+  EXPECT_TRUE(delivered().empty()) << "the pictures' source is closed";
+  // The state shown is the source's: no file, no time, not playing.
+  EXPECT_TRUE(player->images().empty());
+  EXPECT_FALSE(player->imagePixel());
+  EXPECT_EQ(player->status->value(), PlayerStatus::noFile);
+  EXPECT_EQ(player->currentTime->value(), 0);
+  EXPECT_EQ(setups, std::vector<bool>{false});
+  EXPECT_EQ(player->mode->value(), PlayerMode::video);
+
+  openVideo(media->h264);
+  EXPECT_EQ(player->fileName(), "clip.mp4");
+  EXPECT_EQ(player->status->value(), PlayerStatus::pause);
+  forget();
+  playFor(10);
+  // The clip's own ten frames a second, each the next one.
+  std::vector<int> want;
+  for (int i = 1; i <= 11; ++i) want.push_back(i);
+  EXPECT_EQ(delivered(), want);
+  EXPECT_EQ(last->width(), 320);
+
+  // And from the video back to pictures the same way.
+  player->setMode(PlayerMode::image);
+  settle();
+  forget();
+  tick(500ms);
+  EXPECT_TRUE(delivered().empty());
+  EXPECT_FALSE(player->hasValidAsset());
+  EXPECT_EQ(player->asset(), std::nullopt);
+  EXPECT_EQ(player->status->value(), PlayerStatus::noFile);
+}
+
+TEST_F(PlayerManagerTest, AClipThatCannotBePlayedIsToldWhileTheOneBeforePlaysOn) {
+  std::vector<PlayerManager::Refusal> told;
+  player->refusal->bind([&](const PlayerManager::Refusal& r) { told.push_back(r); });
+  openVideo(media->h264);
+  player->play();
+  settle();
+  openVideo(media->audioOnly);
+  ASSERT_FALSE(told.empty());
+  EXPECT_EQ(told.back(), (PlayerManager::Refusal{"audio-only.mp4", "the file has no video stream"}));
+  EXPECT_EQ(player->fileName(), "clip.mp4");
+  EXPECT_EQ(player->status->value(), PlayerStatus::playing);
+  forget();
+  tick(0ms);
+  tick(100ms);
+  EXPECT_FALSE(delivered().empty()) << "the clip before plays on";
+  // A file that plays takes the word back.
+  openVideo(media->mjpeg);
+  EXPECT_EQ(told.back(), PlayerManager::Refusal{});
+}
+
+// ---- time stamps that jump
+
+namespace {
+
+// Two recordings cut together into one MPEG-TS stream: ten frames (markers 0-9) stamped from
+// `first` seconds on, then eight (markers 10-17) from `second` seconds on.
+std::string cutTogether(const std::string& name, double first, double second) {
+  QImage photo = testmedia::photo("sample1.jpg");
+  std::string a = media->dir.file(name + ".a.ts"), b = media->dir.file(name + ".b.ts");
+  std::string error;
+  EXPECT_TRUE(testmedia::writeVideo(
+      {.path = a, .frames = 10, .stampOffset = first},
+      [&](int i) { return testmedia::markedFrame(photo, 320, 240, i); }, error))
+      << error;
+  EXPECT_TRUE(testmedia::writeVideo(
+      {.path = b, .frames = 8, .stampOffset = second},
+      [&](int i) { return testmedia::markedFrame(photo, 320, 240, 10 + i); }, error))
+      << error;
+  std::string whole = media->dir.file(name + ".ts");
+  EXPECT_TRUE(testmedia::concatenate({a, b}, whole));
+  return whole;
+}
+
+}  // namespace
+
+TEST_F(PlayerManagerTest, AJumpInTheTimeStampsPlaysOnFromTheFrameThatJumped) {
+  struct Case {
+    const char* name;
+    double first, second;
+  } cases[] = {
+      {"back-far", 112, 10},     // read by the demuxer as a counter that wrapped
+      {"back-near", 30, 13},     // seventeen seconds back
+      {"forward", 10, 200},      // three minutes on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string clip = cutTogether(c.name, c.first, c.second);
+    size_t logged = logText().size();
+    openVideo(clip);
+    ASSERT_TRUE(player->hasValidAsset());
+    playFor(16);
+    // Every frame once, in order, at the clip's rate: none skipped, no wait at the jump.
+    std::vector<int> want;
+    for (int i = 0; i <= 17; ++i) want.push_back(i);
+    EXPECT_EQ(delivered(), want);
+    // Round the loop once more: the jump is told once.
+    for (int i = 0; i < 20; ++i) tick(100ms);
+    EXPECT_GE(delivered().size(), 30u);
+    std::string lines = logText().substr(logged);
+    const std::string told = "the time stamps of " + std::string(c.name) + ".ts jump from ";
+    EXPECT_NE(lines.find(told), std::string::npos) << lines;
+    EXPECT_EQ(lines.find(told), lines.rfind(told)) << lines;
+    player->pause();
+    settle();
+    forget();
+  }
 }

@@ -10,6 +10,7 @@ extern "C" {
 
 #include <QPainter>
 #include <cstring>
+#include <fstream>
 
 namespace testmedia {
 
@@ -161,6 +162,7 @@ bool writeVideo(const VideoSpec& spec, const std::function<QImage(int)>& makeFra
     error = "cannot write " + spec.path;
     return false;
   }
+  w.oc->output_ts_offset = int64_t(spec.stampOffset * AV_TIME_BASE);
   AVDictionary* options = nullptr;
   if (spec.faststart) av_dict_set(&options, "movflags", "faststart", 0);
   int r = avformat_write_header(w.oc, &options);
@@ -202,6 +204,16 @@ bool writeVideo(const VideoSpec& spec, const std::function<QImage(int)>& makeFra
     return false;
   }
   return true;
+}
+
+bool concatenate(const std::vector<std::string>& parts, const std::string& path) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const std::string& part : parts) {
+    std::ifstream in(part, std::ios::binary);
+    if (!in) return false;
+    out << in.rdbuf();
+  }
+  return bool(out.flush());
 }
 
 }  // namespace testmedia

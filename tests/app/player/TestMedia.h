@@ -3,6 +3,7 @@
 #include <QImage>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testmedia {
 
@@ -19,6 +20,7 @@ struct VideoSpec {
   bool audioFirst = false;  // an AAC track as the file's first stream
   bool faststart = false;   // the index at the front (MP4)
   bool audioOnly = false;
+  double stampOffset = 0;  // seconds added to every time stamp the file holds
 };
 
 // Frame `index` of a clip: the photograph with a black band on top holding a white marker at
@@ -31,5 +33,7 @@ int markerIndex(const uint8_t* luma, size_t bytesPerRow, int width);
 QImage photo(const std::string& name);
 
 bool writeVideo(const VideoSpec& spec, const std::function<QImage(int)>& frame, std::string& error);
+// The files' bytes one after the other into `path`, as recordings of a stream are cut together.
+bool concatenate(const std::vector<std::string>& parts, const std::string& path);
 
 }  // namespace testmedia

@@ -2,15 +2,19 @@
 #include <zip.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
 #include "ManualClock.h"
+#include "ShellTestMedia.h"
 #include "SimulatedCamera.h"
 #include "TempDir.h"
 #include "camera/CameraManager.h"
@@ -21,6 +25,8 @@
 #include "log/LogManager.h"
 #include "shell/BackDoorController.h"
 #include "shell/PlayerController.h"
+#include "widgets/CustomButton.h"
+#include "widgets/PixelBufferView.h"
 
 using corvane::BackDoorController;
 using corvane::CameraManager;
@@ -335,4 +341,105 @@ TEST_F(BackDoorTest, AnArchiveThatCannotBeWrittenIsReportedByTheLogger) {
   std::ifstream in(logger.logFilePath());
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_NE(text.find("Something went wrong"), std::string::npos);
+}
+
+// As after any save dialog: an alert names a failed export and its reason, and a successful
+// one says where the archive went.
+TEST_F(BackDoorTest, TheExportTellsWhereTheArchiveWentOrWhyItDidNot) {
+  BackDoorController& w = open();
+  std::ofstream(home.file("a-file")) << "not a folder";
+  struct Case {
+    std::string path;
+    bool written;
+    const char* reason;
+  } cases[] = {{home.file("a-file/logs.zip"), false, "Not a directory"},
+               {home.file("no-such-folder/logs.zip"), false, "No such file or directory"},
+               {home.file("logs.zip"), true, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    answer = QString::fromStdString(c.path);
+    w.exportButton->click();
+    QMessageBox* box = nullptr;
+    for (QMessageBox* found : w.findChildren<QMessageBox*>())
+      if (found->isVisible()) box = found;
+    ASSERT_NE(box, nullptr) << "the user is told";
+    EXPECT_EQ(fs::exists(c.path), c.written);
+    if (c.written) {
+      EXPECT_EQ(box->text(), QString::fromStdString("The logs were exported to " + c.path));
+      EXPECT_EQ(box->icon(), QMessageBox::Information);
+    } else {
+      EXPECT_EQ(box->text(), QString::fromStdString("The logs could not be exported to " + c.path));
+      EXPECT_EQ(box->icon(), QMessageBox::Warning);
+      EXPECT_TRUE(box->informativeText().contains(c.reason)) << box->informativeText().toStdString();
+    }
+    box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+// Pictures play, then Open file in video mode: the pictures' source closes before a clip is
+// chosen, so the player window shows no file, no time and no playing mark, and only the clip
+// chosen then hands out frames.
+TEST_F(BackDoorTest, OpenFileForVideoWhilePicturesPlayClosesThemFirst) {
+  shelltest::PlayerFiles& files = shelltest::playerFiles();
+  ASSERT_EQ(files.error, "");
+  std::atomic<int> frames{0};
+  std::atomic<int> lastWidth{0};
+  player->setOutputBuffer([&](platform::PixelBufferRef buffer) {
+    ++frames;
+    lastWidth = buffer->width();
+  });
+  auto settle = [this] {
+    for (int i = 0; i < 20; ++i) {
+      player->videoOutputQueue().drain();
+      player->pushImageQueue().drain();
+      if (MainQueue::shared().drain() == 0 && player->videoOutputQueue().pendingCount() == 0)
+        return;
+    }
+  };
+  BackDoorController& w = open();
+  // The clip of the command line plays.
+  player->loadVideo(QString::fromStdString(files.video));
+  settle();
+  player->play();
+  settle();
+
+  w.imageModeButton->click();
+  w.openFileButton->click();
+  player->loadImages({QString::fromStdString(files.png)});
+  settle();
+  PlayerController* shown = players->contentViewController();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_TRUE(shown->imagePlayButton->isSelected);
+
+  w.videoModeButton->click();
+  w.openFileButton->click();
+  settle();
+  shown->videoPicture->convertQueue().drain();
+  settle();
+  EXPECT_EQ(shown->fileNameLabel->text(), "No file");
+  EXPECT_EQ(shown->currentTimeLabel->text(), "00:00:00");
+  EXPECT_FALSE(shown->videoPlayButton->isSelected);
+  EXPECT_TRUE(shown->videoPicture->image().isNull()) << "no picture of the closed source";
+  frames = 0;
+  for (int i = 0; i < 10; ++i) {
+    clock.advance(std::chrono::milliseconds(100));
+    settle();
+  }
+  EXPECT_EQ(frames.load(), 0) << "nothing plays until a clip is chosen";
+
+  player->loadVideo(QString::fromStdString(files.video));
+  settle();
+  shown->videoPlayButton->click();
+  settle();
+  EXPECT_EQ(shown->fileNameLabel->text(), "clip.mp4");
+  EXPECT_TRUE(shown->videoPlayButton->isSelected);
+  frames = 0;
+  for (int i = 0; i < 10; ++i) {
+    clock.advance(std::chrono::milliseconds(100));
+    settle();
+  }
+  // The clip's ten frames a second, and only its frames.
+  EXPECT_NEAR(frames.load(), 10, 1);
+  EXPECT_EQ(lastWidth.load(), 320);
 }

@@ -3,9 +3,13 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QTest>
+#include <fstream>
 
 #include "RecordingMainController.h"
+#include "ManualClock.h"
 #include "ShellFixture.h"
+#include "TempDir.h"
+#include "camera/PlayerManager.h"
 #include "i18n/Localized.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
@@ -78,6 +82,52 @@ TEST(ConnectView, AFoundCameraThatCouldNotStartShowsTheReason) {
   platform::MainQueue::shared().drain();
   EXPECT_EQ(view.cantFindCameraLabel->text().toStdString(),
             corvane::localized("error_msg_not_find"));
+}
+
+// A clip named on the command line that cannot be played: the pane names it and says why,
+// not that no camera was found, until a picture shows.
+TEST(ConnectView, AClipThatWasNotPlayedIsNamedWithItsReason) {
+  auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::searching);
+  testsupport::ManualClock clock;
+  corvane::PlayerManager player(clock);
+  corvane::ConnectController view(
+      mode, [&] { mode->setValue(ConnectMode::searching); }, nullptr, nullptr, player.refusal);
+  testsupport::TempDir dir;
+  std::ofstream(dir.file("empty.mp4")).flush();
+  player.loadVideo(QString::fromStdString(dir.file("empty.mp4")));
+  player.videoOutputQueue().drain();
+  platform::MainQueue::shared().drain();
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_FALSE(view.cannotFindView->isHidden());
+  const QString refused = view.cantFindCameraLabel->text();
+  EXPECT_EQ(refused.toStdString(),
+            "empty.mp4 could not be played: cannot read the file (Invalid data found when "
+            "processing input)");
+
+  // A search again finds no camera: the clip is still what the user asked for.
+  QTest::mouseClick(view.tryAgainButton, Qt::LeftButton);
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(view.cantFindCameraLabel->text(), refused);
+
+  // Once a picture showed, a later loss of it is the camera's.
+  mode->setValue(ConnectMode::connected);
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(view.cantFindCameraLabel->text().toStdString(),
+            corvane::localized("error_msg_not_find"));
+  // A clip refused while a picture shows is the player window's to tell.
+  mode->setValue(ConnectMode::connected);
+  platform::MainQueue::shared().drain();
+  player.loadVideo(QString::fromStdString(dir.file("missing.mp4")));
+  player.videoOutputQueue().drain();
+  platform::MainQueue::shared().drain();
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(view.cantFindCameraLabel->text().toStdString(),
+            corvane::localized("error_msg_not_find"));
+  player.close();
 }
 
 TEST(ConnectView, RetryButtonFillsWhileThePointerIsOnIt) {

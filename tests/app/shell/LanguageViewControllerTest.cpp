@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLabel>
 
+#include "ManualClock.h"
+#include "ShellTestMedia.h"
 #include "ShellTestRig.h"
+#include "camera/PlayerManager.h"
+#include "dispatch/MainQueue.h"
+#include "shell/RelaunchArguments.h"
 #include "shell/LanguageChoice.h"
 #include "shell/LanguagePopUpButton.h"
 #include "shell/LanguageViewController.h"
@@ -14,8 +20,10 @@ class LanguageViewControllerTest : public ::testing::Test, public shelltest::She
  protected:
   std::unique_ptr<LanguageManager> manager;
 
-  std::unique_ptr<LanguageViewController> makeWindow() {
+  std::unique_ptr<LanguageViewController> makeWindow(
+      std::function<std::vector<std::string>()> relaunchArguments = {}) {
     LanguageViewController::Environment env;
+    env.relaunchArguments = std::move(relaunchArguments);
     env.languages = manager.get();
     env.defaults = &defaults;
     env.workspace = &workspace;
@@ -106,6 +114,59 @@ TEST_F(LanguageViewControllerTest, ConfirmingStoresTheChosenTableAfterASkippedOn
   EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"",
                                          executable, "/home/user/clips/demo 360.mp4"}));
   EXPECT_EQ(terminated, 1);
+}
+
+// A clip opened in the player window after the start comes back after the relaunch, not the
+// clip the command line named.
+TEST_F(LanguageViewControllerTest, TheRelaunchPlaysTheClipThatPlays) {
+  shelltest::PlayerFiles& files = shelltest::playerFiles();
+  ASSERT_EQ(files.error, "");
+  testsupport::ManualClock clock;
+  PlayerManager player(clock);
+  player.loadVideo(QString::fromStdString(files.video));
+  player.videoOutputQueue().drain();
+  platform::MainQueue::shared().drain();
+  ASSERT_EQ(player.asset(), files.video);
+
+  writeTables({"en", "zh-Hans"});
+  manager = languages("en");
+  arguments = {"-style", "fusion", "/home/user/clips/demo 360.mp4"};
+  auto window = makeWindow([&] {
+    return RelaunchArguments::arguments(arguments, "/home/user/clips/demo 360.mp4", player.asset());
+  });
+  window->okButton()->click();
+  answerAlert(true);
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"",
+                                         executable, "-style", "fusion", files.video}));
+  player.close();
+}
+
+TEST(RelaunchArguments, TheNamedClipMakesWayForTheOneThatPlays) {
+  using Argv = std::vector<std::string>;
+  struct Row {
+    Argv started;
+    std::optional<std::string> named, playing;
+    Argv want;
+  } rows[] = {
+      // A clip opened in the player window.
+      {{"/c/demo.mp4"}, "/c/demo.mp4", "/c/other.mp4", {"/c/other.mp4"}},
+      // The toolkit's options stay; a value equal to the clip is not taken for it.
+      {{"-display", "demo.mp4", "demo.mp4"}, "demo.mp4", "/c/x.mp4", {"-display", "demo.mp4", "/c/x.mp4"}},
+      // Started without a clip, one opened since.
+      {{"-style", "fusion"}, std::nullopt, "/c/x.mp4", {"-style", "fusion", "/c/x.mp4"}},
+      // Pictures play, or nothing: no clip comes back.
+      {{"/c/demo.mp4"}, "/c/demo.mp4", std::nullopt, {}},
+      // The same clip still plays.
+      {{"/c/demo.mp4"}, "/c/demo.mp4", "/c/demo.mp4", {"/c/demo.mp4"}},
+      {{}, std::nullopt, std::nullopt, {}},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(RelaunchArguments::arguments(row.started, row.named, row.playing), row.want);
+  // A name relative to this start's folder is made absolute for the new one.
+  Argv made = RelaunchArguments::arguments({}, std::nullopt, "clips/x.mp4");
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0], QDir::current().absoluteFilePath("clips/x.mp4").toStdString());
 }
 
 TEST_F(LanguageViewControllerTest, DecliningChangesNothing) {

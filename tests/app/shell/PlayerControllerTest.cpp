@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "ManualClock.h"
 #include "ShellTestMedia.h"
@@ -244,4 +245,35 @@ TEST_F(PlayerControllerTest, AVideoOrPictureThatIsNoRegularFileIsRefusedWithoutW
                       QString::fromStdString(files.png)});
   settle();
   EXPECT_EQ(text(window->totalCountLabel), "1");  // only the real picture
+}
+
+// A file chosen in the window that cannot be played: the window says which and why, the clip
+// before plays on, and the word goes once a file plays.
+TEST_F(PlayerControllerTest, AClipThatCannotBePlayedShowsWhyWhileTheOneBeforePlaysOn) {
+  testsupport::TempDir dir;
+  std::ofstream(dir.file("empty.mp4")).flush();
+  std::filesystem::create_directory(dir.file("x.mp4"));
+  loadVideo();
+  window->videoPlayButton->click();
+  settle();
+  EXPECT_TRUE(window->refusalLabel->isHidden());
+  struct Case {
+    std::string path, shown;
+  } cases[] = {
+      {dir.file("empty.mp4"), "empty.mp4 could not be played: cannot read the file (Invalid data "
+                              "found when processing input)"},
+      {dir.file("x.mp4"), "x.mp4 could not be played: cannot read the file (" + dir.file("x.mp4")},
+      {dir.file("missing.mp4"), "missing.mp4 could not be played: cannot read the file"},
+  };
+  for (const Case& c : cases) {
+    player->loadVideo(QString::fromStdString(c.path));
+    settle();
+    EXPECT_FALSE(window->refusalLabel->isHidden()) << c.path;
+    EXPECT_TRUE(text(window->refusalLabel).startsWith(QString::fromStdString(c.shown)))
+        << text(window->refusalLabel).toStdString();
+    EXPECT_EQ(text(window->fileNameLabel), "clip.mp4");
+    EXPECT_TRUE(window->videoPlayButton->isSelected);
+  }
+  loadVideo();
+  EXPECT_TRUE(window->refusalLabel->isHidden());
 }

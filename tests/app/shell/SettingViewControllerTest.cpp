@@ -55,6 +55,7 @@ class SettingViewControllerTest : public ::testing::Test, public shelltest::Shel
     env.facade = [this] { return ++facadeRequests, facade; };
     env.loadRoiRecord = [this] { ++loads; };
     env.thumbnailFolder = [this] { return thumbnails; };
+    env.workspace = &workspace;
     env.terminate = [this] { ++terminated; };
     auto window = std::make_unique<SettingViewController>(env);
     window->closeAction = [this] { ++closes; };
@@ -139,7 +140,8 @@ TEST_F(SettingViewControllerTest, LanguageNamesAreEachInTheirOwnLanguageAndTheTa
   EXPECT_EQ(box->currentIndex(), 1);
 }
 
-TEST_F(SettingViewControllerTest, LanguageOkStoresTheChosenTableClosesAndQuitsWithoutRelaunch) {
+// The same restart as the language window's: the program starts again, with the clip it plays.
+TEST_F(SettingViewControllerTest, LanguageOkStoresTheChosenTableClosesAndStartsTheProgramAgain) {
   writeTables({"en", "xx", "zh-Hans", "zh-Hant"});
   auto window = makeWindow();
   window->languagePullDownButton()->setCurrentIndex(2);
@@ -150,7 +152,41 @@ TEST_F(SettingViewControllerTest, LanguageOkStoresTheChosenTableClosesAndQuitsWi
   EXPECT_EQ(manager->currentTablePath(), table("zh-Hant"));
   EXPECT_EQ(closes, 1);
   EXPECT_EQ(terminated, 1);
-  EXPECT_TRUE(spawned.empty());
+  ASSERT_EQ(spawned.size(), 1u);
+  EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"",
+                                         executable, "/home/user/clips/demo 360.mp4"}));
+}
+
+// A choice left without its OK (the close button, or Cancel in the question) is not what the
+// window shows when it opens again: it shows what is in force.
+TEST_F(SettingViewControllerTest, ReopenedItShowsWhatIsInForceNotAnAbandonedChoice) {
+  writeTables({"en", "zh-Hans", "zh-Hant"});
+  config->roiRecordIndex = 1;
+  auto window = makeWindow();
+  window->show();
+  window->languagePullDownButton()->setCurrentIndex(2);
+  window->closeButton()->click();
+  window->hide();
+  window->show();
+  EXPECT_EQ(window->languagePullDownButton()->selectedTable(), table("en"));
+
+  window->languagePullDownButton()->setCurrentIndex(1);
+  window->languageOkButton()->click();
+  answerAlert(false);
+  window->hide();
+  window->show();
+  EXPECT_EQ(window->languagePullDownButton()->selectedTable(), table("en"));
+  EXPECT_EQ(terminated, 0);
+
+  window->onClickRoi();
+  window->roiPullDownButton()->setCurrentIndex(2);
+  window->onClickRoiPullDownButton();
+  window->closeButton()->click();
+  window->hide();
+  window->show();
+  EXPECT_EQ(window->currentState, SettingState::Roi) << "the pane it was left on";
+  EXPECT_EQ(window->roiPullDownButton()->currentIndex(), 1);
+  EXPECT_EQ(config->roiRecordIndex, 1);
 }
 
 TEST_F(SettingViewControllerTest, CancellingTheRestartOrTheFallbackChangesNoLanguage) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+class UserDefaults;
+class Workspace;
+}  // namespace platform
+
+namespace corvane {
+
+class LanguageManager;
+
+// A confirmed change of language, whichever window it was chosen in: the table is stored and
+// the program is started again (it then reads the table at its start); the caller ends this
+// instance afterwards.
+class LanguageRestart {
+ public:
+  // `table` none (the fallback item) stores nothing, and the program still starts again.
+  // `arguments` gives what the new start is given; none: the arguments of this start.
+  static void apply(const std::optional<std::string>& table, platform::UserDefaults* defaults,
+                    LanguageManager* languages, platform::Workspace* workspace,
+                    const std::function<std::vector<std::string>()>& arguments);
+};
+
+}  // namespace corvane
