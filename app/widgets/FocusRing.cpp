@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include "dispatch/SyncAnnotation.h"
 #include "widgets/CustomButton.h"
 #include "widgets/CustomSwitch.h"
 
@@ -90,6 +91,8 @@ void FocusRing::place() {
 }
 
 bool FocusRing::eventFilter(QObject* watched, QEvent* event) {
+  // Every event of the program passes here, the tasks other threads post included.
+  platform::SyncAnnotation::acquire(event);
   switch (event->type()) {
     case QEvent::KeyPress: {
       // A modifier alone (the Ctrl of a Ctrl+click) does not lead.

@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <algorithm>
 
+#include "dispatch/SyncAnnotation.h"
+
 namespace corvane {
 
 namespace {
@@ -115,6 +117,9 @@ void FocusScope::onFocusChanged(QWidget* now) {
 }
 
 bool FocusScope::eventFilter(QObject* watched, QEvent* event) {
+  // Every event of the program passes here, the tasks other threads post included: those are
+  // published with the event, so take them before reading it.
+  platform::SyncAnnotation::acquire(event);
   const QEvent::Type type = event->type();
   if (type == QEvent::Show || type == QEvent::Hide) {
     // A watched part coming or going: before Qt hands the focus of a part that goes to the

@@ -2,27 +2,90 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+extern char** environ;
 
 namespace testsupport {
 
+namespace {
+
+// The environment of this process without a display, on the offscreen platform.
+std::vector<std::string> environmentWithoutDisplay() {
+  std::vector<std::string> out;
+  const char* dropped[] = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (std::none_of(std::begin(dropped), std::end(dropped),
+                     [&](const char* name) { return entry.rfind(name, 0) == 0; }))
+      out.push_back(entry);
+  }
+  out.push_back("QT_QPA_PLATFORM=offscreen");
+  return out;
+}
+
+}  // namespace
+
+// posix_spawn rather than QProcess: the sanitizers' runtimes cannot follow the toolkit's own
+// fork in a process that already runs threads.
 ProgramRun runProgram(const std::string& path, const std::vector<std::string>& arguments) {
-  QProcess process;
-  QStringList list;
-  for (const auto& a : arguments) list << QString::fromStdString(a);
-  // Nothing that asks is told apart from a display being absent: the answers need none.
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove("DISPLAY");
-  env.remove("WAYLAND_DISPLAY");
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  process.setProcessEnvironment(env);
-  process.start(QString::fromStdString(path), list);
   ProgramRun run;
-  if (!process.waitForStarted(-1) || !process.waitForFinished(-1)) return run;
-  run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = process.readAllStandardOutput().toStdString();
-  run.err = process.readAllStandardError().toStdString();
+  int out[2], err[2];
+  if (pipe(out) != 0) return run;
+  if (pipe(err) != 0) {
+    close(out[0]);
+    close(out[1]);
+    return run;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  for (int fd : {out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  std::vector<std::string> argvText{path};
+  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& a : argvText) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envText = environmentWithoutDisplay();
+  std::vector<char*> envp;
+  for (auto& e : envText) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  close(err[1]);
+  // Both pipes read as they fill, so that neither side waits on the other.
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* into[2] = {&run.out, &run.err};
+  int open = spawned == 0 ? 2 : 0;
+  while (open > 0) {
+    if (poll(fds, 2, -1) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[4096];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        into[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  close(out[0]);
+  close(err[0]);
+  if (spawned != 0) return run;
+  int status = 0;
+  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
   return run;
 }
 
