@@ -269,7 +269,7 @@ std::optional<std::string> UserDefaults::write() {
   return writeFailureReason(file);
 }
 
-bool UserDefaults::synchronize() {
+bool UserDefaults::synchronize(std::string* error) {
   std::function<void(const QString&)> handler;
   QString problem;
   {
@@ -279,6 +279,7 @@ bool UserDefaults::synchronize() {
       lastWriteProblem_.clear();
       return true;
     }
+    if (error) *error = *why;
     problem = settings_->fileName() + ": cannot be written: " + QString::fromStdString(*why) +
               "; the settings of this run are not kept";
     if (problem == lastWriteProblem_) return false;
