@@ -68,6 +68,8 @@ std::string writeFailureReason(const std::string& file) {
     return std::strerror(errno);
   }
   if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT) return std::strerror(errno);
+  struct stat info {};
+  if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
   struct statvfs vfs {};
   if (::statvfs(folder.c_str(), &vfs) == 0 &&
       (vfs.f_bavail == 0 || (vfs.f_files > 0 && vfs.f_favail == 0)))
