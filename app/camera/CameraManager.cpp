@@ -134,6 +134,7 @@ CameraManager::CameraManager(Environment environment)
     };
   }
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
+  if (!env_.giveBackMemory) env_.giveBackMemory = [] { platform::FreedMemory::giveBack(); };
   if (!env_.cachesFolder) env_.cachesFolder = [] { return platform::Paths::caches(); };
   if (!env_.executableName)
     env_.executableName = [] { return platform::Bundle::main().executableName(); };
@@ -284,7 +285,10 @@ void CameraManager::resetAnalysisFacade() {
   old->releaseSelvoInst();
   old.reset();
   // The analysis of a source that went leaves no memory behind for the next one.
-  platform::FreedMemory::giveBack();
+  env_.giveBackMemory();
+  // What the renderer and the delivering queues still hold of the old source's size goes only
+  // once the next source's frames have replaced it: given back again when its frames flow.
+  framesUntilGiveBack_ = kFramesUntilSourceSettled;
   manager();
 }
 
@@ -929,6 +933,7 @@ void CameraManager::onLayoutResult(AnalysisFacade::RoiPairList a, AnalysisFacade
 }
 
 void CameraManager::onFrameProcessed() {
+  if (framesUntilGiveBack_ > 0 && --framesUntilGiveBack_ == 0) env_.giveBackMemory();
   if (!firstFrame_) return;
   firstFrame_ = false;
   loadRoiRecord();

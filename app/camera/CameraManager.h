@@ -113,7 +113,14 @@ class CameraManager {
     CpuUsageMonitor* usageMonitor = nullptr;
     // Makes the renderer's effect view (once for the life of the manager); none: no view.
     std::function<std::shared_ptr<EffectView>()> makeEffectView;
+    // Hands memory the process freed back to the system; none: the C library's.
+    std::function<void()> giveBackMemory;
   };
+
+  // The frames a new source runs through the analysis before the memory of the old one, freed
+  // by then in the renderer and the analysis as well, is handed back: a second at the camera's
+  // rate, long enough for every picture of the old size to have been replaced.
+  static constexpr int kFramesUntilSourceSettled = 30;
 
   static constexpr const char* CAMERA_KESTOVA = "Kestova Camera";
   static constexpr const char* CAMERA_C615 = "C615";
@@ -332,6 +339,7 @@ class CameraManager {
   Callback menuItemsUpdater_;
   std::map<std::string, RoiListCallback> roiDic_;
   bool firstFrame_ = true;
+  int framesUntilGiveBack_ = 0;  // counts a new source's analysed frames down to the give-back
   bool fileSource_ = false;  // the facade is set up for the file source
   std::map<std::string, Callback> didSetDisplayModeDic_;
   std::map<std::string, Callback> didSetFitModeDic_;

@@ -46,12 +46,7 @@ UpdateController::Environment UpdateController::Environment::process() {
   env.workspace = &platform::Workspace::shared();
   env.logger = &LogManager::shared();
   env.terminate = [] { QCoreApplication::quit(); };
-  env.showAlert = [](const QString& message) {
-    AlertSetupModel model;
-    model.mode = AlertMode::alert;
-    model.message = message;
-    AlertManager::shared().present(model);
-  };
+  env.showAlert = [](const QString& message) { AlertManager::shared().showMessage(message); };
   env.camera = [] {
     auto& usb = USBManager::shared();
     return Camera{usb.firmwareVersion(), usb.vendor_id(), usb.product_id(), usb.machineId()};
@@ -187,7 +182,9 @@ void UpdateController::rememberChoice() {
     env_.defaults->set("AppVersion", QString::fromStdString(latestAppVersion));
   if (!latestFwVersion.empty())
     env_.defaults->set("FwVersion", QString::fromStdString(latestFwVersion));
-  env_.defaults->synchronize();
+  std::string why;
+  if (!env_.defaults->synchronize(&why) && env_.showAlert)
+    env_.showAlert(text("alert_setting_not_saved").arg(QString::fromStdString(why)));
 }
 
 std::string UpdateController::downloadAddress() const {

@@ -44,12 +44,7 @@ SaveRoiViewController::Environment SaveRoiViewController::Environment::process()
     return frame ? ImageExtension::imageWithPixelBuffer(*frame, 1.0) : QImage();
   };
   env.thumbnailFolder = [] { return RecordThumbnail::folder(); };
-  env.showFailure = [](const QString& message) {
-    AlertSetupModel model;
-    model.mode = AlertMode::alert;
-    model.message = message;
-    AlertManager::shared().present(model);
-  };
+  env.showFailure = [](const QString& message) { AlertManager::shared().showMessage(message); };
   return env;
 }
 

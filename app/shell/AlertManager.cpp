@@ -30,6 +30,13 @@ void AlertManager::showAlert(const QString& message, std::function<void(bool)> c
   present(model);
 }
 
+void AlertManager::showMessage(const QString& message) {
+  AlertSetupModel model;
+  model.mode = AlertMode::alert;
+  model.message = message;
+  present(model);
+}
+
 void AlertManager::present(const AlertSetupModel& model) {
   if (isShow) return;
   QWidget* host = presentingView();

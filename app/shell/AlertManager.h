@@ -27,6 +27,8 @@ class AlertManager {
 
   // A confirmation (cancel and OK) with the message; the handler gets true when accepted.
   void showAlert(const QString& message, std::function<void(bool)> confirmHandler);
+  // A notice with its OK button only, such as a failure the user should know of.
+  void showMessage(const QString& message);
   // Presents any model, by the same rules.
   void present(const AlertSetupModel& model);
 

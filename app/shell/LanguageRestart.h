@@ -21,9 +21,12 @@ class LanguageRestart {
  public:
   // `table` none (the fallback item) stores nothing, and the program still starts again.
   // `arguments` gives what the new start is given; none: the arguments of this start.
-  static void apply(const std::optional<std::string>& table, platform::UserDefaults* defaults,
+  // When the choice cannot be stored, nothing changes and nothing starts: false, with the reason
+  // in `error`, and this instance keeps running in the language in force.
+  static bool apply(const std::optional<std::string>& table, platform::UserDefaults* defaults,
                     LanguageManager* languages, platform::Workspace* workspace,
-                    const std::function<std::vector<std::string>()>& arguments);
+                    const std::function<std::vector<std::string>()>& arguments,
+                    std::string* error = nullptr);
 };
 
 }  // namespace corvane

@@ -89,11 +89,15 @@ void LanguageViewController::setupLanguageList() {
 void LanguageViewController::onClickOk() {
   AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
   QPointer<LanguageViewController> self(this);
-  alerts.showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
+  alerts.showAlert(localizedText("menu_restart_desc"), [self, &alerts](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
-    LanguageRestart::apply(self->languagePullDownButton_->selectedTable(), env.defaults,
-                           env.languages, env.workspace, env.relaunchArguments);
+    std::string why;
+    if (!LanguageRestart::apply(self->languagePullDownButton_->selectedTable(), env.defaults,
+                                env.languages, env.workspace, env.relaunchArguments, &why)) {
+      alerts.showMessage(localizedText("alert_language_not_saved").arg(QString::fromStdString(why)));
+      return;
+    }
     if (env.terminate) env.terminate();
   });
 }

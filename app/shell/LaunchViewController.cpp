@@ -18,6 +18,7 @@
 #include "log/LogManager.h"
 #include "main/MainWindowPlacement.h"
 #include "qt/UserDefaults.h"
+#include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/CustomWindow.h"
 #include "shell/CustomWindowDelegate.h"
@@ -77,6 +78,7 @@ LaunchViewController::Environment LaunchViewController::Environment::process() {
   env.mainController = [] { return ViewRouter::shared().mainController(); };
   env.isStreaming = [] { return platform::MachManager::shared().isStreaming(); };
   env.screens = [] { return CustomWindow::availableAreas(); };
+  env.showAlert = [](const QString& message) { AlertManager::shared().showMessage(message); };
   return env;
 }
 
@@ -318,7 +320,9 @@ void LaunchViewController::onClickRemember() {
   rememberButton->updateAppearance(rememberButton->isSelected);
   if (env_.defaults) {
     env_.defaults->set("TutorialSkip", rememberButton->isSelected);
-    env_.defaults->synchronize();
+    std::string why;
+    if (!env_.defaults->synchronize(&why) && env_.showAlert)
+      env_.showAlert(text("alert_setting_not_saved").arg(QString::fromStdString(why)));
   }
 }
 

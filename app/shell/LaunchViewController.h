@@ -46,6 +46,8 @@ class LaunchViewController : public QWidget {
     // The available areas of the screens, the main one first.
     std::function<std::vector<QRect>()> screens;
     std::vector<std::string> arguments;  // the process's, the program path first
+    // Tells the user something with the program's one-button alert; none: nothing is told.
+    std::function<void(const QString& message)> showAlert;
     static Environment process();
   };
 

@@ -274,8 +274,21 @@ void SettingViewController::applyRoiRecord() {
       facade->ClearAllRect();
       facade->RemoveIgnoreAreas();
     }
-    if (env_.config) env_.config->roiRecordIndex = index;
+    std::string why;
+    bool stored = true;
+    if (env_.config) {
+      env_.config->roiRecordIndex = index;
+      // On disk at once, as a saved layout is, so that a failure is told while the user is here.
+      stored = env_.config->saveConfigFile(&why);
+    }
     if (env_.loadRoiRecord) env_.loadRoiRecord();
+    if (!stored) {
+      AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
+      const QString notice = localizedText("alert_startup_layout_not_saved");
+      if (closeAction) closeAction();
+      alerts.showMessage(notice.arg(QString::fromStdString(why)));
+      return;
+    }
   }
   if (closeAction) closeAction();
 }
@@ -283,15 +296,22 @@ void SettingViewController::applyRoiRecord() {
 void SettingViewController::onClickLanguageOk() {
   AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
   QPointer<SettingViewController> self(this);
-  alerts.showAlert(localizedText("menu_restart_desc"), [self](bool accepted) {
+  alerts.showAlert(localizedText("menu_restart_desc"), [self, &alerts](bool accepted) {
     if (!accepted || !self) return;
     const Environment& env = self->env_;
     // Started again as the language window does: with the clip that plays and the window's place.
-    LanguageRestart::apply(self->languagePullDownButton_->selectedTable(), env.defaults,
-                           env.languages, env.workspace, env.relaunchArguments);
+    std::string why;
+    const bool started =
+        LanguageRestart::apply(self->languagePullDownButton_->selectedTable(), env.defaults,
+                               env.languages, env.workspace, env.relaunchArguments, &why);
     // Closing may take the window away: what is left is held here.
     const std::function<void()> terminate = env.terminate;
+    const QString notice = localizedText("alert_language_not_saved");
     if (self->closeAction) self->closeAction();
+    if (!started) {
+      alerts.showMessage(notice.arg(QString::fromStdString(why)));
+      return;
+    }
     if (terminate) terminate();
   });
 }

@@ -68,6 +68,8 @@ std::string writeFailureReason(const std::string& file) {
     return std::strerror(errno);
   }
   if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT) return std::strerror(errno);
+  struct stat info {};
+  if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
   struct statvfs vfs {};
   if (::statvfs(folder.c_str(), &vfs) == 0 &&
       (vfs.f_bavail == 0 || (vfs.f_files > 0 && vfs.f_favail == 0)))
@@ -269,7 +271,7 @@ std::optional<std::string> UserDefaults::write() {
   return writeFailureReason(file);
 }
 
-bool UserDefaults::synchronize() {
+bool UserDefaults::synchronize(std::string* error) {
   std::function<void(const QString&)> handler;
   QString problem;
   {
@@ -279,6 +281,7 @@ bool UserDefaults::synchronize() {
       lastWriteProblem_.clear();
       return true;
     }
+    if (error) *error = *why;
     problem = settings_->fileName() + ": cannot be written: " + QString::fromStdString(*why) +
               "; the settings of this run are not kept";
     if (problem == lastWriteProblem_) return false;

@@ -51,8 +51,9 @@ class UserDefaults {
   // Removes every key (the program's persistent domain).
   void removeAll();
   QStringList keys() const;
-  // Writes pending changes to the file now; false when the file, read back, does not hold them.
-  bool synchronize();
+  // Writes pending changes to the file now; false when the file, read back, does not hold them,
+  // with the reason in `error`.
+  bool synchronize(std::string* error = nullptr);
   QString filePath() const;
 
  private:

@@ -16,6 +16,7 @@ class CameraFileSourceTest : public CameraManagerTest {
     plugCamera();
     auto env = environment();
     env.player = player.get();
+    env.giveBackMemory = [this] { ++givenBack; };
     manager = std::make_unique<corvane::CameraManager>(env);
   }
   void TearDown() override {
@@ -32,7 +33,16 @@ class CameraFileSourceTest : public CameraManagerTest {
     player->pushImageQueue().drain();
     settle();
   }
+  // Frames of the picture played, each one analysed.
+  void analyse(int frames) {
+    for (int i = 0; i < frames; ++i) {
+      play(100ms);
+      facades->last()->completeFrames();
+      settle();
+    }
+  }
   std::unique_ptr<corvane::PlayerManager> player;
+  int givenBack = 0;  // the times freed memory was handed back to the system
 };
 
 TEST_F(CameraFileSourceTest, PictureBecomesTheSourceWithItsOwnControlSize) {
@@ -83,6 +93,35 @@ TEST_F(CameraFileSourceTest, BackToTheCameraOnAFreshFacade) {
   auto setups = cameraFacade->callsStartingWith("setup");
   ASSERT_EQ(setups.size(), 1u);
   EXPECT_EQ(setups[0].rfind("setup 3840x1080", 0), 0u);
+}
+
+// What the renderer and the analysis held of the old source's size is freed only once the next
+// source's frames have replaced it: freed memory goes back then, once for the change, and no
+// frame after costs anything.
+TEST_F(CameraFileSourceTest, FreedMemoryGoesBackOnceTheNextSourceSettled) {
+  constexpr int settled = corvane::CameraManager::kFramesUntilSourceSettled;
+  player->loadImages({QString::fromStdString(testsupport::photoPath(1))});
+  settle();
+  analyse(settled + 5);
+
+  // Pictures, then a video asked for (the camera stands in meanwhile), then other pictures.
+  givenBack = 0;
+  player->setMode(corvane::PlayerMode::video);
+  settle();
+  advance(2s);
+  player->setMode(corvane::PlayerMode::image);
+  player->loadImages({QString::fromStdString(testsupport::photoPath(2))});
+  settle();
+  ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
+  const int atChange = givenBack;
+  EXPECT_GE(atChange, 1) << "the analysis that went is given back at once";
+
+  analyse(settled - 1);
+  EXPECT_EQ(givenBack, atChange) << "the old source's pictures may still be drawn";
+  analyse(1);
+  EXPECT_EQ(givenBack, atChange + 1) << "given back once the new source settled";
+  analyse(2 * settled);
+  EXPECT_EQ(givenBack, atChange + 1) << "once for the change, not per frame";
 }
 
 // The diagnostics window's frame rates count a file's frames as they count the camera's: the

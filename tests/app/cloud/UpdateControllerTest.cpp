@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <filesystem>
 #include <fstream>
 
 #include "CloudTestRig.h"
@@ -184,6 +185,21 @@ TEST_F(UpdateControllerTest, BeforeTheCompanyRecordOnlyTheChoiceIsKept) {
   EXPECT_EQ(defaults.string("AppVersion"), "2.0");
   page->onClickGoDownloadPage();
   EXPECT_TRUE(spawned.empty());
+}
+
+// The user asked for the choice to be kept: when it cannot be, the user is told why.
+TEST_F(UpdateControllerTest, AChoiceThatCannotBeKeptIsTold) {
+  // A folder where the settings file goes: no write reaches it, not even root's.
+  std::filesystem::create_directory(dir.file("defaults.conf"));
+  page->handleAnswer(answer(true, "2.0", false, ""));
+  page->rememberButton->setChecked(true);
+  page->onClickCancel();
+  std::string why;
+  ASSERT_FALSE(defaults.synchronize(&why));
+  ASSERT_FALSE(why.empty());
+  EXPECT_EQ(alerts, std::vector<std::string>{QString::fromStdString(localized("alert_setting_not_saved"))
+                                                 .arg(QString::fromStdString(why))
+                                                 .toStdString()});
 }
 
 TEST_F(UpdateControllerTest, AnInvalidDownloadAddressIsNotOpened) {

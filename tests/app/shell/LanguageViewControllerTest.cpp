@@ -19,13 +19,14 @@ namespace {
 class LanguageViewControllerTest : public ::testing::Test, public shelltest::ShellTestRig {
  protected:
   std::unique_ptr<LanguageManager> manager;
+  platform::UserDefaults* store = &defaults;
 
   std::unique_ptr<LanguageViewController> makeWindow(
       std::function<std::vector<std::string>()> relaunchArguments = {}) {
     LanguageViewController::Environment env;
     env.relaunchArguments = std::move(relaunchArguments);
     env.languages = manager.get();
-    env.defaults = &defaults;
+    env.defaults = store;
     env.workspace = &workspace;
     env.alerts = &alerts;
     env.terminate = [this] { ++terminated; };
@@ -114,6 +115,31 @@ TEST_F(LanguageViewControllerTest, ConfirmingStoresTheChosenTableAfterASkippedOn
   EXPECT_EQ(spawned[0], (shelltest::Argv{"/bin/sh", "-c", "sleep 2; exec \"$0\" \"$@\"",
                                          executable, "/home/user/clips/demo 360.mp4"}));
   EXPECT_EQ(terminated, 1);
+}
+
+// A start now would come back in the old language without a word: the failure is told, with its
+// reason, and the program keeps running in the language in force.
+TEST_F(LanguageViewControllerTest, AChoiceThatCannotBeStoredIsToldAndNothingRestarts) {
+  writeTables({"en", "zh-Hans", "zh-Hant"});
+  manager = languages("en");
+  platform::UserDefaults unwritable{QString::fromStdString(unwritableFile("defaults.conf"))};
+  unwritable.set("CurrentLanguage", QString::fromStdString(table("en")));
+  store = &unwritable;
+  auto window = makeWindow();
+  selectTitle(window->languagePullDownButton(), "Chinese (Traditional)");
+  window->okButton()->click();
+  answerAlert(true);
+  ASSERT_TRUE(alerts.isShow) << "the failure is told";
+  const QString told = alert->messageLabel()->text();
+  EXPECT_TRUE(told.startsWith("The language was not changed: ")) << told.toStdString();
+  EXPECT_GT(told.size(), QString("The language was not changed: ").size()) << "with its reason";
+  EXPECT_TRUE(spawned.empty());
+  EXPECT_EQ(terminated, 0);
+  EXPECT_EQ(unwritable.string("CurrentLanguage").toStdString(), table("en"))
+      << "a later quit does not store the choice behind the user's back";
+  EXPECT_EQ(manager->collatorIdentifier(), "en");
+  answerAlert(true);
+  EXPECT_EQ(terminated, 0);
 }
 
 // A clip opened in the player window after the start comes back after the relaunch, not the

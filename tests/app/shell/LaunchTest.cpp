@@ -2,6 +2,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "RecordingMainController.h"
 #include "ShellFixture.h"
@@ -23,6 +24,7 @@ class Launch : public ShellFixture {
   int setups = 0;
   int searches = 0;
   bool connected = false;
+  std::vector<QString> told;  // the alerts shown
   std::function<void()> afterSetup;
   QPointer<RecordingMainController> main = new RecordingMainController();
   corvane::CustomWindow window{[this] {
@@ -50,6 +52,7 @@ class Launch : public ShellFixture {
     env.mainController = [this] { return main.data(); };
     env.screens = [] { return std::vector<QRect>{QRect(0, 0, 1920, 1080)}; };
     env.arguments = {"/usr/bin/corvane-studio"};
+    env.showAlert = [this](const QString& message) { told.push_back(message); };
     return env;
   }
 
@@ -152,6 +155,24 @@ TEST_F(Launch, TheSplashLastsThreeSecondsOnTheClock) {
   EXPECT_FALSE(launch->skipButton->isHidden());
   passTime(10s);  // one shot
   EXPECT_EQ(window.mainContent(), launch.data());
+}
+
+// "Do not show again" is kept at once; when it cannot be, the user is told why.
+TEST_F(Launch, ATutorialChoiceThatCannotBeKeptIsTold) {
+  start();
+  launch->showTutorial();
+  // A folder where the settings file goes: no write reaches it, not even root's.
+  const std::string file = defaults.filePath().toStdString();
+  std::filesystem::remove(file);
+  std::filesystem::create_directory(file);
+  QTest::mouseClick(launch->rememberButton, Qt::LeftButton);
+  std::string why;
+  ASSERT_FALSE(defaults.synchronize(&why));
+  EXPECT_EQ(told, std::vector<QString>{QString::fromStdString(corvane::localized(
+                                           "alert_setting_not_saved"))
+                                           .arg(QString::fromStdString(why))});
+  EXPECT_TRUE(told.empty() || told[0].startsWith("The setting was not saved: "))
+      << told[0].toStdString();
 }
 
 TEST_F(Launch, TutorialPagesMoveWithinTheirCount) {

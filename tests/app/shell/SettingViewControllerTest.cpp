@@ -36,20 +36,29 @@ class SettingViewControllerTest : public ::testing::Test, public shelltest::Shel
   int loads = 0;
   int closes = 0;
   std::optional<std::string> thumbnails = dir.path() + "/caches/corvane-studio/thumbnail";
+  platform::UserDefaults* store = &defaults;
 
   void SetUp() override {
+    // With its executable's name the settings have a folder of their own under the caches.
+    bundle.configure({{"CFBundleName", "Corvane Studio"}, {"CFBundleExecutable", "corvane-studio"}},
+                     "corvane-studio");
+    config = makeConfig(dir.path() + "/caches");
+  }
+
+  std::unique_ptr<ConfigManager> makeConfig(const std::string& caches) {
     ConfigManager::Environment env;
     env.defaults = &defaults;
     env.bundle = &bundle;
     env.localLibrary = dir.path() + "/library";
-    config = std::make_unique<ConfigManager>(env);
+    env.cachesFolder = caches;
+    return std::make_unique<ConfigManager>(env);
   }
 
   std::unique_ptr<SettingViewController> makeWindow() {
     if (!manager) manager = languages("en");
     SettingViewController::Environment env;
     env.languages = manager.get();
-    env.defaults = &defaults;
+    env.defaults = store;
     env.alerts = &alerts;
     env.config = config.get();
     env.facade = [this] { return ++facadeRequests, facade; };
@@ -187,6 +196,50 @@ TEST_F(SettingViewControllerTest, ReopenedItShowsWhatIsInForceNotAnAbandonedChoi
   EXPECT_EQ(window->currentState, SettingState::Roi) << "the pane it was left on";
   EXPECT_EQ(window->roiPullDownButton()->currentIndex(), 1);
   EXPECT_EQ(config->roiRecordIndex, 1);
+}
+
+// Both of the window's choices are stored while the user is there; a store that fails is told
+// with its reason, and a language that could not be stored restarts nothing.
+TEST_F(SettingViewControllerTest, AChoiceThatCannotBeStoredIsToldAndNothingRestarts) {
+  writeTables({"en", "zh-Hans", "zh-Hant"});
+  platform::UserDefaults unwritable{QString::fromStdString(unwritableFile("defaults.conf"))};
+  store = &unwritable;
+  config = makeConfig(unwritableFile("caches"));
+  auto window = makeWindow();
+  window->languagePullDownButton()->setCurrentIndex(2);
+  window->languageOkButton()->click();
+  answerAlert(true);
+  ASSERT_TRUE(alerts.isShow) << "the failure is told";
+  QString told = alert->messageLabel()->text();
+  EXPECT_TRUE(told.startsWith("The language was not changed: ")) << told.toStdString();
+  EXPECT_GT(told.size(), QString("The language was not changed: ").size()) << "with its reason";
+  EXPECT_TRUE(spawned.empty());
+  EXPECT_EQ(terminated, 0);
+  EXPECT_FALSE(unwritable.contains("CurrentLanguage"));
+  answerAlert(true);
+
+  window->onClickRoi();
+  window->roiPullDownButton()->setCurrentIndex(2);
+  window->roiOkButton()->click();
+  ASSERT_TRUE(alerts.isShow) << "the failure is told";
+  told = alert->messageLabel()->text();
+  EXPECT_TRUE(told.startsWith("The layout for the start was not saved: ")) << told.toStdString();
+  EXPECT_GT(told.size(), QString("The layout for the start was not saved: ").size());
+  EXPECT_EQ(loads, 1) << "the layout still applies to this run";
+  answerAlert(true);
+  EXPECT_EQ(terminated, 0);
+}
+
+// The layout chosen for the start is on disk once the window says OK, not only at the quit.
+TEST_F(SettingViewControllerTest, TheLayoutForTheStartIsStoredAtOnce) {
+  auto window = makeWindow();
+  window->onClickRoi();
+  window->roiPullDownButton()->setCurrentIndex(2);
+  window->roiOkButton()->click();
+  EXPECT_FALSE(alerts.isShow);
+  auto reread = makeConfig(dir.path() + "/caches");
+  reread->loadCustomConfig();
+  EXPECT_EQ(reread->roiRecordIndex, 2);
 }
 
 TEST_F(SettingViewControllerTest, CancellingTheRestartOrTheFallbackChangesNoLanguage) {

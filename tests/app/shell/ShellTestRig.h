@@ -58,6 +58,12 @@ class ShellTestRig {
     return std::make_unique<corvane::LanguageManager>(env);
   }
 
+  // A file that cannot be written, even by root: its folder is a file.
+  std::string unwritableFile(const std::string& name) {
+    std::ofstream(dir.file("not-a-folder")) << "a file where the folder goes";
+    return dir.file("not-a-folder") + "/" + name;
+  }
+
   // Runs the alert's fade to its end and answers it.
   void answerAlert(bool accept) {
     ASSERT_TRUE(alerts.isShow) << "an alert is up";
