@@ -134,7 +134,9 @@ CameraManager::CameraManager(Environment environment)
     };
   }
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
-  if (!env_.giveBackMemory) env_.giveBackMemory = [] { platform::FreedMemory::giveBack(); };
+  // Trimming a heap of several hundred MB takes tens of milliseconds: never on the main thread.
+  if (!env_.giveBackMemory)
+    env_.giveBackMemory = [this] { deviceQueue_->async([] { platform::FreedMemory::giveBack(); }); };
   if (!env_.cachesFolder) env_.cachesFolder = [] { return platform::Paths::caches(); };
   if (!env_.executableName)
     env_.executableName = [] { return platform::Bundle::main().executableName(); };
