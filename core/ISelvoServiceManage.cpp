@@ -222,6 +222,7 @@ void ISelvoServiceManage::setupOnQueue(DoubleSize videoSize, DoubleSize dstSize,
   setImg_id(0);
   // The detector's confidence, model and reinforcement keep what arrived before set-up.
   setM_one_click_detect(false);
+  replaceOwed_ = false;
   setM_enable_auto_detect(false);
   setM_force_do_detect(false);
 
@@ -612,6 +613,8 @@ void ISelvoServiceManage::detectFrame(bool detect, unsigned frameId, bool havePi
       if (m_one_click_detect()) {
         if (onDetectOnce) onDetectOnce();
         setM_one_click_detect(false);
+        replaceFrom_ = frameId;
+        replaceOwed_ = true;
       }
       if (translated) detector->detectWithYUVPixelBuffer(detectBuffer);
       if (det && fullPassAsked_) det->RequestFullPass();
@@ -647,6 +650,14 @@ void ISelvoServiceManage::detectFrame(bool detect, unsigned frameId, bool havePi
   for (int i = 0; i < count; ++i) {
     int id = rm->NewRectId();
     found[size_t(i)].id = adjusted[size_t(i)].id = id;
+  }
+  if (replaceOwed_) {
+    unsigned resultFrame = 0;
+    const bool known = det->GetResultFrameId(&resultFrame);
+    if (!known || int32_t(resultFrame - replaceFrom_.load()) >= 0) {
+      replaceOwed_ = false;
+      rm->ClearPrevDetectResults();
+    }
   }
   setRects_updated(true);
   orig_detect_rect = found;
@@ -1207,10 +1218,7 @@ void ISelvoServiceManage::enableAutoDetect(char enable, int intervalMs) {
   setM_force_do_detect(enable != 0);
 }
 
-void ISelvoServiceManage::detectOnce() {
-  setM_one_click_detect(true);
-  if (auto rm = rectManager()) rm->ClearPrevDetectResults();
-}
+void ISelvoServiceManage::detectOnce() { setM_one_click_detect(true); }
 
 // ---------------------------------------------------------------------------------------------
 // Focus and picture-in-picture rectangles

@@ -352,6 +352,10 @@ class ISelvoServiceManage : public SelvoRectOperations,
   uint8_t* detectBufferAddress = nullptr;
   // The detection decided on was asked for, not periodic (processing queue only).
   bool fullPassAsked_ = false;
+  // A detection the user asked for replaces every detected box with its own result: the first
+  // result found in this frame or a later one (a pass of an older frame may finish first).
+  std::atomic<bool> replaceOwed_{false};
+  std::atomic<unsigned> replaceFrom_{0};
   std::unique_ptr<platform::SerialQueue> processQueue;
   // The pooled way in: slots, the queue of filled ones and their worker (nothing starts it).
   FramePool m_buffer_params_pool{3};

@@ -25,6 +25,10 @@ class ISELVO_DETECTOR {
   virtual int GetResultCount(int* count) = 0;
   // `found` are the raw face boxes, `adjusted` the boxes the rectangle manager keeps.
   virtual void GetResults(rect* found, rect* adjusted, int count) = 0;
+  // The frame the result last handed out was found in; false where the detector cannot tell.
+  // A pass takes a while, so the result that arrives just after a frame was added may still be
+  // of an older one.
+  virtual bool GetResultFrameId(unsigned* /*frameId*/) { return false; }
   virtual void SetCallback(DetectCallback* callback) = 0;
   virtual void SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) = 0;
   // False when another face detector feeds results through SetExternalResults.

@@ -203,6 +203,7 @@ void PersonDetector::SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) {
 void PersonDetector::SetNativeMode(bool native) { native_ = native; }
 
 void PersonDetector::AddFrame(unsigned frameId, bool detect) {
+  lastAdded_ = frameId;
   if (!detect || !native_ || !running_) return;
   std::unique_lock lock(mutex_);
   if (!frameManager_) return;
@@ -219,6 +220,7 @@ void PersonDetector::AddFrame(unsigned frameId, bool detect) {
   job.height = view.height;
   job.tracked = view.tracked;
   job.generation = generation_;
+  job.frameId = frameId;
   job.luma.resize(size_t(view.width) * size_t(view.height));
   for (int y = 0; y < view.height; ++y)
     std::memcpy(job.luma.data() + size_t(y) * size_t(view.width),
@@ -247,7 +249,7 @@ void PersonDetector::WorkerLoop() {
       if (job.generation != generation_ || stopping_) continue;  // set up anew or stopping
       callback = callback_;
     }
-    Publish(faces, job.width, job.height);
+    Publish(faces, job.width, job.height, job.frameId);
     if (callback) callback->OnDetectDone();
   }
 }
@@ -620,9 +622,11 @@ rect PersonDetector::HeadAndShoulders(const rect& face, int width, int height, b
   return rect{x, top, w, h, -1, face.score};
 }
 
-void PersonDetector::Publish(const std::vector<rect>& faces, int width, int height) {
+void PersonDetector::Publish(const std::vector<rect>& faces, int width, int height,
+                             unsigned frameId) {
   const bool is360 = is360_;
   Result result;
+  result.frameId = frameId;
   for (const rect& f : faces) {
     result.found.push_back(rect{f.x, f.y, f.width, f.height, -1, f.score});
     result.adjusted.push_back(HeadAndShoulders(f, width, height, is360, minSide_));
@@ -653,6 +657,12 @@ void PersonDetector::GetResults(rect* found, rect* adjusted, int count) {
   }
 }
 
+bool PersonDetector::GetResultFrameId(unsigned* frameId) {
+  std::lock_guard lock(resultMutex_);
+  if (frameId) *frameId = delivered_.frameId;
+  return true;
+}
+
 void PersonDetector::SetExternalResults(const rect* rects, int count) {
   const int width = width_, height = height_;
   const bool is360 = is360_;
@@ -677,7 +687,7 @@ void PersonDetector::SetExternalResults(const rect* rects, int count) {
     }
     faces.push_back(f);
   }
-  Publish(faces, width, height);
+  Publish(faces, width, height, lastAdded_);
 }
 
 }  // namespace selvo

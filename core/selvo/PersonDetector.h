@@ -47,6 +47,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   void RequestFullPass() override;
   int GetResultCount(int* count) override;
   void GetResults(rect* found, rect* adjusted, int count) override;
+  bool GetResultFrameId(unsigned* frameId) override;
   void SetCallback(DetectCallback* callback) override;
   void SetFrameManager(ISELVO_FRAME_MANAGER* frameManager) override;
   void SetNativeMode(bool native) override;
@@ -72,6 +73,7 @@ class PersonDetector : public ISELVO_DETECTOR {
     int height = 0;
     bool tracked = false;
     unsigned generation = 0;
+    unsigned frameId = 0;
   };
   // What a tile showed when it was last looked at, and the faces found in it then (down to the
   // candidates' score).
@@ -82,6 +84,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   struct Result {
     std::vector<rect> found;
     std::vector<rect> adjusted;
+    unsigned frameId = 0;
   };
 
   // One model with its scratch pictures: each runs one tile at a time on one thread.
@@ -106,7 +109,7 @@ class PersonDetector : public ISELVO_DETECTOR {
                                const std::vector<rect>& people, float confidence);
   std::vector<rect> RunTile(Lane& lane, const Job& job, const PanoramaTiles::Tile& t,
                             float confidence);
-  void Publish(const std::vector<rect>& faces, int width, int height);
+  void Publish(const std::vector<rect>& faces, int width, int height, unsigned frameId);
   void StopWorker();
   // Clears what the worker remembers of earlier passes.
   void ForgetPasses();
@@ -132,6 +135,7 @@ class PersonDetector : public ISELVO_DETECTOR {
   bool forget_ = false;
   unsigned generation_ = 0;  // counts set-ups
   Job pending_;
+  std::atomic<unsigned> lastAdded_{0};  // the frame added last, for external results
   ISELVO_FRAME_MANAGER* frameManager_ = nullptr;
   DetectCallback* callback_ = nullptr;
 

@@ -369,13 +369,16 @@ void expectFacesFound(const Composition& c, const LayoutRoiPair& tile,
 
 // Grid: every person whole in some cell, no cell edge through a face, no cell empty, and in each
 // cell the face model finds as many faces as people the ground truth puts there.
+// The detected boxes the layout had when the grid settled, for the grid checks' messages.
+std::string boxesAtGrid;
+
 void checkGrid(const Composition& c, const Scene& scene, selvo::BlazeFaceModel& model) {
   const auto cells = e2e::tiles(c.pairs);
   const auto faces = facesIn(scene, c.source);
   const int width = c.source.cols;
   ASSERT_GE(cells.size(), 2u) << "a grid of one cell for " << faces.size() << " people";
   ASSERT_LE(cells.size(), faces.size()) << "more cells than people";
-  SCOPED_TRACE(describeTiles(cells, faces));
+  SCOPED_TRACE(describeTiles(cells, faces) + boxesAtGrid);
   std::vector<int> peopleInCell(cells.size(), 0);
   for (size_t p = 0; p < faces.size(); ++p) {
     int holding = 0;
@@ -606,6 +609,14 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
       // Grid, pressed as a user presses it.
       gridButton->click();
       gridSettled = settledComposition(output, grid);
+      if (auto facade = run.camera.manager()) {
+        std::ostringstream boxes;
+        boxes << "detected boxes:";
+        for (const auto& r : facade->GetDetectRect())
+          boxes << " " << r.rect.x << "," << r.rect.y << " " << r.rect.width << "x"
+                << r.rect.height;
+        boxesAtGrid = boxes.str();
+      }
       auto grab = [&](const QString& path) {
         // Painted now, so the screen shows the pictures the renderer holds at this moment.
         run.window.repaint();
@@ -1003,7 +1014,7 @@ TEST(StudioRun, GridCellsHoldEachPersonOnceAndCutNobody) {
   const auto cells = e2e::tiles(gridSeen.pairs);
   const auto faces = facesIn(sceneSeen, gridSeen.source);
   const int width = gridSeen.source.cols;
-  SCOPED_TRACE(describeTiles(cells, faces));
+  SCOPED_TRACE(describeTiles(cells, faces) + boxesAtGrid);
   for (size_t p = 0; p < faces.size(); ++p) {
     int holding = 0;
     for (const auto& cell : cells)

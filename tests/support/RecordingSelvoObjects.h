@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -120,20 +121,26 @@ class RecordingDetector : public selvo::ISELVO_DETECTOR {
     log_->add("detector.AddFrame" + args({str(id), str(detect)}));
   }
   void RequestFullPass() override { log_->add("detector.RequestFullPass()"); }
-  // A scripted result is handed out on the first frame after it was pushed.
+  // A scripted result is handed out on the first frame after it was pushed, once.
   int GetResultCount(int* count) override {
     std::lock_guard lock(mutex_);
     if (results_.empty()) return 0;
-    *count = int(results_.front().size());
+    delivered_ = std::move(results_.front());
+    results_.pop_front();
+    *count = int(delivered_.rects.size());
     return 1;
   }
   void GetResults(selvo::rect* found, selvo::rect* adjusted, int count) override {
     std::lock_guard lock(mutex_);
     log_->add("detector.GetResults" + args({str(count)}));
-    if (results_.empty()) return;
-    auto r = results_.front();
-    results_.pop_front();
-    for (int i = 0; i < count && size_t(i) < r.size(); ++i) found[i] = adjusted[i] = r[size_t(i)];
+    for (int i = 0; i < count && size_t(i) < delivered_.rects.size(); ++i)
+      found[i] = adjusted[i] = delivered_.rects[size_t(i)];
+  }
+  bool GetResultFrameId(unsigned* frameId) override {
+    std::lock_guard lock(mutex_);
+    if (!delivered_.frameId) return false;
+    *frameId = *delivered_.frameId;
+    return true;
   }
   void SetCallback(selvo::DetectCallback* cb) override {
     callback = cb;
@@ -148,16 +155,22 @@ class RecordingDetector : public selvo::ISELVO_DETECTOR {
   void SetExternalResults(const selvo::rect*, int n) override {
     log_->add("detector.SetExternalResults" + args({str(n)}));
   }
-  void pushResult(std::vector<selvo::rect> rects) {
+  // `frameId`: the frame the result says it was found in (none: the detector cannot tell).
+  void pushResult(std::vector<selvo::rect> rects, std::optional<unsigned> frameId = {}) {
     std::lock_guard lock(mutex_);
-    results_.push_back(std::move(rects));
+    results_.push_back({std::move(rects), frameId});
   }
   selvo::DetectCallback* callback = nullptr;
 
  private:
   std::shared_ptr<CallLog> log_;
   std::mutex mutex_;
-  std::deque<std::vector<selvo::rect>> results_;
+  struct Result {
+    std::vector<selvo::rect> rects;
+    std::optional<unsigned> frameId;
+  };
+  std::deque<Result> results_;
+  Result delivered_;
 };
 
 class RecordingTracker : public selvo::ISELVO_TRACKER {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -406,6 +407,40 @@ TEST_F(Facade, EachDetectionResultIsMergedOnce) {
   found.clear();
   facade->GetDetectRect(found);
   EXPECT_TRUE(found.empty());
+}
+
+// Detect replaces every detected box with what it finds in the frame it was asked on. A pass of
+// an older frame (the launch detection, say) may finish after the press: it is merged as it
+// was, and the replacement waits for the pass of the asked frame, which leaves no box of the
+// older picture behind.
+TEST_F(Facade, DetectReplacesTheBoxesWithItsOwnFrameResult) {
+  setup(3840, 1080);
+  const auto places = [&] {
+    std::vector<SelvoRect> found;
+    facade->GetDetectRect(found);
+    std::vector<int> xs;
+    for (const auto& r : found) xs.push_back(int(r.rect.x + r.rect.width / 2));
+    std::sort(xs.begin(), xs.end());
+    return xs;
+  };
+  facade->detectOnce();  // the launch detection
+  frames(1);             // frame 1 goes to the detector; its pass runs on
+  facade->detectOnce();  // the user presses Detect
+  factory->detector->pushResult(
+      {selvo::rect{300, 300, 200, 200, 0, 0.9f}, selvo::rect{2300, 300, 200, 200, 0, 0.9f}}, 1u);
+  frames(1);  // frame 2 goes to the detector; the pass of frame 1 ends
+  EXPECT_EQ(places(), (std::vector<int>{400, 2400}));
+  factory->detector->pushResult(
+      {selvo::rect{900, 300, 200, 200, 0, 0.9f}, selvo::rect{2900, 300, 200, 200, 0, 0.9f}}, 2u);
+  frames(1);
+  EXPECT_EQ(places(), (std::vector<int>{1000, 3000})) << "boxes of the older frame were kept";
+
+  // A detector that cannot tell a result's frame: the next result replaces, as it always did.
+  facade->detectOnce();
+  frames(1);
+  factory->detector->pushResult({selvo::rect{1900, 300, 200, 200, 0, 0.9f}});
+  frames(1);
+  EXPECT_EQ(places(), (std::vector<int>{2000}));
 }
 
 TEST_F(Facade, DetectorSettingsReachTheDetector) {

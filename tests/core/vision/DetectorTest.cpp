@@ -65,6 +65,8 @@ struct Result {
   int ready = 0;
   std::vector<rect> found;
   std::vector<rect> adjusted;
+  bool frameKnown = false;
+  unsigned frameId = 0;
 };
 
 // What the meeting rooms gave: faces labelled, faces found, the most false boxes of a room.
@@ -95,10 +97,11 @@ class DetectorTest : public ::testing::Test {
   }
   // Hands one frame to the detector the way the facade does, then spoils the plane: the
   // detector must have taken its own copy.
-  void Offer(cv::Mat& luma, bool tracked = false) {
+  unsigned Offer(cv::Mat& luma, bool tracked = false) {
     unsigned id = frames.Open(luma.data, luma.cols, luma.rows, true, tracked);
     detector->AddFrame(id, true);
     frames.EndFrame(id);
+    return id;
   }
   Result Take() {
     Result r;
@@ -107,6 +110,7 @@ class DetectorTest : public ::testing::Test {
     r.found.resize(size_t(n));
     r.adjusted.resize(size_t(n));
     detector->GetResults(r.found.data(), r.adjusted.data(), n);
+    r.frameKnown = detector->GetResultFrameId(&r.frameId);
     return r;
   }
   Result Detect(const cv::Mat& luma, bool tracked = false) {
@@ -274,15 +278,21 @@ TEST_F(DetectorTest, TheLatestFrameWinsTheMailbox) {
   // Hold the worker in the callback of its first pass while two more frames arrive.
   counter.SetOpen(false);
   cv::Mat a = wall.clone(), b = wall.clone(), c = p.luma.clone();
-  Offer(a);
+  const unsigned first = Offer(a);
   ASSERT_TRUE(counter.WaitFor(1));
+  // The first pass's result, published before the callback, tells the frame it was found in.
+  Result early = Take();
+  EXPECT_EQ(early.ready, 1);
+  EXPECT_TRUE(early.frameKnown);
+  EXPECT_EQ(early.frameId, first);
   Offer(b);
-  Offer(c);  // replaces b, which is never looked at
+  const unsigned last = Offer(c);  // replaces b, which is never looked at
   counter.SetOpen(true);
   ASSERT_TRUE(counter.WaitFor(2));
   Result r = Take();
   EXPECT_EQ(r.ready, 1);
   EXPECT_EQ(r.found.size(), 6u);
+  EXPECT_EQ(r.frameId, last) << "the result of the frame that won the mailbox";
   // Wait on a further pass: had b been kept, it would have been the third.
   cv::Mat d = wall.clone();
   Offer(d);
