@@ -611,10 +611,11 @@ void ISelvoServiceManage::detectFrame(bool detect, unsigned frameId, bool havePi
       }
       if (onDetect) onDetect();
       if (m_one_click_detect()) {
-        if (onDetectOnce) onDetectOnce();
-        setM_one_click_detect(false);
+        // Owed before it is told taken, so the request never looks settled in between.
         replaceFrom_ = frameId;
         replaceOwed_ = true;
+        setM_one_click_detect(false);
+        if (onDetectOnce) onDetectOnce();
       }
       if (translated) detector->detectWithYUVPixelBuffer(detectBuffer);
       if (det && fullPassAsked_) det->RequestFullPass();

@@ -144,6 +144,8 @@ class ISelvoServiceManage : public SelvoRectOperations,
   // ---- detection control ----
   void enableAutoDetect(char enable, int intervalMs);
   void detectOnce();
+  // A detection asked for with detectOnce whose result has not replaced the boxes yet.
+  bool detectionAskedPending() const { return m_one_click_detect() || replaceOwed_; }
 
   // ---- focus and picture-in-picture rectangles ----
   void GetFocusManualRect(int& x, int& y, int& width, int& height);

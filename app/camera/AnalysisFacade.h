@@ -57,6 +57,8 @@ class AnalysisFacade {
   virtual void EnableAutoDetectTracking() = 0;
   virtual void DisableAutoDetectTracking() = 0;
   virtual void detectOnce() = 0;
+  // Whether the boxes still wait for the result of the detection asked for last.
+  virtual bool detectionAskedPending() = 0;
 
   // ---- tuning ----
   virtual void setContentOffset(int value) = 0;

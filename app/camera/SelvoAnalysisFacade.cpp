@@ -59,6 +59,7 @@ void SelvoAnalysisFacade::enableAutoDetect(bool e, int interval) {
 void SelvoAnalysisFacade::EnableAutoDetectTracking() { facade_->EnableAutoDetectTracking(); }
 void SelvoAnalysisFacade::DisableAutoDetectTracking() { facade_->DisableAutoDetectTracking(); }
 void SelvoAnalysisFacade::detectOnce() { facade_->detectOnce(); }
+bool SelvoAnalysisFacade::detectionAskedPending() { return facade_->detectionAskedPending(); }
 
 void SelvoAnalysisFacade::SetVoiceAngleOffset(int degrees) {
   facade_->SetVoiceAngleOffset(degrees);

@@ -71,6 +71,7 @@ class SelvoAnalysisFacade : public AnalysisFacade {
   void EnableAutoDetectTracking() override;
   void DisableAutoDetectTracking() override;
   void detectOnce() override;
+  bool detectionAskedPending() override;
   void setContentOffset(int value) override;
   bool AddNewRect(int x1, int y1, int x2, int y2) override;
   void ClearAllRect() override;

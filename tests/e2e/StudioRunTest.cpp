@@ -56,6 +56,10 @@ constexpr int kDeadlineMs = 60000;
 constexpr int kSettleCompositions = 20;
 // Compositions in a row with the same pairs that make a layout settled.
 constexpr int kSteadyCompositions = 8;
+// ... and for at least this long: the layout's people join 0.4 s after their box appears and
+// leave 1 s after it went, on the wall clock, whatever the compositions' pace. Detect gives every
+// box a new identity, so a layout steady for less may still be the boxes' before it.
+constexpr auto kSteadyTime = std::chrono::milliseconds(1500);
 // How far a tile may stray from OpenCV's crop and scale of the same source (mean per channel):
 // the kernel's rounding and sampling differ a little; a misplaced tile differs by tens.
 constexpr double kTileTolerance = 6.0;
@@ -156,11 +160,16 @@ bool samePairs(const std::vector<LayoutRoiPair>& a, const std::vector<LayoutRoiP
 bool settledComposition(corvane::LayoutView* view, Composition& out) {
   int count = 0;
   int steady = 0;
+  auto steadySince = std::chrono::steady_clock::now();
   std::vector<LayoutRoiPair> last;
   return eachComposition(view, [&](const auto& picture, const auto& source) {
+    const auto now = std::chrono::steady_clock::now();
     steady = samePairs(view->roiPairList, last) ? steady + 1 : 0;
+    if (steady == 0) steadySince = now;
     last = view->roiPairList;
-    if (++count < kSettleCompositions || steady < kSteadyCompositions) return false;
+    if (++count < kSettleCompositions || steady < kSteadyCompositions ||
+        now - steadySince < kSteadyTime)
+      return false;
     out.picture = pictureOf(picture);
     out.source = sourceOf(source);
     out.pairs = view->roiPairList;
@@ -594,10 +603,12 @@ TEST(StudioRun, DemoClipThroughGridAndSpeakerModesAndACleanQuit) {
       board->faceAutoDetectButton->click();
       bool taken = false;
       everyoneFound = eachComposition(output, [&](const auto&, const auto& source) {
-        // The request is taken with the next analysed frame; its result replaces every box.
+        // The request is taken with the next analysed frame; its result, which may come frames
+        // later (a slow machine, or the launch detection's pass still running), replaces every
+        // box. Boxes of an older pass near enough to everyone do not count.
         taken = taken || !run.camera.isFaceAutoDetect->value();
         auto facade = run.camera.manager();
-        if (!taken || !facade) return false;
+        if (!taken || !facade || facade->detectionAskedPending()) return false;
         std::vector<cv::Rect2d> found;
         for (const auto& r : facade->GetDetectRect())
           found.emplace_back(r.rect.x, r.rect.y, r.rect.width, r.rect.height);

@@ -74,6 +74,7 @@ class RecordingAnalysisFacade : public corvane::AnalysisFacade {
   void EnableAutoDetectTracking() override;
   void DisableAutoDetectTracking() override;
   void detectOnce() override;
+  bool detectionAskedPending() override { return false; }
   void setContentOffset(int value) override;
   bool AddNewRect(int x1, int y1, int x2, int y2) override;
   void ClearAllRect() override;

@@ -425,15 +425,18 @@ TEST_F(Facade, DetectReplacesTheBoxesWithItsOwnFrameResult) {
   };
   facade->detectOnce();  // the launch detection
   frames(1);             // frame 1 goes to the detector; its pass runs on
+  EXPECT_TRUE(facade->detectionAskedPending());
   facade->detectOnce();  // the user presses Detect
   factory->detector->pushResult(
       {selvo::rect{300, 300, 200, 200, 0, 0.9f}, selvo::rect{2300, 300, 200, 200, 0, 0.9f}}, 1u);
   frames(1);  // frame 2 goes to the detector; the pass of frame 1 ends
   EXPECT_EQ(places(), (std::vector<int>{400, 2400}));
+  EXPECT_TRUE(facade->detectionAskedPending()) << "an older frame's result taken for the asked one";
   factory->detector->pushResult(
       {selvo::rect{900, 300, 200, 200, 0, 0.9f}, selvo::rect{2900, 300, 200, 200, 0, 0.9f}}, 2u);
   frames(1);
   EXPECT_EQ(places(), (std::vector<int>{1000, 3000})) << "boxes of the older frame were kept";
+  EXPECT_FALSE(facade->detectionAskedPending());
 
   // A detector that cannot tell a result's frame: the next result replaces, as it always did.
   facade->detectOnce();
