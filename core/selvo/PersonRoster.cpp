@@ -4,6 +4,43 @@
 
 namespace selvo {
 
+namespace {
+
+float overUnion(const rect& a, const rect& b) {
+  const float ix = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+  const float iy = std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
+  if (ix <= 0 || iy <= 0) return 0;
+  const float inter = ix * iy;
+  const float uni = a.width * a.height + b.width * b.height - inter;
+  return uni > 0 ? inter / uni : 0;
+}
+
+}  // namespace
+
+void PersonRoster::takeOverGoneMembers(const std::vector<LayoutPerson>& present) {
+  const auto isPresent = [&](int id) {
+    return std::any_of(present.begin(), present.end(),
+                       [&](const LayoutPerson& p) { return p.id == id; });
+  };
+  for (const LayoutPerson& p : present) {
+    if (p.id == -1) continue;
+    const auto known = [&](const Entry& e) { return e.person.id == p.id; };
+    if (std::any_of(entries_.begin(), entries_.end(), known)) continue;
+    // The gone member whose box this one overlaps most.
+    Entry* best = nullptr;
+    float bestOverlap = kSamePlace;
+    for (Entry& e : entries_) {
+      if (!e.joined || isPresent(e.person.id)) continue;
+      const float o = overUnion(e.person.box, p.box);
+      if (o >= bestOverlap) {
+        bestOverlap = o;
+        best = &e;
+      }
+    }
+    if (best) best->person.id = p.id;  // seen() below renews the rest of them
+  }
+}
+
 void PersonRoster::seen(const LayoutPerson& person, int64_t nowUs, bool immediate) {
   auto it = std::find_if(entries_.begin(), entries_.end(),
                          [&](const Entry& e) { return e.person.id == person.id; });

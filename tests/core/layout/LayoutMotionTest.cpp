@@ -178,6 +178,44 @@ TEST(LayoutMotion, JoiningAndLeavingAreDebounced) {
   EXPECT_EQ(h.frame().main[1].size(), 1u);
 }
 
+// Detect replaces every box with a new one (a new identity) at about the same place: the layout
+// keeps its tiles where they were, under the new boxes at once, and does not show the room
+// twice while the old boxes leave. A box far from every gone one still waits to join.
+TEST(LayoutMotion, BoxesReplacedWhereTheyWereKeepTheTilesStill) {
+  for (int mode : {0, 3}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    Harness h(false, 3840, 1080);
+    h.engine.SetLayoutMode(mode);
+    h.engine.SetMaxGridCount(8);
+    h.untracked = {box(56, 167, 516, 574, 1),   box(431, 220, 504, 560, 2),
+                   box(976, 52, 464, 514, 3),   box(1607, 0, 524, 582, 4),
+                   box(1986, 5, 590, 656, 5),   box(2473, 0, 512, 568, 6),
+                   box(3266, 109, 574, 636, 7)};
+    const Frame before = h.run(60);
+    std::vector<roi_pair> crops = before.main[1];
+    for (rect& b : h.untracked) {
+      b.id += 10;
+      b.x += 3;  // found again a few pixels away
+    }
+    for (int i = 0; i < 40; ++i) {
+      const Frame f = h.frame();
+      ASSERT_EQ(f.main[1].size(), crops.size()) << "frame " << i;
+      for (size_t k = 0; k < crops.size(); ++k) {
+        EXPECT_EQ(f.main[1][k].src.id, crops[k].src.id + 10) << "frame " << i;
+        EXPECT_NEAR(f.main[1][k].src.x, crops[k].src.x, 4) << "frame " << i << " tile " << k;
+        EXPECT_NEAR(f.main[1][k].src.width, crops[k].src.width, 4) << "frame " << i;
+      }
+    }
+  }
+  // Someone new where nobody was still joins after the usual while.
+  Harness h;
+  h.engine.SetLayoutMode(3);
+  h.untracked = {box(500, 400, 300, 320, 1)};
+  h.run(30);
+  h.untracked = {box(2000, 400, 300, 320, 2)};
+  EXPECT_EQ(tileOf(h.frame(), 2), nullptr);
+}
+
 TEST(LayoutMotion, APinnedOrNewlyDrawnRectangleJoinsAtOnce) {
   Harness h;
   h.engine.SetLayoutMode(3);
