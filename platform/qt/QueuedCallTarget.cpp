@@ -25,8 +25,10 @@ class TaskEvent : public QEvent {
  public:
   TaskEvent(std::function<void()> task, std::shared_ptr<Waiter> waiter)
       : QEvent(kTaskEvent), task(std::move(task)), waiter(std::move(waiter)) {}
-  // Run or dropped with its target: a waiting caller goes on either way.
+  // Run or dropped with its target: a waiting caller goes on either way. A dropped event is
+  // freed on the target's thread without passing through event(): the hand-over is taken here.
   ~TaskEvent() override {
+    SyncAnnotation::acquire(this);
     if (!waiter) return;
     std::lock_guard lock(waiter->mutex);
     waiter->done = true;

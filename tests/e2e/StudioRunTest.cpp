@@ -36,6 +36,7 @@
 #include "main/MainController.h"
 #include "main/SaveRoiViewController.h"
 #include "main/VirtualCameraSink.h"
+#include "qt/QueuedCallTarget.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "selvo/BlazeFaceModel.h"
@@ -82,11 +83,13 @@ bool waitForFrames(const std::function<bool()>& done) {
   bool reached = false;
   static int waits = 0;
   const std::string name = "E2EWait" + std::to_string(++waits);
-  auto* alive = new QObject;
-  QPointer<QObject> guard(alive);
+  // The check is handed from the render thread to this one through a target that tells
+  // ThreadSanitizer of the hand-over Qt's event queue makes out of its sight.
+  auto* alive = new platform::QueuedCallTarget;
+  QPointer<platform::QueuedCallTarget> guard(alive);
   corvane::MetalManager::shared().registerSubscriber(name, [guard, &loop, &reached, done] {
     if (!guard) return;
-    QTimer::singleShot(0, guard, [&loop, &reached, done] {
+    guard->post([&loop, &reached, done] {
       if (!reached && done()) {
         reached = true;
         loop.quit();

@@ -32,14 +32,14 @@ FakeAssistantPeer::~FakeAssistantPeer() {
 }
 
 void FakeAssistantPeer::disconnect() {
-  for (int* fd : {&callback_, &connection_, &listener_}) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
+  for (std::atomic<int>* fd : {&callback_, &connection_, &listener_}) {
+    const int open = fd->exchange(-1);
+    if (open >= 0) ::close(open);
   }
 }
 
 void FakeAssistantPeer::shutdown() {
-  for (int fd : {callback_, connection_, listener_})
+  for (int fd : {callback_.load(), connection_.load(), listener_.load()})
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,9 +48,10 @@ class FakeAssistantPeer {
 
  private:
   std::string path_;
-  int listener_ = -1;
-  int connection_ = -1;
-  int callback_ = -1;
+  // Atomic: shutdown() wakes a thread blocked on them from another.
+  std::atomic<int> listener_{-1};
+  std::atomic<int> connection_{-1};
+  std::atomic<int> callback_{-1};
 };
 
 }  // namespace testsupport
