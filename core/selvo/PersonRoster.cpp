@@ -2,20 +2,9 @@
 
 #include <algorithm>
 
+#include "FaceMerger.h"
+
 namespace selvo {
-
-namespace {
-
-float overUnion(const rect& a, const rect& b) {
-  const float ix = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
-  const float iy = std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
-  if (ix <= 0 || iy <= 0) return 0;
-  const float inter = ix * iy;
-  const float uni = a.width * a.height + b.width * b.height - inter;
-  return uni > 0 ? inter / uni : 0;
-}
-
-}  // namespace
 
 void PersonRoster::takeOverGoneMembers(const std::vector<LayoutPerson>& present) {
   const auto isPresent = [&](int id) {
@@ -31,7 +20,7 @@ void PersonRoster::takeOverGoneMembers(const std::vector<LayoutPerson>& present)
     float bestOverlap = kSamePlace;
     for (Entry& e : entries_) {
       if (!e.joined || isPresent(e.person.id)) continue;
-      const float o = overUnion(e.person.box, p.box);
+      const float o = FaceMerger::Overlap(e.person.box, p.box, 0);
       if (o >= bestOverlap) {
         bestOverlap = o;
         best = &e;
