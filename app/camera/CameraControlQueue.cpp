@@ -109,9 +109,9 @@ void CameraControlQueue::run(const Entry& entry) {
     return;
   }
   if (mode == UVCMode::check_doa || mode == UVCMode::doa) {
-    usb_->getDoaFormat([this, weak, id, mode](DoaFormat doa) {
+    usb_->readDoaFormat([this, weak, id, mode](DoaFormat doa, const std::string& failure) {
       if (!weak.lock()) return;
-      if (handlers_.doaRead) handlers_.doaRead(mode, doa);
+      if (handlers_.doaRead) handlers_.doaRead(mode, doa, failure);
       finish(id);
     });
     return;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "camera/DoaFormat.h"
@@ -23,8 +24,9 @@ class CameraControlQueue {
   struct Handlers {
     // A picture control was set: store the value in its record.
     std::function<void(UVCMode mode, float value)> stored;
-    // The voice-direction record read for a check_doa or a doa event.
-    std::function<void(UVCMode mode, const DoaFormat& doa)> doaRead;
+    // The voice-direction record read for a check_doa or a doa event, and why the request
+    // failed (empty when it was read).
+    std::function<void(UVCMode mode, const DoaFormat& doa, const std::string& failure)> doaRead;
   };
 
   CameraControlQueue(USBManager* usb, Handlers handlers);

@@ -192,7 +192,7 @@ CameraManager::CameraManager(Environment environment)
   controlQueue_ = std::make_unique<CameraControlQueue>(
       env_.usb, CameraControlQueue::Handlers{
                     [this](UVCMode mode, float value) { onControlStored(mode, value); },
-                    [this](UVCMode mode, const DoaFormat& doa) { onDoaRead(mode, doa); }});
+                    std::bind_front(&CameraManager::onDoaRead, this)});
   framePath_->setStreamEndedHandler([](int error) {
     // The watch sees the frames stop and reopens the camera once; this only tells why.
     CV_LOG_WARNING(std::string("Capture stream ended: ") +
@@ -1153,12 +1153,9 @@ void CameraManager::onControlStored(UVCMode mode, float value) {
   }
 }
 
-void CameraManager::onDoaRead(UVCMode mode, const DoaFormat& doa) {
-  if (mode == UVCMode::doa) {
-    voice_->handleDoa(doa.angle, doa.voice);
-    return;
-  }
-  if (mode != UVCMode::check_doa) return;
+void CameraManager::onDoaRead(UVCMode mode, const DoaFormat& doa, const std::string& failure) {
+  voice_->readOutcome(failure);
+  if (mode == UVCMode::doa) return voice_->handleDoa(doa.angle, doa.voice);
   // Looking for the microphone array is USB work: off the main thread, then back.
   ReSpeakerManager* respeaker = env_.respeaker;
   onDevices([this, respeaker, doa] {

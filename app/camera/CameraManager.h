@@ -315,7 +315,7 @@ class CameraManager {
                   double& width, double& height);
   void storeControl(int which, double cur, double min, double max);
   void onControlStored(UVCMode mode, float value);
-  void onDoaRead(UVCMode mode, const DoaFormat& doa);
+  void onDoaRead(UVCMode mode, const DoaFormat& doa, const std::string& failure);
   void chooseDoaSource(bool microphoneArray, const DoaFormat& doa);
 
   Environment env_;
@@ -340,7 +340,7 @@ class CameraManager {
   std::map<std::string, RoiListCallback> roiDic_;
   bool firstFrame_ = true;
   int framesUntilGiveBack_ = 0;  // counts a new source's analysed frames down to the give-back
-  bool fileSource_ = false;  // the facade is set up for the file source
+  bool fileSource_ = false;      // the facade is set up for the file source
   std::map<std::string, Callback> didSetDisplayModeDic_;
   std::map<std::string, Callback> didSetFitModeDic_;
 

@@ -44,26 +44,40 @@ int32_t ReSpeakerManager::decode(const uint8_t* reply) {
   return int32_t(reply[0]) + (reply[1] == 1 ? 256 : 0);
 }
 
-int32_t ReSpeakerManager::read(uint16_t value, uint16_t index) {
+int32_t ReSpeakerManager::read(uint16_t value, uint16_t index, std::string* failure) {
   std::shared_ptr<UsbTransport> device = respeaker_device();
-  if (!device) return 0;
+  if (!device) {
+    if (failure) *failure = "no microphone array open";
+    return 0;
+  }
   uint8_t reply[8] = {};
-  // The result is not looked at: a failed read leaves the buffer zero, which reads as 0.
+  // A failed read reads as 0, as silence does.
   int rc =
       device->controlTransfer(kUsbVendorDeviceIn, 0, value, index, reply, sizeof reply, kTimeoutMs);
-  if (rc < 0) return 0;
+  if (rc < 0) {
+    if (failure) *failure = UsbTransport::resultName(rc);
+    return 0;
+  }
   return decode(reply);
 }
 
-int32_t ReSpeakerManager::getVoice() { return read(0xE0, 0x13); }
+int32_t ReSpeakerManager::getVoice(std::string* failure) { return read(0xE0, 0x13, failure); }
 
-int32_t ReSpeakerManager::getDoaAngle() { return read(0xC0, 0x15); }
+int32_t ReSpeakerManager::getDoaAngle(std::string* failure) { return read(0xC0, 0x15, failure); }
 
 void ReSpeakerManager::getDoaAngleFormat(const DoaCompletion& complete) {
   if (!complete) return;
-  int32_t voice = getVoice();
-  int32_t angle = getDoaAngle();
-  complete(voice, angle);
+  readDoaAngleFormat(
+      [&](int32_t voice, int32_t angle, const std::string&) { complete(voice, angle); });
+}
+
+void ReSpeakerManager::readDoaAngleFormat(const DoaReadCompletion& complete) {
+  if (!complete) return;
+  std::string failure;
+  int32_t voice = getVoice(&failure);
+  // The first failure's reason is the one told.
+  int32_t angle = getDoaAngle(failure.empty() ? &failure : nullptr);
+  complete(voice, angle, failure);
 }
 
 void ReSpeakerManager::disconnected() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "camera/UsbConnector.h"
 #include "camera/UsbTransport.h"
@@ -22,6 +23,9 @@ class ReSpeakerManager {
   static constexpr unsigned kTimeoutMs = 100000;
 
   using DoaCompletion = std::function<void(int32_t voice, int32_t angle)>;
+  // The same values and, when a read failed (its value then reads as 0), why.
+  using DoaReadCompletion =
+      std::function<void(int32_t voice, int32_t angle, const std::string& failure)>;
 
   static ReSpeakerManager& shared();
   explicit ReSpeakerManager(std::shared_ptr<UsbConnector> connector);
@@ -33,9 +37,11 @@ class ReSpeakerManager {
   static libusb_device_handle* findDeviceHandle(libusb_device** list, uint16_t vendorId,
                                                 uint16_t productId);
 
-  int32_t getVoice();
-  int32_t getDoaAngle();
+  // 0 when the read fails; `failure`, when given, then gets why.
+  int32_t getVoice(std::string* failure = nullptr);
+  int32_t getDoaAngle(std::string* failure = nullptr);
   void getDoaAngleFormat(const DoaCompletion& complete);
+  void readDoaAngleFormat(const DoaReadCompletion& complete);
   // Lets go of the array and of the USB library.
   void disconnected();
 
@@ -46,7 +52,7 @@ class ReSpeakerManager {
   static int32_t decode(const uint8_t* reply);
 
  private:
-  int32_t read(uint16_t value, uint16_t index);
+  int32_t read(uint16_t value, uint16_t index, std::string* failure);
 
   std::shared_ptr<UsbConnector> connector_;
   mutable std::mutex mutex_;

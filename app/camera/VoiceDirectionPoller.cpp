@@ -5,6 +5,7 @@
 
 #include "camera/ReSpeakerManager.h"
 #include "dispatch/MainQueue.h"
+#include "log/LogManager.h"
 
 namespace corvane {
 
@@ -77,9 +78,30 @@ void VoiceDirectionPoller::tick(bool useCamera) {
   }
   if (!env_.respeaker) return;
   std::weak_ptr<int> weak = token_;
-  env_.respeaker->getDoaAngleFormat([this, weak](int32_t voice, int32_t angle) {
-    if (weak.lock()) handleDoa(angle, voice != 0);
-  });
+  env_.respeaker->readDoaAngleFormat(
+      [this, weak](int32_t voice, int32_t angle, const std::string& failure) {
+        if (!weak.lock()) return;
+        readOutcome(failure);
+        handleDoa(angle, voice != 0);
+      });
+}
+
+void VoiceDirectionPoller::readOutcome(const std::string& failure) {
+  std::optional<std::string> line;
+  {
+    std::lock_guard lock(readMutex_);
+    line = readWatch_.outcome(failure, clock_.now());
+  }
+  if (!line) return;
+  if (failure.empty())
+    CV_LOG_INFO(*line);
+  else
+    CV_LOG_WARNING(*line);
+}
+
+bool VoiceDirectionPoller::directionReadable() const {
+  std::lock_guard lock(readMutex_);
+  return readWatch_.readable();
 }
 
 void VoiceDirectionPoller::handleDoa(int32_t angle, bool isVoice) {

@@ -7,7 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
+#include "camera/VoiceReadWatch.h"
 #include "dispatch/Clock.h"
 #include "dispatch/DispatchTimer.h"
 #include "dispatch/SerialQueue.h"
@@ -47,6 +49,10 @@ class VoiceDirectionPoller {
   void startDoaTimer(bool useCamera);
   void stopVoiceDirection();
   void handleDoa(int32_t angle, bool isVoice);
+  // Whether a read of the direction worked (`failure` empty) or why it did not: a change is told
+  // in one line, the first failure with its reason and the first good read after failures.
+  void readOutcome(const std::string& failure);
+  bool directionReadable() const;
 
   bool timerRunning() const;
   double lastAngleRegion() const;
@@ -73,6 +79,10 @@ class VoiceDirectionPoller {
   std::map<double, int64_t> statisticsQueue_;
   int64_t speakerStatisticsCount_ = 0;
   double lastAngleRegion_ = 0;
+
+  // Reads complete on the timer's queue (the array) or the main thread (the camera).
+  mutable std::mutex readMutex_;
+  VoiceReadWatch readWatch_;
 };
 
 }  // namespace corvane

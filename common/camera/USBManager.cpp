@@ -178,14 +178,19 @@ libusb_device_handle* USBManager::findDeviceHandle(libusb_device** list, uint16_
 // ---- wrappers ----
 
 bool USBManager::transfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
-                          uint8_t* data, uint16_t len) {
-  if (!isConnect_) return false;
+                          uint8_t* data, uint16_t len, std::string* failure) {
+  auto failed = [failure](std::string why) {
+    if (failure) *failure = std::move(why);
+    return false;
+  };
+  if (!isConnect_) return failed("no camera connected");
   std::shared_ptr<UsbTransport> device = camera_device();
-  if (!device) return false;
+  if (!device) return failed("no camera connected");
   std::lock_guard io(ioMutex_);
   int result = device->controlTransfer(requestType, request, value, index, data, len, kTimeoutMs);
-  if (result < 0) return false;
+  if (result < 0) return failed(UsbTransport::resultName(result));
   if (result != len) {
+    if (failure) *failure = format("short reply, %d of %u bytes", result, unsigned(len));
     // A reply shorter than its block would leave stale bytes of an earlier reply in it.
     CV_LOG_WARNING(
         format("[USBManager] Short transfer (request 0x%02x value 0x%04x index 0x%04x:"
@@ -587,19 +592,27 @@ void USBManager::setVerticalFov(int64_t value, BoolCompletion complete) {
 }
 
 void USBManager::getDoaFormat(DoaCompletion complete) {
+  readDoaFormat([complete = std::move(complete)](DoaFormat record, const std::string&) {
+    if (complete) complete(record);
+  });
+}
+
+void USBManager::readDoaFormat(DoaReadCompletion complete) {
   if (api_version_ < 5) {
-    if (complete) complete(DoaFormat::defaultFormat());
+    if (complete) complete(DoaFormat::defaultFormat(), std::string());
     return;
   }
   runAsync([this, complete = std::move(complete)] {
     DoaFormat record = DoaFormat::defaultFormat();
+    std::string failure;
     {
       std::lock_guard io(ioMutex_);
-      if (controlXUWarp(kDeviceToHost, selector(0x0B), doa_, sizeof doa_))
+      if (transfer(kUsbClassInterfaceIn, kUvcGetCur, selector(0x0B), kUnit3, doa_, sizeof doa_,
+                   &failure))
         record = DoaFormat::fromWire(doa_);
     }
-    this->complete([complete, record] {
-      if (complete) complete(record);
+    this->complete([complete, record, failure] {
+      if (complete) complete(record, failure);
     });
   });
 }

@@ -43,6 +43,8 @@ class USBManager {
       std::function<void(int32_t type, int32_t max_hfov, int32_t max_vfov, int32_t hfov,
                          int32_t vfov, int32_t width, int32_t height)>;
   using DoaCompletion = std::function<void(DoaFormat)>;
+  // The record and, when the request failed, why (empty when it was read).
+  using DoaReadCompletion = std::function<void(DoaFormat, const std::string& failure)>;
   using TextCompletion = std::function<void(const std::string&)>;
   using StatusCompletion = std::function<void(uint8_t status, uint8_t second)>;
 
@@ -95,6 +97,10 @@ class USBManager {
   void setVerticalFov(int64_t value, BoolCompletion complete);
 
   void getDoaFormat(DoaCompletion complete);
+  // The same read, telling a failed request from a camera that has no direction to give: a
+  // failure delivers the default record with its reason. A camera whose interface predates the
+  // request gives the default record and no failure.
+  void readDoaFormat(DoaReadCompletion complete);
 
   std::string getXuid();
   void getCustomerVersion();
@@ -174,8 +180,9 @@ class USBManager {
   double value(Control control, Bound bound) const;
   void readControl(Control control, const ValuesCompletion& complete);
   void writeControl(Control control, double fraction, BoolCompletion complete);
+  // `failure`, when given, gets why a transfer that returns false failed.
   bool transfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
-                uint16_t len);
+                uint16_t len, std::string* failure = nullptr);
 
   std::shared_ptr<UsbConnector> connector_;
   platform::Queue* requestQueue_;

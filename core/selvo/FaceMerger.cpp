@@ -37,8 +37,12 @@ float FaceMerger::Covered(const rect& a, const rect& b, float wrapWidth) {
 }
 
 std::vector<rect> FaceMerger::Merge(std::vector<rect> faces, float threshold, float wrapWidth) {
-  std::sort(faces.begin(), faces.end(),
-            [](const rect& a, const rect& b) { return a.score > b.score; });
+  const auto better = [](const rect& a, const rect& b) { return a.score > b.score; };
+  if (faces.size() > kMaxBoxes) {
+    std::nth_element(faces.begin(), faces.begin() + kMaxBoxes, faces.end(), better);
+    faces.resize(kMaxBoxes);
+  }
+  std::sort(faces.begin(), faces.end(), better);
   std::vector<rect> merged;
   std::vector<bool> used(faces.size(), false);
   for (size_t i = 0; i < faces.size(); ++i) {

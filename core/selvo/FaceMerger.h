@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "SelvoTypes.h"
@@ -18,9 +19,16 @@ class FaceMerger {
   // compared across the seam as Overlap is.
   static float Covered(const rect& a, const rect& b, float wrapWidth);
 
+  // A merge looks at no more than this many boxes, the best-scoring ones: it compares each box
+  // with every cluster before it, so its time grows with the square of the count. A pass over a
+  // room gives a few hundred boxes; a picture of noise or an extreme shape gives tens of
+  // thousands, which took seconds no stop could cut short.
+  static constexpr size_t kMaxBoxes = 4096;
+
   // Clusters of boxes overlapping the best remaining one by more than `threshold` become one
   // box: their score-weighted mean, with the best score. Results are ordered by score, x is
-  // brought into [0, wrapWidth) when wrapping.
+  // brought into [0, wrapWidth) when wrapping. Of more than kMaxBoxes boxes the weakest are
+  // left out.
   static std::vector<rect> Merge(std::vector<rect> faces, float threshold, float wrapWidth);
 };
 

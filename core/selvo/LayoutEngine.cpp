@@ -228,6 +228,8 @@ VoiceGeometry LayoutEngine::voiceGeometry(const LayoutTuningValues& tuning) cons
   VoiceGeometry g;
   g.is360 = geometry_.is360;
   g.width = geometry_.videoWidth;
+  g.mirror = geometry_.mirror;
+  g.contentOffset = geometry_.contentOffset;
   g.angleTolerance = angleTolerance_;
   g.highlightMs = tuning.highlightMs;
   g.clearMs = tuning.clearMs;

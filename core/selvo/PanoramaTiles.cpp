@@ -19,6 +19,14 @@ std::vector<int> spread(int extent, int side, int count) {
     starts.push_back(int(std::lround(double(extent - side) * i / (count - 1))));
   return starts;
 }
+
+// The least side that keeps a tiling within kMaxTilesAlong tiles along both sides: tiles step
+// by three quarters of a side.
+int boundedSide(int side, int width, int height) {
+  const int along = PanoramaTiles::kMaxTilesAlong * 3;
+  auto least = [along](int extent) { return int((int64_t(extent) * 4 + along - 1) / along); };
+  return std::max({side, least(width), least(height)});
+}
 }  // namespace
 
 float PanoramaTiles::SideFactor(int modelType) {
@@ -41,7 +49,7 @@ std::vector<PanoramaTiles::Tile> PanoramaTiles::Make(int width, int height, bool
   std::vector<Tile> tiles;
   if (width <= 0 || height <= 0) return tiles;
   int side = std::max(16, int(std::lround(height * sideFactor)));
-  side = std::min(side, std::max(width, 16));
+  side = boundedSide(std::min(side, std::max(width, 16)), width, height);
   int step = std::max(1, side - side / 4);
 
   std::vector<int> rows;
@@ -73,16 +81,20 @@ std::vector<PanoramaTiles::Tile> PanoramaTiles::MakeBand(int width, int height, 
                                                          int minOverlap) {
   std::vector<Tile> tiles;
   if (width <= 0 || height <= 0 || side <= 0) return tiles;
-  side = std::min({side, height, std::max(width, 16)});
-  bandTop = std::clamp(bandTop, 0, height - side);
-  bandBottom = std::clamp(bandBottom, bandTop + side, height);
-  int rowStep = std::max(1, side - std::clamp(minOverlap, 0, side - 1));
-  int rowCount = 1 + int(std::ceil(double(bandBottom - bandTop - side) / rowStep));
+  side = boundedSide(std::min({side, height, std::max(width, 16)}), width, height);
   std::vector<int> rows;
-  for (int i = 0; i < rowCount; ++i)
-    rows.push_back(rowCount == 1 ? bandTop
-                                 : bandTop + int(std::lround(double(bandBottom - bandTop - side) *
-                                                             i / (rowCount - 1))));
+  if (side >= height) {
+    rows.push_back((height - side) / 2);
+  } else {
+    bandTop = std::clamp(bandTop, 0, height - side);
+    bandBottom = std::clamp(bandBottom, bandTop + side, height);
+    int rowStep = std::max(1, side - std::clamp(minOverlap, 0, side - 1));
+    int rowCount = 1 + int(std::ceil(double(bandBottom - bandTop - side) / rowStep));
+    for (int i = 0; i < rowCount; ++i)
+      rows.push_back(rowCount == 1 ? bandTop
+                                   : bandTop + int(std::lround(double(bandBottom - bandTop - side) *
+                                                               i / (rowCount - 1))));
+  }
   int step = std::max(1, side - side / 4);
   std::vector<int> cols;
   if (is360) {

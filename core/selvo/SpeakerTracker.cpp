@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Framing.h"
+#include "PairEmitter.h"
 
 namespace selvo {
 
@@ -21,9 +22,22 @@ int SpeakerTracker::dwellMs(const VoiceGeometry& geometry) {
 double SpeakerTracker::columnForAngle(int angle, const VoiceGeometry& geometry) {
   const double w = geometry.width;
   if (w <= 0) return -1;
-  if (geometry.is360) return Framing::wrap(w * 0.5 + angle / 360.0 * w, w);
-  if (angle < -90 || angle > 90) return -1;
-  return std::clamp(w * 0.5 + angle / 180.0 * w, 0.0, w);
+  double source;
+  if (geometry.is360) {
+    source = Framing::wrap(w * 0.5 + angle / 360.0 * w, w);
+  } else {
+    if (angle < -90 || angle > 90) return -1;
+    source = std::clamp(w * 0.5 + angle / 180.0 * w, 0.0, w);
+  }
+  // The column as a box of no width, through the boxes' own way to the display.
+  LayoutGeometry view;
+  view.is360 = geometry.is360;
+  view.videoWidth = static_cast<int>(std::lround(w));
+  view.mirror = geometry.mirror;
+  view.contentOffset = geometry.contentOffset;
+  rect column{};
+  column.x = static_cast<float>(source);
+  return PairEmitter::toDisplay(column, view).x;
 }
 
 int SpeakerTracker::personAt(double column, const std::vector<LayoutPerson>& people,

@@ -11,6 +11,10 @@ namespace selvo {
 struct VoiceGeometry {
   bool is360 = true;
   double width = 0;  // display width
+  // The view's mirror and turn, which the people's boxes went through on their way to the
+  // display: a voice direction goes through them too.
+  bool mirror = false;
+  int contentOffset = 0;  // 360-degree cameras only
   int angleTolerance = 15;
   int highlightMs = 3000;
   int clearMs = 5000;
@@ -38,7 +42,9 @@ class SpeakerTracker {
   // People who spoke recently, newest first (the active speaker included).
   const std::vector<int>& recentSpeakers() const { return recent_; }
 
-  // The display column a voice direction points at, or a negative value outside the view.
+  // The display column a voice direction points at, or a negative value outside the view. The
+  // direction is the camera's (0 at the middle of the picture it sends); the column is the view's,
+  // mirrored and turned as the people in it are.
   static double columnForAngle(int angle, const VoiceGeometry& geometry);
   // The person the sample points at, -1 when nobody is within the tolerance.
   static int personAt(double column, const std::vector<LayoutPerson>& people,

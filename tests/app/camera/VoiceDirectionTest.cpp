@@ -1,9 +1,13 @@
 #include <array>
+#include <fstream>
 #include <map>
+#include <string>
 
 #include "CameraManagerFixture.h"
 #include "camera/ReSpeakerManager.h"
 #include "camera/VoiceDirectionPoller.h"
+#include "camera/VoiceReadWatch.h"
+#include "log/LogManager.h"
 
 using corvane::VoiceDirectionPoller;
 using namespace std::chrono_literals;
@@ -20,7 +24,7 @@ class SimulatedArray : public corvane::UsbTransport {
     int32_t v = (value == 0xE0 && index == 0x13)   ? voice
                 : (value == 0xC0 && index == 0x15) ? angle
                                                    : -1;
-    if (v < 0) return corvane::kUsbErrorPipe;
+    if (v < 0 || failing) return corvane::kUsbErrorPipe;
     std::fill(data, data + 8, 0);
     data[0] = uint8_t(v & 0xFF);
     data[1] = v >= 256 ? 1 : 0;
@@ -30,6 +34,7 @@ class SimulatedArray : public corvane::UsbTransport {
   std::mutex mutex;
   int32_t voice = 1;
   int32_t angle = 300;
+  bool failing = false;
 };
 
 class ArrayConnector : public corvane::UsbConnector {
@@ -53,6 +58,21 @@ std::array<uint8_t, 12> doaBlock(int32_t type, bool voice, int32_t angle) {
   }
   b[4] = voice ? 1 : 0;
   return b;
+}
+
+// The day file's text written since `from` (its size when the test began).
+std::string logSince(size_t from) {
+  std::ifstream in(corvane::LogManager::shared().logFilePath());
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  return from < text.size() ? text.substr(from) : std::string();
+}
+
+size_t logSize() { return logSince(0).size(); }
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 }  // namespace
@@ -158,4 +178,83 @@ TEST(VoiceDirectionStatistics, RegionsFlipAndTheDominantRegion) {
   // A window whose most frequent region stays under the threshold keeps the last region.
   for (int i = 0; i < 9; ++i) poller.handleDoa(i * 40, true);
   EXPECT_EQ(poller.lastAngleRegion(), 9);
+}
+
+// A camera whose voice-direction request fails for 30 s: one line with the reason, none for the
+// 150 reads after it, the picture falls back as for silence, and one line when it reads again.
+TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
+  const size_t before = logSize();
+  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  start();
+  tick(150ms);
+  ASSERT_TRUE(manager->voiceDirection().timerRunning());
+  tick(200ms);
+  auto facade = facades->last();
+  facade->clearCalls();
+  usbCamera->failAll(Camera::Failure::stall);
+  for (int i = 0; i < 150; ++i) tick(200ms);
+  EXPECT_FALSE(manager->voiceDirection().directionReadable());
+  EXPECT_GE(facade->callsStartingWith("setAngle 0 0").size(), 149u);
+  std::string log = logSince(before);
+  EXPECT_EQ(count(log, "The voice direction cannot be read (stalled)"), 1u) << log;
+  EXPECT_EQ(count(log, "can be read again"), 0u) << log;
+
+  usbCamera->failAll(std::nullopt);
+  for (int i = 0; i < 5; ++i) tick(200ms);
+  EXPECT_TRUE(manager->voiceDirection().directionReadable());
+  log = logSince(before);
+  EXPECT_EQ(count(log, "The voice direction can be read again, after 15"), 1u) << log;
+  EXPECT_EQ(count(log, "The voice direction cannot be read"), 1u) << log;
+  EXPECT_FALSE(facade->callsStartingWith("setAngle 120 1").empty());
+}
+
+// The microphone array's reads are watched the same way.
+TEST_F(VoiceDirectionTest, AFailingArrayReadIsToldOnce) {
+  const size_t before = logSize();
+  connector->present = true;
+  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  start();
+  tick(150ms);
+  connector->array->failing = true;
+  for (int i = 0; i < 20; ++i) tick(200ms);
+  EXPECT_EQ(count(logSince(before), "The voice direction cannot be read (stalled)"), 1u);
+  connector->array->failing = false;
+  tick(200ms);
+  tick(200ms);
+  EXPECT_EQ(count(logSince(before), "The voice direction can be read again"), 1u);
+}
+
+TEST(VoiceReadWatch, SaysOnceWhenReadsFailAndOnceWhenTheyWorkAgain) {
+  using std::chrono::milliseconds;
+  const platform::Clock::TimePoint t0{};
+  struct Step {
+    int atMs;
+    const char* failure;  // empty: the read worked
+    const char* line;     // the start of the line told, empty for none
+  };
+  const Step steps[] = {
+      {0, "", ""},  // reads that work say nothing
+      {200, "", ""},
+      {400, "stalled", "[DOA] The voice direction cannot be read (stalled)"},
+      {600, "stalled", ""},
+      {800, "timed out", ""},  // still the same outage
+      {1000, "stalled", ""},
+      {1200, "", "[DOA] The voice direction can be read again, after 4 failed reads in 0.8 s"},
+      {1400, "", ""},
+      {1600, "no camera connected",
+       "[DOA] The voice direction cannot be read (no camera "
+       "connected)"},
+      {1800, "", "[DOA] The voice direction can be read again, after 1 failed read in 0.2 s"},
+  };
+  corvane::VoiceReadWatch watch;
+  for (const Step& step : steps) {
+    const auto line = watch.outcome(step.failure, t0 + milliseconds(step.atMs));
+    if (*step.line == 0) {
+      EXPECT_FALSE(line) << step.atMs << ": " << *line;
+    } else {
+      ASSERT_TRUE(line) << step.atMs;
+      EXPECT_EQ(line->rfind(step.line, 0), 0u) << step.atMs << ": " << *line;
+    }
+    EXPECT_EQ(watch.readable(), *step.failure == 0) << step.atMs;
+  }
 }

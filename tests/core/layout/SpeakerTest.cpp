@@ -51,6 +51,50 @@ TEST(SpeakerTracker, VoiceDirectionsMapToColumns) {
   EXPECT_LT(SpeakerTracker::columnForAngle(120, narrow), 0);  // behind a 180-degree camera
 }
 
+// The voice's column goes through the view's mirror and turn as the people's boxes do: a voice
+// aimed at a person's place in the camera's picture lands on that person in every view.
+TEST(SpeakerTracker, VoiceColumnsFollowTheMirrorAndTheTurn) {
+  struct Case {
+    bool is360;
+    bool mirror;
+    int offset;
+    int angle;
+    double column;
+  };
+  const Case cases[] = {
+      // 360 degrees, 3840 wide: angle 0 is the camera's middle, column 1920 when unturned.
+      {true, false, 0, 0, 1920},
+      {true, true, 0, 0, 1920},       // the middle stays the middle
+      {true, true, 0, 90, 960},       // the right quarter seen on the left
+      {true, true, 0, -90, 2880},     //
+      {true, false, 700, 90, 2180},   // turned: 2880 - 700
+      {true, false, 3000, 90, 3720},  // across the seam: 2880 - 3000 + 3840
+      {true, true, 700, 90, 1660},    // turned, then mirrored: 3840 - 2180
+      {true, true, 3000, -90, 2040},  // 960 - 3000 + 3840 = 1800, mirrored
+      {true, false, 0, 180, 0},
+      {true, true, 0, 180, 0},  // the seam is its own mirror image
+      // 180 degrees, 1920 wide: mirrored about the middle, never turned.
+      {false, false, 0, 45, 1440},
+      {false, true, 0, 45, 480},
+      {false, true, 500, -45, 1440},
+      {false, true, 0, 120, -1},  // behind the camera either way
+  };
+  for (const Case& c : cases) {
+    VoiceGeometry g = room360();
+    g.is360 = c.is360;
+    g.width = c.is360 ? 3840 : 1920;
+    g.mirror = c.mirror;
+    g.contentOffset = c.offset;
+    const double column = SpeakerTracker::columnForAngle(c.angle, g);
+    if (c.column < 0) {
+      EXPECT_LT(column, 0) << c.angle;
+    } else {
+      EXPECT_NEAR(column, c.column, 1e-3) << "360 " << c.is360 << " mirror " << c.mirror
+                                          << " offset " << c.offset << " angle " << c.angle;
+    }
+  }
+}
+
 TEST(SpeakerTracker, MatchesTheNearestPersonWithinTheTolerance) {
   const VoiceGeometry g = room360();
   const std::vector<LayoutPerson> people = {person(1, 350), person(2, 3700)};
@@ -142,6 +186,39 @@ TEST(SpeakerModes, FollowTheSpeakerAndFallBackToAGroupShot) {
   h.voice_angle = nullptr;
   h.run(100);  // beyond the clear time
   EXPECT_EQ(h.frame().main[0][0].src.id, -1);
+}
+
+// Both speaker modes frame the person the voice comes from with Mirror on and with the panorama
+// turned, the people and the voice given in the camera's own picture.
+TEST(SpeakerModes, FrameTheSpeakerInEveryMirrorAndTurn) {
+  struct Case {
+    bool mirror;
+    int offset;
+  };
+  const Case views[] = {{false, 0},  {true, 0},    {false, 700}, {false, 3000},
+                        {true, 700}, {true, 3000}, {true, 1900}};
+  // Stored boxes of three people; the voice points at the middle of each in turn.
+  const std::vector<rect> people = {box(300, 400, 300, 320, 1), box(1500, 420, 300, 320, 2),
+                                    box(2800, 400, 300, 320, 3)};
+  for (int mode : {5, 9}) {
+    for (const Case& view : views) {
+      for (const rect& speaker : people) {
+        const int angle = angleAt(speaker.x + speaker.width / 2);
+        Harness h;
+        h.engine.SetLayoutMode(mode);
+        h.engine.EnableBeamforming(true);
+        h.engine.SetMirror(view.mirror);
+        h.offset = view.offset;
+        h.untracked = people;
+        h.voice_angle = &angle;
+        const Frame f = h.run(60);
+        ASSERT_FALSE(f.main[1].empty())
+            << "mode " << mode << " mirror " << view.mirror << " offset " << view.offset;
+        EXPECT_EQ(f.main[1][0].src.id, speaker.id)
+            << "mode " << mode << " mirror " << view.mirror << " offset " << view.offset;
+      }
+    }
+  }
 }
 
 TEST(SpeakerModes, SpeakerModeShowsRecentSpeakersBeside) {

@@ -690,3 +690,36 @@ TEST_F(DetectorTest, LaterPassesLookAgainOnlyWhereThePictureChanged) {
   Detect(still.luma);
   EXPECT_GE(person->LastPassForwardCount(), 16);
 }
+
+// A pass over a wide thin picture (a room squashed into 8192 x 8) or a tall thin one runs the
+// model no more often than a pass over a panorama does, and ends with its result.
+TEST_F(DetectorTest, AWideThinPictureCostsAboutWhatAPanoramaDoes) {
+  Panorama room = Compose(3840, 1080, false, kWide);
+  Make(3840, 1080, false);
+  auto* person = dynamic_cast<selvo::PersonDetector*>(detector);
+  ASSERT_NE(person, nullptr);
+  Detect(room.luma);
+  const int panoramaForwards = person->LastPassForwardCount();
+  ASSERT_GT(panoramaForwards, 0);
+  selvo::ReleaseISelvoDetectorObject(detector);
+  detector = nullptr;
+  struct Case {
+    int width, height;
+    bool is360;
+  };
+  for (const Case& c : {Case{8192, 8, false}, Case{16384, 14, false}, Case{16384, 14, true},
+                        Case{8, 8192, false}}) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    cv::Mat thin;
+    cv::resize(room.luma, thin, cv::Size(c.width, c.height), 0, 0, cv::INTER_AREA);
+    Make(c.width, c.height, c.is360);
+    person = dynamic_cast<selvo::PersonDetector*>(detector);
+    ASSERT_NE(person, nullptr);
+    Result r = Detect(thin);
+    EXPECT_EQ(r.ready, 1);
+    EXPECT_GT(person->LastPassForwardCount(), 0);
+    EXPECT_LE(person->LastPassForwardCount(), 8 * panoramaForwards);
+    selvo::ReleaseISelvoDetectorObject(detector);
+    detector = nullptr;
+  }
+}

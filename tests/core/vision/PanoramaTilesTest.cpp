@@ -2,6 +2,7 @@
 // wherever it sits, and the standard tilings stay as few as the detector's time budget allows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -84,5 +85,38 @@ TEST(PanoramaTilesTest, EveryFaceOfAQuarterSideInTheBandLiesWholeInABandTile) {
       EXPECT_LE(t.y + t.side, c.height);
     }
     EXPECT_EQ(FirstMiss(tiles, c.width, top, bottom, side / 4, c.is360), "");
+  }
+}
+
+// A picture far wider or taller than a panorama gets no more tiles along a side than the bound:
+// the tiles grow past the picture's other side instead, and still cover it.
+TEST(PanoramaTilesTest, AnExtremeShapeKeepsTheTileCountOfAPanorama) {
+  struct Case {
+    int width, height;
+    bool is360;
+  };
+  const size_t most = size_t(PanoramaTiles::kMaxTilesAlong) + 1;
+  for (const Case& c : {Case{8192, 8, false}, Case{16384, 14, false}, Case{16384, 14, true},
+                        Case{8, 8192, false}, Case{65536, 2, true}, Case{2, 65536, false}}) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) +
+                 (c.is360 ? " 360" : ""));
+    for (int modelType : {0, 1, 2}) {
+      auto tiles =
+          PanoramaTiles::Make(c.width, c.height, c.is360, PanoramaTiles::SideFactor(modelType));
+      EXPECT_LE(tiles.size(), most) << "type " << modelType;
+      ASSERT_FALSE(tiles.empty());
+      // Every column and row of the picture lies in a tile.
+      EXPECT_EQ(FirstMiss(tiles, c.width, 0, c.height, 1, c.is360), "") << "type " << modelType;
+    }
+    int side = std::max(1, int(c.height * 0.44f));
+    auto band = PanoramaTiles::MakeBand(c.width, c.height, c.is360, side, int(c.height * 0.25f),
+                                        int(c.height * 0.6f), side / 4);
+    EXPECT_LE(band.size(), most);
+    ASSERT_FALSE(band.empty());
+    for (const auto& t : band) {
+      if (t.side >= c.height) {
+        EXPECT_LE(t.y, 0) << "a tile taller than the picture is centred";
+      }
+    }
   }
 }
