@@ -81,14 +81,20 @@ std::vector<PanoramaTiles::Tile> PanoramaTiles::MakeBand(int width, int height, 
                                                          int minOverlap) {
   std::vector<Tile> tiles;
   if (width <= 0 || height <= 0 || side <= 0) return tiles;
+  const int asked = side;
   side = boundedSide(std::min({side, height, std::max(width, 16)}), width, height);
+  // The overlap down is asked for tiles of the asked side: it keeps its share of a tile whose
+  // side the picture's shape changed, and never exceeds half a side, so that the rows step on:
+  // kept in pixels on a tile shrunk to a narrow picture's width it would step one row at a time.
+  minOverlap = int(int64_t(std::max(0, minOverlap)) * side / asked);
+  minOverlap = std::min(minOverlap, side / 2);
   std::vector<int> rows;
   if (side >= height) {
     rows.push_back((height - side) / 2);
   } else {
     bandTop = std::clamp(bandTop, 0, height - side);
     bandBottom = std::clamp(bandBottom, bandTop + side, height);
-    int rowStep = std::max(1, side - std::clamp(minOverlap, 0, side - 1));
+    int rowStep = std::max(1, side - minOverlap);
     int rowCount = 1 + int(std::ceil(double(bandBottom - bandTop - side) / rowStep));
     for (int i = 0; i < rowCount; ++i)
       rows.push_back(rowCount == 1 ? bandTop
