@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     window.show();
     rc = app.exec();
   }
+  updater::LogManager::releaseFrameworkLines();
   platform::QtMainQueue::uninstall();
   return rc;
 }
