@@ -388,6 +388,15 @@ TEST(SettingsFile, AFileDamagedInPartKeepsTheSettingsThatCanBeRead) {
        "[General]\nCurrentLanguage=de\n[Gener\nCurrentVersion=2.3.0\nTutorialSkip=true\n",
        "line 3 is not a setting",
        {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a byte that is no character of Latin-1 either",
+       head + "TutorialSkip=true\nNotificationId=a\x85"
+              "b\n",
+       "line 5 holds stray binary bytes",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a line that is no setting, in line ends of old Macs",
+       "[General]\rCurrentLanguage=de\rhello world\rCurrentVersion=2.3.0\rTutorialSkip=true\r",
+       "line 3 is not a setting",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
       {"many damaged lines",
        "[General]\nCurrentLanguage=de\n\x01\n\x02\n\x03\n\x04\nCurrentVersion=2.3.0\nTutori",
        "line 3 holds stray binary bytes, line 4 holds stray binary bytes, line 5 holds stray "
@@ -453,6 +462,78 @@ TEST(SettingsFile, AHandEditedFileIsNoDamage) {
     EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
     EXPECT_EQ(d.string("CurrentVersion"), "2.3.0");
     EXPECT_EQ(testsupport::readFile(file), content) << "left as it was";
+  }
+}
+
+// Hand edits the settings reader reads in a form of its own: lines cut where it cuts them
+// (after a "\" the value goes on, quotes hold line ends, a line end of old Macs is one), a
+// Latin-1 byte of an older editor, "#" comments. Each is read as the text means it, nothing is
+// moved aside, and a rewrite of the file keeps every setting with its value.
+TEST(SettingsFile, HandEditFormsAreReadAsMeantAndKeptWhole) {
+  struct Row {
+    const char* name;
+    std::string content;
+    std::vector<std::pair<const char*, QString>> values;  // every setting the store holds
+  } rows[] = {
+      {"a Latin-1 byte in a value",
+       "[General]\nCurrentPreset=Caf\xe9\nWindowWidth=800\n",
+       {{"CurrentPreset", QString::fromUtf8("Caf\xc3\xa9")}, {"WindowWidth", "800"}}},
+      {"Latin-1 bytes among UTF-8 text",
+       "[General]\nCurrentPreset=cr\xe8me \xc3\xa9t\xc3\xa9 \xff\nWindowWidth=800\n",
+       {{"CurrentPreset", QString::fromUtf8("cr\xc3\xa8me \xc3\xa9t\xc3\xa9 \xc3\xbf")},
+        {"WindowWidth", "800"}}},
+      {"a value continued in the next line",
+       "[General]\nCurrentLanguage=/usr/share/corvane/\\\n  de.json\nWindowWidth=800\n",
+       {{"CurrentLanguage", "/usr/share/corvane/  de.json"}, {"WindowWidth", "800"}}},
+      {"a value continued over line ends of another system",
+       "[General]\r\nCurrentLanguage=de\\\r\n.json\r\nWindowWidth=800\r\n",
+       {{"CurrentLanguage", "de.json"}, {"WindowWidth", "800"}}},
+      {"line ends of old Macs",
+       "[General]\rCurrentLanguage=de\rCurrentVersion=2.3.0\rWindowWidth=800\r",
+       {{"CurrentLanguage", "de"}, {"CurrentVersion", "2.3.0"}, {"WindowWidth", "800"}}},
+      {"line ends of old Macs and a continued value",
+       "[General]\rCurrentLanguage=d\\\re\rWindowWidth=800",
+       {{"CurrentLanguage", "de"}, {"WindowWidth", "800"}}},
+      {"a quoted value over two lines",
+       "[General]\nNote=\"one\ntwo\"\nWindowWidth=800\n",
+       {{"Note", "one\ntwo"}, {"WindowWidth", "800"}}},
+      {"a comment after a value", "WindowWidth=800 ; was 640\n", {{"WindowWidth", "800"}}},
+      {"a # comment with an equals sign",
+       "[General]\n# WindowWidth=640 was too small\nWindowWidth=800\n",
+       {{"WindowWidth", "800"}}},
+      {"a # comment with a quote",
+       "[General]\n# the \"Custom preset\nCurrentPreset=Custom\nWindowWidth=800\n",
+       {{"CurrentPreset", "Custom"}, {"WindowWidth", "800"}}},
+      {"a # comment with a semicolon",
+       "# mine; not the program's\n[General]\nWindowWidth=800\n",
+       {{"WindowWidth", "800"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
+    testsupport::writeFile(file, row.content);
+    platform::UserDefaults d(QString::fromStdString(file));
+    EXPECT_TRUE(d.loadProblem().isEmpty()) << d.loadProblem().toStdString();
+    EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
+    EXPECT_EQ(testsupport::readFile(file), row.content) << "left as it was until a save";
+    QStringList expected;
+    for (const auto& [key, value] : row.values) expected << key;
+    expected.sort();
+    EXPECT_EQ(d.keys(), expected);
+    for (const auto& [key, value] : row.values)
+      EXPECT_EQ(d.string(key), value) << key << ": " << d.string(key).toStdString();
+
+    d.set("WindowX", 10);
+    EXPECT_TRUE(d.synchronize());
+    const std::string written = testsupport::readFile(file);
+    EXPECT_EQ(written.find("%23"), std::string::npos) << written;
+    platform::UserDefaults next(QString::fromStdString(file));
+    EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
+    expected << "WindowX";
+    expected.sort();
+    EXPECT_EQ(next.keys(), expected) << written;
+    for (const auto& [key, value] : row.values) EXPECT_EQ(next.string(key), value) << key;
   }
 }
 
