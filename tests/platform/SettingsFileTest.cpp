@@ -465,78 +465,6 @@ TEST(SettingsFile, AHandEditedFileIsNoDamage) {
   }
 }
 
-// Hand edits the settings reader reads in a form of its own: lines cut where it cuts them
-// (after a "\" the value goes on, quotes hold line ends, a line end of old Macs is one), a
-// Latin-1 byte of an older editor, "#" comments. Each is read as the text means it, nothing is
-// moved aside, and a rewrite of the file keeps every setting with its value.
-TEST(SettingsFile, HandEditFormsAreReadAsMeantAndKeptWhole) {
-  struct Row {
-    const char* name;
-    std::string content;
-    std::vector<std::pair<const char*, QString>> values;  // every setting the store holds
-  } rows[] = {
-      {"a Latin-1 byte in a value",
-       "[General]\nCurrentPreset=Caf\xe9\nWindowWidth=800\n",
-       {{"CurrentPreset", QString::fromUtf8("Caf\xc3\xa9")}, {"WindowWidth", "800"}}},
-      {"Latin-1 bytes among UTF-8 text",
-       "[General]\nCurrentPreset=cr\xe8me \xc3\xa9t\xc3\xa9 \xff\nWindowWidth=800\n",
-       {{"CurrentPreset", QString::fromUtf8("cr\xc3\xa8me \xc3\xa9t\xc3\xa9 \xc3\xbf")},
-        {"WindowWidth", "800"}}},
-      {"a value continued in the next line",
-       "[General]\nCurrentLanguage=/usr/share/corvane/\\\n  de.json\nWindowWidth=800\n",
-       {{"CurrentLanguage", "/usr/share/corvane/  de.json"}, {"WindowWidth", "800"}}},
-      {"a value continued over line ends of another system",
-       "[General]\r\nCurrentLanguage=de\\\r\n.json\r\nWindowWidth=800\r\n",
-       {{"CurrentLanguage", "de.json"}, {"WindowWidth", "800"}}},
-      {"line ends of old Macs",
-       "[General]\rCurrentLanguage=de\rCurrentVersion=2.3.0\rWindowWidth=800\r",
-       {{"CurrentLanguage", "de"}, {"CurrentVersion", "2.3.0"}, {"WindowWidth", "800"}}},
-      {"line ends of old Macs and a continued value",
-       "[General]\rCurrentLanguage=d\\\re\rWindowWidth=800",
-       {{"CurrentLanguage", "de"}, {"WindowWidth", "800"}}},
-      {"a quoted value over two lines",
-       "[General]\nNote=\"one\ntwo\"\nWindowWidth=800\n",
-       {{"Note", "one\ntwo"}, {"WindowWidth", "800"}}},
-      {"a comment after a value", "WindowWidth=800 ; was 640\n", {{"WindowWidth", "800"}}},
-      {"a # comment with an equals sign",
-       "[General]\n# WindowWidth=640 was too small\nWindowWidth=800\n",
-       {{"WindowWidth", "800"}}},
-      {"a # comment with a quote",
-       "[General]\n# the \"Custom preset\nCurrentPreset=Custom\nWindowWidth=800\n",
-       {{"CurrentPreset", "Custom"}, {"WindowWidth", "800"}}},
-      {"a # comment with a semicolon",
-       "# mine; not the program's\n[General]\nWindowWidth=800\n",
-       {{"WindowWidth", "800"}}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    testsupport::TempDir dir;
-    const std::string file = dir.file("corvane-studio/corvane-studio.conf");
-    testsupport::writeFile(file, row.content);
-    platform::UserDefaults d(QString::fromStdString(file));
-    EXPECT_TRUE(d.loadProblem().isEmpty()) << d.loadProblem().toStdString();
-    EXPECT_TRUE(platform::KeptCopy::copiesOf(file).empty());
-    EXPECT_EQ(testsupport::readFile(file), row.content) << "left as it was until a save";
-    QStringList expected;
-    for (const auto& [key, value] : row.values) expected << key;
-    expected.sort();
-    EXPECT_EQ(d.keys(), expected);
-    for (const auto& [key, value] : row.values)
-      EXPECT_EQ(d.string(key), value) << key << ": " << d.string(key).toStdString();
-
-    d.set("WindowX", 10);
-    EXPECT_TRUE(d.synchronize());
-    const std::string written = testsupport::readFile(file);
-    EXPECT_EQ(written.find("%23"), std::string::npos) << written;
-    platform::UserDefaults next(QString::fromStdString(file));
-    EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
-    expected << "WindowX";
-    expected.sort();
-    EXPECT_EQ(next.keys(), expected) << written;
-    for (const auto& [key, value] : row.values) EXPECT_EQ(next.string(key), value) << key;
-  }
-}
-
 namespace {
 
 // The temporary folder named by TMPDIR, for the life of a scope.
@@ -562,7 +490,9 @@ class ScopedTemporaryFolder {
 
 // A hand's edits that the settings reader reads whole are no damage: a last line without a line
 // feed, a byte-order mark, a name with a space (a key the program does not know is only unused).
-// The file is read as it is and left alone, and a save is judged by reading it back, all with
+// Forms of its own too: values continued in the next line, line ends of old Macs, Latin-1
+// bytes, "#" comments. The file is read as it is and left alone, a save keeps every setting
+// with its value and is judged by reading it back, all with
 // no temporary folder (TMPDIR names a file, where nothing can be made, not even by root): the
 // check needs no folder but the settings file's own.
 TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
@@ -597,6 +527,40 @@ TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
       {"all of them, with line ends of another system",
        "\xEF\xBB\xBF[General]\r\nWindow Y=1\r\nCurrentVersion=2.3.0\r\nWindowY=100",
        {{"Window Y", "1"}, {"CurrentVersion", "2.3.0"}, {"WindowY", "100"}}},
+      // Forms the settings reader reads its own way: lines cut where it cuts them (after a "\"
+      // the value goes on, quotes hold line ends, a line end of old Macs is one), a Latin-1 byte
+      // of an older editor, "#" comments. Each is read as the text means it.
+      {"a Latin-1 byte in a value",
+       "[General]\nCurrentPreset=Caf\xe9\nWindowHeight=800\n",
+       {{"CurrentPreset", "Caf\xc3\xa9"}, {"WindowHeight", "800"}}},
+      {"Latin-1 bytes among UTF-8 text",
+       "[General]\nCurrentPreset=cr\xe8me \xc3\xa9t\xc3\xa9 \xff\nWindowHeight=800\n",
+       {{"CurrentPreset", "cr\xc3\xa8me \xc3\xa9t\xc3\xa9 \xc3\xbf"}, {"WindowHeight", "800"}}},
+      {"a value continued in the next line",
+       "[General]\nCurrentLanguage=/usr/share/corvane/\\\n  de.json\nWindowHeight=800\n",
+       {{"CurrentLanguage", "/usr/share/corvane/  de.json"}, {"WindowHeight", "800"}}},
+      {"a value continued over line ends of another system",
+       "[General]\r\nCurrentLanguage=de\\\r\n.json\r\nWindowHeight=800\r\n",
+       {{"CurrentLanguage", "de.json"}, {"WindowHeight", "800"}}},
+      {"line ends of old Macs",
+       "[General]\rCurrentLanguage=de\rCurrentVersion=2.3.0\rWindowHeight=800\r",
+       {{"CurrentLanguage", "de"}, {"CurrentVersion", "2.3.0"}, {"WindowHeight", "800"}}},
+      {"line ends of old Macs and a continued value",
+       "[General]\rCurrentLanguage=d\\\re\rWindowHeight=800",
+       {{"CurrentLanguage", "de"}, {"WindowHeight", "800"}}},
+      {"a quoted value over two lines",
+       "[General]\nNote=\"one\ntwo\"\nWindowHeight=800\n",
+       {{"Note", "one\ntwo"}, {"WindowHeight", "800"}}},
+      {"a comment after a value", "WindowHeight=800 ; was 640\n", {{"WindowHeight", "800"}}},
+      {"a # comment with an equals sign",
+       "[General]\n# WindowHeight=640 was too small\nWindowHeight=800\n",
+       {{"WindowHeight", "800"}}},
+      {"a # comment with a quote",
+       "[General]\n# the \"Custom preset\nCurrentPreset=Custom\nWindowHeight=800\n",
+       {{"CurrentPreset", "Custom"}, {"WindowHeight", "800"}}},
+      {"a # comment with a semicolon",
+       "# mine; not the program's\n[General]\nWindowHeight=800\n",
+       {{"WindowHeight", "800"}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -617,7 +581,9 @@ TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
     d.set("WindowWidth", 1280);
     EXPECT_TRUE(d.synchronize());
     EXPECT_TRUE(problems.empty()) << problems[0].toStdString();
+    EXPECT_EQ(testsupport::readFile(file).find("%23"), std::string::npos) << "no comment as a key";
     platform::UserDefaults next(QString::fromStdString(file));
+    EXPECT_EQ(next.keys().size(), qsizetype(row.values.size() + 1));
     EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
     EXPECT_EQ(next.integer("WindowWidth"), 1280);
     for (const auto& [key, value] : row.values) EXPECT_EQ(next.string(key), value) << key;
