@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dispatch/Clock.h"
 #include "ipc/LogRateLimiter.h"
@@ -90,7 +91,13 @@ class LogManager {
 
  private:
   void setUp();
-  void cleanUp(const std::string& folder);
+  // Removes the day files older than three days; the lines that say which could not go.
+  std::vector<std::string> cleanUp(const std::string& folder);
+  // Opens logFilePath_ (mutex_ held); false when there is no day file to write into.
+  bool openDayFileLocked();
+  void reportOpenFailure();
+  void reportPrune(const std::string& report);
+  void appendLocked(platform::Clock::WallTime now, const std::string& eventLine);
   void toSystemLog(const char* level, const std::string& line);
   platform::Clock& clock() const;
 
@@ -98,8 +105,10 @@ class LogManager {
   mutable std::mutex mutex_;
   FILE* filePointer_ = nullptr;
   std::string logFilePath_;
-  std::string logDay_;        // "yyyy_MM_dd" of the open day file
-  std::string writeFailure_;  // why the last line could not be written; empty when it was
+  std::string logDay_;             // "yyyy_MM_dd" of the open day file
+  std::string writeFailure_;       // why the last line could not be written; empty when it was
+  std::string openFailure_;        // why the day file is not open; empty when it is
+  std::string openFailureToTell_;  // a new reason, for the console and the system log
   std::atomic<bool> frameDebug_{false};
 };
 
