@@ -37,6 +37,7 @@
 #include "shell/SingleInstance.h"
 #include "util/AtomicFile.h"
 #include "util/CommandLine.h"
+#include "util/GeneralPrinter.h"
 
 namespace corvane {
 
@@ -167,8 +168,13 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   platform::QtMainQueue::install();
   SignalQuitter::install(app);
   LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
-  // The analysis framework's lines of every frame follow the program's debug switch.
-  orlith::OrlithLog::setFrameDebug(LogManager::shared().isFrameDebug());
+  // The analysis framework's lines of every frame follow the program's debug switch, and so
+  // does every running commentary on standard output: without it the terminal gets only the
+  // warnings and errors.
+  const bool debug = LogManager::shared().isFrameDebug();
+  orlith::OrlithLog::setFrameDebug(debug);
+  orlith::OrlithLog::setConsoleCommentary(debug);
+  GeneralPrinter::enabled = debug;
   // One instance per user: a second start brings the first window forward and ends. The run
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
