@@ -339,6 +339,22 @@ int64_t residentBytes() {
   return resident * sysconf(_SC_PAGESIZE);
 }
 
+// Sends one request through the client and waits for its answer (on the client's thread).
+std::optional<HttpResponse> sendAndWait(HttpClient& http, const HttpRequest& request) {
+  std::optional<HttpResponse> response;
+  std::mutex mutex;
+  http.send(request, [&](HttpResponse r) {
+    std::lock_guard lock(mutex);
+    response = std::move(r);
+  });
+  Server::pumpUntil([&] {
+    std::lock_guard lock(mutex);
+    return response.has_value();
+  });
+  std::lock_guard lock(mutex);
+  return response;
+}
+
 // A hostile server's answer is taken up to its request's bound and no further: refused at once
 // when announced, stopped at the bound when not, so memory stays near the bound.
 TEST(HttpClientBound, AnOversizeAnswerIsRefusedAtTheBound) {
@@ -397,16 +413,8 @@ TEST(HttpClientBound, ABodyWithinItsRequestsBoundArrivesWhole) {
     request.url = server.baseUrl() + "/files/ad.png";
     request.maxBodyBytes = bound;
     request.bodyKind = "an advertisement picture";
-    std::optional<HttpResponse> response;
-    std::mutex mutex;
-    http.send(request, [&](HttpResponse r) {
-      std::lock_guard lock(mutex);
-      response = std::move(r);
-    });
-    ASSERT_TRUE(Server::pumpUntil([&] {
-      std::lock_guard lock(mutex);
-      return response.has_value();
-    }));
+    std::optional<HttpResponse> response = sendAndWait(http, request);
+    ASSERT_TRUE(response);
     if (bound > int64_t(picture.size())) {
       EXPECT_EQ(response->status, 200);
       EXPECT_EQ(response->body, picture);
@@ -458,18 +466,9 @@ TEST(HttpClientBound, ACompressedAnswerCountsItsDecodedSize) {
     request.url = server.baseUrl() + "/packed";
     request.maxBodyBytes = row.bound;
     request.bodyKind = row.kind;
-    std::optional<HttpResponse> response;
-    std::mutex mutex;
     const int64_t before = residentBytes();
-    http.send(request, [&](HttpResponse r) {
-      std::lock_guard lock(mutex);
-      response = std::move(r);
-    });
-    ASSERT_TRUE(Server::pumpUntil([&] {
-      std::lock_guard lock(mutex);
-      return response.has_value();
-    }));
-    std::lock_guard lock(mutex);
+    std::optional<HttpResponse> response = sendAndWait(http, request);
+    ASSERT_TRUE(response);
     // The client asked for compressed answers itself.
     EXPECT_NE(server.requests().back().header("accept-encoding").find("gzip"), std::string::npos);
     if (row.arrives) {
