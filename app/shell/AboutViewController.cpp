@@ -53,7 +53,14 @@ AboutViewController::Environment AboutViewController::Environment::process() {
   env.workspace = &platform::Workspace::shared();
   env.main = &platform::MainQueue::shared();
   env.alert = [](const std::string& message) {
-    AlertManager::shared().showMessage(QString::fromStdString(message));
+    AlertManager& alerts = AlertManager::shared();
+    alerts.showMessage(QString::fromStdString(message));
+    // The notice is over the main window: it comes in front of this one, or the notice would
+    // stay hidden behind it.
+    if (QWidget* main = alerts.mainController()) {
+      main->window()->raise();
+      main->window()->activateWindow();
+    }
   };
   return env;
 }
