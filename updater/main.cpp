@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The toolkit has taken its options: anything left ends the start before anything of it runs.
   if (auto status = corvane::CommandLine::refusal(
-          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram,
-          false, std::cerr))
+          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram, 0,
+          std::cerr))
     return *status;
   updater::LogManager::shared();
   platform::QtMainQueue::install();

@@ -237,8 +237,8 @@ void EffectView::State::prepareSelvoBuffer(int w, int h) {
     return;
   // Tried again with every frame while it cannot be made: told once for each size.
   if (sh != toldSelvoHeight) {
-    std::printf("Create selvo pixel buffer width:%d height:%.1f\n", kSelvoWidth, double(sh));
-    std::fflush(stdout);
+    CV_LOG_DEBUG("Create selvo pixel buffer width:" + std::to_string(kSelvoWidth) +
+                 " height:" + std::to_string(sh) + ".0");
     toldSelvoHeight = sh;
   }
   selvo_y_texture_out.reset();

@@ -16,8 +16,10 @@
 #include "log/LogManager.h"
 #include "main/SystemExtensionManager.h"
 #include "qt/UserDefaults.h"
+#include "shell/AlertManager.h"
 #include "shell/ExitReport.h"
 #include "shell/MenuRules.h"
+#include "shell/PageOpener.h"
 #include "shell/WindowOnScreen.h"
 #include "util/CommandLine.h"
 
@@ -54,6 +56,9 @@ AppDelegate::Environment AppDelegate::Environment::process() {
   env.api = &KestovaAPIManager::shared();
   env.reportApi = KestovaAPIManager::Environment::process();
   env.workspace = &platform::Workspace::shared();
+  env.alert = [](const std::string& message) {
+    AlertManager::shared().showMessage(QString::fromStdString(message));
+  };
   env.bundle = &platform::Bundle::main();
   env.defaults = &platform::UserDefaults::shared();
   env.clock = &platform::Clock::shared();
@@ -326,16 +331,17 @@ void AppDelegate::openCompanyPage(CompanyLink::Page page) {
   std::optional<std::string> link = CompanyLink::pageLink(companyModel_, page, staging);
   if (!link) return;
   auto read = env_.customerIdentifier;
-  platform::Workspace* workspace = env_.workspace;
   platform::Queue* main = env_.main;
   LogManager* log = &logger();
+  PageOpener::Environment pages{
+      env_.workspace, main,
+      [log](const std::string& line) { log->error(line, __FILE__, "openCompanyPage", __LINE__); },
+      env_.alert};
   // The identifier is a USB request: never on the main thread.
-  env_.worker->async([read, workspace, main, log, link = *link] {
+  env_.worker->async([read, main, pages, link = *link] {
     std::string customer = read ? read() : std::string();
-    main->async([workspace, log, url = CompanyLink::withCustomer(link, customer)] {
-      if (!workspace || !workspace->openURL(url))
-        log->error("Cannot open " + url, __FILE__, "openCompanyPage", __LINE__);
-    });
+    main->async(
+        [pages, url = CompanyLink::withCustomer(link, customer)] { PageOpener::open(pages, url); });
   });
 }
 

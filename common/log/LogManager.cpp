@@ -210,6 +210,9 @@ LogManager::Environment LogManager::Environment::process() {
   };
   const char* debug = std::getenv("CORVANE_DEBUG");
   env.frameDebug = debug && std::string(debug) == "1";
+  // The terminal gets the warnings and errors (standard error); the running commentary of
+  // Debug and Info lines only with the debug switch on.
+  if (!env.frameDebug) env.standardOutput = nullptr;
   return env;
 }
 
@@ -528,6 +531,8 @@ void LogManager::verbose(const std::string& message, const char* file, const cha
       "[verbose] " + printable(eventLine("", message, file, function, line).substr(3));
   std::cout << text << '\n' << std::flush;
 }
+
+std::string LogManager::printable(std::string_view text) { return corvane::printable(text); }
 
 std::string LogManager::logFilePath() const {
   std::lock_guard lock(mutex_);

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dispatch/Clock.h"
@@ -82,6 +83,9 @@ class LogManager {
   std::optional<std::string> logFolder() const;
   bool hasFile() const;
 
+  // The text as the log writes it: control characters and bytes that are no UTF-8 escaped
+  // ("\n", "\x1b"); escaping it again changes nothing.
+  static std::string printable(std::string_view text);
   // "[Level] [file:line], function: message"
   static std::string eventLine(const char* level, const std::string& message, const char* file,
                                const char* function, int line);
