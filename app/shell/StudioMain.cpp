@@ -25,6 +25,7 @@
 #include "render/MetalContext.h"
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/CannotGoOnExit.h"
 #include "shell/ClipHandOver.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
@@ -101,7 +102,8 @@ int reportRunningInstance(const std::optional<QString>& clip, bool handed,
                         ? "the running instance plays no clips handed to it"
                         : answer.notPlayed.toStdString();
   // The reason may name the path as well ("cannot read the file (<path>: ...)"): once is enough.
-  for (size_t at; (at = why.find(name + ": ")) != std::string::npos;) why.erase(at, name.size() + 2);
+  for (size_t at; (at = why.find(name + ": ")) != std::string::npos;)
+    why.erase(at, name.size() + 2);
   // A warning reaches the console too, where a start with a clip is typed.
   CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
   return 1;
@@ -157,9 +159,9 @@ CommandLine::Usage studioUsage() {
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
   platform::FileSizeLimit::failWritesPastIt();
   // Help and version need no display: answered before the window system is reached.
-  if (auto status = CommandLine::answerInformational(
-          CommandLine::arguments(argc, argv), kProgram,
-          "Corvane Studio", CORVANE_VERSION, studioUsage(), std::cout))
+  if (auto status = CommandLine::answerInformational(CommandLine::arguments(argc, argv), kProgram,
+                                                     "Corvane Studio", CORVANE_VERSION,
+                                                     studioUsage(), std::cout))
     return *status;
   configureMainBundle();
   // Before the application object: it picks the display platform (X11 under a Wayland session).
@@ -174,6 +176,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   platform::QtMainQueue::install();
   SignalQuitter::install(app);
   LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
+  // A thread the program cannot do without that cannot be started ends it with a reason.
+  CannotGoOnExit::install();
   // The analysis framework's lines of every frame follow the program's debug switch.
   orlith::OrlithLog::setFrameDebug(LogManager::shared().isFrameDebug());
   // One instance per user: a second start brings the first window forward and ends. The run
