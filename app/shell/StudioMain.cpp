@@ -25,6 +25,7 @@
 #include "render/MetalContext.h"
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/CannotGoOnExit.h"
 #include "shell/ClipHandOver.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
@@ -168,6 +169,8 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   platform::QtMainQueue::install();
   SignalQuitter::install(app);
   LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
+  // A thread the program cannot do without that cannot be started ends it with a reason.
+  CannotGoOnExit::install();
   // The analysis framework's lines of every frame follow the program's debug switch, and so
   // does every running commentary on standard output: without it the terminal gets only the
   // warnings and errors.

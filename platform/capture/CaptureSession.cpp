@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "dispatch/ThreadStart.h"
+
 namespace platform {
 
 namespace {
@@ -192,7 +194,10 @@ bool CaptureSession::startRunning() {
   }
   stopping_ = false;
   running_ = true;
-  thread_ = std::thread([this] { captureLoop(); });
+  if (auto refused = ThreadStart::start(thread_, [this] { captureLoop(); })) {
+    running_ = false;
+    return fail("the capture thread cannot be started: " + *refused);
+  }
   return true;
 }
 
