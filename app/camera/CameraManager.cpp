@@ -11,12 +11,11 @@
 #include "Bundle.h"
 #include "FreedMemory.h"
 #include "Paths.h"
+#include "camera/CameraEnvironment.h"
 #include "camera/CameraTuning.h"
 #include "camera/CaptureFormatInfo.h"
-#include "camera/ConfigCameraSettings.h"
 #include "camera/PlayerManager.h"
 #include "camera/ReSpeakerManager.h"
-#include "camera/SelvoAnalysisFacade.h"
 #include "camera/USBManager.h"
 #include "capture/CaptureDeviceDiscovery.h"
 #include "config/ConfigManager.h"
@@ -27,8 +26,6 @@
 #include "qt/UserDefaults.h"
 #include "render/EffectView.h"
 #include "render/FrameSizeLimits.h"
-#include "render/MetalManager.h"
-#include "render/RenderHandoff.h"
 #include "util/StringExtension.h"
 
 namespace corvane {
@@ -87,32 +84,7 @@ struct CameraManager::Run {
 
 CameraManager& CameraManager::shared() {
   // Never destroyed: queued work of the capture and USB sides may still run at exit.
-  static CameraManager* instance = [] {
-    static ConfigCameraSettings settings(ConfigManager::shared());
-    Environment env;
-    env.usb = &USBManager::shared();
-    env.respeaker = &ReSpeakerManager::shared();
-    env.player = &PlayerManager::shared();
-    env.settings = &settings;
-    env.config = &ConfigManager::shared();
-    env.viewModel = &ControlBoardViewModel::shared();
-    env.makeFacade = SelvoAnalysisFacade::factory();
-    env.setDenoise = [](float strength) { MetalManager::shared().denoise = strength; };
-    // The effect pass and the preview run on the render queue, never on this queue or the
-    // main thread.
-    env.publishFrame = [](const platform::PixelBufferRef& frame) {
-      RenderHandoff::shared().publish(frame);
-    };
-    env.frameAdmitted = [](const platform::PixelBufferRef& frame) {
-      RenderHandoff::shared().admitted(frame);
-    };
-    env.frameAnalysed = [](const platform::PixelBufferRef& frame) {
-      RenderHandoff::shared().analysed(frame);
-    };
-    env.framesDropped = [] { return RenderHandoff::shared().skipped(); };
-    env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
-    return new CameraManager(std::move(env));
-  }();
+  static CameraManager* instance = new CameraManager(CameraEnvironment::process());
   return *instance;
 }
 

@@ -63,9 +63,21 @@ struct USBManager::Pause {
   bool over = false;
 };
 
+namespace {
+std::shared_ptr<UsbConnector>& sharedConnector() {
+  static std::shared_ptr<UsbConnector> connector;
+  return connector;
+}
+}  // namespace
+
+void USBManager::useConnector(std::shared_ptr<UsbConnector> connector) {
+  sharedConnector() = std::move(connector);
+}
+
 USBManager& USBManager::shared() {
   // Made once and never destroyed: requests may still run on the global queue at exit.
-  static USBManager* instance = new USBManager(std::make_shared<UvcV4l2Connector>());
+  static USBManager* instance =
+      new USBManager(sharedConnector() ? sharedConnector() : std::make_shared<UvcV4l2Connector>());
   return *instance;
 }
 

@@ -56,6 +56,9 @@ class USBManager {
   // The process-wide instance: the camera through its V4L2 node (libusb when no driver holds
   // it), requests on the global queue, completions on the main queue.
   static USBManager& shared();
+  // The process's instance reaches the camera through `connector` instead (a simulated camera);
+  // only before the first use of shared().
+  static void useConnector(std::shared_ptr<UsbConnector> connector);
   // Null queues stand for the global and the main queue.
   explicit USBManager(std::shared_ptr<UsbConnector> connector,
                       platform::Queue* requestQueue = nullptr,
