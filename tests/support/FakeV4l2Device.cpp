@@ -127,6 +127,7 @@ int FakeV4l2Device::ioctl(int fd, unsigned long request, void* arg) {
     return -1;
   }
   const char* name = request == VIDIOC_S_FMT      ? "S_FMT"
+                     : request == VIDIOC_REQBUFS  ? "REQBUFS"
                      : request == VIDIOC_STREAMON ? "STREAMON"
                                                   : nullptr;
   if (name) {
