@@ -126,6 +126,11 @@ class USBManager {
   uint64_t status() const { return status_; }
   int64_t api_version() const { return api_version_.load(); }
   std::string firmwareVersion() const;
+  // The last request that failed and why ("GET_CUR of selector 0x0200 on unit 0x0200: stalled by
+  // the camera"); empty while none has.
+  std::string lastFailure() const;
+  // Why the last getCameraFormat chose no capture format; empty when it chose one.
+  std::string formatFailure() const;
   std::string chipId() const;
   std::string machineId() const;
   std::string vendor_id() const;
@@ -191,6 +196,8 @@ class USBManager {
   const uint64_t status_ = 2;
   std::atomic<int64_t> api_version_{0};
   std::string firmwareVersion_;
+  std::string lastFailure_;
+  std::string formatFailure_;
   std::string chipId_;
   std::string machineId_;
   std::string vendor_id_;
