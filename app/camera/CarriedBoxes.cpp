@@ -23,10 +23,14 @@ CarriedBoxes CarriedBoxes::take(AnalysisFacade& facade, int width, int height) {
   carried.taken_ = true;
   carried.width_ = width;
   carried.height_ = height;
-  for (const auto& list : {facade.GetManualRect(), facade.GetDetectRect()})
-    for (const orlith::SelvoRect& r : list)
-      if (r.rect.width > 0 && r.rect.height > 0)
-        carried.boxes_.push_back({intRect(r), facade.IsRectPinned(r.rect_id)});
+  // The boxes the user made or fixed: detected ones that are not pinned come back with the next
+  // detection, where the people are by then.
+  for (const orlith::SelvoRect& r : facade.GetManualRect())
+    if (r.rect.width > 0 && r.rect.height > 0)
+      carried.boxes_.push_back({intRect(r), facade.IsRectPinned(r.rect_id)});
+  for (const orlith::SelvoRect& r : facade.GetDetectRect())
+    if (r.rect.width > 0 && r.rect.height > 0 && facade.IsRectPinned(r.rect_id))
+      carried.boxes_.push_back({intRect(r), true});
   const long count = facade.GetIgnoredRectCount();
   for (long i = 0; i < count; ++i) {
     AnalysisFacade::IntRect r = facade.GetIgnoreRect(int(i));

@@ -7,8 +7,8 @@
 namespace corvane {
 
 // The boxes and ignore areas an analysis holds, taken before it is set up anew and put into the
-// new set-up, in the source's pixels: drawn and detected boxes (the pinned ones pinned again) and
-// the ignore areas.
+// new set-up, in the source's pixels: the drawn boxes and the pinned ones (pinned again) and the
+// ignore areas.
 class CarriedBoxes {
  public:
   struct Box {

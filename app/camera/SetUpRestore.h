@@ -5,9 +5,9 @@ namespace corvane {
 // What follows a camera's set-up once its first frame is analysed. Every set-up (the first
 // connection, the watch's reopening, a plug-in, Try Again) sets the analysis up anew and so loses
 // its boxes: the current ROI record is restored and, where the settings ask, the launch detection
-// runs. When the watch reopened the camera after a glitch, the boxes in force just before (drawn,
-// detected, pinned, ignore areas) are carried into the new set-up instead of the record's, so a
-// second's glitch costs the user nothing.
+// runs. When the watch reopened the camera after a glitch, the boxes the user had in force just
+// before (drawn, pinned, ignore areas) are carried into the new set-up instead of the record's, so
+// a second's glitch costs the user nothing.
 class SetUpRestore {
  public:
   struct Situation {
@@ -15,7 +15,7 @@ class SetUpRestore {
     bool reconnection = false;
     // The new set-up has the source size the boxes in force were made at.
     bool sameSize = false;
-    int boxesInForce = 0;
+    int boxesInForce = 0;  // drawn and pinned
     int ignoreAreasInForce = 0;
     // The settings' enableNewDetectLayout and enableLaunchDetect are both on.
     bool launchDetectAsked = false;
