@@ -316,6 +316,14 @@ class AudioFrameworkFlowTest : public UpdateFlowTest {
     });
     return controller->currentPage() == page;
   }
+  // A device with a second interface, listed `where`, is updated over its update interface.
+  void expectUpdatedBeside(testsupport::SimulatedHidDevice::SecondInterface where) {
+    hid.setSecondInterface(where);
+    startPackageWithAudio();
+    ASSERT_TRUE(endsOn(Page::complete));
+    EXPECT_FALSE(hid.receivedImage().empty());
+    EXPECT_EQ(hid.secondInterfaceReports(), 0);
+  }
   // The run ends on the install-error page, and the framework's reason stands in the day log.
   void expectFailureLogged(const std::string& reason) {
     size_t before = dayLog().size();
@@ -830,19 +838,11 @@ TEST_F(AudioFrameworkFlowTest, AGoodUpdateReachesTheCompletePageAfterTheDevicesA
 // A device that lists a consumer-control interface beside its update interface, before or after
 // it, is updated as one without it is.
 TEST_F(AudioFrameworkFlowTest, ADeviceWithASecondHidInterfaceListedAfterIsUpdated) {
-  hid.setSecondInterface(testsupport::SimulatedHidDevice::SecondInterface::listedAfter);
-  startPackageWithAudio();
-  ASSERT_TRUE(endsOn(Page::complete));
-  EXPECT_FALSE(hid.receivedImage().empty());
-  EXPECT_EQ(hid.secondInterfaceReports(), 0);
+  expectUpdatedBeside(testsupport::SimulatedHidDevice::SecondInterface::listedAfter);
 }
 
 TEST_F(AudioFrameworkFlowTest, ADeviceWithASecondHidInterfaceListedBeforeIsUpdated) {
-  hid.setSecondInterface(testsupport::SimulatedHidDevice::SecondInterface::listedBefore);
-  startPackageWithAudio();
-  ASSERT_TRUE(endsOn(Page::complete));
-  EXPECT_FALSE(hid.receivedImage().empty());
-  EXPECT_EQ(hid.secondInterfaceReports(), 0);
+  expectUpdatedBeside(testsupport::SimulatedHidDevice::SecondInterface::listedBefore);
 }
 
 // Each failure's reason, said by the framework, is found in the updater's day log beside the
