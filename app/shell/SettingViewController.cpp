@@ -95,6 +95,8 @@ void SettingViewController::viewDidLoad() {
   connect(gesturePriorityButton_, &QAbstractButton::clicked, this,
           [this] { onClickGestureCPriorityButton(); });
 
+  // The close button comes last from the keyboard: a popup opens on its first useful control.
+  QWidget::setTabOrder(roiOkButton_, closeButton_);
   setupTexts();
   selectState(currentState);
 }
@@ -294,6 +296,13 @@ void SettingViewController::applyRoiRecord() {
 }
 
 void SettingViewController::onClickLanguageOk() {
+  // The language in force again: nothing to restart for.
+  if (!LanguageRestart::isChange(languagePullDownButton_->selectedTable(),
+                                 env_.languages ? env_.languages->currentTablePath()
+                                                : std::nullopt)) {
+    if (closeAction) closeAction();
+    return;
+  }
   AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
   QPointer<SettingViewController> self(this);
   alerts.showAlert(localizedText("menu_restart_desc"), [self, &alerts](bool accepted) {
