@@ -692,10 +692,9 @@ void MainController::windowDidResize() {
 }
 
 void MainController::windowDidMove() {
-  QWidget* top = window();
-  auto* own = qobject_cast<CustomWindow*>(top);
+  auto* own = qobject_cast<CustomWindow*>(window());
   for (const auto& [key, value] :
-       WindowFrameKeys::onMove(top->pos(), isSimpleMode_, own, own && own->placeKnown()))
+       WindowFrameKeys::onMove(window()->pos(), isSimpleMode_, own, own && own->placeKnown()))
     env_.defaults->set(QString::fromStdString(key), value);
 }
 

@@ -34,7 +34,8 @@ ConnectController* ConnectController::make(QWidget* parent) {
   CameraManager& camera = CameraManager::shared();
   return new ConnectController(
       camera.connectMode, [&camera] { camera.startConnection(); }, parent, camera.connectError,
-      PlayerManager::shared().refusal, [](const std::string& clip) {
+      PlayerManager::shared().refusal,
+      [](const std::string& clip) {
         // The start's own hand-over plays it once it loads.
         PlayerManager::shared().loadVideo(QString::fromStdString(clip));
       });

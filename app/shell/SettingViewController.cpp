@@ -297,9 +297,9 @@ void SettingViewController::applyRoiRecord() {
 
 void SettingViewController::onClickLanguageOk() {
   // The language in force again: nothing to restart for.
-  if (!LanguageRestart::isChange(languagePullDownButton_->selectedTable(),
-                                 env_.languages ? env_.languages->currentTablePath()
-                                                : std::nullopt)) {
+  if (!LanguageRestart::isChange(
+          languagePullDownButton_->selectedTable(),
+          env_.languages ? env_.languages->currentTablePath() : std::nullopt)) {
     if (closeAction) closeAction();
     return;
   }

@@ -15,8 +15,8 @@
 #include "dispatch/MainQueue.h"
 #include "shell/LanguagePopUpButton.h"
 #include "shell/SettingViewController.h"
-#include "widgets/FocusScope.h"
 #include "video/PixelBuffer.h"
+#include "widgets/FocusScope.h"
 #include "widgets/ImageView.h"
 
 namespace corvane {
