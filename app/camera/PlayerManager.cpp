@@ -200,9 +200,9 @@ void PlayerManager::loadVideo(const QString& path, Opened opened) {
     if (!decoder) {
       CV_LOG_ERROR("cannot play " + name + ": " + error);
       // What plays goes on; the window that asked shows why this one does not.
-      MainQueue::shared().async([this, life, opened, name, error] {
+      MainQueue::shared().async([this, life, opened, name, error, file] {
         if (life.expired()) return;
-        refusal->setValue(Refusal{name, error});
+        refusal->setValue(Refusal{name, error, file});
         if (opened) opened(error);
       });
       return;

@@ -41,6 +41,7 @@ class PlayerManager {
   struct Refusal {
     std::string fileName;
     std::string reason;
+    std::string path;  // the file as it was asked for, to ask for it again
     bool operator==(const Refusal&) const = default;
   };
 

@@ -20,6 +20,7 @@
 #include "shell/ExitReport.h"
 #include "shell/MenuRules.h"
 #include "shell/PageOpener.h"
+#include "shell/SmallWindowKeys.h"
 #include "shell/WindowOnScreen.h"
 #include "util/CommandLine.h"
 
@@ -118,7 +119,10 @@ void AppDelegate::buildMenus() {
   menuSetting_->setText(QStringLiteral("Settings…"));
   menuApp_->addSeparator();
   menuQuit_ = addItem(menuApp_, "menuQuit", false);
-  menuQuit_->setShortcut(QKeySequence::Quit);
+  // Ctrl+Q whatever the platform theme: some themes' key schemes bind no standard quit key.
+  menuQuit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // The quit's key reaches every window of the program, the small ones too.
+  menuQuit_->setShortcutContext(Qt::ApplicationShortcut);
   menuQuit_->setMenuRole(QAction::QuitRole);
 
   menuEdit_ = menuBar_->addMenu(QString());
@@ -304,20 +308,7 @@ void AppDelegate::showWindow(QPointer<QWidget>& window, const WindowFactory& fac
                              const char* what, const QWidget* over) {
   if (!window && factory) {
     window = factory();
-    // Escape and Ctrl+W close it as its title bar's close does.
-    if (window) {
-      auto* close = new QAction(window);
-      close->setObjectName("closeWindow");
-      QList<QKeySequence> keys{QKeySequence(Qt::Key_Escape)};
-      keys += QKeySequence::keyBindings(QKeySequence::Close);
-      close->setShortcuts(keys);
-      close->setShortcutContext(Qt::WindowShortcut);
-      QPointer<QWidget> target = window.data();
-      connect(close, &QAction::triggered, window, [target] {
-        if (target) target->close();
-      });
-      window->addAction(close);
-    }
+    SmallWindowKeys::install(window);
   }
   if (!window) {
     SHELL_LOG_ERROR(std::string("No ") + what + " window can be made");

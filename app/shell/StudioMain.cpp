@@ -249,6 +249,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   SingleInstance::Handlers handlers;
   handlers.activate = [&window] {
     if (window.isMinimized()) window.showNormal();
+    // A compositor hides a minimised window without a word and lets no window raise itself: the
+    // window mapped anew is a new one to it, which it shows in front.
+    if (!window.windowSystem().reportsMinimise && window.isVisible()) window.hide();
     window.show();
     window.raise();
     window.activateWindow();

@@ -700,8 +700,8 @@ TEST_F(PlayerManagerTest, AClipThatCannotBePlayedIsToldWhileTheOneBeforePlaysOn)
   settle();
   openVideo(media->audioOnly);
   ASSERT_FALSE(told.empty());
-  EXPECT_EQ(told.back(),
-            (PlayerManager::Refusal{"audio-only.mp4", "the file has no video stream"}));
+  EXPECT_EQ(told.back(), (PlayerManager::Refusal{"audio-only.mp4", "the file has no video stream",
+                                                 media->audioOnly}));
   EXPECT_EQ(player->fileName(), "clip.mp4");
   EXPECT_EQ(player->status->value(), PlayerStatus::playing);
   forget();
