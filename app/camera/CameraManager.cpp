@@ -110,7 +110,7 @@ CameraManager& CameraManager::shared() {
       RenderHandoff::shared().analysed(frame);
     };
     env.framesDropped = [] { return RenderHandoff::shared().skipped(); };
-    env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
+    env.makeEffectView = [] { return EffectView::withoutAnalysisCopy(); };
     return new CameraManager(std::move(env));
   }();
   return *instance;
