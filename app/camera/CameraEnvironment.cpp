@@ -49,7 +49,7 @@ CameraManager::Environment CameraEnvironment::process() {
     RenderHandoff::shared().analysed(frame);
   };
   env.framesDropped = [] { return RenderHandoff::shared().skipped(); };
-  env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
+  env.makeEffectView = [] { return EffectView::withoutAnalysisCopy(); };
   if (adjustment()) adjustment()(env);
   return env;
 }
