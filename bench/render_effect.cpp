@@ -1,4 +1,5 @@
-// The effect pass over a 3840 x 1080 panorama, beside libyuv's NV12 to ARGB on the same frame.
+// The effect pass over a 3840 x 1080 and a 4992 x 1248 panorama, with and without the
+// analysis-size copy, beside libyuv's NV12 to ARGB on the same frame.
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
@@ -39,44 +40,49 @@ PixelBufferRef panoramaFrame(int w, int h) {
   return frame;
 }
 
-const PixelBufferRef& frame3840() {
-  static PixelBufferRef frame = panoramaFrame(3840, 1080);
-  return frame;
+// range: 0 for 3840 x 1080, 1 for the camera's 4992 x 1248.
+const PixelBufferRef& frameOfSize(int64_t size) {
+  static PixelBufferRef frames[2] = {panoramaFrame(3840, 1080), panoramaFrame(4992, 1248)};
+  return frames[size ? 1 : 0];
 }
 
 }  // namespace
 
 static void BM_EffectPass(benchmark::State& state) {
-  // range(1): worker threads, 0 for one per hardware thread.
+  // range(1): worker threads, 0 for one per hardware thread; range(2): the frame size;
+  // range(3): 1 writes the analysis-size copy (the pass as it stood), 0 leaves it out (the
+  // program's view).
   MetalContext context(size_t(state.range(1)));
   MetalManager manager;
   EffectView view({}, manager, context);
+  view.setWritesAnalysisCopy(state.range(3) != 0);
   manager.denoise = float(state.range(0));
   manager.brightness = 0.1f;
-  auto frame = frame3840();
+  auto frame = frameOfSize(state.range(2));
   manager.notifyFrame(frame);  // first frame: buffers made
   for (auto _ : state) {
     manager.notifyFrame(frame);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(int64_t(state.iterations()) * 3840 * 1080);
+  state.SetItemsProcessed(int64_t(state.iterations()) * frame->width() * frame->height());
 }
 
 static void BM_LibyuvNV12ToARGB(benchmark::State& state) {
-  auto frame = frame3840();
-  auto out = PixelBuffer::create(3840, 1080, PixelFormat::BGRA);
+  auto frame = frameOfSize(state.range(0));
+  int w = frame->width(), h = frame->height();
+  auto out = PixelBuffer::create(w, h, PixelFormat::BGRA);
   for (auto _ : state) {
     libyuv::NV12ToARGBMatrix(frame->baseAddress(0), int(frame->bytesPerRow(0)),
                              frame->baseAddress(1), int(frame->bytesPerRow(1)), out->baseAddress(0),
-                             int(out->bytesPerRow(0)), &libyuv::kYuvJPEGConstants, 3840, 1080);
+                             int(out->bytesPerRow(0)), &libyuv::kYuvJPEGConstants, w, h);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(int64_t(state.iterations()) * 3840 * 1080);
+  state.SetItemsProcessed(int64_t(state.iterations()) * w * h);
 }
 
 // The same conversion cut into row bands over the render pool: libyuv with all threads.
 static void BM_LibyuvNV12ToARGBAllThreads(benchmark::State& state) {
-  auto frame = frame3840();
+  auto frame = frameOfSize(0);
   auto out = PixelBuffer::create(3840, 1080, PixelFormat::BGRA);
   auto& pool = *MetalContext::shared().device;
   for (auto _ : state) {
@@ -94,14 +100,22 @@ static void BM_LibyuvNV12ToARGBAllThreads(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EffectPass)
-    ->Args({0, 0})
-    ->Args({0, 1})
-    ->Args({6, 0})
-    ->Args({6, 1})
+    ->Args({0, 0, 0, 1})
+    ->Args({0, 1, 0, 1})
+    ->Args({6, 0, 0, 1})
+    ->Args({6, 1, 0, 1})
+    ->Args({0, 0, 0, 0})
+    ->Args({0, 0, 1, 1})
+    ->Args({0, 0, 1, 0})
+    ->Args({0, 1, 1, 1})
+    ->Args({0, 1, 1, 0})
+    ->Args({6, 0, 1, 0})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK(BM_LibyuvNV12ToARGB)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

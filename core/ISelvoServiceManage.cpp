@@ -534,7 +534,7 @@ std::shared_ptr<VideoSampleParams> ISelvoServiceManage::getEmptyParams() {
 
 void ISelvoServiceManage::startWorkingThread() {
   std::weak_ptr<ISelvoServiceManage> weak = weak_from_this();
-  m_buffer_params_pool.startWorkingThread([this, weak](const PixelBufferRef& slot) {
+  bool started = m_buffer_params_pool.startWorkingThread([this, weak](const PixelBufferRef& slot) {
     auto self = weak.lock();
     if (!self) return;
     // The pipeline reads video-size frames; a slot of another size would be read past its end.
@@ -544,6 +544,7 @@ void ISelvoServiceManage::startWorkingThread() {
     }
     processQueue->sync([this, &slot] { processFrame(slot); });
   });
+  if (!started) ORLITH_LOG_ERROR("the analysis cannot start: its worker thread cannot be started");
 }
 
 void ISelvoServiceManage::processFrame(const PixelBufferRef& copy) {

@@ -33,6 +33,12 @@ const char* levelName(OrlithLog::Level level) {
 }
 }  // namespace
 
+namespace {
+std::atomic<bool> consoleCommentary{true};
+}  // namespace
+
+void OrlithLog::setConsoleCommentary(bool on) { consoleCommentary = on; }
+
 void OrlithLog::write(Level level, const std::string& message, const char* file,
                       const char* function, int line, bool dayLog) {
   std::string path = file ? file : "";
@@ -50,6 +56,7 @@ void OrlithLog::write(Level level, const std::string& message, const char* file,
   }
   // The system log gets what needs a look: warnings and errors, not the running commentary.
   if (level == Level::Debug || level == Level::Info) {
+    if (!consoleCommentary) return;
     std::fprintf(stdout, "%s\n", text.c_str());
     std::fflush(stdout);
   } else {

@@ -6,8 +6,9 @@
 namespace orlith {
 
 // The framework's own log: it writes the program's day file only through the sink the program
-// sets for lines about the user's data. Debug lines go to standard output, the others to the
-// system log, each as "[Level] [file:line], function(): message".
+// sets for lines about the user's data. Debug and Info lines go to standard output (while the
+// console commentary is on), the others to the system log, each as "[Level] [file:line],
+// function(): message".
 class OrlithLog {
  public:
   enum class Level { Debug, Info, Warning, Error };
@@ -23,6 +24,9 @@ class OrlithLog {
   // only while this is on; the program turns it on with its own debug switch.
   static void setFrameDebug(bool on);
   static bool isFrameDebug();
+  // Whether Debug and Info lines reach standard output (on until a program says otherwise; the
+  // main program keeps its terminal to warnings and errors unless its debug switch is on).
+  static void setConsoleCommentary(bool on);
   // Where the program keeps the day-log lines (its own logger); nullptr: nowhere else.
   static void setDayLogSink(Sink sink);
 };
@@ -39,7 +43,8 @@ class OrlithLog {
   } while (false)
 #define ORLITH_LOG_INFO(msg) \
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Info, (msg), __FILE__, __func__, __LINE__)
-#define ORLITH_LOG_WARNING(msg) \
-  ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Warning, (msg), __FILE__, __func__, __LINE__)
+#define ORLITH_LOG_WARNING(msg)                                                              \
+  ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Warning, (msg), __FILE__, __func__, \
+                             __LINE__)
 #define ORLITH_LOG_ERROR(msg) \
   ::orlith::OrlithLog::write(::orlith::OrlithLog::Level::Error, (msg), __FILE__, __func__, __LINE__)

@@ -19,6 +19,11 @@ QD4718Log::Sink& sink() {
   return s;
 }
 
+QD4718Log::Sink& dayLogSink() {
+  static QD4718Log::Sink s;
+  return s;
+}
+
 constexpr const char* kLevelNames[] = {"Debug", "Info", "Warning", "Error"};
 constexpr int kSyslogPriorities[] = {LOG_DEBUG, LOG_INFO, LOG_WARNING, LOG_ERR};
 
@@ -33,6 +38,7 @@ void QD4718Log::write(Level level, const std::string& message, const char* file,
                      std::to_string(line) + "], " + (function ? function : "") + "(): " + message;
   {
     std::lock_guard lock(sinkMutex());
+    if (dayLogSink()) dayLogSink()(level, text);
     if (sink()) {
       sink()(level, text);
       return;
@@ -50,6 +56,11 @@ void QD4718Log::write(Level level, const std::string& message, const char* file,
 void QD4718Log::setSink(Sink s) {
   std::lock_guard lock(sinkMutex());
   sink() = std::move(s);
+}
+
+void QD4718Log::setDayLogSink(Sink s) {
+  std::lock_guard lock(sinkMutex());
+  dayLogSink() = std::move(s);
 }
 
 }  // namespace qd4718

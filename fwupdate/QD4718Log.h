@@ -5,9 +5,10 @@
 
 namespace qd4718 {
 
-// The firmware-update framework's own log, apart from any program's day file: debug and info
-// lines go to standard output, warnings and errors to the system log, each as
-// "[Level] [file:line], function(): text".
+// The firmware-update framework's own log: debug and info lines go to standard output, warnings
+// and errors to the system log, each as "[Level] [file:line], function(): text", and every line
+// also to the program's day log when the program gave one (the library knows no logger of its
+// own that a user could find).
 class QD4718Log {
  public:
   enum class Level { Debug, Info, Warning, Error };
@@ -17,6 +18,9 @@ class QD4718Log {
                     int line);
   // Tests catch the lines; nullptr restores standard output and the system log.
   static void setSink(Sink sink);
+  // Where the program keeps its day log: every line, whole, goes there too; nullptr: nowhere
+  // else. Called on whichever thread wrote the line.
+  static void setDayLogSink(Sink sink);
 };
 
 }  // namespace qd4718

@@ -86,6 +86,11 @@ std::string QD4718Updater::filePath() const {
   return filePath_;
 }
 
+std::string QD4718Updater::failureReason() const {
+  std::lock_guard lock(mutex_);
+  return failureReason_;
+}
+
 void QD4718Updater::setFilePath(std::string path) {
   std::lock_guard lock(mutex_);
   filePath_ = std::move(path);
@@ -133,10 +138,15 @@ void QD4718Updater::hidError(const Notification& notification) {
   auto texts = values<std::string>(notification, {"error", "id", "name"});
   if (!texts) return;
   const std::string& error = (*texts)[0];
-  QD4718_LOG_ERROR("HIDError: " + error + " " + (*texts)[2] + " " + (*texts)[1]);
+  // Optional: said where the manager knows more than the error's text.
+  auto reason = values<std::string>(notification, {"reason"});
+  std::string why = reason ? (*reason)[0] : std::string();
+  QD4718_LOG_ERROR("HIDError: " + error + " " + (*texts)[2] + " " + (*texts)[1] +
+                   (why.empty() ? "" : " (" + why + ")"));
   Callback cb;
   {
     std::lock_guard lock(mutex_);
+    failureReason_ = why;
     cb = error == "Can not save file!!" ? setPrivacyViewCB : setInstallationErrorViewCB;
   }
   if (cb) cb();

@@ -38,6 +38,11 @@ class QD4718Updater {
   // Starts the update; returns at once.
   void FirmwareUpdate();
 
+  // Why the last failure happened, in a user's words, where the framework knows more than the
+  // error's text (a copy onto the device's volume: not mounted, read-only, full); empty else.
+  // Set before the error's callback runs.
+  std::string failureReason() const;
+
   std::string filePath() const;
   void setFilePath(std::string path);
   bool isUacConnected() const { return isUacConnected_.load(); }
@@ -65,6 +70,7 @@ class QD4718Updater {
   Callback completeUpdateCB;
   bool isHookUacCB = false;
   std::string filePath_;
+  std::string failureReason_;
   std::atomic<bool> isUacConnected_{false};
   std::vector<NotificationCenter::Token> observers_;
 };

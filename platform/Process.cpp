@@ -44,9 +44,17 @@ int Process::run(const std::vector<std::string>& argv) {
 }
 
 bool Process::spawnDetached(const std::vector<std::string>& argv) {
+  return spawnDetached(argv, nullptr);
+}
+
+bool Process::spawnDetached(const std::vector<std::string>& argv,
+                            std::function<void(int status)> ended) {
   pid_t pid = start(argv, true);
   if (pid < 0) return false;
-  std::thread([pid] { waitFor(pid); }).detach();
+  std::thread([pid, ended = std::move(ended)] {
+    int status = waitFor(pid);
+    if (ended) ended(status);
+  }).detach();
   return true;
 }
 

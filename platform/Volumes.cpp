@@ -156,6 +156,10 @@ BlockDevice Volumes::describe(const std::string& device) const {
   return d;
 }
 
+bool Volumes::isOnDiskOf(const std::string& device, const VolumeCandidates::Rule& rule) const {
+  return VolumeCandidates::isCandidate(describe(device), rule);
+}
+
 std::vector<std::string> Volumes::unmountedDevices() const {
   std::set<std::string> mounted;
   for (const Volume& v : parseMountInfo(env_.mountInfo ? env_.mountInfo() : std::string()))

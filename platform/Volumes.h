@@ -60,6 +60,9 @@ class Volumes {
   std::vector<std::string> unmountedDevices() const;
   // A device with its label and the ids of the USB device it sits on, read from sysfs.
   BlockDevice describe(const std::string& device) const;
+  // Whether a block device (of a mounted volume, say) is one of the disks `rule` chooses: a
+  // volume of any other disk is never the one looked for, whatever files it holds.
+  bool isOnDiskOf(const std::string& device, const VolumeCandidates::Rule& rule) const;
   // Mounts a block device through udisks2 (`udisksctl mount -b`, as the user at the seat may,
   // without asking for a password; with the option "ro" for read-only) and gives its mount
   // point; empty, with the reason in `why`, when it could not.

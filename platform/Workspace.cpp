@@ -16,6 +16,9 @@ namespace platform {
 Workspace::Environment Workspace::Environment::process() {
   Environment env;
   env.spawn = [](const std::vector<std::string>& argv) { return Process::spawnDetached(argv); };
+  env.spawnWatched = [](const std::vector<std::string>& argv, std::function<void(int)> ended) {
+    return Process::spawnDetached(argv, std::move(ended));
+  };
   env.executablePath = [] { return Bundle::executablePath(); };
   // The system log gets what needs a look, not the running commentary.
   env.log = [](bool failed, const std::string& line) {
@@ -59,12 +62,40 @@ bool Workspace::isWebAddress(const std::string& url) {
   return true;
 }
 
-bool Workspace::openURL(const std::string& url) {
+std::string Workspace::openerFailure(int status) {
+  // xdg-open's own statuses (xdg-utils): 3 when no program for the address could be found,
+  // 4 when the one found failed.
+  switch (status) {
+    case 3:
+      return "no program on this desktop opens web addresses (xdg-open found none)";
+    case 4:
+      return "the program that opens web addresses on this desktop failed (xdg-open status 4)";
+    case -1:
+      return "xdg-open did not end normally";
+    default:
+      return "xdg-open ended with status " + std::to_string(status);
+  }
+}
+
+bool Workspace::openURL(const std::string& url, Failed failed) {
   if (!isWebAddress(url)) {
     if (env_.log) env_.log(true, "Not opened, not a web address: " + url);
     return false;
   }
-  bool started = env_.spawn && env_.spawn({"xdg-open", url});
+  const std::vector<std::string> argv{"xdg-open", url};
+  bool started = false;
+  if (env_.spawnWatched) {
+    // The opener's end is the only sign that nothing opened the address.
+    auto log = env_.log;
+    started = env_.spawnWatched(argv, [log, url, failed = std::move(failed)](int status) {
+      if (status == 0) return;
+      const std::string why = openerFailure(status);
+      if (log) log(true, "xdg-open did not open " + url + ": " + why);
+      if (failed) failed(why);
+    });
+  } else {
+    started = env_.spawn && env_.spawn(argv);
+  }
   if (env_.log)
     env_.log(!started,
              started ? "Started xdg-open for " + url : "Could not start xdg-open for " + url);

@@ -20,6 +20,10 @@ class Workspace {
     std::function<void(bool failed, const std::string& line)> log = nullptr;
     // The arguments the running program was started with, its own name left out.
     std::function<std::vector<std::string>()> arguments = nullptr;
+    // As `spawn`, telling `ended` the program's exit status once it has ended (on a thread of
+    // its own). Without it the opener's end is not watched.
+    std::function<bool(const std::vector<std::string>& argv, std::function<void(int status)> ended)>
+        spawnWatched = nullptr;
     static Environment process();
   };
 
@@ -28,11 +32,16 @@ class Workspace {
 
   // False when the file is not an executable or could not be started.
   bool openApplication(const std::string& path, const std::vector<std::string>& arguments = {});
+  // Why an address was not opened, once the opener has ended.
+  using Failed = std::function<void(const std::string& why)>;
   // A web address (http or https only) in the user's browser; false for anything else. True
-  // means only that the opener started (what it does next is its own): the log says so, or
-  // says that it could not start.
-  bool openURL(const std::string& url);
+  // means that the opener started: the log says so, or says that it could not start. An opener
+  // that then ends in failure (a desktop with no program for web addresses) is logged with the
+  // address, and `failed` hears why, on the thread that watched the opener.
+  bool openURL(const std::string& url, Failed failed = nullptr);
   static bool isWebAddress(const std::string& url);
+  // Why xdg-open did not open an address, from its exit status (not 0).
+  static std::string openerFailure(int status);
   // Starts this program again two seconds from now, with the arguments it was started with,
   // from a detached shell that outlives it, so the caller can quit meanwhile. The path and the
   // arguments reach the shell as its own arguments ($0, $@), never as part of its script. False

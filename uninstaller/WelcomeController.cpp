@@ -4,7 +4,6 @@
 #include <QVBoxLayout>
 
 #include "ProductInfo.h"
-#include "RemovalRunner.h"
 
 namespace uninstaller {
 
@@ -22,6 +21,8 @@ WelcomeController::WelcomeController(QWidget* parent)
   nextButton = new CustomButton("Continue", this);
   failureLabel = new QLabel(ProductInfo::productName() + " was not removed.", this);
   failureLabel->setStyleSheet("color: #d32f2f;");
+  failureLabel->setWordWrap(true);
+  failureLabel->setAlignment(Qt::AlignHCenter);
   failureLabel->setHidden(true);
 
   auto* row = new QHBoxLayout;
@@ -33,7 +34,7 @@ WelcomeController::WelcomeController(QWidget* parent)
   layout->addWidget(versionLabel, 0, Qt::AlignHCenter);
   layout->addStretch();
   layout->addLayout(row);
-  layout->addWidget(failureLabel, 0, Qt::AlignHCenter);
+  layout->addWidget(failureLabel);
   layout->addWidget(nextButton, 0, Qt::AlignHCenter);
 
   // Continue comes first, then the box.
@@ -47,9 +48,13 @@ void WelcomeController::checkAction() { checkButton->setSelected(!checkButton->i
 
 void WelcomeController::nextAction() {
   if (!runner_) return;
-  bool removed = runner_(checkButton->isSelected());
-  failureLabel->setHidden(removed);
-  if (removed && okAction) okAction();
+  const RemovalRunner::Outcome outcome = runner_(checkButton->isSelected());
+  failureLabel->setText(ProductInfo::productName() + " was not removed" +
+                        (outcome.reason.empty()
+                             ? QString(".")
+                             : ": " + QString::fromStdString(outcome.reason) + "."));
+  failureLabel->setHidden(outcome.removed);
+  if (outcome.removed && okAction) okAction();
 }
 
 }  // namespace uninstaller

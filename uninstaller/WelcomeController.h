@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "CustomButton.h"
+#include "RemovalRunner.h"
 
 namespace uninstaller {
 
@@ -12,7 +13,7 @@ namespace uninstaller {
 class WelcomeController : public QWidget {
   Q_OBJECT
  public:
-  using Runner = std::function<bool(bool removeEverything)>;
+  using Runner = std::function<RemovalRunner::Outcome(bool removeEverything)>;
   explicit WelcomeController(QWidget* parent = nullptr);
 
   std::function<void()> okAction;
@@ -23,8 +24,8 @@ class WelcomeController : public QWidget {
   QLabel* versionLabel;
   CustomButton* nextButton;
   CustomButton* checkButton;
-  // Says that the last removal did not complete (failed, cancelled or ended unobserved);
-  // hidden until then.
+  // Says that the last removal did not complete (failed, cancelled or ended unobserved), and
+  // why; hidden until then.
   QLabel* failureLabel;
 
   void nextAction();

@@ -4,6 +4,7 @@
 #include "FileSizeLimit.h"
 #include "MainViewController.h"
 #include "ProductInfo.h"
+#include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
 #include "util/CommandLine.h"
 
@@ -29,11 +30,14 @@ int main(int argc, char** argv) {
           CORVANE_VERSION, kUsage, std::cout))
     return *status;
   uninstaller::ProductInfo::configureBundle();
+  // Before the application object: the display platform as the main program picks it (X11
+  // under a Wayland session with XWayland).
+  platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
   // The toolkit has taken its options: anything left ends the start before anything of it runs.
   if (auto status = corvane::CommandLine::refusal(
-          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram,
-          false, std::cerr))
+          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram, 0,
+          std::cerr))
     return *status;
   platform::QtMainQueue::install();
   uninstaller::MainViewController window;

@@ -1,5 +1,7 @@
 #include "LogManager.h"
 
+#include "QD4718Log.h"
+
 namespace updater {
 
 corvane::LogManager::Environment LogManager::environment() {
@@ -13,10 +15,22 @@ LogManager& LogManager::shared() {
   // updater's environment unless something logged before (then it stays as it was made).
   static LogManager instance = [] {
     corvane::LogManager::setSharedEnvironment(environment());
-    return LogManager(corvane::LogManager::shared());
+    LogManager made(corvane::LogManager::shared());
+    made.takeFrameworkLines();
+    return made;
   }();
   return instance;
 }
+
+void LogManager::takeFrameworkLines() {
+  // Why an audio update failed is said only by the framework: its lines, already in the day
+  // file's form, go into the updater's day file (its own output to the console stays).
+  corvane::LogManager* log = &log_;
+  qd4718::QD4718Log::setDayLogSink(
+      [log](qd4718::QD4718Log::Level, const std::string& line) { log->writeLine(line); });
+}
+
+void LogManager::releaseFrameworkLines() { qd4718::QD4718Log::setDayLogSink(nullptr); }
 
 void LogManager::debug(const std::string& message, const char* file, const char* function,
                        int line) {

@@ -21,6 +21,11 @@ class LogManager {
 
   corvane::LogManager& dayLog() { return log_; }
 
+  // The firmware-update framework's lines go into this day log too (from the first use of
+  // shared()); released before the program ends, while the logger still lives.
+  void takeFrameworkLines();
+  static void releaseFrameworkLines();
+
  private:
   explicit LogManager(corvane::LogManager& log) : log_(log) {}
   corvane::LogManager& log_;

@@ -7,8 +7,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QKeyEvent>
-#include <QPushButton>
 #include <QPropertyAnimation>
+#include <QPushButton>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -243,7 +243,24 @@ void MainController::showPage(Page page) {
   fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void MainController::showPrivacyPage() { showPage(Page::privacy); }
+void MainController::showPrivacyPage(const std::string& reason) {
+  // The one place that says why the audio firmware could not be copied: the log and the page.
+  UPDATER_LOG_ERROR(
+      "uacSetPrivacyView(): " +
+      (reason.empty() ? std::string("the audio firmware could not be saved") : reason));
+  QString said = QString::fromStdString(reason);
+  if (!said.isEmpty()) said = said.left(1).toUpper() + said.mid(1) + ".";
+  privacyController_->setReason(said);
+  privacyController_->action = [this] { startAgain(); };
+  showPage(Page::privacy);
+}
+
+void MainController::startAgain() {
+  ++generation_;
+  isStartFwUpdate = false;
+  showConnectPage();
+  startConnect();
+}
 
 void MainController::showConnectPage() {
   connectController_->showSearching();
@@ -292,12 +309,7 @@ void MainController::showInstallErrorPage(const std::string& detail) {
   errorController_->setFailed(QString::fromStdString(cameraName()), QString::fromStdString(detail));
   // A volume a search mounted stays mounted no longer than the update that needed it.
   if (env_.updateManager) env_.updateManager->releaseVolumes();
-  errorController_->action = [this] {
-    ++generation_;
-    isStartFwUpdate = false;
-    showConnectPage();
-    startConnect();
-  };
+  errorController_->action = [this] { startAgain(); };
   showPage(Page::error);
 }
 
@@ -713,7 +725,10 @@ void MainController::updateAudio(const std::string& swuPath) {
           progresController_->setAudioProgress(value);
         });
       },
-      onMain([this] { showPrivacyPage(); }), onMain([this] {
+      onMain([this] {
+        showPrivacyPage(qd4718Updater ? qd4718Updater->failureReason() : std::string());
+      }),
+      onMain([this] {
         UPDATER_LOG_ERROR("uacSetInstallationErrorView()");
         showInstallErrorPage();
       }),

@@ -137,7 +137,8 @@ class MainController : public QWidget {
 
   // Pages.
   void showPage(Page page);
-  void showPrivacyPage();
+  // `reason`: why the audio firmware could not be copied onto the device's volume.
+  void showPrivacyPage(const std::string& reason);
   void showConnectPage();
   void showConnectErrorPage();
   void showProgressPage(int mode);
@@ -146,6 +147,8 @@ class MainController : public QWidget {
   // `detail`, when given, says on the page what was missing.
   void showInstallErrorPage(const std::string& detail = {});
   void showLocalFilePage();
+  // What the install-error and privacy pages' buttons do: the flow again from the connection.
+  void startAgain();
 
   // Steps.
   void startConnect();

@@ -3,30 +3,10 @@
 #include <QVBoxLayout>
 
 #include "LanguageManager.h"
-#include "LogManager.h"
-#include "Process.h"
-#include "Workspace.h"
 
 namespace updater {
 
-namespace {
-
-// The desktop's privacy settings, where the desktop has a settings program that shows them.
-bool openPrivacySettings() {
-  std::string program = platform::Process::findProgram("gnome-control-center");
-  if (!program.empty()) return platform::Workspace::shared().openApplication(program, {"privacy"});
-  program = platform::Process::findProgram("systemsettings");
-  if (!program.empty()) return platform::Workspace::shared().openApplication(program);
-  return false;
-}
-
-}  // namespace
-
-PrivacyController::PrivacyController(QWidget* parent)
-    : PrivacyController(openPrivacySettings, parent) {}
-
-PrivacyController::PrivacyController(std::function<bool()> openSettings, QWidget* parent)
-    : QWidget(parent), openSettings_(std::move(openSettings)) {
+PrivacyController::PrivacyController(QWidget* parent) : QWidget(parent) {
   auto& language = LanguageManager::shared();
   QString text = QString::fromStdString(language.localized("updater_privacy_text_name"));
   textLabel = new QLabel(this);
@@ -38,20 +18,32 @@ PrivacyController::PrivacyController(std::function<bool()> openSettings, QWidget
       " font-size: 16px; line-height: 24px;\">" +
       text.toHtmlEscaped() + "</div>");
   textLabel->setProperty("plainText", text);
-  settingButton = new QPushButton(
-      QString::fromStdString(language.localized("updater_privacy_setting_name")), this);
+  reasonLabel = new QLabel(this);
+  reasonLabel->setWordWrap(true);
+  reasonLabel->setTextFormat(Qt::PlainText);
+  reasonLabel->setHidden(true);
+  // The button does what the text asks: start the update again.
+  settingButton =
+      new QPushButton(QString::fromStdString(language.localized("updater_try_again_name")), this);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(48, 24, 48, 24);
   layout->addStretch();
   layout->addWidget(textLabel);
+  layout->addSpacing(8);
+  layout->addWidget(reasonLabel);
   layout->addSpacing(16);
   layout->addWidget(settingButton, 0, Qt::AlignHCenter);
   layout->addStretch();
   connect(settingButton, &QPushButton::clicked, this, [this] { onClickSetting(); });
 }
 
+void PrivacyController::setReason(const QString& reason) {
+  reasonLabel->setText(reason);
+  reasonLabel->setHidden(reason.isEmpty());
+}
+
 void PrivacyController::onClickSetting() {
-  if (!openSettings_ || !openSettings_()) UPDATER_LOG_ERROR("Cannot open the privacy settings");
+  if (action) action();
 }
 
 }  // namespace updater

@@ -5,6 +5,7 @@
 #include "LogManager.h"
 #include "MainController.h"
 #include "ResourceBundleClass.h"
+#include "qt/DisplayPlatform.h"
 #include "qt/QtMainQueue.h"
 #include "util/CommandLine.h"
 
@@ -31,11 +32,14 @@ int main(int argc, char** argv) {
           CORVANE_VERSION, kUsage, std::cout))
     return *status;
   updater::ResourceBundleClass::configureBundle();
+  // Before the application object: the display platform as the main program picks it (X11
+  // under a Wayland session with XWayland).
+  platform::DisplayPlatform::applyPreferred();
   QApplication app(argc, argv);
   // The toolkit has taken its options: anything left ends the start before anything of it runs.
   if (auto status = corvane::CommandLine::refusal(
-          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram,
-          false, std::cerr))
+          corvane::CommandLine::decide(corvane::CommandLine::arguments(argc, argv)), kProgram, 0,
+          std::cerr))
     return *status;
   updater::LogManager::shared();
   platform::QtMainQueue::install();
@@ -45,6 +49,7 @@ int main(int argc, char** argv) {
     window.show();
     rc = app.exec();
   }
+  updater::LogManager::releaseFrameworkLines();
   platform::QtMainQueue::uninstall();
   return rc;
 }

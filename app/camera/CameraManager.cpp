@@ -11,12 +11,12 @@
 #include "Bundle.h"
 #include "FreedMemory.h"
 #include "Paths.h"
+#include "camera/CameraEnvironment.h"
 #include "camera/CameraTuning.h"
 #include "camera/CaptureFormatInfo.h"
-#include "camera/ConfigCameraSettings.h"
 #include "camera/PlayerManager.h"
 #include "camera/ReSpeakerManager.h"
-#include "camera/SelvoAnalysisFacade.h"
+#include "camera/SetUpRestore.h"
 #include "camera/USBManager.h"
 #include "capture/CaptureDeviceDiscovery.h"
 #include "config/ConfigManager.h"
@@ -27,8 +27,6 @@
 #include "qt/UserDefaults.h"
 #include "render/EffectView.h"
 #include "render/FrameSizeLimits.h"
-#include "render/MetalManager.h"
-#include "render/RenderHandoff.h"
 #include "util/StringExtension.h"
 
 namespace corvane {
@@ -87,32 +85,7 @@ struct CameraManager::Run {
 
 CameraManager& CameraManager::shared() {
   // Never destroyed: queued work of the capture and USB sides may still run at exit.
-  static CameraManager* instance = [] {
-    static ConfigCameraSettings settings(ConfigManager::shared());
-    Environment env;
-    env.usb = &USBManager::shared();
-    env.respeaker = &ReSpeakerManager::shared();
-    env.player = &PlayerManager::shared();
-    env.settings = &settings;
-    env.config = &ConfigManager::shared();
-    env.viewModel = &ControlBoardViewModel::shared();
-    env.makeFacade = SelvoAnalysisFacade::factory();
-    env.setDenoise = [](float strength) { MetalManager::shared().denoise = strength; };
-    // The effect pass and the preview run on the render queue, never on this queue or the
-    // main thread.
-    env.publishFrame = [](const platform::PixelBufferRef& frame) {
-      RenderHandoff::shared().publish(frame);
-    };
-    env.frameAdmitted = [](const platform::PixelBufferRef& frame) {
-      RenderHandoff::shared().admitted(frame);
-    };
-    env.frameAnalysed = [](const platform::PixelBufferRef& frame) {
-      RenderHandoff::shared().analysed(frame);
-    };
-    env.framesDropped = [] { return RenderHandoff::shared().skipped(); };
-    env.makeEffectView = [] { return std::make_shared<EffectView>(QRect()); };
-    return new CameraManager(std::move(env));
-  }();
+  static CameraManager* instance = new CameraManager(CameraEnvironment::process());
   return *instance;
 }
 
@@ -136,7 +109,9 @@ CameraManager::CameraManager(Environment environment)
   if (!env_.defaults) env_.defaults = &platform::UserDefaults::shared();
   // Trimming a heap of several hundred MB takes tens of milliseconds: never on the main thread.
   if (!env_.giveBackMemory)
-    env_.giveBackMemory = [this] { deviceQueue_->async([] { platform::FreedMemory::giveBack(); }); };
+    env_.giveBackMemory = [this] {
+      deviceQueue_->async([] { platform::FreedMemory::giveBack(); });
+    };
   if (!env_.cachesFolder) env_.cachesFolder = [] { return platform::Paths::caches(); };
   if (!env_.executableName)
     env_.executableName = [] { return platform::Bundle::main().executableName(); };
@@ -643,8 +618,10 @@ bool CameraManager::formatStep(CameraFormat format,
                                const std::optional<platform::CaptureFormat>& chosen, double& width,
                                double& height) {
   bool is360 = format.hfov == 360;
+  CameraFormat before;
   {
     std::lock_guard lock(stateMutex_);
+    before = cameraFormat_;
     if (format.width == 0 || format.height == 0)
       cameraFormat_ = CameraFormat{uint16_t(width), uint16_t(height), 0, 0, false};
     else
@@ -658,7 +635,8 @@ bool CameraManager::formatStep(CameraFormat format,
     controlVideoHeight_ = std::fmod(h, 2.0) == 0 ? h : h + 1;
   }
   if (!chosen) {
-    CV_LOG_ERROR("Prepare deviceFormat error");
+    CV_LOG_ERROR("Prepare deviceFormat error" +
+                 (env_.usb ? ": " + env_.usb->formatFailure() : std::string()));
     return false;
   }
   // Refused before capture starts, rather than failing in the render pass for every frame.
@@ -690,10 +668,16 @@ bool CameraManager::formatStep(CameraFormat format,
   double dstW = outputVideoWidth_, dstH = outputVideoHeight_;
   double w = width, h = height;
   // The facade is set up, tuned and listened to on the main thread.
-  onMain([this, w, h, dstW, dstH, controlW, controlH, is360, dbPath] {
+  onMain([this, w, h, dstW, dstH, controlW, controlH, is360, dbPath, before] {
     std::shared_ptr<AnalysisFacade> facade = manager();
     if (!facade) return;
+    // The watch's reopening keeps the boxes in force; every set-up restores what the first
+    // frame after the start does.
+    carried_ = isReconnect_ && !fileSource_
+                   ? CarriedBoxes::take(*facade, before.width, before.height)
+                   : CarriedBoxes();
     facade->setup(w, h, dstW, dstH, controlW, controlH, w, h, is360, dbPath);
+    firstFrame_ = true;
     fileSource_ = false;
     facade->EnableBeamforming(true);
     facade->enableSmallVideoWindow(true);
@@ -938,11 +922,17 @@ void CameraManager::onFrameProcessed() {
   if (framesUntilGiveBack_ > 0 && --framesUntilGiveBack_ == 0) env_.giveBackMemory();
   if (!firstFrame_) return;
   firstFrame_ = false;
-  loadRoiRecord();
-  if (env_.settings && env_.settings->enableNewDetectLayout() &&
-      env_.settings->enableLaunchDetect()) {
-    if (auto facade = manager()) facade->detectOnce();
-  }
+  const CameraFormat format = cameraFormat();
+  const SetUpRestore::Plan plan =
+      SetUpRestore::plan({carried_.taken(), carried_.fits(format.width, format.height),
+                          int(carried_.boxes().size()), int(carried_.ignoreAreas().size()),
+                          env_.settings && env_.settings->enableNewDetectLayout() &&
+                              env_.settings->enableLaunchDetect()});
+  std::shared_ptr<AnalysisFacade> facade = manager();
+  if (tuning_ && facade) tuning_->loadRoiRecord(*facade, *this, plan.recordBoxes);
+  if (plan.carryBoxes && facade) carried_.putInto(*facade);
+  carried_ = CarriedBoxes();
+  if (plan.launchDetect && facade) facade->detectOnce();
 }
 
 void CameraManager::setDisplayModeDicEntry(const std::string& registrant, Callback callback) {

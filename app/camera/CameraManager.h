@@ -14,6 +14,7 @@
 #include "SelvoRoiPair.h"
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraControlQueue.h"
+#include "camera/CarriedBoxes.h"
 #include "camera/CameraFormat.h"
 #include "camera/CameraFramePath.h"
 #include "camera/CameraSettings.h"
@@ -339,6 +340,7 @@ class CameraManager {
   Callback menuItemsUpdater_;
   std::map<std::string, RoiListCallback> roiDic_;
   bool firstFrame_ = true;
+  CarriedBoxes carried_;  // what the watch's reopening carries into the new set-up
   int framesUntilGiveBack_ = 0;  // counts a new source's analysed frames down to the give-back
   bool fileSource_ = false;      // the facade is set up for the file source
   std::map<std::string, Callback> didSetDisplayModeDic_;

@@ -6,11 +6,11 @@
 #include <limits>
 
 #include "Bundle.h"
+#include "OutlineBudget.h"
 #include "camera/AnalysisFacade.h"
 #include "camera/CameraManager.h"
 #include "config/ConfigManager.h"
 #include "controlboard/ControlBoardViewModel.h"
-#include "OutlineBudget.h"
 #include "log/LogManager.h"
 #include "main/RoiRecordRules.h"
 #include "qt/UserDefaults.h"
@@ -124,7 +124,7 @@ void CameraTuning::loadConfig(AnalysisFacade& f, CameraManager& camera) {
   f.replaceDefaultLogoPath(logo && std::filesystem::is_regular_file(*logo, ec) ? *logo : "");
 }
 
-void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
+void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera, bool withBoxes) {
   ConfigManager& c = config_;
   CV_LOG_INFO("load ROI record " + std::to_string(c.roiRecordIndex));
   CameraFormat format = camera.cameraFormat();
@@ -177,7 +177,8 @@ void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
   }
   // A box at one place once (a layout saved by an earlier build may hold one twice), then what
   // the picture can draw: the layout's ignore areas first, then its boxes in order.
-  const std::vector<RectPoint> stored = display == Display::focus ? std::vector<RectPoint>() : rects;
+  const std::vector<RectPoint> stored =
+      display == Display::focus ? std::vector<RectPoint>() : rects;
   rects = RoiRecordRules::distinctBoxes(stored, W, H, camera.is360Camera());
   const orlith::OutlineBudget::Fit fit =
       orlith::OutlineBudget::fit(int(rects.size()), int(ignoreRects.size()));
@@ -186,13 +187,13 @@ void CameraTuning::loadRoiRecord(AnalysisFacade& f, CameraManager& camera) {
     CV_LOG_WARNING(record + ": " + std::to_string(stored.size() - rects.size()) + " of " +
                    std::to_string(stored.size()) + " boxes left out, each at the place of another");
   if (fit.boxesLeftOut > 0 || fit.ignoreAreasLeftOut > 0)
-    CV_LOG_WARNING(record + ": " + std::to_string(fit.boxesLeftOut) + " of " +
-                   std::to_string(rects.size()) + " boxes and " +
-                   std::to_string(fit.ignoreAreasLeftOut) + " of " +
-                   std::to_string(ignoreRects.size()) + " ignore areas left out: the picture shows " +
-                   std::to_string(orlith::OutlineBudget::kOutlines) + " together at most");
-  rects.resize(size_t(fit.boxes));
-  ignoreRects.resize(size_t(fit.ignoreAreas));
+    CV_LOG_WARNING(
+        record + ": " + std::to_string(fit.boxesLeftOut) + " of " + std::to_string(rects.size()) +
+        " boxes and " + std::to_string(fit.ignoreAreasLeftOut) + " of " +
+        std::to_string(ignoreRects.size()) + " ignore areas left out: the picture shows " +
+        std::to_string(orlith::OutlineBudget::kOutlines) + " together at most");
+  rects.resize(withBoxes ? size_t(fit.boxes) : 0);
+  ignoreRects.resize(withBoxes ? size_t(fit.ignoreAreas) : 0);
   camera.recordBoxesLeftOut = fit.boxesLeftOut;
   camera.recordIgnoreAreasLeftOut = fit.ignoreAreasLeftOut;
 

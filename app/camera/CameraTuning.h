@@ -31,7 +31,8 @@ class CameraTuning {
                ControlBoardViewModel& viewModel);
 
   void loadConfig(AnalysisFacade& facade, CameraManager& camera);
-  void loadRoiRecord(AnalysisFacade& facade, CameraManager& camera);
+  // Without `withBoxes` the record's boxes and ignore areas stay out (others are carried in).
+  void loadRoiRecord(AnalysisFacade& facade, CameraManager& camera, bool withBoxes = true);
 
   // Sends the first rectangle of `rects` as an initial place, its height following `aspect`
   // around its vertical centre, clamped into the picture. An empty list, or a first rectangle

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 
 #include "log/LogManager.h"
@@ -17,9 +18,29 @@ float average(const std::deque<int>& window) {
 
 }  // namespace
 
-CpuUsageMonitor::CpuUsageMonitor(Sampler sampler, platform::Clock& clock)
-    : sampler_(std::move(sampler)), clock_(clock) {
+CpuUsageMonitor::CpuUsageMonitor(Sampler sampler, platform::Clock& clock, Note note)
+    : sampler_(std::move(sampler)), clock_(clock), note_(std::move(note)) {
   if (!sampler_) sampler_ = [] { return platform::SystemInfo::shared().cpuTimes(); };
+  if (!note_) note_ = [](const std::string& line) { CV_LOG_INFO(line); };
+}
+
+std::string CpuUsageMonitor::levelChangeLine(int from, int to, float average) {
+  const char* effect = "every camera frame is shown and analysed";
+  if (to == 1) effect = "6 of every 30 camera frames are skipped";
+  if (to == 2) effect = "15 of every 30 camera frames are skipped";
+  if (to >= 3) effect = "15 of every 30 camera frames are skipped and accumulated detection is off";
+  char line[300];
+  if (to > from)
+    std::snprintf(line, sizeof line,
+                  "CPU load level %d -> %d: the machine's processor load averaged %.1f %% over the "
+                  "last minute (50 %% or more raises the level); %s",
+                  from, to, double(average), effect);
+  else
+    std::snprintf(line, sizeof line,
+                  "CPU load level %d -> %d: the machine's processor load averaged %.1f %% over the "
+                  "last three minutes (below 40 %% lowers the level); %s",
+                  from, to, double(average), effect);
+  return line;
 }
 
 CpuUsageMonitor::~CpuUsageMonitor() {
@@ -66,14 +87,20 @@ void CpuUsageMonitor::updateInfo() {
     current_cpu_usage_average_one_min_ = -1.0f;
     current_cpu_usage_average_three_min_ = -1.0f;
   };
+  int from = qosLevel_.load();
+  float average = 0;
   if (current_cpu_usage_average_one_min_ >= 50.0f) {
+    average = current_cpu_usage_average_one_min_;
     restartWindows();
-    qosLevel_ = std::min(qosLevel_.load() + 1, 3);
+    qosLevel_ = std::min(from + 1, 3);
   } else if (current_cpu_usage_average_three_min_ != -1.0f &&
              current_cpu_usage_average_three_min_ < 40.0f) {
+    average = current_cpu_usage_average_three_min_;
     restartWindows();
-    qosLevel_ = std::max(qosLevel_.load() - 1, 0);
+    qosLevel_ = std::max(from - 1, 0);
   }
+  // Told once per change; a window restarting at the top or bottom level changes nothing.
+  if (qosLevel_.load() != from) note_(levelChangeLine(from, qosLevel_.load(), average));
 }
 
 int CpuUsageMonitor::usagePercentage() const {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "SystemInfo.h"
 #include "dispatch/Clock.h"
@@ -20,17 +21,20 @@ namespace corvane {
 // and falls by one when the last three minutes averaged below 40 %, each window starting anew
 // after a change. It keeps sampling for the life of the program, across camera reconnections.
 //
-// Samples run on the monitor's own queue; qosLevel is read from any thread.
+// Samples run on the monitor's own queue; qosLevel is read from any thread. Each change of the
+// level is told once (the note, by default the log), with the average that caused it, so that a
+// user can learn why the frame rate fell or came back.
 class CpuUsageMonitor {
  public:
   using Sampler = std::function<std::optional<platform::SystemInfo::CpuTimes>()>;
+  using Note = std::function<void(const std::string&)>;
 
   static constexpr size_t kOneMinute = 60;
   static constexpr size_t kThreeMinutes = 180;
 
-  // The sampler defaults to the machine's /proc/stat.
-  explicit CpuUsageMonitor(Sampler sampler = {},
-                           platform::Clock& clock = platform::Clock::shared());
+  // The sampler defaults to the machine's /proc/stat, the note to the log.
+  explicit CpuUsageMonitor(Sampler sampler = {}, platform::Clock& clock = platform::Clock::shared(),
+                           Note note = {});
   ~CpuUsageMonitor();
   CpuUsageMonitor(const CpuUsageMonitor&) = delete;
   CpuUsageMonitor& operator=(const CpuUsageMonitor&) = delete;
@@ -46,9 +50,14 @@ class CpuUsageMonitor {
   float currentAverageThreeMinutes() const;
   platform::SerialQueue& queue() { return queue_; }
 
+  // The line told when the level moved from `from` to `to` on a window's average (percent):
+  // the new level, what it does to the camera frames, and the average against its limit.
+  static std::string levelChangeLine(int from, int to, float average);
+
  private:
   Sampler sampler_;
   platform::Clock& clock_;
+  Note note_;
   platform::SerialQueue queue_{"cpu.usage"};
   std::unique_ptr<platform::DispatchTimer> updateTimer_;
 

@@ -9,6 +9,7 @@
 
 #include "BoundedFile.h"
 #include "FreedMemory.h"
+#include "camera/ClipLength.h"
 #include "camera/VideoDecoder.h"
 #include "dispatch/MainQueue.h"
 #include "log/LogManager.h"
@@ -25,12 +26,14 @@ using namespace std::chrono_literals;
 
 namespace {
 constexpr auto kImagePushInterval = 100ms;
-// When decoding falls behind, frames are skipped without conversion, at most this many a tick.
+// When decoding falls behind, frames are skipped without conversion, at most this many of the
+// clip's current frame steps a tick.
 constexpr int kMaxFramesPerTick = 8;
-// A frame stamped further than this after the one before it, or at all before it, is a jump in
-// the file's time (recordings cut together, a counter that wrapped): the timing starts again at
-// that frame instead of waiting for its time to come or rushing through frames to it.
-constexpr int64_t kStampJumpNs = 10'000'000'000;
+// A frame stamped further than ClipLength::kJumpNs after the one before it, or at all before it,
+// is a jump in the file's time (recordings cut together, a counter that wrapped): the timing
+// starts again at that frame instead of waiting for its time to come or rushing through frames
+// to it.
+constexpr int64_t kStampJumpNs = ClipLength::kJumpNs;
 constexpr size_t kJumpsLoggedAtMost = 64;
 
 std::string seconds(int64_t ns) {
@@ -197,9 +200,9 @@ void PlayerManager::loadVideo(const QString& path, Opened opened) {
     if (!decoder) {
       CV_LOG_ERROR("cannot play " + name + ": " + error);
       // What plays goes on; the window that asked shows why this one does not.
-      MainQueue::shared().async([this, life, opened, name, error] {
+      MainQueue::shared().async([this, life, opened, name, error, file] {
         if (life.expired()) return;
-        refusal->setValue(Refusal{name, error});
+        refusal->setValue(Refusal{name, error, file});
         if (opened) opened(error);
       });
       return;
@@ -210,6 +213,7 @@ void PlayerManager::loadVideo(const QString& path, Opened opened) {
     double seconds = decoder->duration();
     player_ = std::move(decoder);
     jumpsLogged_.clear();
+    frameStepNs_ = 0;
     CV_LOG_INFO("video " + name + ": " + std::to_string(int(size.width())) + " x " +
                 std::to_string(int(size.height())) + ", " + std::to_string(seconds) + " s");
     MainQueue::shared().async([this, life, file, name, size, seconds, opened] {
@@ -312,6 +316,7 @@ void PlayerManager::dropVideo() {
     stopVideoPacing();
     player_.reset();
     jumpsLogged_.clear();
+    frameStepNs_ = 0;
     platform::FreedMemory::giveBack();
   });
   std::lock_guard lock(mutex_);
@@ -333,8 +338,8 @@ void PlayerManager::dropImages() {
 
 // Play and pause act on the source that plays; without one, on the mode's kind.
 void PlayerManager::play() {
-  const bool video = source_ == Source::none ? mode->value() == PlayerMode::video
-                                             : source_ == Source::video;
+  const bool video =
+      source_ == Source::none ? mode->value() == PlayerMode::video : source_ == Source::video;
   if (video) {
     videoOutputQueue_->async([this] { startVideoPacing(); });
   } else if (!pushImageTimer_) {
@@ -347,8 +352,8 @@ void PlayerManager::play() {
 }
 
 void PlayerManager::pause() {
-  const bool video = source_ == Source::none ? mode->value() == PlayerMode::video
-                                             : source_ == Source::video;
+  const bool video =
+      source_ == Source::none ? mode->value() == PlayerMode::video : source_ == Source::video;
   if (video) {
     videoOutputQueue_->async([this] { stopVideoPacing(); });
   } else {
@@ -403,6 +408,7 @@ void PlayerManager::startVideoPacing() {
   }
   anchorPts_ = *next;
   anchorTime_ = clock_.now();
+  clipRate_.store(1e9 / double(player_->frameDurationNs()), std::memory_order_relaxed);
   displayLink_ = std::make_unique<platform::DispatchTimer>(*videoOutputQueue_, clock_);
   displayLink_->setEventHandler([this] { onDisplayLink(); });
   displayLink_->schedule(0ns, std::chrono::nanoseconds(player_->frameDurationNs()));
@@ -414,11 +420,15 @@ void PlayerManager::noteStampJump(int64_t from, int64_t to) {
   if (std::find(jumpsLogged_.begin(), jumpsLogged_.end(), from) != jumpsLogged_.end()) return;
   if (jumpsLogged_.size() >= kJumpsLoggedAtMost) return;
   jumpsLogged_.push_back(from);
-  CV_LOG_INFO("the time stamps of " + fileName() + " jump from " + seconds(from) + " s to " +
-              seconds(to) + " s: its timing starts again at that frame");
+  // A counter that went back past its start reads as far ahead: told as what it was.
+  const int64_t by = ClipLength::jumpBy(from, to, player_ ? player_->wrapNs() : 0);
+  CV_LOG_INFO("the time stamps of " + fileName() + " jump " + (by < 0 ? "back " : "ahead ") +
+              seconds(by < 0 ? -by : by) + " s, from " + seconds(from) + " s to " +
+              seconds(from + by) + " s: its timing starts again at that frame");
 }
 
 void PlayerManager::stopVideoPacing() {
+  clipRate_.store(0, std::memory_order_relaxed);
   if (!displayLink_) return;
   displayLink_->cancel();
   displayLink_.reset();
@@ -426,10 +436,14 @@ void PlayerManager::stopVideoPacing() {
 
 void PlayerManager::onDisplayLink() {
   if (!player_ || !displayLink_) return;
-  const int64_t frame = player_->frameDurationNs();
+  const int64_t frame = player_->frameDurationNs();  // the tick's length
+  if (frameStepNs_ <= 0 || frameStepNs_ > frame) frameStepNs_ = frame;
   int64_t media = anchorPts_ + (clock_.now() - anchorTime_).count();
+  // A stretch of the clip faster than the tick has several frames due at each: the clip's clock
+  // is kept by passing over as many as are due, the last one shown. The bound follows the
+  // clip's rate as it changes within the tick.
   bool advanced = false;
-  for (int i = 0; i < kMaxFramesPerTick; ++i) {
+  for (int64_t i = 0; i < kMaxFramesPerTick * std::max<int64_t>(1, frame / frameStepNs_); ++i) {
     std::optional<int64_t> next = player_->nextPts();
     bool rewound = false;
     if (!next) {
@@ -447,9 +461,12 @@ void PlayerManager::onDisplayLink() {
         noteStampJump(current, *next);
         anchorPts_ = media = *next;
         anchorTime_ = clock_.now();
+      } else if (*next > current) {
+        clipRate_.store(1e9 / double(*next - current), std::memory_order_relaxed);
+        frameStepNs_ = std::min(frame, *next - current);
       }
     }
-    if (*next > media + frame / 2) break;
+    if (*next > media + frameStepNs_ / 2) break;
     if (!player_->advance()) break;
     advanced = true;
   }

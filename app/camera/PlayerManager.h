@@ -4,6 +4,7 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,7 @@ class PlayerManager {
   struct Refusal {
     std::string fileName;
     std::string reason;
+    std::string path;  // the file as it was asked for, to ask for it again
     bool operator==(const Refusal&) const = default;
   };
 
@@ -95,6 +97,9 @@ class PlayerManager {
   const ObservableRef<double> currentTime;
   // The video's duration in seconds.
   double duration() const;
+  // While a video plays, its own frame rate where it plays now (frames a second, from its time
+  // stamps, whether or not every frame could be decoded); 0 otherwise.
+  double clipRate() const { return clipRate_.load(std::memory_order_relaxed); }
   const ObservableRef<PlayerStatus> status;
   std::vector<QImage> images() const;
   int currentIndex() const;
@@ -154,6 +159,10 @@ class PlayerManager {
   std::unique_ptr<platform::DispatchTimer> displayLink_;  // paces the frame pull while playing
   int64_t anchorPts_ = 0;
   platform::Clock::TimePoint anchorTime_{};
+  // The stamps' latest step from one frame to the next: a variable-rate clip's fast stretch
+  // holds several frames to a tick, which are passed over at that rate.
+  int64_t frameStepNs_ = 0;
+  std::atomic<double> clipRate_{0};
   std::vector<int64_t> jumpsLogged_;  // the frames after which the file's stamps jump, told once
 
   std::unique_ptr<platform::SerialQueue> pushImageQueue_;

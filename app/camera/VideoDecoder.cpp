@@ -1,6 +1,7 @@
 #include "camera/VideoDecoder.h"
 
 #include "BoundedFile.h"
+#include "camera/ClipLength.h"
 #include "camera/VideoRange.h"
 
 extern "C" {
@@ -33,6 +34,7 @@ constexpr AVRational kNanoseconds{1, 1000000000};
 constexpr int kMaxDecodeErrors = 64;  // corrupt packets in a row before the stream counts as ended
 constexpr int kMaxPacketsPerFrame = 100000;  // bounds a read loop over a file that holds no frame
 constexpr size_t kPoolSize = 4;
+constexpr int kMaxScannedPackets = 500000;  // over four hours at 30 frames a second
 
 std::string errorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
@@ -170,6 +172,14 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::s
     return nullptr;
   }
   AVStream* stream = d->format_->streams[d->stream_];
+  // A size the header gives that cannot be drawn is refused before its first picture is
+  // decoded, which for the largest takes many seconds; the decoded size is checked again below.
+  if (stream->codecpar->width > 0 && stream->codecpar->height > 0)
+    if (auto refused =
+            FrameSizeLimits::refusal(stream->codecpar->width, stream->codecpar->height)) {
+      error = *refused;
+      return nullptr;
+    }
   for (unsigned i = 0; i < d->format_->nb_streams; ++i)
     if (int(i) != d->stream_) d->format_->streams[i]->discard = AVDISCARD_ALL;
 
@@ -182,6 +192,21 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::s
   d->codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   d->codec_->pkt_timebase = stream->time_base;
   r = avcodec_open2(d->codec_, codec, nullptr);
+  if (r == AVERROR(EAGAIN) || r == AVERROR(ENOMEM)) {
+    // The system would not give the decoder its threads (a memory limit): it decodes on the
+    // player's own thread instead.
+    CV_LOG_WARNING("the video decoder's threads cannot be started (" + errorText(r) +
+                   "): it decodes on one thread");
+    avcodec_free_context(&d->codec_);
+    d->codec_ = avcodec_alloc_context3(codec);
+    if (!d->codec_ || avcodec_parameters_to_context(d->codec_, stream->codecpar) < 0) {
+      error = "cannot set up the video decoder";
+      return nullptr;
+    }
+    d->codec_->thread_count = 1;
+    d->codec_->pkt_timebase = stream->time_base;
+    r = avcodec_open2(d->codec_, codec, nullptr);
+  }
   if (r < 0) {
     error = "cannot open the video decoder (" + errorText(r) + ")";
     return nullptr;
@@ -202,6 +227,11 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::s
     d->duration_ = double(stream->duration) * av_q2d(stream->time_base);
   else if (d->format_->duration != AV_NOPTS_VALUE && d->format_->duration > 0)
     d->duration_ = double(d->format_->duration) / AV_TIME_BASE;
+
+  if (stream->pts_wrap_bits > 0 && stream->pts_wrap_bits < 63)
+    d->wrapNs_ = av_rescale_q(int64_t(1) << stream->pts_wrap_bits, stream->time_base, kNanoseconds);
+  if (auto played = ClipLength::withJumps(d->packetStamps(), d->frameDurationNs_))
+    d->duration_ = double(*played) / 1e9;
 
   // The size is the decoded pictures' own, not what a container header claims.
   if (!d->advance()) {
@@ -292,6 +322,33 @@ bool VideoDecoder::seekTo(int64_t ptsNs) {
   hasPending_ = false;
   av_frame_unref(pending_);
   return true;
+}
+
+std::vector<int64_t> VideoDecoder::packetStamps() {
+  AVStream* stream = format_->streams[stream_];
+  auto ns = [&](int64_t ts) {
+    return av_rescale_q(ts - startPts_, stream->time_base, kNanoseconds);
+  };
+  std::vector<int64_t> stamps;
+  const int entries = avformat_index_get_entries_count(stream);
+  if (entries > 1 && stream->nb_frames == entries) {
+    stamps.reserve(size_t(entries));
+    for (int i = 0; i < entries; ++i)
+      if (const AVIndexEntry* entry = avformat_index_get_entry(stream, i))
+        stamps.push_back(ns(entry->timestamp));
+    return stamps;
+  }
+  // No index of every frame: the packets are read (not decoded), as far as a long recording's.
+  if (!format_->pb || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL)) return stamps;
+  for (int i = 0; i < kMaxScannedPackets && av_read_frame(format_, packet_) >= 0; ++i) {
+    if (packet_->stream_index == stream_) {
+      int64_t ts = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
+      if (ts != AV_NOPTS_VALUE) stamps.push_back(ns(ts));
+    }
+    av_packet_unref(packet_);
+  }
+  if (!seekTo(0)) stamps.clear();
+  return stamps;
 }
 
 bool VideoDecoder::rewind() { return seekTo(0); }

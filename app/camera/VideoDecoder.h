@@ -33,8 +33,11 @@ class VideoDecoder {
   // Size of the frames handed out: the decoded frames' size, rounded down to even numbers.
   int width() const { return width_; }
   int height() const { return height_; }
-  // Duration of the file in seconds (0 when the file does not tell).
+  // Duration of the file in seconds as it plays (0 when the file does not tell): for a clip
+  // whose stamps jump, the stretches between the jumps (ClipLength), not the container's span.
   double duration() const { return duration_; }
+  // The period after which the stream's stamps wrap, in nanoseconds; 0 when they do not.
+  int64_t wrapNs() const { return wrapNs_; }
   int64_t frameDurationNs() const { return frameDurationNs_; }
 
   // Presentation time of the next frame, in nanoseconds from the start of the stream; none at
@@ -61,6 +64,9 @@ class VideoDecoder {
   bool decodeInto(AVFrame* frame);
   int64_t ptsOf(const AVFrame* frame) const;
   bool seekTo(int64_t ptsNs);
+  // The video packets' stamps in file order, in nanoseconds: from the container's index where
+  // it lists every frame, else read from the file (then back at its start); empty when unknown.
+  std::vector<int64_t> packetStamps();
   platform::PixelBufferRef acquireBuffer();
 
   AVFormatContext* format_ = nullptr;
@@ -74,6 +80,7 @@ class VideoDecoder {
   int width_ = 0, height_ = 0;
   double duration_ = 0;
   int64_t frameDurationNs_ = 33333333;
+  int64_t wrapNs_ = 0;
   int64_t startPts_ = 0;  // the stream's start, in its own time base
   bool hasPending_ = false;
   bool hasCurrent_ = false;

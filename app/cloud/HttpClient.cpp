@@ -105,6 +105,10 @@ void HttpClient::State::start(uint64_t id, const HttpRequest& request,
                               const Completion& completion) {
   QNetworkRequest qrequest(QUrl(QString::fromStdString(request.url)));
   qrequest.setTransferTimeout(0);  // the clock's time-out covers the whole exchange
+  // A compressed answer is read expanded, and the body's bound counts those bytes as they come:
+  // the network library's own guard (past 10 MB at a high ratio) would end an answer that is
+  // within its bound, and hand on the bytes it had as the answer.
+  qrequest.setDecompressedSafetyCheckThreshold(-1);
   for (const auto& [name, value] : request.headers)
     qrequest.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
   QByteArray method = QByteArray::fromStdString(request.method);
@@ -163,11 +167,14 @@ void HttpClient::State::finish(uint64_t id, QNetworkReply* reply, const Completi
     response.error = reader->stopped();
   } else {
     QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    // Errors below 200 are the connection's (refused, closed mid-body, TLS, proxy): the answer
-    // did not arrive whole, even when its status line did. From 200 on they only restate the
-    // HTTP status, which the caller reads itself.
+    // Errors below 200 are the connection's (refused, closed mid-body, TLS, proxy), those from
+    // 300 to 399 the protocol's (a compressed body that does not expand): the answer did not
+    // arrive whole, even when its status line did. The others only restate an HTTP status of
+    // 400 or more, which the caller reads itself; a success status has none of them.
     int code = static_cast<int>(reply->error());
-    bool broken = code > 0 && code < 200;
+    const int http = status.isValid() ? status.toInt() : 0;
+    bool broken = (code > 0 && code < 200) || (code >= 300 && code < 400) ||
+                  (code != 0 && http >= 200 && http < 300);
     if (status.isValid() && !broken) {
       response.status = status.toInt();
       response.body = std::move(*body);

@@ -26,7 +26,7 @@ class JsonRecordReader {
   bool optionalInteger(const char* key, std::optional<int64_t>& out);
   bool optionalBoolean(const char* key, std::optional<bool>& out);
   bool optionalStrings(const char* key, std::optional<std::vector<std::string>>& out);
-  // The nested object under `key`, or nullptr (with the fault kept) when it is not one.
+  // The nested object under `key`, or nullptr (with the reason kept) when it is not one.
   const nlohmann::json* object(const char* key);
   // The nested object, or nullptr when the key is missing or null; a fault when it is another type.
   const nlohmann::json* optionalObject(const char* key);

@@ -73,17 +73,22 @@ KestovaAPIManager::KestovaAPIManager(Environment environment) : env_(std::move(e
 
 namespace {
 
+// A text for a log line, cut after the log's escaping: a binary body's bytes grow fourfold as
+// "\x00", and the line keeps its bound all the same.
+std::string logged(const std::string& text) {
+  return StringExtension::bounded(text, KestovaAPIManager::kLoggedBodyBytes,
+                                  &LogManager::printable);
+}
+
 // A body for a log line: tokens hidden, and no longer than kLoggedBodyBytes with its size named.
 std::string shown(const std::string& body, const nlohmann::json* parsed) {
   if (!parsed) {
     if (!LenientJson::nestedWithin(body)) return "(nested too deep to show)";
-    return StringExtension::bounded(body, KestovaAPIManager::kLoggedBodyBytes);
+    return logged(body);
   }
   nlohmann::json value = *parsed;
   hideTokens(value);
-  return StringExtension::bounded(
-      value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-      KestovaAPIManager::kLoggedBodyBytes);
+  return logged(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 }  // namespace
@@ -148,8 +153,7 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
                   shared->first.deliver();
                   return;
                 }
-                outcome.error("API call " + typeName + ", fail to decode JSON, " +
-                                  StringExtension::bounded(error, kLoggedBodyBytes),
+                outcome.error("API call " + typeName + ", fail to decode JSON, " + logged(error),
                               __LINE__);
                 if (shared->second) shared->second("Fail to decode JSON");
               });
@@ -161,8 +165,7 @@ void KestovaAPIManager::send(const KestovaAPIRouter& route, Decoder decoder,
           outcome.debug("URL**: " + outcome.url, __LINE__);
           outcome.debug(valueLine, __LINE__);
           outcome.error("API call " + typeName + ", status " + std::to_string(status) + ": " +
-                            (message ? StringExtension::bounded(message->message, kLoggedBodyBytes)
-                                     : "no message"),
+                            (message ? logged(message->message) : "no message"),
                         __LINE__);
           if (shared->second) shared->second(message ? message->message : "fail to decode JSON");
         });

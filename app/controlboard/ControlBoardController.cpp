@@ -27,6 +27,7 @@
 #include "qt/UserDefaults.h"
 #include "render/LayoutView.h"
 #include "render/MetalManager.h"
+#include "shell/AlertManager.h"
 #include "util/ImageSequenceAnimation.h"
 #include "widgets/BreathingLightView.h"
 #include "widgets/CustomBalanceSlider.h"
@@ -157,6 +158,7 @@ ControlBoardController::Environment ControlBoardController::Environment::process
   env.metal = &MetalManager::shared();
   env.defaults = &platform::UserDefaults::shared();
   env.clock = &platform::Clock::shared();
+  env.showFailure = [](const QString& message) { AlertManager::shared().showMessage(message); };
   return env;
 }
 
@@ -1111,6 +1113,13 @@ void ControlBoardController::saveCustomPreset() {
     }
     preset.flickr = flicker;
   }
+  // On disk at once, as a saved layout is (and again at the quit): a change that cannot be
+  // kept is told with its reason, not found missing at the next start.
+  std::string why;
+  const bool saved = config_.savePresetFile(&why);
+  if (auto tell = presetSaveNotice_.after(saved, why); tell && env_.showFailure)
+    env_.showFailure(
+        QString::fromStdString(text("alert_preset_not_saved")).arg(QString::fromStdString(*tell)));
 }
 
 void ControlBoardController::onClickResetButton() {
@@ -1350,7 +1359,8 @@ bool ControlBoardController::eventFilter(QObject* watched, QEvent* event) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() != Qt::LeftButton) return false;
       if (event->type() == QEvent::MouseButtonRelease && ignoreButton->isEnabled() &&
-          ignoreButton->buttonEnabled() && ignoreButtonView->rect().contains(mouse->position().toPoint()))
+          ignoreButton->buttonEnabled() &&
+          ignoreButtonView->rect().contains(mouse->position().toPoint()))
         onClickIgnoreButton();
       return true;
     }

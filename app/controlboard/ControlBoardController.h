@@ -17,6 +17,7 @@
 #include "camera/Display.h"
 #include "controlboard/DisplayModeRules.h"
 #include "controlboard/FlickerMode.h"
+#include "controlboard/PresetSaveNotice.h"
 #include "dispatch/Clock.h"
 
 namespace platform {
@@ -59,6 +60,8 @@ class ControlBoardController : public QWidget {
     std::function<std::string(const std::string&)> localized;
     // Whether to make the navigator's composing view (the program's board does).
     bool makeMetalView = true;
+    // Tells the user a change that could not be kept; none: the program's alert.
+    std::function<void(const QString&)> showFailure;
 
     static Environment process();
   };
@@ -257,6 +260,7 @@ class ControlBoardController : public QWidget {
   MetalManager& metal_;
   platform::UserDefaults& defaults_;
   platform::Clock& clock_;
+  PresetSaveNotice presetSaveNotice_;
 
   std::vector<int> displayModeArray_;
   std::vector<CustomButton*> displayModeButtons_;

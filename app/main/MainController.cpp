@@ -692,9 +692,9 @@ void MainController::windowDidResize() {
 }
 
 void MainController::windowDidMove() {
-  QWidget* top = window();
-  bool custom = qobject_cast<CustomWindow*>(top) != nullptr;
-  for (const auto& [key, value] : WindowFrameKeys::onMove(top->pos(), isSimpleMode_, custom))
+  auto* own = qobject_cast<CustomWindow*>(window());
+  for (const auto& [key, value] :
+       WindowFrameKeys::onMove(window()->pos(), isSimpleMode_, own, own && own->placeKnown()))
     env_.defaults->set(QString::fromStdString(key), value);
 }
 
@@ -1689,12 +1689,12 @@ void MainController::setupRoiEditing() {
     saveFocusRect(QRectF(r.x, r.y, r.width, r.height));
   };
   roiEditor.storeBannerPositionY = [this](double y) { cameraManager().bannerPositionY = y; };
-  roiEditor.addRefused = [this] {
+  roiEditor.addRefused = [this](const std::string& note) {
     env_.logger->info("box not added: the picture shows " +
                           std::to_string(orlith::OutlineBudget::kOutlines) +
                           " boxes and ignore areas together at most",
                       __FILE__, "addRefused", __LINE__);
-    showPictureNote(text("tips_roi_limit_reached").arg(orlith::OutlineBudget::kOutlines));
+    showPictureNote(text(note.c_str()).arg(orlith::OutlineBudget::kOutlines));
   };
   PreviewMouseAdaptor::Hooks hooks;
   hooks.refreshContext = [this] { fillRoiEditorContext(); };

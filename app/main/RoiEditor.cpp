@@ -79,6 +79,13 @@ MouseState RoiEditor::hitTest(const Rect& r, Point p) const {
   return inside || inWrapped ? MouseState::anyDrag : MouseState::none;
 }
 
+MouseState RoiEditor::onSelectedOutline(Point p) const {
+  if (!isStartTransform || selectRectIdx < 0 || !context.drawNormalRect || modeWithoutRects())
+    return MouseState::none;
+  MouseState state = hitTest(selectOriRect, p);
+  return state == MouseState::anyDrag ? MouseState::none : state;
+}
+
 void RoiEditor::selectRect(bool keep, int index) {
   selectRectIdx = index;
   isTrackedSelected = false;
@@ -127,6 +134,13 @@ void RoiEditor::mouseDown(Point p) {
   if (!startLocation) startLocation = p;
   if (!context.is360Camera && bannerIconArea && bannerIconArea->contains(p)) {
     isDragBanner = true;
+    return;
+  }
+  if (MouseState handle = onSelectedOutline(p); handle != MouseState::none) {
+    // Half of each handle lies outside the box, where the facade finds none: the press still
+    // takes the selected box's edge or corner, not a new drawing.
+    dragDirection = handle;
+    cursor(handle);
     return;
   }
   Hit hit = findRect(p);
@@ -390,7 +404,10 @@ void RoiEditor::release(Point c) {
                                     toFrameInt(c.y))) {
         // The panorama holds as many outlines as it can draw: the drag is told, not lost.
         manager->SetTempRect(0, 0, 0, 0);
-        if (addRefused) addRefused();
+        // The ignore-area editor deletes ignore areas only: its note says where a box goes.
+        if (addRefused)
+          addRefused(context.editMode == EditMode::ignore ? "tips_ignore_limit_reached"
+                                                          : "tips_roi_limit_reached");
         distance = 0;
       }
       // The ROI just drawn is the one the arrow keys move (an ignore area is not moved).
@@ -414,6 +431,12 @@ void RoiEditor::mouseMoved(Point p) {
   if (!context.connected || context.editMode == EditMode::fov) return;
   if (!context.is360Camera && bannerIconArea && bannerIconArea->contains(p)) {
     cursor(MouseState::anyMove);
+    return;
+  }
+  if (MouseState handle = onSelectedOutline(p); handle != MouseState::none) {
+    if (setHoveringRectId) setHoveringRectId(selectRectIdx);
+    toolTip("");
+    cursor(handle);
     return;
   }
   Hit hit = findRect(p);

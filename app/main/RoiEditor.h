@@ -97,8 +97,9 @@ class RoiEditor {
   std::function<void()> updateFocusRect, updateBannerIconArea;
   // Keeps an edited focus rectangle in the settings.
   std::function<void(const Rect&)> saveFocusRect;
-  // A drawn box (or ignore area) the facade refused: the panorama has no room for one more.
-  std::function<void()> addRefused;
+  // A drawn box (or ignore area) the facade refused: the panorama has no room for one more. The
+  // key of the note that says so and what makes room where the drawing was.
+  std::function<void(const std::string& noteKey)> addRefused;
   // Stores the banner's new top in the camera's state.
   std::function<void(double)> storeBannerPositionY;
 
@@ -166,6 +167,9 @@ class RoiEditor {
 
  private:
   void release(Point c);
+  // The edge or corner of the selected box with an open transform under p (its handles reach
+  // past the outline); none elsewhere, inside included.
+  MouseState onSelectedOutline(Point p) const;
   std::optional<Rect> editedRoi(const Rect& r, double dx, double dy) const;
   std::optional<Rect> editedFocus(const Rect& r, double dx, double dy) const;
   void cursor(MouseState state);

@@ -25,8 +25,9 @@ class WindowFrameKeys {
   // The keys a resize stores: none in the simple layout or outside the program's window, no
   // size in full screen.
   static Entries onResize(QSize size, bool simpleMode, bool fullScreen, bool customWindow);
-  // The keys a move stores: the frame's top-left, also in full screen.
-  static Entries onMove(QPoint topLeft, bool simpleMode, bool customWindow);
+  // The keys a move stores: the frame's top-left, also in full screen; none where the window
+  // system does not say where the window is (`placeKnown` false).
+  static Entries onMove(QPoint topLeft, bool simpleMode, bool customWindow, bool placeKnown);
 };
 
 }  // namespace corvane

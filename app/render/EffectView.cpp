@@ -46,6 +46,7 @@ struct EffectView::State {
   // The pass's own lines: a frame that cannot be drawn fails again with every frame.
   platform::LogRateLimiter frameLines{LogManager::kFrameLineBurst, LogManager::kFrameLineInterval};
   int toldSelvoHeight = -1;  // the analysis copy's height last announced
+  std::atomic<bool> writesSelvo{true};
 
   void pass();
   bool drawTexture();
@@ -76,6 +77,14 @@ EffectView::EffectView(QRect, MetalManager& manager, MetalContext& context)
     if (auto state = weak.lock()) state->pass();
   });
 }
+
+std::shared_ptr<EffectView> EffectView::withoutAnalysisCopy() {
+  auto view = std::make_shared<EffectView>();
+  view->setWritesAnalysisCopy(false);
+  return view;
+}
+
+void EffectView::setWritesAnalysisCopy(bool writes) { state_->writesSelvo = writes; }
 
 EffectView::~EffectView() {
   // A pass under way on another queue finishes before the view goes.
@@ -231,14 +240,22 @@ bool EffectView::State::prepareEffectTexture(int w, int h) {
 }
 
 void EffectView::State::prepareSelvoBuffer(int w, int h) {
+  if (!writesSelvo.load()) {
+    // Unbound, the kernel leaves the copy out.
+    if (selvo_y_texture_out || selvo_uv_texture_out) manager.setSelvoBuffer(nullptr);
+    selvo_y_texture_out.reset();
+    selvo_uv_texture_out.reset();
+    toldSelvoHeight = -1;
+    return;
+  }
   int sh = selvoHeight(w, h);
   auto selvo = manager.selvoBuffer();
   if (selvo && selvo_y_texture_out && selvo->width() == kSelvoWidth && selvo->height() == sh)
     return;
   // Tried again with every frame while it cannot be made: told once for each size.
   if (sh != toldSelvoHeight) {
-    std::printf("Create selvo pixel buffer width:%d height:%.1f\n", kSelvoWidth, double(sh));
-    std::fflush(stdout);
+    CV_LOG_DEBUG("Create selvo pixel buffer width:" + std::to_string(kSelvoWidth) +
+                 " height:" + std::to_string(sh) + ".0");
     toldSelvoHeight = sh;
   }
   selvo_y_texture_out.reset();

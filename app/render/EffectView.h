@@ -14,20 +14,27 @@ namespace corvane {
 
 // Runs the effect pass over every frame that reaches the render state: noise reduction against
 // the previous output, mirror, brightness and gamma, into the effect texture the layout views
-// sample, plus an NV12 copy at analysis size. It is never shown; the frame subscription drives
-// it, on whatever queue delivers the frame.
+// sample, plus an NV12 copy at analysis size (unless turned off). It is never shown; the frame
+// subscription drives it, on whatever queue delivers the frame.
 class EffectView {
  public:
   // Subscribes to `manager` under the name "EffectView" (the first subscriber of that name
   // stays). The frame is ignored: the view is never on screen.
   explicit EffectView(QRect frame = {}, MetalManager& manager = MetalManager::shared(),
                       MetalContext& context = MetalContext::shared());
+  // A view that writes no analysis-size copy: the program's analysis takes its own copy of each
+  // frame and nothing reads MetalManager's, so scaling every frame down for it is work for
+  // nothing (a tenth of a core at 4992 x 1248 and 30 frames a second).
+  static std::shared_ptr<EffectView> withoutAnalysisCopy();
   ~EffectView();
   EffectView(const EffectView&) = delete;
   EffectView& operator=(const EffectView&) = delete;
 
   // Told of each pass's output; set right after creation, never owned.
   std::atomic<MetalViewDelegate*> outputDelegate{nullptr};
+  // Whether each pass writes the analysis-size copy into MetalManager's selvoBuffer. Off, none
+  // is made, and one made before is let go.
+  void setWritesAnalysisCopy(bool writes);
 
   // The previous pass's output, which the next pass denoises against (none before the first).
   platform::PixelBufferRef effectsPixelBuffer() const;

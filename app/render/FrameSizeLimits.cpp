@@ -1,5 +1,7 @@
 #include "render/FrameSizeLimits.h"
 
+#include <cstdio>
+
 #include "video/PixelBuffer.h"
 
 namespace corvane {
@@ -41,6 +43,16 @@ std::optional<std::string> FrameSizeLimits::refusal(int width, int height) {
            std::to_string(kMinSide) + " to " + std::to_string(kMaxDrawableSide) + " high)";
   // The analysis copy is wider than the preview but may be twice as high as a composed
   // picture: every frame whose preview can be drawn has an analysis copy that can be made.
+  int64_t pixels = int64_t(w) * h;
+  if (pixels > kMaxPixels) {
+    char why[160];
+    std::snprintf(why, sizeof why,
+                  "its %.1f million pixels a frame would need about %.1f GB of memory to play (at "
+                  "most %.1f million pixels)",
+                  double(pixels) / 1e6, double(pixels * kWorkingBytesPerPixel) / 1e9,
+                  double(kMaxPixels) / 1e6);
+    return prefix + why;
+  }
   return std::nullopt;
 }
 

@@ -30,10 +30,14 @@ class RenderHandoff {
  public:
   // Where the one note on a picture size drawn far below the clip's rate goes; none: the log.
   using Note = std::function<void(const std::string&)>;
+  // The source's own frame rate, frames a second (a clip's, from its time stamps, whatever its
+  // player could decode); 0 or none: the rate frames are published at stands for it.
+  using SourceRate = std::function<double()>;
 
   static RenderHandoff& shared();  // the program's render state and render queue
   RenderHandoff(MetalManager& manager, std::shared_ptr<platform::Queue> renderQueue,
-                platform::Clock& clock = platform::Clock::shared(), Note note = {});
+                platform::Clock& clock = platform::Clock::shared(), Note note = {},
+                SourceRate sourceRate = {});
   RenderHandoff(const RenderHandoff&) = delete;
   RenderHandoff& operator=(const RenderHandoff&) = delete;
 
@@ -47,24 +51,31 @@ class RenderHandoff {
   // Frames the preview let go because a newer one came before their pass started.
   int64_t skipped() const { return skipped_.load(); }
 
-  // Over this stretch of frames, a size drawn at under a third of the rate it comes at is told.
+  // Over this stretch of frames, a size drawn at under a third of the source's rate is told.
   static constexpr platform::Clock::Duration kRateWindow = std::chrono::seconds(5);
 
  private:
   void watchRate(const platform::PixelBufferRef& frame);
 
   // The frame the waiting pass will draw, taken when the pass starts: a newer one replaces it.
+  // A report that comes before its frame's picture is made (the analysis was quicker than the
+  // render) waits here for that pass, which hands it on once the picture is made: a report never
+  // runs ahead of its own picture, however the newest-only slots replace each other.
   struct Waiting {
     std::mutex mutex;
     platform::PixelBufferRef frame;
     // The analysed frame whose picture that pass makes (its own, or one it replaced).
     const platform::PixelBuffer* standsFor = nullptr;  // identity only
+    platform::PixelBufferRef reportForWaiting;         // standsFor's report, come early
+    const platform::PixelBuffer* drawing = nullptr;    // the pass running makes its picture
+    platform::PixelBufferRef reportForDrawing;         // drawing's report, come early
   };
 
   MetalManager& manager_;
   std::shared_ptr<platform::Queue> queue_;
   platform::Clock& clock_;
   Note note_;
+  SourceRate sourceRate_;
   std::atomic<const platform::PixelBuffer*> admitted_{nullptr};  // identity only
   std::shared_ptr<Waiting> waiting_ = std::make_shared<Waiting>();
   platform::LatestTask framePass_;

@@ -12,9 +12,12 @@
 #include "camera/CameraManager.h"
 #include "camera/USBManager.h"
 #include "config/ConfigManager.h"
+#include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
 #include "log/LogManager.h"
+#include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/PageOpener.h"
 #include "shell/ShellStyle.h"
 #include "util/WebAddress.h"
 #include "widgets/CustomButton.h"
@@ -48,6 +51,17 @@ AboutViewController::Environment AboutViewController::Environment::process() {
   };
   env.makerAddress = CORVANE_MAKER_URL;
   env.workspace = &platform::Workspace::shared();
+  env.main = &platform::MainQueue::shared();
+  env.alert = [](const std::string& message) {
+    AlertManager& alerts = AlertManager::shared();
+    alerts.showMessage(QString::fromStdString(message));
+    // The notice is over the main window: it comes in front of this one, or the notice would
+    // stay hidden behind it.
+    if (QWidget* main = alerts.mainController()) {
+      main->window()->raise();
+      main->window()->activateWindow();
+    }
+  };
   return env;
 }
 
@@ -134,10 +148,9 @@ void AboutViewController::onClickWebsite() {
     CV_LOG_ERROR("Not a web address, not opened: " + address);
     return;
   }
-  if (env_.workspace && env_.workspace->openURL(address))
-    CV_LOG_INFO("default browser was successfully opened");
-  else
-    CV_LOG_ERROR("Cannot open " + address);
+  PageOpener::Environment pages{env_.workspace, env_.main,
+                                [](const std::string& line) { CV_LOG_ERROR(line); }, env_.alert};
+  if (PageOpener::open(pages, address)) CV_LOG_INFO("default browser was successfully opened");
 }
 
 }  // namespace corvane

@@ -11,8 +11,9 @@
 #include "widgets/CustomButton.h"
 
 namespace platform {
+class Queue;
 class Workspace;
-}
+}  // namespace platform
 
 namespace corvane {
 
@@ -36,6 +37,10 @@ class AboutViewController : public QWidget {
     std::function<std::optional<CompanyModel>()> companyModel;
     std::string makerAddress;  // the maker's web site; empty: none
     platform::Workspace* workspace = nullptr;
+    // Where a page that did not open is told: the main queue, and the alert (none: the day log
+    // only).
+    platform::Queue* main = nullptr;
+    std::function<void(const std::string& message)> alert;
     static Environment process();
   };
 

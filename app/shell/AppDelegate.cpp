@@ -16,8 +16,11 @@
 #include "log/LogManager.h"
 #include "main/SystemExtensionManager.h"
 #include "qt/UserDefaults.h"
+#include "shell/AlertManager.h"
 #include "shell/ExitReport.h"
 #include "shell/MenuRules.h"
+#include "shell/PageOpener.h"
+#include "shell/SmallWindowKeys.h"
 #include "shell/WindowOnScreen.h"
 #include "util/CommandLine.h"
 
@@ -54,6 +57,9 @@ AppDelegate::Environment AppDelegate::Environment::process() {
   env.api = &KestovaAPIManager::shared();
   env.reportApi = KestovaAPIManager::Environment::process();
   env.workspace = &platform::Workspace::shared();
+  env.alert = [](const std::string& message) {
+    AlertManager::shared().showMessage(QString::fromStdString(message));
+  };
   env.bundle = &platform::Bundle::main();
   env.defaults = &platform::UserDefaults::shared();
   env.clock = &platform::Clock::shared();
@@ -113,7 +119,10 @@ void AppDelegate::buildMenus() {
   menuSetting_->setText(QStringLiteral("Settings…"));
   menuApp_->addSeparator();
   menuQuit_ = addItem(menuApp_, "menuQuit", false);
-  menuQuit_->setShortcut(QKeySequence::Quit);
+  // Ctrl+Q whatever the platform theme: some themes' key schemes bind no standard quit key.
+  menuQuit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // The quit's key reaches every window of the program, the small ones too.
+  menuQuit_->setShortcutContext(Qt::ApplicationShortcut);
   menuQuit_->setMenuRole(QAction::QuitRole);
 
   menuEdit_ = menuBar_->addMenu(QString());
@@ -299,20 +308,7 @@ void AppDelegate::showWindow(QPointer<QWidget>& window, const WindowFactory& fac
                              const char* what, const QWidget* over) {
   if (!window && factory) {
     window = factory();
-    // Escape and Ctrl+W close it as its title bar's close does.
-    if (window) {
-      auto* close = new QAction(window);
-      close->setObjectName("closeWindow");
-      QList<QKeySequence> keys{QKeySequence(Qt::Key_Escape)};
-      keys += QKeySequence::keyBindings(QKeySequence::Close);
-      close->setShortcuts(keys);
-      close->setShortcutContext(Qt::WindowShortcut);
-      QPointer<QWidget> target = window.data();
-      connect(close, &QAction::triggered, window, [target] {
-        if (target) target->close();
-      });
-      window->addAction(close);
-    }
+    SmallWindowKeys::install(window);
   }
   if (!window) {
     SHELL_LOG_ERROR(std::string("No ") + what + " window can be made");
@@ -326,16 +322,17 @@ void AppDelegate::openCompanyPage(CompanyLink::Page page) {
   std::optional<std::string> link = CompanyLink::pageLink(companyModel_, page, staging);
   if (!link) return;
   auto read = env_.customerIdentifier;
-  platform::Workspace* workspace = env_.workspace;
   platform::Queue* main = env_.main;
   LogManager* log = &logger();
+  PageOpener::Environment pages{
+      env_.workspace, main,
+      [log](const std::string& line) { log->error(line, __FILE__, "openCompanyPage", __LINE__); },
+      env_.alert};
   // The identifier is a USB request: never on the main thread.
-  env_.worker->async([read, workspace, main, log, link = *link] {
+  env_.worker->async([read, main, pages, link = *link] {
     std::string customer = read ? read() : std::string();
-    main->async([workspace, log, url = CompanyLink::withCustomer(link, customer)] {
-      if (!workspace || !workspace->openURL(url))
-        log->error("Cannot open " + url, __FILE__, "openCompanyPage", __LINE__);
-    });
+    main->async(
+        [pages, url = CompanyLink::withCustomer(link, customer)] { PageOpener::open(pages, url); });
   });
 }
 

@@ -55,6 +55,8 @@ class AppDelegate : public QObject {
     // The exit report's client; without an HTTP client the report is not sent.
     KestovaAPIManager::Environment reportApi;
     platform::Workspace* workspace = nullptr;
+    // Tells the user of a page that did not open; none: the day log only.
+    std::function<void(const std::string& message)> alert;
     platform::Bundle* bundle = nullptr;
     platform::UserDefaults* defaults = nullptr;
     platform::Clock* clock = nullptr;   // none: the process's clock

@@ -120,6 +120,8 @@ void BackDoorController::buildViews() {
 void BackDoorController::viewDidLoad() {
   for (QLineEdit* field : {fpsLabel, selvoFPSLabel, cameraVersionLabel, studioVersionLabel}) {
     field->setReadOnly(true);
+    // A value to read and copy, not a control: the mouse selects it, Tab passes it by.
+    field->setFocusPolicy(Qt::ClickFocus);
     // Read like labels, yet the text can still be selected and copied for a report.
     field->setFrame(false);
     QPalette palette = field->palette();
@@ -133,6 +135,8 @@ void BackDoorController::viewDidLoad() {
   const bool image = env_.player && env_.player->mode->value() == PlayerMode::image;
   videoModeButton->setChecked(!image);
   imageModeButton->setChecked(image);
+  // An empty camera list is no stop for the keyboard: it shows nothing to choose.
+  cameraMenu->setEnabled(false);
   if (!env_.camera) return;
 
   // Each listener holds the window weakly and is applied at once to the current value.
@@ -156,6 +160,7 @@ void BackDoorController::viewDidLoad() {
     self->cameraMenu->clear();
     for (const auto& device : devices)
       self->cameraMenu->addItem(QString::fromStdString(device.localizedName));
+    self->cameraMenu->setEnabled(self->cameraMenu->count() > 0);
     self->selectCurrentDevice(false);
   });
   camera.currentDeviceName->bindAndNotify([self](const std::string&) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "camera/CameraManager.h"
 #include "i18n/Localized.h"
@@ -33,15 +34,21 @@ ConnectController* ConnectController::make(QWidget* parent) {
   CameraManager& camera = CameraManager::shared();
   return new ConnectController(
       camera.connectMode, [&camera] { camera.startConnection(); }, parent, camera.connectError,
-      PlayerManager::shared().refusal);
+      PlayerManager::shared().refusal,
+      [](const std::string& clip) {
+        // The start's own hand-over plays it once it loads.
+        PlayerManager::shared().loadVideo(QString::fromStdString(clip));
+      });
 }
 
 ConnectController::ConnectController(ObservableRef<ConnectMode> connectMode,
                                      std::function<void()> searchCamera, QWidget* parent,
                                      ObservableRef<std::string> connectError,
-                                     ObservableRef<PlayerManager::Refusal> clipRefusal)
+                                     ObservableRef<PlayerManager::Refusal> clipRefusal,
+                                     std::function<void(const std::string&)> retryClip)
     : QWidget(parent),
       searchCamera_(std::move(searchCamera)),
+      retryClip_(std::move(retryClip)),
       connectError_(std::move(connectError)) {
   setObjectName("ConnectController");
   auto* layout = new QVBoxLayout(this);
@@ -87,6 +94,9 @@ ConnectController::ConnectController(ObservableRef<ConnectMode> connectMode,
     clipRefusal->bindAndNotify([self](const PlayerManager::Refusal& refusal) {
       // A refusal while a picture shows is the player window's to tell.
       if (!self || self->mode_ == ConnectMode::connected) return;
+      self->refusedPath_ = refusal.path;
+      // A clip asked for again that opens: the progress stays until its picture shows.
+      if (std::exchange(self->retrying_, false) && refusal.fileName.empty()) return;
       self->clipRefused_ =
           refusal.fileName.empty()
               ? QString()
@@ -109,6 +119,7 @@ void ConnectController::apply(ConnectMode mode) {
     case ConnectMode::connected:
       // The main window hides this view itself.
       clipRefused_.clear();
+      refusedPath_.clear();
       break;
     case ConnectMode::disconnected: {
       // Whoever named a clip is told about the clip, not about a camera.
@@ -151,6 +162,15 @@ void ConnectController::paintButton(const QColor& background, const QColor& titl
 }
 
 void ConnectController::onClickTryAgainButton() {
+  // Under a refused clip the retry is the clip's: whoever named it asked for the clip.
+  if (!clipRefused_.isEmpty() && !refusedPath_.empty() && retryClip_) {
+    retrying_ = true;
+    cannotFindView->hide();
+    messageView->show();
+    messageLabel->setText(text("connect_msg"));
+    retryClip_(refusedPath_);
+    return;
+  }
   if (searchCamera_) searchCamera_();
 }
 

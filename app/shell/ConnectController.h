@@ -29,7 +29,8 @@ class ConnectController : public QWidget {
   // says instead, until a picture comes.
   ConnectController(ObservableRef<ConnectMode> connectMode, std::function<void()> searchCamera,
                     QWidget* parent = nullptr, ObservableRef<std::string> connectError = nullptr,
-                    ObservableRef<PlayerManager::Refusal> clipRefusal = nullptr);
+                    ObservableRef<PlayerManager::Refusal> clipRefusal = nullptr,
+                    std::function<void(const std::string& clip)> retryClip = nullptr);
   // Over the program's camera manager.
   static ConnectController* make(QWidget* parent = nullptr);
 
@@ -57,6 +58,10 @@ class ConnectController : public QWidget {
   void paintButton(const QColor& background, const QColor& title);
 
   std::function<void()> searchCamera_;
+  // Asks for a refused clip again; the clip the pane names (empty: none).
+  std::function<void(const std::string&)> retryClip_;
+  std::string refusedPath_;
+  bool retrying_ = false;
   ObservableRef<std::string> connectError_;
   ConnectMode mode_ = ConnectMode::searching;
   QString clipRefused_;  // the text for a clip refused while no picture showed

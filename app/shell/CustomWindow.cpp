@@ -20,6 +20,8 @@
 
 namespace corvane {
 
+using platform::WindowSystem;
+
 namespace {
 
 constexpr double CONTENT_CORNER_RADIUS = 20.0;
@@ -102,9 +104,7 @@ bool CustomWindow::miniaturize() {
                                       connectMode_ ? connectMode_() : ConnectMode::searching);
   if (step == MiniaturizeRule::Step::ignore) return false;
   if (step == MiniaturizeRule::Step::askPopups && !delegate->closeAllPopups()) return false;
-  ownStateChange_ = true;
-  setWindowState(windowState() | Qt::WindowMinimized);
-  ownStateChange_ = false;
+  setOwnState(windowState() | Qt::WindowMinimized);
   if (CustomWindowDelegate* still = customWindowDelegate()) still->windowDidMiniaturize();
   return true;
 }
@@ -112,9 +112,7 @@ bool CustomWindow::miniaturize() {
 void CustomWindow::toggleFullScreen() {
   if (CustomWindowDelegate* delegate = customWindowDelegate())
     delegate->setIsFullScreen(!delegate->isFullScreen());
-  ownStateChange_ = true;
-  setWindowState(windowState() ^ Qt::WindowFullScreen);
-  ownStateChange_ = false;
+  setOwnState(windowState() ^ Qt::WindowFullScreen);
 }
 
 void CustomWindow::zoom() {
@@ -214,8 +212,10 @@ void CustomWindow::noteFrame() {
 }
 
 void CustomWindow::zoomFrame() {
-  // The margins of the frame as it was: while the window manager maximises the window it
-  // reports those of its maximised frame, and a zoomed frame is the one placed.
+  // Where the window system sizes a maximised window, its own maximise is the zoom.
+  if (WindowSystem::zoom(windowSystem_, isMaximized()) != WindowSystem::ZoomStep::ownFrame)
+    return setWindowState(windowState() ^ Qt::WindowMaximized);
+  // The frame's margins as it was (a maximising window manager reports its maximised ones).
   QMargins margins = zoomed_ ? placedMargins_ : knownMargins_ ? *knownMargins_ : frameMargins();
   QRect frame = geometry().marginsAdded(margins);
   std::optional<QRect> previous = lastFrame_ == frame ? previousFrame_ : lastFrame_;
@@ -269,30 +269,25 @@ void CustomWindow::changeEvent(QEvent* event) {
   if (event->type() != QEvent::WindowStateChange || ownStateChange_) return;
   auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
   Qt::WindowStates now = windowState();
+  CustomWindowDelegate* delegate = customWindowDelegate();
   if ((now & Qt::WindowMinimized) && !(old & Qt::WindowMinimized)) {
     // The window manager minimised already: undo it unless the rule would have allowed it.
-    CustomWindowDelegate* delegate = customWindowDelegate();
     auto step = MiniaturizeRule::decide(delegate != nullptr, delegate && delegate->isSimpleMode(),
                                         connectMode_ ? connectMode_() : ConnectMode::searching);
     bool allowed = step == MiniaturizeRule::Step::miniaturize ||
                    (step == MiniaturizeRule::Step::askPopups && delegate->closeAllPopups());
     if (!allowed) {
-      ownStateChange_ = true;
-      setWindowState(now & ~Qt::WindowMinimized);
-      ownStateChange_ = false;
+      setOwnState(now & ~Qt::WindowMinimized);
     } else if (CustomWindowDelegate* still = customWindowDelegate()) {
       still->windowDidMiniaturize();
     }
     return;
   }
-  if ((old & Qt::WindowMinimized) && !(now & Qt::WindowMinimized)) {
-    if (CustomWindowDelegate* delegate = customWindowDelegate()) delegate->windowDidDeminiaturize();
-  }
-  if ((now & Qt::WindowMaximized) && !(old & Qt::WindowMaximized)) {
-    // The controller sizes the window itself instead of the window manager's maximise.
-    ownStateChange_ = true;
-    setWindowState(now & ~Qt::WindowMaximized);
-    ownStateChange_ = false;
+  if ((old & Qt::WindowMinimized) && !(now & Qt::WindowMinimized) && delegate)
+    delegate->windowDidDeminiaturize();
+  if ((now & Qt::WindowMaximized) && !(old & Qt::WindowMaximized) &&
+      WindowSystem::onMaximised(windowSystem_) == WindowSystem::MaximiseStep::zoomOwnFrame) {
+    setOwnState(now & ~Qt::WindowMaximized);
     zoom();
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMargins>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include "camera/ConnectMode.h"
 #include "dispatch/DispatchTimer.h"
 #include "main/MainWindowPlacement.h"
+#include "qt/WindowSystem.h"
 
 namespace corvane {
 
@@ -58,6 +60,11 @@ class CustomWindow : public QMainWindow {
   // The program's zoom: the frame fills the available area of its screen, and the next zoom
   // brings back the frame from before.
   void zoomFrame();
+  // What the window system lets the window do; the running platform's unless set.
+  const platform::WindowSystem::Abilities& windowSystem() const { return windowSystem_; }
+  void setWindowSystem(const platform::WindowSystem::Abilities& a) { windowSystem_ = a; }
+  // Whether the window's place is the one the program gave and reads back.
+  bool placeKnown() const { return windowSystem_.placesOwnWindows; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -74,6 +81,12 @@ class CustomWindow : public QMainWindow {
   // window manager reports now.
   void checkFrame();
   void noteFrame();
+  // A state change of the window's own, which its change handler lets stand.
+  void setOwnState(Qt::WindowStates states) {
+    ownStateChange_ = true;
+    setWindowState(states);
+    ownStateChange_ = false;
+  }
 
   std::function<ConnectMode()> connectMode_;
   CustomWindowDelegate* delegate_ = nullptr;
@@ -93,6 +106,8 @@ class CustomWindow : public QMainWindow {
   mutable std::optional<QMargins> knownMargins_;
   std::optional<QRect> lastFrame_, previousFrame_;
   std::optional<MainWindowPlacement::Zoomed> zoomed_;
+  platform::WindowSystem::Abilities windowSystem_ =
+      platform::WindowSystem::of(QGuiApplication::platformName().toStdString());
 };
 
 }  // namespace corvane

@@ -42,4 +42,9 @@ bool LanguageRestart::apply(const std::optional<std::string>& table,
   return true;
 }
 
+bool LanguageRestart::isChange(const std::optional<std::string>& chosen,
+                               const std::optional<std::string>& current) {
+  return chosen != current;
+}
+
 }  // namespace corvane

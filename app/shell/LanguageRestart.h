@@ -27,6 +27,10 @@ class LanguageRestart {
                     LanguageManager* languages, platform::Workspace* workspace,
                     const std::function<std::vector<std::string>()>& arguments,
                     std::string* error = nullptr);
+  // Whether `chosen` (none: the fallback item) differs from the table in force: only a change
+  // asks for the restart.
+  static bool isChange(const std::optional<std::string>& chosen,
+                       const std::optional<std::string>& current);
 };
 
 }  // namespace corvane

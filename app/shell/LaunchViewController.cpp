@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <QScreen>
 #include <algorithm>
 
 #include "Bundle.h"
@@ -295,7 +296,10 @@ void LaunchViewController::onClickPrevTutorial() {
   skipButton->show();
   startButton->hide();
   fade(nextButton, 1.0);
+  // The arrow that goes hands the keyboard's focus to the one that stays, not round the page.
+  const bool focused = prevButton->hasFocus();
   if (tutorialIndex_ == 0) fade(prevButton, 0.0);
+  if (focused && !prevButton->isEnabled()) nextButton->setFocus(Qt::TabFocusReason);
   showPage();
 }
 
@@ -303,9 +307,12 @@ void LaunchViewController::onClickNextTutorial() {
   if (tutorialIndex_ + 1 >= tutorialCount()) return;
   ++tutorialIndex_;
   if (tutorialIndex_ + 1 == tutorialCount()) {
-    fade(nextButton, 0.0);
-    skipButton->hide();
+    // The arrow goes: its focus moves on to Start, never onto the tick box a Space would untick.
+    const bool focused = nextButton->hasFocus();
     startButton->show();
+    skipButton->hide();
+    fade(nextButton, 0.0);
+    if (focused) startButton->setFocus(Qt::TabFocusReason);
   }
   fade(prevButton, 1.0);
   showPage();
@@ -381,10 +388,22 @@ void LaunchViewController::showMain() {
       stored.y = MainWindowPlacement::number(env_.defaults->object("WindowY"));
     }
     std::vector<QRect> screens = env_.screens ? env_.screens() : std::vector<QRect>{};
+    const bool placesItself = window->windowSystem().placesOwnWindows;
+    if (!placesItself) {
+      // The compositor places the window and never says where: no place is applied, and the
+      // size fits the screen the window is on.
+      stored.x.reset();
+      stored.y.reset();
+      if (QScreen* own = window->screen())
+        screens.insert(screens.begin(), own->availableGeometry());
+    }
     auto placement = MainWindowPlacement::place(stored, screens, window->frameMargins());
     // Changing a window flag makes a new native window: only when it is on.
     if (window->windowFlags() & Qt::WindowStaysOnTopHint)
       window->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    // Shown anew at its new size, so that the compositor places it where it fits: grown in
+    // place from the launch screen's corner it would pass the screen's edge.
+    if (!placesItself) window->hide();
     window->setMinimumSize(placement.minimum);
     window->setMaximumSize(placement.maximum);
     window->placeFrame([stored, screens](const QMargins& margins) {

@@ -65,9 +65,6 @@ void SettingViewController::viewDidLoad() {
   backgroundView_->disableMouseEvent = true;
   titleLabel_ = ShellStyle::label(QRect(24, 16, 300, 30), QString(), backgroundView_, 15, true);
   titleLabel_->setObjectName("titleLabel");
-  closeButton_ =
-      ShellStyle::tabButton(QRect(kWidth - 44, 16, 28, 28), QStringLiteral("✕"), backgroundView_);
-  closeButton_->setObjectName("closeButton");
   const int tabWidth = 150;
   languageButton_ = ShellStyle::tabButton(QRect(24, 60, tabWidth, 30), QString(), backgroundView_);
   gestureButton_ =
@@ -80,6 +77,11 @@ void SettingViewController::viewDidLoad() {
   buildLanguageView();
   buildGestureView();
   buildRoiView();
+  // Made last, the close button comes last from the keyboard: the popup opens on its first
+  // useful control.
+  closeButton_ =
+      ShellStyle::tabButton(QRect(kWidth - 44, 16, 28, 28), QStringLiteral("✕"), backgroundView_);
+  closeButton_->setObjectName("closeButton");
 
   connect(closeButton_, &QAbstractButton::clicked, this, [this] { onClickClose(); });
   connect(languageButton_, &QAbstractButton::clicked, this, [this] { onClickLanguage(); });
@@ -294,6 +296,13 @@ void SettingViewController::applyRoiRecord() {
 }
 
 void SettingViewController::onClickLanguageOk() {
+  // The language in force again: nothing to restart for.
+  if (!LanguageRestart::isChange(
+          languagePullDownButton_->selectedTable(),
+          env_.languages ? env_.languages->currentTablePath() : std::nullopt)) {
+    if (closeAction) closeAction();
+    return;
+  }
   AlertManager& alerts = env_.alerts ? *env_.alerts : AlertManager::shared();
   QPointer<SettingViewController> self(this);
   alerts.showAlert(localizedText("menu_restart_desc"), [self, &alerts](bool accepted) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "shell/SmallWindowKeys.h"
 #include "shell/WindowOnScreen.h"
 
 namespace corvane {
@@ -24,6 +25,7 @@ class SharedWindow {
     if (!controller_) {
       controller_ = make_();
       if (controller_) controller_->setWindowFlag(Qt::Window);
+      SmallWindowKeys::install(controller_.get());
     }
     return controller_.get();
   }

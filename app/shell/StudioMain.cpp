@@ -25,9 +25,11 @@
 #include "render/MetalContext.h"
 #include "shell/AlertManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/CannotGoOnExit.h"
 #include "shell/ClipHandOver.h"
 #include "shell/CustomWindow.h"
 #include "shell/InstanceRequest.h"
+#include "shell/InterruptedSaves.h"
 #include "shell/LaunchViewController.h"
 #include "shell/ProfileProbe.h"
 #include "shell/ProgramInfo.h"
@@ -36,6 +38,7 @@
 #include "shell/SingleInstance.h"
 #include "util/AtomicFile.h"
 #include "util/CommandLine.h"
+#include "util/GeneralPrinter.h"
 
 namespace corvane {
 
@@ -45,24 +48,15 @@ constexpr QSize LAUNCH_SIZE{800, 450};
 constexpr const char* kProgram = "corvane-studio";
 constexpr const char* kDeactivate = AppDelegate::kDeactivateSwitch;
 
-// The temporary files of saves that a crash or a kill interrupted, beside each file the program
-// saves atomically: the user's JSON copies and the face store (the settings file's saves write
-// an unnamed file, named only for the instant before its rename). Only the atomic save's own
-// hidden names go; a person's backups beside the files stay.
+// The temporary files of saves that a crash or a kill interrupted (the settings file's saves
+// write an unnamed file, named only for the instant before its rename).
 void removeStaleTemporaries() {
-  std::vector<std::string> targets;
   auto caches = platform::Paths::caches();
   auto executable = platform::Bundle::main().executableName();
-  if (caches && executable) {
-    std::string root = platform::Paths::join(*caches, *executable);
-    targets.push_back(platform::Paths::join(root, "json/Custom config.json"));
-    targets.push_back(platform::Paths::join(root, "json/Presets.json"));
-    targets.push_back(platform::Paths::join(root, "face/persons.json"));
-  }
-  for (const auto& target : targets)
-    for (const auto& file :
-         AtomicFile::removeStaleTemporaries(target, platform::Clock::shared().wallNow()))
-      CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
+  if (!caches || !executable) return;
+  for (const auto& file : InterruptedSaves::sweep(platform::Paths::join(*caches, *executable),
+                                                  platform::Clock::shared().wallNow()))
+    CV_LOG_INFO("removed the temporary file of an interrupted save: " + file);
 }
 
 // The clip named on the command line, made absolute (a later start hands it to the running
@@ -101,7 +95,8 @@ int reportRunningInstance(const std::optional<QString>& clip, bool handed,
                         ? "the running instance plays no clips handed to it"
                         : answer.notPlayed.toStdString();
   // The reason may name the path as well ("cannot read the file (<path>: ...)"): once is enough.
-  for (size_t at; (at = why.find(name + ": ")) != std::string::npos;) why.erase(at, name.size() + 2);
+  for (size_t at; (at = why.find(name + ": ")) != std::string::npos;)
+    why.erase(at, name.size() + 2);
   // A warning reaches the console too, where a start with a clip is typed.
   CV_LOG_WARNING("Corvane Studio runs already and did not play " + name + ": " + why);
   return 1;
@@ -157,9 +152,9 @@ CommandLine::Usage studioUsage() {
 int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& started) {
   platform::FileSizeLimit::failWritesPastIt();
   // Help and version need no display: answered before the window system is reached.
-  if (auto status = CommandLine::answerInformational(
-          CommandLine::arguments(argc, argv), kProgram,
-          "Corvane Studio", CORVANE_VERSION, studioUsage(), std::cout))
+  if (auto status = CommandLine::answerInformational(CommandLine::arguments(argc, argv), kProgram,
+                                                     "Corvane Studio", CORVANE_VERSION,
+                                                     studioUsage(), std::cout))
     return *status;
   configureMainBundle();
   // Before the application object: it picks the display platform (X11 under a Wayland session).
@@ -168,14 +163,21 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   // The toolkit has taken its options: what is left is ours, and an unknown one ends the start
   // before anything of it runs.
   const CommandLine::Decision commandLine = CommandLine::decide(programArguments(), {kDeactivate});
-  if (auto status = CommandLine::refusal(commandLine, kProgram, true, std::cerr)) return *status;
+  if (auto status = CommandLine::refusal(commandLine, kProgram, 1, std::cerr)) return *status;
   QApplication::setApplicationName("Corvane Studio");
   QApplication::setApplicationVersion(CORVANE_VERSION);
   platform::QtMainQueue::install();
   SignalQuitter::install(app);
   LogManager::shared().log("Corvane Studio " CORVANE_VERSION " starting");
-  // The analysis framework's lines of every frame follow the program's debug switch.
-  orlith::OrlithLog::setFrameDebug(LogManager::shared().isFrameDebug());
+  // A thread the program cannot do without that cannot be started ends it with a reason.
+  CannotGoOnExit::install();
+  // The analysis framework's lines of every frame follow the program's debug switch, and so
+  // does every running commentary on standard output: without it the terminal gets only the
+  // warnings and errors.
+  const bool debug = LogManager::shared().isFrameDebug();
+  orlith::OrlithLog::setFrameDebug(debug);
+  orlith::OrlithLog::setConsoleCommentary(debug);
+  GeneralPrinter::enabled = debug;
   // One instance per user: a second start brings the first window forward and ends. The run
   // that only removes the virtual camera shows no window and may run beside it.
   SingleInstance instance(SingleInstance::Environment::process());
@@ -247,6 +249,9 @@ int studioMain(int argc, char** argv, const std::function<void(StudioRun&)>& sta
   SingleInstance::Handlers handlers;
   handlers.activate = [&window] {
     if (window.isMinimized()) window.showNormal();
+    // A compositor hides a minimised window without a word and lets no window raise itself: the
+    // window mapped anew is a new one to it, which it shows in front.
+    if (!window.windowSystem().reportsMinimise && window.isVisible()) window.hide();
     window.show();
     window.raise();
     window.activateWindow();

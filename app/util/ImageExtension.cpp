@@ -3,8 +3,8 @@
 #include <libyuv/convert_argb.h>
 #include <libyuv/scale_argb.h>
 
-#include <QPainter>
 #include <QBuffer>
+#include <QPainter>
 #include <QVariantMap>
 #include <cmath>
 #include <cstring>
@@ -81,9 +81,11 @@ QImage ImageExtension::imageWithPixelBuffer(const PixelBuffer& frame, int width,
 
 bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOptions options,
                              std::string* error) {
+  // Each reason names the file ("cannot write <path>: ..."), as the atomic write's do.
+  const std::string writing = "cannot write " + path.toStdString() + ": ";
   std::string why;
   if (image.isNull()) {
-    why = "the picture is empty";
+    why = writing + "the picture is empty";
   } else if (options == WriteOptions::atomic) {
     // Encoded in memory first, so that a failed write gives the system's reason (a full disk)
     // rather than the encoder's.
@@ -91,15 +93,15 @@ bool ImageExtension::savePNG(const QImage& image, const QString& path, WriteOpti
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG"))
-      why = "the picture cannot be encoded as PNG";
+      why = writing + "the picture cannot be encoded as PNG";
     else if (AtomicFile::write(path.toStdString(), bytes.toStdString(), &why))
       return true;
   } else if (image.save(path, "PNG")) {
     return true;
   } else {
-    why = "cannot write PNG";
+    why = writing + "the PNG writer failed";
   }
-  CV_LOG_ERROR("cannot write " + path.toStdString() + ": " + why);
+  CV_LOG_ERROR(why);
   if (error) *error = why;
   return false;
 }

@@ -10,12 +10,16 @@ std::optional<std::string> RecordThumbnail::folder() {
   auto caches = platform::Paths::caches();
   auto executable = platform::Bundle::main().executableName();
   if (!caches || !executable) return std::nullopt;
-  return platform::Paths::join(platform::Paths::join(*caches, *executable), "thumbnail");
+  return platform::Paths::join(platform::Paths::join(*caches, *executable), kFolderName);
 }
 
 std::string RecordThumbnail::file(const std::string& folder, int64_t record) {
   platform::Paths::makeFolders(folder);
-  return platform::Paths::join(folder, "ROI_Thumbnail_" + std::to_string(record) + ".png");
+  return platform::Paths::join(folder, fileName(record));
+}
+
+std::string RecordThumbnail::fileName(int64_t record) {
+  return "ROI_Thumbnail_" + std::to_string(record) + ".png";
 }
 
 QImage RecordThumbnail::load(const std::string& path) {

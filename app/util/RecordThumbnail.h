@@ -17,6 +17,11 @@ class RecordThumbnail {
   // The file of record `record` in `folder`, after making the folder (a failure shows when the
   // file is read or written).
   static std::string file(const std::string& folder, int64_t record);
+  // "ROI_Thumbnail_<record>.png"
+  static std::string fileName(int64_t record);
+  // The folder's name under <caches>/<executable name>, and the records that have a picture.
+  static constexpr const char* kFolderName = "thumbnail";
+  static constexpr int64_t kRecords = 3;
   // The picture at `path`; a null image when it is missing, not a regular file (a FIFO would
   // block the reader), larger than kMaxBytes or not a picture.
   static QImage load(const std::string& path);

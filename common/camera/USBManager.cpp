@@ -63,9 +63,21 @@ struct USBManager::Pause {
   bool over = false;
 };
 
+namespace {
+std::shared_ptr<UsbConnector>& sharedConnector() {
+  static std::shared_ptr<UsbConnector> connector;
+  return connector;
+}
+}  // namespace
+
+void USBManager::useConnector(std::shared_ptr<UsbConnector> connector) {
+  sharedConnector() = std::move(connector);
+}
+
 USBManager& USBManager::shared() {
   // Made once and never destroyed: requests may still run on the global queue at exit.
-  static USBManager* instance = new USBManager(std::make_shared<UvcV4l2Connector>());
+  static USBManager* instance =
+      new USBManager(sharedConnector() ? sharedConnector() : std::make_shared<UvcV4l2Connector>());
   return *instance;
 }
 
@@ -188,7 +200,21 @@ bool USBManager::transfer(uint8_t requestType, uint8_t request, uint16_t value, 
   if (!device) return failed("no camera connected");
   std::lock_guard io(ioMutex_);
   int result = device->controlTransfer(requestType, request, value, index, data, len, kTimeoutMs);
-  if (result < 0) return failed(UsbTransport::resultName(result));
+  if (result < 0) {
+    if (failure) *failure = UsbTransport::resultName(result);
+    const char* name = request == kUvcSetCur   ? "SET_CUR"
+                       : request == kUvcGetCur ? "GET_CUR"
+                       : request == kUvcGetMin ? "GET_MIN"
+                       : request == kUvcGetMax ? "GET_MAX"
+                                               : "request";
+    std::string reason = result == kUsbErrorPipe       ? "stalled by the camera"
+                         : result == kUsbErrorTimeout  ? "timed out"
+                         : result == kUsbErrorNoDevice ? "the camera is gone"
+                                                       : libusb_strerror(result);
+    std::lock_guard lock(stateMutex_);
+    lastFailure_ = format("%s of selector 0x%04x on unit 0x%04x: ", name, value, index) + reason;
+    return false;
+  }
   if (result != len) {
     if (failure) *failure = format("short reply, %d of %u bytes", result, unsigned(len));
     // A reply shorter than its block would leave stale bytes of an earlier reply in it.
@@ -228,6 +254,14 @@ std::string USBManager::firmwareVersion() const {
   std::lock_guard lock(stateMutex_);
   return firmwareVersion_;
 }
+std::string USBManager::lastFailure() const {
+  std::lock_guard lock(stateMutex_);
+  return lastFailure_;
+}
+std::string USBManager::formatFailure() const {
+  std::lock_guard lock(stateMutex_);
+  return formatFailure_;
+}
 std::string USBManager::chipId() const {
   std::lock_guard lock(stateMutex_);
   return chipId_;
@@ -258,6 +292,7 @@ void USBManager::readControl(Control control, const ValuesCompletion& complete) 
   }
   const ControlInfo& c = info(control);
   double max, min, cur;
+  std::string failed;
   {
     std::lock_guard io(ioMutex_);
     const uint8_t requests[3] = {kUvcGetMax, kUvcGetMin, kUvcGetCur};
@@ -265,8 +300,10 @@ void USBManager::readControl(Control control, const ValuesCompletion& complete) 
       uint8_t bytes[2] = {0, 0};
       // A failed read leaves the value last read.
       if (!controlUVCWarp(kDeviceToHost, requests[bound], selector(c.selector), bytes,
-                          c.readLength))
+                          c.readLength)) {
+        failed = lastFailure();
         continue;
+      }
       raw_[control][bound] = c.readLength == 1 ? int16_t(int8_t(bytes[0])) : int16_t(u16(bytes));
     }
     max = raw_[control][kMax];
@@ -277,8 +314,11 @@ void USBManager::readControl(Control control, const ValuesCompletion& complete) 
     std::lock_guard lock(stateMutex_);
     values_[control] = {max, min, cur};
   }
-  CV_LOG_INFO(
-      format("[USBManager] Get %s success (max: %f min: %f cur: %f)", c.name, max, min, cur));
+  if (failed.empty())
+    CV_LOG_INFO(
+        format("[USBManager] Get %s success (max: %f min: %f cur: %f)", c.name, max, min, cur));
+  else
+    CV_LOG_ERROR(format("[USBManager] Get %s failed: ", c.name) + failed);
   if (complete) complete(cur, min, max);
 }
 
@@ -382,8 +422,13 @@ void USBManager::getInfo() {
     uint8_t block[sizeof info_];
     std::memcpy(block, info_, sizeof block);
     // The result is not looked at: a failed read leaves the block last read.
-    if (controlXUWarp(kDeviceToHost, selector(0x01), block, sizeof block))
+    if (controlXUWarp(kDeviceToHost, selector(0x01), block, sizeof block)) {
       std::memcpy(info_, block, sizeof block);
+    } else {
+      std::string failed = lastFailure();
+      std::lock_guard lock(stateMutex_);
+      formatFailure_ = "the information request failed: " + failed;
+    }
     api_version_ = u16(info_);
     std::string version = UsbText::utf8(info_ + 2, sizeof info_ - 2);
     {
@@ -506,13 +551,21 @@ CameraFormat USBManager::setResolution(int32_t width, int32_t height) {
 void USBManager::getCameraFormat(const std::vector<CaptureFormatInfo>& formats,
                                  FormatCompletion complete) {
   if (!complete) complete = [](CameraFormat, std::optional<CaptureFormatInfo>) {};
+  auto failWith = [this](const std::string& why) {
+    std::lock_guard lock(stateMutex_);
+    formatFailure_ = why;
+  };
+  failWith("");
   if (!isConnect_) {
+    failWith("the camera's control side is not open");
     complete(CameraFormat{}, std::nullopt);
     return;
   }
   getInfo();
   CV_LOG_INFO(format("[USBManager] xu_api_level = %d", int(api_version_.load())));
   if (api_version_ == 0) {
+    // The information read's own failure, when it failed.
+    if (formatFailure().empty()) failWith("the camera reports API level 0");
     complete(CameraFormat{}, std::nullopt);
     return;
   }
@@ -537,11 +590,14 @@ void USBManager::getCameraFormat(const std::vector<CaptureFormatInfo>& formats,
     }
   }
   if (!chosen || chosenFormat.width == 0 || chosenFormat.height == 0) {
+    failWith(!chosen ? "the camera offers no MJPEG format 3840 or 4992 wide"
+                     : "the format request failed: " + lastFailure());
     complete(chosen ? chosenFormat : CameraFormat{}, std::nullopt);
     return;
   }
   // The camera was told every size in turn; tell it the chosen one last.
   setResolution(chosenFormat.width, chosenFormat.height);
+  failWith("");
   complete(chosenFormat, chosen);
 }
 

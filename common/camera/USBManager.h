@@ -58,6 +58,9 @@ class USBManager {
   // The process-wide instance: the camera through its V4L2 node (libusb when no driver holds
   // it), requests on the global queue, completions on the main queue.
   static USBManager& shared();
+  // The process's instance reaches the camera through `connector` instead (a simulated camera);
+  // only before the first use of shared().
+  static void useConnector(std::shared_ptr<UsbConnector> connector);
   // Null queues stand for the global and the main queue.
   explicit USBManager(std::shared_ptr<UsbConnector> connector,
                       platform::Queue* requestQueue = nullptr,
@@ -129,6 +132,11 @@ class USBManager {
   uint64_t status() const { return status_; }
   int64_t api_version() const { return api_version_.load(); }
   std::string firmwareVersion() const;
+  // The last request that failed and why ("GET_CUR of selector 0x0200 on unit 0x0200: stalled by
+  // the camera"); empty while none has.
+  std::string lastFailure() const;
+  // Why the last getCameraFormat chose no capture format; empty when it chose one.
+  std::string formatFailure() const;
   std::string chipId() const;
   std::string machineId() const;
   std::string vendor_id() const;
@@ -195,6 +203,8 @@ class USBManager {
   const uint64_t status_ = 2;
   std::atomic<int64_t> api_version_{0};
   std::string firmwareVersion_;
+  std::string lastFailure_;
+  std::string formatFailure_;
   std::string chipId_;
   std::string machineId_;
   std::string vendor_id_;

@@ -1,8 +1,10 @@
 #include "log/LogManager.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <syslog.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <cctype>
@@ -60,7 +62,8 @@ std::string languageTag() {
   return "en-US";
 }
 
-// "yyyy_MM_dd.log": the names of the day files the logger writes.
+// "yyyy_MM_dd.log" of a real calendar date: the names of the day files the logger writes.
+// 2026_13_45.log is shaped like one, but no day of the logger's is named so.
 bool isDayFileName(const std::string& name) {
   static constexpr std::string_view kPattern = "dddd_dd_dd.log";
   if (name.size() != kPattern.size()) return false;
@@ -68,7 +71,13 @@ bool isDayFileName(const std::string& name) {
     const bool digit = name[i] >= '0' && name[i] <= '9';
     if (kPattern[i] == 'd' ? !digit : name[i] != kPattern[i]) return false;
   }
-  return true;
+  const auto number = [&](size_t from, size_t length) {
+    return std::stoi(name.substr(from, length));
+  };
+  const std::chrono::year_month_day date{std::chrono::year(number(0, 4)),
+                                         std::chrono::month(unsigned(number(5, 2))),
+                                         std::chrono::day(unsigned(number(8, 2)))};
+  return date.ok();
 }
 
 // The creation date of one of our day files; none for anything else in the folder (a folder, a
@@ -81,6 +90,47 @@ std::optional<platform::Clock::WallTime> dayFileDate(const fs::path& p) {
   return std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec) +
          std::chrono::duration_cast<std::chrono::system_clock::duration>(
              std::chrono::nanoseconds(st.st_mtim.tv_nsec));
+}
+
+// What stands at a path, for a line that says why it is not written into.
+const char* kindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return "a link";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+// The day file, opened for appending only as a regular file of the logger's own: a FIFO in its
+// place would block every logging thread once its buffer is full (and with them the program), a
+// link would send the log into its target, a device takes lines nobody keeps. The open itself
+// never waits (a FIFO without a reader). None, with the reason in `why`, for anything else.
+FILE* openDayFile(const std::string& path, std::string& why) {
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  struct stat st {};
+  if (fd < 0) {
+    const int error = errno;
+    why = ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)
+              ? std::string("it is ") + kindOf(st.st_mode)
+              : std::strerror(error);
+    return nullptr;
+  }
+  if (::fstat(fd, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = std::string("it is ") + kindOf(st.st_mode);
+  } else if (st.st_nlink > 1) {
+    why = "it has other names (hard links) the log would reach";
+  } else {
+    // Regular files never block; the flag only kept the open from waiting.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (FILE* stream = ::fdopen(fd, "a+")) return stream;
+    why = std::strerror(errno);
+  }
+  ::close(fd);
+  return nullptr;
 }
 
 // The length of the well-formed UTF-8 sequence at `at`, or 0 when the bytes there are none.
@@ -160,6 +210,9 @@ LogManager::Environment LogManager::Environment::process() {
   };
   const char* debug = std::getenv("CORVANE_DEBUG");
   env.frameDebug = debug && std::string(debug) == "1";
+  // The terminal gets the warnings and errors (standard error); the running commentary of
+  // Debug and Info lines only with the debug switch on.
+  if (!env.frameDebug) env.standardOutput = nullptr;
   return env;
 }
 
@@ -227,47 +280,85 @@ void LogManager::setUp() {
   auto folder = logFolder();
   if (!folder) return;
   platform::Paths::makeFolders(*folder);
-  cleanUp(*folder);
+  const std::vector<std::string> pruneReports = cleanUp(*folder);
   std::string day = formatTime(clock().wallNow(), "yyyy_MM_dd");
   std::string path = platform::Paths::join(*folder, day + ".log");
   if (env_.printsLogFileURL && env_.standardOutput)
     env_.standardOutput("@@ logFileURL:" + fileURL(path));
+  bool opened = false;
   {
     std::lock_guard lock(mutex_);
     logDay_ = day;
     logFilePath_ = path;
-    filePointer_ = std::fopen(path.c_str(), "a+");
+    opened = openDayFileLocked();
   }
-  if (!filePointer_) {
+  if (!opened) {
     if (env_.standardOutput) env_.standardOutput("Create file pointer failed");
-    return;
+    reportOpenFailure();
+  } else {
+    writeBanner();
   }
-  writeBanner();
+  for (const std::string& report : pruneReports) reportPrune(report);
 }
 
-void LogManager::cleanUp(const std::string& folder) {
+bool LogManager::openDayFileLocked() {
+  std::string why;
+  filePointer_ = openDayFile(logFilePath_, why);
+  if (filePointer_) {
+    openFailure_.clear();
+    openFailureToTell_.clear();
+    return true;
+  }
+  // Said once for each new reason: a FIFO that stays in place would otherwise say it with
+  // every line.
+  const std::string failure = "The day file " + logFilePath_ + " is not written: " + why +
+                              "; the log reaches the console and the system log only";
+  if (failure != openFailure_) openFailureToTell_ = failure;
+  openFailure_ = failure;
+  return false;
+}
+
+void LogManager::reportOpenFailure() {
+  std::string failure;
+  {
+    std::lock_guard lock(mutex_);
+    failure.swap(openFailureToTell_);
+  }
+  if (failure.empty()) return;
+  const std::string report = eventLine("Error", failure, __FILE__, __func__, __LINE__);
+  toSystemLog("Error", report);
+  if (env_.standardError) env_.standardError(printable(report));
+}
+
+// An old day file left in place: the day file (when there is one), the system log and the
+// console say so; the other files were pruned.
+void LogManager::reportPrune(const std::string& report) {
+  toSystemLog("Error", report);
+  if (env_.standardError) env_.standardError(printable(report));
+  writeLine(report);
+}
+
+std::vector<std::string> LogManager::cleanUp(const std::string& folder) {
   auto limit = clock().wallNow() - kKeepSeconds;
+  std::vector<std::string> reports;
+  // The logger is not set up yet (or holds its own lock): the caller reports, never ourselves.
+  const auto report = [&](const std::string& failure) {
+    reports.push_back(eventLine("Error", "Cannot cleanup the old files: " + failure, __FILE__,
+                                "cleanUp", __LINE__));
+  };
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
-  std::string failure;
-  if (ec) failure = ec.message();
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     auto created = dayFileDate(it->path());
-    if (!created) continue;
-    if (*created < limit) {
-      fs::remove(it->path(), ec);
-      if (ec) {
-        failure = ec.message();
-        break;
-      }
-    }
+    if (!created || *created >= limit) continue;
+    // One file that cannot go (a mount on it, a folder that takes no removals) keeps only
+    // itself: the other old files go all the same.
+    std::error_code removal;
+    fs::remove(it->path(), removal);
+    if (removal) report(it->path().filename().string() + ": " + removal.message());
   }
-  if (failure.empty() && ec) failure = ec.message();
-  if (!failure.empty()) {
-    // The logger is not set up yet: report to the system log only, never to ourselves.
-    toSystemLog("Error", eventLine("Error", "Cannot cleanup the old files: " + failure, __FILE__,
-                                   __func__, __LINE__));
-  }
+  if (ec) report(ec.message());
+  return reports;
 }
 
 std::string LogManager::formatTime(platform::Clock::WallTime time, const char* pattern) {
@@ -314,26 +405,34 @@ std::string LogManager::eventLine(const char* level, const std::string& message,
 }
 
 void LogManager::writeLine(const std::string& eventLine) {
-  std::lock_guard lock(mutex_);
-  if (logFilePath_.empty()) return;
-  auto now = clock().wallNow();
-  std::string day = formatTime(now, "yyyy_MM_dd");
-  if (day != logDay_) {
-    // A new day (the program ran past midnight): its lines go to the file of that day, and the
-    // files that have grown too old since the start go.
-    if (filePointer_) std::fclose(filePointer_);
-    std::string folder = fs::path(logFilePath_).parent_path().string();
-    cleanUp(folder);
-    logDay_ = day;
-    logFilePath_ = platform::Paths::join(folder, day + ".log");
-    filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
+  std::vector<std::string> pruneReports;
+  {
+    std::lock_guard lock(mutex_);
+    if (logFilePath_.empty()) return;
+    auto now = clock().wallNow();
+    std::string day = formatTime(now, "yyyy_MM_dd");
+    struct stat st;
+    if (day != logDay_) {
+      // A new day (the program ran past midnight): its lines go to the file of that day, and
+      // the files that have grown too old since the start go.
+      if (filePointer_) std::fclose(filePointer_);
+      std::string folder = fs::path(logFilePath_).parent_path().string();
+      pruneReports = cleanUp(folder);
+      logDay_ = day;
+      logFilePath_ = platform::Paths::join(folder, day + ".log");
+      openDayFileLocked();
+    } else if (::lstat(logFilePath_.c_str(), &st) != 0) {
+      // The day file was removed while we run: start it again (without a banner).
+      if (filePointer_) std::fclose(filePointer_);
+      openDayFileLocked();
+    }
+    appendLocked(now, eventLine);
   }
-  struct stat st;
-  if (stat(logFilePath_.c_str(), &st) != 0) {
-    // The day file was removed while we run: start it again (without a banner).
-    if (filePointer_) std::fclose(filePointer_);
-    filePointer_ = std::fopen(logFilePath_.c_str(), "a+");
-  }
+  reportOpenFailure();
+  for (const std::string& report : pruneReports) reportPrune(report);
+}
+
+void LogManager::appendLocked(platform::Clock::WallTime now, const std::string& eventLine) {
   if (!filePointer_) return;
   std::string text = formatTime(now, "yyyy_MM_dd HH:mm:ss") + " " + printable(eventLine) + "\n";
   const bool written = std::fwrite(text.data(), 1, text.size(), filePointer_) == text.size() &&
@@ -433,6 +532,8 @@ void LogManager::verbose(const std::string& message, const char* file, const cha
   std::cout << text << '\n' << std::flush;
 }
 
+std::string LogManager::printable(std::string_view text) { return corvane::printable(text); }
+
 std::string LogManager::logFilePath() const {
   std::lock_guard lock(mutex_);
   return logFilePath_;
@@ -466,6 +567,8 @@ bool LogManager::exportLogs(const std::string& destination, std::string* reason)
           ok = zip_dir_add(archive, rel.c_str(), ZIP_FL_ENC_UTF_8) >= 0;
           continue;
         }
+        // A FIFO (or a link to one, or a device) would keep the read waiting or never end.
+        if (!it->is_regular_file(ec)) continue;
         zip_source_t* src = zip_source_file(archive, it->path().c_str(), 0, -1);
         zip_int64_t index = src ? zip_file_add(archive, rel.c_str(), src, ZIP_FL_ENC_UTF_8) : -1;
         if (index < 0) {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "dispatch/Clock.h"
 #include "ipc/LogRateLimiter.h"
@@ -81,6 +83,9 @@ class LogManager {
   std::optional<std::string> logFolder() const;
   bool hasFile() const;
 
+  // The text as the log writes it: control characters and bytes that are no UTF-8 escaped
+  // ("\n", "\x1b"); escaping it again changes nothing.
+  static std::string printable(std::string_view text);
   // "[Level] [file:line], function: message"
   static std::string eventLine(const char* level, const std::string& message, const char* file,
                                const char* function, int line);
@@ -90,7 +95,13 @@ class LogManager {
 
  private:
   void setUp();
-  void cleanUp(const std::string& folder);
+  // Removes the day files older than three days; the lines that say which could not go.
+  std::vector<std::string> cleanUp(const std::string& folder);
+  // Opens logFilePath_ (mutex_ held); false when there is no day file to write into.
+  bool openDayFileLocked();
+  void reportOpenFailure();
+  void reportPrune(const std::string& report);
+  void appendLocked(platform::Clock::WallTime now, const std::string& eventLine);
   void toSystemLog(const char* level, const std::string& line);
   platform::Clock& clock() const;
 
@@ -98,8 +109,10 @@ class LogManager {
   mutable std::mutex mutex_;
   FILE* filePointer_ = nullptr;
   std::string logFilePath_;
-  std::string logDay_;        // "yyyy_MM_dd" of the open day file
-  std::string writeFailure_;  // why the last line could not be written; empty when it was
+  std::string logDay_;             // "yyyy_MM_dd" of the open day file
+  std::string writeFailure_;       // why the last line could not be written; empty when it was
+  std::string openFailure_;        // why the day file is not open; empty when it is
+  std::string openFailureToTell_;  // a new reason, for the console and the system log
   std::atomic<bool> frameDebug_{false};
 };
 

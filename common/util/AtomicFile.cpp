@@ -46,6 +46,7 @@ bool AtomicFile::isTemporaryOf(const std::string& path, const std::string& name)
 
 bool AtomicFile::write(const std::string& path, const std::string& bytes, std::string* error,
                        mode_t mode) {
+  // The reasons name the file the user knows, never the hidden temporary one.
   auto fail = [error](const std::string& step) {
     if (error) *error = step + ": " + std::strerror(errno);
     return false;
@@ -54,9 +55,10 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
     errno = ENOENT;
     return fail("no path");
   }
+  const std::string writing = "cannot write " + path;
   std::string temp = temporaryTemplate(path);
   int fd = ::mkstemp(temp.data());
-  if (fd < 0) return fail(temp);
+  if (fd < 0) return fail(writing);
   auto abandon = [&](const std::string& step) {
     int e = errno;
     ::close(fd);
@@ -66,20 +68,19 @@ bool AtomicFile::write(const std::string& path, const std::string& bytes, std::s
   };
   // mkstemp makes the file private; a settings file is readable like any other.
   ::fchmod(fd, mode);
-  if (platform::WholeWrite::to(fd, bytes.data(), bytes.size()) != 0)
-    return abandon("write " + temp);
-  if (::fsync(fd) != 0) return abandon("fsync " + temp);
+  if (platform::WholeWrite::to(fd, bytes.data(), bytes.size()) != 0) return abandon(writing);
+  if (::fsync(fd) != 0) return abandon(writing);
   if (::close(fd) != 0) {
     int e = errno;
     ::unlink(temp.c_str());
     errno = e;
-    return fail("close " + temp);
+    return fail(writing);
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     int e = errno;
     ::unlink(temp.c_str());
     errno = e;
-    return fail("rename to " + path);
+    return fail("cannot replace " + path);
   }
   // Make the rename itself durable.
   int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

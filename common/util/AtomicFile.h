@@ -23,7 +23,8 @@ class AtomicFile {
   // save takes milliseconds).
   static constexpr std::chrono::seconds kStaleAfter{60};
 
-  // False, with the reason in `error`, when any step failed; the old file is then untouched.
+  // False, with the reason in `error` ("cannot write <path>: No space left on device"), when
+  // any step failed; the old file is then untouched.
   // `mode` is the new file's permission bits (a person's private store passes 0600).
   static bool write(const std::string& path, const std::string& bytes, std::string* error,
                     mode_t mode = 0644);

@@ -110,6 +110,12 @@ std::string CommandLine::unexpectedOperandMessage(const std::string& program,
          tryHelp(program);
 }
 
+std::string CommandLine::extraOperandMessage(const std::string& program, const std::string& first,
+                                             const std::string& extra) {
+  return program + ": takes one file, was given '" + first + "' and also '" + extra + "'\n" +
+         tryHelp(program);
+}
+
 std::optional<int> CommandLine::answerInformational(const std::vector<std::string>& arguments,
                                                     const std::string& program,
                                                     const std::string& name,
@@ -123,16 +129,18 @@ std::optional<int> CommandLine::answerInformational(const std::vector<std::strin
 }
 
 std::optional<int> CommandLine::refusal(const Decision& decision, const std::string& program,
-                                        bool takesNames, std::ostream& err) {
+                                        size_t namesTaken, std::ostream& err) {
   if (decision.action == Action::unknownOption) {
     err << unknownOptionMessage(program, decision.option) << std::flush;
     return kUsageStatus;
   }
-  if (!takesNames && !decision.operands.empty()) {
-    err << unexpectedOperandMessage(program, decision.operands.front()) << std::flush;
-    return kUsageStatus;
-  }
-  return std::nullopt;
+  if (decision.operands.size() <= namesTaken) return std::nullopt;
+  // A name beyond those taken would be dropped without a word: the first one too many is named.
+  err << (namesTaken == 0 ? unexpectedOperandMessage(program, decision.operands.front())
+                          : extraOperandMessage(program, decision.operands[namesTaken - 1],
+                                                decision.operands[namesTaken]))
+      << std::flush;
+  return kUsageStatus;
 }
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -59,18 +60,21 @@ class CommandLine {
   // For a program that takes no names.
   static std::string unexpectedOperandMessage(const std::string& program,
                                               const std::string& operand);
+  // For a program that takes one name, given another after it.
+  static std::string extraOperandMessage(const std::string& program, const std::string& first,
+                                         const std::string& extra);
 
   // A start's own answer to help or version, printed on `out`: the exit status when the
   // arguments asked for one (the start then ends), none when they did not.
   static std::optional<int> answerInformational(const std::vector<std::string>& arguments,
-                                                const std::string& program,
-                                                const std::string& name,
-                                                const std::string& versionText,
-                                                const Usage& usage, std::ostream& out);
-  // A decision the start refuses, said on `err`: an unknown option, or a name given to a
-  // program that takes none. The exit status when refused.
+                                                const std::string& program, const std::string& name,
+                                                const std::string& versionText, const Usage& usage,
+                                                std::ostream& out);
+  // A decision the start refuses, said on `err`: an unknown option, or more names than the
+  // program takes (`namesTaken`: 0, or 1 for a program that plays one file). The exit status
+  // when refused.
   static std::optional<int> refusal(const Decision& decision, const std::string& program,
-                                    bool takesNames, std::ostream& err);
+                                    size_t namesTaken, std::ostream& err);
 };
 
 }  // namespace corvane

@@ -47,4 +47,32 @@ std::string StringExtension::bounded(std::string text, size_t maxBytes) {
          " bytes in all)";
 }
 
+std::string StringExtension::bounded(const std::string& text, size_t maxBytes,
+                                     const std::function<std::string(std::string_view)>& shown) {
+  std::string all = shown(text);
+  if (all.size() <= maxBytes) return all;
+  // Back to a character's start, but only as far as a UTF-8 character reaches: binary bytes
+  // may hold long runs of what looks like continuation bytes.
+  const auto cutAt = [&text](size_t n) {
+    for (int back = 0; back < 3 && n > 0 && n < text.size() &&
+                       (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80;
+         ++back)
+      --n;
+    return n;
+  };
+  // The longest start whose shown form fits; each step measures its own start.
+  size_t fits = 0, beyond = std::min(text.size(), maxBytes) + 1;
+  while (beyond - fits > 1) {
+    const size_t middle = fits + (beyond - fits) / 2;
+    if (shown(std::string_view(text).substr(0, cutAt(middle))).size() <= maxBytes)
+      fits = middle;
+    else
+      beyond = middle;
+  }
+  const size_t cut = cutAt(fits);
+  return shown(std::string_view(text).substr(0, cut)) + "... (" +
+         std::to_string(text.size() - cut) + " bytes more, " + std::to_string(text.size()) +
+         " bytes in all)";
+}
+
 }  // namespace corvane

@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace corvane {
 
@@ -42,6 +44,11 @@ class StringExtension {
   // and the whole size ("... (N bytes more, T bytes in all)"): a log line shows the start of a
   // value however large the value is.
   static std::string bounded(std::string text, size_t maxBytes);
+  // The same for a text that is shown through `shown` (an escaping that makes bytes longer,
+  // "\x00" for a zero byte): the shown start is at most `maxBytes`, and the sizes named are the
+  // text's own.
+  static std::string bounded(const std::string& text, size_t maxBytes,
+                             const std::function<std::string(std::string_view)>& shown);
 };
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "OrlithLog.h"
+#include "dispatch/ThreadStart.h"
 
 namespace orlith {
 
@@ -20,8 +21,8 @@ void FramePool::setupQueue(int processWidth, int processHeight) {
     auto slot = std::make_shared<VideoSampleParams>();
     slot->pixelBuffer = platform::PixelBuffer::create(processWidth, processHeight,
                                                       platform::PixelFormat::NV12FullRange);
-    ORLITH_LOG_INFO("Create [" + std::to_string(i) + "] pixel buffer :: " +
-                    (slot->pixelBuffer ? "Success" : "Failed"));
+    ORLITH_LOG_INFO("Create [" + std::to_string(i) +
+                    "] pixel buffer :: " + (slot->pixelBuffer ? "Success" : "Failed"));
     pool_.push_back(std::move(slot));
   }
   changed_.notify_all();
@@ -70,12 +71,12 @@ bool FramePool::checkQueue() {
   return true;
 }
 
-void FramePool::startWorkingThread(ProcessStep step) {
+bool FramePool::startWorkingThread(ProcessStep step) {
   std::lock_guard lock(mutex_);
-  if (worker_.joinable()) return;
+  if (worker_.joinable()) return true;
   step_ = std::move(step);
   inWorkingThread_ = true;
-  worker_ = std::thread([this] {
+  auto refused = platform::ThreadStart::start(worker_, [this] {
     for (;;) {
       {
         std::unique_lock lock(mutex_);
@@ -85,6 +86,8 @@ void FramePool::startWorkingThread(ProcessStep step) {
       checkQueue();
     }
   });
+  if (refused) inWorkingThread_ = false;
+  return !refused;
 }
 
 void FramePool::stop() {

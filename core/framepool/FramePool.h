@@ -30,7 +30,8 @@ class FramePool {
   std::shared_ptr<VideoSampleParams> getEmptyParams();
   // Marks a filled slot for the worker.
   void queueFilledSlot(int index);
-  void startWorkingThread(ProcessStep step);
+  // Starts the worker; false when its thread cannot be started (no slot is processed then).
+  bool startWorkingThread(ProcessStep step);
   // Processes the oldest filled slot, if any; false when there was none.
   bool checkQueue();
   // Stops the worker and empties the queue and the pool.

@@ -180,7 +180,7 @@ bool FaceRecognizer::Commit(Store next) {
   std::string path = folder_ + "/" + kStoreFileName;
   std::string error;
   if (!orlith::AtomicFile::write(path, text, &error, 0600)) {
-    FACE_STORE_LOG_ERROR("face store: cannot save " + path + ": " + error);
+    FACE_STORE_LOG_ERROR("face store: " + error);  // the reason names the file
     return false;
   }
   // The pictures of faces that are gone.

@@ -15,6 +15,7 @@
 #include "PanoramaTiles.h"
 #include "SelvoFactory.h"
 #include "dispatch/SyncAnnotation.h"
+#include "dispatch/ThreadStart.h"
 
 namespace selvo {
 
@@ -156,7 +157,10 @@ void PersonDetector::Init(int width, int height, bool is360, int modelType, int 
     stopping_ = false;
     stopRequested_ = false;
   }
-  worker_ = std::thread([this] { WorkerLoop(); });
+  if (auto refused = platform::ThreadStart::start(worker_, [this] { WorkerLoop(); })) {
+    ORLITH_LOG_ERROR("the person detection cannot start (" + *refused + "): nobody is found");
+    return;
+  }
   pthread_setname_np(worker_.native_handle(), kWorkerName);
   running_ = true;
 }

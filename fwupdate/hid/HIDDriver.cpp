@@ -1,8 +1,10 @@
 #include "hid/HIDDriver.h"
 
 #include <array>
+#include <cstdio>
 
 #include "QD4718Log.h"
+#include "hid/HIDInterfaceChoice.h"
 #include "hid/HIDReportChannel.h"
 #include "hid/Utf8.h"
 
@@ -70,13 +72,32 @@ bool HIDDriver::matches(const HidBackend::DeviceInfo& info) const {
 }
 
 void HIDDriver::scan() {
+  std::vector<HidBackend::DeviceInfo> matching;
+  for (auto& info : backend_->enumerate()) {
+    if (matches(info)) matching.push_back(std::move(info));
+  }
+  std::set<std::string> inUse;
+  for (const auto& [path, open] : open_) inUse.insert(path);
+  // One node per device: the one its text protocol's reports belong to.
   std::set<std::string> present;
   std::vector<HidBackend::DeviceInfo> arrived;
-  for (auto& info : backend_->enumerate()) {
-    if (!matches(info)) continue;
+  for (auto& info : HIDInterfaceChoice::choose(matching, inUse)) {
     present.insert(info.path);
     if (!open_.count(info.path)) arrived.push_back(std::move(info));
   }
+  std::set<std::string> passedOver;
+  for (const auto& info : matching) {
+    if (present.count(info.path)) continue;
+    passedOver.insert(info.path);
+    if (!passedOver_.count(info.path)) {
+      char page[8];
+      std::snprintf(page, sizeof page, "%04X", info.usagePage);
+      QD4718_LOG_INFO("HID node " + info.path + " (usage page 0x" + page +
+                      ") is another interface of " + info.product + " " + info.serialNumber +
+                      ": not used for its commands");
+    }
+  }
+  passedOver_ = std::move(passedOver);
   std::vector<std::string> gone;
   for (const auto& [path, open] : open_) {
     if (!present.count(path)) gone.push_back(path);

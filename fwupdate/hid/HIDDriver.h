@@ -22,7 +22,8 @@ class HIDReportChannel;
 // Finds the devices of the matching list, follows their arrival and removal, and turns each
 // reply into either the next step of the device-information chain or a reply for the update
 // flow. Everything it does runs on its queue, the driver's own thread; hidapi has no arrival
-// callbacks on hidraw, so the device list is read again every half second.
+// callbacks on hidraw, so the device list is read again every half second. Of a device that
+// lists several matching interfaces only one is opened (see HIDInterfaceChoice).
 class HIDDriver {
  public:
   static constexpr auto kScanInterval = std::chrono::milliseconds(500);
@@ -68,6 +69,7 @@ class HIDDriver {
   std::unique_ptr<platform::DispatchTimer> scanTimer_;
   std::map<std::string, OpenDevice> open_;  // by node path
   std::set<std::string> unopenable_;        // nodes already reported as failing to open
+  std::set<std::string> passedOver_;        // other interfaces of a device, already reported
 };
 
 }  // namespace qd4718

@@ -63,16 +63,41 @@ std::string FirmwareFile::problem(const std::string& path) {
   return {};
 }
 
-bool FirmwareFile::copy(const std::string& source, const std::string& destination,
-                        size_t chunkSize) {
+std::string FirmwareFile::writeProblem(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+      return "the volume is not mounted";
+    case EROFS:
+      return "the volume is read-only";
+    case ENOSPC:
+    case EDQUOT:
+      return "the volume is full";
+    case EACCES:
+    case EPERM:
+      return "this user may not write on the volume";
+    default:
+      return std::string("the volume cannot be written (") + std::strerror(error) + ")";
+  }
+}
+
+bool FirmwareFile::copy(const std::string& source, const std::string& destination, size_t chunkSize,
+                        std::string* why) {
   if (chunkSize == 0) chunkSize = kChunkSize;
+  auto say = [why](const std::string& text) {
+    if (why) *why = text;
+  };
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) {
+    say("the firmware file cannot be read (" + reason() + ")");
     QD4718_LOG_ERROR("Cannot open " + source + ": " + reason());
     return false;
   }
   struct stat st {};
   if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    say("the firmware file is not a regular file");
     QD4718_LOG_ERROR(source + " is not a regular file");
     return false;
   }
@@ -81,11 +106,15 @@ bool FirmwareFile::copy(const std::string& source, const std::string& destinatio
   name.push_back('\0');
   Fd out(::mkostemp(name.data(), O_CLOEXEC));
   if (out.get() < 0) {
+    int error = errno;
+    say(writeProblem(error));
     QD4718_LOG_ERROR("Cannot create a file beside " + destination + ": " + reason());
     return false;
   }
   temp = name.data();
-  auto fail = [&](const std::string& what) {
+  // `problem`: what the user is told; the log line says what failed, in the system's words.
+  auto fail = [&](const std::string& what, const std::string& problem) {
+    say(problem);
     QD4718_LOG_ERROR(what);
     out.close();
     ::unlink(temp.c_str());
@@ -98,23 +127,34 @@ bool FirmwareFile::copy(const std::string& source, const std::string& destinatio
     ssize_t n = ::read(in.get(), chunk.data(), chunk.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail("Cannot read " + source + ": " + reason());
+      return fail("Cannot read " + source + ": " + reason(),
+                  "the firmware file cannot be read (" + reason() + ")");
     }
     if (n == 0) break;
     if (platform::WholeWrite::to(out.get(), chunk.data(), static_cast<size_t>(n)) != 0) {
-      return fail("Cannot write " + temp + ": " + reason());
+      int error = errno;
+      return fail("Cannot write " + temp + ": " + reason(), writeProblem(error));
     }
     copied += n;
   }
   if (copied != st.st_size) {
     return fail(source + " changed while it was copied (" + std::to_string(copied) + " of " +
-                std::to_string(st.st_size) + " bytes)");
+                    std::to_string(st.st_size) + " bytes)",
+                "the firmware file changed while it was copied");
   }
-  if (copied == 0) return fail(source + " is empty");
-  if (::fsync(out.get()) != 0) return fail("Cannot flush " + temp + ": " + reason());
-  if (!out.close()) return fail("Cannot close " + temp + ": " + reason());
+  if (copied == 0) return fail(source + " is empty", "the firmware file is empty");
+  if (::fsync(out.get()) != 0) {
+    int error = errno;
+    return fail("Cannot flush " + temp + ": " + reason(), writeProblem(error));
+  }
+  if (!out.close()) {
+    int error = errno;
+    return fail("Cannot close " + temp + ": " + reason(), writeProblem(error));
+  }
   if (::rename(temp.c_str(), destination.c_str()) != 0) {
-    return fail("Cannot rename " + temp + " to " + destination + ": " + reason());
+    int error = errno;
+    return fail("Cannot rename " + temp + " to " + destination + ": " + reason(),
+                writeProblem(error));
   }
   Fd folder(::open(folderOf(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() >= 0) ::fsync(folder.get());

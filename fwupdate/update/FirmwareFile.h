@@ -16,9 +16,12 @@ class FirmwareFile {
 
   // Copies `source` to `destination` through a temporary file in the destination's folder,
   // flushed to the disk, then renamed over whatever was there. On failure the destination is
-  // left as it was and the reason logged.
+  // left as it was, the reason logged and, in `why`, said in a user's words.
   static bool copy(const std::string& source, const std::string& destination,
-                   size_t chunkSize = kChunkSize);
+                   size_t chunkSize = kChunkSize, std::string* why = nullptr);
+  // What an error number of a write onto a volume means to the user: not mounted, read-only,
+  // full, not writable for this user, or the system's text.
+  static std::string writeProblem(int error);
 };
 
 }  // namespace qd4718

@@ -223,12 +223,14 @@ void HIDManager::delegateDataReceive(int, const std::vector<uint8_t>& data) {
 }
 
 void HIDManager::postNotificationError(const std::string& error, const std::string& id,
-                                       const std::string& name) {
-  QD4718_LOG_ERROR(error);
+                                       const std::string& name, const std::string& reason) {
+  QD4718_LOG_ERROR(reason.empty() ? error : error + " (" + reason + ")");
   // The run is over: nothing is left for the timer to do.
   if (waitTimer) waitTimer->cancel();
   waitTimer.reset();
-  post(HIDManagerError, {{"error", error}, {"id", id}, {"name", name}});
+  NotificationDictionary object{{"error", error}, {"id", id}, {"name", name}};
+  if (!reason.empty()) object["reason"] = reason;
+  post(HIDManagerError, std::move(object));
   flowStatus = Flow::UAC_UPDATE_FLOW_ERROR_HANDLE_0;
 }
 
@@ -413,8 +415,10 @@ void HIDManager::FlowGetUSBStorage() {
 }
 
 void HIDManager::FlowUploadFirmwareFile(const std::string& media, const std::string& file) {
-  if (!copyToMassStorage(media, file)) {
-    postNotificationError("Can not save file!!", deviceId(), deviceName());
+  std::string why;
+  if (!copyToMassStorage(media, file, &why)) {
+    postNotificationError("Can not save file!!", deviceId(), deviceName(),
+                          "the firmware could not be saved on " + media + ": " + why);
     return;
   }
   if (!ejectMassStorage(backupStorageID)) {
@@ -509,16 +513,30 @@ bool HIDManager::searchMassStorage(const std::string& storageID, std::string& pa
   return true;
 }
 
-bool HIDManager::copyToMassStorage(const std::string& media, const std::string& file) {
-  if (media.empty()) return false;
-  // The one step that writes: a volume the look-up mounted read-only is mounted again for it.
-  std::string why;
-  std::string root = volumes_ ? volumes_->writable(media, &why) : media;
-  if (root.empty()) {
-    QD4718_LOG_ERROR("Cannot write to " + media + ": " + why);
+bool HIDManager::copyToMassStorage(const std::string& media, const std::string& file,
+                                   std::string* why) {
+  std::string problem;
+  auto fail = [&](const std::string& text) {
+    if (why) *why = text;
     return false;
+  };
+  if (media.empty()) return fail("the volume is not mounted");
+  if (volumes_) {
+    // A mount point left behind by a volume that went is a folder of this machine's own disk:
+    // the image must not land there.
+    auto roots = volumes_->mountedVolumes();
+    if (std::find(roots.begin(), roots.end(), media) == roots.end())
+      return fail("the volume is not mounted");
   }
-  return FirmwareFile::copy(file, root + "/" + kFirmwareFileName);
+  // The one step that writes: a volume the look-up mounted read-only is mounted again for it.
+  std::string root = volumes_ ? volumes_->writable(media, &problem) : media;
+  if (root.empty()) {
+    QD4718_LOG_ERROR("Cannot write to " + media + ": " + problem);
+    return fail(problem);
+  }
+  if (!FirmwareFile::copy(file, root + "/" + kFirmwareFileName, FirmwareFile::kChunkSize, &problem))
+    return fail(problem);
+  return true;
 }
 
 bool HIDManager::ejectMassStorage(const std::string& storageID) {

@@ -103,10 +103,13 @@ class HIDManager : public HIDDriverDelegate {
   void FirmwareUpdateFlow(bool isResponse, const std::optional<std::vector<uint8_t>>& data);
   void EnableWaitTimer(bool enable);
   void checkWaitTimer();
+  // `reason`, when given, goes with the error as "reason": why it happened, in a user's words.
   void postNotificationError(const std::string& error, const std::string& id,
-                             const std::string& name);
+                             const std::string& name, const std::string& reason = {});
   bool searchMassStorage(const std::string& storageID, std::string& mediaPath);
-  bool copyToMassStorage(const std::string& mediaPath, const std::string& filePath);
+  // `why`: on failure, what stood in the way (the volume not mounted, read-only, full).
+  bool copyToMassStorage(const std::string& mediaPath, const std::string& filePath,
+                         std::string* why = nullptr);
   bool ejectMassStorage(const std::string& storageID);
 
   std::unique_ptr<HIDDriver> rfDeviceDriver;

@@ -35,7 +35,15 @@ void SystemMassStorageVolumes::settle() { std::this_thread::sleep_for(kSettleTim
 
 std::vector<std::string> SystemMassStorageVolumes::mountedVolumes() {
   std::vector<std::string> roots;
-  for (const auto& v : volumes_.mountedVolumes()) roots.push_back(v.path);
+  for (const auto& v : volumes_.mountedVolumes()) {
+    if (volumes_.isOnDiskOf(v.device, candidates_)) {
+      roots.push_back(v.path);
+    } else if (passedOver_.insert(v.path).second) {
+      // A stick holding a copy of the marker must never take the image nor be ejected.
+      QD4718_LOG_INFO("Volume " + v.path + " (" + v.device +
+                      ") is not on the device's disk: not looked at");
+    }
+  }
   return roots;
 }
 
@@ -49,7 +57,16 @@ bool SystemMassStorageVolumes::eject(const std::string& root) {
 
 std::vector<std::string> SystemMassStorageVolumes::mountMatching(
     const std::function<bool(const std::string& root)>& matches, std::string* missing) {
-  return volumes_.findVolumes(matches, candidates_, platform::Volumes::Access::readOnly, missing);
+  // The volume layer looks at the mounted volumes first: those of other disks are passed over
+  // there too.
+  auto onTheDevicesDisk = [this, &matches](const std::string& root) {
+    for (const auto& v : volumes_.mountedVolumes()) {
+      if (v.path == root) return volumes_.isOnDiskOf(v.device, candidates_) && matches(root);
+    }
+    return false;
+  };
+  return volumes_.findVolumes(onTheDevicesDisk, candidates_, platform::Volumes::Access::readOnly,
+                              missing);
 }
 
 std::string SystemMassStorageVolumes::writable(const std::string& root, std::string* why) {

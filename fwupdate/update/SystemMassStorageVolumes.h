@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ class SystemMassStorageVolumes : public MassStorageVolumes {
                            platform::Volumes::Environment environment);
 
   void settle() override;
+  // Only the volumes on the device's own disks (`candidates`).
   std::vector<std::string> mountedVolumes() override;
   bool eject(const std::string& root) override;
   // Through udisks2 (see platform::Volumes::findVolumes), read-only.
@@ -34,6 +36,7 @@ class SystemMassStorageVolumes : public MassStorageVolumes {
  private:
   platform::VolumeCandidates::Rule candidates_;
   platform::Volumes volumes_;
+  std::set<std::string> passedOver_;  // volumes of other disks, already logged
 };
 
 }  // namespace qd4718

@@ -9,6 +9,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+
+#include "capture/StreamFailureRule.h"
+
+#include "dispatch/ThreadStart.h"
 
 namespace platform {
 
@@ -38,8 +43,6 @@ void expandRange(PixelBuffer& frame) {
     }
   }
 }
-
-bool ended(int error) { return error == ENODEV || error == EIO || error == ENXIO; }
 
 void defaultLog(const std::string& line) { syslog(LOG_WARNING, "capture: %s", line.c_str()); }
 
@@ -162,8 +165,15 @@ bool CaptureSession::startRunning() {
   req.count = uint32_t(options_.bufferCount);
   req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   req.memory = V4L2_MEMORY_MMAP;
-  if (api_.ioctl(fd_, VIDIOC_REQBUFS, &req) != 0 || req.count < 2)
-    return fail("the device gave no capture buffers", failureOf(errno, StartFailure::other));
+  if (api_.ioctl(fd_, VIDIOC_REQBUFS, &req) != 0) {
+    int error = errno;
+    return fail("the device gave no capture buffers: " + std::string(std::strerror(error)),
+                failureOf(error, StartFailure::other));
+  }
+  if (req.count < 2)
+    return fail("the device gave no capture buffers: " + std::to_string(req.count) +
+                    " buffer(s) where 2 are needed",
+                StartFailure::other);
   for (uint32_t i = 0; i < req.count; ++i) {
     v4l2_buffer buf{};
     buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -192,43 +202,62 @@ bool CaptureSession::startRunning() {
   }
   stopping_ = false;
   running_ = true;
-  thread_ = std::thread([this] { captureLoop(); });
+  if (auto refused = ThreadStart::start(thread_, [this] { captureLoop(); })) {
+    running_ = false;
+    return fail("the capture thread cannot be started: " + *refused);
+  }
   return true;
 }
 
 void CaptureSession::captureLoop() {
-  int error = 0;
+  std::string node;
+  {
+    std::lock_guard lock(mutex_);
+    if (device_) node = device_->devicePath;
+  }
+  StreamFailureRule rule;
+  StreamFailureRule::Verdict verdict = StreamFailureRule::Verdict::retry;
+  // Whether a failure with `error` ends the loop.
+  auto ends = [&](int error) {
+    std::error_code ec;
+    verdict = rule.onFailure(error, node.empty() || std::filesystem::exists(node, ec));
+    if (verdict == StreamFailureRule::Verdict::skip)
+      defaultLog(std::string("a capture buffer failed (") + std::strerror(error) +
+                 "): skipped, streaming goes on");
+    return verdict == StreamFailureRule::Verdict::unplugged ||
+           verdict == StreamFailureRule::Verdict::ended;
+  };
   while (!stopping_) {
     int r = api_.waitReadable(fd_, wakeFds_[0], 1000);
     if (stopping_) break;
     if (r < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
+      if (ends(errno)) break;
+      continue;
     }
     if (r == 0) continue;
     v4l2_buffer buf{};
     buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     buf.memory = V4L2_MEMORY_MMAP;
     if (api_.ioctl(fd_, VIDIOC_DQBUF, &buf) != 0) {
-      if (errno == EAGAIN || errno == EINTR) continue;
-      error = errno;
-      break;
+      if (ends(errno)) break;
+      continue;
     }
     if (buf.index < mappings_.size() && !(buf.flags & V4L2_BUF_FLAG_ERROR)) {
+      rule.onFrame();
       size_t used = std::min<size_t>(buf.bytesused, mappings_[buf.index].length);
       int64_t ts = int64_t(buf.timestamp.tv_sec) * 1000000 + buf.timestamp.tv_usec;
       handleBuffer(static_cast<const uint8_t*>(mappings_[buf.index].address), used, ts);
-    }
-    if (api_.ioctl(fd_, VIDIOC_QBUF, &buf) != 0 && ended(errno)) {
-      error = errno;
+    } else if (ends(StreamFailureRule::kFlaggedBufferError)) {
       break;
     }
+    if (api_.ioctl(fd_, VIDIOC_QBUF, &buf) != 0 && ends(errno)) break;
   }
-  if (error && !stopping_) {
+  const bool unplugged = verdict == StreamFailureRule::Verdict::unplugged;
+  if ((unplugged || verdict == StreamFailureRule::Verdict::ended) && !stopping_) {
     running_ = false;
-    defaultLog(ended(error) ? "the camera went away"
-                            : std::string("capture stopped: ") + std::strerror(error));
+    const int error = rule.lastError();
+    defaultLog(unplugged ? "the camera went away"
+                         : std::string("capture stopped: ") + std::strerror(error));
     SampleBufferDelegate* delegate;
     SerialQueue* queue;
     {
@@ -236,7 +265,7 @@ void CaptureSession::captureLoop() {
       delegate = delegate_;
       queue = queue_;
     }
-    int reported = ended(error) ? ENODEV : error;
+    int reported = unplugged ? ENODEV : error;
     if (delegate && queue)
       queue->async([delegate, reported] { delegate->captureSessionEnded(reported); });
   }

@@ -2,6 +2,8 @@
 
 #include <libyuv.h>
 
+#include "dispatch/ThreadStart.h"
+
 namespace platform {
 
 namespace {
@@ -23,7 +25,18 @@ MjpegDecoderPool::MjpegDecoderPool(int workers, int width, int height, Output ou
       output_(std::move(output)),
       log_(std::move(log)),
       buffers_(width, height, size_t(workers_) + 4) {
-  for (int i = 0; i < workers_; ++i) threads_.emplace_back([this] { run(); });
+  for (int i = 0; i < workers_; ++i) {
+    std::thread thread;
+    if (auto refused = ThreadStart::start(thread, [this] { run(); })) {
+      // Fewer decoders drop more frames; none drops them all, told here once.
+      if (log_)
+        log_("MJPEG decoding on " + std::to_string(i) + " of " + std::to_string(workers_) +
+             " threads: no more can be started (" + *refused + ")");
+      workers_ = i;
+      break;
+    }
+    threads_.push_back(std::move(thread));
+  }
 }
 
 MjpegDecoderPool::~MjpegDecoderPool() {

@@ -2,6 +2,8 @@
 
 #include <future>
 
+#include "dispatch/ThreadStart.h"
+
 namespace platform {
 
 GlobalQueue& GlobalQueue::shared() {
@@ -11,7 +13,15 @@ GlobalQueue& GlobalQueue::shared() {
 
 GlobalQueue::GlobalQueue(unsigned threads) {
   if (threads == 0) threads = 1;
-  for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { run(); });
+  for (unsigned i = 0; i < threads; ++i) {
+    std::thread thread;
+    if (auto refused = ThreadStart::start(thread, [this] { run(); })) {
+      // Fewer threads serve the queue more slowly; none could serve it at all.
+      if (threads_.empty()) ThreadStart::cannotGoOn("the global queue", *refused);
+      break;
+    }
+    threads_.push_back(std::move(thread));
+  }
 }
 
 GlobalQueue::~GlobalQueue() {

@@ -7,6 +7,8 @@
 #include <future>
 #include <mutex>
 
+#include "dispatch/ThreadStart.h"
+
 namespace platform {
 
 struct SerialQueue::State {
@@ -15,6 +17,7 @@ struct SerialQueue::State {
   std::condition_variable wake;
   std::deque<Task> tasks;
   bool stopping = false;
+  bool running = true;
   std::thread::id threadId;
 };
 
@@ -22,7 +25,7 @@ SerialQueue::SerialQueue(std::string label) : state_(std::make_shared<State>()) 
   state_->label = std::move(label);
   std::promise<void> started;
   auto ready = started.get_future();
-  thread_ = std::thread([state = state_, &started] {
+  auto refused = ThreadStart::start(thread_, [state = state_, &started] {
     {
       std::lock_guard lock(state->mutex);
       state->threadId = std::this_thread::get_id();
@@ -30,6 +33,11 @@ SerialQueue::SerialQueue(std::string label) : state_(std::make_shared<State>()) 
     started.set_value();
     run(state);
   });
+  if (refused) {
+    state_->running = false;
+    ThreadStart::cannotGoOn(state_->label, *refused);
+    return;
+  }
   ready.wait();
 }
 
@@ -39,7 +47,9 @@ SerialQueue::~SerialQueue() {
     state_->stopping = true;
   }
   state_->wake.notify_all();
-  if (thread_.get_id() == std::this_thread::get_id()) {
+  if (!thread_.joinable()) {
+    discardPending();
+  } else if (thread_.get_id() == std::this_thread::get_id()) {
     thread_.detach();  // destroyed by its own task: the thread ends once the queue is empty
   } else {
     thread_.join();
@@ -50,6 +60,7 @@ void SerialQueue::async(Task task) {
   if (!task) return;
   // The task may destroy the queue before this returns: hold the state, not `this`.
   std::shared_ptr<State> state = state_;
+  if (!state->running) return;  // nothing would ever run it
   {
     std::lock_guard lock(state->mutex);
     state->tasks.push_back(std::move(task));
@@ -58,7 +69,7 @@ void SerialQueue::async(Task task) {
 }
 
 void SerialQueue::sync(Task task) {
-  if (!task) return;
+  if (!task || !state_->running) return;
   if (isCurrent()) {
     task();
     return;
@@ -75,9 +86,13 @@ void SerialQueue::sync(Task task) {
   finished.wait();
 }
 
-void SerialQueue::drain() { sync([] {}); }
+void SerialQueue::drain() {
+  sync([] {});
+}
 
 const std::string& SerialQueue::label() const { return state_->label; }
+
+bool SerialQueue::running() const { return state_->running; }
 
 bool SerialQueue::isCurrent() const { return state_->threadId == std::this_thread::get_id(); }
 

@@ -10,7 +10,9 @@ namespace platform {
 
 // A named queue running its tasks one after another, in order, on its own thread.
 // Destroying the queue runs the tasks already queued, then joins its thread, the way a
-// dispatch queue lives on until its pending blocks are done.
+// dispatch queue lives on until its pending blocks are done. A queue whose thread cannot be
+// started (the system has no room for it) runs nothing: it tells ThreadStart::cannotGoOn, drops
+// what it is given, and sync() returns at once, so no caller waits forever on it.
 class SerialQueue : public Queue {
  public:
   explicit SerialQueue(std::string label);
@@ -27,13 +29,16 @@ class SerialQueue : public Queue {
   size_t discardPending();
 
   const std::string& label() const;
+  // False when its thread could not be started.
+  bool running() const;
   bool isCurrent() const;
   size_t pendingCount() const;
 
  private:
   struct State;
   static void run(const std::shared_ptr<State>& state);
-  std::shared_ptr<State> state_;  // shared with the thread, which may outlive a self-destroying queue
+  std::shared_ptr<State>
+      state_;  // shared with the thread, which may outlive a self-destroying queue
   std::thread thread_;
 };
 

@@ -4,11 +4,14 @@
 #include <memory>
 
 #include "dispatch/Semaphore.h"
+#include "dispatch/ThreadStart.h"
 
 namespace platform {
 
 SystemClock::SystemClock() {
-  thread_ = std::thread([this] { run(); });
+  // Without its thread no timer would ever fire.
+  if (auto refused = ThreadStart::start(thread_, [this] { run(); }))
+    ThreadStart::cannotGoOn("the clock's timers", *refused);
 }
 
 SystemClock::~SystemClock() {
@@ -17,7 +20,7 @@ SystemClock::~SystemClock() {
     stopping_ = true;
   }
   wake_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 Clock::TimePoint SystemClock::now() const { return std::chrono::steady_clock::now(); }

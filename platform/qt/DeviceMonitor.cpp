@@ -8,9 +8,21 @@
 
 namespace platform {
 
+namespace {
+std::unique_ptr<DeviceEventSource>& sharedSource() {
+  static std::unique_ptr<DeviceEventSource> source;
+  return source;
+}
+}  // namespace
+
+void DeviceMonitor::useSource(std::unique_ptr<DeviceEventSource> source) {
+  sharedSource() = std::move(source);
+}
+
 DeviceMonitor& DeviceMonitor::shared() {
   // Kept for the program's life, like the event loop it listens in.
   static DeviceMonitor* monitor = [] {
+    if (sharedSource()) return new DeviceMonitor(std::move(sharedSource()));
     std::string error;
     auto source = UdevEventSource::open({"video4linux", "usb", "hidraw"}, &error);
     if (!source) std::fprintf(stderr, "device monitor: %s; no hot-plug\n", error.c_str());

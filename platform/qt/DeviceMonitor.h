@@ -23,6 +23,9 @@ class DeviceMonitor : public QObject {
   // The program's monitor over udev (video4linux, usb, hidraw); made on first use on the main
   // thread. Where udev cannot be reached it logs once and never delivers.
   static DeviceMonitor& shared();
+  // The process's monitor listens to `source` instead of udev (a simulated device's events);
+  // only before the first use of shared().
+  static void useSource(std::unique_ptr<DeviceEventSource> source);
 
   // Without a source the monitor delivers nothing.
   explicit DeviceMonitor(std::unique_ptr<DeviceEventSource> source, QObject* parent = nullptr);

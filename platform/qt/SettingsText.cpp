@@ -22,28 +22,57 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-// Control bytes other than a tab, or bytes that are no UTF-8: the writer escapes every one.
-bool holdsStrayBytes(std::string_view line) {
-  for (unsigned char c : line)
-    if ((c < 0x20 && c != '\t') || c == 0x7f) return true;
-  return !QByteArrayView(line.data(), qsizetype(line.size())).isValidUtf8();
+bool isLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// The length of the UTF-8 sequence at `at`, or 0 when the bytes there are none.
+size_t utf8Length(std::string_view text, size_t at) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (at + length > text.size()) return 0;
+  return QByteArrayView(text.data() + at, qsizetype(length)).isValidUtf8() ? length : 0;
 }
 
-// What is wrong with one line; empty when the reader takes a setting or a group header from it
-// (whatever its name: a key of a hand's is only unused), or it is a comment or blank.
-const char* faultOf(std::string_view line) {
-  if (holdsStrayBytes(line)) return "holds stray binary bytes";
-  std::string_view text = trimmed(line);
-  if (text.empty() || text.front() == ';' || text.front() == '#') return "";
-  if (text.front() == '[') {
+// One line as the reader is to take it: an editor of another age writes "é" as the one Latin-1
+// byte 0xE9, which the reader would drop or replace; taken as the Latin-1 character it is, the
+// value keeps it when the file is written again (in UTF-8). Control bytes other than a tab (a
+// line end only where the reader continues the line: after a "\" or inside quotes), DEL and
+// bytes that are no character of either (0x80..0x9F) are stray binary bytes: none when the
+// line holds any.
+std::optional<std::string> asText(std::string_view line) {
+  std::string out;
+  out.reserve(line.size());
+  for (size_t i = 0; i < line.size();) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 0x80) {
+      if ((c < 0x20 && c != '\t' && !isLineEnd(char(c))) || c == 0x7f) return std::nullopt;
+      out.push_back(char(c));
+      ++i;
+    } else if (const size_t length = utf8Length(line, i)) {
+      out.append(line.substr(i, length));
+      i += length;
+    } else if (c >= 0xA0) {
+      out.push_back(char(0xC0 | (c >> 6)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+      ++i;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+// What is wrong with one line of settings; empty when the reader takes a setting or a group
+// header from it, whatever its name (a key of a hand's is only unused). `equals` is where the
+// reader splits it, if anywhere.
+const char* faultOf(std::string_view line, size_t equals) {
+  if (line.front() == '[') {
     // The reader takes the name up to the first "]".
-    size_t close = text.find(']');
-    return close != std::string_view::npos && !trimmed(text.substr(1, close - 1)).empty()
+    size_t close = line.find(']');
+    return close != std::string_view::npos && !trimmed(line.substr(1, close - 1)).empty()
                ? ""
                : "is not a setting";
   }
-  size_t equals = text.find('=');
-  if (equals == std::string_view::npos || trimmed(text.substr(0, equals)).empty())
+  if (equals == std::string_view::npos || trimmed(line.substr(0, equals)).empty())
     return "is not a setting";
   return "";
 }
@@ -53,29 +82,78 @@ const char* faultOf(std::string_view line) {
 SettingsText::Lines SettingsText::sortLines(const std::string& text) {
   constexpr size_t kNamed = 3;  // lines named in full; the rest are counted
   Lines lines;
-  size_t number = 0;
-  // The reader passes over a UTF-8 byte-order mark that an editor put first.
-  static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  const size_t first = std::string_view(text).substr(0, 3) == kByteOrderMark ? 3 : 0;
-  for (size_t start = first; start < text.size();) {
-    size_t end = text.find('\n', start);
-    // The last line may end without a line feed, as an editor may leave it: read whole.
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    ++number;
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const char* fault = faultOf(line);
-    if (!*fault) {
-      std::string_view text = trimmed(line);
-      if (!text.empty() && text.front() != ';' && text.front() != '#')
-        lines.readable.append(line).push_back('\n');
-      continue;
-    }
+  size_t number = 1;  // of the line `at` is on
+  const auto note = [&](size_t line, const char* fault) {
     if (++lines.damagedLines <= kNamed) {
       if (!lines.damage.empty()) lines.damage += ", ";
-      lines.damage += "line " + std::to_string(number) + " " + fault;
+      lines.damage += "line " + std::to_string(line) + " " + fault;
     }
+  };
+  // Steps past one line end: "\n", "\r" (an editor of old Macs) or "\r\n".
+  const auto lineEnd = [&](size_t at) {
+    ++number;
+    return at + (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1);
+  };
+  // The reader passes over a UTF-8 byte-order mark that an editor put first.
+  static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  size_t at = std::string_view(text).substr(0, 3) == kByteOrderMark ? 3 : 0;
+  // Lines are cut where the reader cuts them: at a line end of any system, except after a "\"
+  // (the value goes on in the next line) or inside quotes; at a ";" outside quotes, where a
+  // comment starts. The last line may end without a line feed, as an editor may leave it.
+  while (at < text.size()) {
+    const char first = text[at];
+    if (first == ' ' || first == '\t') {
+      ++at;
+      continue;
+    }
+    if (isLineEnd(first)) {
+      at = lineEnd(at);
+      continue;
+    }
+    if (first == ';' || first == '#') {
+      // A comment, to the end of its line. The reader knows only ";": it would take a "#" line
+      // for a line that is no setting, a key named "# ...", or (with a quote in it) run on into
+      // the settings below; a hand means a comment.
+      while (at < text.size() && !isLineEnd(text[at])) ++at;
+      continue;
+    }
+    const size_t start = at, startNumber = number;
+    size_t equals = std::string_view::npos;
+    bool quoted = false;
+    while (at < text.size()) {
+      const char c = text[at];
+      if (c == '\\') {
+        // The next character is the backslash's, a line end too (the value goes on in the next
+        // line): "\n", "\r", "\r\n" or "\n\r", as the reader takes them there.
+        if (++at < text.size() && isLineEnd(text[at])) {
+          const char end = text[at++];
+          ++number;
+          if (at < text.size() && isLineEnd(text[at]) && text[at] != end) ++at;
+        } else if (at < text.size()) {
+          ++at;
+        }
+        continue;
+      }
+      if (c == '"') {
+        quoted = !quoted;
+      } else if (!quoted && (isLineEnd(c) || c == ';')) {
+        break;
+      } else if (c == '=' && !quoted && equals == std::string_view::npos) {
+        equals = at - start;
+      } else if (isLineEnd(c)) {
+        at = lineEnd(at);
+        continue;
+      }
+      ++at;
+    }
+    std::string_view line(text.data() + start, at - start);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    const std::optional<std::string> readable = asText(line);
+    const char* fault = readable ? faultOf(line, equals) : "holds stray binary bytes";
+    if (*fault)
+      note(startNumber, fault);
+    else
+      lines.readable.append(*readable).push_back('\n');
   }
   if (lines.damagedLines > kNamed)
     lines.damage += " and " + std::to_string(lines.damagedLines - kNamed) + " more lines";

@@ -127,21 +127,32 @@ void UserDefaults::open(const QString& filePath) {
       reading.refusal = error.empty() ? "cannot be read" : error;
     }
   }
-  // The settings that can be read: all of the file's, or those of its lines left whole.
+  // The settings that can be read: all of the file's, or those of its lines left whole, as the
+  // reader reads them from the lines cut as it cuts them ("#" comments left out, Latin-1 bytes
+  // taken as their characters).
   std::optional<SettingsText> readable;
   if (reading.refusal.empty()) {
     settings_ = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
-    reading.formatError = settings_->status() == QSettings::FormatError;
+    // The reader cuts the file into groups as it opens it (a group header without its "]" is
+    // an error then) and parses a group's settings only when they are asked for.
+    const bool headerError = settings_->status() == QSettings::FormatError;
     SettingsText::Lines lines = SettingsText::sortLines(bytes);
     reading.damage = lines.damage;
-    if (lines.damage.empty()) {
-      reading.settings = settingsIn(valuesOf(*settings_));
-    } else if ((readable = SettingsText::read(lines.readable))) {
+    if ((readable = SettingsText::read(lines.readable))) {
       reading.settings = settingsIn(readable->values);
+      // Its verdict on the settings, once parsed, on the lines taken as settings and group
+      // headers: of a "#" comment it would say "format error".
+      reading.formatError = headerError || readable->formatError;
+    } else if (lines.damage.empty()) {
+      reading.settings = settingsIn(valuesOf(*settings_));
+      reading.formatError = settings_->status() == QSettings::FormatError;
     }
   }
   SettingsFileCheck::Verdict verdict = SettingsFileCheck::judge(reading);
-  if (!verdict.damaged) return;
+  if (!verdict.damaged) {
+    if (readable) holdOnly(readable->values);
+    return;
+  }
   settings_.reset();
   loadProblem_ = filePath + ": " + QString::fromStdString(verdict.reason);
   bool kept = false;
@@ -174,6 +185,22 @@ void UserDefaults::open(const QString& filePath) {
   if (std::optional<std::string> why = write())
     loadProblem_ +=
         QStringLiteral(", but could not be written again: ") + QString::fromStdString(*why);
+}
+
+void UserDefaults::holdOnly(const QVariantMap& values) {
+  // The reader's own reading of the file differs where a hand's text means more than it reads:
+  // a "#" comment it takes for a key or runs on from, a Latin-1 byte it drops. What it holds
+  // is written at the next save, so it must hold what the text means.
+  for (const QString& key : settings_->allKeys()) {
+    if (values.contains(key)) continue;
+    settings_->remove(key);
+    pending_ = true;
+  }
+  for (auto it = values.begin(); it != values.end(); ++it) {
+    if (sameValue(settings_->value(it.key()), it.value())) continue;
+    settings_->setValue(it.key(), it.value());
+    pending_ = true;
+  }
 }
 
 QString UserDefaults::loadProblem() const {

@@ -58,6 +58,8 @@ class UserDefaults {
 
  private:
   void open(const QString& filePath);
+  // Makes the reader hold exactly `values`, the settings the file's text means.
+  void holdOnly(const QVariantMap& values);
   // Writes pending changes and reads the file back; the reason when it does not hold them.
   std::optional<std::string> write();
 

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "SmallTmpfs.h"
 #include "TempDir.h"
 #include "UnmountedDisks.h"
 #include "update/FirmwareFile.h"
@@ -86,14 +90,109 @@ TEST(FirmwareFile, ProblemsAreNamed) {
   EXPECT_NE(FirmwareFile::problem(""), "");
 }
 
-TEST(SystemMassStorageVolumes, ListsTheVolumesOfItsMountTable) {
-  testsupport::TempDir dir;
-  std::ofstream(dir.file("mountinfo")) << "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
-                                       << "310 28 8:33 / /media/ann/AUDIO\\040UPD rw,nosuid "
-                                          "shared:170 master:2 - vfat /dev/sdc1 rw\n";
-  qd4718::SystemMassStorageVolumes volumes({}, dir.file("mountinfo"));
+TEST(SystemMassStorageVolumes, ListsTheVolumesOfItsMountTableOnTheDevicesDisksAlone) {
+  using testsupport::UnmountedDisks;
+  UnmountedDisks disks;
+  std::string audio = disks.addUsb("sdc1", "1-2", 0x2e8b, 0x5003, "AUDIO UPD");
+  std::string stick = disks.addUsb("sde1", "2-1", 0x0781, 0x5567, "STICK");
+  platform::Volumes::Environment env = disks.environment();
+  env.mountInfo = [audio, stick] {
+    return "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+           "29 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+           "310 28 8:33 / /media/ann/AUDIO\\040UPD rw,nosuid shared:170 master:2 - vfat " +
+           audio + " rw\n" + "311 28 8:65 / /media/ann/STICK rw - vfat " + stick + " rw\n";
+  };
+  qd4718::SystemMassStorageVolumes volumes(qd4718::HIDManager::updateDisks(0x2e8b, 0x5003), env);
   EXPECT_EQ(volumes.mountedVolumes(), (std::vector<std::string>{"/media/ann/AUDIO UPD"}));
   EXPECT_FALSE(volumes.eject("/media/elsewhere"));
+}
+
+// A person's stick holding a copy of the device's marker, mounted, while the device's own disk
+// is attached and nobody mounted it: the stick is never taken, whatever it holds.
+TEST(SystemMassStorageVolumes, AMarkerOnAVolumeOfAnotherDiskIsPassedOver) {
+  using testsupport::UnmountedDisks;
+  UnmountedDisks disks;
+  const UnmountedDisks::Files marker = {{"mtk_disk", "ST4718A9\n"}};
+  std::string audio = disks.addUsb("sdc1", "1-2", 0x2e8b, 0x5fff, "AUDIO", marker);
+  std::string stick = disks.addUsb("sde1", "2-1", 0x0781, 0x5567, "STICK", marker);
+  std::string other = disks.addUsb("sdd1", "1-3", 0x2e8b, 0x1234, "OTHER", marker);
+  for (const std::string& device : {stick, other}) {
+    std::string label = device == stick ? "STICK" : "OTHER";
+    fs::create_directories(disks.mountPoint(label));
+    std::ofstream(disks.mountPoint(label) + "/mtk_disk") << "ST4718A9\n";
+    disks.mounts[device] = disks.mountPoint(label);
+  }
+  qd4718::SystemMassStorageVolumes volumes(qd4718::HIDManager::updateDisks(0x2e8b, 0x5003),
+                                           disks.environment());
+  auto hasMarker = [](const std::string& root) { return fs::exists(root + "/mtk_disk"); };
+  EXPECT_TRUE(volumes.mountedVolumes().empty());
+  std::string missing;
+  EXPECT_EQ(volumes.mountMatching(hasMarker, &missing),
+            (std::vector<std::string>{disks.mountPoint("AUDIO")}));
+  EXPECT_EQ(volumes.mountedVolumes(), (std::vector<std::string>{disks.mountPoint("AUDIO")}));
+  EXPECT_EQ(disks.ran, (std::vector<UnmountedDisks::Argv>{UnmountedDisks::udisksReadOnly(audio)}));
+  // Only the device's volume is ever ejected; the stick stays as it was.
+  disks.ran.clear();
+  EXPECT_TRUE(volumes.eject(disks.mountPoint("AUDIO")));
+  EXPECT_EQ(disks.mounts.count(stick), 1u);
+
+  // With the device's disk not attached at all, nothing is found.
+  UnmountedDisks alone;
+  std::string lone = alone.addUsb("sde1", "2-1", 0x0781, 0x5567, "STICK", marker);
+  fs::create_directories(alone.mountPoint("STICK"));
+  std::ofstream(alone.mountPoint("STICK") + "/mtk_disk") << "ST4718A9\n";
+  alone.mounts[lone] = alone.mountPoint("STICK");
+  qd4718::SystemMassStorageVolumes onlyTheStick(qd4718::HIDManager::updateDisks(0x2e8b, 0x5003),
+                                                alone.environment());
+  EXPECT_TRUE(onlyTheStick.mountedVolumes().empty());
+  EXPECT_TRUE(onlyTheStick.mountMatching(hasMarker, &missing).empty());
+  EXPECT_TRUE(alone.ran.empty());
+}
+
+TEST(FirmwareFile, AFailedWriteIsSaidInAUsersWords) {
+  struct Row {
+    int error;
+    const char* said;
+  };
+  const Row rows[] = {
+      {ENOENT, "the volume is not mounted"},
+      {ENODEV, "the volume is not mounted"},
+      {ENOTDIR, "the volume is not mounted"},
+      {EROFS, "the volume is read-only"},
+      {ENOSPC, "the volume is full"},
+      {EDQUOT, "the volume is full"},
+      {EACCES, "this user may not write on the volume"},
+      {EPERM, "this user may not write on the volume"},
+      {EIO, "the volume cannot be written (Input/output error)"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(FirmwareFile::writeProblem(row.error), row.said) << row.error;
+}
+
+TEST(FirmwareFile, ACopyThatFailsSaysWhy) {
+  testsupport::TempDir dir;
+  write(dir.file("update.swu"), pattern(300000));
+  std::string why;
+  // The volume's folder is gone: it was unmounted.
+  EXPECT_FALSE(FirmwareFile::copy(dir.file("update.swu"), dir.file("gone/update.swu"),
+                                  FirmwareFile::kChunkSize, &why));
+  EXPECT_EQ(why, "the volume is not mounted");
+  EXPECT_FALSE(FirmwareFile::copy(dir.file("missing.swu"), dir.file("update2.swu"),
+                                  FirmwareFile::kChunkSize, &why));
+  EXPECT_EQ(why.rfind("the firmware file cannot be read", 0), 0u) << why;
+
+  // A volume too small for the image, and one mounted read-only.
+  testsupport::SmallTmpfs small(dir.file("small"), "100k");
+  if (!small.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << small.why();
+  EXPECT_FALSE(FirmwareFile::copy(dir.file("update.swu"), dir.file("small/update.swu"),
+                                  FirmwareFile::kChunkSize, &why));
+  EXPECT_EQ(why, "the volume is full");
+  EXPECT_TRUE(small.isEmpty());
+  ASSERT_EQ(::mount("none", dir.file("small").c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
+      << std::strerror(errno);
+  EXPECT_FALSE(FirmwareFile::copy(dir.file("update.swu"), dir.file("small/update.swu"),
+                                  FirmwareFile::kChunkSize, &why));
+  EXPECT_EQ(why, "the volume is read-only");
 }
 
 // The audio device's disk, another product of its vendor carrying the marker too, and a person's

@@ -6,6 +6,8 @@
 #include "FwupdateTestRig.h"
 #include "hid/HIDComm.h"
 #include "hid/HIDDriver.h"
+#include "hid/HIDInterfaceChoice.h"
+#include "hid/HIDReportChannel.h"
 #include "hid/Utf8.h"
 
 namespace {
@@ -107,9 +109,11 @@ class FakeBus : public qd4718::HidBackend {
   std::vector<DeviceInfo> nodes;
   std::set<std::string> refuse;
   int opens = 0;
+  std::vector<std::string> opened;
   std::vector<DeviceInfo> enumerate() override { return nodes; }
   std::unique_ptr<qd4718::HidConnection> open(const std::string& path) override {
     ++opens;
+    opened.push_back(path);
     if (refuse.count(path)) return nullptr;
     struct Quiet : qd4718::HidConnection {
       bool writeOutputReport(const Bytes&) override { return true; }
@@ -202,6 +206,90 @@ TEST(HIDDriver, ANodeThatCannotBeOpenedIsReportedOnceAndTriedAgain) {
   for (const auto& l : logs) reported += l.find("cannot be opened") != std::string::npos;
   EXPECT_EQ(reported, 1);
   EXPECT_EQ(bus->opens, 6);
+}
+
+TEST(HIDInterfaceChoice, TheVendorDefinedInterfaceOfEachDeviceIsTaken) {
+  using Info = qd4718::HidBackend::DeviceInfo;
+  auto node = [](const char* path, uint16_t product, const char* serial, uint16_t page) {
+    return Info{path, 0x2E8B, product, serial, "Audio", page, 1};
+  };
+  const Info vendor = node("/dev/hidraw1", 0x5003, "A", 0xFF00);
+  const Info vendorHigh = node("/dev/hidraw5", 0x5003, "A", 0xFFA0);
+  const Info keys = node("/dev/hidraw2", 0x5003, "A", 0x000C);
+  const Info unknown = node("/dev/hidraw3", 0x5003, "A", 0);
+  const Info desktop = node("/dev/hidraw4", 0x5003, "A", 0x0001);
+  const Info otherSerial = node("/dev/hidraw6", 0x5003, "B", 0x000C);
+  const Info updateMode = node("/dev/hidraw7", 0x5FFF, "A", 0x000C);
+  struct Row {
+    const char* what;
+    std::vector<Info> nodes;
+    std::set<std::string> inUse;
+    std::vector<std::string> chosen;
+  };
+  const Row rows[] = {
+      {"one interface", {vendor}, {}, {"/dev/hidraw1"}},
+      {"consumer control listed after", {vendor, keys}, {}, {"/dev/hidraw1"}},
+      {"consumer control listed before", {keys, vendor}, {}, {"/dev/hidraw1"}},
+      {"the one in use is left for a standard page",
+       {keys, vendor},
+       {"/dev/hidraw2"},
+       {"/dev/hidraw1"}},
+      {"the whole vendor range counts", {desktop, vendorHigh}, {}, {"/dev/hidraw5"}},
+      {"an unknown page before a standard one", {keys, unknown, desktop}, {}, {"/dev/hidraw3"}},
+      {"a lone consumer-control node is still the device", {keys}, {}, {"/dev/hidraw2"}},
+      {"two vendor nodes: the first listed", {vendorHigh, vendor}, {}, {"/dev/hidraw5"}},
+      {"two vendor nodes: the one in use",
+       {vendorHigh, vendor},
+       {"/dev/hidraw1"},
+       {"/dev/hidraw1"}},
+      {"other serial numbers are other devices",
+       {keys, otherSerial, vendor},
+       {},
+       {"/dev/hidraw1", "/dev/hidraw6"}},
+      {"the update mode's product is another enumeration",
+       {vendor, updateMode},
+       {},
+       {"/dev/hidraw1", "/dev/hidraw7"}},
+      {"one node listed once per collection", {vendor, vendor}, {}, {"/dev/hidraw1"}},
+      {"nothing", {}, {}, {}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> paths;
+    for (const auto& info : qd4718::HIDInterfaceChoice::choose(row.nodes, row.inUse))
+      paths.push_back(info.path);
+    EXPECT_EQ(paths, row.chosen) << row.what;
+  }
+}
+
+// The vendor interface showing up a moment after the consumer-control one takes its place.
+TEST(HIDDriver, AVendorInterfaceThatAppearsLaterTakesTheDevicesPlace) {
+  testsupport::ManualClock clock;
+  testsupport::ScopedClock scoped(clock);
+  auto bus = std::make_shared<FakeBus>();
+  bus->nodes = {{"/dev/hidraw2", 0x2E8B, 0x5003, "A", "Audio", 0x000C, 1}};
+  qd4718::HIDManager manager(0x2E8B, 0x5003, "", {bus, nullptr});
+  manager.start();
+  manager.drain();
+  ASSERT_TRUE(manager.connectedDeviceNow());
+  manager.sync([&] {
+    bus->nodes.push_back({"/dev/hidraw1", 0x2E8B, 0x5003, "A", "Audio", 0xFF00, 1});
+  });
+  clock.advance(std::chrono::milliseconds(500));
+  manager.drain();
+  EXPECT_EQ(manager.deviceIdsNow(), (std::vector<std::string>{"A"}));
+  auto device = manager.connectedDeviceNow();
+  ASSERT_TRUE(device && device->device);
+  EXPECT_TRUE(device->device->isOpen());
+  EXPECT_EQ(bus->opened, (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw1"}));
+  // The consumer-control node going changes nothing: it is no longer the device's.
+  manager.sync([&] { bus->nodes.erase(bus->nodes.begin()); });
+  clock.advance(std::chrono::milliseconds(500));
+  manager.drain();
+  auto still = manager.connectedDeviceNow();
+  ASSERT_TRUE(still);
+  EXPECT_EQ(still->device, device->device);
+  EXPECT_EQ(bus->opens, 2);
+  platform::MainQueue::shared().drain();
 }
 
 TEST(HIDDriver, ASecondNodeWithTheSameSerialReplacesTheFirst) {

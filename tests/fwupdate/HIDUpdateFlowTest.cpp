@@ -58,6 +58,26 @@ TEST(HIDUpdateFlow, FullRunThroughUpdateModeAndBack) {
   EXPECT_GE(rig.device.ejectCount(), 1);
 }
 
+// A device that lists a silent consumer-control interface beside its update interface, in
+// either order, through its normal enumeration and its update mode alike.
+TEST(HIDUpdateFlow, ADeviceWithASecondInterfaceIsUpdatedOverItsUpdateInterface) {
+  using Second = testsupport::SimulatedHidDevice::SecondInterface;
+  for (Second where : {Second::listedBefore, Second::listedAfter}) {
+    SCOPED_TRACE(where == Second::listedBefore ? "listed before" : "listed after");
+    Rig rig(false);
+    rig.device.setSecondInterface(where);
+    rig.device.plug();
+    rig.start();
+    rig.seconds(15);
+    EXPECT_EQ(rig.outcomes(), (Strings{"view", "complete"}));
+    EXPECT_TRUE(rig.errorsNow().empty());
+    EXPECT_EQ(rig.device.secondInterfaceReports(), 0);
+    EXPECT_EQ(rig.device.receivedImage(), rig.firmwareBytes());
+    EXPECT_EQ(rig.updater->hidManager()->deviceIdsNow(), (Strings{"QD4718-0001"}));
+    EXPECT_TRUE(rig.logged("usage page 0x000C"));
+  }
+}
+
 TEST(HIDUpdateFlow, ProgressRepeatsPerTickWhileWaiting) {
   Rig rig;
   rig.device.setKernelWaitSeconds(5);
@@ -305,6 +325,12 @@ TEST(HIDUpdateFlow, ACopyThatCannotBeSavedAsksForThePrivacyView) {
   rig.seconds(6);
   EXPECT_EQ(rig.errorsNow(), (Strings{"Can not save file!!"}));
   EXPECT_EQ(rig.outcomes(), (Strings{"privacy"}));
+  // Why, for the page and the log: the volume and what stood in the way.
+  std::string why = rig.updater->failureReason();
+  EXPECT_NE(why.find(rig.device.volumeRoot()), std::string::npos) << why;
+  EXPECT_NE(why.find("Is a directory"), std::string::npos) << why;
+  EXPECT_TRUE(rig.logged("HIDError: Can not save file!!")) << why;
+  EXPECT_TRUE(rig.logged(why));
   EXPECT_EQ(rig.count("start_update"), 0);
   // No half-written file is left on the volume.
   for (const auto& entry : std::filesystem::directory_iterator(rig.device.volumeRoot())) {

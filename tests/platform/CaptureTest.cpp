@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <future>
 #include <mutex>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "capture/CaptureDeviceDiscovery.h"
 #include "capture/CaptureSession.h"
 #include "capture/MjpegDecoderPool.h"
+#include "capture/StreamFailureRule.h"
 #include "dispatch/Semaphore.h"
 
 using namespace std::chrono_literals;
@@ -149,7 +152,8 @@ TEST_F(CaptureSessionTest, StreamsMjpegFramesAsFullRangeNv12InOrder) {
   session.stopRunning();
   std::lock_guard lock(collector.mutex);
   ASSERT_EQ(collector.frames.size(), 5u);
-  for (size_t i = 1; i < collector.stamps.size(); ++i) EXPECT_GT(collector.stamps[i], collector.stamps[i - 1]);
+  for (size_t i = 1; i < collector.stamps.size(); ++i)
+    EXPECT_GT(collector.stamps[i], collector.stamps[i - 1]);
   const auto& f = collector.frames[0];
   EXPECT_EQ(f->format(), platform::PixelFormat::NV12FullRange);
   EXPECT_EQ(f->bytesPerRow(0), 1280u);  // packed rows
@@ -211,7 +215,7 @@ TEST_F(CaptureSessionTest, YuyvIsConvertedAndStretchedToFullRange) {
   ASSERT_TRUE(session.startRunning());
   std::vector<uint8_t> yuyv(640 * 480 * 2);
   for (size_t i = 0; i < yuyv.size(); i += 4) {
-    yuyv[i] = 16;       // video-range black
+    yuyv[i] = 16;  // video-range black
     yuyv[i + 1] = 128;
     yuyv[i + 2] = 235;  // video-range white
     yuyv[i + 3] = 128;
@@ -241,6 +245,94 @@ TEST_F(CaptureSessionTest, UnplugEndsTheSessionCleanly) {
   EXPECT_FALSE(session.isRunning());
   session.stopRunning();
   EXPECT_EQ(v4l2.openCount(), 0);
+}
+
+// A transient USB error costs a frame, not the stream; a run of them ends it with the error
+// named, and only a node that went away is an unplug.
+TEST_F(CaptureSessionTest, AFailedOrFlaggedBufferIsSkippedAndOnlyAGoneNodeIsAnUnplug) {
+  CaptureSession session(v4l2);
+  session.addInput(device);
+  session.setActiveFormat(format(1280, 720));
+  session.setSampleBufferDelegate(&collector, &queue);
+  ASSERT_TRUE(session.startRunning());
+  const auto frame = testsupport::mjpegFrame(3, 1280, 720);
+  v4l2.failDequeues(EIO, 1);
+  v4l2.pushFrame(frame);
+  ASSERT_TRUE(waitFrames(1));  // the frame the failed dequeue left queued
+  v4l2.flagErrorBuffers(1);
+  v4l2.pushFrame(frame);
+  v4l2.pushFrame(frame);
+  ASSERT_TRUE(waitFrames(2));  // the flagged one skipped, the next delivered
+  EXPECT_TRUE(session.isRunning());
+  EXPECT_FALSE(collector.ended.wait(0ms));
+
+  // The driver keeps failing: the stream ends, naming the error, not an unplug.
+  v4l2.failDequeues(EIO, 1000);
+  v4l2.pushFrame(frame);
+  ASSERT_TRUE(collector.ended.wait(5s));
+  EXPECT_EQ(collector.endedWith, EIO);
+  session.stopRunning();
+
+  // The same error once the node has gone is the camera going away.
+  CaptureSession again(v4l2);
+  again.addInput(device);
+  again.setActiveFormat(format(1280, 720));
+  again.setSampleBufferDelegate(&collector, &queue);
+  v4l2.failDequeues(EIO, 0);
+  ASSERT_TRUE(again.startRunning()) << again.lastError();
+  v4l2.pushFrame(frame);
+  ASSERT_TRUE(waitFrames(3));
+  sys.removeUsbDevice("1-2");
+  v4l2.failDequeues(EIO, 1000);
+  v4l2.pushFrame(frame);
+  ASSERT_TRUE(collector.ended.wait(5s));
+  EXPECT_EQ(collector.endedWith, ENODEV);
+  again.stopRunning();
+}
+
+TEST_F(CaptureSessionTest, RefusedBuffersNameTheDriversError) {
+  v4l2.failRequest("REQBUFS", ENOMEM);
+  CaptureSession session(v4l2);
+  session.addInput(device);
+  session.setActiveFormat(format(1280, 720));
+  session.setSampleBufferDelegate(&collector, &queue);
+  EXPECT_FALSE(session.startRunning());
+  EXPECT_EQ(session.lastError(),
+            "the device gave no capture buffers: " + std::string(std::strerror(ENOMEM)));
+  EXPECT_EQ(v4l2.openCount(), 0);
+}
+
+TEST(StreamFailureRule, WhichFailuresEndAStream) {
+  using Verdict = platform::StreamFailureRule::Verdict;
+  struct Case {
+    int error;
+    bool nodePresent;
+    Verdict verdict;
+  } cases[] = {
+      {EAGAIN, true, Verdict::retry},    {EINTR, true, Verdict::retry},
+      {EIO, true, Verdict::skip},        {EPROTO, true, Verdict::skip},
+      {EPIPE, true, Verdict::skip},      {ENODEV, true, Verdict::unplugged},
+      {ENXIO, true, Verdict::unplugged}, {EIO, false, Verdict::unplugged},
+      {EAGAIN, false, Verdict::retry},
+  };
+  for (const Case& c : cases) {
+    platform::StreamFailureRule rule;
+    EXPECT_EQ(rule.onFailure(c.error, c.nodePresent), c.verdict)
+        << std::strerror(c.error) << (c.nodePresent ? "" : ", node gone");
+  }
+  // A run of failures is bounded; a good frame in between starts the count again, and waiting
+  // (EAGAIN) is no failure.
+  platform::StreamFailureRule rule;
+  for (int i = 1; i < platform::StreamFailureRule::kMaxFailureRun; ++i) {
+    EXPECT_EQ(rule.onFailure(EIO, true), Verdict::skip) << i;
+    EXPECT_EQ(rule.onFailure(EAGAIN, true), Verdict::retry);
+  }
+  rule.onFrame();
+  EXPECT_EQ(rule.run(), 0);
+  for (int i = 1; i < platform::StreamFailureRule::kMaxFailureRun; ++i)
+    EXPECT_EQ(rule.onFailure(EIO, true), Verdict::skip);
+  EXPECT_EQ(rule.onFailure(EPROTO, true), Verdict::ended);
+  EXPECT_EQ(rule.lastError(), EPROTO);
 }
 
 TEST_F(CaptureSessionTest, ADeviceThatWillNotOpenFailsWithAReason) {
@@ -280,8 +372,9 @@ TEST(MjpegDecoderPool, FramesOfAnotherSizeAreRefused) {
   auto big = testsupport::mjpegFrame(1, 1280, 720);
   int out = 0;
   std::vector<std::string> logs;
-  platform::MjpegDecoderPool pool(1, 640, 360, [&](const platform::PixelBufferRef&, int64_t) { ++out; },
-                                  [&](const std::string& l) { logs.push_back(l); });
+  platform::MjpegDecoderPool pool(
+      1, 640, 360, [&](const platform::PixelBufferRef&, int64_t) { ++out; },
+      [&](const std::string& l) { logs.push_back(l); });
   pool.submit(big.data(), big.size(), 0);
   pool.drain();
   EXPECT_EQ(out, 0);

@@ -388,6 +388,15 @@ TEST(SettingsFile, AFileDamagedInPartKeepsTheSettingsThatCanBeRead) {
        "[General]\nCurrentLanguage=de\n[Gener\nCurrentVersion=2.3.0\nTutorialSkip=true\n",
        "line 3 is not a setting",
        {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a byte that is no character of Latin-1 either",
+       head + "TutorialSkip=true\nNotificationId=a\x85"
+              "b\n",
+       "line 5 holds stray binary bytes",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
+      {"a line that is no setting, in line ends of old Macs",
+       "[General]\rCurrentLanguage=de\rhello world\rCurrentVersion=2.3.0\rTutorialSkip=true\r",
+       "line 3 is not a setting",
+       {"CurrentLanguage", "CurrentVersion", "TutorialSkip"}},
       {"many damaged lines",
        "[General]\nCurrentLanguage=de\n\x01\n\x02\n\x03\n\x04\nCurrentVersion=2.3.0\nTutori",
        "line 3 holds stray binary bytes, line 4 holds stray binary bytes, line 5 holds stray "
@@ -481,7 +490,9 @@ class ScopedTemporaryFolder {
 
 // A hand's edits that the settings reader reads whole are no damage: a last line without a line
 // feed, a byte-order mark, a name with a space (a key the program does not know is only unused).
-// The file is read as it is and left alone, and a save is judged by reading it back, all with
+// Forms of its own too: values continued in the next line, line ends of old Macs, Latin-1
+// bytes, "#" comments. The file is read as it is and left alone, a save keeps every setting
+// with its value and is judged by reading it back, all with
 // no temporary folder (TMPDIR names a file, where nothing can be made, not even by root): the
 // check needs no folder but the settings file's own.
 TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
@@ -516,6 +527,40 @@ TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
       {"all of them, with line ends of another system",
        "\xEF\xBB\xBF[General]\r\nWindow Y=1\r\nCurrentVersion=2.3.0\r\nWindowY=100",
        {{"Window Y", "1"}, {"CurrentVersion", "2.3.0"}, {"WindowY", "100"}}},
+      // Forms the settings reader reads its own way: lines cut where it cuts them (after a "\"
+      // the value goes on, quotes hold line ends, a line end of old Macs is one), a Latin-1 byte
+      // of an older editor, "#" comments. Each is read as the text means it.
+      {"a Latin-1 byte in a value",
+       "[General]\nCurrentPreset=Caf\xe9\nWindowHeight=800\n",
+       {{"CurrentPreset", "Caf\xc3\xa9"}, {"WindowHeight", "800"}}},
+      {"Latin-1 bytes among UTF-8 text",
+       "[General]\nCurrentPreset=cr\xe8me \xc3\xa9t\xc3\xa9 \xff\nWindowHeight=800\n",
+       {{"CurrentPreset", "cr\xc3\xa8me \xc3\xa9t\xc3\xa9 \xc3\xbf"}, {"WindowHeight", "800"}}},
+      {"a value continued in the next line",
+       "[General]\nCurrentLanguage=/usr/share/corvane/\\\n  de.json\nWindowHeight=800\n",
+       {{"CurrentLanguage", "/usr/share/corvane/  de.json"}, {"WindowHeight", "800"}}},
+      {"a value continued over line ends of another system",
+       "[General]\r\nCurrentLanguage=de\\\r\n.json\r\nWindowHeight=800\r\n",
+       {{"CurrentLanguage", "de.json"}, {"WindowHeight", "800"}}},
+      {"line ends of old Macs",
+       "[General]\rCurrentLanguage=de\rCurrentVersion=2.3.0\rWindowHeight=800\r",
+       {{"CurrentLanguage", "de"}, {"CurrentVersion", "2.3.0"}, {"WindowHeight", "800"}}},
+      {"line ends of old Macs and a continued value",
+       "[General]\rCurrentLanguage=d\\\re\rWindowHeight=800",
+       {{"CurrentLanguage", "de"}, {"WindowHeight", "800"}}},
+      {"a quoted value over two lines",
+       "[General]\nNote=\"one\ntwo\"\nWindowHeight=800\n",
+       {{"Note", "one\ntwo"}, {"WindowHeight", "800"}}},
+      {"a comment after a value", "WindowHeight=800 ; was 640\n", {{"WindowHeight", "800"}}},
+      {"a # comment with an equals sign",
+       "[General]\n# WindowHeight=640 was too small\nWindowHeight=800\n",
+       {{"WindowHeight", "800"}}},
+      {"a # comment with a quote",
+       "[General]\n# the \"Custom preset\nCurrentPreset=Custom\nWindowHeight=800\n",
+       {{"CurrentPreset", "Custom"}, {"WindowHeight", "800"}}},
+      {"a # comment with a semicolon",
+       "# mine; not the program's\n[General]\nWindowHeight=800\n",
+       {{"WindowHeight", "800"}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -536,7 +581,9 @@ TEST(SettingsFile, HandEditedFilesAreReadWholeWithoutATemporaryFolder) {
     d.set("WindowWidth", 1280);
     EXPECT_TRUE(d.synchronize());
     EXPECT_TRUE(problems.empty()) << problems[0].toStdString();
+    EXPECT_EQ(testsupport::readFile(file).find("%23"), std::string::npos) << "no comment as a key";
     platform::UserDefaults next(QString::fromStdString(file));
+    EXPECT_EQ(next.keys().size(), qsizetype(row.values.size() + 1));
     EXPECT_TRUE(next.loadProblem().isEmpty()) << next.loadProblem().toStdString();
     EXPECT_EQ(next.integer("WindowWidth"), 1280);
     for (const auto& [key, value] : row.values) EXPECT_EQ(next.string(key), value) << key;

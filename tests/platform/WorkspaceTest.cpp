@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -149,6 +151,82 @@ TEST(WorkspaceRelaunch, TheShellStartsTheProgramAtAHostilePath) {
   setenv("PATH", saved.c_str(), 1);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(readFile(marker), program + "|" + kHostileName + "|--x=$(id)|");
+}
+
+// An opener that starts and then finds no program for the address (a desktop with no browser
+// set) is the only sign that nothing opened: its end is watched, logged with the address, and
+// the caller hears why.
+TEST(Workspace, AnOpenerThatEndsInFailureIsToldWithTheAddress) {
+  std::vector<std::pair<bool, std::string>> lines;
+  std::function<void(int)> ended;
+  platform::Workspace::Environment env;
+  std::vector<Argv> started;
+  env.spawnWatched = [&](const Argv& argv, std::function<void(int)> watch) {
+    started.push_back(argv);
+    ended = std::move(watch);
+    return true;
+  };
+  env.log = [&](bool failed, const std::string& line) { lines.emplace_back(failed, line); };
+  platform::Workspace workspace(env);
+  std::vector<std::string> heard;
+  ASSERT_TRUE(workspace.openURL("https://k.example/contact",
+                                [&](const std::string& why) { heard.push_back(why); }));
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(started, (std::vector<Argv>{{"xdg-open", "https://k.example/contact"}}));
+  ended(0);  // opened: nothing more is said
+  EXPECT_TRUE(heard.empty());
+  ended(3);
+  EXPECT_EQ(heard, std::vector<std::string>{
+                       "no program on this desktop opens web addresses (xdg-open found none)"});
+  using Line = std::pair<bool, std::string>;
+  EXPECT_EQ(lines,
+            (std::vector<Line>{{false, "Started xdg-open for https://k.example/contact"},
+                               {true,
+                                "xdg-open did not open https://k.example/contact: no program on "
+                                "this desktop opens web addresses (xdg-open found none)"}}));
+  // No one to tell: the line alone.
+  ASSERT_TRUE(workspace.openURL("https://k.example/b"));
+  ended(4);
+  EXPECT_EQ(lines.back().second,
+            "xdg-open did not open https://k.example/b: the program that opens web addresses on "
+            "this desktop failed (xdg-open status 4)");
+}
+
+TEST(Workspace, EachOpenerStatusHasItsReason) {
+  struct Row {
+    int status;
+    const char* why;
+  } rows[] = {
+      {3, "no program on this desktop opens web addresses (xdg-open found none)"},
+      {4, "the program that opens web addresses on this desktop failed (xdg-open status 4)"},
+      {1, "xdg-open ended with status 1"},
+      {2, "xdg-open ended with status 2"},
+      {-1, "xdg-open did not end normally"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(platform::Workspace::openerFailure(row.status), row.why) << row.status;
+}
+
+// The program's own launcher with a real opener on PATH that finds no handler: its status
+// comes back from the thread that reaps it.
+TEST(Workspace, TheProgramsOpenerIsWatchedToItsEnd) {
+  testsupport::TempDir dir;
+  writeExecutable(dir.file("xdg-open"), "#!/bin/sh\nexit 3\n");
+  const char* oldPath = std::getenv("PATH");
+  const std::string saved = oldPath ? oldPath : "";
+  setenv("PATH", (dir.path() + ":/usr/bin:/bin").c_str(), 1);
+  platform::Workspace::Environment env = platform::Workspace::Environment::process();
+  env.log = nullptr;
+  platform::Workspace workspace(env);
+  std::promise<std::string> heard;
+  const bool started = workspace.openURL(
+      "https://k.example/", [&heard](const std::string& why) { heard.set_value(why); });
+  setenv("PATH", saved.c_str(), 1);
+  ASSERT_TRUE(started);
+  std::future<std::string> why = heard.get_future();
+  // A guard against a hung test, not a pause: the opener ends at once.
+  ASSERT_EQ(why.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(why.get(), platform::Workspace::openerFailure(3));
 }
 
 }  // namespace

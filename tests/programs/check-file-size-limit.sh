@@ -2,8 +2,8 @@
 # A write past the file-size limit (ulimit -f) must fail with "File too large" and leave the
 # program running, not end it by SIGXFSZ: each program ignores the signal from its start. Each
 # one is started with its output going to a file already past the limit, on a display platform
-# that does not exist (the toolkit says so and aborts): without the fix the first word it writes
-# ends it by SIGXFSZ.
+# that does not exist (the toolkit says so and aborts): a program that did not ignore the signal
+# would be ended by SIGXFSZ at the first word it writes.
 # Usage: check-file-size-limit.sh <program>...
 set -u
 work=$(mktemp -d)

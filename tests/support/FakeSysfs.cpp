@@ -32,6 +32,19 @@ std::string FakeSysfs::addUsbVideoNode(const std::string& node, const std::strin
   return fs::canonical(usb).string();
 }
 
+void FakeSysfs::removeUsbDevice(const std::string& port) {
+  std::string usb = sysRoot() + "/devices/pci0000:00/0000:00:14.0/usb1/" + port;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(sysRoot() + "/class/video4linux", ec)) {
+    std::error_code target;
+    fs::path device = fs::read_symlink(entry.path() / "device", target);
+    if (target || device.string().rfind(usb, 0) != 0) continue;
+    fs::remove(devicePath(entry.path().filename().string()), target);
+    fs::remove_all(entry.path(), target);
+  }
+  fs::remove_all(usb, ec);
+}
+
 void FakeSysfs::addVirtualNode(const std::string& node, const std::string& name) {
   std::string dev = sysRoot() + "/devices/virtual/video4linux/" + node;
   fs::create_directories(dev);

@@ -16,6 +16,9 @@ class FakeSysfs {
   // A video node of a USB device on `port` (e.g. "1-2"); returns the USB device folder.
   std::string addUsbVideoNode(const std::string& node, const std::string& port, int vendorId,
                               int productId, const std::string& product);
+  // The USB device on `port` and its video nodes are gone (unplugged): their sysfs entries and
+  // device files are removed.
+  void removeUsbDevice(const std::string& port);
   // A video node of no USB device (a virtual one).
   void addVirtualNode(const std::string& node, const std::string& name);
   // A partition carrying a file system on a USB disk on `port` (as udev shows it: the block

@@ -127,6 +127,7 @@ int FakeV4l2Device::ioctl(int fd, unsigned long request, void* arg) {
     return -1;
   }
   const char* name = request == VIDIOC_S_FMT      ? "S_FMT"
+                     : request == VIDIOC_REQBUFS  ? "REQBUFS"
                      : request == VIDIOC_STREAMON ? "STREAMON"
                                                   : nullptr;
   if (name) {
@@ -331,6 +332,11 @@ int FakeV4l2Device::handle(int fd, const Node& node, unsigned long request, void
         errno = EAGAIN;
         return -1;
       }
+      if (dequeueFailures_ > 0) {
+        --dequeueFailures_;
+        errno = dequeueError_;
+        return -1;
+      }
       uint32_t index = queued_.front();
       queued_.pop_front();
       auto frame = std::move(frames_.front());
@@ -343,6 +349,11 @@ int FakeV4l2Device::handle(int fd, const Node& node, unsigned long request, void
       b->sequence = sequence_++;
       b->timestamp.tv_sec = b->sequence / 30;
       b->timestamp.tv_usec = (b->sequence % 30) * 33333;
+      b->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE;
+      if (errorBuffers_ > 0) {
+        --errorBuffers_;
+        b->flags |= V4L2_BUF_FLAG_ERROR;
+      }
       return 0;
     }
     case VIDIOC_STREAMON:
@@ -392,6 +403,17 @@ void FakeV4l2Device::setClientCount(uint32_t count) {
     }
   }
   signal();
+}
+
+void FakeV4l2Device::failDequeues(int error, int times) {
+  std::lock_guard lock(mutex_);
+  dequeueError_ = error;
+  dequeueFailures_ = times;
+}
+
+void FakeV4l2Device::flagErrorBuffers(int times) {
+  std::lock_guard lock(mutex_);
+  errorBuffers_ = times;
 }
 
 void FakeV4l2Device::failWrites(int error, int times) {

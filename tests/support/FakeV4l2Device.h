@@ -57,6 +57,12 @@ class FakeV4l2Device : public platform::V4l2Api {
   // Every later request of this name ("S_FMT", "STREAMON") fails with `error` (EBUSY: another
   // program holds the camera); 0 lets it through again.
   void failRequest(const std::string& name, int error);
+  // The next `times` capture dequeues fail with `error` (EIO: a transient USB error), the frame
+  // staying queued for the dequeue after.
+  void failDequeues(int error, int times = 1);
+  // The next `times` frames come back flagged as errors (V4L2_BUF_FLAG_ERROR), as the driver
+  // returns a buffer whose transfer went wrong.
+  void flagErrorBuffers(int times = 1);
   int lastOpenFlags() const;
   v4l2_fract lastTimePerFrame() const;
   // Sizes of the writes (or queued output buffers) that took bytes, in order.
@@ -110,6 +116,9 @@ class FakeV4l2Device : public platform::V4l2Api {
   std::vector<size_t> writeSizes_;
   std::vector<platform::Clock::TimePoint> frameTimes_;
   std::deque<uint32_t> outputDone_;  // output buffers the module has taken
+  int dequeueError_ = 0;
+  int dequeueFailures_ = 0;
+  int errorBuffers_ = 0;
   int failError_ = 0;
   int failTimes_ = 0;
   std::map<std::string, int> failingRequests_;

@@ -5,6 +5,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -60,6 +61,39 @@ const char* reason(int status) {
 }
 
 }  // namespace
+
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::compressed(int status,
+                                                                const std::string& block,
+                                                                size_t repeats,
+                                                                const std::string& encoding) {
+  z_stream stream{};
+  // 15 + 16: a gzip wrapper; 15 alone: the zlib wrapper HTTP's "deflate" means.
+  const int windowBits = encoding == "gzip" ? 15 + 16 : 15;
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
+  std::string out;
+  char buffer[64 * 1024];
+  auto pump = [&](int flush) {
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(buffer);
+      stream.avail_out = sizeof buffer;
+      deflate(&stream, flush);
+      out.append(buffer, sizeof buffer - stream.avail_out);
+    } while (stream.avail_out == 0);
+  };
+  for (size_t i = 0; i < repeats; ++i) {
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block.data()));
+    stream.avail_in = uInt(block.size());
+    pump(Z_NO_FLUSH);
+  }
+  pump(Z_FINISH);
+  deflateEnd(&stream);
+  Reply reply;
+  reply.status = status;
+  reply.body = std::move(out);
+  reply.headers.emplace_back("Content-Type", "application/json");
+  reply.headers.emplace_back("Content-Encoding", encoding);
+  return reply;
+}
 
 namespace {
 

@@ -43,6 +43,11 @@ class LoopbackHttpServer {
       reply.behaviour = behaviour;
       return reply;
     }
+    // `block` repeated `repeats` times, compressed with `encoding` ("gzip" or "deflate") and
+    // sent with that Content-Encoding: a server's compressed answer, or a compression bomb
+    // (megabytes of zeros in a few kilobytes), made without holding the expanded body.
+    static Reply compressed(int status, const std::string& block, size_t repeats,
+                            const std::string& encoding = "gzip");
   };
 
   struct Request {

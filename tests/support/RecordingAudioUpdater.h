@@ -19,6 +19,7 @@ class RecordingAudioUpdater : public updater::AudioFirmwareUpdater {
     std::vector<std::tuple<int, int, std::string>> created;  // vendor, product, file
     int firmwareUpdates = 0;
     std::atomic<bool> connected{true};
+    std::string reason;  // what failureReason() says
     RecordingAudioUpdater* last = nullptr;
   };
 
@@ -51,6 +52,10 @@ class RecordingAudioUpdater : public updater::AudioFirmwareUpdater {
     ++log_->firmwareUpdates;
   }
   bool isUacConnected() const override { return log_->connected.load(); }
+  std::string failureReason() const override {
+    std::lock_guard lock(log_->mutex);
+    return log_->reason;
+  }
 
   void fireProgressView() { progressView_(); }
   void fireProgress(int value) { progress_(value); }

@@ -55,6 +55,9 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
   std::map<std::string, std::vector<uint8_t>> overrides;
   std::string unplugCommand;
 
+  SimulatedHidDevice::SecondInterface secondInterface = SimulatedHidDevice::SecondInterface::none;
+  int secondInterfaceWritten = 0;
+
   std::vector<std::vector<uint8_t>> written;
   std::vector<std::string> commands;
   int malformed = 0;
@@ -73,6 +76,8 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
   }
 
   std::string path() const { return "/dev/hidraw-sim" + std::to_string(node); }
+  // The second interface's node: another hidraw node of the same arrival.
+  std::string secondPath() const { return "/dev/hidraw-sim" + std::to_string(node) + "-keys"; }
 
   static std::vector<uint8_t> textReport(const std::string& text) {
     std::vector<uint8_t> report(64, 0);
@@ -248,6 +253,35 @@ class Connection : public qd4718::HidConnection {
   int node_;
 };
 
+// The consumer-control interface: takes reports, answers nothing.
+class KeysConnection : public qd4718::HidConnection {
+ public:
+  KeysConnection(std::weak_ptr<SimulatedHidDevice::State> state, int node)
+      : state_(std::move(state)), node_(node) {}
+
+  bool writeOutputReport(const std::vector<uint8_t>&) override {
+    auto s = state_.lock();
+    if (!s) return false;
+    std::lock_guard lock(s->mutex);
+    if (!alive(*s)) return false;
+    ++s->secondInterfaceWritten;
+    return true;
+  }
+
+  int readInputReport(std::vector<uint8_t>& report, size_t, int) override {
+    auto s = state_.lock();
+    if (!s) return -1;
+    std::lock_guard lock(s->mutex);
+    report.clear();
+    return alive(*s) ? 0 : -1;
+  }
+
+ private:
+  bool alive(const SimulatedHidDevice::State& s) const { return s.plugged && s.node == node_; }
+  std::weak_ptr<SimulatedHidDevice::State> state_;
+  int node_;
+};
+
 class Backend : public qd4718::HidBackend {
  public:
   explicit Backend(std::shared_ptr<SimulatedHidDevice::State> state) : state_(std::move(state)) {}
@@ -264,12 +298,23 @@ class Backend : public qd4718::HidBackend {
     info.product = state_->identity.product;
     info.usagePage = 0xFF00;
     info.usage = 1;
-    return {info};
+    using Second = SimulatedHidDevice::SecondInterface;
+    if (state_->secondInterface == Second::none) return {info};
+    DeviceInfo keys = info;
+    keys.path = state_->secondPath();
+    keys.usagePage = SimulatedHidDevice::kConsumerUsagePage;
+    keys.usage = 1;
+    if (state_->secondInterface == Second::listedBefore) return {keys, info};
+    return {info, keys};
   }
 
   std::unique_ptr<qd4718::HidConnection> open(const std::string& path) override {
     std::lock_guard lock(state_->mutex);
-    if (!state_->plugged || state_->openFails || path != state_->path()) return nullptr;
+    if (!state_->plugged || state_->openFails) return nullptr;
+    if (state_->secondInterface != SimulatedHidDevice::SecondInterface::none &&
+        path == state_->secondPath())
+      return std::make_unique<KeysConnection>(state_, state_->node);
+    if (path != state_->path()) return nullptr;
     return std::make_unique<Connection>(state_, state_->node);
   }
 
@@ -397,6 +442,12 @@ std::vector<std::string> SimulatedHidDevice::hostMountModes() const {
   SIM_LOCKED(return state_->mountModes);
 }
 void SimulatedHidDevice::setMarkerText(const std::string& t) { SIM_LOCKED(state_->writeMarker(t)); }
+void SimulatedHidDevice::setSecondInterface(SecondInterface where) {
+  SIM_LOCKED(state_->secondInterface = where);
+}
+int SimulatedHidDevice::secondInterfaceReports() const {
+  SIM_LOCKED(return state_->secondInterfaceWritten);
+}
 
 std::string SimulatedHidDevice::addOtherVolume(const std::string& markerText) {
   std::lock_guard lock(state_->mutex);

@@ -40,6 +40,13 @@ class SimulatedHidDevice {
     std::string storageId = "ST4718A9";
   };
 
+  // A second HID interface of the device beside the update interface, as many USB audio
+  // devices carry one for their keys: consumer control (usage page 0x000C), with the same ids
+  // and serial number, on a node of its own, listed before or after the update interface. It
+  // opens and takes output reports but never answers a command.
+  enum class SecondInterface { none, listedBefore, listedAfter };
+  static constexpr uint16_t kConsumerUsagePage = 0x000C;
+
   SimulatedHidDevice();
   explicit SimulatedHidDevice(Identity identity);
   ~SimulatedHidDevice();
@@ -79,6 +86,7 @@ class SimulatedHidDevice {
   // False: a desktop that mounts nothing by itself; the volume waits for the host to mount it.
   void setAutomount(bool automount);
   void setMarkerText(const std::string& text);  // the text of "mtk_disk"
+  void setSecondInterface(SecondInterface where);
   // Another mounted volume (say, a memory stick), with the marker text if not empty.
   std::string addOtherVolume(const std::string& markerText);
 
@@ -86,6 +94,8 @@ class SimulatedHidDevice {
   std::vector<std::vector<uint8_t>> writtenReports() const;
   std::vector<std::string> commands() const;  // the command texts, in order
   int malformedReports() const;
+  // Output reports the host sent to the second interface.
+  int secondInterfaceReports() const;
   int ejectCount() const;
   int settleCount() const;
   int mountCount() const;  // mounts the host made itself

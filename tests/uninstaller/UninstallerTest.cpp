@@ -58,11 +58,11 @@ TEST_F(RunnerTest, TheCheckBoxChoosesWhichScriptRuns) {
   // pkexec runs the script itself by its absolute path, in the resources folder.
   EXPECT_EQ(RemovalRunner::command(false), dir.path() + "/script.sh");
   EXPECT_EQ(RemovalRunner::command(true), dir.path() + "/script_all.sh");
-  ASSERT_TRUE(RemovalRunner::run(false));
+  ASSERT_TRUE(RemovalRunner::run(false).removed);
   std::string ran;
   std::ifstream(dir.file("ran")) >> ran;
   EXPECT_EQ(ran, "plain");
-  ASSERT_TRUE(RemovalRunner::run(true));
+  ASSERT_TRUE(RemovalRunner::run(true).removed);
   std::ifstream(dir.file("ran")) >> ran;
   EXPECT_EQ(ran, "all");
 }
@@ -70,24 +70,80 @@ TEST_F(RunnerTest, TheCheckBoxChoosesWhichScriptRuns) {
 TEST_F(RunnerTest, AFailingScriptOrACancelledPromptIsNotSuccess) {
   writeScript(dir.file("script.sh"), "echo broken; exit 4\n");
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(RemovalRunner::run(false));
+  RemovalRunner::Outcome failed = RemovalRunner::run(false);
   std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(failed.removed);
+  EXPECT_EQ(failed.reason, "the removal ended with status 4: broken");
   EXPECT_NE(printed.find("outputString: broken"), std::string::npos);
   EXPECT_NE(printed.find("outputString: Exit status: 4"), std::string::npos);
 
   setenv("CORVANE_FAKE_PKEXEC_STATUS", "126", 1);
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(RemovalRunner::run(false));
+  RemovalRunner::Outcome cancelled = RemovalRunner::run(false);
+  EXPECT_FALSE(cancelled.removed);
+  EXPECT_EQ(cancelled.reason, "the password prompt was closed");
   // The task says which tool it started (on standard output: not a failure for the system log).
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "toolPath: " + dir.file("script.sh") + "\nUser cancel\n");
+
+  // A password refused: pkexec's own status.
+  setenv("CORVANE_FAKE_PKEXEC_STATUS", "127", 1);
+  testing::internal::CaptureStdout();
+  RemovalRunner::Outcome refused = RemovalRunner::run(false);
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(refused.removed);
+  EXPECT_EQ(refused.reason,
+            "the administrator's password was not accepted, or this user may not remove it");
+}
+
+// No pkexec at all: nothing starts, and the page and the console say why.
+TEST_F(RunnerTest, WithoutAPasswordPromptTheRemovalSaysWhy) {
+  writeScript(dir.file("script.sh"), "echo plain > ran\n");
+  platform::STPrivilegedTask::setElevationToolPath(dir.file("no-pkexec"));
+  testing::internal::CaptureStdout();
+  RemovalRunner::Outcome outcome = RemovalRunner::run(false);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Something wrong : -70001\n");
+  EXPECT_FALSE(outcome.removed);
+  EXPECT_EQ(outcome.reason,
+            "pkexec, which asks for an administrator's password, is not installed (the package "
+            "pkexec has it)");
+  EXPECT_FALSE(fs::exists(dir.file("ran")));
+}
+
+// Each way a removal stops has its own reason; a script's last line says where it stopped.
+TEST(RemovalReason, EachStopIsToldItsOwnWay) {
+  using Task = platform::STPrivilegedTask;
+  struct Row {
+    int launch, exit;
+    std::string output, reason;
+  } rows[] = {
+      {Task::kNotAvailable, 0, "",
+       "pkexec, which asks for an administrator's password, is not "
+       "installed (the package pkexec has it)"},
+      {Task::kLaunchFailed, 0, "", "the removal could not be started"},
+      {-5, 0, "", "the removal could not be started (status -5)"},
+      {0, Task::kUserCanceled, "", "the password prompt was closed"},
+      {0, 127, "", "the administrator's password was not accepted, or this user may not remove it"},
+      {0, Task::kUnknownOutcome, "",
+       "the end of the removal could not be seen; it may not be complete"},
+      {0, 137, "started\n", "the removal was stopped by signal 9: started"},
+      {0, 3, "", "the removal ended with status 3"},
+      {0, 1, "removing /usr/bin\nrm: cannot remove 'x': Busy\n\n  \n",
+       "the removal ended with status 1: rm: cannot remove 'x': Busy"},
+      {0, 2, "one line without an end", "the removal ended with status 2: one line without an end"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(RemovalRunner::reason(row.launch, row.exit, row.output), row.reason)
+        << row.launch << " " << row.exit;
 }
 
 TEST_F(RunnerTest, AScriptEndedBySignalIsAFailedRemoval) {
   writeScript(dir.file("script.sh"), "echo started; kill -KILL $$\n");
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(RemovalRunner::run(false));
+  RemovalRunner::Outcome outcome = RemovalRunner::run(false);
   std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(outcome.removed);
+  EXPECT_EQ(outcome.reason, "the removal was stopped by signal 9: started");
   EXPECT_NE(printed.find("Exit status: 137"), std::string::npos) << printed;
 }
 
@@ -99,7 +155,7 @@ TEST_F(RunnerTest, AnEndThatCannotBeObservedIsAFailedRemoval) {
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGCHLD, &ignore, &previous);
   testing::internal::CaptureStdout();
-  bool removed = RemovalRunner::run(false);
+  bool removed = RemovalRunner::run(false).removed;
   testing::internal::GetCapturedStdout();
   sigaction(SIGCHLD, &previous, nullptr);
   EXPECT_FALSE(removed);
@@ -155,20 +211,27 @@ TEST_F(PagesTest, WelcomeStaysWhenTheRemovalFailsAndMovesOnWhenItWorks) {
   MainViewController window;
   std::vector<bool> asked;
   bool succeed = false;
+  std::string why = "the password prompt was closed";
   window.welcomeView->setRunner([&](bool all) {
     asked.push_back(all);
-    return succeed;
+    return RemovalRunner::Outcome{succeed, succeed ? "" : why};
   });
   EXPECT_TRUE(window.welcomeView->failureLabel->isHidden());
   QTest::mouseClick(window.welcomeView->nextButton, Qt::LeftButton);
   EXPECT_EQ(window.state(), UninstallState::welcome);
   EXPECT_FALSE(window.welcomeView->failureLabel->isHidden());
-  EXPECT_EQ(window.welcomeView->failureLabel->text(), "Corvane Studio was not removed.");
+  EXPECT_EQ(window.welcomeView->failureLabel->text(),
+            "Corvane Studio was not removed: the password prompt was closed.");
+  // Tried again: the page says the latest reason.
+  why = "the removal ended with status 1";
+  QTest::mouseClick(window.welcomeView->nextButton, Qt::LeftButton);
+  EXPECT_EQ(window.welcomeView->failureLabel->text(),
+            "Corvane Studio was not removed: the removal ended with status 1.");
   QTest::mouseClick(window.welcomeView->checkButton, Qt::LeftButton);
   EXPECT_TRUE(window.welcomeView->checkButton->isSelected());
   succeed = true;
   QTest::mouseClick(window.welcomeView->nextButton, Qt::LeftButton);
-  EXPECT_EQ(asked, (std::vector<bool>{false, true}));
+  EXPECT_EQ(asked, (std::vector<bool>{false, false, true}));
   EXPECT_EQ(window.state(), UninstallState::progress);
 }
 
@@ -201,7 +264,7 @@ TEST_F(PagesTest, TheKeyboardStartsOnContinueAndClosesWithEscapeBeforeTheRemoval
   std::vector<bool> asked;
   window.welcomeView->setRunner([&](bool all) {
     asked.push_back(all);
-    return false;
+    return RemovalRunner::Outcome{false, "the password prompt was closed"};
   });
   window.show();
   QApplication::setActiveWindow(&window);

@@ -9,6 +9,7 @@
 #include "CompleteController.h"
 #include "ConnectController.h"
 #include "ErrorController.h"
+#include "LanguageManager.h"
 #include "LocalFileController.h"
 #include "PrivacyController.h"
 #include "ProgresController.h"
@@ -222,16 +223,22 @@ TEST(UpdaterPages, AVersionFileThatIsNoShortFileIsNotReadAndTheFolderStillGoesOn
   EXPECT_EQ(chosen, std::vector<QString>{answer.value()});
 }
 
-TEST(UpdaterPages, ThePrivacyPageOpensTheSettings) {
-  int opened = 0;
-  PrivacyController page(
-      [&] {
-        ++opened;
-        return true;
-      },
-      nullptr);
+// On Linux no settings pane grants a program access to a volume: the page's button does what
+// its text asks in the end, start the update again, and the page says what stood in the way.
+TEST(UpdaterPages, ThePrivacyPageSaysWhyAndStartsTheUpdateAgain) {
+  int started = 0;
+  PrivacyController page(nullptr);
+  page.action = [&] { ++started; };
   EXPECT_TRUE(page.textLabel->text().contains("font-size: 16px"));
   EXPECT_TRUE(page.textLabel->text().contains("line-height: 24px"));
+  EXPECT_EQ(page.settingButton->text().toStdString(),
+            updater::LanguageManager::shared().localized("updater_try_again_name"));
+  EXPECT_TRUE(page.reasonLabel->isHidden());
+  page.setReason("The volume is read-only.");
+  EXPECT_FALSE(page.reasonLabel->isHidden());
+  EXPECT_EQ(page.reasonLabel->text(), "The volume is read-only.");
   QTest::mouseClick(page.settingButton, Qt::LeftButton);
-  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(started, 1);
+  page.setReason("");
+  EXPECT_TRUE(page.reasonLabel->isHidden());
 }

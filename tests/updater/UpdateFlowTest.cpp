@@ -26,9 +26,11 @@
 #include "LoopbackHttpServer.h"
 #include "MainController.h"
 #include "ManualClock.h"
+#include "PrivacyController.h"
 #include "ProgresController.h"
 #include "RecordingAudioUpdater.h"
 #include "SimulatedCamera.h"
+#include "SimulatedHidDevice.h"
 #include "SmallTmpfs.h"
 #include "TempDir.h"
 #include "TestFiles.h"
@@ -127,7 +129,7 @@ class UpdateFlowTest : public ::testing::Test {
     updateEnv.mainQueue = &platform::MainQueue::shared();
     updateManager = std::make_unique<updater::UpdateManager>(updateEnv);
 
-    MainController::Environment env;
+    MainController::Environment& env = flowEnv;
     env.config = config.get();
     env.usbManager = usb.get();
     env.updateManager = updateManager.get();
@@ -275,7 +277,68 @@ class UpdateFlowTest : public ::testing::Test {
   std::atomic<bool> volumeMounted{true};
   std::atomic<bool> udisksInstalled{false};
   int terminated = 0;
+  MainController::Environment flowEnv;
   std::unique_ptr<MainController> controller;
+};
+
+// The flow with the firmware-update framework itself, over the simulated audio device: its HID
+// interfaces and its volume.
+class AudioFrameworkFlowTest : public UpdateFlowTest {
+ protected:
+  void SetUp() override {
+    UpdateFlowTest::SetUp();
+    flowEnv.makeAudioUpdater = updater::AudioFirmwareUpdater::framework([this](int, int) {
+      return qd4718::HIDManager::Backends{hid.hidBackend(), hid.volumes()};
+    });
+    controller = std::make_unique<MainController>(flowEnv);
+    hid.plug();
+  }
+
+  // A package with the audio image and the camera's, and the camera's answers for a whole run.
+  void startPackageWithAudio() {
+    answerVersion(true);
+    servePackage({{"FW version.txt", "1.2.5"},
+                  {"fw_file/update.swu", audioImage},
+                  {"fw_file/update.img", "camera image"}});
+    camera->queueStatus(0, 0);  // before the download
+    camera->queueStatus(0, 0);  // back after the audio update
+    camera->queueStatus(5, 100);
+    controller->viewDidAppear();
+  }
+  std::string dayLog() const {
+    return readFile(updater::LogManager::shared().dayLog().logFilePath());
+  }
+  // Runs to the first page that ends a run (or asks the user), then tells whether it is `page`.
+  bool endsOn(Page page) {
+    runUntil([&] {
+      Page now = controller->currentPage();
+      return now == Page::complete || now == Page::error || now == Page::privacy;
+    });
+    return controller->currentPage() == page;
+  }
+  // A device with a second interface, listed `where`, is updated over its update interface.
+  void expectUpdatedBeside(testsupport::SimulatedHidDevice::SecondInterface where) {
+    hid.setSecondInterface(where);
+    startPackageWithAudio();
+    ASSERT_TRUE(endsOn(Page::complete));
+    EXPECT_FALSE(hid.receivedImage().empty());
+    EXPECT_EQ(hid.secondInterfaceReports(), 0);
+  }
+  // The run ends on the install-error page, and the framework's reason stands in the day log.
+  void expectFailureLogged(const std::string& reason) {
+    size_t before = dayLog().size();
+    startPackageWithAudio();
+    ASSERT_TRUE(endsOn(Page::error));
+    EXPECT_EQ(controller->errorController()->actionButton->text(), "Reinstall");
+    std::string lines = dayLog().substr(before);
+    EXPECT_NE(lines.find("(): " + reason), std::string::npos) << lines;
+    EXPECT_NE(lines.find("HIDError: " + reason), std::string::npos);
+    EXPECT_NE(lines.find("uacSetInstallationErrorView()"), std::string::npos);
+    EXPECT_TRUE(camera->updateModes().empty());
+  }
+
+  testsupport::SimulatedHidDevice hid;
+  const std::string audioImage = std::string(70000, 'a') + "audio";
 };
 
 }  // namespace
@@ -757,4 +820,71 @@ TEST(UpdaterStart, ANormalStartWithoutACameraWritesNoErrorLine) {
     EXPECT_NE(said[text].find("[Info]"), std::string::npos) << text << ": " << said[text];
   EXPECT_NE(said["No language tables at"].find("(they are optional)"), std::string::npos);
   EXPECT_NE(said["Not found kestova setting JSON"].find("(it is optional)"), std::string::npos);
+}
+
+TEST_F(AudioFrameworkFlowTest, AGoodUpdateReachesTheCompletePageAfterTheDevicesAnswer) {
+  startPackageWithAudio();
+  ASSERT_TRUE(endsOn(Page::complete));
+  std::vector<uint8_t> image = hid.receivedImage();
+  std::string received(image.begin(), image.end());
+  EXPECT_EQ(received, audioImage);
+  EXPECT_EQ(hid.commands().back(), "get_state");
+  EXPECT_EQ(readFile(volumeFolder + "/update.img"), "camera image");
+  // The framework's own lines stand in the updater's day log.
+  EXPECT_NE(dayLog().find("Copied 70005 bytes to " + hid.volumeRoot() + "/update.swu"),
+            std::string::npos);
+}
+
+// A device that lists a consumer-control interface beside its update interface, before or after
+// it, is updated as one without it is.
+TEST_F(AudioFrameworkFlowTest, ADeviceWithASecondHidInterfaceListedAfterIsUpdated) {
+  expectUpdatedBeside(testsupport::SimulatedHidDevice::SecondInterface::listedAfter);
+}
+
+TEST_F(AudioFrameworkFlowTest, ADeviceWithASecondHidInterfaceListedBeforeIsUpdated) {
+  expectUpdatedBeside(testsupport::SimulatedHidDevice::SecondInterface::listedBefore);
+}
+
+// Each failure's reason, said by the framework, is found in the updater's day log beside the
+// page it led to.
+TEST_F(AudioFrameworkFlowTest, ADeviceThatStopsAnsweringIsNamedInTheUpdatersDayLog) {
+  hid.silence("get_update_flag");
+  expectFailureLogged("Communication error!!");
+}
+
+TEST_F(AudioFrameworkFlowTest, ADeviceWhoseUpdateFailsIsNamedInTheUpdatersDayLog) {
+  hid.overrideReply("get_state", "9");
+  expectFailureLogged("Invalid state!![Upgrage fail]");
+}
+
+TEST_F(AudioFrameworkFlowTest, AMissingVolumeIsNamedInTheUpdatersDayLog) {
+  hid.setVolumeAppears(false);
+  expectFailureLogged("Can not get storage!!");
+}
+
+// A copy onto the device's volume that fails shows the privacy page with the reason; its button
+// starts the update again, which completes once the volume takes the file.
+TEST_F(AudioFrameworkFlowTest, AFailedCopySaysWhyAndTheButtonStartsTheUpdateAgain) {
+  fs::create_directories(hid.volumeRoot() + "/update.swu");  // in the way of the image
+  size_t before = dayLog().size();
+  startPackageWithAudio();
+  ASSERT_TRUE(endsOn(Page::privacy));
+  auto* page = controller->privacyController();
+  EXPECT_FALSE(page->reasonLabel->isHidden());
+  EXPECT_TRUE(page->reasonLabel->text().startsWith("The firmware could not be saved on " +
+                                                   QString::fromStdString(hid.volumeRoot())))
+      << page->reasonLabel->text().toStdString();
+  std::string lines = dayLog().substr(before);
+  EXPECT_NE(lines.find("HIDError: Can not save file!!"), std::string::npos) << lines;
+  EXPECT_NE(
+      lines.find("uacSetPrivacyView(): the firmware could not be saved on " + hid.volumeRoot()),
+      std::string::npos);
+  EXPECT_EQ(controller->defaultButton(), page->settingButton);
+
+  fs::remove_all(hid.volumeRoot() + "/update.swu");
+  camera->queueStatus(0, 0);  // the second run's first look
+  page->settingButton->click();
+  EXPECT_EQ(controller->currentPage(), Page::connect);
+  ASSERT_TRUE(endsOn(Page::complete));
+  EXPECT_FALSE(hid.receivedImage().empty());
 }

@@ -5,14 +5,24 @@
 #include <algorithm>
 #include <string>
 
+#include "dispatch/ThreadStart.h"
+#include "log/LogManager.h"
+
 namespace corvane::compute {
 
 ThreadPool::ThreadPool(size_t threads, const char* name) {
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   for (size_t i = 1; i < threads; ++i) {
-    workers_.emplace_back([this] { workerLoop(); });
-    if (name)
-      pthread_setname_np(workers_.back().native_handle(), std::string(name).substr(0, 15).c_str());
+    std::thread worker;
+    // A worker the system cannot give leaves the pool smaller: the caller does its part anyway.
+    if (auto refused = platform::ThreadStart::start(worker, [this] { workerLoop(); })) {
+      CV_LOG_WARNING(std::string(name ? name : "thread pool") + ": " + std::to_string(i) + " of " +
+                     std::to_string(threads) + " threads (no more can be started: " + *refused +
+                     ")");
+      break;
+    }
+    if (name) pthread_setname_np(worker.native_handle(), std::string(name).substr(0, 15).c_str());
+    workers_.push_back(std::move(worker));
   }
 }
 

@@ -1,4 +1,5 @@
 #include <array>
+#include <iostream>
 #include <map>
 #include <string>
 
@@ -6,6 +7,7 @@
 #include "camera/ReSpeakerManager.h"
 #include "camera/VoiceDirectionPoller.h"
 #include "camera/VoiceReadWatch.h"
+#include "log/LogManager.h"
 
 using corvane::VoiceDirectionPoller;
 using namespace std::chrono_literals;
@@ -57,6 +59,20 @@ std::array<uint8_t, 12> doaBlock(int32_t type, bool voice, int32_t angle) {
   b[4] = voice ? 1 : 0;
   return b;
 }
+
+// The program's Info lines reach standard output in this binary, as with the debug switch on,
+// so that the checks below can read them; set before any test logs.
+class ConsoleInfoLines : public testing::Environment {
+ public:
+  void SetUp() override {
+    auto env = corvane::LogManager::Environment::process();
+    env.standardOutput = [](const std::string& line) { std::cout << line << '\n' << std::flush; };
+    set = corvane::LogManager::setSharedEnvironment(std::move(env));
+  }
+  static inline bool set = false;
+};
+testing::Environment* const consoleInfoLines =
+    testing::AddGlobalTestEnvironment(new ConsoleInfoLines);
 
 // The program's lines as its console gets them (these tests set up no day file): warnings on
 // standard error, information on standard output. A check's own report goes to the console
@@ -211,6 +227,7 @@ TEST(VoiceDirectionStatistics, RegionsFlipAndTheDominantRegion) {
 // the reads after it, the picture falls back as for silence, and one line when it reads again.
 // Only that request fails: the rest of the camera keeps answering.
 TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
+  ASSERT_TRUE(ConsoleInfoLines::set);
   usbCamera->setDoaBlock(doaBlock(2, true, 120));
   start();
   tick(150ms);
@@ -241,6 +258,7 @@ TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
 
 // The microphone array's reads are watched the same way.
 TEST_F(VoiceDirectionTest, AFailingArrayReadIsToldOnce) {
+  ASSERT_TRUE(ConsoleInfoLines::set);
   connector->present = true;
   usbCamera->setDoaBlock(doaBlock(2, true, 120));
   start();

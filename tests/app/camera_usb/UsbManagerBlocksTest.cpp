@@ -216,6 +216,32 @@ TEST_F(UsbManagerTest, ApiLevelZeroChoosesNothingAndSendsNoResolution) {
   EXPECT_TRUE(requestsTo(0x0300, 0x04).empty());
 }
 
+// A refusing extension unit: every failed read says which request failed and why, and the format
+// choice names the request it could not make.
+TEST_F(UsbManagerTest, RefusedRequestsAreNamedWithTheirReason) {
+  camera->setApiLevel(4);
+  camera->addMode(3840, 1080, {360, 101, 360, 120, 1});
+  open();
+  EXPECT_EQ(manager->lastFailure(), "");
+  camera->failAll(Camera::Failure::stall);
+  manager->getBrightness(nullptr);
+  EXPECT_EQ(manager->lastFailure(),
+            "GET_CUR of selector 0x0200 on unit 0x0200: stalled by the camera");
+  manager->getCameraFormat({mjpeg(3840, 1080)}, nullptr);
+  EXPECT_EQ(manager->formatFailure(),
+            "the information request failed: GET_CUR of selector 0x0100 on unit 0x0300: stalled by "
+            "the camera");
+  camera->failAll(std::nullopt);
+  camera->failNext(Camera::Failure::timeout, 0x0300, 0x04);
+  manager->getCameraFormat({mjpeg(3840, 1080)}, nullptr);
+  EXPECT_EQ(manager->formatFailure(),
+            "the format request failed: SET_CUR of selector 0x0400 on unit 0x0300: timed out");
+  manager->getCameraFormat({mjpeg(1920, 1080)}, nullptr);
+  EXPECT_EQ(manager->formatFailure(), "the camera offers no MJPEG format 3840 or 4992 wide");
+  manager->getCameraFormat({mjpeg(3840, 1080)}, nullptr);
+  EXPECT_EQ(manager->formatFailure(), "");
+}
+
 TEST_F(UsbManagerTest, FormatChoiceAmongQualifyingFormats) {
   camera->setApiLevel(4);
   camera->addMode(3840, 1080, {360, 101, 360, 120, 1});

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 
@@ -338,6 +339,22 @@ int64_t residentBytes() {
   return resident * sysconf(_SC_PAGESIZE);
 }
 
+// Sends one request through the client and waits for its answer (on the client's thread).
+std::optional<HttpResponse> sendAndWait(HttpClient& http, const HttpRequest& request) {
+  std::optional<HttpResponse> response;
+  std::mutex mutex;
+  http.send(request, [&](HttpResponse r) {
+    std::lock_guard lock(mutex);
+    response = std::move(r);
+  });
+  Server::pumpUntil([&] {
+    std::lock_guard lock(mutex);
+    return response.has_value();
+  });
+  std::lock_guard lock(mutex);
+  return response;
+}
+
 // A hostile server's answer is taken up to its request's bound and no further: refused at once
 // when announced, stopped at the bound when not, so memory stays near the bound.
 TEST(HttpClientBound, AnOversizeAnswerIsRefusedAtTheBound) {
@@ -396,16 +413,8 @@ TEST(HttpClientBound, ABodyWithinItsRequestsBoundArrivesWhole) {
     request.url = server.baseUrl() + "/files/ad.png";
     request.maxBodyBytes = bound;
     request.bodyKind = "an advertisement picture";
-    std::optional<HttpResponse> response;
-    std::mutex mutex;
-    http.send(request, [&](HttpResponse r) {
-      std::lock_guard lock(mutex);
-      response = std::move(r);
-    });
-    ASSERT_TRUE(Server::pumpUntil([&] {
-      std::lock_guard lock(mutex);
-      return response.has_value();
-    }));
+    std::optional<HttpResponse> response = sendAndWait(http, request);
+    ASSERT_TRUE(response);
     if (bound > int64_t(picture.size())) {
       EXPECT_EQ(response->status, 200);
       EXPECT_EQ(response->body, picture);
@@ -415,6 +424,83 @@ TEST(HttpClientBound, ABodyWithinItsRequestsBoundArrivesWhole) {
                 "picture may have");
     }
   }
+}
+
+// A compressed answer is taken as the server meant it, and its bound counts what it expands
+// to: past the network library's own guard (10 MB at a high ratio) it still arrives whole
+// within its request's bound, and past the bound (a compression bomb) it is refused naming
+// the bound, with memory near the bound.
+TEST(HttpClientBound, ACompressedAnswerCountsItsDecodedSize) {
+  const std::string zeros(64 << 10, '\0');
+  const int64_t picture = int64_t(16) << 20;
+  struct Row {
+    const char* name;
+    Reply reply;
+    int64_t bound;
+    const char* kind;
+    std::optional<size_t> arrives;  // the decoded size, or refused
+    const char* reason;
+  };
+  const Row rows[] = {
+      {"gzip JSON", Reply::compressed(200, kCheckBody, 1), int64_t(1) << 20, "a cloud answer",
+       std::strlen(kCheckBody), nullptr},
+      {"deflate JSON", Reply::compressed(200, kCheckBody, 1, "deflate"), int64_t(1) << 20,
+       "a cloud answer", std::strlen(kCheckBody), nullptr},
+      {"12 MB at a ratio of 1000", Reply::compressed(200, zeros, 192), picture,
+       "an advertisement picture", size_t(12) << 20, nullptr},
+      {"4 MB past the 1 MB bound", Reply::compressed(200, zeros, 64), int64_t(1) << 20,
+       "a cloud answer", std::nullopt,
+       "the answer is larger than the 1 MB a cloud answer may have"},
+      {"20 MB past the 16 MB bound", Reply::compressed(200, zeros, 320), picture,
+       "an advertisement picture", std::nullopt,
+       "the answer is larger than the 16 MB an advertisement picture may have"},
+      {"a bomb of 256 MB", Reply::compressed(200, zeros, 4096), int64_t(1) << 20, "a cloud answer",
+       std::nullopt, "the answer is larger than the 1 MB a cloud answer may have"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Server server;
+    server.route("GET", "/packed", row.reply);
+    HttpClient http;
+    HttpRequest request;
+    request.url = server.baseUrl() + "/packed";
+    request.maxBodyBytes = row.bound;
+    request.bodyKind = row.kind;
+    const int64_t before = residentBytes();
+    std::optional<HttpResponse> response = sendAndWait(http, request);
+    ASSERT_TRUE(response);
+    // The client asked for compressed answers itself.
+    EXPECT_NE(server.requests().back().header("accept-encoding").find("gzip"), std::string::npos);
+    if (row.arrives) {
+      EXPECT_FALSE(response->failed()) << response->error;
+      EXPECT_EQ(response->status, 200);
+      EXPECT_EQ(response->body.size(), *row.arrives);
+      // Compared whole, not printed: megabytes of zeros.
+      const std::string sent = *row.arrives == std::strlen(kCheckBody)
+                                   ? std::string(kCheckBody)
+                                   : std::string(*row.arrives, '\0');
+      EXPECT_TRUE(response->body == sent) << "the body is not what the server compressed";
+    } else {
+      EXPECT_TRUE(response->failed());
+      EXPECT_EQ(response->error, row.reason);
+      EXPECT_FALSE(response->status);
+      EXPECT_TRUE(response->body.empty());
+      EXPECT_LT(residentBytes() - before, row.bound + (int64_t(32) << 20));
+    }
+  }
+}
+
+// A compression bomb in answer to an API call fails the call with the bound, not as JSON that
+// cannot be read.
+TEST_F(KestovaAPITest, ACompressionBombFailsTheCallNamingTheBound) {
+  rig.server.route("POST", "/app/1/vip", Reply::compressed(200, std::string(64 << 10, '\0'), 1024));
+  Call<CheckModel> call;
+  call.run(rig, KestovaAPIRouter::checkVIP());
+  ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));
+  EXPECT_EQ(call.error,
+            "request failed with error: the answer is larger than the 1 MB a cloud answer may "
+            "have");
+  EXPECT_FALSE(call.record);
 }
 
 TEST_F(KestovaAPITest, AnOversizeAnswerFailsTheCallWithOneLineNamingTheBound) {
@@ -471,6 +557,28 @@ TEST_F(KestovaAPITest, LoggedBodiesAreCutWithTheirSizeNamed) {
       EXPECT_NE(it->find("99999999"), std::string::npos) << part;  // its start is there
     }
   }
+}
+
+// A binary answer (a picture where JSON was expected) is escaped for the log, and cut after
+// the escaping: each of its lines keeps the bound, however the bytes grow.
+TEST_F(KestovaAPITest, ALoggedBinaryBodyIsCutAfterItsEscaping) {
+  std::string binary;
+  for (int i = 0; i < 6000; ++i) binary += char(i % 32);  // control bytes: four each, escaped
+  rig.server.route("POST", "/app/1/vip", Reply::json(200, binary));
+  Call<CheckModel> call;
+  call.run(rig, KestovaAPIRouter::checkVIP());
+  ASSERT_TRUE(Server::pumpUntil([&] { return call.finished(); }));
+  EXPECT_EQ(call.error, "Fail to decode JSON");
+  bool shown = false;
+  for (const auto& line : rig.logLines) {
+    EXPECT_LE(line.size(), KestovaAPIManager::kLoggedBodyBytes + 200) << line.substr(0, 80);
+    if (line.find("value**: ") == std::string::npos) continue;
+    shown = true;
+    EXPECT_NE(line.find("\\x00\\x01\\x02"), std::string::npos) << line.substr(0, 120);
+    EXPECT_NE(line.find(" bytes in all)"), std::string::npos);
+    EXPECT_NE(line.find("6000 bytes in all"), std::string::npos) << "the body's own size";
+  }
+  EXPECT_TRUE(shown);
 }
 
 // A record that notes where it was read.

@@ -223,6 +223,34 @@ TEST(AtomicFile, TheTemporaryFileHasANameOfItsOwn) {
     EXPECT_EQ(corvane::AtomicFile::isTemporaryOf(target, n.name), n.temporary) << n.name;
 }
 
+// A save that fails says so with the file the user knows: the hidden temporary file is the
+// save's own business and is gone again.
+TEST(AtomicFile, AFailedSaveNamesItsFileNotTheTemporaryOne) {
+  testsupport::TempDir dir;
+  writeFile(dir.file("blocked"), "a file where the folder goes");
+  fs::create_directories(dir.file("folder/ROI_Thumbnail_1.png"));
+  struct Row {
+    std::string path, reason;
+  } rows[] = {
+      // No temporary file can be made (as on a full disk).
+      {dir.file("blocked/ROI_Thumbnail_1.png"),
+       "cannot write " + dir.file("blocked/ROI_Thumbnail_1.png") + ": Not a directory"},
+      // Written, but a folder stands where the file goes.
+      {dir.file("folder/ROI_Thumbnail_1.png"),
+       "cannot replace " + dir.file("folder/ROI_Thumbnail_1.png") + ": Is a directory"},
+  };
+  for (const Row& row : rows) {
+    std::string why;
+    EXPECT_FALSE(corvane::AtomicFile::write(row.path, "png", &why)) << row.path;
+    EXPECT_EQ(why, row.reason);
+    EXPECT_EQ(why.find(".save-"), std::string::npos) << why;
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.file("folder")))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"ROI_Thumbnail_1.png"});
+}
+
 // A kill during a save leaves ".<file>.save-XXXXXX" beside the file; the next start removes
 // exactly those no save in progress can own. A person's own copies beside the settings files,
 // named like the old temporary files ("<file>." and six letters or digits), all stay.

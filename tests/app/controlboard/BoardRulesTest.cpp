@@ -253,7 +253,7 @@ TEST(PictureControlValuesTest, FieldsTakeOnlyWhatTheyCanRead) {
   const Row rows[] = {
       {"55", c, false, 0, 100, 55},
       {" 55 ", c, false, 0, 100, 55},
-      {"55,5", c, false, 0, 100, std::nullopt},  // the fault: stored as 0, shown as typed
+      {"55,5", c, false, 0, 100, std::nullopt},  // a comma in C: no number, not a stored 0
       {"55.5", c, false, 0, 100, std::nullopt},  // a whole-number control takes no decimals
       {"55,5", de, false, 0, 100, std::nullopt},
       {"101", c, false, 0, 100, std::nullopt},  // beyond the range

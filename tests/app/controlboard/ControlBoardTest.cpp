@@ -6,11 +6,15 @@
 #include <QLineEdit>
 #include <QTest>
 #include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
 #include "Bundle.h"
+#include "SmallTmpfs.h"
 #include "controlboard/PictureControlValues.h"
 #include "main/RoiRecordRules.h"
 #include "render/EffectView.h"
@@ -721,8 +725,7 @@ TEST_F(BoardTest, AFieldShowsWhatIsStored) {
     board->evTextField->setText(corvane::PictureControlValues::fieldText(ev, locale, true));
     ASSERT_TRUE(board->valueFieldReturn(board->evTextField));
     const QString shownEv = board->evTextField->text();
-    EXPECT_EQ(corvane::PictureControlValues::readField(shownEv, locale, true, -100, 100),
-              custom.ev)
+    EXPECT_EQ(corvane::PictureControlValues::readField(shownEv, locale, true, -100, 100), custom.ev)
         << shownEv.toStdString();
   }
   QLocale::setDefault(before);
@@ -824,8 +827,9 @@ TEST_F(BoardTest, AClickOnTheIgnoreAreaWordsStartsIgnoreEditingWhileTheButtonIsE
 TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
   connectCamera();
   makeBoard();
-  const std::array<corvane::Observable<bool>*, 3> flags = {
-      manager->drawNormalRect.get(), manager->drawTrackingRect.get(), manager->drawIgnoreRect.get()};
+  const std::array<corvane::Observable<bool>*, 3> flags = {manager->drawNormalRect.get(),
+                                                           manager->drawTrackingRect.get(),
+                                                           manager->drawIgnoreRect.get()};
   // The tool tip says what a click does: show while hidden, hide while drawn.
   const char* tips[] = {"control_panel_roi_normal_tip", "control_panel_roi_tracking_tip",
                         "control_panel_roi_ignore_tip"};
@@ -841,7 +845,8 @@ TEST_F(BoardTest, RoiBorderButtonsShowTheirKindAndWhetherItIsDrawn) {
     EXPECT_EQ(b->toolTip().toStdString(), flags[i]->value() ? hideTips[i] : tips[i]);
     // Selected exactly while its kind of frame is drawn, however that changes.
     EXPECT_EQ(b->isSelected, flags[i]->value());
-    EXPECT_EQ(b->image().toImage(), (flags[i]->value() ? b->selectedImage() : b->unselectedImage()).toImage());
+    EXPECT_EQ(b->image().toImage(),
+              (flags[i]->value() ? b->selectedImage() : b->unselectedImage()).toImage());
     const bool before = flags[i]->value();
     b->click();
     settle();
@@ -927,8 +932,7 @@ TEST_F(BoardTest, WithoutACameraThePanelsAreHiddenAtTheFirstStartAndAfterTryAgai
   makeBoard();
   auto look = [&](QWidget* box) {
     auto* dim = qobject_cast<QGraphicsOpacityEffect*>(box->graphicsEffect());
-    return std::tuple{box->isVisibleTo(board.get()), box->isEnabled(),
-                      dim ? dim->opacity() : 1.0};
+    return std::tuple{box->isVisibleTo(board.get()), box->isEnabled(), dim ? dim->opacity() : 1.0};
   };
   const auto firstControl = look(board->controlBox), firstEffect = look(board->effectBox);
   // Nothing to control without a picture: the panels are not there at all (not greyed).
@@ -965,4 +969,81 @@ TEST_F(BoardTest, SplitButtonNeedsTheCameraAndTheSimpleSwitchRedrawsTheSelection
   platform::MainQueue::shared().drain();
   board->showSimpleUI(true);
   EXPECT_TRUE(withTag(board->displayModeButtons(), 12)->isSelected);
+}
+
+namespace {
+
+// Takes every free block of the file system `folder` is on.
+void fillDisk(const std::string& folder) {
+  std::ofstream filler(folder + "/filler");
+  const std::string block(4096, 'f');
+  while (filler.write(block.data(), block.size())) {
+  }
+}
+
+}  // namespace
+
+// A change of the custom preset is kept on disk at once; one that cannot be kept (a full disk)
+// is told with its reason, once until a save goes through again, not found missing at the next
+// start.
+TEST_F(BoardTest, ACustomPresetChangeThatCannotBeKeptIsToldWithItsReason) {
+  const std::string caches = home.path() + "/caches";
+  testsupport::SmallTmpfs disk(caches, "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.why();
+  platform::Bundle bundle;
+  bundle.configure({{"CFBundleExecutable", "corvane-studio"}}, "corvane-studio");
+  corvane::ConfigManager::Environment configEnv;
+  configEnv.bundle = &bundle;
+  configEnv.defaults = defaults.get();
+  configEnv.cachesFolder = caches;
+  std::vector<corvane::PresetModel> shipped = config->presets;
+  config = std::make_unique<corvane::ConfigManager>(configEnv);
+  config->presets = shipped;
+  config->customPresetTitle = "Custom";
+  ASSERT_TRUE(config->presetFileURL);
+  const std::string presetFile = *config->presetFileURL;
+  fillDisk(caches);
+
+  connectCamera();
+  std::vector<QString> told;
+  corvane::ControlBoardController::Environment env = boardEnvironment();
+  env.localized = [](const std::string& key) {
+    return key == "alert_preset_not_saved" ? std::string("not saved: %1") : key;
+  };
+  env.showFailure = [&](const QString& message) { told.push_back(message); };
+  board = std::make_unique<corvane::ControlBoardController>(env);
+  settle();
+  choosePreset(*board, 2);
+  advance(1s);
+  EXPECT_TRUE(told.empty()) << "choosing a preset changes none";
+
+  drag(board->lightingSlider, board->lightingSlider->width() * 0.8, true);
+  settle();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_TRUE(told[0].startsWith("not saved: ")) << told[0].toStdString();
+  EXPECT_TRUE(told[0].contains(QString::fromStdString(std::strerror(ENOSPC))))
+      << told[0].toStdString();
+  // Every further change fails as well: told once.
+  drag(board->lightingSlider, board->lightingSlider->width() * 0.3, true);
+  board->flicker50Button->click();
+  settle();
+  EXPECT_EQ(told.size(), 1u);
+
+  // Room again: the change is on disk at once, without a word.
+  std::filesystem::remove(caches + "/filler");
+  drag(board->lightingSlider, board->lightingSlider->width() * 0.6, true);
+  settle();
+  EXPECT_EQ(told.size(), 1u);
+  const int64_t lighting = config->presets[2].lighting;
+  corvane::ConfigManager next(configEnv);
+  next.loadPresets();
+  ASSERT_EQ(next.presets.size(), 3u);
+  EXPECT_EQ(next.presets[2].lighting, lighting);
+  EXPECT_TRUE(std::filesystem::exists(presetFile));
+
+  // Full once more: told again.
+  fillDisk(caches);
+  board->onClickResetButton();
+  settle();
+  EXPECT_EQ(told.size(), 2u);
 }

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <zip.h>
@@ -11,7 +11,9 @@
 #include <sstream>
 #include <vector>
 
+#include "BusyFile.h"
 #include "ManualClock.h"
+#include "SmallTmpfs.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "log/LogManager.h"
@@ -89,7 +91,9 @@ TEST_F(LogTest, LinesCarryLevelLocationAndGoToTheirConsole) {
   auto file = lines(readFile(log.logFilePath()));
   ASSERT_EQ(file.size(), 10u);  // five banner lines and five events
   EXPECT_EQ(file[0], "2023_05_17 09:30:05 ");
-  EXPECT_EQ(file[1], "2023_05_17 09:30:05 ******************** Log Start: 2023_05_17 09:30:05********************");
+  EXPECT_EQ(file[1],
+            "2023_05_17 09:30:05 ******************** Log Start: 2023_05_17 "
+            "09:30:05********************");
   EXPECT_EQ(file[2], "2023_05_17 09:30:05 Mac OS: Debian GNU/Linux 12 6.1.0");
   EXPECT_EQ(file[3], "2023_05_17 09:30:05 Studio version: 2.3.0");
   EXPECT_EQ(file[4], "2023_05_17 09:30:05 Current system language: en-US");
@@ -305,20 +309,164 @@ TEST_F(LogTest, ControlCharactersAreWrittenEscapedWhereverTheLineGoes) {
 // A day file that no longer takes lines (a full disk, a file-size limit): the day file cannot
 // say so, the console and the system log are told, once until a line goes through again.
 TEST_F(LogTest, ADayFileThatTakesNoLinesIsReportedOnceOnTheConsoleAndTheSystemLog) {
+  testsupport::SmallTmpfs disk(dir.file("small"), "64k");
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.why();
   clock.setWallTime(localTime(2023, 5, 17, 9, 30, 5));
-  fs::create_directories(folder());
-  fs::create_symlink("/dev/full", folder() + "/2023_05_17.log");
-  LogManager log(env(dir.path()));
-  log.log("one");
-  log.info("two", "I.cpp", "i", 1);
+  LogManager log(env(dir.file("small")));
+  ASSERT_TRUE(log.hasFile());
+  {
+    // The rest of the disk taken by something else.
+    std::ofstream filler(dir.file("small/filler"));
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  for (int i = 0; i < 100; ++i) log.info(std::string(200, 'x'), "I.cpp", "i", i);
   const std::string report = "[Error] [LogManager.cpp:";
   ASSERT_EQ(err.size(), 1u);
   EXPECT_EQ(err[0].rfind(report, 0), 0u) << err[0];
-  EXPECT_NE(err[0].find("Cannot write the day file " + folder() +
-                        "/2023_05_17.log: " + std::strerror(ENOSPC)),
+  EXPECT_NE(err[0].find("Cannot write the day file " + dir.file("small") +
+                        "/corvane-studio/log/2023_05_17.log: " + std::strerror(ENOSPC)),
             std::string::npos)
       << err[0];
   EXPECT_EQ(sys, err);
+}
+
+// Today's day file is something other than a regular file of the logger's own: no line goes
+// into it or through it, the program never waits on it, and the console and the system log
+// say so once.
+TEST_F(LogTest, ADayFileThatIsNoRegularFileOfItsOwnIsNeverWrittenAndSaidOnce) {
+  enum Kind { fifo, folderInPlace, linkToAFile, linkToAFifo, secondName };
+  struct Row {
+    const char* label;
+    Kind kind;
+    const char* said;
+  } rows[] = {
+      {"a FIFO", fifo, "it is a FIFO"},
+      {"a folder", folderInPlace, "it is a folder"},
+      {"a link to a file", linkToAFile, "it is a link"},
+      {"a link to a FIFO", linkToAFifo, "it is a link"},
+      {"a second name of another file", secondName, "it has other names"},
+  };
+  clock.setWallTime(localTime(2023, 5, 17, 9, 30, 5));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    testsupport::TempDir home;
+    out.clear();
+    err.clear();
+    sys.clear();
+    const std::string logFolder = home.path() + "/corvane-studio/log";
+    fs::create_directories(logFolder);
+    const std::string day = logFolder + "/2023_05_17.log";
+    const std::string target = home.file("elsewhere.txt");
+    testsupport::writeFile(target, "the user's");
+    switch (row.kind) {
+      case fifo:
+        ASSERT_EQ(::mkfifo(day.c_str(), 0644), 0);
+        break;
+      case folderInPlace:
+        fs::create_directories(day);
+        break;
+      case linkToAFile:
+        fs::create_symlink(target, day);
+        break;
+      case linkToAFifo:
+        ASSERT_EQ(::mkfifo(home.file("fifo").c_str(), 0644), 0);
+        fs::create_symlink(home.file("fifo"), day);
+        break;
+      case secondName:
+        fs::create_hard_link(target, day);
+        break;
+    }
+    {
+      LogManager log(env(home.path()));
+      EXPECT_FALSE(log.hasFile());
+      EXPECT_EQ(log.logFilePath(), day);
+      // Far more than a FIFO's buffer holds.
+      for (int i = 0; i < 200; ++i) log.info(std::string(1000, 'x'), "I.cpp", "i", i);
+      log.error("an error", "E.cpp", "e", 1);
+    }
+    EXPECT_EQ(testsupport::readFile(target), "the user's");
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out[0], "Create file pointer failed");
+    ASSERT_EQ(err.size(), 2u) << "said once, then the error line itself";
+    EXPECT_NE(err[0].find("The day file " + day + " is not written: " + row.said),
+              std::string::npos)
+        << err[0];
+    EXPECT_EQ(err[1], "[Error] [E.cpp:1], e(): an error");
+    EXPECT_EQ(sys, err);
+  }
+}
+
+// The FIFO taken away, the next line starts a day file of the logger's own.
+TEST_F(LogTest, ADayFileIsStartedOnceWhatStoodInItsPlaceIsGone) {
+  clock.setWallTime(localTime(2023, 5, 17, 9, 30, 5));
+  fs::create_directories(folder());
+  const std::string day = folder() + "/2023_05_17.log";
+  ASSERT_EQ(::mkfifo(day.c_str(), 0644), 0);
+  LogManager log(env(dir.path()));
+  log.log("not kept");
+  fs::remove(day);
+  log.log("kept");
+  EXPECT_TRUE(log.hasFile());
+  struct stat st {};
+  ASSERT_EQ(::lstat(day.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(lines(readFile(day)), (std::vector<std::string>{"2023_05_17 09:30:05 [Info] kept"}));
+  EXPECT_EQ(err.size(), 1u);
+}
+
+// Only names of real days are the logger's: one shaped like a date that is none is a file of
+// someone else's, old as it may be.
+TEST_F(LogTest, ThePruneTakesOnlyNamesOfRealDays) {
+  const auto start = localTime(2026, 6, 10, 12, 0, 0);
+  clock.setWallTime(start);
+  fs::create_directories(folder());
+  struct Row {
+    const char* name;
+    bool removed;
+  } rows[] = {
+      {"2026_06_01.log", true},  {"2024_02_29.log", true},  {"2000_02_29.log", true},
+      {"2026_13_45.log", false}, {"2026_00_00.log", false}, {"9999_99_99.log", false},
+      {"2026_02_29.log", false}, {"1900_02_29.log", false}, {"2026_04_31.log", false},
+      {"2026_06_00.log", false}, {"2026_06_32.log", false}, {"0000_00_01.log", false},
+  };
+  for (const Row& row : rows) {
+    testsupport::writeFile(folder() + "/" + row.name, "x");
+    setModified(folder() + "/" + row.name, start - 400000s);
+  }
+  LogManager log(env(dir.path()));
+  for (const Row& row : rows)
+    EXPECT_EQ(!fs::exists(folder() + "/" + row.name), row.removed) << row.name;
+  EXPECT_TRUE(sys.empty());
+}
+
+// A day file that cannot be removed keeps only itself: the other old ones go all the same, and
+// the day file, the console and the system log name it with the reason.
+TEST_F(LogTest, ADayFileThatCannotBeRemovedIsNamedAndTheRestArePruned) {
+  const auto start = localTime(2026, 6, 10, 12, 0, 0);
+  clock.setWallTime(start);
+  fs::create_directories(folder());
+  testsupport::BusyFile busy(folder() + "/2026_05_15.log", "x");
+  if (!busy.busy()) GTEST_SKIP() << "no file can be mounted over here: " << busy.why();
+  setModified(folder() + "/2026_05_15.log", start - 400000s);
+  std::vector<std::string> others;
+  for (int d = 1; d <= 12; ++d) {
+    char name[32];
+    std::snprintf(name, sizeof name, "2026_05_%02d.log", d);
+    others.push_back(folder() + "/" + name);
+    testsupport::writeFile(others.back(), "x");
+    setModified(others.back(), start - 400000s);
+  }
+  LogManager log(env(dir.path()));
+  for (const std::string& other : others) EXPECT_FALSE(fs::exists(other)) << other;
+  EXPECT_TRUE(fs::exists(folder() + "/2026_05_15.log"));
+  const std::string said =
+      "Cannot cleanup the old files: 2026_05_15.log: " + std::string(std::strerror(EBUSY));
+  ASSERT_EQ(sys.size(), 1u);
+  EXPECT_NE(sys[0].find(said), std::string::npos) << sys[0];
+  EXPECT_EQ(err, sys);
+  EXPECT_NE(readFile(log.logFilePath()).find(said), std::string::npos);
 }
 
 TEST_F(LogTest, ADeletedDayFileIsStartedAgainWithoutABanner) {
@@ -331,7 +479,10 @@ TEST_F(LogTest, ADeletedDayFileIsStartedAgainWithoutABanner) {
 }
 
 TEST_F(LogTest, TwoStartsOnOneDayAppendEachWithItsBanner) {
-  { LogManager first(env(dir.path())); first.log("one"); }
+  {
+    LogManager first(env(dir.path()));
+    first.log("one");
+  }
   LogManager second(env(dir.path()));
   auto file = lines(readFile(second.logFilePath()));
   int banners = 0;

@@ -1,5 +1,3 @@
-#include "MainControllerFixture.h"
-
 #include <QMenuBar>
 #include <QScreen>
 #include <algorithm>
@@ -8,6 +6,7 @@
 #include <thread>
 
 #include "Bundle.h"
+#include "MainControllerFixture.h"
 #include "OutlineBudget.h"
 #include "config/LenientJson.h"
 #include "dispatch/MainQueue.h"
@@ -787,6 +786,9 @@ TEST_F(MainWindowRecordsTest, AFailedLayoutSaveSaysSoAndWhy) {
   const std::string notSaved = corvane::localized("alert_layout_not_saved");
   EXPECT_EQ(told.rfind(notSaved.substr(0, notSaved.find("%1")), 0), 0u) << told;
   EXPECT_NE(told.find("Not a directory"), std::string::npos) << told;
+  // The file the user knows, not the save's hidden temporary one.
+  EXPECT_NE(told.find("cannot write " + *config.configFileURL + ": "), std::string::npos) << told;
+  EXPECT_EQ(told.find(".save-"), std::string::npos) << told;
   EXPECT_FALSE(std::filesystem::exists(*config.configFileURL));
 
   // Written, it says nothing.

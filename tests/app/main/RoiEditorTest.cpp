@@ -186,6 +186,65 @@ TEST_F(RoiEditorTest, PressSteps) {
   EXPECT_TRUE(facade->calls().empty());
 }
 
+// A selected box's handles are drawn centred on its outline, so a press on one lands outside
+// the box as often as inside, and at a corner mostly outside, where the facade finds no box:
+// every handle still resizes the box, from the press on, and draws nothing new.
+TEST_F(RoiEditorTest, EveryHandleOfTheSelectedBoxResizesItFromOutsideItsOutline) {
+  know({{7, {1000, 200, 400, 300}}});
+  facade->transformingRect = {1000, 200, 400, 300};
+  editor.mouseDown({1200, 350});  // selects it and opens its transform
+  editor.mouseUp({1200, 350});
+  ASSERT_TRUE(editor.isStartTransform);
+  // Each handle pressed 4 frame pixels (2 view points) outside the outline, dragged 20 out.
+  struct Row {
+    Point press;
+    MouseState state;
+    Point to;
+    std::string sent;
+  } rows[] = {
+      {{996, 196}, S::dragLeftTop, {976, 176}, "SetTransformingRect 980 180 420 320"},
+      {{1404, 196}, S::dragRightTop, {1424, 176}, "SetTransformingRect 1000 180 420 320"},
+      {{996, 504}, S::dragLeftBottom, {976, 524}, "SetTransformingRect 980 200 420 320"},
+      {{1404, 504}, S::dragRightBottom, {1424, 524}, "SetTransformingRect 1000 200 420 320"},
+      {{1200, 196}, S::dragTop, {1200, 176}, "SetTransformingRect 1000 180 400 320"},
+      {{1200, 504}, S::dragBottom, {1200, 524}, "SetTransformingRect 1000 200 400 320"},
+      {{996, 350}, S::dragLeft, {976, 350}, "SetTransformingRect 980 200 420 300"},
+      {{1404, 350}, S::dragRight, {1424, 350}, "SetTransformingRect 1000 200 420 300"},
+  };
+  auto reset = [this] {
+    facade->transformingRect = {1000, 200, 400, 300};
+    editor.selectOriRect = {1000, 200, 400, 300};
+  };
+  for (const auto& row : rows) {
+    reset();
+    facade->clearCalls();
+    cursors.clear();
+    editor.mouseDown(row.press);
+    EXPECT_EQ(editor.dragDirection, row.state) << row.press.x << "," << row.press.y;
+    EXPECT_EQ(cursors, std::vector<S>{row.state});
+    EXPECT_EQ(editor.selectRectIdx, 7);
+    editor.mouseDragged(row.to);
+    EXPECT_EQ(calls("SetTransformingRect"), std::vector<std::string>{row.sent});
+    editor.mouseUp(row.to);
+    EXPECT_TRUE(calls("AddNewRect").empty());
+    EXPECT_TRUE(calls("SetTempRect").empty());
+    EXPECT_TRUE(calls("EndTransformRect").empty());
+  }
+  // Hovering there shows the handle's cursor, not the arrow.
+  reset();
+  cursors.clear();
+  editor.mouseMoved({1404, 504});
+  EXPECT_EQ(cursors, std::vector<S>{S::dragRightBottom});
+  // Beyond the handles' reach a press is on empty space again: a new drawing.
+  editor.mouseDown({1420, 520});
+  EXPECT_EQ(editor.dragDirection, S::none);
+  EXPECT_EQ(editor.selectRectIdx, -1);
+  editor.mouseUp({1420, 520});
+  // With no transform open (nothing selected) the same place draws.
+  editor.mouseDown({1404, 504});
+  EXPECT_EQ(editor.dragDirection, S::none);
+}
+
 TEST_F(RoiEditorTest, FocusRectanglePressAndFocusAndTopDownFindNothing) {
   know({{7, {1000, 200, 400, 300}}});
   editor.focusOriRect = {900, 100, 800, 450};
@@ -594,8 +653,8 @@ TEST_F(RoiEditorTest, RightClickSelectionAndActions) {
 // A box drawn when the picture holds all it can draw is refused by the facade: the drag says so,
 // its rubber band goes, and it is not taken for the box just drawn.
 TEST_F(RoiEditorTest, ADrawnBoxThePictureHasNoRoomForIsTold) {
-  int refused = 0;
-  editor.addRefused = [&refused] { ++refused; };
+  std::vector<std::string> refused;
+  editor.addRefused = [&refused](const std::string& note) { refused.push_back(note); };
   facade->setAddRoom(1);
   for (EditMode mode : {EditMode::none, EditMode::none, EditMode::ignore}) {
     editor.context.editMode = mode;
@@ -606,7 +665,9 @@ TEST_F(RoiEditorTest, ADrawnBoxThePictureHasNoRoomForIsTold) {
     editor.mouseUp({400, 500});
     EXPECT_EQ(calls("AddNewRect").size(), 1u);
   }
-  EXPECT_EQ(refused, 2);
+  // In the ignore-area editor no box can be deleted: its note says so.
+  EXPECT_EQ(refused,
+            (std::vector<std::string>{"tips_roi_limit_reached", "tips_ignore_limit_reached"}));
   EXPECT_EQ(calls("SetTempRect").back(), "SetTempRect 0 0 0 0");
   EXPECT_FALSE(editor.freshRect.has_value());
 }

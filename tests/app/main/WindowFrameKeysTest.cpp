@@ -29,8 +29,10 @@ TEST(WindowFrameKeys, SizeIsKeptOutsideFullScreenPlaceAlsoInFullScreenNothingInT
   EXPECT_TRUE(WindowFrameKeys::onResize({1200, 700}, true, false, true).empty());
   EXPECT_TRUE(WindowFrameKeys::onResize({1200, 700}, false, false, false).empty());
 
-  EXPECT_EQ(WindowFrameKeys::onMove({-40, 25}, false, true),
+  EXPECT_EQ(WindowFrameKeys::onMove({-40, 25}, false, true, true),
             (Entries{{"WindowX", -40}, {"WindowY", 25}}));
-  EXPECT_TRUE(WindowFrameKeys::onMove({10, 20}, true, true).empty());
-  EXPECT_TRUE(WindowFrameKeys::onMove({10, 20}, false, false).empty());
+  EXPECT_TRUE(WindowFrameKeys::onMove({10, 20}, true, true, true).empty());
+  EXPECT_TRUE(WindowFrameKeys::onMove({10, 20}, false, false, true).empty());
+  // Where the compositor places the window its reported place is no place at all (0, 0).
+  EXPECT_TRUE(WindowFrameKeys::onMove({0, 0}, false, true, false).empty());
 }

@@ -369,6 +369,28 @@ TEST_F(PlayerManagerTest, AClipOfASizeThatCannotBeDrawnIsRefusedWhenOpened) {
   EXPECT_EQ(player->frameSize(), QSizeF(400, 300));
 }
 
+// A frame of more pixels than a machine's memory has room for while it plays: refused at once,
+// from the size its header gives, before a first picture that would take seconds to decode.
+TEST_F(PlayerManagerTest, AClipTooLargeForMemoryIsRefusedWhenOpened) {
+  std::string clip = media->dir.file("huge.avi");
+  QImage grey(16, 16, QImage::Format_RGB32);
+  grey.fill(Qt::gray);
+  std::string error;
+  ASSERT_TRUE(testmedia::writeVideo(
+      {.path = clip, .encoder = "mjpeg", .width = 8192, .height = 4400, .frames = 1},
+      [&](int) { return grey.scaled(8192, 4400); }, error))
+      << error;
+  size_t before = logText().size();
+  openVideo(clip);
+  std::string lines = logText().substr(before);
+  EXPECT_NE(lines.find("cannot play huge.avi: the picture size 8192 x 4400 cannot be drawn: its "
+                       "36.0 million pixels a frame would need about 2.0 GB of memory to play"),
+            std::string::npos)
+      << lines;
+  EXPECT_FALSE(player->hasValidAsset());
+  EXPECT_EQ(player->refusal->value().fileName, "huge.avi");
+}
+
 TEST_F(PlayerManagerTest, AFailedFileLeavesThePlayingOneInPlace) {
   openVideo(media->h264);
   player->loadVideo(QString::fromStdString(media->notVideo));
@@ -678,7 +700,8 @@ TEST_F(PlayerManagerTest, AClipThatCannotBePlayedIsToldWhileTheOneBeforePlaysOn)
   settle();
   openVideo(media->audioOnly);
   ASSERT_FALSE(told.empty());
-  EXPECT_EQ(told.back(), (PlayerManager::Refusal{"audio-only.mp4", "the file has no video stream"}));
+  EXPECT_EQ(told.back(), (PlayerManager::Refusal{"audio-only.mp4", "the file has no video stream",
+                                                 media->audioOnly}));
   EXPECT_EQ(player->fileName(), "clip.mp4");
   EXPECT_EQ(player->status->value(), PlayerStatus::playing);
   forget();
@@ -719,10 +742,12 @@ TEST_F(PlayerManagerTest, AJumpInTheTimeStampsPlaysOnFromTheFrameThatJumped) {
   struct Case {
     const char* name;
     double first, second;
+    const char* told;  // how the jump is told, after the file's name
   } cases[] = {
-      {"back-far", 112, 10},     // read by the demuxer as a counter that wrapped
-      {"back-near", 30, 13},     // seventeen seconds back
-      {"forward", 10, 200},      // three minutes on
+      // Read by the demuxer as a counter that wrapped: told as the jump back it is.
+      {"back-far", 112, 10, "jump back 102.900 s, from 0.900 s to -102.000 s"},
+      {"back-near", 30, 13, "jump back 17.900 s, from 0.900 s to -17.000 s"},
+      {"forward", 10, 200, "jump ahead 189.100 s, from 0.900 s to 190.000 s"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -730,6 +755,8 @@ TEST_F(PlayerManagerTest, AJumpInTheTimeStampsPlaysOnFromTheFrameThatJumped) {
     size_t logged = logText().size();
     openVideo(clip);
     ASSERT_TRUE(player->hasValidAsset());
+    // Its length is the time its frames play: ten and eight frames of a tenth of a second.
+    EXPECT_NEAR(player->duration(), 1.8, 0.001);
     playFor(16);
     // Every frame once, in order, at the clip's rate: none skipped, no wait at the jump.
     std::vector<int> want;
@@ -739,11 +766,56 @@ TEST_F(PlayerManagerTest, AJumpInTheTimeStampsPlaysOnFromTheFrameThatJumped) {
     for (int i = 0; i < 20; ++i) tick(100ms);
     EXPECT_GE(delivered().size(), 30u);
     std::string lines = logText().substr(logged);
-    const std::string told = "the time stamps of " + std::string(c.name) + ".ts jump from ";
+    const std::string told = "the time stamps of " + std::string(c.name) + ".ts " + c.told;
     EXPECT_NE(lines.find(told), std::string::npos) << lines;
     EXPECT_EQ(lines.find(told), lines.rfind(told)) << lines;
     player->pause();
     settle();
     forget();
   }
+}
+
+// A clip whose second part runs many frames to one of its first part's: the pacing keeps the
+// clip's clock through the fast part, passing over the frames that fall between two ticks.
+TEST_F(PlayerManagerTest, AVariableRateClipKeepsItsClockThroughItsFastPart) {
+  QImage photo = testmedia::photo("sample1.jpg");
+  std::string slow = media->dir.file("vfr.a.ts"), fast = media->dir.file("vfr.b.ts");
+  std::string error;
+  // One second at 10 frames a second, then 0.4 s at 250.
+  ASSERT_TRUE(testmedia::writeVideo(
+      {.path = slow, .frames = 10, .gop = 10},
+      [&](int i) { return testmedia::markedFrame(photo, 320, 240, i); }, error))
+      << error;
+  ASSERT_TRUE(testmedia::writeVideo(
+      {.path = fast, .fps = 250, .frames = 100, .gop = 250, .stampOffset = 1.0},
+      [&](int i) { return testmedia::markedFrame(photo, 320, 240, 10 + i / 25); }, error))
+      << error;
+  std::string clip = media->dir.file("vfr.ts");
+  ASSERT_TRUE(testmedia::concatenate({slow, fast}, clip));
+  openVideo(clip);
+  ASSERT_TRUE(player->hasValidAsset());
+  player->play();
+  settle();
+  tick(0ms);
+  std::vector<double> times, rates;
+  for (int i = 0; i < 13; ++i) {
+    tick(100ms);
+    times.push_back(player->currentTime->value());
+    rates.push_back(player->clipRate());
+  }
+  // The play went on from the first frame, shown when the clip opened: at each tick the frame
+  // due then, up to the last one at 1.396 s, never one ahead of its time (within one fast frame,
+  // 4 ms). The display link's tick runs on the player's own thread, so on a loaded machine one
+  // may read the clock before the step's end: the frame shown then is at most one tick behind,
+  // and the next tick catches up. A play that kept to the slow half's pace in the fast half would
+  // fall further behind with every tick.
+  for (int i = 0; i < 13; ++i) {
+    SCOPED_TRACE(i);
+    const double due = std::min(0.1 * (i + 2), 1.396);
+    EXPECT_LE(times[size_t(i)], due + 0.0045);
+    EXPECT_GE(times[size_t(i)], due - 0.1045);
+  }
+  // The rate told is the clip's own where it plays.
+  EXPECT_NEAR(rates[4], 10, 0.01);
+  EXPECT_NEAR(rates[11], 250, 1);
 }

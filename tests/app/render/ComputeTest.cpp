@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "RefusedThreadStarts.h"
 #include "render/EffectParameters.h"
 #include "render/EffectsKernel.h"
 #include "render/LayoutKernel.h"
@@ -291,4 +292,17 @@ TEST(Compute, LayoutCropPixelsAreTheBlendsOfTheirTables) {
   }
   EXPECT_EQ(mismatches, 0);
   EXPECT_GT(covered, 10000);
+}
+
+TEST(Compute, APoolWhoseWorkersCannotAllStartDoesTheWholeJobWithThoseThereAre) {
+  for (int allowed : {0, 1}) {
+    testsupport::RefusedThreadStarts refused(allowed);
+    ThreadPool pool(4, "test pool");
+    EXPECT_EQ(pool.threadCount(), size_t(allowed) + 1);
+    std::vector<std::atomic<int>> items(1000);
+    pool.parallelFor(items.size(), 16, [&](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) ++items[i];
+    });
+    for (auto& item : items) ASSERT_EQ(item.load(), 1);
+  }
 }

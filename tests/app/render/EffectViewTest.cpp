@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -507,4 +508,37 @@ TEST_F(EffectViewTest, HalfSizeAnalysisCopyIsTheBlockMeanExactly) {
     }
     EXPECT_EQ(mismatches, 0);
   }
+}
+
+// The program's view writes no analysis-size copy: none is made, the pictures it makes are
+// those of a view that writes one, and turning the copy off again lets go of one made before.
+TEST_F(EffectViewTest, WithoutTheAnalysisCopyThePicturesStayTheSame) {
+  MetalManager plainManager;
+  EffectView plain({}, plainManager, context);
+  plain.setWritesAnalysisCopy(false);
+  for (bool mirror : {false, true}) {
+    SCOPED_TRACE(mirror);
+    manager.mirror = plainManager.mirror = mirror;
+    manager.denoise = plainManager.denoise = 3;
+    for (int seed : {1, 2}) {
+      auto frame = noiseFrame(640, 160, seed);
+      manager.notifyFrame(frame);
+      plainManager.notifyFrame(frame);
+    }
+    EXPECT_TRUE(manager.selvoBuffer());
+    EXPECT_FALSE(plainManager.selvoBuffer());
+    EXPECT_EQ(textureImage(*plainManager.effectTexture()), textureImage(*manager.effectTexture()));
+    auto a = view.effectsPixelBuffer(), b = plain.effectsPixelBuffer();
+    ASSERT_TRUE(a && b);
+    for (int p = 0; p < 2; ++p)
+      for (int y = 0; y < a->planeHeight(p); ++y)
+        ASSERT_EQ(std::memcmp(a->baseAddress(p) + y * a->bytesPerRow(p),
+                              b->baseAddress(p) + y * b->bytesPerRow(p),
+                              size_t(a->planeWidth(p)) * size_t(p + 1)),
+                  0)
+            << "plane " << p << " row " << y;
+  }
+  view.setWritesAnalysisCopy(false);
+  manager.notifyFrame(uniformFrame(64, 32, 10));
+  EXPECT_FALSE(manager.selvoBuffer());
 }

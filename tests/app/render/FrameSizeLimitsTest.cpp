@@ -32,8 +32,9 @@ TEST(FrameSizeLimits, RefusesWhatAPictureOnTheRoadCannotBe) {
       {0, 0, "each side must be from 2 to 32768 pixels", 0},
       {-4, 100, "each side must be from 2 to 32768 pixels", 0},
       // The buffers' longest side.
-      {32768, 2560, nullptr, 100},
-      {32769, 2560, nullptr, 100},  // carried at 32768
+      {32768, 1098, nullptr, 42},
+      {32769, 1098, nullptr, 42},  // carried at 32768
+      {32770, 1098, "each side must be from 2 to 32768 pixels", 0},
       {32770, 2560, "each side must be from 2 to 32768 pixels", 0},
       {2560, 32770, "each side must be from 2 to 32768 pixels", 0},
       // Tall: the preview is 1280 wide and at most 16384 high (12.8 : 1).
@@ -45,6 +46,21 @@ TEST(FrameSizeLimits, RefusesWhatAPictureOnTheRoadCannotBe) {
       {2560, 2, nullptr, 2},
       {2562, 2, "its preview would be 1280 x 0 (2 to 16384 high)", 0},
       {32768, 2, "its preview would be 1280 x 0 (2 to 16384 high)", 0},
+      // The memory a frame's pictures take while it plays: 8K and a little more, no further.
+      {7680, 4320, nullptr, 720},
+      {8000, 4500, nullptr, 720},
+      {6000, 6000, nullptr, 1280},
+      {6002, 6000,
+       "its 36.0 million pixels a frame would need about 2.0 GB of memory to play "
+       "(at most 36.0 million pixels)",
+       0},
+      {8192, 8192, "its 67.1 million pixels a frame would need about 3.8 GB", 0},
+      {16384, 8192, "its 134.2 million pixels a frame would need about 7.5 GB", 0},
+      {32768, 2560, "its 83.9 million pixels a frame", 0},
+      {16384, 16384, "its 268.4 million pixels a frame", 0},
+      // Each of the other limits is told first: their messages stay.
+      {32770, 32770, "each side must be from 2 to 32768 pixels", 0},
+      {2000, 26000, "its preview would be 1280 x 16640 (2 to 16384 high)", 0},
   };
   for (const SizeCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));

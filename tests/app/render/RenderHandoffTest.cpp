@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -152,10 +154,8 @@ TEST(RenderHandoff, ASizeDrawnFarBelowTheRateItComesAtIsToldOnce) {
     int notes;
   };
   const Case cases[] = {
-      {"kept up with", 30, 1, 20, 0},
-      {"half the frames drawn", 30, 2, 20, 0},
-      {"5 of 30 drawn", 30, 6, 20, 1},
-      {"1000 fps, 1 of 10 drawn", 1000, 10, 12, 1},
+      {"kept up with", 30, 1, 20, 0},     {"half the frames drawn", 30, 2, 20, 0},
+      {"5 of 30 drawn", 30, 6, 20, 1},    {"1000 fps, 1 of 10 drawn", 1000, 10, 12, 1},
       {"too short to tell", 30, 6, 4, 0},
   };
   for (const auto& c : cases) {
@@ -214,4 +214,112 @@ TEST(RenderHandoff, TheOutputIsCutFromThePictureOfTheFrameTheAnalysisFinished) {
   handoff.analysed(frame());
   queue->runAll();
   EXPECT_EQ(manager.analysedTexture(), picture);
+}
+
+// The analysis quicker than the render: while a frame's pass runs, that frame and the next one
+// are both reported, the next one's pass still waiting. Each report must wait for its own
+// frame's picture, or the output stays on the last picture whose report came in time.
+TEST(RenderHandoff, TwoReportsWithinOnePassEachWaitForTheirOwnPicture) {
+  MetalManager manager;
+  auto queue = std::make_shared<HeldQueue>();
+  RenderHandoff handoff(manager, queue);
+  std::map<const PixelBuffer*, compute::TextureRef> pictureOf;
+  std::function<void()> duringPass;
+  manager.registerSubscriber("EffectView", [&] {
+    auto picture = compute::Texture::create(8, 4, compute::TextureFormat::BGRA8Unorm);
+    pictureOf[manager.pixelBuffer().get()] = picture;
+    manager.exchangeEffectTexture(picture);
+    if (auto step = std::exchange(duringPass, nullptr)) step();
+  });
+  // Frame 0 in order: its picture, then its report.
+  auto first = frame();
+  handoff.admitted(first);
+  handoff.publish(first);
+  queue->runAll();
+  handoff.analysed(first);
+  queue->runAll();
+  ASSERT_EQ(manager.analysedTexture(), pictureOf[first.get()]);
+  std::vector<PixelBufferRef> frames{first};
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(round);
+    auto drawn = frame();
+    PixelBufferRef next;
+    handoff.admitted(drawn);
+    handoff.publish(drawn);
+    duringPass = [&] {
+      handoff.analysed(drawn);
+      next = frame();
+      handoff.admitted(next);
+      handoff.publish(next);
+      handoff.analysed(next);
+    };
+    size_t mostWaiting = 0;
+    while (!queue->tasks.empty()) {
+      auto task = std::move(queue->tasks.front());
+      queue->tasks.pop_front();
+      task();
+      mostWaiting = std::max(mostWaiting, queue->tasks.size());
+    }
+    ASSERT_TRUE(next);
+    EXPECT_EQ(manager.analysedTexture(), pictureOf[next.get()]);
+    EXPECT_NE(manager.analysedTexture(), pictureOf[first.get()]);
+    EXPECT_LE(mostWaiting, 2u);  // one pass and one report at most, as ever
+    frames.push_back(drawn);
+    frames.push_back(next);
+  }
+  // A report of a frame whose picture is never made (a newer analysed frame took its pass)
+  // leaves the last analysed picture.
+  auto dropped = frame(), newer = frame();
+  handoff.admitted(dropped);
+  handoff.publish(dropped);
+  handoff.analysed(dropped);
+  handoff.admitted(newer);
+  handoff.publish(newer);
+  queue->runAll();
+  EXPECT_EQ(manager.analysedTexture(), pictureOf[frames.back().get()]);
+  handoff.analysed(newer);
+  queue->runAll();
+  EXPECT_EQ(manager.analysedTexture(), pictureOf[newer.get()]);
+}
+
+TEST(RenderHandoff, TheRateNoteSaysTheSourcesOwnRateAndWhyFramesAreDropped) {
+  struct Case {
+    const char* name;
+    int width, height;
+    int published;  // frames a second reaching the hand-off
+    double source;  // the source's own rate; 0: none told
+    int drawnEvery;
+    const char* says;  // a part of the note; nullptr: none
+  };
+  const Case cases[] = {
+      {"a fast clip drawn smoothly", 640, 320, 1000, 0, 20,
+       "Frames of 640 x 320 come at 1000 frames per second and are drawn at 50: the source "
+       "brings more frames than can be drawn"},
+      {"a large clip its player cannot decode at its rate", 7680, 4320, 2, 30, 2,
+       "Frames of 7680 x 4320 come at 30 frames per second and are drawn at 1: the picture is too "
+       "large to draw at the source's rate"},
+      {"a slow player, every frame drawn, the clip kept up with", 1920, 960, 30, 30, 1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::ManualClock clock;
+    MetalManager manager;
+    auto queue = std::make_shared<HeldQueue>();
+    std::vector<std::string> notes;
+    RenderHandoff handoff(
+        manager, queue, clock, [&](const std::string& line) { notes.push_back(line); },
+        [&] { return c.source; });
+    auto step = std::chrono::microseconds(1'000'000 / c.published);
+    for (int i = 0; i < c.published * 6; ++i) {
+      handoff.publish(PixelBuffer::create(c.width, c.height, PixelFormat::NV12FullRange));
+      if ((i + 1) % c.drawnEvery == 0) queue->runAll();
+      clock.advance(step);
+    }
+    if (!c.says) {
+      EXPECT_TRUE(notes.empty()) << notes[0];
+      continue;
+    }
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find(c.says), std::string::npos) << notes[0];
+  }
 }

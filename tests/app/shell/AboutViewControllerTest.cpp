@@ -3,6 +3,8 @@
 #include <QLabel>
 
 #include "ShellTestRig.h"
+#include "Workspace.h"
+#include "dispatch/MainQueue.h"
 #include "shell/AboutViewController.h"
 #include "widgets/NamedColors.h"
 
@@ -107,6 +109,30 @@ TEST_F(AboutViewControllerTest, InvalidOrMissingLinksAreNotOpened) {
   nowhere->onClickWebsite();
   EXPECT_TRUE(spawned.empty());
   EXPECT_EQ(nowhere->websiteAddress(), "");
+}
+
+// The Website button on a desktop where nothing opens web addresses says so with the address.
+TEST_F(AboutViewControllerTest, AWebsiteNothingOpenedIsToldWithItsAddress) {
+  std::function<void(int)> ended;
+  platform::Workspace::Environment opener;
+  opener.spawnWatched = [&](const shelltest::Argv&, std::function<void(int)> watch) {
+    ended = std::move(watch);
+    return true;
+  };
+  platform::Workspace noHandler(opener);
+  AboutViewController::Environment env;
+  env.makerAddress = maker;
+  env.workspace = &noHandler;
+  env.main = &platform::MainQueue::shared();
+  std::vector<std::string> told;
+  env.alert = [&](const std::string& message) { told.push_back(message); };
+  std::unique_ptr<AboutViewController> about(AboutViewController::instantiate(env));
+  about->websiteButton()->click();
+  ASSERT_TRUE(ended);
+  ended(3);
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(told, std::vector<std::string>{"The page " + maker + " could not be opened: " +
+                                           platform::Workspace::openerFailure(3)});
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "shell/BackDoorController.h"
 #include "shell/PlayerController.h"
 #include "widgets/CustomButton.h"
+#include "widgets/FocusScope.h"
 #include "widgets/PixelBufferView.h"
 
 using corvane::BackDoorController;
@@ -304,6 +305,33 @@ TEST_F(BackDoorTest, OpeningTwiceShowsTheSameWindow) {
   EXPECT_FALSE(first->isVisible());
   EXPECT_EQ(windows.showWindow(), first);
   EXPECT_TRUE(first->isVisible());
+}
+
+// Tab reaches the window's controls only: not the read-only values (still selectable with the
+// mouse for a report), nor a camera list with nothing in it.
+TEST_F(BackDoorTest, TabPassesTheValuesAndAnEmptyCameraList) {
+  auto isValueOrEmpty = [](QWidget* stop) {
+    auto* field = qobject_cast<QLineEdit*>(stop);
+    auto* list = qobject_cast<QComboBox*>(stop);
+    return (field && field->isReadOnly()) || (list && list->count() == 0);
+  };
+  open();
+  for (QWidget* stop : corvane::FocusScope::stops({window.get()}))
+    EXPECT_FALSE(isValueOrEmpty(stop)) << stop->metaObject()->className();
+  EXPECT_EQ(window->studioVersionLabel->focusPolicy(), Qt::ClickFocus);
+  std::vector<QWidget*> stops = corvane::FocusScope::stops({window.get()});
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           window->videoModeButton, window->openFileButton, window->exportButton})
+    EXPECT_NE(std::find(stops.begin(), stops.end(), control), stops.end());
+  // A camera list with the cameras in it is a stop.
+  camera->cameraDevices->setValue({platform::CaptureDevice{}});
+  MainQueue::shared().drain();
+  stops = corvane::FocusScope::stops({window.get()});
+  EXPECT_NE(std::find(stops.begin(), stops.end(), window->cameraMenu), stops.end());
+  camera->cameraDevices->setValue({});
+  MainQueue::shared().drain();
+  stops = corvane::FocusScope::stops({window.get()});
+  EXPECT_EQ(std::find(stops.begin(), stops.end(), window->cameraMenu), stops.end());
 }
 
 TEST_F(BackDoorTest, ExportWritesTheDayLogsIntoTheChosenArchive) {

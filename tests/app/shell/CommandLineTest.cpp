@@ -1,5 +1,3 @@
-#include "util/CommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "shell/StudioMain.h"
+#include "util/CommandLine.h"
 
 namespace corvane {
 namespace {
@@ -47,7 +46,10 @@ TEST(CommandLine, EachCommandLineIsDecidedBeforeAnythingStarts) {
       {{"--", "-dash.mp4"}, Action::run, "", {"-dash.mp4"}, false},
       {{"--"}, Action::run, "", {}, false},
       {{"--", "--help"}, Action::run, "", {"--help"}, false},
-      {{"--", "--version", "-deactivateExt"}, Action::run, "", {"--version", "-deactivateExt"},
+      {{"--", "--version", "-deactivateExt"},
+       Action::run,
+       "",
+       {"--version", "-deactivateExt"},
        false},
       {{"--", "--"}, Action::run, "", {"--"}, false},  // only the first one ends the options
       {{"-deactivateExt", "--", "-x.mp4"}, Action::run, "", {"-x.mp4"}, true},
@@ -63,8 +65,8 @@ TEST(CommandLine, EachCommandLineIsDecidedBeforeAnythingStarts) {
     EXPECT_EQ(d.operands, row.operands) << line;
     EXPECT_EQ(d.has("-deactivateExt"), row.deactivate) << line;
     // The main program plays the last name given.
-    EXPECT_EQ(d.lastOperand(), row.operands.empty() ? std::nullopt
-                                                    : std::optional<std::string>(row.operands.back()))
+    EXPECT_EQ(d.lastOperand(),
+              row.operands.empty() ? std::nullopt : std::optional<std::string>(row.operands.back()))
         << line;
     // Help and version are told from the raw arguments as well, and nothing else is.
     std::optional<Action> early = CommandLine::informational(row.arguments);
@@ -76,27 +78,37 @@ TEST(CommandLine, EachCommandLineIsDecidedBeforeAnythingStarts) {
 }
 
 // A program with no switches of its own (the updater, the uninstaller) refuses the main
-// program's, and one that takes no names refuses a name, also one given after "--".
+// program's, one that takes no names refuses a name, also one given after "--", and one that
+// plays one file refuses a second instead of dropping one of them.
 TEST(CommandLine, AProgramRefusesWhatItDoesNotTake) {
   struct Row {
     Names arguments;
-    bool takesNames;
+    size_t namesTaken;
     std::optional<int> status;
     std::string said;
   } rows[] = {
-      {{}, false, std::nullopt, ""},
-      {{"--"}, false, std::nullopt, ""},
-      {{"-deactivateExt"}, false, 2, "p: unknown option '-deactivateExt'\n"},
-      {{"x.mp4"}, false, 2, "p: takes no file or other name, was given 'x.mp4'\n"},
-      {{"--", "--help"}, false, 2, "p: takes no file or other name, was given '--help'\n"},
-      {{"--", "-dash.mp4"}, true, std::nullopt, ""},
-      {{"--bogus", "x"}, true, 2, "p: unknown option '--bogus'\n"},
+      {{}, 0, std::nullopt, ""},
+      {{"--"}, 0, std::nullopt, ""},
+      {{"-deactivateExt"}, 0, 2, "p: unknown option '-deactivateExt'\n"},
+      {{"x.mp4"}, 0, 2, "p: takes no file or other name, was given 'x.mp4'\n"},
+      {{"--", "--help"}, 0, 2, "p: takes no file or other name, was given '--help'\n"},
+      {{"--", "-dash.mp4"}, 1, std::nullopt, ""},
+      {{"--bogus", "x"}, 1, 2, "p: unknown option '--bogus'\n"},
+      {{}, 1, std::nullopt, ""},
+      {{"a.mp4"}, 1, std::nullopt, ""},
+      {{"a.mp4", "b.mp4"}, 1, 2, "p: takes one file, was given 'a.mp4' and also 'b.mp4'\n"},
+      {{"a.mp4", "b.mp4", "c.mp4"},
+       1,
+       2,
+       "p: takes one file, was given 'a.mp4' and also 'b.mp4'\n"},
+      {{"a.mp4", "--", "-b.mp4"}, 1, 2, "p: takes one file, was given 'a.mp4' and also '-b.mp4'\n"},
+      {{"--bogus", "a.mp4", "b.mp4"}, 1, 2, "p: unknown option '--bogus'\n"},  // the option first
   };
   for (const Row& row : rows) {
     std::string line;
     for (const auto& a : row.arguments) line += a + " ";
     std::ostringstream err;
-    EXPECT_EQ(CommandLine::refusal(CommandLine::decide(row.arguments), "p", row.takesNames, err),
+    EXPECT_EQ(CommandLine::refusal(CommandLine::decide(row.arguments), "p", row.namesTaken, err),
               row.status)
         << line;
     if (row.status)

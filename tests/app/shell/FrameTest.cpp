@@ -130,6 +130,50 @@ TEST(ConnectView, AClipThatWasNotPlayedIsNamedWithItsReason) {
   player.close();
 }
 
+// Under a refused clip, Try Again asks for the clip again, not for a camera: a clip still
+// refused is named again with its reason, one that opens keeps the progress until it shows.
+TEST(ConnectView, TryAgainUnderARefusedClipAsksForTheClip) {
+  auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::disconnected);
+  testsupport::ManualClock clock;
+  corvane::PlayerManager player(clock);
+  int searches = 0;
+  std::vector<std::string> retried;
+  corvane::ConnectController view(
+      mode, [&] { ++searches; }, nullptr, nullptr, player.refusal,
+      [&](const std::string& clip) {
+        retried.push_back(clip);
+        player.loadVideo(QString::fromStdString(clip));
+      });
+  testsupport::TempDir dir;
+  std::ofstream(dir.file("empty.mp4")).flush();
+  auto settle = [&] {
+    player.videoOutputQueue().drain();
+    platform::MainQueue::shared().drain();
+  };
+  player.loadVideo(QString::fromStdString(dir.file("empty.mp4")));
+  settle();
+  const QString refused = view.cantFindCameraLabel->text();
+  ASSERT_TRUE(refused.startsWith("empty.mp4"));
+
+  QTest::mouseClick(view.tryAgainButton, Qt::LeftButton);
+  EXPECT_EQ(searches, 0);
+  EXPECT_EQ(retried, std::vector<std::string>{dir.file("empty.mp4")});
+  EXPECT_TRUE(view.cannotFindView->isHidden());
+  EXPECT_EQ(view.messageLabel->text().toStdString(), corvane::localized("connect_msg"));
+  settle();
+  EXPECT_FALSE(view.cannotFindView->isHidden());
+  EXPECT_EQ(view.cantFindCameraLabel->text(), refused);
+
+  // Without a refused clip the retry searches for a camera.
+  mode->setValue(ConnectMode::connected);
+  mode->setValue(ConnectMode::disconnected);
+  platform::MainQueue::shared().drain();
+  QTest::mouseClick(view.tryAgainButton, Qt::LeftButton);
+  EXPECT_EQ(searches, 1);
+  EXPECT_EQ(retried.size(), 1u);
+  player.close();
+}
+
 TEST(ConnectView, RetryButtonFillsWhileThePointerIsOnIt) {
   auto mode = corvane::Observable<ConnectMode>::make(ConnectMode::disconnected);
   corvane::ConnectController view(mode, [] {});
@@ -294,6 +338,30 @@ TEST_F(Frame, TheZoomFillsTheScreensAreaAndTheNextOneComesBack) {
   EXPECT_EQ(window.frameGeometry(), area);
   window.setWindowState(window.windowState() | Qt::WindowMaximized);
   EXPECT_EQ(window.frameGeometry(), before);
+}
+
+// Where the window system sizes a maximised window itself (a Wayland compositor, which ends
+// the connection of a client that answers its maximise with another size), its maximise and its
+// restore stand, and the program's zoom asks it for them instead of placing a frame.
+TEST_F(Frame, WhereThePlatformMaximisesItselfItsMaximiseStands) {
+  window.setWindowSystem(platform::WindowSystem::of("wayland"));
+  main->zoomFrames = true;
+  const QSize before = window.size();
+  for (int round = 0; round < 3; ++round) {
+    window.setWindowState(window.windowState() | Qt::WindowMaximized);
+    EXPECT_TRUE(window.windowState() & Qt::WindowMaximized) << round;
+    EXPECT_EQ(main->zooms, 0);
+    EXPECT_EQ(window.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    window.setWindowState(window.windowState() & ~Qt::WindowMaximized);
+    EXPECT_FALSE(window.windowState() & Qt::WindowMaximized);
+  }
+  EXPECT_EQ(window.size(), before);
+  // The program's own zoom (its keys, its menu) toggles the platform's maximise.
+  window.zoomFrame();
+  EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(main->zooms, 0);
+  window.zoomFrame();
+  EXPECT_FALSE(window.windowState() & Qt::WindowMaximized);
 }
 
 TEST_F(Frame, EveryKeyNoChildTakesGoesToTheController) {

@@ -1,4 +1,5 @@
 #include <QGraphicsOpacityEffect>
+#include <QScreen>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -258,6 +259,31 @@ TEST_F(Launch, TheKeyboardPagesThroughTheTutorial) {
   QApplication::setActiveWindow(nullptr);
 }
 
+// The last page's arrow goes under the keyboard's focus: the focus moves on to Start, so the
+// next Space starts instead of unticking "Don't ask again"; the first page's arrow likewise.
+TEST_F(Launch, TheArrowThatGoesHandsItsFocusOnAndNeverToTheTickBox) {
+  start();
+  launch->showTutorial();
+  window.show();
+  QApplication::setActiveWindow(&window);
+  launch->nextButton->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(launch->nextButton, Qt::Key_Space);
+  ASSERT_EQ(launch->tutorialIndex(), 1);
+  launch->prevButton->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(launch->prevButton, Qt::Key_Space);
+  ASSERT_EQ(launch->tutorialIndex(), 0);
+  EXPECT_EQ(QApplication::focusWidget(), launch->nextButton);
+  QTest::keyClick(launch->nextButton, Qt::Key_Space);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  ASSERT_EQ(launch->tutorialIndex(), 2);
+  EXPECT_EQ(QApplication::focusWidget(), launch->startButton);
+  EXPECT_FALSE(launch->rememberButton->isSelected);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_FALSE(defaults.boolean("TutorialSkip"));
+  EXPECT_EQ(window.mainContent(), main.data());
+  QApplication::setActiveWindow(nullptr);
+}
+
 TEST_F(Launch, OnePageHasNoDots) {
   afterSetup = [this] { config->tutorialCount = 1; };
   start();
@@ -285,6 +311,39 @@ TEST_F(Launch, MainWindowTakesTheMainControllerAndTheStoredFrame) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(launch.isNull());
   EXPECT_TRUE(main->simpleUI.empty());
+}
+
+// Where the compositor places every window and never says where, a stored place is not applied
+// (it is no place at all there) and the window is shown anew at its size, which fits its screen,
+// so the compositor puts it where it fits instead of growing it from the launch screen's corner.
+TEST_F(Launch, WhereThePlatformPlacesWindowsOnlyTheSizeIsTheProgramsAndFitsTheScreen) {
+  window.setWindowSystem(platform::WindowSystem::of("wayland"));
+  defaults.set("CurrentVersion", "2.3.0");
+  defaults.set("WindowWidth", 4000);
+  defaults.set("WindowHeight", 3000);
+  defaults.set("WindowX", 307);
+  defaults.set("WindowY", 143);
+  start();
+  window.show();
+  int hides = 0;
+  struct HideCount : QObject {
+    int* count;
+    explicit HideCount(int* c) : count(c) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Hide) ++*count;
+      return false;
+    }
+  } counter(&hides);
+  window.installEventFilter(&counter);
+  launch->showMain();
+  window.removeEventFilter(&counter);
+  EXPECT_EQ(hides, 1);
+  EXPECT_TRUE(window.isVisible());
+  const QRect area = window.screen()->availableGeometry();
+  EXPECT_TRUE(area.contains(window.geometry()));
+  EXPECT_LE(window.frameGeometry().width(), area.width());
+  EXPECT_LE(window.frameGeometry().height(), area.height());
+  EXPECT_NE(window.frameGeometry().topLeft(), QPoint(307, 143));
 }
 
 TEST_F(Launch, CompactStartWithALiveCameraAsksTheMainController) {

@@ -119,5 +119,34 @@ TEST_F(AppDelegateLinks, OnlyWebLinksAreOpened) {
   EXPECT_EQ(opened(), std::vector<std::string>{"HTTP://k.example/contact"});
 }
 
+// Report an Issue on a desktop where nothing opens web addresses: the user is told which page
+// did not open and why, and the day log has it.
+TEST_F(AppDelegateLinks, AContactPageNothingOpenedIsToldWithItsAddress) {
+  std::function<void(int)> ended;
+  platform::Workspace::Environment opener;
+  opener.spawnWatched = [&](const std::vector<std::string>&, std::function<void(int)> watch) {
+    ended = std::move(watch);
+    return true;
+  };
+  platform::Workspace noHandler(opener);
+  auto env = delegateEnvironment();
+  env.workspace = &noHandler;
+  std::vector<std::string> told;
+  env.alert = [&](const std::string& message) { told.push_back(message); };
+  corvane::AppDelegate delegate(*camera, env);
+  delegate.setCompanyModel(company("https://k.example/contact", ""));
+  delegate.onClickIssueReport();
+  settle();
+  ASSERT_TRUE(ended) << "the opener was started";
+  EXPECT_TRUE(told.empty());
+  std::thread([&] { ended(3); }).join();
+  settle();
+  const std::string why = platform::Workspace::openerFailure(3);
+  EXPECT_EQ(told, std::vector<std::string>{"The page https://k.example/contact could not be "
+                                           "opened: " +
+                                           why});
+  EXPECT_TRUE(logged("Cannot open https://k.example/contact: " + why));
+}
+
 }  // namespace
 }  // namespace shelltest

@@ -79,6 +79,9 @@ TEST_F(AppDelegateMenus, LaunchHidesAndTitlesTheItemsFromTheLoadedConfiguration)
   EXPECT_EQ(delegate.menuQuit()->text(), title("menu_quit"));
   EXPECT_EQ(delegate.menuSaveRoi()->text(), title("menu_edit_save_roi"));
   EXPECT_FALSE(delegate.menuQuit()->text().isEmpty());
+  // Ctrl+Q beside Quit, whatever key scheme the platform theme has (this one binds no quit).
+  EXPECT_EQ(delegate.menuQuit()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_EQ(delegate.menuQuit()->shortcut().toString(QKeySequence::PortableText), "Ctrl+Q");
   EXPECT_FALSE(delegate.menuSetting()->text().isEmpty());  // keeps its own title
 }
 

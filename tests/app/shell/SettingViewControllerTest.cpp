@@ -16,6 +16,7 @@
 #include "shell/LanguagePopUpButton.h"
 #include "shell/SettingViewController.h"
 #include "video/PixelBuffer.h"
+#include "widgets/FocusScope.h"
 #include "widgets/ImageView.h"
 
 namespace corvane {
@@ -262,6 +263,30 @@ TEST_F(SettingViewControllerTest, CancellingTheRestartOrTheFallbackChangesNoLang
   EXPECT_FALSE(defaults.contains("CurrentLanguage"));
   EXPECT_EQ(manager->collatorIdentifier(), "en");
   EXPECT_EQ(terminated, 1) << "the program still quits";
+}
+
+// Opened from the keyboard the window's first stop (where the main window's focus scope puts
+// the focus) is its first useful control, the close button its last; OK on the language in
+// force closes without asking to restart.
+TEST_F(SettingViewControllerTest, StartsOnAUsefulControlAndAsksToRestartOnlyForAChange) {
+  writeTables({"en", "zh-Hans"});
+  auto window = makeWindow();
+  window->show();
+  std::vector<QWidget*> stops = corvane::FocusScope::stops({window.get()});
+  ASSERT_GE(stops.size(), 2u);
+  EXPECT_EQ(stops.front(), window->languageButton());
+  EXPECT_EQ(stops.back(), window->closeButton());
+
+  const int chosen = window->languagePullDownButton()->currentIndex();
+  window->languageOkButton()->click();
+  EXPECT_FALSE(alerts.isShow);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(terminated, 0);
+  EXPECT_TRUE(spawned.empty());
+  // Another language asks.
+  window->languagePullDownButton()->setCurrentIndex(chosen == 0 ? 1 : 0);
+  window->languageOkButton()->click();
+  EXPECT_TRUE(alerts.isShow);
 }
 
 TEST_F(SettingViewControllerTest, PreviewShowsTheThumbnailOrTheDefaultPictureWithFramesDrawn) {

@@ -5,7 +5,9 @@
 
 #include "ShellFixture.h"
 #include "shell/AboutViewController.h"
+#include "shell/SharedWindow.h"
 #include "shell/ShellControllers.h"
+#include "widgets/FocusRing.h"
 
 namespace shelltest {
 namespace {
@@ -55,6 +57,7 @@ TEST_F(ShellWindows, AboutAndDiagnosticsCloseOnEscapeAndCtrlW) {
     delegate.menuAboutStudio()->trigger();
     QWidget* window = about();
     ASSERT_TRUE(window);
+    EXPECT_TRUE(window->findChild<corvane::FocusRing*>()) << "the About window shows its focus";
     QApplication::setActiveWindow(window);
     QTest::keySequence(window, keys);
     EXPECT_FALSE(window == about() && window->isVisible());
@@ -66,6 +69,30 @@ TEST_F(ShellWindows, AboutAndDiagnosticsCloseOnEscapeAndCtrlW) {
   }
   QApplication::setActiveWindow(nullptr);
   delete diagnostics;
+}
+
+// A window the program keeps (the file player) closes on Escape and Ctrl+W, shows its focus,
+// and Ctrl+Q quits from it as from the main window; its keys are given once however often it
+// opens.
+TEST_F(ShellWindows, AKeptWindowClosesOnItsKeysShowsItsFocusAndCtrlQQuitsFromIt) {
+  corvane::AppDelegate delegate(*camera, delegateEnvironment());
+  delegate.menuBar()->show();  // where the main window carries it
+  corvane::SharedWindow<QWidget> kept([] { return std::make_unique<QWidget>(); });
+  for (QKeySequence keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    SCOPED_TRACE(keys.toString().toStdString());
+    QWidget* window = kept.showWindow();
+    ASSERT_TRUE(window && window->isVisible());
+    QApplication::setActiveWindow(window);
+    QTest::keySequence(window, keys);
+    EXPECT_FALSE(window->isVisible());
+  }
+  EXPECT_EQ(kept.window()->findChildren<corvane::FocusRing*>().size(), 1);
+  EXPECT_EQ(kept.window()->findChildren<QAction*>().size(), 1);
+  QWidget* window = kept.showWindow();
+  QApplication::setActiveWindow(window);
+  QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_EQ(terminated, 1);
+  QApplication::setActiveWindow(nullptr);
 }
 
 }  // namespace

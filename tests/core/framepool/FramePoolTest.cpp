@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "OrlithLog.h"
+#include "RefusedThreadStarts.h"
 #include "dispatch/Semaphore.h"
 #include "framepool/FramePool.h"
 
@@ -13,7 +14,8 @@ using orlith::FramePool;
 
 TEST(FramePool, SetupMakesProcessSizeSlotsAndLogsEach) {
   std::vector<std::string> lines;
-  orlith::OrlithLog::setSink([&](orlith::OrlithLog::Level, const std::string& l) { lines.push_back(l); });
+  orlith::OrlithLog::setSink(
+      [&](orlith::OrlithLog::Level, const std::string& l) { lines.push_back(l); });
   FramePool pool(3);
   pool.setupQueue(640, 360);
   orlith::OrlithLog::setSink(nullptr);
@@ -55,7 +57,8 @@ TEST(FramePool, EmptyParamsWalkTheRingAndTheWorkerProcessesInOrder) {
   ASSERT_TRUE(done.wait(5s));
   pool.stop();
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0], b->pixelBuffer.get());  // the first handed out is the slot after the cursor: 1, 2, 0
+  EXPECT_EQ(seen[0],
+            b->pixelBuffer.get());  // the first handed out is the slot after the cursor: 1, 2, 0
   EXPECT_EQ(seen[1], c->pixelBuffer.get());
   EXPECT_EQ(pool.slotCount(), 0u);
   EXPECT_FALSE(pool.getEmptyParams());
@@ -77,4 +80,26 @@ TEST(FramePool, ACallerWaitsWhileTheCursorsSlotIsInProcess) {
   release.signal();
   EXPECT_TRUE(waiter.get());  // the slot came free
   pool.stop();
+}
+
+TEST(FramePool, AWorkerThatCannotStartIsToldAndCanBeStartedLater) {
+  FramePool pool(2);
+  pool.setupQueue(64, 32);
+  std::atomic<int> processed{0};
+  platform::Semaphore done(0);
+  auto step = [&](const platform::PixelBufferRef&) {
+    ++processed;
+    done.signal();
+  };
+  {
+    testsupport::RefusedThreadStarts refused;
+    EXPECT_FALSE(pool.startWorkingThread(step));
+    EXPECT_EQ(refused.refused(), 1);
+  }
+  EXPECT_TRUE(pool.startWorkingThread(step));
+  pool.getEmptyParams();
+  pool.queueFilledSlot(1);
+  ASSERT_TRUE(done.wait(5s));
+  pool.stop();
+  EXPECT_EQ(processed.load(), 1);
 }

@@ -26,3 +26,26 @@ TEST(OrlithLog, FrameLinesOnlyWithTheDebugSwitch) {
   EXPECT_EQ(lines[1].first, orlith::OrlithLog::Level::Debug);
   EXPECT_NE(lines[1].second.find("], TestBody(): frame 2"), std::string::npos) << lines[1].second;
 }
+
+// A program that keeps its terminal to warnings and errors turns the commentary off: Debug and
+// Info lines then reach standard output no more.
+TEST(OrlithLog, TheConsoleCommentaryFollowsTheProgramsSwitch) {
+  struct Row {
+    bool on;
+    const char* printed;
+  } rows[] = {{false, ""}, {true, "seen"}};
+  for (const Row& row : rows) {
+    orlith::OrlithLog::setConsoleCommentary(row.on);
+    testing::internal::CaptureStdout();
+    ORLITH_LOG_INFO("seen");
+    ORLITH_LOG_DEBUG("seen");
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (*row.printed == '\0') {
+      EXPECT_EQ(out, "");
+    } else {
+      EXPECT_NE(out.find(std::string("[Info] [OrlithLogTest.cpp:")), std::string::npos) << out;
+      EXPECT_NE(out.find(std::string("[Debug] [OrlithLogTest.cpp:")), std::string::npos) << out;
+    }
+  }
+  orlith::OrlithLog::setConsoleCommentary(true);
+}

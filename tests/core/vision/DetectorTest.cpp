@@ -15,6 +15,7 @@
 #include "MeetingRoomPicture.h"
 #include "MeetingRoomSet.h"
 #include "OrlithLog.h"
+#include "RefusedThreadStarts.h"
 #include "RoomSet.h"
 #include "TempDir.h"
 #include "TestPanorama.h"
@@ -398,6 +399,23 @@ TEST_F(DetectorTest, MinimumSideWidensTheAdjustedBoxes) {
   EXPECT_FLOAT_EQ(selvo::PersonDetector::HeadAndShoulders(edge, 3840, 1080, false, 0).x, 0);
 }
 
+// The vision library's error lines while it lives.
+struct ErrorLines {
+  ErrorLines() {
+    orlith::OrlithLog::setSink([this](orlith::OrlithLog::Level level, const std::string& line) {
+      std::lock_guard lock(mutex);
+      if (level == orlith::OrlithLog::Level::Error) lines.push_back(line);
+    });
+  }
+  ~ErrorLines() { orlith::OrlithLog::setSink(nullptr); }
+  std::vector<std::string> take() {
+    std::lock_guard lock(mutex);
+    return lines;
+  }
+  std::mutex mutex;
+  std::vector<std::string> lines;
+};
+
 TEST(DetectorModelTest, AMissingOrBrokenModelGivesOneErrorAndNoResults) {
   testsupport::TempDir dir;
   for (bool broken : {false, true}) {
@@ -409,12 +427,7 @@ TEST(DetectorModelTest, AMissingOrBrokenModelGivesOneErrorAndNoResults) {
       fclose(f);
     }
     selvo::SetSelvoResourceFolder(dir.path().c_str());
-    std::vector<std::string> errors;
-    std::mutex m;
-    orlith::OrlithLog::setSink([&](orlith::OrlithLog::Level level, const std::string& line) {
-      std::lock_guard lock(m);
-      if (level == orlith::OrlithLog::Level::Error) errors.push_back(line);
-    });
+    ErrorLines errorLines;
     selvo::ISELVO_DETECTOR* detector = nullptr;
     ASSERT_EQ(selvo::CreateISelvoDetectorObject(&detector), 0);
     testsupport::LumaFrameManager frames;
@@ -430,12 +443,43 @@ TEST(DetectorModelTest, AMissingOrBrokenModelGivesOneErrorAndNoResults) {
     EXPECT_EQ(detector->GetResultCount(&n), 0);
     EXPECT_EQ(n, 0);
     selvo::ReleaseISelvoDetectorObject(detector);
-    orlith::OrlithLog::setSink(nullptr);
+    std::vector<std::string> errors = errorLines.take();
     EXPECT_EQ(errors.size(), 1u);
     if (!errors.empty()) {
       EXPECT_NE(errors[0].find("face_detection_back_256x256.onnx"), std::string::npos);
     }
   }
+}
+
+// Under a memory limit the detection's worker may not start: one error, nothing found, and a
+// later start (the next Init) that gets its thread works again.
+TEST(DetectorModelTest, AWorkerThatCannotStartGivesOneErrorAndNoResults) {
+  selvo::SetSelvoResourceFolder((std::string(CORVANE_ASSETS_DIR) + "/models").c_str());
+  ErrorLines errorLines;
+  selvo::ISELVO_DETECTOR* detector = nullptr;
+  ASSERT_EQ(selvo::CreateISelvoDetectorObject(&detector), 0);
+  testsupport::LumaFrameManager frames;
+  {
+    testsupport::RefusedThreadStarts refused;
+    detector->Init(3840, 1080, false, 2, 0, 0.6f);
+    EXPECT_EQ(refused.refused(), 1);
+  }
+  detector->SetFrameManager(&frames);
+  cv::Mat wall(1080, 3840, CV_8UC1, cv::Scalar(100));
+  unsigned id = frames.Open(wall.data, 3840, 1080);
+  detector->AddFrame(id, true);
+  frames.EndFrame(id);
+  int n = 7;
+  EXPECT_EQ(detector->GetResultCount(&n), 0);
+  EXPECT_EQ(n, 0);
+  std::vector<std::string> errors = errorLines.take();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("the person detection cannot start (Resource temporarily unavailable)"),
+            std::string::npos)
+      << errors[0];
+  detector->Init(3840, 1080, false, 2, 0, 0.6f);  // its thread now starts
+  selvo::ReleaseISelvoDetectorObject(detector);
+  EXPECT_EQ(errorLines.take().size(), 1u);
 }
 
 // The network takes the grey picture once instead of three times, and still finds the faces of a
