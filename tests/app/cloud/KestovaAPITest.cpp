@@ -331,6 +331,20 @@ TEST_F(KestovaAPITest, TokensStayOutOfTheLog) {
 namespace corvane {
 namespace {
 
+// AddressSanitizer holds freed memory back in its quarantine, so there the resident size grows
+// with what was freed as well and bounds nothing.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSizeBounds = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kResidentSizeBounds = false;
+#else
+constexpr bool kResidentSizeBounds = true;
+#endif
+#else
+constexpr bool kResidentSizeBounds = true;
+#endif
+
 // The process's resident memory now.
 int64_t residentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -485,7 +499,9 @@ TEST(HttpClientBound, ACompressedAnswerCountsItsDecodedSize) {
       EXPECT_EQ(response->error, row.reason);
       EXPECT_FALSE(response->status);
       EXPECT_TRUE(response->body.empty());
-      EXPECT_LT(residentBytes() - before, row.bound + (int64_t(32) << 20));
+      if (kResidentSizeBounds) {
+        EXPECT_LT(residentBytes() - before, row.bound + (int64_t(32) << 20));
+      }
     }
   }
 }
