@@ -101,6 +101,12 @@ UpdateController::UpdateController(Environment environment, QWidget* parent)
   updateLayout();
 }
 
+void UpdateController::checkAutomatically() {
+  mode = UpdateMode::auto_;
+  updateLayout();
+  if (mode != UpdateMode::allLastVersion) checkUpdate();
+}
+
 void UpdateController::checkUpdate() {
   UPDATE_LOG_DEBUG("checkUpdate()");
   Camera camera = env_.camera ? env_.camera() : Camera{};

@@ -58,6 +58,9 @@ class UpdateController : public QWidget {
   explicit UpdateController(Environment environment, QWidget* parent = nullptr);
 
   void checkUpdate();
+  // The check a start or a connection makes: the automatic mode's layout, then the check itself
+  // unless everything is known to be current.
+  void checkAutomatically();
   // The decisions on one answer; runs on the main queue.
   void handleAnswer(const CheckDataModel& data);
 

@@ -59,7 +59,6 @@
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 #include "widgets/ToolTipDelayStyle.h"
-#include "Workspace.h"
 
 namespace corvane {
 
@@ -514,6 +513,11 @@ void MainController::addObservable() {
     smallControlBoardController()->shouldAudioFit(connected);
   }));
   camera.connectMode->bindAndNotify(guard([this](ConnectMode mode) { onConnectMode(int(mode)); }));
+  sourcePictures_ = std::make_unique<SourcePictures>(
+      camera.connectMode, *env_.metal,
+      SourcePictures::Views{{controlMetalView, navigatorMetalView}, env_.controlBoardMetalView,
+                            controlBorderView},
+      MetalContext::shared().renderQueue);
   camera.setRoiDicEntry("MainController", [this, weak](const auto& output, const auto& control) {
     auto alive = weak.lock();
     if (alive && *alive) onRoiPairs(output, control);
@@ -592,11 +596,7 @@ void MainController::viewDidAppear() {
     setupMetalViews();
     return;
   }
-  if (updateController) {
-    updateController->mode = UpdateMode::auto_;
-    updateController->updateLayout();
-    if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
-  }
+  if (updateController) updateController->checkAutomatically();
   setupBasePositionView();
   firstAppear = false;
   // Nothing has the keyboard at the start: Space presses no control unseen, the first Tab
@@ -1233,11 +1233,7 @@ void MainController::onConnectModeChanged(ConnectMode mode) {
     return;
   }
   CameraManager& camera = cameraManager();
-  if (updateController) {
-    updateController->mode = UpdateMode::auto_;
-    updateController->updateLayout();
-    if (updateController->mode != UpdateMode::allLastVersion) updateController->checkUpdate();
-  }
+  if (updateController) updateController->checkAutomatically();
   camera.verticalFov->setValue(MainWindowRules::storedVerticalFov(env_.defaults->object("VerticalFov")));
   hideConnectionPopup();
   ControlBoardViewModel& model = controlBoardViewModel();
@@ -1258,9 +1254,8 @@ void MainController::onConnectModeChanged(ConnectMode mode) {
   // Without a vertical field of view the FOV controls are hidden: not shown, a click where they
   // are reaches what lies beneath, never them, and neither Tab nor a key reaches them.
   const bool fovShown = camera.cameraFormat().enableVFov;
-  for (QWidget* view :
-       {static_cast<QWidget*>(basePositionView.data()), static_cast<QWidget*>(fov1Button.data()),
-        static_cast<QWidget*>(fov2Button.data()), static_cast<QWidget*>(fov3Button.data())}) {
+  for (QWidget* view : std::initializer_list<QWidget*>{basePositionView, fov1Button, fov2Button,
+                                                       fov3Button}) {
     setAlpha(view, fovShown ? 1.0 : 0.0);
     if (!view) continue;
     view->setAttribute(Qt::WA_TransparentForMouseEvents, !fovShown);

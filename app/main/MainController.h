@@ -21,6 +21,7 @@
 #include "main/EscapeKey.h"
 #include "main/MainWindowGeometry.h"
 #include "main/SaveRoiViewController.h"
+#include "main/SourcePictures.h"
 #include "main/RoiEditor.h"
 #include "main/MouseState.h"
 #include "controlboard/EditMode.h"
@@ -388,6 +389,8 @@ class MainController : public QWidget,
   int activationRequests_ = 0;
   std::optional<platform::DeviceMonitor::SubscriptionId> deviceSubscription_;
   EscapeKey escapeKey_;
+  // The preview and the composed views go dark while the source is gone.
+  std::unique_ptr<SourcePictures> sourcePictures_;
   // The keyboard held by the popup on top, else by an open editor of the preview, else by the
   // simple layout's column.
   QPointer<FocusScope> focusScope_;

@@ -119,13 +119,13 @@ void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const Text
     result = view->compose(snapshot, source);
   }
   if (!result.drawn) return;
-  shared->presentation.submit(platform::MainQueue::shared(), [guard = shared->guard, result, source,
-                                       pairs = std::move(snapshot.pairs), mode = snapshot.mode,
-                                       done = std::move(done)] {
-    if (!guard) return;
-    guard->present(mode, result.picture, source, pairs);
-    if (done && result.picture) done(result.picture);
-  });
+  shared->presentation.submit(
+      platform::MainQueue::shared(),
+      [guard = shared->guard, result, source, pairs = std::move(snapshot.pairs),
+       mode = snapshot.mode, done = std::move(done)] {
+        if (!guard || !guard->present(mode, result.picture, source, pairs)) return;
+        if (done && result.picture) done(result.picture);
+      });
 }
 
 void LayoutView::composeAsync(std::function<TextureRef()> source, Presented done) {
@@ -274,19 +274,32 @@ LayoutView::Result LayoutView::compose(const Snapshot& snapshot, const TextureRe
   return result;
 }
 
-void LayoutView::present(LayoutMode presentedMode, const PixelBufferRef& picture,
+void LayoutView::setShowsPictures(bool shows) {
+  showsPictures_ = shows;
+  if (shows) return;
+  composed_.reset();
+  if (mode == LayoutMode::navigator)
+    manager_.setVxdPixelBuffer(nullptr);
+  else
+    manager_.setControlPixelBuffer(nullptr);
+  update();
+}
+
+bool LayoutView::present(LayoutMode presentedMode, const PixelBufferRef& picture,
                          const TextureRef& source, const std::vector<LayoutRoiPair>& pairs) {
+  if (!showsPictures_) return false;
   if (presentedMode == LayoutMode::navigator)
     manager_.setVxdPixelBuffer(picture);
   else
     manager_.setControlPixelBuffer(picture);
-  if (!picture) return;
+  if (!picture) return true;
   roiPairList = pairs;
   composed_ = picture;
   if (presentedMode == LayoutMode::control)
     RunProfile::shared().framesShown.fetch_add(1, std::memory_order_relaxed);
   if (isVisible()) update();
   emit composed(picture, source);
+  return true;
 }
 
 PixelBufferRef LayoutView::texture_to_pixelBuffer() {

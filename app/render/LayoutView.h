@@ -91,6 +91,12 @@ class LayoutView : public QWidget {
 
   // The picture the widget shows: the last one composed.
   platform::PixelBufferRef composedPixelBuffer() const { return composed_; }
+  // Main thread: whether composed pictures are shown (stored, painted, announced and handed
+  // on). Off, the picture held goes (the widget paints dark, the render state's output of this
+  // view's mode is let go) and every picture composed meanwhile is dropped, those already on
+  // their way to the main thread too.
+  void setShowsPictures(bool shows);
+  bool showsPictures() const { return showsPictures_; }
   // How many tile maps the last composition had to recompute.
   size_t lastRemapRebuilds() const { return lastRebuilds_; }
 
@@ -135,8 +141,9 @@ class LayoutView : public QWidget {
     platform::PixelBufferRef picture;
   };
   Result compose(const Snapshot& snapshot, const compute::TextureRef& source);
-  // Main thread: stores, shows and announces a picture composed from `pairs` in `mode`.
-  void present(LayoutMode mode, const platform::PixelBufferRef& picture,
+  // Main thread: stores, shows and announces a picture composed from `pairs` in `mode`; false
+  // when pictures are not shown now.
+  bool present(LayoutMode mode, const platform::PixelBufferRef& picture,
                const compute::TextureRef& source, const std::vector<LayoutRoiPair>& pairs);
   // Render queue: composes `shared`'s snapshot over `source` and presents it on the main thread.
   // `given`: the pairs as they were handed over; none: the latest stored ones.
@@ -166,6 +173,7 @@ class LayoutView : public QWidget {
   LayoutRemapCache remapCache_;
   size_t lastRebuilds_ = 0;
   platform::PixelBufferRef composed_;
+  bool showsPictures_ = true;
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::string subscriberName_;
   // The lines of a composition that fails again with every frame.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace corvane {
 
@@ -49,6 +50,21 @@ void MetalManager::finishAnalysis(const platform::PixelBufferRef& frame) {
 compute::TextureRef MetalManager::analysedTexture() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return analysedTexture_ ? analysedTexture_ : effectTexture_;
+}
+
+void MetalManager::clearPictures() {
+  // Released outside the lock: the last holder of a picture may be a reader waiting for it.
+  platform::PixelBufferRef frame, selvo, vxd, control;
+  compute::TextureRef effect, inAnalysis, analysed;
+  std::lock_guard<std::mutex> lock(mutex_);
+  frame = std::exchange(pixelBuffer_, nullptr);
+  effect = std::exchange(effectTexture_, nullptr);
+  inAnalysisFrame_ = nullptr;
+  inAnalysis = std::exchange(inAnalysisTexture_, nullptr);
+  analysed = std::exchange(analysedTexture_, nullptr);
+  selvo = std::exchange(selvoBuffer_, nullptr);
+  vxd = std::exchange(vxdPixelBuffer_, nullptr);
+  control = std::exchange(controlPixelBuffer_, nullptr);
 }
 
 platform::PixelBufferRef MetalManager::pixelBuffer() const {

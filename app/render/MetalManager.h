@@ -46,6 +46,11 @@ class MetalManager {
   // when no analysed frame was rendered (a road without analysis, the tests).
   compute::TextureRef analysedTexture() const;
 
+  // The source is gone: every picture made from it goes (the frame, the effect textures, the
+  // analysis copy and the composed outputs). Run on the render queue, after the passes handed
+  // over before it.
+  void clearPictures();
+
   platform::PixelBufferRef pixelBuffer() const;
   void setPixelBuffer(platform::PixelBufferRef buffer);
 

@@ -23,6 +23,8 @@
 #include "TempDir.h"
 #include "camera/CameraManager.h"
 #include "config/ConfigManager.h"
+#include "main/MainController.h"
+#include "render/LayoutView.h"
 #include "render/MetalManager.h"
 #include "shell/ConnectController.h"
 #include "shell/CustomWindow.h"
@@ -77,6 +79,23 @@ bool paneShown(corvane::CustomWindow& window) {
   return false;
 }
 
+// The preview as a user sees it: no picture held and nothing lit on screen (what a start without
+// a source shows).
+bool previewDark(corvane::CustomWindow& window) {
+  bool seen = false;
+  for (auto* main : window.findChildren<corvane::MainController*>()) {
+    corvane::LayoutView* preview = main->controlMetalView;
+    if (!preview) continue;
+    if (preview->composedPixelBuffer()) return false;
+    QImage shown = preview->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); y += 9)
+      for (int x = 0; x < shown.width(); x += 9)
+        if (qGray(shown.pixel(x, y)) > 16) return false;
+    seen = true;
+  }
+  return seen;
+}
+
 }  // namespace
 
 TEST(StudioCameraRun, UnplugPlugFailedBufferStallTryAgainAndQuitWithACamera) {
@@ -117,7 +136,8 @@ TEST(StudioCameraRun, UnplugPlugFailedBufferStallTryAgainAndQuitWithACamera) {
   rig->start();
 
   bool started = false, boxedAtStart = false, composed = false, reachedLoopback = false;
-  bool paneAfterUnplug = false, backAfterPlug = false, layoutRestored = false;
+  bool paneAfterUnplug = false, darkAfterUnplug = false, backAfterPlug = false,
+       layoutRestored = false;
   bool keptThroughFailedBuffer = false, stalledOnce = false, backAfterTryAgain = false;
   int reopensAfterFailedBuffer = -1, reopensForStall = -1;
   size_t recordBoxes = 0, boxesAfterPlug = 0, boxesAfterTryAgain = 0;
@@ -170,6 +190,7 @@ TEST(StudioCameraRun, UnplugPlugFailedBufferStallTryAgainAndQuitWithACamera) {
                    paneShown(run.window);
           },
           20000);
+      darkAfterUnplug = waitUntil([&] { return previewDark(run.window); }, 2000);
 
       // Plugged back in: connected by the udev event alone, the saved layout's boxes back.
       rig->plug();
@@ -221,6 +242,7 @@ TEST(StudioCameraRun, UnplugPlugFailedBufferStallTryAgainAndQuitWithACamera) {
   EXPECT_TRUE(composed) << "no composed picture";
   EXPECT_TRUE(reachedLoopback) << "no frames reached the virtual camera's device";
   EXPECT_TRUE(paneAfterUnplug) << "no connection pane after the unplug";
+  EXPECT_TRUE(darkAfterUnplug) << "the pane is drawn over the last picture, not a dark preview";
   EXPECT_TRUE(backAfterPlug) << "not connected again after the plug-in";
   EXPECT_TRUE(layoutRestored) << "the saved layout (" << recordBoxes
                               << " boxes) was not restored after the plug-in: " << boxesAfterPlug;

@@ -445,3 +445,47 @@ TEST_F(LayoutViewTest, AViewGoingWhileItsCompositionWaitsIsNotTouched) {
   platform::MainQueue::shared().drain();
   EXPECT_TRUE(manager.vxdPixelBuffer() == nullptr);
 }
+
+// A source that is gone: the picture held goes, the widget paints dark, and pictures composed
+// meanwhile (one already on its way to the main thread among them) are neither shown nor
+// handed on, until pictures are shown again.
+TEST_F(LayoutViewTest, PicturesNotShownLeaveTheWidgetDarkAndAreNotHandedOn) {
+  for (LayoutMode mode : {LayoutMode::navigator, LayoutMode::control}) {
+    SCOPED_TRACE(int(mode));
+    view->mode = mode;
+    view->setRoiPairs({pair({0, 0, 1920, 1080}, {0, 0, 1280, 720})});
+    view->resize(320, 180);
+    view->show();
+    view->updateEffectFrame();
+    ASSERT_TRUE(view->composedPixelBuffer());
+    ASSERT_FALSE(output().isNull());
+    int presented = 0, handedOn = 0;
+    auto counter = QObject::connect(view.get(), &LayoutView::composed, [&] { ++presented; });
+    view->composeAsync({}, [&](const platform::PixelBufferRef&) { ++handedOn; });
+    context.renderQueue->drain();  // composed, on its way to the main thread
+    view->setShowsPictures(false);
+    EXPECT_FALSE(view->showsPictures());
+    EXPECT_FALSE(view->composedPixelBuffer());
+    EXPECT_TRUE(output().isNull());
+    platform::MainQueue::shared().drain();
+    view->updateEffectFrame();
+    EXPECT_EQ(presented, 0);
+    EXPECT_EQ(handedOn, 0);
+    EXPECT_FALSE(view->composedPixelBuffer());
+    EXPECT_TRUE(output().isNull());
+    QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); y += 17)
+      for (int x = 0; x < shown.width(); x += 17)
+        ASSERT_EQ(shown.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+    // Shown again: the next composition is the picture.
+    view->setShowsPictures(true);
+    view->composeAsync({}, [&](const platform::PixelBufferRef&) { ++handedOn; });
+    context.renderQueue->drain();
+    platform::MainQueue::shared().drain();
+    EXPECT_EQ(presented, 1);
+    EXPECT_EQ(handedOn, 1);
+    EXPECT_TRUE(view->composedPixelBuffer());
+    EXPECT_FALSE(output().isNull());
+    QObject::disconnect(counter);
+  }
+}

@@ -144,3 +144,35 @@ TEST(MetalManager, AnUnregisteredSubscriberIsNoLongerCalled) {
   m.notifyFrame(PixelBuffer::create(64, 32, PixelFormat::NV12FullRange));
   EXPECT_EQ(calls, 11);
 }
+
+TEST(MetalManager, ClearingThePicturesLetsGoOfEveryOneTheSourceMade) {
+  MetalManager m;
+  auto texture = [] { return compute::Texture::create(8, 4, compute::TextureFormat::BGRA8Unorm); };
+  m.registerSubscriber("EffectView", [&] { m.exchangeEffectTexture(texture()); });
+  auto analysed = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  m.notifyFrame(analysed, true);
+  m.finishAnalysis(analysed);
+  auto inAnalysis = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  m.notifyFrame(inAnalysis, true);
+  m.setSelvoBuffer(PixelBuffer::create(16, 8, PixelFormat::NV12FullRange));
+  m.setVxdPixelBuffer(PixelBuffer::create(16, 8, PixelFormat::BGRA));
+  m.setControlPixelBuffer(PixelBuffer::create(16, 8, PixelFormat::BGRA));
+  std::weak_ptr<compute::Texture> picture = m.analysedTexture();
+  m.clearPictures();
+  EXPECT_FALSE(m.pixelBuffer());
+  EXPECT_FALSE(m.effectTexture());
+  EXPECT_FALSE(m.analysedTexture());
+  EXPECT_FALSE(m.selvoBuffer());
+  EXPECT_FALSE(m.vxdPixelBuffer());
+  EXPECT_FALSE(m.controlPixelBuffer());
+  EXPECT_TRUE(picture.expired());  // nobody holds it any more
+  // The frame that was in analysis finds no picture kept for it; the next source's come through.
+  m.finishAnalysis(inAnalysis);
+  EXPECT_FALSE(m.analysedTexture());
+  auto next = PixelBuffer::create(64, 32, PixelFormat::NV12FullRange);
+  m.notifyFrame(next, true);
+  m.finishAnalysis(next);
+  EXPECT_EQ(m.pixelBuffer(), next);
+  EXPECT_TRUE(m.analysedTexture());
+  EXPECT_EQ(m.analysedTexture(), m.effectTexture());
+}
