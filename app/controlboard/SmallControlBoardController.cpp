@@ -11,12 +11,15 @@
 #include "log/LogManager.h"
 #include "widgets/CustomButton.h"
 #include "widgets/DisplayCell.h"
+#include "widgets/FocusRing.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 
 namespace corvane {
 
 namespace {
+
+static_assert(SmallControlBoardController::kRingRoom == FocusRing::kGap + FocusRing::kWidth);
 
 // A window's outline with an arrow out of its corner: "make me large".
 QPixmap fullWindowPicture(const QColor& color) {
@@ -47,12 +50,14 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
       camera_(env_.camera ? *env_.camera : CameraManager::shared()),
       config_(env_.config ? *env_.config : ConfigManager::shared()) {
   setObjectName(QStringLiteral("SmallControlBoardController"));
+  // The column is the window's right edge, top and bottom: the focus ring drawn round a control
+  // needs its room inside it. The rows meet without spacing to keep it within the 128 points.
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(3);
+  layout->setContentsMargins(kRingRoom, kRingRoom, kRingRoom, kRingRoom);
+  layout->setSpacing(0);
   auto arrow = [this](const QString& title) {
-    auto* b = new CustomButton(QRect(0, 0, 40, kArrowHeight), this);
-    b->setFixedSize(40, kArrowHeight);
+    auto* b = new CustomButton(QRect(0, 0, kInnerWidth, kArrowHeight), this);
+    b->setFixedSize(kInnerWidth, kArrowHeight);
     b->setTitle(title);
     b->setTextColor(QColor(0xDD, 0xDD, 0xDD));
     return b;
@@ -62,7 +67,7 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   // The top row: the way back to the full window, then the previous arrow, whose place stays
   // when the first page hides it. The window's rounded corner lies above the arrow's end of the
   // row, so it clips neither.
-  preButton->setFixedSize(40 - kFullWindowWidth, kArrowHeight);
+  preButton->setFixedSize(kInnerWidth - kFullWindowWidth, kArrowHeight);
   QSizePolicy keep = preButton->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   preButton->setSizePolicy(keep);

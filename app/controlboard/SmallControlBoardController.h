@@ -32,6 +32,10 @@ class SmallControlBoardController : public QWidget {
   static constexpr int kButtonSide = 30;
   static constexpr int kArrowHeight = 12;
   static constexpr int kFullWindowWidth = 16;
+  // Room left round the controls for the focus ring (its gap and its line).
+  static constexpr int kRingRoom = 4;
+  // The controls' width in the 40-point column.
+  static constexpr int kInnerWidth = 40 - 2 * kRingRoom;
 
   explicit SmallControlBoardController(QWidget* parent = nullptr);
   explicit SmallControlBoardController(Environment environment, QWidget* parent = nullptr);

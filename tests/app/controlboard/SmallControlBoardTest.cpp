@@ -3,6 +3,7 @@
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
 #include "widgets/DisplayCell.h"
+#include "widgets/FocusRing.h"
 
 using corvane::ConnectMode;
 using corvane::CustomButton;
@@ -77,8 +78,8 @@ TEST_F(SmallBoardTest, FullWindowButtonStandsAtTheTopOfEveryPage) {
     small->layout()->activate();
     EXPECT_TRUE(back->isVisible());
     const QRect corner = back->geometry();
-    EXPECT_EQ(corner.left(), 0);
-    EXPECT_EQ(corner.top(), 0);
+    EXPECT_EQ(corner.left(), corvane::SmallControlBoardController::kRingRoom);
+    EXPECT_EQ(corner.top(), corvane::SmallControlBoardController::kRingRoom);
     for (CustomButton* b : small->visibleButtons()) {
       const QRect cell = b->parentWidget()->geometry();
       EXPECT_FALSE(cell.intersects(corner)) << b->tag;
@@ -223,5 +224,45 @@ TEST_F(SmallBoardTest, TabGoesDownTheColumnAndPassesThePlaceholderBy) {
   ASSERT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{18, -1}));
   EXPECT_EQ(round(), (std::vector<QWidget*>{small->fullWindowButton, small->preButton,
                                             small->visibleButtons()[0]}));
+  QApplication::setActiveWindow(nullptr);
+}
+
+// The column is the window's right edge from its top to its bottom: the focus ring round each
+// control it holds, on every page, is drawn whole inside the window.
+TEST_F(SmallBoardTest, EveryControlsFocusRingLiesInsideTheWindow) {
+  config->gridComposeMode = config->focusMode = config->bodyFitMode = config->gridMode = true;
+  config->presentationMode = config->speakerMode = config->panoramaMode = true;
+  connectCamera();
+  makeSmallBoard();
+  // The simple layout's content: the preview, then the 40 x 128 column at the right.
+  QWidget window;
+  window.resize(240, 128);
+  auto* column = new QWidget(&window);
+  column->setGeometry(200, 0, 40, 128);
+  small->setParent(column);
+  small->setGeometry(0, 0, 40, 128);
+  auto* ring = new corvane::FocusRing(&window);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  for (int page = 0; page < small->maxPage(); ++page) {
+    while (small->currentPageIndex() < page) small->onClickNext();
+    small->layout()->activate();
+    std::vector<CustomButton*> controls = {small->fullWindowButton, small->preButton,
+                                           small->nextButton};
+    for (CustomButton* b : small->visibleButtons())
+      if (b->alphaValue() > 0) controls.push_back(b);
+    for (CustomButton* control : controls) {
+      if (!control->isVisible()) continue;
+      SCOPED_TRACE(::testing::Message() << "page " << page << ", " << control->title().toStdString()
+                                        << " tag " << control->tag);
+      control->setFocus(Qt::TabFocusReason);
+      ASSERT_EQ(ring->target(), control);
+      ASSERT_TRUE(ring->isVisible());
+      const QRect drawn(ring->mapTo(&window, QPoint(0, 0)), ring->size());
+      EXPECT_TRUE(window.rect().contains(drawn))
+          << drawn.x() << "," << drawn.y() << " " << drawn.width() << "x" << drawn.height();
+    }
+  }
+  small->setParent(nullptr);
   QApplication::setActiveWindow(nullptr);
 }
