@@ -1,7 +1,9 @@
+#include <QPainterPath>
 #include <QTest>
 
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
+#include "shell/CustomWindow.h"
 #include "widgets/DisplayCell.h"
 #include "widgets/FocusRing.h"
 
@@ -78,8 +80,8 @@ TEST_F(SmallBoardTest, FullWindowButtonStandsAtTheTopOfEveryPage) {
     small->layout()->activate();
     EXPECT_TRUE(back->isVisible());
     const QRect corner = back->geometry();
-    EXPECT_EQ(corner.left(), corvane::SmallControlBoardController::kRingRoom);
-    EXPECT_EQ(corner.top(), corvane::SmallControlBoardController::kRingRoom);
+    EXPECT_EQ(corner.left(), 0);
+    EXPECT_EQ(corner.top(), corvane::SmallControlBoardController::kEdgeRoom);
     for (CustomButton* b : small->visibleButtons()) {
       const QRect cell = b->parentWidget()->geometry();
       EXPECT_FALSE(cell.intersects(corner)) << b->tag;
@@ -227,9 +229,10 @@ TEST_F(SmallBoardTest, TabGoesDownTheColumnAndPassesThePlaceholderBy) {
   QApplication::setActiveWindow(nullptr);
 }
 
-// The column is the window's right edge from its top to its bottom: the focus ring round each
-// control it holds, on every page, is drawn whole inside the window.
-TEST_F(SmallBoardTest, EveryControlsFocusRingLiesInsideTheWindow) {
+// The column is the window's right edge from its top to its bottom, where the content's
+// corners are rounded: each control it holds, on every page, and the focus ring round it are
+// drawn whole inside the window's shape.
+TEST_F(SmallBoardTest, EveryControlAndItsFocusRingLieInsideTheWindowsShape) {
   config->gridComposeMode = config->focusMode = config->bodyFitMode = config->gridMode = true;
   config->presentationMode = config->speakerMode = config->panoramaMode = true;
   connectCamera();
@@ -244,6 +247,15 @@ TEST_F(SmallBoardTest, EveryControlsFocusRingLiesInsideTheWindow) {
   auto* ring = new corvane::FocusRing(&window);
   window.show();
   QApplication::setActiveWindow(&window);
+  QPainterPath shape;
+  const double r = corvane::CustomWindow::kContentCornerRadius;
+  shape.addRoundedRect(QRectF(window.rect()), r, r);
+  auto inWindow = [&](QWidget* w) { return QRectF(w->mapTo(&window, QPoint(0, 0)), w->size()); };
+  auto rounded = [](QRectF rect, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+  };
   for (int page = 0; page < small->maxPage(); ++page) {
     while (small->currentPageIndex() < page) small->onClickNext();
     small->layout()->activate();
@@ -255,11 +267,15 @@ TEST_F(SmallBoardTest, EveryControlsFocusRingLiesInsideTheWindow) {
       if (!control->isVisible()) continue;
       SCOPED_TRACE(::testing::Message() << "page " << page << ", " << control->title().toStdString()
                                         << " tag " << control->tag);
+      EXPECT_TRUE(shape.contains(inWindow(control)));
       control->setFocus(Qt::TabFocusReason);
       ASSERT_EQ(ring->target(), control);
       ASSERT_TRUE(ring->isVisible());
-      const QRect drawn(ring->mapTo(&window, QPoint(0, 0)), ring->size());
-      EXPECT_TRUE(window.rect().contains(drawn))
+      // The ring's line runs round its rectangle with the control's corner grown by its gap.
+      const QRectF drawn = inWindow(ring);
+      const double half = corvane::FocusRing::kWidth / 2.0;
+      EXPECT_TRUE(
+          shape.contains(rounded(drawn, control->cornerRadius() + corvane::FocusRing::kGap + half)))
           << drawn.x() << "," << drawn.y() << " " << drawn.width() << "x" << drawn.height();
     }
   }
