@@ -237,10 +237,14 @@ bool RectManager::addManual(rect r, bool toIgnore) {
     request.entry.source = kManualRect;
     requests_.push_back(request);
   }
+  // Only a rectangle the user drew (its rubber band was up) is the newest one, which the layout
+  // marks as being worked on: the boxes a start or a loaded layout puts back are not.
+  if (drawing_) {
+    latestManualId_ = r.id;
+    newManual_ = true;
+  }
   drawing_ = false;
   tempRect_.x = tempRect_.y = tempRect_.width = tempRect_.height = 0;
-  latestManualId_ = r.id;
-  newManual_ = true;
   return true;
 }
 
@@ -565,6 +569,10 @@ void RectManager::SetTransformingRect(int x, int y, int w, int h) {
 
 void RectManager::EndTransformRect() {
   std::lock_guard lock(mutex_);
+  // The editor ends a transform whenever its selection goes: the newest rectangle is then no
+  // longer the one being worked on either, and the layout takes its mark away.
+  latestManualId_ = -1;
+  newManual_ = true;
   if (!transforming_.load()) return;
   if (transformOnIgnore_) {
     applyTransform(transformRect_, true);

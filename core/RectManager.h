@@ -76,6 +76,8 @@ class RectManager {
   bool GetTempRect(rect& r) const;
   bool AddManualRect(rect r);
   bool AddIgnoreManualRect(rect r);
+  // The newest rectangle drawn (added while a rectangle was being drawn) since the last call;
+  // isNew with id -1 once a transform's end took that mark away.
   void GetLatestManulRectId(bool& isNew, int& id);
 
   // Requests, carried out by the next ValidateTrackedRect. While ignore areas are edited,
@@ -115,6 +117,7 @@ class RectManager {
   // Moving or resizing one rectangle (display coordinates).
   bool StartTransformRect(int id);
   void SetTransformingRect(int x, int y, int w, int h);
+  // Also takes the newest rectangle's mark away: the editor's selection is gone.
   void EndTransformRect();
 
   void EndIgnoreAreaEditing(bool keep);

@@ -291,8 +291,9 @@ QWidget* ControlBoardController::buildControlPanel() {
   faceAutoDetectImage = new ImageView(QRect(0, 0, 40, 40), controlBox);
   faceAutoDetectImage->setFixedSize(40, 40);
   faceAutoDetectImage->setImage(ImageAssets::named(QStringLiteral("icon_facescan_default")));
-  faceAutoDetectButton = makeTextButton(controlBox, 100, 28);
-  faceAutoTrackButton = makeTextButton(controlBox, 100, 28);
+  // The row's picture, two buttons and spacing leave room for the box's own frame.
+  faceAutoDetectButton = makeTextButton(controlBox, 96, 28);
+  faceAutoTrackButton = makeTextButton(controlBox, 96, 28);
   autoDetectView1 =
       row(controlBox, {faceAutoDetectImage, faceAutoDetectButton, faceAutoTrackButton}, false);
   box->addWidget(autoDetectView1);

@@ -11,12 +11,19 @@
 #include "log/LogManager.h"
 #include "widgets/CustomButton.h"
 #include "widgets/DisplayCell.h"
+#include "widgets/FocusRing.h"
 #include "widgets/ImageAssets.h"
 #include "widgets/NamedColors.h"
 
 namespace corvane {
 
 namespace {
+
+static_assert(SmallControlBoardController::kRingRoom == FocusRing::kGap + FocusRing::kWidth);
+static_assert(2 * SmallControlBoardController::kEdgeRoom +
+                  2 * SmallControlBoardController::kArrowHeight +
+                  3 * SmallControlBoardController::kButtonSide + 2 * 3 ==
+              128);
 
 // A window's outline with an arrow out of its corner: "make me large".
 QPixmap fullWindowPicture(const QColor& color) {
@@ -29,9 +36,9 @@ QPixmap fullWindowPicture(const QColor& color) {
   QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(color, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.drawPolyline(QPolygonF({QPointF(8.0, 1.5), QPointF(3.0, 1.5), QPointF(3.0, 10.5),
-                            QPointF(12.0, 10.5), QPointF(12.0, 6.0)}));
-  p.drawLine(QPointF(7.5, 6.0), QPointF(13.5, 0.5));
+  p.drawPolyline(QPolygonF({QPointF(8.0, 1.5), QPointF(3.0, 1.5), QPointF(3.0, 9.0),
+                            QPointF(12.0, 9.0), QPointF(12.0, 5.5)}));
+  p.drawLine(QPointF(7.5, 5.0), QPointF(13.5, 0.5));
   p.drawPolyline(QPolygonF({QPointF(10.0, 0.5), QPointF(13.5, 0.5), QPointF(13.5, 4.0)}));
   return picture;
 }
@@ -47,22 +54,25 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
       camera_(env_.camera ? *env_.camera : CameraManager::shared()),
       config_(env_.config ? *env_.config : ConfigManager::shared()) {
   setObjectName(QStringLiteral("SmallControlBoardController"));
+  // The column is the window's right edge, top and bottom, whose rounded corners (radius 20)
+  // cut into its right half: the focus ring round each control (4 points outside it) must stay
+  // inside that shape. The mode cells fill the straight middle (16 to 112); the short rows above
+  // and below keep clear of the corners' curve, the top one reaching left over the preview,
+  // where the ring may lie.
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(3);
-  auto arrow = [this](const QString& title) {
-    auto* b = new CustomButton(QRect(0, 0, 40, kArrowHeight), this);
-    b->setFixedSize(40, kArrowHeight);
+  layout->setContentsMargins(0, kEdgeRoom, 0, kEdgeRoom);
+  layout->setSpacing(0);
+  auto arrow = [this](const QString& title, int width) {
+    auto* b = new CustomButton(QRect(0, 0, width, kArrowHeight), this);
+    b->setFixedSize(width, kArrowHeight);
     b->setTitle(title);
     b->setTextColor(QColor(0xDD, 0xDD, 0xDD));
     return b;
   };
-  preButton = arrow(QStringLiteral("\u25B4"));
-  nextButton = arrow(QStringLiteral("\u25BE"));
+  preButton = arrow(QStringLiteral("\u25B4"), kPrevWidth);
+  nextButton = arrow(QStringLiteral("\u25BE"), kNextWidth);
   // The top row: the way back to the full window, then the previous arrow, whose place stays
-  // when the first page hides it. The window's rounded corner lies above the arrow's end of the
-  // row, so it clips neither.
-  preButton->setFixedSize(40 - kFullWindowWidth, kArrowHeight);
+  // when the first page hides it.
   QSizePolicy keep = preButton->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
   preButton->setSizePolicy(keep);
@@ -80,11 +90,12 @@ SmallControlBoardController::SmallControlBoardController(Environment environment
   top->setSpacing(0);
   top->addWidget(fullWindowButton);
   top->addWidget(preButton);
+  top->addStretch(1);
   layout->addLayout(top);
   layout->addLayout(displayStackView0);
   // A short last page keeps the top row at the top and the next arrow at the bottom.
   layout->addStretch(1);
-  layout->addWidget(nextButton);
+  layout->addWidget(nextButton, 0, Qt::AlignHCenter);
   connect(preButton, &QAbstractButton::clicked, this, [this] { onClickPrev(); });
   connect(nextButton, &QAbstractButton::clicked, this, [this] { onClickNext(); });
   connect(fullWindowButton, &QAbstractButton::clicked, this, [this] { onClickFullWindow(); });

@@ -30,8 +30,14 @@ class SmallControlBoardController : public QWidget {
   };
 
   static constexpr int kButtonSide = 30;
-  static constexpr int kArrowHeight = 12;
+  static constexpr int kArrowHeight = 10;
   static constexpr int kFullWindowWidth = 16;
+  static constexpr int kPrevWidth = 11;
+  static constexpr int kNextWidth = 14;
+  // Room the focus ring (its gap and its line) takes round a control.
+  static constexpr int kRingRoom = 4;
+  // Above the top row and below the next arrow, in the 128-point column.
+  static constexpr int kEdgeRoom = 6;
 
   explicit SmallControlBoardController(QWidget* parent = nullptr);
   explicit SmallControlBoardController(Environment environment, QWidget* parent = nullptr);

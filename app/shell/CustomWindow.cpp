@@ -24,7 +24,6 @@ using platform::WindowSystem;
 
 namespace {
 
-constexpr double CONTENT_CORNER_RADIUS = 20.0;
 // After a placement the window manager's frame is looked at this often, this many times: it may
 // frame the window, or draw it anew for new size limits, without the window hearing of it.
 constexpr auto FRAME_CHECK_INTERVAL = std::chrono::milliseconds(100);
@@ -40,7 +39,7 @@ CustomWindow::CustomWindow(std::function<ConnectMode()> connectMode, QWidget* pa
   frame_ = new CustomView(QRect(), this);
   frame_->setObjectName("contentFrame");
   frame_->setColor(NamedColors::color("windowBackgroundColor"));
-  frame_->setCornerRadius(CONTENT_CORNER_RADIUS);
+  frame_->setCornerRadius(kContentCornerRadius);
   auto* layout = new QVBoxLayout(frame_);
   layout->setContentsMargins(0, 0, 0, 0);
   setCentralWidget(frame_);
@@ -245,7 +244,7 @@ void CustomWindow::roundContent() {
     return;
   }
   QPainterPath path;
-  path.addRoundedRect(QRectF(frame_->rect()), CONTENT_CORNER_RADIUS, CONTENT_CORNER_RADIUS);
+  path.addRoundedRect(QRectF(frame_->rect()), kContentCornerRadius, kContentCornerRadius);
   frame_->setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 

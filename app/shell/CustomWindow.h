@@ -27,6 +27,9 @@ class CustomWindow : public QMainWindow {
   Q_OBJECT
 
  public:
+  // The radius of the content's rounded corners (none in full screen).
+  static constexpr double kContentCornerRadius = 20.0;
+
   // `connectMode` reads the camera's connection state (the minimise rule needs it).
   explicit CustomWindow(std::function<ConnectMode()> connectMode, QWidget* parent = nullptr);
 

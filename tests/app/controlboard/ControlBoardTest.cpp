@@ -1047,3 +1047,40 @@ TEST_F(BoardTest, ACustomPresetChangeThatCannotBeKeptIsToldWithItsReason) {
   settle();
   EXPECT_EQ(told.size(), 2u);
 }
+
+// Each control of the board is drawn whole: inside every container up to the board, and inside
+// the boxes' frames, in either layout of the detection controls.
+TEST_F(BoardTest, EveryControlLiesWhollyInsideItsContainers) {
+  connectCamera();
+  for (const bool faceLayout : {false, true}) {
+    SCOPED_TRACE(faceLayout ? "the face layout" : "the switch layout");
+    config->enableNewDetectLayout = faceLayout;
+    makeBoard();
+    board->show();
+    settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    int checked = 0;
+    for (QWidget* control : board->findChildren<QWidget*>()) {
+      const bool isControl = qobject_cast<corvane::CustomButton*>(control) ||
+                             qobject_cast<corvane::CustomSwitch*>(control) ||
+                             qobject_cast<corvane::ImageView*>(control) ||
+                             qobject_cast<QComboBox*>(control);
+      if (!isControl || !control->isVisible()) continue;
+      ++checked;
+      const QString name = control->objectName().isEmpty()
+                               ? QString::fromLatin1(control->metaObject()->className())
+                               : control->objectName();
+      QRect r = control->geometry();
+      for (QWidget* up = control->parentWidget(); up && up != board.get();
+           up = up->parentWidget()) {
+        const QRect room = qobject_cast<corvane::CustomBox*>(up) ? up->contentsRect() : up->rect();
+        EXPECT_TRUE(room.contains(r))
+            << name.toStdString() << " at " << r.x() << "," << r.y() << " " << r.width() << "x"
+            << r.height() << " in " << room.width() << "x" << room.height();
+        r.translate(up->pos());
+      }
+    }
+    EXPECT_GT(checked, 10);
+    board.reset();
+  }
+}

@@ -1,8 +1,11 @@
+#include <QPainterPath>
 #include <QTest>
 
 #include "../widgets/WidgetTestSupport.h"
 #include "BoardFixture.h"
+#include "shell/CustomWindow.h"
 #include "widgets/DisplayCell.h"
+#include "widgets/FocusRing.h"
 
 using corvane::ConnectMode;
 using corvane::CustomButton;
@@ -78,7 +81,7 @@ TEST_F(SmallBoardTest, FullWindowButtonStandsAtTheTopOfEveryPage) {
     EXPECT_TRUE(back->isVisible());
     const QRect corner = back->geometry();
     EXPECT_EQ(corner.left(), 0);
-    EXPECT_EQ(corner.top(), 0);
+    EXPECT_EQ(corner.top(), corvane::SmallControlBoardController::kEdgeRoom);
     for (CustomButton* b : small->visibleButtons()) {
       const QRect cell = b->parentWidget()->geometry();
       EXPECT_FALSE(cell.intersects(corner)) << b->tag;
@@ -223,5 +226,59 @@ TEST_F(SmallBoardTest, TabGoesDownTheColumnAndPassesThePlaceholderBy) {
   ASSERT_EQ(tagsOf(small->visibleButtons()), (std::vector<int>{18, -1}));
   EXPECT_EQ(round(), (std::vector<QWidget*>{small->fullWindowButton, small->preButton,
                                             small->visibleButtons()[0]}));
+  QApplication::setActiveWindow(nullptr);
+}
+
+// The column is the window's right edge from its top to its bottom, where the content's
+// corners are rounded: each control it holds, on every page, and the focus ring round it are
+// drawn whole inside the window's shape.
+TEST_F(SmallBoardTest, EveryControlAndItsFocusRingLieInsideTheWindowsShape) {
+  config->gridComposeMode = config->focusMode = config->bodyFitMode = config->gridMode = true;
+  config->presentationMode = config->speakerMode = config->panoramaMode = true;
+  connectCamera();
+  makeSmallBoard();
+  // The simple layout's content: the preview, then the 40 x 128 column at the right.
+  QWidget window;
+  window.resize(240, 128);
+  auto* column = new QWidget(&window);
+  column->setGeometry(200, 0, 40, 128);
+  small->setParent(column);
+  small->setGeometry(0, 0, 40, 128);
+  auto* ring = new corvane::FocusRing(&window);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  QPainterPath shape;
+  const double r = corvane::CustomWindow::kContentCornerRadius;
+  shape.addRoundedRect(QRectF(window.rect()), r, r);
+  auto inWindow = [&](QWidget* w) { return QRectF(w->mapTo(&window, QPoint(0, 0)), w->size()); };
+  auto rounded = [](QRectF rect, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+  };
+  for (int page = 0; page < small->maxPage(); ++page) {
+    while (small->currentPageIndex() < page) small->onClickNext();
+    small->layout()->activate();
+    std::vector<CustomButton*> controls = {small->fullWindowButton, small->preButton,
+                                           small->nextButton};
+    for (CustomButton* b : small->visibleButtons())
+      if (b->alphaValue() > 0) controls.push_back(b);
+    for (CustomButton* control : controls) {
+      if (!control->isVisible()) continue;
+      SCOPED_TRACE(::testing::Message() << "page " << page << ", " << control->title().toStdString()
+                                        << " tag " << control->tag);
+      EXPECT_TRUE(shape.contains(inWindow(control)));
+      control->setFocus(Qt::TabFocusReason);
+      ASSERT_EQ(ring->target(), control);
+      ASSERT_TRUE(ring->isVisible());
+      // The ring's line runs round its rectangle with the control's corner grown by its gap.
+      const QRectF drawn = inWindow(ring);
+      const double half = corvane::FocusRing::kWidth / 2.0;
+      EXPECT_TRUE(
+          shape.contains(rounded(drawn, control->cornerRadius() + corvane::FocusRing::kGap + half)))
+          << drawn.x() << "," << drawn.y() << " " << drawn.width() << "x" << drawn.height();
+    }
+  }
+  small->setParent(nullptr);
   QApplication::setActiveWindow(nullptr);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <thread>
 
 #include "OutlineBudget.h"
@@ -22,7 +23,9 @@ struct Panorama : ::testing::Test {
     rm.SetMinSideLength(2);
     rm.SetFaceEnlargeRatio(1.0f);
   }
+  // As the editor adds one: the rubber band first, then the rectangle.
   int addManual(float x, float y, float w, float h) {
+    rm.SetTempRect(box(x, y, w, h));
     EXPECT_TRUE(rm.AddManualRect(box(x, y, w, h)));
     bool isNew = false;
     int id = -1;
@@ -296,6 +299,66 @@ TEST_F(Panorama, RequestsWaitForTheTrackingStepAndGettersDoNotApplyThem) {
   rm.AddManualRect(box(600, 100, 100, 100));
   rm.ValidateTrackedRect();
   EXPECT_EQ(rm.GetEntries().size(), 1u);
+}
+
+// What the layout is told of the newest rectangle, the one it marks as being worked on, after
+// each way of putting rectangles in and of ending the editor's selection.
+TEST(RectManagerNewest, OnlyARectangleTheUserDrewIsItUntilTheSelectionEnds) {
+  struct Step {
+    const char* what;
+    std::function<void(RectManager&)> act;
+    bool isNew;
+    bool drawnId;  // the id told is the drawn rectangle's (else -1)
+  };
+  const auto draw = [](RectManager& m) {
+    m.SetTempRect(box(100, 100, 200, 200));
+    m.AddManualRect(box(100, 100, 200, 200));
+  };
+  const auto putBack = [](RectManager& m) { m.AddManualRect(box(900, 100, 200, 200)); };
+  const std::vector<std::vector<Step>> cases = {
+      {{"a layout's boxes put back", putBack, false, false}},
+      {{"put back after a cancelled band",
+        [&](RectManager& m) {
+          m.SetTempRect(box(1, 1, 50, 50));
+          m.SetTempRect(box(0, 0, 0, 0));
+          putBack(m);
+        },
+        false, false}},
+      {{"drawn", draw, true, true}, {"read again", [](RectManager&) {}, false, false}},
+      {{"drawn", draw, true, true},
+       {"selection ends", [](RectManager& m) { m.EndTransformRect(); }, true, false}},
+      {{"drawn, then boxes put back",
+        [&](RectManager& m) {
+          draw(m);
+          putBack(m);
+        },
+        true, true}},
+      {{"drawn, then its selection ends at once",
+        [&](RectManager& m) {
+          draw(m);
+          m.EndTransformRect();
+        },
+        true, false}},
+  };
+  for (const auto& steps : cases) {
+    RectManager m;
+    m.SetVideoInfo(3840, 1080, true);
+    m.SetMinSideLength(2);
+    int drawn = -1;
+    for (const Step& step : steps) {
+      step.act(m);
+      m.ValidateTrackedRect();
+      for (const Extended_Rect& e : m.GetEntries())
+        if (e.display.x == 100) drawn = e.display.id;
+      bool isNew = false;
+      int id = -2;
+      m.GetLatestManulRectId(isNew, id);
+      EXPECT_EQ(isNew, step.isNew) << step.what;
+      if (step.isNew) {
+        EXPECT_EQ(id, step.drawnId ? drawn : -1) << step.what;
+      }
+    }
+  }
 }
 
 TEST_F(Panorama, AllZeroTempRectCancelsDrawing) {
