@@ -50,16 +50,6 @@ class ArrayConnector : public corvane::UsbConnector {
   bool present = false;
 };
 
-std::array<uint8_t, 12> doaBlock(int32_t type, bool voice, int32_t angle) {
-  std::array<uint8_t, 12> b{};
-  for (int i = 0; i < 4; ++i) {
-    b[i] = uint8_t(uint32_t(type) >> (8 * i));
-    b[8 + i] = uint8_t(uint32_t(angle) >> (8 * i));
-  }
-  b[4] = voice ? 1 : 0;
-  return b;
-}
-
 // The program's Info lines reach standard output in this binary, as with the debug switch on,
 // so that the checks below can read them; set before any test logs.
 class ConsoleInfoLines : public testing::Environment {
@@ -145,7 +135,7 @@ class VoiceDirectionTest : public CameraManagerTest {
 };
 
 TEST_F(VoiceDirectionTest, CameraSourceReachesTheFacadeFiveTimesASecond) {
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   EXPECT_TRUE(manager->isSpeakerConnect->value());
   auto facade = facades->last();
@@ -160,7 +150,7 @@ TEST_F(VoiceDirectionTest, CameraSourceReachesTheFacadeFiveTimesASecond) {
 
 TEST_F(VoiceDirectionTest, MicrophoneArrayIsPreferred) {
   connector->present = true;
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   auto facade = facades->last();
   tick(150ms);
@@ -171,7 +161,7 @@ TEST_F(VoiceDirectionTest, MicrophoneArrayIsPreferred) {
 }
 
 TEST_F(VoiceDirectionTest, CameraWithoutASourceSwitchesBeamformingOff) {
-  usbCamera->setDoaBlock(doaBlock(1, false, 0));
+  usbCamera->setDoaBlock(Camera::doaBlock(1, false, 0));
   start();
   tick(500ms);
   EXPECT_FALSE(manager->isSpeakerConnect->value());
@@ -180,7 +170,7 @@ TEST_F(VoiceDirectionTest, CameraWithoutASourceSwitchesBeamformingOff) {
 }
 
 TEST_F(VoiceDirectionTest, StopBeforeTheDelayedStartKeepsTheTimerOff) {
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   manager->stopVoiceDirection();
   tick(500ms);
@@ -228,7 +218,7 @@ TEST(VoiceDirectionStatistics, RegionsFlipAndTheDominantRegion) {
 // Only that request fails: the rest of the camera keeps answering.
 TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
   ASSERT_TRUE(ConsoleInfoLines::set);
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   tick(150ms);
   ASSERT_TRUE(manager->voiceDirection().timerRunning());
@@ -260,7 +250,7 @@ TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
 TEST_F(VoiceDirectionTest, AFailingArrayReadIsToldOnce) {
   ASSERT_TRUE(ConsoleInfoLines::set);
   connector->present = true;
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   tick(150ms);
   ConsoleLines console;
