@@ -246,6 +246,38 @@ TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
   EXPECT_FALSE(facade->callsStartingWith("setAngle 120 1").empty());
 }
 
+// However the request fails, six seconds of failed reads write one warning, with the reason, and
+// the answer after them one line more: no line for each read.
+TEST_F(VoiceDirectionTest, EachWayACameraReadFailsIsOneLine) {
+  ASSERT_TRUE(ConsoleInfoLines::set);
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
+  start();
+  tick(150ms);
+  ASSERT_TRUE(manager->voiceDirection().timerRunning());
+  tickStreaming(200ms);
+  const struct {
+    Camera::Failure failure;
+    const char* reason;
+  } cases[] = {
+      {Camera::Failure::stall, "(stalled)"},
+      {Camera::Failure::timeout, "(timed out)"},
+      {Camera::Failure::shortReply, "(short reply, 6 of 12 bytes)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    ConsoleLines console;
+    usbCamera->failSelector(c.failure, 0x0300, 0x0B);
+    for (int i = 0; i < 30; ++i) tickStreaming(200ms);
+    usbCamera->failSelector(std::nullopt, 0x0300, 0x0B);
+    tickStreaming(200ms);
+    std::string log = console.stop();
+    EXPECT_EQ(count(log, std::string("The voice direction cannot be read ") + c.reason), 1u) << log;
+    EXPECT_EQ(count(log, "The voice direction can be read again, after 30 failed reads"), 1u)
+        << log;
+    EXPECT_EQ(count(log, "[Warning]"), 1u) << log;
+  }
+}
+
 // The microphone array's reads are watched the same way.
 TEST_F(VoiceDirectionTest, AFailingArrayReadIsToldOnce) {
   ASSERT_TRUE(ConsoleInfoLines::set);
