@@ -126,6 +126,14 @@ class VoiceDirectionTest : public CameraManagerTest {
       deliverFrame(++frames_);
     }
   }
+  // The camera as the voice's source, a voice at 120 degrees, polled and streaming.
+  void startPollingTheCamera() {
+    usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
+    start();
+    tick(150ms);
+    ASSERT_TRUE(manager->voiceDirection().timerRunning());
+    tickStreaming(200ms);
+  }
   std::shared_ptr<ArrayConnector> connector = std::make_shared<ArrayConnector>();
   std::unique_ptr<corvane::ReSpeakerManager> respeaker;
 
@@ -218,11 +226,7 @@ TEST(VoiceDirectionStatistics, RegionsFlipAndTheDominantRegion) {
 // Only that request fails: the rest of the camera keeps answering.
 TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
   ASSERT_TRUE(ConsoleInfoLines::set);
-  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
-  start();
-  tick(150ms);
-  ASSERT_TRUE(manager->voiceDirection().timerRunning());
-  tickStreaming(200ms);
+  ASSERT_NO_FATAL_FAILURE(startPollingTheCamera());
   auto facade = facades->last();
   facade->clearCalls();
   ConsoleLines console;
@@ -250,11 +254,7 @@ TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
 // the answer after them one line more: no line for each read.
 TEST_F(VoiceDirectionTest, EachWayACameraReadFailsIsOneLine) {
   ASSERT_TRUE(ConsoleInfoLines::set);
-  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
-  start();
-  tick(150ms);
-  ASSERT_TRUE(manager->voiceDirection().timerRunning());
-  tickStreaming(200ms);
+  ASSERT_NO_FATAL_FAILURE(startPollingTheCamera());
   const struct {
     Camera::Failure failure;
     const char* reason;
