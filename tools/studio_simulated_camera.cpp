@@ -50,6 +50,12 @@ constexpr const char* kUsage =
     "  error-buffer       the next buffer comes back flagged as an error\n"
     "  stall              frames stop without an error; 'resume' lets them flow again\n"
     "  size WxH           the camera streams another size (unplug and plug to see it offered)\n"
+    "  voice DEGREES      the camera hears a voice from DEGREES (its own direction: 0 at the\n"
+    "                     middle of the picture it streams, growing to the right)\n"
+    "  voice none         silence\n"
+    "  voice fail [HOW]   the voice-direction request fails (stall, default; timeout; short)\n"
+    "                     until 'voice answer'; the rest of the camera answers\n"
+    "  voice answer       the voice-direction request answers again\n"
     "  status             frames streamed, frames the virtual camera took, connection state\n"
     "  quit               quits the program as its Quit menu does\n"
     "\n"
@@ -89,6 +95,38 @@ struct Commands {
   int frames;
   corvane::CameraManager* camera = nullptr;  // set once the program runs (main thread)
 
+  // The voice commands; false, with a line, for a malformed one.
+  bool voice(std::istream& in, const std::string& argument) {
+    using Failure = testsupport::SimulatedCamera::Failure;
+    if (argument == "none") {
+      rig.setVoice(std::nullopt);
+    } else if (argument == "fail") {
+      std::string how;
+      in >> how;
+      if (how.empty() || how == "stall")
+        rig.failVoiceRequest(Failure::stall);
+      else if (how == "timeout")
+        rig.failVoiceRequest(Failure::timeout);
+      else if (how == "short")
+        rig.failVoiceRequest(Failure::shortReply);
+      else {
+        std::cerr << "voice fail: expected stall, timeout or short\n";
+        return false;
+      }
+    } else if (argument == "answer") {
+      rig.failVoiceRequest(std::nullopt);
+    } else {
+      char* end = nullptr;
+      long degrees = std::strtol(argument.c_str(), &end, 10);
+      if (argument.empty() || *end != '\0' || degrees < 0 || degrees > 359) {
+        std::cerr << "voice: expected DEGREES (0..359), none, fail [HOW] or answer\n";
+        return false;
+      }
+      rig.setVoice(int(degrees));
+    }
+    return true;
+  }
+
   // One command; false at quit.
   bool run(const std::string& line) {
     std::istringstream in(line);
@@ -125,6 +163,8 @@ struct Commands {
         return true;
       }
       rig.setFrames(w, h, std::move(encoded));
+    } else if (word == "voice") {
+      if (!voice(in, argument)) return true;
     } else if (word == "status") {
       platform::MainQueue::shared().async([this] {
         std::cout << "streamed " << rig.framesStreamed() << ", virtual camera took "

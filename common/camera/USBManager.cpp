@@ -216,8 +216,9 @@ bool USBManager::transfer(uint8_t requestType, uint8_t request, uint16_t value, 
     return false;
   }
   if (result != len) {
-    if (failure) *failure = format("short reply, %d of %u bytes", result, unsigned(len));
-    // A reply shorter than its block would leave stale bytes of an earlier reply in it.
+    // A reply shorter than its block would leave stale bytes of an earlier reply in it. A caller
+    // that takes the reason tells it itself (a polled read once, not at every poll).
+    if (failure) return failed(format("short reply, %d of %u bytes", result, unsigned(len)));
     CV_LOG_WARNING(
         format("[USBManager] Short transfer (request 0x%02x value 0x%04x index 0x%04x:"
                " %d of %u bytes)",

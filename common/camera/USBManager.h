@@ -188,7 +188,8 @@ class USBManager {
   double value(Control control, Bound bound) const;
   void readControl(Control control, const ValuesCompletion& complete);
   void writeControl(Control control, double fraction, BoolCompletion complete);
-  // `failure`, when given, gets why a transfer that returns false failed.
+  // `failure`, when given, gets why a transfer that returns false failed; the caller then tells
+  // it (no line here).
   bool transfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                 uint16_t len, std::string* failure = nullptr);
 

@@ -111,6 +111,16 @@ void SimulatedCamera::setDoaBlock(const std::array<uint8_t, 12>& block) {
   doa_ = block;
 }
 
+std::array<uint8_t, 12> SimulatedCamera::doaBlock(int32_t type, bool voice, int32_t angle) {
+  std::array<uint8_t, 12> block{};
+  for (int i = 0; i < 4; ++i) {
+    block[size_t(i)] = uint8_t(uint32_t(type) >> (8 * i));
+    block[size_t(8 + i)] = uint8_t(uint32_t(angle) >> (8 * i));
+  }
+  block[4] = voice ? 1 : 0;
+  return block;
+}
+
 uint16_t SimulatedCamera::verticalFov() const {
   std::lock_guard lock(mutex_);
   return verticalFov_;
@@ -149,6 +159,15 @@ void SimulatedCamera::failNext(Failure failure, uint16_t index, uint8_t selector
 void SimulatedCamera::failAll(std::optional<Failure> failure) {
   std::lock_guard lock(mutex_);
   failAll_ = failure;
+}
+
+void SimulatedCamera::failSelector(std::optional<Failure> failure, uint16_t index,
+                                   uint8_t selector) {
+  std::lock_guard lock(mutex_);
+  if (failure)
+    selectorFailures_[{index, selector}] = *failure;
+  else
+    selectorFailures_.erase({index, selector});
 }
 
 void SimulatedCamera::unplug() {
@@ -197,8 +216,12 @@ int SimulatedCamera::controlTransfer(uint8_t requestType, uint8_t request, uint1
   if (!plugged_) return kUsbErrorNoDevice;
 
   std::optional<Failure> failure = failAll_;
+  const uint8_t selector = uint8_t(value >> 8);
   if (!failure) {
-    uint8_t selector = uint8_t(value >> 8);
+    auto held = selectorFailures_.find({index, selector});
+    if (held != selectorFailures_.end()) failure = held->second;
+  }
+  if (!failure) {
     for (auto it = failures_.begin(); it != failures_.end(); ++it) {
       if (it->index == index && it->selector == selector) {
         failure = it->failure;

@@ -78,6 +78,8 @@ class SimulatedCamera : public corvane::UsbTransport,
   void addMode(uint16_t width, uint16_t height, Mode mode);
   std::array<uint16_t, 7> formatBlock() const;  // width, height, hfov, vfov, max_h, max_v, proj
   void setDoaBlock(const std::array<uint8_t, 12>& block);
+  // The voice-direction block in the camera's layout: type code, voice flag, angle (degrees).
+  static std::array<uint8_t, 12> doaBlock(int32_t type, bool voice, int32_t angle);
   uint16_t verticalFov() const;
   // Replies of the text channel by command; commands not listed get `defaultReply`.
   void setCommandReply(const std::string& command, const std::string& reply);
@@ -93,6 +95,8 @@ class SimulatedCamera : public corvane::UsbTransport,
   void failNext(Failure failure, uint16_t index, uint8_t selector, int times = 1);
   // Every request fails in this way until cleared.
   void failAll(std::optional<Failure> failure);
+  // Every request to the unit and selector fails in this way until cleared; the rest answer.
+  void failSelector(std::optional<Failure> failure, uint16_t index, uint8_t selector);
   void unplug();
   void plugIn();
   bool pluggedIn() const;
@@ -124,6 +128,7 @@ class SimulatedCamera : public corvane::UsbTransport,
     int times;
   };
   std::vector<PendingFailure> failures_;
+  std::map<std::pair<uint16_t, uint8_t>, Failure> selectorFailures_;
 
   std::array<uint8_t, 28> info_{};
   std::array<uint8_t, 32> xuid_{};

@@ -221,6 +221,16 @@ void SimulatedCameraRig::setFrames(int width, int height,
   addDeviceNodesLocked();
 }
 
+// The voice-direction request: the camera's extension unit 3, selector 0x0B. Its type code stays
+// the one the rig starts with (0), which makes the camera the program's voice source.
+void SimulatedCameraRig::setVoice(std::optional<int> degrees) {
+  usb_->setDoaBlock(SimulatedCamera::doaBlock(0, degrees.has_value(), degrees.value_or(0)));
+}
+
+void SimulatedCameraRig::failVoiceRequest(std::optional<SimulatedCamera::Failure> failure) {
+  usb_->failSelector(failure, 0x0300, 0x0B);
+}
+
 size_t SimulatedCameraRig::loopbackFrames() const { return loopback_.writeSizes().size(); }
 
 }  // namespace testsupport

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +78,12 @@ class SimulatedCameraRig {
   bool stalled() const;
   // The camera streams another size from now on (its nodes offer it at the next plug-in).
   void setFrames(int width, int height, std::vector<std::vector<uint8_t>> frames);
+  // The camera hears a voice from `degrees`, in its own direction (0 at the middle of the picture
+  // it streams, growing to the right, as the program reads it), or silence.
+  void setVoice(std::optional<int> degrees);
+  // The voice-direction request fails in this way (the rest of the camera answers), or answers
+  // again.
+  void failVoiceRequest(std::optional<SimulatedCamera::Failure> failure);
 
   // ---- what the program did ----
   int64_t framesStreamed() const { return streamed_; }

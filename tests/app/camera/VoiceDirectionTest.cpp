@@ -50,16 +50,6 @@ class ArrayConnector : public corvane::UsbConnector {
   bool present = false;
 };
 
-std::array<uint8_t, 12> doaBlock(int32_t type, bool voice, int32_t angle) {
-  std::array<uint8_t, 12> b{};
-  for (int i = 0; i < 4; ++i) {
-    b[i] = uint8_t(uint32_t(type) >> (8 * i));
-    b[8 + i] = uint8_t(uint32_t(angle) >> (8 * i));
-  }
-  b[4] = voice ? 1 : 0;
-  return b;
-}
-
 // The program's Info lines reach standard output in this binary, as with the debug switch on,
 // so that the checks below can read them; set before any test logs.
 class ConsoleInfoLines : public testing::Environment {
@@ -136,6 +126,14 @@ class VoiceDirectionTest : public CameraManagerTest {
       deliverFrame(++frames_);
     }
   }
+  // The camera as the voice's source, a voice at 120 degrees, polled and streaming.
+  void startPollingTheCamera() {
+    usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
+    start();
+    tick(150ms);
+    ASSERT_TRUE(manager->voiceDirection().timerRunning());
+    tickStreaming(200ms);
+  }
   std::shared_ptr<ArrayConnector> connector = std::make_shared<ArrayConnector>();
   std::unique_ptr<corvane::ReSpeakerManager> respeaker;
 
@@ -145,7 +143,7 @@ class VoiceDirectionTest : public CameraManagerTest {
 };
 
 TEST_F(VoiceDirectionTest, CameraSourceReachesTheFacadeFiveTimesASecond) {
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   EXPECT_TRUE(manager->isSpeakerConnect->value());
   auto facade = facades->last();
@@ -160,7 +158,7 @@ TEST_F(VoiceDirectionTest, CameraSourceReachesTheFacadeFiveTimesASecond) {
 
 TEST_F(VoiceDirectionTest, MicrophoneArrayIsPreferred) {
   connector->present = true;
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   auto facade = facades->last();
   tick(150ms);
@@ -171,7 +169,7 @@ TEST_F(VoiceDirectionTest, MicrophoneArrayIsPreferred) {
 }
 
 TEST_F(VoiceDirectionTest, CameraWithoutASourceSwitchesBeamformingOff) {
-  usbCamera->setDoaBlock(doaBlock(1, false, 0));
+  usbCamera->setDoaBlock(Camera::doaBlock(1, false, 0));
   start();
   tick(500ms);
   EXPECT_FALSE(manager->isSpeakerConnect->value());
@@ -180,7 +178,7 @@ TEST_F(VoiceDirectionTest, CameraWithoutASourceSwitchesBeamformingOff) {
 }
 
 TEST_F(VoiceDirectionTest, StopBeforeTheDelayedStartKeepsTheTimerOff) {
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   manager->stopVoiceDirection();
   tick(500ms);
@@ -228,11 +226,7 @@ TEST(VoiceDirectionStatistics, RegionsFlipAndTheDominantRegion) {
 // Only that request fails: the rest of the camera keeps answering.
 TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
   ASSERT_TRUE(ConsoleInfoLines::set);
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
-  start();
-  tick(150ms);
-  ASSERT_TRUE(manager->voiceDirection().timerRunning());
-  tickStreaming(200ms);
+  ASSERT_NO_FATAL_FAILURE(startPollingTheCamera());
   auto facade = facades->last();
   facade->clearCalls();
   ConsoleLines console;
@@ -256,11 +250,39 @@ TEST_F(VoiceDirectionTest, AFailingCameraReadIsToldOnceAndSoIsItsRecovery) {
   EXPECT_FALSE(facade->callsStartingWith("setAngle 120 1").empty());
 }
 
+// However the request fails, six seconds of failed reads write one warning, with the reason, and
+// the answer after them one line more: no line for each read.
+TEST_F(VoiceDirectionTest, EachWayACameraReadFailsIsOneLine) {
+  ASSERT_TRUE(ConsoleInfoLines::set);
+  ASSERT_NO_FATAL_FAILURE(startPollingTheCamera());
+  const struct {
+    Camera::Failure failure;
+    const char* reason;
+  } cases[] = {
+      {Camera::Failure::stall, "(stalled)"},
+      {Camera::Failure::timeout, "(timed out)"},
+      {Camera::Failure::shortReply, "(short reply, 6 of 12 bytes)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    ConsoleLines console;
+    usbCamera->failSelector(c.failure, 0x0300, 0x0B);
+    for (int i = 0; i < 30; ++i) tickStreaming(200ms);
+    usbCamera->failSelector(std::nullopt, 0x0300, 0x0B);
+    tickStreaming(200ms);
+    std::string log = console.stop();
+    EXPECT_EQ(count(log, std::string("The voice direction cannot be read ") + c.reason), 1u) << log;
+    EXPECT_EQ(count(log, "The voice direction can be read again, after 30 failed reads"), 1u)
+        << log;
+    EXPECT_EQ(count(log, "[Warning]"), 1u) << log;
+  }
+}
+
 // The microphone array's reads are watched the same way.
 TEST_F(VoiceDirectionTest, AFailingArrayReadIsToldOnce) {
   ASSERT_TRUE(ConsoleInfoLines::set);
   connector->present = true;
-  usbCamera->setDoaBlock(doaBlock(2, true, 120));
+  usbCamera->setDoaBlock(Camera::doaBlock(2, true, 120));
   start();
   tick(150ms);
   ConsoleLines console;
