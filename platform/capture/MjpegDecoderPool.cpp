@@ -1,5 +1,7 @@
 #include "capture/MjpegDecoderPool.h"
 
+#include <pthread.h>
+
 #include "capture/MjpegDecoder.h"
 #include "dispatch/ThreadStart.h"
 
@@ -56,6 +58,8 @@ bool MjpegDecoderPool::submit(const uint8_t* jpeg, size_t size, int64_t timestam
 }
 
 void MjpegDecoderPool::run() {
+  // Named for the profile: its CPU is the decode's, apart from the capture thread's.
+  pthread_setname_np(pthread_self(), "mjpeg decode");
   MjpegDecoder decoder;
   for (;;) {
     Job job;
