@@ -49,83 +49,68 @@ bool haveFrame(benchmark::State& state, const std::vector<uint8_t>& jpeg) {
   return false;
 }
 
-void report(benchmark::State& state, const std::vector<uint8_t>& jpeg) {
+// Times `decode` (the frame's bytes into the NV12 frame it is handed) over the frame of the
+// size the benchmark's arguments give.
+template <typename Decode>
+void timeDecode(benchmark::State& state, Decode decode) {
+  const int w = int(state.range(0)), h = int(state.range(1));
+  const auto& jpeg = cameraFrame(w, h);
+  if (!haveFrame(state, jpeg)) return;
+  auto frame = packedNv12(w, h);
+  for (auto _ : state) {
+    if (!decode(jpeg, *frame)) state.SkipWithError("the frame did not decode");
+    benchmark::ClobberMemory();
+  }
   state.counters["fps"] =
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["jpeg_kB"] = double(jpeg.size()) / 1000.0;
 }
 
 void BM_CaptureMjpegDecoder(benchmark::State& state) {
-  int w = int(state.range(0)), h = int(state.range(1));
-  const auto& jpeg = cameraFrame(w, h);
-  if (!haveFrame(state, jpeg)) return;
-  auto frame = packedNv12(w, h);
   platform::MjpegDecoder decoder;
-  for (auto _ : state) {
-    if (decoder.decode(jpeg.data(), jpeg.size(), *frame) != platform::MjpegDecoder::Status::decoded)
-      state.SkipWithError("the frame did not decode");
-    benchmark::ClobberMemory();
-  }
-  report(state, jpeg);
+  timeDecode(state, [&](const std::vector<uint8_t>& jpeg, PixelBuffer& frame) {
+    return decoder.decode(jpeg.data(), jpeg.size(), frame) ==
+           platform::MjpegDecoder::Status::decoded;
+  });
 }
 
 void BM_LibyuvMJPGToNV12(benchmark::State& state) {
-  int w = int(state.range(0)), h = int(state.range(1));
-  const auto& jpeg = cameraFrame(w, h);
-  if (!haveFrame(state, jpeg)) return;
-  auto frame = packedNv12(w, h);
-  for (auto _ : state) {
-    libyuv::MJPGToNV12(jpeg.data(), jpeg.size(), frame->baseAddress(0), int(frame->bytesPerRow(0)),
-                       frame->baseAddress(1), int(frame->bytesPerRow(1)), w, h, w, h);
-    benchmark::ClobberMemory();
-  }
-  report(state, jpeg);
+  timeDecode(state, [](const std::vector<uint8_t>& jpeg, PixelBuffer& frame) {
+    const int w = frame.width(), h = frame.height();
+    return libyuv::MJPGToNV12(jpeg.data(), jpeg.size(), frame.baseAddress(0),
+                              int(frame.bytesPerRow(0)), frame.baseAddress(1),
+                              int(frame.bytesPerRow(1)), w, h, w, h) == 0;
+  });
 }
 
-// libjpeg-turbo's own decode to Y, U and V planes (4:2:2 as stored), the fast transform as the
-// other two use.
-void BM_TurboJpegToYuvPlanes(benchmark::State& state) {
-  int w = int(state.range(0)), h = int(state.range(1));
-  const auto& jpeg = cameraFrame(w, h);
-  if (!haveFrame(state, jpeg)) return;
-  std::vector<uint8_t> y(size_t(w) * h), u(size_t(w / 2) * h), v(size_t(w / 2) * h);
-  unsigned char* planes[3] = {y.data(), u.data(), v.data()};
-  int strides[3] = {w, w / 2, w / 2};
-  tjhandle t = tjInitDecompress();
-  for (auto _ : state) {
-    tjDecompressToYUVPlanes(t, jpeg.data(), jpeg.size(), planes, w, strides, h, TJFLAG_FASTDCT);
-    benchmark::ClobberMemory();
-  }
-  tjDestroy(t);
-  report(state, jpeg);
-}
-
-// The same decode with its luma straight into an NV12 frame and its chroma halved and
-// interleaved by libyuv afterwards, over whole-frame planes.
-void BM_TurboJpegPlanesThenNV12(benchmark::State& state) {
-  int w = int(state.range(0)), h = int(state.range(1));
-  const auto& jpeg = cameraFrame(w, h);
-  if (!haveFrame(state, jpeg)) return;
-  auto frame = packedNv12(w, h);
-  int cw = w / 2;
+// libjpeg-turbo's own decode to Y, U and V planes (4:2:2 as stored, luma into the frame), the
+// fast transform as the other two use; with `toNv12` its chroma is then halved and interleaved
+// into the frame by libyuv, over whole-frame planes.
+void turboJpegDecode(benchmark::State& state, bool toNv12) {
+  const int w = int(state.range(0)), h = int(state.range(1)), cw = w / 2;
   std::vector<uint8_t> u(size_t(cw) * h), v(size_t(cw) * h), hu(size_t(cw) * h / 2),
       hv(size_t(cw) * h / 2);
-  unsigned char* planes[3] = {frame->baseAddress(0), u.data(), v.data()};
-  int strides[3] = {int(frame->bytesPerRow(0)), cw, cw};
   tjhandle t = tjInitDecompress();
-  for (auto _ : state) {
-    tjDecompressToYUVPlanes(t, jpeg.data(), jpeg.size(), planes, w, strides, h, TJFLAG_FASTDCT);
+  timeDecode(state, [&](const std::vector<uint8_t>& jpeg, PixelBuffer& frame) {
+    unsigned char* planes[3] = {frame.baseAddress(0), u.data(), v.data()};
+    int strides[3] = {int(frame.bytesPerRow(0)), cw, cw};
+    if (tjDecompressToYUVPlanes(t, jpeg.data(), jpeg.size(), planes, w, strides, h,
+                                TJFLAG_FASTDCT) != 0)
+      return false;
+    if (!toNv12) return true;
     libyuv::InterpolatePlane(u.data(), 2 * cw, u.data() + cw, 2 * cw, hu.data(), cw, cw, h / 2,
                              128);
     libyuv::InterpolatePlane(v.data(), 2 * cw, v.data() + cw, 2 * cw, hv.data(), cw, cw, h / 2,
                              128);
-    libyuv::MergeUVPlane(hu.data(), cw, hv.data(), cw, frame->baseAddress(1),
-                         int(frame->bytesPerRow(1)), cw, h / 2);
-    benchmark::ClobberMemory();
-  }
+    libyuv::MergeUVPlane(hu.data(), cw, hv.data(), cw, frame.baseAddress(1),
+                         int(frame.bytesPerRow(1)), cw, h / 2);
+    return true;
+  });
   tjDestroy(t);
-  report(state, jpeg);
 }
+
+void BM_TurboJpegToYuvPlanes(benchmark::State& state) { turboJpegDecode(state, false); }
+void BM_TurboJpegPlanesThenNV12(benchmark::State& state) { turboJpegDecode(state, true); }
 
 // Frames offered back to back as a camera would, the pool dropping what it cannot take:
 // the rate is of frames decoded.
@@ -148,22 +133,15 @@ void BM_CapturePoolDecode(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_CaptureMjpegDecoder)
-    ->Args({3840, 1080})
-    ->Args({4992, 1248})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LibyuvMJPGToNV12)
-    ->Args({3840, 1080})
-    ->Args({4992, 1248})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TurboJpegToYuvPlanes)
-    ->Args({3840, 1080})
-    ->Args({4992, 1248})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TurboJpegPlanesThenNV12)
-    ->Args({3840, 1080})
-    ->Args({4992, 1248})
-    ->Unit(benchmark::kMillisecond);
+// The sizes the camera is streamed at by the profile: 3840 x 1080 and its own 4992 x 1248.
+void cameraSizes(benchmark::internal::Benchmark* b) {
+  b->Args({3840, 1080})->Args({4992, 1248})->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_CaptureMjpegDecoder)->Apply(cameraSizes);
+BENCHMARK(BM_LibyuvMJPGToNV12)->Apply(cameraSizes);
+BENCHMARK(BM_TurboJpegToYuvPlanes)->Apply(cameraSizes);
+BENCHMARK(BM_TurboJpegPlanesThenNV12)->Apply(cameraSizes);
 BENCHMARK(BM_CapturePoolDecode)
     ->Args({3840, 1080, 2})
     ->Args({3840, 1080, 4})
