@@ -1,22 +1,11 @@
 #include "capture/MjpegDecoderPool.h"
 
-#include <libyuv.h>
+#include <pthread.h>
 
+#include "capture/MjpegDecoder.h"
 #include "dispatch/ThreadStart.h"
 
 namespace platform {
-
-namespace {
-// A whole JPEG ends with the EOI marker; a frame cut short in transfer does not, and the decoder
-// would only warn and paint the missing part grey.
-bool endsWithEoi(const std::vector<uint8_t>& d) {
-  size_t from = d.size() > 64 ? d.size() - 64 : 0;
-  for (size_t i = d.size(); i-- > from + 1;) {
-    if (d[i - 1] == 0xFF && d[i] == 0xD9) return true;
-  }
-  return false;
-}
-}  // namespace
 
 MjpegDecoderPool::MjpegDecoderPool(int workers, int width, int height, Output output, Log log)
     : width_(width),
@@ -55,13 +44,23 @@ bool MjpegDecoderPool::submit(const uint8_t* jpeg, size_t size, int64_t timestam
       ++dropped_;
       return false;
     }
-    jobs_.push_back({nextSeq_++, std::vector<uint8_t>(jpeg, jpeg + size), timestampUs});
+    // The bytes go into a buffer a finished job left behind: no allocation per frame.
+    std::vector<uint8_t> data;
+    if (!spare_.empty()) {
+      data = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    data.assign(jpeg, jpeg + size);
+    jobs_.push_back({nextSeq_++, std::move(data), timestampUs});
   }
   wake_.notify_one();
   return true;
 }
 
 void MjpegDecoderPool::run() {
+  // Named for the profile: its CPU is the decode's, apart from the capture thread's.
+  pthread_setname_np(pthread_self(), "mjpeg decode");
+  MjpegDecoder decoder;
   for (;;) {
     Job job;
     {
@@ -73,32 +72,33 @@ void MjpegDecoderPool::run() {
       ++busy_;
     }
     Result result{nullptr, job.timestamp};
-    int w = 0, h = 0;
     std::string problem;
-    if (!endsWithEoi(job.data) || libyuv::MJPGSize(job.data.data(), job.data.size(), &w, &h) != 0) {
-      problem = "corrupt MJPEG frame dropped";
-    } else if (w != width_ || h != height_) {
-      problem = "MJPEG frame of " + std::to_string(w) + "x" + std::to_string(h) + " in a " +
-                std::to_string(width_) + "x" + std::to_string(height_) + " stream dropped";
-    } else if (auto frame = buffers_.get()) {
-      if (libyuv::MJPGToNV12(job.data.data(), job.data.size(), frame->baseAddress(0),
-                             int(frame->bytesPerRow(0)), frame->baseAddress(1),
-                             int(frame->bytesPerRow(1)), w, h, width_, height_) == 0) {
-        result.frame = frame;
-      } else {
-        problem = "corrupt MJPEG frame dropped";
+    if (auto frame = buffers_.get()) {
+      switch (decoder.decode(job.data.data(), job.data.size(), *frame)) {
+        case MjpegDecoder::Status::decoded:
+          result.frame = frame;
+          break;
+        case MjpegDecoder::Status::corrupt:
+          problem = "corrupt MJPEG frame dropped";
+          break;
+        case MjpegDecoder::Status::otherSize:
+          problem = "MJPEG frame of " + std::to_string(decoder.width()) + "x" +
+                    std::to_string(decoder.height()) + " in a " + std::to_string(width_) + "x" +
+                    std::to_string(height_) + " stream dropped";
+          break;
       }
     } else {
       problem = "every frame buffer is in use: frame dropped";
     }
     if (!problem.empty() && log_) log_(problem);
-    finish(job.seq, std::move(result));
+    finish(job.seq, std::move(result), std::move(job.data));
   }
 }
 
-void MjpegDecoderPool::finish(uint64_t seq, Result result) {
+void MjpegDecoderPool::finish(uint64_t seq, Result result, std::vector<uint8_t> data) {
   std::lock_guard lock(mutex_);
   --busy_;
+  spare_.push_back(std::move(data));
   if (result.frame) {
     ++decoded_;
   } else {

@@ -13,7 +13,8 @@
 
 namespace platform {
 
-// Decodes MJPEG frames to NV12 on a few workers and hands them on in the order they came.
+// Decodes MJPEG frames to NV12 on a few workers (each with its own MjpegDecoder) and hands them
+// on in the order they came.
 // When every worker is busy the newest frame is dropped (late frames are worth nothing to a
 // live picture); a frame that does not decode is dropped with a log line.
 class MjpegDecoderPool {
@@ -45,7 +46,7 @@ class MjpegDecoderPool {
     int64_t timestamp;
   };
   void run();
-  void finish(uint64_t seq, Result result);
+  void finish(uint64_t seq, Result result, std::vector<uint8_t> data);
 
   int width_, height_;
   int workers_;
@@ -55,6 +56,7 @@ class MjpegDecoderPool {
   mutable std::mutex mutex_;
   std::condition_variable wake_, idle_;
   std::deque<Job> jobs_;
+  std::vector<std::vector<uint8_t>> spare_;  // byte buffers of finished jobs, for the next
   int busy_ = 0;
   uint64_t nextSeq_ = 0, nextOut_ = 0;
   std::map<uint64_t, Result> done_;

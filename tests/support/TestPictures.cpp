@@ -13,14 +13,16 @@ std::string photoPath(int index) {
 
 RgbPicture loadJpeg(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   RgbPicture pic;
   if (bytes.empty()) return pic;
   tjhandle h = tjInitDecompress();
   int w = 0, hgt = 0, sub = 0, cs = 0;
   if (tjDecompressHeader3(h, bytes.data(), bytes.size(), &w, &hgt, &sub, &cs) == 0) {
     pic.pixels.resize(size_t(w) * hgt * 3);
-    if (tjDecompress2(h, bytes.data(), bytes.size(), pic.pixels.data(), w, 0, hgt, TJPF_RGB, 0) == 0) {
+    if (tjDecompress2(h, bytes.data(), bytes.size(), pic.pixels.data(), w, 0, hgt, TJPF_RGB, 0) ==
+        0) {
       pic.width = w;
       pic.height = hgt;
     } else {
@@ -53,12 +55,17 @@ RgbPicture fit(const RgbPicture& src, int width, int height) {
   return out;
 }
 
-std::vector<uint8_t> encodeJpeg(const RgbPicture& pic, int quality) {
+std::vector<uint8_t> encodeJpeg(const RgbPicture& pic, int quality, JpegSampling sampling) {
+  const int tjSampling = sampling == JpegSampling::s444   ? TJSAMP_444
+                         : sampling == JpegSampling::s420 ? TJSAMP_420
+                         : sampling == JpegSampling::s440 ? TJSAMP_440
+                         : sampling == JpegSampling::grey ? TJSAMP_GRAY
+                                                          : TJSAMP_422;
   tjhandle h = tjInitCompress();
   unsigned char* buf = nullptr;
   unsigned long size = 0;
   std::vector<uint8_t> out;
-  if (tjCompress2(h, pic.pixels.data(), pic.width, 0, pic.height, TJPF_RGB, &buf, &size, TJSAMP_422,
+  if (tjCompress2(h, pic.pixels.data(), pic.width, 0, pic.height, TJPF_RGB, &buf, &size, tjSampling,
                   quality, 0) == 0) {
     out.assign(buf, buf + size);
   }

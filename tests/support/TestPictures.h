@@ -19,8 +19,11 @@ std::string photoPath(int index);
 RgbPicture loadJpeg(const std::string& path);
 // The picture scaled (nearest neighbour) to cover w x h, centre-cropped.
 RgbPicture fit(const RgbPicture& picture, int width, int height);
-// JPEG bytes of the picture, 4:2:2 as cameras send MJPEG.
-std::vector<uint8_t> encodeJpeg(const RgbPicture& picture, int quality = 85);
+// How a JPEG's chroma is sampled (luma width x height per chroma sample).
+enum class JpegSampling { s444, s422, s420, s440, grey };
+// JPEG bytes of the picture, 4:2:2 as cameras send MJPEG unless told otherwise.
+std::vector<uint8_t> encodeJpeg(const RgbPicture& picture, int quality = 85,
+                                JpegSampling sampling = JpegSampling::s422);
 // A camera's MJPEG frame made from a test photograph.
 std::vector<uint8_t> mjpegFrame(int photo, int width, int height);
 
