@@ -579,7 +579,8 @@ TEST_F(EffectViewTest, WithoutAnIdleReferenceThePicturesStayTheSame) {
       auto second = PixelBuffer::create(998, 8, PixelFormat::NV12FullRange);
       second->copyFrom(*first);
       for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 998; x += 3) second->baseAddress(0)[y * second->bytesPerRow(0) + x] ^= 7;
+        for (int x = 0; x < 998; x += 3)
+          second->baseAddress(0)[y * second->bytesPerRow(0) + x] ^= 7;
       for (const auto& frame : {first, second}) {
         leanManager.notifyFrame(frame);
         freshManager.notifyFrame(frame);
