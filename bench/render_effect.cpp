@@ -116,6 +116,7 @@ BENCHMARK(BM_EffectPass)
     ->Args({0, 1, 1, 0, 0})
     ->Args({0, 0, 1, 0, 1})
     ->Args({0, 0, 1, 0, 0})
+    ->Args({3, 1, 1, 0, 0})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

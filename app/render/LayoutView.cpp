@@ -364,7 +364,7 @@ void LayoutView::paintEvent(QPaintEvent*) {
     return;
   }
   QImage image(picture->baseAddress(0), picture->width(), picture->height(),
-               qsizetype(picture->bytesPerRow(0)), QImage::Format_ARGB32);
+               qsizetype(picture->bytesPerRow(0)), QImage::Format_RGB32);
   painter.drawImage(rect(), image);
 }
 
