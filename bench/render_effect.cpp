@@ -51,11 +51,13 @@ const PixelBufferRef& frameOfSize(int64_t size) {
 static void BM_EffectPass(benchmark::State& state) {
   // range(1): worker threads, 0 for one per hardware thread; range(2): the frame size;
   // range(3): 1 writes the analysis-size copy (the pass as it stood), 0 leaves it out (the
-  // program's view).
+  // program's view); range(4): 0 keeps no reference while noise reduction is off
+  // (the program's view), 1 writes it with every pass.
   MetalContext context(size_t(state.range(1)));
   MetalManager manager;
   EffectView view({}, manager, context);
   view.setWritesAnalysisCopy(state.range(3) != 0);
+  view.setKeepsReferenceWhileIdle(state.range(4) != 0);
   manager.denoise = float(state.range(0));
   manager.brightness = 0.1f;
   auto frame = frameOfSize(state.range(2));
@@ -100,16 +102,21 @@ static void BM_LibyuvNV12ToARGBAllThreads(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EffectPass)
-    ->Args({0, 0, 0, 1})
-    ->Args({0, 1, 0, 1})
-    ->Args({6, 0, 0, 1})
-    ->Args({6, 1, 0, 1})
-    ->Args({0, 0, 0, 0})
-    ->Args({0, 0, 1, 1})
-    ->Args({0, 0, 1, 0})
-    ->Args({0, 1, 1, 1})
-    ->Args({0, 1, 1, 0})
-    ->Args({6, 0, 1, 0})
+    ->Args({0, 0, 0, 1, 1})
+    ->Args({0, 1, 0, 1, 1})
+    ->Args({6, 0, 0, 1, 1})
+    ->Args({6, 1, 0, 1, 1})
+    ->Args({0, 0, 0, 0, 1})
+    ->Args({0, 0, 1, 1, 1})
+    ->Args({0, 0, 1, 0, 1})
+    ->Args({0, 1, 1, 1, 1})
+    ->Args({0, 1, 1, 0, 1})
+    ->Args({6, 0, 1, 0, 1})
+    ->Args({0, 1, 1, 0, 1})
+    ->Args({0, 1, 1, 0, 0})
+    ->Args({0, 0, 1, 0, 1})
+    ->Args({0, 0, 1, 0, 0})
+    ->Args({3, 1, 1, 0, 0})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -49,7 +49,7 @@ CameraManager::Environment CameraEnvironment::process() {
     RenderHandoff::shared().analysed(frame);
   };
   env.framesDropped = [] { return RenderHandoff::shared().skipped(); };
-  env.makeEffectView = [] { return EffectView::withoutAnalysisCopy(); };
+  env.makeEffectView = [] { return EffectView::lean(); };
   if (adjustment()) adjustment()(env);
   return env;
 }

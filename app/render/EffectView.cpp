@@ -1,6 +1,8 @@
 #include "render/EffectView.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -47,6 +49,8 @@ struct EffectView::State {
   platform::LogRateLimiter frameLines{LogManager::kFrameLineBurst, LogManager::kFrameLineInterval};
   int toldSelvoHeight = -1;  // the analysis copy's height last announced
   std::atomic<bool> writesSelvo{true};
+  std::atomic<bool> keepsIdleReference{true};
+  float passDenoise = 0;  // the level this pass runs at, read once
 
   void pass();
   bool drawTexture();
@@ -78,13 +82,15 @@ EffectView::EffectView(QRect, MetalManager& manager, MetalContext& context)
   });
 }
 
-std::shared_ptr<EffectView> EffectView::withoutAnalysisCopy() {
+std::shared_ptr<EffectView> EffectView::lean() {
   auto view = std::make_shared<EffectView>();
   view->setWritesAnalysisCopy(false);
+  view->setKeepsReferenceWhileIdle(false);
   return view;
 }
 
 void EffectView::setWritesAnalysisCopy(bool writes) { state_->writesSelvo = writes; }
+void EffectView::setKeepsReferenceWhileIdle(bool keeps) { state_->keepsIdleReference = keeps; }
 
 EffectView::~EffectView() {
   // A pass under way on another queue finishes before the view goes.
@@ -105,6 +111,7 @@ void EffectView::State::pass() {
   if (!view) return;
   imagePixel = manager.pixelBuffer();
   if (!imagePixel || !computePipelineState || !context.queue) return;
+  passDenoise = manager.denoise.load();
   // The slots are not kept past the pass: the frame buffers go back to their owners.
   struct Release {
     State& s;
@@ -135,7 +142,7 @@ void EffectView::State::pass() {
   EffectParameters parameters;
   parameters.brightness = manager.brightness.load();
   parameters.gamma = manager.gamma.load();
-  parameters.denoise = manager.denoise.load();
+  parameters.denoise = passDenoise;
   parameters.width = float(w);
   parameters.height = float(h);
   parameters.mirror = manager.mirror.load() ? 1 : 0;
@@ -144,6 +151,7 @@ void EffectView::State::pass() {
     return;
   effectTextureOut = manager.exchangeEffectTexture(effectTextureOut);
   spareOutput = std::exchange(effectsPixelBuffer, ref_imagePixel);
+  if (!effectsPixelBuffer) return;  // no reference kept while idle
   if (auto* delegate = view->outputDelegate.load())
     delegate->metalViewDidOutput(effectsPixelBuffer);
 }
@@ -159,6 +167,16 @@ bool EffectView::State::drawTexture() {
       !src_uv_texture_in) {
     CV_LOG_FRAME_WARNING(frameLines, "y_texture and uv_texture is nil");
     return false;
+  }
+  // The kernel's own rounding of the level: at 0 the output is only a reference.
+  if (!keepsIdleReference.load() && std::lround(std::clamp(passDenoise, 0.0f, 6.0f)) == 0) {
+    spareOutput.reset();
+    ref_imagePixel.reset();
+    ref_y_texture_in.reset();
+    ref_uv_texture_in.reset();
+    if (!prepareEffectTexture(w, h)) return false;
+    prepareSelvoBuffer(w, h);
+    return true;
   }
   if (spareOutput && spareOutput.use_count() == 1 && spareOutput->width() == w &&
       spareOutput->height() == h) {

@@ -22,10 +22,11 @@ class EffectView {
   // stays). The frame is ignored: the view is never on screen.
   explicit EffectView(QRect frame = {}, MetalManager& manager = MetalManager::shared(),
                       MetalContext& context = MetalContext::shared());
-  // A view that writes no analysis-size copy: the program's analysis takes its own copy of each
-  // frame and nothing reads MetalManager's, so scaling every frame down for it is work for
-  // nothing (a tenth of a core at 4992 x 1248 and 30 frames a second).
-  static std::shared_ptr<EffectView> withoutAnalysisCopy();
+  // The program's view. It writes no analysis-size copy: the program's analysis takes its own
+  // copy of each frame and nothing reads MetalManager's, so scaling every frame down for it is
+  // work for nothing (a tenth of a core at 4992 x 1248 and 30 frames a second). And it keeps no
+  // reference while noise reduction is off (see setKeepsReferenceWhileIdle).
+  static std::shared_ptr<EffectView> lean();
   ~EffectView();
   EffectView(const EffectView&) = delete;
   EffectView& operator=(const EffectView&) = delete;
@@ -35,6 +36,12 @@ class EffectView {
   // Whether each pass writes the analysis-size copy into MetalManager's selvoBuffer. Off, none
   // is made, and one made before is let go.
   void setWritesAnalysisCopy(bool writes);
+  // Whether a pass without noise reduction still writes its NV12 output, the reference the next
+  // pass would denoise against. Off, such a pass writes only the effect texture and keeps no
+  // reference (effectsPixelBuffer() is none, the delegate is not told): the first pass after
+  // noise reduction is turned on takes its frame as it comes and makes it the reference. At
+  // 4992 x 1248 the output is 9 MB a frame, half the pass's time on a busy memory bus.
+  void setKeepsReferenceWhileIdle(bool keeps);
 
   // The previous pass's output, which the next pass denoises against (none before the first).
   platform::PixelBufferRef effectsPixelBuffer() const;

@@ -1,6 +1,7 @@
 #include "render/LayoutView.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -97,7 +98,29 @@ void LayoutView::updateEffectFrame() {
 void LayoutView::setRoiPairs(std::vector<LayoutRoiPair> pairs) {
   roiPairList = pairs;
   std::lock_guard<std::mutex> lock(shared_->snapshotMutex);
-  shared_->snapshot = Snapshot{std::move(pairs), mode, activate_filter, environment_};
+  shared_->snapshot = Snapshot{std::move(pairs), mode, activate_filter, environment_, shownSize()};
+}
+
+QSize LayoutView::shownSize() const {
+  if (!isVisible()) return {};
+  return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+void LayoutView::updateShownSize() {
+  std::lock_guard<std::mutex> lock(shared_->snapshotMutex);
+  shared_->snapshot.shown = shownSize();
+}
+
+void LayoutView::resizeEvent(QResizeEvent*) { updateShownSize(); }
+
+void LayoutView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  updateShownSize();
+}
+
+void LayoutView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  updateShownSize();
 }
 
 void LayoutView::composeShared(const std::shared_ptr<Shared>& shared, const TextureRef& source,
@@ -195,7 +218,7 @@ TextureRef LayoutView::acquireDrawable(int width, int height) {
 
 void LayoutView::drawLayout() {
   TextureRef source = frameTexture_ ? frameTexture_ : manager_.effectTexture();
-  Snapshot snapshot{roiPairList, mode, activate_filter, environment_};
+  Snapshot snapshot{roiPairList, mode, activate_filter, environment_, shownSize()};
   Result result;
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -209,6 +232,14 @@ LayoutView::Result LayoutView::compose(const Snapshot& snapshot, const TextureRe
   QSizeF size =
       snapshot.mode == LayoutMode::control ? manager_.controlSize() : manager_.navigatorSize();
   int width = int(size.width()), height = int(size.height());
+  // The preview's pixels beyond those of the widget showing it would only be scaled away.
+  float scale = 1;
+  if (snapshot.mode == LayoutMode::control && snapshot.shown.width() >= 2 &&
+      snapshot.shown.width() < width && height > 0) {
+    scale = float(snapshot.shown.width()) / float(width);
+    width = snapshot.shown.width();
+    height = std::max(2, int(std::lround(double(height) * scale)));
+  }
   if (width <= 0 || height <= 0 || width > FrameSizeLimits::kMaxDrawableSide ||
       height > FrameSizeLimits::kMaxDrawableSide) {
     CV_LOG_FRAME_WARNING(frameLines_, "LayoutView draw: return due to currentDrawable");
@@ -248,7 +279,7 @@ LayoutView::Result LayoutView::compose(const Snapshot& snapshot, const TextureRe
   uniforms.activate_filter = snapshot.activate_filter;
   pass->setBytes(&uniforms, sizeof(uniforms), kLayoutUniforms);
 
-  rebuildRecordLists(snapshot, height);
+  rebuildRecordLists(snapshot, height, scale);
   pass->setBytes(srcList.data(), sizeof(RoiProperty) * kLayoutRecordCount, kLayoutSourceList);
   pass->setBytes(dstList.data(), sizeof(RoiProperty) * kLayoutRecordCount, kLayoutDestinationList);
 
@@ -317,7 +348,7 @@ PixelBufferRef LayoutView::texture_to_pixelBuffer() {
   return currentDrawable_->pixelBuffer();
 }
 
-void LayoutView::rebuildRecordLists(const Snapshot& snapshot, int outputHeight) {
+void LayoutView::rebuildRecordLists(const Snapshot& snapshot, int outputHeight, float scale) {
   for (size_t i = 0; i < kLayoutRecordCount; ++i) {
     srcList[i] = RoiProperty::empty();
     dstList[i] = RoiProperty::empty();
@@ -325,17 +356,18 @@ void LayoutView::rebuildRecordLists(const Snapshot& snapshot, int outputHeight) 
     const auto& pair = snapshot.pairs[i];
     // Bordered pairs are outlined over the preview, not drawn into it.
     if (snapshot.mode == LayoutMode::control && pair.has_border) continue;
-    recordsOfPair(snapshot, pair, outputHeight, srcList[i], dstList[i]);
+    recordsOfPair(snapshot, pair, outputHeight, scale, srcList[i], dstList[i]);
   }
 }
 
 void LayoutView::recordsOfPair(const Snapshot& snapshot, const LayoutRoiPair& pair,
-                               int outputHeight, RoiProperty& src, RoiProperty& dst) const {
+                               int outputHeight, float scale, RoiProperty& src,
+                               RoiProperty& dst) const {
   const Environment& environment = snapshot.environment;
-  dst.x = float(pair.dst_rect.x);
-  dst.y = float(pair.dst_rect.y);
-  dst.width = float(pair.dst_rect.width);
-  dst.height = float(pair.dst_rect.height);
+  dst.x = float(pair.dst_rect.x) * scale;
+  dst.y = float(pair.dst_rect.y) * scale;
+  dst.width = float(pair.dst_rect.width) * scale;
+  dst.height = float(pair.dst_rect.height) * scale;
   if (pair.isThumbnail) {
     float w = dst.height > 0 ? dst.width * float(src_height) / dst.height : 0;
     src.x = (float(src_width) - w) * 0.5f;
@@ -377,7 +409,7 @@ void LayoutView::paintEvent(QPaintEvent*) {
     return;
   }
   QImage image(picture->baseAddress(0), picture->width(), picture->height(),
-               qsizetype(picture->bytesPerRow(0)), QImage::Format_ARGB32);
+               qsizetype(picture->bytesPerRow(0)), QImage::Format_RGB32);
   painter.drawImage(rect(), image);
 }
 

@@ -110,6 +110,9 @@ class LayoutView : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void setup();
@@ -119,7 +122,12 @@ class LayoutView : public QWidget {
     LayoutMode mode = LayoutMode::navigator;
     bool activate_filter = false;
     Environment environment;
+    // The shown widget's size in device pixels; empty while it is not shown.
+    QSize shown;
   };
+  QSize shownSize() const;
+  // Main thread: the compositions on the render queue take the widget's size as it is now.
+  void updateShownSize();
   // The render side, shared with the jobs on the render queue; `view` is cleared (under the
   // lock, so after a composition under way) when the widget goes.
   struct Shared {
@@ -150,9 +158,10 @@ class LayoutView : public QWidget {
   static void composeShared(const std::shared_ptr<Shared>& shared,
                             const compute::TextureRef& source, Presented done,
                             std::optional<Snapshot> given = std::nullopt);
-  void rebuildRecordLists(const Snapshot& snapshot, int outputHeight);
+  // `scale`: output pixels per pair coordinate (below 1 for a preview shown smaller).
+  void rebuildRecordLists(const Snapshot& snapshot, int outputHeight, float scale);
   void recordsOfPair(const Snapshot& snapshot, const LayoutRoiPair& pair, int outputHeight,
-                     RoiProperty& src, RoiProperty& dst) const;
+                     float scale, RoiProperty& src, RoiProperty& dst) const;
   void updateControlSize(const compute::TextureRef& source);
   compute::TextureRef makeTexture(const QImage& image) const;
   compute::TextureRef acquireDrawable(int width, int height);

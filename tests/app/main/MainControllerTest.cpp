@@ -340,9 +340,13 @@ TEST_F(MainControllerTest, DemoClipReachesThePreviewAndTheNavigator) {
   EXPECT_GT(bright, kYuyvFrame / 2 / 10);  // the picture, not the black frame
   // The overlay holds the borders of the control list the preview composed.
   EXPECT_FALSE(controller->controlBorderView->borders().empty());
-  // The preview is the panorama at preview width: 1280 wide, the clip's shape.
+  // The preview is the panorama at the width it is shown, at most the preview width of 1280,
+  // the clip's shape.
   auto preview = controller->controlMetalView->composedPixelBuffer();
-  EXPECT_EQ(preview->width(), 1280);
+  const QWidget* shown = controller->controlMetalView;
+  EXPECT_EQ(preview->width(), shown->isVisible()
+                                  ? std::min(1280, int(shown->width() * shown->devicePixelRatioF()))
+                                  : 1280);
   EXPECT_NEAR(double(preview->width()) / preview->height(),
               double(manager->cameraFormat().width) / manager->cameraFormat().height, 0.02);
   endDemo(player);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "ManualClock.h"
@@ -409,6 +410,17 @@ struct ReferencePass {
   }
 };
 
+// The first row of two NV12 pictures of one size that differs ("plane P row Y"), or "".
+std::string firstDifference(const PixelBuffer& a, const PixelBuffer& b) {
+  for (int p = 0; p < 2; ++p)
+    for (int y = 0; y < a.planeHeight(p); ++y)
+      if (std::memcmp(a.baseAddress(p) + y * a.bytesPerRow(p),
+                      b.baseAddress(p) + y * b.bytesPerRow(p),
+                      size_t(a.planeWidth(p)) * size_t(p + 1)) != 0)
+        return "plane " + std::to_string(p) + " row " + std::to_string(y);
+  return "";
+}
+
 PixelBufferRef noiseFrame(int w, int h, uint32_t seed) {
   auto frame = PixelBuffer::create(w, h, PixelFormat::NV12FullRange);
   std::mt19937 random(seed);
@@ -530,15 +542,60 @@ TEST_F(EffectViewTest, WithoutTheAnalysisCopyThePicturesStayTheSame) {
     EXPECT_EQ(textureImage(*plainManager.effectTexture()), textureImage(*manager.effectTexture()));
     auto a = view.effectsPixelBuffer(), b = plain.effectsPixelBuffer();
     ASSERT_TRUE(a && b);
-    for (int p = 0; p < 2; ++p)
-      for (int y = 0; y < a->planeHeight(p); ++y)
-        ASSERT_EQ(std::memcmp(a->baseAddress(p) + y * a->bytesPerRow(p),
-                              b->baseAddress(p) + y * b->bytesPerRow(p),
-                              size_t(a->planeWidth(p)) * size_t(p + 1)),
-                  0)
-            << "plane " << p << " row " << y;
+    EXPECT_EQ(firstDifference(*a, *b), "");
   }
   view.setWritesAnalysisCopy(false);
   manager.notifyFrame(uniformFrame(64, 32, 10));
   EXPECT_FALSE(manager.selvoBuffer());
+}
+
+// The program's view keeps no reference while noise reduction is off: its pictures are those
+// of a view that keeps one, in every variant of the idle pass; the first pass after the
+// reduction is turned on takes its frame as it comes, and the passes after it are those of a
+// view that had the reduction on from that frame.
+TEST_F(EffectViewTest, WithoutAnIdleReferenceThePicturesStayTheSame) {
+  for (bool mirror : {false, true})
+    for (auto [brightness, gamma] : {std::pair{0.5f, 1.1f}, {0.7f, 1.6f}}) {
+      SCOPED_TRACE(testing::Message() << "mirror " << mirror << " brightness " << brightness);
+      MetalManager keptManager, leanManager, freshManager;
+      EffectView kept({}, keptManager, context), lean({}, leanManager, context),
+          fresh({}, freshManager, context);
+      lean.setKeepsReferenceWhileIdle(false);
+      CountingDelegate delegate;
+      lean.outputDelegate = &delegate;
+      for (MetalManager* m : {&keptManager, &leanManager, &freshManager}) {
+        m->mirror = mirror;
+        m->brightness = brightness;
+        m->gamma = gamma;
+      }
+      for (uint32_t seed : {11u, 12u}) {
+        auto frame = noiseFrame(998, 8, seed);
+        keptManager.notifyFrame(frame);
+        leanManager.notifyFrame(frame);
+        ASSERT_TRUE(leanManager.effectTexture());
+        EXPECT_EQ(textureImage(*leanManager.effectTexture()),
+                  textureImage(*keptManager.effectTexture()));
+      }
+      EXPECT_TRUE(kept.effectsPixelBuffer());
+      EXPECT_FALSE(lean.effectsPixelBuffer());
+      EXPECT_EQ(delegate.calls, 0);
+      // Noise reduction on: the view without a reference goes on as a fresh one does.
+      leanManager.denoise = freshManager.denoise = 6;
+      auto first = noiseFrame(998, 8, 13);
+      auto second = PixelBuffer::create(998, 8, PixelFormat::NV12FullRange);
+      second->copyFrom(*first);
+      for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 998; x += 3)
+          second->baseAddress(0)[y * second->bytesPerRow(0) + x] ^= 7;
+      for (const auto& frame : {first, second}) {
+        leanManager.notifyFrame(frame);
+        freshManager.notifyFrame(frame);
+        EXPECT_EQ(textureImage(*leanManager.effectTexture()),
+                  textureImage(*freshManager.effectTexture()));
+        auto a = lean.effectsPixelBuffer(), b = fresh.effectsPixelBuffer();
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(firstDifference(*a, *b), "");
+      }
+      EXPECT_EQ(delegate.calls, 2);
+    }
 }

@@ -489,3 +489,49 @@ TEST_F(LayoutViewTest, PicturesNotShownLeaveTheWidgetDarkAndAreNotHandedOn) {
     QObject::disconnect(counter);
   }
 }
+
+// The preview is composed at the size its widget shows, never larger than the control size,
+// and at the control size while it is not shown; on the render queue as on the caller's
+// thread. What it shows stays the picture the full-size composition showed scaled down.
+TEST_F(LayoutViewTest, APreviewIsComposedAtTheSizeItIsShown) {
+  const auto whole = pair({0, 0, 3840, 1080}, {0, 0, 1280, 360});
+  view->mode = LayoutMode::control;
+  view->roiPairList = {whole};
+  view->updateEffectFrame();
+  const QImage full = output();
+  ASSERT_EQ(full.size(), QSize(1280, 360));
+  struct Case {
+    QSize widget;
+    bool shown;
+    QSize expected;
+  };
+  for (const Case& c :
+       {Case{{640, 180}, true, {640, 180}}, Case{{963, 271}, true, {963, 271}},
+        Case{{1600, 450}, true, {1280, 360}}, Case{{640, 180}, false, {1280, 360}}}) {
+    SCOPED_TRACE(testing::Message()
+                 << c.widget.width() << "x" << c.widget.height() << " shown " << c.shown);
+    view->resize(c.widget);
+    view->setVisible(c.shown);
+    view->updateEffectFrame();
+    QImage out = output();
+    ASSERT_EQ(out.size(), c.expected);
+    QImage expected = full.scaled(out.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    auto d = rendertest::compare(out, expected);
+    EXPECT_LT(d.mean, 3.0);
+    // The render queue's compositions take the size the widget has now.
+    view->setRoiPairs({whole});
+    view->composeAsync();
+    context.renderQueue->drain();
+    platform::MainQueue::shared().drain();
+    ASSERT_TRUE(manager.controlPixelBuffer());
+    EXPECT_EQ(manager.controlPixelBuffer()->width(), c.expected.width());
+    EXPECT_EQ(manager.controlPixelBuffer()->height(), c.expected.height());
+  }
+  // Resized while shown: the next composition on the render queue follows.
+  view->resize(480, 135);
+  view->show();
+  view->composeAsync();
+  context.renderQueue->drain();
+  platform::MainQueue::shared().drain();
+  EXPECT_EQ(manager.controlPixelBuffer()->width(), 480);
+}
