@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -79,6 +80,7 @@ constexpr const char* kUsage =
     "  mend-volume   the audio device's volume takes the image from now on\n"
     "  answer        the audio device answers again\n"
     "  unplug, plug  the audio device goes and comes back\n"
+    "  return        presses Return in the window\n"
     "  quit          closes the updater's window\n";
 
 const char* pageName(MainController::Page page) {
@@ -334,6 +336,13 @@ struct Commands {
       rig.hid.unplug();
     } else if (word == "plug") {
       rig.hid.plug();
+    } else if (word == "return") {
+      // As the key comes from the window system: to the focused control, else the window.
+      QWidget* to = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+      for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, "\r");
+        QApplication::sendEvent(to, &key);
+      }
     } else if (word == "quit") {
       window->close();
     } else {
