@@ -39,6 +39,7 @@
 #include "SmallTmpfs.h"
 #include "TempDir.h"
 #include "TestZip.h"
+#include "ToolOptions.h"
 #include "USBManager.h"
 #include "UnmountedDisks.h"
 #include "UpdateManager.h"
@@ -191,9 +192,7 @@ struct Rig {
     configEnv.localLibrary = dir.file("library");
     config = std::make_unique<updater::ConfigManager>(configEnv);
 
-    camera->setFirmwareText("1.2.0");
-    camera->setCommandReply("devmem 0x1e6e2150 64", "0x1a2b3c4d\n");
-    camera->setCommandReply("ast_param g camera:safe:mode", "0");
+    camera->answerAsTheUpdatersCamera("1.2.0", "0x1a2b3c4d");
     usb = std::make_unique<updater::USBManager>(camera->connector(0x2245, 0x1221), &usbQueue,
                                                 &platform::MainQueue::shared());
     disks.addUsb("sdb1", "1-1", 0x2245, 0x1221, "KESTOVA", {{"ast_fw_update_disk", "1a2b3c4d"}});
@@ -362,13 +361,7 @@ int main(int argc, char** argv) {
       "copy-fails", "copy-fails-read-only", "silent"};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::cerr << a << " needs a value\n";
-        std::exit(2);
-      }
-      return argv[++i];
-    };
+    auto value = [&] { return tools::optionValue(argc, argv, i); };
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
@@ -419,20 +412,8 @@ int main(int argc, char** argv) {
       QObject::connect(&cameraTicks, &QTimer::timeout, [&rig] { rig.cameraModel.poll(); });
       cameraTicks.start(200);
 
-      int input = STDIN_FILENO;
-      if (!commandsPath.empty()) {
-        if (::access(commandsPath.c_str(), F_OK) != 0 &&
-            ::mkfifo(commandsPath.c_str(), 0600) != 0) {
-          std::cerr << "cannot make " << commandsPath << ": " << std::strerror(errno) << "\n";
-          return 1;
-        }
-        // Read and write: the FIFO never reads as ended between two writers.
-        input = ::open(commandsPath.c_str(), O_RDWR | O_CLOEXEC);
-        if (input < 0) {
-          std::cerr << "cannot open " << commandsPath << ": " << std::strerror(errno) << "\n";
-          return 1;
-        }
-      }
+      int input = commandsPath.empty() ? STDIN_FILENO : tools::openCommandFifo(commandsPath);
+      if (input < 0) return 1;
       // Commands are read as they come, on the main thread, a line at a time.
       auto* reader = new QSocketNotifier(input, QSocketNotifier::Read, &app);
       auto pending = std::make_shared<std::string>();

@@ -73,9 +73,7 @@ class UpdateFlowTest : public ::testing::Test {
     configEnv.localLibrary = dir.file("library");
     config = std::make_unique<updater::ConfigManager>(configEnv);
 
-    camera->setFirmwareText("1.2.0");
-    camera->setCommandReply("devmem 0x1e6e2150 64", "0x1a2b3c4d\n");
-    camera->setCommandReply("ast_param g camera:safe:mode", "0");
+    camera->answerAsTheUpdatersCamera("1.2.0", "0x1a2b3c4d");
     usb = std::make_unique<updater::USBManager>(camera->connector(0x2245, 0x1221), &usbQueue,
                                                 &platform::MainQueue::shared());
     volumeFolder = dir.file("volumes/KESTOVA");
