@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "SimulatedCameraRig.h"
+#include "ToolOptions.h"
 #include "camera/CameraManager.h"
 #include "dispatch/MainQueue.h"
 #include "shell/StudioMain.h"
@@ -194,13 +195,7 @@ int main(int argc, char** argv) {
   std::vector<char*> program = {argv[0]};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::cerr << a << " needs a value\n";
-        std::exit(2);
-      }
-      return argv[++i];
-    };
+    auto value = [&] { return tools::optionValue(argc, argv, i); };
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
@@ -243,19 +238,8 @@ int main(int argc, char** argv) {
   rig->install();
   rig->start();
 
-  int input = STDIN_FILENO;
-  if (!commandsPath.empty()) {
-    if (::access(commandsPath.c_str(), F_OK) != 0 && ::mkfifo(commandsPath.c_str(), 0600) != 0) {
-      std::cerr << "cannot make " << commandsPath << ": " << std::strerror(errno) << "\n";
-      return 1;
-    }
-    // Read and write: the FIFO never reads as ended between two writers.
-    input = ::open(commandsPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (input < 0) {
-      std::cerr << "cannot open " << commandsPath << ": " << std::strerror(errno) << "\n";
-      return 1;
-    }
-  }
+  int input = commandsPath.empty() ? STDIN_FILENO : tools::openCommandFifo(commandsPath);
+  if (input < 0) return 1;
   auto* commands = new Commands{*rig, clip, frames};
   // The reader blocks on its input for the program's life; it ends with the process.
   std::thread([commands, input] {

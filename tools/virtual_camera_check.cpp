@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   }
   std::printf("sink started; reader events: %s\n",
               sink.clientUsage() == platform::LoopbackOutput::ClientUsage::None ? "not offered"
-                                                                               : "subscribed");
+                                                                                : "subscribed");
 
   std::atomic<bool> feeding{true};
   std::thread feeder([&] {
@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
   session.setActiveFormat(capture.formats.front());
   session.setSampleBufferDelegate(&reader, &queue);
   bool reading = session.startRunning();
-  if (!reading) std::fprintf(stderr, "cannot read the device back: %s\n", session.lastError().c_str());
+  if (!reading)
+    std::fprintf(stderr, "cannot read the device back: %s\n", session.lastError().c_str());
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   bool streamingSeen = sink.isStreaming();
   if (reading) session.stopRunning();
@@ -107,12 +108,13 @@ int main(int argc, char** argv) {
   feeder.join();
   sink.stop();
 
-  std::printf("%llu frames written, %llu dropped; %d read back", 
+  std::printf("%llu frames written, %llu dropped; %d read back",
               static_cast<unsigned long long>(sink.framesWritten()),
               static_cast<unsigned long long>(sink.framesDropped()), reader.frames.load());
   if (reader.frames > 0)
-    std::printf(" at %dx%d, bar luma %d %d %d %d (expected rising from blue to white)", reader.width,
-                reader.height, reader.luma[0], reader.luma[1], reader.luma[2], reader.luma[3]);
+    std::printf(" at %dx%d, bar luma %d %d %d %d (expected rising from blue to white)",
+                reader.width, reader.height, reader.luma[0], reader.luma[1], reader.luma[2],
+                reader.luma[3]);
   std::printf("\nthe sink saw a reader: %s\n", streamingSeen ? "yes" : "no");
   bool ok = reader.frames > 0 && reader.luma[0] < reader.luma[1] && reader.luma[2] < reader.luma[3];
   std::printf("%s\n", ok ? "PASS" : "FAIL");

@@ -233,6 +233,15 @@ void MainController::showPage(Page page) {
       return;
   }
   target->setHidden(false);
+  // The keyboard follows the page: a focus left on a hidden page's button would press it
+  // with Space (Try Again on the completion page would start the update over).
+  QWidget* focused = focusWidget();
+  if (!focused || !target->isAncestorOf(focused)) {
+    if (QAbstractButton* button = defaultButton())
+      button->setFocus(Qt::OtherFocusReason);
+    else
+      setFocus(Qt::OtherFocusReason);
+  }
   auto* effect = new QGraphicsOpacityEffect(target);
   effect->setOpacity(0);
   target->setGraphicsEffect(effect);

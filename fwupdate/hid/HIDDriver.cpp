@@ -12,8 +12,6 @@ namespace qd4718 {
 
 namespace {
 
-constexpr const char* kInfoPrefix = "get_deviceInfo.";
-
 // The device-information chain, in the order it is asked.
 constexpr std::array<const char*, 7> kInfoChain = {"get_type",      "get_hw_ver", "get_sw_ver",
                                                    "get_git_rev",   "get_date",   "get_line_mode",

@@ -49,6 +49,8 @@ class HIDDriver {
   std::vector<HIDDeviceData> vp;
   int reportSize;
   std::string waitCommand;  // the full name of the command whose reply is awaited
+  // The prefix of the device-information chain's full command names.
+  static constexpr const char* kInfoPrefix = "get_deviceInfo.";
   std::shared_ptr<HIDComm> backupHIDComm;
 
  private:

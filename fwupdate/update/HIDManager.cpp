@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "BoundedFile.h"
 #include "QD4718Log.h"
@@ -249,14 +250,22 @@ std::string HIDManager::deviceName() const {
 bool HIDManager::sendCommand(const std::string& fullName, int limit,
                              const std::vector<uint8_t>& data) {
   if (!connectedDevice || retryCount > limit) {
+    const int tries = retryCount;  // the timer's stop starts the count again
     EnableWaitTimer(false);
-    postNotificationError("Communication error!!", "", "");
+    // Which command went unanswered, for the log: the one whose reply was awaited last.
+    std::string awaited = rfDeviceDriver->waitCommand;
+    if (awaited.rfind(HIDDriver::kInfoPrefix, 0) == 0)
+      awaited.erase(0, std::strlen(HIDDriver::kInfoPrefix));
+    postNotificationError(
+        "Communication error!!", "", "",
+        !connectedDevice ? "no device is connected"
+                         : "no reply to " + awaited + " after " + std::to_string(tries) + " tries");
     return false;
   }
   rfDeviceDriver->waitCommand = fullName;
   std::string command = fullName;
-  const std::string prefix = "get_deviceInfo.";
-  if (command.rfind(prefix, 0) == 0) command.erase(0, prefix.size());
+  if (command.rfind(HIDDriver::kInfoPrefix, 0) == 0)
+    command.erase(0, std::strlen(HIDDriver::kInfoPrefix));
   connectedDevice->sendCommad(command, data);
   ++retryCount;
   return true;

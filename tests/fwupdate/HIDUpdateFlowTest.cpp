@@ -154,6 +154,7 @@ TEST(HIDUpdateFlow, NoDeviceIsACommunicationError) {
   rig.start();
   EXPECT_EQ(rig.outcomes(), (Strings{"error"}));
   EXPECT_EQ(rig.errorsNow(), (Strings{"Communication error!!"}));
+  EXPECT_TRUE(rig.logged("Communication error!! (no device is connected)"));
   EXPECT_EQ(rig.state(), HIDUPDATE_FLOW::UAC_UPDATE_FLOW_ERROR_HANDLE_0);
   EXPECT_FALSE(rig.updater->isUacConnected());
 }
@@ -169,6 +170,7 @@ TEST(HIDUpdateFlow, ASilentDeviceGetsTwoSendsOneSecondApart) {
   rig.run(std::chrono::milliseconds(100));
   EXPECT_EQ(rig.outcomes(), (Strings{"error"}));
   EXPECT_EQ(rig.errorsNow(), (Strings{"Communication error!!"}));
+  EXPECT_TRUE(rig.logged("Communication error!! (no reply to get_type after 2 tries)"));
   rig.seconds(5);
   EXPECT_EQ(rig.count("get_type"), 2);  // nothing more once the run has ended
 }
@@ -179,6 +181,7 @@ TEST(HIDUpdateFlow, FailingWritesEndInACommunicationError) {
   rig.start();
   rig.seconds(3);
   EXPECT_EQ(rig.errorsNow(), (Strings{"Communication error!!"}));
+  EXPECT_TRUE(rig.logged("Communication error!! (no reply to get_type after 2 tries)"));
   EXPECT_EQ(rig.device.writtenReports().size(), 2u);
 }
 
@@ -191,6 +194,7 @@ TEST(HIDUpdateFlow, TheFinalStateIsAskedTenTimes) {
   rig.seconds(20);
   EXPECT_EQ(rig.count("get_state") - before, 10);
   EXPECT_EQ(rig.errorsNow(), (Strings{"Communication error!!"}));
+  EXPECT_TRUE(rig.logged("Communication error!! (no reply to get_state after 10 tries)"));
   EXPECT_EQ(rig.outcomes(), (Strings{"view", "error"}));
 }
 
@@ -202,6 +206,8 @@ TEST(HIDUpdateFlow, ABrokenIdentityChainIsRetriedFromItsStart) {
   EXPECT_EQ(rig.count("get_type"), 2);
   EXPECT_EQ(rig.count("get_date"), 2);
   EXPECT_EQ(rig.errorsNow(), (Strings{"Communication error!!"}));
+  // The command named is the one left unanswered, not the chain's first.
+  EXPECT_TRUE(rig.logged("Communication error!! (no reply to get_date after 2 tries)"));
 }
 
 // ---- unreadable replies ----------------------------------------------------------------------

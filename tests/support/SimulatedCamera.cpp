@@ -131,6 +131,13 @@ void SimulatedCamera::setCommandReply(const std::string& command, const std::str
   replies_[command] = reply;
 }
 
+void SimulatedCamera::answerAsTheUpdatersCamera(const std::string& firmware,
+                                                const std::string& chipId) {
+  setFirmwareText(firmware);
+  setCommandReply("devmem 0x1e6e2150 64", chipId + "\n");
+  setCommandReply("ast_param g camera:safe:mode", "0");
+}
+
 void SimulatedCamera::setRawCommandReply(const std::array<uint8_t, 61>& frame) {
   std::lock_guard lock(mutex_);
   rawReply_ = frame;

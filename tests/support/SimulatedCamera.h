@@ -83,6 +83,9 @@ class SimulatedCamera : public corvane::UsbTransport,
   uint16_t verticalFov() const;
   // Replies of the text channel by command; commands not listed get `defaultReply`.
   void setCommandReply(const std::string& command, const std::string& reply);
+  // What the updater asks of a camera at its start: this firmware text, this chip id (the
+  // reply to its memory read) and no safe mode.
+  void answerAsTheUpdatersCamera(const std::string& firmware, const std::string& chipId);
   // A reply frame given byte for byte (for over-long or malformed replies).
   void setRawCommandReply(const std::array<uint8_t, 61>& frame);
   // Status blocks read in turn; the last one stays.

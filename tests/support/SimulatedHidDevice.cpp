@@ -52,6 +52,7 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
   std::vector<std::string> mountModes;
   bool mountedReadOnlyByHost = false;
   std::set<std::string> silenced;
+  std::string silentFrom;
   std::map<std::string, std::vector<uint8_t>> overrides;
   std::string unplugCommand;
 
@@ -187,6 +188,7 @@ struct SimulatedHidDevice::State : std::enable_shared_from_this<SimulatedHidDevi
     } else {
       answers = false;  // unknown to the device
     }
+    if (!silentFrom.empty() && command == silentFrom) silentAll = true;
     if (silentAll || silenced.count(command)) answers = false;
     if (!answers) {
       if (reply.unplugAfterRead) reboot(reply.intoUpdateMode);
@@ -424,7 +426,10 @@ void SimulatedHidDevice::mountVolume() { SIM_LOCKED(state_->volumeMounted = true
 void SimulatedHidDevice::setOpenFails(bool f) { SIM_LOCKED(state_->openFails = f); }
 void SimulatedHidDevice::setWriteFails(bool f) { SIM_LOCKED(state_->writeFails = f); }
 void SimulatedHidDevice::silence(const std::string& c) { SIM_LOCKED(state_->silenced.insert(c)); }
-void SimulatedHidDevice::silenceAll(bool s) { SIM_LOCKED(state_->silentAll = s); }
+void SimulatedHidDevice::silenceAll(bool s) {
+  SIM_LOCKED(state_->silentAll = s; if (!s) state_->silentFrom.clear());
+}
+void SimulatedHidDevice::silenceFrom(const std::string& c) { SIM_LOCKED(state_->silentFrom = c); }
 void SimulatedHidDevice::overrideReply(const std::string& command, const std::string& text) {
   SIM_LOCKED(state_->overrides[command] = State::textReport(text));
 }

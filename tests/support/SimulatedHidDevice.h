@@ -76,6 +76,9 @@ class SimulatedHidDevice {
   void setWriteFails(bool fails);
   void silence(const std::string& command);  // no reply to it: the host times out
   void silenceAll(bool silent);
+  // Falls silent once `command` arrives (the command itself takes effect): no reply to it or to
+  // anything after it, until silenceAll(false).
+  void silenceFrom(const std::string& command);
   void overrideReply(const std::string& command, const std::string& text);
   // A raw input report in place of the reply (bad lengths, bytes that are not text).
   void overrideReplyBytes(const std::string& command, std::vector<uint8_t> report);

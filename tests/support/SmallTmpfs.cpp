@@ -22,6 +22,11 @@ SmallTmpfs::~SmallTmpfs() {
   if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
+bool SmallTmpfs::setReadOnly(bool readOnly) {
+  unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | MS_NOEXEC | (readOnly ? MS_RDONLY : 0);
+  return mounted_ && ::mount("none", folder_.c_str(), nullptr, flags, nullptr) == 0;
+}
+
 bool SmallTmpfs::isEmpty() const {
   struct statvfs st {};
   return mounted_ && ::statvfs(folder_.c_str(), &st) == 0 && st.f_bfree == st.f_blocks;

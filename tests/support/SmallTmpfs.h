@@ -17,6 +17,8 @@ class SmallTmpfs {
   bool mounted() const { return mounted_; }
   // Why it could not be mounted.
   const std::string& why() const { return why_; }
+  // Mounts it again read-only, or read-write again; false when the system refused.
+  bool setReadOnly(bool readOnly);
   // Whether every block of it is free again.
   bool isEmpty() const;
 

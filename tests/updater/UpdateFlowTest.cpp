@@ -73,9 +73,7 @@ class UpdateFlowTest : public ::testing::Test {
     configEnv.localLibrary = dir.file("library");
     config = std::make_unique<updater::ConfigManager>(configEnv);
 
-    camera->setFirmwareText("1.2.0");
-    camera->setCommandReply("devmem 0x1e6e2150 64", "0x1a2b3c4d\n");
-    camera->setCommandReply("ast_param g camera:safe:mode", "0");
+    camera->answerAsTheUpdatersCamera("1.2.0", "0x1a2b3c4d");
     usb = std::make_unique<updater::USBManager>(camera->connector(0x2245, 0x1221), &usbQueue,
                                                 &platform::MainQueue::shared());
     volumeFolder = dir.file("volumes/KESTOVA");
@@ -887,4 +885,37 @@ TEST_F(AudioFrameworkFlowTest, AFailedCopySaysWhyAndTheButtonStartsTheUpdateAgai
   EXPECT_EQ(controller->currentPage(), Page::connect);
   ASSERT_TRUE(endsOn(Page::complete));
   EXPECT_FALSE(hid.receivedImage().empty());
+}
+
+// The keyboard follows the pages: Try Again pressed with Space from the privacy page leaves no
+// focus on that hidden button, so Space on the completion page opens the studio and does not
+// start the update over.
+TEST_F(AudioFrameworkFlowTest, SpaceOnThePageShownPressesThatPagesButtonAlone) {
+  fs::create_directories(hid.volumeRoot() + "/update.swu");  // in the way of the image
+  startPackageWithAudio();
+  ASSERT_TRUE(endsOn(Page::privacy));
+  controller->show();
+  QApplication::setActiveWindow(controller.get());
+  auto space = [&] {
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : controller.get(), Qt::Key_Space);
+  };
+  auto* tryAgain = controller->privacyController()->settingButton;
+  tryAgain->setFocus(Qt::TabFocusReason);
+  fs::remove_all(hid.volumeRoot() + "/update.swu");
+  camera->queueStatus(0, 0);  // the second run's first look
+  space();
+  EXPECT_EQ(controller->currentPage(), Page::connect);
+  ASSERT_TRUE(endsOn(Page::complete));
+  EXPECT_EQ(QApplication::focusWidget(), controller->completeController()->openButton);
+  const size_t downloads = packageRequests();
+  writeFile(dir.file("bin/corvane-studio"), "#!/bin/sh\n");
+  fs::permissions(dir.file("bin/corvane-studio"), fs::perms::owner_all);
+  space();
+  EXPECT_EQ(controller->currentPage(), Page::complete);
+  EXPECT_EQ(packageRequests(), downloads);
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0].front(), dir.file("bin/corvane-studio"));
+  EXPECT_EQ(terminated, 1);
+  QApplication::setActiveWindow(nullptr);
 }
