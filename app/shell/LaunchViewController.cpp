@@ -275,6 +275,8 @@ void LaunchViewController::showTutorial() {
     }
   }
   showPage();
+  // The keyboard starts on the arrow that pages on, so a first Space or Return reads the next page.
+  (tutorialCount() >= 2 ? nextButton : skipButton)->setFocus(Qt::TabFocusReason);
 }
 
 void LaunchViewController::showPage() {

@@ -284,6 +284,18 @@ TEST_F(Launch, TheArrowThatGoesHandsItsFocusOnAndNeverToTheTickBox) {
   QApplication::setActiveWindow(nullptr);
 }
 
+// The tutorial comes up with the keyboard on its arrow: the first Space pages on, with no Tab first.
+TEST_F(Launch, TheTutorialStartsOnItsArrow) {
+  start();
+  launch->showTutorial();
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_EQ(QApplication::focusWidget(), launch->nextButton);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(launch->tutorialIndex(), 1);
+  QApplication::setActiveWindow(nullptr);
+}
+
 TEST_F(Launch, OnePageHasNoDots) {
   afterSetup = [this] { config->tutorialCount = 1; };
   start();
