@@ -1,10 +1,12 @@
 #include "main/BasePositionView.h"
 
 #include <QEnterEvent>
+#include <QFontMetrics>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
+#include <algorithm>
 #include <chrono>
 
 #include "dispatch/MainQueue.h"
@@ -54,6 +56,30 @@ void BasePositionView::setupView() {
   finishAnimations();
   for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) delete w;
 
+  QString caption = QString::fromStdString(localized("button_baseposition_name"));
+  int length = int(caption.size());
+  auto* label = new QLabel(caption, this);
+  QFont font = label->font();
+  font.setPixelSize(captionFontSize(length));
+  label->setFont(font);
+  // A caption longer than its frame widens the pill, rather than being cut at both ends.
+  if (designedWidth_ == 0) designedWidth_ = width();
+  QRect frame = captionFrame(length);
+  const int rightMargin = std::max(0, designedWidth_ - frame.x() - frame.width());
+  frame.setWidth(std::max(frame.width(), QFontMetrics(font).horizontalAdvance(caption) + 2));
+  resize(std::max(designedWidth_, frame.x() + frame.width() + rightMargin), height());
+  label->setGeometry(frame);
+  label->setAlignment(Qt::AlignCenter);
+  label->setTextInteractionFlags(Qt::NoTextInteraction);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, NamedColors::color("veryLightPinkColor"));
+  label->setPalette(palette);
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  captionEffect_ = new QGraphicsOpacityEffect(label);
+  captionEffect_->setOpacity(1.0);
+  label->setGraphicsEffect(captionEffect_);
+  title = label;
+
   auto* pill = new Pill(this);
   pill->fill = NamedColors::color("59Color");
   pill->setGeometry(rect());
@@ -65,24 +91,6 @@ void BasePositionView::setupView() {
   icon->setScaledContents(true);
   icon->setPixmap(ImageAssets::named("icon_editposition"));
   icon->setAttribute(Qt::WA_TransparentForMouseEvents);
-
-  QString caption = QString::fromStdString(localized("button_baseposition_name"));
-  int length = int(caption.size());
-  auto* label = new QLabel(caption, this);
-  label->setGeometry(captionFrame(length));
-  QFont font = label->font();
-  font.setPixelSize(captionFontSize(length));
-  label->setFont(font);
-  label->setAlignment(Qt::AlignCenter);
-  label->setTextInteractionFlags(Qt::NoTextInteraction);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, NamedColors::color("veryLightPinkColor"));
-  label->setPalette(palette);
-  label->setAttribute(Qt::WA_TransparentForMouseEvents);
-  captionEffect_ = new QGraphicsOpacityEffect(label);
-  captionEffect_->setOpacity(1.0);
-  label->setGraphicsEffect(captionEffect_);
-  title = label;
 
   auto* b = new QPushButton(this);
   b->setGeometry(rect());
@@ -96,6 +104,7 @@ void BasePositionView::setupView() {
   icon->show();
   label->show();
   b->show();
+  label->raise();  // made before the pill, whose size it sets, yet drawn over it
   b->raise();
 }
 
@@ -146,6 +155,21 @@ void BasePositionView::scheduleCollapse(double seconds) {
 void BasePositionView::collapse() {
   int h = backgroundView ? backgroundView->height() : height();
   animate(QRect(0, 0, kCollapsedWidth, h), 0.0, kPillDurationMs);
+}
+
+// The caption fades with an opacity effect of its own, and Qt cannot draw one effect inside
+// another (the caption is then never drawn): the view wears an effect only while dimmed.
+void BasePositionView::setAlphaValue(double alpha) {
+  if (alpha >= 1.0) {
+    setGraphicsEffect(nullptr);
+    return;
+  }
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
+  if (!effect) {
+    effect = new QGraphicsOpacityEffect(this);
+    setGraphicsEffect(effect);
+  }
+  effect->setOpacity(alpha);
 }
 
 double BasePositionView::captionOpacity() const {

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFontMetrics>
+#include <QGraphicsOpacityEffect>
 #include <QTest>
 
 #include "ManualClock.h"
@@ -51,7 +53,7 @@ class BasePositionViewTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(BasePositionViewTest, PointerOutCollapsesAndBackInExpands) {
-  EXPECT_EQ(view->backgroundView->geometry(), QRect(0, 0, 145, 30));
+  EXPECT_EQ(view->backgroundView->geometry(), view->rect());
   EXPECT_EQ(view->captionOpacity(), 1.0);
   leave();
   EXPECT_TRUE(view->close);
@@ -61,7 +63,7 @@ TEST_F(BasePositionViewTest, PointerOutCollapsesAndBackInExpands) {
   enter();
   EXPECT_FALSE(view->close);
   settle();
-  EXPECT_EQ(view->backgroundView->geometry(), QRect(0, 0, 145, 30));
+  EXPECT_EQ(view->backgroundView->geometry(), view->rect());
   EXPECT_EQ(view->captionOpacity(), 1.0);
 }
 
@@ -80,7 +82,7 @@ TEST_F(BasePositionViewTest, ReentryBeforeTheDelayedStepCancelsTheCollapse) {
   clock.advance(600ms);
   settle();
   EXPECT_FALSE(collapsed());
-  EXPECT_EQ(view->backgroundView->width(), 145);
+  EXPECT_EQ(view->backgroundView->width(), view->width());
   // Left alone, it collapses when the time has come, not before.
   view->scheduleCollapse(2.0);
   clock.advance(1999ms);
@@ -100,8 +102,40 @@ TEST_F(BasePositionViewTest, CaptionFontBySize) {
   // The shipped caption is long: the small variant.
   ASSERT_TRUE(view->title);
   EXPECT_GE(view->title->text().size(), 19);
-  EXPECT_EQ(view->title->geometry(), QRect(25, 2, 115, 12));
+  EXPECT_EQ(view->title->geometry().topLeft(), QPoint(25, 2));
+  EXPECT_EQ(view->title->height(), 12);
   EXPECT_EQ(view->title->font().pixelSize(), 10);
+}
+
+// A caption wider than its frame widens the frame and the pill with it, keeping the pill's right
+// margin, and is drawn over the pill; building again (a language change) widens no further.
+TEST_F(BasePositionViewTest, TheCaptionIsShownWholeOverThePill) {
+  ASSERT_TRUE(view->title);
+  const QString text = view->title->text();
+  const int advance = QFontMetrics(view->title->font()).horizontalAdvance(text);
+  ASSERT_GT(advance, 115);  // the caption the tests get is long, as the shipped one is
+  EXPECT_GE(view->title->width(), advance);
+  EXPECT_EQ(view->width() - view->title->geometry().right() - 1, 5);
+  settle();
+  EXPECT_EQ(view->backgroundView->width(), view->width());
+  const auto children = view->children();
+  EXPECT_GT(children.indexOf(view->title.data()), children.indexOf(view->backgroundView.data()));
+  const int width = view->width();
+  view->setupView();
+  EXPECT_EQ(view->width(), width);
+}
+
+// The view dims with an opacity effect only while see-through: the caption's own fade is an
+// effect too, and Qt draws nothing of an effect nested in another.
+TEST_F(BasePositionViewTest, OnlyADimmedViewWearsAnOpacityEffect) {
+  view->setAlphaValue(0.0);
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect());
+  ASSERT_TRUE(effect);
+  EXPECT_EQ(effect->opacity(), 0.0);
+  view->setAlphaValue(1.0);
+  EXPECT_EQ(view->graphicsEffect(), nullptr);
+  ASSERT_TRUE(view->title);
+  EXPECT_TRUE(view->title->graphicsEffect());
 }
 
 TEST_F(BasePositionViewTest, OneHandlerCallPerClickAlsoCollapsed) {
@@ -115,7 +149,7 @@ TEST_F(BasePositionViewTest, OneHandlerCallPerClickAlsoCollapsed) {
   settle();
   ASSERT_TRUE(collapsed());
   // The button still covers the whole view: a click where the caption was counts.
-  EXPECT_EQ(view->button->geometry(), QRect(0, 0, 145, 30));
+  EXPECT_EQ(view->button->geometry(), view->rect());
   QTest::mouseClick(view->button, Qt::LeftButton, {}, QPoint(120, 15));
   EXPECT_EQ(calls, 2);
 }

@@ -1458,14 +1458,15 @@ TEST_F(MainWindowActionsTest, HiddenFovControlsTakeNoClick) {
   // A camera with a vertical field of view: the same controls are there and take clicks.
   manager->stopConnection();
   settle();
-  usbCamera->addMode(3840, 1080, {360, 120, 360, 90, 1});
+  usbCamera->addMode(3840, 1080, {360, 90, 360, 120, 1});
   connect();
   settle();
-  if (manager->cameraFormat().enableVFov) {
-    EXPECT_EQ(MainController::alphaOf(base), 1.0);
-    EXPECT_FALSE(base->testAttribute(Qt::WA_TransparentForMouseEvents));
-    EXPECT_FALSE(controller->fov2Button->testAttribute(Qt::WA_TransparentForMouseEvents));
-  }
+  ASSERT_TRUE(manager->cameraFormat().enableVFov);
+  EXPECT_EQ(MainController::alphaOf(base), 1.0);
+  // Shown as it is, it wears no effect: its caption's own fade is not drawn inside one.
+  EXPECT_EQ(base->graphicsEffect(), nullptr);
+  EXPECT_FALSE(base->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_FALSE(controller->fov2Button->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
 
 TEST_F(MainWindowActionsTest, TheRoiJustDrawnIsTheOneTheArrowKeysMove) {
