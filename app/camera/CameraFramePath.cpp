@@ -40,26 +40,31 @@ void CameraFramePath::setFrameCompletedHandler(std::function<void()> handler) {
   state_->completed = std::move(handler);
 }
 
+bool CameraFramePath::wantsFrame() {
+  int level = loadLevel_ ? loadLevel_() : 0;
+  // The highest level keeps the thinning it had and gives up accumulated detection instead.
+  if (level == 1)
+    dropFrameNum_ = 6;
+  else if (level == 2)
+    dropFrameNum_ = 15;
+  else if (level < 3)
+    dropFrameNum_ = 0;
+  int drop = dropFrameNum_;
+  int64_t serial = state_->frameSN.fetch_add(1);
+  // Under load 6 or 15 of every 30 frames reach neither the renderer nor the facade.
+  return !(drop > 0 && serial % (30 / drop) == 0);
+}
+
 void CameraFramePath::captureOutput(const platform::PixelBufferRef& frame, int64_t) {
   if (!frame) return;
   int level = loadLevel_ ? loadLevel_() : 0;
   std::shared_ptr<AnalysisFacade> facade = facade_ ? facade_() : nullptr;
-  if (level == 1) {
-    dropFrameNum_ = 6;
-  } else if (level == 2) {
-    dropFrameNum_ = 15;
-  } else if (level >= 3) {
+  if (level >= 3) {
     if (facade && facade->GetAccumulateDetectionStatus()) facade->EnableAccumulateDetection(false);
-  } else {
-    dropFrameNum_ = 0;
+  } else if (level < 1) {
     if (facade && !facade->GetAccumulateDetectionStatus()) facade->EnableAccumulateDetection(true);
   }
-  int drop = dropFrameNum_;
-  int64_t serial = state_->frameSN.load();
-  // Under load 6 or 15 of every 30 frames reach neither the renderer nor the facade.
-  bool skipped = drop > 0 && serial % (30 / drop) == 0;
-  if (!skipped) processPixelBuffer(frame);
-  state_->frameSN.fetch_add(1);
+  processPixelBuffer(frame);
 }
 
 void CameraFramePath::onPlayerBuffer(const platform::PixelBufferRef& frame) {

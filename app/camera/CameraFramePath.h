@@ -50,7 +50,11 @@ class CameraFramePath : public platform::SampleBufferDelegate {
   void onPlayerBuffer(const platform::PixelBufferRef& frame);
   int dropFrameNum() const { return dropFrameNum_.load(); }
 
-  // ---- SampleBufferDelegate (the capture session's delivery queue) ----
+  // ---- SampleBufferDelegate ----
+  // The load rule's thinning, on the capture thread: every camera frame is numbered, and under
+  // load 6 or 15 of every 30 are dropped there, before they are decoded.
+  bool wantsFrame() override;
+  // On the capture session's delivery queue.
   void captureOutput(const platform::PixelBufferRef& frame, int64_t timestampUs) override;
   void captureSessionEnded(int error) override;
 

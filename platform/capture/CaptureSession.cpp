@@ -272,6 +272,15 @@ void CaptureSession::captureLoop() {
 }
 
 void CaptureSession::handleBuffer(const uint8_t* data, size_t size, int64_t timestampUs) {
+  SampleBufferDelegate* delegate;
+  {
+    std::lock_guard lock(mutex_);
+    delegate = delegate_;
+  }
+  if (delegate && !delegate->wantsFrame()) {
+    ++thinned_;
+    return;
+  }
   if (decoder_) {
     if (!decoder_->submit(data, size, timestampUs)) ++discarded_;
     return;

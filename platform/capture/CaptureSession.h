@@ -52,6 +52,8 @@ class CaptureSession {
   StartFailure lastFailure() const;
   uint64_t framesDelivered() const { return delivered_; }
   uint64_t framesDiscarded() const { return discarded_; }
+  // Frames the delegate did not want, dropped before they were decoded.
+  uint64_t framesThinned() const { return thinned_; }
 
  private:
   bool fail(const std::string& what, StartFailure kind = StartFailure::other);
@@ -87,6 +89,7 @@ class CaptureSession {
   std::shared_ptr<std::atomic<int>> inFlight_ = std::make_shared<std::atomic<int>>(0);
   std::atomic<uint64_t> delivered_{0};
   std::atomic<uint64_t> discarded_{0};
+  std::atomic<uint64_t> thinned_{0};
 };
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <vector>
@@ -34,6 +36,11 @@ FakeV4l2Device::Node uvcCamera(const std::string& card) {
 // Collects the frames a session hands over and wakes the test on each.
 class Collector : public platform::SampleBufferDelegate {
  public:
+  bool wantsFrame() override {
+    asked.fetch_add(1);
+    if (queue && queue->isCurrent()) askedOnQueue = true;
+    return wants ? wants() : true;
+  }
   void captureOutput(const platform::PixelBufferRef& frame, int64_t ts) override {
     {
       std::lock_guard lock(mutex);
@@ -48,6 +55,9 @@ class Collector : public platform::SampleBufferDelegate {
     ended.signal();
   }
   platform::SerialQueue* queue = nullptr;
+  std::function<bool()> wants;  // every frame, when unset
+  std::atomic<int> asked{0};
+  std::atomic<bool> askedOnQueue{false};
   std::mutex mutex;
   std::vector<platform::PixelBufferRef> frames;
   std::vector<int64_t> stamps;
@@ -168,6 +178,32 @@ TEST_F(CaptureSessionTest, StreamsMjpegFramesAsFullRangeNv12InOrder) {
   auto calls = v4l2.calls();
   EXPECT_NE(std::find(calls.begin(), calls.end(), "STREAMOFF"), calls.end());
   EXPECT_EQ(v4l2.openCount(), 0);
+}
+
+// The delegate is asked for each frame on the capture thread, before the decode: a frame it does
+// not want is never decoded (here the unwanted ones would not even decode) nor handed over.
+TEST_F(CaptureSessionTest, AFrameTheDelegateDoesNotWantIsDroppedBeforeItIsDecoded) {
+  CaptureSession session(v4l2, {4, 2});
+  session.addInput(device);
+  session.setActiveFormat(format(1280, 720));
+  int call = 0;
+  collector.wants = [&] { return call++ % 2 == 1; };
+  session.setSampleBufferDelegate(&collector, &queue);
+  ASSERT_TRUE(session.startRunning());
+  auto good = testsupport::mjpegFrame(3, 1280, 720);
+  for (int i = 0; i < 3; ++i) {
+    v4l2.pushFrame(std::vector<uint8_t>(5000, 0x42));
+    v4l2.pushFrame(good);
+    ASSERT_TRUE(waitFrames(size_t(i + 1)));
+    queue.drain();
+  }
+  session.stopRunning();
+  EXPECT_EQ(collector.asked.load(), 6);
+  EXPECT_FALSE(collector.askedOnQueue.load());
+  EXPECT_EQ(session.framesThinned(), 3u);
+  EXPECT_EQ(session.framesDiscarded(), 0u);
+  std::lock_guard lock(collector.mutex);
+  EXPECT_EQ(collector.frames.size(), 3u);
 }
 
 TEST_F(CaptureSessionTest, ACorruptJpegIsDroppedAndTheStreamGoesOn) {

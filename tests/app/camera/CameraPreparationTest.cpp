@@ -288,7 +288,7 @@ TEST_F(CameraManagerTest, StopWhileAFrameIsInTheRealFacade) {
   ASSERT_EQ(manager->connectMode->value(), ConnectMode::connected);
   for (int photo = 1; photo <= 3; ++photo)
     v4l2.pushFrame(testsupport::mjpegFrame(photo, 3840, 1080));
-  // Wait (bounded) until the first frame is in the facade.
+  // Wait (bounded) until the capture has taken the first frame.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (manager->framePath().frameSN() < 1 && std::chrono::steady_clock::now() < deadline)
     std::this_thread::yield();
