@@ -14,6 +14,7 @@
 #include "widgets/ImageAssets.h"
 #include "widgets/ImageView.h"
 #include "widgets/NamedColors.h"
+#include "widgets/WidgetPainting.h"
 
 namespace corvane {
 
@@ -157,20 +158,9 @@ void BasePositionView::collapse() {
   animate(QRect(0, 0, kCollapsedWidth, h), 0.0, kPillDurationMs);
 }
 
-// The caption fades with an opacity effect of its own, and Qt cannot draw one effect inside
-// another (the caption is then never drawn): the view wears an effect only while dimmed.
-void BasePositionView::setAlphaValue(double alpha) {
-  if (alpha >= 1.0) {
-    setGraphicsEffect(nullptr);
-    return;
-  }
-  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
-  if (!effect) {
-    effect = new QGraphicsOpacityEffect(this);
-    setGraphicsEffect(effect);
-  }
-  effect->setOpacity(alpha);
-}
+// The caption fades with an opacity effect of its own, which would not be drawn inside one of the
+// view's.
+void BasePositionView::setAlphaValue(double alpha) { WidgetPainting::setOpacity(this, alpha); }
 
 double BasePositionView::captionOpacity() const {
   return captionEffect_ ? captionEffect_->opacity() : 0.0;

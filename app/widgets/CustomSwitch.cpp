@@ -1,6 +1,5 @@
 #include "widgets/CustomSwitch.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -8,6 +7,7 @@
 #include "widgets/CustomView.h"
 #include "widgets/NSSwitchThumbView.h"
 #include "widgets/SwitchGeometry.h"
+#include "widgets/WidgetPainting.h"
 
 namespace corvane {
 
@@ -75,16 +75,7 @@ void CustomSwitch::setAlphaValue(double alpha) {
   alpha_ = alpha;
   // Dimmed, it takes no clicks, and no keys either.
   if (focus_.apply(this, alpha == 1.0) && !focusNextPrevChild(true)) clearFocus();
-  if (alpha >= 1.0) {
-    setGraphicsEffect(nullptr);
-    return;
-  }
-  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
-  if (!effect) {
-    effect = new QGraphicsOpacityEffect(this);
-    setGraphicsEffect(effect);
-  }
-  effect->setOpacity(alpha);
+  WidgetPainting::setOpacity(this, alpha);
 }
 
 void CustomSwitch::clicked() {
