@@ -2,10 +2,10 @@
 
 #include <QEnterEvent>
 #include <QFontMetrics>
-#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
+#include <QVariantAnimation>
 #include <algorithm>
 #include <chrono>
 
@@ -14,7 +14,6 @@
 #include "widgets/ImageAssets.h"
 #include "widgets/ImageView.h"
 #include "widgets/NamedColors.h"
-#include "widgets/WidgetPainting.h"
 
 namespace corvane {
 
@@ -72,14 +71,9 @@ void BasePositionView::setupView() {
   label->setGeometry(frame);
   label->setAlignment(Qt::AlignCenter);
   label->setTextInteractionFlags(Qt::NoTextInteraction);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, NamedColors::color("veryLightPinkColor"));
-  label->setPalette(palette);
   label->setAttribute(Qt::WA_TransparentForMouseEvents);
-  captionEffect_ = new QGraphicsOpacityEffect(label);
-  captionEffect_->setOpacity(1.0);
-  label->setGraphicsEffect(captionEffect_);
   title = label;
+  setCaptionOpacity(1.0);
 
   auto* pill = new Pill(this);
   pill->fill = NamedColors::color("59Color");
@@ -116,10 +110,13 @@ void BasePositionView::onClickButton() {
 void BasePositionView::animate(const QRect& pill, double captionAlpha, int captionMs) {
   if (animation_) animation_->stop();
   auto* group = new QParallelAnimationGroup(this);
-  if (captionEffect_) {
-    auto* fade = new QPropertyAnimation(captionEffect_, "opacity");
+  if (title) {
+    auto* fade = new QVariantAnimation(group);
     fade->setDuration(captionMs);
+    fade->setStartValue(captionOpacity_);
     fade->setEndValue(captionAlpha);
+    connect(fade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setCaptionOpacity(value.toDouble()); });
     group->addAnimation(fade);
   }
   if (backgroundView) {
@@ -158,13 +155,19 @@ void BasePositionView::collapse() {
   animate(QRect(0, 0, kCollapsedWidth, h), 0.0, kPillDurationMs);
 }
 
-// The caption fades with an opacity effect of its own, which would not be drawn inside one of the
-// view's.
-void BasePositionView::setAlphaValue(double alpha) { WidgetPainting::setOpacity(this, alpha); }
-
-double BasePositionView::captionOpacity() const {
-  return captionEffect_ ? captionEffect_->opacity() : 0.0;
+// The caption fades through its colour, not through an opacity effect: the owner dims the whole
+// view through one, and Qt draws nothing of an effect held inside another.
+void BasePositionView::setCaptionOpacity(double alpha) {
+  captionOpacity_ = alpha;
+  if (!title) return;
+  QColor colour = NamedColors::color("veryLightPinkColor");
+  colour.setAlphaF(float(std::clamp(alpha, 0.0, 1.0)));
+  QPalette palette = title->palette();
+  palette.setColor(QPalette::WindowText, colour);
+  title->setPalette(palette);
 }
+
+double BasePositionView::captionOpacity() const { return title ? captionOpacity_ : 0.0; }
 
 void BasePositionView::finishAnimations() {
   if (!animation_) return;

@@ -9,7 +9,6 @@
 #include "dispatch/Clock.h"
 #include "widgets/CustomView.h"
 
-class QGraphicsOpacityEffect;
 class QAbstractAnimation;
 
 namespace corvane {
@@ -47,9 +46,6 @@ class BasePositionView : public CustomView {
   static QRect captionFrame(int length);
   static int captionFontSize(int length);
 
-  // Dims the whole view (0 is see-through); 1 shows it as it is.
-  void setAlphaValue(double alpha);
-
   // What the view shows when no animation runs any more.
   double captionOpacity() const;
   // Ends the running animations at their end values (tests; a resize).
@@ -62,10 +58,11 @@ class BasePositionView : public CustomView {
  private:
   void collapse();
   void animate(const QRect& pill, double captionAlpha, int captionMs);
+  void setCaptionOpacity(double alpha);
 
   platform::Clock& clock_;
   int designedWidth_ = 0;  // the width it was made with; a long caption widens it
-  QPointer<QGraphicsOpacityEffect> captionEffect_;
+  double captionOpacity_ = 1.0;
   QPointer<QAbstractAnimation> animation_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1183,7 +1183,6 @@ double MainController::alphaOf(const QWidget* view) {
 void MainController::setAlpha(QWidget* view, double alpha) {
   if (!view) return;
   if (auto* button = qobject_cast<CustomButton*>(view)) return button->setAlphaValue(alpha);
-  if (auto* base = qobject_cast<BasePositionView*>(view)) return base->setAlphaValue(alpha);
   auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect());
   if (!effect) {
     effect = new QGraphicsOpacityEffect(view);

@@ -1,5 +1,6 @@
 #include "widgets/CustomSwitch.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -7,7 +8,6 @@
 #include "widgets/CustomView.h"
 #include "widgets/NSSwitchThumbView.h"
 #include "widgets/SwitchGeometry.h"
-#include "widgets/WidgetPainting.h"
 
 namespace corvane {
 
@@ -75,7 +75,16 @@ void CustomSwitch::setAlphaValue(double alpha) {
   alpha_ = alpha;
   // Dimmed, it takes no clicks, and no keys either.
   if (focus_.apply(this, alpha == 1.0) && !focusNextPrevChild(true)) clearFocus();
-  WidgetPainting::setOpacity(this, alpha);
+  if (alpha >= 1.0) {
+    setGraphicsEffect(nullptr);
+    return;
+  }
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
+  if (!effect) {
+    effect = new QGraphicsOpacityEffect(this);
+    setGraphicsEffect(effect);
+  }
+  effect->setOpacity(alpha);
 }
 
 void CustomSwitch::clicked() {

@@ -1,8 +1,6 @@
 #include "widgets/WidgetPainting.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QPainter>
-#include <QWidget>
 #include <algorithm>
 
 namespace corvane {
@@ -37,20 +35,6 @@ QRectF WidgetPainting::imageRect(const QPixmap& image, const QRectF& content, bo
     size = size.scaled(content.size(), Qt::KeepAspectRatio);
   const double x = besideTitle ? content.left() + 4 : content.center().x() - size.width() / 2;
   return QRectF(QPointF(x, content.center().y() - size.height() / 2), size);
-}
-
-void WidgetPainting::setOpacity(QWidget* view, double alpha) {
-  if (!view) return;
-  if (alpha >= 1.0) {
-    view->setGraphicsEffect(nullptr);
-    return;
-  }
-  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect());
-  if (!effect) {
-    effect = new QGraphicsOpacityEffect(view);
-    view->setGraphicsEffect(effect);
-  }
-  effect->setOpacity(alpha);
 }
 
 }  // namespace corvane

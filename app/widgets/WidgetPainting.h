@@ -6,7 +6,6 @@
 #include <QRectF>
 
 class QPainter;
-class QWidget;
 
 namespace corvane {
 
@@ -21,9 +20,6 @@ class WidgetPainting {
   // Where a picture goes: its own size (shrunk to fit, aspect kept), centred, or at the left
   // edge when a title shares the content. Empty for a null picture or empty content.
   static QRectF imageRect(const QPixmap& image, const QRectF& content, bool besideTitle);
-  // Dims a view (alpha 0 is see-through) through an opacity effect it wears only while dimmed:
-  // shown as it is it wears none, since Qt draws nothing of an effect held inside another.
-  static void setOpacity(QWidget* view, double alpha);
 };
 
 }  // namespace corvane

@@ -1463,8 +1463,10 @@ TEST_F(MainWindowActionsTest, HiddenFovControlsTakeNoClick) {
   settle();
   ASSERT_TRUE(manager->cameraFormat().enableVFov);
   EXPECT_EQ(MainController::alphaOf(base), 1.0);
-  // Shown as it is, it wears no effect: its caption's own fade is not drawn inside one.
-  EXPECT_EQ(base->graphicsEffect(), nullptr);
+  // Dimmed through an opacity effect, its caption holds none of its own: Qt would draw nothing of
+  // it inside the button's.
+  ASSERT_TRUE(controller->basePositionView->title);
+  EXPECT_EQ(controller->basePositionView->title->graphicsEffect(), nullptr);
   EXPECT_FALSE(base->testAttribute(Qt::WA_TransparentForMouseEvents));
   EXPECT_FALSE(controller->fov2Button->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
