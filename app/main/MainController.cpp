@@ -537,11 +537,15 @@ void MainController::addObservable() {
     });
   });
   camera.verticalFov->bindAndNotify(guard([this](VerticalFovMode mode) { onVerticalFov(mode); }));
-  // The board's panels changed: the column shows it from its top again.
+  // The board's panels changed: the column shows it from its top again, yet never hides the
+  // control the keyboard is on (a short screen shows only part of the board).
   model.frame->bind(guard([this](QRectF) {
-    if (QWidget* board = scrollView->widget()) board->adjustSize();
+    QWidget* board = scrollView->widget();
+    if (board) board->adjustSize();
     scrollView->horizontalScrollBar()->setValue(0);
     scrollView->verticalScrollBar()->setValue(0);
+    QWidget* focus = window()->focusWidget();
+    if (board && focus && board->isAncestorOf(focus) && focus->isVisible()) scrollView->ensureWidgetVisible(focus, 0, 8);
   }));
   model.splitWindow->bind(guard([this](bool split) {
     env_.config->defaultLargeNavigator = split;

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
@@ -516,6 +518,39 @@ TEST_F(MainWindowKeysTest, GreyedDisplayModesArePassedBy) {
     EXPECT_EQ(std::count(stops.begin(), stops.end(), mode), 0);
     EXPECT_FALSE(mode->buttonEnabled());
   }
+}
+
+// On a short screen the board scrolls. When its panels change (a display mode chosen, the camera
+// back) the column goes back to its top, yet the control the keyboard is on stays in view.
+TEST_F(MainWindowKeysTest, TheBoardsNewLayoutKeepsTheFocusedControlInView) {
+  offerDisplayModes();
+  makeConnectedWindow();
+  window->resize(window->minimumSize());
+  settle();
+  activate();
+  corvane::ControlBoardController* board = controller->controlBoardController();
+  ASSERT_FALSE(board->displayModeButtons().empty());
+  corvane::CustomButton* last = board->displayModeButtons().back();
+  QScrollArea* column = controller->scrollView;
+  ASSERT_TRUE(tabTo(last));
+  auto inView = [&](QWidget* w) {
+    const QRect shown(w->mapTo(column->viewport(), QPoint(0, 0)), w->size());
+    return column->viewport()->rect().contains(shown);
+  };
+  ASSERT_TRUE(inView(last)) << "Tab brought it into view";
+  ASSERT_GT(last->mapTo(board, QPoint(0, last->height())).y(), column->viewport()->height())
+      << "the board is taller than its column here";
+
+  model.frame->setValue(QRectF(0, 0, 285, 901));
+  settle();
+  EXPECT_TRUE(inView(last));
+  EXPECT_EQ(QApplication::focusWidget(), last);
+
+  // Without the keyboard in the board, its top shows.
+  last->clearFocus();
+  model.frame->setValue(QRectF(0, 0, 285, 902));
+  settle();
+  EXPECT_EQ(column->verticalScrollBar()->value(), 0);
 }
 
 // A box stays selected after its context menu went without a choice: Delete removes it. A
