@@ -93,6 +93,7 @@ void BasePositionView::setupView() {
   b->setStyleSheet("QPushButton { border: none; background: transparent; }");
   b->setCursor(Qt::PointingHandCursor);
   connect(b, &QPushButton::clicked, this, [this] { onClickButton(); });
+  b->installEventFilter(this);
   button = b;
 
   pill->show();
@@ -131,6 +132,7 @@ void BasePositionView::animate(const QRect& pill, double captionAlpha, int capti
 
 void BasePositionView::expand() {
   close = false;
+  focusExpanded_ = false;
   animate(rect(), 1.0, kCaptionDurationMs);
 }
 
@@ -184,6 +186,19 @@ void BasePositionView::enterEvent(QEnterEvent* event) {
 void BasePositionView::leaveEvent(QEvent* event) {
   scheduleCollapse(0);
   QWidget::leaveEvent(event);
+}
+
+// The keyboard's way to the caption the pointer gets by hovering: the focus coming to the button
+// opens the pill, and going away folds it again unless the pointer or the owner opened it since.
+bool BasePositionView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == button.data() && event->type() == QEvent::FocusIn) {
+    expand();
+    focusExpanded_ = true;
+  } else if (watched == button.data() && event->type() == QEvent::FocusOut && focusExpanded_) {
+    focusExpanded_ = false;
+    if (!underMouse()) scheduleCollapse(0);
+  }
+  return CustomView::eventFilter(watched, event);
 }
 
 }  // namespace corvane

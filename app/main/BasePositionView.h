@@ -54,6 +54,7 @@ class BasePositionView : public CustomView {
  protected:
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void collapse();
@@ -63,6 +64,7 @@ class BasePositionView : public CustomView {
   platform::Clock& clock_;
   int designedWidth_ = 0;  // the width it was made with; a long caption widens it
   double captionOpacity_ = 1.0;
+  bool focusExpanded_ = false;  // open for the keyboard's focus alone
   QPointer<QAbstractAnimation> animation_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QTest>
 
@@ -88,6 +89,32 @@ TEST_F(BasePositionViewTest, ReentryBeforeTheDelayedStepCancelsTheCollapse) {
   settle();
   EXPECT_FALSE(collapsed());
   clock.advance(1ms);
+  settle();
+  EXPECT_TRUE(collapsed());
+}
+
+// A Tab onto the button shows the caption as the pointer's hover does, a Tab away folds it; what
+// the owner opened since (the connection pane) stays open.
+TEST_F(BasePositionViewTest, TheKeyboardsFocusOpensThePillAsHoverDoes) {
+  leave();
+  settle();
+  ASSERT_TRUE(collapsed());
+  QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason), out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(view->button, &in);
+  settle();
+  EXPECT_EQ(view->backgroundView->geometry(), view->rect());
+  EXPECT_EQ(view->captionOpacity(), 1.0);
+  QApplication::sendEvent(view->button, &out);
+  settle();
+  EXPECT_TRUE(collapsed());
+
+  QApplication::sendEvent(view->button, &in);
+  view->expand();
+  QApplication::sendEvent(view->button, &out);
+  settle();
+  EXPECT_FALSE(collapsed());
+  view->scheduleCollapse(2.0);
+  clock.advance(2s);
   settle();
   EXPECT_TRUE(collapsed());
 }
