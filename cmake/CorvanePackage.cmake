@@ -94,6 +94,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "pkexec")
+# Qt's Wayland platform: without it the windows need XWayland on a Wayland desktop.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "v4l2loopback-dkms")
 # Stripped programs and libraries; their debug information goes into corvane-studio-dbgsym
 # (a .ddeb beside the package, found by build id under /usr/lib/debug/.build-id).

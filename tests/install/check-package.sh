@@ -41,6 +41,8 @@ done
 if grep -E " \./usr/$libdir/[^/]+\.so" <<<"$contents"; then fail "a library in the public /usr/$libdir"; fi
 grep -q '^ Package: corvane-studio$' <<<"$info" || fail "package name"
 grep -q '^ Depends:.*libqt6core6' <<<"$info" || fail "run-time dependencies found by shlibdeps"
+# Qt's Wayland platform is no library the programs link: shlibdeps cannot find it.
+grep -q '^ Recommends:.*qt6-wayland' <<<"$info" || fail "Qt's Wayland platform recommended"
 grep -q 'postinst' <<<"$info" || fail "the udev reload in the maintainer scripts"
 # The policy in the package names the script where the package puts it.
 # Read whole before the match: with pipefail, a grep -q that stops early fails the pipeline.
