@@ -94,6 +94,7 @@ void BasePositionView::setupView() {
   b->setCursor(Qt::PointingHandCursor);
   connect(b, &QPushButton::clicked, this, [this] { onClickButton(); });
   b->installEventFilter(this);
+  focusSource_ = b;
   button = b;
 
   pill->show();
@@ -191,10 +192,10 @@ void BasePositionView::leaveEvent(QEvent* event) {
 // The keyboard's way to the caption the pointer gets by hovering: the focus coming to the button
 // opens the pill, and going away folds it again unless the pointer or the owner opened it since.
 bool BasePositionView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == button.data() && event->type() == QEvent::FocusIn) {
+  if (watched == focusSource_ && event->type() == QEvent::FocusIn) {
     expand();
     focusExpanded_ = true;
-  } else if (watched == button.data() && event->type() == QEvent::FocusOut && focusExpanded_) {
+  } else if (watched == focusSource_ && event->type() == QEvent::FocusOut && focusExpanded_) {
     focusExpanded_ = false;
     if (!underMouse()) scheduleCollapse(0);
   }

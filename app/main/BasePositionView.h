@@ -65,6 +65,8 @@ class BasePositionView : public CustomView {
   int designedWidth_ = 0;  // the width it was made with; a long caption widens it
   double captionOpacity_ = 1.0;
   bool focusExpanded_ = false;  // open for the keyboard's focus alone
+  // The button as its events name it: compared, never cast (it is a plain QObject while it goes).
+  const QObject* focusSource_ = nullptr;
   QPointer<QAbstractAnimation> animation_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
