@@ -96,9 +96,11 @@ MainWindowPlacement::Placement MainWindowPlacement::place(const Stored& stored,
                  int(std::lround(std::min(*stored.height, 1e6))));
   size = size.expandedTo(p.minimum);
 
-  auto result = [&p, &margins](const QRect& frame) {
+  auto result = [&p, &margins, &screens](const QRect& frame) {
     p.origin = frame.topLeft();
     p.size = frame.size() - chrome(margins);
+    std::optional<QRect> screen = screenOf(frame, screens);
+    p.fillsScreen = screen && (frame.width() >= screen->width() || frame.height() >= screen->height());
     return p;
   };
   if (stored.x && stored.y && std::abs(*stored.x) < 1e6 && std::abs(*stored.y) < 1e6) {

@@ -27,6 +27,7 @@ class MainWindowPlacement {
     QSize minimum;
     QSize maximum;
     bool centred = false;
+    bool fillsScreen = false;  // the frame takes its screen's whole width or height
     bool operator==(const Placement&) const = default;
   };
 

@@ -412,6 +412,9 @@ void LaunchViewController::showMain() {
       auto p = MainWindowPlacement::place(stored, screens, margins);
       return QRect(p.origin, p.size.grownBy(margins));
     });
+    // Nor does it say what its panels take: a window as tall or as wide as the screen would pass
+    // the screen's edge beside them. Maximised, the compositor sizes it to what is left.
+    if (!placesItself && placement.fillsScreen) window->setWindowState(Qt::WindowMaximized);
   }
   window->show();
   // This controller's part is over; the window keeps the main controller.

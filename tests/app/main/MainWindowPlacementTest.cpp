@@ -155,6 +155,37 @@ TEST(MainWindowPlacement, TheWholeFrameFitsTheAvailableAreaAtStart) {
   }
 }
 
+// Whether the frame takes its screen's whole width or height: where the compositor says nothing
+// of its panels, such a window is left to the compositor to size.
+TEST(MainWindowPlacement, AFrameAsLargeAsItsScreenIsToldSo) {
+  struct Row {
+    const char* what;
+    std::vector<QRect> screens;
+    Stored stored;
+    bool fills;
+  };
+  const Row rows[] = {
+      {"the default on a large screen", {QRect(0, 0, 1920, 1080)}, {}, false},
+      {"the default on a 1280 x 720 screen: its title bar takes room", {QRect(0, 0, 1280, 720)},
+       {}, true},
+      {"the default on a small screen", {QRect(0, 0, 1000, 560)}, {}, true},
+      {"a stored size that fits", {QRect(0, 0, 1000, 560)}, {800, 480, std::nullopt, std::nullopt},
+       false},
+      {"the size stored by a window that filled the screen", {QRect(0, 0, 1000, 560)},
+       {998, 535, std::nullopt, std::nullopt}, true},
+      {"a stored size too tall only", {QRect(0, 0, 1000, 560)}, {800, 600, 0, 0}, true},
+      {"a stored size below the minimum", {QRect(0, 0, 1920, 1080)}, {100, 50, 0, 0}, false},
+      {"a screen below the minimum", {QRect(0, 0, 600, 300)}, {}, true},
+      {"on the second screen, which it fits", {QRect(0, 0, 1000, 560), QRect(1000, 0, 2560, 1440)},
+       {1280, 720, 1100, 100}, false},
+      {"no screen known", {}, {5000, 3000, 0, 0}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(MainWindowPlacement::place(row.stored, row.screens, openbox).fillsScreen, row.fills);
+  }
+}
+
 TEST(MainWindowPlacement, AFrameIsFittedOntoItsScreen) {
   const std::vector<QRect> screens{QRect(0, 0, 1920, 1080)};
   // The frame the simple layout leaves, restored at its place.

@@ -356,6 +356,21 @@ TEST_F(Launch, WhereThePlatformPlacesWindowsOnlyTheSizeIsTheProgramsAndFitsTheSc
   EXPECT_LE(window.frameGeometry().width(), area.width());
   EXPECT_LE(window.frameGeometry().height(), area.height());
   EXPECT_NE(window.frameGeometry().topLeft(), QPoint(307, 143));
+  // The screen bounds that size: the compositor, which knows its panels, sizes the window.
+  EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
+}
+
+// A stored size the screen holds stays the window's own, unmaximised, there too.
+TEST_F(Launch, WhereThePlatformPlacesWindowsASizeThatFitsIsNotMaximised) {
+  window.setWindowSystem(platform::WindowSystem::of("wayland"));
+  defaults.set("CurrentVersion", "2.3.0");
+  defaults.set("WindowWidth", 660);
+  defaults.set("WindowHeight", 380);
+  start();
+  window.show();
+  launch->showMain();
+  EXPECT_FALSE(window.windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(window.size(), QSize(660, 380));
 }
 
 TEST_F(Launch, CompactStartWithALiveCameraAsksTheMainController) {
