@@ -8,6 +8,7 @@
 #include <QVariantAnimation>
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "dispatch/MainQueue.h"
 #include "i18n/Localized.h"
@@ -192,12 +193,13 @@ void BasePositionView::leaveEvent(QEvent* event) {
 // The keyboard's way to the caption the pointer gets by hovering: the focus coming to the button
 // opens the pill, and going away folds it again unless the pointer or the owner opened it since.
 bool BasePositionView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == focusSource_ && event->type() == QEvent::FocusIn) {
+  if (watched != focusSource_) return CustomView::eventFilter(watched, event);
+  if (event->type() == QEvent::FocusIn) {
     expand();
     focusExpanded_ = true;
-  } else if (watched == focusSource_ && event->type() == QEvent::FocusOut && focusExpanded_) {
-    focusExpanded_ = false;
-    if (!underMouse()) scheduleCollapse(0);
+  } else if (event->type() == QEvent::FocusOut && std::exchange(focusExpanded_, false) &&
+             !underMouse()) {
+    scheduleCollapse(0);
   }
   return CustomView::eventFilter(watched, event);
 }

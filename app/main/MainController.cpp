@@ -545,7 +545,8 @@ void MainController::addObservable() {
     scrollView->horizontalScrollBar()->setValue(0);
     scrollView->verticalScrollBar()->setValue(0);
     QWidget* focus = window()->focusWidget();
-    if (board && focus && board->isAncestorOf(focus) && focus->isVisible()) scrollView->ensureWidgetVisible(focus, 0, 8);
+    if (board && focus && board->isAncestorOf(focus) && focus->isVisible())
+      scrollView->ensureWidgetVisible(focus, 0, 8);
   }));
   model.splitWindow->bind(guard([this](bool split) {
     env_.config->defaultLargeNavigator = split;

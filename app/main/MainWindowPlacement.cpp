@@ -100,7 +100,8 @@ MainWindowPlacement::Placement MainWindowPlacement::place(const Stored& stored,
     p.origin = frame.topLeft();
     p.size = frame.size() - chrome(margins);
     std::optional<QRect> screen = screenOf(frame, screens);
-    p.fillsScreen = screen && (frame.width() >= screen->width() || frame.height() >= screen->height());
+    p.fillsScreen =
+        screen && (frame.width() >= screen->width() || frame.height() >= screen->height());
     return p;
   };
   if (stored.x && stored.y && std::abs(*stored.x) < 1e6 && std::abs(*stored.y) < 1e6) {
